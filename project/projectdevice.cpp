@@ -1,0 +1,230 @@
+#include "project/projectdevice.h"
+
+#include "project/inout.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+
+namespace {
+
+QString numbered(const char *text, int n)
+{
+    return QString::fromUtf8(text).arg(n);
+}
+
+} // namespace
+
+ProjectDevice::ProjectDevice(int type, QObject *parent)
+    : QObject(parent)
+    , type(type)
+    , lastSeen(QDateTime::currentDateTime())
+{
+}
+
+ProjectDevice::ProjectDevice(int type, int serial, const QString &tag, bool rs485_enabled,
+    uint8_t rs485_addr, bool ip_enabled, const QString &ip_addr, int keys_count, QObject *parent)
+    : QObject(parent)
+    , type(type)
+    , tag(tag)
+    , serial(serial)
+    , rs485_enabled(rs485_enabled)
+    , rs485_addr(rs485_addr)
+    , ip_enabled(ip_enabled)
+    , ip_addr(ip_addr)
+    , keys_count(keys_count)
+    , lastSeen(QDateTime::currentDateTime())
+{
+    fillTemplate();
+}
+
+void ProjectDevice::fillTemplate()
+{
+    for (InOut *io : qAsConst(inouts))
+        delete io;
+    inouts.clear();
+
+    auto add = [this](int kind, const QString &description) {
+        inouts.append(new InOut(kind, description, inouts.size() + 1, this));
+    };
+
+    switch (type) {
+    case DeviceType::Tovik2:
+    case DeviceType::Norda410x:
+    case DeviceType::Norda4200:
+    case DeviceType::Kv510:
+        for (int k = 1; k <= 8; ++k)
+            add(InOutType::LineOutput, numbered("Выход ЛО%1", k));
+        for (int k = 1; k <= 8; ++k)
+            add(InOutType::Input, numbered("Вход ППК%1", k));
+        add(InOutType::Input, QStringLiteral("Вход управления ГО"));
+        add(InOutType::Input, QStringLiteral("Вход внешнее реле 1"));
+        add(InOutType::Input, QStringLiteral("Вход внешнее реле 2"));
+        add(InOutType::RelayOutput, QStringLiteral("Выход внешнее реле 1"));
+        add(InOutType::RelayOutput, QStringLiteral("Выход внешнее реле 2"));
+        add(InOutType::AudioOutput, QStringLiteral("Аудио-выход"));
+        add(InOutType::AudioInput, QStringLiteral("Аудио-вход"));
+        break;
+    case DeviceType::Lumo4:
+        for (int k = 1; k <= 4; ++k)
+            add(InOutType::LineOutput, numbered("Выход ЛО%1", k));
+        add(InOutType::AudioOutput, QStringLiteral("Аудио-выход"));
+        add(InOutType::AudioInput, QStringLiteral("Аудио-вход"));
+        break;
+    case DeviceType::Horn:
+        add(InOutType::LineOutput, QStringLiteral("Выход ЛО"));
+        break;
+    case DeviceType::BexarTovik2:
+    case DeviceType::IpPult: {
+        const int n = keys_count >= 1 ? keys_count : 8;
+        for (int k = 1; k <= n; ++k)
+            add(InOutType::Button, numbered("Кнопка %1", k));
+        if (type == DeviceType::IpPult) {
+            add(InOutType::ControlInput, QStringLiteral("Вход управления 1"));
+            add(InOutType::ControlOutput, QStringLiteral("Выход управления 1"));
+        }
+        add(InOutType::LineOutput, QStringLiteral("Динамик пульта"));
+        add(InOutType::Microphone, QStringLiteral("Микрофон"));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void ProjectDevice::setInOuts(const QList<InOut *> &list)
+{
+    for (InOut *io : qAsConst(inouts)) {
+        if (!list.contains(io))
+            delete io;
+    }
+    inouts = list;
+    for (InOut *io : qAsConst(inouts))
+        io->setParent(this);
+}
+
+void ProjectDevice::setPort(const QSerialPortInfo &info)
+{
+    portInfo = info;
+    portFound = true;
+}
+
+ProjectGroup *ProjectDevice::parentGroup() const
+{
+    return qobject_cast<ProjectGroup *>(parent());
+}
+
+ProjectModel *ProjectDevice::projectModel() const
+{
+    for (QObject *p = parent(); p; p = p->parent()) {
+        if (auto *model = qobject_cast<ProjectModel *>(p))
+            return model;
+    }
+    return nullptr;
+}
+
+bool ProjectDevice::isOnline() const
+{
+    if (!lastSeen.isValid())
+        return false;
+    return QDateTime::currentSecsSinceEpoch() - lastSeen.toSecsSinceEpoch() <= 9;
+}
+
+int ProjectDevice::buttonCount() const
+{
+    int count = 0;
+    for (const InOut *io : inouts)
+        count += io->type == InOutType::Button ? 1 : 0;
+    return count;
+}
+
+int ProjectDevice::lineCount() const
+{
+    int count = 0;
+    for (const InOut *io : inouts)
+        count += io->type == InOutType::LineOutput ? 1 : 0;
+    return count;
+}
+
+int ProjectDevice::firstLineIndex() const
+{
+    for (const InOut *io : inouts) {
+        if (io->type == InOutType::LineOutput)
+            return io->index;
+    }
+    return -1;
+}
+
+QString ProjectDevice::lineName(int n) const
+{
+    int ordinal = 0;
+    for (const InOut *io : inouts) {
+        if (io->type != InOutType::LineOutput)
+            continue;
+        if (ordinal == n)
+            return io->name;
+        ++ordinal;
+    }
+    return QString();
+}
+
+int ProjectDevice::linkCount() const
+{
+    if (!isConsoleType(type))
+        return 0;
+    int count = 0;
+    for (const InOut *io : inouts) {
+        if (io->type == InOutType::Button)
+            count += io->outlinks.size();
+    }
+    return count;
+}
+
+void ProjectDevice::setKeysCount(int n)
+{
+    // A negative count means "not known" (a status document without the key, a file
+    // without it): it must not strip a console of its buttons and their links.
+    if (n < 0)
+        return;
+
+    const int m = buttonCount();
+    if (n > m) {
+        int p = 1;
+        for (int i = 0; i < inouts.size(); ++i) {
+            if (inouts.at(i)->type == InOutType::Button)
+                p = i + 1;
+        }
+        p = qMin(p, int(inouts.size()));
+        for (int k = m + 1; k <= n; ++k) {
+            inouts.insert(p, new InOut(InOutType::Button, numbered("Кнопка %1", k), p + 1, this));
+            ++p;
+        }
+    } else if (n < m) {
+        int ordinal = 0;
+        const QList<InOut *> list = inouts;
+        for (InOut *io : list) {
+            if (io->type != InOutType::Button)
+                continue;
+            if (++ordinal > n)
+                removeInOut(io);
+        }
+    }
+    keys_count = n;
+}
+
+void ProjectDevice::removeInOut(InOut *io)
+{
+    inouts.removeOne(io);
+    io->setParent(nullptr);
+    io->deleteLater();
+}
+
+DeviceFault ProjectDevice::faultAt(int i) const
+{
+    if (i >= 0 && i < faults.size())
+        return faults.at(i);
+    return DeviceFault{DeviceFault::None, 0, 0, const_cast<ProjectDevice *>(this)};
+}
+
+void ProjectDevice::clearStatus()
+{
+    status = QJsonObject();
+}

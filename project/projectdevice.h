@@ -1,0 +1,93 @@
+#pragma once
+
+#include "project/devicefault.h"
+#include "project/devicetype.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QSerialPortInfo>
+#include <QString>
+
+#include <cstdint>
+
+class InOut;
+class ProjectGroup;
+class ProjectModel;
+
+// A device of the project: what the user configured (type, serial, addresses,
+// channels and key links) plus what the program learns at run time (port, status).
+class ProjectDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    // USB ids a device carries until port discovery finds it on a real port; the device
+    // link always accepts this pair as well.
+    static constexpr uint16_t defaultUsbVendorId = 0x0483;
+    static constexpr uint16_t defaultUsbProductId = 0x5740;
+
+    explicit ProjectDevice(int type, QObject *parent = nullptr);
+    ProjectDevice(int type, int serial, const QString &tag, bool rs485_enabled, uint8_t rs485_addr,
+        bool ip_enabled, const QString &ip_addr, int keys_count, QObject *parent = nullptr);
+
+    // Configuration, stored in the project file.
+    int type = DeviceType::Unknown;
+    QString tag;
+    int serial = 0;
+    QList<InOut *> inouts;
+    bool rs485_enabled = false;
+    uint8_t rs485_addr = 0;
+    bool ip_enabled = false;
+    QString ip_addr;
+    int keys_count = -1;
+    int id_obj = -1;
+
+    // Run-time state, never stored.
+    QString firmwareVersion;
+    bool portFound = false;
+    bool netFound = false;
+    QSerialPortInfo portInfo;
+    int mode = -1;
+    uint8_t statusByte3 = 0;
+    QList<DeviceFault> faults;
+    QJsonObject status;
+    QDateTime lastSeen;
+    uint16_t usbVendorId = defaultUsbVendorId;
+    uint16_t usbProductId = defaultUsbProductId;
+
+    void setPort(const QSerialPortInfo &info);
+    ProjectGroup *parentGroup() const;
+    ProjectModel *projectModel() const;
+
+    // A device counts as online while its last status is at most 9 s old.
+    bool isOnline() const;
+
+    int buttonCount() const;
+    int lineCount() const;
+    int firstLineIndex() const;
+    QString lineName(int n) const;
+    int linkCount() const;
+
+    // Adds or removes console buttons so that there are n of them.
+    void setKeysCount(int n);
+
+    // Replaces the channel list by the template of the device's type.
+    void fillTemplate();
+    // Takes ownership of a channel list read from a file (replacing the current one).
+    void setInOuts(const QList<InOut *> &list);
+
+    DeviceFault faultAt(int i) const;
+    void clearStatus();
+
+    QString typeName() const { return deviceTypeName(this); }
+    QString caption() const { return deviceCaption(this); }
+    QString iconPath() const { return deviceTypeIconPath(this); }
+
+signals:
+    void statusChanged();
+
+private:
+    void removeInOut(InOut *io);
+};

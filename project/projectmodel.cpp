@@ -1,0 +1,229 @@
+#include "project/projectmodel.h"
+
+#include "project/projectdevice.h"
+#include "project/projectfile.h"
+#include "project/projectgroup.h"
+#include "project/treewalk.h"
+
+ProjectModel::ProjectModel(QObject *parent)
+    : QObject(parent)
+{
+}
+
+ProjectModel::ProjectModel(const QString &filePath, QObject *parent)
+    : ProjectModel(parent)
+{
+    path = filePath;
+    load(filePath);
+}
+
+ProjectModel::~ProjectModel() = default;
+
+int ProjectModel::load(const QString &filePath)
+{
+    return ProjectFile::read(this, filePath);
+}
+
+int ProjectModel::save(const QString &filePath)
+{
+    const int result = ProjectFile::write(this, filePath);
+    if (result == 0)
+        modified = false;
+    return result;
+}
+
+bool ProjectModel::addDevice(ProjectGroup *group, ProjectDevice *device)
+{
+    if (!device)
+        return false;
+    if (device->id_obj == -1)
+        device->id_obj = ++lastId;
+    if (group) {
+        group->nodes.append(device);
+        device->setParent(group);
+        emit nodeChanged(group);
+    } else {
+        nodes.append(device);
+        device->setParent(this);
+    }
+    emit nodeChanged(device);
+    modified = true;
+    return true;
+}
+
+ProjectGroup *ProjectModel::addGroup(QObject *parent)
+{
+    if (!parent || parent == this) {
+        auto *group = new ProjectGroup(QStringLiteral("Новая группа устройств"), this);
+        nodes.append(group);
+        modified = true;
+        emit nodeChanged(group);
+        return group;
+    }
+    if (auto *parentGroup = qobject_cast<ProjectGroup *>(parent)) {
+        auto *group = new ProjectGroup(QStringLiteral("Новая подгруппа устройств"), parentGroup);
+        parentGroup->nodes.append(group);
+        modified = true;
+        emit nodeChanged(parentGroup);
+        emit nodeChanged(group);
+        return group;
+    }
+    return nullptr;
+}
+
+void ProjectModel::detach(QObject *node)
+{
+    if (auto *group = qobject_cast<ProjectGroup *>(node)) {
+        const QList<QObject *> children = group->nodes;
+        for (QObject *child : children)
+            detach(child);
+        group->nodes.clear();
+    }
+    if (auto *parentGroup = qobject_cast<ProjectGroup *>(node->parent()))
+        parentGroup->nodes.removeOne(node);
+    else
+        nodes.removeOne(node);
+    node->setParent(nullptr);
+}
+
+bool ProjectModel::removeNode(QObject *node)
+{
+    if (!node)
+        return false;
+    QObject *formerParent = node->parent();
+    auto *formerGroup = qobject_cast<ProjectGroup *>(formerParent);
+    detach(node);
+    modified = true;
+    emit nodeChanged(formerGroup ? static_cast<QObject *>(formerGroup) : this);
+    return true;
+}
+
+bool ProjectModel::moveDevice(ProjectGroup *group, ProjectDevice *device)
+{
+    if (!group || !device)
+        return false;
+    if (auto *formerGroup = device->parentGroup()) {
+        formerGroup->nodes.removeOne(device);
+        emit nodeChanged(formerGroup);
+    } else {
+        nodes.removeOne(device);
+        emit nodeChanged(device);
+    }
+    group->nodes.append(device);
+    device->setParent(group);
+    emit nodeChanged(group);
+    modified = true;
+    return true;
+}
+
+bool ProjectModel::replaceIn(
+    QList<QObject *> &list, QObject *owner, ProjectDevice *oldDevice, ProjectDevice *newDevice)
+{
+    const int position = list.indexOf(oldDevice);
+    if (position < 0 || oldDevice->parent() != owner)
+        return false;
+    list[position] = newDevice;
+    newDevice->setParent(owner);
+    oldDevice->setParent(nullptr);
+    oldDevice->deleteLater();
+    return true;
+}
+
+bool ProjectModel::replaceDevice(ProjectDevice *oldDevice, ProjectDevice *newDevice)
+{
+    if (!oldDevice || !newDevice || oldDevice == newDevice)
+        return false;
+    bool replaced = replaceIn(nodes, this, oldDevice, newDevice);
+    if (!replaced) {
+        const QList<ProjectGroup *> groups = allGroups();
+        for (ProjectGroup *group : groups) {
+            if (replaceIn(group->nodes, group, oldDevice, newDevice)) {
+                replaced = true;
+                break;
+            }
+        }
+    }
+    if (!replaced)
+        return false;
+    modified = true;
+    emit nodeChanged(newDevice);
+    return true;
+}
+
+void ProjectModel::clear()
+{
+    // Every node of the tree goes, not only the top-level ones: a dismantled group no
+    // longer owns its former children.
+    const QList<QObject *> all = allNodes();
+    const QList<QObject *> topLevel = nodes;
+    for (QObject *node : topLevel)
+        detach(node);
+    for (QObject *node : all)
+        node->deleteLater();
+    nodes.clear();
+    modified = true;
+    emit nodeChanged(this);
+}
+
+QList<QObject *> ProjectModel::allNodes() const
+{
+    return TreeWalk::allNodes(nodes);
+}
+
+QList<ProjectGroup *> ProjectModel::allGroups() const
+{
+    return TreeWalk::allGroups(nodes);
+}
+
+QList<ProjectDevice *> ProjectModel::allDevices() const
+{
+    return TreeWalk::allDevices(nodes);
+}
+
+ProjectDevice *ProjectModel::findDeviceById(int id) const
+{
+    for (ProjectDevice *device : allDevices()) {
+        if (device->id_obj == id)
+            return device;
+    }
+    return nullptr;
+}
+
+ProjectDevice *ProjectModel::findDeviceBySerial(int serial) const
+{
+    for (ProjectDevice *device : allDevices()) {
+        if (device->serial == serial)
+            return device;
+    }
+    return nullptr;
+}
+
+ProjectDevice *ProjectModel::findDeviceByIp(const QString &address) const
+{
+    for (ProjectDevice *device : allDevices()) {
+        if (device->ip_enabled && device->ip_addr == address)
+            return device;
+    }
+    return nullptr;
+}
+
+void ProjectModel::resetPortFlags()
+{
+    for (ProjectDevice *device : allDevices()) {
+        device->portFound = false;
+        emit nodeChanged(device);
+    }
+}
+
+void ProjectModel::assignMissingIds()
+{
+    for (QObject *node : allNodes()) {
+        if (auto *group = qobject_cast<ProjectGroup *>(node)) {
+            if (group->id_obj == -1)
+                group->id_obj = ++lastId;
+        } else if (auto *device = qobject_cast<ProjectDevice *>(node)) {
+            if (device->id_obj == -1)
+                device->id_obj = ++lastId;
+        }
+    }
+}

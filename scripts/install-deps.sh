@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the demo need, when missing.
+set -eu
+
+packages="cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+libqt5sql5-sqlite libxlsxwriter-dev python3-openpyxl sqlite3 xauth xvfb"
+
+missing=""
+for package in $packages; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "installed" ] || missing="$missing $package"
+done
+[ -n "$missing" ] || exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+else
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+# shellcheck disable=SC2086
+$sudo apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,6 @@
+#!/bin/sh
+# The run command: installs what is missing, builds, and starts the console.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/build.sh
+exec build/app/norda-console "$@"

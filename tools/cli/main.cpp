@@ -1,0 +1,55 @@
+#include "tools/cli/clioutput.h"
+#include "tools/cli/exitcode.h"
+#include "tools/cli/projectcommand.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+struct Command {
+    const char *name;
+    const char *summary;
+    int (*run)(const QStringList &args);
+};
+
+const Command commands[] = {
+    {"project", "show and re-save project files", &ProjectCommand::run},
+};
+
+void printUsage(QTextStream &stream)
+{
+    stream << "Usage: norda-cli <command> [arguments]\n\nCommands:\n";
+    for (const Command &command : commands)
+        stream << "  " << QString::fromLatin1(command.name).leftJustified(10) << command.summary
+               << '\n';
+    stream << "\nRun 'norda-cli <command> --help' for more.\n";
+    stream.flush();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("norda-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NORDA_VERSION));
+
+    const QStringList args = app.arguments().mid(1);
+    const QString name = args.value(0);
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        printUsage(CliOutput::out());
+        return ExitOk;
+    }
+    if (name == QLatin1String("--version")) {
+        CliOutput::out() << "norda-cli " << NORDA_VERSION << Qt::endl;
+        return ExitOk;
+    }
+    for (const Command &command : commands) {
+        if (name == QLatin1String(command.name))
+            return command.run(args);
+    }
+    printUsage(CliOutput::err());
+    return name.isEmpty()
+        ? ExitUsage
+        : CliOutput::fail(ExitUsage, QStringLiteral("unknown command '%1'").arg(name));
+}

@@ -1,0 +1,177 @@
+#include "tools/cli/projectcommand.h"
+
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+#include "tools/cli/clioutput.h"
+#include "tools/cli/exitcode.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace {
+
+const char projectHelp[] = "Usage: norda-cli project <command> [options]\n"
+                           "\n"
+                           "Commands:\n"
+                           "  show FILE.mpj             print the project tree\n"
+                           "  save-as IN.mpj OUT.mpj    load a project and save it as the "
+                           "console does\n"
+                           "\n"
+                           "Run 'norda-cli project <command> --help' for the options of a "
+                           "command.\n";
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+QString quoted(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+// Reads a project; on failure prints the reason and returns the exit status.
+int loadProject(ProjectModel &model, const QString &path)
+{
+    const int result = model.load(path);
+    if (result == -1) {
+        return CliOutput::fail(ExitCannotOpen,
+            QStringLiteral("cannot open project file %1: %2")
+                .arg(path, QFileInfo::exists(path) ? QStringLiteral("not readable")
+                                                   : QStringLiteral("no such file")));
+    }
+    if (result != 0) {
+        return CliOutput::fail(ExitUnusable,
+            QStringLiteral("project file %1 is unusable: not a project document").arg(path));
+    }
+    return ExitOk;
+}
+
+void printNodes(QTextStream &out, const QList<QObject *> &nodes, int indent)
+{
+    const QString pad(indent, QLatin1Char(' '));
+    for (const QObject *node : nodes) {
+        if (const auto *group = qobject_cast<const ProjectGroup *>(node)) {
+            out << pad << "group " << quoted(group->name) << " id " << group->id_obj << '\n';
+            out << pad << "  path: " << group->groupPath() << '\n';
+            printNodes(out, group->nodes, indent + 2);
+        } else if (const auto *device = qobject_cast<const ProjectDevice *>(node)) {
+            ProjectCommand::printDevice(out, device, indent);
+        }
+    }
+}
+
+bool parseOrHelp(QCommandLineParser &parser, const QStringList &args, int positional, int &status)
+{
+    parser.addHelpOption();
+    if (!parser.parse(args)) {
+        status = CliOutput::fail(ExitUsage, parser.errorText());
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        CliOutput::out() << parser.helpText();
+        CliOutput::out().flush();
+        status = ExitOk;
+        return false;
+    }
+    if (parser.positionalArguments().size() != positional) {
+        CliOutput::err() << parser.helpText();
+        status = CliOutput::fail(ExitUsage, QStringLiteral("wrong number of arguments"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int ProjectCommand::run(const QStringList &args)
+{
+    const QString command = args.value(1);
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("show"))
+        return show(rest);
+    if (command == QLatin1String("save-as"))
+        return saveAs(rest);
+    if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        (command.isEmpty() ? CliOutput::err() : CliOutput::out()) << projectHelp;
+        return command.isEmpty() ? ExitUsage : ExitOk;
+    }
+    CliOutput::err() << projectHelp;
+    return CliOutput::fail(ExitUsage, QStringLiteral("unknown project command '%1'").arg(command));
+}
+
+void ProjectCommand::printDevice(QTextStream &out, const ProjectDevice *device, int indent)
+{
+    const QString pad(indent, QLatin1Char(' '));
+    int inputs = 0;
+    for (const InOut *io : device->inouts)
+        inputs += io->isInput() ? 1 : 0;
+    const QString key = deviceTypeKey(device->type);
+    out << pad << "device " << (key.isEmpty() ? QStringLiteral("-") : key) << ' '
+        << quoted(device->typeName()) << " serial " << device->serial << " id "
+        << device->id_obj << '\n';
+    out << pad << "  tag: " << quoted(device->tag) << '\n';
+    out << pad << "  rs485: " << onOff(device->rs485_enabled) << " address "
+        << device->rs485_addr << '\n';
+    out << pad << "  ethernet: " << onOff(device->ip_enabled) << " address "
+        << (device->ip_addr.isEmpty() ? QStringLiteral("-") : device->ip_addr) << '\n';
+    out << pad << "  inouts: " << device->inouts.size() << " (inputs " << inputs << ", outputs "
+        << device->inouts.size() - inputs << ")";
+    if (isConsoleType(device->type))
+        out << ", buttons " << device->buttonCount() << ", links " << device->linkCount();
+    out << '\n';
+}
+
+int ProjectCommand::show(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Print the tree of a project file."));
+    parser.addPositionalArgument(QStringLiteral("FILE.mpj"), QStringLiteral("project file"));
+    int status = ExitOk;
+    if (!parseOrHelp(parser, args, 1, status))
+        return status;
+
+    const QString path = parser.positionalArguments().at(0);
+    ProjectModel model;
+    if (const int result = loadProject(model, path))
+        return result;
+
+    QTextStream &out = CliOutput::out();
+    out << "project: " << quoted(model.name) << '\n';
+    out << "file: " << QFileInfo(path).absoluteFilePath() << '\n';
+    out << "last id: " << model.lastId << '\n';
+    out << "groups: " << model.allGroups().size() << ", devices: " << model.allDevices().size()
+        << ", scenarios: " << model.scenarios.size() << '\n';
+    printNodes(out, model.nodes, 0);
+    out.flush();
+    return ExitOk;
+}
+
+int ProjectCommand::saveAs(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Load a project file and save it again the way the console saves it."));
+    parser.addPositionalArgument(QStringLiteral("IN.mpj"), QStringLiteral("project to read"));
+    parser.addPositionalArgument(QStringLiteral("OUT.mpj"), QStringLiteral("file to write"));
+    int status = ExitOk;
+    if (!parseOrHelp(parser, args, 2, status))
+        return status;
+
+    const QString in = parser.positionalArguments().at(0);
+    const QString out = parser.positionalArguments().at(1);
+    ProjectModel model;
+    if (const int result = loadProject(model, in))
+        return result;
+    if (model.save(out) != 0) {
+        return CliOutput::fail(
+            ExitCannotOpen, QStringLiteral("cannot write project file %1").arg(out));
+    }
+    return ExitOk;
+}

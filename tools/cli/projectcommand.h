@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+
+class ProjectDevice;
+class QTextStream;
+
+// "norda-cli project ...": showing and re-saving project files.
+class ProjectCommand
+{
+public:
+    // args[0] is "project"; returns the exit status.
+    static int run(const QStringList &args);
+
+    static void printDevice(QTextStream &out, const ProjectDevice *device, int indent);
+
+private:
+    static int show(const QStringList &args);
+    static int saveAs(const QStringList &args);
+};
