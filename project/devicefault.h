@@ -22,7 +22,7 @@ struct DeviceFault {
 
     bool operator==(const DeviceFault &other) const
     {
-        return kind == other.kind && index == other.index && state == other.state
-            && device == other.device;
+        return kind == other.kind && index == other.index && state == other.state &&
+            device == other.device;
     }
 };

@@ -67,8 +67,8 @@ QString deviceTypeName(const ProjectDevice *device)
 
 QString deviceCaption(const ProjectDevice *device)
 {
-    return deviceTypeName(device) + QStringLiteral(" (серийный номер ")
-        + QString::number(device ? device->serial : 0) + QLatin1Char(')');
+    return deviceTypeName(device) + QStringLiteral(" (серийный номер ") +
+        QString::number(device ? device->serial : 0) + QLatin1Char(')');
 }
 
 QString deviceTypeKey(int type)
@@ -100,8 +100,8 @@ QString deviceTypeIconPath(const ProjectDevice *device)
 
 bool isCentralUnitType(int type)
 {
-    return type == DeviceType::Tovik2 || type == DeviceType::Norda410x
-        || type == DeviceType::Norda4200 || type == DeviceType::Kv510;
+    return type == DeviceType::Tovik2 || type == DeviceType::Norda410x ||
+        type == DeviceType::Norda4200 || type == DeviceType::Kv510;
 }
 
 bool isConsoleType(int type)

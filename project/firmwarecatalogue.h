@@ -6,8 +6,7 @@
 
 // The firmware files offered for update: every regular file directly inside the
 // folder "firmware" beside the executable.
-class FirmwareCatalogue
-{
+class FirmwareCatalogue {
 public:
     // (display name, full path) pairs; the display name drops ".norda" and shows
     // "_" as ".", so tovik2_3_14.norda is listed as tovik2.3.14.

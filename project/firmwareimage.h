@@ -7,8 +7,7 @@
 
 // One firmware file ("*.norda"): a 16-byte big-endian header ("nord", a word that
 // is not interpreted, the load address, the payload length) followed by the payload.
-class FirmwareImage
-{
+class FirmwareImage {
 public:
     static constexpr int headerSize = 16;
 

@@ -22,8 +22,7 @@ struct InOutType {
 };
 
 // One input, output, button or audio channel of a device. Owned by its device.
-class InOut : public QObject
-{
+class InOut : public QObject {
     Q_OBJECT
 
 public:

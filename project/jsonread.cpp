@@ -8,9 +8,9 @@ int JsonRead::integer(const QJsonValue &value, int defaultValue)
     if (!value.isDouble())
         return defaultValue;
     const double number = value.toDouble();
-    if (!std::isfinite(number) || number != std::trunc(number)
-        || number < double(std::numeric_limits<int>::min())
-        || number > double(std::numeric_limits<int>::max()))
+    if (!std::isfinite(number) || number != std::trunc(number) ||
+        number < double(std::numeric_limits<int>::min()) ||
+        number > double(std::numeric_limits<int>::max()))
         return defaultValue;
     return int(number);
 }

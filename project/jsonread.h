@@ -6,13 +6,12 @@
 
 // Readers of JSON fields that fall back to a default when the key is missing or holds
 // a value of another type. Numbers must be integral and fit the target type.
-class JsonRead
-{
+class JsonRead {
 public:
     static int integer(const QJsonObject &object, const char *key, int defaultValue);
     static int integer(const QJsonValue &value, int defaultValue);
     static bool boolean(const QJsonObject &object, const char *key, bool defaultValue);
-    static QString string(
-        const QJsonObject &object, const char *key, const QString &defaultValue = QString());
+    static QString string(const QJsonObject &object, const char *key,
+                          const QString &defaultValue = QString());
     static QJsonArray array(const QJsonObject &object, const char *key);
 };

@@ -21,7 +21,8 @@ ProjectDevice::ProjectDevice(int type, QObject *parent)
 }
 
 ProjectDevice::ProjectDevice(int type, int serial, const QString &tag, bool rs485_enabled,
-    uint8_t rs485_addr, bool ip_enabled, const QString &ip_addr, int keys_count, QObject *parent)
+                             uint8_t rs485_addr, bool ip_enabled, const QString &ip_addr,
+                             int keys_count, QObject *parent)
     : QObject(parent)
     , type(type)
     , tag(tag)
@@ -221,7 +222,7 @@ DeviceFault ProjectDevice::faultAt(int i) const
 {
     if (i >= 0 && i < faults.size())
         return faults.at(i);
-    return DeviceFault{DeviceFault::None, 0, 0, const_cast<ProjectDevice *>(this)};
+    return DeviceFault {DeviceFault::None, 0, 0, const_cast<ProjectDevice *>(this)};
 }
 
 void ProjectDevice::clearStatus()

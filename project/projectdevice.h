@@ -18,8 +18,7 @@ class ProjectModel;
 
 // A device of the project: what the user configured (type, serial, addresses,
 // channels and key links) plus what the program learns at run time (port, status).
-class ProjectDevice : public QObject
-{
+class ProjectDevice : public QObject {
     Q_OBJECT
 
 public:
@@ -30,7 +29,8 @@ public:
 
     explicit ProjectDevice(int type, QObject *parent = nullptr);
     ProjectDevice(int type, int serial, const QString &tag, bool rs485_enabled, uint8_t rs485_addr,
-        bool ip_enabled, const QString &ip_addr, int keys_count, QObject *parent = nullptr);
+                  bool ip_enabled, const QString &ip_addr, int keys_count,
+                  QObject *parent = nullptr);
 
     // Configuration, stored in the project file.
     int type = DeviceType::Unknown;

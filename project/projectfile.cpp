@@ -25,7 +25,7 @@ InOut *inOutFromJson(const QJsonObject &object, int &counter, QObject *parent)
     if (index < 0)
         index = ++counter;
     auto *io = new InOut(JsonRead::integer(object, "type", -1),
-        JsonRead::string(object, "description"), index, parent);
+                         JsonRead::string(object, "description"), index, parent);
     io->name = JsonRead::string(object, "name");
     io->id_obj = JsonRead::integer(object, "id_obj", 0);
     const QJsonArray links = JsonRead::array(object, "outlinks");
@@ -232,8 +232,7 @@ int ProjectFile::groupDepth(const QJsonArray &array, int depth)
     for (const QJsonValue &value : array) {
         if (!isNodeType(value, "group"))
             continue;
-        deepest = qMax(deepest,
-            groupDepth(JsonRead::array(value.toObject(), "nodes"), depth + 1));
+        deepest = qMax(deepest, groupDepth(JsonRead::array(value.toObject(), "nodes"), depth + 1));
         if (deepest > maxGroupDepth)
             break;
     }

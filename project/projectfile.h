@@ -10,8 +10,7 @@ class ProjectGroup;
 class ProjectModel;
 
 // Reading and writing the project file ("*.mpj"): one indented UTF-8 JSON document.
-class ProjectFile
-{
+class ProjectFile {
 public:
     // Files larger than this are not projects; they are refused as unusable.
     static constexpr qint64 maxFileSize = 64 * 1024 * 1024;

@@ -7,8 +7,7 @@
 class ProjectDevice;
 
 // A group of the project tree; groups nest to any depth and hold devices.
-class ProjectGroup : public QObject
-{
+class ProjectGroup : public QObject {
     Q_OBJECT
 
 public:

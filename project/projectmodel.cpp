@@ -116,8 +116,8 @@ bool ProjectModel::moveDevice(ProjectGroup *group, ProjectDevice *device)
     return true;
 }
 
-bool ProjectModel::replaceIn(
-    QList<QObject *> &list, QObject *owner, ProjectDevice *oldDevice, ProjectDevice *newDevice)
+bool ProjectModel::replaceIn(QList<QObject *> &list, QObject *owner, ProjectDevice *oldDevice,
+                             ProjectDevice *newDevice)
 {
     const int position = list.indexOf(oldDevice);
     if (position < 0 || oldDevice->parent() != owner)

@@ -19,8 +19,7 @@ class ProjectGroup;
 // paramsDb and logDb are the project's parameter and event databases. They stay null
 // until the journal layer opens them; loading, saving and every tree operation work
 // without them, and callers must check them before use.
-class ProjectModel : public QObject
-{
+class ProjectModel : public QObject {
     Q_OBJECT
 
 public:
@@ -69,5 +68,5 @@ signals:
 private:
     void detach(QObject *node);
     bool replaceIn(QList<QObject *> &list, QObject *owner, ProjectDevice *oldDevice,
-        ProjectDevice *newDevice);
+                   ProjectDevice *newDevice);
 };

@@ -18,11 +18,11 @@ Scenario Scenario::fromJson(const QJsonObject &object)
         ScenarioAlgo algo;
         algo.type = JsonRead::integer(algoObject, "type", -1);
         if (algo.type == ScenarioAlgo::Start) {
-            algo.always = JsonRead::string(algoObject, "runby", QStringLiteral("always"))
-                == QLatin1String("always");
+            algo.always = JsonRead::string(algoObject, "runby", QStringLiteral("always")) ==
+                QLatin1String("always");
         } else if (algo.type == ScenarioAlgo::Stop) {
-            algo.inputsOff = JsonRead::string(algoObject, "stopby", QStringLiteral("inputs_off"))
-                == QLatin1String("inputs_off");
+            algo.inputsOff = JsonRead::string(algoObject, "stopby", QStringLiteral("inputs_off")) ==
+                QLatin1String("inputs_off");
         }
         const QJsonArray events = JsonRead::array(algoObject, "events");
         for (const QJsonValue &eventValue : events) {
@@ -48,10 +48,12 @@ QJsonObject Scenario::toJson() const
         algoObject.insert(QStringLiteral("type"), algo.type);
         if (algo.type == ScenarioAlgo::Start) {
             algoObject.insert(QStringLiteral("runby"),
-                algo.always ? QStringLiteral("always") : QStringLiteral("event_list"));
+                              algo.always ? QStringLiteral("always")
+                                          : QStringLiteral("event_list"));
         } else if (algo.type == ScenarioAlgo::Stop) {
             algoObject.insert(QStringLiteral("stopby"),
-                algo.inputsOff ? QStringLiteral("inputs_off") : QStringLiteral("event_list"));
+                              algo.inputsOff ? QStringLiteral("inputs_off")
+                                             : QStringLiteral("event_list"));
         }
         QJsonArray eventArray;
         for (const ScenarioEvent &event : algo.events) {

@@ -28,9 +28,8 @@ struct Scenario {
 
     bool operator==(const Scenario &other) const
     {
-        return name == other.name && priority == other.priority && timer == other.timer
-            && shedule == other.shedule && dependencies == other.dependencies
-            && algos == other.algos;
+        return name == other.name && priority == other.priority && timer == other.timer &&
+            shedule == other.shedule && dependencies == other.dependencies && algos == other.algos;
     }
 };
 

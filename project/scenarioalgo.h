@@ -23,7 +23,7 @@ struct ScenarioAlgo {
 
     bool operator==(const ScenarioAlgo &other) const
     {
-        return type == other.type && always == other.always && inputsOff == other.inputsOff
-            && events == other.events;
+        return type == other.type && always == other.always && inputsOff == other.inputsOff &&
+            events == other.events;
     }
 };

@@ -9,7 +9,7 @@ struct ScenarioEvent {
 
     bool operator==(const ScenarioEvent &other) const
     {
-        return device_index == other.device_index && inout_index == other.inout_index
-            && state == other.state;
+        return device_index == other.device_index && inout_index == other.inout_index &&
+            state == other.state;
     }
 };

@@ -38,8 +38,7 @@ QByteArray readAll(const QString &path)
 
 } // namespace
 
-class TestCli : public QObject
-{
+class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
@@ -62,17 +61,19 @@ void TestCli::showPrintsTheTree()
     QVERIFY(lines.contains(QStringLiteral("groups: 2, devices: 5, scenarios: 1")));
     QVERIFY(lines.contains(QStringLiteral("group \"Корпус А\" id 1")));
     QVERIFY(lines.contains(QStringLiteral("    path: Корпус А-->Этаж 2")));
-    QVERIFY(lines.contains(
-        QStringLiteral("  device horn \"Оповещатель/Громкоговоритель NORDA исп.IP\" serial 1001 id 2")));
+    QVERIFY(lines.contains(QStringLiteral(
+        "  device horn \"Оповещатель/Громкоговоритель NORDA исп.IP\" serial 1001 id 2")));
     QVERIFY(lines.contains(QStringLiteral("    tag: \"Вход \\\"главный\\\"\"")));
     QVERIFY(lines.contains(QStringLiteral("    ethernet: on address 127.0.0.2")));
     QVERIFY(lines.contains(QStringLiteral("    rs485: on address 5")));
     QVERIFY(lines.contains(QStringLiteral("    inouts: 3 (inputs 1, outputs 2)")));
-    QVERIFY(lines.contains(QStringLiteral(
-        "device bexar_tovik2 \"Пульт микрофонный NORDA-4400\" serial 3003 id 9")));
-    QVERIFY(lines.contains(QStringLiteral("  inouts: 4 (inputs 3, outputs 1), buttons 2, links 0")));
+    QVERIFY(lines.contains(
+        QStringLiteral("device bexar_tovik2 \"Пульт микрофонный NORDA-4400\" serial 3003 id 9")));
+    QVERIFY(
+        lines.contains(QStringLiteral("  inouts: 4 (inputs 3, outputs 1), buttons 2, links 0")));
     QVERIFY(lines.contains(QStringLiteral("device - \"Неизвестное устройство\" serial 4004 id 5")));
-    QVERIFY(lines.contains(QStringLiteral("device bootloader \"Загрузчик NORDA\" serial 5005 id 6")));
+    QVERIFY(
+        lines.contains(QStringLiteral("device bootloader \"Загрузчик NORDA\" serial 5005 id 6")));
 }
 
 void TestCli::saveAsWritesWhatTheConsoleWrites()
@@ -84,7 +85,7 @@ void TestCli::saveAsWritesWhatTheConsoleWrites()
     QByteArray written = readAll(out);
     written = QString::fromUtf8(written)
                   .replace(QRegularExpression(QStringLiteral("\"time\": \"[^\"]*\"")),
-                      QStringLiteral("\"time\": \"TIME\""))
+                           QStringLiteral("\"time\": \"TIME\""))
                   .toUtf8();
     QCOMPARE(written, readAll(data("roundtrip-expected.mpj")));
 }
@@ -95,27 +96,27 @@ void TestCli::failures_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("missing file") << QStringList{"project", "show", "/nonexistent/p.mpj"} << 2
+    QTest::newRow("missing file") << QStringList {"project", "show", "/nonexistent/p.mpj"} << 2
                                   << "cannot open project file /nonexistent/p.mpj: no such file";
     QTest::newRow("not a project")
-        << QStringList{"project", "show", data("not-a-project.mpj")} << 3
+        << QStringList {"project", "show", data("not-a-project.mpj")} << 3
         << QStringLiteral("project file %1 is unusable: not a project document")
                .arg(data("not-a-project.mpj"));
     QTest::newRow("save-as missing input")
-        << QStringList{"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"} << 2
+        << QStringList {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"} << 2
         << "cannot open project file /nonexistent/p.mpj: no such file";
     QTest::newRow("save-as unwritable output")
-        << QStringList{"project", "save-as", data("roundtrip-in.mpj"), "/nonexistent/out.mpj"} << 2
+        << QStringList {"project", "save-as", data("roundtrip-in.mpj"), "/nonexistent/out.mpj"} << 2
         << "cannot write project file /nonexistent/out.mpj";
-    QTest::newRow("no arguments") << QStringList{} << 1 << "";
-    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 1
-                                     << "unknown command 'frobnicate'";
+    QTest::newRow("no arguments") << QStringList {} << 1 << "";
+    QTest::newRow("unknown command")
+        << QStringList {"frobnicate"} << 1 << "unknown command 'frobnicate'";
     QTest::newRow("unknown project command")
-        << QStringList{"project", "print"} << 1 << "unknown project command 'print'";
-    QTest::newRow("show without file") << QStringList{"project", "show"} << 1
-                                       << "wrong number of arguments";
-    QTest::newRow("unknown option") << QStringList{"project", "show", "--colour", "x.mpj"} << 1
-                                    << "Unknown option 'colour'.";
+        << QStringList {"project", "print"} << 1 << "unknown project command 'print'";
+    QTest::newRow("show without file")
+        << QStringList {"project", "show"} << 1 << "wrong number of arguments";
+    QTest::newRow("unknown option")
+        << QStringList {"project", "show", "--colour", "x.mpj"} << 1 << "Unknown option 'colour'.";
 }
 
 void TestCli::failures()
@@ -136,10 +137,10 @@ void TestCli::help_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("mentions");
-    QTest::newRow("top") << QStringList{"--help"} << "project";
-    QTest::newRow("project") << QStringList{"project", "--help"} << "save-as";
-    QTest::newRow("show") << QStringList{"project", "show", "--help"} << "FILE.mpj";
-    QTest::newRow("save-as") << QStringList{"project", "save-as", "--help"} << "OUT.mpj";
+    QTest::newRow("top") << QStringList {"--help"} << "project";
+    QTest::newRow("project") << QStringList {"project", "--help"} << "save-as";
+    QTest::newRow("show") << QStringList {"project", "show", "--help"} << "FILE.mpj";
+    QTest::newRow("save-as") << QStringList {"project", "save-as", "--help"} << "OUT.mpj";
 }
 
 void TestCli::help()

@@ -10,7 +10,7 @@
 namespace {
 
 QByteArray firmwareFile(uint32_t address, uint32_t declaredLength, const QByteArray &payload,
-    const QByteArray &magic = "nord")
+                        const QByteArray &magic = "nord")
 {
     QByteArray file = magic;
     file.append("\x01\x02\x03\x04", 4);
@@ -42,8 +42,7 @@ QByteArray pattern(int size)
 
 } // namespace
 
-class TestDeviceType : public QObject
-{
+class TestDeviceType : public QObject {
     Q_OBJECT
 
 private slots:
@@ -66,22 +65,48 @@ void TestDeviceType::catalogue_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("icon");
 
-    QTest::newRow("0") << 0 << "" << "Неизвестное устройство" << "information.png";
-    QTest::newRow("1") << 1 << "tovik2" << "Блок NORDA-4100/4101" << "tovik2.png";
-    QTest::newRow("2") << 2 << "norda410x" << "Блок NORDA-4100/4101" << "tovik2.png";
-    QTest::newRow("3") << 3 << "norda4200" << "Блок NORDA-4200" << "norda4200-icon.png";
-    QTest::newRow("4") << 4 << "lumo4" << "УКБ KV\u2011520 исп.2" << "kv520-icon.png";
-    QTest::newRow("5 unused") << 5 << "" << "Неизвестное устройство" << "information.png";
-    QTest::newRow("6") << 6 << "bexar_tovik2" << "Пульт микрофонный NORDA-4400" << "pult.png";
-    QTest::newRow("7") << 7 << "horn" << "Оповещатель/Громкоговоритель NORDA исп.IP"
+    QTest::newRow("0") << 0 << ""
+                       << "Неизвестное устройство"
+                       << "information.png";
+    QTest::newRow("1") << 1 << "tovik2"
+                       << "Блок NORDA-4100/4101"
+                       << "tovik2.png";
+    QTest::newRow("2") << 2 << "norda410x"
+                       << "Блок NORDA-4100/4101"
+                       << "tovik2.png";
+    QTest::newRow("3") << 3 << "norda4200"
+                       << "Блок NORDA-4200"
+                       << "norda4200-icon.png";
+    QTest::newRow("4") << 4 << "lumo4"
+                       << "УКБ KV\u2011520 исп.2"
+                       << "kv520-icon.png";
+    QTest::newRow("5 unused") << 5 << ""
+                              << "Неизвестное устройство"
+                              << "information.png";
+    QTest::newRow("6") << 6 << "bexar_tovik2"
+                       << "Пульт микрофонный NORDA-4400"
+                       << "pult.png";
+    QTest::newRow("7") << 7 << "horn"
+                       << "Оповещатель/Громкоговоритель NORDA исп.IP"
                        << "horn.png";
-    QTest::newRow("8") << 8 << "ip_pult" << "Пульт микрофонный NORDA-4300" << "ip-pult.png";
-    QTest::newRow("9") << 9 << "media" << "Медиаконвертер новый" << "norda4500.png";
-    QTest::newRow("10") << 10 << "kv510" << "Блок KV-510" << "norda4200-icon.png";
-    QTest::newRow("137") << 137 << "bexar_boot" << "Пульт микрофонный NORDA-4400 (загрузчик)"
+    QTest::newRow("8") << 8 << "ip_pult"
+                       << "Пульт микрофонный NORDA-4300"
+                       << "ip-pult.png";
+    QTest::newRow("9") << 9 << "media"
+                       << "Медиаконвертер новый"
+                       << "norda4500.png";
+    QTest::newRow("10") << 10 << "kv510"
+                        << "Блок KV-510"
+                        << "norda4200-icon.png";
+    QTest::newRow("137") << 137 << "bexar_boot"
+                         << "Пульт микрофонный NORDA-4400 (загрузчик)"
                          << "information.png";
-    QTest::newRow("255") << 255 << "bootloader" << "Загрузчик NORDA" << "usb-cable.png";
-    QTest::newRow("-1") << -1 << "" << "Неизвестное устройство" << "information.png";
+    QTest::newRow("255") << 255 << "bootloader"
+                         << "Загрузчик NORDA"
+                         << "usb-cable.png";
+    QTest::newRow("-1") << -1 << ""
+                        << "Неизвестное устройство"
+                        << "information.png";
 }
 
 void TestDeviceType::catalogue()
@@ -148,12 +173,11 @@ void TestDeviceType::firmwareLoad_data()
     QTest::newRow("header cut short") << firmwareFile(0, 0, {}).left(12) << false << 0;
     QTest::newRow("other magic") << firmwareFile(0, 4, "abcd", "NORD") << false << 0;
     QTest::newRow("exact payload") << firmwareFile(4096, 1000, pattern(1000)) << true << 1000;
-    QTest::newRow("trailing bytes ignored")
-        << firmwareFile(4096, 10, pattern(1000)) << true << 10;
-    QTest::newRow("length beyond the file") << firmwareFile(4096, 1001, pattern(1000)) << false
-                                            << 0;
-    QTest::newRow("length 0xffffffff") << firmwareFile(4096, 0xffffffffu, pattern(16)) << false
-                                       << 0;
+    QTest::newRow("trailing bytes ignored") << firmwareFile(4096, 10, pattern(1000)) << true << 10;
+    QTest::newRow("length beyond the file")
+        << firmwareFile(4096, 1001, pattern(1000)) << false << 0;
+    QTest::newRow("length 0xffffffff")
+        << firmwareFile(4096, 0xffffffffu, pattern(16)) << false << 0;
 }
 
 void TestDeviceType::firmwareLoad()
@@ -181,7 +205,8 @@ void TestDeviceType::firmwareChunk()
     QTemporaryDir dir;
     const QByteArray payload = pattern(1000);
     FirmwareImage image;
-    QVERIFY(image.load(writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, 1000, payload))));
+    QVERIFY(
+        image.load(writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, 1000, payload))));
     QCOMPARE(image.flashBase(), 4096u);
     QCOMPARE(image.chunk(4096, 16), payload.left(16));
     QCOMPARE(image.chunk(5088, 8), payload.right(8));
@@ -223,9 +248,12 @@ void TestDeviceType::firmwareCatalogue()
     for (const auto &entry : FirmwareCatalogue::scan(dir.path()))
         found.insert(entry.first, entry.second);
     QCOMPARE(found.keys(), QStringList({"readme.txt", "tovik2.3.14"}));
-    QCOMPARE(found.value(QStringLiteral("tovik2.3.14")), dir.filePath(QStringLiteral("tovik2_3_14.norda")));
-    QCOMPARE(FirmwareCatalogue::displayName(QStringLiteral("a.norda_b.NORDA")), QStringLiteral("a.b.NORDA"));
-    QCOMPARE(FirmwareCatalogue::defaultFolder(), QCoreApplication::applicationDirPath() + "/firmware");
+    QCOMPARE(found.value(QStringLiteral("tovik2.3.14")),
+             dir.filePath(QStringLiteral("tovik2_3_14.norda")));
+    QCOMPARE(FirmwareCatalogue::displayName(QStringLiteral("a.norda_b.NORDA")),
+             QStringLiteral("a.b.NORDA"));
+    QCOMPARE(FirmwareCatalogue::defaultFolder(),
+             QCoreApplication::applicationDirPath() + "/firmware");
 }
 
 QTEST_GUILESS_MAIN(TestDeviceType)

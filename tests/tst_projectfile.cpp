@@ -53,8 +53,7 @@ QByteArray nestedGroups(int depth)
 
 } // namespace
 
-class TestProjectFile : public QObject
-{
+class TestProjectFile : public QObject {
     Q_OBJECT
 
 private slots:
@@ -140,10 +139,11 @@ void TestProjectFile::timeIsWrittenInTextDateForm()
     QCOMPARE(model.save(out), 0);
     const QJsonObject root = QJsonDocument::fromJson(readAll(out)).object();
     const QString time = root.value(QStringLiteral("time")).toString();
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\w{3} \\w{3} {1,2}\\d{1,2} \\d\\d:\\d\\d:\\d\\d \\d{4}$"))
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^\\w{3} \\w{3} {1,2}\\d{1,2} \\d\\d:\\d\\d:\\d\\d \\d{4}$"))
                  .match(time)
                  .hasMatch(),
-        qPrintable(time));
+             qPrintable(time));
     QCOMPARE(root.value(QStringLiteral("id_obj")).toInt(), -1);
     QVERIFY(root.value(QStringLiteral("scenarios")).isArray());
     QVERIFY(root.value(QStringLiteral("nodes")).toArray().isEmpty());
@@ -249,7 +249,7 @@ void TestProjectFile::nestingWithinLimitIsRead()
     QCOMPARE(model.allGroups().size(), 64);
     QCOMPARE(model.allDevices().size(), 1);
     QCOMPARE(model.allDevices().first()->parentGroup()->groupPath().count(QStringLiteral("-->")),
-        63);
+             63);
 }
 
 void TestProjectFile::missingFileIsMinusOne()
@@ -288,14 +288,14 @@ void TestProjectFile::saveReplacesWholeFileAndLeavesNoTemporary()
     const QByteArray written = readAll(target);
     QVERIFY(!written.contains('x' + QByteArray(10, 'x')));
     QVERIFY(QJsonDocument::fromJson(written).isObject());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.mpj"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"p.mpj"});
 }
 
 void TestProjectFile::lastIdSurvivesReopening()
 {
     ProjectModel model;
-    model.addDevice(nullptr, new ProjectDevice(DeviceType::Horn, 1, QString(), false, 0, false,
-                                 QString(), -1));
+    model.addDevice(
+        nullptr, new ProjectDevice(DeviceType::Horn, 1, QString(), false, 0, false, QString(), -1));
     ProjectGroup *group = model.addGroup();
     QCOMPARE(group->id_obj, -1); // groups get identifiers at the next load
     QCOMPARE(model.lastId, 0);
@@ -308,7 +308,8 @@ void TestProjectFile::lastIdSurvivesReopening()
     QCOMPARE(reopened.lastId, 1);
 
     // A device added after reopening never reuses an identifier.
-    auto *device = new ProjectDevice(DeviceType::Horn, 2, QString(), false, 0, false, QString(), -1);
+    auto *device =
+        new ProjectDevice(DeviceType::Horn, 2, QString(), false, 0, false, QString(), -1);
     reopened.addDevice(nullptr, device);
     QCOMPARE(device->id_obj, 2);
 }

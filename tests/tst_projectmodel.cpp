@@ -28,8 +28,7 @@ QObject *changedNode(const QSignalSpy &spy, int i)
 
 } // namespace
 
-class TestProjectModel : public QObject
-{
+class TestProjectModel : public QObject {
     Q_OBJECT
 
 private slots:
@@ -99,14 +98,15 @@ void TestProjectModel::centralUnitTemplateOrder()
     QCOMPARE(list.at(7), QStringLiteral("4:Выход ЛО8:8"));
     QCOMPARE(list.at(8), QStringLiteral("1:Вход ППК1:9"));
     QCOMPARE(list.at(15), QStringLiteral("1:Вход ППК8:16"));
-    QCOMPARE(list.mid(16), QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
-                               "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
-                               "3:Выход внешнее реле 2:21", "5:Аудио-выход:22", "6:Аудио-вход:23"}));
+    QCOMPARE(list.mid(16),
+             QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
+                          "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
+                          "3:Выход внешнее реле 2:21", "5:Аудио-выход:22", "6:Аудио-вход:23"}));
 
     std::unique_ptr<ProjectDevice> console(makeDevice(DeviceType::IpPult, 1, 2));
     QCOMPARE(descriptions(console.get()),
-        QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2", "0:Вход управления 1:3",
-            "2:Выход управления 1:4", "4:Динамик пульта:5", "8:Микрофон:6"}));
+             QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2", "0:Вход управления 1:3",
+                          "2:Выход управления 1:4", "4:Динамик пульта:5", "8:Микрофон:6"}));
 }
 
 void TestProjectModel::setKeysCount_data()
@@ -118,21 +118,21 @@ void TestProjectModel::setKeysCount_data()
 
     QTest::newRow("6: 8 -> 10 inserts after button 8")
         << 6 << 8 << 10
-        << QStringList{"7:Кнопка 1:1", "7:Кнопка 2:2", "7:Кнопка 3:3", "7:Кнопка 4:4",
-               "7:Кнопка 5:5", "7:Кнопка 6:6", "7:Кнопка 7:7", "7:Кнопка 8:8", "7:Кнопка 9:9",
-               "7:Кнопка 10:10", "4:Динамик пульта:9", "8:Микрофон:10"};
+        << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2",   "7:Кнопка 3:3",       "7:Кнопка 4:4",
+                        "7:Кнопка 5:5", "7:Кнопка 6:6",   "7:Кнопка 7:7",       "7:Кнопка 8:8",
+                        "7:Кнопка 9:9", "7:Кнопка 10:10", "4:Динамик пульта:9", "8:Микрофон:10"};
     QTest::newRow("8: 2 -> 1 removes the last button")
         << 8 << 2 << 1
-        << QStringList{"7:Кнопка 1:1", "0:Вход управления 1:3", "2:Выход управления 1:4",
-               "4:Динамик пульта:5", "8:Микрофон:6"};
+        << QStringList {"7:Кнопка 1:1", "0:Вход управления 1:3", "2:Выход управления 1:4",
+                        "4:Динамик пульта:5", "8:Микрофон:6"};
     QTest::newRow("6: 2 -> 0 removes every button")
-        << 6 << 2 << 0 << QStringList{"4:Динамик пульта:3", "8:Микрофон:4"};
+        << 6 << 2 << 0 << QStringList {"4:Динамик пульта:3", "8:Микрофон:4"};
     QTest::newRow("6: 2 -> 2 changes nothing")
         << 6 << 2 << 2
-        << QStringList{"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
+        << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
     QTest::newRow("6: negative count keeps the buttons")
         << 6 << 2 << -1
-        << QStringList{"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
+        << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
 }
 
 void TestProjectModel::setKeysCount()
@@ -155,7 +155,7 @@ void TestProjectModel::setKeysCountOnDevicesWithoutButtons()
     std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Lumo4));
     unit->setKeysCount(2);
     QCOMPARE(descriptions(unit.get()).mid(0, 4),
-        QStringList({"4:Выход ЛО1:1", "7:Кнопка 1:2", "7:Кнопка 2:3", "4:Выход ЛО2:2"}));
+             QStringList({"4:Выход ЛО1:1", "7:Кнопка 1:2", "7:Кнопка 2:3", "4:Выход ЛО2:2"}));
 
     // An empty list gets its buttons appended.
     std::unique_ptr<ProjectDevice> media(makeDevice(DeviceType::Media));
@@ -186,7 +186,7 @@ void TestProjectModel::identifiers()
     QCOMPARE(preset->id_obj, 5);
     QCOMPARE(model.lastId, 0);
     QCOMPARE(preset->parent(), group);
-    QCOMPARE(group->nodes, QList<QObject *>{preset});
+    QCOMPARE(group->nodes, QList<QObject *> {preset});
     QCOMPARE(changes.count(), 2);
     QCOMPARE(changedNode(changes, 0), group);
     QCOMPARE(changedNode(changes, 1), preset);
@@ -215,8 +215,9 @@ void TestProjectModel::addGroup()
     QCOMPARE(changes.count(), 2);
     QCOMPARE(changedNode(changes, 0), top);
     QCOMPARE(changedNode(changes, 1), sub);
-    QCOMPARE(sub->groupPath(), QStringLiteral("Новая группа устройств-->Новая подгруппа устройств"));
-    QCOMPARE(top->childGroups(), QList<ProjectGroup *>{sub});
+    QCOMPARE(sub->groupPath(),
+             QStringLiteral("Новая группа устройств-->Новая подгруппа устройств"));
+    QCOMPARE(top->childGroups(), QList<ProjectGroup *> {sub});
 
     ProjectDevice *device = makeDevice(DeviceType::Horn);
     model.addDevice(sub, device);
@@ -246,8 +247,8 @@ void TestProjectModel::removeNodeDetachesRecursively()
     QCOMPARE(sub->parent(), nullptr);
     QCOMPARE(inner->parent(), nullptr);
     QVERIFY(sub->nodes.isEmpty());
-    QCOMPARE(top->nodes, QList<QObject *>{outer});
-    QCOMPARE(model.allDevices(), QList<ProjectDevice *>{outer});
+    QCOMPARE(top->nodes, QList<QObject *> {outer});
+    QCOMPARE(model.allDevices(), QList<ProjectDevice *> {outer});
     // Detached nodes are the caller's to dispose of.
     delete sub;
     delete inner;
@@ -281,7 +282,7 @@ void TestProjectModel::moveDevice()
     QCOMPARE(changedNode(changes, 0), a);
     QCOMPARE(changedNode(changes, 1), b);
     QVERIFY(a->nodes.isEmpty());
-    QCOMPARE(b->nodes, QList<QObject *>{device});
+    QCOMPARE(b->nodes, QList<QObject *> {device});
     QCOMPARE(device->projectModel(), &model);
 }
 
@@ -300,7 +301,7 @@ void TestProjectModel::replaceDevice()
     QPointer<ProjectDevice> watch(old);
     QSignalSpy changes(&model, &ProjectModel::nodeChanged);
     QVERIFY(model.replaceDevice(old, replacement));
-    QCOMPARE(group->nodes, (QList<QObject *>{first, replacement, last}));
+    QCOMPARE(group->nodes, (QList<QObject *> {first, replacement, last}));
     QCOMPARE(replacement->parent(), group);
     QCOMPARE(changedNode(changes, 0), replacement);
     QCOMPARE(old->parent(), nullptr);
@@ -347,10 +348,10 @@ void TestProjectModel::queries()
     model.addDevice(a, d2);
     model.addDevice(nullptr, d3);
 
-    QCOMPARE(model.allNodes(), (QList<QObject *>{a, b, d1, d2, d3}));
-    QCOMPARE(model.allGroups(), (QList<ProjectGroup *>{a, b}));
-    QCOMPARE(model.allDevices(), (QList<ProjectDevice *>{d1, d2, d3}));
-    QCOMPARE(a->allDevices(), (QList<ProjectDevice *>{d1, d2}));
+    QCOMPARE(model.allNodes(), (QList<QObject *> {a, b, d1, d2, d3}));
+    QCOMPARE(model.allGroups(), (QList<ProjectGroup *> {a, b}));
+    QCOMPARE(model.allDevices(), (QList<ProjectDevice *> {d1, d2, d3}));
+    QCOMPARE(a->allDevices(), (QList<ProjectDevice *> {d1, d2}));
     QCOMPARE(model.findDeviceBySerial(100), d1);
     QCOMPARE(model.findDeviceBySerial(300), nullptr);
     QCOMPARE(model.findDeviceById(d3->id_obj), d3);
@@ -406,13 +407,13 @@ void TestProjectModel::deviceHelpers()
     QCOMPARE(unit->linkCount(), 0);
     QCOMPARE(console->firstLineIndex(), 4);
 
-    console->inouts.at(0)->outlinks = {OutLink{unit->id_obj, {1, 2}}, OutLink{unit->id_obj, {3}}};
-    console->inouts.at(2)->outlinks = {OutLink{unit->id_obj, {4}}};
+    console->inouts.at(0)->outlinks = {OutLink {unit->id_obj, {1, 2}}, OutLink {unit->id_obj, {3}}};
+    console->inouts.at(2)->outlinks = {OutLink {unit->id_obj, {4}}};
     QCOMPARE(console->linkCount(), 3);
     QCOMPARE(console->projectModel(), &model);
     QCOMPARE(console->parentGroup(), nullptr);
 
-    console->faults = {DeviceFault{DeviceFault::Tamper, 0, 1, console}};
+    console->faults = {DeviceFault {DeviceFault::Tamper, 0, 1, console}};
     QCOMPARE(console->faultAt(0).kind, int(DeviceFault::Tamper));
     const DeviceFault none = console->faultAt(1);
     QCOMPARE(none.kind, 255);

@@ -5,8 +5,7 @@
 #include <QtTest>
 
 // Every image the program refers to is compiled in and is a proper picture.
-class TestResources : public QObject
-{
+class TestResources : public QObject {
     Q_OBJECT
 
 private slots:
@@ -22,14 +21,30 @@ void TestResources::imagesExist_data()
         paths << deviceTypeIconPath(code);
     for (int type : {0, 1, 2, 3, 255})
         paths << Scenario::algoIconPath(type);
-    const char *icons[] = {"Logo-libreoffice-calc", "apply-icon", "check-conn-icon", "city-icon",
-        "clear-icon", "error", "group-icon", "parameters-ion", "plus-icon", "search-icon",
-        "settings-icon", "usb-online", "relay-in-icon", "relay-out-icon", "audio-out-icon",
-        "audio-in-icon", "pult-button-icon", "microphone-icon", "information"};
+    const char *icons[] = {"Logo-libreoffice-calc",
+                           "apply-icon",
+                           "check-conn-icon",
+                           "city-icon",
+                           "clear-icon",
+                           "error",
+                           "group-icon",
+                           "parameters-ion",
+                           "plus-icon",
+                           "search-icon",
+                           "settings-icon",
+                           "usb-online",
+                           "relay-in-icon",
+                           "relay-out-icon",
+                           "audio-out-icon",
+                           "audio-in-icon",
+                           "pult-button-icon",
+                           "microphone-icon",
+                           "information"};
     for (const char *icon : icons)
         paths << QStringLiteral(":/images/icons/%1.png").arg(QLatin1String(icon));
     for (const char *colour : {"Gray", "Red", "Green", "Blue", "Yellow"})
-        paths << QStringLiteral(":/images/buttons/Button-Blank-%1-icon.png").arg(QLatin1String(colour));
+        paths << QStringLiteral(":/images/buttons/Button-Blank-%1-icon.png")
+                     .arg(QLatin1String(colour));
     paths.removeDuplicates();
     for (const QString &path : paths)
         QTest::newRow(qPrintable(path)) << path;

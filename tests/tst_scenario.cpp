@@ -12,8 +12,7 @@ Scenario parse(const QByteArray &json)
 
 } // namespace
 
-class TestScenario : public QObject
-{
+class TestScenario : public QObject {
     Q_OBJECT
 
 private slots:
@@ -55,8 +54,8 @@ void TestScenario::algoOptions_data()
     QTest::newRow("start without runby") << QByteArray(R"({"type":0})") << 0 << true << true;
     QTest::newRow("start by events")
         << QByteArray(R"({"type":0,"runby":"event_list"})") << 0 << false << true;
-    QTest::newRow("start, other text") << QByteArray(R"({"type":0,"runby":"sometimes"})") << 0
-                                       << false << true;
+    QTest::newRow("start, other text")
+        << QByteArray(R"({"type":0,"runby":"sometimes"})") << 0 << false << true;
     QTest::newRow("start, runby not a string")
         << QByteArray(R"({"type":0,"runby":1})") << 0 << true << true;
     QTest::newRow("stop without stopby") << QByteArray(R"({"type":255})") << 255 << true << true;
@@ -93,8 +92,8 @@ void TestScenario::events()
     ]}]})");
     const QList<ScenarioEvent> events = scenario.algos.first().events;
     QCOMPARE(events.size(), 2);
-    QCOMPARE(events.at(0), (ScenarioEvent{1001, -1, -1}));
-    QCOMPARE(events.at(1), (ScenarioEvent{1002, 3, 2}));
+    QCOMPARE(events.at(0), (ScenarioEvent {1001, -1, -1}));
+    QCOMPARE(events.at(1), (ScenarioEvent {1002, 3, 2}));
 }
 
 void TestScenario::roundTripLosesOnlyPriority()
@@ -108,13 +107,13 @@ void TestScenario::roundTripLosesOnlyPriority()
     ScenarioAlgo start;
     start.type = ScenarioAlgo::Start;
     start.always = false;
-    start.events = {ScenarioEvent{1001, 9, 1}, ScenarioEvent{1002, 10, 0}};
+    start.events = {ScenarioEvent {1001, 9, 1}, ScenarioEvent {1002, 10, 0}};
     ScenarioAlgo timer;
     timer.type = ScenarioAlgo::Timer;
     ScenarioAlgo stop;
     stop.type = ScenarioAlgo::Stop;
     stop.inputsOff = false;
-    stop.events = {ScenarioEvent{1003, 1, 1}};
+    stop.events = {ScenarioEvent {1003, 1, 1}};
     scenario.algos = {start, timer, stop};
 
     const QByteArray text = QJsonDocument(scenario.toJson()).toJson();
@@ -136,16 +135,16 @@ void TestScenario::writtenKeys()
     stop.type = 255;
     scenario.algos = {start, step, stop};
     const QJsonObject object = scenario.toJson();
-    QCOMPARE(object.keys(), QStringList({"algos", "dependencies", "name", "priority", "shedule",
-                                "timer"}));
+    QCOMPARE(object.keys(),
+             QStringList({"algos", "dependencies", "name", "priority", "shedule", "timer"}));
     const QJsonArray algos = object.value(QStringLiteral("algos")).toArray();
     QCOMPARE(algos.at(0).toObject().keys(), QStringList({"events", "runby", "type"}));
     QCOMPARE(algos.at(0).toObject().value(QStringLiteral("runby")).toString(),
-        QStringLiteral("always"));
+             QStringLiteral("always"));
     QCOMPARE(algos.at(1).toObject().keys(), QStringList({"events", "type"}));
     QCOMPARE(algos.at(2).toObject().keys(), QStringList({"events", "stopby", "type"}));
     QCOMPARE(algos.at(2).toObject().value(QStringLiteral("stopby")).toString(),
-        QStringLiteral("inputs_off"));
+             QStringLiteral("inputs_off"));
 }
 
 void TestScenario::travelsInVariant()
@@ -163,12 +162,18 @@ void TestScenario::editorLabels_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("icon");
     QTest::addColumn<QString>("title");
-    QTest::newRow("start") << 0 << "start-icon.png" << "Запуск";
-    QTest::newRow("stop") << 255 << "finish-icon.png" << "Остановка";
-    QTest::newRow("timer") << 1 << "timer-icon.png" << "";
-    QTest::newRow("schedule") << 3 << "schedule-icon.png" << "";
-    QTest::newRow("algorithm") << 2 << "algo-icon.png" << "";
-    QTest::newRow("other") << 77 << "algo-icon.png" << "";
+    QTest::newRow("start") << 0 << "start-icon.png"
+                           << "Запуск";
+    QTest::newRow("stop") << 255 << "finish-icon.png"
+                          << "Остановка";
+    QTest::newRow("timer") << 1 << "timer-icon.png"
+                           << "";
+    QTest::newRow("schedule") << 3 << "schedule-icon.png"
+                              << "";
+    QTest::newRow("algorithm") << 2 << "algo-icon.png"
+                               << "";
+    QTest::newRow("other") << 77 << "algo-icon.png"
+                           << "";
 }
 
 void TestScenario::editorLabels()

@@ -4,8 +4,7 @@
 #include <QTextStream>
 
 // Standard output and error of the command-line tool, UTF-8 encoded.
-class CliOutput
-{
+class CliOutput {
 public:
     static QTextStream &out();
     static QTextStream &err();

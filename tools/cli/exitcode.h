@@ -3,8 +3,8 @@
 // Exit status of norda-cli.
 enum ExitCode : int {
     ExitOk = 0,
-    ExitUsage = 1,       // bad command line
-    ExitCannotOpen = 2,  // a file or device cannot be opened
-    ExitUnusable = 3,    // a file's content is unusable
-    ExitFailed = 4,      // the device refused or the operation failed
+    ExitUsage = 1, // bad command line
+    ExitCannotOpen = 2, // a file or device cannot be opened
+    ExitUnusable = 3, // a file's content is unusable
+    ExitFailed = 4, // the device refused or the operation failed
 };

@@ -42,12 +42,14 @@ int loadProject(ProjectModel &model, const QString &path)
     const int result = model.load(path);
     if (result == -1) {
         return CliOutput::fail(ExitCannotOpen,
-            QStringLiteral("cannot open project file %1: %2")
-                .arg(path, QFileInfo::exists(path) ? QStringLiteral("not readable")
-                                                   : QStringLiteral("no such file")));
+                               QStringLiteral("cannot open project file %1: %2")
+                                   .arg(path,
+                                        QFileInfo::exists(path) ? QStringLiteral("not readable")
+                                                                : QStringLiteral("no such file")));
     }
     if (result != 0) {
-        return CliOutput::fail(ExitUnusable,
+        return CliOutput::fail(
+            ExitUnusable,
             QStringLiteral("project file %1 is unusable: not a project document").arg(path));
     }
     return ExitOk;
@@ -114,11 +116,11 @@ void ProjectCommand::printDevice(QTextStream &out, const ProjectDevice *device, 
         inputs += io->isInput() ? 1 : 0;
     const QString key = deviceTypeKey(device->type);
     out << pad << "device " << (key.isEmpty() ? QStringLiteral("-") : key) << ' '
-        << quoted(device->typeName()) << " serial " << device->serial << " id "
-        << device->id_obj << '\n';
+        << quoted(device->typeName()) << " serial " << device->serial << " id " << device->id_obj
+        << '\n';
     out << pad << "  tag: " << quoted(device->tag) << '\n';
-    out << pad << "  rs485: " << onOff(device->rs485_enabled) << " address "
-        << device->rs485_addr << '\n';
+    out << pad << "  rs485: " << onOff(device->rs485_enabled) << " address " << device->rs485_addr
+        << '\n';
     out << pad << "  ethernet: " << onOff(device->ip_enabled) << " address "
         << (device->ip_addr.isEmpty() ? QStringLiteral("-") : device->ip_addr) << '\n';
     out << pad << "  inouts: " << device->inouts.size() << " (inputs " << inputs << ", outputs "
@@ -170,8 +172,8 @@ int ProjectCommand::saveAs(const QStringList &args)
     if (const int result = loadProject(model, in))
         return result;
     if (model.save(out) != 0) {
-        return CliOutput::fail(
-            ExitCannotOpen, QStringLiteral("cannot write project file %1").arg(out));
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("cannot write project file %1").arg(out));
     }
     return ExitOk;
 }

@@ -6,8 +6,7 @@ class ProjectDevice;
 class QTextStream;
 
 // "norda-cli project ...": showing and re-saving project files.
-class ProjectCommand
-{
+class ProjectCommand {
 public:
     // args[0] is "project"; returns the exit status.
     static int run(const QStringList &args);

@@ -166,7 +166,7 @@ void magnifier(QPainter &p, const QPointF &centre, qreal radius)
 {
     p.setPen(outline(ink, 3.5));
     p.drawLine(centre + QPointF(radius * 0.7, radius * 0.7),
-        centre + QPointF(radius * 1.6, radius * 1.6));
+               centre + QPointF(radius * 1.6, radius * 1.6));
     p.setPen(outline(ink, 2.5));
     p.setBrush(QColor(0xd6, 0xea, 0xfb));
     p.drawEllipse(centre, radius, radius);
@@ -221,233 +221,231 @@ QList<IconPainter::Icon> iconList()
     using P = QPainter;
     return {
         {"images/icons/information.png", 48,
-            [](P &p) {
-                dot(p, QPointF(24, 24), 20, blue);
-                text(p, QRectF(4, 4, 40, 40), QStringLiteral("i"), Qt::white, 30);
-            }},
+         [](P &p) {
+             dot(p, QPointF(24, 24), 20, blue);
+             text(p, QRectF(4, 4, 40, 40), QStringLiteral("i"), Qt::white, 30);
+         }},
         {"images/icons/error.png", 48,
-            [](P &p) {
-                dot(p, QPointF(24, 24), 20, red);
-                text(p, QRectF(4, 4, 40, 40), QStringLiteral("!"), Qt::white, 30);
-            }},
+         [](P &p) {
+             dot(p, QPointF(24, 24), 20, red);
+             text(p, QRectF(4, 4, 40, 40), QStringLiteral("!"), Qt::white, 30);
+         }},
         {"images/icons/tovik2.png", 48, [](P &p) { rackUnit(p, 8, blue, 16); }},
         {"images/icons/norda4200-icon.png", 48,
-            [](P &p) {
-                rackUnit(p, 8, orange, 16);
-                box(p, QRectF(3, 6, 42, 8), panel, 2);
-                box(p, QRectF(3, 34, 42, 8), panel, 2);
-            }},
+         [](P &p) {
+             rackUnit(p, 8, orange, 16);
+             box(p, QRectF(3, 6, 42, 8), panel, 2);
+             box(p, QRectF(3, 34, 42, 8), panel, 2);
+         }},
         {"images/icons/kv520-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(8, 8, 32, 32), body, 4);
-                for (int i = 0; i < 4; ++i)
-                    dot(p, QPointF(16 + (i % 2) * 16, 16 + (i / 2) * 16), 4,
-                        i == 3 ? orange : green);
-            }},
+         [](P &p) {
+             box(p, QRectF(8, 8, 32, 32), body, 4);
+             for (int i = 0; i < 4; ++i)
+                 dot(p, QPointF(16 + (i % 2) * 16, 16 + (i / 2) * 16), 4, i == 3 ? orange : green);
+         }},
         {"images/icons/pult.png", 48, [](P &p) { console(p, false); }},
         {"images/icons/ip-pult.png", 48, [](P &p) { console(p, true); }},
         {"images/icons/horn.png", 48,
-            [](P &p) {
-                QPainterPath horn;
-                horn.moveTo(6, 20);
-                horn.lineTo(14, 20);
-                horn.lineTo(40, 6);
-                horn.lineTo(40, 42);
-                horn.lineTo(14, 28);
-                horn.lineTo(6, 28);
-                horn.closeSubpath();
-                p.setPen(outline());
-                p.setBrush(red);
-                p.drawPath(horn);
-                p.setBrush(panel);
-                p.drawEllipse(QRectF(36, 6, 8, 36));
-                p.drawLine(QPointF(14, 28), QPointF(18, 40));
-            }},
+         [](P &p) {
+             QPainterPath horn;
+             horn.moveTo(6, 20);
+             horn.lineTo(14, 20);
+             horn.lineTo(40, 6);
+             horn.lineTo(40, 42);
+             horn.lineTo(14, 28);
+             horn.lineTo(6, 28);
+             horn.closeSubpath();
+             p.setPen(outline());
+             p.setBrush(red);
+             p.drawPath(horn);
+             p.setBrush(panel);
+             p.drawEllipse(QRectF(36, 6, 8, 36));
+             p.drawLine(QPointF(14, 28), QPointF(18, 40));
+         }},
         {"images/icons/norda4500.png", 48,
-            [](P &p) {
-                box(p, QRectF(4, 14, 40, 20), body);
-                box(p, QRectF(8, 19, 9, 10), panel, 1);
-                box(p, QRectF(31, 19, 9, 10), QColor(0xd6, 0xea, 0xfb), 1);
-                p.setPen(outline(yellow, 2.5));
-                p.drawLine(QPointF(19, 24), QPointF(29, 24));
-            }},
+         [](P &p) {
+             box(p, QRectF(4, 14, 40, 20), body);
+             box(p, QRectF(8, 19, 9, 10), panel, 1);
+             box(p, QRectF(31, 19, 9, 10), QColor(0xd6, 0xea, 0xfb), 1);
+             p.setPen(outline(yellow, 2.5));
+             p.drawLine(QPointF(19, 24), QPointF(29, 24));
+         }},
         {"images/icons/usb-cable.png", 48, [](P &p) { usbPlug(p); }},
         {"images/icons/usb-online.png", 48,
-            [](P &p) {
-                usbPlug(p);
-                p.setPen(outline(Qt::white, 2));
-                p.setBrush(green);
-                p.drawEllipse(QPointF(37, 37), 8, 8);
-            }},
+         [](P &p) {
+             usbPlug(p);
+             p.setPen(outline(Qt::white, 2));
+             p.setBrush(green);
+             p.drawEllipse(QPointF(37, 37), 8, 8);
+         }},
         {"images/icons/check-conn-icon.png", 48,
-            [](P &p) {
-                p.save();
-                p.translate(-6, 0);
-                usbPlug(p);
-                p.restore();
-                p.setPen(outline(Qt::white, 2));
-                p.setBrush(green);
-                p.drawEllipse(QPointF(35, 34), 10, 10);
-                p.setPen(outline(Qt::white, 3));
-                p.drawPolyline(QPolygonF({QPointF(30, 34), QPointF(34, 38), QPointF(40, 30)}));
-            }},
+         [](P &p) {
+             p.save();
+             p.translate(-6, 0);
+             usbPlug(p);
+             p.restore();
+             p.setPen(outline(Qt::white, 2));
+             p.setBrush(green);
+             p.drawEllipse(QPointF(35, 34), 10, 10);
+             p.setPen(outline(Qt::white, 3));
+             p.drawPolyline(QPolygonF({QPointF(30, 34), QPointF(34, 38), QPointF(40, 30)}));
+         }},
         {"images/icons/search-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(4, 30, 22, 12), body, 2);
-                dot(p, QPointF(10, 36), 2, green);
-                dot(p, QPointF(17, 36), 2, green);
-                magnifier(p, QPointF(28, 18), 11);
-            }},
+         [](P &p) {
+             box(p, QRectF(4, 30, 22, 12), body, 2);
+             dot(p, QPointF(10, 36), 2, green);
+             dot(p, QPointF(17, 36), 2, green);
+             magnifier(p, QPointF(28, 18), 11);
+         }},
         {"images/icons/Logo-libreoffice-calc.png", 48,
-            [](P &p) {
-                box(p, QRectF(8, 4, 32, 40), Qt::white, 2);
-                p.setPen(Qt::NoPen);
-                p.setBrush(green);
-                p.drawRect(QRectF(9, 5, 30, 9));
-                p.setPen(outline(QColor(0x9a, 0xa8, 0xb6), 1.2));
-                for (int row = 0; row < 4; ++row)
-                    p.drawLine(QPointF(10, 20 + row * 6), QPointF(38, 20 + row * 6));
-                p.drawLine(QPointF(20, 15), QPointF(20, 42));
-                p.drawLine(QPointF(30, 15), QPointF(30, 42));
-            }},
+         [](P &p) {
+             box(p, QRectF(8, 4, 32, 40), Qt::white, 2);
+             p.setPen(Qt::NoPen);
+             p.setBrush(green);
+             p.drawRect(QRectF(9, 5, 30, 9));
+             p.setPen(outline(QColor(0x9a, 0xa8, 0xb6), 1.2));
+             for (int row = 0; row < 4; ++row)
+                 p.drawLine(QPointF(10, 20 + row * 6), QPointF(38, 20 + row * 6));
+             p.drawLine(QPointF(20, 15), QPointF(20, 42));
+             p.drawLine(QPointF(30, 15), QPointF(30, 42));
+         }},
         {"images/icons/algo-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(16, 4, 16, 10), QColor(0xd6, 0xea, 0xfb), 2);
-                box(p, QRectF(4, 34, 16, 10), panel, 2);
-                box(p, QRectF(28, 34, 16, 10), panel, 2);
-                p.setPen(outline());
-                p.drawLine(QPointF(24, 14), QPointF(24, 24));
-                p.drawLine(QPointF(12, 24), QPointF(36, 24));
-                p.drawLine(QPointF(12, 24), QPointF(12, 34));
-                p.drawLine(QPointF(36, 24), QPointF(36, 34));
-            }},
+         [](P &p) {
+             box(p, QRectF(16, 4, 16, 10), QColor(0xd6, 0xea, 0xfb), 2);
+             box(p, QRectF(4, 34, 16, 10), panel, 2);
+             box(p, QRectF(28, 34, 16, 10), panel, 2);
+             p.setPen(outline());
+             p.drawLine(QPointF(24, 14), QPointF(24, 24));
+             p.drawLine(QPointF(12, 24), QPointF(36, 24));
+             p.drawLine(QPointF(12, 24), QPointF(12, 34));
+             p.drawLine(QPointF(36, 24), QPointF(36, 34));
+         }},
         {"images/icons/apply-icon.png", 48,
-            [](P &p) {
-                dot(p, QPointF(24, 24), 20, green);
-                p.setPen(outline(Qt::white, 5));
-                p.drawPolyline(QPolygonF({QPointF(14, 25), QPointF(21, 32), QPointF(34, 17)}));
-            }},
+         [](P &p) {
+             dot(p, QPointF(24, 24), 20, green);
+             p.setPen(outline(Qt::white, 5));
+             p.drawPolyline(QPolygonF({QPointF(14, 25), QPointF(21, 32), QPointF(34, 17)}));
+         }},
         {"images/icons/clear-icon.png", 48,
-            [](P &p) {
-                dot(p, QPointF(24, 24), 20, red);
-                p.setPen(outline(Qt::white, 5));
-                p.drawLine(QPointF(16, 16), QPointF(32, 32));
-                p.drawLine(QPointF(32, 16), QPointF(16, 32));
-            }},
+         [](P &p) {
+             dot(p, QPointF(24, 24), 20, red);
+             p.setPen(outline(Qt::white, 5));
+             p.drawLine(QPointF(16, 16), QPointF(32, 32));
+             p.drawLine(QPointF(32, 16), QPointF(16, 32));
+         }},
         {"images/icons/plus-icon.png", 48,
-            [](P &p) {
-                dot(p, QPointF(24, 24), 20, green);
-                p.setPen(outline(Qt::white, 5));
-                p.drawLine(QPointF(24, 13), QPointF(24, 35));
-                p.drawLine(QPointF(13, 24), QPointF(35, 24));
-            }},
+         [](P &p) {
+             dot(p, QPointF(24, 24), 20, green);
+             p.setPen(outline(Qt::white, 5));
+             p.drawLine(QPointF(24, 13), QPointF(24, 35));
+             p.drawLine(QPointF(13, 24), QPointF(35, 24));
+         }},
         {"images/icons/group-icon.png", 48,
-            [](P &p) {
-                QPainterPath folder;
-                folder.moveTo(4, 12);
-                folder.lineTo(18, 12);
-                folder.lineTo(22, 16);
-                folder.lineTo(44, 16);
-                folder.lineTo(44, 40);
-                folder.lineTo(4, 40);
-                folder.closeSubpath();
-                p.setPen(outline());
-                p.setBrush(yellow);
-                p.drawPath(folder);
-                p.setBrush(QColor(0xf7, 0xdc, 0x82));
-                p.drawRect(QRectF(4, 20, 40, 20));
-            }},
+         [](P &p) {
+             QPainterPath folder;
+             folder.moveTo(4, 12);
+             folder.lineTo(18, 12);
+             folder.lineTo(22, 16);
+             folder.lineTo(44, 16);
+             folder.lineTo(44, 40);
+             folder.lineTo(4, 40);
+             folder.closeSubpath();
+             p.setPen(outline());
+             p.setBrush(yellow);
+             p.drawPath(folder);
+             p.setBrush(QColor(0xf7, 0xdc, 0x82));
+             p.drawRect(QRectF(4, 20, 40, 20));
+         }},
         {"images/icons/city-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(4, 20, 12, 24), body, 1);
-                box(p, QRectF(18, 6, 14, 38), QColor(0x6f, 0x80, 0x92), 1);
-                box(p, QRectF(34, 16, 10, 28), body, 1);
-                for (int row = 0; row < 5; ++row) {
-                    dot(p, QPointF(22, 12 + row * 6), 1.5, yellow);
-                    dot(p, QPointF(28, 12 + row * 6), 1.5, yellow);
-                }
-            }},
+         [](P &p) {
+             box(p, QRectF(4, 20, 12, 24), body, 1);
+             box(p, QRectF(18, 6, 14, 38), QColor(0x6f, 0x80, 0x92), 1);
+             box(p, QRectF(34, 16, 10, 28), body, 1);
+             for (int row = 0; row < 5; ++row) {
+                 dot(p, QPointF(22, 12 + row * 6), 1.5, yellow);
+                 dot(p, QPointF(28, 12 + row * 6), 1.5, yellow);
+             }
+         }},
         {"images/icons/parameters-ion.png", 48,
-            [](P &p) {
-                const qreal knobs[] = {30, 14, 24};
-                for (int i = 0; i < 3; ++i) {
-                    const qreal x = 12 + i * 12;
-                    p.setPen(outline(body, 3));
-                    p.drawLine(QPointF(x, 6), QPointF(x, 42));
-                    p.setPen(outline());
-                    p.setBrush(i == 1 ? blue : panel);
-                    p.drawRoundedRect(QRectF(x - 5, knobs[i] - 4, 10, 8), 2, 2);
-                }
-            }},
+         [](P &p) {
+             const qreal knobs[] = {30, 14, 24};
+             for (int i = 0; i < 3; ++i) {
+                 const qreal x = 12 + i * 12;
+                 p.setPen(outline(body, 3));
+                 p.drawLine(QPointF(x, 6), QPointF(x, 42));
+                 p.setPen(outline());
+                 p.setBrush(i == 1 ? blue : panel);
+                 p.drawRoundedRect(QRectF(x - 5, knobs[i] - 4, 10, 8), 2, 2);
+             }
+         }},
         {"images/icons/settings-icon.png", 48,
-            [](P &p) { gear(p, QPointF(24, 24), 19, QColor(0x8a, 0x99, 0xa8)); }},
+         [](P &p) { gear(p, QPointF(24, 24), 19, QColor(0x8a, 0x99, 0xa8)); }},
         {"images/icons/start-icon.png", 48,
-            [](P &p) {
-                dot(p, QPointF(24, 24), 20, green);
-                p.setPen(Qt::NoPen);
-                p.setBrush(Qt::white);
-                p.drawPolygon(QPolygonF({QPointF(18, 13), QPointF(35, 24), QPointF(18, 35)}));
-            }},
+         [](P &p) {
+             dot(p, QPointF(24, 24), 20, green);
+             p.setPen(Qt::NoPen);
+             p.setBrush(Qt::white);
+             p.drawPolygon(QPolygonF({QPointF(18, 13), QPointF(35, 24), QPointF(18, 35)}));
+         }},
         {"images/icons/finish-icon.png", 48, [](P &p) { flag(p, true); }},
         {"images/icons/timer-icon.png", 48,
-            [](P &p) {
-                p.setPen(outline(ink, 3));
-                p.drawLine(QPointF(24, 4), QPointF(24, 9));
-                p.drawLine(QPointF(20, 4), QPointF(28, 4));
-                p.setPen(outline());
-                p.setBrush(Qt::white);
-                p.drawEllipse(QPointF(24, 27), 17, 17);
-                p.setPen(outline(red, 3));
-                p.drawLine(QPointF(24, 27), QPointF(31, 18));
-                dot(p, QPointF(24, 27), 2.5, ink);
-            }},
+         [](P &p) {
+             p.setPen(outline(ink, 3));
+             p.drawLine(QPointF(24, 4), QPointF(24, 9));
+             p.drawLine(QPointF(20, 4), QPointF(28, 4));
+             p.setPen(outline());
+             p.setBrush(Qt::white);
+             p.drawEllipse(QPointF(24, 27), 17, 17);
+             p.setPen(outline(red, 3));
+             p.drawLine(QPointF(24, 27), QPointF(31, 18));
+             dot(p, QPointF(24, 27), 2.5, ink);
+         }},
         {"images/icons/schedule-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(5, 8, 38, 36), Qt::white, 3);
-                p.setPen(Qt::NoPen);
-                p.setBrush(red);
-                p.drawRect(QRectF(6, 9, 36, 9));
-                p.setPen(outline(ink, 3));
-                p.drawLine(QPointF(14, 4), QPointF(14, 12));
-                p.drawLine(QPointF(34, 4), QPointF(34, 12));
-                for (int i = 0; i < 8; ++i)
-                    dot(p, QPointF(12 + (i % 4) * 8, 25 + (i / 4) * 9), 2, i == 5 ? red : body);
-            }},
+         [](P &p) {
+             box(p, QRectF(5, 8, 38, 36), Qt::white, 3);
+             p.setPen(Qt::NoPen);
+             p.setBrush(red);
+             p.drawRect(QRectF(6, 9, 36, 9));
+             p.setPen(outline(ink, 3));
+             p.drawLine(QPointF(14, 4), QPointF(14, 12));
+             p.drawLine(QPointF(34, 4), QPointF(34, 12));
+             for (int i = 0; i < 8; ++i)
+                 dot(p, QPointF(12 + (i % 4) * 8, 25 + (i / 4) * 9), 2, i == 5 ? red : body);
+         }},
         {"images/icons/relay-in-icon.png", 48,
-            [](P &p) {
-                relay(p);
-                arrow(p, QPointF(2, 24), QPointF(13, 24), blue);
-            }},
+         [](P &p) {
+             relay(p);
+             arrow(p, QPointF(2, 24), QPointF(13, 24), blue);
+         }},
         {"images/icons/relay-out-icon.png", 48,
-            [](P &p) {
-                p.save();
-                p.translate(-10, 0);
-                relay(p);
-                p.restore();
-                arrow(p, QPointF(33, 24), QPointF(46, 24), orange);
-            }},
+         [](P &p) {
+             p.save();
+             p.translate(-10, 0);
+             relay(p);
+             p.restore();
+             arrow(p, QPointF(33, 24), QPointF(46, 24), orange);
+         }},
         {"images/icons/audio-out-icon.png", 48,
-            [](P &p) {
-                speaker(p, panel);
-                waves(p, blue);
-            }},
+         [](P &p) {
+             speaker(p, panel);
+             waves(p, blue);
+         }},
         {"images/icons/audio-in-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(22, 12, 22, 24), body, 3);
-                dot(p, QPointF(33, 24), 6, ink);
-                dot(p, QPointF(33, 24), 2.5, panel);
-                arrow(p, QPointF(2, 24), QPointF(20, 24), green);
-            }},
+         [](P &p) {
+             box(p, QRectF(22, 12, 22, 24), body, 3);
+             dot(p, QPointF(33, 24), 6, ink);
+             dot(p, QPointF(33, 24), 2.5, panel);
+             arrow(p, QPointF(2, 24), QPointF(20, 24), green);
+         }},
         {"images/icons/pult-button-icon.png", 48,
-            [](P &p) {
-                box(p, QRectF(6, 6, 36, 36), body, 6);
-                p.setPen(outline());
-                p.setBrush(red);
-                p.drawEllipse(QPointF(24, 24), 12, 12);
-                dot(p, QPointF(20, 20), 3.5, QColor(255, 255, 255, 150));
-            }},
-        {"images/icons/microphone-icon.png", 48,
-            [](P &p) { microphone(p, QPointF(24, 5), 1.2); }},
+         [](P &p) {
+             box(p, QRectF(6, 6, 36, 36), body, 6);
+             p.setPen(outline());
+             p.setBrush(red);
+             p.drawEllipse(QPointF(24, 24), 12, 12);
+             dot(p, QPointF(20, 20), 3.5, QColor(255, 255, 255, 150));
+         }},
+        {"images/icons/microphone-icon.png", 48, [](P &p) { microphone(p, QPointF(24, 5), 1.2); }},
     };
 }
 
@@ -480,8 +478,9 @@ QList<IconPainter::Icon> IconPainter::icons()
     };
     for (const auto &[name, colour] : lamps) {
         const QColor c = colour;
-        list.append({QStringLiteral("images/buttons/Button-Blank-%1-icon.png").arg(QLatin1String(name)),
-            32, [c](QPainter &p) { lamp(p, c); }});
+        list.append(
+            {QStringLiteral("images/buttons/Button-Blank-%1-icon.png").arg(QLatin1String(name)), 32,
+             [c](QPainter &p) { lamp(p, c); }});
     }
     return list;
 }

@@ -12,8 +12,7 @@ class QPainter;
 
 // The program's own icon set, drawn with QPainter on a 48-unit canvas so that every
 // icon stays legible when shown at 24 pixels.
-class IconPainter
-{
+class IconPainter {
 public:
     struct Icon {
         QString path; // relative to the resources folder, e.g. "images/icons/horn.png"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+
+// The state of one simulated device: who it is, the parameters it holds and the
+// condition it reports. The protocol servers read and change it; fault injection and
+// timelines change it while the simulator runs.
+class SimDevice : public QObject {
+    Q_OBJECT
+
+public:
+    SimDevice(int type, int serial, const QHostAddress &address, QObject *parent = nullptr);
+
+    // Identity.
+    int type;
+    int serial;
+    QHostAddress address;
+    QString version = QStringLiteral("1.0.0");
+    // The type key the device reports; normally that of its type, changed to test how
+    // the console treats a device that answers as something else.
+    QString reportedKey;
+
+    // Descriptors by name without the "desc_" prefix; array elements as "name[i]".
+    QMap<QString, QString> descriptors;
+
+    // Condition reported in the status document.
+    QStringList errors; // "um error", "accum error", "no ext power", "tamper"
+    int mode = 0; // operating mode, signed 8-bit
+    uint8_t statusByte3 = 0;
+    std::array<int, 8> lineStates {}; // 0 normal, 1 short, 2 open, 3 tolerance
+    uint32_t consoleFaults = 0; // bit k: console k + 1 faulty
+    uint16_t extensionFaults = 0; // bit j: extension unit j + 1 faulty
+    int keysCount = -1; // reported for consoles; -1 leaves the key out
+
+    // Announces that the state above changed (servers and timelines use it).
+    void touch() { emit changed(); }
+
+signals:
+    void changed();
+};
