@@ -1,15 +1,37 @@
-#include "project/projectmodel.h"
+#include "app/mainwindow.h"
 
 #include <QApplication>
-#include <QLabel>
+#include <QMetaType>
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+// Diagnostics go to standard output as plain lines: the text only, no type or context.
+void writeToStdout(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    Q_UNUSED(type)
+    Q_UNUSED(context)
+    const QByteArray line = message.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(writeToStdout);
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("norda-console"));
     QCoreApplication::setApplicationVersion(QStringLiteral(NORDA_VERSION));
-    QLabel window(QStringLiteral("Конфигуратор NORDA-СЕТЬ"));
-    window.setWindowTitle(QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия %1)").arg(NORDA_VERSION));
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
+    // Flashing signals carry uint32_t values between threads.
+    qRegisterMetaType<uint32_t>("uint32_t");
+
+    auto *window = new MainWindow;
+    window->show();
+    const int result = app.exec();
+    delete window;
+    return result;
 }

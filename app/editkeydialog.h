@@ -1,0 +1,47 @@
+#pragma once
+
+#include "project/outlink.h"
+
+#include <QDialog>
+#include <QList>
+
+class EditKeyItemWidget;
+class InOut;
+class ProjectDevice;
+class ProjectModel;
+
+namespace Ui {
+class EditKeyDialog;
+}
+
+// Names a console button and chooses the line outputs of other devices it switches.
+// Every target device appears in at most one row; accepting writes the name and the
+// merged links into the key.
+class EditKeyDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    EditKeyDialog(ProjectModel *project, InOut *key, QWidget *parent = nullptr);
+    ~EditKeyDialog() override;
+
+    QList<EditKeyItemWidget *> rows() const { return m_rows; }
+
+    // Drops links without outputs and joins links to one device, keeping first-seen order.
+    static QList<OutLink> mergeLinks(const QList<OutLink> &links);
+
+public slots:
+    void on_pushButtonAddDevice_clicked();
+    void on_buttonBox_accepted();
+    void on_buttonBox_rejected();
+    void on_deleteDevice_clicked(QWidget *widget);
+
+private:
+    EditKeyItemWidget *addRow(ProjectDevice *device, const OutLink &link);
+    void refreshRows();
+    ProjectDevice *keyOwner() const;
+
+    Ui::EditKeyDialog *ui;
+    ProjectModel *m_project = nullptr;
+    InOut *m_key = nullptr;
+    QList<EditKeyItemWidget *> m_rows;
+};

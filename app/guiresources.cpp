@@ -1,0 +1,14 @@
+#include "app/guiresources.h"
+
+#include <QtGlobal>
+
+static void initResourcesOnce()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+void initGuiResources()
+{
+    static const bool done = (initResourcesOnce(), true);
+    Q_UNUSED(done)
+}

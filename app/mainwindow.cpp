@@ -1,0 +1,916 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/adddevicedialog.h"
+#include "app/editkeydialog.h"
+#include "app/guiresources.h"
+#include "app/projectitemdelegate.h"
+#include "app/projecttreemodel.h"
+#include "app/projecttreeview.h"
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QResource>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QTextCodec>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+const char projectFilter[] = "Файл проекта системы (*.mpj);;All Files (*)";
+
+// A stored dimension or position: the stored integer, or the default when the value is
+// missing or not a number.
+int settingInt(QSettings *settings, const QString &key, int fallback)
+{
+    bool ok = false;
+    const int value = settings->value(key, QString::number(fallback)).toString().toInt(&ok);
+    return ok ? value : fallback;
+}
+
+} // namespace
+
+MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    initGuiResources();
+    ui->setupUi(this);
+    ui->tabMain->setCurrentIndex(0);
+    setProjectTitle(QString());
+
+#ifdef Q_OS_WIN
+    // 8-bit locale text is Windows-1251 there. Elsewhere the locale codec also encodes
+    // file names, which must stay in the system's encoding (UTF-8), so it is left alone;
+    // 8-bit device text is converted with an explicit Windows-1251 codec instead.
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("Windows-1251"));
+#endif
+
+    // Optional resources delivered beside the program; a missing file is no error.
+    QResource::registerResource(QStringLiteral("res_firmware.rcc"));
+
+    const QString path = settingsPath.isEmpty() ? defaultSettingsPath() : settingsPath;
+    qDebug().noquote() << QStringLiteral("File settings ") + path;
+    m_settings = new QSettings(path, QSettings::IniFormat, this);
+    m_monitoring = settingInt(m_settings, QStringLiteral("application/rivar"), 0) != 0;
+
+    restoreWindowGeometry();
+
+    m_treeView = new ProjectTreeView(this);
+    m_treeView->setObjectName(QStringLiteral("treeViewProject"));
+    if (!m_monitoring) {
+        ui->horizontalLayoutDevices->insertWidget(0, m_treeView, 1);
+        setWindowTitle(configurationTitle());
+        ui->groupBoxModeSwitch->hide();
+    } else {
+        m_splitter = new QSplitter(Qt::Horizontal, this);
+        m_splitter->setObjectName(QStringLiteral("splitterDevices"));
+        m_splitter->addWidget(m_treeView);
+        // The fault pane; it shows the selected device's faults once the fault views
+        // are attached (showDeviceFaults).
+        m_faultView = new QTreeView(m_splitter);
+        m_faultView->setObjectName(QStringLiteral("treeViewFaults"));
+        m_faultView->header()->hide();
+        m_splitter->addWidget(m_faultView);
+        m_splitter->setStretchFactor(0, 3);
+        m_splitter->setStretchFactor(1, 2);
+        m_splitter->setSizes({600, 400});
+        ui->horizontalLayoutDevices->insertWidget(0, m_splitter, 1);
+        ui->pushButtonSearchDevices->hide();
+        ui->pushButton->hide();
+        setWindowTitle(monitoringTitle());
+    }
+
+    connect(m_treeView, &ProjectTreeView::groupDoubleClick, this, &MainWindow::on_groupDoubleClick);
+    connect(m_treeView, &ProjectTreeView::inOutDoubleClick, this, &MainWindow::on_inoutDoubleClick);
+    connect(m_treeView, &ProjectTreeView::deviceDoubleClick, this,
+            &MainWindow::on_blockDoubleClick);
+    connect(m_treeView, &ProjectTreeView::pultDoubleClick, this, &MainWindow::on_pultDoubleClick);
+    connect(m_treeView, &ProjectTreeView::pultKeyDoubleClick, this,
+            &MainWindow::on_pultKeyDoubleClick);
+    connect(m_treeView, &ProjectTreeView::actionDeviceParam, this,
+            &MainWindow::on_actionDeviceParamClick);
+    connect(m_treeView, &ProjectTreeView::actionPendUploadToDev, this,
+            &MainWindow::on_actionUploadToDev);
+    connect(m_treeView, &ProjectTreeView::actionPendBootloaderDev, this,
+            &MainWindow::on_actionBootloaderDev);
+    connect(m_treeView, &ProjectTreeView::actionPendDeviceFlashing, this,
+            &MainWindow::on_pendDeviceFlashing);
+    connect(m_treeView, &ProjectTreeView::actionAddDeviceToGroup, this,
+            &MainWindow::on_actionAddDevice);
+    connect(m_treeView, &ProjectTreeView::actionAddSubgroupToGroup, this,
+            &MainWindow::on_actionAddSubGroup);
+
+    ui->verticalLayoutButtons->setAlignment(Qt::AlignTop);
+    ui->horizontalLayoutDevsInfo->setAlignment(Qt::AlignLeft);
+    ui->pushButtonOpenSetupDevice->setEnabled(false);
+    ui->pushButtonRemoveDevice->setEnabled(false);
+    ui->pushButtonDeviceParameters->setEnabled(false);
+
+    connect(ui->actionOpenProject, &QAction::triggered, this, &MainWindow::on_menuOpenClicked);
+    connect(ui->actionSaveProject, &QAction::triggered, this, &MainWindow::on_menuSaveClicked);
+    connect(ui->actionSaveProjectAs, &QAction::triggered, this, &MainWindow::on_menuSaveAsClicked);
+    connect(ui->actionCloseProject, &QAction::triggered, this, &MainWindow::on_menuCloseClicked);
+    // "Выйти" closes the window the same way as its close button, question included.
+    connect(ui->actionExit, &QAction::triggered, this, &QWidget::close);
+
+    const QString lastProject =
+        m_settings->value(QStringLiteral("paths/lastproject"), QString()).toString();
+    m_project = new ProjectModel(this);
+    if (!lastProject.isEmpty() && m_project->load(lastProject) == 0)
+        setProjectTitle(lastProject);
+    m_project->monitoring = m_monitoring;
+    attachTreeModel();
+
+    m_periodicTimer = new QTimer(this);
+    m_periodicTimer->setInterval(1000);
+    connect(m_periodicTimer, &QTimer::timeout, this, &MainWindow::on_requestPeriodicalTimer);
+    m_periodicTimer->start();
+    m_network = new QNetworkAccessManager(this);
+    connect(m_network, &QNetworkAccessManager::finished, this, &MainWindow::on_getHttpFinished);
+
+    if (!m_monitoring)
+        ui->tabMain->removeTab(ui->tabMain->indexOf(ui->tabErrorStack));
+
+    if (!m_monitoring) {
+        ui->pushButtonProjectSearch->hide();
+        ui->radioButtonEdit->setChecked(true);
+        ui->radioButtonRun->setChecked(false);
+        ui->labelNoConnDevices->hide();
+        ui->labelMalfDevices->hide();
+        ui->labelTamperDevices->hide();
+    } else {
+        ui->radioButtonEdit->setChecked(false);
+        ui->radioButtonRun->setChecked(true);
+        // The journal view goes first in the journal tab once it is attached; until then
+        // its buttons have nothing to act on.
+        ui->pushButtonClearErrorStack->setEnabled(journalAvailable());
+        ui->pushButtonSaveErrorStack->setEnabled(journalAvailable());
+    }
+    applyEditState();
+    updateProjectSearchButton();
+    refreshDeviceCounters();
+}
+
+MainWindow::~MainWindow()
+{
+    m_periodicTimer->stop();
+    m_treeView->setModel(nullptr);
+    delete m_treeModel;
+    delete m_project;
+    delete ui;
+}
+
+QString MainWindow::defaultSettingsPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/settings.ini");
+}
+
+QString MainWindow::versionText()
+{
+    return QStringLiteral(NORDA_VERSION);
+}
+
+QString MainWindow::configurationTitle()
+{
+    return QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия ") + versionText() + QLatin1Char(')');
+}
+
+QString MainWindow::monitoringTitle()
+{
+    return QStringLiteral("DADAR Мониторинг NORDA-СЕТЬ (версия ") + versionText() +
+        QLatin1Char(')');
+}
+
+bool MainWindow::windowKindForType(int type, DeviceWindowKind *kind)
+{
+    DeviceWindowKind result;
+    switch (type) {
+    case DeviceType::Tovik2:
+    case DeviceType::Norda410x:
+    case DeviceType::Norda4200:
+    case DeviceType::Kv510:
+        result = DeviceWindowKind::CentralUnit;
+        break;
+    case DeviceType::Lumo4:
+        result = DeviceWindowKind::FourLineUnit;
+        break;
+    case DeviceType::Horn:
+        result = DeviceWindowKind::Loudspeaker;
+        break;
+    case DeviceType::IpPult:
+        result = DeviceWindowKind::IpConsole;
+        break;
+    case DeviceType::Media:
+        result = DeviceWindowKind::MediaConverter;
+        break;
+    case DeviceType::BexarBoot:
+    case DeviceType::Bootloader:
+        result = DeviceWindowKind::Firmware;
+        break;
+    default:
+        return false;
+    }
+    if (kind)
+        *kind = result;
+    return true;
+}
+
+void MainWindow::setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory)
+{
+    if (factory)
+        m_windowFactories.insert(int(kind), factory);
+    else
+        m_windowFactories.remove(int(kind));
+    m_treeView->setProjectUploadAvailable(canOpenWindow(DeviceWindowKind::ProjectUpload));
+    m_treeView->setFirmwareUpdateAvailable(canOpenWindow(DeviceWindowKind::Firmware));
+    updateButtonsForSelection();
+}
+
+void MainWindow::setUsbDiscovery(const UsbDiscovery &discovery)
+{
+    m_usbDiscovery = discovery;
+    applyEditState();
+}
+
+void MainWindow::setProjectTitle(const QString &project_name)
+{
+    if (m_monitoring) {
+        setWindowTitle(monitoringTitle());
+        return;
+    }
+    QString title = QStringLiteral("Конфигуратор NORDA-СЕТЬ ") + versionText();
+    if (!project_name.isEmpty())
+        title += QStringLiteral(" - ") + project_name;
+    setWindowTitle(title);
+}
+
+// ---- Geometry ----
+
+void MainWindow::restoreWindowGeometry()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 800, 600);
+    m_settings->beginGroup(QStringLiteral("mainwindow"));
+    int width = settingInt(m_settings, QStringLiteral("width"), 800);
+    int height = settingInt(m_settings, QStringLiteral("height"), 600);
+    if (width <= 0 || height <= 0) {
+        width = 800;
+        height = 600;
+    }
+    resize(width, height);
+    const int centredLeft = screenRect.width() / 2 - width / 2;
+    const int centredTop = screenRect.height() / 2 - height / 2;
+    int left = settingInt(m_settings, QStringLiteral("left"), centredLeft);
+    int top = settingInt(m_settings, QStringLiteral("top"), centredTop);
+    // A place on no screen (a monitor since removed) would leave the window unreachable.
+    if (!QGuiApplication::screenAt(QPoint(left + width / 2, top + 1)) &&
+        !QGuiApplication::screenAt(QPoint(left, top))) {
+        left = centredLeft;
+        top = centredTop;
+    }
+    move(left, top);
+    if (m_settings->value(QStringLiteral("fullscreen"), QStringLiteral("0")).toString() ==
+        QLatin1String("1"))
+        setWindowState(windowState() | Qt::WindowMaximized);
+    m_settings->endGroup();
+}
+
+void MainWindow::writeNormalGeometry()
+{
+    m_settings->beginGroup(QStringLiteral("mainwindow"));
+    m_settings->setValue(QStringLiteral("width"), QString::number(width()));
+    m_settings->setValue(QStringLiteral("height"), QString::number(height()));
+    m_settings->setValue(QStringLiteral("left"), QString::number(frameGeometry().x()));
+    m_settings->setValue(QStringLiteral("top"), QString::number(frameGeometry().y()));
+    m_settings->endGroup();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    qDebug().noquote() << "MainWindow::resizeEvent()";
+    if (m_settings && !isMaximized())
+        writeNormalGeometry();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    qDebug().noquote() << "MainWindow::changeEvent()";
+    if (!m_settings)
+        return;
+    if (isMaximized()) {
+        m_settings->setValue(QStringLiteral("mainwindow/fullscreen"), QStringLiteral("1"));
+        return;
+    }
+    m_settings->setValue(QStringLiteral("mainwindow/fullscreen"), QStringLiteral("0"));
+    writeNormalGeometry();
+}
+
+// ---- Tree and state ----
+
+void MainWindow::attachTreeModel()
+{
+    ProjectTreeModel *old = m_treeModel;
+    m_treeView->setModel(nullptr);
+    delete old;
+    m_treeModel = new ProjectTreeModel(m_project, this);
+    m_treeModel->setEditing(ui->radioButtonEdit->isChecked());
+    m_treeView->setModel(m_treeModel);
+    connect(m_treeView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::on_devlistIndexChanged);
+}
+
+void MainWindow::on_radioButtonEdit_toggled(bool checked)
+{
+    Q_UNUSED(checked)
+    applyEditState();
+}
+
+void MainWindow::on_radioButtonRun_toggled(bool checked)
+{
+    Q_UNUSED(checked)
+    applyEditState();
+}
+
+void MainWindow::applyEditState()
+{
+    if (!m_treeModel)
+        return;
+    const bool editing = ui->radioButtonEdit->isChecked();
+    setEnabledPushButtons(editing);
+    updateButtonsForSelection();
+    m_treeModel->setEditing(editing);
+    m_treeView->viewport()->update();
+    // Rows that vanished with the state (inputs and outputs) may have been selected.
+    updateButtonsForSelection();
+}
+
+void MainWindow::setEnabledPushButtons(bool enabled)
+{
+    ui->pushButtonAddDevice->setEnabled(enabled);
+    ui->pushButtonAddGroup->setEnabled(enabled);
+    ui->pushButtonDeviceParameters->setEnabled(enabled);
+    ui->pushButtonOpenSetupDevice->setEnabled(enabled);
+    ui->pushButtonRemoveDevice->setEnabled(enabled);
+    // The searches stay off until the USB discovery and the status polling are attached.
+    ui->pushButtonSearchDevices->setEnabled(enabled && bool(m_usbDiscovery));
+    ui->pushButton->setEnabled(enabled && statusRequestsAvailable());
+    m_treeView->projectDelegate()->setPolling(!enabled);
+}
+
+void MainWindow::on_devlistIndexChanged(const QItemSelection &selected,
+                                        const QItemSelection &deselected)
+{
+    Q_UNUSED(selected)
+    Q_UNUSED(deselected)
+    qDebug().noquote() << "on_devlistIndexChanged()";
+    updateButtonsForSelection();
+}
+
+void MainWindow::updateButtonsForSelection()
+{
+    if (!m_treeView)
+        return;
+    const bool editing = ui->radioButtonEdit->isChecked();
+    if (ProjectDevice *device = m_treeView->selectedDevice()) {
+        ui->pushButtonOpenSetupDevice->setEnabled(canOpenDeviceWindow(device));
+        ui->pushButtonDeviceParameters->setEnabled(editing);
+        ui->pushButtonRemoveDevice->setEnabled(true);
+        if (m_monitoring)
+            showDeviceFaults(device);
+        return;
+    }
+    ui->pushButtonOpenSetupDevice->setEnabled(false);
+    ui->pushButtonDeviceParameters->setEnabled(false);
+    ui->pushButtonRemoveDevice->setEnabled(m_treeView->selectedGroup() && editing);
+}
+
+void MainWindow::updateProjectSearchButton()
+{
+    ui->pushButtonProjectSearch->setEnabled(searchFrameAvailable() && !m_searchFrame &&
+                                            !m_project->allDevices().isEmpty());
+}
+
+// ---- Project file commands ----
+
+QString MainWindow::askProjectFile(bool save)
+{
+    QString folder =
+        m_settings->value(QStringLiteral("paths/projectfilespath"), QString()).toString();
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath();
+    QFileDialog dialog(this,
+                       save ? QStringLiteral("Сохранить файл проекта")
+                            : QStringLiteral("Открыть файл проекта"),
+                       folder, QString::fromUtf8(projectFilter));
+    dialog.setObjectName(QStringLiteral("projectFileDialog"));
+    // The same dialog on every platform, and one that tests can drive.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+void MainWindow::showFileError(const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool MainWindow::resolveUnsavedChanges(const QString &title)
+{
+    if (!m_project->modified)
+        return true;
+    QMessageBox box(QMessageBox::Question, title,
+                    QStringLiteral("Проект был изменен. Сохранить изменения?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да, сохранить"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет, не сохранять"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() == box.button(QMessageBox::Yes))
+        return saveProject(); // a failed or cancelled save keeps what was there
+    return box.clickedButton() == box.button(QMessageBox::No);
+}
+
+void MainWindow::on_menuOpenClicked()
+{
+    // Opening replaces the project: unsaved changes are settled first.
+    if (!resolveUnsavedChanges(QStringLiteral("Закрытие проекта")))
+        return;
+    const QString path = askProjectFile(false);
+    if (path.isEmpty())
+        return;
+    qDebug().noquote() << QStringLiteral("Open file ") + path;
+    showDeviceFaults(nullptr);
+    if (m_project->load(path) != 0) {
+        showFileError(QStringLiteral("Ошибка открытия файла проекта ") + path + QLatin1Char('.'));
+        return;
+    }
+    const QFileInfo info(path);
+    m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
+    m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
+    updateProjectSearchButton();
+}
+
+void MainWindow::on_menuSaveClicked()
+{
+    saveProject();
+}
+
+void MainWindow::on_menuSaveAsClicked()
+{
+    saveProjectAs();
+}
+
+bool MainWindow::saveProject()
+{
+    if (m_project->path.isEmpty())
+        return saveProjectAs();
+    if (m_project->save(m_project->path) != 0) {
+        showFileError(QStringLiteral("Ошибка сохранения файла проекта ") + m_project->path +
+                      QLatin1Char('.'));
+        return false;
+    }
+    return true;
+}
+
+bool MainWindow::saveProjectAs()
+{
+    const QString path = askProjectFile(true);
+    if (path.isEmpty())
+        return false;
+    qDebug().noquote() << QStringLiteral("Save to file ") + path;
+    if (m_project->save(path) != 0) {
+        showFileError(QStringLiteral("Ошибка сохранения файла проекта ") + path + QLatin1Char('.'));
+        return false;
+    }
+    const QFileInfo info(path);
+    // From now on "Сохранить проект" writes the file the project was saved as.
+    m_project->path = info.absoluteFilePath();
+    m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
+    m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
+    setProjectTitle(info.absoluteFilePath());
+    return true;
+}
+
+void MainWindow::on_menuCloseClicked()
+{
+    if (!resolveUnsavedChanges(QStringLiteral("Закрытие проекта")))
+        return;
+    showDeviceFaults(nullptr);
+    m_project->clear();
+    const QString folder =
+        m_project->path.isEmpty() ? QDir::currentPath() : QFileInfo(m_project->path).absolutePath();
+    m_settings->setValue(QStringLiteral("paths/projectfilespath"), folder);
+    m_settings->setValue(QStringLiteral("paths/lastproject"), QString());
+
+    ProjectModel *old = m_project;
+    m_project = new ProjectModel(this);
+    m_project->monitoring = m_monitoring;
+    attachTreeModel();
+    delete old;
+    updateButtonsForSelection();
+    updateProjectSearchButton();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (resolveUnsavedChanges(QStringLiteral("Закрытие программы")))
+        event->accept();
+    else
+        event->ignore();
+}
+
+// ---- Groups and devices ----
+
+void MainWindow::on_pushButtonAddGroup_clicked()
+{
+    m_project->addGroup(nullptr);
+}
+
+void MainWindow::on_actionAddSubGroup(const QModelIndex &index)
+{
+    auto *group = qobject_cast<ProjectGroup *>(ProjectTreeModel::nodeOf(index));
+    if (!group)
+        return;
+    m_project->addGroup(group);
+    m_treeView->expand(m_treeView->currentIndex());
+}
+
+void MainWindow::on_pushButtonAddDevice_clicked()
+{
+    addDeviceTo(m_project);
+}
+
+void MainWindow::on_actionAddDevice(const QModelIndex &index)
+{
+    addDeviceTo(ProjectTreeModel::nodeOf(index));
+}
+
+void MainWindow::addDeviceTo(QObject *node)
+{
+    auto *preselected = qobject_cast<ProjectGroup *>(node);
+    if (node != m_project && !preselected)
+        return;
+    auto *dialog = new AddDeviceDialog(m_project, preselected, nullptr, this);
+    dialog->exec();
+    ProjectDevice *device = dialog->isAccepted() ? dialog->device() : nullptr;
+    if (device) {
+        ProjectGroup *group = dialog->group();
+        if (!group && preselected)
+            group = m_project->addGroup(nullptr);
+        // addDevice gives the device its identifier, which key links refer to.
+        m_project->addDevice(group, device);
+        if (group)
+            m_treeView->expandNode(group);
+        if (m_monitoring)
+            showDeviceFaults(device);
+    }
+    delete dialog;
+    updateProjectSearchButton();
+}
+
+void MainWindow::on_pushButtonDeviceParameters_clicked()
+{
+    editSelectedDevice();
+}
+
+void MainWindow::on_actionDeviceParamClick(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    editSelectedDevice();
+}
+
+void MainWindow::editSelectedDevice()
+{
+    ProjectDevice *device = m_treeView->selectedDevice();
+    if (!device)
+        return;
+    ProjectGroup *formerGroup = device->parentGroup();
+    const auto settingsOf = [](const ProjectDevice *d) {
+        return QVariantList {d->serial,          d->tag,           d->ip_addr,    d->ip_enabled,
+                             int(d->rs485_addr), d->rs485_enabled, d->keys_count, d->buttonCount()};
+    };
+    const QVariantList before = settingsOf(device);
+
+    auto *dialog = new AddDeviceDialog(m_project, formerGroup, device, this);
+    dialog->exec();
+    if (dialog->isAccepted()) {
+        ProjectGroup *group = dialog->group();
+        if (group != formerGroup) {
+            if (group) {
+                m_project->moveDevice(group, device);
+            } else {
+                // "Без группы": the device goes to the top level, keeping its identifier.
+                m_project->removeNode(device);
+                m_project->addDevice(nullptr, device);
+            }
+        }
+        if (settingsOf(device) != before)
+            m_project->modified = true;
+        emit m_project->nodeChanged(device);
+        m_treeView->selectNode(device);
+        m_treeView->scrollTo(m_treeView->currentIndex());
+    }
+    delete dialog;
+}
+
+void MainWindow::on_pushButtonRemoveDevice_clicked()
+{
+    if (ProjectDevice *device = m_treeView->selectedDevice()) {
+        const QString text = QStringLiteral("Точно удалить устройство ") + deviceTypeName(device) +
+            QLatin1Char('\n') + QStringLiteral("серийный номер ") +
+            QString::number(device->serial) + QStringLiteral(" ?");
+        if (QMessageBox::question(this, QStringLiteral("Удаление устройства"), text,
+                                  QMessageBox::Yes | QMessageBox::Cancel) == QMessageBox::Yes) {
+            if (m_monitoring)
+                showDeviceFaults(nullptr);
+            disposeOfNode(device);
+        }
+    } else if (ProjectGroup *group = m_treeView->selectedGroup()) {
+        const QString text =
+            QStringLiteral("Точно удалить группу ") + group->name + QStringLiteral(" ?");
+        if (QMessageBox::question(this, QStringLiteral("Удаление группы"), text,
+                                  QMessageBox::Yes | QMessageBox::Cancel) == QMessageBox::Yes) {
+            if (m_monitoring)
+                showDeviceFaults(nullptr);
+            disposeOfNode(group);
+        }
+    }
+    updateButtonsForSelection();
+    updateProjectSearchButton();
+}
+
+void MainWindow::disposeOfNode(QObject *node)
+{
+    // removeNode only detaches: a group is dismantled and its former contents no longer
+    // belong to anything, so everything it held is collected first and deleted after.
+    QList<QObject *> removed {node};
+    if (auto *group = qobject_cast<ProjectGroup *>(node))
+        removed += group->allNodes();
+    m_project->removeNode(node);
+    for (QObject *each : qAsConst(removed))
+        each->deleteLater();
+}
+
+void MainWindow::on_groupDoubleClick(const QModelIndex &index)
+{
+    m_treeView->edit(index);
+}
+
+void MainWindow::on_inoutDoubleClick(const QModelIndex &index)
+{
+    m_treeView->edit(index);
+}
+
+void MainWindow::on_pultKeyDoubleClick(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    InOut *key = m_treeView->selectedInOut();
+    if (!key)
+        return;
+    auto *dialog = new EditKeyDialog(m_project, key, this);
+    if (dialog->exec() == QDialog::Accepted)
+        emit m_project->nodeChanged(key->parent());
+    delete dialog;
+}
+
+// ---- Device windows ----
+
+bool MainWindow::canOpenWindow(DeviceWindowKind kind) const
+{
+    return m_windowFactories.contains(int(kind));
+}
+
+bool MainWindow::canOpenDeviceWindow(const ProjectDevice *device) const
+{
+    DeviceWindowKind kind;
+    return device && windowKindForType(device->type, &kind) && canOpenWindow(kind);
+}
+
+void MainWindow::openWindow(DeviceWindowKind kind, ProjectDevice *device)
+{
+    if (!device || !canOpenWindow(kind))
+        return;
+    QWidget *window = m_windowFactories.value(int(kind))(device, this);
+    if (!window)
+        return;
+    if (!window->isWindow())
+        window->setWindowFlag(Qt::Window, true);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+}
+
+void MainWindow::openSelectedDeviceWindow()
+{
+    ProjectDevice *device = m_treeView->selectedDevice();
+    DeviceWindowKind kind;
+    if (device && windowKindForType(device->type, &kind))
+        openWindow(kind, device);
+}
+
+void MainWindow::on_pushButtonOpenSetupDevice_clicked()
+{
+    openSelectedDeviceWindow();
+}
+
+void MainWindow::on_blockDoubleClick(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    openSelectedDeviceWindow();
+}
+
+void MainWindow::on_pultDoubleClick(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    openSelectedDeviceWindow();
+}
+
+void MainWindow::on_actionUploadToDev(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    ProjectDevice *device = m_treeView->selectedDevice();
+    if (device && (device->portFound || device->netFound) && isCentralUnitType(device->type))
+        openWindow(DeviceWindowKind::ProjectUpload, device);
+}
+
+void MainWindow::on_actionBootloaderDev(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    ProjectDevice *device = m_treeView->selectedDevice();
+    if (device && (device->portFound || device->netFound) &&
+        (isCentralUnitType(device->type) || device->type == DeviceType::Media))
+        openWindow(DeviceWindowKind::Firmware, device);
+}
+
+void MainWindow::on_pendDeviceFlashing(const QModelIndex &index)
+{
+    openWindow(DeviceWindowKind::Firmware,
+               qobject_cast<ProjectDevice *>(ProjectTreeModel::nodeOf(index)));
+}
+
+// ---- Searches ----
+
+void MainWindow::on_pushButtonSearchDevices_clicked()
+{
+    if (!m_usbDiscovery)
+        return;
+    ui->pushButtonOpenSetupDevice->setEnabled(false);
+    m_project->resetPortFlags();
+    const QList<ProjectDevice *> found = m_usbDiscovery();
+    for (ProjectDevice *device : found) {
+        if (!device)
+            continue;
+        ProjectDevice *known = m_project->findDeviceBySerial(device->serial);
+        if (known && known != device) {
+            known->setPort(device->portInfo);
+            known->usbVendorId = device->usbVendorId;
+            known->usbProductId = device->usbProductId;
+            if (ProjectGroup *group = known->parentGroup())
+                m_treeView->expandNode(group);
+            emit m_project->nodeChanged(known);
+            device->deleteLater();
+        } else {
+            device->portFound = true;
+            m_project->addDevice(nullptr, device);
+        }
+    }
+    if (!found.isEmpty())
+        m_treeView->scrollToBottom();
+    requestAllStatuses();
+    updateButtonsForSelection();
+    updateProjectSearchButton();
+}
+
+void MainWindow::on_pushButton_clicked()
+{
+    requestAllStatuses();
+}
+
+void MainWindow::on_pushButtonProjectSearch_clicked()
+{
+    if (m_searchFrame || !searchFrameAvailable())
+        return;
+    // The device search frame is created here, inserted at the top of the central
+    // layout, and its closeFrame()/deviceSelected() connected to the two slots below.
+}
+
+void MainWindow::on_searchFrameClose()
+{
+    if (m_searchFrame)
+        m_searchFrame->deleteLater();
+    m_searchFrame = nullptr;
+    updateProjectSearchButton();
+}
+
+void MainWindow::on_searchDeviceSelected(ProjectDevice *device)
+{
+    m_treeView->selectNode(device);
+    updateButtonsForSelection();
+}
+
+// ---- Polling and monitoring views ----
+
+bool MainWindow::statusRequestsAvailable() const
+{
+    // Status replies are not accepted yet: a request would change nothing.
+    return false;
+}
+
+bool MainWindow::searchFrameAvailable() const
+{
+    return false;
+}
+
+bool MainWindow::journalAvailable() const
+{
+    return false;
+}
+
+void MainWindow::requestAllStatuses()
+{
+    // One status request per device with Ethernet goes out here once the status
+    // acceptance exists (see statusRequestsAvailable()).
+}
+
+void MainWindow::showDeviceFaults(ProjectDevice *device)
+{
+    // The fault pane follows the selected device once it is attached.
+    Q_UNUSED(device)
+}
+
+void MainWindow::on_requestPeriodicalTimer()
+{
+    refreshDeviceCounters();
+}
+
+void MainWindow::refreshDeviceCounters()
+{
+    const QList<ProjectDevice *> devices = m_project->allDevices();
+    int notConnected = 0;
+    int faulty = 0;
+    int tampered = 0;
+    for (const ProjectDevice *device : devices) {
+        if (!device->isOnline()) {
+            ++notConnected;
+            continue;
+        }
+        if (device->faults.isEmpty())
+            continue;
+        ++faulty;
+        for (const DeviceFault &fault : device->faults) {
+            if (fault.kind == DeviceFault::Tamper) {
+                ++tampered;
+                break;
+            }
+        }
+    }
+    ui->labelAllDevices->setText(QStringLiteral("Всего устройств: ") +
+                                 QString::number(devices.size()));
+    ui->labelNoConnDevices->setText(QStringLiteral("Нет связи: ") + QString::number(notConnected));
+    ui->labelMalfDevices->setText(QStringLiteral("Неисправных: ") + QString::number(faulty));
+    ui->labelTamperDevices->setText(QStringLiteral("НСД: ") + QString::number(tampered));
+}
+
+void MainWindow::on_getHttpFinished(QNetworkReply *reply)
+{
+    // Replies are handed to the status acceptance here; an unused reply is dropped.
+    if (reply)
+        reply->deleteLater();
+}
+
+void MainWindow::on_pushButtonClearErrorStack_clicked()
+{
+    // Acknowledges the event journal once the journal view is attached.
+}
+
+void MainWindow::on_pushButtonSaveErrorStack_clicked()
+{
+    // Exports the event journal once the journal view is attached.
+}

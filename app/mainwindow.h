@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QHash>
+#include <QItemSelection>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QPointer>
+
+#include <functional>
+
+class ProjectDevice;
+class ProjectModel;
+class ProjectTreeModel;
+class ProjectTreeView;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QSettings;
+class QSplitter;
+class QTimer;
+class QTreeView;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one top-level window: the open project with its tree, the project file commands,
+// the device dialogs, and the places where device windows, the USB search, the status
+// polling and the monitoring views are attached.
+//
+// The window runs in configuration mode or, when [application] rivar is non-zero, in
+// monitoring mode; the mode is read once at construction.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The settings windows a device can open; which one follows from its type.
+    enum class DeviceWindowKind {
+        CentralUnit, // types 1, 2, 3, 10
+        FourLineUnit, // type 4
+        Loudspeaker, // type 7
+        IpConsole, // type 8
+        MediaConverter, // type 9
+        Firmware, // types 137, 255, and the firmware update of any device
+        ProjectUpload, // writing the project's settings into a central unit
+    };
+    // Creates the window for a device; the main window makes it modal, deletes it when it
+    // is closed and shows it.
+    using DeviceWindowFactory = std::function<QWidget *(ProjectDevice *device, MainWindow *parent)>;
+    // Finds the devices present on USB ports: one new device (type and serial number
+    // filled in) per answering port; the caller takes ownership.
+    using UsbDiscovery = std::function<QList<ProjectDevice *>()>;
+
+    // settingsPath: the INI file to use; empty means "settings.ini" beside the executable.
+    explicit MainWindow(const QString &settingsPath = QString(), QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    static QString defaultSettingsPath();
+    static QString versionText();
+    static QString configurationTitle();
+    static QString monitoringTitle();
+    // The window a device type opens; false when the type has none.
+    static bool windowKindForType(int type, DeviceWindowKind *kind);
+
+    QSettings *settings() const { return m_settings; }
+    ProjectModel *project() const { return m_project; }
+    ProjectTreeModel *treeModel() const { return m_treeModel; }
+    ProjectTreeView *treeView() const { return m_treeView; }
+    bool isMonitoring() const { return m_monitoring; }
+
+    void setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory);
+    void setUsbDiscovery(const UsbDiscovery &discovery);
+
+public slots:
+    void on_menuOpenClicked();
+    void on_menuSaveClicked();
+    void on_menuSaveAsClicked();
+    void on_menuCloseClicked();
+    void setProjectTitle(const QString &project_name);
+    void on_devlistIndexChanged(const QItemSelection &selected, const QItemSelection &deselected);
+    void on_radioButtonEdit_toggled(bool checked);
+    void on_radioButtonRun_toggled(bool checked);
+    void setEnabledPushButtons(bool enabled);
+    void on_pushButtonAddGroup_clicked();
+    void on_pushButtonAddDevice_clicked();
+    void on_pushButtonDeviceParameters_clicked();
+    void on_pushButtonOpenSetupDevice_clicked();
+    void on_pushButtonRemoveDevice_clicked();
+    void on_pushButtonSearchDevices_clicked();
+    void on_pushButton_clicked();
+    void on_pushButtonProjectSearch_clicked();
+    void on_searchFrameClose();
+    void on_searchDeviceSelected(ProjectDevice *device);
+    void on_groupDoubleClick(const QModelIndex &index);
+    void on_inoutDoubleClick(const QModelIndex &index);
+    void on_blockDoubleClick(const QModelIndex &index);
+    void on_pultDoubleClick(const QModelIndex &index);
+    void on_pultKeyDoubleClick(const QModelIndex &index);
+    void on_actionDeviceParamClick(const QModelIndex &index);
+    void on_actionUploadToDev(const QModelIndex &index);
+    void on_actionBootloaderDev(const QModelIndex &index);
+    void on_pendDeviceFlashing(const QModelIndex &index);
+    void on_actionAddDevice(const QModelIndex &index);
+    void on_actionAddSubGroup(const QModelIndex &index);
+    void on_requestPeriodicalTimer();
+    void on_getHttpFinished(QNetworkReply *reply);
+    void on_pushButtonClearErrorStack_clicked();
+    void on_pushButtonSaveErrorStack_clicked();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    enum class SaveAnswer { Save, Discard, Cancel };
+
+    void restoreWindowGeometry();
+    void writeNormalGeometry();
+    void attachTreeModel();
+    void applyEditState();
+    void updateButtonsForSelection();
+    void updateProjectSearchButton();
+    void refreshDeviceCounters();
+
+    QString askProjectFile(bool save);
+    bool saveProject();
+    bool saveProjectAs();
+    void showFileError(const QString &text);
+    // Asks whether to save a modified project; true when the caller may go on.
+    bool resolveUnsavedChanges(const QString &title);
+
+    void addDeviceTo(QObject *node);
+    void editSelectedDevice();
+    void disposeOfNode(QObject *node);
+
+    bool canOpenWindow(DeviceWindowKind kind) const;
+    bool canOpenDeviceWindow(const ProjectDevice *device) const;
+    void openWindow(DeviceWindowKind kind, ProjectDevice *device);
+    void openSelectedDeviceWindow();
+
+    // Attachment points of the monitoring views and the status polling.
+    void showDeviceFaults(ProjectDevice *device);
+    void requestAllStatuses();
+    bool statusRequestsAvailable() const;
+    bool searchFrameAvailable() const;
+    bool journalAvailable() const;
+
+    Ui::MainWindow *ui;
+    QSettings *m_settings = nullptr;
+    ProjectModel *m_project = nullptr;
+    ProjectTreeModel *m_treeModel = nullptr;
+    ProjectTreeView *m_treeView = nullptr;
+    QSplitter *m_splitter = nullptr;
+    QTreeView *m_faultView = nullptr;
+    QTimer *m_periodicTimer = nullptr;
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<QWidget> m_searchFrame;
+    bool m_monitoring = false;
+    QHash<int, DeviceWindowFactory> m_windowFactories;
+    UsbDiscovery m_usbDiscovery;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QMargins>
+#include <QSize>
+#include <QStringList>
+#include <QStyledItemDelegate>
+
+class InOut;
+class ProjectDevice;
+class ProjectGroup;
+
+// Draws the rows of the project tree (icons, captions, addresses, connection lamp, group
+// counters) and edits the names of groups and inputs/outputs in place.
+//
+// The row texts and the lamp and colour choices are public functions so that they can be
+// checked without painting and reused by other lists of devices.
+class ProjectItemDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+public:
+    explicit ProjectItemDelegate(QObject *parent = nullptr);
+
+    void setIconSize(const QSize &size) { m_iconSize = size; }
+    QSize iconSize() const { return m_iconSize; }
+    void setMargins(const QMargins &margins) { m_margins = margins; }
+    QMargins margins() const { return m_margins; }
+    void setSpacing(int spacing) { m_spacing = spacing; }
+    int spacing() const { return m_spacing; }
+    void setLineGap(int gap) { m_lineGap = gap; }
+    int lineGap() const { return m_lineGap; }
+    // Polling state: device captions turn red for lost or faulty devices.
+    void setPolling(bool polling) { m_polling = polling; }
+    bool isPolling() const { return m_polling; }
+
+    struct GroupCounts {
+        int all = 0;
+        int notConnected = 0;
+        int faulty = 0;
+        int tampered = 0;
+    };
+
+    // "<type name> (№<serial>)", for consoles followed by " - <n> кнопок".
+    static QString deviceCaptionText(const ProjectDevice *device);
+    // Right-hand texts of a device row; empty when the device has none.
+    static QString busText(const ProjectDevice *device);
+    static QString networkText(const ProjectDevice *device);
+    // Resource path of the connection lamp, or an empty string for a device without one.
+    static QString lampIconPath(const ProjectDevice *device);
+    // Whether the caption is drawn in red: in polling state, for a device that is not
+    // online or has a fault.
+    static bool isCaptionAlarm(const ProjectDevice *device, bool polling);
+    static QString inOutText(const InOut *io);
+    static QString inOutIconPath(int inOutType);
+    static QString groupIconPath(const ProjectGroup *group);
+    static GroupCounts groupCounts(const ProjectGroup *group);
+    // The counter line of a group row: the total, and in monitoring mode the three
+    // further counters, each as one text.
+    static QStringList groupCounterTexts(const ProjectGroup *group);
+    // What the name editor starts with for a node: its name, or the prompt when empty.
+    static QString editorText(const QObject *node);
+    static bool isMonitoring(const QObject *node);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                              const QModelIndex &index) const override;
+
+private:
+    struct Row;
+    void paintInOut(QPainter *painter, const Row &row, const InOut *io) const;
+    void paintGroup(QPainter *painter, const Row &row, const ProjectGroup *group) const;
+    void paintDevice(QPainter *painter, const Row &row, const ProjectDevice *device) const;
+
+    QSize m_iconSize {12, 12};
+    QMargins m_margins {0, 0, 0, 0};
+    int m_spacing = 0;
+    int m_lineGap = 0;
+    bool m_polling = false;
+};

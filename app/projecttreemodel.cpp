@@ -1,0 +1,184 @@
+#include "app/projecttreemodel.h"
+
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+
+ProjectTreeModel::ProjectTreeModel(ProjectModel *project, QObject *parent)
+    : QAbstractItemModel(parent)
+    , m_project(project)
+{
+    rebuild();
+    if (m_project)
+        connect(m_project, &ProjectModel::nodeChanged, this, &ProjectTreeModel::on_deviceChanged);
+}
+
+void ProjectTreeModel::setEditing(bool editing)
+{
+    if (m_editing == editing)
+        return;
+    m_editing = editing;
+    relayout();
+}
+
+void ProjectTreeModel::on_deviceChanged(QObject *node)
+{
+    Q_UNUSED(node)
+    relayout();
+}
+
+void ProjectTreeModel::relayout()
+{
+    emit layoutAboutToBeChanged();
+    // Where every node stood before: the persistent indexes carry the old node pointers,
+    // which are only compared here, never followed.
+    const QModelIndexList oldIndexes = persistentIndexList();
+    rebuild();
+    QModelIndexList newIndexes;
+    newIndexes.reserve(oldIndexes.size());
+    for (const QModelIndex &old : oldIndexes) {
+        const void *key = old.internalPointer();
+        newIndexes.append(m_entries.contains(key) ? indexOf(static_cast<const QObject *>(key))
+                                                  : QModelIndex());
+    }
+    changePersistentIndexList(oldIndexes, newIndexes);
+    emit layoutChanged();
+}
+
+void ProjectTreeModel::rebuild()
+{
+    m_entries.clear();
+    m_children.clear();
+    if (m_project)
+        addChildren(nullptr, m_project->nodes);
+}
+
+void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *> &children)
+{
+    QVector<QObject *> list;
+    for (QObject *child : children) {
+        const void *key = child;
+        // A node listed twice would make the tree ambiguous; the first place wins.
+        if (!child || m_entries.contains(key))
+            continue;
+        if (auto *group = qobject_cast<ProjectGroup *>(child)) {
+            m_entries.insert(key, Entry {Kind::Group, parentKey, int(list.size())});
+            list.append(child);
+            addChildren(key, group->nodes);
+        } else if (auto *device = qobject_cast<ProjectDevice *>(child)) {
+            m_entries.insert(key, Entry {Kind::Device, parentKey, int(list.size())});
+            list.append(child);
+            QVector<QObject *> inouts;
+            if (m_editing) {
+                for (InOut *io : qAsConst(device->inouts)) {
+                    if (!io || m_entries.contains(io))
+                        continue;
+                    m_entries.insert(io, Entry {Kind::InOut, key, int(inouts.size())});
+                    inouts.append(io);
+                }
+            }
+            m_children.insert(key, inouts);
+        }
+    }
+    m_children.insert(parentKey, list);
+}
+
+QObject *ProjectTreeModel::nodeOf(const QModelIndex &index)
+{
+    if (!index.isValid())
+        return nullptr;
+    return index.data(Qt::DisplayRole).value<QObject *>();
+}
+
+QModelIndex ProjectTreeModel::indexOf(const QObject *node) const
+{
+    const auto it = m_entries.constFind(node);
+    if (it == m_entries.constEnd())
+        return QModelIndex();
+    return createIndex(it->row, 0, const_cast<QObject *>(node));
+}
+
+QModelIndex ProjectTreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0 || row < 0)
+        return QModelIndex();
+    const void *parentKey = parent.isValid() ? parent.internalPointer() : nullptr;
+    if (parent.isValid() && !m_entries.contains(parentKey))
+        return QModelIndex();
+    const auto it = m_children.constFind(parentKey);
+    if (it == m_children.constEnd() || row >= it->size())
+        return QModelIndex();
+    return createIndex(row, 0, it->at(row));
+}
+
+QModelIndex ProjectTreeModel::parent(const QModelIndex &child) const
+{
+    if (!child.isValid())
+        return QModelIndex();
+    const auto it = m_entries.constFind(child.internalPointer());
+    if (it == m_entries.constEnd() || !it->parent)
+        return QModelIndex();
+    return indexOf(static_cast<const QObject *>(it->parent));
+}
+
+int ProjectTreeModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    const void *parentKey = parent.isValid() ? parent.internalPointer() : nullptr;
+    if (parent.isValid() && !m_entries.contains(parentKey))
+        return 0;
+    const auto it = m_children.constFind(parentKey);
+    return it == m_children.constEnd() ? 0 : int(it->size());
+}
+
+int ProjectTreeModel::columnCount(const QModelIndex &parent) const
+{
+    Q_UNUSED(parent)
+    return 1;
+}
+
+QVariant ProjectTreeModel::wrap(const void *key, const Entry &entry) const
+{
+    auto *object = static_cast<QObject *>(const_cast<void *>(key));
+    switch (entry.kind) {
+    case Kind::Group:
+        return QVariant::fromValue(static_cast<ProjectGroup *>(object));
+    case Kind::Device:
+        return QVariant::fromValue(static_cast<ProjectDevice *>(object));
+    case Kind::InOut:
+        return QVariant::fromValue(static_cast<InOut *>(object));
+    }
+    return QVariant();
+}
+
+QVariant ProjectTreeModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return QVariant();
+    const auto it = m_entries.constFind(index.internalPointer());
+    if (it == m_entries.constEnd())
+        return QVariant();
+    return wrap(it.key(), *it);
+}
+
+bool ProjectTreeModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    Q_UNUSED(value)
+    if (role != Qt::EditRole || !index.isValid())
+        return false;
+    // The delegate has already written the new name into the node; a renamed group or
+    // channel is a change that saving writes, so the project counts as modified.
+    if (m_project)
+        m_project->modified = true;
+    emit dataChanged(index, index, {Qt::EditRole});
+    return true;
+}
+
+Qt::ItemFlags ProjectTreeModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return QAbstractItemModel::flags(index) | Qt::ItemIsEditable;
+}

@@ -1,0 +1,235 @@
+#include "app/projecttreeview.h"
+
+#include "app/guiresources.h"
+#include "app/projectitemdelegate.h"
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+
+#include <QMenu>
+#include <QMouseEvent>
+
+namespace {
+
+QObject *nodeAt(const QModelIndex &index)
+{
+    return index.isValid() ? index.data(Qt::DisplayRole).value<QObject *>() : nullptr;
+}
+
+bool isPresent(const ProjectDevice *device)
+{
+    return device->portFound || device->netFound;
+}
+
+} // namespace
+
+ProjectTreeView::ProjectTreeView(QWidget *parent)
+    : QTreeView(parent)
+    , m_delegate(new ProjectItemDelegate(this))
+{
+    initGuiResources();
+    m_delegate->setIconSize(QSize(24, 24));
+    m_delegate->setMargins(QMargins(6, 6, 6, 6));
+    m_delegate->setSpacing(6);
+    m_delegate->setLineGap(4);
+    setItemDelegate(m_delegate);
+
+    QPalette colours = palette();
+    const struct {
+        QPalette::ColorRole role;
+        QRgb rgb;
+    } roles[] = {{QPalette::WindowText, 0x303030}, {QPalette::Base, 0xF0F1F2},
+                 {QPalette::Light, 0xFFFFFF},      {QPalette::Midlight, 0xD3D6D8},
+                 {QPalette::Mid, 0xC5C9CB},        {QPalette::Dark, 0x9AA0A4},
+                 {QPalette::Text, 0x616B71},       {QPalette::Highlight, 0xE2E4E5}};
+    for (const auto &entry : roles)
+        colours.setColor(QPalette::All, entry.role, QColor(entry.rgb));
+    setPalette(colours);
+
+    QFont font(QStringLiteral("MSShellDlg 2"));
+    font.setPointSize(10);
+    setFont(font);
+
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setHeaderHidden(true);
+    // Names are edited in place through the edit key or by the main window only.
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setExpandsOnDoubleClick(false);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            &ProjectTreeView::onCustomContextMenu);
+}
+
+QObject *ProjectTreeView::selectedNode() const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel() || !selectionModel()->isSelected(current))
+        return nullptr;
+    return nodeAt(current);
+}
+
+ProjectDevice *ProjectTreeView::selectedDevice() const
+{
+    return qobject_cast<ProjectDevice *>(selectedNode());
+}
+
+ProjectGroup *ProjectTreeView::selectedGroup() const
+{
+    return qobject_cast<ProjectGroup *>(selectedNode());
+}
+
+InOut *ProjectTreeView::selectedInOut() const
+{
+    return qobject_cast<InOut *>(selectedNode());
+}
+
+QModelIndex ProjectTreeView::indexOfNode(const QObject *node) const
+{
+    QAbstractItemModel *itemModel = model();
+    if (!itemModel || !node)
+        return QModelIndex();
+    QList<QModelIndex> pending {QModelIndex()};
+    while (!pending.isEmpty()) {
+        const QModelIndex parent = pending.takeFirst();
+        const int rows = itemModel->rowCount(parent);
+        for (int row = 0; row < rows; ++row) {
+            const QModelIndex index = itemModel->index(row, 0, parent);
+            if (nodeAt(index) == node)
+                return index;
+            pending.append(index);
+        }
+    }
+    return QModelIndex();
+}
+
+void ProjectTreeView::expandNode(const QObject *node)
+{
+    QModelIndex index = indexOfNode(node);
+    while (index.isValid()) {
+        expand(index);
+        index = index.parent();
+    }
+}
+
+void ProjectTreeView::selectNode(const QObject *node)
+{
+    const QModelIndex index = indexOfNode(node);
+    if (!index.isValid())
+        return;
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        expand(parent);
+    scrollTo(index);
+    selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ProjectTreeView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Double-clicks neither expand nor edit here: they become signals by node kind.
+    event->accept();
+    const QModelIndex index = currentIndex();
+    QObject *node = nodeAt(index);
+    if (qobject_cast<ProjectGroup *>(node)) {
+        emit groupDoubleClick(index);
+    } else if (auto *device = qobject_cast<ProjectDevice *>(node)) {
+        if (device->type == DeviceType::BexarTovik2)
+            emit pultDoubleClick(index);
+        else
+            emit deviceDoubleClick(index);
+    } else if (auto *io = qobject_cast<InOut *>(node)) {
+        auto *owner = qobject_cast<ProjectDevice *>(io->parent());
+        if (!owner)
+            return;
+        if (isConsoleType(owner->type) && io->type == InOutType::Button)
+            emit pultKeyDoubleClick(index);
+        else
+            emit inOutDoubleClick(index);
+    }
+}
+
+QMenu *ProjectTreeView::createContextMenu(const QModelIndex &index)
+{
+    QObject *node = nodeAt(index);
+    auto *device = qobject_cast<ProjectDevice *>(node);
+    auto *group = qobject_cast<ProjectGroup *>(node);
+    if (!device && !group)
+        return nullptr;
+
+    const bool editing = !m_delegate->isPolling();
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    auto add = [&](const QString &text, void (ProjectTreeView::*slot)(), bool enabled) {
+        QAction *action = menu->addAction(text);
+        action->setData(QVariant::fromValue(node));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    if (device) {
+        add(QStringLiteral("Параметры"), &ProjectTreeView::onPopupTriggeredParam, editing);
+        if (isCentralUnitType(device->type) || device->type == DeviceType::Media) {
+            // "Настройка" writes the project's settings into a present central unit.
+            add(QStringLiteral("Настройка"), &ProjectTreeView::onPopupTriggeredSettings,
+                m_uploadAvailable && isPresent(device) && isCentralUnitType(device->type));
+            add(QStringLiteral("Обновление встроенного ПО"),
+                &ProjectTreeView::onPopupTriggeredBootloaderDev,
+                m_firmwareAvailable && isPresent(device));
+        } else {
+            add(QStringLiteral("Обновление ПО"), &ProjectTreeView::onPopupTriggeredFlashing,
+                m_firmwareAvailable);
+        }
+    } else {
+        add(QStringLiteral("Добавить устройство"), &ProjectTreeView::onPopupTriggeredAddDevice,
+            editing);
+        add(QStringLiteral("Добавить подгруппу"), &ProjectTreeView::onPopupTriggeredAddSubGroup,
+            editing);
+    }
+    return menu;
+}
+
+void ProjectTreeView::onCustomContextMenu(const QPoint &point)
+{
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid())
+        return;
+    // The entries act on the current index: make it the row that was clicked.
+    selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (QMenu *menu = createContextMenu(index))
+        menu->popup(viewport()->mapToGlobal(point));
+}
+
+void ProjectTreeView::onPopupTriggeredParam()
+{
+    emit actionDeviceParam(currentIndex());
+}
+
+void ProjectTreeView::onPopupTriggeredSettings()
+{
+    emit actionPendUploadToDev(currentIndex());
+}
+
+void ProjectTreeView::onPopupTriggeredBootloaderDev()
+{
+    emit actionPendBootloaderDev(currentIndex());
+}
+
+void ProjectTreeView::onPopupTriggeredAddDevice()
+{
+    emit actionAddDeviceToGroup(currentIndex());
+}
+
+void ProjectTreeView::onPopupTriggeredAddSubGroup()
+{
+    emit actionAddSubgroupToGroup(currentIndex());
+}
+
+void ProjectTreeView::onPopupTriggeredFlashing()
+{
+    emit actionPendDeviceFlashing(currentIndex());
+}
+
+void ProjectTreeView::onPopupTriggeredUploadToDev()
+{
+    emit actionPendUploadToDev(currentIndex());
+}
