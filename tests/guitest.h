@@ -1,0 +1,183 @@
+#pragma once
+
+// Helpers of the window and dialog tests: driving modal widgets that a slot runs with
+// exec(), and building small projects. Every enabled device address is a loopback one.
+
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace GuiTest {
+
+// How long a test waits for a modal widget to appear.
+constexpr int modalTimeoutMs = 30000;
+
+// Watches for the next visible modal widget of type T and hands it to action once. The
+// returned flag becomes true when the action ran; the test asserts it after the call
+// that opened the widget returned. If no such widget appears in time, the watch ends and
+// the flag stays false.
+// The watches still waiting; a test's cleanup ends them so that none outlives its test.
+inline QList<QPointer<QTimer>> &pendingWatches()
+{
+    static QList<QPointer<QTimer>> watches;
+    return watches;
+}
+
+inline void endPendingWatches()
+{
+    for (const QPointer<QTimer> &timer : pendingWatches()) {
+        if (timer) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    }
+    pendingWatches().clear();
+}
+
+template<typename T> std::shared_ptr<bool> onNextModal(std::function<void(T *)> action)
+{
+    auto handled = std::make_shared<bool>(false);
+    auto *timer = new QTimer;
+    pendingWatches().append(timer);
+    timer->setInterval(5);
+    const QDeadlineTimer deadline(modalTimeoutMs);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action, handled]() {
+        auto *widget = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (widget && widget->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            *handled = true;
+            action(widget);
+            return;
+        }
+        if (deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+    return handled;
+}
+
+struct FileDialogSeen {
+    QString title;
+    QString directory;
+    QStringList filters;
+    QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    bool native = true;
+};
+
+inline void noteFileDialog(QFileDialog *dialog, const std::shared_ptr<FileDialogSeen> &seen)
+{
+    if (!seen)
+        return;
+    seen->title = dialog->windowTitle();
+    seen->directory = dialog->directory().absolutePath();
+    seen->filters = dialog->nameFilters();
+    seen->fileMode = dialog->fileMode();
+    seen->acceptMode = dialog->acceptMode();
+    seen->native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+}
+
+// Fills the next file dialog with a path and accepts it.
+inline std::shared_ptr<bool> acceptFileDialog(const QString &path,
+                                              std::shared_ptr<FileDialogSeen> seen = nullptr)
+{
+    return onNextModal<QFileDialog>([path, seen](QFileDialog *dialog) {
+        noteFileDialog(dialog, seen);
+        // Typed into the file name field, as a user would.
+        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            edit->setText(path);
+        else
+            dialog->selectFile(path);
+        // The same as pressing "Open"/"Save": the dialog checks the choice and closes.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+}
+
+inline std::shared_ptr<bool> cancelFileDialog(std::shared_ptr<FileDialogSeen> seen = nullptr)
+{
+    return onNextModal<QFileDialog>([seen](QFileDialog *dialog) {
+        noteFileDialog(dialog, seen);
+        dialog->reject();
+    });
+}
+
+struct BoxSeen {
+    QString title;
+    QString text;
+    QStringList buttons;
+};
+
+// Answers the next message box by clicking the button with the given text, or its
+// escape button when the text is empty; what the box showed is kept in seen.
+inline std::shared_ptr<bool> answerMessageBox(const QString &buttonText,
+                                              std::shared_ptr<BoxSeen> seen = nullptr)
+{
+    return onNextModal<QMessageBox>([buttonText, seen](QMessageBox *box) {
+        if (seen) {
+            seen->title = box->windowTitle();
+            seen->text = box->text();
+            for (QAbstractButton *button : box->buttons())
+                seen->buttons << button->text();
+        }
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == buttonText) {
+                button->click();
+                return;
+            }
+        }
+        box->reject();
+    });
+}
+
+inline ProjectDevice *makeDevice(int type, int serial, bool rs485 = false, int busAddress = 0,
+                                 const QString &ip = QString(), int keys = -1)
+{
+    return new ProjectDevice(type, serial, QString(), rs485, uint8_t(busAddress), !ip.isEmpty(), ip,
+                             keys);
+}
+
+inline ProjectGroup *namedGroup(ProjectModel *project, const QString &name,
+                                ProjectGroup *parent = nullptr)
+{
+    ProjectGroup *group = project->addGroup(parent);
+    group->name = name;
+    return group;
+}
+
+// A small project: group "A" with a central unit (serial 100, 127.0.0.2), an extension
+// unit (101, bus address 3) and a console of type 6 (102, 8 buttons); subgroup "A1" of A
+// with a loudspeaker (103, 127.0.0.3); group "B" with a console of type 8 (104,
+// 127.0.0.4); a top-level media converter (105).
+inline void fillSample(ProjectModel *project)
+{
+    ProjectGroup *a = namedGroup(project, QStringLiteral("A"));
+    project->addDevice(
+        a, makeDevice(DeviceType::Norda4200, 100, true, 0, QStringLiteral("127.0.0.2")));
+    project->addDevice(a, makeDevice(DeviceType::Norda410x, 101, true, 3));
+    project->addDevice(a, makeDevice(DeviceType::BexarTovik2, 102, true, 1, QString(), 8));
+    ProjectGroup *a1 = namedGroup(project, QStringLiteral("A1"), a);
+    project->addDevice(a1,
+                       makeDevice(DeviceType::Horn, 103, false, 0, QStringLiteral("127.0.0.3")));
+    ProjectGroup *b = namedGroup(project, QStringLiteral("B"));
+    project->addDevice(
+        b, makeDevice(DeviceType::IpPult, 104, false, 0, QStringLiteral("127.0.0.4"), 8));
+    project->addDevice(nullptr, makeDevice(DeviceType::Media, 105));
+}
+
+} // namespace GuiTest
