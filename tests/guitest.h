@@ -145,6 +145,24 @@ inline std::shared_ptr<bool> answerMessageBox(const QString &buttonText,
     });
 }
 
+// Answers the next message box with one of its standard buttons.
+inline std::shared_ptr<bool> answerMessageBox(QMessageBox::StandardButton which,
+                                              std::shared_ptr<BoxSeen> seen = nullptr)
+{
+    return onNextModal<QMessageBox>([which, seen](QMessageBox *box) {
+        if (seen) {
+            seen->title = box->windowTitle();
+            seen->text = box->text();
+            for (QAbstractButton *button : box->buttons())
+                seen->buttons << button->text();
+        }
+        if (QAbstractButton *button = box->button(which))
+            button->click();
+        else
+            box->reject();
+    });
+}
+
 inline ProjectDevice *makeDevice(int type, int serial, bool rs485 = false, int busAddress = 0,
                                  const QString &ip = QString(), int keys = -1)
 {
