@@ -33,6 +33,10 @@ public slots:
     void on_pushButtonAddDevice_clicked();
     void on_buttonBox_accepted();
     void on_buttonBox_rejected();
+
+public:
+    // Removes a target row; connected to each row's deleteButtonClicked(). A plain member
+    // function, so that the form's connection by name does not look for a "deleteDevice".
     void on_deleteDevice_clicked(QWidget *widget);
 
 private:

@@ -87,16 +87,22 @@ bool render(const QString &folder, const QString &projectPath, bool monitoring,
         window.treeView()->expandNode(group);
     window.treeView()->selectNode(window.project()->findDeviceBySerial(1201));
     QApplication::processEvents();
-    const QString output = QDir(folder).filePath(fileName + QStringLiteral(".png"));
-    const bool saved = window.grab().save(output);
-    QTextStream(stdout) << (saved ? "wrote " : "cannot write ") << output << '\n';
-    return saved;
+    return window.grab().save(QDir(folder).filePath(fileName + QStringLiteral(".png")));
+}
+
+// The window's diagnostics are of no interest here; warnings still show.
+void quietDebug(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    Q_UNUSED(context)
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        QTextStream(stderr) << message << '\n';
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    qInstallMessageHandler(quietDebug);
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2) {
@@ -118,9 +124,13 @@ int main(int argc, char *argv[])
         return 2;
     for (const QString &name :
          {QStringLiteral("configuration.png"), QStringLiteral("monitoring.png")}) {
-        QFile::remove(QDir(folder).filePath(name));
-        if (!QFile::copy(work.filePath(name), QDir(folder).filePath(name)))
+        const QString output = QDir(folder).filePath(name);
+        QFile::remove(output);
+        if (!QFile::copy(work.filePath(name), output)) {
+            QTextStream(stderr) << "cannot write " << output << '\n';
             return 2;
+        }
+        QTextStream(stdout) << "wrote " << output << '\n';
     }
     return 0;
 }
