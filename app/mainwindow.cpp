@@ -329,14 +329,19 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::attachTreeModel()
 {
-    ProjectTreeModel *old = m_treeModel;
-    m_treeView->setModel(nullptr);
-    delete old;
+    ProjectTreeModel *oldModel = m_treeModel;
+    QItemSelectionModel *oldSelection = m_treeView->selectionModel();
     m_treeModel = new ProjectTreeModel(m_project, this);
     m_treeModel->setEditing(ui->radioButtonEdit->isChecked());
     m_treeView->setModel(m_treeModel);
+    // The view makes a selection model per model and leaves the old one to its owner.
+    delete oldSelection;
+    delete oldModel;
     connect(m_treeView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::on_devlistIndexChanged);
+    // Rows that vanish in a relayout may take the selection with them.
+    connect(m_treeModel, &QAbstractItemModel::layoutChanged, this,
+            &MainWindow::updateButtonsForSelection);
 }
 
 void MainWindow::on_radioButtonEdit_toggled(bool checked)
@@ -868,6 +873,8 @@ void MainWindow::showDeviceFaults(ProjectDevice *device)
 void MainWindow::on_requestPeriodicalTimer()
 {
     refreshDeviceCounters();
+    // Connection states age without any event: the rows are redrawn every tick.
+    m_treeView->viewport()->update();
 }
 
 void MainWindow::refreshDeviceCounters()

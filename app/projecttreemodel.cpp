@@ -69,6 +69,8 @@ void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *>
         } else if (auto *device = qobject_cast<ProjectDevice *>(child)) {
             m_entries.insert(key, Entry {Kind::Device, parentKey, int(list.size())});
             list.append(child);
+            connect(device, &ProjectDevice::statusChanged, this,
+                    &ProjectTreeModel::onDeviceStatusChanged, Qt::UniqueConnection);
             QVector<QObject *> inouts;
             if (m_editing) {
                 for (InOut *io : qAsConst(device->inouts)) {
@@ -82,6 +84,13 @@ void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *>
         }
     }
     m_children.insert(parentKey, list);
+}
+
+void ProjectTreeModel::onDeviceStatusChanged()
+{
+    // The sender is only looked up: a device no longer in the tree changes nothing here.
+    for (QModelIndex index = indexOf(sender()); index.isValid(); index = parent(index))
+        emit dataChanged(index, index, {Qt::DisplayRole});
 }
 
 QObject *ProjectTreeModel::nodeOf(const QModelIndex &index)

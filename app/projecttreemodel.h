@@ -44,6 +44,10 @@ public:
 public slots:
     void on_deviceChanged(QObject *node);
 
+private slots:
+    // A device's status changed: its row and the counters of the groups above it repaint.
+    void onDeviceStatusChanged();
+
 private:
     enum class Kind { Group, Device, InOut };
     struct Entry {

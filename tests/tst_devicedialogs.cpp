@@ -22,8 +22,7 @@ Q_DECLARE_METATYPE(OutLink)
 
 namespace {
 
-template<typename T>
-T *child(QWidget *parent, const char *name)
+template<typename T> T *child(QWidget *parent, const char *name)
 {
     T *widget = parent->findChild<T *>(QLatin1String(name));
     if (!widget)
@@ -279,19 +278,33 @@ void TestDeviceDialogs::typingIsFiltered_data()
     QTest::addColumn<QString>("result");
     QTest::addColumn<bool>("acceptable");
 
-    QTest::newRow("address") << "lineEditIpAddress" << "127.0.0.12" << "127.0.0.12" << true;
-    QTest::newRow("address, leading zeros") << "lineEditIpAddress" << "010.0.0.1" << "010.0.0.1"
-                                            << true;
-    QTest::newRow("address, 256 refused") << "lineEditIpAddress" << "256.1.2.3" << "25.1.2.3"
-                                          << true;
-    QTest::newRow("address, letters refused") << "lineEditIpAddress" << "1a.2b.3c.4d"
+    QTest::newRow("address") << "lineEditIpAddress"
+                             << "127.0.0.12"
+                             << "127.0.0.12" << true;
+    QTest::newRow("address, leading zeros") << "lineEditIpAddress"
+                                            << "010.0.0.1"
+                                            << "010.0.0.1" << true;
+    QTest::newRow("address, 256 refused") << "lineEditIpAddress"
+                                          << "256.1.2.3"
+                                          << "25.1.2.3" << true;
+    QTest::newRow("address, letters refused") << "lineEditIpAddress"
+                                              << "1a.2b.3c.4d"
                                               << "1.2.3.4" << true;
-    QTest::newRow("address, fifth part refused") << "lineEditIpAddress" << "1.2.3.4.5"
+    QTest::newRow("address, fifth part refused") << "lineEditIpAddress"
+                                                 << "1.2.3.4.5"
                                                  << "1.2.3.45" << true;
-    QTest::newRow("address, incomplete") << "lineEditIpAddress" << "10.0.0" << "10.0.0" << false;
-    QTest::newRow("serial") << "lineEditSerialNumber" << "2147483647" << "2147483647" << true;
-    QTest::newRow("serial, letters refused") << "lineEditSerialNumber" << "12ab3" << "123" << true;
-    QTest::newRow("serial, minus refused") << "lineEditSerialNumber" << "-5" << "5" << true;
+    QTest::newRow("address, incomplete") << "lineEditIpAddress"
+                                         << "10.0.0"
+                                         << "10.0.0" << false;
+    QTest::newRow("serial") << "lineEditSerialNumber"
+                            << "2147483647"
+                            << "2147483647" << true;
+    QTest::newRow("serial, letters refused") << "lineEditSerialNumber"
+                                             << "12ab3"
+                                             << "123" << true;
+    QTest::newRow("serial, minus refused") << "lineEditSerialNumber"
+                                           << "-5"
+                                           << "5" << true;
 }
 
 void TestDeviceDialogs::typingIsFiltered()
@@ -408,7 +421,8 @@ void TestDeviceDialogs::editExtensionUnit()
     auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
     QVERIFY(!types->isEnabled());
     QCOMPARE(types->currentData().toInt(), int(DeviceType::Norda410x));
-    QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(), QStringLiteral("Изменить"));
+    QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
+             QStringLiteral("Изменить"));
     auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
     QCOMPARE(bus->currentText(), QStringLiteral("Блок расширения 3"));
     QVERIFY(bus->isEnabled());
@@ -445,10 +459,14 @@ void TestDeviceDialogs::editConsoles_data()
     QTest::addColumn<QString>("shownKeys");
     QTest::addColumn<QString>("shownBus");
 
-    QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << "16" << "Адрес 5";
-    QTest::newRow("6, 40 buttons, address 32") << 6 << 40 << 32 << "40" << "Адрес 32";
-    QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << "12" << "";
-    QTest::newRow("8, count unknown") << 8 << -1 << 0 << "8" << "";
+    QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << "16"
+                                              << "Адрес 5";
+    QTest::newRow("6, 40 buttons, address 32") << 6 << 40 << 32 << "40"
+                                               << "Адрес 32";
+    QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << "12"
+                                        << "";
+    QTest::newRow("8, count unknown") << 8 << -1 << 0 << "8"
+                                      << "";
 }
 
 void TestDeviceDialogs::editConsoles()
@@ -460,8 +478,7 @@ void TestDeviceDialogs::editConsoles()
     QFETCH(QString, shownBus);
 
     ProjectDevice *console = makeDevice(type, 77, type == 6, address,
-                                        type == 8 ? QStringLiteral("127.0.0.30") : QString(),
-                                        keys);
+                                        type == 8 ? QStringLiteral("127.0.0.30") : QString(), keys);
     m_project->addDevice(nullptr, console);
     console->inouts.first()->outlinks.append(OutLink {1, {2}});
     const int buttons = console->buttonCount();
@@ -530,8 +547,9 @@ void TestDeviceDialogs::keyDialogConstruction()
         labels << box->text();
         indexes << box->property("inout_index").toInt();
     }
-    QCOMPARE(labels, QStringList({"Выход ЛО1", "Лестница", "Выход ЛО3", "Выход ЛО4", "Выход ЛО5",
-                                  "Выход ЛО6", "Выход ЛО7", "Выход ЛО8"}));
+    QCOMPARE(labels,
+             QStringList({"Выход ЛО1", "Лестница", "Выход ЛО3", "Выход ЛО4", "Выход ЛО5",
+                          "Выход ЛО6", "Выход ЛО7", "Выход ЛО8"}));
     QCOMPARE(indexes, QList<int>({1, 2, 3, 4, 5, 6, 7, 8}));
     QCOMPARE(checkedIndexes(first), QList<int>({2, 5}));
     QCOMPARE(first->link(), (OutLink {unit->id_obj, {2, 5}}));
@@ -688,8 +706,8 @@ void TestDeviceDialogs::mergeLinks_data()
     QTest::newRow("same device joined, order kept")
         << QList<OutLink>({{4, {2}}, {5, {1}}, {4, {1, 2, 3}}})
         << QList<OutLink>({{4, {2, 1, 3}}, {5, {1}}});
-    QTest::newRow("repeated index once") << QList<OutLink>({{4, {2, 2}}})
-                                         << QList<OutLink>({{4, {2}}});
+    QTest::newRow("repeated index once")
+        << QList<OutLink>({{4, {2, 2}}}) << QList<OutLink>({{4, {2}}});
 }
 
 void TestDeviceDialogs::mergeLinks()

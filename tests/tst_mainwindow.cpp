@@ -497,8 +497,16 @@ void TestMainWindow::closeProject()
     QPointer<ProjectModel> old = window->project();
     QPointer<ProjectDevice> device = old->findDeviceBySerial(100);
     QCOMPARE(window->treeModel()->rowCount(), 3);
+    const auto selectionModels = [&window]() {
+        return window->treeView()
+            ->findChildren<QItemSelectionModel *>(QString(), Qt::FindDirectChildrenOnly)
+            .size();
+    };
+    const int selectionModelsBefore = selectionModels();
 
     window->on_menuCloseClicked();
+    // The old model's selection model goes with it.
+    QCOMPARE(selectionModels(), selectionModelsBefore);
     QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(old.isNull());
     QVERIFY(window->project());

@@ -72,6 +72,7 @@ private slots:
     void childrenInEditingAndPollingState();
     void dataAndFlags();
     void setDataAnnouncesAndMarksModified();
+    void statusChangeRepaintsRowAndGroups();
     void relayoutKeepsSelectionAndExpansion();
     void removedNodesAreNeverReached();
     void viewSetup();
@@ -200,6 +201,28 @@ void TestProjectTree::setDataAnnouncesAndMarksModified()
     QCOMPARE(changed.first().at(0).toModelIndex(), group);
     QCOMPARE(changed.first().at(1).toModelIndex(), group);
     QVERIFY(m_project->modified);
+}
+
+void TestProjectTree::statusChangeRepaintsRowAndGroups()
+{
+    ProjectDevice *horn = m_project->findDeviceBySerial(103);
+    ProjectGroup *a1 = horn->parentGroup();
+    auto *a = qobject_cast<ProjectGroup *>(a1->parent());
+    QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
+    emit horn->statusChanged();
+    QList<QModelIndex> rows;
+    for (const QList<QVariant> &arguments : qAsConst(changed))
+        rows << arguments.at(0).toModelIndex();
+    QCOMPARE(
+        rows,
+        QList<QModelIndex>({m_model->indexOf(horn), m_model->indexOf(a1), m_model->indexOf(a)}));
+
+    // A device taken out of the tree no longer reaches the model.
+    m_project->removeNode(horn);
+    changed.clear();
+    emit horn->statusChanged();
+    QCOMPARE(changed.count(), 0);
+    delete horn;
 }
 
 void TestProjectTree::relayoutKeepsSelectionAndExpansion()
