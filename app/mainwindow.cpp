@@ -7,6 +7,7 @@
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
+#include "app/windowgeometry.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -18,14 +19,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QResource>
-#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTextCodec>
@@ -71,7 +70,9 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     m_settings = new QSettings(path, QSettings::IniFormat, this);
     m_monitoring = settingInt(m_settings, QStringLiteral("application/rivar"), 0) != 0;
 
-    restoreWindowGeometry();
+    m_geometry =
+        std::make_unique<WindowGeometry>(m_settings, QStringLiteral("mainwindow"), 800, 600);
+    m_geometry->restore(this);
 
     m_treeView = new ProjectTreeView(this);
     m_treeView->setObjectName(QStringLiteral("treeViewProject"));
@@ -199,48 +200,11 @@ QString MainWindow::monitoringTitle()
         QLatin1Char(')');
 }
 
-bool MainWindow::windowKindForType(int type, DeviceWindowKind *kind)
-{
-    DeviceWindowKind result;
-    switch (type) {
-    case DeviceType::Tovik2:
-    case DeviceType::Norda410x:
-    case DeviceType::Norda4200:
-    case DeviceType::Kv510:
-        result = DeviceWindowKind::CentralUnit;
-        break;
-    case DeviceType::Lumo4:
-        result = DeviceWindowKind::FourLineUnit;
-        break;
-    case DeviceType::Horn:
-        result = DeviceWindowKind::Loudspeaker;
-        break;
-    case DeviceType::IpPult:
-        result = DeviceWindowKind::IpConsole;
-        break;
-    case DeviceType::Media:
-        result = DeviceWindowKind::MediaConverter;
-        break;
-    case DeviceType::BexarBoot:
-    case DeviceType::Bootloader:
-        result = DeviceWindowKind::Firmware;
-        break;
-    default:
-        return false;
-    }
-    if (kind)
-        *kind = result;
-    return true;
-}
-
 void MainWindow::setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory)
 {
-    if (factory)
-        m_windowFactories.insert(int(kind), factory);
-    else
-        m_windowFactories.remove(int(kind));
-    m_treeView->setProjectUploadAvailable(canOpenWindow(DeviceWindowKind::ProjectUpload));
-    m_treeView->setFirmwareUpdateAvailable(canOpenWindow(DeviceWindowKind::Firmware));
+    m_windows.setFactory(kind, factory);
+    m_treeView->setProjectUploadAvailable(m_windows.canOpen(DeviceWindowKind::ProjectUpload));
+    m_treeView->setFirmwareUpdateAvailable(m_windows.canOpen(DeviceWindowKind::Firmware));
     updateButtonsForSelection();
 }
 
@@ -264,65 +228,20 @@ void MainWindow::setProjectTitle(const QString &project_name)
 
 // ---- Geometry ----
 
-void MainWindow::restoreWindowGeometry()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 800, 600);
-    m_settings->beginGroup(QStringLiteral("mainwindow"));
-    int width = settingInt(m_settings, QStringLiteral("width"), 800);
-    int height = settingInt(m_settings, QStringLiteral("height"), 600);
-    if (width <= 0 || height <= 0) {
-        width = 800;
-        height = 600;
-    }
-    resize(width, height);
-    const int centredLeft = screenRect.width() / 2 - width / 2;
-    const int centredTop = screenRect.height() / 2 - height / 2;
-    int left = settingInt(m_settings, QStringLiteral("left"), centredLeft);
-    int top = settingInt(m_settings, QStringLiteral("top"), centredTop);
-    // A place on no screen (a monitor since removed) would leave the window unreachable.
-    if (!QGuiApplication::screenAt(QPoint(left + width / 2, top + 1)) &&
-        !QGuiApplication::screenAt(QPoint(left, top))) {
-        left = centredLeft;
-        top = centredTop;
-    }
-    move(left, top);
-    if (m_settings->value(QStringLiteral("fullscreen"), QStringLiteral("0")).toString() ==
-        QLatin1String("1"))
-        setWindowState(windowState() | Qt::WindowMaximized);
-    m_settings->endGroup();
-}
-
-void MainWindow::writeNormalGeometry()
-{
-    m_settings->beginGroup(QStringLiteral("mainwindow"));
-    m_settings->setValue(QStringLiteral("width"), QString::number(width()));
-    m_settings->setValue(QStringLiteral("height"), QString::number(height()));
-    m_settings->setValue(QStringLiteral("left"), QString::number(frameGeometry().x()));
-    m_settings->setValue(QStringLiteral("top"), QString::number(frameGeometry().y()));
-    m_settings->endGroup();
-}
-
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     qDebug().noquote() << "MainWindow::resizeEvent()";
-    if (m_settings && !isMaximized())
-        writeNormalGeometry();
+    if (m_geometry)
+        m_geometry->saveOnResize(this);
 }
 
 void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     qDebug().noquote() << "MainWindow::changeEvent()";
-    if (!m_settings)
-        return;
-    if (isMaximized()) {
-        m_settings->setValue(QStringLiteral("mainwindow/fullscreen"), QStringLiteral("1"));
-        return;
-    }
-    m_settings->setValue(QStringLiteral("mainwindow/fullscreen"), QStringLiteral("0"));
-    writeNormalGeometry();
+    if (m_geometry)
+        m_geometry->saveOnChange(this);
 }
 
 // ---- Tree and state ----
@@ -397,7 +316,7 @@ void MainWindow::updateButtonsForSelection()
         return;
     const bool editing = ui->radioButtonEdit->isChecked();
     if (ProjectDevice *device = m_treeView->selectedDevice()) {
-        ui->pushButtonOpenSetupDevice->setEnabled(canOpenDeviceWindow(device));
+        ui->pushButtonOpenSetupDevice->setEnabled(m_windows.canOpenFor(device));
         ui->pushButtonDeviceParameters->setEnabled(editing);
         ui->pushButtonRemoveDevice->setEnabled(true);
         if (m_monitoring)
@@ -707,37 +626,12 @@ void MainWindow::on_pultKeyDoubleClick(const QModelIndex &index)
 
 // ---- Device windows ----
 
-bool MainWindow::canOpenWindow(DeviceWindowKind kind) const
-{
-    return m_windowFactories.contains(int(kind));
-}
-
-bool MainWindow::canOpenDeviceWindow(const ProjectDevice *device) const
-{
-    DeviceWindowKind kind;
-    return device && windowKindForType(device->type, &kind) && canOpenWindow(kind);
-}
-
-void MainWindow::openWindow(DeviceWindowKind kind, ProjectDevice *device)
-{
-    if (!device || !canOpenWindow(kind))
-        return;
-    QWidget *window = m_windowFactories.value(int(kind))(device, this);
-    if (!window)
-        return;
-    if (!window->isWindow())
-        window->setWindowFlag(Qt::Window, true);
-    window->setWindowModality(Qt::ApplicationModal);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
-}
-
 void MainWindow::openSelectedDeviceWindow()
 {
     ProjectDevice *device = m_treeView->selectedDevice();
     DeviceWindowKind kind;
-    if (device && windowKindForType(device->type, &kind))
-        openWindow(kind, device);
+    if (device && DeviceWindowRegistry::kindForType(device->type, &kind))
+        m_windows.open(kind, device, this);
 }
 
 void MainWindow::on_pushButtonOpenSetupDevice_clicked()
@@ -762,7 +656,7 @@ void MainWindow::on_actionUploadToDev(const QModelIndex &index)
     Q_UNUSED(index)
     ProjectDevice *device = m_treeView->selectedDevice();
     if (device && (device->portFound || device->netFound) && isCentralUnitType(device->type))
-        openWindow(DeviceWindowKind::ProjectUpload, device);
+        m_windows.open(DeviceWindowKind::ProjectUpload, device, this);
 }
 
 void MainWindow::on_actionBootloaderDev(const QModelIndex &index)
@@ -771,13 +665,13 @@ void MainWindow::on_actionBootloaderDev(const QModelIndex &index)
     ProjectDevice *device = m_treeView->selectedDevice();
     if (device && (device->portFound || device->netFound) &&
         (isCentralUnitType(device->type) || device->type == DeviceType::Media))
-        openWindow(DeviceWindowKind::Firmware, device);
+        m_windows.open(DeviceWindowKind::Firmware, device, this);
 }
 
 void MainWindow::on_pendDeviceFlashing(const QModelIndex &index)
 {
-    openWindow(DeviceWindowKind::Firmware,
-               qobject_cast<ProjectDevice *>(ProjectTreeModel::nodeOf(index)));
+    m_windows.open(DeviceWindowKind::Firmware,
+                   qobject_cast<ProjectDevice *>(ProjectTreeModel::nodeOf(index)), this);
 }
 
 // ---- Searches ----

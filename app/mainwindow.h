@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QHash>
+#include "app/devicewindowregistry.h"
+
 #include <QItemSelection>
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class ProjectDevice;
 class ProjectModel;
@@ -18,6 +20,7 @@ class QSettings;
 class QSplitter;
 class QTimer;
 class QTreeView;
+class WindowGeometry;
 
 namespace Ui {
 class MainWindow;
@@ -33,19 +36,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The settings windows a device can open; which one follows from its type.
-    enum class DeviceWindowKind {
-        CentralUnit, // types 1, 2, 3, 10
-        FourLineUnit, // type 4
-        Loudspeaker, // type 7
-        IpConsole, // type 8
-        MediaConverter, // type 9
-        Firmware, // types 137, 255, and the firmware update of any device
-        ProjectUpload, // writing the project's settings into a central unit
-    };
-    // Creates the window for a device; the main window makes it modal, deletes it when it
-    // is closed and shows it.
-    using DeviceWindowFactory = std::function<QWidget *(ProjectDevice *device, MainWindow *parent)>;
+    using DeviceWindowKind = DeviceWindowRegistry::Kind;
+    using DeviceWindowFactory = DeviceWindowRegistry::Factory;
     // Finds the devices present on USB ports: one new device (type and serial number
     // filled in) per answering port; the caller takes ownership.
     using UsbDiscovery = std::function<QList<ProjectDevice *>()>;
@@ -58,8 +50,6 @@ public:
     static QString versionText();
     static QString configurationTitle();
     static QString monitoringTitle();
-    // The window a device type opens; false when the type has none.
-    static bool windowKindForType(int type, DeviceWindowKind *kind);
 
     QSettings *settings() const { return m_settings; }
     ProjectModel *project() const { return m_project; }
@@ -114,8 +104,6 @@ protected:
 private:
     enum class SaveAnswer { Save, Discard, Cancel };
 
-    void restoreWindowGeometry();
-    void writeNormalGeometry();
     void attachTreeModel();
     void applyEditState();
     void updateButtonsForSelection();
@@ -133,9 +121,6 @@ private:
     void editSelectedDevice();
     void disposeOfNode(QObject *node);
 
-    bool canOpenWindow(DeviceWindowKind kind) const;
-    bool canOpenDeviceWindow(const ProjectDevice *device) const;
-    void openWindow(DeviceWindowKind kind, ProjectDevice *device);
     void openSelectedDeviceWindow();
 
     // Attachment points of the monitoring views and the status polling.
@@ -156,6 +141,7 @@ private:
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QWidget> m_searchFrame;
     bool m_monitoring = false;
-    QHash<int, DeviceWindowFactory> m_windowFactories;
+    std::unique_ptr<WindowGeometry> m_geometry;
+    DeviceWindowRegistry m_windows;
     UsbDiscovery m_usbDiscovery;
 };
