@@ -11,6 +11,7 @@ SimStatusServer::SimStatusServer(Simulator *simulator, quint16 port, QObject *pa
     , m_simulator(simulator)
     , m_port(port)
 {
+    qRegisterMetaType<SimDevice *>();
 }
 
 SimStatusServer::~SimStatusServer() = default;
