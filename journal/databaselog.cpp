@@ -72,6 +72,41 @@ void DatabaseLog::forget()
     m_countUnseen = -1;
 }
 
+void DatabaseLog::beginTransaction()
+{
+    if (m_depth++ > 0)
+        return;
+    // Immediate: no other program can write until the commit, so what is remembered
+    // stays true for the whole transaction.
+    m_inTransaction = isOpen() && exec(QStringLiteral("BEGIN IMMEDIATE;"));
+    if (m_inTransaction && m_memoryOn)
+        checkMemory();
+}
+
+void DatabaseLog::endTransaction()
+{
+    if (m_depth == 0 || --m_depth > 0)
+        return;
+    const QVector<EventRecord> records = m_uncommitted;
+    m_uncommitted.clear();
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    if (!exec(QStringLiteral("COMMIT;"))) {
+        exec(QStringLiteral("ROLLBACK;"));
+        forget();
+        return;
+    }
+    for (const EventRecord &record : records)
+        announce(record);
+}
+
+void DatabaseLog::announce(const EventRecord &record)
+{
+    m_model->prependRecord(record);
+    emit eventInserted(record);
+}
+
 void DatabaseLog::checkMemory()
 {
     QSqlQuery *query = run(QStringLiteral("PRAGMA data_version;"));
@@ -155,8 +190,10 @@ bool DatabaseLog::insertEvent(int deviceId, const QString &description, int code
         if (m_countUnseen >= 0)
             ++m_countUnseen;
     }
-    m_model->prependRecord(record);
-    emit eventInserted(record);
+    if (m_inTransaction)
+        m_uncommitted.append(record);
+    else
+        announce(record);
     return true;
 }
 
@@ -187,7 +224,8 @@ bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int see
     if (!m_memoryOn || seenFilter == 1)
         return queryLastTime(deviceId, code, time, seenFilter);
 
-    checkMemory();
+    if (!m_inTransaction)
+        checkMemory();
     if (m_last.size() >= maxRemembered)
         m_last.clear();
     Last &entry = m_last[key(deviceId, code)];
@@ -247,7 +285,8 @@ int DatabaseLog::eventCount(int seenFilter)
 {
     if (!m_memoryOn || seenFilter == 1)
         return qMax(0, queryCount(seenFilter));
-    checkMemory();
+    if (!m_inTransaction)
+        checkMemory();
     int &count = seenFilter == 0 ? m_countUnseen : m_countAll;
     if (count < 0)
         count = queryCount(seenFilter);

@@ -22,6 +22,30 @@ public:
     // A fault going away has the fault's code with this bit set.
     static constexpr int clearedBit = 0x40000000;
 
+    // Groups the records of one piece of work (one status document, one tick) into one
+    // write transaction: they are stored together or not at all, and the file is locked
+    // once instead of once per statement. Transactions nest; the outermost commits.
+    // Signals about the records are emitted once they are committed.
+    class Transaction {
+    public:
+        explicit Transaction(DatabaseLog *log)
+            : m_log(log)
+        {
+            if (m_log)
+                m_log->beginTransaction();
+        }
+        ~Transaction()
+        {
+            if (m_log)
+                m_log->endTransaction();
+        }
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
+
+    private:
+        DatabaseLog *m_log;
+    };
+
     explicit DatabaseLog(const QString &fileName = QStringLiteral("log.sqlite"),
                          QObject *parent = nullptr);
     ~DatabaseLog() override;
@@ -66,6 +90,9 @@ private:
         QDateTime unseen;
     };
 
+    void beginTransaction();
+    void endTransaction();
+    void announce(const EventRecord &record);
     bool allowedByRules(int deviceId, int code);
     bool queryLastTime(int deviceId, int code, QDateTime &time, int seenFilter);
     int queryCount(int seenFilter);
@@ -80,4 +107,7 @@ private:
     QHash<quint64, Last> m_last;
     int m_countAll = -1;
     int m_countUnseen = -1;
+    int m_depth = 0; // nesting of transactions
+    bool m_inTransaction = false; // the outermost one could be begun
+    QVector<EventRecord> m_uncommitted;
 };

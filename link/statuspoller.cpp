@@ -34,6 +34,9 @@ StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
     m_clock.start();
     m_deadlineTimer.setInterval(deadlineCheckMs);
     connect(&m_deadlineTimer, &QTimer::timeout, this, &StatusPoller::abortOverdue);
+    m_sendTimer.setSingleShot(true);
+    m_sendTimer.setInterval(0);
+    connect(&m_sendTimer, &QTimer::timeout, this, &StatusPoller::sendSlice);
 }
 
 StatusPoller::~StatusPoller()
@@ -64,15 +67,46 @@ QUrl StatusPoller::statusUrl(const QString &address, quint16 port)
     return url;
 }
 
-bool StatusPoller::sendRequest(const QString &address)
+bool StatusPoller::queueRequest(const QString &address)
 {
-    if (m_byAddress.contains(address)) {
+    if (isOutstanding(address)) {
         ++m_statistics.skipped;
         return false;
     }
+    if (address.isEmpty())
+        return false;
+    m_queue.append(address);
+    m_queued.insert(address);
+    if (m_batchStarted < 0)
+        m_batchStarted = m_clock.elapsed();
+    if (!m_sendTimer.isActive())
+        m_sendTimer.start();
+    return true;
+}
+
+void StatusPoller::sendSlice()
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (int n = 0; n < sliceSize && !m_queue.isEmpty(); ++n) {
+        const QString address = m_queue.takeFirst();
+        m_queued.remove(address);
+        sendRequest(address);
+    }
+    keep(m_statistics.sliceMicroseconds, timer.nsecsElapsed() / 1000);
+    if (!m_queue.isEmpty()) {
+        m_sendTimer.start();
+        return;
+    }
+    keep(m_statistics.batchMicroseconds, (m_clock.elapsed() - m_batchStarted) * 1000);
+    m_batchStarted = -1;
+}
+
+void StatusPoller::sendRequest(const QString &address)
+{
     const QUrl url = statusUrl(address, m_port);
     if (!url.isValid() || url.host().isEmpty())
-        return false;
+        return;
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
@@ -99,7 +133,6 @@ bool StatusPoller::sendRequest(const QString &address)
                 it->tooLarge = true;
                 reply->abort();
             });
-    return true;
 }
 
 int StatusPoller::sendRequests()
@@ -109,8 +142,13 @@ int StatusPoller::sendRequests()
     abortOverdue();
     int sent = 0;
     const QList<ProjectDevice *> devices = m_project->allDevices();
-    for (const ProjectDevice *device : devices) {
-        if (device->ip_enabled && sendRequest(device->ip_addr))
+    m_index.clear();
+    for (ProjectDevice *device : devices) {
+        if (!device->ip_enabled)
+            continue;
+        if (!m_index.contains(device->ip_addr))
+            m_index.insert(device->ip_addr, device);
+        if (queueRequest(device->ip_addr))
             ++sent;
     }
     return sent;
@@ -143,10 +181,15 @@ void StatusPoller::tick(bool polling)
         const QDateTime now = QDateTime::currentDateTime();
         const qint64 nowSeconds = now.toSecsSinceEpoch();
         const QList<ProjectDevice *> devices = m_project->allDevices();
+        // The lost events of one tick are stored in one transaction.
+        DatabaseLog::Transaction transaction(log);
+        m_index.clear();
         for (ProjectDevice *device : devices) {
             if (!device->ip_enabled)
                 continue;
-            sendRequest(device->ip_addr);
+            if (!m_index.contains(device->ip_addr))
+                m_index.insert(device->ip_addr, device);
+            queueRequest(device->ip_addr);
             const bool silent = !device->lastSeen.isValid() ||
                 nowSeconds - device->lastSeen.toSecsSinceEpoch() > lostAfterSeconds;
             // Offered at every tick of the silence; the journal keeps one record per loss.
@@ -155,7 +198,7 @@ void StatusPoller::tick(bool polling)
         }
     }
     m_counters = count();
-    recordTick(timer.nsecsElapsed() / 1000);
+    keep(m_statistics.tickMicroseconds, timer.nsecsElapsed() / 1000);
     emit countersChanged(m_counters);
 }
 
@@ -188,12 +231,21 @@ StatusPoller::Counters StatusPoller::count() const
     return counters;
 }
 
-void StatusPoller::recordTick(qint64 microseconds)
+ProjectDevice *StatusPoller::indexedDevice(const QString &address) const
 {
-    QVector<qint64> &ticks = m_statistics.tickMicroseconds;
-    if (ticks.size() >= keptTicks)
-        ticks.remove(0, ticks.size() - keptTicks + 1);
-    ticks.append(microseconds);
+    ProjectDevice *device = m_index.value(address);
+    // Only while it is still what the project would answer for the address.
+    if (device && device->ip_enabled && device->ip_addr == address &&
+        device->projectModel() == m_project)
+        return device;
+    return nullptr;
+}
+
+void StatusPoller::keep(QVector<qint64> &list, qint64 value)
+{
+    if (list.size() >= keptTicks)
+        list.remove(0, list.size() - keptTicks + 1);
+    list.append(value);
 }
 
 void StatusPoller::handleReply(QNetworkReply *reply)

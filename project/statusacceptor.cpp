@@ -18,7 +18,8 @@ Q_LOGGING_CATEGORY(statusLog, "norda.status")
 } // namespace
 
 ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const QString &host,
-                                      const QByteArray &body, bool monitoring, const QDateTime &now)
+                                      const QByteArray &body, bool monitoring, const QDateTime &now,
+                                      ProjectDevice *atHost)
 {
     if (!model || httpStatus != 200 || body.isEmpty() || body.size() > maxBodySize)
         return nullptr;
@@ -29,7 +30,7 @@ ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const
     const QJsonObject document = json.object();
     qCDebug(statusLog).noquote() << host << json.toJson(QJsonDocument::Compact);
 
-    ProjectDevice *device = model->findDeviceByIp(host);
+    ProjectDevice *device = atHost ? atHost : model->findDeviceByIp(host);
     if (!device && !monitoring && document.value(QLatin1String("serial")).isDouble()) {
         const int serial = JsonRead::integer(document, "serial", 0);
         device = model->findDeviceBySerial(serial);
@@ -41,6 +42,7 @@ ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const
         return nullptr;
 
     DatabaseLog *log = model->logDb;
+    DatabaseLog::Transaction transaction(log);
     if (monitoring && log) {
         QDateTime lost;
         if (log->lastEventTime(device->id_obj, EventCode::ConnectionLost, lost, 0))

@@ -21,7 +21,12 @@ public:
     // `monitoring`) an unknown address is matched by the document's "serial" instead.
     // The document's "device" must be the type key of the device found. Returns the
     // device that took the document, or null when the answer was dropped.
+    //
+    // `atHost`, when given, is the device findDeviceByIp(host) gives, already known to
+    // the caller (the poller keeps an index of the addresses it asks); it saves a walk
+    // of the tree per answer.
     static ProjectDevice *accept(ProjectModel *model, int httpStatus, const QString &host,
                                  const QByteArray &body, bool monitoring,
-                                 const QDateTime &now = QDateTime::currentDateTime());
+                                 const QDateTime &now = QDateTime::currentDateTime(),
+                                 ProjectDevice *atHost = nullptr);
 };

@@ -153,6 +153,8 @@ void StatusDecoder::apply(ProjectDevice *device, const QJsonObject &document, co
             log->insertEvent(id, QString(), code, time);
     };
 
+    // The events and the status journal entry of one document are stored together.
+    DatabaseLog::Transaction transaction(log);
     const QStringList newErrors = errorStrings(document);
     const QStringList oldErrors = errorStrings(device->status);
 

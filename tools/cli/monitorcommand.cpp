@@ -20,9 +20,9 @@
 
 namespace {
 
-QString eventLine(const EventRecord &record, const ProjectModel &project)
+QString eventLine(const EventRecord &record, const QHash<int, const ProjectDevice *> &devices)
 {
-    const ProjectDevice *device = project.findDeviceById(record.deviceId);
+    const ProjectDevice *device = devices.value(record.deviceId);
     QString who;
     if (record.code == EventCode::Acknowledged)
         who = QStringLiteral("ПК");
@@ -51,11 +51,15 @@ void printStatistics(const StatusPoller &poller)
 {
     const StatusPoller::Statistics &s = poller.statistics();
     QTextStream &err = CliOutput::err();
-    const QVector<qint64> &ticks = s.tickMicroseconds;
-    err << "stats: ticks " << ticks.size() << ", tick p50 " << percentile(ticks, 0.5) << " ms, p99 "
-        << percentile(ticks, 0.99) << " ms, max "
-        << (ticks.isEmpty() ? 0 : *std::max_element(ticks.begin(), ticks.end()) / 1000.0)
-        << " ms\n";
+    auto figures = [&err](const char *what, const QVector<qint64> &values) {
+        err << "stats: " << what << " " << values.size() << ", p50 " << percentile(values, 0.5)
+            << " ms, p99 " << percentile(values, 0.99) << " ms, max "
+            << (values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end()) / 1000.0)
+            << " ms\n";
+    };
+    figures("ticks", s.tickMicroseconds);
+    figures("request slices", s.sliceMicroseconds);
+    figures("batches issued", s.batchMicroseconds);
     err << "stats: requests " << s.sent << ", accepted " << s.accepted << ", in their second "
         << s.acceptedInTime << " ("
         << QString::number(s.sent ? 100.0 * s.acceptedInTime / s.sent : 0, 'f', 3) << "%), dropped "
@@ -131,9 +135,14 @@ int MonitorCommand::run(const QStringList &args)
     project.monitoring = true;
 
     QTextStream &out = CliOutput::out();
+    QHash<int, const ProjectDevice *> devices;
+    for (const ProjectDevice *device : project.allDevices()) {
+        if (!devices.contains(device->id_obj))
+            devices.insert(device->id_obj, device);
+    }
     QObject::connect(project.logDb, &DatabaseLog::eventInserted, &project,
-                     [&out, &project](const EventRecord &record) {
-                         out << eventLine(record, project) << Qt::endl;
+                     [&out, &devices](const EventRecord &record) {
+                         out << eventLine(record, devices) << Qt::endl;
                      });
 
     StatusPoller poller;
