@@ -59,6 +59,7 @@ private slots:
     void quotesAreStoredIntact();
     void repetitionRules_data();
     void repetitionRules();
+    void transactions();
     void acknowledgementAndMarkAllSeen();
     void counts();
     void recordIdsAndEventById();
@@ -173,40 +174,44 @@ void TestDatabases::repetitionRules_data()
 {
     QTest::addColumn<QString>("offers");
     QTest::addColumn<QString>("recorded");
+    QTest::addColumn<bool>("oneTransaction");
 
-    QTest::newRow("line fault repeated") << "9@0 9@1 9@2"
-                                         << "9";
-    QTest::newRow("line fault, normal, fault") << "9@0 9@1 33@2 9@3 9@4"
-                                               << "9 33 9";
-    QTest::newRow("line open, normal, open") << "18@0 18@1 34@2 18@3"
-                                             << "18 34 18";
-    QTest::newRow("line normal always") << "32@0 32@1 32@1"
-                                        << "32 32 32";
-    QTest::newRow("normal of another line does not count") << "9@0 34@1 9@2"
-                                                           << "9 34";
-    QTest::newRow("general fault repeated") << "2@0 2@1 2@2"
-                                            << "2";
-    QTest::newRow("general fault cleared and back") << "2@0 1073741826@1 2@2 2@3"
-                                                    << "2 1073741826 2";
-    QTest::newRow("clearing offered twice") << "3@0 1073741827@1 1073741827@2"
-                                            << "3 1073741827";
-    QTest::newRow("clearing without a fault") << "1073741828@0 1073741828@1"
-                                              << "1073741828 1073741828";
-    QTest::newRow("connection lost every second") << "1@11 1@12 1@13 1@14"
-                                                  << "1";
-    QTest::newRow("lost, restored, lost again")
-        << "1@11 1@12 1073741825@20 1073741825@21 1@31 1@32 1@33"
-        << "1 1073741825 1";
-    QTest::newRow("fault and clearing in the same second") << "5@0 1073741829@0 5@0"
-                                                           << "5 1073741829 5";
+    const struct {
+        const char *name;
+        const char *offers;
+        const char *recorded;
+    } rows[] = {
+        {"line fault repeated", "9@0 9@1 9@2", "9"},
+        {"line fault, normal, fault", "9@0 9@1 33@2 9@3 9@4", "9 33 9"},
+        {"line open, normal, open", "18@0 18@1 34@2 18@3", "18 34 18"},
+        {"line normal always", "32@0 32@1 32@1", "32 32 32"},
+        {"normal of another line does not count", "9@0 34@1 9@2", "9 34"},
+        {"general fault repeated", "2@0 2@1 2@2", "2"},
+        {"general fault cleared and back", "2@0 1073741826@1 2@2 2@3", "2 1073741826 2"},
+        {"clearing offered twice", "3@0 1073741827@1 1073741827@2", "3 1073741827"},
+        {"clearing without a fault", "1073741828@0 1073741828@1", "1073741828 1073741828"},
+        {"connection lost every second", "1@11 1@12 1@13 1@14", "1"},
+        {"lost, restored, lost again", "1@11 1@12 1073741825@20 1073741825@21 1@31 1@32 1@33",
+         "1 1073741825 1"},
+        {"fault and clearing in the same second", "5@0 1073741829@0 5@0", "5 1073741829 5"},
+    };
+    // Each case once record by record and once inside one transaction.
+    for (bool oneTransaction : {false, true}) {
+        for (const auto &row : rows) {
+            QTest::addRow("%s%s", oneTransaction ? "in one transaction: " : "", row.name)
+                << row.offers << row.recorded << oneTransaction;
+        }
+    }
 }
 
 void TestDatabases::repetitionRules()
 {
     QFETCH(QString, offers);
     QFETCH(QString, recorded);
+    QFETCH(bool, oneTransaction);
     {
         DatabaseLog log;
+        DatabaseLog::Transaction transaction(oneTransaction ? &log : nullptr);
         for (const QString &offer : offers.split(QLatin1Char(' '))) {
             const int code = offer.section(QLatin1Char('@'), 0, 0).toInt();
             const int second = offer.section(QLatin1Char('@'), 1).toInt();
@@ -217,6 +222,38 @@ void TestDatabases::repetitionRules()
     for (int code : storedCodes(QStringLiteral("log.sqlite")))
         codes << QString::number(code);
     QCOMPARE(codes.join(QLatin1Char(' ')), recorded);
+}
+
+void TestDatabases::transactions()
+{
+    DatabaseLog log;
+    QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
+    {
+        DatabaseLog::Transaction outer(&log);
+        QVERIFY(log.insertEvent(1, QString(), 2, base));
+        {
+            DatabaseLog::Transaction inner(&log);
+            QVERIFY(log.insertEvent(1, QString(), 3, base));
+            QVERIFY(log.insertStatus(1, QStringLiteral("{}"), base));
+        }
+        // Nothing is announced or visible to others before the outermost commit.
+        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(log.tableModel()->rowCount(), 0);
+        QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+                         QStringLiteral("SELECT count(*) FROM error_log;")),
+                 QStringLiteral("0"));
+        // Within it the rules see the records already made.
+        QVERIFY(log.insertEvent(1, QString(), 2, base));
+        QCOMPARE(log.eventCount(5), 2);
+    }
+    QCOMPARE(inserted.count(), 2);
+    QCOMPARE(log.tableModel()->rowCount(), 2);
+    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+                     QStringLiteral("SELECT group_concat(error_id) FROM error_log;")),
+             QStringLiteral("2,3"));
+    QCOMPARE(
+        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("SELECT count(*) FROM status_log;")),
+        QStringLiteral("1"));
 }
 
 void TestDatabases::acknowledgementAndMarkAllSeen()

@@ -67,6 +67,7 @@ private slots:
     void hostileBodies();
     void counters();
     void searchPressedManyTimes();
+    void largeProjectIssuedInSlices();
     void repliesAfterTheProjectChanged();
 
 private:
@@ -347,6 +348,41 @@ void TestStatusPoller::searchPressedManyTimes()
     QCOMPARE(accepted.count(), 2);
     QCOMPARE(dropped.count(), 0);
     QCOMPARE(m_server->totalRequests(), 2);
+}
+
+void TestStatusPoller::largeProjectIssuedInSlices()
+{
+    const int count = 3 * StatusPoller::sliceSize - 10;
+    ProjectModel project(ProjectModel::Journals::None);
+    project.monitoring = true;
+    Simulator simulator;
+    for (int i = 0; i < count; ++i) {
+        const QString address = QStringLiteral("127.0.15.%1").arg(2 + i);
+        project.addDevice(
+            nullptr,
+            new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0, true, address, -1));
+        QVERIFY(simulator.addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address)));
+    }
+    SimStatusServer server(&simulator, m_server->port());
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    StatusPoller poller;
+    poller.setStatusPort(server.port());
+    poller.setProject(&project);
+    QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
+
+    poller.tick(true);
+    // Queued, in project order; issued from the event loop a slice at a time.
+    QCOMPARE(poller.outstanding(), count);
+    QCOMPARE(poller.statistics().sent, 0);
+    QVERIFY(poller.isOutstanding(QStringLiteral("127.0.15.2")));
+    QCOMPARE(poller.sendRequests(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), count, wait);
+    QCOMPARE(poller.statistics().sliceMicroseconds.size(), 3);
+    QCOMPARE(poller.statistics().batchMicroseconds.size(), 1);
+    QCOMPARE(server.totalRequests(), count);
+    for (const SimDevice *device : simulator.devices())
+        QCOMPARE(server.requestCount(device), 1);
 }
 
 void TestStatusPoller::repliesAfterTheProjectChanged()
