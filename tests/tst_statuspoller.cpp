@@ -103,8 +103,9 @@ void TestStatusPoller::init()
     m_dark = add(DeviceType::Horn, 1003, false, "127.0.5.4");
 
     m_simulator = new Simulator;
-    for (const char *spec : {"tovik2:1001@127.0.5.2", "horn:1002@127.0.5.3", "horn:1003@127.0.5.4"})
-        QVERIFY(m_simulator->addDevice(QLatin1String(spec)));
+    for (const char *device :
+         {"tovik2:1001@127.0.5.2", "horn:1002@127.0.5.3", "horn:1003@127.0.5.4"})
+        QVERIFY(m_simulator->addDevice(QLatin1String(device)));
     const quint16 port = freePort();
     QVERIFY(port != 0);
     m_server = new SimStatusServer(m_simulator, port);
