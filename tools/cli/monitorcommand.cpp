@@ -18,6 +18,8 @@
 
 #include <algorithm>
 
+#include <sys/resource.h>
+
 namespace {
 
 QString eventLine(const EventRecord &record, const QHash<int, const ProjectDevice *> &devices)
@@ -36,6 +38,17 @@ QString eventLine(const EventRecord &record, const QHash<int, const ProjectDevic
         .arg(record.deviceId)
         .arg(record.code)
         .arg(EventCode::text(record.code), who);
+}
+
+// One connection per device is kept open: let the process open as many files as it is
+// allowed to.
+void raiseFileLimit()
+{
+    struct rlimit limit { };
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 double percentile(QVector<qint64> values, double share)
@@ -145,6 +158,7 @@ int MonitorCommand::run(const QStringList &args)
                          out << eventLine(record, devices) << Qt::endl;
                      });
 
+    raiseFileLimit();
     StatusPoller poller;
     poller.setStatusPort(port);
     poller.setProject(&project);

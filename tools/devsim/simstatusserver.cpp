@@ -6,6 +6,23 @@
 
 #include <QTcpServer>
 
+#include <sys/resource.h>
+
+namespace {
+
+// Every device needs a listening socket and one for each connection: let the process
+// open as many files as it is allowed to.
+void raiseFileLimit()
+{
+    struct rlimit limit { };
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
+
 SimStatusServer::SimStatusServer(Simulator *simulator, quint16 port, QObject *parent)
     : QObject(parent)
     , m_simulator(simulator)
@@ -23,6 +40,7 @@ bool SimStatusServer::start(QString *error)
             *error = QStringLiteral("no status port given");
         return false;
     }
+    raiseFileLimit();
     for (SimDevice *device : m_simulator->devices()) {
         if (!Simulator::isLoopback(device->address)) {
             if (error)
