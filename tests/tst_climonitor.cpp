@@ -76,6 +76,7 @@ private slots:
     void exportOfTheRecordedJournal();
     void commandLineErrors_data();
     void commandLineErrors();
+    void projectCommandsLeaveNoJournals();
 
 private:
     // Starts the simulator for the project with a timeline; false when it does not come up.
@@ -293,6 +294,16 @@ void TestCliMonitor::commandLineErrors()
     // Nothing is added to a database that is not an event database.
     QCOMPARE(sqlite3(path("params.sqlite"), "SELECT group_concat(name) FROM sqlite_master;"),
              QStringLiteral("dev_params"));
+}
+
+void TestCliMonitor::projectCommandsLeaveNoJournals()
+{
+    const Run show = runCli({"project", "show", "project.mpj"}, m_dir->path());
+    QCOMPARE(show.code, 0);
+    const Run save = runCli({"project", "save-as", "project.mpj", "copy.mpj"}, m_dir->path());
+    QCOMPARE(save.code, 0);
+    QVERIFY(!QFile::exists(path("log.sqlite")));
+    QVERIFY(!QFile::exists(path("params.sqlite")));
 }
 
 QTEST_GUILESS_MAIN(TestCliMonitor)
