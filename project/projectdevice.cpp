@@ -3,6 +3,7 @@
 #include "project/inout.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "project/statusdecoder.h"
 
 namespace {
 
@@ -228,4 +229,10 @@ DeviceFault ProjectDevice::faultAt(int i) const
 void ProjectDevice::clearStatus()
 {
     status = QJsonObject();
+}
+
+void ProjectDevice::setStatus(const QJsonObject &document, const QDateTime &time)
+{
+    StatusDecoder::apply(this, document, time);
+    emit statusChanged();
 }

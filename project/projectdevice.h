@@ -80,6 +80,9 @@ public:
 
     DeviceFault faultAt(int i) const;
     void clearStatus();
+    // Decodes a status document received at `time` (faults, mode, events, status
+    // journal) and emits statusChanged().
+    void setStatus(const QJsonObject &document, const QDateTime &time);
 
     QString typeName() const { return deviceTypeName(this); }
     QString caption() const { return deviceCaption(this); }

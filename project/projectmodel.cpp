@@ -1,13 +1,24 @@
 #include "project/projectmodel.h"
 
+#include "journal/databaselog.h"
+#include "journal/databaseparams.h"
 #include "project/projectdevice.h"
 #include "project/projectfile.h"
 #include "project/projectgroup.h"
 #include "project/treewalk.h"
 
 ProjectModel::ProjectModel(QObject *parent)
+    : ProjectModel(Journals::Open, parent)
+{
+}
+
+ProjectModel::ProjectModel(Journals journals, QObject *parent)
     : QObject(parent)
 {
+    if (journals == Journals::Open) {
+        paramsDb = new DatabaseParams(QStringLiteral("params.sqlite"), this);
+        logDb = new DatabaseLog(QStringLiteral("log.sqlite"), this);
+    }
 }
 
 ProjectModel::ProjectModel(const QString &filePath, QObject *parent)

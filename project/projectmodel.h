@@ -16,14 +16,19 @@ class ProjectGroup;
 // The model owns its nodes through parent-child ownership. Structural changes are
 // announced with nodeChanged() so that views can follow them.
 //
-// paramsDb and logDb are the project's parameter and event databases. They stay null
-// until the journal layer opens them; loading, saving and every tree operation work
-// without them, and callers must check them before use.
+// paramsDb and logDb are the project's parameter and event databases, "params.sqlite"
+// and "log.sqlite" in the current folder, opened by the model when it is created. A
+// model made with Journals::None (the command-line project tools, the simulator) has
+// none: they stay null, every tree and file operation works without them, and callers
+// must check them before use.
 class ProjectModel : public QObject {
     Q_OBJECT
 
 public:
+    enum class Journals { Open, None };
+
     explicit ProjectModel(QObject *parent = nullptr);
+    explicit ProjectModel(Journals journals, QObject *parent = nullptr);
     explicit ProjectModel(const QString &filePath, QObject *parent = nullptr);
     ~ProjectModel() override;
 

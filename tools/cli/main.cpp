@@ -1,5 +1,7 @@
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
+#include "tools/cli/journalcommand.h"
+#include "tools/cli/monitorcommand.h"
 #include "tools/cli/projectcommand.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,8 @@ struct Command {
 
 const Command commands[] = {
     {"project", "show and re-save project files", &ProjectCommand::run},
+    {"monitor", "monitor a project's devices over HTTP", &MonitorCommand::run},
+    {"journal", "export an event journal to a spreadsheet", &JournalCommand::run},
 };
 
 void printUsage(QTextStream &stream)

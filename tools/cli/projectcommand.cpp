@@ -140,7 +140,7 @@ int ProjectCommand::show(const QStringList &args)
         return status;
 
     const QString path = parser.positionalArguments().at(0);
-    ProjectModel model;
+    ProjectModel model(ProjectModel::Journals::None);
     if (const int result = loadProject(model, path))
         return result;
 
@@ -168,7 +168,7 @@ int ProjectCommand::saveAs(const QStringList &args)
 
     const QString in = parser.positionalArguments().at(0);
     const QString out = parser.positionalArguments().at(1);
-    ProjectModel model;
+    ProjectModel model(ProjectModel::Journals::None);
     if (const int result = loadProject(model, in))
         return result;
     if (model.save(out) != 0) {

@@ -1,4 +1,6 @@
 #include "tools/devsim/simdevice.h"
+#include "tools/devsim/simstatusserver.h"
+#include "tools/devsim/simtimeline.h"
 #include "tools/devsim/simulator.h"
 
 #include <QCommandLineParser>
@@ -27,6 +29,16 @@ int main(int argc, char *argv[])
         QStringLiteral("FILE.mpj"));
     parser.addOption(deviceOption);
     parser.addOption(projectOption);
+    const QCommandLineOption statusPortOption(
+        QStringLiteral("status-port"),
+        QStringLiteral("Serve GET /status on every device's address at this port."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption timelineOption(
+        QStringLiteral("timeline"),
+        QStringLiteral("Apply the changes of a timeline file (\"at 20 s device 3 line 2 open\")."),
+        QStringLiteral("FILE"));
+    parser.addOption(statusPortOption);
+    parser.addOption(timelineOption);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -49,5 +61,33 @@ int main(int argc, char *argv[])
         err << "norda-devsim: no devices; use --device or --project" << Qt::endl;
         return 1;
     }
+
+    // The HTTP status side and the timeline.
+    SimStatusServer *statusServer = nullptr;
+    if (parser.isSet(statusPortOption)) {
+        bool ok = false;
+        const uint port = parser.value(statusPortOption).toUInt(&ok);
+        QString error;
+        statusServer = new SimStatusServer(&simulator, quint16(port), &app);
+        if (!ok || port == 0 || port > 65535 || !statusServer->start(&error)) {
+            err << "norda-devsim: " << (ok ? error : QStringLiteral("bad status port")) << Qt::endl;
+            return 2;
+        }
+    }
+    SimTimeline timeline(&simulator, statusServer);
+    if (parser.isSet(timelineOption)) {
+        QString error;
+        if (!timeline.load(parser.value(timelineOption), &error)) {
+            err << "norda-devsim: " << error << Qt::endl;
+            return 1;
+        }
+    }
+    QTextStream out(stdout);
+    QObject::connect(&timeline, &SimTimeline::stepApplied, &app,
+                     [&out](const QString &text) { out << "norda-devsim: " << text << Qt::endl; });
+    if (statusServer)
+        out << "norda-devsim: status on port " << statusServer->port() << " for "
+            << simulator.devices().size() << " devices" << Qt::endl;
+    timeline.start();
     return app.exec();
 }

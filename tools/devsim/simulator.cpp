@@ -62,7 +62,7 @@ SimDevice *Simulator::addDevice(int type, int serial, const QHostAddress &addres
 
 int Simulator::addProjectDevices(const QString &projectPath, QString *error)
 {
-    ProjectModel project;
+    ProjectModel project(ProjectModel::Journals::None);
     if (project.load(projectPath) != 0) {
         if (error)
             *error = QStringLiteral("cannot read project %1").arg(projectPath);

@@ -1,0 +1,139 @@
+// Runs norda-cli monitor against norda-devsim with many simulated devices and prints
+// the share of replies accepted within their second, the tick figures, and the CPU time
+// and resident memory of both processes over the run.
+//
+//   bench_monitor [--devices 1000] [--seconds 60] [--port 18480]
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+struct Sample {
+    double cpuSeconds = 0;
+    qint64 rssKiB = 0;
+};
+
+Sample sample(qint64 pid)
+{
+    Sample s;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        // utime and stime are fields 14 and 15 of the whole line.
+        const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+        s.cpuSeconds = ticks / double(sysconf(_SC_CLK_TCK));
+    }
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                s.rssKiB = line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return s;
+}
+
+QString address(int i)
+{
+    // 127.1.0.2 upwards, 250 devices per third byte.
+    return QStringLiteral("127.1.%1.%2").arg(i / 250).arg(2 + i % 250);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption devicesOption("devices", "Simulated devices.", "N", "1000");
+    const QCommandLineOption secondsOption("seconds", "Monitoring time.", "S", "60");
+    const QCommandLineOption portOption("port", "Status port.", "P", "18480");
+    parser.addOptions({devicesOption, secondsOption, portOption});
+    parser.process(app);
+    const int devices = parser.value(devicesOption).toInt();
+    const int seconds = parser.value(secondsOption).toInt();
+    const QString port = parser.value(portOption);
+    QTextStream out(stdout);
+
+    QTemporaryDir dir;
+    const char *types[] = {"tovik2", "horn", "ip_pult", "norda4200", "lumo4", "horn"};
+    QJsonArray nodes;
+    for (int i = 0; i < devices; ++i) {
+        nodes.append(QJsonObject {{"nodetype", "device"},
+                                  {"id_obj", i + 1},
+                                  {"type", types[i % 6]},
+                                  {"serial", 100000 + i},
+                                  {"ip_enabled", true},
+                                  {"ip_addr", address(i)}});
+    }
+    const QString project = dir.filePath("bench.mpj");
+    QFile file(project);
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(QJsonObject {{"name", "bench"}, {"id_obj", devices}, {"nodes", nodes}})
+                   .toJson());
+    file.close();
+
+    const QString bin = QStringLiteral(NORDA_BINARY_DIR);
+    QProcess simulator;
+    simulator.setProcessChannelMode(QProcess::MergedChannels);
+    simulator.start(bin + "/tools/devsim/norda-devsim",
+                    {"--project", project, "--status-port", port});
+    QByteArray simOut;
+    while (!simOut.contains("status on port") && simulator.waitForReadyRead(30000))
+        simOut += simulator.readAll();
+    if (!simOut.contains("status on port")) {
+        out << "norda-devsim did not start: " << simOut << Qt::endl;
+        return 1;
+    }
+
+    QProcess monitor;
+    monitor.setWorkingDirectory(dir.path());
+    monitor.start(bin + "/tools/cli/norda-cli",
+                  {"monitor", project, "--status-port", port, "--seconds", QString::number(seconds),
+                   "--stats"});
+    monitor.waitForStarted();
+    out << "devices " << devices << ", " << seconds << " s at 1 Hz\n";
+    out << "  t(s)  cli cpu%  cli rss MiB  sim cpu%  sim rss MiB" << Qt::endl;
+    Sample lastCli = sample(monitor.processId());
+    Sample lastSim = sample(simulator.processId());
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastMs = 0;
+    while (monitor.state() == QProcess::Running) {
+        monitor.waitForFinished(5000);
+        if (monitor.state() != QProcess::Running)
+            break;
+        const Sample cli = sample(monitor.processId());
+        const Sample sim = sample(simulator.processId());
+        const double span = (clock.elapsed() - lastMs) / 1000.0;
+        lastMs = clock.elapsed();
+        out << QString::asprintf(
+                   "  %4lld  %8.1f  %11.1f  %8.1f  %11.1f", clock.elapsed() / 1000,
+                   100 * (cli.cpuSeconds - lastCli.cpuSeconds) / span, cli.rssKiB / 1024.0,
+                   100 * (sim.cpuSeconds - lastSim.cpuSeconds) / span, sim.rssKiB / 1024.0)
+            << Qt::endl;
+        lastCli = cli;
+        lastSim = sim;
+    }
+    out << QString::fromUtf8(monitor.readAllStandardError());
+    const QByteArray events = monitor.readAllStandardOutput();
+    out << "event lines printed: " << events.count('\n') << Qt::endl;
+    simulator.kill();
+    simulator.waitForFinished();
+    return monitor.exitCode();
+}

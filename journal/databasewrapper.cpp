@@ -1,0 +1,169 @@
+#include "journal/databasewrapper.h"
+
+#include <QDebug>
+#include <QLocale>
+#include <QSqlError>
+
+const QString DatabaseWrapper::timeFormat = QStringLiteral("hh:mm:ss dd.MM.yyyy");
+
+namespace {
+
+constexpr int checkpointDelayMs = 1000;
+
+QString freeConnectionName(const QString &fileName)
+{
+    QString name = fileName;
+    for (int n = 2; QSqlDatabase::contains(name); ++n)
+        name = fileName + QLatin1Char('#') + QString::number(n);
+    return name;
+}
+
+} // namespace
+
+DatabaseWrapper::DatabaseWrapper(const QString &fileName, QObject *parent)
+    : QObject(parent)
+    , m_fileName(fileName)
+    , m_connectionName(freeConnectionName(fileName))
+{
+    m_checkpointTimer.setSingleShot(true);
+    m_checkpointTimer.setInterval(checkpointDelayMs);
+    connect(&m_checkpointTimer, &QTimer::timeout, this, &DatabaseWrapper::checkpoint);
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    if (!db.isValid()) {
+        logFailure(QStringLiteral("Error open db"), db.lastError().text());
+        return;
+    }
+    db.setDatabaseName(fileName);
+    // Another program (a second console, norda-cli) may write the same file: wait for its
+    // write to end instead of failing at once.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        logFailure(QStringLiteral("Error open db"), db.lastError().text());
+        return;
+    }
+    // Write-ahead log: readers never block the writer, and a commit is one append.
+    // With synchronous=NORMAL a commit is safe against a crash of the program; the
+    // checkpoint after each second of writing makes it safe against a power failure.
+    exec(QStringLiteral("PRAGMA journal_mode=WAL;"));
+    exec(QStringLiteral("PRAGMA synchronous=NORMAL;"));
+}
+
+DatabaseWrapper::~DatabaseWrapper()
+{
+    qDeleteAll(m_statements);
+    m_statements.clear();
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        if (db.isValid()) {
+            if (db.isOpen() && m_checkpointTimer.isActive())
+                QSqlQuery(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);"), db).finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase DatabaseWrapper::database() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+bool DatabaseWrapper::isOpen() const
+{
+    return database().isOpen();
+}
+
+QString DatabaseWrapper::timeText(const QDateTime &time)
+{
+    return QLocale::c().toString(time, timeFormat);
+}
+
+QDateTime DatabaseWrapper::parseTime(const QString &text)
+{
+    return QLocale::c().toDateTime(text, timeFormat);
+}
+
+QVariant DatabaseWrapper::textValue(const QString &text)
+{
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
+void DatabaseWrapper::logFailure(const QString &what, const QString &error) const
+{
+    qWarning().noquote() << m_fileName << what << error;
+}
+
+bool DatabaseWrapper::exec(const QString &statement)
+{
+    QSqlDatabase db = database();
+    if (!db.isValid())
+        return true;
+    QSqlQuery query(db);
+    if (!query.exec(statement)) {
+        logFailure(QStringLiteral("Error exec request"), query.lastError().text());
+        m_lastFailed = true;
+        return false;
+    }
+    m_lastFailed = false;
+    if (!query.isSelect())
+        noteWrite();
+    query.finish();
+    return true;
+}
+
+QSqlQuery *DatabaseWrapper::run(const QString &statement, const QVariantList &values)
+{
+    QSqlDatabase db = database();
+    if (!db.isValid()) {
+        m_lastFailed = true;
+        return nullptr;
+    }
+    QSqlQuery *query = m_statements.value(statement);
+    if (!query) {
+        query = new QSqlQuery(db);
+        query->setForwardOnly(true);
+        if (!query->prepare(statement)) {
+            logFailure(QStringLiteral("Error exec request"), query->lastError().text());
+            delete query;
+            m_lastFailed = true;
+            return nullptr;
+        }
+        m_statements.insert(statement, query);
+    }
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, values.at(i));
+    if (!query->exec()) {
+        logFailure(QStringLiteral("Error exec request"), query->lastError().text());
+        query->finish();
+        m_lastFailed = true;
+        return nullptr;
+    }
+    m_lastFailed = false;
+    if (!query->isSelect())
+        noteWrite();
+    return query;
+}
+
+void DatabaseWrapper::done(QSqlQuery *query)
+{
+    if (query)
+        query->finish();
+}
+
+void DatabaseWrapper::noteWrite()
+{
+    if (!m_checkpointTimer.isActive())
+        m_checkpointTimer.start();
+}
+
+void DatabaseWrapper::checkpoint()
+{
+    QSqlDatabase db = database();
+    if (!db.isOpen())
+        return;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);")))
+        logFailure(QStringLiteral("Error exec request"), query.lastError().text());
+    query.finish();
+}

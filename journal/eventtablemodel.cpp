@@ -1,0 +1,120 @@
+#include "journal/eventtablemodel.h"
+
+#include "journal/databaselog.h"
+
+EventTableModel::EventTableModel(DatabaseLog *log, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_log(log)
+{
+}
+
+bool EventTableModel::select()
+{
+    bool ok = false;
+    QVector<EventRecord> rows = m_log->events(0, pageSize, true, &ok);
+    beginResetModel();
+    m_rows = ok ? rows : QVector<EventRecord>();
+    m_more = ok && rows.size() == pageSize;
+    endResetModel();
+    return ok;
+}
+
+void EventTableModel::prependRecord(const EventRecord &record)
+{
+    if (!m_rows.isEmpty() && record.recordId <= m_rows.first().recordId)
+        return;
+    beginInsertRows(QModelIndex(), 0, 0);
+    m_rows.prepend(record);
+    endInsertRows();
+    if (m_rows.size() > maxKeptRows) {
+        beginRemoveRows(QModelIndex(), maxKeptRows, m_rows.size() - 1);
+        m_rows.resize(maxKeptRows);
+        endRemoveRows();
+        m_more = true;
+    }
+}
+
+EventRecord EventTableModel::record(int row) const
+{
+    return m_rows.value(row);
+}
+
+int EventTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows.size();
+}
+
+int EventTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 6;
+}
+
+QVariant EventTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size() ||
+        (role != Qt::DisplayRole && role != Qt::EditRole))
+        return QVariant();
+    const EventRecord &row = m_rows.at(index.row());
+    switch (index.column()) {
+    case 0:
+        return row.recordId;
+    case 1:
+        return row.time;
+    case 2:
+        return row.deviceId;
+    case 3:
+        return row.code;
+    case 4:
+        return row.description;
+    case 5:
+        return row.seen;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case 0:
+        return QStringLiteral("Номер записи");
+    case 1:
+        return QStringLiteral("Время");
+    case 2:
+        return QStringLiteral("Устройство");
+    case 3:
+        return QStringLiteral("Событие");
+    case 4:
+        return QStringLiteral("Описание");
+    case 5:
+        return QStringLiteral("Просмотрено");
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags EventTableModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+bool EventTableModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && m_more;
+}
+
+void EventTableModel::fetchMore(const QModelIndex &parent)
+{
+    if (parent.isValid() || !m_more || m_rows.isEmpty())
+        return;
+    bool ok = false;
+    const QVector<EventRecord> rows = m_log->events(m_rows.last().recordId, pageSize, true, &ok);
+    m_more = ok && rows.size() == pageSize;
+    if (rows.isEmpty())
+        return;
+    beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size() + rows.size() - 1);
+    m_rows += rows;
+    endInsertRows();
+}

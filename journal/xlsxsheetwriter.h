@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <QVector>
+
+struct lxw_workbook;
+struct lxw_worksheet;
+struct lxw_format;
+
+// One journal worksheet "Журнал" written row by row through libxlsxwriter, for the two
+// journal layouts (XlsxDatabase, XlsxJournal).
+//
+// Rows go straight to a temporary file, so memory stays small whatever the number of
+// records. A worksheet holds at most 1048576 rows; records beyond that continue on
+// further worksheets "Журнал (2)", "Журнал (3)", ... that repeat the header lines.
+class XlsxSheetWriter {
+public:
+    struct HeaderLine {
+        enum Style {
+            Title, // bold, right-aligned, vertically centred, merged over all columns
+            Merged, // plain, merged over all columns
+            Empty,
+            Columns, // one bold text per column
+        };
+        Style style;
+        QStringList texts;
+    };
+
+    static constexpr int maxRows = 1048576;
+    static const QString sheetName;
+
+    explicit XlsxSheetWriter(const QVector<double> &columnWidths);
+    ~XlsxSheetWriter();
+    XlsxSheetWriter(const XlsxSheetWriter &) = delete;
+    XlsxSheetWriter &operator=(const XlsxSheetWriter &) = delete;
+
+    // Rows per worksheet before a continuation worksheet starts (at most maxRows).
+    void setRowLimit(int rows) { m_rowLimit = qBound(1, rows, maxRows); }
+
+    // Number of the last row written on the current worksheet (1-based, 0 before any).
+    int row() const { return m_row; }
+    int sheetCount() const { return m_sheets; }
+
+    // Writes the header lines; they are repeated on continuation worksheets.
+    void writeHeader(const QVector<HeaderLine> &lines);
+    // Next row: one text per column, centred; `doubleHeight` for two-line texts.
+    void addRow(const QStringList &texts, bool doubleHeight = false);
+    // Writes the workbook and puts it at `path` (replacing a file there only once the
+    // whole workbook is written). False when the workbook or the file could not be
+    // written.
+    bool save(const QString &path);
+
+private:
+    void startSheet();
+    void writeHeaderLines();
+
+    QTemporaryFile m_file;
+    lxw_workbook *m_workbook = nullptr;
+    lxw_worksheet *m_sheet = nullptr;
+    lxw_format *m_title = nullptr;
+    lxw_format *m_bold = nullptr;
+    lxw_format *m_cell = nullptr;
+    QVector<double> m_widths;
+    QVector<HeaderLine> m_header;
+    int m_row = 0;
+    int m_rowLimit = maxRows;
+    int m_sheets = 0;
+    bool m_closed = false;
+    bool m_failed = false;
+};

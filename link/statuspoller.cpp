@@ -1,0 +1,292 @@
+#include "link/statuspoller.h"
+
+#include "journal/databaselog.h"
+#include "project/devicefault.h"
+#include "project/eventcode.h"
+#include "project/projectdevice.h"
+#include "project/projectmodel.h"
+#include "project/statusacceptor.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace {
+
+// Tick durations kept for the statistics.
+constexpr int keptTicks = 4096;
+// Room above the body bound for the manager's read buffer.
+constexpr qint64 bufferSlack = 64 * 1024;
+constexpr int deadlineCheckMs = 250;
+
+} // namespace
+
+StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
+    : QObject(parent)
+    , m_manager(manager ? manager : new QNetworkAccessManager(this))
+    , m_maxBody(StatusAcceptor::maxBodySize)
+{
+    qRegisterMetaType<StatusPoller::Counters>();
+    qRegisterMetaType<ProjectDevice *>();
+    // Devices are on the local network; a proxy from the environment must not be used.
+    m_manager->setProxy(QNetworkProxy::NoProxy);
+    m_clock.start();
+    m_deadlineTimer.setInterval(deadlineCheckMs);
+    connect(&m_deadlineTimer, &QTimer::timeout, this, &StatusPoller::abortOverdue);
+    m_sendTimer.setSingleShot(true);
+    m_sendTimer.setInterval(0);
+    connect(&m_sendTimer, &QTimer::timeout, this, &StatusPoller::sendSlice);
+}
+
+StatusPoller::~StatusPoller()
+{
+    // Replies still in flight belong to the manager; they must not call back here.
+    for (auto it = m_replies.constBegin(); it != m_replies.constEnd(); ++it)
+        disconnect(it.key(), nullptr, this, nullptr);
+}
+
+void StatusPoller::setProject(ProjectModel *project)
+{
+    m_project = project;
+}
+
+void StatusPoller::setTimeout(int milliseconds)
+{
+    m_timeoutMs = qMax(1, milliseconds);
+}
+
+QUrl StatusPoller::statusUrl(const QString &address, quint16 port)
+{
+    // Built part by part, so that an odd address can never change the path or the port.
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(address, QUrl::StrictMode);
+    url.setPort(port);
+    url.setPath(QStringLiteral("/status"));
+    return url;
+}
+
+bool StatusPoller::queueRequest(const QString &address)
+{
+    if (isOutstanding(address)) {
+        ++m_statistics.skipped;
+        return false;
+    }
+    if (address.isEmpty())
+        return false;
+    m_queue.append(address);
+    m_queued.insert(address);
+    if (m_batchStarted < 0)
+        m_batchStarted = m_clock.elapsed();
+    if (!m_sendTimer.isActive())
+        m_sendTimer.start();
+    return true;
+}
+
+void StatusPoller::sendSlice()
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (int n = 0; n < sliceSize && !m_queue.isEmpty(); ++n) {
+        const QString address = m_queue.takeFirst();
+        m_queued.remove(address);
+        sendRequest(address);
+    }
+    keep(m_statistics.sliceMicroseconds, timer.nsecsElapsed() / 1000);
+    if (!m_queue.isEmpty()) {
+        m_sendTimer.start();
+        return;
+    }
+    keep(m_statistics.batchMicroseconds, (m_clock.elapsed() - m_batchStarted) * 1000);
+    m_batchStarted = -1;
+}
+
+void StatusPoller::sendRequest(const QString &address)
+{
+    const QUrl url = statusUrl(address, m_port);
+    if (!url.isValid() || url.host().isEmpty())
+        return;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(m_timeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    QNetworkReply *reply = m_manager->get(request);
+    reply->setReadBufferSize(m_maxBody + bufferSlack);
+    Pending pending;
+    pending.address = address;
+    pending.sentAt = m_clock.elapsed();
+    m_replies.insert(reply, pending);
+    m_byAddress.insert(address, reply);
+    ++m_statistics.sent;
+    if (!m_deadlineTimer.isActive())
+        m_deadlineTimer.start();
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { handleReply(reply); });
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [this, reply](qint64 received, qint64 total) {
+                if (received <= m_maxBody && total <= m_maxBody)
+                    return;
+                auto it = m_replies.find(reply);
+                if (it == m_replies.end() || it->tooLarge)
+                    return;
+                it->tooLarge = true;
+                reply->abort();
+            });
+}
+
+int StatusPoller::sendRequests()
+{
+    if (!m_project)
+        return 0;
+    abortOverdue();
+    int sent = 0;
+    const QList<ProjectDevice *> devices = m_project->allDevices();
+    m_index.clear();
+    for (ProjectDevice *device : devices) {
+        if (!device->ip_enabled)
+            continue;
+        if (!m_index.contains(device->ip_addr))
+            m_index.insert(device->ip_addr, device);
+        if (queueRequest(device->ip_addr))
+            ++sent;
+    }
+    return sent;
+}
+
+void StatusPoller::abortOverdue()
+{
+    const qint64 now = m_clock.elapsed();
+    QList<QNetworkReply *> overdue;
+    for (auto it = m_replies.begin(); it != m_replies.end(); ++it) {
+        if (now - it->sentAt >= m_timeoutMs && !it->overdue) {
+            it->overdue = true;
+            overdue.append(it.key());
+        }
+    }
+    for (QNetworkReply *reply : qAsConst(overdue)) {
+        reply->abort();
+        // abort() normally finishes the reply at once; make sure it is forgotten.
+        handleReply(reply);
+    }
+}
+
+void StatusPoller::tick(bool polling)
+{
+    QElapsedTimer timer;
+    timer.start();
+    if (polling && m_project) {
+        abortOverdue();
+        DatabaseLog *log = m_project->logDb;
+        const QDateTime now = QDateTime::currentDateTime();
+        const qint64 nowSeconds = now.toSecsSinceEpoch();
+        const QList<ProjectDevice *> devices = m_project->allDevices();
+        // The lost events of one tick are stored in one transaction.
+        DatabaseLog::Transaction transaction(log);
+        m_index.clear();
+        for (ProjectDevice *device : devices) {
+            if (!device->ip_enabled)
+                continue;
+            if (!m_index.contains(device->ip_addr))
+                m_index.insert(device->ip_addr, device);
+            queueRequest(device->ip_addr);
+            const bool silent = !device->lastSeen.isValid() ||
+                nowSeconds - device->lastSeen.toSecsSinceEpoch() > lostAfterSeconds;
+            // Offered at every tick of the silence; the journal keeps one record per loss.
+            if (silent && log)
+                log->insertEvent(device->id_obj, QString(), EventCode::ConnectionLost, now);
+        }
+    }
+    m_counters = count();
+    keep(m_statistics.tickMicroseconds, timer.nsecsElapsed() / 1000);
+    emit countersChanged(m_counters);
+}
+
+StatusPoller::Counters StatusPoller::count() const
+{
+    Counters counters;
+    if (!m_project)
+        return counters;
+    const QList<ProjectDevice *> devices = m_project->allDevices();
+    for (const ProjectDevice *device : devices) {
+        ++counters.total;
+        if (!device->isOnline()) {
+            ++counters.notConnected;
+            continue;
+        }
+        if (device->faults.isEmpty())
+            continue;
+        ++counters.faulty;
+        for (const DeviceFault &fault : device->faults) {
+            if (fault.kind == DeviceFault::Tamper) {
+                ++counters.tampered;
+                break;
+            }
+        }
+    }
+    if (DatabaseLog *log = m_project->logDb) {
+        counters.journalAll = log->eventCount(-1);
+        counters.journalUnseen = log->eventCount(0);
+    }
+    return counters;
+}
+
+ProjectDevice *StatusPoller::indexedDevice(const QString &address) const
+{
+    ProjectDevice *device = m_index.value(address);
+    // Only while it is still what the project would answer for the address.
+    if (device && device->ip_enabled && device->ip_addr == address &&
+        device->projectModel() == m_project)
+        return device;
+    return nullptr;
+}
+
+void StatusPoller::keep(QVector<qint64> &list, qint64 value)
+{
+    if (list.size() >= keptTicks)
+        list.remove(0, list.size() - keptTicks + 1);
+    list.append(value);
+}
+
+void StatusPoller::handleReply(QNetworkReply *reply)
+{
+    auto it = m_replies.find(reply);
+    if (it == m_replies.end())
+        return;
+    Pending pending = it.value();
+    m_replies.erase(it);
+    // Cancelled by the manager's own transfer time-out: overdue as well.
+    if (!pending.tooLarge &&
+        (reply->error() == QNetworkReply::OperationCanceledError ||
+         reply->error() == QNetworkReply::TimeoutError))
+        pending.overdue = true;
+    if (m_byAddress.value(pending.address) == reply)
+        m_byAddress.remove(pending.address);
+    disconnect(reply, nullptr, this, nullptr);
+    reply->deleteLater();
+    if (m_replies.isEmpty())
+        m_deadlineTimer.stop();
+
+    ProjectDevice *device = nullptr;
+    if (pending.tooLarge) {
+        ++m_statistics.tooLarge;
+    } else if (pending.overdue) {
+        ++m_statistics.overdue;
+    } else if (reply->error() == QNetworkReply::NoError && m_project) {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body =
+            reply->bytesAvailable() <= m_maxBody ? reply->readAll() : QByteArray();
+        device =
+            StatusAcceptor::accept(m_project, status, pending.address, body, m_project->monitoring);
+    }
+    if (!device) {
+        if (!pending.tooLarge && !pending.overdue)
+            ++m_statistics.dropped;
+        emit replyDropped(pending.address);
+        return;
+    }
+    ++m_statistics.accepted;
+    if (m_clock.elapsed() - pending.sentAt < 1000)
+        ++m_statistics.acceptedInTime;
+    emit statusAccepted(device);
+}

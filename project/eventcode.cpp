@@ -1,0 +1,45 @@
+#include "project/eventcode.h"
+
+QString EventCode::text(int code)
+{
+    switch (code) {
+    case ConnectionLost:
+        return QStringLiteral("Нет подключения");
+    case ConnectionRestored:
+        return QStringLiteral("Подключение установлено");
+    case Amplifier:
+        return QStringLiteral("Неисправность УМ");
+    case Cleared + Amplifier:
+        return QStringLiteral("Неисправность УМ снята");
+    case Battery:
+        return QStringLiteral("Неисправность батареи");
+    case Cleared + Battery:
+        return QStringLiteral("Неисправность батареи снята");
+    case Mains:
+        return QStringLiteral("Нет питания 220В");
+    case Cleared + Mains:
+        return QStringLiteral("Питание 220В появилось");
+    case Tamper:
+        return QStringLiteral("Несанкционированный доступ");
+    case Cleared + Tamper:
+        return QStringLiteral("Несанкционированный доступ прекращен");
+    case Acknowledged:
+        return QStringLiteral("Подтверждение просмотра");
+    default:
+        break;
+    }
+    if (code >= LineShort && code < LineOpen)
+        return QStringLiteral("Короткое замыкание ЛО%1").arg(code - 7);
+    if (code >= LineOpen && code < LineTolerance)
+        return QStringLiteral("Обрыв ЛО%1").arg(code - 15);
+    if (code >= LineTolerance && code < LineNormal)
+        return QStringLiteral("Нарушение допуска ЛО%1").arg(code - 23);
+    if (code >= LineNormal && code < LineNormal + 8)
+        return QStringLiteral("Норма ЛО%1").arg(code - 31);
+    return QStringLiteral("Неизвестно");
+}
+
+bool EventCode::isRecovery(int code)
+{
+    return (code & Cleared) != 0 || (code >= LineNormal && code < LineNormal + 8);
+}

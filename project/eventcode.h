@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// Codes of the event journal and the texts the journal views and exports show for them.
+// A fault going away is recorded with the fault's code plus `Cleared`.
+class EventCode {
+public:
+    enum Code : int {
+        ConnectionLost = 1,
+        Amplifier = 2,
+        Battery = 3,
+        Mains = 4,
+        Tamper = 5,
+        LineShort = 8, // + line 0..7
+        LineOpen = 16, // + line 0..7
+        LineTolerance = 24, // + line 0..7
+        LineNormal = 32, // + line 0..7
+        Acknowledged = 255,
+        Cleared = 0x40000000,
+        ConnectionRestored = Cleared + ConnectionLost,
+    };
+
+    // "Короткое замыкание ЛО3", "Неисправность УМ снята", ...; "Неизвестно" for codes
+    // outside the table.
+    static QString text(int code);
+    // A fault going away or a line back to normal (drawn green in the journal).
+    static bool isRecovery(int code);
+};

@@ -1,0 +1,201 @@
+#include "tools/cli/monitorcommand.h"
+
+#include "journal/databaselog.h"
+#include "link/statuspoller.h"
+#include "project/eventcode.h"
+#include "project/projectdevice.h"
+#include "project/projectmodel.h"
+#include "tools/cli/clioutput.h"
+#include "tools/cli/exitcode.h"
+#include "tools/cli/signalwatcher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <algorithm>
+
+#include <sys/resource.h>
+
+namespace {
+
+QString eventLine(const EventRecord &record, const QHash<int, const ProjectDevice *> &devices)
+{
+    const ProjectDevice *device = devices.value(record.deviceId);
+    QString who;
+    if (record.code == EventCode::Acknowledged)
+        who = QStringLiteral("ПК");
+    else if (!device)
+        who = QStringLiteral("Неизвестное устройство");
+    else
+        who = device->caption() +
+            (device->ip_enabled ? QLatin1Char(' ') + device->ip_addr : QString());
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5")
+        .arg(record.time)
+        .arg(record.deviceId)
+        .arg(record.code)
+        .arg(EventCode::text(record.code), who);
+}
+
+// One connection per device is kept open: let the process open as many files as it is
+// allowed to.
+void raiseFileLimit()
+{
+    struct rlimit limit { };
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+double percentile(QVector<qint64> values, double share)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int index = qBound(0, int(share * values.size() + 0.5) - 1, int(values.size()) - 1);
+    return values.at(index) / 1000.0;
+}
+
+void printStatistics(const StatusPoller &poller)
+{
+    const StatusPoller::Statistics &s = poller.statistics();
+    QTextStream &err = CliOutput::err();
+    auto figures = [&err](const char *what, const QVector<qint64> &values) {
+        err << "stats: " << what << " " << values.size() << ", p50 " << percentile(values, 0.5)
+            << " ms, p99 " << percentile(values, 0.99) << " ms, max "
+            << (values.isEmpty() ? 0 : *std::max_element(values.begin(), values.end()) / 1000.0)
+            << " ms\n";
+    };
+    figures("ticks", s.tickMicroseconds);
+    figures("request slices", s.sliceMicroseconds);
+    figures("batches issued", s.batchMicroseconds);
+    err << "stats: requests " << s.sent << ", accepted " << s.accepted << ", in their second "
+        << s.acceptedInTime << " ("
+        << QString::number(s.sent ? 100.0 * s.acceptedInTime / s.sent : 0, 'f', 3) << "%), dropped "
+        << s.dropped << ", overdue " << s.overdue << ", too large " << s.tooLarge
+        << ", not asked (outstanding) " << s.skipped << Qt::endl;
+}
+
+} // namespace
+
+int MonitorCommand::run(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Monitor the devices of a project over HTTP, as the console does in monitoring mode.\n"
+        "Events are recorded in log.sqlite in the current folder and printed one per line:\n"
+        "time, device id, code, text, device. Stops on Ctrl+C or after --seconds."));
+    parser.addPositionalArgument(QStringLiteral("PROJECT.mpj"), QStringLiteral("project file"));
+    const QCommandLineOption secondsOption(
+        QStringLiteral("seconds"), QStringLiteral("Stop after N seconds."), QStringLiteral("N"));
+    const QCommandLineOption portOption(QStringLiteral("status-port"),
+                                        QStringLiteral("HTTP port of the devices (8080)."),
+                                        QStringLiteral("P"));
+    const QCommandLineOption statsOption(
+        QStringLiteral("stats"), QStringLiteral("Print request and tick figures at the end."));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Print every accepted status document."));
+    parser.addOptions({secondsOption, portOption, statsOption, verboseOption});
+    parser.addHelpOption();
+    if (!parser.parse(args))
+        return CliOutput::fail(ExitUsage, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        CliOutput::out() << parser.helpText() << Qt::flush;
+        return ExitOk;
+    }
+    if (parser.positionalArguments().size() != 1) {
+        CliOutput::err() << parser.helpText();
+        return CliOutput::fail(ExitUsage, QStringLiteral("wrong number of arguments"));
+    }
+    int seconds = 0;
+    if (parser.isSet(secondsOption)) {
+        bool ok = false;
+        seconds = parser.value(secondsOption).toInt(&ok);
+        if (!ok || seconds < 1 || seconds > 10 * 365 * 24 * 3600)
+            return CliOutput::fail(ExitUsage, QStringLiteral("--seconds takes a positive number"));
+    }
+    quint16 port = StatusPoller::defaultStatusPort;
+    if (parser.isSet(portOption)) {
+        bool ok = false;
+        const uint value = parser.value(portOption).toUInt(&ok);
+        if (!ok || value == 0 || value > 65535)
+            return CliOutput::fail(ExitUsage, QStringLiteral("--status-port takes 1..65535"));
+        port = quint16(value);
+    }
+    if (!parser.isSet(verboseOption))
+        QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
+
+    const QString path = parser.positionalArguments().at(0);
+    ProjectModel project;
+    const int loaded = project.load(path);
+    if (loaded == -1)
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("cannot open project file %1: %2")
+                                   .arg(path,
+                                        QFileInfo::exists(path) ? QStringLiteral("not readable")
+                                                                : QStringLiteral("no such file")));
+    if (loaded != 0)
+        return CliOutput::fail(
+            ExitUnusable,
+            QStringLiteral("project file %1 is unusable: not a project document").arg(path));
+    if (!project.logDb || !project.logDb->isOpen() ||
+        !project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;")))
+        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open log.sqlite"));
+    project.monitoring = true;
+
+    QTextStream &out = CliOutput::out();
+    QHash<int, const ProjectDevice *> devices;
+    for (const ProjectDevice *device : project.allDevices()) {
+        if (!devices.contains(device->id_obj))
+            devices.insert(device->id_obj, device);
+    }
+    QObject::connect(project.logDb, &DatabaseLog::eventInserted, &project,
+                     [&out, &devices](const EventRecord &record) {
+                         out << eventLine(record, devices) << Qt::endl;
+                     });
+
+    raiseFileLimit();
+    StatusPoller poller;
+    poller.setStatusPort(port);
+    poller.setProject(&project);
+    int polled = 0;
+    for (const ProjectDevice *device : project.allDevices())
+        polled += device->ip_enabled ? 1 : 0;
+    CliOutput::err() << "norda-cli: monitoring " << polled << " of " << project.allDevices().size()
+                     << " devices of " << path << " on port " << port << Qt::endl;
+
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(1000);
+    QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller] { poller.tick(true); });
+
+    int interruptedBy = 0;
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::interrupted, qApp, [&interruptedBy](int number) {
+        interruptedBy = number;
+        QCoreApplication::quit();
+    });
+    if (seconds > 0)
+        QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, qApp, &QCoreApplication::quit);
+
+    QElapsedTimer clock;
+    clock.start();
+    poller.tick(true);
+    ticker.start();
+    QCoreApplication::exec();
+    ticker.stop();
+
+    const StatusPoller::Statistics &s = poller.statistics();
+    CliOutput::err() << "norda-cli: stopped" << (interruptedBy ? " by a signal" : "") << " after "
+                     << clock.elapsed() / 1000 << " s: " << s.sent << " requests, " << s.accepted
+                     << " statuses accepted, " << project.logDb->eventCount(5)
+                     << " events in log.sqlite" << Qt::endl;
+    if (parser.isSet(statsOption))
+        printStatistics(poller);
+    out.flush();
+    return ExitOk;
+}
