@@ -163,6 +163,8 @@ void CdcUsbProcess::deviceWorker()
     connect(linkTimer, &QTimer::timeout, this, &CdcUsbProcess::checkLink);
     requestTimer = new QTimer(this);
     requestTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; a request gets its full deadline.
+    requestTimer->setTimerType(Qt::PreciseTimer);
     connect(requestTimer, &QTimer::timeout, this, &CdcUsbProcess::onRequestTimeout);
     searchTimer = new QTimer(this);
     searchTimer->setSingleShot(true);

@@ -153,3 +153,6 @@ private:
     QTimer *searchTimer = nullptr;
     QFileSystemWatcher *portWatcher = nullptr;
 };
+
+// Download buffers travel between threads as pointers (their receiver owns them).
+Q_DECLARE_METATYPE(QByteArray *)

@@ -1,4 +1,5 @@
 #include "tools/cli/clioutput.h"
+#include "tools/cli/devicecommand.h"
 #include "tools/cli/exitcode.h"
 #include "tools/cli/projectcommand.h"
 
@@ -14,6 +15,7 @@ struct Command {
 
 const Command commands[] = {
     {"project", "show and re-save project files", &ProjectCommand::run},
+    {"device", "talk to a device over TCP or USB, list USB ports", &DeviceCommand::run},
 };
 
 void printUsage(QTextStream &stream)

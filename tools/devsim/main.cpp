@@ -1,4 +1,7 @@
+#include "tools/devsim/simcommandoptions.h"
+#include "tools/devsim/simcommandserver.h"
 #include "tools/devsim/simdevice.h"
+#include "tools/devsim/simsignalquit.h"
 #include "tools/devsim/simulator.h"
 
 #include <QCommandLineParser>
@@ -27,6 +30,8 @@ int main(int argc, char *argv[])
         QStringLiteral("FILE.mpj"));
     parser.addOption(deviceOption);
     parser.addOption(projectOption);
+    const SimCommandOptions commandOptions;
+    commandOptions.addTo(parser);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -49,5 +54,10 @@ int main(int argc, char *argv[])
         err << "norda-devsim: no devices; use --device or --project" << Qt::endl;
         return 1;
     }
+    SimCommandServer commandServer(&simulator);
+    QTextStream out(stdout);
+    if (const int status = commandOptions.start(parser, simulator, commandServer, out, err))
+        return status;
+    const SimSignalQuit signalQuit;
     return app.exec();
 }
