@@ -64,17 +64,20 @@ bool SimFaults::apply(const QString &text, QString *error)
 
 const SimFaults::Rule *SimFaults::match(const QString &request)
 {
+    // Every rule counts the matching requests it lets pass, whichever rule takes one.
+    Rule *chosen = nullptr;
     for (Rule &rule : rules) {
         if (rule.count == 0 || !request.startsWith(rule.prefix))
             continue;
-        if (rule.skip > 0) {
+        if (rule.skip > 0)
             --rule.skip;
-            continue;
-        }
-        if (rule.count > 0)
-            --rule.count;
-        matched = rule;
-        return &matched;
+        else if (!chosen)
+            chosen = &rule;
     }
-    return nullptr;
+    if (!chosen)
+        return nullptr;
+    if (chosen->count > 0)
+        --chosen->count;
+    matched = *chosen;
+    return &matched;
 }
