@@ -25,6 +25,12 @@ public:
 
     // Takes ownership of `found`: a device whose serial number is already in the project
     // hands its port, USB ids and version to that device and is deleted; any other is added
-    // to the project with its port mark set.
+    // to the project with its port mark set. Serial number 0 (bootloaders, RS-485 consoles)
+    // only matches a project device of the same type, and each project device takes at most
+    // one found device.
     static Result merge(ProjectModel &project, const QList<ProjectDevice *> &found);
+
+private:
+    static ProjectDevice *matchUnclaimed(ProjectModel &project, const ProjectDevice *found,
+                                         const QList<ProjectDevice *> &claimed);
 };
