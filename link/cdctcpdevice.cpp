@@ -43,6 +43,9 @@ bool CdcTcpDevice::isConnected() const
 
 qint64 CdcTcpDevice::write(const QByteArray &bytes)
 {
+    // A connection that failed already takes nothing; the link check closes the transport.
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        return -1;
     const qint64 written = socket->write(bytes);
     if (isConnected())
         socket->flush();

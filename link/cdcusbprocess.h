@@ -41,7 +41,7 @@ public:
     static constexpr int enqueueWaitMs = 1000;
     // While the USB port is absent the port list is walked at this interval, and shortly
     // after a change in /dev or in the virtual port registry.
-    static constexpr int searchIntervalMs = 2000;
+    static constexpr int searchIntervalMs = 3000;
     static constexpr int searchSettleMs = 50;
     // An answer (a long file list) is never collected beyond this.
     static constexpr int maxAnswerBytes = 4 * 1024 * 1024;
