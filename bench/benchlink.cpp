@@ -240,9 +240,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     SimHarness sim;
-    SimDevice *unit = sim.addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.0.0.2"));
-    SimDevice *paced = sim.addDevice(DeviceType::Norda4200, 2003, QStringLiteral("127.0.0.3"));
-    SimDevice *boot = sim.addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.0.0.4"));
+    SimDevice *unit = sim.addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.78.0.2"));
+    SimDevice *paced = sim.addDevice(DeviceType::Norda4200, 2003, QStringLiteral("127.78.0.3"));
+    SimDevice *boot = sim.addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.78.0.4"));
     sim.addUsb(unit, 0x1209, 0x0001);
     sim.addUsb(paced, 0x1209, 0x0002);
     sim.addUsb(boot, 0x1209, 0x0003);
@@ -331,7 +331,7 @@ int main(int argc, char *argv[])
         Connected link;
         link.target.reset(new ProjectDevice(DeviceType::Horn));
         link.target->ip_enabled = true;
-        link.target->ip_addr = QStringLiteral("127.0.0.250");
+        link.target->ip_addr = QStringLiteral("127.78.0.250");
         link.module = std::make_unique<Amodule>(link.target.get(), nullptr, 2323);
         cpuShare("TCP host absent, searching over 5 s:", *link.module);
         link.module->closeAndWait(30000);

@@ -91,9 +91,16 @@ void SimHarness::unplug(SimDevice *device)
     run([&] { server->unplug(device); });
 }
 
-void SimHarness::replug(SimDevice *device)
+bool SimHarness::replug(SimDevice *device)
 {
-    run([&] { server->replug(device); });
+    bool plugged = false;
+    run([&] {
+        QString error;
+        plugged = server->replug(device, &error);
+        if (!plugged)
+            qWarning("cannot plug the simulated device back in: %s", qPrintable(error));
+    });
+    return plugged;
 }
 
 void SimHarness::setFault(SimDevice *device, const QString &fault)

@@ -27,7 +27,9 @@ public:
     // Runs `job` on the simulator's thread and waits for it.
     void run(const std::function<void()> &job);
 
-    // A device on `address` (127.x.y.z) with its command side on a free port.
+    // A device on `address` with its command side on a free port. Each test program uses a
+    // loopback range of its own (127.7N.0.x), so that test programs running side by side
+    // never take each other's address and port while a device is unplugged.
     SimDevice *addDevice(int type, int serial, const QString &address);
     // Gives it a pseudo-terminal USB port with these ids; returns its path.
     QString addUsb(SimDevice *device, uint16_t vid = 0x0483, uint16_t pid = 0x5740);
@@ -35,7 +37,7 @@ public:
     QString usbPath(SimDevice *device);
     SimCommandDevice *command(SimDevice *device);
     void unplug(SimDevice *device);
-    void replug(SimDevice *device);
+    bool replug(SimDevice *device);
     // Changes the device's faults on the simulator's thread.
     void setFault(SimDevice *device, const QString &fault);
     void clearFaults(SimDevice *device);

@@ -85,9 +85,9 @@ private:
 void TestAmodule::initTestCase()
 {
     sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.0.0.2"));
-    unit = sim->addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.0.0.3"));
-    odd = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.0.0.4"));
+    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.75.0.2"));
+    unit = sim->addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.75.0.3"));
+    odd = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.75.0.4"));
     sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
     hornTarget.reset(SimHarness::tcpTarget(horn));
     unitTarget.reset(SimHarness::tcpTarget(unit));
@@ -109,7 +109,7 @@ void TestAmodule::init()
     for (SimDevice *device : {horn, unit, odd}) {
         sim->clearFaults(device);
         sim->clearLog(device);
-        sim->replug(device);
+        QVERIFY(sim->replug(device));
     }
     // Both links are up and quiet: a last exchange goes after anything queued before it.
     // (A TCP link reports itself open before the connection is up; a request offered then
@@ -402,9 +402,9 @@ void TestAmodule::listReadEndsWithTheLink()
     sim->unplug(unit);
     QVERIFY(facade.disconnected.wait(10000));
     QCOMPARE(facade.module.readListSize(), 0);
-    QVERIFY(!facade.module.isConnected());
     QCOMPARE(facade.listEnded.count(), 0);
-    QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), -1);
+    // (Over TCP the worker reports a new link at once and the facade may be linked again
+    // by now; that the list was dropped is what counts.)
 }
 
 void TestAmodule::timedOutReadStillLeavesTheList()

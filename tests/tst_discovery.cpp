@@ -66,12 +66,12 @@ private:
 void TestDiscovery::initTestCase()
 {
     sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.0.0.2"));
-    unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.0.0.3"));
-    boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.0.0.4"));
-    console = sim->addDevice(DeviceType::BexarTovik2, 4004, QStringLiteral("127.0.0.5"));
-    silent = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.0.0.6"));
-    odd = sim->addDevice(DeviceType::Media, 6006, QStringLiteral("127.0.0.7"));
+    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.76.0.2"));
+    unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.76.0.3"));
+    boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.76.0.4"));
+    console = sim->addDevice(DeviceType::BexarTovik2, 4004, QStringLiteral("127.76.0.5"));
+    silent = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.76.0.6"));
+    odd = sim->addDevice(DeviceType::Media, 6006, QStringLiteral("127.76.0.7"));
     sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
     QVERIFY(!sim->addUsb(horn).isEmpty());
     QVERIFY(!sim->addUsb(unit, 0x1209, 0x0001).isEmpty());
@@ -189,7 +189,7 @@ void TestDiscovery::usbSearchMergesIntoTheProject()
 {
     ProjectModel project;
     auto *known = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Холл"), false, 0, true,
-                                    QStringLiteral("127.0.0.2"), -1);
+                                    QStringLiteral("127.76.0.2"), -1);
     auto *absent =
         new ProjectDevice(DeviceType::Media, 9999, QString(), false, 0, false, QString(), -1);
     ProjectGroup *group = project.addGroup(nullptr);
@@ -232,7 +232,7 @@ void TestDiscovery::usbSearchMergesIntoTheProject()
 void TestDiscovery::workerOpensThePortDiscoveryFound()
 {
     // A second device with the same USB ids as the loudspeaker, later in port order.
-    SimDevice *twin = sim->addDevice(DeviceType::IpPult, 5005, QStringLiteral("127.0.0.8"));
+    SimDevice *twin = sim->addDevice(DeviceType::IpPult, 5005, QStringLiteral("127.76.0.8"));
     QVERIFY(!sim->addUsb(twin).isEmpty());
     const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
     ProjectDevice *found = nullptr;

@@ -100,7 +100,7 @@ private:
 void TestFileTransfer::initTestCase()
 {
     sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.0.0.2"));
+    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.73.0.2"));
     target.reset(SimHarness::tcpTarget(horn));
     facade = std::make_unique<Facade>(target.get(), sim->tcpPort(horn));
     QVERIFY(facade->connected.wait(10000));

@@ -151,9 +151,9 @@ private:
 void TestFlashing::initTestCase()
 {
     sim = std::make_unique<SimHarness>();
-    boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.0.0.2"));
-    uniformBoot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.0.0.3"));
-    consoleBoot = sim->addDevice(DeviceType::BexarBoot, 0, QStringLiteral("127.0.0.4"));
+    boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.2"));
+    uniformBoot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.3"));
+    consoleBoot = sim->addDevice(DeviceType::BexarBoot, 0, QStringLiteral("127.74.0.4"));
     SimCommandDevice *uniform = sim->command(uniformBoot);
     sim->run([&] { uniform->flashLayout = 1; });
 
@@ -463,7 +463,7 @@ void TestFlashing::jobsAreRefusedWithoutALink()
 
 void TestFlashing::wholeUpdateOverUsb()
 {
-    SimDevice *unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.0.0.5"));
+    SimDevice *unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.74.0.5"));
     QVERIFY(!sim->addUsb(unit, 0x1209, 0x0002).isEmpty());
     std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0002));
     Flasher f(target.get(), 0);

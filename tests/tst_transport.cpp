@@ -52,7 +52,7 @@ private:
 void TestTransport::initTestCase()
 {
     sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.0.0.2"));
+    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.71.0.2"));
 }
 
 void TestTransport::cleanupTestCase()
@@ -68,7 +68,7 @@ void TestTransport::init()
 std::unique_ptr<CdcTcpDevice> TestTransport::connectTcp()
 {
     auto transport = std::make_unique<CdcTcpDevice>();
-    transport->open(QStringLiteral("127.0.0.2"), sim->tcpPort(horn));
+    transport->open(QStringLiteral("127.71.0.2"), sim->tcpPort(horn));
     if (!QTest::qWaitFor([&] { return transport->isConnected(); }, 5000))
         return nullptr;
     return transport;
@@ -129,7 +129,7 @@ void TestTransport::tcpOpenSucceedsForAnUnreachableHost()
 {
     CdcTcpDevice transport;
     // Nothing listens on this loopback address.
-    QVERIFY(transport.open(QStringLiteral("127.0.0.250"), 23));
+    QVERIFY(transport.open(QStringLiteral("127.71.0.250"), 23));
     QVERIFY(transport.isOpen());
     QVERIFY(!transport.waitForLine(300));
     QVERIFY(!transport.isConnected());
@@ -172,7 +172,7 @@ void TestTransport::wireEncoding()
 
 void TestTransport::usbTransportTalksToAPseudoTerminal()
 {
-    SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, QStringLiteral("127.0.0.5"));
+    SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, QStringLiteral("127.71.0.5"));
     const QString path = sim->addUsb(console, 0x1209, 0x0004);
     QVERIFY(!path.isEmpty());
     CdcUsbDevice transport;
@@ -200,7 +200,7 @@ void TestTransport::usbTransportTalksToAPseudoTerminal()
 
 void TestTransport::pulledPortReportsFailure()
 {
-    SimDevice *media = sim->addDevice(DeviceType::Media, 5005, QStringLiteral("127.0.0.6"));
+    SimDevice *media = sim->addDevice(DeviceType::Media, 5005, QStringLiteral("127.71.0.6"));
     QVERIFY(!sim->addUsb(media, 0x1209, 0x0005).isEmpty());
     CdcUsbDevice transport;
     PortDescription port;
@@ -216,7 +216,7 @@ void TestTransport::pulledPortReportsFailure()
     clock.start();
     QVERIFY(!transport.waitForLine(300));
     QVERIFY(clock.elapsed() >= 290);
-    sim->replug(media);
+    QVERIFY(sim->replug(media));
 }
 
 void TestTransport::registryEntries_data()

@@ -106,9 +106,9 @@ private:
 void TestWorker::initTestCase()
 {
     sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.0.0.2"));
+    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.72.0.2"));
     QVERIFY(!sim->addUsb(horn, 0x1209, 0x0001).isEmpty());
-    spare = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.0.0.4"));
+    spare = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.72.0.4"));
     hornTcp.reset(SimHarness::tcpTarget(horn));
     tcp = std::make_unique<Worker>(hornTcp.get(), sim->tcpPort(horn));
     QVERIFY(tcp->waitConnected());
@@ -124,8 +124,8 @@ void TestWorker::init()
 {
     sim->clearFaults(horn);
     sim->clearFaults(spare);
-    sim->replug(horn);
-    sim->replug(spare);
+    QVERIFY(sim->replug(horn));
+    QVERIFY(sim->replug(spare));
 }
 
 void TestWorker::requestKind_data()
@@ -304,14 +304,14 @@ void TestWorker::unplugIsNoticedAndRequestsAreRefused()
     if (!overUsb) {
         // TCP reports an open link at once and finds out at the next link check; a request
         // offered meanwhile goes to a connection that never comes up.
-        sim->replug(device);
+        QVERIFY(sim->replug(device));
         QTRY_VERIFY_WITH_TIMEOUT(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt() == 0,
                                  20000);
         return;
     }
     sim->clearLog(device);
     link.worker()->addRequest(QStringLiteral("GET DESCRIPTOR desc_Refused"));
-    sim->replug(device);
+    QVERIFY(sim->replug(device));
     QVERIFY(link.waitConnected(2));
     QCOMPARE(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt(), 0);
     const QStringList log = sim->requestLog(device);
@@ -332,7 +332,7 @@ void TestWorker::tcpNotConnectedAtFirstLinkCheck()
     QVERIFY2(clock.elapsed() >= 500, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(link.waitConnected(2));
 
-    sim->replug(spare);
+    QVERIFY(sim->replug(spare));
     QTRY_VERIFY_WITH_TIMEOUT(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt() == 0,
                              20000);
 }
