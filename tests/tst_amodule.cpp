@@ -64,6 +64,7 @@ private slots:
     void descriptorNamesAndIndexes();
     void descriptorWrites_data();
     void descriptorWrites();
+    void valueThatIsNeitherTextNorNumber();
     void errorsComeBeforeTheTypedSignal();
     void paramsAndCommands();
     void listReadCountsAndEnds();
@@ -309,6 +310,18 @@ void TestAmodule::descriptorWrites()
     QCOMPARE(args.at(3).toInt(), err);
     QCOMPARE(unitFacade->writesEnded.count(), 1);
     QCOMPARE(unitFacade->errors.count(), err ? 1 : 0);
+}
+
+void TestAmodule::valueThatIsNeitherTextNorNumber()
+{
+    QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"),
+                                              QVariant::fromValue(QPoint(1, 2))),
+             -1);
+    QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"), QVariant()), -1);
+    // Nothing went out: the next exchange is the first the device sees.
+    QCOMPARE(unitFacade->module.getParam(QStringLiteral("STATUS")), 0);
+    QVERIFY(unitFacade->params.wait(10000));
+    QCOMPARE(sim->requestLog(unit), QStringList {QStringLiteral("GET STATUS")});
 }
 
 void TestAmodule::errorsComeBeforeTheTypedSignal()

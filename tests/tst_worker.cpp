@@ -12,8 +12,39 @@
 #include <QtTest>
 
 #include <memory>
+#include <tuple>
 
 namespace {
+
+// Collects one wire grammar row written with <<, in column order.
+struct RowFiller {
+    std::tuple<QString, QString, QByteArray, QString, QString, int> *row;
+    int column = 0;
+    RowFiller &operator<<(const QString &text)
+    {
+        if (column == 0)
+            std::get<1>(*row) = text;
+        else if (column == 2)
+            std::get<3>(*row) = text;
+        else
+            std::get<4>(*row) = text;
+        ++column;
+        return *this;
+    }
+    RowFiller &operator<<(const char *text) { return *this << QString::fromUtf8(text); }
+    RowFiller &operator<<(const QByteArray &bytes)
+    {
+        std::get<2>(*row) = bytes;
+        ++column;
+        return *this;
+    }
+    RowFiller &operator<<(int err)
+    {
+        std::get<5>(*row) = err;
+        ++column;
+        return *this;
+    }
+};
 
 bool waitCount(QSignalSpy &spy, int count, int ms)
 {
@@ -100,6 +131,7 @@ private:
     SimDevice *horn = nullptr;
     SimDevice *spare = nullptr;
     std::unique_ptr<ProjectDevice> hornTcp;
+    std::unique_ptr<ProjectDevice> hornUsb;
     std::unique_ptr<Worker> tcp;
 };
 
@@ -112,6 +144,7 @@ void TestWorker::initTestCase()
     hornTcp.reset(SimHarness::tcpTarget(horn));
     tcp = std::make_unique<Worker>(hornTcp.get(), sim->tcpPort(horn));
     QVERIFY(tcp->waitConnected());
+    hornUsb.reset(SimHarness::usbTarget(0x1209, 0x0001));
 }
 
 void TestWorker::cleanupTestCase()
@@ -150,6 +183,7 @@ void TestWorker::requestKind()
 
 void TestWorker::wireGrammar_data()
 {
+    QTest::addColumn<bool>("overUsb");
     QTest::addColumn<QString>("request");
     QTest::addColumn<QByteArray>("raw"); // what the device sends instead of its own answer
     QTest::addColumn<QString>("fault");
@@ -157,78 +191,96 @@ void TestWorker::wireGrammar_data()
     QTest::addColumn<int>("err");
 
     const QByteArray own;
-    QTest::newRow("SET answered OK") << "SET DESCRIPTOR desc_MaxVolume 42" << own << ""
-                                     << "OK" << 0;
-    QTest::newRow("SET answered ERROR") << "SET DESCRIPTOR desc_Nothing 1" << own << ""
-                                        << "ERROR" << -1;
-    QTest::newRow("SET answered another line") << "SET FILE_RESET" << QByteArray("BUSY\r\n") << ""
-                                               << "BUSY" << -1;
-    QTest::newRow("SET answered bare OK\\n") << "SET FILE_RESET" << QByteArray("OK\n") << ""
-                                             << "OK" << -1;
-    QTest::newRow("GET value and OK") << "GET VERSION" << own << ""
-                                      << "horn 1.0.0" << 0;
-    QTest::newRow("GET value and bare OK\\n")
+    // Every row over TCP and over the pseudo-terminal USB port.
+    QList<std::tuple<QString, QString, QByteArray, QString, QString, int>> rows;
+    auto row = [&rows](const char *name) {
+        rows.append({QString::fromLatin1(name), QString(), QByteArray(), QString(), QString(), 0});
+        return RowFiller {&rows.last()};
+    };
+    row("SET answered OK") << "SET DESCRIPTOR desc_MaxVolume 42" << own << ""
+                           << "OK" << 0;
+    row("SET answered ERROR") << "SET DESCRIPTOR desc_Nothing 1" << own << ""
+                              << "ERROR" << -1;
+    row("SET answered another line") << "SET FILE_RESET" << QByteArray("BUSY\r\n") << ""
+                                     << "BUSY" << -1;
+    row("SET answered bare OK\\n") << "SET FILE_RESET" << QByteArray("OK\n") << ""
+                                   << "OK" << -1;
+    row("GET value and OK") << "GET VERSION" << own << ""
+                            << "horn 1.0.0" << 0;
+    row("GET value and bare OK\\n")
         << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("42\r\nOK\n") << ""
         << "42" << -1;
-    QTest::newRow("GET value and another line")
+    row("GET value and another line")
         << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("42\r\nDONE\r\n") << ""
         << "42" << -1;
-    QTest::newRow("GET value and ERROR")
-        << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("7\r\nERROR\r\n") << ""
-        << "7" << -1;
-    QTest::newRow("GET ERROR first") << "GET DESCRIPTOR desc_Nothing" << own << ""
-                                     << "ERROR\r\n"
-                                     << -1;
-    QTest::newRow("GET Windows-1251 value")
-        << "GET DESCRIPTOR desc_X" << QByteArray("\xe4\xe0\r\nOK\r\n") << ""
-        << QString::fromUtf8("да") << 0;
-    QTest::newRow("GET value cut at a zero byte")
+    row("GET value and ERROR") << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("7\r\nERROR\r\n")
+                               << ""
+                               << "7" << -1;
+    row("GET ERROR first") << "GET DESCRIPTOR desc_Nothing" << own << ""
+                           << "ERROR\r\n"
+                           << -1;
+    row("GET Windows-1251 value") << "GET DESCRIPTOR desc_X" << QByteArray("\xe4\xe0\r\nOK\r\n")
+                                  << "" << QString::fromUtf8("да") << 0;
+    row("GET value cut at a zero byte")
         << "GET DESCRIPTOR desc_X" << QByteArray("ab\0cd\r\nOK\r\n", 11) << ""
         << "ab" << 0;
-    QTest::newRow("GET every request an error") << "GET VERSION" << own << "error-every=1"
-                                                << "ERROR\r\n"
-                                                << -1;
-    QTest::newRow("GET rubbish line first")
-        << "GET DESCRIPTOR desc_SerialNumber" << own << "garbage=1"
-        << QString::fromLatin1("\x01\x7f#%garbage 0") << -1;
-    QTest::newRow("FILE_LIST") << "GET FILE_LIST 0:\\audio" << own << ""
-                               << "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n"
-                               << 0;
-    QTest::newRow("FILE_LIST with an inner OK")
+    row("GET every request an error") << "GET VERSION" << own << "error-every=1"
+                                      << "ERROR\r\n"
+                                      << -1;
+    row("GET rubbish line first") << "GET DESCRIPTOR desc_SerialNumber" << own << "garbage=1"
+                                  << QString::fromLatin1("\x01\x7f#%garbage 0") << -1;
+    row("FILE_LIST") << "GET FILE_LIST 0:\\audio" << own << ""
+                     << "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n"
+                     << 0;
+    row("FILE_LIST with an inner OK")
         << "GET FILE_LIST 0:\\audio" << QByteArray("a.wav\t1\r\nOK\r\nb.wav\t2\r\n\r\nOK\r\n") << ""
         << "a.wav\t1\r\nOK\r\nb.wav\t2\r\n"
         << 0;
-    QTest::newRow("FILE_LIST ending in ERROR")
+    row("FILE_LIST ending in ERROR")
         << "GET FILE_LIST 0:\\audio" << QByteArray("a.wav\t1\r\nERROR\r\n") << ""
         << "ERROR\r\n"
         << -1;
-    QTest::newRow("FILE_LIST of an unknown folder") << "GET FILE_LIST 0:\\nothing" << own << ""
-                                                    << "ERROR\r\n"
-                                                    << -1;
-    QTest::newRow("FILE_LIST empty") << "GET FILE_LIST 0:\\x" << QByteArray("\r\nOK\r\n") << ""
-                                     << "" << 0;
-    QTest::newRow("answer in single bytes") << "GET VERSION" << own << "split"
-                                            << "horn 1.0.0" << 0;
-    QTest::newRow("file list in single bytes") << "GET FILE_LIST 0:\\audio" << own << "split"
-                                               << "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n"
-                                               << 0;
-    QTest::newRow("SET in single bytes") << "SET DESCRIPTOR desc_MaxVolume 43" << own << "split"
-                                         << "OK" << 0;
+    row("FILE_LIST of an unknown folder") << "GET FILE_LIST 0:\\nothing" << own << ""
+                                          << "ERROR\r\n"
+                                          << -1;
+    row("FILE_LIST empty") << "GET FILE_LIST 0:\\x" << QByteArray("\r\nOK\r\n") << ""
+                           << "" << 0;
+    row("answer in single bytes") << "GET VERSION" << own << "split"
+                                  << "horn 1.0.0" << 0;
+    row("file list in single bytes") << "GET FILE_LIST 0:\\audio" << own << "split"
+                                     << "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n"
+                                     << 0;
+    row("SET in single bytes") << "SET DESCRIPTOR desc_MaxVolume 43" << own << "split"
+                               << "OK" << 0;
+    for (const bool overUsb : {false, true}) {
+        for (const auto &[name, request, raw, fault, answer, err] : qAsConst(rows)) {
+            QTest::newRow(
+                qPrintable((overUsb ? QStringLiteral("usb: ") : QStringLiteral("tcp: ")) + name))
+                << overUsb << request << raw << fault << answer << err;
+        }
+    }
 }
 
 void TestWorker::wireGrammar()
 {
+    QFETCH(bool, overUsb);
     QFETCH(QString, request);
     QFETCH(QByteArray, raw);
     QFETCH(QString, fault);
     QFETCH(QString, answer);
     QFETCH(int, err);
 
+    std::unique_ptr<Worker> usb;
+    if (overUsb) {
+        usb = std::make_unique<Worker>(hornUsb.get(), 0);
+        QVERIFY(usb->waitConnected());
+    }
+    Worker &link = overUsb ? *usb : *tcp;
     if (!raw.isEmpty())
         sim->setRawAnswer(horn, request, raw, 1);
     if (!fault.isEmpty())
         sim->setFault(horn, fault);
-    const QList<QVariant> result = tcp->exchange(request);
+    const QList<QVariant> result = link.exchange(request);
     QCOMPARE(result.size(), 3);
     QCOMPARE(result.at(0).toString(), request);
     QCOMPARE(result.at(1).toString(), answer);
@@ -236,7 +288,7 @@ void TestWorker::wireGrammar()
 
     // Nothing of that answer is left over for the next exchange.
     sim->clearFaults(horn);
-    const QList<QVariant> next = tcp->exchange(QStringLiteral("GET VERSION"));
+    const QList<QVariant> next = link.exchange(QStringLiteral("GET VERSION"));
     QCOMPARE(next.value(1).toString(), QStringLiteral("horn 1.0.0"));
     QCOMPARE(next.value(2).toInt(), 0);
 }

@@ -98,10 +98,10 @@ int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simula
         for (SimDevice *device : simulator.devices())
             usbDevices.append({device, defaultIds});
     }
-    static const QRegularExpression usbSpec(
+    static const QRegularExpression usbPattern(
         QStringLiteral("^(\\d+)(?:=([0-9A-Fa-f]{1,4}):([0-9A-Fa-f]{1,4}))?$"));
     for (const QString &text : parser.values(usb)) {
-        const QRegularExpressionMatch match = usbSpec.match(text);
+        const QRegularExpressionMatch match = usbPattern.match(text);
         if (!match.hasMatch())
             return fail(1,
                         QStringLiteral("bad USB device '%1': expected SERIAL[=VID:PID]").arg(text));
