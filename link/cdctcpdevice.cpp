@@ -25,6 +25,7 @@ CdcTcpDevice::~CdcTcpDevice()
 bool CdcTcpDevice::open(const QString &host, quint16 tcpPort)
 {
     socket->abort();
+    pending.clear();
     socket->connectToHost(host, tcpPort, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     opened = true;
     return true;
@@ -33,6 +34,7 @@ bool CdcTcpDevice::open(const QString &host, quint16 tcpPort)
 void CdcTcpDevice::close()
 {
     socket->abort();
+    pending.clear();
     opened = false;
 }
 
@@ -43,13 +45,21 @@ bool CdcTcpDevice::isConnected() const
 
 qint64 CdcTcpDevice::write(const QByteArray &bytes)
 {
-    // A connection that failed already takes nothing; the link check closes the transport.
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        return -1;
-    const qint64 written = socket->write(bytes);
-    if (isConnected())
+    switch (socket->state()) {
+    case QAbstractSocket::ConnectedState: {
+        const qint64 written = socket->write(bytes);
         socket->flush();
-    return written;
+        return written;
+    }
+    case QAbstractSocket::HostLookupState:
+    case QAbstractSocket::ConnectingState:
+        // Kept until the connection is up (a request may be queued as soon as the link is
+        // opened); dropped if it never comes up.
+        pending.append(bytes);
+        return bytes.size();
+    default:
+        return -1;
+    }
 }
 
 qint64 CdcTcpDevice::write(const QString &text)
@@ -66,6 +76,11 @@ void CdcTcpDevice::socketConnected()
 {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     opened = true;
+    if (!pending.isEmpty()) {
+        socket->write(pending);
+        pending.clear();
+        socket->flush();
+    }
 }
 
 void CdcTcpDevice::waitForData(int ms)

@@ -2,6 +2,8 @@
 
 #include "link/connectiondevice.h"
 
+#include <QByteArray>
+
 class QTcpSocket;
 
 // Byte transport over a TCP connection to the device's command port.
@@ -29,4 +31,5 @@ protected:
 
 private:
     QTcpSocket *socket;
+    QByteArray pending;
 };
