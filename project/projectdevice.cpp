@@ -103,7 +103,7 @@ void ProjectDevice::setInOuts(const QList<InOut *> &list)
         io->setParent(this);
 }
 
-void ProjectDevice::setPort(const QSerialPortInfo &info)
+void ProjectDevice::setPort(const PortDescription &info)
 {
     portInfo = info;
     portFound = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/portdescription.h"
 #include "project/devicefault.h"
 #include "project/devicetype.h"
 
@@ -48,7 +49,9 @@ public:
     QString firmwareVersion;
     bool portFound = false;
     bool netFound = false;
-    QSerialPortInfo portInfo;
+    // The serial port on which port discovery found the device (a real port, or a
+    // pseudo-terminal of the virtual port registry).
+    PortDescription portInfo;
     int mode = -1;
     uint8_t statusByte3 = 0;
     QList<DeviceFault> faults;
@@ -57,7 +60,7 @@ public:
     uint16_t usbVendorId = defaultUsbVendorId;
     uint16_t usbProductId = defaultUsbProductId;
 
-    void setPort(const QSerialPortInfo &info);
+    void setPort(const PortDescription &info);
     ProjectGroup *parentGroup() const;
     ProjectModel *projectModel() const;
 

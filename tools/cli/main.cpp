@@ -1,4 +1,5 @@
 #include "tools/cli/clioutput.h"
+#include "tools/cli/devicecommand.h"
 #include "tools/cli/exitcode.h"
 #include "tools/cli/journalcommand.h"
 #include "tools/cli/monitorcommand.h"
@@ -18,6 +19,7 @@ const Command commands[] = {
     {"project", "show and re-save project files", &ProjectCommand::run},
     {"monitor", "monitor a project's devices over HTTP", &MonitorCommand::run},
     {"journal", "export an event journal to a spreadsheet", &JournalCommand::run},
+    {"device", "talk to a device over TCP or USB, list USB ports", &DeviceCommand::run},
 };
 
 void printUsage(QTextStream &stream)

@@ -1,6 +1,9 @@
+#include "tools/devsim/simcommandoptions.h"
+#include "tools/devsim/simcommandserver.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"
+#include "tools/devsim/simsignalquit.h"
 #include "tools/devsim/simulator.h"
 
 #include <QCommandLineParser>
@@ -39,6 +42,8 @@ int main(int argc, char *argv[])
         QStringLiteral("FILE"));
     parser.addOption(statusPortOption);
     parser.addOption(timelineOption);
+    const SimCommandOptions commandOptions;
+    commandOptions.addTo(parser);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -89,5 +94,9 @@ int main(int argc, char *argv[])
         out << "norda-devsim: status on port " << statusServer->port() << " for "
             << simulator.devices().size() << " devices" << Qt::endl;
     timeline.start();
+    SimCommandServer commandServer(&simulator);
+    if (const int status = commandOptions.start(parser, simulator, commandServer, out, err))
+        return status;
+    const SimSignalQuit signalQuit;
     return app.exec();
 }

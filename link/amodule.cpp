@@ -1,0 +1,353 @@
+#include "link/amodule.h"
+
+#include "link/cdcusbprocess.h"
+#include "link/cdcusbsession.h"
+#include "link/flashrecord.h"
+#include "link/linklog.h"
+#include "project/devicetype.h"
+
+namespace {
+
+const QString descPrefix = QStringLiteral("desc_");
+
+} // namespace
+
+Amodule::Amodule(const ProjectDevice *device, QObject *parent, quint16 commandPort)
+    : QObject(parent)
+    , cdcSession(new CdcUsbSession(device, commandPort, this))
+{
+    CdcUsbProcess *w = cdcSession->worker();
+    connect(w, &CdcUsbProcess::receivedAnswer, this, &Amodule::on_cdcReceivedAnswer);
+    connect(w, &CdcUsbProcess::disconnected, this, &Amodule::on_cdcDisconnected);
+    connect(w, &CdcUsbProcess::connected, this, &Amodule::on_cdcConnected);
+    connect(w, &CdcUsbProcess::fileBlockWrited, this, &Amodule::on_fileBlockWrited);
+    connect(w, &CdcUsbProcess::fileBlockReaded, this, &Amodule::on_fileBlockReaded);
+}
+
+Amodule::~Amodule()
+{
+    delete cdcSession;
+}
+
+bool Amodule::isConnected() const
+{
+    return deviceConnected && !closing;
+}
+
+bool Amodule::refused() const
+{
+    return closing || !deviceConnected || !cdcSession || !cdcSession->worker();
+}
+
+QString Amodule::withPrefix(const QString &name)
+{
+    return name.startsWith(descPrefix) ? name : descPrefix + name;
+}
+
+void Amodule::splitIndex(const QString &sent, QString *name, int *index)
+{
+    *name = sent;
+    *index = 0;
+    if (!sent.contains(QLatin1Char('[')) || !sent.contains(QLatin1Char(']')))
+        return;
+    const QStringList pieces = sent.split(QLatin1Char('['));
+    QString number = pieces.value(1);
+    number.remove(QLatin1Char(']'));
+    bool ok = false;
+    const uint value = number.toUInt(&ok);
+    if (ok) {
+        *name = pieces.value(0);
+        *index = int(value);
+    }
+}
+
+int Amodule::getDescriptor(const QString &name)
+{
+    if (refused())
+        return -1;
+    cdcSession->worker()->addRequest(QStringLiteral("GET DESCRIPTOR ") + withPrefix(name));
+    return 0;
+}
+
+int Amodule::getDescriptor(const QString &name, int index)
+{
+    return getDescriptor(name + QLatin1Char('[') + QString::number(index) + QLatin1Char(']'));
+}
+
+int Amodule::setDescriptor(const QString &name, const QVariant &value)
+{
+    if (refused())
+        return -1;
+    QString text;
+    if (value.canConvert<QString>())
+        text = value.toString();
+    else if (value.canConvert<uint>())
+        text = QString::number(value.toUInt());
+    else
+        return -1;
+    cdcSession->worker()->addRequest(QStringLiteral("SET DESCRIPTOR ") + withPrefix(name) +
+                                     QLatin1Char(' ') + text);
+    return 0;
+}
+
+int Amodule::getParam(const QString &name)
+{
+    if (refused())
+        return -1;
+    cdcSession->worker()->addRequest(QStringLiteral("GET ") + name);
+    return 0;
+}
+
+int Amodule::sendCommand(const QString &line)
+{
+    if (refused())
+        return -1;
+    cdcSession->worker()->addRequest(line);
+    return 0;
+}
+
+int Amodule::readDescriptors(const QStringList &names)
+{
+    if (refused())
+        return -1;
+    readList.append(names);
+    readList.removeDuplicates();
+    if (readList.isEmpty())
+        return -2;
+    emit startReadList(readList.size());
+    const QStringList list = readList;
+    for (const QString &name : list)
+        getDescriptor(name);
+    return 0;
+}
+
+int Amodule::pendingDescriptorReads()
+{
+    if (closing || !cdcSession || !cdcSession->worker())
+        return 0;
+    return cdcSession->worker()->pendingDescriptorReads();
+}
+
+int Amodule::writeFile(const QString &path, const QByteArray &data)
+{
+    if (refused())
+        return -1;
+    return cdcSession->worker()->addFileWrite(path, data);
+}
+
+int Amodule::readFile(const QString &path)
+{
+    if (refused())
+        return -1;
+    return cdcSession->worker()->addFileRead(path);
+}
+
+void Amodule::abortFileWrite()
+{
+    if (isConnected() && cdcSession->worker())
+        cdcSession->worker()->cancelFileWrite();
+}
+
+void Amodule::abortFileRead()
+{
+    if (isConnected() && cdcSession->worker())
+        cdcSession->worker()->cancelFileRead();
+}
+
+bool Amodule::isFileTransferPending()
+{
+    if (!cdcSession || !cdcSession->worker())
+        return false;
+    return cdcSession->worker()->isFileTransferPending();
+}
+
+int Amodule::layoutOfVersion(const QString &version)
+{
+    const QStringList fields = version.split(QLatin1Char(','));
+    if (fields.size() < 2)
+        return 0;
+    return fields.at(1).trimmed().toInt() & 0xFF;
+}
+
+int Amodule::queueFlash(int kind, uint32_t addr, uint32_t size, const char *data, int layout)
+{
+    CdcUsbProcess *w = worker();
+    if (!w)
+        return -1;
+    FlashRecord record;
+    record.kind = kind;
+    record.address = addr;
+    record.size = size;
+    record.layout = layout;
+    if (data && size > 0)
+        record.data = QByteArray(data, int(qMin<uint32_t>(size, uint32_t(INT_MAX))));
+    return w->addFlashRecord(record) ? 0 : -1;
+}
+
+int Amodule::eraseFlash(uint32_t addr, uint32_t size)
+{
+    return queueFlash(FlashRecord::Erase, addr, size, nullptr, layoutOfVersion(fullVersion));
+}
+
+int Amodule::writeFlash(uint32_t addr, uint32_t size, const char *data)
+{
+    return queueFlash(FlashRecord::Write, addr, size, data, 0);
+}
+
+int Amodule::verifyFlash(uint32_t addr, uint32_t size, const char *data)
+{
+    return queueFlash(FlashRecord::Verify, addr, size, data, 0);
+}
+
+int Amodule::exitBootloader()
+{
+    return queueFlash(FlashRecord::ExitBoot, 0, 0, nullptr, 0);
+}
+
+CdcUsbProcess *Amodule::worker() const
+{
+    if (closing || !cdcSession)
+        return nullptr;
+    return cdcSession->worker();
+}
+
+void Amodule::close()
+{
+    closing = true;
+    on_cdcDisconnected();
+    delete cdcSession;
+    cdcSession = nullptr;
+}
+
+bool Amodule::closeAndWait(int ms)
+{
+    closing = true;
+    on_cdcDisconnected();
+    bool ended = true;
+    if (cdcSession)
+        ended = cdcSession->stopAndWait(ms);
+    delete cdcSession;
+    cdcSession = nullptr;
+    return ended;
+}
+
+QString Amodule::inputStateText(int code)
+{
+    switch (code) {
+    case 0:
+        return tr("ДЕЖУРНЫЙ РЕЖИМ");
+    case 1:
+    case 6:
+        return tr("ПУЛЬТ МИКРОФОН");
+    case 2:
+        return tr("ПУЛЬТ ПУСК");
+    case 3:
+        return tr("ПОЖАР");
+    case 4:
+        return tr("ВХОД УПРАВЛЕНИЯ");
+    case 5:
+        return tr("СИРЕНА");
+    case 7:
+        return tr("ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET");
+    case 8:
+        return tr("ТЕСТОВЫЙ СИГНАЛ");
+    default:
+        return tr("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
+    }
+}
+
+void Amodule::on_cdcConnected()
+{
+    qCDebug(lcLink) << "on_cdcConnected";
+    if (closing)
+        return;
+    deviceConnected = true;
+    cdcSession->worker()->addRequest(QStringLiteral("GET VERSION"));
+}
+
+void Amodule::on_cdcDisconnected()
+{
+    qCDebug(lcLink) << "on_cdcDisconnected";
+    readList.clear();
+    deviceConnected = false;
+    emit disconnected();
+}
+
+void Amodule::on_cdcReceivedAnswer(QString request, QString answer, int err)
+{
+    qCDebug(lcLink) << "on_receivedAnswer";
+    qCDebug(lcLink).noquote() << request << answer.trimmed() << err;
+    if (closing)
+        return;
+    if (err != 0)
+        emit exchangeError(err);
+
+    const QStringList words = request.split(QLatin1Char(' '));
+    const QString verb = words.value(0);
+    const QString second = words.value(1);
+    if (verb == QLatin1String("SET")) {
+        if (second == QLatin1String("DESCRIPTOR")) {
+            QString name;
+            int index = 0;
+            splitIndex(words.value(2), &name, &index);
+            emit writedDescriptor(name, QVariant(words.value(3)), index, err);
+            if (pendingDescriptorReads() == 0)
+                emit endWriteDescriptors();
+        } else {
+            emit writedParam(second, answer, err);
+        }
+    } else if (verb == QLatin1String("GET")) {
+        if (second == QLatin1String("VERSION")) {
+            const QStringList parts = answer.split(QLatin1Char(' '));
+            if (parts.size() >= 2) {
+                const int code = deviceTypeFromKey(parts.at(0));
+                if (code != 0) {
+                    deviceConnected = true;
+                    fullVersion = parts.at(1);
+                    emit connected(code, parts.at(1));
+                }
+            }
+        } else if (second.startsWith(QLatin1String("DESCRIPTOR"))) {
+            const QString value =
+                answer.split(QLatin1Char(' '), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+            const QString sent = words.value(2);
+            QString name;
+            int index = 0;
+            splitIndex(sent, &name, &index);
+            if (name.startsWith(descPrefix))
+                name.remove(descPrefix);
+            emit receivedDescriptor(name, QVariant(value), index, 0);
+            if (!readList.isEmpty()) {
+                // Names are listed with or without the prefix; an indexed name listed
+                // without the prefix is found by its last form.
+                QStringList candidates {name, descPrefix + name, sent};
+                if (name != sent && !sent.endsWith(name))
+                    candidates.append(name + sent.mid(sent.indexOf(QLatin1Char('['))));
+                for (const QString &candidate : qAsConst(candidates)) {
+                    if (readList.removeOne(candidate))
+                        break;
+                }
+                if (readList.isEmpty())
+                    emit endReadList();
+            }
+        } else {
+            emit receivedParam(second, answer, 0);
+        }
+    }
+}
+
+void Amodule::on_fileBlockWrited(QString filepath, int position, int filesize, int err)
+{
+    emit writedFileBlock(filepath, position, filesize, err);
+}
+
+void Amodule::on_fileBlockReaded(QString filepath, int position, int filesize, QByteArray *buf,
+                                 int err)
+{
+    // Nobody takes a buffer once the facade is closing; it would be lost.
+    if (closing) {
+        delete buf;
+        return;
+    }
+    emit readedFileBlock(filepath, position, filesize, buf, err);
+}

@@ -1,0 +1,473 @@
+#include "link/cdcusbprocess.h"
+
+#include "link/cdctcpdevice.h"
+#include "link/cdcusbdevice.h"
+#include "link/filetransferjob.h"
+#include "link/filewriterequest.h"
+#include "link/flashjob.h"
+#include "link/linklog.h"
+#include "link/portdiscovery.h"
+#include "link/serialportenumerator.h"
+#include "link/virtualportregistry.h"
+#include "project/projectdevice.h"
+
+#include <QDir>
+#include <QFileSystemWatcher>
+#include <QMetaObject>
+#include <QTimer>
+
+namespace {
+
+const QString crlf = QStringLiteral("\r\n");
+
+// The line without its terminator ("\r\n", or a bare "\n").
+QString withoutTerminator(const QString &line)
+{
+    if (line.endsWith(crlf))
+        return line.left(line.size() - 2);
+    if (line.endsWith(QLatin1Char('\n')))
+        return line.left(line.size() - 1);
+    return line;
+}
+
+} // namespace
+
+CdcUsbProcess::CdcUsbProcess(const ProjectDevice *device, quint16 commandPort, QObject *parent)
+    : QObject(parent)
+    , deviceType(device ? device->type : 0)
+    , useSerial(!device || device->portFound || !device->ip_enabled)
+    , host(device ? device->ip_addr : QString())
+    , commandPort(commandPort)
+    , usbVendorId(device ? device->usbVendorId : ProjectDevice::defaultUsbVendorId)
+    , usbProductId(device ? device->usbProductId : ProjectDevice::defaultUsbProductId)
+    , discoveredPort(device && device->portFound ? device->portInfo : PortDescription())
+{
+    qCDebug(lcLink) << "CdcUsbProcess";
+}
+
+CdcUsbProcess::~CdcUsbProcess()
+{
+    delete transport;
+    transport = nullptr;
+    for (std::size_t i = 0; i < fileWriteQueue.size(); ++i)
+        qCDebug(lcLink) << "delete FileWriteRequest";
+    fileWriteQueue.clear();
+    fileReadQueue.clear();
+    qCDebug(lcLink) << "~CdcUsbProcess";
+}
+
+int CdcUsbProcess::requestKind(const QString &line)
+{
+    const QString first = line.split(QLatin1Char(' '), Qt::SkipEmptyParts).value(0);
+    if (first == QLatin1String("GET"))
+        return 1;
+    if (first == QLatin1String("SET"))
+        return 0;
+    return -1;
+}
+
+QList<ProjectDevice *> CdcUsbProcess::findoutPorts()
+{
+    return PortDiscovery::findoutPorts();
+}
+
+// ---- Queues (any thread) ----
+
+void CdcUsbProcess::addRequest(const QString &line)
+{
+    if (!linkOpen)
+        return;
+    if (!queueMutex.tryLock(enqueueWaitMs))
+        return;
+    requestQueue.append(line + crlf);
+    queueMutex.unlock();
+    scheduleWake();
+}
+
+bool CdcUsbProcess::addFlashRecord(const FlashRecord &record)
+{
+    if (!linkOpen)
+        return false;
+    {
+        QMutexLocker lock(&queueMutex);
+        flashQueue.append(record);
+    }
+    scheduleWake();
+    return true;
+}
+
+int CdcUsbProcess::addFileWrite(const QString &path, const QByteArray &data)
+{
+    if (!linkOpen)
+        return 0;
+    if (!queueMutex.tryLock(enqueueWaitMs))
+        return -1;
+    abortFileWrite = false;
+    auto request = std::make_unique<FileWriteRequest>();
+    request->path = path;
+    request->data = std::make_unique<QByteArray>(data);
+    fileWriteQueue.push_back(std::move(request));
+    queueMutex.unlock();
+    scheduleWake();
+    return 0;
+}
+
+int CdcUsbProcess::addFileRead(const QString &path)
+{
+    if (!linkOpen)
+        return 0;
+    if (!queueMutex.tryLock(enqueueWaitMs))
+        return -1;
+    abortFileRead = false;
+    fileReadQueue.append(path);
+    queueMutex.unlock();
+    scheduleWake();
+    return 0;
+}
+
+bool CdcUsbProcess::isFileTransferPending()
+{
+    if (!queueMutex.tryLock())
+        return true;
+    const bool pending = !fileReadQueue.isEmpty() || !fileWriteQueue.empty();
+    queueMutex.unlock();
+    return pending;
+}
+
+int CdcUsbProcess::pendingDescriptorReads()
+{
+    if (!queueMutex.tryLock(enqueueWaitMs))
+        return 0;
+    int count = 0;
+    for (const QString &line : qAsConst(requestQueue))
+        count += line.contains(QLatin1String("GET DESCRIPTOR")) ? 1 : 0;
+    queueMutex.unlock();
+    return count;
+}
+
+void CdcUsbProcess::scheduleWake()
+{
+    if (!wakePending.exchange(true))
+        QMetaObject::invokeMethod(this, &CdcUsbProcess::takeNextJob, Qt::QueuedConnection);
+}
+
+// ---- The loop ----
+
+void CdcUsbProcess::deviceWorker()
+{
+    if (running)
+        return;
+    running = true;
+    linkTimer = new QTimer(this);
+    linkTimer->setInterval(linkCheckMs);
+    connect(linkTimer, &QTimer::timeout, this, &CdcUsbProcess::checkLink);
+    requestTimer = new QTimer(this);
+    requestTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; a request gets its full deadline.
+    requestTimer->setTimerType(Qt::PreciseTimer);
+    connect(requestTimer, &QTimer::timeout, this, &CdcUsbProcess::onRequestTimeout);
+    searchTimer = new QTimer(this);
+    searchTimer->setSingleShot(true);
+    connect(searchTimer, &QTimer::timeout, this, &CdcUsbProcess::tryConnect);
+    qCDebug(lcLink) << "Start deviceWorker.";
+
+    if (useSerial) {
+        usb = new CdcUsbDevice(this);
+        transport = usb;
+        // New device nodes and new registry entries end a search at once.
+        portWatcher = new QFileSystemWatcher(this);
+        QStringList folders {QStringLiteral("/dev")};
+        const QString registry = VirtualPortRegistry::directory();
+        if (!registry.isEmpty() && QDir(registry).exists())
+            folders.append(registry);
+        portWatcher->addPaths(folders);
+        connect(portWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+            if (transport && !transport->isOpen())
+                scheduleSearch(searchSettleMs);
+        });
+    } else {
+        tcp = new CdcTcpDevice(this);
+        transport = tcp;
+    }
+    connect(transport, &ConnectionDevice::received, this, &CdcUsbProcess::onReceived);
+    connect(transport, &ConnectionDevice::portFailed, this, &CdcUsbProcess::onPortFailed,
+            Qt::QueuedConnection);
+
+    if (stopRequested) {
+        endLoop();
+        return;
+    }
+    tryConnect();
+}
+
+void CdcUsbProcess::stop()
+{
+    qCDebug(lcLink) << "CdcUsbProcess::stop()";
+    stopRequested = true;
+    if (running)
+        endLoop();
+}
+
+void CdcUsbProcess::endLoop()
+{
+    if (loopEnded)
+        return;
+    loopEnded = true;
+    linkTimer->stop();
+    requestTimer->stop();
+    searchTimer->stop();
+    delete portWatcher;
+    portWatcher = nullptr;
+    if (transport && transport->isOpen())
+        transport->disconnect();
+    linkOpen = false;
+    emit finished();
+    stopRequested = false;
+}
+
+void CdcUsbProcess::scheduleSearch(int ms)
+{
+    if (loopEnded)
+        return;
+    if (!searchTimer->isActive() || searchTimer->remainingTime() > ms)
+        searchTimer->start(ms);
+}
+
+void CdcUsbProcess::tryConnect()
+{
+    if (loopEnded || stopRequested || transport->isOpen())
+        return;
+    if (useSerial) {
+        PortDescription port;
+        // The port on which discovery found this very device comes first; otherwise the
+        // first port with the device's USB ids.
+        bool found = !discoveredPort.isNull() && SerialPortEnumerator::isPresent(discoveredPort);
+        if (found)
+            port = discoveredPort;
+        else
+            found = usb->findPort(port, usbVendorId, usbProductId);
+        if (!found) {
+            scheduleSearch(searchIntervalMs);
+            return;
+        }
+        if (!usb->open(port)) {
+            clearCurrent();
+            emit disconnected();
+            scheduleSearch(searchIntervalMs);
+            return;
+        }
+    } else {
+        tcp->open(host, commandPort);
+    }
+    linkOpened();
+}
+
+void CdcUsbProcess::linkOpened()
+{
+    linkOpen = true;
+    {
+        QMutexLocker lock(&queueMutex);
+        requestQueue.clear();
+        flashQueue.clear();
+    }
+    emit connected();
+    clearCurrent();
+    linkTimer->start(linkCheckMs);
+    scheduleWake();
+}
+
+void CdcUsbProcess::checkLink()
+{
+    if (loopEnded || busy || !transport->isOpen())
+        return;
+    const bool alive =
+        useSerial ? SerialPortEnumerator::isPresent(usb->openedPort()) : tcp->isConnected();
+    if (!alive)
+        linkLost();
+}
+
+void CdcUsbProcess::onPortFailed()
+{
+    if (loopEnded || busy || !transport->isOpen())
+        return;
+    linkLost();
+}
+
+void CdcUsbProcess::closeLink()
+{
+    linkOpen = false;
+    linkTimer->stop();
+    requestTimer->stop();
+    transport->close();
+}
+
+void CdcUsbProcess::linkLost()
+{
+    closeLink();
+    clearCurrent();
+    emit disconnected();
+    QTimer::singleShot(0, this, &CdcUsbProcess::tryConnect);
+}
+
+void CdcUsbProcess::clearCurrent()
+{
+    currentRequest.clear();
+    answerLines.clear();
+    answerBytes = 0;
+    if (requestTimer)
+        requestTimer->stop();
+}
+
+QString CdcUsbProcess::currentRequestText() const
+{
+    return withoutTerminator(currentRequest);
+}
+
+// ---- Exchanges ----
+
+void CdcUsbProcess::takeNextJob()
+{
+    wakePending = false;
+    if (!running || loopEnded || busy || !transport->isOpen() || !currentRequest.isEmpty())
+        return;
+    if (linkTimer->isActive() && linkTimer->remainingTime() == 0) {
+        checkLink();
+        if (!transport->isOpen())
+            return;
+    }
+
+    queueMutex.lock();
+    if (!requestQueue.isEmpty()) {
+        currentRequest = requestQueue.takeFirst();
+        queueMutex.unlock();
+        currentKind = requestKind(currentRequestText());
+        answerLines.clear();
+        answerBytes = 0;
+        transport->write(currentRequest);
+        requestTimer->start(requestTimeoutMs);
+        // Lines that were already waiting are taken as the answer, as they always were.
+        processAnswerLines();
+        return;
+    }
+    if (!fileWriteQueue.empty()) {
+        std::unique_ptr<FileWriteRequest> request = std::move(fileWriteQueue.front());
+        fileWriteQueue.pop_front();
+        busy = true;
+        FileTransferJob(this, transport).upload(*request, abortFileWrite);
+        busy = false;
+        qCDebug(lcLink) << "delete FileWriteRequest";
+        request.reset();
+        queueMutex.unlock();
+        scheduleWake();
+        return;
+    }
+    if (!fileReadQueue.isEmpty()) {
+        const QString path = fileReadQueue.takeFirst();
+        busy = true;
+        FileTransferJob(this, transport).download(path, abortFileRead);
+        busy = false;
+        queueMutex.unlock();
+        scheduleWake();
+        return;
+    }
+    if (!flashQueue.isEmpty()) {
+        const FlashRecord record = flashQueue.takeFirst();
+        queueMutex.unlock();
+        busy = true;
+        FlashJob(this, transport, deviceType).run(record);
+        busy = false;
+        scheduleWake();
+        return;
+    }
+    queueMutex.unlock();
+}
+
+void CdcUsbProcess::onReceived()
+{
+    if (busy || loopEnded)
+        return;
+    if (currentRequest.isEmpty()) {
+        // Nobody asked: whatever arrives stays for the next request, unless it overflowed.
+        if (transport->hasOverflowed())
+            transport->clearReceived();
+        return;
+    }
+    processAnswerLines();
+}
+
+void CdcUsbProcess::onRequestTimeout()
+{
+    if (busy || loopEnded || currentRequest.isEmpty())
+        return;
+    transport->pollRead();
+    processAnswerLines();
+    if (!currentRequest.isEmpty())
+        failExchange(QStringLiteral("ERROR TIMEOUT"));
+}
+
+void CdcUsbProcess::processAnswerLines()
+{
+    const bool fileList = currentRequest.contains(QLatin1String("GET FILE_LIST"));
+    while (!currentRequest.isEmpty()) {
+        if (transport->hasOverflowed()) {
+            failExchange(QStringLiteral("ERROR OVERFLOW"));
+            return;
+        }
+        const QByteArray raw = transport->readLine();
+        if (raw.isEmpty())
+            return;
+        const QString line = ConnectionDevice::decode(raw);
+        answerLines.append(line);
+        answerBytes += raw.size();
+
+        if (currentKind == 0) {
+            if (line == QLatin1String("OK\r\n"))
+                report(QStringLiteral("OK"), 0);
+            else
+                report(withoutTerminator(line), -1);
+        } else if (currentKind == 1 && !fileList) {
+            if (answerLines.size() == 1) {
+                if (line == QLatin1String("ERROR\r\n"))
+                    report(line, -1);
+            } else if (answerLines.at(1) == QLatin1String("OK\r\n")) {
+                report(withoutTerminator(answerLines.at(0)), 0);
+            } else {
+                transport->clearReceived();
+                report(withoutTerminator(answerLines.at(0)), -1);
+            }
+        } else if (currentKind == 1) {
+            const int n = answerLines.size();
+            if (n >= 2 && answerLines.at(n - 1) == QLatin1String("OK\r\n") &&
+                answerLines.at(n - 2) == crlf) {
+                report(answerLines.mid(0, n - 2).join(QString()), 0);
+            } else if (answerLines.at(n - 1) == QLatin1String("ERROR\r\n")) {
+                report(answerLines.at(n - 1), -1);
+            }
+        }
+        // Answers to other verbs are collected and never interpreted; they end by the
+        // request deadline.
+        if (!currentRequest.isEmpty() && answerBytes > maxAnswerBytes) {
+            failExchange(QStringLiteral("ERROR OVERFLOW"));
+            return;
+        }
+    }
+}
+
+void CdcUsbProcess::report(const QString &answer, int err)
+{
+    const QString request = currentRequestText();
+    clearCurrent();
+    emit receivedAnswer(request, answer, err);
+    scheduleWake();
+}
+
+void CdcUsbProcess::failExchange(const QString &answer)
+{
+    const QString request = currentRequestText();
+    clearCurrent();
+    emit receivedAnswer(request, answer, -1);
+    transport->clearReceived();
+    closeLink();
+    emit disconnected();
+    QTimer::singleShot(0, this, &CdcUsbProcess::tryConnect);
+}

@@ -1,0 +1,46 @@
+#include "link/cdcusbsession.h"
+
+#include "link/cdcusbprocess.h"
+#include "link/linklog.h"
+#include "link/portdescription.h"
+
+#include <QByteArray>
+#include <QThread>
+
+#include <cstdint>
+
+CdcUsbSession::CdcUsbSession(const ProjectDevice *device, quint16 commandPort, QObject *parent)
+    : QObject(parent)
+    , m_worker(new CdcUsbProcess(device, commandPort))
+    , m_thread(new QThread)
+{
+    // Flashing signals carry uint32_t and downloads a buffer pointer across threads.
+    qRegisterMetaType<uint32_t>("uint32_t");
+    qRegisterMetaType<QByteArray *>("QByteArray*");
+    qRegisterMetaType<PortDescription>();
+
+    QThread *thread = m_thread;
+    CdcUsbProcess *worker = m_worker;
+    worker->moveToThread(thread);
+    connect(thread, &QThread::started, worker, &CdcUsbProcess::deviceWorker);
+    // quit() is thread-safe; called directly so that a thread waiting in stopAndWait() is
+    // not needed to deliver it.
+    connect(worker, &CdcUsbProcess::finished, thread, &QThread::quit, Qt::DirectConnection);
+    connect(this, &CdcUsbSession::stopDevice, worker, &CdcUsbProcess::stop);
+    connect(worker, &CdcUsbProcess::finished, worker, &QObject::deleteLater);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start(QThread::InheritPriority);
+    qCDebug(lcLink) << "CdcUsbSession";
+}
+
+CdcUsbSession::~CdcUsbSession()
+{
+    qCDebug(lcLink) << "~CdcUsbSession";
+    emit stopDevice();
+}
+
+bool CdcUsbSession::stopAndWait(int ms)
+{
+    emit stopDevice();
+    return !m_thread || m_thread->wait(ulong(qMax(ms, 0)));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class CdcUsbProcess;
+class ProjectDevice;
+class QThread;
+
+// Creates the command exchange worker of one device and the thread it runs on, and ends
+// both: destroying the session asks the worker to stop; the worker and its thread then
+// delete themselves.
+class CdcUsbSession : public QObject {
+    Q_OBJECT
+
+public:
+    CdcUsbSession(const ProjectDevice *device, quint16 commandPort, QObject *parent = nullptr);
+    ~CdcUsbSession() override;
+
+    CdcUsbProcess *worker() const { return m_worker; }
+
+    // Asks the worker to stop and waits up to `ms` for its thread to end (the worker
+    // finishes a running file or flashing job first). For callers that must not leave a
+    // thread behind, such as the command-line tool before it exits.
+    bool stopAndWait(int ms);
+
+signals:
+    void stopDevice();
+
+private:
+    QPointer<CdcUsbProcess> m_worker;
+    QPointer<QThread> m_thread;
+};

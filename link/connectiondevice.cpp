@@ -1,0 +1,145 @@
+#include "link/connectiondevice.h"
+
+#include "link/linklog.h"
+
+#include <QDeadlineTimer>
+#include <QTextCodec>
+#include <QThread>
+
+namespace {
+
+QTextCodec *wireCodec()
+{
+    static QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
+    return codec;
+}
+
+} // namespace
+
+ConnectionDevice::ConnectionDevice(QObject *parent)
+    : QObject(parent)
+{
+    qCDebug(lcLink) << "ConnectionDevice";
+}
+
+ConnectionDevice::~ConnectionDevice()
+{
+    qCDebug(lcLink) << "~ConnectionDevice";
+}
+
+QByteArray ConnectionDevice::takeReceived()
+{
+    QMutexLocker lock(&rxMutex);
+    QByteArray bytes;
+    bytes.swap(rxBuffer);
+    overflowed = false;
+    return bytes;
+}
+
+qint64 ConnectionDevice::receivedSize() const
+{
+    QMutexLocker lock(&rxMutex);
+    return rxBuffer.size();
+}
+
+void ConnectionDevice::clearReceived()
+{
+    QMutexLocker lock(&rxMutex);
+    rxBuffer.clear();
+    overflowed = false;
+}
+
+QByteArray ConnectionDevice::readLine()
+{
+    QMutexLocker lock(&rxMutex);
+    const int lf = rxBuffer.indexOf('\n');
+    if (lf < 0)
+        return QByteArray();
+    const QByteArray line = rxBuffer.left(lf + 1);
+    rxBuffer.remove(0, lf + 1);
+    return line;
+}
+
+bool ConnectionDevice::canReadLine() const
+{
+    QMutexLocker lock(&rxMutex);
+    return rxBuffer.contains('\n');
+}
+
+bool ConnectionDevice::hasOverflowed() const
+{
+    QMutexLocker lock(&rxMutex);
+    return overflowed;
+}
+
+void ConnectionDevice::discardInput()
+{
+    waitForData(0);
+    pollRead();
+    clearReceived();
+}
+
+bool ConnectionDevice::waitForLine(int ms)
+{
+    const QDeadlineTimer deadline(qMax(ms, 0));
+    for (;;) {
+        pollRead();
+        if (canReadLine())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        waitForData(int(qMax<qint64>(deadline.remainingTime(), 0)));
+    }
+}
+
+qint64 ConnectionDevice::write(const QByteArray &)
+{
+    return 0;
+}
+
+qint64 ConnectionDevice::write(const QString &)
+{
+    return 0;
+}
+
+void ConnectionDevice::pollRead() { }
+
+void ConnectionDevice::close() { }
+
+QByteArray ConnectionDevice::encode(const QString &text)
+{
+    return wireCodec()->fromUnicode(text);
+}
+
+QString ConnectionDevice::decode(const QByteArray &bytes)
+{
+    const int zero = bytes.indexOf('\0');
+    return wireCodec()->toUnicode(zero < 0 ? bytes : bytes.left(zero));
+}
+
+void ConnectionDevice::appendReceived(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&rxMutex);
+        const int room = maxBuffered - rxBuffer.size();
+        if (bytes.size() > room) {
+            rxBuffer.append(bytes.constData(), qMax(room, 0));
+            overflowed = true;
+        } else {
+            rxBuffer.append(bytes);
+        }
+        const int tailStart = rxBuffer.lastIndexOf('\n') + 1;
+        if (rxBuffer.size() - tailStart > maxPartialLine) {
+            rxBuffer.truncate(tailStart + maxPartialLine);
+            overflowed = true;
+        }
+    }
+    emit received();
+}
+
+void ConnectionDevice::waitForData(int ms)
+{
+    QThread::msleep(ulong(qMax(ms, 0)));
+}

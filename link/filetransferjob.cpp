@@ -1,0 +1,107 @@
+#include "link/filetransferjob.h"
+
+#include "link/cdcusbprocess.h"
+#include "link/filewriterequest.h"
+
+FileTransferJob::FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transport)
+    : worker(worker)
+    , exchange(transport)
+{
+}
+
+void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &cancel)
+{
+    const QString &path = request.path;
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path))
+        return;
+
+    static const QByteArray empty;
+    const QByteArray &data = request.data ? *request.data : empty;
+    const int filesize = data.size();
+    int position = 0;
+    bool refused = false;
+    while (position < filesize) {
+        const QByteArray block = data.mid(position, blockSize);
+        if (block.isEmpty()) {
+            emit worker->fileBlockWrited(path, position, filesize, -1);
+            break;
+        }
+        if (!exchange.sendExpectOk(QStringLiteral("SET FILE_WRITE ") +
+                                   QString::fromLatin1(block.toHex().toUpper()))) {
+            emit worker->fileBlockWrited(path, position, filesize, -2);
+            refused = true;
+            break;
+        }
+        position += block.size();
+        emit worker->fileBlockWrited(path, position, filesize, 0);
+        if (cancel)
+            break;
+    }
+
+    if (cancel) {
+        cancel = false;
+        emit worker->fileBlockWrited(path, position, filesize, 1);
+    } else if (refused || position < filesize) {
+        // A refused block leaves the file short, even when it was the last one: the file
+        // is not closed as if it were complete.
+        emit worker->fileBlockWrited(path, position, filesize, -4);
+    } else {
+        const bool closed = exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
+        emit worker->fileBlockWrited(path, position, filesize, closed ? 2 : -3);
+    }
+}
+
+void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
+{
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path))
+        return;
+
+    int position = 0;
+    int undecodable = 0;
+    QByteArray whole;
+    for (;;) {
+        if (cancel) {
+            cancel = false;
+            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
+            emit worker->fileBlockReaded(path, position, 0, nullptr, 1);
+            return;
+        }
+        bool ok = false;
+        const QString value = exchange.sendGetValue(
+            QStringLiteral("GET FILE_READ ") + QString::number(blockSize), &ok);
+        if (!ok) {
+            failDownload(path, position);
+            return;
+        }
+        if (value.isEmpty()) {
+            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
+            emit worker->fileBlockReaded(path, position, 0, new QByteArray(whole), 2);
+            return;
+        }
+        const QByteArray bytes = QByteArray::fromHex(value.toLatin1());
+        if (bytes.isEmpty()) {
+            // A device that keeps answering with text that is not hexadecimal would keep
+            // the job reading forever.
+            if (++undecodable >= maxUndecodableBlocks) {
+                failDownload(path, position);
+                return;
+            }
+            continue;
+        }
+        undecodable = 0;
+        if (whole.size() > maxDownloadSize - bytes.size()) {
+            failDownload(path, position);
+            return;
+        }
+        position += bytes.size();
+        whole.append(bytes);
+        emit worker->fileBlockReaded(path, position, 0, new QByteArray(bytes), 0);
+    }
+}
+
+void FileTransferJob::failDownload(const QString &path, int position)
+{
+    emit worker->fileBlockReaded(path, position, 0, nullptr, -1);
+    exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"));
+    emit worker->fileBlockReaded(path, position, 0, nullptr, -2);
+}

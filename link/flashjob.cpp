@@ -1,0 +1,225 @@
+#include "link/flashjob.h"
+
+#include "link/cdcusbprocess.h"
+#include "link/connectiondevice.h"
+#include "link/flashrecord.h"
+#include "link/linklog.h"
+#include "project/devicetype.h"
+
+#include <QThread>
+
+FlashJob::FlashJob(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType)
+    : worker(worker)
+    , transport(transport)
+    , exchange(transport)
+    , deviceType(deviceType)
+{
+}
+
+QVector<FlashJob::Sector> FlashJob::sectorTable(int layout)
+{
+    QVector<Sector> table;
+    if (layout == 1) {
+        for (uint32_t i = 0; i < 8; ++i)
+            table.append({0x08000000u + i * 0x20000u, 0x20000u});
+        return table;
+    }
+    for (uint32_t i = 0; i < 4; ++i)
+        table.append({0x08000000u + i * 0x4000u, 0x4000u});
+    table.append({0x08010000u, 0x10000u});
+    for (uint32_t i = 1; i < 8; ++i)
+        table.append({0x08000000u + i * 0x20000u, 0x20000u});
+    return table;
+}
+
+QByteArray FlashJob::page(const FlashRecord &record, uint32_t address)
+{
+    const uint64_t offset = uint64_t(address) - record.address;
+    QByteArray bytes;
+    if (address >= record.address && offset < uint64_t(record.data.size()))
+        bytes = record.data.mid(int(offset), int(pageSize));
+    if (bytes.size() < int(pageSize))
+        bytes.append(QByteArray(int(pageSize) - bytes.size(), char(0xFF)));
+    return bytes;
+}
+
+void FlashJob::run(const FlashRecord &record)
+{
+    switch (record.kind) {
+    case FlashRecord::Erase:
+        if (deviceType == DeviceType::BexarTovik2 || deviceType == DeviceType::BexarBoot)
+            eraseConsole(record);
+        else
+            erase(record);
+        break;
+    case FlashRecord::Write:
+        write(record);
+        break;
+    case FlashRecord::Verify:
+        verify(record);
+        break;
+    case FlashRecord::ExitBoot:
+        leave();
+        break;
+    default:
+        qCDebug(lcLink) << "Unknown flash job" << record.kind;
+        break;
+    }
+}
+
+void FlashJob::eraseConsole(const FlashRecord &record)
+{
+    const uint64_t end = uint64_t(record.address) + record.size;
+    for (uint64_t p = record.address; p < end; p += consolePageSize) {
+        const uint32_t address = uint32_t(p);
+        emit worker->startEraseSector(address);
+        if (!eraseSector(address)) {
+            exchange.sendRaw("\r\n\r\n");
+            pauseBeforeRetry(0);
+            eraseSector(address);
+        }
+        emit worker->successEraseSector(address);
+    }
+    emit worker->finishErase(record.address, record.size);
+}
+
+void FlashJob::erase(const FlashRecord &record)
+{
+    const QVector<Sector> table = sectorTable(record.layout);
+    uint64_t erased = 0;
+    for (const Sector &sector : table) {
+        if (erased >= record.size)
+            break;
+        if (sector.start < record.address)
+            continue;
+        emit worker->startEraseSector(sector.start);
+        bool ok = false;
+        for (int attempt = 0; attempt < tries && !ok; ++attempt) {
+            if (attempt > 0)
+                pauseBeforeRetry(eraseRetryPauseMs);
+            ok = eraseSector(sector.start);
+        }
+        if (!ok) {
+            emit worker->errorEraseSector(sector.start,
+                                          CdcUsbProcess::tr("Ошибка команды стирания"));
+            return;
+        }
+        emit worker->successEraseSector(sector.start);
+        erased += sector.size;
+    }
+    emit worker->finishErase(record.address, record.size);
+}
+
+void FlashJob::write(const FlashRecord &record)
+{
+    auto writePage = [&](uint32_t address) {
+        emit worker->startWriteFlashPage(address);
+        const QByteArray bytes = page(record, address);
+        for (int attempt = 0; attempt < tries; ++attempt) {
+            if (attempt > 0) {
+                exchange.sendRaw("\r\n\r\n");
+                pauseBeforeRetry(pageRetryPauseMs);
+            }
+            if (writeFlashPage(address, bytes)) {
+                emit worker->successWriteFlashPage(address);
+                return true;
+            }
+        }
+        emit worker->errorWriteFlashPage(address, CdcUsbProcess::tr("Ошибка команды записи"));
+        return false;
+    };
+
+    if (record.size > 0) {
+        // The first page goes last: until it is written the bootloader does not start an
+        // incomplete image.
+        const uint64_t end = uint64_t(record.address) + record.size;
+        for (uint64_t p = uint64_t(record.address) + pageSize; p < end; p += pageSize) {
+            if (!writePage(uint32_t(p)))
+                return;
+        }
+        if (!writePage(record.address))
+            return;
+    }
+    emit worker->finishWrite(record.address, record.size);
+}
+
+void FlashJob::verify(const FlashRecord &record)
+{
+    const uint64_t end = uint64_t(record.address) + record.size;
+    for (uint64_t p = record.address; p < end; p += pageSize) {
+        const uint32_t address = uint32_t(p);
+        emit worker->startVerifyFlashPage(address);
+        const QByteArray bytes = page(record, address);
+        bool ok = false;
+        for (int attempt = 0; attempt < tries && !ok; ++attempt) {
+            if (attempt > 0) {
+                exchange.sendRaw("\r\n\r\n");
+                pauseBeforeRetry(pageRetryPauseMs);
+            }
+            ok = verifyFlashPage(address, bytes);
+        }
+        if (!ok) {
+            emit worker->errorVerifyFlashPage(address, CdcUsbProcess::tr("Ошибка верификации"));
+            return;
+        }
+        emit worker->successVerifyFlashPage(address);
+    }
+    emit worker->finishVerify(record.address, record.size);
+}
+
+void FlashJob::leave()
+{
+    emit worker->startExitBootloder();
+    if (exitBoot())
+        emit worker->successExitBootloder();
+    else
+        emit worker->errorExitBootloder(CdcUsbProcess::tr("Ошибка команды выхода из загрузчика"));
+}
+
+bool FlashJob::setAddress(uint32_t address)
+{
+    return exchange.sendExpectOk(QStringLiteral("SET ADDR 0x") + QString::number(address, 16),
+                                 addressWaitMs);
+}
+
+bool FlashJob::eraseSector(uint32_t address)
+{
+    return setAddress(address) &&
+        exchange.sendExpectOk(QStringLiteral("SET ERASEBLOCK"), eraseWaitMs);
+}
+
+bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArray &bytes)
+{
+    if (!setAddress(address))
+        return false;
+    transport->write(QLatin1String(command) + QLatin1Char(' ') +
+                     QString::fromLatin1(bytes.toHex()) + QStringLiteral("\r\n"));
+    const QByteArray answer = exchange.waitAnswerLine(pageWaitMs);
+    if (answer == "OK\r\n")
+        return true;
+    qCDebug(lcLink).noquote() << command << "0x" + QString::number(address, 16) << "answered"
+                              << ConnectionDevice::decode(answer).trimmed();
+    return false;
+}
+
+bool FlashJob::writeFlashPage(uint32_t address, const QByteArray &bytes)
+{
+    return pageCommand("SET WRITEFLASH", address, bytes);
+}
+
+bool FlashJob::verifyFlashPage(uint32_t address, const QByteArray &bytes)
+{
+    return pageCommand("SET VERIFYFLASH", address, bytes);
+}
+
+bool FlashJob::exitBoot()
+{
+    return exchange.sendExpectOk(QStringLiteral("SET EXITBOOT"), exitWaitMs);
+}
+
+void FlashJob::pauseBeforeRetry(int ms)
+{
+    if (ms > 0)
+        QThread::msleep(ulong(ms));
+    transport->discardInput();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+// One queued flashing job of the bootloader.
+struct FlashRecord {
+    enum Kind : int { Erase = 2, Write = 3, Verify = 4, ExitBoot = 5 };
+
+    int kind = 0;
+    uint32_t address = 0;
+    uint32_t size = 0;
+    // Erase only: 1 selects the uniform sector table, any other value the mixed one.
+    int layout = 0;
+    // Write and verify: the image bytes.
+    QByteArray data;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/amodule.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QEventLoop;
+class QTimer;
+
+class ProjectDevice;
+
+// One device reached by the command-line tool through the same facade the device windows
+// use. Waits run the event loop until a condition holds, the link drops or nothing happens
+// for the given time.
+class CliDeviceLink : public QObject {
+    Q_OBJECT
+
+public:
+    CliDeviceLink(const ProjectDevice *target, quint16 commandPort);
+    ~CliDeviceLink() override;
+
+    Amodule &module() { return facade; }
+
+    // Waits until the device has answered "GET VERSION" with a known type key.
+    bool waitIdentified(int ms);
+    int deviceType() const { return type; }
+    QString version() const { return fullVersion; }
+    bool isLost() const { return lost; }
+
+    // Runs the event loop until `done()` holds (true) or `idleMs` pass without a call to
+    // touch() (false). With `failOnLoss` a dropped link also ends the wait (false). The
+    // condition is looked at whenever touch() is called.
+    bool waitUntil(const std::function<bool()> &done, int idleMs, bool failOnLoss = true);
+    // Something happened: the condition of the running wait is looked at again and its idle
+    // time starts again.
+    void touch();
+
+private:
+    Amodule facade;
+    int type = 0;
+    QString fullVersion;
+    bool identified = false;
+    bool lost = false;
+
+    struct Wait {
+        QEventLoop *loop = nullptr;
+        QTimer *idle = nullptr;
+        std::function<bool()> done;
+        bool failOnLoss = true;
+    } wait;
+};

@@ -1,0 +1,686 @@
+#include "tools/cli/devicecommand.h"
+
+#include "link/amodule.h"
+#include "link/cdcusbprocess.h"
+#include "link/portdiscovery.h"
+#include "project/devicetype.h"
+#include "project/firmwareimage.h"
+#include "project/projectdevice.h"
+#include "tools/cli/clidevicelink.h"
+#include "tools/cli/clioutput.h"
+#include "tools/cli/cliprogress.h"
+#include "tools/cli/exitcode.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <memory>
+
+namespace {
+
+const char deviceHelp[] =
+    "Usage: norda-cli device ports\n"
+    "       norda-cli device (--tcp HOST[:PORT] | --usb [VID:PID]) [options] COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  ports                      list the USB serial ports and what each device answers\n"
+    "  version                    print the device's type and firmware version\n"
+    "  get NAME[INDEX]            read one descriptor, e.g. get SerialNumber, get LoCtrlEnable[2]\n"
+    "  set NAME VALUE             write one descriptor\n"
+    "  read NAME...               read several descriptors as one list\n"
+    "  ls DIR                     list a device folder, e.g. ls '0:\\audio'\n"
+    "  upload LOCAL REMOTE        copy a file to the device\n"
+    "  download REMOTE LOCAL      copy a file from the device\n"
+    "  rm PATH                    delete a file on the device\n"
+    "  flash FILE.norda           restart into the bootloader, erase, write, verify, restart\n"
+    "\n"
+    "Options:\n"
+    "  --tcp HOST[:PORT]          reach the device over TCP (command port 23 by default)\n"
+    "  --usb [VID:PID]            reach the device on its USB serial port (0483:5740 is always\n"
+    "                             accepted)\n"
+    "  --timeout SECONDS          how long to wait for the device to answer (default 10)\n"
+    "  --progress                 draw progress bars even when standard error is not a terminal\n"
+    "  --verbose                  print the device link's diagnostics on standard error\n"
+    "\n"
+    "Exit status: 0 done, 1 bad command line, 2 device not found or file not readable or\n"
+    "writable, 3 unusable firmware file, 4 the device refused or the operation failed.\n";
+
+// Every step of a file transfer or an answer takes at most a few seconds; this long without
+// any sign of the device counts as failure.
+constexpr int answerIdleMs = 15000;
+constexpr int maxUploadSize = 64 * 1024 * 1024;
+
+int connectTimeoutMs = 10000;
+
+QString answerText(const QString &answer)
+{
+    return answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed();
+}
+
+int usage(const QString &message)
+{
+    CliOutput::err() << deviceHelp;
+    return CliOutput::fail(ExitUsage, message);
+}
+
+} // namespace
+
+int DeviceCommand::run(const QStringList &args)
+{
+    QStringList rest = args.mid(1);
+    ProjectDevice target(DeviceType::Unknown);
+    quint16 port = NetworkPorts::defaultCommandPort;
+    bool haveTarget = false;
+    bool verbose = false;
+
+    while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--"))) {
+        const QString option = rest.takeFirst();
+        if (option == QLatin1String("--help")) {
+            CliOutput::out() << deviceHelp;
+            CliOutput::out().flush();
+            return ExitOk;
+        }
+        if (option == QLatin1String("--tcp")) {
+            if (rest.isEmpty())
+                return usage(QStringLiteral("--tcp needs HOST[:PORT]"));
+            const QString value = rest.takeFirst();
+            QString host = value;
+            if (value.count(QLatin1Char(':')) == 1) {
+                host = value.section(QLatin1Char(':'), 0, 0);
+                bool ok = false;
+                const int number = value.section(QLatin1Char(':'), 1).toInt(&ok);
+                if (!ok || number < 1 || number > 65535)
+                    return usage(QStringLiteral("bad port in '%1'").arg(value));
+                port = quint16(number);
+            }
+            if (host.isEmpty())
+                return usage(QStringLiteral("bad host in '%1'").arg(value));
+            target.ip_enabled = true;
+            target.ip_addr = host;
+            target.portFound = false;
+            haveTarget = true;
+        } else if (option == QLatin1String("--usb")) {
+            static const QRegularExpression ids(
+                QStringLiteral("^([0-9A-Fa-f]{1,4}):([0-9A-Fa-f]{1,4})$"));
+            if (!rest.isEmpty()) {
+                const QRegularExpressionMatch match = ids.match(rest.first());
+                if (match.hasMatch()) {
+                    rest.removeFirst();
+                    target.usbVendorId = uint16_t(match.captured(1).toUInt(nullptr, 16));
+                    target.usbProductId = uint16_t(match.captured(2).toUInt(nullptr, 16));
+                }
+            }
+            target.ip_enabled = false;
+            haveTarget = true;
+        } else if (option == QLatin1String("--timeout")) {
+            bool ok = false;
+            const double seconds = rest.isEmpty() ? 0 : rest.takeFirst().toDouble(&ok);
+            if (!ok || seconds <= 0 || seconds > 3600)
+                return usage(QStringLiteral("--timeout needs a number of seconds"));
+            connectTimeoutMs = int(seconds * 1000);
+        } else if (option == QLatin1String("--progress")) {
+            CliProgress::setForced(true);
+        } else if (option == QLatin1String("--verbose")) {
+            verbose = true;
+        } else {
+            return usage(QStringLiteral("unknown option '%1'").arg(option));
+        }
+    }
+    if (!verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("norda.link.debug=false"));
+
+    const QString command = rest.value(0);
+    const QStringList params = rest.mid(1);
+    if (command.isEmpty()) {
+        CliOutput::err() << deviceHelp;
+        return ExitUsage;
+    }
+    if (command == QLatin1String("ports"))
+        return params.isEmpty() ? ports() : usage(QStringLiteral("wrong number of arguments"));
+
+    struct Shape {
+        const char *name;
+        int minimum;
+        int maximum;
+    };
+    static const Shape shapes[] = {
+        {"version", 0, 0}, {"get", 1, 1},      {"set", 2, 2}, {"read", 1, 100000}, {"ls", 1, 1},
+        {"upload", 2, 2},  {"download", 2, 2}, {"rm", 1, 1},  {"flash", 1, 1},
+    };
+    const Shape *shape = nullptr;
+    for (const Shape &candidate : shapes) {
+        if (command == QLatin1String(candidate.name))
+            shape = &candidate;
+    }
+    if (!shape)
+        return usage(QStringLiteral("unknown device command '%1'").arg(command));
+    if (params.size() < shape->minimum || params.size() > shape->maximum)
+        return usage(QStringLiteral("wrong number of arguments"));
+    if (!haveTarget)
+        return usage(QStringLiteral("say which device: --tcp HOST[:PORT] or --usb [VID:PID]"));
+
+    // Files are checked before the device is bothered.
+    if (command == QLatin1String("upload") && !QFile::exists(params.at(0)))
+        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open %1").arg(params.at(0)));
+    FirmwareImage image;
+    if (command == QLatin1String("flash")) {
+        if (!QFile::exists(params.at(0)))
+            return CliOutput::fail(ExitCannotOpen,
+                                   QStringLiteral("cannot open %1").arg(params.at(0)));
+        if (!image.load(params.at(0)))
+            return CliOutput::fail(ExitUnusable,
+                                   QStringLiteral("%1 is not a firmware image").arg(params.at(0)));
+    }
+
+    CliDeviceLink link(&target, port);
+    if (!link.waitIdentified(connectTimeoutMs)) {
+        const QString where = target.ip_enabled
+            ? QStringLiteral("%1:%2").arg(target.ip_addr).arg(port)
+            : QStringLiteral("a USB port with ids %1:%2")
+                  .arg(target.usbVendorId, 4, 16, QLatin1Char('0'))
+                  .arg(target.usbProductId, 4, 16, QLatin1Char('0'));
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("no device answered at %1").arg(where));
+    }
+
+    if (command == QLatin1String("version"))
+        return version(link);
+    if (command == QLatin1String("get"))
+        return get(link, params.at(0));
+    if (command == QLatin1String("set"))
+        return set(link, params.at(0), params.at(1));
+    if (command == QLatin1String("read"))
+        return read(link, params);
+    if (command == QLatin1String("ls"))
+        return list(link, params.at(0));
+    if (command == QLatin1String("rm"))
+        return remove(link, params.at(0));
+    if (command == QLatin1String("upload"))
+        return upload(link, params.at(0), params.at(1));
+    if (command == QLatin1String("download"))
+        return download(link, params.at(0), params.at(1));
+    return flash(link, params.at(0));
+}
+
+int DeviceCommand::ports()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("norda.link.debug=false"));
+    const QList<PortDiscovery::Probe> probes = PortDiscovery::probeAll();
+    QTextStream &out = CliOutput::out();
+    if (probes.isEmpty())
+        out << "no serial ports\n";
+    for (const PortDiscovery::Probe &probe : probes) {
+        out << probe.port.portName << ' ' << probe.port.systemLocation << ' '
+            << probe.port.usbIdText() << ": ";
+        if (probe.answered) {
+            out << deviceTypeKey(probe.type) << ' ' << probe.version << " serial " << probe.serial
+                << " \"" << deviceTypeName(probe.type) << "\"\n";
+        } else {
+            out << probe.failure << '\n';
+        }
+    }
+    out.flush();
+    return ExitOk;
+}
+
+int DeviceCommand::version(CliDeviceLink &link)
+{
+    QTextStream &out = CliOutput::out();
+    out << deviceTypeKey(link.deviceType()) << ' ' << link.version() << '\n';
+    out << "type " << link.deviceType() << " \"" << deviceTypeName(link.deviceType()) << "\"\n";
+    out.flush();
+    return ExitOk;
+}
+
+int DeviceCommand::get(CliDeviceLink &link, const QString &name)
+{
+    Amodule &module = link.module();
+    bool answered = false;
+    bool failed = false;
+    QString value;
+    QObject context;
+    QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { failed = true; });
+    QObject::connect(&module, &Amodule::receivedDescriptor, &context,
+                     [&](const QString &, const QVariant &v, int, int) {
+                         value = v.toString();
+                         answered = true;
+                         link.touch();
+                     });
+    if (module.getDescriptor(name) != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
+    if (!link.waitUntil([&] { return answered; }, answerIdleMs))
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    if (failed)
+        return CliOutput::fail(
+            ExitFailed, QStringLiteral("reading %1 failed: %2").arg(name, answerText(value)));
+    CliOutput::out() << value << Qt::endl;
+    return ExitOk;
+}
+
+int DeviceCommand::set(CliDeviceLink &link, const QString &name, const QString &value)
+{
+    Amodule &module = link.module();
+    bool answered = false;
+    int result = 0;
+    QObject context;
+    QObject::connect(&module, &Amodule::writedDescriptor, &context,
+                     [&](const QString &, const QVariant &, int, int err) {
+                         result = err;
+                         answered = true;
+                         link.touch();
+                     });
+    if (module.setDescriptor(name, value) != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
+    if (!link.waitUntil([&] { return answered; }, answerIdleMs))
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    if (result != 0)
+        return CliOutput::fail(ExitFailed,
+                               QStringLiteral("the device refused %1 = %2").arg(name, value));
+    return ExitOk;
+}
+
+int DeviceCommand::read(CliDeviceLink &link, const QStringList &names)
+{
+    Amodule &module = link.module();
+    bool ended = false;
+    bool nextFailed = false;
+    int failures = 0;
+    QObject context;
+    QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { nextFailed = true; });
+    QObject::connect(&module, &Amodule::receivedDescriptor, &context,
+                     [&](const QString &name, const QVariant &value, int index, int) {
+                         QString label = name;
+                         if (index != 0 || names.contains(name + QStringLiteral("[0]")) ||
+                             names.contains(QStringLiteral("desc_") + name + QStringLiteral("[0]")))
+                             label += QStringLiteral("[%1]").arg(index);
+                         if (nextFailed) {
+                             ++failures;
+                             CliOutput::out()
+                                 << label << ": failed: " << answerText(value.toString()) << '\n';
+                         } else {
+                             CliOutput::out() << label << " = " << value.toString() << '\n';
+                         }
+                         nextFailed = false;
+                         link.touch();
+                     });
+    QObject::connect(&module, &Amodule::endReadList, &context, [&] {
+        ended = true;
+        link.touch();
+    });
+    if (module.readDescriptors(names) != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
+    const bool done = link.waitUntil([&] { return ended; }, answerIdleMs);
+    CliOutput::out().flush();
+    if (!done)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    if (failures > 0)
+        return CliOutput::fail(
+            ExitFailed, QStringLiteral("%1 of %2 reads failed").arg(failures).arg(names.size()));
+    return ExitOk;
+}
+
+int DeviceCommand::list(CliDeviceLink &link, const QString &dir)
+{
+    Amodule &module = link.module();
+    bool answered = false;
+    bool failed = false;
+    QString listing;
+    QObject context;
+    QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { failed = true; });
+    QObject::connect(&module, &Amodule::receivedParam, &context,
+                     [&](const QString &, const QString &value, int) {
+                         listing = value;
+                         answered = true;
+                         link.touch();
+                     });
+    if (module.getParam(QStringLiteral("FILE_LIST ") + dir) != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
+    if (!link.waitUntil([&] { return answered; }, answerIdleMs))
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    if (failed)
+        return CliOutput::fail(
+            ExitFailed, QStringLiteral("listing %1 failed: %2").arg(dir, answerText(listing)));
+    const QStringList lines = listing.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        CliOutput::out() << line << '\n';
+    CliOutput::out().flush();
+    return ExitOk;
+}
+
+int DeviceCommand::remove(CliDeviceLink &link, const QString &path)
+{
+    Amodule &module = link.module();
+    bool answered = false;
+    int result = 0;
+    QString answer;
+    QObject context;
+    QObject::connect(&module, &Amodule::writedParam, &context,
+                     [&](const QString &, const QString &value, int err) {
+                         result = err;
+                         answer = value;
+                         answered = true;
+                         link.touch();
+                     });
+    if (module.sendCommand(QStringLiteral("SET FILE_DELETE ") + path) != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
+    if (!link.waitUntil([&] { return answered; }, answerIdleMs))
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    if (result != 0)
+        return CliOutput::fail(
+            ExitFailed,
+            QStringLiteral("the device did not delete %1: %2").arg(path, answerText(answer)));
+    return ExitOk;
+}
+
+namespace {
+
+// Sends "SET FILE_RESET" after a failed transfer, as the device windows do, and waits a
+// little for its answer.
+void resetFileTransfer(CliDeviceLink &link)
+{
+    Amodule &module = link.module();
+    bool answered = false;
+    QObject context;
+    QObject::connect(&module, &Amodule::writedParam, &context,
+                     [&](const QString &name, const QString &, int) {
+                         answered = name == QLatin1String("FILE_RESET");
+                         link.touch();
+                     });
+    if (module.sendCommand(QStringLiteral("SET FILE_RESET")) == 0)
+        link.waitUntil([&] { return answered; }, 6000);
+}
+
+// Waits for a file job to report its end. A job whose first command the device refused
+// reports nothing at all; it is over once the worker has no transfer pending any more.
+bool waitTransferEnd(CliDeviceLink &link, const bool &ended, bool *refused)
+{
+    *refused = false;
+    while (!ended) {
+        if (link.waitUntil([&] { return ended; }, 3000))
+            return true;
+        if (link.isLost())
+            return false;
+        if (!link.module().isFileTransferPending() && !ended) {
+            *refused = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+QString uploadFailure(int err, int position)
+{
+    switch (err) {
+    case 1:
+        return QStringLiteral("upload cancelled after %1 bytes").arg(position);
+    case -1:
+    case -4:
+        return QStringLiteral("upload stopped after %1 bytes").arg(position);
+    case -2:
+        return QStringLiteral("the device refused the block after byte %1").arg(position);
+    case -3:
+        return QStringLiteral("the device did not close the file after %1 bytes").arg(position);
+    default:
+        return QStringLiteral("upload failed (%1)").arg(err);
+    }
+}
+
+// The size of a device file from the listing of its folder, or -1.
+qint64 remoteSize(CliDeviceLink &link, const QString &path)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('\\'));
+    if (slash <= 0)
+        return -1;
+    const QString dir = path.left(slash);
+    const QString name = path.mid(slash + 1);
+    Amodule &module = link.module();
+    bool answered = false;
+    QString listing;
+    QObject context;
+    QObject::connect(&module, &Amodule::receivedParam, &context,
+                     [&](const QString &, const QString &value, int) {
+                         listing = value;
+                         answered = true;
+                         link.touch();
+                     });
+    if (module.getParam(QStringLiteral("FILE_LIST ") + dir) != 0 ||
+        !link.waitUntil([&] { return answered; }, answerIdleMs))
+        return -1;
+    const QStringList lines = listing.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        if (line.section(QLatin1Char('\t'), 0, 0).compare(name, Qt::CaseInsensitive) == 0) {
+            bool ok = false;
+            const qint64 size = line.section(QLatin1Char('\t'), 1).toLongLong(&ok);
+            return ok ? size : -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+int DeviceCommand::upload(CliDeviceLink &link, const QString &local, const QString &remote)
+{
+    QFile file(local);
+    if (!file.open(QIODevice::ReadOnly))
+        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open %1").arg(local));
+    if (file.size() > maxUploadSize)
+        return CliOutput::fail(ExitUnusable,
+                               QStringLiteral("%1 is too large for a device (%2 "
+                                              "bytes at most)")
+                                   .arg(local)
+                                   .arg(maxUploadSize));
+    const QByteArray data = file.readAll();
+    file.close();
+
+    Amodule &module = link.module();
+    auto bar = std::make_unique<CliProgress>(QStringLiteral("upload"), data.size());
+    bool ended = false;
+    int result = 0;
+    int position = 0;
+    QObject context;
+    QObject::connect(&module, &Amodule::writedFileBlock, &context,
+                     [&](const QString &, int pos, int, int err) {
+                         position = pos;
+                         if (err == 0)
+                             bar->update(pos);
+                         else if (!ended) {
+                             result = err;
+                             ended = true;
+                         }
+                         link.touch();
+                     });
+    const int queued = module.writeFile(remote, data);
+    if (queued != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is busy"));
+    bool refused = false;
+    if (!waitTransferEnd(link, ended, &refused)) {
+        bar.reset();
+        if (refused)
+            return CliOutput::fail(ExitFailed,
+                                   QStringLiteral("the device refused to create %1").arg(remote));
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    }
+    if (result != 2) {
+        bar.reset();
+        resetFileTransfer(link);
+        return CliOutput::fail(ExitFailed, uploadFailure(result, position));
+    }
+    bar->finish();
+    CliOutput::out() << "uploaded " << data.size() << " bytes to " << remote << Qt::endl;
+    return ExitOk;
+}
+
+int DeviceCommand::download(CliDeviceLink &link, const QString &remote, const QString &local)
+{
+    const qint64 size = remoteSize(link, remote);
+    Amodule &module = link.module();
+    std::unique_ptr<CliProgress> bar;
+    if (size > 0)
+        bar = std::make_unique<CliProgress>(QStringLiteral("download"), size);
+    bool ended = false;
+    int result = 0;
+    QByteArray content;
+    QObject context;
+    QObject::connect(&module, &Amodule::readedFileBlock, &context,
+                     [&](const QString &, int pos, int, QByteArray *buf, int err) {
+                         std::unique_ptr<QByteArray> owned(buf);
+                         if (err == 0 && bar)
+                             bar->update(pos);
+                         if (err != 0 && !ended) {
+                             result = err;
+                             ended = true;
+                             if (err == 2 && owned)
+                                 content = *owned;
+                         }
+                         link.touch();
+                     });
+    if (module.readFile(remote) != 0)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is busy"));
+    bool refused = false;
+    if (!waitTransferEnd(link, ended, &refused)) {
+        bar.reset();
+        if (refused)
+            return CliOutput::fail(ExitFailed,
+                                   QStringLiteral("the device refused to open %1").arg(remote));
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    }
+    if (result != 2) {
+        bar.reset();
+        return CliOutput::fail(ExitFailed,
+                               QStringLiteral("reading %1 from the device failed").arg(remote));
+    }
+    if (bar)
+        bar->finish();
+    QSaveFile file(local);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot write %1").arg(local));
+    CliOutput::out() << "downloaded " << content.size() << " bytes to " << local << Qt::endl;
+    return ExitOk;
+}
+
+int DeviceCommand::flash(CliDeviceLink &link, const QString &path)
+{
+    FirmwareImage image;
+    image.load(path);
+    const uint32_t base = image.flashBase();
+    const uint32_t size = uint32_t(image.size());
+    Amodule &module = link.module();
+    QObject context;
+
+    auto isBoot = [](int type) {
+        return type == DeviceType::Bootloader || type == DeviceType::BexarBoot;
+    };
+    int bootType = isBoot(link.deviceType()) ? link.deviceType() : 0;
+    if (!bootType) {
+        bool answered = false;
+        int result = 0;
+        QObject::connect(&module, &Amodule::writedParam, &context,
+                         [&](const QString &name, const QString &, int err) {
+                             if (name == QLatin1String("BOOT")) {
+                                 answered = true;
+                                 result = err;
+                             }
+                             link.touch();
+                         });
+        QObject::connect(&module, &Amodule::connected, &context, [&](int type, const QString &) {
+            if (isBoot(type))
+                bootType = type;
+            link.touch();
+        });
+        if (module.sendCommand(QStringLiteral("SET BOOT")) != 0 ||
+            !link.waitUntil([&] { return answered; }, answerIdleMs))
+            return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+        if (result != 0)
+            return CliOutput::fail(ExitFailed,
+                                   QStringLiteral("the device refused to start its bootloader"));
+        CliOutput::err() << "waiting for the bootloader..." << Qt::endl;
+        if (!link.waitUntil([&] { return bootType != 0; }, qMax(connectTimeoutMs, 30000), false))
+            return CliOutput::fail(ExitFailed, QStringLiteral("the bootloader did not answer"));
+    }
+    CdcUsbProcess *worker = module.worker();
+    if (!worker)
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    worker->setDeviceType(bootType);
+
+    std::unique_ptr<CliProgress> bar;
+    bool stageDone = false;
+    QString stageError;
+    auto progress = [&](uint32_t address) {
+        if (bar)
+            bar->update(qint64(address) - base);
+        link.touch();
+    };
+    auto finished = [&](uint32_t, uint32_t) {
+        stageDone = true;
+        link.touch();
+    };
+    auto failed = [&](const QString &what) {
+        return [&, what](uint32_t address, const QString &description) {
+            stageError = QStringLiteral("%1 at 0x%2 failed: %3")
+                             .arg(what)
+                             .arg(address, 0, 16)
+                             .arg(description);
+            link.touch();
+        };
+    };
+    QObject::connect(worker, &CdcUsbProcess::startEraseSector, &context, progress);
+    QObject::connect(worker, &CdcUsbProcess::startWriteFlashPage, &context, progress);
+    QObject::connect(worker, &CdcUsbProcess::startVerifyFlashPage, &context, progress);
+    QObject::connect(worker, &CdcUsbProcess::finishErase, &context, finished);
+    QObject::connect(worker, &CdcUsbProcess::finishWrite, &context, finished);
+    QObject::connect(worker, &CdcUsbProcess::finishVerify, &context, finished);
+    QObject::connect(worker, &CdcUsbProcess::errorEraseSector, &context, failed("erase"));
+    QObject::connect(worker, &CdcUsbProcess::errorWriteFlashPage, &context, failed("write"));
+    QObject::connect(worker, &CdcUsbProcess::errorVerifyFlashPage, &context, failed("verify"));
+    QObject::connect(worker, &CdcUsbProcess::successExitBootloder, &context, [&] {
+        stageDone = true;
+        link.touch();
+    });
+    QObject::connect(
+        worker, &CdcUsbProcess::errorExitBootloder, &context, [&](const QString &description) {
+            stageError = QStringLiteral("leaving the bootloader failed: %1").arg(description);
+            link.touch();
+        });
+
+    auto runStage = [&](const QString &label, const std::function<int()> &start, bool withBar) {
+        stageDone = false;
+        stageError.clear();
+        bar.reset();
+        if (withBar)
+            bar = std::make_unique<CliProgress>(label, size);
+        if (start() != 0) {
+            stageError = QStringLiteral("the link to the device was lost");
+            return false;
+        }
+        if (!link.waitUntil([&] { return stageDone || !stageError.isEmpty(); }, answerIdleMs * 2)) {
+            if (stageError.isEmpty())
+                stageError = QStringLiteral("the device stopped answering during %1").arg(label);
+            return false;
+        }
+        if (!stageError.isEmpty())
+            return false;
+        if (bar)
+            bar->finish();
+        return true;
+    };
+    const char *bytes = image.data().constData();
+    const bool ok =
+        runStage(
+            QStringLiteral("erase"), [&] { return module.eraseFlash(base, size); }, true) &&
+        runStage(
+            QStringLiteral("write"), [&] { return module.writeFlash(base, size, bytes); }, true) &&
+        runStage(
+            QStringLiteral("verify"), [&] { return module.verifyFlash(base, size, bytes); },
+            true) &&
+        runStage(
+            QStringLiteral("exit"), [&] { return module.exitBootloader(); }, false);
+    bar.reset();
+    if (!ok)
+        return CliOutput::fail(ExitFailed, stageError);
+    CliOutput::out() << "flashed " << size << " bytes at 0x" << QString::number(base, 16)
+                     << "; the device restarts" << Qt::endl;
+    return ExitOk;
+}

@@ -1,0 +1,83 @@
+#include "tools/devsim/simfaults.h"
+
+namespace {
+
+bool parseCount(const QString &text, int *value, int minimum)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value >= minimum;
+}
+
+} // namespace
+
+bool SimFaults::apply(const QString &text, QString *error)
+{
+    const QString name = text.section(QLatin1Char('='), 0, 0).trimmed();
+    const QString value = text.section(QLatin1Char('='), 1);
+    const bool hasValue = text.contains(QLatin1Char('='));
+    auto bad = [&]() {
+        if (error)
+            *error = QStringLiteral("bad fault '%1'").arg(text);
+        return false;
+    };
+
+    if (name == QLatin1String("silent") && !hasValue) {
+        silent = true;
+    } else if (name == QLatin1String("split") && !hasValue) {
+        splitBytes = true;
+    } else if (name == QLatin1String("delay")) {
+        if (!parseCount(value, &delayMs, 0))
+            return bad();
+    } else if (name == QLatin1String("error-every")) {
+        if (!parseCount(value, &errorEvery, 1))
+            return bad();
+    } else if (name == QLatin1String("garbage")) {
+        if (!parseCount(value, &garbageLines, 1))
+            return bad();
+    } else if (name == QLatin1String("flood")) {
+        flood = true;
+        if (hasValue && !parseCount(value, &floodBytes, 1))
+            return bad();
+    } else if (name == QLatin1String("baud")) {
+        if (!parseCount(value, &baud, 300))
+            return bad();
+    } else if (name == QLatin1String("fail") || name == QLatin1String("mute")) {
+        const int colon = value.indexOf(QLatin1Char(':'));
+        if (colon <= 0 || colon == value.size() - 1)
+            return bad();
+        Rule rule;
+        rule.action = name == QLatin1String("fail") ? Rule::Error : Rule::Silent;
+        rule.prefix = value.mid(colon + 1);
+        const QString counts = value.left(colon);
+        if (!parseCount(counts.section(QLatin1Char('@'), 0, 0), &rule.count, -1) || rule.count == 0)
+            return bad();
+        if (counts.contains(QLatin1Char('@')) &&
+            !parseCount(counts.section(QLatin1Char('@'), 1), &rule.skip, 0))
+            return bad();
+        rules.append(rule);
+    } else {
+        return bad();
+    }
+    return true;
+}
+
+const SimFaults::Rule *SimFaults::match(const QString &request)
+{
+    // Every rule counts the matching requests it lets pass, whichever rule takes one.
+    Rule *chosen = nullptr;
+    for (Rule &rule : rules) {
+        if (rule.count == 0 || !request.startsWith(rule.prefix))
+            continue;
+        if (rule.skip > 0)
+            --rule.skip;
+        else if (!chosen)
+            chosen = &rule;
+    }
+    if (!chosen)
+        return nullptr;
+    if (chosen->count > 0)
+        --chosen->count;
+    matched = *chosen;
+    return &matched;
+}

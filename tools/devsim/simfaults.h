@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Faults injected into one simulated device's command side.
+//
+// As text (norda-devsim --fault): "silent", "split", "delay=MS", "error-every=N",
+// "garbage=N", "flood[=BYTES]", "baud=RATE", "fail=COUNT[@SKIP]:PREFIX" (the next COUNT
+// requests starting with PREFIX, after SKIP of them passed, are answered "ERROR") and
+// "mute=COUNT[@SKIP]:PREFIX" (they get no answer at all). COUNT -1 means every one.
+class SimFaults {
+public:
+    struct Rule {
+        enum Action { Error, Silent, Raw };
+        QString prefix;
+        int skip = 0;
+        int count = 1; // < 0: every matching request
+        Action action = Error;
+        QByteArray raw; // Raw: sent instead of the answer, byte for byte
+    };
+
+    bool silent = false; // answers nothing
+    bool splitBytes = false; // answers leave one byte at a time, a millisecond apart
+    int delayMs = 0; // every answer starts this much later
+    int errorEvery = 0; // every Nth request is answered "ERROR"
+    int garbageLines = 0; // lines of rubbish before every answer
+    bool flood = false; // every answer is a flood of bytes without a line feed
+    int floodBytes = 1024 * 1024;
+    int baud = 0; // both directions paced as a serial line of this rate (10 bits a byte)
+    QList<Rule> rules;
+
+    // Applies one fault given as text; false (and `error` set) when it is not understood.
+    bool apply(const QString &text, QString *error);
+    void clear() { *this = SimFaults(); }
+
+    // The rule that takes this request, counting it; null when none applies.
+    const Rule *match(const QString &request);
+
+private:
+    Rule matched;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// The file store of a simulated device: the internal flash "0:" and the memory card "1:",
+// paths with backslashes, names compared without regard to case, as on the device. It also
+// keeps the state of the one file transfer the device runs at a time.
+class SimFileSystem {
+public:
+    static constexpr qint64 capacity = 16 * 1024 * 1024;
+
+    SimFileSystem();
+
+    static bool validPath(const QString &path);
+    bool exists(const QString &path) const;
+    QByteArray file(const QString &path) const;
+    bool store(const QString &path, const QByteArray &data);
+    bool remove(const QString &path);
+    // Deletes every file directly in `dir`; false when there is no such folder.
+    bool clearDir(const QString &dir);
+    bool makeDir(const QString &dir);
+    // The listing lines of a folder: "name\tsize" per file, "/name" per subfolder; false
+    // when there is no such folder.
+    bool listing(const QString &dir, QStringList *lines) const;
+    qint64 used() const;
+    qint64 freeSpace() const { return capacity - used(); }
+
+    // The transfer state: FILE_CREATE / FILE_WRITE / FILE_CLOSE and FILE_OPEN / FILE_READ.
+    bool beginWrite(const QString &path);
+    bool writeBlock(const QByteArray &bytes);
+    bool beginRead(const QString &path);
+    // Next block of at most `length` bytes; false when no file is open for reading.
+    bool readBlock(int length, QByteArray *bytes);
+    bool closeTransfer();
+    void resetTransfer();
+
+private:
+    struct Entry {
+        QString path;
+        QByteArray data;
+    };
+    static QString key(const QString &path);
+    static QString parentOf(const QString &path);
+
+    QMap<QString, Entry> files;
+    QSet<QString> folders;
+
+    enum class Transfer { None, Writing, Reading } transfer = Transfer::None;
+    QString transferPath;
+    QByteArray transferData;
+    int readPosition = 0;
+};

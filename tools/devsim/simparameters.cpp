@@ -1,0 +1,146 @@
+#include "tools/devsim/simparameters.h"
+
+#include "project/devicetype.h"
+#include "tools/devsim/simdevice.h"
+#include "tools/devsim/simfilesystem.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+namespace {
+
+QString majorMinor(const QString &version)
+{
+    const QStringList parts = version.split(QLatin1Char('.'));
+    return parts.value(0, QStringLiteral("1")) + QLatin1Char('.') +
+        parts.value(1, QStringLiteral("0"));
+}
+
+} // namespace
+
+bool SimParameters::answer(const SimDevice *device, const SimFileSystem &files,
+                           const QString &request, QString *value)
+{
+    const QString name = request.section(QLatin1Char(' '), 0, 0);
+    const QString arguments = request.section(QLatin1Char(' '), 1);
+    const bool central = isCentralUnitType(device->type);
+    if (name == QLatin1String("STATUS")) {
+        *value = status(device, files);
+        return true;
+    }
+    if (name == QLatin1String("BINSTATUS") && central) {
+        *value = binaryStatus(device);
+        return true;
+    }
+    if (name == QLatin1String("LO_CURRENT_VALUES") && central) {
+        *value = lineVoltages(device);
+        return true;
+    }
+    if (name == QLatin1String("JOURNAL") && central)
+        return journal(arguments, value);
+    if (name == QLatin1String("SCREEN") && central) {
+        *value = screen(device);
+        return true;
+    }
+    return false;
+}
+
+QString SimParameters::status(const SimDevice *device, const SimFileSystem &files)
+{
+    QStringList fields;
+    fields << device->reportedKey + QLatin1Char(' ') + QString::number(device->serial);
+    fields << majorMinor(device->version);
+    if (!isCentralUnitType(device->type)) {
+        fields << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("0")
+               << QStringLiteral("0");
+        fields << QStringLiteral("2") << QString::number(SimFileSystem::capacity)
+               << QString::number(files.freeSpace());
+        return fields.join(QLatin1Char(','));
+    }
+    fields << QString::number(QDateTime::currentSecsSinceEpoch());
+    fields << QString::number(journalRecords) << QString::number(journalRecords)
+           << QString::number(journalCapacity);
+    fields << QStringLiteral("2") << QString::number(SimFileSystem::capacity)
+           << QString::number(files.freeSpace());
+    fields << QStringLiteral("0") << QStringLiteral("0");
+    quint64 consoles = 0;
+    for (int k = 0; k < 32; ++k) {
+        const bool enabled =
+            device->descriptors.value(QStringLiteral("Rs485PultEnable[%1]").arg(k)) ==
+            QString::fromUtf8("да");
+        const quint64 state = !enabled ? 2 : ((device->consoleFaults >> k) & 1u) ? 0 : 1;
+        consoles |= state << (2 * k);
+    }
+    fields << QString::number(consoles);
+    quint32 lines = 0;
+    for (int n = 0; n < 8; ++n)
+        lines |= quint32(device->lineStates[size_t(n)] & 3) << (2 * n);
+    fields << QString::number(lines);
+    fields << QStringLiteral("0");
+    fields << QString::number(qMax(device->mode, 0));
+    fields << QStringLiteral("0") << QStringLiteral("0");
+    return fields.join(QLatin1Char(','));
+}
+
+QString SimParameters::binaryStatus(const SimDevice *device)
+{
+    QByteArray bytes(32, '\0');
+    bytes[3] = char(device->statusByte3);
+    for (int k = 0; k < 32; ++k) {
+        if ((device->consoleFaults >> k) & 1u)
+            bytes[15 + k / 8] = char(bytes.at(15 + k / 8) | (1 << (k % 8)));
+    }
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+QString SimParameters::lineVoltages(const SimDevice *device)
+{
+    QStringList values;
+    for (int n = 0; n < 8; ++n) {
+        const int state = device->lineStates[size_t(n)];
+        const int millivolts = state == 1 ? 120 : state == 2 ? 30000 : 24000 + 50 * n;
+        values << QString::number(millivolts);
+    }
+    return values.join(QLatin1Char(','));
+}
+
+bool SimParameters::journal(const QString &arguments, QString *value)
+{
+    const QStringList parts = arguments.split(QLatin1Char(','));
+    bool ok = false;
+    const int index = parts.value(1).toInt(&ok);
+    if (parts.size() != 2 || parts.at(0).trimmed() != QLatin1String("0") || !ok || index < 0 ||
+        index >= journalCapacity)
+        return false;
+    // Three records: power fault present, power fault ended, a short circuit of line 2.
+    static const uchar codes[journalRecords][3] = {
+        {0x80 | 0x40 | 1, 0, 0}, {0x80 | 1, 0, 0}, {0x80 | 0x40 | 10, 0, 0x02}};
+    const uchar *record = codes[index % journalRecords];
+    const quint32 time = quint32(QDateTime::currentSecsSinceEpoch() -
+                                 3600 * (journalRecords - index % journalRecords));
+    QByteArray bytes;
+    for (int i = 0; i < 4; ++i)
+        bytes.append(char((time >> (8 * i)) & 0xFF));
+    bytes.append(char(record[0])).append(char(record[1])).append(char(record[2]));
+    *value = QStringLiteral("0,%1,%2").arg(index).arg(QString::fromLatin1(bytes.toHex().toUpper()));
+    return true;
+}
+
+QString SimParameters::screen(const SimDevice *device)
+{
+    // A frame round the screen and one dot per serial number digit, enough to see that the
+    // screen is read.
+    QByteArray bytes(512, '\0');
+    for (int column = 0; column < 128; ++column) {
+        bytes[column] = char(bytes.at(column) | 0x01);
+        bytes[3 * 128 + column] = char(bytes.at(3 * 128 + column) | 0x80);
+    }
+    for (int page = 0; page < 4; ++page) {
+        bytes[page * 128] = char(0xFF);
+        bytes[page * 128 + 127] = char(0xFF);
+    }
+    const QString digits = QString::number(device->serial);
+    for (int i = 0; i < digits.size() && i < 20; ++i)
+        bytes[128 + 8 + i * 6] = char(1 << (digits.at(i).digitValue() % 8));
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class SimDevice;
+class SimFileSystem;
+
+// Answers of a simulated device to the plain GET requests of the device windows: "STATUS",
+// "BINSTATUS", "LO_CURRENT_VALUES", "JOURNAL a,b" and "SCREEN". Each is one value line.
+class SimParameters {
+public:
+    static constexpr int journalCapacity = 1000;
+    static constexpr int journalRecords = 3;
+
+    // The value line for `request` (the text after "GET "); false when the device does not
+    // answer it.
+    static bool answer(const SimDevice *device, const SimFileSystem &files, const QString &request,
+                       QString *value);
+
+    static QString status(const SimDevice *device, const SimFileSystem &files);
+    static QString binaryStatus(const SimDevice *device);
+    static QString lineVoltages(const SimDevice *device);
+    static bool journal(const QString &arguments, QString *value);
+    static QString screen(const SimDevice *device);
+};

@@ -1,0 +1,29 @@
+#include "tools/devsim/simtcpchannel.h"
+
+#include <QTcpSocket>
+
+SimTcpChannel::SimTcpChannel(SimCommandDevice *device, QTcpSocket *socket, QObject *parent)
+    : SimChannel(device, parent)
+    , socket(socket)
+{
+    socket->setParent(this);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(socket, &QTcpSocket::readyRead, this,
+            [this] { bytesArrived(this->socket->readAll()); });
+    connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+}
+
+void SimTcpChannel::shutdown()
+{
+    dropPending();
+    socket->abort();
+    deleteLater();
+}
+
+void SimTcpChannel::sendBytes(const QByteArray &bytes)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    socket->write(bytes);
+    socket->flush();
+}
