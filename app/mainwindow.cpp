@@ -2,12 +2,18 @@
 #include "ui_mainwindow.h"
 
 #include "app/adddevicedialog.h"
+#include "app/counterlabel.h"
 #include "app/editkeydialog.h"
 #include "app/guiresources.h"
+#include "app/journalexportcommand.h"
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
 #include "app/windowgeometry.h"
+#include "journal/eventacknowledger.h"
+#include "link/cdcusbprocess.h"
+#include "link/networkports.h"
+#include "link/usbsearch.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -146,6 +152,10 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     m_periodicTimer->start();
     m_network = new QNetworkAccessManager(this);
     connect(m_network, &QNetworkAccessManager::finished, this, &MainWindow::on_getHttpFinished);
+    m_poller = new StatusPoller(m_network, this);
+    m_poller->setStatusPort(NetworkPorts::fromSettings(*m_settings).statusPort);
+    m_poller->setProject(m_project);
+    m_usbDiscovery = [] { return CdcUsbProcess::findoutPorts(); };
 
     if (!m_monitoring)
         ui->tabMain->removeTab(ui->tabMain->indexOf(ui->tabErrorStack));
@@ -160,14 +170,14 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     } else {
         ui->radioButtonEdit->setChecked(false);
         ui->radioButtonRun->setChecked(true);
-        // The journal view goes first in the journal tab once it is attached; until then
-        // its buttons have nothing to act on.
+        // Without an event database (it could not be opened) there is nothing to
+        // acknowledge or export.
         ui->pushButtonClearErrorStack->setEnabled(journalAvailable());
         ui->pushButtonSaveErrorStack->setEnabled(journalAvailable());
     }
     applyEditState();
     updateProjectSearchButton();
-    refreshDeviceCounters();
+    showCounters(m_poller->count());
 }
 
 MainWindow::~MainWindow()
@@ -295,9 +305,8 @@ void MainWindow::setEnabledPushButtons(bool enabled)
     ui->pushButtonDeviceParameters->setEnabled(enabled);
     ui->pushButtonOpenSetupDevice->setEnabled(enabled);
     ui->pushButtonRemoveDevice->setEnabled(enabled);
-    // The searches stay off until the USB discovery and the status polling are attached.
     ui->pushButtonSearchDevices->setEnabled(enabled && bool(m_usbDiscovery));
-    ui->pushButton->setEnabled(enabled && statusRequestsAvailable());
+    ui->pushButton->setEnabled(enabled);
     m_treeView->projectDelegate()->setPolling(!enabled);
 }
 
@@ -456,6 +465,7 @@ void MainWindow::on_menuCloseClicked()
     ProjectModel *old = m_project;
     m_project = new ProjectModel(this);
     m_project->monitoring = m_monitoring;
+    m_poller->setProject(m_project);
     attachTreeModel();
     delete old;
     updateButtonsForSelection();
@@ -682,25 +692,12 @@ void MainWindow::on_pushButtonSearchDevices_clicked()
         return;
     ui->pushButtonOpenSetupDevice->setEnabled(false);
     m_project->resetPortFlags();
-    const QList<ProjectDevice *> found = m_usbDiscovery();
-    for (ProjectDevice *device : found) {
-        if (!device)
-            continue;
-        ProjectDevice *known = m_project->findDeviceBySerial(device->serial);
-        if (known && known != device) {
-            known->setPort(device->portInfo);
-            known->usbVendorId = device->usbVendorId;
-            known->usbProductId = device->usbProductId;
-            if (ProjectGroup *group = known->parentGroup())
-                m_treeView->expandNode(group);
-            emit m_project->nodeChanged(known);
-            device->deleteLater();
-        } else {
-            device->portFound = true;
-            m_project->addDevice(nullptr, device);
-        }
+    const UsbSearch::Result result = UsbSearch::merge(*m_project, m_usbDiscovery());
+    for (ProjectDevice *device : result.matched) {
+        if (ProjectGroup *group = device->parentGroup())
+            m_treeView->expandNode(group);
     }
-    if (!found.isEmpty())
+    if (!result.isEmpty())
         m_treeView->scrollToBottom();
     requestAllStatuses();
     updateButtonsForSelection();
@@ -736,12 +733,6 @@ void MainWindow::on_searchDeviceSelected(ProjectDevice *device)
 
 // ---- Polling and monitoring views ----
 
-bool MainWindow::statusRequestsAvailable() const
-{
-    // Status replies are not accepted yet: a request would change nothing.
-    return false;
-}
-
 bool MainWindow::searchFrameAvailable() const
 {
     return false;
@@ -749,13 +740,12 @@ bool MainWindow::searchFrameAvailable() const
 
 bool MainWindow::journalAvailable() const
 {
-    return false;
+    return m_project && m_project->logDb;
 }
 
 void MainWindow::requestAllStatuses()
 {
-    // One status request per device with Ethernet goes out here once the status
-    // acceptance exists (see statusRequestsAvailable()).
+    m_poller->sendRequests();
 }
 
 void MainWindow::showDeviceFaults(ProjectDevice *device)
@@ -766,52 +756,49 @@ void MainWindow::showDeviceFaults(ProjectDevice *device)
 
 void MainWindow::on_requestPeriodicalTimer()
 {
-    refreshDeviceCounters();
+    m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked());
+    showCounters(m_poller->counters());
     // Connection states age without any event: the rows are redrawn every tick.
     m_treeView->viewport()->update();
 }
 
-void MainWindow::refreshDeviceCounters()
+void MainWindow::showCounters(const StatusPoller::Counters &counters)
 {
-    const QList<ProjectDevice *> devices = m_project->allDevices();
-    int notConnected = 0;
-    int faulty = 0;
-    int tampered = 0;
-    for (const ProjectDevice *device : devices) {
-        if (!device->isOnline()) {
-            ++notConnected;
-            continue;
-        }
-        if (device->faults.isEmpty())
-            continue;
-        ++faulty;
-        for (const DeviceFault &fault : device->faults) {
-            if (fault.kind == DeviceFault::Tamper) {
-                ++tampered;
-                break;
-            }
-        }
+    CounterLabel::show(ui->labelAllDevices, QStringLiteral("Всего устройств: "), counters.total,
+                       false);
+    CounterLabel::show(ui->labelNoConnDevices, QStringLiteral("Нет связи: "), counters.notConnected,
+                       true);
+    CounterLabel::show(ui->labelMalfDevices, QStringLiteral("Неисправных: "), counters.faulty,
+                       true);
+    CounterLabel::show(ui->labelTamperDevices, QStringLiteral("НСД: "), counters.tampered, true);
+    if (m_monitoring) {
+        CounterLabel::show(ui->labelBaseRecordAll, QStringLiteral("Всего записей: "),
+                           counters.journalAll, false);
+        CounterLabel::show(ui->labelBaseRecordActual, QStringLiteral("Актуальных: "),
+                           counters.journalUnseen, false);
     }
-    ui->labelAllDevices->setText(QStringLiteral("Всего устройств: ") +
-                                 QString::number(devices.size()));
-    ui->labelNoConnDevices->setText(QStringLiteral("Нет связи: ") + QString::number(notConnected));
-    ui->labelMalfDevices->setText(QStringLiteral("Неисправных: ") + QString::number(faulty));
-    ui->labelTamperDevices->setText(QStringLiteral("НСД: ") + QString::number(tampered));
 }
 
 void MainWindow::on_getHttpFinished(QNetworkReply *reply)
 {
-    // Replies are handed to the status acceptance here; an unused reply is dropped.
-    if (reply)
-        reply->deleteLater();
+    // The poller takes the answers of its own requests as they finish; this only makes
+    // sure that no reply of the window's manager outlives its use.
+    if (!reply)
+        return;
+    m_poller->handleReply(reply);
+    reply->deleteLater();
 }
 
 void MainWindow::on_pushButtonClearErrorStack_clicked()
 {
-    // Acknowledges the event journal once the journal view is attached.
+    if (!journalAvailable())
+        return;
+    EventAcknowledger::acknowledgeAll(m_project);
+    showCounters(m_poller->count());
 }
 
 void MainWindow::on_pushButtonSaveErrorStack_clicked()
 {
-    // Exports the event journal once the journal view is attached.
+    if (journalAvailable())
+        JournalExportCommand::run(this, m_settings, m_project);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/devicewindowregistry.h"
+#include "link/statuspoller.h"
 
 #include <QItemSelection>
 #include <QMainWindow>
@@ -39,7 +40,8 @@ public:
     using DeviceWindowKind = DeviceWindowRegistry::Kind;
     using DeviceWindowFactory = DeviceWindowRegistry::Factory;
     // Finds the devices present on USB ports: one new device (type and serial number
-    // filled in) per answering port; the caller takes ownership.
+    // filled in) per answering port; the caller takes ownership. The window uses the
+    // device link's port discovery unless another is set.
     using UsbDiscovery = std::function<QList<ProjectDevice *>()>;
 
     // settingsPath: the INI file to use; empty means "settings.ini" beside the executable.
@@ -55,6 +57,7 @@ public:
     ProjectModel *project() const { return m_project; }
     ProjectTreeModel *treeModel() const { return m_treeModel; }
     ProjectTreeView *treeView() const { return m_treeView; }
+    StatusPoller *statusPoller() const { return m_poller; }
     bool isMonitoring() const { return m_monitoring; }
 
     void setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory);
@@ -108,7 +111,7 @@ private:
     void applyEditState();
     void updateButtonsForSelection();
     void updateProjectSearchButton();
-    void refreshDeviceCounters();
+    void showCounters(const StatusPoller::Counters &counters);
 
     QString askProjectFile(bool save);
     bool saveProject();
@@ -123,10 +126,9 @@ private:
 
     void openSelectedDeviceWindow();
 
-    // Attachment points of the monitoring views and the status polling.
+    // Attachment points of the monitoring views.
     void showDeviceFaults(ProjectDevice *device);
     void requestAllStatuses();
-    bool statusRequestsAvailable() const;
     bool searchFrameAvailable() const;
     bool journalAvailable() const;
 
@@ -139,6 +141,7 @@ private:
     QTreeView *m_faultView = nullptr;
     QTimer *m_periodicTimer = nullptr;
     QNetworkAccessManager *m_network = nullptr;
+    StatusPoller *m_poller = nullptr;
     QPointer<QWidget> m_searchFrame;
     bool m_monitoring = false;
     std::unique_ptr<WindowGeometry> m_geometry;

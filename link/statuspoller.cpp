@@ -25,6 +25,7 @@ constexpr int deadlineCheckMs = 250;
 StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
     : QObject(parent)
     , m_manager(manager ? manager : new QNetworkAccessManager(this))
+    , m_managerAlive(m_manager)
     , m_maxBody(StatusAcceptor::maxBodySize)
 {
     qRegisterMetaType<StatusPoller::Counters>();
@@ -41,7 +42,10 @@ StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
 
 StatusPoller::~StatusPoller()
 {
-    // Replies still in flight belong to the manager; they must not call back here.
+    // Replies still in flight belong to the manager; they must not call back here. A
+    // manager destroyed first (a sibling created earlier) took its replies with it.
+    if (!m_managerAlive)
+        return;
     for (auto it = m_replies.constBegin(); it != m_replies.constEnd(); ++it)
         disconnect(it.key(), nullptr, this, nullptr);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "project/projectmodel.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -11,7 +13,6 @@
 #include <QVector>
 
 class ProjectDevice;
-class ProjectModel;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -132,6 +133,7 @@ private:
     void abortOverdue();
 
     QNetworkAccessManager *m_manager;
+    QPointer<QNetworkAccessManager> m_managerAlive;
     QPointer<ProjectModel> m_project;
     quint16 m_port = defaultStatusPort;
     int m_timeoutMs = defaultTimeoutMs;

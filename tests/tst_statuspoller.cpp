@@ -69,6 +69,7 @@ private slots:
     void searchPressedManyTimes();
     void largeProjectIssuedInSlices();
     void repliesAfterTheProjectChanged();
+    void managerDestroyedFirst();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -404,6 +405,27 @@ void TestStatusPoller::repliesAfterTheProjectChanged()
     QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
     QCOMPARE(m_poller->project(), nullptr);
     QCOMPARE(m_poller->count().total, 0);
+}
+
+void TestStatusPoller::managerDestroyedFirst()
+{
+    // The main window owns the access manager and the poller as siblings, the manager
+    // created first: destroying the window destroys the manager, with the replies still
+    // in flight, before the poller.
+    m_server->setBehaviour(m_simulator->deviceAt(QHostAddress(QStringLiteral("127.0.5.3"))),
+                           SimStatusServer::Behaviour::Silent);
+    auto *owner = new QObject;
+    auto *manager = new QNetworkAccessManager(owner);
+    auto *poller = new StatusPoller(manager, owner);
+    poller->setStatusPort(m_server->port());
+    poller->setProject(m_project);
+    QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
+    QCOMPARE(poller->sendRequests(), 2);
+    QTRY_COMPARE(requests.count(), 2);
+    QVERIFY(poller->outstanding() > 0);
+    QPointer<StatusPoller> watch(poller);
+    delete owner;
+    QVERIFY(watch.isNull());
 }
 
 QTEST_GUILESS_MAIN(TestStatusPoller)
