@@ -1,9 +1,9 @@
 #include "tools/devsim/simcommandoptions.h"
 #include "tools/devsim/simcommandserver.h"
 #include "tools/devsim/simdevice.h"
+#include "tools/devsim/simsignalquit.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"
-#include "tools/devsim/simsignalquit.h"
 #include "tools/devsim/simulator.h"
 
 #include <QCommandLineParser>
