@@ -1,6 +1,79 @@
 #!/bin/sh
-# The run command: installs what is missing, builds, and starts the console.
+# The run command: installs what is missing, builds, and starts the console on a
+# demonstration project whose devices are simulated on loopback addresses (no hardware
+# needed; nothing leaves this machine).
+#
+#   scripts/run.sh            monitoring mode: polling, counters, journal, export
+#   scripts/run.sh configure  configuration mode: project editing, USB search (the
+#                             central unit is also presented as a USB serial port)
+#
+# Without a display the same demonstration runs headless with norda-cli monitor.
 set -eu
 cd "$(dirname "$0")/.."
+mode=${1:-monitor}
+case "$mode" in
+monitor) rivar=1 ;;
+configure) rivar=0 ;;
+*)
+    echo "usage: scripts/run.sh [monitor|configure]" >&2
+    exit 1
+    ;;
+esac
+
 scripts/build.sh
-exec build/app/norda-console "$@"
+
+# The demonstration lives in a folder of its own: the console keeps its settings beside
+# its executable and its journals in the working folder.
+demo=build/demo
+mkdir -p "$demo/ports"
+cp build/app/norda-console "$demo/"
+[ -f "$demo/demo.mpj" ] || cp scripts/demo/demo.mpj "$demo/demo.mpj"
+demo_abs=$(cd "$demo" && pwd)
+export NORDA_VIRTUAL_PORTS="$demo_abs/ports"
+
+# Ports above 1024, so that no privileges are needed; the first free pair is used.
+simulator=""
+cleanup() {
+    [ -z "$simulator" ] || kill "$simulator" 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+for offset in 0 1 2 3 4 5 6 7 8 9; do
+    status_port=$((18080 + offset))
+    command_port=$((12323 + offset))
+    build/tools/devsim/norda-devsim --project "$demo/demo.mpj" --usb 4201 \
+        --status-port "$status_port" --command-port "$command_port" \
+        --timeline scripts/demo/timeline.txt >"$demo/devsim.log" 2>&1 &
+    simulator=$!
+    sleep 1
+    if kill -0 "$simulator" 2>/dev/null; then
+        break
+    fi
+    simulator=""
+done
+if [ -z "$simulator" ]; then
+    echo "The device simulator could not start:" >&2
+    cat "$demo/devsim.log" >&2
+    exit 2
+fi
+echo "Simulated devices on 127.0.10.2-7 (status port $status_port, command port $command_port)."
+echo "Simulator log: $demo/devsim.log"
+
+cat >"$demo/settings.ini" <<INI
+[application]
+rivar=$rivar
+
+[paths]
+lastproject=$demo_abs/demo.mpj
+
+[network]
+statusport=$status_port
+commandport=$command_port
+INI
+
+cd "$demo"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display: monitoring the demonstration headless for 100 s (norda-cli monitor)."
+    ../tools/cli/norda-cli monitor demo.mpj --status-port "$status_port" --seconds 100
+else
+    ./norda-console
+fi
