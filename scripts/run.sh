@@ -58,7 +58,10 @@ fi
 echo "Simulated devices on 127.0.10.2-7 (status port $status_port, command port $command_port)."
 echo "Simulator log: $demo/devsim.log"
 
-cat >"$demo/settings.ini" <<INI
+# The settings file is written once; later runs change only the mode and the ports, so
+# that the project last opened or saved in the console is the one it reopens.
+if [ ! -f "$demo/settings.ini" ]; then
+    cat >"$demo/settings.ini" <<INI
 [application]
 rivar=$rivar
 
@@ -69,6 +72,10 @@ lastproject=$demo_abs/demo.mpj
 statusport=$status_port
 commandport=$command_port
 INI
+else
+    sed -i -e "s/^rivar=.*/rivar=$rivar/" -e "s/^statusport=.*/statusport=$status_port/" \
+        -e "s/^commandport=.*/commandport=$command_port/" "$demo/settings.ini"
+fi
 
 cd "$demo"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

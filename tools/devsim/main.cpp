@@ -23,9 +23,9 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     const QCommandLineOption deviceOption(
         QStringLiteral("device"),
-        QStringLiteral("Add a device; repeatable. SPEC is TYPEKEY:SERIAL[@ADDRESS], "
+        QStringLiteral("Add a device; repeatable. DEVICE is TYPEKEY:SERIAL[@ADDRESS], "
                        "for example horn:1001@127.0.0.2."),
-        QStringLiteral("SPEC"));
+        QStringLiteral("DEVICE"));
     const QCommandLineOption projectOption(
         QStringLiteral("project"),
         QStringLiteral("Add every device with Ethernet of a project file."),
@@ -48,9 +48,9 @@ int main(int argc, char *argv[])
 
     QTextStream err(stderr);
     Simulator simulator;
-    for (const QString &spec : parser.values(deviceOption)) {
+    for (const QString &definition : parser.values(deviceOption)) {
         QString error;
-        if (!simulator.addDevice(spec, &error)) {
+        if (!simulator.addDevice(definition, &error)) {
             err << "norda-devsim: " << error << Qt::endl;
             return 1;
         }

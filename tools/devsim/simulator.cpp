@@ -24,15 +24,15 @@ QHostAddress Simulator::nextFreeAddress() const
     return QHostAddress(candidate);
 }
 
-SimDevice *Simulator::addDevice(const QString &spec, QString *error)
+SimDevice *Simulator::addDevice(const QString &definition, QString *error)
 {
     auto fail = [error](const QString &message) -> SimDevice * {
         if (error)
             *error = message;
         return nullptr;
     };
-    const QString identity = spec.section(QLatin1Char('@'), 0, 0);
-    const QString addressText = spec.section(QLatin1Char('@'), 1);
+    const QString identity = definition.section(QLatin1Char('@'), 0, 0);
+    const QString addressText = definition.section(QLatin1Char('@'), 1);
     const QString key = identity.section(QLatin1Char(':'), 0, 0);
     bool serialOk = false;
     const int serial = identity.section(QLatin1Char(':'), 1).toInt(&serialOk);
@@ -40,11 +40,12 @@ SimDevice *Simulator::addDevice(const QString &spec, QString *error)
     if (key.compare(QLatin1String("bootloader"), Qt::CaseInsensitive) == 0)
         type = DeviceType::Bootloader;
     if (type == DeviceType::Unknown || !serialOk)
-        return fail(QStringLiteral("bad device '%1': expected TYPEKEY:SERIAL[@ADDRESS]").arg(spec));
+        return fail(
+            QStringLiteral("bad device '%1': expected TYPEKEY:SERIAL[@ADDRESS]").arg(definition));
 
     QHostAddress address = nextFreeAddress();
     if (!addressText.isEmpty() && !address.setAddress(addressText))
-        return fail(QStringLiteral("bad address in '%1'").arg(spec));
+        return fail(QStringLiteral("bad address in '%1'").arg(definition));
     if (!isLoopback(address))
         return fail(QStringLiteral("address %1 is not a loopback address (127.0.0.0/8)")
                         .arg(address.toString()));

@@ -17,8 +17,8 @@ public:
 
     // "TYPEKEY:SERIAL[@ADDRESS]", e.g. "tovik2:1001@127.0.0.2". Without an address the
     // next free one from 127.0.0.2 upwards is used. Returns null and sets `error` on a
-    // bad spec or an address outside 127.0.0.0/8.
-    SimDevice *addDevice(const QString &spec, QString *error = nullptr);
+    // bad definition or an address outside 127.0.0.0/8.
+    SimDevice *addDevice(const QString &definition, QString *error = nullptr);
     SimDevice *addDevice(int type, int serial, const QHostAddress &address);
 
     // Adds one device for every device of a project that has Ethernet enabled, with the
