@@ -264,6 +264,9 @@ void CdcUsbProcess::tryConnect()
 
 void CdcUsbProcess::linkOpened()
 {
+    // Bytes of the previous link (the start of an answer cut off when the device went
+    // away) would otherwise be glued to the first answer on this one.
+    transport->clearReceived();
     linkOpen = true;
     {
         QMutexLocker lock(&queueMutex);

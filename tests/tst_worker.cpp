@@ -125,6 +125,8 @@ private slots:
     void requestsGoBeforeFileJobs();
     void pendingCounts();
     void sessionEndsTheWorker();
+    void bytesOfALostLinkAreNotTakenAsAnAnswer_data();
+    void bytesOfALostLinkAreNotTakenAsAnAnswer();
 
 private:
     std::unique_ptr<SimHarness> sim;
@@ -455,6 +457,45 @@ void TestWorker::sessionEndsTheWorker()
     QVERIFY(connected.wait(10000));
     delete session;
     QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
+}
+
+void TestWorker::bytesOfALostLinkAreNotTakenAsAnAnswer_data()
+{
+    QTest::addColumn<bool>("overUsb");
+    QTest::newRow("usb") << true;
+    QTest::newRow("tcp") << false;
+}
+
+void TestWorker::bytesOfALostLinkAreNotTakenAsAnAnswer()
+{
+    QFETCH(bool, overUsb);
+    std::unique_ptr<ProjectDevice> target(overUsb ? SimHarness::usbTarget(0x1209, 0x0001)
+                                                  : SimHarness::tcpTarget(spare));
+    SimDevice *device = overUsb ? horn : spare;
+    Worker link(target.get(), sim->tcpPort(spare));
+    QVERIFY(link.waitConnected());
+    QCOMPARE(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt(), 0);
+
+    // The device starts its answer and is gone before the line is complete.
+    sim->setRawAnswer(device, QStringLiteral("GET DESCRIPTOR"), QByteArray("12"), 1);
+    link.worker()->addRequest(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sim->requestLog(device).contains(QStringLiteral("GET DESCRIPTOR desc_SerialNumber")), 5000);
+    sim->unplug(device);
+    QVERIFY(waitCount(link.disconnected, 1, 5000));
+    QVERIFY(sim->replug(device));
+
+    // The first answer on the new link is the device's own, not glued to the old bytes.
+    // (A request offered before the new link is up is dropped without an answer.)
+    QList<QVariant> result;
+    const QDeadlineTimer deadline(20000);
+    do {
+        result = link.exchange(QStringLiteral("GET VERSION"));
+    } while ((result.size() != 3 || result.at(2).toInt() != 0) && !deadline.hasExpired());
+    QCOMPARE(result.value(2).toInt(), 0);
+    QCOMPARE(result.value(1).toString(),
+             deviceTypeKey(overUsb ? DeviceType::Horn : DeviceType::Media) +
+                 QStringLiteral(" 1.0.0"));
 }
 
 QTEST_GUILESS_MAIN(TestWorker)
