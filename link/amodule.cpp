@@ -6,6 +6,8 @@
 #include "link/linklog.h"
 #include "project/devicetype.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 const QString descPrefix = QStringLiteral("desc_");
@@ -26,7 +28,21 @@ Amodule::Amodule(const ProjectDevice *device, QObject *parent, quint16 commandPo
 
 Amodule::~Amodule()
 {
+    // Nothing is announced by a facade that is going away.
+    closing = true;
+    blockSignals(true);
+    abandonDownloads();
     delete cdcSession;
+    cdcSession = nullptr;
+    // Download buffers already queued to this facade would be lost with it: they are
+    // taken (and released, see on_fileBlockReaded) now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void Amodule::abandonDownloads()
+{
+    if (cdcSession && cdcSession->worker())
+        cdcSession->worker()->abandonDownloads();
 }
 
 bool Amodule::isConnected() const
@@ -215,6 +231,7 @@ void Amodule::close()
 {
     closing = true;
     on_cdcDisconnected();
+    abandonDownloads();
     delete cdcSession;
     cdcSession = nullptr;
 }
@@ -223,6 +240,7 @@ bool Amodule::closeAndWait(int ms)
 {
     closing = true;
     on_cdcDisconnected();
+    abandonDownloads();
     bool ended = true;
     if (cdcSession)
         ended = cdcSession->stopAndWait(ms);

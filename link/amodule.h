@@ -83,6 +83,9 @@ private:
     // Splits "name[3]" into "name" and 3; a name without a valid index stays whole with 0.
     static void splitIndex(const QString &sent, QString *name, int *index);
     int queueFlash(int kind, uint32_t addr, uint32_t size, const char *data, int layout);
+    // Nobody will take download buffers any more: the worker ends a running download and
+    // hands out no further buffer.
+    void abandonDownloads();
 
     CdcUsbSession *cdcSession;
     bool deviceConnected = false;

@@ -145,6 +145,23 @@ int CdcUsbProcess::pendingDescriptorReads()
     return count;
 }
 
+void CdcUsbProcess::abandonDownloads()
+{
+    QMutexLocker lock(&readReportMutex);
+    downloadsAbandoned = true;
+    abortFileRead = true;
+}
+
+void CdcUsbProcess::reportBlockReaded(const QString &filepath, int position, int filesize,
+                                      const QByteArray *bytes, int err)
+{
+    QMutexLocker lock(&readReportMutex);
+    if (downloadsAbandoned)
+        return;
+    emit fileBlockReaded(filepath, position, filesize, bytes ? new QByteArray(*bytes) : nullptr,
+                         err);
+}
+
 void CdcUsbProcess::scheduleWake()
 {
     if (!wakePending.exchange(true))

@@ -60,6 +60,14 @@ public:
     int pendingDescriptorReads();
     void cancelFileWrite() { abortFileWrite = true; }
     void cancelFileRead() { abortFileRead = true; }
+    // The receiver of downloads is going away (any thread): a running download ends after
+    // its block in flight and no download report is emitted any more. When this returns,
+    // every buffer handed out before has been queued to its receivers.
+    void abandonDownloads();
+    // Emits fileBlockReaded with a new copy of `bytes` (no buffer when null), unless the
+    // downloads were abandoned. Used by the download job on the worker's thread.
+    void reportBlockReaded(const QString &filepath, int position, int filesize,
+                           const QByteArray *bytes, int err);
     bool isLinkOpen() const { return linkOpen; }
     // The device type that decides how flash is erased (consoles erase 1 KB pages).
     void setDeviceType(int type) { deviceType = type; }
@@ -137,6 +145,10 @@ private:
     std::atomic_bool abortFileRead {false};
     std::deque<std::unique_ptr<FileWriteRequest>> fileWriteQueue;
     QStringList fileReadQueue;
+    // A download buffer is created and queued under this lock, so that none is created
+    // for a receiver that is already gone.
+    QMutex readReportMutex;
+    bool downloadsAbandoned = false;
 
     // Loop state, touched only on the worker's thread (the two atomics excepted).
     std::atomic_bool linkOpen {false};

@@ -63,7 +63,7 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
         if (cancel) {
             cancel = false;
             exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
-            emit worker->fileBlockReaded(path, position, 0, nullptr, 1);
+            worker->reportBlockReaded(path, position, 0, nullptr, 1);
             return;
         }
         bool ok = false;
@@ -75,7 +75,7 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
         }
         if (value.isEmpty()) {
             exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
-            emit worker->fileBlockReaded(path, position, 0, new QByteArray(whole), 2);
+            worker->reportBlockReaded(path, position, 0, &whole, 2);
             return;
         }
         const QByteArray bytes = QByteArray::fromHex(value.toLatin1());
@@ -95,13 +95,13 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
         }
         position += bytes.size();
         whole.append(bytes);
-        emit worker->fileBlockReaded(path, position, 0, new QByteArray(bytes), 0);
+        worker->reportBlockReaded(path, position, 0, &bytes, 0);
     }
 }
 
 void FileTransferJob::failDownload(const QString &path, int position)
 {
-    emit worker->fileBlockReaded(path, position, 0, nullptr, -1);
+    worker->reportBlockReaded(path, position, 0, nullptr, -1);
     exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"));
-    emit worker->fileBlockReaded(path, position, 0, nullptr, -2);
+    worker->reportBlockReaded(path, position, 0, nullptr, -2);
 }

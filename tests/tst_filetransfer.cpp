@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <malloc.h>
+
 #include <memory>
 
 namespace {
@@ -58,6 +60,13 @@ QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
     return list;
 }
 
+// Bytes of heap in use by the whole process, every thread's arena included.
+qint64 heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks) + qint64(info.hblkhd);
+}
+
 bool isFinalUpload(int err)
 {
     return err != 0;
@@ -86,6 +95,7 @@ private slots:
     void downloadWhenTheDeviceStopsAnswering();
     void downloadOfUndecodableBlocks();
     void cancelledDownload();
+    void downloadEndsWithItsFacade();
 
 private:
     QStringList writesOnTheWire();
@@ -353,6 +363,40 @@ void TestFileTransfer::cancelledDownload()
     QCOMPARE(facade->read.last().at(4).toInt(), 1);
     QVERIFY(facade->read.count() < 31);
     QCOMPARE(sim->requestLog(horn).last(), QStringLiteral("SET FILE_CLOSE"));
+}
+
+void TestFileTransfer::downloadEndsWithItsFacade()
+{
+    const QString path = QStringLiteral("0:\\audio\\long.bin");
+    const int size = 2 * 1024 * 1024;
+    SimCommandDevice *device = sim->command(horn);
+    sim->run([&] { device->files.store(path, randomBytes(size)); });
+    sim->setFault(horn, QStringLiteral("delay=1"));
+    const qint64 heapBefore = heapInUse();
+
+    // A device window closed while a download runs: its facade goes without close().
+    auto *module = new Amodule(target.get(), nullptr, sim->tcpPort(horn));
+    QSignalSpy connected(module, &Amodule::connected);
+    QVERIFY(connected.wait(10000));
+    QPointer<CdcUsbProcess> worker = module->worker();
+    int blocks = 0;
+    connect(module, &Amodule::readedFileBlock, module,
+            [&blocks](const QString &, int, int, QByteArray *buffer, int) {
+                delete buffer;
+                ++blocks;
+            });
+    QCOMPARE(module->readFile(path), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(blocks > 0, 10000);
+    delete module;
+    QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 60000);
+
+    // The download ended with its receiver, and no buffer was left behind.
+    const QStringList log = sim->requestLog(horn);
+    QVERIFY2(log.filter(QStringLiteral("GET FILE_READ")).size() < size / 512,
+             qPrintable(QString::number(log.filter(QStringLiteral("GET FILE_READ")).size())));
+    QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
+    const qint64 grown = heapInUse() - heapBefore;
+    QVERIFY2(grown < size / 2, qPrintable(QString::number(grown)));
 }
 
 QTEST_GUILESS_MAIN(TestFileTransfer)
