@@ -28,11 +28,12 @@ UsbSearch::Result UsbSearch::merge(ProjectModel &project, const QList<ProjectDev
     for (ProjectDevice *device : found) {
         ProjectDevice *known = project.findDeviceBySerial(device->serial);
         // Bootloaders and RS-485 consoles all report serial number 0: for them the type must
-        // agree as well, and no project device takes two found devices.
+        // agree as well, and no project device takes two found devices (a device added by
+        // this search has taken its own).
+        const QList<ProjectDevice *> claimed = result.matched + result.added;
         if (known &&
-            (result.matched.contains(known) ||
-             (device->serial == 0 && known->type != device->type)))
-            known = matchUnclaimed(project, device, result.matched);
+            (claimed.contains(known) || (device->serial == 0 && known->type != device->type)))
+            known = matchUnclaimed(project, device, claimed);
         if (known && known != device) {
             // The project device must find this very port again when its window opens.
             known->setPort(device->portInfo);

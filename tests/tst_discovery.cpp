@@ -52,6 +52,7 @@ private slots:
     void skipsAPortThatAWorkerHolds();
     void usbSearchMergesIntoTheProject();
     void workerOpensThePortDiscoveryFound();
+    void usbSearchKeepsTwoConsolesApart();
 
 private:
     std::unique_ptr<SimHarness> sim;
@@ -257,6 +258,29 @@ void TestDiscovery::workerOpensThePortDiscoveryFound()
     QCOMPARE(firstConnected.first().at(0).toInt(), int(DeviceType::Horn));
     first.closeAndWait(10000);
     qDeleteAll(devices);
+}
+
+void TestDiscovery::usbSearchKeepsTwoConsolesApart()
+{
+    // A second RS-485 console on USB: like the first, it reports serial number 0.
+    SimDevice *second = sim->addDevice(DeviceType::BexarTovik2, 4005, QStringLiteral("127.76.0.9"));
+    QVERIFY(!sim->addUsb(second, 0x1209, 0x0007).isEmpty());
+
+    ProjectModel project(ProjectModel::Journals::None);
+    const UsbSearch::Result result = UsbSearch::run(project);
+    QList<ProjectDevice *> consoles;
+    for (ProjectDevice *device : project.allDevices()) {
+        if (device->type == DeviceType::BexarTovik2)
+            consoles.append(device);
+    }
+    QCOMPARE(consoles.size(), 2);
+    QVERIFY(result.added.contains(consoles.at(0)) && result.added.contains(consoles.at(1)));
+    QVERIFY(consoles.at(0)->portInfo.systemLocation != consoles.at(1)->portInfo.systemLocation);
+
+    // Found again, each by its own project device.
+    const UsbSearch::Result again = UsbSearch::run(project);
+    QCOMPARE(again.added.size(), 0);
+    QVERIFY(again.matched.contains(consoles.at(0)) && again.matched.contains(consoles.at(1)));
 }
 
 QTEST_GUILESS_MAIN(TestDiscovery)
