@@ -358,15 +358,19 @@ void CdcUsbProcess::takeNextJob()
 
     queueMutex.lock();
     if (!requestQueue.isEmpty()) {
-        currentRequest = requestQueue.takeFirst();
+        const QString line = requestQueue.takeFirst();
         queueMutex.unlock();
+        // The device answers only what it was asked: lines that came before the request
+        // (a late answer to a step that timed out, a surplus line after an exchange that
+        // ended) are no part of its answer.
+        transport->pollRead();
+        transport->clearReceived();
+        currentRequest = line;
         currentKind = requestKind(currentRequestText());
         answerLines.clear();
         answerBytes = 0;
         transport->write(currentRequest);
         requestTimer->start(requestTimeoutMs);
-        // Lines that were already waiting are taken as the answer, as they always were.
-        processAnswerLines();
         return;
     }
     if (!fileWriteQueue.empty()) {

@@ -127,6 +127,7 @@ private slots:
     void sessionEndsTheWorker();
     void bytesOfALostLinkAreNotTakenAsAnAnswer_data();
     void bytesOfALostLinkAreNotTakenAsAnAnswer();
+    void linesBeforeARequestAreNotItsAnswer();
 
 private:
     std::unique_ptr<SimHarness> sim;
@@ -496,6 +497,22 @@ void TestWorker::bytesOfALostLinkAreNotTakenAsAnAnswer()
     QCOMPARE(result.value(1).toString(),
              deviceTypeKey(overUsb ? DeviceType::Horn : DeviceType::Media) +
                  QStringLiteral(" 1.0.0"));
+}
+
+void TestWorker::linesBeforeARequestAreNotItsAnswer()
+{
+    // A line that comes after an exchange ended (here a second "OK" to a command; a late
+    // answer to a step that timed out in a file job is the same) is no answer to the
+    // request sent after it.
+    sim->setRawAnswer(horn, QStringLiteral("SET FILE_RESET"), QByteArray("OK\r\nOK\r\n"), 1);
+    QCOMPARE(tcp->exchange(QStringLiteral("SET FILE_RESET")).value(2).toInt(), 0);
+    const QList<QVariant> result =
+        tcp->exchange(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
+    QCOMPARE(result.value(1).toString(), QStringLiteral("1001"));
+    QCOMPARE(result.value(2).toInt(), 0);
+    const QList<QVariant> next = tcp->exchange(QStringLiteral("GET VERSION"));
+    QCOMPARE(next.value(1).toString(), QStringLiteral("horn 1.0.0"));
+    QCOMPARE(next.value(2).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestWorker)
