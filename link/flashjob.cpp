@@ -192,8 +192,8 @@ bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArr
 {
     if (!setAddress(address))
         return false;
-    transport->write(QLatin1String(command) + QLatin1Char(' ') +
-                     QString::fromLatin1(bytes.toHex()) + QStringLiteral("\r\n"));
+    exchange.sendLine(QLatin1String(command) + QLatin1Char(' ') +
+                      QString::fromLatin1(bytes.toHex()));
     const QByteArray answer = exchange.waitAnswerLine(pageWaitMs);
     if (answer == "OK\r\n")
         return true;

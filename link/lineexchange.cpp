@@ -28,13 +28,13 @@ QByteArray LineExchange::waitAnswerLine(int ms)
 
 bool LineExchange::sendExpectOk(const QString &command, int ms)
 {
-    transport->write(command + QStringLiteral("\r\n"));
+    sendLine(command);
     return waitAnswerLine(ms) == "OK\r\n";
 }
 
 QString LineExchange::sendGetValue(const QString &command, bool *ok, int ms)
 {
-    transport->write(command + QStringLiteral("\r\n"));
+    sendLine(command);
     const QDeadlineTimer deadline(ms);
     const QByteArray first = waitAnswerLine(ms);
     if (first.isEmpty()) {
@@ -49,6 +49,13 @@ QString LineExchange::sendGetValue(const QString &command, bool *ok, int ms)
     *ok = true;
     const int end = first.indexOf("\r\n");
     return ConnectionDevice::decode(end < 0 ? first : first.left(end));
+}
+
+void LineExchange::sendLine(const QString &command)
+{
+    transport->pollRead();
+    transport->clearReceived();
+    transport->write(command + QStringLiteral("\r\n"));
 }
 
 void LineExchange::sendRaw(const QByteArray &bytes)

@@ -20,6 +20,9 @@ public:
     // Writes `command` + "\r\n"; expects a value line and "OK\r\n" within one shared `ms`.
     // Returns the value line up to its "\r\n" and sets `ok`; empty and false otherwise.
     QString sendGetValue(const QString &command, bool *ok, int ms = 1000);
+    // Writes `command` + "\r\n" after dropping whatever was received before: a line that
+    // came before the command (a late answer to a step that timed out) is not its answer.
+    void sendLine(const QString &command);
     // Writes raw bytes (the "\r\n\r\n" that precedes a retry).
     void sendRaw(const QByteArray &bytes);
 

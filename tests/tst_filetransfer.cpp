@@ -96,6 +96,7 @@ private slots:
     void downloadOfUndecodableBlocks();
     void cancelledDownload();
     void downloadEndsWithItsFacade();
+    void lineBeforeAStepIsNoAnswer();
 
 private:
     QStringList writesOnTheWire();
@@ -397,6 +398,26 @@ void TestFileTransfer::downloadEndsWithItsFacade()
     QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
     const qint64 grown = heapInUse() - heapBefore;
     QVERIFY2(grown < size / 2, qPrintable(QString::number(grown)));
+}
+
+void TestFileTransfer::lineBeforeAStepIsNoAnswer()
+{
+    // A surplus line after a step (as a late answer to a step that timed out would be)
+    // is not taken as the answer to the next step.
+    const QString path = QStringLiteral("0:\\audio\\surplus.bin");
+    const QByteArray data = randomBytes(1300);
+    SimCommandDevice *device = sim->command(horn);
+    sim->run([&] { device->files.store(path, data); });
+    sim->setRawAnswer(horn, QStringLiteral("SET FILE_RESET"), QByteArray("OK\r\nOK\r\n"), 1);
+    QSignalSpy reset(&facade->module, &Amodule::writedParam);
+    QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+    QVERIFY(reset.wait(10000));
+
+    QCOMPARE(facade->module.readFile(path), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
+                             20000);
+    QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "0@1024", "0@1300", "2@1300"}));
+    QCOMPARE(*facade->read.last().at(3).value<QByteArray *>(), data);
 }
 
 QTEST_GUILESS_MAIN(TestFileTransfer)
