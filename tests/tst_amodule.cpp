@@ -1,7 +1,9 @@
 #include "link/amodule.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
+#include "project/statusdecoder.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simdevice.h"
 
 #include <QPoint>
@@ -18,29 +20,15 @@ public:
     Facade(const ProjectDevice *target, quint16 port)
         : module(target, nullptr, port)
         , connected(&module, &Amodule::connected)
-        , disconnected(&module, &Amodule::disconnected)
-        , received(&module, &Amodule::receivedDescriptor)
-        , written(&module, &Amodule::writedDescriptor)
-        , params(&module, &Amodule::receivedParam)
-        , commands(&module, &Amodule::writedParam)
-        , errors(&module, &Amodule::exchangeError)
-        , listStarted(&module, &Amodule::startReadList)
-        , listEnded(&module, &Amodule::endReadList)
-        , writesEnded(&module, &Amodule::endWriteDescriptors)
+        , spies(&module)
     {
     }
     ~Facade() { module.closeAndWait(30000); }
-
-    void clear()
-    {
-        for (QSignalSpy *spy : {&received, &written, &params, &commands, &errors, &listStarted,
-                                &listEnded, &writesEnded})
-            spy->clear();
-    }
+    QSignalSpy &spy(const char *name) { return spies[name]; }
 
     Amodule module;
-    QSignalSpy connected, disconnected, received, written, params, commands, errors, listStarted,
-        listEnded, writesEnded;
+    QSignalSpy connected;
+    TestUtil::SignalSpies spies;
 };
 
 } // namespace
@@ -119,32 +107,30 @@ void TestAmodule::init()
         bool answered = false;
         for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
             QTRY_VERIFY_WITH_TIMEOUT(facade->module.isConnected(), 20000);
-            facade->params.clear();
-            answered =
-                facade->module.getParam(QStringLiteral("STATUS")) == 0 && facade->params.wait(7000);
+            facade->spy("receivedParam").clear();
+            answered = facade->module.getParam(QStringLiteral("STATUS")) == 0 &&
+                facade->spy("receivedParam").wait(7000);
         }
         QVERIFY(answered);
-        facade->clear();
+        facade->spies.clear();
     }
     for (SimDevice *device : {horn, unit, odd})
         sim->clearLog(device);
 }
 
+// A device window and the status decoder name the modes alike.
 void TestAmodule::inputStateText_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << QString::fromUtf8("ДЕЖУРНЫЙ РЕЖИМ");
-    QTest::newRow("1") << 1 << QString::fromUtf8("ПУЛЬТ МИКРОФОН");
-    QTest::newRow("2") << 2 << QString::fromUtf8("ПУЛЬТ ПУСК");
-    QTest::newRow("3") << 3 << QString::fromUtf8("ПОЖАР");
-    QTest::newRow("4") << 4 << QString::fromUtf8("ВХОД УПРАВЛЕНИЯ");
-    QTest::newRow("5") << 5 << QString::fromUtf8("СИРЕНА");
-    QTest::newRow("6 as 1") << 6 << QString::fromUtf8("ПУЛЬТ МИКРОФОН");
-    QTest::newRow("7") << 7 << QString::fromUtf8("ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET");
-    QTest::newRow("8") << 8 << QString::fromUtf8("ТЕСТОВЫЙ СИГНАЛ");
-    QTest::newRow("9") << 9 << QString::fromUtf8("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
-    QTest::newRow("-1") << -1 << QString::fromUtf8("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
+    const char *const texts[] = {"ДЕЖУРНЫЙ РЕЖИМ",  "ПУЛЬТ МИКРОФОН",
+                                 "ПУЛЬТ ПУСК",      "ПОЖАР",
+                                 "ВХОД УПРАВЛЕНИЯ", "СИРЕНА",
+                                 "ПУЛЬТ МИКРОФОН",  "ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET",
+                                 "ТЕСТОВЫЙ СИГНАЛ", "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"};
+    for (int code = 0; code <= 9; ++code)
+        QTest::addRow("%d", code) << code << QString::fromUtf8(texts[code]);
+    QTest::newRow("-1") << -1 << QString::fromUtf8(texts[9]);
 }
 
 void TestAmodule::inputStateText()
@@ -152,6 +138,7 @@ void TestAmodule::inputStateText()
     QFETCH(int, code);
     QFETCH(QString, text);
     QCOMPARE(Amodule::inputStateText(code), text);
+    QCOMPARE(StatusDecoder::modeName(code), text);
 }
 
 void TestAmodule::layoutOfVersion_data()
@@ -189,7 +176,7 @@ void TestAmodule::everythingIsRefusedBeforeTheLink()
     QCOMPARE(module.pendingDescriptorReads(), 0);
     QVERIFY(!module.isFileTransferPending());
     QVERIFY(module.worker());
-    QCOMPARE(facade.listStarted.count(), 0);
+    QCOMPARE(facade.spy("startReadList").count(), 0);
 }
 
 void TestAmodule::versionIdentifiesTheDevice()
@@ -208,7 +195,7 @@ void TestAmodule::unknownTypeKeyLeavesTheDeviceUnidentified()
     QTRY_VERIFY_WITH_TIMEOUT(sim->requestLog(odd).contains(QStringLiteral("GET VERSION")), 10000);
     // Linked, so requests go out, but never identified.
     QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(facade.params.wait(10000));
+    QVERIFY(facade.spy("receivedParam").wait(10000));
     QCOMPARE(facade.connected.count(), 0);
     QVERIFY(facade.module.version().isEmpty());
 }
@@ -255,9 +242,9 @@ void TestAmodule::descriptorNamesAndIndexes()
     const int result =
         index < 0 ? facade.module.getDescriptor(name) : facade.module.getDescriptor(name, index);
     QCOMPARE(result, 0);
-    QVERIFY(facade.received.wait(10000));
+    QVERIFY(facade.spy("receivedDescriptor").wait(10000));
     QCOMPARE(sim->requestLog(onUnit ? unit : horn), QStringList {wire});
-    const QList<QVariant> args = facade.received.first();
+    const QList<QVariant> args = facade.spy("receivedDescriptor").first();
     QCOMPARE(args.at(0).toString(), reported);
     QCOMPARE(args.at(1).toString(), value);
     QCOMPARE(args.at(2).toInt(), reportedIndex);
@@ -301,15 +288,15 @@ void TestAmodule::descriptorWrites()
     QFETCH(int, reportedIndex);
     QFETCH(int, err);
     QCOMPARE(unitFacade->module.setDescriptor(name, value), 0);
-    QVERIFY(unitFacade->written.wait(10000));
+    QVERIFY(unitFacade->spy("writedDescriptor").wait(10000));
     QCOMPARE(sim->requestLog(unit), QStringList {wire});
-    const QList<QVariant> args = unitFacade->written.first();
+    const QList<QVariant> args = unitFacade->spy("writedDescriptor").first();
     QCOMPARE(args.at(0).toString(), reported);
     QCOMPARE(args.at(1).toString(), reportedValue);
     QCOMPARE(args.at(2).toInt(), reportedIndex);
     QCOMPARE(args.at(3).toInt(), err);
-    QCOMPARE(unitFacade->writesEnded.count(), 1);
-    QCOMPARE(unitFacade->errors.count(), err ? 1 : 0);
+    QCOMPARE(unitFacade->spy("endWriteDescriptors").count(), 1);
+    QCOMPARE(unitFacade->spy("exchangeError").count(), err ? 1 : 0);
 }
 
 void TestAmodule::valueThatIsNeitherTextNorNumber()
@@ -320,7 +307,7 @@ void TestAmodule::valueThatIsNeitherTextNorNumber()
     QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"), QVariant()), -1);
     // Nothing went out: the next exchange is the first the device sees.
     QCOMPARE(unitFacade->module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(unitFacade->params.wait(10000));
+    QVERIFY(unitFacade->spy("receivedParam").wait(10000));
     QCOMPARE(sim->requestLog(unit), QStringList {QStringLiteral("GET STATUS")});
 }
 
@@ -351,19 +338,23 @@ void TestAmodule::paramsAndCommands()
 {
     Facade &facade = *hornFacade;
     QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(facade.params.wait(10000));
-    QCOMPARE(facade.params.first().at(0).toString(), QStringLiteral("STATUS"));
-    QVERIFY(facade.params.first().at(1).toString().startsWith(QStringLiteral("horn 1001,")));
-    QCOMPARE(facade.params.first().at(2).toInt(), 0);
+    QVERIFY(facade.spy("receivedParam").wait(10000));
+    QCOMPARE(facade.spy("receivedParam").first().at(0).toString(), QStringLiteral("STATUS"));
+    QVERIFY(facade.spy("receivedParam")
+                .first()
+                .at(1)
+                .toString()
+                .startsWith(QStringLiteral("horn 1001,")));
+    QCOMPARE(facade.spy("receivedParam").first().at(2).toInt(), 0);
 
     QCOMPARE(facade.module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
     QCOMPARE(facade.module.sendCommand(QStringLiteral("SET BOGUS 1")), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(facade.commands.count(), 2, 10000);
-    QCOMPARE(facade.commands.at(0), (QList<QVariant> {"FILE_RESET", "OK", 0}));
-    QCOMPARE(facade.commands.at(1), (QList<QVariant> {"BOGUS", "ERROR", -1}));
-    QCOMPARE(facade.errors.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(facade.spy("writedParam").count(), 2, 10000);
+    QCOMPARE(facade.spy("writedParam").at(0), (QList<QVariant> {"FILE_RESET", "OK", 0}));
+    QCOMPARE(facade.spy("writedParam").at(1), (QList<QVariant> {"BOGUS", "ERROR", -1}));
+    QCOMPARE(facade.spy("exchangeError").count(), 1);
     // Neither is a descriptor: no descriptor signals.
-    QCOMPARE(facade.received.count() + facade.written.count(), 0);
+    QCOMPARE(facade.spy("receivedDescriptor").count() + facade.spy("writedDescriptor").count(), 0);
 }
 
 void TestAmodule::listReadCountsAndEnds()
@@ -372,12 +363,12 @@ void TestAmodule::listReadCountsAndEnds()
     const QStringList names {"SerialNumber", "desc_NetMask", "desc_LoCtrlEnable[2]",
                              "PpkCtrlEnable[1]"};
     QCOMPARE(facade.module.readDescriptors(names), 0);
-    QCOMPARE(facade.listStarted.count(), 1);
-    QCOMPARE(facade.listStarted.first().at(0).toInt(), 4);
+    QCOMPARE(facade.spy("startReadList").count(), 1);
+    QCOMPARE(facade.spy("startReadList").first().at(0).toInt(), 4);
     QCOMPARE(facade.module.readListSize(), 4);
-    QVERIFY(facade.listEnded.wait(10000));
-    QCOMPARE(facade.received.count(), 4);
-    QCOMPARE(facade.listEnded.count(), 1);
+    QVERIFY(facade.spy("endReadList").wait(10000));
+    QCOMPARE(facade.spy("receivedDescriptor").count(), 4);
+    QCOMPARE(facade.spy("endReadList").count(), 1);
     QCOMPARE(facade.module.readListSize(), 0);
     QCOMPARE(sim->requestLog(unit),
              (QStringList {"GET DESCRIPTOR desc_SerialNumber", "GET DESCRIPTOR desc_NetMask",
@@ -392,18 +383,18 @@ void TestAmodule::listReadDropsDuplicates()
     sim->setFault(unit, QStringLiteral("delay=150"));
     QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
     QCOMPARE(facade.module.readDescriptors({"NetMask", "IpAddress", "NetMask"}), 0);
-    QCOMPARE(facade.listStarted.count(), 2);
-    QCOMPARE(facade.listStarted.at(0).at(0).toInt(), 3);
-    QCOMPARE(facade.listStarted.at(1).at(0).toInt(), 4);
-    QVERIFY(facade.listEnded.wait(20000));
-    QCOMPARE(facade.listEnded.count(), 1);
+    QCOMPARE(facade.spy("startReadList").count(), 2);
+    QCOMPARE(facade.spy("startReadList").at(0).at(0).toInt(), 3);
+    QCOMPARE(facade.spy("startReadList").at(1).at(0).toInt(), 4);
+    QVERIFY(facade.spy("endReadList").wait(20000));
+    QCOMPARE(facade.spy("endReadList").count(), 1);
     // The unfinished names of the first list were asked for again.
     const QStringList log = sim->requestLog(unit);
     QTRY_COMPARE_WITH_TIMEOUT(sim->requestLog(unit).size(), 7, 20000);
     QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_NetMask")).size(), 2);
     QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_IpAddress")).size(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(facade.received.count(), 7, 20000);
-    QCOMPARE(facade.listEnded.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(facade.spy("receivedDescriptor").count(), 7, 20000);
+    QCOMPARE(facade.spy("endReadList").count(), 1);
 }
 
 void TestAmodule::listReadEndsWithTheLink()
@@ -413,9 +404,9 @@ void TestAmodule::listReadEndsWithTheLink()
     QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
     QCOMPARE(facade.module.readListSize(), 3);
     sim->unplug(unit);
-    QVERIFY(facade.disconnected.wait(10000));
+    QVERIFY(facade.spy("disconnected").wait(10000));
     QCOMPARE(facade.module.readListSize(), 0);
-    QCOMPARE(facade.listEnded.count(), 0);
+    QCOMPARE(facade.spy("endReadList").count(), 0);
     // (Over TCP the worker reports a new link at once and the facade may be linked again
     // by now; that the list was dropped is what counts.)
 }
@@ -425,10 +416,11 @@ void TestAmodule::timedOutReadStillLeavesTheList()
     Facade &facade = *hornFacade;
     sim->setFault(horn, QStringLiteral("silent"));
     QCOMPARE(facade.module.readDescriptors({"SerialNumber"}), 0);
-    QVERIFY(facade.listEnded.wait(15000));
-    QCOMPARE(facade.received.first().at(1).toString(), QStringLiteral("ERROR TIMEOUT"));
-    QCOMPARE(facade.errors.first().at(0).toInt(), -1);
-    QVERIFY(facade.disconnected.count() || facade.disconnected.wait(10000));
+    QVERIFY(facade.spy("endReadList").wait(15000));
+    QCOMPARE(facade.spy("receivedDescriptor").first().at(1).toString(),
+             QStringLiteral("ERROR TIMEOUT"));
+    QCOMPARE(facade.spy("exchangeError").first().at(0).toInt(), -1);
+    QVERIFY(facade.spy("disconnected").count() || facade.spy("disconnected").wait(10000));
 }
 
 void TestAmodule::endOfWritesWaitsForQueuedReads()
@@ -439,11 +431,11 @@ void TestAmodule::endOfWritesWaitsForQueuedReads()
     QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
     QCOMPARE(facade.module.getDescriptor(QStringLiteral("NetMask")), 0);
     QCOMPARE(facade.module.getDescriptor(QStringLiteral("GateWay")), 0);
-    QVERIFY(facade.written.wait(10000));
-    QCOMPARE(facade.writesEnded.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(facade.received.count(), 3, 10000);
+    QVERIFY(facade.spy("writedDescriptor").wait(10000));
+    QCOMPARE(facade.spy("endWriteDescriptors").count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(facade.spy("receivedDescriptor").count(), 3, 10000);
     QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 11), 0);
-    QVERIFY(facade.writesEnded.wait(10000));
+    QVERIFY(facade.spy("endWriteDescriptors").wait(10000));
 }
 
 void TestAmodule::answersAfterCloseAreIgnored()
@@ -454,9 +446,9 @@ void TestAmodule::answersAfterCloseAreIgnored()
     sim->setFault(horn, QStringLiteral("delay=300"));
     QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
     QCOMPARE(facade.module.readDescriptors({"NetMask"}), 0);
-    facade.disconnected.clear();
+    facade.spy("disconnected").clear();
     facade.module.close();
-    QCOMPARE(facade.disconnected.count(), 1);
+    QCOMPARE(facade.spy("disconnected").count(), 1);
     QVERIFY(!facade.module.isConnected());
     QVERIFY(!facade.module.worker());
     QCOMPARE(facade.module.readListSize(), 0);
@@ -464,9 +456,9 @@ void TestAmodule::answersAfterCloseAreIgnored()
     QCOMPARE(facade.module.pendingDescriptorReads(), 0);
     // Give the device time to answer: nothing reaches the window any more.
     QTest::qWait(1000);
-    QCOMPARE(facade.received.count(), 0);
-    QCOMPARE(facade.listEnded.count(), 0);
-    QCOMPARE(facade.errors.count(), 0);
+    QCOMPARE(facade.spy("receivedDescriptor").count(), 0);
+    QCOMPARE(facade.spy("endReadList").count(), 0);
+    QCOMPARE(facade.spy("exchangeError").count(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestAmodule)

@@ -1,42 +1,9 @@
-#include <QJsonDocument>
-#include <QProcess>
+#include "testutil.h"
+
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-Run cli(const QStringList &args)
-{
-    QProcess process;
-    process.start(QStringLiteral(NORDA_BINARY_DIR "/tools/cli/norda-cli"), args);
-    Run run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QString data(const char *name)
-{
-    return QStringLiteral(NORDA_TEST_DATA "/") + QLatin1String(name);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using namespace TestUtil;
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -52,7 +19,7 @@ private slots:
 
 void TestCli::showPrintsTheTree()
 {
-    const Run run = cli({"project", "show", data("roundtrip-in.mpj")});
+    const CliRun run = runCli({"project", "show", testData("roundtrip-in.mpj")});
     QCOMPARE(run.code, 0);
     QVERIFY(run.err.isEmpty());
     const QStringList lines = run.out.split(QLatin1Char('\n'));
@@ -80,14 +47,14 @@ void TestCli::saveAsWritesWhatTheConsoleWrites()
 {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("out.mpj"));
-    const Run run = cli({"project", "save-as", data("roundtrip-in.mpj"), out});
+    const CliRun run = runCli({"project", "save-as", testData("roundtrip-in.mpj"), out});
     QCOMPARE(run.code, 0);
-    QByteArray written = readAll(out);
+    QByteArray written = readFile(out);
     written = QString::fromUtf8(written)
                   .replace(QRegularExpression(QStringLiteral("\"time\": \"[^\"]*\"")),
                            QStringLiteral("\"time\": \"TIME\""))
                   .toUtf8();
-    QCOMPARE(written, readAll(data("roundtrip-expected.mpj")));
+    QCOMPARE(written, readFile(testData("roundtrip-expected.mpj")));
 }
 
 void TestCli::failures_data()
@@ -99,15 +66,15 @@ void TestCli::failures_data()
     QTest::newRow("missing file") << QStringList {"project", "show", "/nonexistent/p.mpj"} << 2
                                   << "cannot open project file /nonexistent/p.mpj: no such file";
     QTest::newRow("not a project")
-        << QStringList {"project", "show", data("not-a-project.mpj")} << 3
+        << QStringList {"project", "show", testData("not-a-project.mpj")} << 3
         << QStringLiteral("project file %1 is unusable: not a project document")
-               .arg(data("not-a-project.mpj"));
+               .arg(testData("not-a-project.mpj"));
     QTest::newRow("save-as missing input")
         << QStringList {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"} << 2
         << "cannot open project file /nonexistent/p.mpj: no such file";
     QTest::newRow("save-as unwritable output")
-        << QStringList {"project", "save-as", data("roundtrip-in.mpj"), "/nonexistent/out.mpj"} << 2
-        << "cannot write project file /nonexistent/out.mpj";
+        << QStringList {"project", "save-as", testData("roundtrip-in.mpj"), "/nonexistent/out.mpj"}
+        << 2 << "cannot write project file /nonexistent/out.mpj";
     QTest::newRow("no arguments") << QStringList {} << 1 << "";
     QTest::newRow("unknown command")
         << QStringList {"frobnicate"} << 1 << "unknown command 'frobnicate'";
@@ -124,7 +91,7 @@ void TestCli::failures()
     QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(QString, message);
-    const Run run = cli(args);
+    const CliRun run = runCli(args);
     QCOMPARE(run.code, code);
     QVERIFY(run.out.isEmpty());
     if (!message.isEmpty()) {
@@ -147,7 +114,7 @@ void TestCli::help()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, mentions);
-    const Run run = cli(args);
+    const CliRun run = runCli(args);
     QCOMPARE(run.code, 0);
     QVERIFY2(run.out.contains(mentions), qPrintable(run.out));
 }

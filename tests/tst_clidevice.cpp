@@ -1,52 +1,11 @@
+#include "testutil.h"
+
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
-namespace {
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A firmware file: "nord", a word, the load address and the length, big-endian, then the
-// payload.
-QByteArray firmware(quint32 address, const QByteArray &payload)
-{
-    QByteArray file("nord\0\0\0\0", 8);
-    for (quint32 value : {address, quint32(payload.size())}) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            file.append(char((value >> shift) & 0xFF));
-    }
-    return file + payload;
-}
-
-} // namespace
+using namespace TestUtil;
 
 class TestCliDevice : public QObject {
     Q_OBJECT
@@ -66,7 +25,7 @@ private slots:
     void portsListsWhatAnswers();
 
 private:
-    Run cli(const QStringList &args, int timeoutMs = 60000);
+    CliRun cli(const QStringList &args);
     QStringList expand(const QStringList &args) const;
 
     QTemporaryDir dir;
@@ -125,28 +84,16 @@ QStringList TestCliDevice::expand(const QStringList &args) const
     return result;
 }
 
-Run TestCliDevice::cli(const QStringList &args, int timeoutMs)
+CliRun TestCliDevice::cli(const QStringList &args)
 {
-    QProcess process;
-    process.setProcessEnvironment(simulator.processEnvironment());
     QStringList full = expand(args);
     // A loaded machine may take a while to bring the link up; rows that test the wait set
     // their own.
     if (!full.contains(QStringLiteral("--timeout")) && !full.isEmpty() &&
         full.first().startsWith(QLatin1String("--")))
         full = QStringList {QStringLiteral("--timeout"), QStringLiteral("30")} + full;
-    process.start(QStringLiteral(NORDA_BINARY_DIR "/tools/cli/norda-cli"),
-                  QStringList {QStringLiteral("device")} + full);
-    Run run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runCli(QStringList {QStringLiteral("device")} + full, QString(),
+                  simulator.processEnvironment());
 }
 
 void TestCliDevice::commands_data()
@@ -176,7 +123,7 @@ void TestCliDevice::commands()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, out);
-    const Run run = cli(args);
+    const CliRun run = cli(args);
     QVERIFY2(run.code == 0, qPrintable(run.err));
     QCOMPARE(run.out, out);
     QCOMPARE(run.err, QString());
@@ -184,7 +131,7 @@ void TestCliDevice::commands()
 
 void TestCliDevice::writeThenRead()
 {
-    Run run = cli({"--tcp", "%horn%", "set", "MaxVolume", "33"});
+    CliRun run = cli({"--tcp", "%horn%", "set", "MaxVolume", "33"});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.out, QString());
     run = cli({"--tcp", "%horn%", "get", "MaxVolume"});
@@ -199,7 +146,7 @@ void TestCliDevice::filesOverUsb()
     const QString back = dir.filePath(QStringLiteral("back.bin"));
     QVERIFY(writeFile(local, data));
 
-    Run run = cli({"--usb", "1209:0001", "--progress", "upload", local, "0:\\audio\\sound.bin"});
+    CliRun run = cli({"--usb", "1209:0001", "--progress", "upload", local, "0:\\audio\\sound.bin"});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.out, QStringLiteral("uploaded 3000 bytes to 0:\\audio\\sound.bin\n"));
     QVERIFY(run.err.contains(QStringLiteral("upload   [##############################] 100%")));
@@ -233,15 +180,15 @@ void TestCliDevice::flash()
     QFETCH(QStringList, target);
     QFETCH(QString, key);
     const QString file = dir.filePath(QStringLiteral("image.norda"));
-    QVERIFY(writeFile(file, firmware(0x08000000, randomBytes(0x6000 + 0x40))));
-    const Run run = cli(target + QStringList {"--progress", "flash", file});
+    QVERIFY(writeFile(file, firmwareFile(0x08000000, randomBytes(0x6000 + 0x40))));
+    const CliRun run = cli(target + QStringList {"--progress", "flash", file});
     QCOMPARE(run.code, 0);
     QCOMPARE(run.out, QStringLiteral("flashed 24640 bytes at 0x8000000; the device restarts\n"));
     for (const char *stage : {"erase", "write", "verify"})
         QVERIFY2(run.err.contains(QStringLiteral("%1 [").arg(QLatin1String(stage), -8)),
                  qPrintable(run.err));
     // The device comes back in its firmware.
-    const Run after = cli(target + QStringList {"version"});
+    const CliRun after = cli(target + QStringList {"version"});
     QCOMPARE(after.code, 0);
     QVERIFY(after.out.startsWith(key + QLatin1Char(' ')));
 }
@@ -293,7 +240,7 @@ void TestCliDevice::failures()
     QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(QString, message);
-    const Run run = cli(args);
+    const CliRun run = cli(args);
     QCOMPARE(run.code, code);
     if (!message.isEmpty()) {
         const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
@@ -303,7 +250,7 @@ void TestCliDevice::failures()
 
 void TestCliDevice::portsListsWhatAnswers()
 {
-    const Run run = cli({"ports"});
+    const CliRun run = cli({"ports"});
     QCOMPARE(run.code, 0);
     static const QRegularExpression line(
         QString::fromUtf8("^tovik2-2002 /dev/pts/\\d+ 1209:0001: tovik2 1.0.0 serial 2002 \"Блок "

@@ -1,13 +1,16 @@
+#include "testutil.h"
+
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+
+using namespace TestUtil;
 
 namespace {
 
@@ -23,44 +26,6 @@ const char project[] = R"({ "name": "monitor test", "id_obj": 3, "nodes": [
   { "nodetype": "device", "id_obj": 3, "type": "horn", "serial": 1003, "ip_enabled": true,
     "ip_addr": "127.0.6.4" }
 ]})";
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress(QStringLiteral("127.0.6.2")), 0) ? probe.serverPort() : 0;
-}
-
-QString sqlite3(const QString &file, const QString &statement)
-{
-    QProcess process;
-    process.start(QStringLiteral("sqlite3"), {file, statement});
-    if (!process.waitForFinished(30000) || process.exitCode() != 0)
-        return QStringLiteral("<sqlite3 failed>");
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &args, const QString &folder, int timeoutMs = 60000)
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(cli, args);
-    Run run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 } // namespace
 
@@ -92,11 +57,8 @@ void TestCliMonitor::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(m_dir->isValid());
-    QFile file(path("project.mpj"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(project);
-    file.close();
-    m_port = freePort();
+    QVERIFY(writeFile(path("project.mpj"), project));
+    m_port = freePort("127.0.6.2");
     QVERIFY(m_port != 0);
 }
 
@@ -113,11 +75,8 @@ void TestCliMonitor::cleanup()
 
 bool TestCliMonitor::startSimulator(const QString &timeline)
 {
-    QFile file(path("timeline.txt"));
-    if (!file.open(QIODevice::WriteOnly))
+    if (!writeFile(path("timeline.txt"), timeline.toUtf8()))
         return false;
-    file.write(timeline.toUtf8());
-    file.close();
     m_simulator = new QProcess;
     m_simulator->setProcessChannelMode(QProcess::MergedChannels);
     m_simulator->start(devsim,
@@ -145,9 +104,9 @@ void TestCliMonitor::scriptedTimeline()
                                           "at 7 s device 2 fault tamper off\n"
                                           "at 8 s device 1 fault amplifier on\n"
                                           "at 15 s device 3 http normal\n")));
-    const Run run = runCli({"monitor", path("project.mpj"), "--status-port",
-                            QString::number(m_port), "--seconds", "23"},
-                           m_dir->path());
+    const CliRun run = runCli({"monitor", path("project.mpj"), "--status-port",
+                               QString::number(m_port), "--seconds", "23"},
+                              m_dir->path());
     QCOMPARE(run.code, 0);
     QVERIFY2(run.err.contains(QLatin1String("monitoring 3 of 3 devices")), qPrintable(run.err));
 
@@ -220,15 +179,15 @@ void TestCliMonitor::ctrlCStopsCleanly()
 void TestCliMonitor::exportOfTheRecordedJournal()
 {
     QVERIFY(startSimulator(QStringLiteral("at 1 s device 1 line 8 short\n")));
-    const Run monitor = runCli({"monitor", path("project.mpj"), "--status-port",
-                                QString::number(m_port), "--seconds", "4"},
-                               m_dir->path());
+    const CliRun monitor = runCli({"monitor", path("project.mpj"), "--status-port",
+                                   QString::number(m_port), "--seconds", "4"},
+                                  m_dir->path());
     QCOMPARE(monitor.code, 0);
     const int events = sqlite3(path("log.sqlite"), "SELECT count(*) FROM error_log;").toInt();
     QCOMPARE(events, 25);
 
     // The event database must not be written by the export: checked by its content.
-    const Run run =
+    const CliRun run =
         runCli({"journal", "export", "log.sqlite", "journal.xlsx", "--project", "project.mpj"},
                m_dir->path());
     QCOMPARE(run.code, 0);
@@ -282,13 +241,10 @@ void TestCliMonitor::commandLineErrors()
     QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(QString, message);
-    QFile timeline(path("timeline.txt"));
-    QVERIFY(timeline.open(QIODevice::WriteOnly));
-    timeline.write("at 1 s all http silent\n");
-    timeline.close();
+    QVERIFY(writeFile(path("timeline.txt"), "at 1 s all http silent\n"));
     QCOMPARE(sqlite3(path("params.sqlite"), "CREATE TABLE dev_params (x);"), QString());
 
-    const Run run = runCli(args, m_dir->path());
+    const CliRun run = runCli(args, m_dir->path());
     QCOMPARE(run.code, code);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     // Nothing is added to a database that is not an event database.
@@ -298,9 +254,9 @@ void TestCliMonitor::commandLineErrors()
 
 void TestCliMonitor::projectCommandsLeaveNoJournals()
 {
-    const Run show = runCli({"project", "show", "project.mpj"}, m_dir->path());
+    const CliRun show = runCli({"project", "show", "project.mpj"}, m_dir->path());
     QCOMPARE(show.code, 0);
-    const Run save = runCli({"project", "save-as", "project.mpj", "copy.mpj"}, m_dir->path());
+    const CliRun save = runCli({"project", "save-as", "project.mpj", "copy.mpj"}, m_dir->path());
     QCOMPARE(save.code, 0);
     QVERIFY(!QFile::exists(path("log.sqlite")));
     QVERIFY(!QFile::exists(path("params.sqlite")));

@@ -2,26 +2,14 @@
 #include "project/firmwarecatalogue.h"
 #include "project/firmwareimage.h"
 #include "project/projectdevice.h"
+#include "testutil.h"
 
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
-namespace {
+using TestUtil::firmwareFile;
 
-QByteArray firmwareFile(uint32_t address, uint32_t declaredLength, const QByteArray &payload,
-                        const QByteArray &magic = "nord")
-{
-    QByteArray file = magic;
-    file.append("\x01\x02\x03\x04", 4);
-    char word[4];
-    qToBigEndian<quint32>(address, word);
-    file.append(word, 4);
-    qToBigEndian<quint32>(declaredLength, word);
-    file.append(word, 4);
-    file.append(payload);
-    return file;
-}
+namespace {
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
 {
@@ -65,48 +53,24 @@ void TestDeviceType::catalogue_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("icon");
 
-    QTest::newRow("0") << 0 << ""
-                       << "Неизвестное устройство"
-                       << "information.png";
-    QTest::newRow("1") << 1 << "tovik2"
-                       << "Блок NORDA-4100/4101"
-                       << "tovik2.png";
-    QTest::newRow("2") << 2 << "norda410x"
-                       << "Блок NORDA-4100/4101"
-                       << "tovik2.png";
-    QTest::newRow("3") << 3 << "norda4200"
-                       << "Блок NORDA-4200"
-                       << "norda4200-icon.png";
-    QTest::newRow("4") << 4 << "lumo4"
-                       << "УКБ KV\u2011520 исп.2"
-                       << "kv520-icon.png";
-    QTest::newRow("5 unused") << 5 << ""
-                              << "Неизвестное устройство"
-                              << "information.png";
-    QTest::newRow("6") << 6 << "bexar_tovik2"
-                       << "Пульт микрофонный NORDA-4400"
-                       << "pult.png";
-    QTest::newRow("7") << 7 << "horn"
-                       << "Оповещатель/Громкоговоритель NORDA исп.IP"
-                       << "horn.png";
-    QTest::newRow("8") << 8 << "ip_pult"
-                       << "Пульт микрофонный NORDA-4300"
-                       << "ip-pult.png";
-    QTest::newRow("9") << 9 << "media"
-                       << "Медиаконвертер новый"
-                       << "norda4500.png";
-    QTest::newRow("10") << 10 << "kv510"
-                        << "Блок KV-510"
-                        << "norda4200-icon.png";
-    QTest::newRow("137") << 137 << "bexar_boot"
-                         << "Пульт микрофонный NORDA-4400 (загрузчик)"
-                         << "information.png";
-    QTest::newRow("255") << 255 << "bootloader"
-                         << "Загрузчик NORDA"
-                         << "usb-cable.png";
-    QTest::newRow("-1") << -1 << ""
-                        << "Неизвестное устройство"
-                        << "information.png";
+    auto row = [](const char *name, int code, const char *key, const char *text, const char *icon) {
+        QTest::newRow(name) << code << QString::fromUtf8(key) << QString::fromUtf8(text)
+                            << QString::fromUtf8(icon);
+    };
+    row("0", 0, "", "Неизвестное устройство", "information.png");
+    row("1", 1, "tovik2", "Блок NORDA-4100/4101", "tovik2.png");
+    row("2", 2, "norda410x", "Блок NORDA-4100/4101", "tovik2.png");
+    row("3", 3, "norda4200", "Блок NORDA-4200", "norda4200-icon.png");
+    row("4", 4, "lumo4", "УКБ KV\u2011520 исп.2", "kv520-icon.png");
+    row("5 unused", 5, "", "Неизвестное устройство", "information.png");
+    row("6", 6, "bexar_tovik2", "Пульт микрофонный NORDA-4400", "pult.png");
+    row("7", 7, "horn", "Оповещатель/Громкоговоритель NORDA исп.IP", "horn.png");
+    row("8", 8, "ip_pult", "Пульт микрофонный NORDA-4300", "ip-pult.png");
+    row("9", 9, "media", "Медиаконвертер новый", "norda4500.png");
+    row("10", 10, "kv510", "Блок KV-510", "norda4200-icon.png");
+    row("137", 137, "bexar_boot", "Пульт микрофонный NORDA-4400 (загрузчик)", "information.png");
+    row("255", 255, "bootloader", "Загрузчик NORDA", "usb-cable.png");
+    row("-1", -1, "", "Неизвестное устройство", "information.png");
 }
 
 void TestDeviceType::catalogue()
@@ -169,15 +133,15 @@ void TestDeviceType::firmwareLoad_data()
     QTest::addColumn<int>("size");
 
     QTest::newRow("three bytes") << QByteArray("nor") << false << 0;
-    QTest::newRow("header only, no payload") << firmwareFile(0x08004000, 0, {}) << true << 0;
-    QTest::newRow("header cut short") << firmwareFile(0, 0, {}).left(12) << false << 0;
-    QTest::newRow("other magic") << firmwareFile(0, 4, "abcd", "NORD") << false << 0;
-    QTest::newRow("exact payload") << firmwareFile(4096, 1000, pattern(1000)) << true << 1000;
-    QTest::newRow("trailing bytes ignored") << firmwareFile(4096, 10, pattern(1000)) << true << 10;
+    QTest::newRow("header only, no payload") << firmwareFile(0x08004000, {}, 0) << true << 0;
+    QTest::newRow("header cut short") << firmwareFile(0, {}, 0).left(12) << false << 0;
+    QTest::newRow("other magic") << firmwareFile(0, "abcd", 4, "NORD") << false << 0;
+    QTest::newRow("exact payload") << firmwareFile(4096, pattern(1000), 1000) << true << 1000;
+    QTest::newRow("trailing bytes ignored") << firmwareFile(4096, pattern(1000), 10) << true << 10;
     QTest::newRow("length beyond the file")
-        << firmwareFile(4096, 1001, pattern(1000)) << false << 0;
+        << firmwareFile(4096, pattern(1000), 1001) << false << 0;
     QTest::newRow("length 0xffffffff")
-        << firmwareFile(4096, 0xffffffffu, pattern(16)) << false << 0;
+        << firmwareFile(4096, pattern(16), 0xffffffffu) << false << 0;
 }
 
 void TestDeviceType::firmwareLoad()
@@ -206,7 +170,7 @@ void TestDeviceType::firmwareChunk()
     const QByteArray payload = pattern(1000);
     FirmwareImage image;
     QVERIFY(
-        image.load(writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, 1000, payload))));
+        image.load(writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, payload, 1000))));
     QCOMPARE(image.flashBase(), 4096u);
     QCOMPARE(image.chunk(4096, 16), payload.left(16));
     QCOMPARE(image.chunk(5088, 8), payload.right(8));
@@ -225,7 +189,7 @@ void TestDeviceType::firmwareReset()
 {
     QTemporaryDir dir;
     FirmwareImage image;
-    QVERIFY(image.load(writeFile(dir, QStringLiteral("b.norda"), firmwareFile(16, 4, "abcd"))));
+    QVERIFY(image.load(writeFile(dir, QStringLiteral("b.norda"), firmwareFile(16, "abcd", 4))));
     image.reset();
     QVERIFY(!image.valid());
     QCOMPARE(image.size(), 0);

@@ -3,14 +3,16 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
+
+using TestUtil::randomBytes;
 
 namespace {
 
@@ -39,14 +41,6 @@ public:
     QSignalSpy params;
 };
 
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
 // The reports as "err@position" texts, for comparing whole sequences.
 QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
 {
@@ -56,11 +50,6 @@ QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
                     .arg(report.at(errColumn).toInt())
                     .arg(report.at(positionColumn).toInt());
     return list;
-}
-
-bool isFinalUpload(int err)
-{
-    return err != 0;
 }
 
 } // namespace
@@ -146,7 +135,7 @@ QStringList TestFileTransfer::writesOnTheWire()
 void TestFileTransfer::waitUploadEnd()
 {
     QTRY_VERIFY_WITH_TIMEOUT(
-        !facade->written.isEmpty() && isFinalUpload(facade->written.last().at(3).toInt()), 20000);
+        !facade->written.isEmpty() && facade->written.last().at(3).toInt() != 0, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
 }
 

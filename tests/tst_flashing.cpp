@@ -5,43 +5,32 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 #include "workerrelay.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
 
+using TestUtil::randomBytes;
+
 namespace {
 
 constexpr uint32_t base = 0x08000000;
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
-QString hex(uint32_t address)
-{
-    return QStringLiteral("0x") + QString::number(address, 16);
-}
 
 // Addresses carried by a spy's first argument, as hexadecimal texts.
 QStringList addresses(const QSignalSpy &spy)
 {
     QStringList list;
     for (const QList<QVariant> &args : spy)
-        list << hex(args.at(0).toUInt());
+        list << QStringLiteral("0x") + QString::number(args.at(0).toUInt(), 16);
     return list;
 }
 
-// A facade connected to a bootloader, with spies on every flashing signal of its worker.
+// A facade connected to a bootloader, with spies on every signal of its worker.
 class Flasher {
 public:
     Flasher(const ProjectDevice *target, quint16 port)
@@ -57,56 +46,20 @@ public:
         if (!connected.count() && !connected.wait(10000))
             return false;
         relay = std::make_unique<WorkerRelay>(module.worker());
-        using R = WorkerRelay;
-        startErase = std::make_unique<QSignalSpy>(relay.get(), &R::startEraseSector);
-        successErase = std::make_unique<QSignalSpy>(relay.get(), &R::successEraseSector);
-        errorErase = std::make_unique<QSignalSpy>(relay.get(), &R::errorEraseSector);
-        finishErase = std::make_unique<QSignalSpy>(relay.get(), &R::finishErase);
-        startWrite = std::make_unique<QSignalSpy>(relay.get(), &R::startWriteFlashPage);
-        successWrite = std::make_unique<QSignalSpy>(relay.get(), &R::successWriteFlashPage);
-        errorWrite = std::make_unique<QSignalSpy>(relay.get(), &R::errorWriteFlashPage);
-        finishWrite = std::make_unique<QSignalSpy>(relay.get(), &R::finishWrite);
-        startVerify = std::make_unique<QSignalSpy>(relay.get(), &R::startVerifyFlashPage);
-        successVerify = std::make_unique<QSignalSpy>(relay.get(), &R::successVerifyFlashPage);
-        errorVerify = std::make_unique<QSignalSpy>(relay.get(), &R::errorVerifyFlashPage);
-        finishVerify = std::make_unique<QSignalSpy>(relay.get(), &R::finishVerify);
-        startExit = std::make_unique<QSignalSpy>(relay.get(), &R::startExitBootloder);
-        successExit = std::make_unique<QSignalSpy>(relay.get(), &R::successExitBootloder);
-        errorExit = std::make_unique<QSignalSpy>(relay.get(), &R::errorExitBootloder);
+        spies = std::make_unique<TestUtil::SignalSpies>(relay.get());
         return true;
     }
-
-    void clear()
+    QSignalSpy &spy(const char *name) const { return (*spies)[name]; }
+    bool waitAny(std::initializer_list<const char *> names, int ms = 30000) const
     {
-        for (QSignalSpy *spy :
-             {startErase.get(), successErase.get(), errorErase.get(), finishErase.get(),
-              startWrite.get(), successWrite.get(), errorWrite.get(), finishWrite.get(),
-              startVerify.get(), successVerify.get(), errorVerify.get(), finishVerify.get(),
-              startExit.get(), successExit.get(), errorExit.get()})
-            spy->clear();
-    }
-
-    // Waits until one of the spies has a signal.
-    static bool waitAny(std::initializer_list<QSignalSpy *> spies, int ms = 30000)
-    {
-        auto any = [&] {
-            for (QSignalSpy *spy : spies) {
-                if (spy->count())
-                    return true;
-            }
-            return false;
-        };
-        return QTest::qWaitFor(any, ms);
+        return spies->waitAny(names, ms);
     }
 
     Amodule module;
     QSignalSpy connected;
     QSignalSpy disconnected;
     std::unique_ptr<WorkerRelay> relay;
-    std::unique_ptr<QSignalSpy> startErase, successErase, errorErase, finishErase;
-    std::unique_ptr<QSignalSpy> startWrite, successWrite, errorWrite, finishWrite;
-    std::unique_ptr<QSignalSpy> startVerify, successVerify, errorVerify, finishVerify;
-    std::unique_ptr<QSignalSpy> startExit, successExit, errorExit;
+    std::unique_ptr<TestUtil::SignalSpies> spies;
 };
 
 } // namespace
@@ -188,7 +141,7 @@ void TestFlashing::init()
         resetFlash(device);
     }
     for (Flasher *f : {flasher.get(), uniformFlasher.get(), consoleFlasher.get()})
-        f->clear();
+        f->spies->clear();
 }
 
 void TestFlashing::resetFlash(SimDevice *device)
@@ -270,12 +223,12 @@ void TestFlashing::eraseBySectorTable()
     Flasher &f = uniform ? *uniformFlasher : *flasher;
     SimDevice *device = uniform ? uniformBoot : boot;
     QCOMPARE(f.module.eraseFlash(address, size), 0);
-    QVERIFY(Flasher::waitAny({f.finishErase.get(), f.errorErase.get()}));
-    QCOMPARE(f.errorErase->count(), 0);
-    QCOMPARE(addresses(*f.startErase), sectors);
-    QCOMPARE(addresses(*f.successErase), sectors);
-    QCOMPARE(f.finishErase->first().at(0).toUInt(), address);
-    QCOMPARE(f.finishErase->first().at(1).toUInt(), size);
+    QVERIFY(f.waitAny({"finishErase", "errorEraseSector"}));
+    QCOMPARE(f.spy("errorEraseSector").count(), 0);
+    QCOMPARE(addresses(f.spy("startEraseSector")), sectors);
+    QCOMPARE(addresses(f.spy("successEraseSector")), sectors);
+    QCOMPARE(f.spy("finishErase").first().at(0).toUInt(), address);
+    QCOMPARE(f.spy("finishErase").first().at(1).toUInt(), size);
     QStringList expectedWire;
     for (const QString &sector : sectors)
         expectedWire << QStringLiteral("SET ADDR ") + sector << QStringLiteral("SET ERASEBLOCK");
@@ -289,11 +242,11 @@ void TestFlashing::eraseOfAConsoleGoesByPages()
     sim->setFault(consoleBoot, QStringLiteral("fail=1@1:SET ERASEBLOCK"));
     sim->setFault(consoleBoot, QStringLiteral("fail=2@3:SET ERASEBLOCK"));
     QCOMPARE(consoleFlasher->module.eraseFlash(base, 0x1000), 0);
-    QVERIFY(Flasher::waitAny({consoleFlasher->finishErase.get()}));
+    QVERIFY(consoleFlasher->waitAny({"finishErase"}));
     const QStringList pages {"0x8000000", "0x8000400", "0x8000800", "0x8000c00"};
-    QCOMPARE(addresses(*consoleFlasher->startErase), pages);
-    QCOMPARE(addresses(*consoleFlasher->successErase), pages);
-    QCOMPARE(consoleFlasher->errorErase->count(), 0);
+    QCOMPARE(addresses(consoleFlasher->spy("startEraseSector")), pages);
+    QCOMPARE(addresses(consoleFlasher->spy("successEraseSector")), pages);
+    QCOMPARE(consoleFlasher->spy("errorEraseSector").count(), 0);
     const QStringList addressLines = wire(consoleBoot, QStringLiteral("SET ADDR"));
     QCOMPARE(addressLines,
              (QStringList {"SET ADDR 0x8000000", "SET ADDR 0x8000400", "SET ADDR 0x8000400",
@@ -305,22 +258,22 @@ void TestFlashing::eraseRetriesThenGivesUp()
     // Two refusals: the third try erases the sector.
     sim->setFault(boot, QStringLiteral("fail=2:SET ERASEBLOCK"));
     QCOMPARE(flasher->module.eraseFlash(base, 0x4000), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishErase.get(), flasher->errorErase.get()}));
-    QCOMPARE(flasher->finishErase->count(), 1);
-    QCOMPARE(addresses(*flasher->successErase), QStringList {"0x8000000"});
+    QVERIFY(flasher->waitAny({"finishErase", "errorEraseSector"}));
+    QCOMPARE(flasher->spy("finishErase").count(), 1);
+    QCOMPARE(addresses(flasher->spy("successEraseSector")), QStringList {"0x8000000"});
     QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 3);
 
     // Three refusals: the job ends with the error and without its finish.
-    flasher->clear();
+    flasher->spies->clear();
     sim->clearLog(boot);
     sim->setFault(boot, QStringLiteral("fail=3@1:SET ERASEBLOCK"));
     QCOMPARE(flasher->module.eraseFlash(base, 0x8000), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishErase.get(), flasher->errorErase.get()}));
-    QCOMPARE(flasher->finishErase->count(), 0);
-    QCOMPARE(addresses(*flasher->successErase), QStringList {"0x8000000"});
-    QCOMPARE(flasher->errorErase->count(), 1);
-    QCOMPARE(flasher->errorErase->first().at(0).toUInt(), 0x08004000u);
-    QCOMPARE(flasher->errorErase->first().at(1).toString(),
+    QVERIFY(flasher->waitAny({"finishErase", "errorEraseSector"}));
+    QCOMPARE(flasher->spy("finishErase").count(), 0);
+    QCOMPARE(addresses(flasher->spy("successEraseSector")), QStringList {"0x8000000"});
+    QCOMPARE(flasher->spy("errorEraseSector").count(), 1);
+    QCOMPARE(flasher->spy("errorEraseSector").first().at(0).toUInt(), 0x08004000u);
+    QCOMPARE(flasher->spy("errorEraseSector").first().at(1).toString(),
              QString::fromUtf8("Ошибка команды стирания"));
     QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 4);
 }
@@ -341,11 +294,11 @@ void TestFlashing::writeOrder()
     QFETCH(QStringList, order);
     const QByteArray image = randomBytes(size);
     QCOMPARE(flasher->module.writeFlash(base, uint32_t(size), image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishWrite.get(), flasher->errorWrite.get()}));
-    QCOMPARE(addresses(*flasher->startWrite), order);
-    QCOMPARE(addresses(*flasher->successWrite), order);
-    QCOMPARE(flasher->finishWrite->first().at(0).toUInt(), base);
-    QCOMPARE(flasher->finishWrite->first().at(1).toUInt(), uint32_t(size));
+    QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}));
+    QCOMPARE(addresses(flasher->spy("startWriteFlashPage")), order);
+    QCOMPARE(addresses(flasher->spy("successWriteFlashPage")), order);
+    QCOMPARE(flasher->spy("finishWrite").first().at(0).toUInt(), base);
+    QCOMPARE(flasher->spy("finishWrite").first().at(1).toUInt(), uint32_t(size));
 
     // On the wire: the page in lower-case hexadecimal, a short last page filled with 0xFF.
     const QStringList writes = wire(boot, QStringLiteral("SET WRITEFLASH"));
@@ -368,10 +321,10 @@ void TestFlashing::writeRetrySucceedsOnTheThirdTry()
     sim->setFault(boot, QStringLiteral("fail=2@1:SET WRITEFLASH"));
     const QByteArray image = randomBytes(0x300);
     QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishWrite.get(), flasher->errorWrite.get()}, 60000));
-    QCOMPARE(flasher->errorWrite->count(), 0);
-    QCOMPARE(flasher->finishWrite->count(), 1);
-    QCOMPARE(addresses(*flasher->successWrite),
+    QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
+    QCOMPARE(flasher->spy("errorWriteFlashPage").count(), 0);
+    QCOMPARE(flasher->spy("finishWrite").count(), 1);
+    QCOMPARE(addresses(flasher->spy("successWriteFlashPage")),
              (QStringList {"0x8000100", "0x8000200", "0x8000000"}));
     QCOMPARE(wire(boot, QStringLiteral("SET WRITEFLASH")).size(), 5);
     QByteArray flashed;
@@ -385,11 +338,11 @@ void TestFlashing::writeThatFailsForGoodLeavesTheFirstPage()
     sim->setFault(boot, QStringLiteral("fail=3@1:SET WRITEFLASH"));
     const QByteArray image = randomBytes(0x300);
     QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishWrite.get(), flasher->errorWrite.get()}, 60000));
-    QCOMPARE(flasher->finishWrite->count(), 0);
-    QCOMPARE(flasher->errorWrite->count(), 1);
-    QCOMPARE(flasher->errorWrite->first().at(0).toUInt(), 0x08000200u);
-    QCOMPARE(flasher->errorWrite->first().at(1).toString(),
+    QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
+    QCOMPARE(flasher->spy("finishWrite").count(), 0);
+    QCOMPARE(flasher->spy("errorWriteFlashPage").count(), 1);
+    QCOMPARE(flasher->spy("errorWriteFlashPage").first().at(0).toUInt(), 0x08000200u);
+    QCOMPARE(flasher->spy("errorWriteFlashPage").first().at(1).toString(),
              QString::fromUtf8("Ошибка команды записи"));
     QVERIFY(!sim->requestLog(boot).contains(QStringLiteral("SET ADDR 0x8000000")));
 }
@@ -399,23 +352,23 @@ void TestFlashing::verifyAscendingAndMismatch()
     const QByteArray image = randomBytes(0x300);
     QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
     QCOMPARE(flasher->module.verifyFlash(base, 0x300, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishVerify.get(), flasher->errorVerify.get()}));
-    QCOMPARE(addresses(*flasher->startVerify),
+    QVERIFY(flasher->waitAny({"finishVerify", "errorVerifyFlashPage"}));
+    QCOMPARE(addresses(flasher->spy("startVerifyFlashPage")),
              (QStringList {"0x8000000", "0x8000100", "0x8000200"}));
-    QCOMPARE(addresses(*flasher->successVerify),
+    QCOMPARE(addresses(flasher->spy("successVerifyFlashPage")),
              (QStringList {"0x8000000", "0x8000100", "0x8000200"}));
-    QCOMPARE(flasher->finishVerify->first().at(1).toUInt(), 0x300u);
+    QCOMPARE(flasher->spy("finishVerify").first().at(1).toUInt(), 0x300u);
 
     // Another image does not match what the flash holds.
-    flasher->clear();
+    flasher->spies->clear();
     QByteArray other = image;
     other[0x150] = char(~other.at(0x150));
     QCOMPARE(flasher->module.verifyFlash(base, 0x300, other.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishVerify.get(), flasher->errorVerify.get()}, 60000));
-    QCOMPARE(flasher->finishVerify->count(), 0);
-    QCOMPARE(addresses(*flasher->successVerify), QStringList {"0x8000000"});
-    QCOMPARE(flasher->errorVerify->first().at(0).toUInt(), 0x08000100u);
-    QCOMPARE(flasher->errorVerify->first().at(1).toString(),
+    QVERIFY(flasher->waitAny({"finishVerify", "errorVerifyFlashPage"}, 60000));
+    QCOMPARE(flasher->spy("finishVerify").count(), 0);
+    QCOMPARE(addresses(flasher->spy("successVerifyFlashPage")), QStringList {"0x8000000"});
+    QCOMPARE(flasher->spy("errorVerifyFlashPage").first().at(0).toUInt(), 0x08000100u);
+    QCOMPARE(flasher->spy("errorVerifyFlashPage").first().at(1).toString(),
              QString::fromUtf8("Ошибка верификации"));
 }
 
@@ -435,12 +388,12 @@ void TestFlashing::leaveTheBootloader()
     if (!fault.isEmpty())
         sim->setFault(consoleBoot, fault);
     QCOMPARE(consoleFlasher->module.exitBootloader(), 0);
-    QVERIFY(Flasher::waitAny({consoleFlasher->successExit.get(), consoleFlasher->errorExit.get()}));
-    QCOMPARE(consoleFlasher->startExit->count(), 1);
-    QCOMPARE(consoleFlasher->successExit->count(), success ? 1 : 0);
-    QCOMPARE(consoleFlasher->errorExit->count(), success ? 0 : 1);
+    QVERIFY(consoleFlasher->waitAny({"successExitBootloder", "errorExitBootloder"}));
+    QCOMPARE(consoleFlasher->spy("startExitBootloder").count(), 1);
+    QCOMPARE(consoleFlasher->spy("successExitBootloder").count(), success ? 1 : 0);
+    QCOMPARE(consoleFlasher->spy("errorExitBootloder").count(), success ? 0 : 1);
     if (!success)
-        QCOMPARE(consoleFlasher->errorExit->first().at(0).toString(),
+        QCOMPARE(consoleFlasher->spy("errorExitBootloder").first().at(0).toString(),
                  QString::fromUtf8("Ошибка команды выхода из загрузчика"));
     // A bootloader that left restarts; wait until it is back.
     if (success) {
@@ -485,18 +438,19 @@ void TestFlashing::wholeUpdateOverUsb()
     const QByteArray image = randomBytes(0x8000 + 0x180);
     const auto size = uint32_t(image.size());
     QCOMPARE(f.module.eraseFlash(base, size), 0);
-    QVERIFY(Flasher::waitAny({f.finishErase.get(), f.errorErase.get()}));
-    QCOMPARE(addresses(*f.successErase), (QStringList {"0x8000000", "0x8004000", "0x8008000"}));
+    QVERIFY(f.waitAny({"finishErase", "errorEraseSector"}));
+    QCOMPARE(addresses(f.spy("successEraseSector")),
+             (QStringList {"0x8000000", "0x8004000", "0x8008000"}));
     QCOMPARE(f.module.writeFlash(base, size, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({f.finishWrite.get(), f.errorWrite.get()}, 60000));
-    QCOMPARE(f.finishWrite->count(), 1);
-    QCOMPARE(f.successWrite->count(), int((size + 255) / 256));
+    QVERIFY(f.waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
+    QCOMPARE(f.spy("finishWrite").count(), 1);
+    QCOMPARE(f.spy("successWriteFlashPage").count(), int((size + 255) / 256));
     QCOMPARE(f.module.verifyFlash(base, size, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({f.finishVerify.get(), f.errorVerify.get()}, 60000));
-    QCOMPARE(f.finishVerify->count(), 1);
+    QVERIFY(f.waitAny({"finishVerify", "errorVerifyFlashPage"}, 60000));
+    QCOMPARE(f.spy("finishVerify").count(), 1);
     QCOMPARE(f.module.exitBootloader(), 0);
-    QVERIFY(Flasher::waitAny({f.successExit.get(), f.errorExit.get()}));
-    QCOMPARE(f.successExit->count(), 1);
+    QVERIFY(f.waitAny({"successExitBootloder", "errorExitBootloder"}));
+    QCOMPARE(f.spy("successExitBootloder").count(), 1);
 
     QByteArray flashed;
     SimCommandDevice *device = sim->command(unit);

@@ -70,8 +70,6 @@ private slots:
     void stateLengths_data();
     void stateLengths();
     void modeByteIsSigned();
-    void modeNames_data();
-    void modeNames();
     void binaryStateText_data();
     void binaryStateText();
     void missingKeysAndUnknownErrors();
@@ -198,30 +196,6 @@ void TestStatusDecoder::modeByteIsSigned()
     // A document without a usable state leaves the mode as it was.
     device->setStatus(document({}, binstate(1, {}, 3)), base.addSecs(1));
     QCOMPARE(device->mode, -122);
-}
-
-void TestStatusDecoder::modeNames_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("0") << 0 << "ДЕЖУРНЫЙ РЕЖИМ";
-    QTest::newRow("1") << 1 << "ПУЛЬТ МИКРОФОН";
-    QTest::newRow("2") << 2 << "ПУЛЬТ ПУСК";
-    QTest::newRow("3") << 3 << "ПОЖАР";
-    QTest::newRow("4") << 4 << "ВХОД УПРАВЛЕНИЯ";
-    QTest::newRow("5") << 5 << "СИРЕНА";
-    QTest::newRow("6") << 6 << "ПУЛЬТ МИКРОФОН";
-    QTest::newRow("7") << 7 << "ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET";
-    QTest::newRow("8") << 8 << "ТЕСТОВЫЙ СИГНАЛ";
-    QTest::newRow("9") << 9 << "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ";
-    QTest::newRow("-1") << -1 << "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ";
-}
-
-void TestStatusDecoder::modeNames()
-{
-    QFETCH(int, mode);
-    QFETCH(QString, name);
-    QCOMPARE(StatusDecoder::modeName(mode), name);
 }
 
 void TestStatusDecoder::binaryStateText_data()

@@ -12,39 +12,8 @@
 #include <QtTest>
 
 #include <memory>
-#include <tuple>
 
 namespace {
-
-// Collects one wire grammar row written with <<, in column order.
-struct RowFiller {
-    std::tuple<QString, QString, QByteArray, QString, QString, int> *row;
-    int column = 0;
-    RowFiller &operator<<(const QString &text)
-    {
-        if (column == 0)
-            std::get<1>(*row) = text;
-        else if (column == 2)
-            std::get<3>(*row) = text;
-        else
-            std::get<4>(*row) = text;
-        ++column;
-        return *this;
-    }
-    RowFiller &operator<<(const char *text) { return *this << QString::fromUtf8(text); }
-    RowFiller &operator<<(const QByteArray &bytes)
-    {
-        std::get<2>(*row) = bytes;
-        ++column;
-        return *this;
-    }
-    RowFiller &operator<<(int err)
-    {
-        std::get<5>(*row) = err;
-        ++column;
-        return *this;
-    }
-};
 
 bool waitCount(QSignalSpy &spy, int count, int ms)
 {
@@ -190,73 +159,60 @@ void TestWorker::wireGrammar_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<int>("err");
 
-    const QByteArray own;
-    // Every row over TCP and over the pseudo-terminal USB port.
-    QList<std::tuple<QString, QString, QByteArray, QString, QString, int>> rows;
-    auto row = [&rows](const char *name) {
-        rows.append({QString::fromLatin1(name), QString(), QByteArray(), QString(), QString(), 0});
-        return RowFiller {&rows.last()};
+    const struct {
+        const char *name, *request;
+        QByteArray raw;
+        const char *fault;
+        QString answer;
+        int err;
+    } rows[] = {
+        {"SET answered OK", "SET DESCRIPTOR desc_MaxVolume 42", {}, "", "OK", 0},
+        {"SET answered ERROR", "SET DESCRIPTOR desc_Nothing 1", {}, "", "ERROR", -1},
+        {"SET answered another line", "SET FILE_RESET", "BUSY\r\n", "", "BUSY", -1},
+        {"SET answered bare OK\\n", "SET FILE_RESET", "OK\n", "", "OK", -1},
+        {"GET value and OK", "GET VERSION", {}, "", "horn 1.0.0", 0},
+        {"GET value and bare OK\\n", "GET DESCRIPTOR desc_MaxVolume", "42\r\nOK\n", "", "42", -1},
+        {"GET value and another line", "GET DESCRIPTOR desc_MaxVolume", "42\r\nDONE\r\n", "", "42",
+         -1},
+        {"GET value and ERROR", "GET DESCRIPTOR desc_MaxVolume", "7\r\nERROR\r\n", "", "7", -1},
+        {"GET ERROR first", "GET DESCRIPTOR desc_Nothing", {}, "", "ERROR\r\n", -1},
+        {"GET Windows-1251 value", "GET DESCRIPTOR desc_X", "\xe4\xe0\r\nOK\r\n", "", "да", 0},
+        {"GET value cut at a zero byte", "GET DESCRIPTOR desc_X",
+         QByteArray("ab\0cd\r\nOK\r\n", 11), "", "ab", 0},
+        {"GET every request an error", "GET VERSION", {}, "error-every=1", "ERROR\r\n", -1},
+        {"GET rubbish line first",
+         "GET DESCRIPTOR desc_SerialNumber",
+         {},
+         "garbage=1",
+         "\x01\x7f#%garbage 0",
+         -1},
+        {"FILE_LIST",
+         "GET FILE_LIST 0:\\audio",
+         {},
+         "",
+         "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n",
+         0},
+        {"FILE_LIST with an inner OK", "GET FILE_LIST 0:\\audio",
+         "a.wav\t1\r\nOK\r\nb.wav\t2\r\n\r\nOK\r\n", "", "a.wav\t1\r\nOK\r\nb.wav\t2\r\n", 0},
+        {"FILE_LIST ending in ERROR", "GET FILE_LIST 0:\\audio", "a.wav\t1\r\nERROR\r\n", "",
+         "ERROR\r\n", -1},
+        {"FILE_LIST of an unknown folder", "GET FILE_LIST 0:\\nothing", {}, "", "ERROR\r\n", -1},
+        {"FILE_LIST empty", "GET FILE_LIST 0:\\x", "\r\nOK\r\n", "", "", 0},
+        {"answer in single bytes", "GET VERSION", {}, "split", "horn 1.0.0", 0},
+        {"file list in single bytes",
+         "GET FILE_LIST 0:\\audio",
+         {},
+         "split",
+         "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n",
+         0},
+        {"SET in single bytes", "SET DESCRIPTOR desc_MaxVolume 43", {}, "split", "OK", 0},
     };
-    row("SET answered OK") << "SET DESCRIPTOR desc_MaxVolume 42" << own << ""
-                           << "OK" << 0;
-    row("SET answered ERROR") << "SET DESCRIPTOR desc_Nothing 1" << own << ""
-                              << "ERROR" << -1;
-    row("SET answered another line") << "SET FILE_RESET" << QByteArray("BUSY\r\n") << ""
-                                     << "BUSY" << -1;
-    row("SET answered bare OK\\n") << "SET FILE_RESET" << QByteArray("OK\n") << ""
-                                   << "OK" << -1;
-    row("GET value and OK") << "GET VERSION" << own << ""
-                            << "horn 1.0.0" << 0;
-    row("GET value and bare OK\\n")
-        << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("42\r\nOK\n") << ""
-        << "42" << -1;
-    row("GET value and another line")
-        << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("42\r\nDONE\r\n") << ""
-        << "42" << -1;
-    row("GET value and ERROR") << "GET DESCRIPTOR desc_MaxVolume" << QByteArray("7\r\nERROR\r\n")
-                               << ""
-                               << "7" << -1;
-    row("GET ERROR first") << "GET DESCRIPTOR desc_Nothing" << own << ""
-                           << "ERROR\r\n"
-                           << -1;
-    row("GET Windows-1251 value") << "GET DESCRIPTOR desc_X" << QByteArray("\xe4\xe0\r\nOK\r\n")
-                                  << "" << QString::fromUtf8("да") << 0;
-    row("GET value cut at a zero byte")
-        << "GET DESCRIPTOR desc_X" << QByteArray("ab\0cd\r\nOK\r\n", 11) << ""
-        << "ab" << 0;
-    row("GET every request an error") << "GET VERSION" << own << "error-every=1"
-                                      << "ERROR\r\n"
-                                      << -1;
-    row("GET rubbish line first") << "GET DESCRIPTOR desc_SerialNumber" << own << "garbage=1"
-                                  << QString::fromLatin1("\x01\x7f#%garbage 0") << -1;
-    row("FILE_LIST") << "GET FILE_LIST 0:\\audio" << own << ""
-                     << "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n"
-                     << 0;
-    row("FILE_LIST with an inner OK")
-        << "GET FILE_LIST 0:\\audio" << QByteArray("a.wav\t1\r\nOK\r\nb.wav\t2\r\n\r\nOK\r\n") << ""
-        << "a.wav\t1\r\nOK\r\nb.wav\t2\r\n"
-        << 0;
-    row("FILE_LIST ending in ERROR")
-        << "GET FILE_LIST 0:\\audio" << QByteArray("a.wav\t1\r\nERROR\r\n") << ""
-        << "ERROR\r\n"
-        << -1;
-    row("FILE_LIST of an unknown folder") << "GET FILE_LIST 0:\\nothing" << own << ""
-                                          << "ERROR\r\n"
-                                          << -1;
-    row("FILE_LIST empty") << "GET FILE_LIST 0:\\x" << QByteArray("\r\nOK\r\n") << ""
-                           << "" << 0;
-    row("answer in single bytes") << "GET VERSION" << own << "split"
-                                  << "horn 1.0.0" << 0;
-    row("file list in single bytes") << "GET FILE_LIST 0:\\audio" << own << "split"
-                                     << "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n"
-                                     << 0;
-    row("SET in single bytes") << "SET DESCRIPTOR desc_MaxVolume 43" << own << "split"
-                               << "OK" << 0;
+    // Every row over TCP and over the pseudo-terminal USB port.
     for (const bool overUsb : {false, true}) {
-        for (const auto &[name, request, raw, fault, answer, err] : qAsConst(rows)) {
-            QTest::newRow(
-                qPrintable((overUsb ? QStringLiteral("usb: ") : QStringLiteral("tcp: ")) + name))
-                << overUsb << request << raw << fault << answer << err;
+        for (const auto &row : rows) {
+            QTest::addRow("%s: %s", overUsb ? "usb" : "tcp", row.name)
+                << overUsb << QString::fromUtf8(row.request) << row.raw
+                << QString::fromUtf8(row.fault) << row.answer << row.err;
         }
     }
 }
