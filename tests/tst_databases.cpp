@@ -2,6 +2,7 @@
 #include "journal/databaseparams.h"
 #include "journal/eventtablemodel.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QProcess>
@@ -11,20 +12,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using TestUtil::sqlite3;
+
 namespace {
 
 const QDateTime base(QDate(2024, 3, 5), QTime(14, 7, 9));
-
-// Runs one statement through the sqlite3 program: another process on the same file.
-QString sqlite3(const QString &file, const QString &statement)
-{
-    QProcess process;
-    process.start(QStringLiteral("sqlite3"), {file, statement});
-    if (!process.waitForFinished(30000) || process.exitCode() != 0)
-        return QStringLiteral("<sqlite3 failed: %1>")
-            .arg(QString::fromUtf8(process.readAllStandardError()));
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
 
 QStringList warnings;
 
@@ -76,23 +68,18 @@ private slots:
     void twoModelsInOneFolder();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
 };
 
 void TestDatabases::init()
 {
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<TestUtil::WorkDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void TestDatabases::cleanup()
 {
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-    m_dir = nullptr;
+    m_dir.reset();
 }
 
 void TestDatabases::schemas()
@@ -102,11 +89,11 @@ void TestDatabases::schemas()
         DatabaseParams params;
         QVERIFY(log.isOpen());
         QVERIFY(params.isOpen());
-        QCOMPARE(log.connectionName(), QStringLiteral("log.sqlite"));
+        QCOMPARE(log.connectionName(), "log.sqlite");
         QCOMPARE(params.connectionName(), QStringLiteral("params.sqlite"));
     }
-    QVERIFY(QFile::exists(QStringLiteral("log.sqlite")));
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+    QVERIFY(QFile::exists("log.sqlite"));
+    QCOMPARE(sqlite3("log.sqlite",
                      QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND "
                                     "name!='sqlite_sequence' ORDER BY name;")),
              QStringLiteral(
@@ -120,8 +107,7 @@ void TestDatabases::schemas()
              QStringLiteral("CREATE TABLE dev_params (record_id INTEGER PRIMARY KEY "
                             "AUTOINCREMENT,device_unique_id INTEGER,param_name TEXT,param_value "
                             "TEXT,param_time TEXT)"));
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("PRAGMA journal_mode;")),
-             QStringLiteral("wal"));
+    QCOMPARE(sqlite3("log.sqlite", QStringLiteral("PRAGMA journal_mode;")), QStringLiteral("wal"));
 }
 
 void TestDatabases::storedForms()
@@ -131,12 +117,12 @@ void TestDatabases::storedForms()
         QVERIFY(log.insertEvent(7, QString(), 0x40000002, base));
         QVERIFY(log.insertStatus(7, QStringLiteral("{\"device\":\"horn\"}"), base));
     }
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+    QCOMPARE(sqlite3("log.sqlite",
                      QStringLiteral("SELECT param_time, device_unique_id, error_id, "
                                     "quote(error_description), seen, typeof(error_id) FROM "
                                     "error_log;")),
              QStringLiteral("14:07:09 05.03.2024|7|1073741826|''|0|integer"));
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+    QCOMPARE(sqlite3("log.sqlite",
                      QStringLiteral("SELECT device_unique_id, status_json, param_time FROM "
                                     "status_log;")),
              QStringLiteral("7|{\"device\":\"horn\"}|14:07:09 05.03.2024"));
@@ -160,10 +146,9 @@ void TestDatabases::quotesAreStoredIntact()
         QCOMPARE(events.size(), 1);
         QCOMPARE(events.first().description, tricky);
     }
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT error_description FROM error_log;")),
+    QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT error_description FROM error_log;")),
              tricky);
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+    QCOMPARE(sqlite3("log.sqlite",
                      QStringLiteral("SELECT status_json FROM "
                                     "status_log;")),
              tricky);
@@ -219,7 +204,7 @@ void TestDatabases::repetitionRules()
         }
     }
     QStringList codes;
-    for (int code : storedCodes(QStringLiteral("log.sqlite")))
+    for (int code : storedCodes("log.sqlite"))
         codes << QString::number(code);
     QCOMPARE(codes.join(QLatin1Char(' ')), recorded);
 }
@@ -239,8 +224,7 @@ void TestDatabases::transactions()
         // Nothing is announced or visible to others before the outermost commit.
         QCOMPARE(inserted.count(), 0);
         QCOMPARE(log.tableModel()->rowCount(), 0);
-        QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                         QStringLiteral("SELECT count(*) FROM error_log;")),
+        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT count(*) FROM error_log;")),
                  QStringLiteral("0"));
         // Within it the rules see the records already made.
         QVERIFY(log.insertEvent(1, QString(), 2, base));
@@ -248,12 +232,10 @@ void TestDatabases::transactions()
     }
     QCOMPARE(inserted.count(), 2);
     QCOMPARE(log.tableModel()->rowCount(), 2);
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT group_concat(error_id) FROM error_log;")),
+    QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT group_concat(error_id) FROM error_log;")),
              QStringLiteral("2,3"));
-    QCOMPARE(
-        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("SELECT count(*) FROM status_log;")),
-        QStringLiteral("1"));
+    QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT count(*) FROM status_log;")),
+             QStringLiteral("1"));
 }
 
 void TestDatabases::acknowledgementAndMarkAllSeen()
@@ -285,7 +267,7 @@ void TestDatabases::acknowledgementAndMarkAllSeen()
     // A second acknowledgement is recorded too.
     QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(4)));
     QCOMPARE(inserted.count(), 4);
-    QCOMPARE(storedCodes(QStringLiteral("log.sqlite")), (QList<int> {2, 255, 2, 255}));
+    QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 255, 2, 255}));
 }
 
 void TestDatabases::counts()
@@ -353,7 +335,7 @@ void TestDatabases::lookupsFollowAnotherConnection()
     QCOMPARE(log.eventCount(0), 1);
 
     // Another program acknowledges everything and adds a record of its own.
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+    QCOMPARE(sqlite3("log.sqlite",
                      QStringLiteral("UPDATE error_log SET seen=1; INSERT INTO error_log "
                                     "(device_unique_id, param_time, error_id, "
                                     "error_description, seen) VALUES (9, '10:00:00 "
@@ -365,7 +347,7 @@ void TestDatabases::lookupsFollowAnotherConnection()
     QVERIFY(!log.lastEventTime(4, 2, time, 0));
     QVERIFY(log.lastEventTime(9, 1, time, 0));
     QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(2)));
-    QCOMPARE(storedCodes(QStringLiteral("log.sqlite")), (QList<int> {2, 1, 2}));
+    QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 1, 2}));
 }
 
 void TestDatabases::lookupsUseIndexes_data()
@@ -387,8 +369,7 @@ void TestDatabases::lookupsUseIndexes()
     {
         DatabaseLog log;
     }
-    const QString plan =
-        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("EXPLAIN QUERY PLAN ") + statement);
+    const QString plan = sqlite3("log.sqlite", QStringLiteral("EXPLAIN QUERY PLAN ") + statement);
     QVERIFY2(plan.contains(QLatin1String("INDEX")), qPrintable(plan));
     QVERIFY2(!plan.contains(QLatin1String("SCAN error_log")), qPrintable(plan));
     QVERIFY2(!plan.contains(QLatin1String("TEMP B-TREE")), qPrintable(plan));
@@ -460,14 +441,13 @@ void TestDatabases::writesAreCommittedWhileTheModelShowsAPage()
     QVERIFY(log.tableModel()->canFetchMore());
     QVERIFY(log.insertEvent(1000, QString(), 5, base));
     // Seen at once by another process: nothing waits for the view to finish reading.
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
+    QCOMPARE(sqlite3("log.sqlite",
                      QStringLiteral("SELECT count(*) FROM error_log WHERE device_unique_id=1000;")),
              QStringLiteral("1"));
     // and the write-ahead log is checkpointed back into the file.
-    QCOMPARE(
-        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE);"))
-            .section(QLatin1Char('|'), 0, 0),
-        QStringLiteral("0"));
+    QCOMPARE(sqlite3("log.sqlite", QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE);"))
+                 .section(QLatin1Char('|'), 0, 0),
+             QStringLiteral("0"));
 }
 
 void TestDatabases::unusableFiles_data()
@@ -486,11 +466,8 @@ void TestDatabases::unusableFiles()
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
     QFETCH(QString, logged);
-    if (!content.isEmpty()) {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content);
-    }
+    if (!content.isEmpty())
+        QVERIFY(TestUtil::writeFile(file, content));
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
     auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
@@ -513,13 +490,13 @@ void TestDatabases::projectModelOpensBothJournals()
         ProjectModel model;
         QVERIFY(model.logDb);
         QVERIFY(model.paramsDb);
-        QCOMPARE(model.logDb->fileName(), QStringLiteral("log.sqlite"));
+        QCOMPARE(model.logDb->fileName(), "log.sqlite");
         QCOMPARE(model.paramsDb->fileName(), QStringLiteral("params.sqlite"));
         QVERIFY(model.logDb->insertEvent(1, QString(), 2, base));
     }
-    QVERIFY(QFile::exists(QStringLiteral("log.sqlite")));
+    QVERIFY(QFile::exists("log.sqlite"));
     QVERIFY(QFile::exists(QStringLiteral("params.sqlite")));
-    QVERIFY(!QSqlDatabase::contains(QStringLiteral("log.sqlite")));
+    QVERIFY(!QSqlDatabase::contains("log.sqlite"));
 
     QVERIFY(QFile::remove(QStringLiteral("params.sqlite")));
     ProjectModel bare(ProjectModel::Journals::None);

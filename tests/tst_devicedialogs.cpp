@@ -22,14 +22,6 @@ Q_DECLARE_METATYPE(OutLink)
 
 namespace {
 
-template<typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qWarning("no widget %s", name);
-    return widget;
-}
-
 QStringList itemTexts(const QComboBox *box)
 {
     QStringList texts;
@@ -44,19 +36,6 @@ QList<ProjectDevice *> itemDevices(const QComboBox *box)
     for (int i = 0; i < box->count(); ++i)
         devices << box->itemData(i).value<ProjectDevice *>();
     return devices;
-}
-
-bool shown(QWidget *dialog, const char *name)
-{
-    QWidget *widget = child<QWidget>(dialog, name);
-    return widget && !widget->isHidden();
-}
-
-void choose(QComboBox *box, const QString &text)
-{
-    const int index = box->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    box->setCurrentIndex(index);
 }
 
 void chooseType(AddDeviceDialog *dialog, int type)
@@ -93,7 +72,6 @@ private slots:
     void switchesEnableTheirFields();
     void typingIsFiltered_data();
     void typingIsFiltered();
-    void addConsoleWith24Buttons();
     void addLoudspeakerHasEthernet();
     void hiddenSwitchesDoNotLeak();
     void cancelCreatesNothing();
@@ -278,33 +256,22 @@ void TestDeviceDialogs::typingIsFiltered_data()
     QTest::addColumn<QString>("result");
     QTest::addColumn<bool>("acceptable");
 
-    QTest::newRow("address") << "lineEditIpAddress"
-                             << "127.0.0.12"
-                             << "127.0.0.12" << true;
-    QTest::newRow("address, leading zeros") << "lineEditIpAddress"
-                                            << "010.0.0.1"
-                                            << "010.0.0.1" << true;
-    QTest::newRow("address, 256 refused") << "lineEditIpAddress"
-                                          << "256.1.2.3"
-                                          << "25.1.2.3" << true;
-    QTest::newRow("address, letters refused") << "lineEditIpAddress"
-                                              << "1a.2b.3c.4d"
-                                              << "1.2.3.4" << true;
-    QTest::newRow("address, fifth part refused") << "lineEditIpAddress"
-                                                 << "1.2.3.4.5"
-                                                 << "1.2.3.45" << true;
-    QTest::newRow("address, incomplete") << "lineEditIpAddress"
-                                         << "10.0.0"
-                                         << "10.0.0" << false;
-    QTest::newRow("serial") << "lineEditSerialNumber"
-                            << "2147483647"
-                            << "2147483647" << true;
-    QTest::newRow("serial, letters refused") << "lineEditSerialNumber"
-                                             << "12ab3"
-                                             << "123" << true;
-    QTest::newRow("serial, minus refused") << "lineEditSerialNumber"
-                                           << "-5"
-                                           << "5" << true;
+    auto row = [](const char *name, const char *field, const char *typed, const char *result,
+                  bool acceptable) {
+        QTest::newRow(name) << QString::fromLatin1(field) << QString::fromLatin1(typed)
+                            << QString::fromLatin1(result) << acceptable;
+    };
+    const char *const ip = "lineEditIpAddress";
+    const char *const serial = "lineEditSerialNumber";
+    row("address", ip, "127.0.0.12", "127.0.0.12", true);
+    row("address, leading zeros", ip, "010.0.0.1", "010.0.0.1", true);
+    row("address, 256 refused", ip, "256.1.2.3", "25.1.2.3", true);
+    row("address, letters refused", ip, "1a.2b.3c.4d", "1.2.3.4", true);
+    row("address, fifth part refused", ip, "1.2.3.4.5", "1.2.3.45", true);
+    row("address, incomplete", ip, "10.0.0", "10.0.0", false);
+    row("serial", serial, "2147483647", "2147483647", true);
+    row("serial, letters refused", serial, "12ab3", "123", true);
+    row("serial, minus refused", serial, "-5", "5", true);
 }
 
 void TestDeviceDialogs::typingIsFiltered()
@@ -322,36 +289,6 @@ void TestDeviceDialogs::typingIsFiltered()
     QTest::keyClicks(edit, typed);
     QCOMPARE(edit->text(), result);
     QCOMPARE(edit->hasAcceptableInput(), acceptable);
-}
-
-void TestDeviceDialogs::addConsoleWith24Buttons()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    chooseType(&dialog, DeviceType::BexarTovik2);
-    choose(child<QComboBox>(&dialog, "comboBoxKeysCount"), QStringLiteral("24"));
-    choose(child<QComboBox>(&dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
-    child<QLineEdit>(&dialog, "lineEditSerialNumber")->setText(QStringLiteral("4400"));
-    child<QLineEdit>(&dialog, "lineEditDeviceTag")->setText(QStringLiteral("Пост"));
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-
-    QVERIFY(dialog.isAccepted());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    std::unique_ptr<ProjectDevice> device(dialog.device());
-    QVERIFY(device);
-    QVERIFY(!device->parent());
-    QCOMPARE(device->type, int(DeviceType::BexarTovik2));
-    QCOMPARE(device->serial, 4400);
-    QCOMPARE(device->tag, QStringLiteral("Пост"));
-    QCOMPARE(device->keys_count, 24);
-    QCOMPARE(device->buttonCount(), 24);
-    QCOMPARE(device->inouts.size(), 26);
-    QVERIFY(device->rs485_enabled);
-    QCOMPARE(int(device->rs485_addr), 5);
-    QVERIFY(!device->ip_enabled);
-    QCOMPARE(device->id_obj, -1);
-    QVERIFY(!dialog.group());
-    // The dialog itself adds nothing to the project.
-    QCOMPARE(m_project->allDevices().size(), 6);
 }
 
 void TestDeviceDialogs::addLoudspeakerHasEthernet()
@@ -459,14 +396,11 @@ void TestDeviceDialogs::editConsoles_data()
     QTest::addColumn<QString>("shownKeys");
     QTest::addColumn<QString>("shownBus");
 
-    QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << "16"
-                                              << "Адрес 5";
-    QTest::newRow("6, 40 buttons, address 32") << 6 << 40 << 32 << "40"
-                                               << "Адрес 32";
-    QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << "12"
-                                        << "";
-    QTest::newRow("8, count unknown") << 8 << -1 << 0 << "8"
-                                      << "";
+    QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << QStringLiteral("16") << "Адрес 5";
+    QTest::newRow("6, 40 buttons, address 32")
+        << 6 << 40 << 32 << QStringLiteral("40") << "Адрес 32";
+    QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << QStringLiteral("12") << "";
+    QTest::newRow("8, count unknown") << 8 << -1 << 0 << QStringLiteral("8") << "";
 }
 
 void TestDeviceDialogs::editConsoles()

@@ -2,6 +2,7 @@
 // question about unsaved changes, driven through the real window and dialogs.
 
 #include "guitest.h"
+#include "testutil.h"
 
 #include "app/mainwindow.h"
 #include "app/projectitemdelegate.h"
@@ -22,6 +23,7 @@
 #include <QtTest>
 
 using namespace GuiTest;
+using TestUtil::readFile;
 
 namespace {
 
@@ -32,29 +34,6 @@ QStringList tabTitles(MainWindow *window)
     for (int i = 0; tabs && i < tabs->count(); ++i)
         titles << tabs->tabText(i);
     return titles;
-}
-
-template<typename T> T *child(MainWindow *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
-bool shown(MainWindow *window, const char *name)
-{
-    auto *widget = child<QWidget>(window, name);
-    return widget && !widget->isHidden();
-}
-
-bool enabled(MainWindow *window, const char *name)
-{
-    auto *widget = child<QWidget>(window, name);
-    return widget && widget->isEnabled();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

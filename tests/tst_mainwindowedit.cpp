@@ -26,31 +26,6 @@ using Kind = MainWindow::DeviceWindowKind;
 
 namespace {
 
-template<typename T> T *child(QWidget *parent, const char *name)
-{
-    return parent->findChild<T *>(QLatin1String(name));
-}
-
-bool enabled(QWidget *window, const char *name)
-{
-    auto *widget = child<QWidget>(window, name);
-    return widget && widget->isEnabled();
-}
-
-void selectComboData(QComboBox *box, int value)
-{
-    const int index = box->findData(value);
-    QVERIFY2(index >= 0, qPrintable(QStringLiteral("no item with data %1").arg(value)));
-    box->setCurrentIndex(index);
-}
-
-void selectComboText(QComboBox *box, const QString &text)
-{
-    const int index = box->findText(text);
-    QVERIFY2(index >= 0, qPrintable(QStringLiteral("no item %1").arg(text)));
-    box->setCurrentIndex(index);
-}
-
 QString kindName(Kind kind)
 {
     switch (kind) {
@@ -289,10 +264,11 @@ void TestMainWindowEdit::addConsoleThroughDialog()
     auto seenTitle = std::make_shared<QString>();
     auto done = onNextModal<AddDeviceDialog>([seenTitle](AddDeviceDialog *dialog) {
         *seenTitle = dialog->windowTitle();
-        selectComboData(child<QComboBox>(dialog, "comboBoxDeviceType"), DeviceType::BexarTovik2);
-        selectComboText(child<QComboBox>(dialog, "comboBoxKeysCount"), QStringLiteral("24"));
-        selectComboText(child<QComboBox>(dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
+        chooseData(child<QComboBox>(dialog, "comboBoxDeviceType"), DeviceType::BexarTovik2);
+        choose(child<QComboBox>(dialog, "comboBoxKeysCount"), QStringLiteral("24"));
+        choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
         QTest::keyClicks(child<QLineEdit>(dialog, "lineEditSerialNumber"), QStringLiteral("7"));
+        child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Пост"));
         child<QPushButton>(dialog, "pushButtonAddDevice")->click();
     });
     child<QPushButton>(window.get(), "pushButtonAddDevice")->click();
@@ -307,6 +283,8 @@ void TestMainWindowEdit::addConsoleThroughDialog()
     QCOMPARE(device->serial, 17);
     QCOMPARE(device->keys_count, 24);
     QCOMPARE(device->buttonCount(), 24);
+    QCOMPARE(device->inouts.size(), 26);
+    QCOMPARE(device->tag, QStringLiteral("Пост"));
     QVERIFY(device->rs485_enabled);
     QCOMPARE(int(device->rs485_addr), 5);
     QVERIFY(!device->ip_enabled);
@@ -400,10 +378,9 @@ void TestMainWindowEdit::editExtensionUnit()
         seen->typeEnabled = type->isEnabled();
         seen->bus = child<QComboBox>(dialog, "comboBoxRs485Mode")->currentText();
         seen->button = child<QPushButton>(dialog, "pushButtonAddDevice")->text();
-        selectComboText(child<QComboBox>(dialog, "comboBoxRs485Mode"),
-                        QStringLiteral("Блок расширения 4"));
+        choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), QStringLiteral("Блок расширения 4"));
         child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Подвал"));
-        selectComboText(child<QComboBox>(dialog, "comboBoxGroup"), QStringLiteral("B"));
+        choose(child<QComboBox>(dialog, "comboBoxGroup"), QStringLiteral("B"));
         child<QPushButton>(dialog, "pushButtonAddDevice")->click();
     });
     child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();

@@ -2,6 +2,7 @@
 // against simulated devices answering over loopback HTTP.
 
 #include "guitest.h"
+#include "testutil.h"
 
 #include "app/counterlabel.h"
 #include "app/mainwindow.h"
@@ -26,22 +27,9 @@ namespace {
 const char answering[] = "127.0.9.2";
 const char silent[] = "127.0.9.3";
 
-QLabel *label(QWidget *window, const char *name)
-{
-    return window->findChild<QLabel *>(QLatin1String(name));
-}
-
-QPushButton *button(QWidget *window, const char *name)
-{
-    return window->findChild<QPushButton *>(QLatin1String(name));
-}
-
 int eventsOf(DatabaseLog *log, int deviceId, int code)
 {
-    int count = 0;
-    for (const EventRecord &record : log->events(0, 1000, false))
-        count += record.deviceId == deviceId && record.code == code ? 1 : 0;
-    return count;
+    return TestUtil::eventCodes(log, deviceId).count(code);
 }
 
 } // namespace
@@ -62,7 +50,7 @@ private slots:
 private:
     std::unique_ptr<MainWindow> makeWindow(bool monitoring);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
     std::unique_ptr<Simulator> m_simulator;
     std::unique_ptr<SimStatusServer> m_server;
     SimDevice *m_simAnswering = nullptr;
@@ -70,20 +58,15 @@ private:
 
 void TestMainWindowMonitor::init()
 {
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
     // The window's project keeps its journals in the working folder: a fresh one each.
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_dir = std::make_unique<TestUtil::WorkDir>();
+    QVERIFY(m_dir->isValid());
 
     m_simulator.reset(new Simulator);
     m_simAnswering = m_simulator->addDevice(QStringLiteral("horn:901@") + answering);
     QVERIFY(m_simAnswering);
     QVERIFY(m_simulator->addDevice(QStringLiteral("horn:902@") + silent));
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress(QLatin1String(answering)), 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    m_server.reset(new SimStatusServer(m_simulator.get(), port));
+    m_server.reset(new SimStatusServer(m_simulator.get(), TestUtil::freePort(answering)));
     QString error;
     QVERIFY2(m_server->start(&error), qPrintable(error));
     m_server->setBehaviour(m_simulator->deviceBySerial(902), SimStatusServer::Behaviour::Silent);
@@ -94,7 +77,6 @@ void TestMainWindowMonitor::cleanup()
     endPendingWatches();
     m_server.reset();
     m_simulator.reset();
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
     m_dir.reset();
 }
 
@@ -124,7 +106,7 @@ void TestMainWindowMonitor::lanSearchAcceptsStatus()
     m_simAnswering->version = QStringLiteral("2.7.1");
 
     QSignalSpy requests(m_server.get(), &SimStatusServer::requestReceived);
-    button(window.get(), "pushButton")->click();
+    child<QPushButton>(window.get(), "pushButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(horn->netFound, 10000);
     QCOMPARE(horn->firmwareVersion, QStringLiteral("2.7.1"));
     QTRY_COMPARE_WITH_TIMEOUT(requests.count(), 2, 10000);
@@ -156,13 +138,16 @@ void TestMainWindowMonitor::countersAndLostConnection()
 
     // Three devices: the silent one is not connected (the one without Ethernet was only
     // just created); the answering one reports its housing opened.
-    QCOMPARE(label(window.get(), "labelAllDevices")->text(), QStringLiteral("Всего устройств: 3"));
-    QCOMPARE(label(window.get(), "labelNoConnDevices")->text(), QStringLiteral("Нет связи: 1"));
-    QCOMPARE(label(window.get(), "labelMalfDevices")->text(), QStringLiteral("Неисправных: 1"));
-    QCOMPARE(label(window.get(), "labelTamperDevices")->text(), QStringLiteral("НСД: 1"));
-    QVERIFY(CounterLabel::isHighlighted(label(window.get(), "labelNoConnDevices")));
-    QVERIFY(CounterLabel::isHighlighted(label(window.get(), "labelTamperDevices")));
-    QVERIFY(!CounterLabel::isHighlighted(label(window.get(), "labelAllDevices")));
+    QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
+             QStringLiteral("Всего устройств: 3"));
+    QCOMPARE(child<QLabel>(window.get(), "labelNoConnDevices")->text(),
+             QStringLiteral("Нет связи: 1"));
+    QCOMPARE(child<QLabel>(window.get(), "labelMalfDevices")->text(),
+             QStringLiteral("Неисправных: 1"));
+    QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(), QStringLiteral("НСД: 1"));
+    QVERIFY(CounterLabel::isHighlighted(child<QLabel>(window.get(), "labelNoConnDevices")));
+    QVERIFY(CounterLabel::isHighlighted(child<QLabel>(window.get(), "labelTamperDevices")));
+    QVERIFY(!CounterLabel::isHighlighted(child<QLabel>(window.get(), "labelAllDevices")));
 
     // One lost event however many ticks pass, and the tamper event of the other device.
     window->on_requestPeriodicalTimer();
@@ -170,7 +155,7 @@ void TestMainWindowMonitor::countersAndLostConnection()
     QCOMPARE(eventsOf(project->logDb, horn->id_obj, EventCode::Tamper), 1);
     const int unseen = project->logDb->eventCount(0);
     QVERIFY(unseen >= 2);
-    QCOMPARE(label(window.get(), "labelBaseRecordActual")->text(),
+    QCOMPARE(child<QLabel>(window.get(), "labelBaseRecordActual")->text(),
              QStringLiteral("Актуальных: %1").arg(unseen));
 
     // The housing is closed again: the counters go back to black.
@@ -179,8 +164,8 @@ void TestMainWindowMonitor::countersAndLostConnection()
     window->on_requestPeriodicalTimer();
     QTRY_VERIFY_WITH_TIMEOUT(horn->lastSeen > before && horn->faults.isEmpty(), 10000);
     window->on_requestPeriodicalTimer();
-    QCOMPARE(label(window.get(), "labelTamperDevices")->text(), QStringLiteral("НСД: 0"));
-    QVERIFY(!CounterLabel::isHighlighted(label(window.get(), "labelTamperDevices")));
+    QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(), QStringLiteral("НСД: 0"));
+    QVERIFY(!CounterLabel::isHighlighted(child<QLabel>(window.get(), "labelTamperDevices")));
 
     // In editing state the tick asks nobody.
     window->findChild<QRadioButton *>(QStringLiteral("radioButtonEdit"))->click();
@@ -203,15 +188,16 @@ void TestMainWindowMonitor::acknowledgeAll()
     const int all = project->logDb->eventCount(-1);
     QVERIFY(project->logDb->eventCount(0) > 0);
 
-    QPushButton *seen = button(window.get(), "pushButtonClearErrorStack");
+    QPushButton *seen = child<QPushButton>(window.get(), "pushButtonClearErrorStack");
     QVERIFY(seen->isEnabled());
     seen->click();
     QCOMPARE(project->logDb->eventCount(0), 0);
     QCOMPARE(project->logDb->eventCount(-1), all + 1);
     QCOMPARE(eventsOf(project->logDb, -1, EventCode::Acknowledged), 1);
     QVERIFY(horn->status.isEmpty());
-    QCOMPARE(label(window.get(), "labelBaseRecordActual")->text(), QStringLiteral("Актуальных: 0"));
-    QCOMPARE(label(window.get(), "labelBaseRecordAll")->text(),
+    QCOMPARE(child<QLabel>(window.get(), "labelBaseRecordActual")->text(),
+             QStringLiteral("Актуальных: 0"));
+    QCOMPARE(child<QLabel>(window.get(), "labelBaseRecordAll")->text(),
              QStringLiteral("Всего записей: %1").arg(all + 1));
 
     // The fault is still there: the next document records it again.
@@ -232,7 +218,7 @@ void TestMainWindowMonitor::exportJournal()
     auto boxSeen = std::make_shared<BoxSeen>();
     auto dialogDone = acceptFileDialog(target, dialogSeen);
     auto boxDone = answerMessageBox(QMessageBox::Ok, boxSeen);
-    button(window.get(), "pushButtonSaveErrorStack")->click();
+    child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
     QTRY_VERIFY(*dialogDone && *boxDone);
 
     QCOMPARE(dialogSeen->title, QStringLiteral("Сохранить журнал БД..."));
@@ -253,7 +239,7 @@ void TestMainWindowMonitor::exportJournal()
         *proposal = dialog->selectedFiles().value(0);
         dialog->reject();
     });
-    button(window.get(), "pushButtonSaveErrorStack")->click();
+    child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
     QTRY_VERIFY(*cancelled);
     QCOMPARE(*proposal,
              QFileInfo(target).absolutePath() + QStringLiteral("/Журнал_БД_") +
@@ -266,7 +252,7 @@ void TestMainWindowMonitor::exportFailureAndCancel()
     auto window = makeWindow(true);
     // Cancelled: nothing written, the folder setting unchanged.
     auto cancelled = cancelFileDialog();
-    button(window.get(), "pushButtonSaveErrorStack")->click();
+    child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
     QTRY_VERIFY(*cancelled);
     QVERIFY(!window->settings()->contains(QStringLiteral("paths/savelogpath")));
 
@@ -275,7 +261,7 @@ void TestMainWindowMonitor::exportFailureAndCancel()
     auto boxSeen = std::make_shared<BoxSeen>();
     auto dialogDone = acceptFileDialog(target);
     auto boxDone = answerMessageBox(QMessageBox::Ok, boxSeen);
-    button(window.get(), "pushButtonSaveErrorStack")->click();
+    child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
     QTRY_VERIFY(*dialogDone && *boxDone);
     QCOMPARE(boxSeen->title, QStringLiteral("Ошибка"));
     QCOMPARE(boxSeen->text, QStringLiteral("Ошибка при создании файла."));

@@ -2,6 +2,7 @@
 // context-menu routing, and the delegate's row texts, lamp and colour choices.
 
 #include "guitest.h"
+#include "testutil.h"
 
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
@@ -30,35 +31,6 @@ QModelIndexList allIndexes(const QAbstractItemModel *model, const QModelIndex &p
     }
     return list;
 }
-
-const char *const viewSignals[] = {
-    "groupDoubleClick",         "deviceDoubleClick",       "pultDoubleClick",
-    "pultKeyDoubleClick",       "inOutDoubleClick",        "actionDeviceParam",
-    "actionPendUploadToDev",    "actionPendBootloaderDev", "actionAddDeviceToGroup",
-    "actionAddSubgroupToGroup", "actionPendDeviceFlashing"};
-
-// One spy per signal of the view, by name.
-struct ViewSpies {
-    explicit ViewSpies(ProjectTreeView *view)
-    {
-        for (const char *name : viewSignals) {
-            const QByteArray signature = QByteArray("2") + name + "(QModelIndex)";
-            spies.insert(QString::fromLatin1(name), new QSignalSpy(view, signature.constData()));
-        }
-    }
-    ~ViewSpies() { qDeleteAll(spies); }
-    // The names of the signals emitted so far, each as often as it was emitted.
-    QStringList emitted() const
-    {
-        QStringList names;
-        for (auto it = spies.constBegin(); it != spies.constEnd(); ++it) {
-            for (int i = 0; i < it.value()->count(); ++i)
-                names << it.key();
-        }
-        return names;
-    }
-    QMap<QString, QSignalSpy *> spies;
-};
 
 } // namespace
 
@@ -343,14 +315,13 @@ void TestProjectTree::doubleClickRouting()
     QVERIFY(rect.isValid());
 
     const bool expanded = m_view->isExpanded(index);
-    ViewSpies spies(m_view.get());
+    TestUtil::SignalSpies spies(m_view.get());
     // A double-click as the platform delivers it: a click, then the double-click event.
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
     QCOMPARE(m_view->currentIndex(), index);
     QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
     QCOMPARE(spies.emitted(), QStringList({signal}));
-    QSignalSpy *spy = spies.spies.value(signal);
-    QCOMPARE(spy->first().at(0).toModelIndex(), index);
+    QCOMPARE(spies[qPrintable(signal)].first().at(0).toModelIndex(), index);
     // A double-click neither expands nor collapses, nor starts an editor.
     QCOMPARE(m_view->isExpanded(index), expanded);
     QVERIFY(!m_view->viewport()->findChild<QLineEdit *>());
@@ -435,10 +406,10 @@ void TestProjectTree::contextMenus()
     // Each entry emits its signal with the current index (disabled ones are triggered
     // directly here, to check where they lead).
     for (int i = 0; i < actions.size(); ++i) {
-        ViewSpies spies(m_view.get());
+        TestUtil::SignalSpies spies(m_view.get());
         actions.at(i)->trigger();
         QCOMPARE(spies.emitted(), QStringList({emits.at(i)}));
-        QCOMPARE(spies.spies.value(emits.at(i))->first().at(0).toModelIndex(), index);
+        QCOMPARE(spies[qPrintable(emits.at(i))].first().at(0).toModelIndex(), index);
     }
     delete menu;
 }
@@ -524,30 +495,19 @@ void TestProjectTree::busAndNetworkTexts_data()
     QTest::addColumn<QString>("bus");
     QTest::addColumn<QString>("network");
 
-    QTest::newRow("extension unit 3") << 2 << true << 3 << ""
-                                      << "Блок расширения 3"
-                                      << "";
-    QTest::newRow("address 0 is the central unit") << 2 << true << 0 << ""
-                                                   << "Центральный блок"
-                                                   << "";
-    QTest::newRow("kv510, both") << 10 << true << 9 << "127.0.0.9"
-                                 << "Блок расширения 9"
-                                 << "Адрес Ethernet 127.0.0.9";
-    QTest::newRow("bus switched off") << 3 << false << 4 << ""
-                                      << ""
-                                      << "";
-    QTest::newRow("console 6") << 6 << true << 5 << ""
-                               << "Адрес 5"
-                               << "";
-    QTest::newRow("console 8 on the bus has no bus text") << 8 << true << 5 << ""
-                                                          << ""
-                                                          << "";
-    QTest::newRow("loudspeaker") << 7 << false << 0 << "127.0.0.3"
-                                 << ""
-                                 << "Адрес Ethernet 127.0.0.3";
-    QTest::newRow("media, nothing") << 9 << false << 0 << ""
-                                    << ""
-                                    << "";
+    auto row = [](const char *name, int type, bool rs485, int address, const char *ip,
+                  const char *bus, const char *network) {
+        QTest::newRow(name) << type << rs485 << address << QString::fromLatin1(ip)
+                            << QString::fromUtf8(bus) << QString::fromUtf8(network);
+    };
+    row("extension unit 3", 2, true, 3, "", "Блок расширения 3", "");
+    row("address 0 is the central unit", 2, true, 0, "", "Центральный блок", "");
+    row("kv510, both", 10, true, 9, "127.0.0.9", "Блок расширения 9", "Адрес Ethernet 127.0.0.9");
+    row("bus switched off", 3, false, 4, "", "", "");
+    row("console 6", 6, true, 5, "", "Адрес 5", "");
+    row("console 8 on the bus has no bus text", 8, true, 5, "", "", "");
+    row("loudspeaker", 7, false, 0, "127.0.0.3", "", "Адрес Ethernet 127.0.0.3");
+    row("media, nothing", 9, false, 0, "", "", "");
 }
 
 void TestProjectTree::busAndNetworkTexts()
@@ -640,36 +600,21 @@ void TestProjectTree::inOutTextsAndIcons_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("icon");
 
-    QTest::newRow("control input") << 0 << ""
-                                   << "Канал"
-                                   << "relay-in-icon.png";
-    QTest::newRow("input, named") << 1 << "Пожар"
-                                  << "Пожар (Канал)"
-                                  << "relay-in-icon.png";
-    QTest::newRow("control output") << 2 << ""
-                                    << "Канал"
-                                    << "relay-out-icon.png";
-    QTest::newRow("relay output") << 3 << ""
-                                  << "Канал"
-                                  << "relay-out-icon.png";
-    QTest::newRow("line output") << 4 << "Холл"
-                                 << "Холл (Канал)"
-                                 << "audio-out-icon.png";
-    QTest::newRow("audio output") << 5 << ""
-                                  << "Канал"
-                                  << "audio-out-icon.png";
-    QTest::newRow("audio input") << 6 << ""
-                                 << "Канал"
-                                 << "audio-in-icon.png";
-    QTest::newRow("button") << 7 << ""
-                            << "Канал"
-                            << "pult-button-icon.png";
-    QTest::newRow("microphone") << 8 << ""
-                                << "Канал"
-                                << "microphone-icon.png";
-    QTest::newRow("other") << 42 << ""
-                           << "Канал"
-                           << "information.png";
+    auto row = [](const char *name, int type, const char *ioName, const char *text,
+                  const char *icon) {
+        QTest::newRow(name) << type << QString::fromUtf8(ioName) << QString::fromUtf8(text)
+                            << QString::fromLatin1(icon);
+    };
+    row("control input", 0, "", "Канал", "relay-in-icon.png");
+    row("input, named", 1, "Пожар", "Пожар (Канал)", "relay-in-icon.png");
+    row("control output", 2, "", "Канал", "relay-out-icon.png");
+    row("relay output", 3, "", "Канал", "relay-out-icon.png");
+    row("line output", 4, "Холл", "Холл (Канал)", "audio-out-icon.png");
+    row("audio output", 5, "", "Канал", "audio-out-icon.png");
+    row("audio input", 6, "", "Канал", "audio-in-icon.png");
+    row("button", 7, "", "Канал", "pult-button-icon.png");
+    row("microphone", 8, "", "Канал", "microphone-icon.png");
+    row("other", 42, "", "Канал", "information.png");
 }
 
 void TestProjectTree::inOutTextsAndIcons()

@@ -5,6 +5,7 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "project/statusacceptor.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -52,16 +53,13 @@ private:
     ProjectDevice *m_unit = nullptr; // tovik2 2002 at 127.0.0.3
     ProjectDevice *m_dark = nullptr; // horn 3003 at 127.0.0.4, Ethernet off
     ProjectDevice *m_pult = nullptr; // ip_pult 4004 at 127.0.0.5
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
 };
 
 void TestStatusAcceptor::init()
 {
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<TestUtil::WorkDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
     m_model = new ProjectModel;
     auto add = [this](int type, int serial, bool ip, const char *address) {
         auto *device =
@@ -78,8 +76,7 @@ void TestStatusAcceptor::init()
 void TestStatusAcceptor::cleanup()
 {
     delete m_model;
-    QDir::setCurrent(m_previous);
-    delete m_dir;
+    m_dir.reset();
 }
 
 void TestStatusAcceptor::routing_data()
@@ -90,22 +87,19 @@ void TestStatusAcceptor::routing_data()
     QTest::addColumn<int>("serial");
     QTest::addColumn<int>("expected"); // serial of the device that takes it, 0 for none
 
-    QTest::newRow("address, monitoring") << true << "127.0.0.3"
-                                         << "tovik2" << 2002 << 2002;
-    QTest::newRow("address, configuration") << false << "127.0.0.3"
-                                            << "tovik2" << 2002 << 2002;
-    QTest::newRow("address wins over serial") << false << "127.0.0.2"
-                                              << "horn" << 2002 << 1001;
-    QTest::newRow("serial, configuration") << false << "127.0.0.99"
-                                           << "tovik2" << 2002 << 2002;
-    QTest::newRow("serial, monitoring") << true << "127.0.0.99"
-                                        << "tovik2" << 2002 << 0;
-    QTest::newRow("Ethernet off, monitoring") << true << "127.0.0.4"
-                                              << "horn" << 3003 << 0;
-    QTest::newRow("Ethernet off, by serial") << false << "127.0.0.4"
-                                             << "horn" << 3003 << 3003;
-    QTest::newRow("unknown serial") << false << "127.0.0.99"
-                                    << "horn" << 9999 << 0;
+    auto row = [](const char *name, bool monitoring, const char *host, const char *key, int serial,
+                  int expected) {
+        QTest::newRow(name) << monitoring << QString::fromLatin1(host) << QString::fromLatin1(key)
+                            << serial << expected;
+    };
+    row("address, monitoring", true, "127.0.0.3", "tovik2", 2002, 2002);
+    row("address, configuration", false, "127.0.0.3", "tovik2", 2002, 2002);
+    row("address wins over serial", false, "127.0.0.2", "horn", 2002, 1001);
+    row("serial, configuration", false, "127.0.0.99", "tovik2", 2002, 2002);
+    row("serial, monitoring", true, "127.0.0.99", "tovik2", 2002, 0);
+    row("Ethernet off, monitoring", true, "127.0.0.4", "horn", 3003, 0);
+    row("Ethernet off, by serial", false, "127.0.0.4", "horn", 3003, 3003);
+    row("unknown serial", false, "127.0.0.99", "horn", 9999, 0);
 }
 
 void TestStatusAcceptor::routing()
@@ -248,13 +242,7 @@ void TestStatusAcceptor::restoredConnection()
         QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
                                        body(QStringLiteral("horn"), 1001), monitoring,
                                        base.addSecs(i)));
-    QList<int> stored;
-    const QVector<EventRecord> events = log->events(0, 100, false);
-    for (const EventRecord &record : events) {
-        if (record.deviceId == m_horn->id_obj && (record.code & 0xff) == 1)
-            stored.prepend(record.code);
-    }
-    QCOMPARE(stored, codes);
+    QCOMPARE(TestUtil::eventCodes(log, m_horn->id_obj), codes);
 }
 
 QTEST_GUILESS_MAIN(TestStatusAcceptor)

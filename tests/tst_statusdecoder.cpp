@@ -4,6 +4,7 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "project/statusdecoder.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -77,7 +78,6 @@ private slots:
     void generalFaultTransitions();
     void clearStatusLogsActiveFaultsAgain();
     void lineOpenRepeatedThenNormal();
-    void normalLineLoggedOnce();
     void newestLineFaultDecidesTheNormalRecord();
     void statusJournal();
     void deviceOutsideAModel();
@@ -88,28 +88,22 @@ private:
     ProjectDevice *addDevice(int type = DeviceType::Tovik2);
     QList<int> codes(int deviceId) const;
 
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
-    ProjectModel *m_model = nullptr;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
+    std::unique_ptr<ProjectModel> m_model;
 };
 
 void TestStatusDecoder::init()
 {
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<TestUtil::WorkDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    m_model = new ProjectModel;
+    m_model = std::make_unique<ProjectModel>();
     m_model->monitoring = true;
 }
 
 void TestStatusDecoder::cleanup()
 {
-    delete m_model;
-    m_model = nullptr;
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-    m_dir = nullptr;
+    m_model.reset();
+    m_dir.reset();
 }
 
 ProjectDevice *TestStatusDecoder::addDevice(int type)
@@ -122,13 +116,7 @@ ProjectDevice *TestStatusDecoder::addDevice(int type)
 
 QList<int> TestStatusDecoder::codes(int deviceId) const
 {
-    QList<int> list;
-    const QVector<EventRecord> events = m_model->logDb->events(0, 1000, false);
-    for (auto it = events.crbegin(); it != events.crend(); ++it) {
-        if (it->deviceId == deviceId)
-            list << it->code;
-    }
-    return list;
+    return TestUtil::eventCodes(m_model->logDb, deviceId);
 }
 
 void TestStatusDecoder::stateLengths_data()
@@ -318,14 +306,6 @@ void TestStatusDecoder::lineOpenRepeatedThenNormal()
     device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(5));
     device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(6));
     QCOMPARE(codes(id).mid(8), (QList<int> {34, 18}));
-}
-
-void TestStatusDecoder::normalLineLoggedOnce()
-{
-    ProjectDevice *device = addDevice();
-    device->setStatus(document({}, binstate(15)), base);
-    device->setStatus(document({}, binstate(15)), base.addSecs(1));
-    QCOMPARE(codes(device->id_obj), (QList<int> {32, 33, 34, 35, 36, 37, 38, 39}));
 }
 
 void TestStatusDecoder::newestLineFaultDecidesTheNormalRecord()

@@ -4,6 +4,7 @@
 #include "project/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"
@@ -16,28 +17,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using TestUtil::eventCodes;
+
 namespace {
 
 // Generous: the machine may be busy with other tests.
 constexpr int wait = 15000;
-
-// A port free on the addresses of this test.
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress(QStringLiteral("127.0.5.2")), 0) ? probe.serverPort() : 0;
-}
-
-QList<int> codesOf(DatabaseLog *log, int deviceId)
-{
-    QList<int> codes;
-    const QVector<EventRecord> events = log->events(0, 1000, false);
-    for (auto it = events.crbegin(); it != events.crend(); ++it) {
-        if (it->deviceId == deviceId)
-            codes << it->code;
-    }
-    return codes;
-}
 
 } // namespace
 
@@ -72,8 +57,7 @@ private slots:
     void managerDestroyedFirst();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
     ProjectModel *m_project = nullptr;
     ProjectDevice *m_unit = nullptr; // tovik2 1001, 127.0.5.2
     ProjectDevice *m_horn = nullptr; // horn 1002, 127.0.5.3
@@ -86,10 +70,8 @@ private:
 
 void TestStatusPoller::init()
 {
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<TestUtil::WorkDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 
     m_project = new ProjectModel;
     m_project->monitoring = true;
@@ -107,7 +89,7 @@ void TestStatusPoller::init()
     for (const char *device :
          {"tovik2:1001@127.0.5.2", "horn:1002@127.0.5.3", "horn:1003@127.0.5.4"})
         QVERIFY(m_simulator->addDevice(QLatin1String(device)));
-    const quint16 port = freePort();
+    const quint16 port = TestUtil::freePort("127.0.5.2");
     QVERIFY(port != 0);
     m_server = new SimStatusServer(m_simulator, port);
     QString error;
@@ -126,8 +108,7 @@ void TestStatusPoller::cleanup()
     delete m_server;
     delete m_simulator;
     delete m_project;
-    QDir::setCurrent(m_previous);
-    delete m_dir;
+    m_dir.reset();
 }
 
 void TestStatusPoller::statusUrl()
@@ -190,7 +171,7 @@ void TestStatusPoller::acceptedStatusReachesTheDevice()
     QCOMPARE(m_unit->faults.first().kind, int(DeviceFault::Line));
     QCOMPARE(m_unit->faults.first().index, 2);
     QCOMPARE(m_unit->faults.first().state, 2);
-    QVERIFY(codesOf(m_project->logDb, m_unit->id_obj).contains(18));
+    QVERIFY(eventCodes(m_project->logDb, m_unit->id_obj).contains(18));
 }
 
 void TestStatusPoller::unusableAnswersChangeNothing_data()
@@ -217,7 +198,7 @@ void TestStatusPoller::unusableAnswersChangeNothing()
     QCOMPARE(changed.count(), 0);
     QVERIFY(!m_unit->netFound);
     QVERIFY(m_unit->faults.isEmpty());
-    QVERIFY(codesOf(m_project->logDb, m_unit->id_obj).isEmpty());
+    QVERIFY(eventCodes(m_project->logDb, m_unit->id_obj).isEmpty());
     QCOMPARE(m_poller->statistics().dropped, 1);
 }
 
@@ -256,12 +237,12 @@ void TestStatusPoller::silenceLostAndRestored()
     QVERIFY(m_unit->isOnline());
     QCOMPARE(silentFor(10).notConnected, before + 1);
     QVERIFY(!m_unit->isOnline());
-    QVERIFY(!codesOf(log, m_unit->id_obj).contains(EventCode::ConnectionLost));
+    QVERIFY(!eventCodes(log, m_unit->id_obj).contains(EventCode::ConnectionLost));
     QCOMPARE(silentFor(11).notConnected, before + 1);
-    QCOMPARE(codesOf(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
+    QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
     for (int seconds = 12; seconds < 16; ++seconds)
         silentFor(seconds);
-    QCOMPARE(codesOf(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
+    QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
     QCOMPARE(inserted.count(), 1);
 
     // The silent request is given up at its deadline, so the device is asked again once
@@ -270,7 +251,7 @@ void TestStatusPoller::silenceLostAndRestored()
     QVERIFY(m_script->apply(QStringLiteral("device 1 http normal")));
     QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
     QTRY_VERIFY_WITH_TIMEOUT((m_poller->tick(true), m_unit->isOnline()), wait);
-    QCOMPARE(codesOf(log, m_unit->id_obj),
+    QCOMPARE(eventCodes(log, m_unit->id_obj),
              (QList<int> {32, 33, 34, 35, 36, 37, 38, 39, EventCode::ConnectionLost,
                           EventCode::ConnectionRestored}));
     m_poller->tick(true);
@@ -279,7 +260,7 @@ void TestStatusPoller::silenceLostAndRestored()
     // A later loss is recorded once more.
     TICK_AND_SETTLE(true);
     QCOMPARE(silentFor(20).notConnected, before + 1);
-    QCOMPARE(codesOf(log, m_unit->id_obj).count(EventCode::ConnectionLost), 2);
+    QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 2);
 }
 
 void TestStatusPoller::hostileBodies_data()

@@ -6,6 +6,7 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -96,22 +97,18 @@ private slots:
     void continuationWorksheets();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
 };
 
 void TestXlsxExport::init()
 {
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
+    m_dir = std::make_unique<TestUtil::WorkDir>();
     QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
 }
 
 void TestXlsxExport::cleanup()
 {
-    QDir::setCurrent(m_previous);
-    delete m_dir;
+    m_dir.reset();
 }
 
 void TestXlsxExport::emptyDatabase()
@@ -261,9 +258,8 @@ void TestXlsxExport::proposedFileName_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
-    QTest::newRow("no folder yet") << ""
-                                   << "Журнал_БД_20240305.xlsx";
-    QTest::newRow("folder") << "/home/duty/journals"
+    QTest::newRow("no folder yet") << QString() << "Журнал_БД_20240305.xlsx";
+    QTest::newRow("folder") << QStringLiteral("/home/duty/journals")
                             << "/home/duty/journals/Журнал_БД_20240305.xlsx";
 }
 
@@ -286,10 +282,7 @@ void TestXlsxExport::failedSaves()
     QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("taken.xlsx"), created));
     QVERIFY(QFileInfo(QStringLiteral("taken.xlsx")).isDir());
     // An earlier file of that name is replaced.
-    QFile old(QStringLiteral("kept.xlsx"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("previous export");
-    old.close();
+    QVERIFY(TestUtil::writeFile(QStringLiteral("kept.xlsx"), "previous export"));
     QVERIFY(JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("kept.xlsx"), created));
     QCOMPARE(readBack(QStringLiteral("kept.xlsx")).value(0).text("C5"),
              QStringLiteral("Неисправность УМ"));
