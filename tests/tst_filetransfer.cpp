@@ -58,291 +58,273 @@ class TestFileTransfer : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        sim = std::make_unique<SimHarness>();
+        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.73.0.2"));
+        target.reset(SimHarness::tcpTarget(horn));
+        facade = std::make_unique<Facade>(target.get(), sim->tcpPort(horn));
+        QVERIFY(facade->connected.wait(10000));
+    }
 
-    void uploadBlocks_data();
-    void uploadBlocks();
-    void blockBytesTravelAsUpperCaseHex();
-    void cancelledUpload();
-    void refusedUpload_data();
-    void refusedUpload();
-    void download_data();
-    void download();
-    void downloadOfAMissingFile();
-    void downloadWhenTheDeviceStopsAnswering();
-    void downloadOfUndecodableBlocks();
-    void cancelledDownload();
+    void cleanupTestCase()
+    {
+        facade.reset();
+        sim.reset();
+    }
+
+    void init()
+    {
+        sim->clearFaults(horn);
+        sim->clearLog(horn);
+        facade->written.clear();
+        for (const QList<QVariant> &report : qAsConst(facade->read))
+            delete report.at(3).value<QByteArray *>();
+        facade->read.clear();
+        QVERIFY(facade->module.isConnected());
+    }
+
+    void cleanup()
+    {
+        sim->clearFaults(horn);
+        // Whatever a test left in the device's transfer state goes.
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
+        QSignalSpy reset(&facade->module, &Amodule::writedParam);
+        QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+        QVERIFY(reset.wait(10000));
+    }
+
+    void uploadBlocks_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QList<int>>("blocks");
+        QTest::newRow("empty") << 0 << QList<int> {};
+        QTest::newRow("one byte") << 1 << QList<int> {1};
+        QTest::newRow("511") << 511 << QList<int> {511};
+        QTest::newRow("512") << 512 << QList<int> {512};
+        QTest::newRow("513") << 513 << QList<int> {512, 1};
+        QTest::newRow("1300") << 1300 << QList<int> {512, 512, 276};
+        QTest::newRow("512 x 4") << 2048 << QList<int> {512, 512, 512, 512};
+    }
+
+    void uploadBlocks()
+    {
+        QFETCH(int, size);
+        QFETCH(QList<int>, blocks);
+        const QString path = QStringLiteral("0:\\audio\\upload.bin");
+        const QByteArray data = randomBytes(size);
+        QCOMPARE(facade->module.writeFile(path, data), 0);
+        waitUploadEnd();
+
+        QStringList expectedReports;
+        QStringList expectedWire {QStringLiteral("SET FILE_CREATE ") + path};
+        int position = 0;
+        for (int block : blocks) {
+            expectedWire << QStringLiteral("SET FILE_WRITE ") +
+                    QString::fromLatin1(data.mid(position, block).toHex().toUpper());
+            position += block;
+            expectedReports << QStringLiteral("0@%1").arg(position);
+        }
+        expectedReports << QStringLiteral("2@%1").arg(size);
+        expectedWire << QStringLiteral("SET FILE_CLOSE");
+        QCOMPARE(reports(facade->written, 3, 1), expectedReports);
+        for (const QList<QVariant> &report : qAsConst(facade->written)) {
+            QCOMPARE(report.at(0).toString(), path);
+            QCOMPARE(report.at(2).toInt(), size);
+        }
+        QCOMPARE(writesOnTheWire(), expectedWire);
+
+        QByteArray stored;
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { stored = device->files.file(path); });
+        QCOMPARE(stored, data);
+    }
+
+    void blockBytesTravelAsUpperCaseHex()
+    {
+        QCOMPARE(
+            facade->module.writeFile(QStringLiteral("0:\\hex.bin"), QByteArray("\x0a\xff\x00z", 4)),
+            0);
+        waitUploadEnd();
+        QVERIFY(writesOnTheWire().contains(QStringLiteral("SET FILE_WRITE 0AFF007A")));
+    }
+
+    void cancelledUpload()
+    {
+        sim->setFault(horn, QStringLiteral("delay=40"));
+        const QByteArray data = randomBytes(512 * 40);
+        QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\big.bin"), data), 0);
+        QVERIFY(facade->written.wait(10000));
+        facade->module.abortFileWrite();
+        waitUploadEnd();
+
+        const QList<QVariant> last = facade->written.last();
+        QCOMPARE(last.at(3).toInt(), 1);
+        int cancels = 0;
+        int blocks = 0;
+        for (const QList<QVariant> &report : qAsConst(facade->written)) {
+            cancels += report.at(3).toInt() == 1 ? 1 : 0;
+            blocks += report.at(3).toInt() == 0 ? 1 : 0;
+        }
+        QCOMPARE(cancels, 1);
+        QVERIFY(blocks < 40);
+        QCOMPARE(last.at(1).toInt(), blocks * 512);
+        const QStringList wire = writesOnTheWire();
+        QVERIFY(!wire.contains(QStringLiteral("SET FILE_CLOSE")));
+        QCOMPARE(wire.filter(QStringLiteral("SET FILE_WRITE")).size(), blocks);
+    }
+
+    void refusedUpload_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("middle block")
+            << "fail=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
+        QTest::newRow("last block")
+            << "fail=1@2:SET FILE_WRITE" << QStringList {"0@512", "0@1024", "-2@1024", "-4@1024"}
+            << false;
+        QTest::newRow("first block")
+            << "fail=1:SET FILE_WRITE" << QStringList {"-2@0", "-4@0"} << false;
+        QTest::newRow("close") << "fail=1:SET FILE_CLOSE"
+                               << QStringList {"0@512", "0@1024", "0@1300", "-3@1300"} << true;
+        QTest::newRow("block not answered")
+            << "mute=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
+    }
+
+    void refusedUpload()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, closed);
+        sim->setFault(horn, fault);
+        QCOMPARE(
+            facade->module.writeFile(QStringLiteral("0:\\audio\\refused.bin"), randomBytes(1300)),
+            0);
+        waitUploadEnd();
+        QCOMPARE(reports(facade->written, 3, 1), expected);
+        QCOMPARE(writesOnTheWire().contains(QStringLiteral("SET FILE_CLOSE")), closed);
+    }
+
+    void download_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("1300 bytes") << 1300 << QStringList {"0@512", "0@1024", "0@1300", "2@1300"};
+        QTest::newRow("512 bytes") << 512 << QStringList {"0@512", "2@512"};
+        QTest::newRow("empty file") << 0 << QStringList {"2@0"};
+        QTest::newRow("100 KiB") << 100 * 1024 << QStringList();
+    }
+
+    void download()
+    {
+        QFETCH(int, size);
+        QFETCH(QStringList, expected);
+        const QString path = QStringLiteral("0:\\audio\\down.bin");
+        const QByteArray data = randomBytes(size);
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(path, data); });
+
+        QCOMPARE(facade->module.readFile(path), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
+                                 20000);
+        const QStringList got = reports(facade->read, 4, 1);
+        if (!expected.isEmpty())
+            QCOMPARE(got, expected);
+        QByteArray joined;
+        for (const QList<QVariant> &report : qAsConst(facade->read)) {
+            QCOMPARE(report.at(0).toString(), path);
+            QCOMPARE(report.at(2).toInt(), 0);
+            const QByteArray *buffer = report.at(3).value<QByteArray *>();
+            QVERIFY(buffer);
+            if (report.at(4).toInt() == 0)
+                joined += *buffer;
+            else
+                QCOMPARE(*buffer, data);
+        }
+        QCOMPARE(joined, data);
+        const QStringList log = sim->requestLog(horn);
+        QCOMPARE(log.first(), QStringLiteral("SET FILE_OPEN ") + path);
+        QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
+        QCOMPARE(log.filter(QStringLiteral("GET FILE_READ 512")).size(), (size + 511) / 512 + 1);
+    }
+
+    void downloadOfAMissingFile()
+    {
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\none.bin")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
+        QCOMPARE(facade->read.count(), 0);
+        QCOMPARE(sim->requestLog(horn), QStringList {QStringLiteral("SET FILE_OPEN 0:\\none.bin")});
+    }
+
+    void downloadWhenTheDeviceStopsAnswering()
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(QStringLiteral("0:\\d.bin"), randomBytes(1300)); });
+        sim->setFault(horn, QStringLiteral("mute=1@1:GET FILE_READ"));
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\d.bin")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
+        QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "-1@512", "-2@512"}));
+        QVERIFY(facade->read.at(1).at(3).value<QByteArray *>() == nullptr);
+        QVERIFY(facade->read.at(2).at(3).value<QByteArray *>() == nullptr);
+        QVERIFY(sim->requestLog(horn).contains(QStringLiteral("SET FILE_RESET")));
+        // The worker is ready for the next job.
+        facade->params.clear();
+        QCOMPARE(facade->module.getParam(QStringLiteral("STATUS")), 0);
+        QVERIFY(facade->params.wait(10000));
+        QCOMPARE(facade->params.last().at(0).toString(), QStringLiteral("STATUS"));
+    }
+
+    void downloadOfUndecodableBlocks()
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(QStringLiteral("0:\\u.bin"), randomBytes(100)); });
+        sim->setRawAnswer(horn, QStringLiteral("GET FILE_READ"), QByteArray("zz-qq\r\nOK\r\n"));
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\u.bin")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 2, 20000);
+        QCOMPARE(reports(facade->read, 4, 1), (QStringList {"-1@0", "-2@0"}));
+        const QStringList log = sim->requestLog(horn);
+        QCOMPARE(log.filter(QStringLiteral("GET FILE_READ")).size(), 3);
+        QCOMPARE(log.last(), QStringLiteral("SET FILE_RESET"));
+    }
+
+    void cancelledDownload()
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(QStringLiteral("0:\\c.bin"), randomBytes(512 * 30)); });
+        sim->setFault(horn, QStringLiteral("delay=30"));
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\c.bin")), 0);
+        QVERIFY(facade->read.wait(10000));
+        facade->module.abortFileRead();
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.last().at(4).toInt() != 0, 20000);
+        QCOMPARE(facade->read.last().at(4).toInt(), 1);
+        QVERIFY(facade->read.count() < 31);
+        QCOMPARE(sim->requestLog(horn).last(), QStringLiteral("SET FILE_CLOSE"));
+    }
 
 private:
-    QStringList writesOnTheWire();
-    void waitUploadEnd();
+    QStringList writesOnTheWire()
+    {
+        QStringList lines;
+        for (const QString &line : sim->requestLog(horn)) {
+            if (line.startsWith(QLatin1String("SET FILE_")))
+                lines << line;
+        }
+        return lines;
+    }
+
+    void waitUploadEnd()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !facade->written.isEmpty() && facade->written.last().at(3).toInt() != 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
+    }
 
     std::unique_ptr<SimHarness> sim;
     SimDevice *horn = nullptr;
     std::unique_ptr<ProjectDevice> target;
     std::unique_ptr<Facade> facade;
 };
-
-void TestFileTransfer::initTestCase()
-{
-    sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.73.0.2"));
-    target.reset(SimHarness::tcpTarget(horn));
-    facade = std::make_unique<Facade>(target.get(), sim->tcpPort(horn));
-    QVERIFY(facade->connected.wait(10000));
-}
-
-void TestFileTransfer::cleanupTestCase()
-{
-    facade.reset();
-    sim.reset();
-}
-
-void TestFileTransfer::init()
-{
-    sim->clearFaults(horn);
-    sim->clearLog(horn);
-    facade->written.clear();
-    for (const QList<QVariant> &report : qAsConst(facade->read))
-        delete report.at(3).value<QByteArray *>();
-    facade->read.clear();
-    QVERIFY(facade->module.isConnected());
-}
-
-void TestFileTransfer::cleanup()
-{
-    sim->clearFaults(horn);
-    // Whatever a test left in the device's transfer state goes.
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
-    QSignalSpy reset(&facade->module, &Amodule::writedParam);
-    QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
-    QVERIFY(reset.wait(10000));
-}
-
-QStringList TestFileTransfer::writesOnTheWire()
-{
-    QStringList lines;
-    for (const QString &line : sim->requestLog(horn)) {
-        if (line.startsWith(QLatin1String("SET FILE_")))
-            lines << line;
-    }
-    return lines;
-}
-
-void TestFileTransfer::waitUploadEnd()
-{
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !facade->written.isEmpty() && facade->written.last().at(3).toInt() != 0, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
-}
-
-void TestFileTransfer::uploadBlocks_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QList<int>>("blocks");
-    QTest::newRow("empty") << 0 << QList<int> {};
-    QTest::newRow("one byte") << 1 << QList<int> {1};
-    QTest::newRow("511") << 511 << QList<int> {511};
-    QTest::newRow("512") << 512 << QList<int> {512};
-    QTest::newRow("513") << 513 << QList<int> {512, 1};
-    QTest::newRow("1300") << 1300 << QList<int> {512, 512, 276};
-    QTest::newRow("512 x 4") << 2048 << QList<int> {512, 512, 512, 512};
-}
-
-void TestFileTransfer::uploadBlocks()
-{
-    QFETCH(int, size);
-    QFETCH(QList<int>, blocks);
-    const QString path = QStringLiteral("0:\\audio\\upload.bin");
-    const QByteArray data = randomBytes(size);
-    QCOMPARE(facade->module.writeFile(path, data), 0);
-    waitUploadEnd();
-
-    QStringList expectedReports;
-    QStringList expectedWire {QStringLiteral("SET FILE_CREATE ") + path};
-    int position = 0;
-    for (int block : blocks) {
-        expectedWire << QStringLiteral("SET FILE_WRITE ") +
-                QString::fromLatin1(data.mid(position, block).toHex().toUpper());
-        position += block;
-        expectedReports << QStringLiteral("0@%1").arg(position);
-    }
-    expectedReports << QStringLiteral("2@%1").arg(size);
-    expectedWire << QStringLiteral("SET FILE_CLOSE");
-    QCOMPARE(reports(facade->written, 3, 1), expectedReports);
-    for (const QList<QVariant> &report : qAsConst(facade->written)) {
-        QCOMPARE(report.at(0).toString(), path);
-        QCOMPARE(report.at(2).toInt(), size);
-    }
-    QCOMPARE(writesOnTheWire(), expectedWire);
-
-    QByteArray stored;
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { stored = device->files.file(path); });
-    QCOMPARE(stored, data);
-}
-
-void TestFileTransfer::blockBytesTravelAsUpperCaseHex()
-{
-    QCOMPARE(
-        facade->module.writeFile(QStringLiteral("0:\\hex.bin"), QByteArray("\x0a\xff\x00z", 4)), 0);
-    waitUploadEnd();
-    QVERIFY(writesOnTheWire().contains(QStringLiteral("SET FILE_WRITE 0AFF007A")));
-}
-
-void TestFileTransfer::cancelledUpload()
-{
-    sim->setFault(horn, QStringLiteral("delay=40"));
-    const QByteArray data = randomBytes(512 * 40);
-    QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\big.bin"), data), 0);
-    QVERIFY(facade->written.wait(10000));
-    facade->module.abortFileWrite();
-    waitUploadEnd();
-
-    const QList<QVariant> last = facade->written.last();
-    QCOMPARE(last.at(3).toInt(), 1);
-    int cancels = 0;
-    int blocks = 0;
-    for (const QList<QVariant> &report : qAsConst(facade->written)) {
-        cancels += report.at(3).toInt() == 1 ? 1 : 0;
-        blocks += report.at(3).toInt() == 0 ? 1 : 0;
-    }
-    QCOMPARE(cancels, 1);
-    QVERIFY(blocks < 40);
-    QCOMPARE(last.at(1).toInt(), blocks * 512);
-    const QStringList wire = writesOnTheWire();
-    QVERIFY(!wire.contains(QStringLiteral("SET FILE_CLOSE")));
-    QCOMPARE(wire.filter(QStringLiteral("SET FILE_WRITE")).size(), blocks);
-}
-
-void TestFileTransfer::refusedUpload_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<bool>("closed");
-    QTest::newRow("middle block") << "fail=1@1:SET FILE_WRITE"
-                                  << QStringList {"0@512", "-2@512", "-4@512"} << false;
-    QTest::newRow("last block") << "fail=1@2:SET FILE_WRITE"
-                                << QStringList {"0@512", "0@1024", "-2@1024", "-4@1024"} << false;
-    QTest::newRow("first block") << "fail=1:SET FILE_WRITE" << QStringList {"-2@0", "-4@0"}
-                                 << false;
-    QTest::newRow("close") << "fail=1:SET FILE_CLOSE"
-                           << QStringList {"0@512", "0@1024", "0@1300", "-3@1300"} << true;
-    QTest::newRow("block not answered")
-        << "mute=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
-}
-
-void TestFileTransfer::refusedUpload()
-{
-    QFETCH(QString, fault);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, closed);
-    sim->setFault(horn, fault);
-    QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\refused.bin"), randomBytes(1300)),
-             0);
-    waitUploadEnd();
-    QCOMPARE(reports(facade->written, 3, 1), expected);
-    QCOMPARE(writesOnTheWire().contains(QStringLiteral("SET FILE_CLOSE")), closed);
-}
-
-void TestFileTransfer::download_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("1300 bytes") << 1300 << QStringList {"0@512", "0@1024", "0@1300", "2@1300"};
-    QTest::newRow("512 bytes") << 512 << QStringList {"0@512", "2@512"};
-    QTest::newRow("empty file") << 0 << QStringList {"2@0"};
-    QTest::newRow("100 KiB") << 100 * 1024 << QStringList();
-}
-
-void TestFileTransfer::download()
-{
-    QFETCH(int, size);
-    QFETCH(QStringList, expected);
-    const QString path = QStringLiteral("0:\\audio\\down.bin");
-    const QByteArray data = randomBytes(size);
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(path, data); });
-
-    QCOMPARE(facade->module.readFile(path), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
-                             20000);
-    const QStringList got = reports(facade->read, 4, 1);
-    if (!expected.isEmpty())
-        QCOMPARE(got, expected);
-    QByteArray joined;
-    for (const QList<QVariant> &report : qAsConst(facade->read)) {
-        QCOMPARE(report.at(0).toString(), path);
-        QCOMPARE(report.at(2).toInt(), 0);
-        const QByteArray *buffer = report.at(3).value<QByteArray *>();
-        QVERIFY(buffer);
-        if (report.at(4).toInt() == 0)
-            joined += *buffer;
-        else
-            QCOMPARE(*buffer, data);
-    }
-    QCOMPARE(joined, data);
-    const QStringList log = sim->requestLog(horn);
-    QCOMPARE(log.first(), QStringLiteral("SET FILE_OPEN ") + path);
-    QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
-    QCOMPARE(log.filter(QStringLiteral("GET FILE_READ 512")).size(), (size + 511) / 512 + 1);
-}
-
-void TestFileTransfer::downloadOfAMissingFile()
-{
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\none.bin")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
-    QCOMPARE(facade->read.count(), 0);
-    QCOMPARE(sim->requestLog(horn), QStringList {QStringLiteral("SET FILE_OPEN 0:\\none.bin")});
-}
-
-void TestFileTransfer::downloadWhenTheDeviceStopsAnswering()
-{
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(QStringLiteral("0:\\d.bin"), randomBytes(1300)); });
-    sim->setFault(horn, QStringLiteral("mute=1@1:GET FILE_READ"));
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\d.bin")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
-    QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "-1@512", "-2@512"}));
-    QVERIFY(facade->read.at(1).at(3).value<QByteArray *>() == nullptr);
-    QVERIFY(facade->read.at(2).at(3).value<QByteArray *>() == nullptr);
-    QVERIFY(sim->requestLog(horn).contains(QStringLiteral("SET FILE_RESET")));
-    // The worker is ready for the next job.
-    facade->params.clear();
-    QCOMPARE(facade->module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(facade->params.wait(10000));
-    QCOMPARE(facade->params.last().at(0).toString(), QStringLiteral("STATUS"));
-}
-
-void TestFileTransfer::downloadOfUndecodableBlocks()
-{
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(QStringLiteral("0:\\u.bin"), randomBytes(100)); });
-    sim->setRawAnswer(horn, QStringLiteral("GET FILE_READ"), QByteArray("zz-qq\r\nOK\r\n"));
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\u.bin")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 2, 20000);
-    QCOMPARE(reports(facade->read, 4, 1), (QStringList {"-1@0", "-2@0"}));
-    const QStringList log = sim->requestLog(horn);
-    QCOMPARE(log.filter(QStringLiteral("GET FILE_READ")).size(), 3);
-    QCOMPARE(log.last(), QStringLiteral("SET FILE_RESET"));
-}
-
-void TestFileTransfer::cancelledDownload()
-{
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(QStringLiteral("0:\\c.bin"), randomBytes(512 * 30)); });
-    sim->setFault(horn, QStringLiteral("delay=30"));
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\c.bin")), 0);
-    QVERIFY(facade->read.wait(10000));
-    facade->module.abortFileRead();
-    QTRY_VERIFY_WITH_TIMEOUT(facade->read.last().at(4).toInt() != 0, 20000);
-    QCOMPARE(facade->read.last().at(4).toInt(), 1);
-    QVERIFY(facade->read.count() < 31);
-    QCOMPARE(sim->requestLog(horn).last(), QStringLiteral("SET FILE_CLOSE"));
-}
 
 QTEST_GUILESS_MAIN(TestFileTransfer)
 #include "tst_filetransfer.moc"
