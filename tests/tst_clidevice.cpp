@@ -220,37 +220,34 @@ private slots:
     }
 
 private:
-    CliRun cli(const QStringList &args);
-    QStringList expand(const QStringList &args) const;
+    CliRun cli(const QStringList &args)
+    {
+        QStringList full = expand(args);
+        // A loaded machine may take a while to bring the link up; rows that test the wait set
+        // their own.
+        if (!full.contains(QStringLiteral("--timeout")) && !full.isEmpty() &&
+            full.first().startsWith(QLatin1String("--")))
+            full = QStringList {QStringLiteral("--timeout"), QStringLiteral("30")} + full;
+        return runCli(QStringList {QStringLiteral("device")} + full, QString(),
+                      simulator.processEnvironment());
+    }
+
+    QStringList expand(const QStringList &args) const
+    {
+        QStringList result;
+        for (QString arg : args) {
+            for (auto it = endpoints.begin(); it != endpoints.end(); ++it)
+                arg.replace(QLatin1Char('%') + it.key() + QLatin1Char('%'), it.value());
+            arg.replace(QStringLiteral("%DIR%"), dir.path());
+            result << arg;
+        }
+        return result;
+    }
 
     QTemporaryDir dir;
     QProcess simulator;
     QMap<QString, QString> endpoints; // "horn" -> "127.77.0.2:40000"
 };
-
-QStringList TestCliDevice::expand(const QStringList &args) const
-{
-    QStringList result;
-    for (QString arg : args) {
-        for (auto it = endpoints.begin(); it != endpoints.end(); ++it)
-            arg.replace(QLatin1Char('%') + it.key() + QLatin1Char('%'), it.value());
-        arg.replace(QStringLiteral("%DIR%"), dir.path());
-        result << arg;
-    }
-    return result;
-}
-
-CliRun TestCliDevice::cli(const QStringList &args)
-{
-    QStringList full = expand(args);
-    // A loaded machine may take a while to bring the link up; rows that test the wait set
-    // their own.
-    if (!full.contains(QStringLiteral("--timeout")) && !full.isEmpty() &&
-        full.first().startsWith(QLatin1String("--")))
-        full = QStringList {QStringLiteral("--timeout"), QStringLiteral("30")} + full;
-    return runCli(QStringList {QStringLiteral("device")} + full, QString(),
-                  simulator.processEnvironment());
-}
 
 QTEST_GUILESS_MAIN(TestCliDevice)
 #include "tst_clidevice.moc"

@@ -225,35 +225,34 @@ private slots:
 
 private:
     // Starts the simulator for the project with a timeline; false when it does not come up.
-    bool startSimulator(const QString &timeline);
+    bool startSimulator(const QString &timeline)
+    {
+        if (!writeFile(path("timeline.txt"), timeline.toUtf8()))
+            return false;
+        m_simulator = new QProcess;
+        m_simulator->setProcessChannelMode(QProcess::MergedChannels);
+        m_simulator->start(devsim,
+                           {"--project", path("project.mpj"), "--status-port",
+                            QString::number(m_port), "--timeline", path("timeline.txt")});
+        QByteArray output;
+        QElapsedTimer clock;
+        clock.start();
+        while (!output.contains("status on port") && clock.elapsed() < 30000) {
+            if (!m_simulator->waitForReadyRead(1000) && m_simulator->state() != QProcess::Running)
+                break;
+            output += m_simulator->readAll();
+        }
+        if (!output.contains("status on port"))
+            qWarning() << "norda-devsim:" << output;
+        return output.contains("status on port");
+    }
+
     QString path(const char *name) const { return m_dir->filePath(QLatin1String(name)); }
 
     QTemporaryDir *m_dir = nullptr;
     QProcess *m_simulator = nullptr;
     quint16 m_port = 0;
 };
-
-bool TestCliMonitor::startSimulator(const QString &timeline)
-{
-    if (!writeFile(path("timeline.txt"), timeline.toUtf8()))
-        return false;
-    m_simulator = new QProcess;
-    m_simulator->setProcessChannelMode(QProcess::MergedChannels);
-    m_simulator->start(devsim,
-                       {"--project", path("project.mpj"), "--status-port", QString::number(m_port),
-                        "--timeline", path("timeline.txt")});
-    QByteArray output;
-    QElapsedTimer clock;
-    clock.start();
-    while (!output.contains("status on port") && clock.elapsed() < 30000) {
-        if (!m_simulator->waitForReadyRead(1000) && m_simulator->state() != QProcess::Running)
-            break;
-        output += m_simulator->readAll();
-    }
-    if (!output.contains("status on port"))
-        qWarning() << "norda-devsim:" << output;
-    return output.contains("status on port");
-}
 
 QTEST_GUILESS_MAIN(TestCliMonitor)
 #include "tst_climonitor.moc"

@@ -423,8 +423,16 @@ private slots:
     }
 
 private:
-    void resetFlash(SimDevice *device);
-    QStringList wire(SimDevice *device, const QString &prefix);
+    void resetFlash(SimDevice *device)
+    {
+        SimCommandDevice *command = sim->command(device);
+        sim->run([&] { command->flash = SimFlash(); });
+    }
+
+    QStringList wire(SimDevice *device, const QString &prefix)
+    {
+        return sim->requestLog(device).filter(QRegularExpression(QLatin1Char('^') + prefix));
+    }
 
     std::unique_ptr<SimHarness> sim;
     SimDevice *boot = nullptr; // mixed sector table
@@ -433,17 +441,6 @@ private:
     std::unique_ptr<ProjectDevice> bootTarget, uniformTarget, consoleTarget;
     std::unique_ptr<Flasher> flasher, uniformFlasher, consoleFlasher;
 };
-
-void TestFlashing::resetFlash(SimDevice *device)
-{
-    SimCommandDevice *command = sim->command(device);
-    sim->run([&] { command->flash = SimFlash(); });
-}
-
-QStringList TestFlashing::wire(SimDevice *device, const QString &prefix)
-{
-    return sim->requestLog(device).filter(QRegularExpression(QLatin1Char('^') + prefix));
-}
 
 QTEST_GUILESS_MAIN(TestFlashing)
 #include "tst_flashing.moc"

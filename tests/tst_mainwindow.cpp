@@ -455,30 +455,20 @@ private slots:
         QTest::addColumn<bool>("closes");
         QTest::addColumn<bool>("saved");
 
-        QTest::newRow("unmodified") << false << "ok"
-                                    << ""
-                                    << "" << true << false;
-        QTest::newRow("cancel") << true << "ok"
-                                << "Отмена"
-                                << "" << false << false;
-        QTest::newRow("box closed otherwise") << true << "ok"
-                                              << ""
-                                              << "" << false << false;
-        QTest::newRow("no") << true << "ok"
-                            << "Нет, не сохранять"
-                            << "" << true << false;
-        QTest::newRow("yes, saved") << true << "ok"
-                                    << "Да, сохранить"
-                                    << "" << true << true;
-        QTest::newRow("yes, save as accepted") << true << ""
-                                               << "Да, сохранить"
-                                               << "accept" << true << true;
-        QTest::newRow("yes, save as cancelled") << true << ""
-                                                << "Да, сохранить"
-                                                << "cancel" << false << false;
-        QTest::newRow("yes, save fails") << true << "bad"
-                                         << "Да, сохранить"
-                                         << "" << false << false;
+        auto row = [](const char *name, bool modified, const char *saveTo, const char *answer,
+                      const char *fileDialog, bool closes, bool saved) {
+            QTest::newRow(name) << modified << QString::fromLatin1(saveTo)
+                                << QString::fromUtf8(answer) << QString::fromLatin1(fileDialog)
+                                << closes << saved;
+        };
+        row("unmodified", false, "ok", "", "", true, false);
+        row("cancel", true, "ok", "Отмена", "", false, false);
+        row("box closed otherwise", true, "ok", "", "", false, false);
+        row("no", true, "ok", "Нет, не сохранять", "", true, false);
+        row("yes, saved", true, "ok", "Да, сохранить", "", true, true);
+        row("yes, save as accepted", true, "", "Да, сохранить", "accept", true, true);
+        row("yes, save as cancelled", true, "", "Да, сохранить", "cancel", false, false);
+        row("yes, save fails", true, "bad", "Да, сохранить", "", false, false);
     }
 
     void quitQuestion()
@@ -681,38 +671,34 @@ private slots:
 
 private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("settings.ini")); }
-    void writeSettings(const QMap<QString, QString> &values);
-    QString settingValue(const QString &key);
+    void writeSettings(const QMap<QString, QString> &values)
+    {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    QString settingValue(const QString &key)
+    {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        return settings.value(key).toString();
+    }
+
     std::unique_ptr<MainWindow> makeWindow()
     {
         return std::make_unique<MainWindow>(settingsPath());
     }
 
-    QString writeSample(const QString &name);
+    QString writeSample(const QString &name)
+    {
+        ProjectModel project;
+        fillSample(&project);
+        const QString path = m_dir->filePath(name);
+        return project.save(path) == 0 ? path : QString();
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestMainWindow::writeSettings(const QMap<QString, QString> &values)
-{
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
-        settings.setValue(it.key(), it.value());
-}
-
-QString TestMainWindow::settingValue(const QString &key)
-{
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    return settings.value(key).toString();
-}
-
-QString TestMainWindow::writeSample(const QString &name)
-{
-    ProjectModel project;
-    fillSample(&project);
-    const QString path = m_dir->filePath(name);
-    return project.save(path) == 0 ? path : QString();
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

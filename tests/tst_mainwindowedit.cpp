@@ -641,53 +641,49 @@ private slots:
     }
 
 private:
-    std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true);
-    void registerAllWindows(MainWindow *window);
-    QWidget *openedWindow(const QString &name) const;
+    std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true)
+    {
+        const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
+        const QString projectPath = m_dir->filePath(QStringLiteral("sample.mpj"));
+        {
+            QSettings settings(settingsPath, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
+            if (sample) {
+                ProjectModel project;
+                fillSample(&project);
+                project.save(projectPath);
+                settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+            }
+        }
+        auto window = std::make_unique<MainWindow>(settingsPath);
+        window->treeView()->expandAll();
+        return window;
+    }
+
+    void registerAllWindows(MainWindow *window)
+    {
+        for (Kind kind : allKinds) {
+            window->setDeviceWindowFactory(kind, [kind](ProjectDevice *device, MainWindow *parent) {
+                auto *widget = new QWidget(parent, Qt::Window);
+                widget->setObjectName(kindName(kind));
+                widget->setProperty("serial", device->serial);
+                widget->setProperty("testWindow", true);
+                return widget;
+            });
+        }
+    }
+
+    QWidget *openedWindow(const QString &name) const
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == name && widget->isVisible())
+                return widget;
+        }
+        return nullptr;
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-std::unique_ptr<MainWindow> TestMainWindowEdit::makeWindow(bool monitoring, bool sample)
-{
-    const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
-    const QString projectPath = m_dir->filePath(QStringLiteral("sample.mpj"));
-    {
-        QSettings settings(settingsPath, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
-        if (sample) {
-            ProjectModel project;
-            fillSample(&project);
-            project.save(projectPath);
-            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-        }
-    }
-    auto window = std::make_unique<MainWindow>(settingsPath);
-    window->treeView()->expandAll();
-    return window;
-}
-
-void TestMainWindowEdit::registerAllWindows(MainWindow *window)
-{
-    for (Kind kind : allKinds) {
-        window->setDeviceWindowFactory(kind, [kind](ProjectDevice *device, MainWindow *parent) {
-            auto *widget = new QWidget(parent, Qt::Window);
-            widget->setObjectName(kindName(kind));
-            widget->setProperty("serial", device->serial);
-            widget->setProperty("testWindow", true);
-            return widget;
-        });
-    }
-}
-
-QWidget *TestMainWindowEdit::openedWindow(const QString &name) const
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == name && widget->isVisible())
-            return widget;
-    }
-    return nullptr;
-}
 
 QTEST_MAIN(TestMainWindowEdit)
 #include "tst_mainwindowedit.moc"

@@ -237,31 +237,30 @@ private slots:
     }
 
 private:
-    std::unique_ptr<MainWindow> makeWindow(bool monitoring);
+    std::unique_ptr<MainWindow> makeWindow(bool monitoring)
+    {
+        const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
+        const QString projectPath = m_dir->filePath(QStringLiteral("monitor.mpj"));
+        {
+            ProjectModel project(ProjectModel::Journals::None);
+            project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
+            project.addDevice(nullptr, makeDevice(DeviceType::Horn, 902, false, 0, silent));
+            project.addDevice(nullptr, makeDevice(DeviceType::Norda410x, 903, true, 2));
+            project.save(projectPath);
+            QSettings settings(settingsPath, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
+            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+            settings.setValue(QStringLiteral("network/statusport"),
+                              QString::number(m_server->port()));
+        }
+        return std::make_unique<MainWindow>(settingsPath);
+    }
 
     std::unique_ptr<TestUtil::WorkDir> m_dir;
     std::unique_ptr<Simulator> m_simulator;
     std::unique_ptr<SimStatusServer> m_server;
     SimDevice *m_simAnswering = nullptr;
 };
-
-std::unique_ptr<MainWindow> TestMainWindowMonitor::makeWindow(bool monitoring)
-{
-    const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
-    const QString projectPath = m_dir->filePath(QStringLiteral("monitor.mpj"));
-    {
-        ProjectModel project(ProjectModel::Journals::None);
-        project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
-        project.addDevice(nullptr, makeDevice(DeviceType::Horn, 902, false, 0, silent));
-        project.addDevice(nullptr, makeDevice(DeviceType::Norda410x, 903, true, 2));
-        project.save(projectPath);
-        QSettings settings(settingsPath, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
-        settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-        settings.setValue(QStringLiteral("network/statusport"), QString::number(m_server->port()));
-    }
-    return std::make_unique<MainWindow>(settingsPath);
-}
 
 QTEST_MAIN(TestMainWindowMonitor)
 #include "tst_mainwindowmonitor.moc"

@@ -354,25 +354,19 @@ private slots:
     }
 
 private:
-    ProjectDevice *addDevice(int type = DeviceType::Tovik2);
-    QList<int> codes(int deviceId) const;
+    ProjectDevice *addDevice(int type = DeviceType::Tovik2)
+    {
+        auto *device = new ProjectDevice(type, 1001, QString(), false, 0, true,
+                                         QStringLiteral("127.0.0.2"), -1);
+        m_model->addDevice(nullptr, device);
+        return device;
+    }
+
+    QList<int> codes(int deviceId) const { return TestUtil::eventCodes(m_model->logDb, deviceId); }
 
     std::unique_ptr<TestUtil::WorkDir> m_dir;
     std::unique_ptr<ProjectModel> m_model;
 };
-
-ProjectDevice *TestStatusDecoder::addDevice(int type)
-{
-    auto *device =
-        new ProjectDevice(type, 1001, QString(), false, 0, true, QStringLiteral("127.0.0.2"), -1);
-    m_model->addDevice(nullptr, device);
-    return device;
-}
-
-QList<int> TestStatusDecoder::codes(int deviceId) const
-{
-    return TestUtil::eventCodes(m_model->logDb, deviceId);
-}
 
 QTEST_GUILESS_MAIN(TestStatusDecoder)
 #include "tst_statusdecoder.moc"
