@@ -10,17 +10,55 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QtTest>
 
 #include <functional>
 #include <memory>
 
 namespace GuiTest {
+
+// Child widgets by object name.
+template<typename T = QWidget> T *child(const QObject *parent, const char *name)
+{
+    T *widget = parent->findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qWarning("no widget %s", name);
+    return widget;
+}
+
+inline bool shown(const QObject *parent, const char *name)
+{
+    QWidget *widget = child(parent, name);
+    return widget && !widget->isHidden();
+}
+
+inline bool enabled(const QObject *parent, const char *name)
+{
+    QWidget *widget = child(parent, name);
+    return widget && widget->isEnabled();
+}
+
+// Chooses the item of a combo box with this text, or with this item data.
+inline void choose(QComboBox *box, const QString &text)
+{
+    const int index = box->findText(text);
+    QVERIFY2(index >= 0, qPrintable(QStringLiteral("no item %1").arg(text)));
+    box->setCurrentIndex(index);
+}
+
+inline void chooseData(QComboBox *box, int value)
+{
+    const int index = box->findData(value);
+    QVERIFY2(index >= 0, qPrintable(QStringLiteral("no item with data %1").arg(value)));
+    box->setCurrentIndex(index);
+}
 
 // How long a test waits for a modal widget to appear.
 constexpr int modalTimeoutMs = 30000;
@@ -123,18 +161,23 @@ struct BoxSeen {
     QStringList buttons;
 };
 
+inline void noteBox(QMessageBox *box, const std::shared_ptr<BoxSeen> &seen)
+{
+    if (!seen)
+        return;
+    seen->title = box->windowTitle();
+    seen->text = box->text();
+    for (QAbstractButton *button : box->buttons())
+        seen->buttons << button->text();
+}
+
 // Answers the next message box by clicking the button with the given text, or its
 // escape button when the text is empty; what the box showed is kept in seen.
 inline std::shared_ptr<bool> answerMessageBox(const QString &buttonText,
                                               std::shared_ptr<BoxSeen> seen = nullptr)
 {
     return onNextModal<QMessageBox>([buttonText, seen](QMessageBox *box) {
-        if (seen) {
-            seen->title = box->windowTitle();
-            seen->text = box->text();
-            for (QAbstractButton *button : box->buttons())
-                seen->buttons << button->text();
-        }
+        noteBox(box, seen);
         for (QAbstractButton *button : box->buttons()) {
             if (button->text() == buttonText) {
                 button->click();
@@ -150,12 +193,7 @@ inline std::shared_ptr<bool> answerMessageBox(QMessageBox::StandardButton which,
                                               std::shared_ptr<BoxSeen> seen = nullptr)
 {
     return onNextModal<QMessageBox>([which, seen](QMessageBox *box) {
-        if (seen) {
-            seen->title = box->windowTitle();
-            seen->text = box->text();
-            for (QAbstractButton *button : box->buttons())
-                seen->buttons << button->text();
-        }
+        noteBox(box, seen);
         if (QAbstractButton *button = box->button(which))
             button->click();
         else

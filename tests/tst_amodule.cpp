@@ -1,7 +1,9 @@
 #include "link/amodule.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
+#include "project/statusdecoder.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simdevice.h"
 
 #include <QPoint>
@@ -18,29 +20,15 @@ public:
     Facade(const ProjectDevice *target, quint16 port)
         : module(target, nullptr, port)
         , connected(&module, &Amodule::connected)
-        , disconnected(&module, &Amodule::disconnected)
-        , received(&module, &Amodule::receivedDescriptor)
-        , written(&module, &Amodule::writedDescriptor)
-        , params(&module, &Amodule::receivedParam)
-        , commands(&module, &Amodule::writedParam)
-        , errors(&module, &Amodule::exchangeError)
-        , listStarted(&module, &Amodule::startReadList)
-        , listEnded(&module, &Amodule::endReadList)
-        , writesEnded(&module, &Amodule::endWriteDescriptors)
+        , spies(&module)
     {
     }
     ~Facade() { module.closeAndWait(30000); }
-
-    void clear()
-    {
-        for (QSignalSpy *spy : {&received, &written, &params, &commands, &errors, &listStarted,
-                                &listEnded, &writesEnded})
-            spy->clear();
-    }
+    QSignalSpy &spy(const char *name) { return spies[name]; }
 
     Amodule module;
-    QSignalSpy connected, disconnected, received, written, params, commands, errors, listStarted,
-        listEnded, writesEnded;
+    QSignalSpy connected;
+    TestUtil::SignalSpies spies;
 };
 
 } // namespace
@@ -49,30 +37,397 @@ class TestAmodule : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
+    void initTestCase()
+    {
+        sim = std::make_unique<SimHarness>();
+        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.75.0.2"));
+        unit = sim->addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.75.0.3"));
+        odd = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.75.0.4"));
+        sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
+        hornTarget.reset(SimHarness::tcpTarget(horn));
+        unitTarget.reset(SimHarness::tcpTarget(unit));
+        hornFacade = std::make_unique<Facade>(hornTarget.get(), sim->tcpPort(horn));
+        unitFacade = std::make_unique<Facade>(unitTarget.get(), sim->tcpPort(unit));
+        QTRY_VERIFY_WITH_TIMEOUT(hornFacade->connected.count() == 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(unitFacade->connected.count() == 1, 10000);
+    }
 
-    void inputStateText_data();
-    void inputStateText();
-    void layoutOfVersion_data();
-    void layoutOfVersion();
-    void everythingIsRefusedBeforeTheLink();
-    void versionIdentifiesTheDevice();
-    void unknownTypeKeyLeavesTheDeviceUnidentified();
-    void descriptorNamesAndIndexes_data();
-    void descriptorNamesAndIndexes();
-    void descriptorWrites_data();
-    void descriptorWrites();
-    void valueThatIsNeitherTextNorNumber();
-    void errorsComeBeforeTheTypedSignal();
-    void paramsAndCommands();
-    void listReadCountsAndEnds();
-    void listReadDropsDuplicates();
-    void listReadEndsWithTheLink();
-    void timedOutReadStillLeavesTheList();
-    void endOfWritesWaitsForQueuedReads();
-    void answersAfterCloseAreIgnored();
+    void cleanupTestCase()
+    {
+        hornFacade.reset();
+        unitFacade.reset();
+        sim.reset();
+    }
+
+    void init()
+    {
+        for (SimDevice *device : {horn, unit, odd}) {
+            sim->clearFaults(device);
+            sim->clearLog(device);
+            QVERIFY(sim->replug(device));
+        }
+        // Both links are up and quiet: a last exchange goes after anything queued before it.
+        // (A TCP link reports itself open before the connection is up; a request offered then
+        // may be lost, so the check is repeated.)
+        for (Facade *facade : {hornFacade.get(), unitFacade.get()}) {
+            bool answered = false;
+            for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
+                QTRY_VERIFY_WITH_TIMEOUT(facade->module.isConnected(), 20000);
+                facade->spy("receivedParam").clear();
+                answered = facade->module.getParam(QStringLiteral("STATUS")) == 0 &&
+                    facade->spy("receivedParam").wait(7000);
+            }
+            QVERIFY(answered);
+            facade->spies.clear();
+        }
+        for (SimDevice *device : {horn, unit, odd})
+            sim->clearLog(device);
+    }
+
+    // A device window and the status decoder name the modes alike.
+    void inputStateText_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        const char *const texts[] = {"ДЕЖУРНЫЙ РЕЖИМ",  "ПУЛЬТ МИКРОФОН",
+                                     "ПУЛЬТ ПУСК",      "ПОЖАР",
+                                     "ВХОД УПРАВЛЕНИЯ", "СИРЕНА",
+                                     "ПУЛЬТ МИКРОФОН",  "ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET",
+                                     "ТЕСТОВЫЙ СИГНАЛ", "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"};
+        for (int code = 0; code <= 9; ++code)
+            QTest::addRow("%d", code) << code << QString::fromUtf8(texts[code]);
+        QTest::newRow("-1") << -1 << QString::fromUtf8(texts[9]);
+    }
+
+    void inputStateText()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QCOMPARE(Amodule::inputStateText(code), text);
+        QCOMPARE(StatusDecoder::modeName(code), text);
+    }
+
+    void layoutOfVersion_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("layout");
+        QTest::newRow("no second field") << "2.5" << 0;
+        QTest::newRow("uniform") << "2.5,1" << 1;
+        QTest::newRow("low 8 bits") << "2.5,257" << 1;
+        QTest::newRow("not a number") << "2.5,x" << 0;
+        QTest::newRow("empty") << "" << 0;
+    }
+
+    void layoutOfVersion()
+    {
+        QFETCH(QString, version);
+        QFETCH(int, layout);
+        QCOMPARE(Amodule::layoutOfVersion(version), layout);
+    }
+
+    void everythingIsRefusedBeforeTheLink()
+    {
+        std::unique_ptr<ProjectDevice> nowhere(SimHarness::usbTarget(0x1209, 0x0fff));
+        Facade facade(nowhere.get(), 0);
+        Amodule &module = facade.module;
+        QVERIFY(!module.isConnected());
+        QCOMPARE(module.getDescriptor(QStringLiteral("SerialNumber")), -1);
+        QCOMPARE(module.getDescriptor(QStringLiteral("LoCtrlEnable"), 1), -1);
+        QCOMPARE(module.setDescriptor(QStringLiteral("MaxVolume"), 5), -1);
+        QCOMPARE(module.getParam(QStringLiteral("STATUS")), -1);
+        QCOMPARE(module.sendCommand(QStringLiteral("SET FILE_RESET")), -1);
+        QCOMPARE(module.readDescriptors({QStringLiteral("SerialNumber")}), -1);
+        QCOMPARE(module.writeFile(QStringLiteral("0:\\x"), QByteArray("x")), -1);
+        QCOMPARE(module.readFile(QStringLiteral("0:\\x")), -1);
+        QCOMPARE(module.pendingDescriptorReads(), 0);
+        QVERIFY(!module.isFileTransferPending());
+        QVERIFY(module.worker());
+        QCOMPARE(facade.spy("startReadList").count(), 0);
+    }
+
+    void versionIdentifiesTheDevice()
+    {
+        QCOMPARE(hornFacade->connected.first().at(0).toInt(), int(DeviceType::Horn));
+        QCOMPARE(hornFacade->connected.first().at(1).toString(), QStringLiteral("1.0.0"));
+        QCOMPARE(hornFacade->module.version(), QStringLiteral("1.0.0"));
+        QCOMPARE(unitFacade->connected.first().at(0).toInt(), int(DeviceType::Norda4200));
+    }
+
+    void unknownTypeKeyLeavesTheDeviceUnidentified()
+    {
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(odd));
+        Facade facade(target.get(), sim->tcpPort(odd));
+        QTRY_VERIFY_WITH_TIMEOUT(facade.module.isConnected(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->requestLog(odd).contains(QStringLiteral("GET VERSION")),
+                                 10000);
+        // Linked, so requests go out, but never identified.
+        QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
+        QVERIFY(facade.spy("receivedParam").wait(10000));
+        QCOMPARE(facade.connected.count(), 0);
+        QVERIFY(facade.module.version().isEmpty());
+    }
+
+    void descriptorNamesAndIndexes_data()
+    {
+        QTest::addColumn<bool>("onUnit");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("index"); // -1: the plain call
+        QTest::addColumn<QString>("wire");
+        QTest::addColumn<QString>("reported");
+        QTest::addColumn<int>("reportedIndex");
+        QTest::addColumn<QString>("value");
+
+        QTest::newRow("bare name")
+            << false << "SerialNumber" << -1 << "GET DESCRIPTOR desc_SerialNumber"
+            << "SerialNumber" << 0 << "1001";
+        QTest::newRow("prefixed name")
+            << false << "desc_SerialNumber" << -1 << "GET DESCRIPTOR desc_SerialNumber"
+            << "SerialNumber" << 0 << "1001";
+        QTest::newRow("prefix is case-sensitive")
+            << false << "Desc_X" << -1 << "GET DESCRIPTOR desc_Desc_X"
+            << "Desc_X" << 0 << "ERROR\r\n";
+        QTest::newRow("index argument")
+            << true << "LoCtrlEnable" << 3 << "GET DESCRIPTOR desc_LoCtrlEnable[3]"
+            << "LoCtrlEnable" << 3 << QString::fromUtf8("да");
+        QTest::newRow("index in the name")
+            << true << "desc_OutputAssign05[1]" << -1 << "GET DESCRIPTOR desc_OutputAssign05[1]"
+            << "OutputAssign05" << 1 << "-";
+        QTest::newRow("text value") << true << "DevRole" << -1 << "GET DESCRIPTOR desc_DevRole"
+                                    << "DevRole" << 0 << QString::fromUtf8("ЦБ");
+    }
+
+    void descriptorNamesAndIndexes()
+    {
+        QFETCH(bool, onUnit);
+        QFETCH(QString, name);
+        QFETCH(int, index);
+        QFETCH(QString, wire);
+        QFETCH(QString, reported);
+        QFETCH(int, reportedIndex);
+        QFETCH(QString, value);
+        Facade &facade = onUnit ? *unitFacade : *hornFacade;
+        const int result = index < 0 ? facade.module.getDescriptor(name)
+                                     : facade.module.getDescriptor(name, index);
+        QCOMPARE(result, 0);
+        QVERIFY(facade.spy("receivedDescriptor").wait(10000));
+        QCOMPARE(sim->requestLog(onUnit ? unit : horn), QStringList {wire});
+        const QList<QVariant> args = facade.spy("receivedDescriptor").first();
+        QCOMPARE(args.at(0).toString(), reported);
+        QCOMPARE(args.at(1).toString(), value);
+        QCOMPARE(args.at(2).toInt(), reportedIndex);
+        QCOMPARE(args.at(3).toInt(), 0);
+    }
+
+    void descriptorWrites_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("wire");
+        QTest::addColumn<QString>("reported");
+        QTest::addColumn<QString>("reportedValue");
+        QTest::addColumn<int>("reportedIndex");
+        QTest::addColumn<int>("err");
+
+        QTest::newRow("text with spaces") << "DeviceTag" << QVariant(QStringLiteral("Hall A  b"))
+                                          << "SET DESCRIPTOR desc_DeviceTag Hall A  b"
+                                          << "desc_DeviceTag"
+                                          << "Hall" << 0 << 0;
+        QTest::newRow("number") << "desc_MaxVolume" << QVariant(42)
+                                << "SET DESCRIPTOR desc_MaxVolume 42"
+                                << "desc_MaxVolume"
+                                << "42" << 0 << 0;
+        QTest::newRow("indexed") << "LoCtrlEnable[2]" << QVariant(1u)
+                                 << "SET DESCRIPTOR desc_LoCtrlEnable[2] 1"
+                                 << "desc_LoCtrlEnable"
+                                 << "1" << 2 << 0;
+        QTest::newRow("refused") << "Nothing" << QVariant(1) << "SET DESCRIPTOR desc_Nothing 1"
+                                 << "desc_Nothing"
+                                 << "1" << 0 << -1;
+    }
+
+    void descriptorWrites()
+    {
+        QFETCH(QString, name);
+        QFETCH(QVariant, value);
+        QFETCH(QString, wire);
+        QFETCH(QString, reported);
+        QFETCH(QString, reportedValue);
+        QFETCH(int, reportedIndex);
+        QFETCH(int, err);
+        QCOMPARE(unitFacade->module.setDescriptor(name, value), 0);
+        QVERIFY(unitFacade->spy("writedDescriptor").wait(10000));
+        QCOMPARE(sim->requestLog(unit), QStringList {wire});
+        const QList<QVariant> args = unitFacade->spy("writedDescriptor").first();
+        QCOMPARE(args.at(0).toString(), reported);
+        QCOMPARE(args.at(1).toString(), reportedValue);
+        QCOMPARE(args.at(2).toInt(), reportedIndex);
+        QCOMPARE(args.at(3).toInt(), err);
+        QCOMPARE(unitFacade->spy("endWriteDescriptors").count(), 1);
+        QCOMPARE(unitFacade->spy("exchangeError").count(), err ? 1 : 0);
+    }
+
+    void valueThatIsNeitherTextNorNumber()
+    {
+        QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"),
+                                                  QVariant::fromValue(QPoint(1, 2))),
+                 -1);
+        QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"), QVariant()), -1);
+        // Nothing went out: the next exchange is the first the device sees.
+        QCOMPARE(unitFacade->module.getParam(QStringLiteral("STATUS")), 0);
+        QVERIFY(unitFacade->spy("receivedParam").wait(10000));
+        QCOMPARE(sim->requestLog(unit), QStringList {QStringLiteral("GET STATUS")});
+    }
+
+    void errorsComeBeforeTheTypedSignal()
+    {
+        QStringList order;
+        QObject context;
+        Amodule &module = hornFacade->module;
+        connect(&module, &Amodule::exchangeError, &context,
+                [&](int err) { order << QStringLiteral("error %1").arg(err); });
+        connect(&module, &Amodule::receivedDescriptor, &context,
+                [&](const QString &name, const QVariant &value, int, int err) {
+                    order << QStringLiteral("read %1 %2 %3").arg(name, value.toString()).arg(err);
+                });
+        connect(&module, &Amodule::writedDescriptor, &context,
+                [&](const QString &name, const QVariant &, int, int err) {
+                    order << QStringLiteral("write %1 %2").arg(name).arg(err);
+                });
+        QCOMPARE(module.getDescriptor(QStringLiteral("Nothing")), 0);
+        QCOMPARE(module.setDescriptor(QStringLiteral("Nothing"), 3), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(order.size(), 4, 10000);
+        QCOMPARE(order,
+                 (QStringList {"error -1", "read Nothing ERROR\r\n 0", "error -1",
+                               "write desc_Nothing -1"}));
+    }
+
+    void paramsAndCommands()
+    {
+        Facade &facade = *hornFacade;
+        QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
+        QVERIFY(facade.spy("receivedParam").wait(10000));
+        QCOMPARE(facade.spy("receivedParam").first().at(0).toString(), QStringLiteral("STATUS"));
+        QVERIFY(facade.spy("receivedParam")
+                    .first()
+                    .at(1)
+                    .toString()
+                    .startsWith(QStringLiteral("horn 1001,")));
+        QCOMPARE(facade.spy("receivedParam").first().at(2).toInt(), 0);
+
+        QCOMPARE(facade.module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+        QCOMPARE(facade.module.sendCommand(QStringLiteral("SET BOGUS 1")), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(facade.spy("writedParam").count(), 2, 10000);
+        QCOMPARE(facade.spy("writedParam").at(0), (QList<QVariant> {"FILE_RESET", "OK", 0}));
+        QCOMPARE(facade.spy("writedParam").at(1), (QList<QVariant> {"BOGUS", "ERROR", -1}));
+        QCOMPARE(facade.spy("exchangeError").count(), 1);
+        // Neither is a descriptor: no descriptor signals.
+        QCOMPARE(facade.spy("receivedDescriptor").count() + facade.spy("writedDescriptor").count(),
+                 0);
+    }
+
+    void listReadCountsAndEnds()
+    {
+        Facade &facade = *unitFacade;
+        const QStringList names {"SerialNumber", "desc_NetMask", "desc_LoCtrlEnable[2]",
+                                 "PpkCtrlEnable[1]"};
+        QCOMPARE(facade.module.readDescriptors(names), 0);
+        QCOMPARE(facade.spy("startReadList").count(), 1);
+        QCOMPARE(facade.spy("startReadList").first().at(0).toInt(), 4);
+        QCOMPARE(facade.module.readListSize(), 4);
+        QVERIFY(facade.spy("endReadList").wait(10000));
+        QCOMPARE(facade.spy("receivedDescriptor").count(), 4);
+        QCOMPARE(facade.spy("endReadList").count(), 1);
+        QCOMPARE(facade.module.readListSize(), 0);
+        QCOMPARE(sim->requestLog(unit),
+                 (QStringList {"GET DESCRIPTOR desc_SerialNumber", "GET DESCRIPTOR desc_NetMask",
+                               "GET DESCRIPTOR desc_LoCtrlEnable[2]",
+                               "GET DESCRIPTOR desc_PpkCtrlEnable[1]"}));
+        QCOMPARE(facade.module.readDescriptors({}), -2);
+    }
+
+    void listReadDropsDuplicates()
+    {
+        Facade &facade = *unitFacade;
+        sim->setFault(unit, QStringLiteral("delay=150"));
+        QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
+        QCOMPARE(facade.module.readDescriptors({"NetMask", "IpAddress", "NetMask"}), 0);
+        QCOMPARE(facade.spy("startReadList").count(), 2);
+        QCOMPARE(facade.spy("startReadList").at(0).at(0).toInt(), 3);
+        QCOMPARE(facade.spy("startReadList").at(1).at(0).toInt(), 4);
+        QVERIFY(facade.spy("endReadList").wait(20000));
+        QCOMPARE(facade.spy("endReadList").count(), 1);
+        // The unfinished names of the first list were asked for again.
+        const QStringList log = sim->requestLog(unit);
+        QTRY_COMPARE_WITH_TIMEOUT(sim->requestLog(unit).size(), 7, 20000);
+        QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_NetMask")).size(), 2);
+        QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_IpAddress")).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(facade.spy("receivedDescriptor").count(), 7, 20000);
+        QCOMPARE(facade.spy("endReadList").count(), 1);
+    }
+
+    void listReadEndsWithTheLink()
+    {
+        Facade &facade = *unitFacade;
+        sim->setFault(unit, QStringLiteral("delay=300"));
+        QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
+        QCOMPARE(facade.module.readListSize(), 3);
+        sim->unplug(unit);
+        QVERIFY(facade.spy("disconnected").wait(10000));
+        QCOMPARE(facade.module.readListSize(), 0);
+        QCOMPARE(facade.spy("endReadList").count(), 0);
+        // (Over TCP the worker reports a new link at once and the facade may be linked again
+        // by now; that the list was dropped is what counts.)
+    }
+
+    void timedOutReadStillLeavesTheList()
+    {
+        Facade &facade = *hornFacade;
+        sim->setFault(horn, QStringLiteral("silent"));
+        QCOMPARE(facade.module.readDescriptors({"SerialNumber"}), 0);
+        QVERIFY(facade.spy("endReadList").wait(15000));
+        QCOMPARE(facade.spy("receivedDescriptor").first().at(1).toString(),
+                 QStringLiteral("ERROR TIMEOUT"));
+        QCOMPARE(facade.spy("exchangeError").first().at(0).toInt(), -1);
+        QVERIFY(facade.spy("disconnected").count() || facade.spy("disconnected").wait(10000));
+    }
+
+    void endOfWritesWaitsForQueuedReads()
+    {
+        Facade &facade = *unitFacade;
+        sim->setFault(unit, QStringLiteral("delay=200"));
+        QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 10), 0);
+        QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
+        QCOMPARE(facade.module.getDescriptor(QStringLiteral("NetMask")), 0);
+        QCOMPARE(facade.module.getDescriptor(QStringLiteral("GateWay")), 0);
+        QVERIFY(facade.spy("writedDescriptor").wait(10000));
+        QCOMPARE(facade.spy("endWriteDescriptors").count(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(facade.spy("receivedDescriptor").count(), 3, 10000);
+        QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 11), 0);
+        QVERIFY(facade.spy("endWriteDescriptors").wait(10000));
+    }
+
+    void answersAfterCloseAreIgnored()
+    {
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(horn));
+        Facade facade(target.get(), sim->tcpPort(horn));
+        QVERIFY(facade.connected.wait(10000));
+        sim->setFault(horn, QStringLiteral("delay=300"));
+        QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
+        QCOMPARE(facade.module.readDescriptors({"NetMask"}), 0);
+        facade.spy("disconnected").clear();
+        facade.module.close();
+        QCOMPARE(facade.spy("disconnected").count(), 1);
+        QVERIFY(!facade.module.isConnected());
+        QVERIFY(!facade.module.worker());
+        QCOMPARE(facade.module.readListSize(), 0);
+        QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), -1);
+        QCOMPARE(facade.module.pendingDescriptorReads(), 0);
+        // Give the device time to answer: nothing reaches the window any more.
+        QTest::qWait(1000);
+        QCOMPARE(facade.spy("receivedDescriptor").count(), 0);
+        QCOMPARE(facade.spy("endReadList").count(), 0);
+        QCOMPARE(facade.spy("exchangeError").count(), 0);
+    }
 
 private:
     std::unique_ptr<SimHarness> sim;
@@ -82,392 +437,6 @@ private:
     std::unique_ptr<ProjectDevice> hornTarget, unitTarget;
     std::unique_ptr<Facade> hornFacade, unitFacade;
 };
-
-void TestAmodule::initTestCase()
-{
-    sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.75.0.2"));
-    unit = sim->addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.75.0.3"));
-    odd = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.75.0.4"));
-    sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
-    hornTarget.reset(SimHarness::tcpTarget(horn));
-    unitTarget.reset(SimHarness::tcpTarget(unit));
-    hornFacade = std::make_unique<Facade>(hornTarget.get(), sim->tcpPort(horn));
-    unitFacade = std::make_unique<Facade>(unitTarget.get(), sim->tcpPort(unit));
-    QTRY_VERIFY_WITH_TIMEOUT(hornFacade->connected.count() == 1, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(unitFacade->connected.count() == 1, 10000);
-}
-
-void TestAmodule::cleanupTestCase()
-{
-    hornFacade.reset();
-    unitFacade.reset();
-    sim.reset();
-}
-
-void TestAmodule::init()
-{
-    for (SimDevice *device : {horn, unit, odd}) {
-        sim->clearFaults(device);
-        sim->clearLog(device);
-        QVERIFY(sim->replug(device));
-    }
-    // Both links are up and quiet: a last exchange goes after anything queued before it.
-    // (A TCP link reports itself open before the connection is up; a request offered then
-    // may be lost, so the check is repeated.)
-    for (Facade *facade : {hornFacade.get(), unitFacade.get()}) {
-        bool answered = false;
-        for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
-            QTRY_VERIFY_WITH_TIMEOUT(facade->module.isConnected(), 20000);
-            facade->params.clear();
-            answered =
-                facade->module.getParam(QStringLiteral("STATUS")) == 0 && facade->params.wait(7000);
-        }
-        QVERIFY(answered);
-        facade->clear();
-    }
-    for (SimDevice *device : {horn, unit, odd})
-        sim->clearLog(device);
-}
-
-void TestAmodule::inputStateText_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << QString::fromUtf8("ДЕЖУРНЫЙ РЕЖИМ");
-    QTest::newRow("1") << 1 << QString::fromUtf8("ПУЛЬТ МИКРОФОН");
-    QTest::newRow("2") << 2 << QString::fromUtf8("ПУЛЬТ ПУСК");
-    QTest::newRow("3") << 3 << QString::fromUtf8("ПОЖАР");
-    QTest::newRow("4") << 4 << QString::fromUtf8("ВХОД УПРАВЛЕНИЯ");
-    QTest::newRow("5") << 5 << QString::fromUtf8("СИРЕНА");
-    QTest::newRow("6 as 1") << 6 << QString::fromUtf8("ПУЛЬТ МИКРОФОН");
-    QTest::newRow("7") << 7 << QString::fromUtf8("ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET");
-    QTest::newRow("8") << 8 << QString::fromUtf8("ТЕСТОВЫЙ СИГНАЛ");
-    QTest::newRow("9") << 9 << QString::fromUtf8("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
-    QTest::newRow("-1") << -1 << QString::fromUtf8("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
-}
-
-void TestAmodule::inputStateText()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(Amodule::inputStateText(code), text);
-}
-
-void TestAmodule::layoutOfVersion_data()
-{
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<int>("layout");
-    QTest::newRow("no second field") << "2.5" << 0;
-    QTest::newRow("uniform") << "2.5,1" << 1;
-    QTest::newRow("low 8 bits") << "2.5,257" << 1;
-    QTest::newRow("not a number") << "2.5,x" << 0;
-    QTest::newRow("empty") << "" << 0;
-}
-
-void TestAmodule::layoutOfVersion()
-{
-    QFETCH(QString, version);
-    QFETCH(int, layout);
-    QCOMPARE(Amodule::layoutOfVersion(version), layout);
-}
-
-void TestAmodule::everythingIsRefusedBeforeTheLink()
-{
-    std::unique_ptr<ProjectDevice> nowhere(SimHarness::usbTarget(0x1209, 0x0fff));
-    Facade facade(nowhere.get(), 0);
-    Amodule &module = facade.module;
-    QVERIFY(!module.isConnected());
-    QCOMPARE(module.getDescriptor(QStringLiteral("SerialNumber")), -1);
-    QCOMPARE(module.getDescriptor(QStringLiteral("LoCtrlEnable"), 1), -1);
-    QCOMPARE(module.setDescriptor(QStringLiteral("MaxVolume"), 5), -1);
-    QCOMPARE(module.getParam(QStringLiteral("STATUS")), -1);
-    QCOMPARE(module.sendCommand(QStringLiteral("SET FILE_RESET")), -1);
-    QCOMPARE(module.readDescriptors({QStringLiteral("SerialNumber")}), -1);
-    QCOMPARE(module.writeFile(QStringLiteral("0:\\x"), QByteArray("x")), -1);
-    QCOMPARE(module.readFile(QStringLiteral("0:\\x")), -1);
-    QCOMPARE(module.pendingDescriptorReads(), 0);
-    QVERIFY(!module.isFileTransferPending());
-    QVERIFY(module.worker());
-    QCOMPARE(facade.listStarted.count(), 0);
-}
-
-void TestAmodule::versionIdentifiesTheDevice()
-{
-    QCOMPARE(hornFacade->connected.first().at(0).toInt(), int(DeviceType::Horn));
-    QCOMPARE(hornFacade->connected.first().at(1).toString(), QStringLiteral("1.0.0"));
-    QCOMPARE(hornFacade->module.version(), QStringLiteral("1.0.0"));
-    QCOMPARE(unitFacade->connected.first().at(0).toInt(), int(DeviceType::Norda4200));
-}
-
-void TestAmodule::unknownTypeKeyLeavesTheDeviceUnidentified()
-{
-    std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(odd));
-    Facade facade(target.get(), sim->tcpPort(odd));
-    QTRY_VERIFY_WITH_TIMEOUT(facade.module.isConnected(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(sim->requestLog(odd).contains(QStringLiteral("GET VERSION")), 10000);
-    // Linked, so requests go out, but never identified.
-    QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(facade.params.wait(10000));
-    QCOMPARE(facade.connected.count(), 0);
-    QVERIFY(facade.module.version().isEmpty());
-}
-
-void TestAmodule::descriptorNamesAndIndexes_data()
-{
-    QTest::addColumn<bool>("onUnit");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("index"); // -1: the plain call
-    QTest::addColumn<QString>("wire");
-    QTest::addColumn<QString>("reported");
-    QTest::addColumn<int>("reportedIndex");
-    QTest::addColumn<QString>("value");
-
-    QTest::newRow("bare name") << false << "SerialNumber" << -1
-                               << "GET DESCRIPTOR desc_SerialNumber"
-                               << "SerialNumber" << 0 << "1001";
-    QTest::newRow("prefixed name")
-        << false << "desc_SerialNumber" << -1 << "GET DESCRIPTOR desc_SerialNumber"
-        << "SerialNumber" << 0 << "1001";
-    QTest::newRow("prefix is case-sensitive")
-        << false << "Desc_X" << -1 << "GET DESCRIPTOR desc_Desc_X"
-        << "Desc_X" << 0 << "ERROR\r\n";
-    QTest::newRow("index argument")
-        << true << "LoCtrlEnable" << 3 << "GET DESCRIPTOR desc_LoCtrlEnable[3]"
-        << "LoCtrlEnable" << 3 << QString::fromUtf8("да");
-    QTest::newRow("index in the name")
-        << true << "desc_OutputAssign05[1]" << -1 << "GET DESCRIPTOR desc_OutputAssign05[1]"
-        << "OutputAssign05" << 1 << "-";
-    QTest::newRow("text value") << true << "DevRole" << -1 << "GET DESCRIPTOR desc_DevRole"
-                                << "DevRole" << 0 << QString::fromUtf8("ЦБ");
-}
-
-void TestAmodule::descriptorNamesAndIndexes()
-{
-    QFETCH(bool, onUnit);
-    QFETCH(QString, name);
-    QFETCH(int, index);
-    QFETCH(QString, wire);
-    QFETCH(QString, reported);
-    QFETCH(int, reportedIndex);
-    QFETCH(QString, value);
-    Facade &facade = onUnit ? *unitFacade : *hornFacade;
-    const int result =
-        index < 0 ? facade.module.getDescriptor(name) : facade.module.getDescriptor(name, index);
-    QCOMPARE(result, 0);
-    QVERIFY(facade.received.wait(10000));
-    QCOMPARE(sim->requestLog(onUnit ? unit : horn), QStringList {wire});
-    const QList<QVariant> args = facade.received.first();
-    QCOMPARE(args.at(0).toString(), reported);
-    QCOMPARE(args.at(1).toString(), value);
-    QCOMPARE(args.at(2).toInt(), reportedIndex);
-    QCOMPARE(args.at(3).toInt(), 0);
-}
-
-void TestAmodule::descriptorWrites_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("wire");
-    QTest::addColumn<QString>("reported");
-    QTest::addColumn<QString>("reportedValue");
-    QTest::addColumn<int>("reportedIndex");
-    QTest::addColumn<int>("err");
-
-    QTest::newRow("text with spaces") << "DeviceTag" << QVariant(QStringLiteral("Hall A  b"))
-                                      << "SET DESCRIPTOR desc_DeviceTag Hall A  b"
-                                      << "desc_DeviceTag"
-                                      << "Hall" << 0 << 0;
-    QTest::newRow("number") << "desc_MaxVolume" << QVariant(42)
-                            << "SET DESCRIPTOR desc_MaxVolume 42"
-                            << "desc_MaxVolume"
-                            << "42" << 0 << 0;
-    QTest::newRow("indexed") << "LoCtrlEnable[2]" << QVariant(1u)
-                             << "SET DESCRIPTOR desc_LoCtrlEnable[2] 1"
-                             << "desc_LoCtrlEnable"
-                             << "1" << 2 << 0;
-    QTest::newRow("refused") << "Nothing" << QVariant(1) << "SET DESCRIPTOR desc_Nothing 1"
-                             << "desc_Nothing"
-                             << "1" << 0 << -1;
-}
-
-void TestAmodule::descriptorWrites()
-{
-    QFETCH(QString, name);
-    QFETCH(QVariant, value);
-    QFETCH(QString, wire);
-    QFETCH(QString, reported);
-    QFETCH(QString, reportedValue);
-    QFETCH(int, reportedIndex);
-    QFETCH(int, err);
-    QCOMPARE(unitFacade->module.setDescriptor(name, value), 0);
-    QVERIFY(unitFacade->written.wait(10000));
-    QCOMPARE(sim->requestLog(unit), QStringList {wire});
-    const QList<QVariant> args = unitFacade->written.first();
-    QCOMPARE(args.at(0).toString(), reported);
-    QCOMPARE(args.at(1).toString(), reportedValue);
-    QCOMPARE(args.at(2).toInt(), reportedIndex);
-    QCOMPARE(args.at(3).toInt(), err);
-    QCOMPARE(unitFacade->writesEnded.count(), 1);
-    QCOMPARE(unitFacade->errors.count(), err ? 1 : 0);
-}
-
-void TestAmodule::valueThatIsNeitherTextNorNumber()
-{
-    QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"),
-                                              QVariant::fromValue(QPoint(1, 2))),
-             -1);
-    QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"), QVariant()), -1);
-    // Nothing went out: the next exchange is the first the device sees.
-    QCOMPARE(unitFacade->module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(unitFacade->params.wait(10000));
-    QCOMPARE(sim->requestLog(unit), QStringList {QStringLiteral("GET STATUS")});
-}
-
-void TestAmodule::errorsComeBeforeTheTypedSignal()
-{
-    QStringList order;
-    QObject context;
-    Amodule &module = hornFacade->module;
-    connect(&module, &Amodule::exchangeError, &context,
-            [&](int err) { order << QStringLiteral("error %1").arg(err); });
-    connect(&module, &Amodule::receivedDescriptor, &context,
-            [&](const QString &name, const QVariant &value, int, int err) {
-                order << QStringLiteral("read %1 %2 %3").arg(name, value.toString()).arg(err);
-            });
-    connect(&module, &Amodule::writedDescriptor, &context,
-            [&](const QString &name, const QVariant &, int, int err) {
-                order << QStringLiteral("write %1 %2").arg(name).arg(err);
-            });
-    QCOMPARE(module.getDescriptor(QStringLiteral("Nothing")), 0);
-    QCOMPARE(module.setDescriptor(QStringLiteral("Nothing"), 3), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(order.size(), 4, 10000);
-    QCOMPARE(order,
-             (QStringList {"error -1", "read Nothing ERROR\r\n 0", "error -1",
-                           "write desc_Nothing -1"}));
-}
-
-void TestAmodule::paramsAndCommands()
-{
-    Facade &facade = *hornFacade;
-    QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(facade.params.wait(10000));
-    QCOMPARE(facade.params.first().at(0).toString(), QStringLiteral("STATUS"));
-    QVERIFY(facade.params.first().at(1).toString().startsWith(QStringLiteral("horn 1001,")));
-    QCOMPARE(facade.params.first().at(2).toInt(), 0);
-
-    QCOMPARE(facade.module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
-    QCOMPARE(facade.module.sendCommand(QStringLiteral("SET BOGUS 1")), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(facade.commands.count(), 2, 10000);
-    QCOMPARE(facade.commands.at(0), (QList<QVariant> {"FILE_RESET", "OK", 0}));
-    QCOMPARE(facade.commands.at(1), (QList<QVariant> {"BOGUS", "ERROR", -1}));
-    QCOMPARE(facade.errors.count(), 1);
-    // Neither is a descriptor: no descriptor signals.
-    QCOMPARE(facade.received.count() + facade.written.count(), 0);
-}
-
-void TestAmodule::listReadCountsAndEnds()
-{
-    Facade &facade = *unitFacade;
-    const QStringList names {"SerialNumber", "desc_NetMask", "desc_LoCtrlEnable[2]",
-                             "PpkCtrlEnable[1]"};
-    QCOMPARE(facade.module.readDescriptors(names), 0);
-    QCOMPARE(facade.listStarted.count(), 1);
-    QCOMPARE(facade.listStarted.first().at(0).toInt(), 4);
-    QCOMPARE(facade.module.readListSize(), 4);
-    QVERIFY(facade.listEnded.wait(10000));
-    QCOMPARE(facade.received.count(), 4);
-    QCOMPARE(facade.listEnded.count(), 1);
-    QCOMPARE(facade.module.readListSize(), 0);
-    QCOMPARE(sim->requestLog(unit),
-             (QStringList {"GET DESCRIPTOR desc_SerialNumber", "GET DESCRIPTOR desc_NetMask",
-                           "GET DESCRIPTOR desc_LoCtrlEnable[2]",
-                           "GET DESCRIPTOR desc_PpkCtrlEnable[1]"}));
-    QCOMPARE(facade.module.readDescriptors({}), -2);
-}
-
-void TestAmodule::listReadDropsDuplicates()
-{
-    Facade &facade = *unitFacade;
-    sim->setFault(unit, QStringLiteral("delay=150"));
-    QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
-    QCOMPARE(facade.module.readDescriptors({"NetMask", "IpAddress", "NetMask"}), 0);
-    QCOMPARE(facade.listStarted.count(), 2);
-    QCOMPARE(facade.listStarted.at(0).at(0).toInt(), 3);
-    QCOMPARE(facade.listStarted.at(1).at(0).toInt(), 4);
-    QVERIFY(facade.listEnded.wait(20000));
-    QCOMPARE(facade.listEnded.count(), 1);
-    // The unfinished names of the first list were asked for again.
-    const QStringList log = sim->requestLog(unit);
-    QTRY_COMPARE_WITH_TIMEOUT(sim->requestLog(unit).size(), 7, 20000);
-    QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_NetMask")).size(), 2);
-    QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_IpAddress")).size(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(facade.received.count(), 7, 20000);
-    QCOMPARE(facade.listEnded.count(), 1);
-}
-
-void TestAmodule::listReadEndsWithTheLink()
-{
-    Facade &facade = *unitFacade;
-    sim->setFault(unit, QStringLiteral("delay=300"));
-    QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
-    QCOMPARE(facade.module.readListSize(), 3);
-    sim->unplug(unit);
-    QVERIFY(facade.disconnected.wait(10000));
-    QCOMPARE(facade.module.readListSize(), 0);
-    QCOMPARE(facade.listEnded.count(), 0);
-    // (Over TCP the worker reports a new link at once and the facade may be linked again
-    // by now; that the list was dropped is what counts.)
-}
-
-void TestAmodule::timedOutReadStillLeavesTheList()
-{
-    Facade &facade = *hornFacade;
-    sim->setFault(horn, QStringLiteral("silent"));
-    QCOMPARE(facade.module.readDescriptors({"SerialNumber"}), 0);
-    QVERIFY(facade.listEnded.wait(15000));
-    QCOMPARE(facade.received.first().at(1).toString(), QStringLiteral("ERROR TIMEOUT"));
-    QCOMPARE(facade.errors.first().at(0).toInt(), -1);
-    QVERIFY(facade.disconnected.count() || facade.disconnected.wait(10000));
-}
-
-void TestAmodule::endOfWritesWaitsForQueuedReads()
-{
-    Facade &facade = *unitFacade;
-    sim->setFault(unit, QStringLiteral("delay=200"));
-    QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 10), 0);
-    QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
-    QCOMPARE(facade.module.getDescriptor(QStringLiteral("NetMask")), 0);
-    QCOMPARE(facade.module.getDescriptor(QStringLiteral("GateWay")), 0);
-    QVERIFY(facade.written.wait(10000));
-    QCOMPARE(facade.writesEnded.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(facade.received.count(), 3, 10000);
-    QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 11), 0);
-    QVERIFY(facade.writesEnded.wait(10000));
-}
-
-void TestAmodule::answersAfterCloseAreIgnored()
-{
-    std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(horn));
-    Facade facade(target.get(), sim->tcpPort(horn));
-    QVERIFY(facade.connected.wait(10000));
-    sim->setFault(horn, QStringLiteral("delay=300"));
-    QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
-    QCOMPARE(facade.module.readDescriptors({"NetMask"}), 0);
-    facade.disconnected.clear();
-    facade.module.close();
-    QCOMPARE(facade.disconnected.count(), 1);
-    QVERIFY(!facade.module.isConnected());
-    QVERIFY(!facade.module.worker());
-    QCOMPARE(facade.module.readListSize(), 0);
-    QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), -1);
-    QCOMPARE(facade.module.pendingDescriptorReads(), 0);
-    // Give the device time to answer: nothing reaches the window any more.
-    QTest::qWait(1000);
-    QCOMPARE(facade.received.count(), 0);
-    QCOMPARE(facade.listEnded.count(), 0);
-    QCOMPARE(facade.errors.count(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestAmodule)
 #include "tst_amodule.moc"

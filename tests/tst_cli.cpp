@@ -1,156 +1,119 @@
-#include <QJsonDocument>
-#include <QProcess>
+#include "testutil.h"
+
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-Run cli(const QStringList &args)
-{
-    QProcess process;
-    process.start(QStringLiteral(NORDA_BINARY_DIR "/tools/cli/norda-cli"), args);
-    Run run;
-    if (!process.waitForFinished(30000))
-        return run;
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QString data(const char *name)
-{
-    return QStringLiteral(NORDA_TEST_DATA "/") + QLatin1String(name);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using namespace TestUtil;
 
 class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
-    void showPrintsTheTree();
-    void saveAsWritesWhatTheConsoleWrites();
-    void failures_data();
-    void failures();
-    void help_data();
-    void help();
-};
-
-void TestCli::showPrintsTheTree()
-{
-    const Run run = cli({"project", "show", data("roundtrip-in.mpj")});
-    QCOMPARE(run.code, 0);
-    QVERIFY(run.err.isEmpty());
-    const QStringList lines = run.out.split(QLatin1Char('\n'));
-    QCOMPARE(lines.at(0), QStringLiteral("project: \"Школа №5\""));
-    QVERIFY(lines.contains(QStringLiteral("last id: 9")));
-    QVERIFY(lines.contains(QStringLiteral("groups: 2, devices: 5, scenarios: 1")));
-    QVERIFY(lines.contains(QStringLiteral("group \"Корпус А\" id 1")));
-    QVERIFY(lines.contains(QStringLiteral("    path: Корпус А-->Этаж 2")));
-    QVERIFY(lines.contains(QStringLiteral(
-        "  device horn \"Оповещатель/Громкоговоритель NORDA исп.IP\" serial 1001 id 2")));
-    QVERIFY(lines.contains(QStringLiteral("    tag: \"Вход \\\"главный\\\"\"")));
-    QVERIFY(lines.contains(QStringLiteral("    ethernet: on address 127.0.0.2")));
-    QVERIFY(lines.contains(QStringLiteral("    rs485: on address 5")));
-    QVERIFY(lines.contains(QStringLiteral("    inouts: 3 (inputs 1, outputs 2)")));
-    QVERIFY(lines.contains(
-        QStringLiteral("device bexar_tovik2 \"Пульт микрофонный NORDA-4400\" serial 3003 id 9")));
-    QVERIFY(
-        lines.contains(QStringLiteral("  inouts: 4 (inputs 3, outputs 1), buttons 2, links 0")));
-    QVERIFY(lines.contains(QStringLiteral("device - \"Неизвестное устройство\" serial 4004 id 5")));
-    QVERIFY(
-        lines.contains(QStringLiteral("device bootloader \"Загрузчик NORDA\" serial 5005 id 6")));
-}
-
-void TestCli::saveAsWritesWhatTheConsoleWrites()
-{
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("out.mpj"));
-    const Run run = cli({"project", "save-as", data("roundtrip-in.mpj"), out});
-    QCOMPARE(run.code, 0);
-    QByteArray written = readAll(out);
-    written = QString::fromUtf8(written)
-                  .replace(QRegularExpression(QStringLiteral("\"time\": \"[^\"]*\"")),
-                           QStringLiteral("\"time\": \"TIME\""))
-                  .toUtf8();
-    QCOMPARE(written, readAll(data("roundtrip-expected.mpj")));
-}
-
-void TestCli::failures_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("missing file") << QStringList {"project", "show", "/nonexistent/p.mpj"} << 2
-                                  << "cannot open project file /nonexistent/p.mpj: no such file";
-    QTest::newRow("not a project")
-        << QStringList {"project", "show", data("not-a-project.mpj")} << 3
-        << QStringLiteral("project file %1 is unusable: not a project document")
-               .arg(data("not-a-project.mpj"));
-    QTest::newRow("save-as missing input")
-        << QStringList {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"} << 2
-        << "cannot open project file /nonexistent/p.mpj: no such file";
-    QTest::newRow("save-as unwritable output")
-        << QStringList {"project", "save-as", data("roundtrip-in.mpj"), "/nonexistent/out.mpj"} << 2
-        << "cannot write project file /nonexistent/out.mpj";
-    QTest::newRow("no arguments") << QStringList {} << 1 << "";
-    QTest::newRow("unknown command")
-        << QStringList {"frobnicate"} << 1 << "unknown command 'frobnicate'";
-    QTest::newRow("unknown project command")
-        << QStringList {"project", "print"} << 1 << "unknown project command 'print'";
-    QTest::newRow("show without file")
-        << QStringList {"project", "show"} << 1 << "wrong number of arguments";
-    QTest::newRow("unknown option")
-        << QStringList {"project", "show", "--colour", "x.mpj"} << 1 << "Unknown option 'colour'.";
-}
-
-void TestCli::failures()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, code);
-    QFETCH(QString, message);
-    const Run run = cli(args);
-    QCOMPARE(run.code, code);
-    QVERIFY(run.out.isEmpty());
-    if (!message.isEmpty()) {
-        const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.last(), QStringLiteral("norda-cli: ") + message);
+    void showPrintsTheTree()
+    {
+        const CliRun run = runCli({"project", "show", testData("roundtrip-in.mpj")});
+        QCOMPARE(run.code, 0);
+        QVERIFY(run.err.isEmpty());
+        const QStringList lines = run.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.at(0), QStringLiteral("project: \"Школа №5\""));
+        QVERIFY(lines.contains(QStringLiteral("last id: 9")));
+        QVERIFY(lines.contains(QStringLiteral("groups: 2, devices: 5, scenarios: 1")));
+        QVERIFY(lines.contains(QStringLiteral("group \"Корпус А\" id 1")));
+        QVERIFY(lines.contains(QStringLiteral("    path: Корпус А-->Этаж 2")));
+        QVERIFY(lines.contains(QStringLiteral(
+            "  device horn \"Оповещатель/Громкоговоритель NORDA исп.IP\" serial 1001 id 2")));
+        QVERIFY(lines.contains(QStringLiteral("    tag: \"Вход \\\"главный\\\"\"")));
+        QVERIFY(lines.contains(QStringLiteral("    ethernet: on address 127.0.0.2")));
+        QVERIFY(lines.contains(QStringLiteral("    rs485: on address 5")));
+        QVERIFY(lines.contains(QStringLiteral("    inouts: 3 (inputs 1, outputs 2)")));
+        QVERIFY(lines.contains(QStringLiteral(
+            "device bexar_tovik2 \"Пульт микрофонный NORDA-4400\" serial 3003 id 9")));
+        QVERIFY(lines.contains(
+            QStringLiteral("  inouts: 4 (inputs 3, outputs 1), buttons 2, links 0")));
+        QVERIFY(
+            lines.contains(QStringLiteral("device - \"Неизвестное устройство\" serial 4004 id 5")));
+        QVERIFY(lines.contains(
+            QStringLiteral("device bootloader \"Загрузчик NORDA\" serial 5005 id 6")));
     }
-}
 
-void TestCli::help_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("mentions");
-    QTest::newRow("top") << QStringList {"--help"} << "project";
-    QTest::newRow("project") << QStringList {"project", "--help"} << "save-as";
-    QTest::newRow("show") << QStringList {"project", "show", "--help"} << "FILE.mpj";
-    QTest::newRow("save-as") << QStringList {"project", "save-as", "--help"} << "OUT.mpj";
-}
+    void saveAsWritesWhatTheConsoleWrites()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("out.mpj"));
+        const CliRun run = runCli({"project", "save-as", testData("roundtrip-in.mpj"), out});
+        QCOMPARE(run.code, 0);
+        QByteArray written = readFile(out);
+        written = QString::fromUtf8(written)
+                      .replace(QRegularExpression(QStringLiteral("\"time\": \"[^\"]*\"")),
+                               QStringLiteral("\"time\": \"TIME\""))
+                      .toUtf8();
+        QCOMPARE(written, readFile(testData("roundtrip-expected.mpj")));
+    }
 
-void TestCli::help()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, mentions);
-    const Run run = cli(args);
-    QCOMPARE(run.code, 0);
-    QVERIFY2(run.out.contains(mentions), qPrintable(run.out));
-}
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("missing file")
+            << QStringList {"project", "show", "/nonexistent/p.mpj"} << 2
+            << "cannot open project file /nonexistent/p.mpj: no such file";
+        QTest::newRow("not a project")
+            << QStringList {"project", "show", testData("not-a-project.mpj")} << 3
+            << QStringLiteral("project file %1 is unusable: not a project document")
+                   .arg(testData("not-a-project.mpj"));
+        QTest::newRow("save-as missing input")
+            << QStringList {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"} << 2
+            << "cannot open project file /nonexistent/p.mpj: no such file";
+        QTest::newRow("save-as unwritable output")
+            << QStringList {"project", "save-as", testData("roundtrip-in.mpj"),
+                            "/nonexistent/out.mpj"}
+            << 2 << "cannot write project file /nonexistent/out.mpj";
+        QTest::newRow("no arguments") << QStringList {} << 1 << "";
+        QTest::newRow("unknown command")
+            << QStringList {"frobnicate"} << 1 << "unknown command 'frobnicate'";
+        QTest::newRow("unknown project command")
+            << QStringList {"project", "print"} << 1 << "unknown project command 'print'";
+        QTest::newRow("show without file")
+            << QStringList {"project", "show"} << 1 << "wrong number of arguments";
+        QTest::newRow("unknown option") << QStringList {"project", "show", "--colour", "x.mpj"} << 1
+                                        << "Unknown option 'colour'.";
+    }
+
+    void failures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const CliRun run = runCli(args);
+        QCOMPARE(run.code, code);
+        QVERIFY(run.out.isEmpty());
+        if (!message.isEmpty()) {
+            const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QCOMPARE(lines.last(), QStringLiteral("norda-cli: ") + message);
+        }
+    }
+
+    void help_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("top") << QStringList {"--help"} << "project";
+        QTest::newRow("project") << QStringList {"project", "--help"} << "save-as";
+        QTest::newRow("show") << QStringList {"project", "show", "--help"} << "FILE.mpj";
+        QTest::newRow("save-as") << QStringList {"project", "save-as", "--help"} << "OUT.mpj";
+    }
+
+    void help()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, mentions);
+        const CliRun run = runCli(args);
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.out.contains(mentions), qPrintable(run.out));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -1,315 +1,253 @@
+#include "testutil.h"
+
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
-namespace {
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A firmware file: "nord", a word, the load address and the length, big-endian, then the
-// payload.
-QByteArray firmware(quint32 address, const QByteArray &payload)
-{
-    QByteArray file("nord\0\0\0\0", 8);
-    for (quint32 value : {address, quint32(payload.size())}) {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            file.append(char((value >> shift) & 0xFF));
-    }
-    return file + payload;
-}
-
-} // namespace
+using namespace TestUtil;
 
 class TestCliDevice : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        const QString registry = dir.filePath(QStringLiteral("ports"));
+        QVERIFY(QDir().mkpath(registry));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NORDA_VIRTUAL_PORTS"), registry);
+        environment.insert(QStringLiteral("NORDA_VIRTUAL_PORTS_ONLY"), QStringLiteral("1"));
+        simulator.setProcessEnvironment(environment);
+        simulator.setProcessChannelMode(QProcess::SeparateChannels);
+        simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
+                        {"--device", "horn:1001@127.77.0.2", "--device", "tovik2:2002@127.77.0.3",
+                         "--device", "media:3003@127.77.0.4", "--command-port", "0", "--usb",
+                         "2002=1209:0001", "--fault", "3003:fail=-1:SET FILE_CREATE"});
+        QVERIFY(simulator.waitForStarted(10000));
+        QByteArray output;
+        while (!output.contains("ready\n")) {
+            QVERIFY2(simulator.waitForReadyRead(10000),
+                     simulator.readAllStandardError().constData());
+            output += simulator.readAllStandardOutput();
+        }
+        static const QRegularExpression tcpLine(QStringLiteral("^tcp (\\w+):\\d+ (\\S+)$"),
+                                                QRegularExpression::MultilineOption);
+        QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
+        while (it.hasNext()) {
+            const QRegularExpressionMatch match = it.next();
+            endpoints.insert(match.captured(1), match.captured(2));
+        }
+        QCOMPARE(endpoints.size(), 3);
+        QVERIFY(output.contains("usb tovik2:2002 /dev/pts/"));
+    }
 
-    void commands_data();
-    void commands();
-    void writeThenRead();
-    void filesOverUsb();
-    void flash_data();
-    void flash();
-    void failures_data();
-    void failures();
-    void portsListsWhatAnswers();
+    void cleanupTestCase()
+    {
+        simulator.terminate();
+        QVERIFY(simulator.waitForFinished(10000));
+        // The simulator took its registry entry away when it ended.
+        QVERIFY(QDir(dir.filePath(QStringLiteral("ports"))).entryList(QDir::Files).isEmpty());
+    }
+
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out");
+
+        QTest::newRow("version over tcp")
+            << QStringList {"--tcp", "%horn%", "version"}
+            << QString::fromUtf8(
+                   "horn 1.0.0\ntype 7 \"Оповещатель/Громкоговоритель NORDA исп.IP\"\n");
+        QTest::newRow("version over usb")
+            << QStringList {"--usb", "1209:0001", "version"}
+            << QString::fromUtf8("tovik2 1.0.0\ntype 1 \"Блок NORDA-4100/4101\"\n");
+        QTest::newRow("get") << QStringList {"--tcp", "%horn%", "get", "SerialNumber"} << "1001\n";
+        QTest::newRow("get indexed over usb")
+            << QStringList {"--usb", "1209:0001", "get", "LoCtrlEnable[2]"}
+            << QString::fromUtf8("да\n");
+        QTest::newRow("read") << QStringList {"--tcp",        "%tovik2%",     "read",
+                                              "SerialNumber", "desc_NetMask", "DevRole"}
+                              << QString::fromUtf8(
+                                     "SerialNumber = 2002\nNetMask = 255.0.0.0\nDevRole = ЦБ\n");
+        QTest::newRow("ls") << QStringList {"--tcp", "%horn%", "ls", "0:\\audio"}
+                            << "/custom\ngong.wav\t1024\nsiren.wav\t2048\n";
+    }
+
+    void commands()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        const CliRun run = cli(args);
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.err, QString());
+    }
+
+    void writeThenRead()
+    {
+        CliRun run = cli({"--tcp", "%horn%", "set", "MaxVolume", "33"});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QString());
+        run = cli({"--tcp", "%horn%", "get", "MaxVolume"});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out, QStringLiteral("33\n"));
+    }
+
+    void filesOverUsb()
+    {
+        const QByteArray data = randomBytes(3000);
+        const QString local = dir.filePath(QStringLiteral("sound.bin"));
+        const QString back = dir.filePath(QStringLiteral("back.bin"));
+        QVERIFY(writeFile(local, data));
+
+        CliRun run =
+            cli({"--usb", "1209:0001", "--progress", "upload", local, "0:\\audio\\sound.bin"});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QStringLiteral("uploaded 3000 bytes to 0:\\audio\\sound.bin\n"));
+        QVERIFY(run.err.contains(QStringLiteral("upload   [##############################] 100%")));
+
+        run = cli({"--usb", "1209:0001", "ls", "0:\\audio"});
+        QVERIFY(run.out.split(QLatin1Char('\n')).contains(QStringLiteral("sound.bin\t3000")));
+
+        run = cli({"--usb", "1209:0001", "download", "0:\\audio\\sound.bin", back});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QStringLiteral("downloaded 3000 bytes to %1\n").arg(back));
+        QCOMPARE(readFile(back), data);
+
+        run = cli({"--usb", "1209:0001", "rm", "0:\\audio\\sound.bin"});
+        QCOMPARE(run.code, 0);
+        run = cli({"--usb", "1209:0001", "rm", "0:\\audio\\sound.bin"});
+        QCOMPARE(run.code, 4);
+        QCOMPARE(
+            run.err,
+            QStringLiteral("norda-cli: the device did not delete 0:\\audio\\sound.bin: ERROR\n"));
+    }
+
+    void flash_data()
+    {
+        QTest::addColumn<QStringList>("target");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("tcp") << QStringList {"--tcp", "%horn%"} << "horn";
+        QTest::newRow("usb") << QStringList {"--usb", "1209:0001"} << "tovik2";
+    }
+
+    void flash()
+    {
+        QFETCH(QStringList, target);
+        QFETCH(QString, key);
+        const QString file = dir.filePath(QStringLiteral("image.norda"));
+        QVERIFY(writeFile(file, firmwareFile(0x08000000, randomBytes(0x6000 + 0x40))));
+        const CliRun run = cli(target + QStringList {"--progress", "flash", file});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out,
+                 QStringLiteral("flashed 24640 bytes at 0x8000000; the device restarts\n"));
+        for (const char *stage : {"erase", "write", "verify"})
+            QVERIFY2(run.err.contains(QStringLiteral("%1 [").arg(QLatin1String(stage), -8)),
+                     qPrintable(run.err));
+        // The device comes back in its firmware.
+        const CliRun after = cli(target + QStringList {"version"});
+        QCOMPARE(after.code, 0);
+        QVERIFY(after.out.startsWith(key + QLatin1Char(' ')));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message"); // last line of standard error
+
+        QTest::newRow("nothing at the address")
+            << QStringList {"--tcp", "127.77.0.99:1", "--timeout", "1", "version"} << 2
+            << "no device answered at 127.77.0.99:1";
+        QTest::newRow("no such usb device")
+            << QStringList {"--usb", "1209:0fff", "--timeout", "1", "version"} << 2
+            << "no device answered at a USB port with ids 1209:0fff";
+        QTest::newRow("unknown descriptor") << QStringList {"--tcp", "%horn%", "get", "Nothing"}
+                                            << 4 << "reading Nothing failed: ERROR";
+        QTest::newRow("refused write")
+            << QStringList {"--tcp", "%horn%", "set", "SerialNumber", "abc"} << 4
+            << "the device refused SerialNumber = abc";
+        QTest::newRow("one of a list fails")
+            << QStringList {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"} << 4
+            << "1 of 2 reads failed";
+        QTest::newRow("file creation refused")
+            << QStringList {"--tcp", "%media%", "upload", NORDA_SOURCE_DIR "/README.md", "0:\\r.md"}
+            << 4 << "the device refused to create 0:\\r.md";
+        QTest::newRow("missing remote file")
+            << QStringList {"--tcp", "%horn%", "download", "0:\\none.bin", "%DIR%/none.bin"} << 4
+            << "the device refused to open 0:\\none.bin";
+        QTest::newRow("missing local file")
+            << QStringList {"--tcp", "%horn%", "upload", "/nonexistent/x", "0:\\x"} << 2
+            << "cannot open /nonexistent/x";
+        QTest::newRow("not a firmware image")
+            << QStringList {"--tcp", "%horn%", "flash", NORDA_SOURCE_DIR "/README.md"} << 3
+            << QStringLiteral("%1 is not a firmware image").arg(NORDA_SOURCE_DIR "/README.md");
+        QTest::newRow("no command") << QStringList {} << 1 << "";
+        QTest::newRow("no device named")
+            << QStringList {"version"} << 1
+            << "say which device: --tcp HOST[:PORT] or --usb [VID:PID]";
+        QTest::newRow("unknown command") << QStringList {"--tcp", "%horn%", "frobnicate"} << 1
+                                         << "unknown device command 'frobnicate'";
+        QTest::newRow("wrong number of arguments")
+            << QStringList {"--tcp", "%horn%", "get"} << 1 << "wrong number of arguments";
+        QTest::newRow("bad port") << QStringList {"--tcp", "127.77.0.2:99999", "version"} << 1
+                                  << "bad port in '127.77.0.2:99999'";
+    }
+
+    void failures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const CliRun run = cli(args);
+        QCOMPARE(run.code, code);
+        if (!message.isEmpty()) {
+            const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
+            QCOMPARE(lines.last(), QStringLiteral("norda-cli: ") + expand({message}).first());
+        }
+    }
+
+    void portsListsWhatAnswers()
+    {
+        const CliRun run = cli({"ports"});
+        QCOMPARE(run.code, 0);
+        static const QRegularExpression line(QString::fromUtf8(
+            "^tovik2-2002 /dev/pts/\\d+ 1209:0001: tovik2 1.0.0 serial 2002 \"Блок "
+            "NORDA-4100/4101\"$"));
+        QVERIFY2(line.match(run.out.trimmed()).hasMatch(), qPrintable(run.out));
+    }
 
 private:
-    Run cli(const QStringList &args, int timeoutMs = 60000);
-    QStringList expand(const QStringList &args) const;
+    CliRun cli(const QStringList &args)
+    {
+        QStringList full = expand(args);
+        // A loaded machine may take a while to bring the link up; rows that test the wait set
+        // their own.
+        if (!full.contains(QStringLiteral("--timeout")) && !full.isEmpty() &&
+            full.first().startsWith(QLatin1String("--")))
+            full = QStringList {QStringLiteral("--timeout"), QStringLiteral("30")} + full;
+        return runCli(QStringList {QStringLiteral("device")} + full, QString(),
+                      simulator.processEnvironment());
+    }
+
+    QStringList expand(const QStringList &args) const
+    {
+        QStringList result;
+        for (QString arg : args) {
+            for (auto it = endpoints.begin(); it != endpoints.end(); ++it)
+                arg.replace(QLatin1Char('%') + it.key() + QLatin1Char('%'), it.value());
+            arg.replace(QStringLiteral("%DIR%"), dir.path());
+            result << arg;
+        }
+        return result;
+    }
 
     QTemporaryDir dir;
     QProcess simulator;
     QMap<QString, QString> endpoints; // "horn" -> "127.77.0.2:40000"
 };
-
-void TestCliDevice::initTestCase()
-{
-    QVERIFY(dir.isValid());
-    const QString registry = dir.filePath(QStringLiteral("ports"));
-    QVERIFY(QDir().mkpath(registry));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("NORDA_VIRTUAL_PORTS"), registry);
-    environment.insert(QStringLiteral("NORDA_VIRTUAL_PORTS_ONLY"), QStringLiteral("1"));
-    simulator.setProcessEnvironment(environment);
-    simulator.setProcessChannelMode(QProcess::SeparateChannels);
-    simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
-                    {"--device", "horn:1001@127.77.0.2", "--device", "tovik2:2002@127.77.0.3",
-                     "--device", "media:3003@127.77.0.4", "--command-port", "0", "--usb",
-                     "2002=1209:0001", "--fault", "3003:fail=-1:SET FILE_CREATE"});
-    QVERIFY(simulator.waitForStarted(10000));
-    QByteArray output;
-    while (!output.contains("ready\n")) {
-        QVERIFY2(simulator.waitForReadyRead(10000), simulator.readAllStandardError().constData());
-        output += simulator.readAllStandardOutput();
-    }
-    static const QRegularExpression tcpLine(QStringLiteral("^tcp (\\w+):\\d+ (\\S+)$"),
-                                            QRegularExpression::MultilineOption);
-    QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        endpoints.insert(match.captured(1), match.captured(2));
-    }
-    QCOMPARE(endpoints.size(), 3);
-    QVERIFY(output.contains("usb tovik2:2002 /dev/pts/"));
-}
-
-void TestCliDevice::cleanupTestCase()
-{
-    simulator.terminate();
-    QVERIFY(simulator.waitForFinished(10000));
-    // The simulator took its registry entry away when it ended.
-    QVERIFY(QDir(dir.filePath(QStringLiteral("ports"))).entryList(QDir::Files).isEmpty());
-}
-
-QStringList TestCliDevice::expand(const QStringList &args) const
-{
-    QStringList result;
-    for (QString arg : args) {
-        for (auto it = endpoints.begin(); it != endpoints.end(); ++it)
-            arg.replace(QLatin1Char('%') + it.key() + QLatin1Char('%'), it.value());
-        arg.replace(QStringLiteral("%DIR%"), dir.path());
-        result << arg;
-    }
-    return result;
-}
-
-Run TestCliDevice::cli(const QStringList &args, int timeoutMs)
-{
-    QProcess process;
-    process.setProcessEnvironment(simulator.processEnvironment());
-    QStringList full = expand(args);
-    // A loaded machine may take a while to bring the link up; rows that test the wait set
-    // their own.
-    if (!full.contains(QStringLiteral("--timeout")) && !full.isEmpty() &&
-        full.first().startsWith(QLatin1String("--")))
-        full = QStringList {QStringLiteral("--timeout"), QStringLiteral("30")} + full;
-    process.start(QStringLiteral(NORDA_BINARY_DIR "/tools/cli/norda-cli"),
-                  QStringList {QStringLiteral("device")} + full);
-    Run run;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-void TestCliDevice::commands_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("out");
-
-    QTest::newRow("version over tcp")
-        << QStringList {"--tcp", "%horn%", "version"}
-        << QString::fromUtf8("horn 1.0.0\ntype 7 \"Оповещатель/Громкоговоритель NORDA исп.IP\"\n");
-    QTest::newRow("version over usb")
-        << QStringList {"--usb", "1209:0001", "version"}
-        << QString::fromUtf8("tovik2 1.0.0\ntype 1 \"Блок NORDA-4100/4101\"\n");
-    QTest::newRow("get") << QStringList {"--tcp", "%horn%", "get", "SerialNumber"} << "1001\n";
-    QTest::newRow("get indexed over usb")
-        << QStringList {"--usb", "1209:0001", "get", "LoCtrlEnable[2]"}
-        << QString::fromUtf8("да\n");
-    QTest::newRow("read") << QStringList {"--tcp",        "%tovik2%",     "read",
-                                          "SerialNumber", "desc_NetMask", "DevRole"}
-                          << QString::fromUtf8(
-                                 "SerialNumber = 2002\nNetMask = 255.0.0.0\nDevRole = ЦБ\n");
-    QTest::newRow("ls") << QStringList {"--tcp", "%horn%", "ls", "0:\\audio"}
-                        << "/custom\ngong.wav\t1024\nsiren.wav\t2048\n";
-}
-
-void TestCliDevice::commands()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, out);
-    const Run run = cli(args);
-    QVERIFY2(run.code == 0, qPrintable(run.err));
-    QCOMPARE(run.out, out);
-    QCOMPARE(run.err, QString());
-}
-
-void TestCliDevice::writeThenRead()
-{
-    Run run = cli({"--tcp", "%horn%", "set", "MaxVolume", "33"});
-    QCOMPARE(run.code, 0);
-    QCOMPARE(run.out, QString());
-    run = cli({"--tcp", "%horn%", "get", "MaxVolume"});
-    QVERIFY2(run.code == 0, qPrintable(run.err));
-    QCOMPARE(run.out, QStringLiteral("33\n"));
-}
-
-void TestCliDevice::filesOverUsb()
-{
-    const QByteArray data = randomBytes(3000);
-    const QString local = dir.filePath(QStringLiteral("sound.bin"));
-    const QString back = dir.filePath(QStringLiteral("back.bin"));
-    QVERIFY(writeFile(local, data));
-
-    Run run = cli({"--usb", "1209:0001", "--progress", "upload", local, "0:\\audio\\sound.bin"});
-    QCOMPARE(run.code, 0);
-    QCOMPARE(run.out, QStringLiteral("uploaded 3000 bytes to 0:\\audio\\sound.bin\n"));
-    QVERIFY(run.err.contains(QStringLiteral("upload   [##############################] 100%")));
-
-    run = cli({"--usb", "1209:0001", "ls", "0:\\audio"});
-    QVERIFY(run.out.split(QLatin1Char('\n')).contains(QStringLiteral("sound.bin\t3000")));
-
-    run = cli({"--usb", "1209:0001", "download", "0:\\audio\\sound.bin", back});
-    QCOMPARE(run.code, 0);
-    QCOMPARE(run.out, QStringLiteral("downloaded 3000 bytes to %1\n").arg(back));
-    QCOMPARE(readFile(back), data);
-
-    run = cli({"--usb", "1209:0001", "rm", "0:\\audio\\sound.bin"});
-    QCOMPARE(run.code, 0);
-    run = cli({"--usb", "1209:0001", "rm", "0:\\audio\\sound.bin"});
-    QCOMPARE(run.code, 4);
-    QCOMPARE(run.err,
-             QStringLiteral("norda-cli: the device did not delete 0:\\audio\\sound.bin: ERROR\n"));
-}
-
-void TestCliDevice::flash_data()
-{
-    QTest::addColumn<QStringList>("target");
-    QTest::addColumn<QString>("key");
-    QTest::newRow("tcp") << QStringList {"--tcp", "%horn%"} << "horn";
-    QTest::newRow("usb") << QStringList {"--usb", "1209:0001"} << "tovik2";
-}
-
-void TestCliDevice::flash()
-{
-    QFETCH(QStringList, target);
-    QFETCH(QString, key);
-    const QString file = dir.filePath(QStringLiteral("image.norda"));
-    QVERIFY(writeFile(file, firmware(0x08000000, randomBytes(0x6000 + 0x40))));
-    const Run run = cli(target + QStringList {"--progress", "flash", file});
-    QCOMPARE(run.code, 0);
-    QCOMPARE(run.out, QStringLiteral("flashed 24640 bytes at 0x8000000; the device restarts\n"));
-    for (const char *stage : {"erase", "write", "verify"})
-        QVERIFY2(run.err.contains(QStringLiteral("%1 [").arg(QLatin1String(stage), -8)),
-                 qPrintable(run.err));
-    // The device comes back in its firmware.
-    const Run after = cli(target + QStringList {"version"});
-    QCOMPARE(after.code, 0);
-    QVERIFY(after.out.startsWith(key + QLatin1Char(' ')));
-}
-
-void TestCliDevice::failures_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message"); // last line of standard error
-
-    QTest::newRow("nothing at the address")
-        << QStringList {"--tcp", "127.77.0.99:1", "--timeout", "1", "version"} << 2
-        << "no device answered at 127.77.0.99:1";
-    QTest::newRow("no such usb device")
-        << QStringList {"--usb", "1209:0fff", "--timeout", "1", "version"} << 2
-        << "no device answered at a USB port with ids 1209:0fff";
-    QTest::newRow("unknown descriptor") << QStringList {"--tcp", "%horn%", "get", "Nothing"} << 4
-                                        << "reading Nothing failed: ERROR";
-    QTest::newRow("refused write") << QStringList {"--tcp", "%horn%", "set", "SerialNumber", "abc"}
-                                   << 4 << "the device refused SerialNumber = abc";
-    QTest::newRow("one of a list fails")
-        << QStringList {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"} << 4
-        << "1 of 2 reads failed";
-    QTest::newRow("file creation refused")
-        << QStringList {"--tcp", "%media%", "upload", NORDA_SOURCE_DIR "/README.md", "0:\\r.md"}
-        << 4 << "the device refused to create 0:\\r.md";
-    QTest::newRow("missing remote file")
-        << QStringList {"--tcp", "%horn%", "download", "0:\\none.bin", "%DIR%/none.bin"} << 4
-        << "the device refused to open 0:\\none.bin";
-    QTest::newRow("missing local file")
-        << QStringList {"--tcp", "%horn%", "upload", "/nonexistent/x", "0:\\x"} << 2
-        << "cannot open /nonexistent/x";
-    QTest::newRow("not a firmware image")
-        << QStringList {"--tcp", "%horn%", "flash", NORDA_SOURCE_DIR "/README.md"} << 3
-        << QStringLiteral("%1 is not a firmware image").arg(NORDA_SOURCE_DIR "/README.md");
-    QTest::newRow("no command") << QStringList {} << 1 << "";
-    QTest::newRow("no device named")
-        << QStringList {"version"} << 1 << "say which device: --tcp HOST[:PORT] or --usb [VID:PID]";
-    QTest::newRow("unknown command") << QStringList {"--tcp", "%horn%", "frobnicate"} << 1
-                                     << "unknown device command 'frobnicate'";
-    QTest::newRow("wrong number of arguments")
-        << QStringList {"--tcp", "%horn%", "get"} << 1 << "wrong number of arguments";
-    QTest::newRow("bad port") << QStringList {"--tcp", "127.77.0.2:99999", "version"} << 1
-                              << "bad port in '127.77.0.2:99999'";
-}
-
-void TestCliDevice::failures()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, code);
-    QFETCH(QString, message);
-    const Run run = cli(args);
-    QCOMPARE(run.code, code);
-    if (!message.isEmpty()) {
-        const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
-        QCOMPARE(lines.last(), QStringLiteral("norda-cli: ") + expand({message}).first());
-    }
-}
-
-void TestCliDevice::portsListsWhatAnswers()
-{
-    const Run run = cli({"ports"});
-    QCOMPARE(run.code, 0);
-    static const QRegularExpression line(
-        QString::fromUtf8("^tovik2-2002 /dev/pts/\\d+ 1209:0001: tovik2 1.0.0 serial 2002 \"Блок "
-                          "NORDA-4100/4101\"$"));
-    QVERIFY2(line.match(run.out.trimmed()).hasMatch(), qPrintable(run.out));
-}
 
 QTEST_GUILESS_MAIN(TestCliDevice)
 #include "tst_clidevice.moc"

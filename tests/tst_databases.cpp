@@ -2,6 +2,7 @@
 #include "journal/databaseparams.h"
 #include "journal/eventtablemodel.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QProcess>
@@ -11,20 +12,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using TestUtil::sqlite3;
+
 namespace {
 
 const QDateTime base(QDate(2024, 3, 5), QTime(14, 7, 9));
-
-// Runs one statement through the sqlite3 program: another process on the same file.
-QString sqlite3(const QString &file, const QString &statement)
-{
-    QProcess process;
-    process.start(QStringLiteral("sqlite3"), {file, statement});
-    if (!process.waitForFinished(30000) || process.exitCode() != 0)
-        return QStringLiteral("<sqlite3 failed: %1>")
-            .arg(QString::fromUtf8(process.readAllStandardError()));
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
 
 QStringList warnings;
 
@@ -51,493 +43,460 @@ class TestDatabases : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
-    void schemas();
-    void storedForms();
-    void quotesAreStoredIntact();
-    void repetitionRules_data();
-    void repetitionRules();
-    void transactions();
-    void acknowledgementAndMarkAllSeen();
-    void counts();
-    void recordIdsAndEventById();
-    void lastParamTakesTheLaterInsert();
-    void lookupsFollowAnotherConnection();
-    void lookupsUseIndexes_data();
-    void lookupsUseIndexes();
-    void tableModel();
-    void tableModelPages();
-    void writesAreCommittedWhileTheModelShowsAPage();
-    void unusableFiles_data();
-    void unusableFiles();
-    void projectModelOpensBothJournals();
-    void twoModelsInOneFolder();
-
-private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
-};
-
-void TestDatabases::init()
-{
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-}
-
-void TestDatabases::cleanup()
-{
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-    m_dir = nullptr;
-}
-
-void TestDatabases::schemas()
-{
+    void init()
     {
-        DatabaseLog log;
-        DatabaseParams params;
-        QVERIFY(log.isOpen());
-        QVERIFY(params.isOpen());
-        QCOMPARE(log.connectionName(), QStringLiteral("log.sqlite"));
-        QCOMPARE(params.connectionName(), QStringLiteral("params.sqlite"));
+        m_dir = std::make_unique<TestUtil::WorkDir>();
+        QVERIFY(m_dir->isValid());
     }
-    QVERIFY(QFile::exists(QStringLiteral("log.sqlite")));
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND "
-                                    "name!='sqlite_sequence' ORDER BY name;")),
-             QStringLiteral(
-                 "CREATE TABLE error_log (record_id INTEGER PRIMARY KEY AUTOINCREMENT,param_time "
-                 "TEXT,device_unique_id INTEGER,error_id INTEGER,error_description TEXT,seen "
-                 "INTEGER)\n"
-                 "CREATE TABLE status_log (record_id INTEGER PRIMARY KEY "
-                 "AUTOINCREMENT,device_unique_id INTEGER,status_json TEXT,param_time TEXT)"));
-    QCOMPARE(sqlite3(QStringLiteral("params.sqlite"),
-                     QStringLiteral("SELECT sql FROM sqlite_master WHERE name='dev_params';")),
-             QStringLiteral("CREATE TABLE dev_params (record_id INTEGER PRIMARY KEY "
-                            "AUTOINCREMENT,device_unique_id INTEGER,param_name TEXT,param_value "
-                            "TEXT,param_time TEXT)"));
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("PRAGMA journal_mode;")),
-             QStringLiteral("wal"));
-}
 
-void TestDatabases::storedForms()
-{
+    void cleanup() { m_dir.reset(); }
+
+    void schemas()
     {
-        DatabaseLog log;
-        QVERIFY(log.insertEvent(7, QString(), 0x40000002, base));
-        QVERIFY(log.insertStatus(7, QStringLiteral("{\"device\":\"horn\"}"), base));
+        {
+            DatabaseLog log;
+            DatabaseParams params;
+            QVERIFY(log.isOpen());
+            QVERIFY(params.isOpen());
+            QCOMPARE(log.connectionName(), "log.sqlite");
+            QCOMPARE(params.connectionName(), QStringLiteral("params.sqlite"));
+        }
+        QVERIFY(QFile::exists("log.sqlite"));
+        QCOMPARE(
+            sqlite3("log.sqlite",
+                    QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND "
+                                   "name!='sqlite_sequence' ORDER BY name;")),
+            QStringLiteral(
+                "CREATE TABLE error_log (record_id INTEGER PRIMARY KEY AUTOINCREMENT,param_time "
+                "TEXT,device_unique_id INTEGER,error_id INTEGER,error_description TEXT,seen "
+                "INTEGER)\n"
+                "CREATE TABLE status_log (record_id INTEGER PRIMARY KEY "
+                "AUTOINCREMENT,device_unique_id INTEGER,status_json TEXT,param_time TEXT)"));
+        QCOMPARE(
+            sqlite3(QStringLiteral("params.sqlite"),
+                    QStringLiteral("SELECT sql FROM sqlite_master WHERE name='dev_params';")),
+            QStringLiteral("CREATE TABLE dev_params (record_id INTEGER PRIMARY KEY "
+                           "AUTOINCREMENT,device_unique_id INTEGER,param_name TEXT,param_value "
+                           "TEXT,param_time TEXT)"));
+        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("PRAGMA journal_mode;")),
+                 QStringLiteral("wal"));
     }
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT param_time, device_unique_id, error_id, "
-                                    "quote(error_description), seen, typeof(error_id) FROM "
-                                    "error_log;")),
-             QStringLiteral("14:07:09 05.03.2024|7|1073741826|''|0|integer"));
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT device_unique_id, status_json, param_time FROM "
-                                    "status_log;")),
-             QStringLiteral("7|{\"device\":\"horn\"}|14:07:09 05.03.2024"));
-}
 
-void TestDatabases::quotesAreStoredIntact()
-{
-    const QString tricky = QStringLiteral("Вход \"главный\" it's '); DROP TABLE error_log; --");
+    void storedForms()
+    {
+        {
+            DatabaseLog log;
+            QVERIFY(log.insertEvent(7, QString(), 0x40000002, base));
+            QVERIFY(log.insertStatus(7, QStringLiteral("{\"device\":\"horn\"}"), base));
+        }
+        QCOMPARE(sqlite3("log.sqlite",
+                         QStringLiteral("SELECT param_time, device_unique_id, error_id, "
+                                        "quote(error_description), seen, typeof(error_id) FROM "
+                                        "error_log;")),
+                 QStringLiteral("14:07:09 05.03.2024|7|1073741826|''|0|integer"));
+        QCOMPARE(sqlite3("log.sqlite",
+                         QStringLiteral("SELECT device_unique_id, status_json, param_time FROM "
+                                        "status_log;")),
+                 QStringLiteral("7|{\"device\":\"horn\"}|14:07:09 05.03.2024"));
+    }
+
+    void quotesAreStoredIntact()
+    {
+        const QString tricky = QStringLiteral("Вход \"главный\" it's '); DROP TABLE error_log; --");
+        {
+            DatabaseLog log;
+            DatabaseParams params;
+            QVERIFY(log.insertEvent(3, tricky, 2, base));
+            QVERIFY(log.insertStatus(3, tricky, base));
+            QVERIFY(params.insertParam(3, tricky, tricky, base));
+            QString value;
+            QDateTime time;
+            QVERIFY(params.lastParam(3, tricky, value, time));
+            QCOMPARE(value, tricky);
+            QCOMPARE(time, base);
+            const QVector<EventRecord> events = log.events(0, 10, false);
+            QCOMPARE(events.size(), 1);
+            QCOMPARE(events.first().description, tricky);
+        }
+        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT error_description FROM error_log;")),
+                 tricky);
+        QCOMPARE(sqlite3("log.sqlite",
+                         QStringLiteral("SELECT status_json FROM "
+                                        "status_log;")),
+                 tricky);
+    }
+
+    // Each offer is "code@second"; the result lists the codes that became records.
+    void repetitionRules_data()
+    {
+        QTest::addColumn<QString>("offers");
+        QTest::addColumn<QString>("recorded");
+        QTest::addColumn<bool>("oneTransaction");
+
+        const struct {
+            const char *name;
+            const char *offers;
+            const char *recorded;
+        } rows[] = {
+            {"line fault repeated", "9@0 9@1 9@2", "9"},
+            {"line fault, normal, fault", "9@0 9@1 33@2 9@3 9@4", "9 33 9"},
+            {"line open, normal, open", "18@0 18@1 34@2 18@3", "18 34 18"},
+            {"line normal always", "32@0 32@1 32@1", "32 32 32"},
+            {"normal of another line does not count", "9@0 34@1 9@2", "9 34"},
+            {"general fault repeated", "2@0 2@1 2@2", "2"},
+            {"general fault cleared and back", "2@0 1073741826@1 2@2 2@3", "2 1073741826 2"},
+            {"clearing offered twice", "3@0 1073741827@1 1073741827@2", "3 1073741827"},
+            {"clearing without a fault", "1073741828@0 1073741828@1", "1073741828 1073741828"},
+            {"connection lost every second", "1@11 1@12 1@13 1@14", "1"},
+            {"lost, restored, lost again", "1@11 1@12 1073741825@20 1073741825@21 1@31 1@32 1@33",
+             "1 1073741825 1"},
+            {"fault and clearing in the same second", "5@0 1073741829@0 5@0", "5 1073741829 5"},
+        };
+        // Each case once record by record and once inside one transaction.
+        for (bool oneTransaction : {false, true}) {
+            for (const auto &row : rows) {
+                QTest::addRow("%s%s", oneTransaction ? "in one transaction: " : "", row.name)
+                    << row.offers << row.recorded << oneTransaction;
+            }
+        }
+    }
+
+    void repetitionRules()
+    {
+        QFETCH(QString, offers);
+        QFETCH(QString, recorded);
+        QFETCH(bool, oneTransaction);
+        {
+            DatabaseLog log;
+            DatabaseLog::Transaction transaction(oneTransaction ? &log : nullptr);
+            for (const QString &offer : offers.split(QLatin1Char(' '))) {
+                const int code = offer.section(QLatin1Char('@'), 0, 0).toInt();
+                const int second = offer.section(QLatin1Char('@'), 1).toInt();
+                QVERIFY(log.insertEvent(4, QString(), code, base.addSecs(second)));
+            }
+        }
+        QStringList codes;
+        for (int code : storedCodes("log.sqlite"))
+            codes << QString::number(code);
+        QCOMPARE(codes.join(QLatin1Char(' ')), recorded);
+    }
+
+    void transactions()
     {
         DatabaseLog log;
+        QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
+        {
+            DatabaseLog::Transaction outer(&log);
+            QVERIFY(log.insertEvent(1, QString(), 2, base));
+            {
+                DatabaseLog::Transaction inner(&log);
+                QVERIFY(log.insertEvent(1, QString(), 3, base));
+                QVERIFY(log.insertStatus(1, QStringLiteral("{}"), base));
+            }
+            // Nothing is announced or visible to others before the outermost commit.
+            QCOMPARE(inserted.count(), 0);
+            QCOMPARE(log.tableModel()->rowCount(), 0);
+            QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT count(*) FROM error_log;")),
+                     QStringLiteral("0"));
+            // Within it the rules see the records already made.
+            QVERIFY(log.insertEvent(1, QString(), 2, base));
+            QCOMPARE(log.eventCount(5), 2);
+        }
+        QCOMPARE(inserted.count(), 2);
+        QCOMPARE(log.tableModel()->rowCount(), 2);
+        QCOMPARE(
+            sqlite3("log.sqlite", QStringLiteral("SELECT group_concat(error_id) FROM error_log;")),
+            QStringLiteral("2,3"));
+        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT count(*) FROM status_log;")),
+                 QStringLiteral("1"));
+    }
+
+    void acknowledgementAndMarkAllSeen()
+    {
+        DatabaseLog log;
+        QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
+        QSignalSpy seen(&log, &DatabaseLog::allSeen);
+        QVERIFY(log.insertEvent(4, QString(), 2, base));
+        QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(1)));
+        QCOMPARE(inserted.count(), 1);
+
+        QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(2)));
+        QVERIFY(log.markAllSeen());
+        QCOMPARE(seen.count(), 1);
+        QCOMPARE(log.eventCount(0), 0);
+        QCOMPARE(log.eventCount(5), 2);
+        QCOMPARE(log.eventCount(1), 2);
+        QDateTime time;
+        QVERIFY(!log.lastEventTime(4, 2, time, 0));
+        QVERIFY(log.lastEventTime(4, 2, time, 1));
+        QCOMPARE(time, base);
+
+        // A still-present fault is recorded again: no unacknowledged record of it remains.
+        QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(3)));
+        QCOMPARE(inserted.count(), 3);
+        QCOMPARE(inserted.last().at(0).value<EventRecord>().code, 2);
+        QCOMPARE(log.eventCount(0), 1);
+
+        // A second acknowledgement is recorded too.
+        QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(4)));
+        QCOMPARE(inserted.count(), 4);
+        QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 255, 2, 255}));
+    }
+
+    void counts()
+    {
+        DatabaseLog log;
+        QCOMPARE(log.eventCount(5), 0);
+        QCOMPARE(log.eventCount(0), 0);
+        for (int code = 8; code < 16; ++code)
+            QVERIFY(log.insertEvent(1, QString(), code, base));
+        QVERIFY(log.markAllSeen());
+        QVERIFY(log.insertEvent(1, QString(), 2, base));
+        QVERIFY(log.insertEvent(2, QString(), 2, base));
+        QCOMPARE(log.eventCount(5), 10);
+        QCOMPARE(log.eventCount(-1), 10);
+        QCOMPARE(log.eventCount(0), 2);
+        QCOMPARE(log.eventCount(1), 8);
+        // The same figures read straight from the file.
+        log.setLookupMemory(false);
+        QCOMPARE(log.eventCount(5), 10);
+        QCOMPARE(log.eventCount(0), 2);
+    }
+
+    void recordIdsAndEventById()
+    {
+        DatabaseLog log;
+        QCOMPARE(log.maxRecordId(), 0);
+        QCOMPARE(log.minRecordId(), 0);
+        QDateTime time;
+        int device = 0;
+        int code = 0;
+        QVERIFY(!log.eventById(1, time, device, code));
+
+        QVERIFY(log.insertEvent(11, QString(), 3, base));
+        QVERIFY(log.insertEvent(12, QString(), 0x40000003, base.addSecs(5)));
+        QVERIFY(log.insertEvent(13, QString(), 255, base.addSecs(6)));
+        QCOMPARE(log.minRecordId(), 1);
+        QCOMPARE(log.maxRecordId(), 3);
+        QVERIFY(log.eventById(2, time, device, code));
+        QCOMPARE(time, base.addSecs(5));
+        QCOMPARE(device, 12);
+        QCOMPARE(code, 0x40000003);
+        QVERIFY(log.exec(QStringLiteral("DELETE FROM error_log WHERE record_id=2;")));
+        QVERIFY(!log.eventById(2, time, device, code));
+    }
+
+    void lastParamTakesTheLaterInsert()
+    {
         DatabaseParams params;
-        QVERIFY(log.insertEvent(3, tricky, 2, base));
-        QVERIFY(log.insertStatus(3, tricky, base));
-        QVERIFY(params.insertParam(3, tricky, tricky, base));
         QString value;
         QDateTime time;
-        QVERIFY(params.lastParam(3, tricky, value, time));
-        QCOMPARE(value, tricky);
+        QVERIFY(!params.lastParam(1, QStringLiteral("voltage"), value, time));
+        QVERIFY(params.insertParam(1, QStringLiteral("voltage"), QStringLiteral("24.1"), base));
+        QVERIFY(params.insertParam(1, QStringLiteral("voltage"), QStringLiteral("24.3"), base));
+        QVERIFY(params.insertParam(2, QStringLiteral("voltage"), QStringLiteral("11"), base));
+        QVERIFY(params.lastParam(1, QStringLiteral("voltage"), value, time));
+        QCOMPARE(value, QStringLiteral("24.3"));
         QCOMPARE(time, base);
-        const QVector<EventRecord> events = log.events(0, 10, false);
-        QCOMPARE(events.size(), 1);
-        QCOMPARE(events.first().description, tricky);
     }
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT error_description FROM error_log;")),
-             tricky);
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT status_json FROM "
-                                    "status_log;")),
-             tricky);
-}
 
-// Each offer is "code@second"; the result lists the codes that became records.
-void TestDatabases::repetitionRules_data()
-{
-    QTest::addColumn<QString>("offers");
-    QTest::addColumn<QString>("recorded");
-    QTest::addColumn<bool>("oneTransaction");
-
-    const struct {
-        const char *name;
-        const char *offers;
-        const char *recorded;
-    } rows[] = {
-        {"line fault repeated", "9@0 9@1 9@2", "9"},
-        {"line fault, normal, fault", "9@0 9@1 33@2 9@3 9@4", "9 33 9"},
-        {"line open, normal, open", "18@0 18@1 34@2 18@3", "18 34 18"},
-        {"line normal always", "32@0 32@1 32@1", "32 32 32"},
-        {"normal of another line does not count", "9@0 34@1 9@2", "9 34"},
-        {"general fault repeated", "2@0 2@1 2@2", "2"},
-        {"general fault cleared and back", "2@0 1073741826@1 2@2 2@3", "2 1073741826 2"},
-        {"clearing offered twice", "3@0 1073741827@1 1073741827@2", "3 1073741827"},
-        {"clearing without a fault", "1073741828@0 1073741828@1", "1073741828 1073741828"},
-        {"connection lost every second", "1@11 1@12 1@13 1@14", "1"},
-        {"lost, restored, lost again", "1@11 1@12 1073741825@20 1073741825@21 1@31 1@32 1@33",
-         "1 1073741825 1"},
-        {"fault and clearing in the same second", "5@0 1073741829@0 5@0", "5 1073741829 5"},
-    };
-    // Each case once record by record and once inside one transaction.
-    for (bool oneTransaction : {false, true}) {
-        for (const auto &row : rows) {
-            QTest::addRow("%s%s", oneTransaction ? "in one transaction: " : "", row.name)
-                << row.offers << row.recorded << oneTransaction;
-        }
-    }
-}
-
-void TestDatabases::repetitionRules()
-{
-    QFETCH(QString, offers);
-    QFETCH(QString, recorded);
-    QFETCH(bool, oneTransaction);
+    void lookupsFollowAnotherConnection()
     {
         DatabaseLog log;
-        DatabaseLog::Transaction transaction(oneTransaction ? &log : nullptr);
-        for (const QString &offer : offers.split(QLatin1Char(' '))) {
-            const int code = offer.section(QLatin1Char('@'), 0, 0).toInt();
-            const int second = offer.section(QLatin1Char('@'), 1).toInt();
-            QVERIFY(log.insertEvent(4, QString(), code, base.addSecs(second)));
-        }
-    }
-    QStringList codes;
-    for (int code : storedCodes(QStringLiteral("log.sqlite")))
-        codes << QString::number(code);
-    QCOMPARE(codes.join(QLatin1Char(' ')), recorded);
-}
+        QVERIFY(log.insertEvent(4, QString(), 2, base));
+        QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(1)));
+        QCOMPARE(log.eventCount(0), 1);
 
-void TestDatabases::transactions()
-{
-    DatabaseLog log;
-    QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
-    {
-        DatabaseLog::Transaction outer(&log);
-        QVERIFY(log.insertEvent(1, QString(), 2, base));
-        {
-            DatabaseLog::Transaction inner(&log);
-            QVERIFY(log.insertEvent(1, QString(), 3, base));
-            QVERIFY(log.insertStatus(1, QStringLiteral("{}"), base));
-        }
-        // Nothing is announced or visible to others before the outermost commit.
-        QCOMPARE(inserted.count(), 0);
-        QCOMPARE(log.tableModel()->rowCount(), 0);
-        QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                         QStringLiteral("SELECT count(*) FROM error_log;")),
-                 QStringLiteral("0"));
-        // Within it the rules see the records already made.
-        QVERIFY(log.insertEvent(1, QString(), 2, base));
+        // Another program acknowledges everything and adds a record of its own.
+        QCOMPARE(sqlite3("log.sqlite",
+                         QStringLiteral("UPDATE error_log SET seen=1; INSERT INTO error_log "
+                                        "(device_unique_id, param_time, error_id, "
+                                        "error_description, seen) VALUES (9, '10:00:00 "
+                                        "01.01.2024', 1, '', 0);")),
+                 QString());
+        QCOMPARE(log.eventCount(0), 1);
         QCOMPARE(log.eventCount(5), 2);
+        QDateTime time;
+        QVERIFY(!log.lastEventTime(4, 2, time, 0));
+        QVERIFY(log.lastEventTime(9, 1, time, 0));
+        QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(2)));
+        QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 1, 2}));
     }
-    QCOMPARE(inserted.count(), 2);
-    QCOMPARE(log.tableModel()->rowCount(), 2);
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT group_concat(error_id) FROM error_log;")),
-             QStringLiteral("2,3"));
-    QCOMPARE(
-        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("SELECT count(*) FROM status_log;")),
-        QStringLiteral("1"));
-}
 
-void TestDatabases::acknowledgementAndMarkAllSeen()
-{
-    DatabaseLog log;
-    QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
-    QSignalSpy seen(&log, &DatabaseLog::allSeen);
-    QVERIFY(log.insertEvent(4, QString(), 2, base));
-    QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(1)));
-    QCOMPARE(inserted.count(), 1);
+    void lookupsUseIndexes_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("unacknowledged") << "SELECT param_time FROM error_log WHERE "
+                                           "device_unique_id=3 AND error_id=9 AND seen=0 ORDER BY "
+                                           "record_id DESC LIMIT 1;";
+        QTest::newRow("any") << "SELECT param_time FROM error_log WHERE device_unique_id=3 AND "
+                                "error_id=9 ORDER BY record_id DESC LIMIT 1;";
+        QTest::newRow("journal page") << "SELECT record_id, param_time FROM error_log WHERE seen=0 "
+                                         "AND record_id<100 ORDER BY record_id DESC LIMIT 256;";
+        QTest::newRow("count unacknowledged")
+            << "SELECT count(*) as total FROM error_log WHERE seen=0";
+    }
 
-    QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(2)));
-    QVERIFY(log.markAllSeen());
-    QCOMPARE(seen.count(), 1);
-    QCOMPARE(log.eventCount(0), 0);
-    QCOMPARE(log.eventCount(5), 2);
-    QCOMPARE(log.eventCount(1), 2);
-    QDateTime time;
-    QVERIFY(!log.lastEventTime(4, 2, time, 0));
-    QVERIFY(log.lastEventTime(4, 2, time, 1));
-    QCOMPARE(time, base);
+    void lookupsUseIndexes()
+    {
+        QFETCH(QString, statement);
+        {
+            DatabaseLog log;
+        }
+        const QString plan =
+            sqlite3("log.sqlite", QStringLiteral("EXPLAIN QUERY PLAN ") + statement);
+        QVERIFY2(plan.contains(QLatin1String("INDEX")), qPrintable(plan));
+        QVERIFY2(!plan.contains(QLatin1String("SCAN error_log")), qPrintable(plan));
+        QVERIFY2(!plan.contains(QLatin1String("TEMP B-TREE")), qPrintable(plan));
+    }
 
-    // A still-present fault is recorded again: no unacknowledged record of it remains.
-    QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(3)));
-    QCOMPARE(inserted.count(), 3);
-    QCOMPARE(inserted.last().at(0).value<EventRecord>().code, 2);
-    QCOMPARE(log.eventCount(0), 1);
-
-    // A second acknowledgement is recorded too.
-    QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(4)));
-    QCOMPARE(inserted.count(), 4);
-    QCOMPARE(storedCodes(QStringLiteral("log.sqlite")), (QList<int> {2, 255, 2, 255}));
-}
-
-void TestDatabases::counts()
-{
-    DatabaseLog log;
-    QCOMPARE(log.eventCount(5), 0);
-    QCOMPARE(log.eventCount(0), 0);
-    for (int code = 8; code < 16; ++code)
-        QVERIFY(log.insertEvent(1, QString(), code, base));
-    QVERIFY(log.markAllSeen());
-    QVERIFY(log.insertEvent(1, QString(), 2, base));
-    QVERIFY(log.insertEvent(2, QString(), 2, base));
-    QCOMPARE(log.eventCount(5), 10);
-    QCOMPARE(log.eventCount(-1), 10);
-    QCOMPARE(log.eventCount(0), 2);
-    QCOMPARE(log.eventCount(1), 8);
-    // The same figures read straight from the file.
-    log.setLookupMemory(false);
-    QCOMPARE(log.eventCount(5), 10);
-    QCOMPARE(log.eventCount(0), 2);
-}
-
-void TestDatabases::recordIdsAndEventById()
-{
-    DatabaseLog log;
-    QCOMPARE(log.maxRecordId(), 0);
-    QCOMPARE(log.minRecordId(), 0);
-    QDateTime time;
-    int device = 0;
-    int code = 0;
-    QVERIFY(!log.eventById(1, time, device, code));
-
-    QVERIFY(log.insertEvent(11, QString(), 3, base));
-    QVERIFY(log.insertEvent(12, QString(), 0x40000003, base.addSecs(5)));
-    QVERIFY(log.insertEvent(13, QString(), 255, base.addSecs(6)));
-    QCOMPARE(log.minRecordId(), 1);
-    QCOMPARE(log.maxRecordId(), 3);
-    QVERIFY(log.eventById(2, time, device, code));
-    QCOMPARE(time, base.addSecs(5));
-    QCOMPARE(device, 12);
-    QCOMPARE(code, 0x40000003);
-    QVERIFY(log.exec(QStringLiteral("DELETE FROM error_log WHERE record_id=2;")));
-    QVERIFY(!log.eventById(2, time, device, code));
-}
-
-void TestDatabases::lastParamTakesTheLaterInsert()
-{
-    DatabaseParams params;
-    QString value;
-    QDateTime time;
-    QVERIFY(!params.lastParam(1, QStringLiteral("voltage"), value, time));
-    QVERIFY(params.insertParam(1, QStringLiteral("voltage"), QStringLiteral("24.1"), base));
-    QVERIFY(params.insertParam(1, QStringLiteral("voltage"), QStringLiteral("24.3"), base));
-    QVERIFY(params.insertParam(2, QStringLiteral("voltage"), QStringLiteral("11"), base));
-    QVERIFY(params.lastParam(1, QStringLiteral("voltage"), value, time));
-    QCOMPARE(value, QStringLiteral("24.3"));
-    QCOMPARE(time, base);
-}
-
-void TestDatabases::lookupsFollowAnotherConnection()
-{
-    DatabaseLog log;
-    QVERIFY(log.insertEvent(4, QString(), 2, base));
-    QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(1)));
-    QCOMPARE(log.eventCount(0), 1);
-
-    // Another program acknowledges everything and adds a record of its own.
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("UPDATE error_log SET seen=1; INSERT INTO error_log "
-                                    "(device_unique_id, param_time, error_id, "
-                                    "error_description, seen) VALUES (9, '10:00:00 "
-                                    "01.01.2024', 1, '', 0);")),
-             QString());
-    QCOMPARE(log.eventCount(0), 1);
-    QCOMPARE(log.eventCount(5), 2);
-    QDateTime time;
-    QVERIFY(!log.lastEventTime(4, 2, time, 0));
-    QVERIFY(log.lastEventTime(9, 1, time, 0));
-    QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(2)));
-    QCOMPARE(storedCodes(QStringLiteral("log.sqlite")), (QList<int> {2, 1, 2}));
-}
-
-void TestDatabases::lookupsUseIndexes_data()
-{
-    QTest::addColumn<QString>("statement");
-    QTest::newRow("unacknowledged") << "SELECT param_time FROM error_log WHERE "
-                                       "device_unique_id=3 AND error_id=9 AND seen=0 ORDER BY "
-                                       "record_id DESC LIMIT 1;";
-    QTest::newRow("any") << "SELECT param_time FROM error_log WHERE device_unique_id=3 AND "
-                            "error_id=9 ORDER BY record_id DESC LIMIT 1;";
-    QTest::newRow("journal page") << "SELECT record_id, param_time FROM error_log WHERE seen=0 "
-                                     "AND record_id<100 ORDER BY record_id DESC LIMIT 256;";
-    QTest::newRow("count unacknowledged") << "SELECT count(*) as total FROM error_log WHERE seen=0";
-}
-
-void TestDatabases::lookupsUseIndexes()
-{
-    QFETCH(QString, statement);
+    void tableModel()
     {
         DatabaseLog log;
+        EventTableModel *model = log.tableModel();
+        QVERIFY(model);
+        QCOMPARE(model->columnCount(), 6);
+        const QStringList headers = {"Номер записи", "Время",    "Устройство",
+                                     "Событие",      "Описание", "Просмотрено"};
+        for (int column = 0; column < 6; ++column)
+            QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), headers.at(column));
+        QCOMPARE(model->rowCount(), 0);
+
+        QVERIFY(log.insertEvent(5, QString(), 2, base));
+        QVERIFY(log.insertEvent(5, QString(), 3, base.addSecs(1)));
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(model->data(model->index(0, 3)).toInt(), 3);
+        QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("14:07:10 05.03.2024"));
+        QCOMPARE(model->data(model->index(1, 0)).toInt(), 1);
+        QCOMPARE(model->data(model->index(1, 5)).toInt(), 0);
+
+        QVERIFY(log.markAllSeen());
+        QCOMPARE(model->rowCount(), 0);
+        QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(2)));
+        QCOMPARE(model->rowCount(), 1);
+
+        // A fresh connection shows the same: only unacknowledged records, newest first.
+        DatabaseLog again;
+        QCOMPARE(again.tableModel()->rowCount(), 1);
+        QCOMPARE(again.tableModel()->data(again.tableModel()->index(0, 3)).toInt(), 255);
     }
-    const QString plan =
-        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("EXPLAIN QUERY PLAN ") + statement);
-    QVERIFY2(plan.contains(QLatin1String("INDEX")), qPrintable(plan));
-    QVERIFY2(!plan.contains(QLatin1String("SCAN error_log")), qPrintable(plan));
-    QVERIFY2(!plan.contains(QLatin1String("TEMP B-TREE")), qPrintable(plan));
-}
 
-void TestDatabases::tableModel()
-{
-    DatabaseLog log;
-    EventTableModel *model = log.tableModel();
-    QVERIFY(model);
-    QCOMPARE(model->columnCount(), 6);
-    const QStringList headers = {"Номер записи", "Время",    "Устройство",
-                                 "Событие",      "Описание", "Просмотрено"};
-    for (int column = 0; column < 6; ++column)
-        QCOMPARE(model->headerData(column, Qt::Horizontal).toString(), headers.at(column));
-    QCOMPARE(model->rowCount(), 0);
+    void tableModelPages()
+    {
+        {
+            DatabaseLog log;
+            QVERIFY(log.exec(QStringLiteral("BEGIN;")));
+            for (int i = 0; i < 600; ++i)
+                QVERIFY(log.insertEvent(i, QString(), 2, base));
+            QVERIFY(log.exec(QStringLiteral("COMMIT;")));
+            QVERIFY(
+                log.exec(QStringLiteral("UPDATE error_log SET seen=1 WHERE record_id % 3 = 0;")));
+        }
+        DatabaseLog log;
+        EventTableModel *model = log.tableModel();
+        QCOMPARE(model->rowCount(), EventTableModel::pageSize);
+        QVERIFY(model->canFetchMore());
+        while (model->canFetchMore())
+            model->fetchMore();
+        QCOMPARE(model->rowCount(), 400);
+        int previous = INT_MAX;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const EventRecord record = model->record(row);
+            QVERIFY(record.recordId < previous);
+            QVERIFY(record.recordId % 3 != 0);
+            previous = record.recordId;
+        }
+    }
 
-    QVERIFY(log.insertEvent(5, QString(), 2, base));
-    QVERIFY(log.insertEvent(5, QString(), 3, base.addSecs(1)));
-    QCOMPARE(model->rowCount(), 2);
-    QCOMPARE(model->data(model->index(0, 3)).toInt(), 3);
-    QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("14:07:10 05.03.2024"));
-    QCOMPARE(model->data(model->index(1, 0)).toInt(), 1);
-    QCOMPARE(model->data(model->index(1, 5)).toInt(), 0);
-
-    QVERIFY(log.markAllSeen());
-    QCOMPARE(model->rowCount(), 0);
-    QVERIFY(log.insertEvent(-1, QString(), 255, base.addSecs(2)));
-    QCOMPARE(model->rowCount(), 1);
-
-    // A fresh connection shows the same: only unacknowledged records, newest first.
-    DatabaseLog again;
-    QCOMPARE(again.tableModel()->rowCount(), 1);
-    QCOMPARE(again.tableModel()->data(again.tableModel()->index(0, 3)).toInt(), 255);
-}
-
-void TestDatabases::tableModelPages()
-{
+    void writesAreCommittedWhileTheModelShowsAPage()
     {
         DatabaseLog log;
-        QVERIFY(log.exec(QStringLiteral("BEGIN;")));
-        for (int i = 0; i < 600; ++i)
-            QVERIFY(log.insertEvent(i, QString(), 2, base));
-        QVERIFY(log.exec(QStringLiteral("COMMIT;")));
-        QVERIFY(log.exec(QStringLiteral("UPDATE error_log SET seen=1 WHERE record_id % 3 = 0;")));
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(log.insertEvent(i, QString(), 5, base));
+        QVERIFY(log.tableModel()->select());
+        QVERIFY(log.tableModel()->canFetchMore());
+        QVERIFY(log.insertEvent(1000, QString(), 5, base));
+        // Seen at once by another process: nothing waits for the view to finish reading.
+        QCOMPARE(
+            sqlite3("log.sqlite",
+                    QStringLiteral("SELECT count(*) FROM error_log WHERE device_unique_id=1000;")),
+            QStringLiteral("1"));
+        // and the write-ahead log is checkpointed back into the file.
+        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE);"))
+                     .section(QLatin1Char('|'), 0, 0),
+                 QStringLiteral("0"));
     }
-    DatabaseLog log;
-    EventTableModel *model = log.tableModel();
-    QCOMPARE(model->rowCount(), EventTableModel::pageSize);
-    QVERIFY(model->canFetchMore());
-    while (model->canFetchMore())
-        model->fetchMore();
-    QCOMPARE(model->rowCount(), 400);
-    int previous = INT_MAX;
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const EventRecord record = model->record(row);
-        QVERIFY(record.recordId < previous);
-        QVERIFY(record.recordId % 3 != 0);
-        previous = record.recordId;
-    }
-}
 
-void TestDatabases::writesAreCommittedWhileTheModelShowsAPage()
-{
-    DatabaseLog log;
-    for (int i = 0; i < 300; ++i)
-        QVERIFY(log.insertEvent(i, QString(), 5, base));
-    QVERIFY(log.tableModel()->select());
-    QVERIFY(log.tableModel()->canFetchMore());
-    QVERIFY(log.insertEvent(1000, QString(), 5, base));
-    // Seen at once by another process: nothing waits for the view to finish reading.
-    QCOMPARE(sqlite3(QStringLiteral("log.sqlite"),
-                     QStringLiteral("SELECT count(*) FROM error_log WHERE device_unique_id=1000;")),
-             QStringLiteral("1"));
-    // and the write-ahead log is checkpointed back into the file.
-    QCOMPARE(
-        sqlite3(QStringLiteral("log.sqlite"), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE);"))
-            .section(QLatin1Char('|'), 0, 0),
-        QStringLiteral("0"));
-}
-
-void TestDatabases::unusableFiles_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("logged");
-    QTest::newRow("folder missing")
-        << "no/such/folder/log.sqlite" << QByteArray() << "no/such/folder/log.sqlite Error open db";
-    QTest::newRow("not a database") << "garbage.sqlite" << QByteArray(8192, 'x')
-                                    << "garbage.sqlite Error exec request file is not a database";
-}
-
-void TestDatabases::unusableFiles()
-{
-    QFETCH(QString, file);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, logged);
-    if (!content.isEmpty()) {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content);
-    }
-    warnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
-    auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
-    DatabaseLog log(file);
-    QVERIFY2(!warnings.isEmpty() && warnings.first().startsWith(logged),
-             qPrintable(warnings.value(0)));
-    QVERIFY(!log.insertEvent(1, QString(), 2, base));
-    QVERIFY(!log.insertStatus(1, QStringLiteral("{}"), base));
-    QCOMPARE(log.eventCount(0), 0);
-    QCOMPARE(log.maxRecordId(), 0);
-    QDateTime time;
-    QVERIFY(!log.lastEventTime(1, 2, time, 0));
-    QVERIFY(!log.markAllSeen());
-    QCOMPARE(log.tableModel()->rowCount(), 0);
-}
-
-void TestDatabases::projectModelOpensBothJournals()
-{
+    void unusableFiles_data()
     {
-        ProjectModel model;
-        QVERIFY(model.logDb);
-        QVERIFY(model.paramsDb);
-        QCOMPARE(model.logDb->fileName(), QStringLiteral("log.sqlite"));
-        QCOMPARE(model.paramsDb->fileName(), QStringLiteral("params.sqlite"));
-        QVERIFY(model.logDb->insertEvent(1, QString(), 2, base));
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("folder missing") << "no/such/folder/log.sqlite" << QByteArray()
+                                        << "no/such/folder/log.sqlite Error open db";
+        QTest::newRow("not a database")
+            << "garbage.sqlite" << QByteArray(8192, 'x')
+            << "garbage.sqlite Error exec request file is not a database";
     }
-    QVERIFY(QFile::exists(QStringLiteral("log.sqlite")));
-    QVERIFY(QFile::exists(QStringLiteral("params.sqlite")));
-    QVERIFY(!QSqlDatabase::contains(QStringLiteral("log.sqlite")));
 
-    QVERIFY(QFile::remove(QStringLiteral("params.sqlite")));
-    ProjectModel bare(ProjectModel::Journals::None);
-    QVERIFY(!bare.logDb);
-    QVERIFY(!bare.paramsDb);
-    QVERIFY(!QFile::exists(QStringLiteral("params.sqlite")));
-}
+    void unusableFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, logged);
+        if (!content.isEmpty())
+            QVERIFY(TestUtil::writeFile(file, content));
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        DatabaseLog log(file);
+        QVERIFY2(!warnings.isEmpty() && warnings.first().startsWith(logged),
+                 qPrintable(warnings.value(0)));
+        QVERIFY(!log.insertEvent(1, QString(), 2, base));
+        QVERIFY(!log.insertStatus(1, QStringLiteral("{}"), base));
+        QCOMPARE(log.eventCount(0), 0);
+        QCOMPARE(log.maxRecordId(), 0);
+        QDateTime time;
+        QVERIFY(!log.lastEventTime(1, 2, time, 0));
+        QVERIFY(!log.markAllSeen());
+        QCOMPARE(log.tableModel()->rowCount(), 0);
+    }
 
-void TestDatabases::twoModelsInOneFolder()
-{
-    ProjectModel first;
-    ProjectModel second;
-    QVERIFY(first.logDb->connectionName() != second.logDb->connectionName());
-    QVERIFY(first.logDb->insertEvent(1, QString(), 2, base));
-    QVERIFY(second.logDb->insertEvent(2, QString(), 2, base));
-    QCOMPARE(first.logDb->eventCount(5), 2);
-    QCOMPARE(second.logDb->eventCount(5), 2);
-}
+    void projectModelOpensBothJournals()
+    {
+        {
+            ProjectModel model;
+            QVERIFY(model.logDb);
+            QVERIFY(model.paramsDb);
+            QCOMPARE(model.logDb->fileName(), "log.sqlite");
+            QCOMPARE(model.paramsDb->fileName(), QStringLiteral("params.sqlite"));
+            QVERIFY(model.logDb->insertEvent(1, QString(), 2, base));
+        }
+        QVERIFY(QFile::exists("log.sqlite"));
+        QVERIFY(QFile::exists(QStringLiteral("params.sqlite")));
+        QVERIFY(!QSqlDatabase::contains("log.sqlite"));
+
+        QVERIFY(QFile::remove(QStringLiteral("params.sqlite")));
+        ProjectModel bare(ProjectModel::Journals::None);
+        QVERIFY(!bare.logDb);
+        QVERIFY(!bare.paramsDb);
+        QVERIFY(!QFile::exists(QStringLiteral("params.sqlite")));
+    }
+
+    void twoModelsInOneFolder()
+    {
+        ProjectModel first;
+        ProjectModel second;
+        QVERIFY(first.logDb->connectionName() != second.logDb->connectionName());
+        QVERIFY(first.logDb->insertEvent(1, QString(), 2, base));
+        QVERIFY(second.logDb->insertEvent(2, QString(), 2, base));
+        QCOMPARE(first.logDb->eventCount(5), 2);
+        QCOMPARE(second.logDb->eventCount(5), 2);
+    }
+
+private:
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
+};
 
 QTEST_GUILESS_MAIN(TestDatabases)
 #include "tst_databases.moc"

@@ -22,14 +22,6 @@ Q_DECLARE_METATYPE(OutLink)
 
 namespace {
 
-template<typename T> T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qWarning("no widget %s", name);
-    return widget;
-}
-
 QStringList itemTexts(const QComboBox *box)
 {
     QStringList texts;
@@ -44,19 +36,6 @@ QList<ProjectDevice *> itemDevices(const QComboBox *box)
     for (int i = 0; i < box->count(); ++i)
         devices << box->itemData(i).value<ProjectDevice *>();
     return devices;
-}
-
-bool shown(QWidget *dialog, const char *name)
-{
-    QWidget *widget = child<QWidget>(dialog, name);
-    return widget && !widget->isHidden();
-}
-
-void choose(QComboBox *box, const QString &text)
-{
-    const int index = box->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    box->setCurrentIndex(index);
 }
 
 void chooseType(AddDeviceDialog *dialog, int type)
@@ -83,639 +62,566 @@ class TestDeviceDialogs : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_project = std::make_unique<ProjectModel>();
+        fillSample(m_project.get());
+        m_project->modified = false;
+    }
 
-    void addingDefaults();
-    void tagLabelFollowsMode();
-    void layoutPerType_data();
-    void layoutPerType();
-    void switchesEnableTheirFields();
-    void typingIsFiltered_data();
-    void typingIsFiltered();
-    void addConsoleWith24Buttons();
-    void addLoudspeakerHasEthernet();
-    void hiddenSwitchesDoNotLeak();
-    void cancelCreatesNothing();
-    void editExtensionUnit();
-    void editConsoles_data();
-    void editConsoles();
-    void editTypeOutsideTheList();
-    void emptySerialIsZero();
+    void cleanup() { m_project.reset(); }
 
-    void keyDialogConstruction();
-    void keyDialogNeverOffersADeviceTwice();
-    void keyDialogRowFollowsDeviceChange();
-    void keyDialogDeleteRow();
-    void keyDialogAcceptMergesLinks();
-    void keyDialogRejectChangesNothing();
-    void keyDialogDanglingLink();
-    void mergeLinks_data();
-    void mergeLinks();
+    void addingDefaults()
+    {
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        QCOMPARE(dialog.objectName(), QStringLiteral("FormAddDeviceManual"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Добавить устройство в проект системы..."));
+        QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+
+        auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
+        QVERIFY(types->isEnabled());
+        QList<int> codes;
+        for (int i = 0; i < types->count(); ++i)
+            codes << types->itemData(i).toInt();
+        QCOMPARE(codes, QList<int>({2, 3, 10, 4, 6, 7, 8, 0}));
+        QCOMPARE(types->itemText(3), QStringLiteral("УКБ KV\u2011520 исп.2"));
+        QCOMPARE(types->currentIndex(), 0);
+
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), QStringLiteral("1"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(),
+                 QStringLiteral("192.168.0.250"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->maxLength(), 64);
+        QVERIFY(!child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
+        QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
+        QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
+        QVERIFY(!child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
+        QVERIFY(!shown(&dialog, "labelKeysCount"));
+        QVERIFY(!shown(&dialog, "comboBoxKeysCount"));
+        QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxKeysCount")),
+                 QStringList({"8", "16", "24", "32", "40"}));
+        QStringList bus {"Центральный блок"};
+        for (int i = 1; i <= 9; ++i)
+            bus << QStringLiteral("Блок расширения %1").arg(i);
+        QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxRs485Mode")), bus);
+
+        auto *groups = child<QComboBox>(&dialog, "comboBoxGroup");
+        QCOMPARE(itemTexts(groups), QStringList({"Без группы", "A", "A-->A1", "B"}));
+        QCOMPARE(groups->currentIndex(), 0);
+        QVERIFY(!dialog.group());
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
+                 QStringLiteral("Добавить"));
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonCansel")->text(), QStringLiteral("Отмена"));
+        QVERIFY(!dialog.isAccepted());
+        QVERIFY(!dialog.device());
+
+        // A preselected group is the chosen one from the start.
+        ProjectGroup *a1 = m_project->allGroups().at(1);
+        AddDeviceDialog inGroup(m_project.get(), a1, nullptr);
+        QCOMPARE(child<QComboBox>(&inGroup, "comboBoxGroup")->currentText(),
+                 QStringLiteral("A-->A1"));
+        QCOMPARE(inGroup.group(), a1);
+    }
+
+    void tagLabelFollowsMode()
+    {
+        AddDeviceDialog configuration(m_project.get(), nullptr, nullptr);
+        QCOMPARE(child<QLabel>(&configuration, "labelDeviceTag")->text(),
+                 QStringLiteral("Имя устройства:"));
+        m_project->monitoring = true;
+        AddDeviceDialog monitoring(m_project.get(), nullptr, nullptr);
+        QCOMPARE(child<QLabel>(&monitoring, "labelDeviceTag")->text(),
+                 QStringLiteral("Расположение:"));
+    }
+
+    void layoutPerType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("rs485Shown");
+        QTest::addColumn<bool>("rs485Checked");
+        QTest::addColumn<bool>("busEnabled");
+        QTest::addColumn<bool>("ethernetShown");
+        QTest::addColumn<bool>("ethernetChecked");
+        QTest::addColumn<bool>("ethernetSwitchable");
+        QTest::addColumn<bool>("addressEnabled");
+        QTest::addColumn<bool>("keysShown");
+        QTest::addColumn<QString>("firstBusItem");
+
+        QTest::newRow("2") << 2 << true << false << false << true << false << true << false << false
+                           << "Центральный блок";
+        QTest::newRow("3") << 3 << true << false << false << true << false << true << false << false
+                           << "Центральный блок";
+        QTest::newRow("10") << 10 << true << false << false << true << false << true << false
+                            << false << "Центральный блок";
+        QTest::newRow("6") << 6 << true << true << true << false << false << true << false << true
+                           << "Адрес 1";
+        QTest::newRow("7") << 7 << false << false << false << true << true << false << true << false
+                           << "Центральный блок";
+        QTest::newRow("8") << 8 << false << false << false << true << true << false << true << true
+                           << "Центральный блок";
+        QTest::newRow("4") << 4 << false << false << false << true << true << false << true << false
+                           << "Центральный блок";
+        QTest::newRow("0 leaves the form") << 0 << true << false << false << true << false << true
+                                           << false << false << "Центральный блок";
+    }
+
+    void layoutPerType()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, rs485Shown);
+        QFETCH(bool, rs485Checked);
+        QFETCH(bool, busEnabled);
+        QFETCH(bool, ethernetShown);
+        QFETCH(bool, ethernetChecked);
+        QFETCH(bool, ethernetSwitchable);
+        QFETCH(bool, addressEnabled);
+        QFETCH(bool, keysShown);
+        QFETCH(QString, firstBusItem);
+
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        chooseType(&dialog, type);
+        auto *rs485 = child<QCheckBox>(&dialog, "checkBoxRs485Enable");
+        auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
+        auto *ethernet = child<QCheckBox>(&dialog, "checkBoxEthernetEnable");
+        QCOMPARE(!rs485->isHidden(), rs485Shown);
+        QCOMPARE(!bus->isHidden(), rs485Shown);
+        QCOMPARE(rs485->isChecked(), rs485Checked);
+        if (rs485Shown)
+            QCOMPARE(bus->isEnabled(), busEnabled);
+        QCOMPARE(!ethernet->isHidden(), ethernetShown);
+        QCOMPARE(shown(&dialog, "lineEditIpAddress"), ethernetShown);
+        QCOMPARE(ethernet->isChecked(), ethernetChecked);
+        QCOMPARE(ethernet->isEnabled(), ethernetSwitchable);
+        if (ethernetShown)
+            QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled(), addressEnabled);
+        QCOMPARE(shown(&dialog, "labelKeysCount"), keysShown);
+        QCOMPARE(shown(&dialog, "comboBoxKeysCount"), keysShown);
+        QCOMPARE(bus->itemText(0), firstBusItem);
+        QCOMPARE(bus->count(), type == 6 ? 32 : 10);
+    }
+
+    void switchesEnableTheirFields()
+    {
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        auto *rs485 = child<QCheckBox>(&dialog, "checkBoxRs485Enable");
+        auto *ethernet = child<QCheckBox>(&dialog, "checkBoxEthernetEnable");
+        rs485->setChecked(true);
+        QVERIFY(child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
+        rs485->setChecked(false);
+        QVERIFY(!child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
+        ethernet->setChecked(true);
+        QVERIFY(child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
+        ethernet->setChecked(false);
+        QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
+    }
+
+    void typingIsFiltered_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("acceptable");
+
+        auto row = [](const char *name, const char *field, const char *typed, const char *result,
+                      bool acceptable) {
+            QTest::newRow(name) << QString::fromLatin1(field) << QString::fromLatin1(typed)
+                                << QString::fromLatin1(result) << acceptable;
+        };
+        const char *const ip = "lineEditIpAddress";
+        const char *const serial = "lineEditSerialNumber";
+        row("address", ip, "127.0.0.12", "127.0.0.12", true);
+        row("address, leading zeros", ip, "010.0.0.1", "010.0.0.1", true);
+        row("address, 256 refused", ip, "256.1.2.3", "25.1.2.3", true);
+        row("address, letters refused", ip, "1a.2b.3c.4d", "1.2.3.4", true);
+        row("address, fifth part refused", ip, "1.2.3.4.5", "1.2.3.45", true);
+        row("address, incomplete", ip, "10.0.0", "10.0.0", false);
+        row("serial", serial, "2147483647", "2147483647", true);
+        row("serial, letters refused", serial, "12ab3", "123", true);
+        row("serial, minus refused", serial, "-5", "5", true);
+    }
+
+    void typingIsFiltered()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, result);
+        QFETCH(bool, acceptable);
+
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->setChecked(true);
+        auto *edit = dialog.findChild<QLineEdit *>(field);
+        QVERIFY(edit);
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), result);
+        QCOMPARE(edit->hasAcceptableInput(), acceptable);
+    }
+
+    void addLoudspeakerHasEthernet()
+    {
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        chooseType(&dialog, DeviceType::Horn);
+        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.7"));
+        choose(child<QComboBox>(&dialog, "comboBoxGroup"), QStringLiteral("B"));
+        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
+        std::unique_ptr<ProjectDevice> device(dialog.device());
+        QVERIFY(device);
+        QCOMPARE(device->type, int(DeviceType::Horn));
+        QVERIFY(device->ip_enabled);
+        QCOMPARE(device->ip_addr, QStringLiteral("127.0.0.7"));
+        QVERIFY(!device->rs485_enabled);
+        QCOMPARE(device->keys_count, -1);
+        QCOMPARE(dialog.group(), m_project->allGroups().at(2));
+    }
+
+    void hiddenSwitchesDoNotLeak()
+    {
+        // Ethernet switched on for a central unit does not stay on for a console of type 6,
+        // whose form hides it.
+        AddDeviceDialog first(m_project.get(), nullptr, nullptr);
+        chooseType(&first, DeviceType::Norda4200);
+        child<QCheckBox>(&first, "checkBoxEthernetEnable")->setChecked(true);
+        child<QLineEdit>(&first, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.8"));
+        chooseType(&first, DeviceType::BexarTovik2);
+        child<QPushButton>(&first, "pushButtonAddDevice")->click();
+        std::unique_ptr<ProjectDevice> console(first.device());
+        QVERIFY(!console->ip_enabled);
+        QVERIFY(console->rs485_enabled);
+
+        // RS-485 of a console does not stay on for a loudspeaker.
+        AddDeviceDialog second(m_project.get(), nullptr, nullptr);
+        chooseType(&second, DeviceType::BexarTovik2);
+        chooseType(&second, DeviceType::Horn);
+        child<QLineEdit>(&second, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.9"));
+        child<QPushButton>(&second, "pushButtonAddDevice")->click();
+        std::unique_ptr<ProjectDevice> horn(second.device());
+        QVERIFY(!horn->rs485_enabled);
+        QVERIFY(horn->ip_enabled);
+    }
+
+    void cancelCreatesNothing()
+    {
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        child<QPushButton>(&dialog, "pushButtonCansel")->click();
+        QVERIFY(!dialog.isAccepted());
+        QVERIFY(!dialog.device());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+
+        ProjectDevice *unit = m_project->findDeviceBySerial(101);
+        AddDeviceDialog editing(m_project.get(), unit->parentGroup(), unit);
+        child<QLineEdit>(&editing, "lineEditSerialNumber")->setText(QStringLiteral("9"));
+        child<QPushButton>(&editing, "pushButtonCansel")->click();
+        QCOMPARE(unit->serial, 101);
+    }
+
+    void editExtensionUnit()
+    {
+        ProjectDevice *unit = m_project->findDeviceBySerial(101);
+        ProjectGroup *a = unit->parentGroup();
+        unit->tag = QStringLiteral("Подвал");
+        AddDeviceDialog dialog(m_project.get(), a, unit);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Изменение устройства..."));
+        auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
+        QVERIFY(!types->isEnabled());
+        QCOMPARE(types->currentData().toInt(), int(DeviceType::Norda410x));
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
+                 QStringLiteral("Изменить"));
+        auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
+        QCOMPARE(bus->currentText(), QStringLiteral("Блок расширения 3"));
+        QVERIFY(bus->isEnabled());
+        QVERIFY(child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), QStringLiteral("101"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->text(), QStringLiteral("Подвал"));
+        QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(),
+                 QStringLiteral("192.168.0.250"));
+        QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxGroup")->currentText(), QStringLiteral("A"));
+
+        child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->setChecked(true);
+        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.21"));
+        choose(bus, QStringLiteral("Центральный блок"));
+        child<QLineEdit>(&dialog, "lineEditSerialNumber")->setText(QStringLiteral("111"));
+        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
+        QVERIFY(dialog.isAccepted());
+        QCOMPARE(dialog.device(), unit);
+        QCOMPARE(unit->serial, 111);
+        QCOMPARE(int(unit->rs485_addr), 0);
+        QVERIFY(unit->ip_enabled);
+        QCOMPARE(unit->ip_addr, QStringLiteral("127.0.0.21"));
+        QCOMPARE(unit->type, int(DeviceType::Norda410x));
+        QCOMPARE(unit->inouts.size(), 23);
+        QCOMPARE(dialog.group(), a);
+    }
+
+    void editConsoles_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<QString>("shownKeys");
+        QTest::addColumn<QString>("shownBus");
+
+        QTest::newRow("6, 16 buttons, address 5")
+            << 6 << 16 << 5 << QStringLiteral("16") << "Адрес 5";
+        QTest::newRow("6, 40 buttons, address 32")
+            << 6 << 40 << 32 << QStringLiteral("40") << "Адрес 32";
+        QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << QStringLiteral("12") << "";
+        QTest::newRow("8, count unknown") << 8 << -1 << 0 << QStringLiteral("8") << "";
+    }
+
+    void editConsoles()
+    {
+        QFETCH(int, type);
+        QFETCH(int, keys);
+        QFETCH(int, address);
+        QFETCH(QString, shownKeys);
+        QFETCH(QString, shownBus);
+
+        ProjectDevice *console =
+            makeDevice(type, 77, type == 6, address,
+                       type == 8 ? QStringLiteral("127.0.0.30") : QString(), keys);
+        m_project->addDevice(nullptr, console);
+        console->inouts.first()->outlinks.append(OutLink {1, {2}});
+        const int buttons = console->buttonCount();
+
+        AddDeviceDialog dialog(m_project.get(), nullptr, console);
+        QVERIFY(shown(&dialog, "comboBoxKeysCount"));
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxKeysCount")->currentText(), shownKeys);
+        if (!shownBus.isEmpty())
+            QCOMPARE(child<QComboBox>(&dialog, "comboBoxRs485Mode")->currentText(), shownBus);
+        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
+        // Accepting without a change keeps every button and its links.
+        QCOMPARE(console->buttonCount(), buttons);
+        QCOMPARE(console->inouts.first()->outlinks.size(), 1);
+        QCOMPARE(int(console->rs485_addr), address);
+        QCOMPARE(console->rs485_enabled, type == 6);
+    }
+
+    void editTypeOutsideTheList()
+    {
+        ProjectDevice *media = m_project->findDeviceBySerial(105);
+        media->rs485_enabled = true;
+        media->rs485_addr = 2;
+        AddDeviceDialog dialog(m_project.get(), nullptr, media);
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxDeviceType")->currentText(),
+                 QStringLiteral("Медиаконвертер новый"));
+        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
+        QCOMPARE(media->type, int(DeviceType::Media));
+        QVERIFY(media->rs485_enabled);
+        QCOMPARE(int(media->rs485_addr), 2);
+    }
+
+    void emptySerialIsZero()
+    {
+        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
+        child<QLineEdit>(&dialog, "lineEditSerialNumber")->clear();
+        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
+        std::unique_ptr<ProjectDevice> device(dialog.device());
+        QCOMPARE(device->serial, 0);
+    }
+
+    void keyDialogConstruction()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        ProjectDevice *unit = m_project->findDeviceBySerial(100);
+        ProjectDevice *horn = m_project->findDeviceBySerial(103);
+        unit->inouts.at(1)->name = QStringLiteral("Лестница");
+        InOut *key = console->inouts.at(2);
+        key->name = QStringLiteral("Тревога");
+        key->outlinks = {OutLink {unit->id_obj, {2, 5}}, OutLink {horn->id_obj, {1}}};
+
+        EditKeyDialog dialog(m_project.get(), key);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Настройка кнопки Кнопка 3"));
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditKeyName")->text(), QStringLiteral("Тревога"));
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
+                 QStringLiteral("Добавить устройство назначения"));
+        QCOMPARE(dialog.rows().size(), 2);
+
+        EditKeyItemWidget *first = dialog.rows().at(0);
+        QCOMPARE(first->chosenDevice(), unit);
+        QCOMPARE(first->deviceBox()->currentText(),
+                 QStringLiteral("Блок NORDA-4200 (серийный номер 100)"));
+        QStringList labels;
+        QList<int> indexes;
+        for (const QCheckBox *box : first->outputBoxes()) {
+            labels << box->text();
+            indexes << box->property("inout_index").toInt();
+        }
+        QCOMPARE(labels,
+                 QStringList({"Выход ЛО1", "Лестница", "Выход ЛО3", "Выход ЛО4", "Выход ЛО5",
+                              "Выход ЛО6", "Выход ЛО7", "Выход ЛО8"}));
+        QCOMPARE(indexes, QList<int>({1, 2, 3, 4, 5, 6, 7, 8}));
+        QCOMPARE(checkedIndexes(first), QList<int>({2, 5}));
+        QCOMPARE(first->link(), (OutLink {unit->id_obj, {2, 5}}));
+        QCOMPARE(dialog.rows().at(1)->chosenDevice(), horn);
+        QCOMPARE(checkedIndexes(dialog.rows().at(1)), QList<int>({1}));
+    }
+
+    void keyDialogNeverOffersADeviceTwice()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        InOut *key = console->inouts.first();
+        EditKeyDialog dialog(m_project.get(), key);
+        auto *add = child<QPushButton>(&dialog, "pushButtonAddDevice");
+        QVERIFY(dialog.rows().isEmpty());
+        QVERIFY(add->isEnabled());
+
+        const int others = m_project->allDevices().size() - 1;
+        for (int i = 0; i < others; ++i) {
+            QVERIFY(add->isEnabled());
+            add->click();
+            QCOMPARE(dialog.rows().size(), i + 1);
+            QList<ProjectDevice *> chosen;
+            for (EditKeyItemWidget *row : dialog.rows()) {
+                QVERIFY(row->chosenDevice());
+                QVERIFY(!chosen.contains(row->chosenDevice()));
+                chosen << row->chosenDevice();
+                const QList<ProjectDevice *> offered = itemDevices(row->deviceBox());
+                // The row's own device first; never the console itself.
+                QCOMPARE(offered.first(), row->chosenDevice());
+                QVERIFY(!offered.contains(console));
+                QCOMPARE(offered.size(), 1 + others - (i + 1));
+            }
+            // What one row has chosen no other row offers.
+            for (EditKeyItemWidget *row : dialog.rows()) {
+                for (ProjectDevice *device : itemDevices(row->deviceBox()).mid(1))
+                    QVERIFY(!chosen.contains(device));
+            }
+        }
+        // Every device is in use: nothing more can be added.
+        QVERIFY(!add->isEnabled());
+        dialog.on_pushButtonAddDevice_clicked();
+        QCOMPARE(dialog.rows().size(), others);
+    }
+
+    void keyDialogRowFollowsDeviceChange()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        EditKeyDialog dialog(m_project.get(), console->inouts.first());
+        auto *add = child<QPushButton>(&dialog, "pushButtonAddDevice");
+        add->click();
+        add->click();
+        EditKeyItemWidget *first = dialog.rows().at(0);
+        EditKeyItemWidget *second = dialog.rows().at(1);
+        first->outputBoxes().first()->setChecked(true);
+        ProjectDevice *before = first->chosenDevice();
+
+        // The first row switches to a device nobody uses: its outputs start unchecked, and
+        // the second row may now offer the device the first one gave up.
+        first->deviceBox()->setCurrentIndex(1);
+        ProjectDevice *now = first->chosenDevice();
+        QVERIFY(now != before);
+        QVERIFY(now != second->chosenDevice());
+        QVERIFY(checkedIndexes(first).isEmpty());
+        QVERIFY(itemDevices(second->deviceBox()).contains(before));
+        QVERIFY(!itemDevices(second->deviceBox()).contains(now));
+    }
+
+    void keyDialogDeleteRow()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        EditKeyDialog dialog(m_project.get(), console->inouts.first());
+        auto *add = child<QPushButton>(&dialog, "pushButtonAddDevice");
+        for (int i = 0; i < 5; ++i)
+            add->click();
+        QVERIFY(!add->isEnabled());
+        EditKeyItemWidget *row = dialog.rows().at(2);
+        ProjectDevice *freed = row->chosenDevice();
+        QSignalSpy deleted(row, &EditKeyItemWidget::deleteButtonClicked);
+        child<QPushButton>(row, "pushButtonDelete")->click();
+        QCOMPARE(deleted.count(), 1);
+        QCOMPARE(deleted.first().at(0).value<QWidget *>(), row);
+        QCOMPARE(dialog.rows().size(), 4);
+        QVERIFY(add->isEnabled());
+        for (EditKeyItemWidget *other : dialog.rows())
+            QVERIFY(itemDevices(other->deviceBox()).contains(freed));
+    }
+
+    void keyDialogAcceptMergesLinks()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        ProjectDevice *unit = m_project->findDeviceBySerial(100);
+        InOut *key = console->inouts.first();
+        // Two links to one device, as an older file may hold them, are shown as one row.
+        key->outlinks = {OutLink {unit->id_obj, {1}}, OutLink {unit->id_obj, {3, 1}}};
+        EditKeyDialog dialog(m_project.get(), key);
+        QCOMPARE(dialog.rows().size(), 1);
+        QCOMPARE(checkedIndexes(dialog.rows().first()), QList<int>({1, 3}));
+
+        // A row with nothing checked adds no link.
+        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
+        QCOMPARE(dialog.rows().size(), 2);
+        child<QLineEdit>(&dialog, "lineEditKeyName")->setText(QStringLiteral("Все"));
+        child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(key->name, QStringLiteral("Все"));
+        QCOMPARE(key->outlinks, QList<OutLink>({OutLink {unit->id_obj, {1, 3}}}));
+        QVERIFY(m_project->modified);
+    }
+
+    void keyDialogRejectChangesNothing()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        ProjectDevice *horn = m_project->findDeviceBySerial(103);
+        InOut *key = console->inouts.first();
+        key->outlinks = {OutLink {horn->id_obj, {1}}};
+        EditKeyDialog dialog(m_project.get(), key);
+        child<QLineEdit>(&dialog, "lineEditKeyName")->setText(QStringLiteral("x"));
+        dialog.rows().first()->outputBoxes().first()->setChecked(false);
+        child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Cancel)->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(key->name, QString());
+        QCOMPARE(key->outlinks, QList<OutLink>({OutLink {horn->id_obj, {1}}}));
+        QVERIFY(!m_project->modified);
+
+        // Accepting what was there already is no change either.
+        EditKeyDialog same(m_project.get(), key);
+        child<QDialogButtonBox>(&same, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!m_project->modified);
+    }
+
+    void keyDialogDanglingLink()
+    {
+        ProjectDevice *console = m_project->findDeviceBySerial(102);
+        InOut *key = console->inouts.first();
+        key->outlinks = {OutLink {9999, {1, 2}}};
+        EditKeyDialog dialog(m_project.get(), key);
+        QCOMPARE(dialog.rows().size(), 1);
+        EditKeyItemWidget *row = dialog.rows().first();
+        // The missing device's row takes the first free device, with nothing checked.
+        QCOMPARE(row->chosenDevice(), m_project->findDeviceBySerial(100));
+        QVERIFY(checkedIndexes(row).isEmpty());
+        child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(key->outlinks.isEmpty());
+    }
+
+    void mergeLinks_data()
+    {
+        QTest::addColumn<QList<OutLink>>("links");
+        QTest::addColumn<QList<OutLink>>("merged");
+
+        QTest::newRow("empty") << QList<OutLink>() << QList<OutLink>();
+        QTest::newRow("no outputs dropped")
+            << QList<OutLink>({{3, {}}, {4, {1}}}) << QList<OutLink>({{4, {1}}});
+        QTest::newRow("same device joined, order kept")
+            << QList<OutLink>({{4, {2}}, {5, {1}}, {4, {1, 2, 3}}})
+            << QList<OutLink>({{4, {2, 1, 3}}, {5, {1}}});
+        QTest::newRow("repeated index once")
+            << QList<OutLink>({{4, {2, 2}}}) << QList<OutLink>({{4, {2}}});
+    }
+
+    void mergeLinks()
+    {
+        QFETCH(QList<OutLink>, links);
+        QFETCH(QList<OutLink>, merged);
+        QCOMPARE(EditKeyDialog::mergeLinks(links), merged);
+    }
 
 private:
     std::unique_ptr<ProjectModel> m_project;
 };
-
-void TestDeviceDialogs::init()
-{
-    m_project = std::make_unique<ProjectModel>();
-    fillSample(m_project.get());
-    m_project->modified = false;
-}
-
-void TestDeviceDialogs::cleanup()
-{
-    m_project.reset();
-}
-
-void TestDeviceDialogs::addingDefaults()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    QCOMPARE(dialog.objectName(), QStringLiteral("FormAddDeviceManual"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Добавить устройство в проект системы..."));
-    QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
-    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
-
-    auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
-    QVERIFY(types->isEnabled());
-    QList<int> codes;
-    for (int i = 0; i < types->count(); ++i)
-        codes << types->itemData(i).toInt();
-    QCOMPARE(codes, QList<int>({2, 3, 10, 4, 6, 7, 8, 0}));
-    QCOMPARE(types->itemText(3), QStringLiteral("УКБ KV\u2011520 исп.2"));
-    QCOMPARE(types->currentIndex(), 0);
-
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), QStringLiteral("1"));
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(),
-             QStringLiteral("192.168.0.250"));
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->maxLength(), 64);
-    QVERIFY(!child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
-    QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
-    QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
-    QVERIFY(!child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
-    QVERIFY(!shown(&dialog, "labelKeysCount"));
-    QVERIFY(!shown(&dialog, "comboBoxKeysCount"));
-    QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxKeysCount")),
-             QStringList({"8", "16", "24", "32", "40"}));
-    QStringList bus {"Центральный блок"};
-    for (int i = 1; i <= 9; ++i)
-        bus << QStringLiteral("Блок расширения %1").arg(i);
-    QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxRs485Mode")), bus);
-
-    auto *groups = child<QComboBox>(&dialog, "comboBoxGroup");
-    QCOMPARE(itemTexts(groups), QStringList({"Без группы", "A", "A-->A1", "B"}));
-    QCOMPARE(groups->currentIndex(), 0);
-    QVERIFY(!dialog.group());
-    QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-             QStringLiteral("Добавить"));
-    QCOMPARE(child<QPushButton>(&dialog, "pushButtonCansel")->text(), QStringLiteral("Отмена"));
-    QVERIFY(!dialog.isAccepted());
-    QVERIFY(!dialog.device());
-
-    // A preselected group is the chosen one from the start.
-    ProjectGroup *a1 = m_project->allGroups().at(1);
-    AddDeviceDialog inGroup(m_project.get(), a1, nullptr);
-    QCOMPARE(child<QComboBox>(&inGroup, "comboBoxGroup")->currentText(), QStringLiteral("A-->A1"));
-    QCOMPARE(inGroup.group(), a1);
-}
-
-void TestDeviceDialogs::tagLabelFollowsMode()
-{
-    AddDeviceDialog configuration(m_project.get(), nullptr, nullptr);
-    QCOMPARE(child<QLabel>(&configuration, "labelDeviceTag")->text(),
-             QStringLiteral("Имя устройства:"));
-    m_project->monitoring = true;
-    AddDeviceDialog monitoring(m_project.get(), nullptr, nullptr);
-    QCOMPARE(child<QLabel>(&monitoring, "labelDeviceTag")->text(), QStringLiteral("Расположение:"));
-}
-
-void TestDeviceDialogs::layoutPerType_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("rs485Shown");
-    QTest::addColumn<bool>("rs485Checked");
-    QTest::addColumn<bool>("busEnabled");
-    QTest::addColumn<bool>("ethernetShown");
-    QTest::addColumn<bool>("ethernetChecked");
-    QTest::addColumn<bool>("ethernetSwitchable");
-    QTest::addColumn<bool>("addressEnabled");
-    QTest::addColumn<bool>("keysShown");
-    QTest::addColumn<QString>("firstBusItem");
-
-    QTest::newRow("2") << 2 << true << false << false << true << false << true << false << false
-                       << "Центральный блок";
-    QTest::newRow("3") << 3 << true << false << false << true << false << true << false << false
-                       << "Центральный блок";
-    QTest::newRow("10") << 10 << true << false << false << true << false << true << false << false
-                        << "Центральный блок";
-    QTest::newRow("6") << 6 << true << true << true << false << false << true << false << true
-                       << "Адрес 1";
-    QTest::newRow("7") << 7 << false << false << false << true << true << false << true << false
-                       << "Центральный блок";
-    QTest::newRow("8") << 8 << false << false << false << true << true << false << true << true
-                       << "Центральный блок";
-    QTest::newRow("4") << 4 << false << false << false << true << true << false << true << false
-                       << "Центральный блок";
-    QTest::newRow("0 leaves the form") << 0 << true << false << false << true << false << true
-                                       << false << false << "Центральный блок";
-}
-
-void TestDeviceDialogs::layoutPerType()
-{
-    QFETCH(int, type);
-    QFETCH(bool, rs485Shown);
-    QFETCH(bool, rs485Checked);
-    QFETCH(bool, busEnabled);
-    QFETCH(bool, ethernetShown);
-    QFETCH(bool, ethernetChecked);
-    QFETCH(bool, ethernetSwitchable);
-    QFETCH(bool, addressEnabled);
-    QFETCH(bool, keysShown);
-    QFETCH(QString, firstBusItem);
-
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    chooseType(&dialog, type);
-    auto *rs485 = child<QCheckBox>(&dialog, "checkBoxRs485Enable");
-    auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
-    auto *ethernet = child<QCheckBox>(&dialog, "checkBoxEthernetEnable");
-    QCOMPARE(!rs485->isHidden(), rs485Shown);
-    QCOMPARE(!bus->isHidden(), rs485Shown);
-    QCOMPARE(rs485->isChecked(), rs485Checked);
-    if (rs485Shown)
-        QCOMPARE(bus->isEnabled(), busEnabled);
-    QCOMPARE(!ethernet->isHidden(), ethernetShown);
-    QCOMPARE(shown(&dialog, "lineEditIpAddress"), ethernetShown);
-    QCOMPARE(ethernet->isChecked(), ethernetChecked);
-    QCOMPARE(ethernet->isEnabled(), ethernetSwitchable);
-    if (ethernetShown)
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled(), addressEnabled);
-    QCOMPARE(shown(&dialog, "labelKeysCount"), keysShown);
-    QCOMPARE(shown(&dialog, "comboBoxKeysCount"), keysShown);
-    QCOMPARE(bus->itemText(0), firstBusItem);
-    QCOMPARE(bus->count(), type == 6 ? 32 : 10);
-}
-
-void TestDeviceDialogs::switchesEnableTheirFields()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    auto *rs485 = child<QCheckBox>(&dialog, "checkBoxRs485Enable");
-    auto *ethernet = child<QCheckBox>(&dialog, "checkBoxEthernetEnable");
-    rs485->setChecked(true);
-    QVERIFY(child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
-    rs485->setChecked(false);
-    QVERIFY(!child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
-    ethernet->setChecked(true);
-    QVERIFY(child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
-    ethernet->setChecked(false);
-    QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
-}
-
-void TestDeviceDialogs::typingIsFiltered_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("result");
-    QTest::addColumn<bool>("acceptable");
-
-    QTest::newRow("address") << "lineEditIpAddress"
-                             << "127.0.0.12"
-                             << "127.0.0.12" << true;
-    QTest::newRow("address, leading zeros") << "lineEditIpAddress"
-                                            << "010.0.0.1"
-                                            << "010.0.0.1" << true;
-    QTest::newRow("address, 256 refused") << "lineEditIpAddress"
-                                          << "256.1.2.3"
-                                          << "25.1.2.3" << true;
-    QTest::newRow("address, letters refused") << "lineEditIpAddress"
-                                              << "1a.2b.3c.4d"
-                                              << "1.2.3.4" << true;
-    QTest::newRow("address, fifth part refused") << "lineEditIpAddress"
-                                                 << "1.2.3.4.5"
-                                                 << "1.2.3.45" << true;
-    QTest::newRow("address, incomplete") << "lineEditIpAddress"
-                                         << "10.0.0"
-                                         << "10.0.0" << false;
-    QTest::newRow("serial") << "lineEditSerialNumber"
-                            << "2147483647"
-                            << "2147483647" << true;
-    QTest::newRow("serial, letters refused") << "lineEditSerialNumber"
-                                             << "12ab3"
-                                             << "123" << true;
-    QTest::newRow("serial, minus refused") << "lineEditSerialNumber"
-                                           << "-5"
-                                           << "5" << true;
-}
-
-void TestDeviceDialogs::typingIsFiltered()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(QString, result);
-    QFETCH(bool, acceptable);
-
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->setChecked(true);
-    auto *edit = dialog.findChild<QLineEdit *>(field);
-    QVERIFY(edit);
-    edit->clear();
-    QTest::keyClicks(edit, typed);
-    QCOMPARE(edit->text(), result);
-    QCOMPARE(edit->hasAcceptableInput(), acceptable);
-}
-
-void TestDeviceDialogs::addConsoleWith24Buttons()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    chooseType(&dialog, DeviceType::BexarTovik2);
-    choose(child<QComboBox>(&dialog, "comboBoxKeysCount"), QStringLiteral("24"));
-    choose(child<QComboBox>(&dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
-    child<QLineEdit>(&dialog, "lineEditSerialNumber")->setText(QStringLiteral("4400"));
-    child<QLineEdit>(&dialog, "lineEditDeviceTag")->setText(QStringLiteral("Пост"));
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-
-    QVERIFY(dialog.isAccepted());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    std::unique_ptr<ProjectDevice> device(dialog.device());
-    QVERIFY(device);
-    QVERIFY(!device->parent());
-    QCOMPARE(device->type, int(DeviceType::BexarTovik2));
-    QCOMPARE(device->serial, 4400);
-    QCOMPARE(device->tag, QStringLiteral("Пост"));
-    QCOMPARE(device->keys_count, 24);
-    QCOMPARE(device->buttonCount(), 24);
-    QCOMPARE(device->inouts.size(), 26);
-    QVERIFY(device->rs485_enabled);
-    QCOMPARE(int(device->rs485_addr), 5);
-    QVERIFY(!device->ip_enabled);
-    QCOMPARE(device->id_obj, -1);
-    QVERIFY(!dialog.group());
-    // The dialog itself adds nothing to the project.
-    QCOMPARE(m_project->allDevices().size(), 6);
-}
-
-void TestDeviceDialogs::addLoudspeakerHasEthernet()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    chooseType(&dialog, DeviceType::Horn);
-    child<QLineEdit>(&dialog, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.7"));
-    choose(child<QComboBox>(&dialog, "comboBoxGroup"), QStringLiteral("B"));
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-    std::unique_ptr<ProjectDevice> device(dialog.device());
-    QVERIFY(device);
-    QCOMPARE(device->type, int(DeviceType::Horn));
-    QVERIFY(device->ip_enabled);
-    QCOMPARE(device->ip_addr, QStringLiteral("127.0.0.7"));
-    QVERIFY(!device->rs485_enabled);
-    QCOMPARE(device->keys_count, -1);
-    QCOMPARE(dialog.group(), m_project->allGroups().at(2));
-}
-
-void TestDeviceDialogs::hiddenSwitchesDoNotLeak()
-{
-    // Ethernet switched on for a central unit does not stay on for a console of type 6,
-    // whose form hides it.
-    AddDeviceDialog first(m_project.get(), nullptr, nullptr);
-    chooseType(&first, DeviceType::Norda4200);
-    child<QCheckBox>(&first, "checkBoxEthernetEnable")->setChecked(true);
-    child<QLineEdit>(&first, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.8"));
-    chooseType(&first, DeviceType::BexarTovik2);
-    child<QPushButton>(&first, "pushButtonAddDevice")->click();
-    std::unique_ptr<ProjectDevice> console(first.device());
-    QVERIFY(!console->ip_enabled);
-    QVERIFY(console->rs485_enabled);
-
-    // RS-485 of a console does not stay on for a loudspeaker.
-    AddDeviceDialog second(m_project.get(), nullptr, nullptr);
-    chooseType(&second, DeviceType::BexarTovik2);
-    chooseType(&second, DeviceType::Horn);
-    child<QLineEdit>(&second, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.9"));
-    child<QPushButton>(&second, "pushButtonAddDevice")->click();
-    std::unique_ptr<ProjectDevice> horn(second.device());
-    QVERIFY(!horn->rs485_enabled);
-    QVERIFY(horn->ip_enabled);
-}
-
-void TestDeviceDialogs::cancelCreatesNothing()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    child<QPushButton>(&dialog, "pushButtonCansel")->click();
-    QVERIFY(!dialog.isAccepted());
-    QVERIFY(!dialog.device());
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-
-    ProjectDevice *unit = m_project->findDeviceBySerial(101);
-    AddDeviceDialog editing(m_project.get(), unit->parentGroup(), unit);
-    child<QLineEdit>(&editing, "lineEditSerialNumber")->setText(QStringLiteral("9"));
-    child<QPushButton>(&editing, "pushButtonCansel")->click();
-    QCOMPARE(unit->serial, 101);
-}
-
-void TestDeviceDialogs::editExtensionUnit()
-{
-    ProjectDevice *unit = m_project->findDeviceBySerial(101);
-    ProjectGroup *a = unit->parentGroup();
-    unit->tag = QStringLiteral("Подвал");
-    AddDeviceDialog dialog(m_project.get(), a, unit);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Изменение устройства..."));
-    auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
-    QVERIFY(!types->isEnabled());
-    QCOMPARE(types->currentData().toInt(), int(DeviceType::Norda410x));
-    QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-             QStringLiteral("Изменить"));
-    auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
-    QCOMPARE(bus->currentText(), QStringLiteral("Блок расширения 3"));
-    QVERIFY(bus->isEnabled());
-    QVERIFY(child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), QStringLiteral("101"));
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->text(), QStringLiteral("Подвал"));
-    QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(),
-             QStringLiteral("192.168.0.250"));
-    QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
-    QCOMPARE(child<QComboBox>(&dialog, "comboBoxGroup")->currentText(), QStringLiteral("A"));
-
-    child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->setChecked(true);
-    child<QLineEdit>(&dialog, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.21"));
-    choose(bus, QStringLiteral("Центральный блок"));
-    child<QLineEdit>(&dialog, "lineEditSerialNumber")->setText(QStringLiteral("111"));
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-    QVERIFY(dialog.isAccepted());
-    QCOMPARE(dialog.device(), unit);
-    QCOMPARE(unit->serial, 111);
-    QCOMPARE(int(unit->rs485_addr), 0);
-    QVERIFY(unit->ip_enabled);
-    QCOMPARE(unit->ip_addr, QStringLiteral("127.0.0.21"));
-    QCOMPARE(unit->type, int(DeviceType::Norda410x));
-    QCOMPARE(unit->inouts.size(), 23);
-    QCOMPARE(dialog.group(), a);
-}
-
-void TestDeviceDialogs::editConsoles_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("keys");
-    QTest::addColumn<int>("address");
-    QTest::addColumn<QString>("shownKeys");
-    QTest::addColumn<QString>("shownBus");
-
-    QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << "16"
-                                              << "Адрес 5";
-    QTest::newRow("6, 40 buttons, address 32") << 6 << 40 << 32 << "40"
-                                               << "Адрес 32";
-    QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << "12"
-                                        << "";
-    QTest::newRow("8, count unknown") << 8 << -1 << 0 << "8"
-                                      << "";
-}
-
-void TestDeviceDialogs::editConsoles()
-{
-    QFETCH(int, type);
-    QFETCH(int, keys);
-    QFETCH(int, address);
-    QFETCH(QString, shownKeys);
-    QFETCH(QString, shownBus);
-
-    ProjectDevice *console = makeDevice(type, 77, type == 6, address,
-                                        type == 8 ? QStringLiteral("127.0.0.30") : QString(), keys);
-    m_project->addDevice(nullptr, console);
-    console->inouts.first()->outlinks.append(OutLink {1, {2}});
-    const int buttons = console->buttonCount();
-
-    AddDeviceDialog dialog(m_project.get(), nullptr, console);
-    QVERIFY(shown(&dialog, "comboBoxKeysCount"));
-    QCOMPARE(child<QComboBox>(&dialog, "comboBoxKeysCount")->currentText(), shownKeys);
-    if (!shownBus.isEmpty())
-        QCOMPARE(child<QComboBox>(&dialog, "comboBoxRs485Mode")->currentText(), shownBus);
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-    // Accepting without a change keeps every button and its links.
-    QCOMPARE(console->buttonCount(), buttons);
-    QCOMPARE(console->inouts.first()->outlinks.size(), 1);
-    QCOMPARE(int(console->rs485_addr), address);
-    QCOMPARE(console->rs485_enabled, type == 6);
-}
-
-void TestDeviceDialogs::editTypeOutsideTheList()
-{
-    ProjectDevice *media = m_project->findDeviceBySerial(105);
-    media->rs485_enabled = true;
-    media->rs485_addr = 2;
-    AddDeviceDialog dialog(m_project.get(), nullptr, media);
-    QCOMPARE(child<QComboBox>(&dialog, "comboBoxDeviceType")->currentText(),
-             QStringLiteral("Медиаконвертер новый"));
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-    QCOMPARE(media->type, int(DeviceType::Media));
-    QVERIFY(media->rs485_enabled);
-    QCOMPARE(int(media->rs485_addr), 2);
-}
-
-void TestDeviceDialogs::emptySerialIsZero()
-{
-    AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-    child<QLineEdit>(&dialog, "lineEditSerialNumber")->clear();
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-    std::unique_ptr<ProjectDevice> device(dialog.device());
-    QCOMPARE(device->serial, 0);
-}
-
-void TestDeviceDialogs::keyDialogConstruction()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    ProjectDevice *unit = m_project->findDeviceBySerial(100);
-    ProjectDevice *horn = m_project->findDeviceBySerial(103);
-    unit->inouts.at(1)->name = QStringLiteral("Лестница");
-    InOut *key = console->inouts.at(2);
-    key->name = QStringLiteral("Тревога");
-    key->outlinks = {OutLink {unit->id_obj, {2, 5}}, OutLink {horn->id_obj, {1}}};
-
-    EditKeyDialog dialog(m_project.get(), key);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Настройка кнопки Кнопка 3"));
-    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
-    QCOMPARE(child<QLineEdit>(&dialog, "lineEditKeyName")->text(), QStringLiteral("Тревога"));
-    QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-             QStringLiteral("Добавить устройство назначения"));
-    QCOMPARE(dialog.rows().size(), 2);
-
-    EditKeyItemWidget *first = dialog.rows().at(0);
-    QCOMPARE(first->chosenDevice(), unit);
-    QCOMPARE(first->deviceBox()->currentText(),
-             QStringLiteral("Блок NORDA-4200 (серийный номер 100)"));
-    QStringList labels;
-    QList<int> indexes;
-    for (const QCheckBox *box : first->outputBoxes()) {
-        labels << box->text();
-        indexes << box->property("inout_index").toInt();
-    }
-    QCOMPARE(labels,
-             QStringList({"Выход ЛО1", "Лестница", "Выход ЛО3", "Выход ЛО4", "Выход ЛО5",
-                          "Выход ЛО6", "Выход ЛО7", "Выход ЛО8"}));
-    QCOMPARE(indexes, QList<int>({1, 2, 3, 4, 5, 6, 7, 8}));
-    QCOMPARE(checkedIndexes(first), QList<int>({2, 5}));
-    QCOMPARE(first->link(), (OutLink {unit->id_obj, {2, 5}}));
-    QCOMPARE(dialog.rows().at(1)->chosenDevice(), horn);
-    QCOMPARE(checkedIndexes(dialog.rows().at(1)), QList<int>({1}));
-}
-
-void TestDeviceDialogs::keyDialogNeverOffersADeviceTwice()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    InOut *key = console->inouts.first();
-    EditKeyDialog dialog(m_project.get(), key);
-    auto *add = child<QPushButton>(&dialog, "pushButtonAddDevice");
-    QVERIFY(dialog.rows().isEmpty());
-    QVERIFY(add->isEnabled());
-
-    const int others = m_project->allDevices().size() - 1;
-    for (int i = 0; i < others; ++i) {
-        QVERIFY(add->isEnabled());
-        add->click();
-        QCOMPARE(dialog.rows().size(), i + 1);
-        QList<ProjectDevice *> chosen;
-        for (EditKeyItemWidget *row : dialog.rows()) {
-            QVERIFY(row->chosenDevice());
-            QVERIFY(!chosen.contains(row->chosenDevice()));
-            chosen << row->chosenDevice();
-            const QList<ProjectDevice *> offered = itemDevices(row->deviceBox());
-            // The row's own device first; never the console itself.
-            QCOMPARE(offered.first(), row->chosenDevice());
-            QVERIFY(!offered.contains(console));
-            QCOMPARE(offered.size(), 1 + others - (i + 1));
-        }
-        // What one row has chosen no other row offers.
-        for (EditKeyItemWidget *row : dialog.rows()) {
-            for (ProjectDevice *device : itemDevices(row->deviceBox()).mid(1))
-                QVERIFY(!chosen.contains(device));
-        }
-    }
-    // Every device is in use: nothing more can be added.
-    QVERIFY(!add->isEnabled());
-    dialog.on_pushButtonAddDevice_clicked();
-    QCOMPARE(dialog.rows().size(), others);
-}
-
-void TestDeviceDialogs::keyDialogRowFollowsDeviceChange()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    EditKeyDialog dialog(m_project.get(), console->inouts.first());
-    auto *add = child<QPushButton>(&dialog, "pushButtonAddDevice");
-    add->click();
-    add->click();
-    EditKeyItemWidget *first = dialog.rows().at(0);
-    EditKeyItemWidget *second = dialog.rows().at(1);
-    first->outputBoxes().first()->setChecked(true);
-    ProjectDevice *before = first->chosenDevice();
-
-    // The first row switches to a device nobody uses: its outputs start unchecked, and
-    // the second row may now offer the device the first one gave up.
-    first->deviceBox()->setCurrentIndex(1);
-    ProjectDevice *now = first->chosenDevice();
-    QVERIFY(now != before);
-    QVERIFY(now != second->chosenDevice());
-    QVERIFY(checkedIndexes(first).isEmpty());
-    QVERIFY(itemDevices(second->deviceBox()).contains(before));
-    QVERIFY(!itemDevices(second->deviceBox()).contains(now));
-}
-
-void TestDeviceDialogs::keyDialogDeleteRow()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    EditKeyDialog dialog(m_project.get(), console->inouts.first());
-    auto *add = child<QPushButton>(&dialog, "pushButtonAddDevice");
-    for (int i = 0; i < 5; ++i)
-        add->click();
-    QVERIFY(!add->isEnabled());
-    EditKeyItemWidget *row = dialog.rows().at(2);
-    ProjectDevice *freed = row->chosenDevice();
-    QSignalSpy deleted(row, &EditKeyItemWidget::deleteButtonClicked);
-    child<QPushButton>(row, "pushButtonDelete")->click();
-    QCOMPARE(deleted.count(), 1);
-    QCOMPARE(deleted.first().at(0).value<QWidget *>(), row);
-    QCOMPARE(dialog.rows().size(), 4);
-    QVERIFY(add->isEnabled());
-    for (EditKeyItemWidget *other : dialog.rows())
-        QVERIFY(itemDevices(other->deviceBox()).contains(freed));
-}
-
-void TestDeviceDialogs::keyDialogAcceptMergesLinks()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    ProjectDevice *unit = m_project->findDeviceBySerial(100);
-    InOut *key = console->inouts.first();
-    // Two links to one device, as an older file may hold them, are shown as one row.
-    key->outlinks = {OutLink {unit->id_obj, {1}}, OutLink {unit->id_obj, {3, 1}}};
-    EditKeyDialog dialog(m_project.get(), key);
-    QCOMPARE(dialog.rows().size(), 1);
-    QCOMPARE(checkedIndexes(dialog.rows().first()), QList<int>({1, 3}));
-
-    // A row with nothing checked adds no link.
-    child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-    QCOMPARE(dialog.rows().size(), 2);
-    child<QLineEdit>(&dialog, "lineEditKeyName")->setText(QStringLiteral("Все"));
-    child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(key->name, QStringLiteral("Все"));
-    QCOMPARE(key->outlinks, QList<OutLink>({OutLink {unit->id_obj, {1, 3}}}));
-    QVERIFY(m_project->modified);
-}
-
-void TestDeviceDialogs::keyDialogRejectChangesNothing()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    ProjectDevice *horn = m_project->findDeviceBySerial(103);
-    InOut *key = console->inouts.first();
-    key->outlinks = {OutLink {horn->id_obj, {1}}};
-    EditKeyDialog dialog(m_project.get(), key);
-    child<QLineEdit>(&dialog, "lineEditKeyName")->setText(QStringLiteral("x"));
-    dialog.rows().first()->outputBoxes().first()->setChecked(false);
-    child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Cancel)->click();
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(key->name, QString());
-    QCOMPARE(key->outlinks, QList<OutLink>({OutLink {horn->id_obj, {1}}}));
-    QVERIFY(!m_project->modified);
-
-    // Accepting what was there already is no change either.
-    EditKeyDialog same(m_project.get(), key);
-    child<QDialogButtonBox>(&same, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-    QVERIFY(!m_project->modified);
-}
-
-void TestDeviceDialogs::keyDialogDanglingLink()
-{
-    ProjectDevice *console = m_project->findDeviceBySerial(102);
-    InOut *key = console->inouts.first();
-    key->outlinks = {OutLink {9999, {1, 2}}};
-    EditKeyDialog dialog(m_project.get(), key);
-    QCOMPARE(dialog.rows().size(), 1);
-    EditKeyItemWidget *row = dialog.rows().first();
-    // The missing device's row takes the first free device, with nothing checked.
-    QCOMPARE(row->chosenDevice(), m_project->findDeviceBySerial(100));
-    QVERIFY(checkedIndexes(row).isEmpty());
-    child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-    QVERIFY(key->outlinks.isEmpty());
-}
-
-void TestDeviceDialogs::mergeLinks_data()
-{
-    QTest::addColumn<QList<OutLink>>("links");
-    QTest::addColumn<QList<OutLink>>("merged");
-
-    QTest::newRow("empty") << QList<OutLink>() << QList<OutLink>();
-    QTest::newRow("no outputs dropped")
-        << QList<OutLink>({{3, {}}, {4, {1}}}) << QList<OutLink>({{4, {1}}});
-    QTest::newRow("same device joined, order kept")
-        << QList<OutLink>({{4, {2}}, {5, {1}}, {4, {1, 2, 3}}})
-        << QList<OutLink>({{4, {2, 1, 3}}, {5, {1}}});
-    QTest::newRow("repeated index once")
-        << QList<OutLink>({{4, {2, 2}}}) << QList<OutLink>({{4, {2}}});
-}
-
-void TestDeviceDialogs::mergeLinks()
-{
-    QFETCH(QList<OutLink>, links);
-    QFETCH(QList<OutLink>, merged);
-    QCOMPARE(EditKeyDialog::mergeLinks(links), merged);
-}
 
 QTEST_MAIN(TestDeviceDialogs)
 #include "tst_devicedialogs.moc"

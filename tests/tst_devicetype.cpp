@@ -2,26 +2,14 @@
 #include "project/firmwarecatalogue.h"
 #include "project/firmwareimage.h"
 #include "project/projectdevice.h"
+#include "testutil.h"
 
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
-namespace {
+using TestUtil::firmwareFile;
 
-QByteArray firmwareFile(uint32_t address, uint32_t declaredLength, const QByteArray &payload,
-                        const QByteArray &magic = "nord")
-{
-    QByteArray file = magic;
-    file.append("\x01\x02\x03\x04", 4);
-    char word[4];
-    qToBigEndian<quint32>(address, word);
-    file.append(word, 4);
-    qToBigEndian<quint32>(declaredLength, word);
-    file.append(word, 4);
-    file.append(payload);
-    return file;
-}
+namespace {
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
 {
@@ -46,215 +34,183 @@ class TestDeviceType : public QObject {
     Q_OBJECT
 
 private slots:
-    void catalogue_data();
-    void catalogue();
-    void keyLookup_data();
-    void keyLookup();
-    void caption();
-    void firmwareLoad_data();
-    void firmwareLoad();
-    void firmwareChunk();
-    void firmwareReset();
-    void firmwareCatalogue();
-};
+    void catalogue_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("icon");
 
-void TestDeviceType::catalogue_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("icon");
-
-    QTest::newRow("0") << 0 << ""
-                       << "Неизвестное устройство"
-                       << "information.png";
-    QTest::newRow("1") << 1 << "tovik2"
-                       << "Блок NORDA-4100/4101"
-                       << "tovik2.png";
-    QTest::newRow("2") << 2 << "norda410x"
-                       << "Блок NORDA-4100/4101"
-                       << "tovik2.png";
-    QTest::newRow("3") << 3 << "norda4200"
-                       << "Блок NORDA-4200"
-                       << "norda4200-icon.png";
-    QTest::newRow("4") << 4 << "lumo4"
-                       << "УКБ KV\u2011520 исп.2"
-                       << "kv520-icon.png";
-    QTest::newRow("5 unused") << 5 << ""
-                              << "Неизвестное устройство"
-                              << "information.png";
-    QTest::newRow("6") << 6 << "bexar_tovik2"
-                       << "Пульт микрофонный NORDA-4400"
-                       << "pult.png";
-    QTest::newRow("7") << 7 << "horn"
-                       << "Оповещатель/Громкоговоритель NORDA исп.IP"
-                       << "horn.png";
-    QTest::newRow("8") << 8 << "ip_pult"
-                       << "Пульт микрофонный NORDA-4300"
-                       << "ip-pult.png";
-    QTest::newRow("9") << 9 << "media"
-                       << "Медиаконвертер новый"
-                       << "norda4500.png";
-    QTest::newRow("10") << 10 << "kv510"
-                        << "Блок KV-510"
-                        << "norda4200-icon.png";
-    QTest::newRow("137") << 137 << "bexar_boot"
-                         << "Пульт микрофонный NORDA-4400 (загрузчик)"
-                         << "information.png";
-    QTest::newRow("255") << 255 << "bootloader"
-                         << "Загрузчик NORDA"
-                         << "usb-cable.png";
-    QTest::newRow("-1") << -1 << ""
-                        << "Неизвестное устройство"
-                        << "information.png";
-}
-
-void TestDeviceType::catalogue()
-{
-    QFETCH(int, code);
-    QFETCH(QString, key);
-    QFETCH(QString, name);
-    QFETCH(QString, icon);
-
-    QCOMPARE(deviceTypeKey(code), key);
-    QCOMPARE(deviceTypeName(code), name);
-    QCOMPARE(deviceTypeIconPath(code), QStringLiteral(":/images/icons/") + icon);
-    ProjectDevice device(code);
-    QCOMPARE(deviceTypeName(&device), name);
-    QCOMPARE(deviceTypeIconPath(&device), QStringLiteral(":/images/icons/") + icon);
-}
-
-void TestDeviceType::keyLookup_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("code");
-    QTest::newRow("tovik2") << "tovik2" << 1;
-    QTest::newRow("capitals") << "TOVIK2" << 1;
-    QTest::newRow("mixed case") << "Ip_Pult" << 8;
-    QTest::newRow("norda410x") << "norda410x" << 2;
-    QTest::newRow("kv510") << "kv510" << 10;
-    QTest::newRow("norda4200") << "norda4200" << 3;
-    QTest::newRow("lumo4") << "lumo4" << 4;
-    QTest::newRow("bexar_tovik2") << "bexar_tovik2" << 6;
-    QTest::newRow("media") << "media" << 9;
-    QTest::newRow("bexar_boot") << "bexar_boot" << 137;
-    QTest::newRow("horn") << "horn" << 7;
-    QTest::newRow("boot") << "boot" << 255;
-    QTest::newRow("bootloader is not a reported key") << "bootloader" << 0;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("padded") << " horn" << 0;
-    QTest::newRow("unknown") << "norda9999" << 0;
-}
-
-void TestDeviceType::keyLookup()
-{
-    QFETCH(QString, key);
-    QFETCH(int, code);
-    QCOMPARE(deviceTypeFromKey(key), code);
-}
-
-void TestDeviceType::caption()
-{
-    ProjectDevice unit(DeviceType::Norda4200);
-    unit.serial = 1234;
-    QCOMPARE(deviceCaption(&unit), QStringLiteral("Блок NORDA-4200 (серийный номер 1234)"));
-    QVERIFY(isCentralUnitType(10) && !isCentralUnitType(4));
-    QVERIFY(isConsoleType(6) && isConsoleType(8) && !isConsoleType(137));
-}
-
-void TestDeviceType::firmwareLoad_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<int>("size");
-
-    QTest::newRow("three bytes") << QByteArray("nor") << false << 0;
-    QTest::newRow("header only, no payload") << firmwareFile(0x08004000, 0, {}) << true << 0;
-    QTest::newRow("header cut short") << firmwareFile(0, 0, {}).left(12) << false << 0;
-    QTest::newRow("other magic") << firmwareFile(0, 4, "abcd", "NORD") << false << 0;
-    QTest::newRow("exact payload") << firmwareFile(4096, 1000, pattern(1000)) << true << 1000;
-    QTest::newRow("trailing bytes ignored") << firmwareFile(4096, 10, pattern(1000)) << true << 10;
-    QTest::newRow("length beyond the file")
-        << firmwareFile(4096, 1001, pattern(1000)) << false << 0;
-    QTest::newRow("length 0xffffffff")
-        << firmwareFile(4096, 0xffffffffu, pattern(16)) << false << 0;
-}
-
-void TestDeviceType::firmwareLoad()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, valid);
-    QFETCH(int, size);
-
-    QTemporaryDir dir;
-    const QString path = writeFile(dir, QStringLiteral("image_1_2.norda"), content);
-    QVERIFY(!path.isEmpty());
-    FirmwareImage image;
-    QCOMPARE(image.load(path), valid);
-    QCOMPARE(image.valid(), valid);
-    QCOMPARE(image.size(), size);
-    QCOMPARE(image.filePath(), path);
-    if (valid) {
-        QCOMPARE(image.fileName(), QStringLiteral("image_1_2.norda"));
-        QCOMPARE(image.data(), content.mid(16, size));
+        auto row = [](const char *name, int code, const char *key, const char *text,
+                      const char *icon) {
+            QTest::newRow(name) << code << QString::fromUtf8(key) << QString::fromUtf8(text)
+                                << QString::fromUtf8(icon);
+        };
+        row("0", 0, "", "Неизвестное устройство", "information.png");
+        row("1", 1, "tovik2", "Блок NORDA-4100/4101", "tovik2.png");
+        row("2", 2, "norda410x", "Блок NORDA-4100/4101", "tovik2.png");
+        row("3", 3, "norda4200", "Блок NORDA-4200", "norda4200-icon.png");
+        row("4", 4, "lumo4", "УКБ KV\u2011520 исп.2", "kv520-icon.png");
+        row("5 unused", 5, "", "Неизвестное устройство", "information.png");
+        row("6", 6, "bexar_tovik2", "Пульт микрофонный NORDA-4400", "pult.png");
+        row("7", 7, "horn", "Оповещатель/Громкоговоритель NORDA исп.IP", "horn.png");
+        row("8", 8, "ip_pult", "Пульт микрофонный NORDA-4300", "ip-pult.png");
+        row("9", 9, "media", "Медиаконвертер новый", "norda4500.png");
+        row("10", 10, "kv510", "Блок KV-510", "norda4200-icon.png");
+        row("137", 137, "bexar_boot", "Пульт микрофонный NORDA-4400 (загрузчик)",
+            "information.png");
+        row("255", 255, "bootloader", "Загрузчик NORDA", "usb-cable.png");
+        row("-1", -1, "", "Неизвестное устройство", "information.png");
     }
-}
 
-void TestDeviceType::firmwareChunk()
-{
-    QTemporaryDir dir;
-    const QByteArray payload = pattern(1000);
-    FirmwareImage image;
-    QVERIFY(
-        image.load(writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, 1000, payload))));
-    QCOMPARE(image.flashBase(), 4096u);
-    QCOMPARE(image.chunk(4096, 16), payload.left(16));
-    QCOMPARE(image.chunk(5088, 8), payload.right(8));
-    QVERIFY(image.chunk(5088, 16).isEmpty());
-    QCOMPARE(image.chunk(5096, 0), QByteArray());
-    QVERIFY(image.chunk(4095, 8).isEmpty()); // below the base
-    QVERIFY(image.chunk(4096, 0xffffffffu).isEmpty());
-    QVERIFY(image.chunk(0xffffffffu, 2).isEmpty());
+    void catalogue()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, key);
+        QFETCH(QString, name);
+        QFETCH(QString, icon);
 
-    QVERIFY(!image.load(dir.filePath(QStringLiteral("missing.norda"))));
-    QVERIFY(!image.valid());
-    QCOMPARE(image.size(), 0);
-}
+        QCOMPARE(deviceTypeKey(code), key);
+        QCOMPARE(deviceTypeName(code), name);
+        QCOMPARE(deviceTypeIconPath(code), QStringLiteral(":/images/icons/") + icon);
+        ProjectDevice device(code);
+        QCOMPARE(deviceTypeName(&device), name);
+        QCOMPARE(deviceTypeIconPath(&device), QStringLiteral(":/images/icons/") + icon);
+    }
 
-void TestDeviceType::firmwareReset()
-{
-    QTemporaryDir dir;
-    FirmwareImage image;
-    QVERIFY(image.load(writeFile(dir, QStringLiteral("b.norda"), firmwareFile(16, 4, "abcd"))));
-    image.reset();
-    QVERIFY(!image.valid());
-    QCOMPARE(image.size(), 0);
-    QCOMPARE(image.flashBase(), 0u);
-    QVERIFY(image.filePath().isEmpty());
-    QVERIFY(image.fileName().isEmpty());
-}
+    void keyLookup_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("code");
+        QTest::newRow("tovik2") << "tovik2" << 1;
+        QTest::newRow("capitals") << "TOVIK2" << 1;
+        QTest::newRow("mixed case") << "Ip_Pult" << 8;
+        QTest::newRow("norda410x") << "norda410x" << 2;
+        QTest::newRow("kv510") << "kv510" << 10;
+        QTest::newRow("norda4200") << "norda4200" << 3;
+        QTest::newRow("lumo4") << "lumo4" << 4;
+        QTest::newRow("bexar_tovik2") << "bexar_tovik2" << 6;
+        QTest::newRow("media") << "media" << 9;
+        QTest::newRow("bexar_boot") << "bexar_boot" << 137;
+        QTest::newRow("horn") << "horn" << 7;
+        QTest::newRow("boot") << "boot" << 255;
+        QTest::newRow("bootloader is not a reported key") << "bootloader" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("padded") << " horn" << 0;
+        QTest::newRow("unknown") << "norda9999" << 0;
+    }
 
-void TestDeviceType::firmwareCatalogue()
-{
-    QTemporaryDir dir;
-    QVERIFY(FirmwareCatalogue::scan(dir.filePath(QStringLiteral("absent"))).isEmpty());
+    void keyLookup()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, code);
+        QCOMPARE(deviceTypeFromKey(key), code);
+    }
 
-    QVERIFY(!writeFile(dir, QStringLiteral("tovik2_3_14.norda"), "x").isEmpty());
-    QVERIFY(!writeFile(dir, QStringLiteral("readme.txt"), "x").isEmpty());
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub.norda")));
-    QVERIFY(!writeFile(dir, QStringLiteral("sub.norda/inner.norda"), "x").isEmpty());
+    void caption()
+    {
+        ProjectDevice unit(DeviceType::Norda4200);
+        unit.serial = 1234;
+        QCOMPARE(deviceCaption(&unit), QStringLiteral("Блок NORDA-4200 (серийный номер 1234)"));
+        QVERIFY(isCentralUnitType(10) && !isCentralUnitType(4));
+        QVERIFY(isConsoleType(6) && isConsoleType(8) && !isConsoleType(137));
+    }
 
-    QMap<QString, QString> found;
-    for (const auto &entry : FirmwareCatalogue::scan(dir.path()))
-        found.insert(entry.first, entry.second);
-    QCOMPARE(found.keys(), QStringList({"readme.txt", "tovik2.3.14"}));
-    QCOMPARE(found.value(QStringLiteral("tovik2.3.14")),
-             dir.filePath(QStringLiteral("tovik2_3_14.norda")));
-    QCOMPARE(FirmwareCatalogue::displayName(QStringLiteral("a.norda_b.NORDA")),
-             QStringLiteral("a.b.NORDA"));
-    QCOMPARE(FirmwareCatalogue::defaultFolder(),
-             QCoreApplication::applicationDirPath() + "/firmware");
-}
+    void firmwareLoad_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("size");
+
+        QTest::newRow("three bytes") << QByteArray("nor") << false << 0;
+        QTest::newRow("header only, no payload") << firmwareFile(0x08004000, {}, 0) << true << 0;
+        QTest::newRow("header cut short") << firmwareFile(0, {}, 0).left(12) << false << 0;
+        QTest::newRow("other magic") << firmwareFile(0, "abcd", 4, "NORD") << false << 0;
+        QTest::newRow("exact payload") << firmwareFile(4096, pattern(1000), 1000) << true << 1000;
+        QTest::newRow("trailing bytes ignored")
+            << firmwareFile(4096, pattern(1000), 10) << true << 10;
+        QTest::newRow("length beyond the file")
+            << firmwareFile(4096, pattern(1000), 1001) << false << 0;
+        QTest::newRow("length 0xffffffff")
+            << firmwareFile(4096, pattern(16), 0xffffffffu) << false << 0;
+    }
+
+    void firmwareLoad()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, valid);
+        QFETCH(int, size);
+
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("image_1_2.norda"), content);
+        QVERIFY(!path.isEmpty());
+        FirmwareImage image;
+        QCOMPARE(image.load(path), valid);
+        QCOMPARE(image.valid(), valid);
+        QCOMPARE(image.size(), size);
+        QCOMPARE(image.filePath(), path);
+        if (valid) {
+            QCOMPARE(image.fileName(), QStringLiteral("image_1_2.norda"));
+            QCOMPARE(image.data(), content.mid(16, size));
+        }
+    }
+
+    void firmwareChunk()
+    {
+        QTemporaryDir dir;
+        const QByteArray payload = pattern(1000);
+        FirmwareImage image;
+        QVERIFY(image.load(
+            writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, payload, 1000))));
+        QCOMPARE(image.flashBase(), 4096u);
+        QCOMPARE(image.chunk(4096, 16), payload.left(16));
+        QCOMPARE(image.chunk(5088, 8), payload.right(8));
+        QVERIFY(image.chunk(5088, 16).isEmpty());
+        QCOMPARE(image.chunk(5096, 0), QByteArray());
+        QVERIFY(image.chunk(4095, 8).isEmpty()); // below the base
+        QVERIFY(image.chunk(4096, 0xffffffffu).isEmpty());
+        QVERIFY(image.chunk(0xffffffffu, 2).isEmpty());
+
+        QVERIFY(!image.load(dir.filePath(QStringLiteral("missing.norda"))));
+        QVERIFY(!image.valid());
+        QCOMPARE(image.size(), 0);
+    }
+
+    void firmwareReset()
+    {
+        QTemporaryDir dir;
+        FirmwareImage image;
+        QVERIFY(image.load(writeFile(dir, QStringLiteral("b.norda"), firmwareFile(16, "abcd", 4))));
+        image.reset();
+        QVERIFY(!image.valid());
+        QCOMPARE(image.size(), 0);
+        QCOMPARE(image.flashBase(), 0u);
+        QVERIFY(image.filePath().isEmpty());
+        QVERIFY(image.fileName().isEmpty());
+    }
+
+    void firmwareCatalogue()
+    {
+        QTemporaryDir dir;
+        QVERIFY(FirmwareCatalogue::scan(dir.filePath(QStringLiteral("absent"))).isEmpty());
+
+        QVERIFY(!writeFile(dir, QStringLiteral("tovik2_3_14.norda"), "x").isEmpty());
+        QVERIFY(!writeFile(dir, QStringLiteral("readme.txt"), "x").isEmpty());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub.norda")));
+        QVERIFY(!writeFile(dir, QStringLiteral("sub.norda/inner.norda"), "x").isEmpty());
+
+        QMap<QString, QString> found;
+        for (const auto &entry : FirmwareCatalogue::scan(dir.path()))
+            found.insert(entry.first, entry.second);
+        QCOMPARE(found.keys(), QStringList({"readme.txt", "tovik2.3.14"}));
+        QCOMPARE(found.value(QStringLiteral("tovik2.3.14")),
+                 dir.filePath(QStringLiteral("tovik2_3_14.norda")));
+        QCOMPARE(FirmwareCatalogue::displayName(QStringLiteral("a.norda_b.NORDA")),
+                 QStringLiteral("a.b.NORDA"));
+        QCOMPARE(FirmwareCatalogue::defaultFolder(),
+                 QCoreApplication::applicationDirPath() + "/firmware");
+    }
+};
 
 QTEST_GUILESS_MAIN(TestDeviceType)
 #include "tst_devicetype.moc"

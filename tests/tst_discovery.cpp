@@ -42,17 +42,223 @@ class TestDiscovery : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
+    void initTestCase()
+    {
+        sim = std::make_unique<SimHarness>();
+        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.76.0.2"));
+        unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.76.0.3"));
+        boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.76.0.4"));
+        console = sim->addDevice(DeviceType::BexarTovik2, 4004, QStringLiteral("127.76.0.5"));
+        silent = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.76.0.6"));
+        odd = sim->addDevice(DeviceType::Media, 6006, QStringLiteral("127.76.0.7"));
+        sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
+        QVERIFY(!sim->addUsb(horn).isEmpty());
+        QVERIFY(!sim->addUsb(unit, 0x1209, 0x0001).isEmpty());
+        QVERIFY(!sim->addUsb(boot, 0x1209, 0x00aa).isEmpty());
+        QVERIFY(!sim->addUsb(console, 0x1209, 0x0006).isEmpty());
+        QVERIFY(!sim->addUsb(silent, 0x1209, 0x0003).isEmpty());
+        QVERIFY(!sim->addUsb(odd, 0x1209, 0x0004).isEmpty());
+        // A port that is no serial port at all.
+        PortDescription null;
+        null.systemLocation = QStringLiteral("/dev/null");
+        QVERIFY(VirtualPortRegistry::publish(sim->registryDir(), QStringLiteral("zz-null"), null));
+    }
 
-    void findsTheDevicesThatAnswer();
-    void saysWhyOtherPortsDoNotCount();
-    void neverAsksABootloaderForItsSerialNumber();
-    void skipsAPortThatAWorkerHolds();
-    void usbSearchMergesIntoTheProject();
-    void workerOpensThePortDiscoveryFound();
-    void usbSearchKeepsTwoConsolesApart();
+    void cleanupTestCase() { sim.reset(); }
+
+    void init()
+    {
+        for (SimDevice *device : {horn, unit, boot, console, silent, odd})
+            sim->clearLog(device);
+        sim->setFault(silent, QStringLiteral("silent"));
+    }
+
+    void findsTheDevicesThatAnswer()
+    {
+        const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
+        const QList<Found> found = summary(devices);
+        // Registry order: entries by name ("<key>-<serial>").
+        QCOMPARE(found.size(), 4);
+        QCOMPARE(found.at(0).type, int(DeviceType::BexarTovik2));
+        QCOMPARE(found.at(0).serial, 0);
+        QCOMPARE(found.at(0).ids, QStringLiteral("1209:0006"));
+        QCOMPARE(found.at(1).type, int(DeviceType::Bootloader));
+        QCOMPARE(found.at(1).serial, 0);
+        QCOMPARE(found.at(1).version, QStringLiteral("2.5,0"));
+        QCOMPARE(found.at(1).ids, QStringLiteral("1209:00aa"));
+        QCOMPARE(found.at(2).type, int(DeviceType::Horn));
+        QCOMPARE(found.at(2).serial, 1001);
+        QCOMPARE(found.at(2).version, QStringLiteral("1.0.0"));
+        QCOMPARE(found.at(2).ids, QStringLiteral("0483:5740"));
+        QCOMPARE(found.at(3).type, int(DeviceType::Tovik2));
+        QCOMPARE(found.at(3).serial, 2002);
+        QCOMPARE(found.at(3).ids, QStringLiteral("1209:0001"));
+
+        const ProjectDevice *hornFound = devices.at(2);
+        QVERIFY(hornFound->portFound);
+        QCOMPARE(hornFound->portInfo.systemLocation, sim->usbPath(horn));
+        QVERIFY(hornFound->portInfo.isVirtual);
+        QVERIFY(!hornFound->ip_enabled);
+        QCOMPARE(hornFound->ip_addr, QStringLiteral("0.0.0.0"));
+        QVERIFY(!hornFound->rs485_enabled);
+        QCOMPARE(hornFound->keys_count, -1);
+        QVERIFY(!hornFound->parent());
+        QCOMPARE(devices.at(3)->inouts.size(), 23);
+        qDeleteAll(devices);
+    }
+
+    void saysWhyOtherPortsDoNotCount()
+    {
+        const QList<PortDiscovery::Probe> probes = PortDiscovery::probeAll();
+        QCOMPARE(probes.size(), 7);
+        QMap<QString, QString> failures;
+        for (const PortDiscovery::Probe &probe : probes)
+            failures.insert(probe.port.portName,
+                            probe.answered ? QStringLiteral("-") : probe.failure);
+        QCOMPARE(failures.value(QStringLiteral("media-3003")), QStringLiteral("no answer"));
+        QCOMPARE(failures.value(QStringLiteral("frobnicator-6006")),
+                 QStringLiteral("unknown type key 'frobnicator'"));
+        QCOMPARE(failures.value(QStringLiteral("null")), QStringLiteral("cannot be opened"));
+        QCOMPARE(failures.value(QStringLiteral("horn-1001")), QStringLiteral("-"));
+        // The silent device was asked once and given up after the wait.
+        QCOMPARE(sim->requestLog(silent), QStringList {QStringLiteral("GET VERSION")});
+    }
+
+    void neverAsksABootloaderForItsSerialNumber()
+    {
+        qDeleteAll(CdcUsbProcess::findoutPorts());
+        QCOMPARE(sim->requestLog(boot), QStringList {QStringLiteral("GET VERSION")});
+        QCOMPARE(sim->requestLog(console), QStringList {QStringLiteral("GET VERSION")});
+        QCOMPARE(sim->requestLog(horn),
+                 (QStringList {QStringLiteral("GET VERSION"),
+                               QStringLiteral("GET DESCRIPTOR desc_SerialNumber")}));
+    }
+
+    void skipsAPortThatAWorkerHolds()
+    {
+        // The fixed ids 0483:5740 are the loudspeaker's.
+        std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0fff));
+        auto session = std::make_unique<CdcUsbSession>(target.get(), 0);
+        WorkerRelay relay(session->worker());
+        QSignalSpy connected(&relay, &WorkerRelay::connected);
+        QSignalSpy disconnected(&relay, &WorkerRelay::disconnected);
+        QVERIFY(connected.wait(10000));
+
+        QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
+        QCOMPARE(devices.size(), 3);
+        for (const ProjectDevice *device : devices)
+            QVERIFY(device->serial != 1001);
+        qDeleteAll(devices);
+        // The worker kept its link.
+        QCOMPARE(disconnected.count(), 0);
+        session->stopAndWait(10000);
+        session.reset();
+
+        devices = CdcUsbProcess::findoutPorts();
+        bool hornFound = false;
+        for (const ProjectDevice *device : devices)
+            hornFound = hornFound || device->serial == 1001;
+        QVERIFY(hornFound);
+        qDeleteAll(devices);
+    }
+
+    void usbSearchMergesIntoTheProject()
+    {
+        ProjectModel project;
+        auto *known = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Холл"), false, 0,
+                                        true, QStringLiteral("127.76.0.2"), -1);
+        auto *absent =
+            new ProjectDevice(DeviceType::Media, 9999, QString(), false, 0, false, QString(), -1);
+        ProjectGroup *group = project.addGroup(nullptr);
+        project.addDevice(group, known);
+        project.addDevice(nullptr, absent);
+        absent->portFound = true;
+        QSignalSpy changed(&project, &ProjectModel::nodeChanged);
+
+        const UsbSearch::Result result = UsbSearch::run(project);
+        QVERIFY(!absent->portFound);
+        QCOMPARE(result.matched, QList<ProjectDevice *> {known});
+        QVERIFY(known->portFound);
+        QCOMPARE(known->portInfo.systemLocation, sim->usbPath(horn));
+        QCOMPARE(known->usbVendorId, uint16_t(0x0483));
+        QCOMPARE(known->firmwareVersion, QStringLiteral("1.0.0"));
+        QCOMPARE(known->tag, QStringLiteral("Холл"));
+        QCOMPARE(known->parentGroup(), group);
+        bool changedKnown = false;
+        for (const QList<QVariant> &args : qAsConst(changed))
+            changedKnown = changedKnown || args.at(0).value<QObject *>() == known;
+        QVERIFY(changedKnown);
+
+        // The bootloader and the console both report serial number 0: two devices, not one.
+        QCOMPARE(result.added.size(), 3);
+        for (ProjectDevice *added : result.added) {
+            QVERIFY(added->portFound);
+            QCOMPARE(added->parent(), &project);
+            QVERIFY(project.nodes.contains(added));
+            QVERIFY(added->id_obj >= 0);
+        }
+        QCOMPARE(project.allDevices().size(), 5);
+
+        // A second search finds the same devices again and adds nothing.
+        const UsbSearch::Result again = UsbSearch::run(project);
+        QCOMPARE(again.matched.size(), 4);
+        QCOMPARE(again.added.size(), 0);
+        QCOMPARE(project.allDevices().size(), 5);
+    }
+
+    void workerOpensThePortDiscoveryFound()
+    {
+        // A second device with the same USB ids as the loudspeaker, later in port order.
+        SimDevice *twin = sim->addDevice(DeviceType::IpPult, 5005, QStringLiteral("127.76.0.8"));
+        QVERIFY(!sim->addUsb(twin).isEmpty());
+        const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
+        ProjectDevice *found = nullptr;
+        for (ProjectDevice *device : devices) {
+            if (device->serial == 5005)
+                found = device;
+        }
+        QVERIFY(found);
+        QCOMPARE(found->usbVendorId, uint16_t(0x0483));
+
+        Amodule module(found, nullptr, 0);
+        QSignalSpy connected(&module, &Amodule::connected);
+        QVERIFY(connected.wait(10000));
+        QCOMPARE(connected.first().at(0).toInt(), int(DeviceType::IpPult));
+        module.closeAndWait(10000);
+
+        // A device never discovered goes to the first port with the ids, the loudspeaker's.
+        std::unique_ptr<ProjectDevice> anyone(SimHarness::usbTarget());
+        Amodule first(anyone.get(), nullptr, 0);
+        QSignalSpy firstConnected(&first, &Amodule::connected);
+        QVERIFY(firstConnected.wait(10000));
+        QCOMPARE(firstConnected.first().at(0).toInt(), int(DeviceType::Horn));
+        first.closeAndWait(10000);
+        qDeleteAll(devices);
+    }
+
+    void usbSearchKeepsTwoConsolesApart()
+    {
+        // A second RS-485 console on USB: like the first, it reports serial number 0.
+        SimDevice *second =
+            sim->addDevice(DeviceType::BexarTovik2, 4005, QStringLiteral("127.76.0.9"));
+        QVERIFY(!sim->addUsb(second, 0x1209, 0x0007).isEmpty());
+
+        ProjectModel project(ProjectModel::Journals::None);
+        const UsbSearch::Result result = UsbSearch::run(project);
+        QList<ProjectDevice *> consoles;
+        for (ProjectDevice *device : project.allDevices()) {
+            if (device->type == DeviceType::BexarTovik2)
+                consoles.append(device);
+        }
+        QCOMPARE(consoles.size(), 2);
+        QVERIFY(result.added.contains(consoles.at(0)) && result.added.contains(consoles.at(1)));
+        QVERIFY(consoles.at(0)->portInfo.systemLocation != consoles.at(1)->portInfo.systemLocation);
+
+        // Found again, each by its own project device.
+        const UsbSearch::Result again = UsbSearch::run(project);
+        QCOMPARE(again.added.size(), 0);
+        QVERIFY(again.matched.contains(consoles.at(0)) && again.matched.contains(consoles.at(1)));
+    }
 
 private:
     std::unique_ptr<SimHarness> sim;
@@ -63,225 +269,6 @@ private:
     SimDevice *silent = nullptr; // 1209:0003, never answers
     SimDevice *odd = nullptr; // unknown type key, 1209:0004
 };
-
-void TestDiscovery::initTestCase()
-{
-    sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.76.0.2"));
-    unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.76.0.3"));
-    boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.76.0.4"));
-    console = sim->addDevice(DeviceType::BexarTovik2, 4004, QStringLiteral("127.76.0.5"));
-    silent = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.76.0.6"));
-    odd = sim->addDevice(DeviceType::Media, 6006, QStringLiteral("127.76.0.7"));
-    sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
-    QVERIFY(!sim->addUsb(horn).isEmpty());
-    QVERIFY(!sim->addUsb(unit, 0x1209, 0x0001).isEmpty());
-    QVERIFY(!sim->addUsb(boot, 0x1209, 0x00aa).isEmpty());
-    QVERIFY(!sim->addUsb(console, 0x1209, 0x0006).isEmpty());
-    QVERIFY(!sim->addUsb(silent, 0x1209, 0x0003).isEmpty());
-    QVERIFY(!sim->addUsb(odd, 0x1209, 0x0004).isEmpty());
-    // A port that is no serial port at all.
-    PortDescription null;
-    null.systemLocation = QStringLiteral("/dev/null");
-    QVERIFY(VirtualPortRegistry::publish(sim->registryDir(), QStringLiteral("zz-null"), null));
-}
-
-void TestDiscovery::cleanupTestCase()
-{
-    sim.reset();
-}
-
-void TestDiscovery::init()
-{
-    for (SimDevice *device : {horn, unit, boot, console, silent, odd})
-        sim->clearLog(device);
-    sim->setFault(silent, QStringLiteral("silent"));
-}
-
-void TestDiscovery::findsTheDevicesThatAnswer()
-{
-    const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
-    const QList<Found> found = summary(devices);
-    // Registry order: entries by name ("<key>-<serial>").
-    QCOMPARE(found.size(), 4);
-    QCOMPARE(found.at(0).type, int(DeviceType::BexarTovik2));
-    QCOMPARE(found.at(0).serial, 0);
-    QCOMPARE(found.at(0).ids, QStringLiteral("1209:0006"));
-    QCOMPARE(found.at(1).type, int(DeviceType::Bootloader));
-    QCOMPARE(found.at(1).serial, 0);
-    QCOMPARE(found.at(1).version, QStringLiteral("2.5,0"));
-    QCOMPARE(found.at(1).ids, QStringLiteral("1209:00aa"));
-    QCOMPARE(found.at(2).type, int(DeviceType::Horn));
-    QCOMPARE(found.at(2).serial, 1001);
-    QCOMPARE(found.at(2).version, QStringLiteral("1.0.0"));
-    QCOMPARE(found.at(2).ids, QStringLiteral("0483:5740"));
-    QCOMPARE(found.at(3).type, int(DeviceType::Tovik2));
-    QCOMPARE(found.at(3).serial, 2002);
-    QCOMPARE(found.at(3).ids, QStringLiteral("1209:0001"));
-
-    const ProjectDevice *hornFound = devices.at(2);
-    QVERIFY(hornFound->portFound);
-    QCOMPARE(hornFound->portInfo.systemLocation, sim->usbPath(horn));
-    QVERIFY(hornFound->portInfo.isVirtual);
-    QVERIFY(!hornFound->ip_enabled);
-    QCOMPARE(hornFound->ip_addr, QStringLiteral("0.0.0.0"));
-    QVERIFY(!hornFound->rs485_enabled);
-    QCOMPARE(hornFound->keys_count, -1);
-    QVERIFY(!hornFound->parent());
-    QCOMPARE(devices.at(3)->inouts.size(), 23);
-    qDeleteAll(devices);
-}
-
-void TestDiscovery::saysWhyOtherPortsDoNotCount()
-{
-    const QList<PortDiscovery::Probe> probes = PortDiscovery::probeAll();
-    QCOMPARE(probes.size(), 7);
-    QMap<QString, QString> failures;
-    for (const PortDiscovery::Probe &probe : probes)
-        failures.insert(probe.port.portName, probe.answered ? QStringLiteral("-") : probe.failure);
-    QCOMPARE(failures.value(QStringLiteral("media-3003")), QStringLiteral("no answer"));
-    QCOMPARE(failures.value(QStringLiteral("frobnicator-6006")),
-             QStringLiteral("unknown type key 'frobnicator'"));
-    QCOMPARE(failures.value(QStringLiteral("null")), QStringLiteral("cannot be opened"));
-    QCOMPARE(failures.value(QStringLiteral("horn-1001")), QStringLiteral("-"));
-    // The silent device was asked once and given up after the wait.
-    QCOMPARE(sim->requestLog(silent), QStringList {QStringLiteral("GET VERSION")});
-}
-
-void TestDiscovery::neverAsksABootloaderForItsSerialNumber()
-{
-    qDeleteAll(CdcUsbProcess::findoutPorts());
-    QCOMPARE(sim->requestLog(boot), QStringList {QStringLiteral("GET VERSION")});
-    QCOMPARE(sim->requestLog(console), QStringList {QStringLiteral("GET VERSION")});
-    QCOMPARE(sim->requestLog(horn),
-             (QStringList {QStringLiteral("GET VERSION"),
-                           QStringLiteral("GET DESCRIPTOR desc_SerialNumber")}));
-}
-
-void TestDiscovery::skipsAPortThatAWorkerHolds()
-{
-    // The fixed ids 0483:5740 are the loudspeaker's.
-    std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0fff));
-    auto session = std::make_unique<CdcUsbSession>(target.get(), 0);
-    WorkerRelay relay(session->worker());
-    QSignalSpy connected(&relay, &WorkerRelay::connected);
-    QSignalSpy disconnected(&relay, &WorkerRelay::disconnected);
-    QVERIFY(connected.wait(10000));
-
-    QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
-    QCOMPARE(devices.size(), 3);
-    for (const ProjectDevice *device : devices)
-        QVERIFY(device->serial != 1001);
-    qDeleteAll(devices);
-    // The worker kept its link.
-    QCOMPARE(disconnected.count(), 0);
-    session->stopAndWait(10000);
-    session.reset();
-
-    devices = CdcUsbProcess::findoutPorts();
-    bool hornFound = false;
-    for (const ProjectDevice *device : devices)
-        hornFound = hornFound || device->serial == 1001;
-    QVERIFY(hornFound);
-    qDeleteAll(devices);
-}
-
-void TestDiscovery::usbSearchMergesIntoTheProject()
-{
-    ProjectModel project;
-    auto *known = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Холл"), false, 0, true,
-                                    QStringLiteral("127.76.0.2"), -1);
-    auto *absent =
-        new ProjectDevice(DeviceType::Media, 9999, QString(), false, 0, false, QString(), -1);
-    ProjectGroup *group = project.addGroup(nullptr);
-    project.addDevice(group, known);
-    project.addDevice(nullptr, absent);
-    absent->portFound = true;
-    QSignalSpy changed(&project, &ProjectModel::nodeChanged);
-
-    const UsbSearch::Result result = UsbSearch::run(project);
-    QVERIFY(!absent->portFound);
-    QCOMPARE(result.matched, QList<ProjectDevice *> {known});
-    QVERIFY(known->portFound);
-    QCOMPARE(known->portInfo.systemLocation, sim->usbPath(horn));
-    QCOMPARE(known->usbVendorId, uint16_t(0x0483));
-    QCOMPARE(known->firmwareVersion, QStringLiteral("1.0.0"));
-    QCOMPARE(known->tag, QStringLiteral("Холл"));
-    QCOMPARE(known->parentGroup(), group);
-    bool changedKnown = false;
-    for (const QList<QVariant> &args : qAsConst(changed))
-        changedKnown = changedKnown || args.at(0).value<QObject *>() == known;
-    QVERIFY(changedKnown);
-
-    // The bootloader and the console both report serial number 0: two devices, not one.
-    QCOMPARE(result.added.size(), 3);
-    for (ProjectDevice *added : result.added) {
-        QVERIFY(added->portFound);
-        QCOMPARE(added->parent(), &project);
-        QVERIFY(project.nodes.contains(added));
-        QVERIFY(added->id_obj >= 0);
-    }
-    QCOMPARE(project.allDevices().size(), 5);
-
-    // A second search finds the same devices again and adds nothing.
-    const UsbSearch::Result again = UsbSearch::run(project);
-    QCOMPARE(again.matched.size(), 4);
-    QCOMPARE(again.added.size(), 0);
-    QCOMPARE(project.allDevices().size(), 5);
-}
-
-void TestDiscovery::workerOpensThePortDiscoveryFound()
-{
-    // A second device with the same USB ids as the loudspeaker, later in port order.
-    SimDevice *twin = sim->addDevice(DeviceType::IpPult, 5005, QStringLiteral("127.76.0.8"));
-    QVERIFY(!sim->addUsb(twin).isEmpty());
-    const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
-    ProjectDevice *found = nullptr;
-    for (ProjectDevice *device : devices) {
-        if (device->serial == 5005)
-            found = device;
-    }
-    QVERIFY(found);
-    QCOMPARE(found->usbVendorId, uint16_t(0x0483));
-
-    Amodule module(found, nullptr, 0);
-    QSignalSpy connected(&module, &Amodule::connected);
-    QVERIFY(connected.wait(10000));
-    QCOMPARE(connected.first().at(0).toInt(), int(DeviceType::IpPult));
-    module.closeAndWait(10000);
-
-    // A device never discovered goes to the first port with the ids, the loudspeaker's.
-    std::unique_ptr<ProjectDevice> anyone(SimHarness::usbTarget());
-    Amodule first(anyone.get(), nullptr, 0);
-    QSignalSpy firstConnected(&first, &Amodule::connected);
-    QVERIFY(firstConnected.wait(10000));
-    QCOMPARE(firstConnected.first().at(0).toInt(), int(DeviceType::Horn));
-    first.closeAndWait(10000);
-    qDeleteAll(devices);
-}
-
-void TestDiscovery::usbSearchKeepsTwoConsolesApart()
-{
-    // A second RS-485 console on USB: like the first, it reports serial number 0.
-    SimDevice *second = sim->addDevice(DeviceType::BexarTovik2, 4005, QStringLiteral("127.76.0.9"));
-    QVERIFY(!sim->addUsb(second, 0x1209, 0x0007).isEmpty());
-
-    ProjectModel project(ProjectModel::Journals::None);
-    const UsbSearch::Result result = UsbSearch::run(project);
-    QList<ProjectDevice *> consoles;
-    for (ProjectDevice *device : project.allDevices()) {
-        if (device->type == DeviceType::BexarTovik2)
-            consoles.append(device);
-    }
-    QCOMPARE(consoles.size(), 2);
-    QVERIFY(result.added.contains(consoles.at(0)) && result.added.contains(consoles.at(1)));
-    QVERIFY(consoles.at(0)->portInfo.systemLocation != consoles.at(1)->portInfo.systemLocation);
-
-    // Found again, each by its own project device.
-    const UsbSearch::Result again = UsbSearch::run(project);
-    QCOMPARE(again.added.size(), 0);
-    QVERIFY(again.matched.contains(consoles.at(0)) && again.matched.contains(consoles.at(1)));
-}
 
 QTEST_GUILESS_MAIN(TestDiscovery)
 #include "tst_discovery.moc"

@@ -3,16 +3,18 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <malloc.h>
 
 #include <memory>
+
+using TestUtil::randomBytes;
 
 namespace {
 
@@ -41,15 +43,14 @@ public:
     QSignalSpy params;
 };
 
-QByteArray randomBytes(int size)
+// The reports as "err@position" texts, for comparing whole sequences.
+// Bytes of heap in use by the whole process, every thread's arena included.
+qint64 heapInUse()
 {
-    QByteArray bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks) + qint64(info.hblkhd);
 }
 
-// The reports as "err@position" texts, for comparing whole sequences.
 QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
 {
     QStringList list;
@@ -60,365 +61,334 @@ QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
     return list;
 }
 
-// Bytes of heap in use by the whole process, every thread's arena included.
-qint64 heapInUse()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return qint64(info.uordblks) + qint64(info.hblkhd);
-}
-
-bool isFinalUpload(int err)
-{
-    return err != 0;
-}
-
 } // namespace
 
 class TestFileTransfer : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        sim = std::make_unique<SimHarness>();
+        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.73.0.2"));
+        target.reset(SimHarness::tcpTarget(horn));
+        facade = std::make_unique<Facade>(target.get(), sim->tcpPort(horn));
+        QVERIFY(facade->connected.wait(10000));
+    }
 
-    void uploadBlocks_data();
-    void uploadBlocks();
-    void blockBytesTravelAsUpperCaseHex();
-    void cancelledUpload();
-    void refusedUpload_data();
-    void refusedUpload();
-    void download_data();
-    void download();
-    void downloadOfAMissingFile();
-    void downloadWhenTheDeviceStopsAnswering();
-    void downloadOfUndecodableBlocks();
-    void cancelledDownload();
-    void downloadEndsWithItsFacade();
-    void lineBeforeAStepIsNoAnswer();
+    void cleanupTestCase()
+    {
+        facade.reset();
+        sim.reset();
+    }
+
+    void init()
+    {
+        sim->clearFaults(horn);
+        sim->clearLog(horn);
+        facade->written.clear();
+        for (const QList<QVariant> &report : qAsConst(facade->read))
+            delete report.at(3).value<QByteArray *>();
+        facade->read.clear();
+        QVERIFY(facade->module.isConnected());
+    }
+
+    void cleanup()
+    {
+        sim->clearFaults(horn);
+        // Whatever a test left in the device's transfer state goes.
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
+        QSignalSpy reset(&facade->module, &Amodule::writedParam);
+        QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+        QVERIFY(reset.wait(10000));
+    }
+
+    void uploadBlocks_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QList<int>>("blocks");
+        QTest::newRow("empty") << 0 << QList<int> {};
+        QTest::newRow("one byte") << 1 << QList<int> {1};
+        QTest::newRow("511") << 511 << QList<int> {511};
+        QTest::newRow("512") << 512 << QList<int> {512};
+        QTest::newRow("513") << 513 << QList<int> {512, 1};
+        QTest::newRow("1300") << 1300 << QList<int> {512, 512, 276};
+        QTest::newRow("512 x 4") << 2048 << QList<int> {512, 512, 512, 512};
+    }
+
+    void uploadBlocks()
+    {
+        QFETCH(int, size);
+        QFETCH(QList<int>, blocks);
+        const QString path = QStringLiteral("0:\\audio\\upload.bin");
+        const QByteArray data = randomBytes(size);
+        QCOMPARE(facade->module.writeFile(path, data), 0);
+        waitUploadEnd();
+
+        QStringList expectedReports;
+        QStringList expectedWire {QStringLiteral("SET FILE_CREATE ") + path};
+        int position = 0;
+        for (int block : blocks) {
+            expectedWire << QStringLiteral("SET FILE_WRITE ") +
+                    QString::fromLatin1(data.mid(position, block).toHex().toUpper());
+            position += block;
+            expectedReports << QStringLiteral("0@%1").arg(position);
+        }
+        expectedReports << QStringLiteral("2@%1").arg(size);
+        expectedWire << QStringLiteral("SET FILE_CLOSE");
+        QCOMPARE(reports(facade->written, 3, 1), expectedReports);
+        for (const QList<QVariant> &report : qAsConst(facade->written)) {
+            QCOMPARE(report.at(0).toString(), path);
+            QCOMPARE(report.at(2).toInt(), size);
+        }
+        QCOMPARE(writesOnTheWire(), expectedWire);
+
+        QByteArray stored;
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { stored = device->files.file(path); });
+        QCOMPARE(stored, data);
+    }
+
+    void blockBytesTravelAsUpperCaseHex()
+    {
+        QCOMPARE(
+            facade->module.writeFile(QStringLiteral("0:\\hex.bin"), QByteArray("\x0a\xff\x00z", 4)),
+            0);
+        waitUploadEnd();
+        QVERIFY(writesOnTheWire().contains(QStringLiteral("SET FILE_WRITE 0AFF007A")));
+    }
+
+    void cancelledUpload()
+    {
+        sim->setFault(horn, QStringLiteral("delay=40"));
+        const QByteArray data = randomBytes(512 * 40);
+        QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\big.bin"), data), 0);
+        QVERIFY(facade->written.wait(10000));
+        facade->module.abortFileWrite();
+        waitUploadEnd();
+
+        const QList<QVariant> last = facade->written.last();
+        QCOMPARE(last.at(3).toInt(), 1);
+        int cancels = 0;
+        int blocks = 0;
+        for (const QList<QVariant> &report : qAsConst(facade->written)) {
+            cancels += report.at(3).toInt() == 1 ? 1 : 0;
+            blocks += report.at(3).toInt() == 0 ? 1 : 0;
+        }
+        QCOMPARE(cancels, 1);
+        QVERIFY(blocks < 40);
+        QCOMPARE(last.at(1).toInt(), blocks * 512);
+        const QStringList wire = writesOnTheWire();
+        QVERIFY(!wire.contains(QStringLiteral("SET FILE_CLOSE")));
+        QCOMPARE(wire.filter(QStringLiteral("SET FILE_WRITE")).size(), blocks);
+    }
+
+    void refusedUpload_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("middle block")
+            << "fail=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
+        QTest::newRow("last block")
+            << "fail=1@2:SET FILE_WRITE" << QStringList {"0@512", "0@1024", "-2@1024", "-4@1024"}
+            << false;
+        QTest::newRow("first block")
+            << "fail=1:SET FILE_WRITE" << QStringList {"-2@0", "-4@0"} << false;
+        QTest::newRow("close") << "fail=1:SET FILE_CLOSE"
+                               << QStringList {"0@512", "0@1024", "0@1300", "-3@1300"} << true;
+        QTest::newRow("block not answered")
+            << "mute=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
+    }
+
+    void refusedUpload()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, closed);
+        sim->setFault(horn, fault);
+        QCOMPARE(
+            facade->module.writeFile(QStringLiteral("0:\\audio\\refused.bin"), randomBytes(1300)),
+            0);
+        waitUploadEnd();
+        QCOMPARE(reports(facade->written, 3, 1), expected);
+        QCOMPARE(writesOnTheWire().contains(QStringLiteral("SET FILE_CLOSE")), closed);
+    }
+
+    void download_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("1300 bytes") << 1300 << QStringList {"0@512", "0@1024", "0@1300", "2@1300"};
+        QTest::newRow("512 bytes") << 512 << QStringList {"0@512", "2@512"};
+        QTest::newRow("empty file") << 0 << QStringList {"2@0"};
+        QTest::newRow("100 KiB") << 100 * 1024 << QStringList();
+    }
+
+    void download()
+    {
+        QFETCH(int, size);
+        QFETCH(QStringList, expected);
+        const QString path = QStringLiteral("0:\\audio\\down.bin");
+        const QByteArray data = randomBytes(size);
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(path, data); });
+
+        QCOMPARE(facade->module.readFile(path), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
+                                 20000);
+        const QStringList got = reports(facade->read, 4, 1);
+        if (!expected.isEmpty())
+            QCOMPARE(got, expected);
+        QByteArray joined;
+        for (const QList<QVariant> &report : qAsConst(facade->read)) {
+            QCOMPARE(report.at(0).toString(), path);
+            QCOMPARE(report.at(2).toInt(), 0);
+            const QByteArray *buffer = report.at(3).value<QByteArray *>();
+            QVERIFY(buffer);
+            if (report.at(4).toInt() == 0)
+                joined += *buffer;
+            else
+                QCOMPARE(*buffer, data);
+        }
+        QCOMPARE(joined, data);
+        const QStringList log = sim->requestLog(horn);
+        QCOMPARE(log.first(), QStringLiteral("SET FILE_OPEN ") + path);
+        QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
+        QCOMPARE(log.filter(QStringLiteral("GET FILE_READ 512")).size(), (size + 511) / 512 + 1);
+    }
+
+    void downloadOfAMissingFile()
+    {
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\none.bin")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
+        QCOMPARE(facade->read.count(), 0);
+        QCOMPARE(sim->requestLog(horn), QStringList {QStringLiteral("SET FILE_OPEN 0:\\none.bin")});
+    }
+
+    void downloadWhenTheDeviceStopsAnswering()
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(QStringLiteral("0:\\d.bin"), randomBytes(1300)); });
+        sim->setFault(horn, QStringLiteral("mute=1@1:GET FILE_READ"));
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\d.bin")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
+        QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "-1@512", "-2@512"}));
+        QVERIFY(facade->read.at(1).at(3).value<QByteArray *>() == nullptr);
+        QVERIFY(facade->read.at(2).at(3).value<QByteArray *>() == nullptr);
+        QVERIFY(sim->requestLog(horn).contains(QStringLiteral("SET FILE_RESET")));
+        // The worker is ready for the next job.
+        facade->params.clear();
+        QCOMPARE(facade->module.getParam(QStringLiteral("STATUS")), 0);
+        QVERIFY(facade->params.wait(10000));
+        QCOMPARE(facade->params.last().at(0).toString(), QStringLiteral("STATUS"));
+    }
+
+    void downloadOfUndecodableBlocks()
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(QStringLiteral("0:\\u.bin"), randomBytes(100)); });
+        sim->setRawAnswer(horn, QStringLiteral("GET FILE_READ"), QByteArray("zz-qq\r\nOK\r\n"));
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\u.bin")), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 2, 20000);
+        QCOMPARE(reports(facade->read, 4, 1), (QStringList {"-1@0", "-2@0"}));
+        const QStringList log = sim->requestLog(horn);
+        QCOMPARE(log.filter(QStringLiteral("GET FILE_READ")).size(), 3);
+        QCOMPARE(log.last(), QStringLiteral("SET FILE_RESET"));
+    }
+
+    void cancelledDownload()
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(QStringLiteral("0:\\c.bin"), randomBytes(512 * 30)); });
+        sim->setFault(horn, QStringLiteral("delay=30"));
+        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\c.bin")), 0);
+        QVERIFY(facade->read.wait(10000));
+        facade->module.abortFileRead();
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.last().at(4).toInt() != 0, 20000);
+        QCOMPARE(facade->read.last().at(4).toInt(), 1);
+        QVERIFY(facade->read.count() < 31);
+        QCOMPARE(sim->requestLog(horn).last(), QStringLiteral("SET FILE_CLOSE"));
+    }
+
+    void downloadEndsWithItsFacade()
+    {
+        const QString path = QStringLiteral("0:\\audio\\long.bin");
+        const int size = 2 * 1024 * 1024;
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(path, randomBytes(size)); });
+        sim->setFault(horn, QStringLiteral("delay=1"));
+        const qint64 heapBefore = heapInUse();
+
+        // A device window closed while a download runs: its facade goes without close().
+        auto *module = new Amodule(target.get(), nullptr, sim->tcpPort(horn));
+        QSignalSpy connected(module, &Amodule::connected);
+        QVERIFY(connected.wait(10000));
+        QPointer<CdcUsbProcess> worker = module->worker();
+        int blocks = 0;
+        connect(module, &Amodule::readedFileBlock, module,
+                [&blocks](const QString &, int, int, QByteArray *buffer, int) {
+                    delete buffer;
+                    ++blocks;
+                });
+        QCOMPARE(module->readFile(path), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(blocks > 0, 10000);
+        delete module;
+        QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 60000);
+
+        // The download ended with its receiver, and no buffer was left behind.
+        const QStringList log = sim->requestLog(horn);
+        QVERIFY2(log.filter(QStringLiteral("GET FILE_READ")).size() < size / 512,
+                 qPrintable(QString::number(log.filter(QStringLiteral("GET FILE_READ")).size())));
+        QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
+        const qint64 grown = heapInUse() - heapBefore;
+        QVERIFY2(grown < size / 2, qPrintable(QString::number(grown)));
+    }
+
+    void lineBeforeAStepIsNoAnswer()
+    {
+        // A surplus line after a step (as a late answer to a step that timed out would be)
+        // is not taken as the answer to the next step.
+        const QString path = QStringLiteral("0:\\audio\\surplus.bin");
+        const QByteArray data = randomBytes(1300);
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(path, data); });
+        sim->setRawAnswer(horn, QStringLiteral("SET FILE_RESET"), QByteArray("OK\r\nOK\r\n"), 1);
+        QSignalSpy reset(&facade->module, &Amodule::writedParam);
+        QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+        QVERIFY(reset.wait(10000));
+
+        QCOMPARE(facade->module.readFile(path), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
+                                 20000);
+        QCOMPARE(reports(facade->read, 4, 1),
+                 (QStringList {"0@512", "0@1024", "0@1300", "2@1300"}));
+        QCOMPARE(*facade->read.last().at(3).value<QByteArray *>(), data);
+    }
 
 private:
-    QStringList writesOnTheWire();
-    void waitUploadEnd();
+    QStringList writesOnTheWire()
+    {
+        QStringList lines;
+        for (const QString &line : sim->requestLog(horn)) {
+            if (line.startsWith(QLatin1String("SET FILE_")))
+                lines << line;
+        }
+        return lines;
+    }
+
+    void waitUploadEnd()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !facade->written.isEmpty() && facade->written.last().at(3).toInt() != 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
+    }
 
     std::unique_ptr<SimHarness> sim;
     SimDevice *horn = nullptr;
     std::unique_ptr<ProjectDevice> target;
     std::unique_ptr<Facade> facade;
 };
-
-void TestFileTransfer::initTestCase()
-{
-    sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.73.0.2"));
-    target.reset(SimHarness::tcpTarget(horn));
-    facade = std::make_unique<Facade>(target.get(), sim->tcpPort(horn));
-    QVERIFY(facade->connected.wait(10000));
-}
-
-void TestFileTransfer::cleanupTestCase()
-{
-    facade.reset();
-    sim.reset();
-}
-
-void TestFileTransfer::init()
-{
-    sim->clearFaults(horn);
-    sim->clearLog(horn);
-    facade->written.clear();
-    for (const QList<QVariant> &report : qAsConst(facade->read))
-        delete report.at(3).value<QByteArray *>();
-    facade->read.clear();
-    QVERIFY(facade->module.isConnected());
-}
-
-void TestFileTransfer::cleanup()
-{
-    sim->clearFaults(horn);
-    // Whatever a test left in the device's transfer state goes.
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
-    QSignalSpy reset(&facade->module, &Amodule::writedParam);
-    QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
-    QVERIFY(reset.wait(10000));
-}
-
-QStringList TestFileTransfer::writesOnTheWire()
-{
-    QStringList lines;
-    for (const QString &line : sim->requestLog(horn)) {
-        if (line.startsWith(QLatin1String("SET FILE_")))
-            lines << line;
-    }
-    return lines;
-}
-
-void TestFileTransfer::waitUploadEnd()
-{
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !facade->written.isEmpty() && isFinalUpload(facade->written.last().at(3).toInt()), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
-}
-
-void TestFileTransfer::uploadBlocks_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QList<int>>("blocks");
-    QTest::newRow("empty") << 0 << QList<int> {};
-    QTest::newRow("one byte") << 1 << QList<int> {1};
-    QTest::newRow("511") << 511 << QList<int> {511};
-    QTest::newRow("512") << 512 << QList<int> {512};
-    QTest::newRow("513") << 513 << QList<int> {512, 1};
-    QTest::newRow("1300") << 1300 << QList<int> {512, 512, 276};
-    QTest::newRow("512 x 4") << 2048 << QList<int> {512, 512, 512, 512};
-}
-
-void TestFileTransfer::uploadBlocks()
-{
-    QFETCH(int, size);
-    QFETCH(QList<int>, blocks);
-    const QString path = QStringLiteral("0:\\audio\\upload.bin");
-    const QByteArray data = randomBytes(size);
-    QCOMPARE(facade->module.writeFile(path, data), 0);
-    waitUploadEnd();
-
-    QStringList expectedReports;
-    QStringList expectedWire {QStringLiteral("SET FILE_CREATE ") + path};
-    int position = 0;
-    for (int block : blocks) {
-        expectedWire << QStringLiteral("SET FILE_WRITE ") +
-                QString::fromLatin1(data.mid(position, block).toHex().toUpper());
-        position += block;
-        expectedReports << QStringLiteral("0@%1").arg(position);
-    }
-    expectedReports << QStringLiteral("2@%1").arg(size);
-    expectedWire << QStringLiteral("SET FILE_CLOSE");
-    QCOMPARE(reports(facade->written, 3, 1), expectedReports);
-    for (const QList<QVariant> &report : qAsConst(facade->written)) {
-        QCOMPARE(report.at(0).toString(), path);
-        QCOMPARE(report.at(2).toInt(), size);
-    }
-    QCOMPARE(writesOnTheWire(), expectedWire);
-
-    QByteArray stored;
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { stored = device->files.file(path); });
-    QCOMPARE(stored, data);
-}
-
-void TestFileTransfer::blockBytesTravelAsUpperCaseHex()
-{
-    QCOMPARE(
-        facade->module.writeFile(QStringLiteral("0:\\hex.bin"), QByteArray("\x0a\xff\x00z", 4)), 0);
-    waitUploadEnd();
-    QVERIFY(writesOnTheWire().contains(QStringLiteral("SET FILE_WRITE 0AFF007A")));
-}
-
-void TestFileTransfer::cancelledUpload()
-{
-    sim->setFault(horn, QStringLiteral("delay=40"));
-    const QByteArray data = randomBytes(512 * 40);
-    QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\big.bin"), data), 0);
-    QVERIFY(facade->written.wait(10000));
-    facade->module.abortFileWrite();
-    waitUploadEnd();
-
-    const QList<QVariant> last = facade->written.last();
-    QCOMPARE(last.at(3).toInt(), 1);
-    int cancels = 0;
-    int blocks = 0;
-    for (const QList<QVariant> &report : qAsConst(facade->written)) {
-        cancels += report.at(3).toInt() == 1 ? 1 : 0;
-        blocks += report.at(3).toInt() == 0 ? 1 : 0;
-    }
-    QCOMPARE(cancels, 1);
-    QVERIFY(blocks < 40);
-    QCOMPARE(last.at(1).toInt(), blocks * 512);
-    const QStringList wire = writesOnTheWire();
-    QVERIFY(!wire.contains(QStringLiteral("SET FILE_CLOSE")));
-    QCOMPARE(wire.filter(QStringLiteral("SET FILE_WRITE")).size(), blocks);
-}
-
-void TestFileTransfer::refusedUpload_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<bool>("closed");
-    QTest::newRow("middle block") << "fail=1@1:SET FILE_WRITE"
-                                  << QStringList {"0@512", "-2@512", "-4@512"} << false;
-    QTest::newRow("last block") << "fail=1@2:SET FILE_WRITE"
-                                << QStringList {"0@512", "0@1024", "-2@1024", "-4@1024"} << false;
-    QTest::newRow("first block") << "fail=1:SET FILE_WRITE" << QStringList {"-2@0", "-4@0"}
-                                 << false;
-    QTest::newRow("close") << "fail=1:SET FILE_CLOSE"
-                           << QStringList {"0@512", "0@1024", "0@1300", "-3@1300"} << true;
-    QTest::newRow("block not answered")
-        << "mute=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
-}
-
-void TestFileTransfer::refusedUpload()
-{
-    QFETCH(QString, fault);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, closed);
-    sim->setFault(horn, fault);
-    QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\refused.bin"), randomBytes(1300)),
-             0);
-    waitUploadEnd();
-    QCOMPARE(reports(facade->written, 3, 1), expected);
-    QCOMPARE(writesOnTheWire().contains(QStringLiteral("SET FILE_CLOSE")), closed);
-}
-
-void TestFileTransfer::download_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("1300 bytes") << 1300 << QStringList {"0@512", "0@1024", "0@1300", "2@1300"};
-    QTest::newRow("512 bytes") << 512 << QStringList {"0@512", "2@512"};
-    QTest::newRow("empty file") << 0 << QStringList {"2@0"};
-    QTest::newRow("100 KiB") << 100 * 1024 << QStringList();
-}
-
-void TestFileTransfer::download()
-{
-    QFETCH(int, size);
-    QFETCH(QStringList, expected);
-    const QString path = QStringLiteral("0:\\audio\\down.bin");
-    const QByteArray data = randomBytes(size);
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(path, data); });
-
-    QCOMPARE(facade->module.readFile(path), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
-                             20000);
-    const QStringList got = reports(facade->read, 4, 1);
-    if (!expected.isEmpty())
-        QCOMPARE(got, expected);
-    QByteArray joined;
-    for (const QList<QVariant> &report : qAsConst(facade->read)) {
-        QCOMPARE(report.at(0).toString(), path);
-        QCOMPARE(report.at(2).toInt(), 0);
-        const QByteArray *buffer = report.at(3).value<QByteArray *>();
-        QVERIFY(buffer);
-        if (report.at(4).toInt() == 0)
-            joined += *buffer;
-        else
-            QCOMPARE(*buffer, data);
-    }
-    QCOMPARE(joined, data);
-    const QStringList log = sim->requestLog(horn);
-    QCOMPARE(log.first(), QStringLiteral("SET FILE_OPEN ") + path);
-    QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
-    QCOMPARE(log.filter(QStringLiteral("GET FILE_READ 512")).size(), (size + 511) / 512 + 1);
-}
-
-void TestFileTransfer::downloadOfAMissingFile()
-{
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\none.bin")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
-    QCOMPARE(facade->read.count(), 0);
-    QCOMPARE(sim->requestLog(horn), QStringList {QStringLiteral("SET FILE_OPEN 0:\\none.bin")});
-}
-
-void TestFileTransfer::downloadWhenTheDeviceStopsAnswering()
-{
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(QStringLiteral("0:\\d.bin"), randomBytes(1300)); });
-    sim->setFault(horn, QStringLiteral("mute=1@1:GET FILE_READ"));
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\d.bin")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
-    QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "-1@512", "-2@512"}));
-    QVERIFY(facade->read.at(1).at(3).value<QByteArray *>() == nullptr);
-    QVERIFY(facade->read.at(2).at(3).value<QByteArray *>() == nullptr);
-    QVERIFY(sim->requestLog(horn).contains(QStringLiteral("SET FILE_RESET")));
-    // The worker is ready for the next job.
-    facade->params.clear();
-    QCOMPARE(facade->module.getParam(QStringLiteral("STATUS")), 0);
-    QVERIFY(facade->params.wait(10000));
-    QCOMPARE(facade->params.last().at(0).toString(), QStringLiteral("STATUS"));
-}
-
-void TestFileTransfer::downloadOfUndecodableBlocks()
-{
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(QStringLiteral("0:\\u.bin"), randomBytes(100)); });
-    sim->setRawAnswer(horn, QStringLiteral("GET FILE_READ"), QByteArray("zz-qq\r\nOK\r\n"));
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\u.bin")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 2, 20000);
-    QCOMPARE(reports(facade->read, 4, 1), (QStringList {"-1@0", "-2@0"}));
-    const QStringList log = sim->requestLog(horn);
-    QCOMPARE(log.filter(QStringLiteral("GET FILE_READ")).size(), 3);
-    QCOMPARE(log.last(), QStringLiteral("SET FILE_RESET"));
-}
-
-void TestFileTransfer::cancelledDownload()
-{
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(QStringLiteral("0:\\c.bin"), randomBytes(512 * 30)); });
-    sim->setFault(horn, QStringLiteral("delay=30"));
-    QCOMPARE(facade->module.readFile(QStringLiteral("0:\\c.bin")), 0);
-    QVERIFY(facade->read.wait(10000));
-    facade->module.abortFileRead();
-    QTRY_VERIFY_WITH_TIMEOUT(facade->read.last().at(4).toInt() != 0, 20000);
-    QCOMPARE(facade->read.last().at(4).toInt(), 1);
-    QVERIFY(facade->read.count() < 31);
-    QCOMPARE(sim->requestLog(horn).last(), QStringLiteral("SET FILE_CLOSE"));
-}
-
-void TestFileTransfer::downloadEndsWithItsFacade()
-{
-    const QString path = QStringLiteral("0:\\audio\\long.bin");
-    const int size = 2 * 1024 * 1024;
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(path, randomBytes(size)); });
-    sim->setFault(horn, QStringLiteral("delay=1"));
-    const qint64 heapBefore = heapInUse();
-
-    // A device window closed while a download runs: its facade goes without close().
-    auto *module = new Amodule(target.get(), nullptr, sim->tcpPort(horn));
-    QSignalSpy connected(module, &Amodule::connected);
-    QVERIFY(connected.wait(10000));
-    QPointer<CdcUsbProcess> worker = module->worker();
-    int blocks = 0;
-    connect(module, &Amodule::readedFileBlock, module,
-            [&blocks](const QString &, int, int, QByteArray *buffer, int) {
-                delete buffer;
-                ++blocks;
-            });
-    QCOMPARE(module->readFile(path), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(blocks > 0, 10000);
-    delete module;
-    QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 60000);
-
-    // The download ended with its receiver, and no buffer was left behind.
-    const QStringList log = sim->requestLog(horn);
-    QVERIFY2(log.filter(QStringLiteral("GET FILE_READ")).size() < size / 512,
-             qPrintable(QString::number(log.filter(QStringLiteral("GET FILE_READ")).size())));
-    QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
-    const qint64 grown = heapInUse() - heapBefore;
-    QVERIFY2(grown < size / 2, qPrintable(QString::number(grown)));
-}
-
-void TestFileTransfer::lineBeforeAStepIsNoAnswer()
-{
-    // A surplus line after a step (as a late answer to a step that timed out would be)
-    // is not taken as the answer to the next step.
-    const QString path = QStringLiteral("0:\\audio\\surplus.bin");
-    const QByteArray data = randomBytes(1300);
-    SimCommandDevice *device = sim->command(horn);
-    sim->run([&] { device->files.store(path, data); });
-    sim->setRawAnswer(horn, QStringLiteral("SET FILE_RESET"), QByteArray("OK\r\nOK\r\n"), 1);
-    QSignalSpy reset(&facade->module, &Amodule::writedParam);
-    QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
-    QVERIFY(reset.wait(10000));
-
-    QCOMPARE(facade->module.readFile(path), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
-                             20000);
-    QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "0@1024", "0@1300", "2@1300"}));
-    QCOMPARE(*facade->read.last().at(3).value<QByteArray *>(), data);
-}
 
 QTEST_GUILESS_MAIN(TestFileTransfer)
 #include "tst_filetransfer.moc"

@@ -5,43 +5,32 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 #include "workerrelay.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
 
+using TestUtil::randomBytes;
+
 namespace {
 
 constexpr uint32_t base = 0x08000000;
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
-QString hex(uint32_t address)
-{
-    return QStringLiteral("0x") + QString::number(address, 16);
-}
 
 // Addresses carried by a spy's first argument, as hexadecimal texts.
 QStringList addresses(const QSignalSpy &spy)
 {
     QStringList list;
     for (const QList<QVariant> &args : spy)
-        list << hex(args.at(0).toUInt());
+        list << QStringLiteral("0x") + QString::number(args.at(0).toUInt(), 16);
     return list;
 }
 
-// A facade connected to a bootloader, with spies on every flashing signal of its worker.
+// A facade connected to a bootloader, with spies on every signal of its worker.
 class Flasher {
 public:
     Flasher(const ProjectDevice *target, quint16 port)
@@ -57,56 +46,20 @@ public:
         if (!connected.count() && !connected.wait(10000))
             return false;
         relay = std::make_unique<WorkerRelay>(module.worker());
-        using R = WorkerRelay;
-        startErase = std::make_unique<QSignalSpy>(relay.get(), &R::startEraseSector);
-        successErase = std::make_unique<QSignalSpy>(relay.get(), &R::successEraseSector);
-        errorErase = std::make_unique<QSignalSpy>(relay.get(), &R::errorEraseSector);
-        finishErase = std::make_unique<QSignalSpy>(relay.get(), &R::finishErase);
-        startWrite = std::make_unique<QSignalSpy>(relay.get(), &R::startWriteFlashPage);
-        successWrite = std::make_unique<QSignalSpy>(relay.get(), &R::successWriteFlashPage);
-        errorWrite = std::make_unique<QSignalSpy>(relay.get(), &R::errorWriteFlashPage);
-        finishWrite = std::make_unique<QSignalSpy>(relay.get(), &R::finishWrite);
-        startVerify = std::make_unique<QSignalSpy>(relay.get(), &R::startVerifyFlashPage);
-        successVerify = std::make_unique<QSignalSpy>(relay.get(), &R::successVerifyFlashPage);
-        errorVerify = std::make_unique<QSignalSpy>(relay.get(), &R::errorVerifyFlashPage);
-        finishVerify = std::make_unique<QSignalSpy>(relay.get(), &R::finishVerify);
-        startExit = std::make_unique<QSignalSpy>(relay.get(), &R::startExitBootloder);
-        successExit = std::make_unique<QSignalSpy>(relay.get(), &R::successExitBootloder);
-        errorExit = std::make_unique<QSignalSpy>(relay.get(), &R::errorExitBootloder);
+        spies = std::make_unique<TestUtil::SignalSpies>(relay.get());
         return true;
     }
-
-    void clear()
+    QSignalSpy &spy(const char *name) const { return (*spies)[name]; }
+    bool waitAny(std::initializer_list<const char *> names, int ms = 30000) const
     {
-        for (QSignalSpy *spy :
-             {startErase.get(), successErase.get(), errorErase.get(), finishErase.get(),
-              startWrite.get(), successWrite.get(), errorWrite.get(), finishWrite.get(),
-              startVerify.get(), successVerify.get(), errorVerify.get(), finishVerify.get(),
-              startExit.get(), successExit.get(), errorExit.get()})
-            spy->clear();
-    }
-
-    // Waits until one of the spies has a signal.
-    static bool waitAny(std::initializer_list<QSignalSpy *> spies, int ms = 30000)
-    {
-        auto any = [&] {
-            for (QSignalSpy *spy : spies) {
-                if (spy->count())
-                    return true;
-            }
-            return false;
-        };
-        return QTest::qWaitFor(any, ms);
+        return spies->waitAny(names, ms);
     }
 
     Amodule module;
     QSignalSpy connected;
     QSignalSpy disconnected;
     std::unique_ptr<WorkerRelay> relay;
-    std::unique_ptr<QSignalSpy> startErase, successErase, errorErase, finishErase;
-    std::unique_ptr<QSignalSpy> startWrite, successWrite, errorWrite, finishWrite;
-    std::unique_ptr<QSignalSpy> startVerify, successVerify, errorVerify, finishVerify;
-    std::unique_ptr<QSignalSpy> startExit, successExit, errorExit;
+    std::unique_ptr<TestUtil::SignalSpies> spies;
 };
 
 } // namespace
@@ -115,30 +68,371 @@ class TestFlashing : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
+    void initTestCase()
+    {
+        sim = std::make_unique<SimHarness>();
+        boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.2"));
+        uniformBoot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.3"));
+        consoleBoot = sim->addDevice(DeviceType::BexarBoot, 0, QStringLiteral("127.74.0.4"));
+        SimCommandDevice *uniform = sim->command(uniformBoot);
+        sim->run([&] { uniform->flashLayout = 1; });
 
-    void sectorTables();
-    void pages_data();
-    void pages();
-    void eraseBySectorTable_data();
-    void eraseBySectorTable();
-    void eraseOfAConsoleGoesByPages();
-    void eraseRetriesThenGivesUp();
-    void writeOrder_data();
-    void writeOrder();
-    void writeRetrySucceedsOnTheThirdTry();
-    void writeThatFailsForGoodLeavesTheFirstPage();
-    void verifyAscendingAndMismatch();
-    void leaveTheBootloader_data();
-    void leaveTheBootloader();
-    void jobsAreRefusedWithoutALink();
-    void wholeUpdateOverUsb();
+        bootTarget.reset(SimHarness::tcpTarget(boot));
+        uniformTarget.reset(SimHarness::tcpTarget(uniformBoot));
+        consoleTarget.reset(SimHarness::tcpTarget(consoleBoot));
+        flasher = std::make_unique<Flasher>(bootTarget.get(), sim->tcpPort(boot));
+        uniformFlasher = std::make_unique<Flasher>(uniformTarget.get(), sim->tcpPort(uniformBoot));
+        consoleFlasher = std::make_unique<Flasher>(consoleTarget.get(), sim->tcpPort(consoleBoot));
+        QVERIFY(flasher->waitIdentified());
+        QVERIFY(uniformFlasher->waitIdentified());
+        QVERIFY(consoleFlasher->waitIdentified());
+        QCOMPARE(flasher->connected.first().at(0).toInt(), int(DeviceType::Bootloader));
+        QCOMPARE(flasher->connected.first().at(1).toString(), QStringLiteral("2.5,0"));
+        QCOMPARE(uniformFlasher->connected.first().at(1).toString(), QStringLiteral("2.5,1"));
+        QCOMPARE(consoleFlasher->connected.first().at(0).toInt(), int(DeviceType::BexarBoot));
+    }
+
+    void cleanupTestCase()
+    {
+        flasher.reset();
+        uniformFlasher.reset();
+        consoleFlasher.reset();
+        sim.reset();
+    }
+
+    void init()
+    {
+        for (SimDevice *device : {boot, uniformBoot, consoleBoot}) {
+            sim->clearFaults(device);
+            sim->clearLog(device);
+            resetFlash(device);
+        }
+        for (Flasher *f : {flasher.get(), uniformFlasher.get(), consoleFlasher.get()})
+            f->spies->clear();
+    }
+
+    void sectorTables()
+    {
+        for (int layout : {0, 1, 7}) {
+            const QVector<FlashJob::Sector> table = FlashJob::sectorTable(layout);
+            QCOMPARE(table.size(), layout == 1 ? 8 : 12);
+            uint32_t next = base;
+            for (const FlashJob::Sector &sector : table) {
+                QCOMPARE(sector.start, next);
+                next += sector.size;
+            }
+            QCOMPARE(next, base + 0x100000);
+        }
+    }
+
+    void pages_data()
+    {
+        QTest::addColumn<uint32_t>("address");
+        QTest::addColumn<int>("imageBytes"); // image bytes in the page
+        QTest::newRow("first page") << base << 256;
+        QTest::newRow("partial last page") << base + 0x100 << 0x50;
+        QTest::newRow("beyond the image") << base + 0x200 << 0;
+        QTest::newRow("below the image") << base - 0x100 << 0;
+    }
+
+    void pages()
+    {
+        QFETCH(uint32_t, address);
+        QFETCH(int, imageBytes);
+        FlashRecord record;
+        record.kind = FlashRecord::Write;
+        record.address = base;
+        record.size = 0x150;
+        record.data = randomBytes(0x150);
+        const QByteArray page = FlashJob::page(record, address);
+        QCOMPARE(page.size(), 256);
+        QCOMPARE(page.left(imageBytes), record.data.mid(int(address - base), imageBytes));
+        QCOMPARE(page.mid(imageBytes), QByteArray(256 - imageBytes, char(0xFF)));
+    }
+
+    void eraseBySectorTable_data()
+    {
+        QTest::addColumn<bool>("uniform");
+        QTest::addColumn<uint32_t>("address");
+        QTest::addColumn<uint32_t>("size");
+        QTest::addColumn<QStringList>("sectors");
+        QTest::newRow("mixed, 128 KB from the start")
+            << false << base << 0x20000u
+            << QStringList {"0x8000000", "0x8004000", "0x8008000", "0x800c000", "0x8010000"};
+        QTest::newRow("mixed, from 0x08010000 skips the small sectors")
+            << false << 0x08010000u << 0x30000u << QStringList {"0x8010000", "0x8020000"};
+        QTest::newRow("mixed, one byte") << false << base << 1u << QStringList {"0x8000000"};
+        QTest::newRow("mixed, beyond the end of the table")
+            << false << 0x080E0000u << 0x40000u << QStringList {"0x80e0000"};
+        QTest::newRow("uniform, 256 KB")
+            << true << base << 0x40000u << QStringList {"0x8000000", "0x8020000"};
+        QTest::newRow("uniform, between sectors")
+            << true << 0x08010000u << 0x20000u << QStringList {"0x8020000"};
+    }
+
+    void eraseBySectorTable()
+    {
+        QFETCH(bool, uniform);
+        QFETCH(uint32_t, address);
+        QFETCH(uint32_t, size);
+        QFETCH(QStringList, sectors);
+        Flasher &f = uniform ? *uniformFlasher : *flasher;
+        SimDevice *device = uniform ? uniformBoot : boot;
+        QCOMPARE(f.module.eraseFlash(address, size), 0);
+        QVERIFY(f.waitAny({"finishErase", "errorEraseSector"}));
+        QCOMPARE(f.spy("errorEraseSector").count(), 0);
+        QCOMPARE(addresses(f.spy("startEraseSector")), sectors);
+        QCOMPARE(addresses(f.spy("successEraseSector")), sectors);
+        QCOMPARE(f.spy("finishErase").first().at(0).toUInt(), address);
+        QCOMPARE(f.spy("finishErase").first().at(1).toUInt(), size);
+        QStringList expectedWire;
+        for (const QString &sector : sectors)
+            expectedWire << QStringLiteral("SET ADDR ") + sector
+                         << QStringLiteral("SET ERASEBLOCK");
+        QCOMPARE(sim->requestLog(device), expectedWire);
+    }
+
+    void eraseOfAConsoleGoesByPages()
+    {
+        // The second page is refused once and erased again after "\r\n\r\n"; the third is refused
+        // twice and still counts as erased.
+        sim->setFault(consoleBoot, QStringLiteral("fail=1@1:SET ERASEBLOCK"));
+        sim->setFault(consoleBoot, QStringLiteral("fail=2@3:SET ERASEBLOCK"));
+        QCOMPARE(consoleFlasher->module.eraseFlash(base, 0x1000), 0);
+        QVERIFY(consoleFlasher->waitAny({"finishErase"}));
+        const QStringList pages {"0x8000000", "0x8000400", "0x8000800", "0x8000c00"};
+        QCOMPARE(addresses(consoleFlasher->spy("startEraseSector")), pages);
+        QCOMPARE(addresses(consoleFlasher->spy("successEraseSector")), pages);
+        QCOMPARE(consoleFlasher->spy("errorEraseSector").count(), 0);
+        const QStringList addressLines = wire(consoleBoot, QStringLiteral("SET ADDR"));
+        QCOMPARE(addressLines,
+                 (QStringList {"SET ADDR 0x8000000", "SET ADDR 0x8000400", "SET ADDR 0x8000400",
+                               "SET ADDR 0x8000800", "SET ADDR 0x8000800", "SET ADDR 0x8000c00"}));
+    }
+
+    void eraseRetriesThenGivesUp()
+    {
+        // Two refusals: the third try erases the sector.
+        sim->setFault(boot, QStringLiteral("fail=2:SET ERASEBLOCK"));
+        QCOMPARE(flasher->module.eraseFlash(base, 0x4000), 0);
+        QVERIFY(flasher->waitAny({"finishErase", "errorEraseSector"}));
+        QCOMPARE(flasher->spy("finishErase").count(), 1);
+        QCOMPARE(addresses(flasher->spy("successEraseSector")), QStringList {"0x8000000"});
+        QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 3);
+
+        // Three refusals: the job ends with the error and without its finish.
+        flasher->spies->clear();
+        sim->clearLog(boot);
+        sim->setFault(boot, QStringLiteral("fail=3@1:SET ERASEBLOCK"));
+        QCOMPARE(flasher->module.eraseFlash(base, 0x8000), 0);
+        QVERIFY(flasher->waitAny({"finishErase", "errorEraseSector"}));
+        QCOMPARE(flasher->spy("finishErase").count(), 0);
+        QCOMPARE(addresses(flasher->spy("successEraseSector")), QStringList {"0x8000000"});
+        QCOMPARE(flasher->spy("errorEraseSector").count(), 1);
+        QCOMPARE(flasher->spy("errorEraseSector").first().at(0).toUInt(), 0x08004000u);
+        QCOMPARE(flasher->spy("errorEraseSector").first().at(1).toString(),
+                 QString::fromUtf8("Ошибка команды стирания"));
+        QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 4);
+    }
+
+    void writeOrder_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("three pages")
+            << 0x300 << QStringList {"0x8000100", "0x8000200", "0x8000000"};
+        QTest::newRow("one page") << 0x100 << QStringList {"0x8000000"};
+        QTest::newRow("partial last page") << 0x150 << QStringList {"0x8000100", "0x8000000"};
+        QTest::newRow("less than a page") << 0x10 << QStringList {"0x8000000"};
+    }
+
+    void writeOrder()
+    {
+        QFETCH(int, size);
+        QFETCH(QStringList, order);
+        const QByteArray image = randomBytes(size);
+        QCOMPARE(flasher->module.writeFlash(base, uint32_t(size), image.constData()), 0);
+        QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}));
+        QCOMPARE(addresses(flasher->spy("startWriteFlashPage")), order);
+        QCOMPARE(addresses(flasher->spy("successWriteFlashPage")), order);
+        QCOMPARE(flasher->spy("finishWrite").first().at(0).toUInt(), base);
+        QCOMPARE(flasher->spy("finishWrite").first().at(1).toUInt(), uint32_t(size));
+
+        // On the wire: the page in lower-case hexadecimal, a short last page filled with 0xFF.
+        const QStringList writes = wire(boot, QStringLiteral("SET WRITEFLASH"));
+        QCOMPARE(writes.size(), order.size());
+        QByteArray padded = image;
+        padded.append(QByteArray((256 - size % 256) % 256, char(0xFF)));
+        QCOMPARE(writes.last(),
+                 QStringLiteral("SET WRITEFLASH ") + QString::fromLatin1(padded.left(256).toHex()));
+        QCOMPARE(writes.first().size(), 15 + 512);
+
+        QByteArray flashed;
+        SimCommandDevice *device = sim->command(boot);
+        sim->run([&] { flashed = device->flash.read(base, 0x400); });
+        QCOMPARE(flashed.left(size), image);
+        QCOMPARE(flashed.mid(size), QByteArray(0x400 - size, char(0xFF)));
+    }
+
+    void writeRetrySucceedsOnTheThirdTry()
+    {
+        sim->setFault(boot, QStringLiteral("fail=2@1:SET WRITEFLASH"));
+        const QByteArray image = randomBytes(0x300);
+        QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
+        QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
+        QCOMPARE(flasher->spy("errorWriteFlashPage").count(), 0);
+        QCOMPARE(flasher->spy("finishWrite").count(), 1);
+        QCOMPARE(addresses(flasher->spy("successWriteFlashPage")),
+                 (QStringList {"0x8000100", "0x8000200", "0x8000000"}));
+        QCOMPARE(wire(boot, QStringLiteral("SET WRITEFLASH")).size(), 5);
+        QByteArray flashed;
+        SimCommandDevice *device = sim->command(boot);
+        sim->run([&] { flashed = device->flash.read(base, 0x300); });
+        QCOMPARE(flashed, image);
+    }
+
+    void writeThatFailsForGoodLeavesTheFirstPage()
+    {
+        sim->setFault(boot, QStringLiteral("fail=3@1:SET WRITEFLASH"));
+        const QByteArray image = randomBytes(0x300);
+        QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
+        QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
+        QCOMPARE(flasher->spy("finishWrite").count(), 0);
+        QCOMPARE(flasher->spy("errorWriteFlashPage").count(), 1);
+        QCOMPARE(flasher->spy("errorWriteFlashPage").first().at(0).toUInt(), 0x08000200u);
+        QCOMPARE(flasher->spy("errorWriteFlashPage").first().at(1).toString(),
+                 QString::fromUtf8("Ошибка команды записи"));
+        QVERIFY(!sim->requestLog(boot).contains(QStringLiteral("SET ADDR 0x8000000")));
+    }
+
+    void verifyAscendingAndMismatch()
+    {
+        const QByteArray image = randomBytes(0x300);
+        QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
+        QCOMPARE(flasher->module.verifyFlash(base, 0x300, image.constData()), 0);
+        QVERIFY(flasher->waitAny({"finishVerify", "errorVerifyFlashPage"}));
+        QCOMPARE(addresses(flasher->spy("startVerifyFlashPage")),
+                 (QStringList {"0x8000000", "0x8000100", "0x8000200"}));
+        QCOMPARE(addresses(flasher->spy("successVerifyFlashPage")),
+                 (QStringList {"0x8000000", "0x8000100", "0x8000200"}));
+        QCOMPARE(flasher->spy("finishVerify").first().at(1).toUInt(), 0x300u);
+
+        // Another image does not match what the flash holds.
+        flasher->spies->clear();
+        QByteArray other = image;
+        other[0x150] = char(~other.at(0x150));
+        QCOMPARE(flasher->module.verifyFlash(base, 0x300, other.constData()), 0);
+        QVERIFY(flasher->waitAny({"finishVerify", "errorVerifyFlashPage"}, 60000));
+        QCOMPARE(flasher->spy("finishVerify").count(), 0);
+        QCOMPARE(addresses(flasher->spy("successVerifyFlashPage")), QStringList {"0x8000000"});
+        QCOMPARE(flasher->spy("errorVerifyFlashPage").first().at(0).toUInt(), 0x08000100u);
+        QCOMPARE(flasher->spy("errorVerifyFlashPage").first().at(1).toString(),
+                 QString::fromUtf8("Ошибка верификации"));
+    }
+
+    void leaveTheBootloader_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("success");
+        QTest::newRow("accepted") << "" << true;
+        QTest::newRow("refused") << "fail=1:SET EXITBOOT" << false;
+        QTest::newRow("not answered") << "mute=1:SET EXITBOOT" << false;
+    }
+
+    void leaveTheBootloader()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, success);
+        if (!fault.isEmpty())
+            sim->setFault(consoleBoot, fault);
+        QCOMPARE(consoleFlasher->module.exitBootloader(), 0);
+        QVERIFY(consoleFlasher->waitAny({"successExitBootloder", "errorExitBootloder"}));
+        QCOMPARE(consoleFlasher->spy("startExitBootloder").count(), 1);
+        QCOMPARE(consoleFlasher->spy("successExitBootloder").count(), success ? 1 : 0);
+        QCOMPARE(consoleFlasher->spy("errorExitBootloder").count(), success ? 0 : 1);
+        if (!success)
+            QCOMPARE(consoleFlasher->spy("errorExitBootloder").first().at(0).toString(),
+                     QString::fromUtf8("Ошибка команды выхода из загрузчика"));
+        // A bootloader that left restarts; wait until it is back.
+        if (success) {
+            QVERIFY(consoleFlasher->disconnected.wait(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(consoleFlasher->module.isConnected(), 20000);
+            QVERIFY(consoleFlasher->waitIdentified());
+        }
+    }
+
+    void jobsAreRefusedWithoutALink()
+    {
+        std::unique_ptr<ProjectDevice> nowhere(SimHarness::usbTarget(0x1209, 0x0fff));
+        Amodule module(nowhere.get(), nullptr, 0);
+        QCOMPARE(module.eraseFlash(base, 0x100), -1);
+        QCOMPARE(module.writeFlash(base, 4, "abcd"), -1);
+        QCOMPARE(module.verifyFlash(base, 4, "abcd"), -1);
+        QCOMPARE(module.exitBootloader(), -1);
+        module.closeAndWait(10000);
+    }
+
+    void wholeUpdateOverUsb()
+    {
+        SimDevice *unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.74.0.5"));
+        QVERIFY(!sim->addUsb(unit, 0x1209, 0x0002).isEmpty());
+        std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0002));
+        Flasher f(target.get(), 0);
+        QVERIFY(f.connected.wait(10000));
+        QCOMPARE(f.connected.last().at(0).toInt(), int(DeviceType::Tovik2));
+
+        QSignalSpy written(&f.module, &Amodule::writedParam);
+        QCOMPARE(f.module.sendCommand(QStringLiteral("SET BOOT")), 0);
+        QVERIFY(written.wait(10000));
+        QCOMPARE(written.first().at(0).toString(), QStringLiteral("BOOT"));
+        QCOMPARE(written.first().at(2).toInt(), 0);
+        QVERIFY(f.disconnected.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(f.connected.count() == 2, 20000);
+        QCOMPARE(f.connected.last().at(0).toInt(), int(DeviceType::Bootloader));
+        f.connected.removeFirst();
+        QVERIFY(f.waitIdentified());
+
+        // An image that ends in a partial page, over three sectors of the mixed table.
+        const QByteArray image = randomBytes(0x8000 + 0x180);
+        const auto size = uint32_t(image.size());
+        QCOMPARE(f.module.eraseFlash(base, size), 0);
+        QVERIFY(f.waitAny({"finishErase", "errorEraseSector"}));
+        QCOMPARE(addresses(f.spy("successEraseSector")),
+                 (QStringList {"0x8000000", "0x8004000", "0x8008000"}));
+        QCOMPARE(f.module.writeFlash(base, size, image.constData()), 0);
+        QVERIFY(f.waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
+        QCOMPARE(f.spy("finishWrite").count(), 1);
+        QCOMPARE(f.spy("successWriteFlashPage").count(), int((size + 255) / 256));
+        QCOMPARE(f.module.verifyFlash(base, size, image.constData()), 0);
+        QVERIFY(f.waitAny({"finishVerify", "errorVerifyFlashPage"}, 60000));
+        QCOMPARE(f.spy("finishVerify").count(), 1);
+        QCOMPARE(f.module.exitBootloader(), 0);
+        QVERIFY(f.waitAny({"successExitBootloder", "errorExitBootloder"}));
+        QCOMPARE(f.spy("successExitBootloder").count(), 1);
+
+        QByteArray flashed;
+        SimCommandDevice *device = sim->command(unit);
+        sim->run([&] { flashed = device->flash.read(base, int(size) + 0x80); });
+        QCOMPARE(flashed.left(int(size)), image);
+        QCOMPARE(flashed.mid(int(size)), QByteArray(0x80, char(0xFF)));
+
+        // Back in its firmware, on a new pseudo-terminal.
+        QTRY_VERIFY_WITH_TIMEOUT(f.connected.count() >= 2 &&
+                                     f.connected.last().at(0).toInt() == int(DeviceType::Tovik2),
+                                 20000);
+    }
 
 private:
-    void resetFlash(SimDevice *device);
-    QStringList wire(SimDevice *device, const QString &prefix);
+    void resetFlash(SimDevice *device)
+    {
+        SimCommandDevice *command = sim->command(device);
+        sim->run([&] { command->flash = SimFlash(); });
+    }
+
+    QStringList wire(SimDevice *device, const QString &prefix)
+    {
+        return sim->requestLog(device).filter(QRegularExpression(QLatin1Char('^') + prefix));
+    }
 
     std::unique_ptr<SimHarness> sim;
     SimDevice *boot = nullptr; // mixed sector table
@@ -147,368 +441,6 @@ private:
     std::unique_ptr<ProjectDevice> bootTarget, uniformTarget, consoleTarget;
     std::unique_ptr<Flasher> flasher, uniformFlasher, consoleFlasher;
 };
-
-void TestFlashing::initTestCase()
-{
-    sim = std::make_unique<SimHarness>();
-    boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.2"));
-    uniformBoot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.3"));
-    consoleBoot = sim->addDevice(DeviceType::BexarBoot, 0, QStringLiteral("127.74.0.4"));
-    SimCommandDevice *uniform = sim->command(uniformBoot);
-    sim->run([&] { uniform->flashLayout = 1; });
-
-    bootTarget.reset(SimHarness::tcpTarget(boot));
-    uniformTarget.reset(SimHarness::tcpTarget(uniformBoot));
-    consoleTarget.reset(SimHarness::tcpTarget(consoleBoot));
-    flasher = std::make_unique<Flasher>(bootTarget.get(), sim->tcpPort(boot));
-    uniformFlasher = std::make_unique<Flasher>(uniformTarget.get(), sim->tcpPort(uniformBoot));
-    consoleFlasher = std::make_unique<Flasher>(consoleTarget.get(), sim->tcpPort(consoleBoot));
-    QVERIFY(flasher->waitIdentified());
-    QVERIFY(uniformFlasher->waitIdentified());
-    QVERIFY(consoleFlasher->waitIdentified());
-    QCOMPARE(flasher->connected.first().at(0).toInt(), int(DeviceType::Bootloader));
-    QCOMPARE(flasher->connected.first().at(1).toString(), QStringLiteral("2.5,0"));
-    QCOMPARE(uniformFlasher->connected.first().at(1).toString(), QStringLiteral("2.5,1"));
-    QCOMPARE(consoleFlasher->connected.first().at(0).toInt(), int(DeviceType::BexarBoot));
-}
-
-void TestFlashing::cleanupTestCase()
-{
-    flasher.reset();
-    uniformFlasher.reset();
-    consoleFlasher.reset();
-    sim.reset();
-}
-
-void TestFlashing::init()
-{
-    for (SimDevice *device : {boot, uniformBoot, consoleBoot}) {
-        sim->clearFaults(device);
-        sim->clearLog(device);
-        resetFlash(device);
-    }
-    for (Flasher *f : {flasher.get(), uniformFlasher.get(), consoleFlasher.get()})
-        f->clear();
-}
-
-void TestFlashing::resetFlash(SimDevice *device)
-{
-    SimCommandDevice *command = sim->command(device);
-    sim->run([&] { command->flash = SimFlash(); });
-}
-
-QStringList TestFlashing::wire(SimDevice *device, const QString &prefix)
-{
-    return sim->requestLog(device).filter(QRegularExpression(QLatin1Char('^') + prefix));
-}
-
-void TestFlashing::sectorTables()
-{
-    for (int layout : {0, 1, 7}) {
-        const QVector<FlashJob::Sector> table = FlashJob::sectorTable(layout);
-        QCOMPARE(table.size(), layout == 1 ? 8 : 12);
-        uint32_t next = base;
-        for (const FlashJob::Sector &sector : table) {
-            QCOMPARE(sector.start, next);
-            next += sector.size;
-        }
-        QCOMPARE(next, base + 0x100000);
-    }
-}
-
-void TestFlashing::pages_data()
-{
-    QTest::addColumn<uint32_t>("address");
-    QTest::addColumn<int>("imageBytes"); // image bytes in the page
-    QTest::newRow("first page") << base << 256;
-    QTest::newRow("partial last page") << base + 0x100 << 0x50;
-    QTest::newRow("beyond the image") << base + 0x200 << 0;
-    QTest::newRow("below the image") << base - 0x100 << 0;
-}
-
-void TestFlashing::pages()
-{
-    QFETCH(uint32_t, address);
-    QFETCH(int, imageBytes);
-    FlashRecord record;
-    record.kind = FlashRecord::Write;
-    record.address = base;
-    record.size = 0x150;
-    record.data = randomBytes(0x150);
-    const QByteArray page = FlashJob::page(record, address);
-    QCOMPARE(page.size(), 256);
-    QCOMPARE(page.left(imageBytes), record.data.mid(int(address - base), imageBytes));
-    QCOMPARE(page.mid(imageBytes), QByteArray(256 - imageBytes, char(0xFF)));
-}
-
-void TestFlashing::eraseBySectorTable_data()
-{
-    QTest::addColumn<bool>("uniform");
-    QTest::addColumn<uint32_t>("address");
-    QTest::addColumn<uint32_t>("size");
-    QTest::addColumn<QStringList>("sectors");
-    QTest::newRow("mixed, 128 KB from the start")
-        << false << base << 0x20000u
-        << QStringList {"0x8000000", "0x8004000", "0x8008000", "0x800c000", "0x8010000"};
-    QTest::newRow("mixed, from 0x08010000 skips the small sectors")
-        << false << 0x08010000u << 0x30000u << QStringList {"0x8010000", "0x8020000"};
-    QTest::newRow("mixed, one byte") << false << base << 1u << QStringList {"0x8000000"};
-    QTest::newRow("mixed, beyond the end of the table")
-        << false << 0x080E0000u << 0x40000u << QStringList {"0x80e0000"};
-    QTest::newRow("uniform, 256 KB")
-        << true << base << 0x40000u << QStringList {"0x8000000", "0x8020000"};
-    QTest::newRow("uniform, between sectors")
-        << true << 0x08010000u << 0x20000u << QStringList {"0x8020000"};
-}
-
-void TestFlashing::eraseBySectorTable()
-{
-    QFETCH(bool, uniform);
-    QFETCH(uint32_t, address);
-    QFETCH(uint32_t, size);
-    QFETCH(QStringList, sectors);
-    Flasher &f = uniform ? *uniformFlasher : *flasher;
-    SimDevice *device = uniform ? uniformBoot : boot;
-    QCOMPARE(f.module.eraseFlash(address, size), 0);
-    QVERIFY(Flasher::waitAny({f.finishErase.get(), f.errorErase.get()}));
-    QCOMPARE(f.errorErase->count(), 0);
-    QCOMPARE(addresses(*f.startErase), sectors);
-    QCOMPARE(addresses(*f.successErase), sectors);
-    QCOMPARE(f.finishErase->first().at(0).toUInt(), address);
-    QCOMPARE(f.finishErase->first().at(1).toUInt(), size);
-    QStringList expectedWire;
-    for (const QString &sector : sectors)
-        expectedWire << QStringLiteral("SET ADDR ") + sector << QStringLiteral("SET ERASEBLOCK");
-    QCOMPARE(sim->requestLog(device), expectedWire);
-}
-
-void TestFlashing::eraseOfAConsoleGoesByPages()
-{
-    // The second page is refused once and erased again after "\r\n\r\n"; the third is refused
-    // twice and still counts as erased.
-    sim->setFault(consoleBoot, QStringLiteral("fail=1@1:SET ERASEBLOCK"));
-    sim->setFault(consoleBoot, QStringLiteral("fail=2@3:SET ERASEBLOCK"));
-    QCOMPARE(consoleFlasher->module.eraseFlash(base, 0x1000), 0);
-    QVERIFY(Flasher::waitAny({consoleFlasher->finishErase.get()}));
-    const QStringList pages {"0x8000000", "0x8000400", "0x8000800", "0x8000c00"};
-    QCOMPARE(addresses(*consoleFlasher->startErase), pages);
-    QCOMPARE(addresses(*consoleFlasher->successErase), pages);
-    QCOMPARE(consoleFlasher->errorErase->count(), 0);
-    const QStringList addressLines = wire(consoleBoot, QStringLiteral("SET ADDR"));
-    QCOMPARE(addressLines,
-             (QStringList {"SET ADDR 0x8000000", "SET ADDR 0x8000400", "SET ADDR 0x8000400",
-                           "SET ADDR 0x8000800", "SET ADDR 0x8000800", "SET ADDR 0x8000c00"}));
-}
-
-void TestFlashing::eraseRetriesThenGivesUp()
-{
-    // Two refusals: the third try erases the sector.
-    sim->setFault(boot, QStringLiteral("fail=2:SET ERASEBLOCK"));
-    QCOMPARE(flasher->module.eraseFlash(base, 0x4000), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishErase.get(), flasher->errorErase.get()}));
-    QCOMPARE(flasher->finishErase->count(), 1);
-    QCOMPARE(addresses(*flasher->successErase), QStringList {"0x8000000"});
-    QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 3);
-
-    // Three refusals: the job ends with the error and without its finish.
-    flasher->clear();
-    sim->clearLog(boot);
-    sim->setFault(boot, QStringLiteral("fail=3@1:SET ERASEBLOCK"));
-    QCOMPARE(flasher->module.eraseFlash(base, 0x8000), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishErase.get(), flasher->errorErase.get()}));
-    QCOMPARE(flasher->finishErase->count(), 0);
-    QCOMPARE(addresses(*flasher->successErase), QStringList {"0x8000000"});
-    QCOMPARE(flasher->errorErase->count(), 1);
-    QCOMPARE(flasher->errorErase->first().at(0).toUInt(), 0x08004000u);
-    QCOMPARE(flasher->errorErase->first().at(1).toString(),
-             QString::fromUtf8("Ошибка команды стирания"));
-    QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 4);
-}
-
-void TestFlashing::writeOrder_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QStringList>("order");
-    QTest::newRow("three pages") << 0x300 << QStringList {"0x8000100", "0x8000200", "0x8000000"};
-    QTest::newRow("one page") << 0x100 << QStringList {"0x8000000"};
-    QTest::newRow("partial last page") << 0x150 << QStringList {"0x8000100", "0x8000000"};
-    QTest::newRow("less than a page") << 0x10 << QStringList {"0x8000000"};
-}
-
-void TestFlashing::writeOrder()
-{
-    QFETCH(int, size);
-    QFETCH(QStringList, order);
-    const QByteArray image = randomBytes(size);
-    QCOMPARE(flasher->module.writeFlash(base, uint32_t(size), image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishWrite.get(), flasher->errorWrite.get()}));
-    QCOMPARE(addresses(*flasher->startWrite), order);
-    QCOMPARE(addresses(*flasher->successWrite), order);
-    QCOMPARE(flasher->finishWrite->first().at(0).toUInt(), base);
-    QCOMPARE(flasher->finishWrite->first().at(1).toUInt(), uint32_t(size));
-
-    // On the wire: the page in lower-case hexadecimal, a short last page filled with 0xFF.
-    const QStringList writes = wire(boot, QStringLiteral("SET WRITEFLASH"));
-    QCOMPARE(writes.size(), order.size());
-    QByteArray padded = image;
-    padded.append(QByteArray((256 - size % 256) % 256, char(0xFF)));
-    QCOMPARE(writes.last(),
-             QStringLiteral("SET WRITEFLASH ") + QString::fromLatin1(padded.left(256).toHex()));
-    QCOMPARE(writes.first().size(), 15 + 512);
-
-    QByteArray flashed;
-    SimCommandDevice *device = sim->command(boot);
-    sim->run([&] { flashed = device->flash.read(base, 0x400); });
-    QCOMPARE(flashed.left(size), image);
-    QCOMPARE(flashed.mid(size), QByteArray(0x400 - size, char(0xFF)));
-}
-
-void TestFlashing::writeRetrySucceedsOnTheThirdTry()
-{
-    sim->setFault(boot, QStringLiteral("fail=2@1:SET WRITEFLASH"));
-    const QByteArray image = randomBytes(0x300);
-    QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishWrite.get(), flasher->errorWrite.get()}, 60000));
-    QCOMPARE(flasher->errorWrite->count(), 0);
-    QCOMPARE(flasher->finishWrite->count(), 1);
-    QCOMPARE(addresses(*flasher->successWrite),
-             (QStringList {"0x8000100", "0x8000200", "0x8000000"}));
-    QCOMPARE(wire(boot, QStringLiteral("SET WRITEFLASH")).size(), 5);
-    QByteArray flashed;
-    SimCommandDevice *device = sim->command(boot);
-    sim->run([&] { flashed = device->flash.read(base, 0x300); });
-    QCOMPARE(flashed, image);
-}
-
-void TestFlashing::writeThatFailsForGoodLeavesTheFirstPage()
-{
-    sim->setFault(boot, QStringLiteral("fail=3@1:SET WRITEFLASH"));
-    const QByteArray image = randomBytes(0x300);
-    QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishWrite.get(), flasher->errorWrite.get()}, 60000));
-    QCOMPARE(flasher->finishWrite->count(), 0);
-    QCOMPARE(flasher->errorWrite->count(), 1);
-    QCOMPARE(flasher->errorWrite->first().at(0).toUInt(), 0x08000200u);
-    QCOMPARE(flasher->errorWrite->first().at(1).toString(),
-             QString::fromUtf8("Ошибка команды записи"));
-    QVERIFY(!sim->requestLog(boot).contains(QStringLiteral("SET ADDR 0x8000000")));
-}
-
-void TestFlashing::verifyAscendingAndMismatch()
-{
-    const QByteArray image = randomBytes(0x300);
-    QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
-    QCOMPARE(flasher->module.verifyFlash(base, 0x300, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishVerify.get(), flasher->errorVerify.get()}));
-    QCOMPARE(addresses(*flasher->startVerify),
-             (QStringList {"0x8000000", "0x8000100", "0x8000200"}));
-    QCOMPARE(addresses(*flasher->successVerify),
-             (QStringList {"0x8000000", "0x8000100", "0x8000200"}));
-    QCOMPARE(flasher->finishVerify->first().at(1).toUInt(), 0x300u);
-
-    // Another image does not match what the flash holds.
-    flasher->clear();
-    QByteArray other = image;
-    other[0x150] = char(~other.at(0x150));
-    QCOMPARE(flasher->module.verifyFlash(base, 0x300, other.constData()), 0);
-    QVERIFY(Flasher::waitAny({flasher->finishVerify.get(), flasher->errorVerify.get()}, 60000));
-    QCOMPARE(flasher->finishVerify->count(), 0);
-    QCOMPARE(addresses(*flasher->successVerify), QStringList {"0x8000000"});
-    QCOMPARE(flasher->errorVerify->first().at(0).toUInt(), 0x08000100u);
-    QCOMPARE(flasher->errorVerify->first().at(1).toString(),
-             QString::fromUtf8("Ошибка верификации"));
-}
-
-void TestFlashing::leaveTheBootloader_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("success");
-    QTest::newRow("accepted") << "" << true;
-    QTest::newRow("refused") << "fail=1:SET EXITBOOT" << false;
-    QTest::newRow("not answered") << "mute=1:SET EXITBOOT" << false;
-}
-
-void TestFlashing::leaveTheBootloader()
-{
-    QFETCH(QString, fault);
-    QFETCH(bool, success);
-    if (!fault.isEmpty())
-        sim->setFault(consoleBoot, fault);
-    QCOMPARE(consoleFlasher->module.exitBootloader(), 0);
-    QVERIFY(Flasher::waitAny({consoleFlasher->successExit.get(), consoleFlasher->errorExit.get()}));
-    QCOMPARE(consoleFlasher->startExit->count(), 1);
-    QCOMPARE(consoleFlasher->successExit->count(), success ? 1 : 0);
-    QCOMPARE(consoleFlasher->errorExit->count(), success ? 0 : 1);
-    if (!success)
-        QCOMPARE(consoleFlasher->errorExit->first().at(0).toString(),
-                 QString::fromUtf8("Ошибка команды выхода из загрузчика"));
-    // A bootloader that left restarts; wait until it is back.
-    if (success) {
-        QVERIFY(consoleFlasher->disconnected.wait(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(consoleFlasher->module.isConnected(), 20000);
-        QVERIFY(consoleFlasher->waitIdentified());
-    }
-}
-
-void TestFlashing::jobsAreRefusedWithoutALink()
-{
-    std::unique_ptr<ProjectDevice> nowhere(SimHarness::usbTarget(0x1209, 0x0fff));
-    Amodule module(nowhere.get(), nullptr, 0);
-    QCOMPARE(module.eraseFlash(base, 0x100), -1);
-    QCOMPARE(module.writeFlash(base, 4, "abcd"), -1);
-    QCOMPARE(module.verifyFlash(base, 4, "abcd"), -1);
-    QCOMPARE(module.exitBootloader(), -1);
-    module.closeAndWait(10000);
-}
-
-void TestFlashing::wholeUpdateOverUsb()
-{
-    SimDevice *unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.74.0.5"));
-    QVERIFY(!sim->addUsb(unit, 0x1209, 0x0002).isEmpty());
-    std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0002));
-    Flasher f(target.get(), 0);
-    QVERIFY(f.connected.wait(10000));
-    QCOMPARE(f.connected.last().at(0).toInt(), int(DeviceType::Tovik2));
-
-    QSignalSpy written(&f.module, &Amodule::writedParam);
-    QCOMPARE(f.module.sendCommand(QStringLiteral("SET BOOT")), 0);
-    QVERIFY(written.wait(10000));
-    QCOMPARE(written.first().at(0).toString(), QStringLiteral("BOOT"));
-    QCOMPARE(written.first().at(2).toInt(), 0);
-    QVERIFY(f.disconnected.wait(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(f.connected.count() == 2, 20000);
-    QCOMPARE(f.connected.last().at(0).toInt(), int(DeviceType::Bootloader));
-    f.connected.removeFirst();
-    QVERIFY(f.waitIdentified());
-
-    // An image that ends in a partial page, over three sectors of the mixed table.
-    const QByteArray image = randomBytes(0x8000 + 0x180);
-    const auto size = uint32_t(image.size());
-    QCOMPARE(f.module.eraseFlash(base, size), 0);
-    QVERIFY(Flasher::waitAny({f.finishErase.get(), f.errorErase.get()}));
-    QCOMPARE(addresses(*f.successErase), (QStringList {"0x8000000", "0x8004000", "0x8008000"}));
-    QCOMPARE(f.module.writeFlash(base, size, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({f.finishWrite.get(), f.errorWrite.get()}, 60000));
-    QCOMPARE(f.finishWrite->count(), 1);
-    QCOMPARE(f.successWrite->count(), int((size + 255) / 256));
-    QCOMPARE(f.module.verifyFlash(base, size, image.constData()), 0);
-    QVERIFY(Flasher::waitAny({f.finishVerify.get(), f.errorVerify.get()}, 60000));
-    QCOMPARE(f.finishVerify->count(), 1);
-    QCOMPARE(f.module.exitBootloader(), 0);
-    QVERIFY(Flasher::waitAny({f.successExit.get(), f.errorExit.get()}));
-    QCOMPARE(f.successExit->count(), 1);
-
-    QByteArray flashed;
-    SimCommandDevice *device = sim->command(unit);
-    sim->run([&] { flashed = device->flash.read(base, int(size) + 0x80); });
-    QCOMPARE(flashed.left(int(size)), image);
-    QCOMPARE(flashed.mid(int(size)), QByteArray(0x80, char(0xFF)));
-
-    // Back in its firmware, on a new pseudo-terminal.
-    QTRY_VERIFY_WITH_TIMEOUT(f.connected.count() >= 2 &&
-                                 f.connected.last().at(0).toInt() == int(DeviceType::Tovik2),
-                             20000);
-}
 
 QTEST_GUILESS_MAIN(TestFlashing)
 #include "tst_flashing.moc"

@@ -2,6 +2,7 @@
 // question about unsaved changes, driven through the real window and dialogs.
 
 #include "guitest.h"
+#include "testutil.h"
 
 #include "app/mainwindow.h"
 #include "app/projectitemdelegate.h"
@@ -22,6 +23,7 @@
 #include <QtTest>
 
 using namespace GuiTest;
+using TestUtil::readFile;
 
 namespace {
 
@@ -34,730 +36,669 @@ QStringList tabTitles(MainWindow *window)
     return titles;
 }
 
-template<typename T> T *child(MainWindow *window, const char *name)
-{
-    return window->findChild<T *>(QLatin1String(name));
-}
-
-bool shown(MainWindow *window, const char *name)
-{
-    auto *widget = child<QWidget>(window, name);
-    return widget && !widget->isHidden();
-}
-
-bool enabled(MainWindow *window, const char *name)
-{
-    auto *widget = child<QWidget>(window, name);
-    return widget && widget->isEnabled();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(m_dir->isValid());
+    }
 
-    void startup_data();
-    void startup();
-    void startupCentredWithoutSettings();
-    void reopensLastProject_data();
-    void reopensLastProject();
-    void geometryWrittenAndRestored();
-    void geometryMaximized();
-    void geometryIgnoresUnusableValues();
+    void cleanup()
+    {
+        endPendingWatches();
+        m_dir.reset();
+    }
 
-    void openProject();
-    void openFailure_data();
-    void openFailure();
-    void openCancelled();
-    void saveNeverSavedProject();
-    void saveAfterSaveAsWritesTheNewFile();
-    void saveFailure();
-    void closeProject();
+    void startup_data()
+    {
+        QTest::addColumn<QString>("rivar");
+        QTest::addColumn<bool>("monitoring");
 
-    void quitQuestion_data();
-    void quitQuestion();
-    void exitActionAsksToo();
-    void openOrCloseModifiedAsksFirst_data();
-    void openOrCloseModifiedAsksFirst();
-    void renameInPlaceMakesQuitAsk();
-    void fileNamesKeepTheSystemEncoding();
+        QTest::newRow("no settings file") << QString() << false;
+        QTest::newRow("rivar 0") << "0" << false;
+        QTest::newRow("rivar not a number") << "yes" << false;
+        QTest::newRow("rivar 1") << "1" << true;
+        QTest::newRow("rivar 7") << "7" << true;
+    }
+
+    void startup()
+    {
+        QFETCH(QString, rivar);
+        QFETCH(bool, monitoring);
+        if (!rivar.isNull())
+            writeSettings({{QStringLiteral("application/rivar"), rivar}});
+
+        auto window = makeWindow();
+        QCOMPARE(window->isMonitoring(), monitoring);
+        QCOMPARE(window->project()->monitoring, monitoring);
+        QCOMPARE(window->windowTitle(),
+                 monitoring ? QStringLiteral("DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)")
+                            : QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
+        QCOMPARE(tabTitles(window.get()),
+                 monitoring ? QStringList({"Устройства", "Журнал"}) : QStringList({"Устройства"}));
+        QCOMPARE(child<QTabWidget>(window.get(), "tabMain")->currentIndex(), 0);
+
+        QCOMPARE(shown(window.get(), "groupBoxModeSwitch"), monitoring);
+        QCOMPARE(child<QRadioButton>(window.get(), "radioButtonEdit")->isChecked(), !monitoring);
+        QCOMPARE(child<QRadioButton>(window.get(), "radioButtonRun")->isChecked(), monitoring);
+        QCOMPARE(shown(window.get(), "pushButtonSearchDevices"), !monitoring);
+        QCOMPARE(shown(window.get(), "pushButton"), !monitoring);
+        QCOMPARE(shown(window.get(), "pushButtonProjectSearch"), monitoring);
+        QVERIFY(shown(window.get(), "labelAllDevices"));
+        QCOMPARE(shown(window.get(), "labelNoConnDevices"), monitoring);
+        QCOMPARE(shown(window.get(), "labelMalfDevices"), monitoring);
+        QCOMPARE(shown(window.get(), "labelTamperDevices"), monitoring);
+        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
+                 QStringLiteral("Всего устройств: 0"));
+
+        // Editing buttons: usable in editing state, off while polling; nothing selected yet.
+        QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), !monitoring);
+        QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), !monitoring);
+        QVERIFY(!enabled(window.get(), "pushButtonDeviceParameters"));
+        QVERIFY(!enabled(window.get(), "pushButtonOpenSetupDevice"));
+        QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
+        // The searches belong to the editing state.
+        QCOMPARE(enabled(window.get(), "pushButtonSearchDevices"), !monitoring);
+        QCOMPARE(enabled(window.get(), "pushButton"), !monitoring);
+        QVERIFY(!enabled(window.get(), "pushButtonProjectSearch"));
+
+        QCOMPARE(window->treeModel()->isEditing(), !monitoring);
+        QCOMPARE(window->treeView()->projectDelegate()->isPolling(), monitoring);
+        auto *splitter = child<QSplitter>(window.get(), "splitterDevices");
+        QCOMPARE(splitter != nullptr, monitoring);
+        if (splitter) {
+            QCOMPARE(splitter->count(), 2);
+            QCOMPARE(splitter->widget(0), window->treeView());
+        }
+        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionExit")));
+    }
+
+    void startupCentredWithoutSettings()
+    {
+        auto window = makeWindow();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(window->size(), QSize(800, 600));
+        QCOMPARE(window->pos(), QPoint(screen.width() / 2 - 400, screen.height() / 2 - 300));
+        QVERIFY(!(window->windowState() & Qt::WindowMaximized));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->size(), QSize(800, 600));
+        QVERIFY(!window->isMaximized());
+    }
+
+    void reopensLastProject_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("loads");
+
+        QTest::newRow("valid project") << "a.mpj" << QByteArray() << true;
+        QTest::newRow("missing file") << "missing.mpj" << QByteArray() << false;
+        QTest::newRow("not json") << "bad.mpj" << QByteArray("{ nodes: oops") << false;
+        QTest::newRow("json array") << "array.mpj" << QByteArray("[1, 2]") << false;
+    }
+
+    void reopensLastProject()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, loads);
+
+        QString path = m_dir->filePath(file);
+        if (loads) {
+            path = writeSample(file);
+        } else if (!content.isEmpty()) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content);
+        }
+        writeSettings({{QStringLiteral("paths/lastproject"), path}});
+
+        auto window = makeWindow();
+        // No message box is ever shown at start-up: a failed reopening stays silent.
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(window->windowTitle(),
+                 loads ? QStringLiteral("Конфигуратор NORDA-СЕТЬ 1.0.1.222 - ") + path
+                       : QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
+        QCOMPARE(window->project()->allDevices().size(), loads ? 6 : 0);
+        QCOMPARE(window->treeModel()->rowCount(), loads ? 3 : 0);
+        QVERIFY(!window->project()->modified);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
+    }
+
+    void geometryWrittenAndRestored()
+    {
+        {
+            auto window = makeWindow();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            window->move(30, 40);
+            window->resize(640, 480);
+            QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/width")).toString(),
+                         QStringLiteral("640"));
+            QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/left")).toString(),
+                         QStringLiteral("30"));
+        }
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/width")), QStringLiteral("640"));
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/height")), QStringLiteral("480"));
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/left")), QStringLiteral("30"));
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/top")), QStringLiteral("40"));
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/fullscreen")), QStringLiteral("0"));
+
+        auto window = makeWindow();
+        QCOMPARE(window->size(), QSize(640, 480));
+        QCOMPARE(window->pos(), QPoint(30, 40));
+        QVERIFY(!(window->windowState() & Qt::WindowMaximized));
+    }
+
+    void geometryMaximized()
+    {
+        writeSettings({{QStringLiteral("mainwindow/width"), QStringLiteral("600")},
+                       {QStringLiteral("mainwindow/height"), QStringLiteral("500")},
+                       {QStringLiteral("mainwindow/left"), QStringLiteral("20")},
+                       {QStringLiteral("mainwindow/top"), QStringLiteral("10")}});
+        {
+            auto window = makeWindow();
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            window->showMaximized();
+            QTRY_VERIFY(window->isMaximized());
+            QTRY_COMPARE(
+                window->settings()->value(QStringLiteral("mainwindow/fullscreen")).toString(),
+                QStringLiteral("1"));
+            // The last normal geometry stays stored while maximized.
+            QCOMPARE(window->settings()->value(QStringLiteral("mainwindow/width")).toString(),
+                     QStringLiteral("600"));
+            QCOMPARE(window->settings()->value(QStringLiteral("mainwindow/left")).toString(),
+                     QStringLiteral("20"));
+        }
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/fullscreen")), QStringLiteral("1"));
+        QCOMPARE(settingValue(QStringLiteral("mainwindow/height")), QStringLiteral("500"));
+
+        auto window = makeWindow();
+        QVERIFY(window->windowState() & Qt::WindowMaximized);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_VERIFY(window->isMaximized());
+        window->showNormal();
+        QTRY_VERIFY(!window->isMaximized());
+        QTRY_COMPARE(window->size(), QSize(600, 500));
+        QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/fullscreen")).toString(),
+                     QStringLiteral("0"));
+    }
+
+    void geometryIgnoresUnusableValues()
+    {
+        writeSettings({{QStringLiteral("mainwindow/width"), QStringLiteral("wide")},
+                       {QStringLiteral("mainwindow/height"), QStringLiteral("-5")},
+                       {QStringLiteral("mainwindow/left"), QStringLiteral("100000")},
+                       {QStringLiteral("mainwindow/top"), QStringLiteral("100000")}});
+        auto window = makeWindow();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(window->size(), QSize(800, 600));
+        // A place on no screen falls back to the centre, so the window can be reached.
+        QCOMPARE(window->pos(), QPoint(screen.width() / 2 - 400, screen.height() / 2 - 300));
+    }
+
+    void openProject()
+    {
+        const QString path = writeSample(QStringLiteral("a.mpj"));
+        QVERIFY(!path.isEmpty());
+        writeSettings({{QStringLiteral("paths/projectfilespath"), m_dir->path()}});
+        auto window = makeWindow();
+        const QString titleBefore = window->windowTitle();
+
+        auto seen = std::make_shared<FileDialogSeen>();
+        auto done = acceptFileDialog(path, seen);
+        window->on_menuOpenClicked();
+        QVERIFY(*done);
+        QCOMPARE(seen->title, QStringLiteral("Открыть файл проекта"));
+        QCOMPARE(seen->directory, QDir(m_dir->path()).absolutePath());
+        QCOMPARE(seen->filters, QStringList({"Файл проекта системы (*.mpj)", "All Files (*)"}));
+        QCOMPARE(seen->fileMode, QFileDialog::ExistingFile);
+        QCOMPARE(seen->acceptMode, QFileDialog::AcceptOpen);
+        QVERIFY(!seen->native);
+
+        QCOMPARE(window->project()->allDevices().size(), 6);
+        QCOMPARE(window->treeModel()->rowCount(), 3);
+        QVERIFY(!window->project()->modified);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
+                 QFileInfo(path).absolutePath());
+        QCOMPARE(window->windowTitle(), titleBefore);
+    }
+
+    void openFailure_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("not json") << QByteArray("garbage{");
+        QTest::newRow("json array") << QByteArray("[]");
+        QTest::newRow("empty file") << QByteArray();
+    }
+
+    void openFailure()
+    {
+        QFETCH(QByteArray, content);
+        const QString good = writeSample(QStringLiteral("good.mpj"));
+        writeSettings({{QStringLiteral("paths/lastproject"), good},
+                       {QStringLiteral("paths/projectfilespath"), QStringLiteral("/nowhere")}});
+        const QString bad = m_dir->filePath(QStringLiteral("bad.mpj"));
+        {
+            QFile file(bad);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        auto window = makeWindow();
+        QCOMPARE(window->project()->allDevices().size(), 6);
+
+        auto box = std::make_shared<BoxSeen>();
+        auto chosen = acceptFileDialog(bad);
+        auto answered = answerMessageBox(QStringLiteral("OK"), box);
+        window->on_menuOpenClicked();
+        QVERIFY(*chosen);
+        QVERIFY(*answered);
+        QCOMPARE(box->title, QStringLiteral("Ошибка"));
+        QCOMPARE(box->text, QStringLiteral("Ошибка открытия файла проекта ") + bad + ".");
+        // The open project and the settings stay as they were.
+        QCOMPARE(window->project()->allDevices().size(), 6);
+        QCOMPARE(window->project()->path, good);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), good);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
+                 QStringLiteral("/nowhere"));
+    }
+
+    void openCancelled()
+    {
+        auto window = makeWindow();
+        window->project()->addGroup(nullptr);
+        window->project()->modified = false;
+        auto cancelled = cancelFileDialog();
+        window->on_menuOpenClicked();
+        QVERIFY(*cancelled);
+        QCOMPARE(window->project()->nodes.size(), 1);
+        QVERIFY(
+            window->settings()->value(QStringLiteral("paths/lastproject")).toString().isEmpty());
+    }
+
+    void saveNeverSavedProject()
+    {
+        auto window = makeWindow();
+        fillSample(window->project());
+        QVERIFY(window->project()->modified);
+        const QString path = m_dir->filePath(QStringLiteral("new.mpj"));
+
+        auto seen = std::make_shared<FileDialogSeen>();
+        auto done = acceptFileDialog(path, seen);
+        window->on_menuSaveClicked();
+        QVERIFY(*done);
+        QCOMPARE(seen->title, QStringLiteral("Сохранить файл проекта"));
+        QCOMPARE(seen->fileMode, QFileDialog::AnyFile);
+        QCOMPARE(seen->acceptMode, QFileDialog::AcceptSave);
+        QVERIFY(!seen->native);
+
+        QVERIFY(QFile::exists(path));
+        QVERIFY(!window->project()->modified);
+        QCOMPARE(window->windowTitle(),
+                 QStringLiteral("Конфигуратор NORDA-СЕТЬ 1.0.1.222 - ") + path);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
+                 m_dir->path());
+        ProjectModel reread;
+        QCOMPARE(reread.load(path), 0);
+        QCOMPARE(reread.allDevices().size(), 6);
+
+        // A second save goes to the same file without asking.
+        window->project()->addGroup(nullptr);
+        window->on_menuSaveClicked();
+        QVERIFY(!window->project()->modified);
+        QCOMPARE(reread.load(path), 0);
+        QCOMPARE(reread.allGroups().size(), 4);
+    }
+
+    void saveAfterSaveAsWritesTheNewFile()
+    {
+        const QString first = writeSample(QStringLiteral("first.mpj"));
+        const QByteArray firstContent = readFile(first);
+        writeSettings({{QStringLiteral("paths/lastproject"), first}});
+        auto window = makeWindow();
+        const QString second = m_dir->filePath(QStringLiteral("second.mpj"));
+        auto done = acceptFileDialog(second);
+        window->on_menuSaveAsClicked();
+        QVERIFY(*done);
+        QCOMPARE(window->project()->path, second);
+
+        namedGroup(window->project(), QStringLiteral("after save as"));
+        window->on_menuSaveClicked();
+        QVERIFY(readFile(second).contains("after save as"));
+        QCOMPARE(readFile(first), firstContent);
+    }
+
+    void saveFailure()
+    {
+        auto window = makeWindow();
+        fillSample(window->project());
+        const QString path = m_dir->filePath(QStringLiteral("no-such-folder/x.mpj"));
+        auto box = std::make_shared<BoxSeen>();
+        auto chosen = acceptFileDialog(path);
+        auto answered = answerMessageBox(QStringLiteral("OK"), box);
+        window->on_menuSaveAsClicked();
+        QVERIFY(*chosen);
+        QVERIFY(*answered);
+        QCOMPARE(box->title, QStringLiteral("Ошибка"));
+        QCOMPARE(box->text, QStringLiteral("Ошибка сохранения файла проекта ") + path + ".");
+        QVERIFY(window->project()->modified);
+        QVERIFY(window->project()->path.isEmpty());
+        QVERIFY(
+            window->settings()->value(QStringLiteral("paths/lastproject")).toString().isEmpty());
+        QCOMPARE(window->windowTitle(),
+                 QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
+
+        // Saving to a known path that cannot be written names that path.
+        window->project()->path = path;
+        auto again = std::make_shared<BoxSeen>();
+        auto answeredAgain = answerMessageBox(QStringLiteral("OK"), again);
+        window->on_menuSaveClicked();
+        QVERIFY(*answeredAgain);
+        QCOMPARE(again->text, QStringLiteral("Ошибка сохранения файла проекта ") + path + ".");
+    }
+
+    void closeProject()
+    {
+        const QString path = writeSample(QStringLiteral("a.mpj"));
+        writeSettings({{QStringLiteral("paths/lastproject"), path}});
+        auto window = makeWindow();
+        const QString title = window->windowTitle();
+        QPointer<ProjectModel> old = window->project();
+        QPointer<ProjectDevice> device = old->findDeviceBySerial(100);
+        QCOMPARE(window->treeModel()->rowCount(), 3);
+        const auto selectionModels = [&window]() {
+            return window->treeView()
+                ->findChildren<QItemSelectionModel *>(QString(), Qt::FindDirectChildrenOnly)
+                .size();
+        };
+        const int selectionModelsBefore = selectionModels();
+
+        window->on_menuCloseClicked();
+        // The old model's selection model goes with it.
+        QCOMPARE(selectionModels(), selectionModelsBefore);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(old.isNull());
+        QVERIFY(window->project());
+        QVERIFY(window->project()->nodes.isEmpty());
+        QVERIFY(!window->project()->modified);
+        QCOMPARE(window->treeModel()->project(), window->project());
+        QCOMPARE(window->treeView()->model(), window->treeModel());
+        QCOMPARE(window->treeModel()->rowCount(), 0);
+        QCOMPARE(window->windowTitle(), title);
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(),
+                 QString());
+        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
+                 m_dir->path());
+        QTRY_VERIFY(device.isNull());
+
+        // The new project is a working one: a group added shows in the tree.
+        window->on_pushButtonAddGroup_clicked();
+        QCOMPARE(window->treeModel()->rowCount(), 1);
+    }
+
+    void quitQuestion_data()
+    {
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<QString>("saveTo"); // "" never saved, "ok" a writable file, "bad" not
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("fileDialog"); // what the save dialog does, if it appears
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<bool>("saved");
+
+        auto row = [](const char *name, bool modified, const char *saveTo, const char *answer,
+                      const char *fileDialog, bool closes, bool saved) {
+            QTest::newRow(name) << modified << QString::fromLatin1(saveTo)
+                                << QString::fromUtf8(answer) << QString::fromLatin1(fileDialog)
+                                << closes << saved;
+        };
+        row("unmodified", false, "ok", "", "", true, false);
+        row("cancel", true, "ok", "Отмена", "", false, false);
+        row("box closed otherwise", true, "ok", "", "", false, false);
+        row("no", true, "ok", "Нет, не сохранять", "", true, false);
+        row("yes, saved", true, "ok", "Да, сохранить", "", true, true);
+        row("yes, save as accepted", true, "", "Да, сохранить", "accept", true, true);
+        row("yes, save as cancelled", true, "", "Да, сохранить", "cancel", false, false);
+        row("yes, save fails", true, "bad", "Да, сохранить", "", false, false);
+    }
+
+    void quitQuestion()
+    {
+        QFETCH(bool, modified);
+        QFETCH(QString, saveTo);
+        QFETCH(QString, answer);
+        QFETCH(QString, fileDialog);
+        QFETCH(bool, closes);
+        QFETCH(bool, saved);
+
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        fillSample(window->project());
+        const QString target = m_dir->filePath(QStringLiteral("quit.mpj"));
+        if (saveTo == QLatin1String("ok"))
+            window->project()->path = target;
+        else if (saveTo == QLatin1String("bad"))
+            window->project()->path = m_dir->filePath(QStringLiteral("missing/quit.mpj"));
+        window->project()->modified = modified;
+
+        auto box = std::make_shared<BoxSeen>();
+        std::shared_ptr<bool> asked;
+        std::shared_ptr<bool> dialogHandled;
+        std::shared_ptr<bool> errorShown;
+        auto errorBox = std::make_shared<BoxSeen>();
+        const bool saveFails =
+            saveTo == QLatin1String("bad") && answer == QStringLiteral("Да, сохранить");
+        if (modified && saveFails) {
+            // The failed save shows its error box while the question is still being handled.
+            asked = onNextModal<QMessageBox>([box, errorBox, &errorShown](QMessageBox *question) {
+                box->title = question->windowTitle();
+                box->text = question->text();
+                for (QAbstractButton *button : question->buttons())
+                    box->buttons << button->text();
+                errorShown = answerMessageBox(QStringLiteral("OK"), errorBox);
+                question->button(QMessageBox::Yes)->click();
+            });
+        } else if (modified) {
+            asked = answerMessageBox(answer, box);
+            if (fileDialog == QLatin1String("accept"))
+                dialogHandled = acceptFileDialog(target);
+            else if (fileDialog == QLatin1String("cancel"))
+                dialogHandled = cancelFileDialog();
+        }
+        const bool closed = window->close();
+
+        if (modified) {
+            QVERIFY(*asked);
+            QCOMPARE(box->title, QStringLiteral("Закрытие программы"));
+            QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
+            QCOMPARE(box->buttons.size(), 3);
+            QVERIFY(box->buttons.contains(QStringLiteral("Да, сохранить")));
+            QVERIFY(box->buttons.contains(QStringLiteral("Нет, не сохранять")));
+            QVERIFY(box->buttons.contains(QStringLiteral("Отмена")));
+        }
+        if (saveFails) {
+            // The error box was shown, and answered, before the window decided to stay open.
+            QVERIFY(errorShown && *errorShown);
+            QCOMPARE(errorBox->title, QStringLiteral("Ошибка"));
+            QVERIFY(errorBox->text.startsWith(QStringLiteral("Ошибка сохранения файла проекта ")));
+        }
+        if (dialogHandled)
+            QVERIFY(*dialogHandled);
+        QCOMPARE(closed, closes);
+        QCOMPARE(window->isVisible(), !closes);
+        QCOMPARE(QFile::exists(target), saved);
+        QCOMPARE(window->project()->modified, modified && !saved);
+    }
+
+    void exitActionAsksToo()
+    {
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->project()->addGroup(nullptr);
+        auto box = std::make_shared<BoxSeen>();
+        auto asked = answerMessageBox(QStringLiteral("Отмена"), box);
+        window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
+        QVERIFY(*asked);
+        QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
+        QVERIFY(window->isVisible());
+
+        auto discarded = answerMessageBox(QStringLiteral("Нет, не сохранять"));
+        window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
+        QVERIFY(*discarded);
+        QVERIFY(!window->isVisible());
+    }
+
+    void openOrCloseModifiedAsksFirst_data()
+    {
+        QTest::addColumn<bool>("opening");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("proceeds");
+        QTest::addColumn<bool>("saved");
+
+        QTest::newRow("open, cancel") << true << "Отмена" << false << false;
+        QTest::newRow("open, no") << true << "Нет, не сохранять" << true << false;
+        QTest::newRow("open, yes") << true << "Да, сохранить" << true << true;
+        QTest::newRow("close, cancel") << false << "Отмена" << false << false;
+        QTest::newRow("close, no") << false << "Нет, не сохранять" << true << false;
+        QTest::newRow("close, yes") << false << "Да, сохранить" << true << true;
+    }
+
+    void openOrCloseModifiedAsksFirst()
+    {
+        QFETCH(bool, opening);
+        QFETCH(QString, answer);
+        QFETCH(bool, proceeds);
+        QFETCH(bool, saved);
+
+        const QString other = writeSample(QStringLiteral("other.mpj"));
+        auto window = makeWindow();
+        const QString current = m_dir->filePath(QStringLiteral("current.mpj"));
+        window->project()->path = current;
+        namedGroup(window->project(), QStringLiteral("unsaved"));
+        QVERIFY(window->project()->modified);
+
+        auto box = std::make_shared<BoxSeen>();
+        auto asked = answerMessageBox(answer, box);
+        std::shared_ptr<bool> chosen;
+        if (opening)
+            chosen = acceptFileDialog(other);
+        if (opening)
+            window->on_menuOpenClicked();
+        else
+            window->on_menuCloseClicked();
+        QVERIFY(*asked);
+        QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
+        QCOMPARE(box->buttons.size(), 3);
+        if (opening && proceeds)
+            QVERIFY(*chosen);
+        // "Отмена" leaves the project as it was, unsaved changes included.
+        const bool stillThere = !window->project()->allGroups().isEmpty() &&
+            window->project()->allGroups().first()->name == QStringLiteral("unsaved");
+        QCOMPARE(stillThere, !proceeds);
+        QCOMPARE(QFile::exists(current), saved);
+        if (saved)
+            QVERIFY(readFile(current).contains("unsaved"));
+        if (opening && proceeds)
+            QCOMPARE(window->project()->allDevices().size(), 6);
+        if (!proceeds)
+            QVERIFY(window->project()->modified);
+        if (opening && !proceeds) {
+            // No file dialog was shown: clean up the watch by letting it expire unused.
+            QVERIFY(!*chosen);
+        }
+    }
+
+    void renameInPlaceMakesQuitAsk()
+    {
+        const QString path = writeSample(QStringLiteral("a.mpj"));
+        writeSettings({{QStringLiteral("paths/lastproject"), path}});
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(!window->project()->modified);
+
+        ProjectTreeView *view = window->treeView();
+        ProjectGroup *group = window->project()->allGroups().first();
+        view->selectNode(group);
+        window->on_groupDoubleClick(view->currentIndex());
+        QLineEdit *editor = nullptr;
+        QTRY_VERIFY((editor = view->viewport()->findChild<QLineEdit *>()) != nullptr);
+        QTRY_VERIFY(editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("A"));
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("Block 7"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(group->name, QStringLiteral("Block 7"));
+        QVERIFY(window->project()->modified);
+
+        auto asked = answerMessageBox(QStringLiteral("Отмена"));
+        QVERIFY(!window->close());
+        QVERIFY(*asked);
+    }
+
+    void fileNamesKeepTheSystemEncoding()
+    {
+        auto window = makeWindow();
+        const QString name = QStringLiteral("Проект Иванова.mpj");
+        // File names reach the file system in UTF-8, whatever text codec the window sets.
+        QCOMPARE(QFile::encodeName(name), name.toUtf8());
+
+        fillSample(window->project());
+        const QString path = m_dir->filePath(name);
+        auto saved = acceptFileDialog(path);
+        window->on_menuSaveAsClicked();
+        QVERIFY(*saved);
+        QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).contains(name));
+
+        window->project()->modified = false;
+        window->on_menuCloseClicked();
+        auto opened = acceptFileDialog(path);
+        window->on_menuOpenClicked();
+        QVERIFY(*opened);
+        QCOMPARE(window->project()->allDevices().size(), 6);
+    }
 
 private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("settings.ini")); }
-    void writeSettings(const QMap<QString, QString> &values);
-    QString settingValue(const QString &key);
-    std::unique_ptr<MainWindow> makeWindow();
-    QString writeSample(const QString &name);
+    void writeSettings(const QMap<QString, QString> &values)
+    {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    QString settingValue(const QString &key)
+    {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        return settings.value(key).toString();
+    }
+
+    std::unique_ptr<MainWindow> makeWindow()
+    {
+        return std::make_unique<MainWindow>(settingsPath());
+    }
+
+    QString writeSample(const QString &name)
+    {
+        ProjectModel project;
+        fillSample(&project);
+        const QString path = m_dir->filePath(name);
+        return project.save(path) == 0 ? path : QString();
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestMainWindow::init()
-{
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-}
-
-void TestMainWindow::cleanup()
-{
-    endPendingWatches();
-    m_dir.reset();
-}
-
-void TestMainWindow::writeSettings(const QMap<QString, QString> &values)
-{
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
-        settings.setValue(it.key(), it.value());
-}
-
-QString TestMainWindow::settingValue(const QString &key)
-{
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    return settings.value(key).toString();
-}
-
-std::unique_ptr<MainWindow> TestMainWindow::makeWindow()
-{
-    return std::make_unique<MainWindow>(settingsPath());
-}
-
-QString TestMainWindow::writeSample(const QString &name)
-{
-    ProjectModel project;
-    fillSample(&project);
-    const QString path = m_dir->filePath(name);
-    return project.save(path) == 0 ? path : QString();
-}
-
-void TestMainWindow::startup_data()
-{
-    QTest::addColumn<QString>("rivar");
-    QTest::addColumn<bool>("monitoring");
-
-    QTest::newRow("no settings file") << QString() << false;
-    QTest::newRow("rivar 0") << "0" << false;
-    QTest::newRow("rivar not a number") << "yes" << false;
-    QTest::newRow("rivar 1") << "1" << true;
-    QTest::newRow("rivar 7") << "7" << true;
-}
-
-void TestMainWindow::startup()
-{
-    QFETCH(QString, rivar);
-    QFETCH(bool, monitoring);
-    if (!rivar.isNull())
-        writeSettings({{QStringLiteral("application/rivar"), rivar}});
-
-    auto window = makeWindow();
-    QCOMPARE(window->isMonitoring(), monitoring);
-    QCOMPARE(window->project()->monitoring, monitoring);
-    QCOMPARE(window->windowTitle(),
-             monitoring ? QStringLiteral("DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)")
-                        : QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
-    QCOMPARE(tabTitles(window.get()),
-             monitoring ? QStringList({"Устройства", "Журнал"}) : QStringList({"Устройства"}));
-    QCOMPARE(child<QTabWidget>(window.get(), "tabMain")->currentIndex(), 0);
-
-    QCOMPARE(shown(window.get(), "groupBoxModeSwitch"), monitoring);
-    QCOMPARE(child<QRadioButton>(window.get(), "radioButtonEdit")->isChecked(), !monitoring);
-    QCOMPARE(child<QRadioButton>(window.get(), "radioButtonRun")->isChecked(), monitoring);
-    QCOMPARE(shown(window.get(), "pushButtonSearchDevices"), !monitoring);
-    QCOMPARE(shown(window.get(), "pushButton"), !monitoring);
-    QCOMPARE(shown(window.get(), "pushButtonProjectSearch"), monitoring);
-    QVERIFY(shown(window.get(), "labelAllDevices"));
-    QCOMPARE(shown(window.get(), "labelNoConnDevices"), monitoring);
-    QCOMPARE(shown(window.get(), "labelMalfDevices"), monitoring);
-    QCOMPARE(shown(window.get(), "labelTamperDevices"), monitoring);
-    QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
-             QStringLiteral("Всего устройств: 0"));
-
-    // Editing buttons: usable in editing state, off while polling; nothing selected yet.
-    QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), !monitoring);
-    QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), !monitoring);
-    QVERIFY(!enabled(window.get(), "pushButtonDeviceParameters"));
-    QVERIFY(!enabled(window.get(), "pushButtonOpenSetupDevice"));
-    QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
-    // The searches belong to the editing state.
-    QCOMPARE(enabled(window.get(), "pushButtonSearchDevices"), !monitoring);
-    QCOMPARE(enabled(window.get(), "pushButton"), !monitoring);
-    QVERIFY(!enabled(window.get(), "pushButtonProjectSearch"));
-
-    QCOMPARE(window->treeModel()->isEditing(), !monitoring);
-    QCOMPARE(window->treeView()->projectDelegate()->isPolling(), monitoring);
-    auto *splitter = child<QSplitter>(window.get(), "splitterDevices");
-    QCOMPARE(splitter != nullptr, monitoring);
-    if (splitter) {
-        QCOMPARE(splitter->count(), 2);
-        QCOMPARE(splitter->widget(0), window->treeView());
-    }
-    QVERIFY(window->findChild<QAction *>(QStringLiteral("actionExit")));
-}
-
-void TestMainWindow::startupCentredWithoutSettings()
-{
-    auto window = makeWindow();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(window->size(), QSize(800, 600));
-    QCOMPARE(window->pos(), QPoint(screen.width() / 2 - 400, screen.height() / 2 - 300));
-    QVERIFY(!(window->windowState() & Qt::WindowMaximized));
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QCOMPARE(window->size(), QSize(800, 600));
-    QVERIFY(!window->isMaximized());
-}
-
-void TestMainWindow::reopensLastProject_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("loads");
-
-    QTest::newRow("valid project") << "a.mpj" << QByteArray() << true;
-    QTest::newRow("missing file") << "missing.mpj" << QByteArray() << false;
-    QTest::newRow("not json") << "bad.mpj" << QByteArray("{ nodes: oops") << false;
-    QTest::newRow("json array") << "array.mpj" << QByteArray("[1, 2]") << false;
-}
-
-void TestMainWindow::reopensLastProject()
-{
-    QFETCH(QString, file);
-    QFETCH(QByteArray, content);
-    QFETCH(bool, loads);
-
-    QString path = m_dir->filePath(file);
-    if (loads) {
-        path = writeSample(file);
-    } else if (!content.isEmpty()) {
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content);
-    }
-    writeSettings({{QStringLiteral("paths/lastproject"), path}});
-
-    auto window = makeWindow();
-    // No message box is ever shown at start-up: a failed reopening stays silent.
-    QVERIFY(!QApplication::activeModalWidget());
-    QCOMPARE(window->windowTitle(),
-             loads ? QStringLiteral("Конфигуратор NORDA-СЕТЬ 1.0.1.222 - ") + path
-                   : QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
-    QCOMPARE(window->project()->allDevices().size(), loads ? 6 : 0);
-    QCOMPARE(window->treeModel()->rowCount(), loads ? 3 : 0);
-    QVERIFY(!window->project()->modified);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
-}
-
-void TestMainWindow::geometryWrittenAndRestored()
-{
-    {
-        auto window = makeWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        window->move(30, 40);
-        window->resize(640, 480);
-        QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/width")).toString(),
-                     QStringLiteral("640"));
-        QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/left")).toString(),
-                     QStringLiteral("30"));
-    }
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/width")), QStringLiteral("640"));
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/height")), QStringLiteral("480"));
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/left")), QStringLiteral("30"));
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/top")), QStringLiteral("40"));
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/fullscreen")), QStringLiteral("0"));
-
-    auto window = makeWindow();
-    QCOMPARE(window->size(), QSize(640, 480));
-    QCOMPARE(window->pos(), QPoint(30, 40));
-    QVERIFY(!(window->windowState() & Qt::WindowMaximized));
-}
-
-void TestMainWindow::geometryMaximized()
-{
-    writeSettings({{QStringLiteral("mainwindow/width"), QStringLiteral("600")},
-                   {QStringLiteral("mainwindow/height"), QStringLiteral("500")},
-                   {QStringLiteral("mainwindow/left"), QStringLiteral("20")},
-                   {QStringLiteral("mainwindow/top"), QStringLiteral("10")}});
-    {
-        auto window = makeWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        window->showMaximized();
-        QTRY_VERIFY(window->isMaximized());
-        QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/fullscreen")).toString(),
-                     QStringLiteral("1"));
-        // The last normal geometry stays stored while maximized.
-        QCOMPARE(window->settings()->value(QStringLiteral("mainwindow/width")).toString(),
-                 QStringLiteral("600"));
-        QCOMPARE(window->settings()->value(QStringLiteral("mainwindow/left")).toString(),
-                 QStringLiteral("20"));
-    }
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/fullscreen")), QStringLiteral("1"));
-    QCOMPARE(settingValue(QStringLiteral("mainwindow/height")), QStringLiteral("500"));
-
-    auto window = makeWindow();
-    QVERIFY(window->windowState() & Qt::WindowMaximized);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QTRY_VERIFY(window->isMaximized());
-    window->showNormal();
-    QTRY_VERIFY(!window->isMaximized());
-    QTRY_COMPARE(window->size(), QSize(600, 500));
-    QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/fullscreen")).toString(),
-                 QStringLiteral("0"));
-}
-
-void TestMainWindow::geometryIgnoresUnusableValues()
-{
-    writeSettings({{QStringLiteral("mainwindow/width"), QStringLiteral("wide")},
-                   {QStringLiteral("mainwindow/height"), QStringLiteral("-5")},
-                   {QStringLiteral("mainwindow/left"), QStringLiteral("100000")},
-                   {QStringLiteral("mainwindow/top"), QStringLiteral("100000")}});
-    auto window = makeWindow();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(window->size(), QSize(800, 600));
-    // A place on no screen falls back to the centre, so the window can be reached.
-    QCOMPARE(window->pos(), QPoint(screen.width() / 2 - 400, screen.height() / 2 - 300));
-}
-
-void TestMainWindow::openProject()
-{
-    const QString path = writeSample(QStringLiteral("a.mpj"));
-    QVERIFY(!path.isEmpty());
-    writeSettings({{QStringLiteral("paths/projectfilespath"), m_dir->path()}});
-    auto window = makeWindow();
-    const QString titleBefore = window->windowTitle();
-
-    auto seen = std::make_shared<FileDialogSeen>();
-    auto done = acceptFileDialog(path, seen);
-    window->on_menuOpenClicked();
-    QVERIFY(*done);
-    QCOMPARE(seen->title, QStringLiteral("Открыть файл проекта"));
-    QCOMPARE(seen->directory, QDir(m_dir->path()).absolutePath());
-    QCOMPARE(seen->filters, QStringList({"Файл проекта системы (*.mpj)", "All Files (*)"}));
-    QCOMPARE(seen->fileMode, QFileDialog::ExistingFile);
-    QCOMPARE(seen->acceptMode, QFileDialog::AcceptOpen);
-    QVERIFY(!seen->native);
-
-    QCOMPARE(window->project()->allDevices().size(), 6);
-    QCOMPARE(window->treeModel()->rowCount(), 3);
-    QVERIFY(!window->project()->modified);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-             QFileInfo(path).absolutePath());
-    QCOMPARE(window->windowTitle(), titleBefore);
-}
-
-void TestMainWindow::openFailure_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("not json") << QByteArray("garbage{");
-    QTest::newRow("json array") << QByteArray("[]");
-    QTest::newRow("empty file") << QByteArray();
-}
-
-void TestMainWindow::openFailure()
-{
-    QFETCH(QByteArray, content);
-    const QString good = writeSample(QStringLiteral("good.mpj"));
-    writeSettings({{QStringLiteral("paths/lastproject"), good},
-                   {QStringLiteral("paths/projectfilespath"), QStringLiteral("/nowhere")}});
-    const QString bad = m_dir->filePath(QStringLiteral("bad.mpj"));
-    {
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-    auto window = makeWindow();
-    QCOMPARE(window->project()->allDevices().size(), 6);
-
-    auto box = std::make_shared<BoxSeen>();
-    auto chosen = acceptFileDialog(bad);
-    auto answered = answerMessageBox(QStringLiteral("OK"), box);
-    window->on_menuOpenClicked();
-    QVERIFY(*chosen);
-    QVERIFY(*answered);
-    QCOMPARE(box->title, QStringLiteral("Ошибка"));
-    QCOMPARE(box->text, QStringLiteral("Ошибка открытия файла проекта ") + bad + ".");
-    // The open project and the settings stay as they were.
-    QCOMPARE(window->project()->allDevices().size(), 6);
-    QCOMPARE(window->project()->path, good);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), good);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-             QStringLiteral("/nowhere"));
-}
-
-void TestMainWindow::openCancelled()
-{
-    auto window = makeWindow();
-    window->project()->addGroup(nullptr);
-    window->project()->modified = false;
-    auto cancelled = cancelFileDialog();
-    window->on_menuOpenClicked();
-    QVERIFY(*cancelled);
-    QCOMPARE(window->project()->nodes.size(), 1);
-    QVERIFY(window->settings()->value(QStringLiteral("paths/lastproject")).toString().isEmpty());
-}
-
-void TestMainWindow::saveNeverSavedProject()
-{
-    auto window = makeWindow();
-    fillSample(window->project());
-    QVERIFY(window->project()->modified);
-    const QString path = m_dir->filePath(QStringLiteral("new.mpj"));
-
-    auto seen = std::make_shared<FileDialogSeen>();
-    auto done = acceptFileDialog(path, seen);
-    window->on_menuSaveClicked();
-    QVERIFY(*done);
-    QCOMPARE(seen->title, QStringLiteral("Сохранить файл проекта"));
-    QCOMPARE(seen->fileMode, QFileDialog::AnyFile);
-    QCOMPARE(seen->acceptMode, QFileDialog::AcceptSave);
-    QVERIFY(!seen->native);
-
-    QVERIFY(QFile::exists(path));
-    QVERIFY(!window->project()->modified);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Конфигуратор NORDA-СЕТЬ 1.0.1.222 - ") + path);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-             m_dir->path());
-    ProjectModel reread;
-    QCOMPARE(reread.load(path), 0);
-    QCOMPARE(reread.allDevices().size(), 6);
-
-    // A second save goes to the same file without asking.
-    window->project()->addGroup(nullptr);
-    window->on_menuSaveClicked();
-    QVERIFY(!window->project()->modified);
-    QCOMPARE(reread.load(path), 0);
-    QCOMPARE(reread.allGroups().size(), 4);
-}
-
-void TestMainWindow::saveAfterSaveAsWritesTheNewFile()
-{
-    const QString first = writeSample(QStringLiteral("first.mpj"));
-    const QByteArray firstContent = readFile(first);
-    writeSettings({{QStringLiteral("paths/lastproject"), first}});
-    auto window = makeWindow();
-    const QString second = m_dir->filePath(QStringLiteral("second.mpj"));
-    auto done = acceptFileDialog(second);
-    window->on_menuSaveAsClicked();
-    QVERIFY(*done);
-    QCOMPARE(window->project()->path, second);
-
-    namedGroup(window->project(), QStringLiteral("after save as"));
-    window->on_menuSaveClicked();
-    QVERIFY(readFile(second).contains("after save as"));
-    QCOMPARE(readFile(first), firstContent);
-}
-
-void TestMainWindow::saveFailure()
-{
-    auto window = makeWindow();
-    fillSample(window->project());
-    const QString path = m_dir->filePath(QStringLiteral("no-such-folder/x.mpj"));
-    auto box = std::make_shared<BoxSeen>();
-    auto chosen = acceptFileDialog(path);
-    auto answered = answerMessageBox(QStringLiteral("OK"), box);
-    window->on_menuSaveAsClicked();
-    QVERIFY(*chosen);
-    QVERIFY(*answered);
-    QCOMPARE(box->title, QStringLiteral("Ошибка"));
-    QCOMPARE(box->text, QStringLiteral("Ошибка сохранения файла проекта ") + path + ".");
-    QVERIFY(window->project()->modified);
-    QVERIFY(window->project()->path.isEmpty());
-    QVERIFY(window->settings()->value(QStringLiteral("paths/lastproject")).toString().isEmpty());
-    QCOMPARE(window->windowTitle(), QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
-
-    // Saving to a known path that cannot be written names that path.
-    window->project()->path = path;
-    auto again = std::make_shared<BoxSeen>();
-    auto answeredAgain = answerMessageBox(QStringLiteral("OK"), again);
-    window->on_menuSaveClicked();
-    QVERIFY(*answeredAgain);
-    QCOMPARE(again->text, QStringLiteral("Ошибка сохранения файла проекта ") + path + ".");
-}
-
-void TestMainWindow::closeProject()
-{
-    const QString path = writeSample(QStringLiteral("a.mpj"));
-    writeSettings({{QStringLiteral("paths/lastproject"), path}});
-    auto window = makeWindow();
-    const QString title = window->windowTitle();
-    QPointer<ProjectModel> old = window->project();
-    QPointer<ProjectDevice> device = old->findDeviceBySerial(100);
-    QCOMPARE(window->treeModel()->rowCount(), 3);
-    const auto selectionModels = [&window]() {
-        return window->treeView()
-            ->findChildren<QItemSelectionModel *>(QString(), Qt::FindDirectChildrenOnly)
-            .size();
-    };
-    const int selectionModelsBefore = selectionModels();
-
-    window->on_menuCloseClicked();
-    // The old model's selection model goes with it.
-    QCOMPARE(selectionModels(), selectionModelsBefore);
-    QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(old.isNull());
-    QVERIFY(window->project());
-    QVERIFY(window->project()->nodes.isEmpty());
-    QVERIFY(!window->project()->modified);
-    QCOMPARE(window->treeModel()->project(), window->project());
-    QCOMPARE(window->treeView()->model(), window->treeModel());
-    QCOMPARE(window->treeModel()->rowCount(), 0);
-    QCOMPARE(window->windowTitle(), title);
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), QString());
-    QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-             m_dir->path());
-    QTRY_VERIFY(device.isNull());
-
-    // The new project is a working one: a group added shows in the tree.
-    window->on_pushButtonAddGroup_clicked();
-    QCOMPARE(window->treeModel()->rowCount(), 1);
-}
-
-void TestMainWindow::quitQuestion_data()
-{
-    QTest::addColumn<bool>("modified");
-    QTest::addColumn<QString>("saveTo"); // "" never saved, "ok" a writable file, "bad" not
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("fileDialog"); // what the save dialog does, if it appears
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<bool>("saved");
-
-    QTest::newRow("unmodified") << false << "ok"
-                                << ""
-                                << "" << true << false;
-    QTest::newRow("cancel") << true << "ok"
-                            << "Отмена"
-                            << "" << false << false;
-    QTest::newRow("box closed otherwise") << true << "ok"
-                                          << ""
-                                          << "" << false << false;
-    QTest::newRow("no") << true << "ok"
-                        << "Нет, не сохранять"
-                        << "" << true << false;
-    QTest::newRow("yes, saved") << true << "ok"
-                                << "Да, сохранить"
-                                << "" << true << true;
-    QTest::newRow("yes, save as accepted") << true << ""
-                                           << "Да, сохранить"
-                                           << "accept" << true << true;
-    QTest::newRow("yes, save as cancelled") << true << ""
-                                            << "Да, сохранить"
-                                            << "cancel" << false << false;
-    QTest::newRow("yes, save fails") << true << "bad"
-                                     << "Да, сохранить"
-                                     << "" << false << false;
-}
-
-void TestMainWindow::quitQuestion()
-{
-    QFETCH(bool, modified);
-    QFETCH(QString, saveTo);
-    QFETCH(QString, answer);
-    QFETCH(QString, fileDialog);
-    QFETCH(bool, closes);
-    QFETCH(bool, saved);
-
-    auto window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    fillSample(window->project());
-    const QString target = m_dir->filePath(QStringLiteral("quit.mpj"));
-    if (saveTo == QLatin1String("ok"))
-        window->project()->path = target;
-    else if (saveTo == QLatin1String("bad"))
-        window->project()->path = m_dir->filePath(QStringLiteral("missing/quit.mpj"));
-    window->project()->modified = modified;
-
-    auto box = std::make_shared<BoxSeen>();
-    std::shared_ptr<bool> asked;
-    std::shared_ptr<bool> dialogHandled;
-    std::shared_ptr<bool> errorShown;
-    auto errorBox = std::make_shared<BoxSeen>();
-    const bool saveFails =
-        saveTo == QLatin1String("bad") && answer == QStringLiteral("Да, сохранить");
-    if (modified && saveFails) {
-        // The failed save shows its error box while the question is still being handled.
-        asked = onNextModal<QMessageBox>([box, errorBox, &errorShown](QMessageBox *question) {
-            box->title = question->windowTitle();
-            box->text = question->text();
-            for (QAbstractButton *button : question->buttons())
-                box->buttons << button->text();
-            errorShown = answerMessageBox(QStringLiteral("OK"), errorBox);
-            question->button(QMessageBox::Yes)->click();
-        });
-    } else if (modified) {
-        asked = answerMessageBox(answer, box);
-        if (fileDialog == QLatin1String("accept"))
-            dialogHandled = acceptFileDialog(target);
-        else if (fileDialog == QLatin1String("cancel"))
-            dialogHandled = cancelFileDialog();
-    }
-    const bool closed = window->close();
-
-    if (modified) {
-        QVERIFY(*asked);
-        QCOMPARE(box->title, QStringLiteral("Закрытие программы"));
-        QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
-        QCOMPARE(box->buttons.size(), 3);
-        QVERIFY(box->buttons.contains(QStringLiteral("Да, сохранить")));
-        QVERIFY(box->buttons.contains(QStringLiteral("Нет, не сохранять")));
-        QVERIFY(box->buttons.contains(QStringLiteral("Отмена")));
-    }
-    if (saveFails) {
-        // The error box was shown, and answered, before the window decided to stay open.
-        QVERIFY(errorShown && *errorShown);
-        QCOMPARE(errorBox->title, QStringLiteral("Ошибка"));
-        QVERIFY(errorBox->text.startsWith(QStringLiteral("Ошибка сохранения файла проекта ")));
-    }
-    if (dialogHandled)
-        QVERIFY(*dialogHandled);
-    QCOMPARE(closed, closes);
-    QCOMPARE(window->isVisible(), !closes);
-    QCOMPARE(QFile::exists(target), saved);
-    QCOMPARE(window->project()->modified, modified && !saved);
-}
-
-void TestMainWindow::exitActionAsksToo()
-{
-    auto window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    window->project()->addGroup(nullptr);
-    auto box = std::make_shared<BoxSeen>();
-    auto asked = answerMessageBox(QStringLiteral("Отмена"), box);
-    window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
-    QVERIFY(*asked);
-    QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
-    QVERIFY(window->isVisible());
-
-    auto discarded = answerMessageBox(QStringLiteral("Нет, не сохранять"));
-    window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
-    QVERIFY(*discarded);
-    QVERIFY(!window->isVisible());
-}
-
-void TestMainWindow::openOrCloseModifiedAsksFirst_data()
-{
-    QTest::addColumn<bool>("opening");
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<bool>("proceeds");
-    QTest::addColumn<bool>("saved");
-
-    QTest::newRow("open, cancel") << true << "Отмена" << false << false;
-    QTest::newRow("open, no") << true << "Нет, не сохранять" << true << false;
-    QTest::newRow("open, yes") << true << "Да, сохранить" << true << true;
-    QTest::newRow("close, cancel") << false << "Отмена" << false << false;
-    QTest::newRow("close, no") << false << "Нет, не сохранять" << true << false;
-    QTest::newRow("close, yes") << false << "Да, сохранить" << true << true;
-}
-
-void TestMainWindow::openOrCloseModifiedAsksFirst()
-{
-    QFETCH(bool, opening);
-    QFETCH(QString, answer);
-    QFETCH(bool, proceeds);
-    QFETCH(bool, saved);
-
-    const QString other = writeSample(QStringLiteral("other.mpj"));
-    auto window = makeWindow();
-    const QString current = m_dir->filePath(QStringLiteral("current.mpj"));
-    window->project()->path = current;
-    namedGroup(window->project(), QStringLiteral("unsaved"));
-    QVERIFY(window->project()->modified);
-
-    auto box = std::make_shared<BoxSeen>();
-    auto asked = answerMessageBox(answer, box);
-    std::shared_ptr<bool> chosen;
-    if (opening)
-        chosen = acceptFileDialog(other);
-    if (opening)
-        window->on_menuOpenClicked();
-    else
-        window->on_menuCloseClicked();
-    QVERIFY(*asked);
-    QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
-    QCOMPARE(box->buttons.size(), 3);
-    if (opening && proceeds)
-        QVERIFY(*chosen);
-    // "Отмена" leaves the project as it was, unsaved changes included.
-    const bool stillThere = !window->project()->allGroups().isEmpty() &&
-        window->project()->allGroups().first()->name == QStringLiteral("unsaved");
-    QCOMPARE(stillThere, !proceeds);
-    QCOMPARE(QFile::exists(current), saved);
-    if (saved)
-        QVERIFY(readFile(current).contains("unsaved"));
-    if (opening && proceeds)
-        QCOMPARE(window->project()->allDevices().size(), 6);
-    if (!proceeds)
-        QVERIFY(window->project()->modified);
-    if (opening && !proceeds) {
-        // No file dialog was shown: clean up the watch by letting it expire unused.
-        QVERIFY(!*chosen);
-    }
-}
-
-void TestMainWindow::renameInPlaceMakesQuitAsk()
-{
-    const QString path = writeSample(QStringLiteral("a.mpj"));
-    writeSettings({{QStringLiteral("paths/lastproject"), path}});
-    auto window = makeWindow();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QVERIFY(!window->project()->modified);
-
-    ProjectTreeView *view = window->treeView();
-    ProjectGroup *group = window->project()->allGroups().first();
-    view->selectNode(group);
-    window->on_groupDoubleClick(view->currentIndex());
-    QLineEdit *editor = nullptr;
-    QTRY_VERIFY((editor = view->viewport()->findChild<QLineEdit *>()) != nullptr);
-    QTRY_VERIFY(editor->isVisible());
-    QCOMPARE(editor->text(), QStringLiteral("A"));
-    editor->selectAll();
-    QTest::keyClicks(editor, QStringLiteral("Block 7"));
-    QTest::keyClick(editor, Qt::Key_Return);
-    QTRY_COMPARE(group->name, QStringLiteral("Block 7"));
-    QVERIFY(window->project()->modified);
-
-    auto asked = answerMessageBox(QStringLiteral("Отмена"));
-    QVERIFY(!window->close());
-    QVERIFY(*asked);
-}
-
-void TestMainWindow::fileNamesKeepTheSystemEncoding()
-{
-    auto window = makeWindow();
-    const QString name = QStringLiteral("Проект Иванова.mpj");
-    // File names reach the file system in UTF-8, whatever text codec the window sets.
-    QCOMPARE(QFile::encodeName(name), name.toUtf8());
-
-    fillSample(window->project());
-    const QString path = m_dir->filePath(name);
-    auto saved = acceptFileDialog(path);
-    window->on_menuSaveAsClicked();
-    QVERIFY(*saved);
-    QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).contains(name));
-
-    window->project()->modified = false;
-    window->on_menuCloseClicked();
-    auto opened = acceptFileDialog(path);
-    window->on_menuOpenClicked();
-    QVERIFY(*opened);
-    QCOMPARE(window->project()->allDevices().size(), 6);
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

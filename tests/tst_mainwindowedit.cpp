@@ -26,31 +26,6 @@ using Kind = MainWindow::DeviceWindowKind;
 
 namespace {
 
-template<typename T> T *child(QWidget *parent, const char *name)
-{
-    return parent->findChild<T *>(QLatin1String(name));
-}
-
-bool enabled(QWidget *window, const char *name)
-{
-    auto *widget = child<QWidget>(window, name);
-    return widget && widget->isEnabled();
-}
-
-void selectComboData(QComboBox *box, int value)
-{
-    const int index = box->findData(value);
-    QVERIFY2(index >= 0, qPrintable(QStringLiteral("no item with data %1").arg(value)));
-    box->setCurrentIndex(index);
-}
-
-void selectComboText(QComboBox *box, const QString &text)
-{
-    const int index = box->findText(text);
-    QVERIFY2(index >= 0, qPrintable(QStringLiteral("no item %1").arg(text)));
-    box->setCurrentIndex(index);
-}
-
 QString kindName(Kind kind)
 {
     switch (kind) {
@@ -91,645 +66,624 @@ class TestMainWindowEdit : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(m_dir->isValid());
+    }
 
-    void selectionRules_data();
-    void selectionRules();
-    void addGroupAndSubgroup();
-    void addConsoleThroughDialog();
-    void addFromGroupMenu_data();
-    void addFromGroupMenu();
-    void addCancelledChangesNothing();
-    void editExtensionUnit();
-    void editToNoGroupMovesToTopLevel();
-    void editWithoutChangesKeepsProjectUnmodified();
-    void removeDevice_data();
-    void removeDevice();
-    void removeGroupDisposesOfItsContents();
-    void removeWithNothingSelected();
-    void deviceWindows_data();
-    void deviceWindows();
-    void uploadAndFirmwareNeedPresence_data();
-    void uploadAndFirmwareNeedPresence();
-    void usbSearch();
-    void keyDialogFromTree();
-    void searchResultIsSelected();
-    void countersOnTick();
+    void cleanup()
+    {
+        endPendingWatches();
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->property("testWindow").toBool())
+                delete widget;
+        }
+        m_dir.reset();
+    }
+
+    void selectionRules_data()
+    {
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<QString>("select");
+        QTest::addColumn<bool>("windows");
+        QTest::addColumn<bool>("parameters");
+        QTest::addColumn<bool>("setup");
+        QTest::addColumn<bool>("remove");
+
+        QTest::newRow("editing, nothing") << false << true << "" << true << false << false << false;
+        QTest::newRow("editing, device")
+            << false << true << "device" << true << true << true << true;
+        QTest::newRow("editing, device without window")
+            << false << true << "device" << false << true << false << true;
+        QTest::newRow("editing, console of type 6")
+            << false << true << "console" << true << true << false << true;
+        QTest::newRow("editing, group")
+            << false << true << "group" << true << false << false << true;
+        QTest::newRow("editing, input/output")
+            << false << true << "inout" << true << false << false << false;
+        QTest::newRow("polling, nothing") << true << false << "" << true << false << false << false;
+        QTest::newRow("polling, device")
+            << true << false << "device" << true << false << true << true;
+        QTest::newRow("polling, group")
+            << true << false << "group" << true << false << false << false;
+        QTest::newRow("monitoring editing, device")
+            << true << true << "device" << true << true << true << true;
+        QTest::newRow("monitoring editing, group")
+            << true << true << "group" << true << false << false << true;
+    }
+
+    void selectionRules()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(bool, editing);
+        QFETCH(QString, select);
+        QFETCH(bool, windows);
+        QFETCH(bool, parameters);
+        QFETCH(bool, setup);
+        QFETCH(bool, remove);
+
+        auto window = makeWindow(monitoring);
+        if (windows)
+            registerAllWindows(window.get());
+        if (monitoring && editing)
+            child<QRadioButton>(window.get(), "radioButtonEdit")->click();
+        QCOMPARE(window->treeModel()->isEditing(), editing);
+        QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), editing);
+        QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), editing);
+
+        ProjectModel *project = window->project();
+        QObject *node = nullptr;
+        if (select == QLatin1String("device"))
+            node = project->findDeviceBySerial(100);
+        else if (select == QLatin1String("console"))
+            node = project->findDeviceBySerial(102);
+        else if (select == QLatin1String("group"))
+            node = project->allGroups().first();
+        else if (select == QLatin1String("inout"))
+            node = project->findDeviceBySerial(100)->inouts.first();
+        QSignalSpy changes(window->treeView()->selectionModel(),
+                           &QItemSelectionModel::selectionChanged);
+        if (node) {
+            window->treeView()->selectNode(node);
+            QCOMPARE(changes.count(), 1);
+            QCOMPARE(window->treeView()->currentIndex(), window->treeModel()->indexOf(node));
+        }
+        QCOMPARE(enabled(window.get(), "pushButtonDeviceParameters"), parameters);
+        QCOMPARE(enabled(window.get(), "pushButtonOpenSetupDevice"), setup);
+        QCOMPARE(enabled(window.get(), "pushButtonRemoveDevice"), remove);
+
+        // Clearing the selection turns the three buttons off again.
+        window->treeView()->selectionModel()->clearSelection();
+        QVERIFY(!enabled(window.get(), "pushButtonDeviceParameters"));
+        QVERIFY(!enabled(window.get(), "pushButtonOpenSetupDevice"));
+        QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
+    }
+
+    void addGroupAndSubgroup()
+    {
+        auto window = makeWindow(false, false);
+        QSignalSpy changes(window->project(), &ProjectModel::nodeChanged);
+        child<QPushButton>(window.get(), "pushButtonAddGroup")->click();
+        QCOMPARE(window->project()->nodes.size(), 1);
+        auto *group = qobject_cast<ProjectGroup *>(window->project()->nodes.first());
+        QVERIFY(group);
+        QCOMPARE(group->name, QStringLiteral("Новая группа устройств"));
+        QVERIFY(window->project()->modified);
+        QVERIFY(changes.count() >= 1);
+        QCOMPARE(window->treeModel()->rowCount(), 1);
+
+        window->treeView()->selectNode(group);
+        QMenu *menu = window->treeView()->createContextMenu(window->treeView()->currentIndex());
+        QVERIFY(menu);
+        menuAction(menu, QStringLiteral("Добавить подгруппу"))->trigger();
+        delete menu;
+        QCOMPARE(group->nodes.size(), 1);
+        auto *subgroup = qobject_cast<ProjectGroup *>(group->nodes.first());
+        QVERIFY(subgroup);
+        QCOMPARE(subgroup->name, QStringLiteral("Новая подгруппа устройств"));
+        QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(group)));
+    }
+
+    void addConsoleThroughDialog()
+    {
+        auto window = makeWindow(false, false);
+        window->project()->modified = false;
+        auto seenTitle = std::make_shared<QString>();
+        auto done = onNextModal<AddDeviceDialog>([seenTitle](AddDeviceDialog *dialog) {
+            *seenTitle = dialog->windowTitle();
+            chooseData(child<QComboBox>(dialog, "comboBoxDeviceType"), DeviceType::BexarTovik2);
+            choose(child<QComboBox>(dialog, "comboBoxKeysCount"), QStringLiteral("24"));
+            choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
+            QTest::keyClicks(child<QLineEdit>(dialog, "lineEditSerialNumber"), QStringLiteral("7"));
+            child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Пост"));
+            child<QPushButton>(dialog, "pushButtonAddDevice")->click();
+        });
+        child<QPushButton>(window.get(), "pushButtonAddDevice")->click();
+        QVERIFY(*done);
+        QCOMPARE(*seenTitle, QStringLiteral("Добавить устройство в проект системы..."));
+
+        QCOMPARE(window->project()->nodes.size(), 1);
+        auto *device = qobject_cast<ProjectDevice *>(window->project()->nodes.first());
+        QVERIFY(device);
+        QCOMPARE(device->parent(), window->project());
+        QCOMPARE(device->type, int(DeviceType::BexarTovik2));
+        QCOMPARE(device->serial, 17);
+        QCOMPARE(device->keys_count, 24);
+        QCOMPARE(device->buttonCount(), 24);
+        QCOMPARE(device->inouts.size(), 26);
+        QCOMPARE(device->tag, QStringLiteral("Пост"));
+        QVERIFY(device->rs485_enabled);
+        QCOMPARE(int(device->rs485_addr), 5);
+        QVERIFY(!device->ip_enabled);
+        QVERIFY(device->id_obj >= 0);
+        QVERIFY(window->project()->modified);
+        QCOMPARE(window->treeModel()->rowCount(), 1);
+    }
+
+    void addFromGroupMenu_data()
+    {
+        QTest::addColumn<bool>("keepGroup");
+        QTest::newRow("preselected group") << true;
+        QTest::newRow("no group chosen") << false;
+    }
+
+    void addFromGroupMenu()
+    {
+        QFETCH(bool, keepGroup);
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        ProjectGroup *b = project->allGroups().at(2);
+        QCOMPARE(b->name, QStringLiteral("B"));
+        const int groupsBefore = project->nodes.size();
+        const int lastId = project->lastId;
+
+        window->treeView()->selectNode(b);
+        QMenu *menu = window->treeView()->createContextMenu(window->treeView()->currentIndex());
+        QVERIFY(menu);
+        auto preselected = std::make_shared<QString>();
+        auto done = onNextModal<AddDeviceDialog>([keepGroup, preselected](AddDeviceDialog *dialog) {
+            auto *groups = child<QComboBox>(dialog, "comboBoxGroup");
+            *preselected = groups->currentText();
+            if (!keepGroup)
+                groups->setCurrentIndex(0);
+            child<QLineEdit>(dialog, "lineEditSerialNumber")->setText(QStringLiteral("555"));
+            child<QPushButton>(dialog, "pushButtonAddDevice")->click();
+        });
+        menuAction(menu, QStringLiteral("Добавить устройство"))->trigger();
+        delete menu;
+        QVERIFY(*done);
+        QCOMPARE(*preselected, QStringLiteral("B"));
+
+        ProjectDevice *added = project->findDeviceBySerial(555);
+        QVERIFY(added);
+        QCOMPARE(added->type, int(DeviceType::Norda410x));
+        // Every added device gets its identifier, which key links refer to.
+        QCOMPARE(added->id_obj, lastId + 1);
+        if (keepGroup) {
+            QCOMPARE(added->parentGroup(), b);
+            QCOMPARE(project->nodes.size(), groupsBefore);
+        } else {
+            QCOMPARE(project->nodes.size(), groupsBefore + 1);
+            auto *created = qobject_cast<ProjectGroup *>(project->nodes.last());
+            QVERIFY(created);
+            QCOMPARE(created->name, QStringLiteral("Новая группа устройств"));
+            QCOMPARE(added->parentGroup(), created);
+            QCOMPARE(created->nodes, QList<QObject *>({added}));
+        }
+        QVERIFY(window->treeModel()->indexOf(added).isValid());
+    }
+
+    void addCancelledChangesNothing()
+    {
+        auto window = makeWindow();
+        const int before = window->project()->allDevices().size();
+        auto done = onNextModal<AddDeviceDialog>([](AddDeviceDialog *dialog) {
+            child<QPushButton>(dialog, "pushButtonCansel")->click();
+        });
+        child<QPushButton>(window.get(), "pushButtonAddDevice")->click();
+        QVERIFY(*done);
+        QCOMPARE(window->project()->allDevices().size(), before);
+        QVERIFY(!window->project()->modified);
+    }
+
+    void editExtensionUnit()
+    {
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        ProjectDevice *unit = project->findDeviceBySerial(101);
+        ProjectGroup *b = project->allGroups().at(2);
+        window->treeView()->selectNode(unit);
+
+        struct Seen {
+            QString title, type, bus, button;
+            bool typeEnabled = true;
+        };
+        auto seen = std::make_shared<Seen>();
+        auto done = onNextModal<AddDeviceDialog>([seen](AddDeviceDialog *dialog) {
+            seen->title = dialog->windowTitle();
+            auto *type = child<QComboBox>(dialog, "comboBoxDeviceType");
+            seen->type = type->currentText();
+            seen->typeEnabled = type->isEnabled();
+            seen->bus = child<QComboBox>(dialog, "comboBoxRs485Mode")->currentText();
+            seen->button = child<QPushButton>(dialog, "pushButtonAddDevice")->text();
+            choose(child<QComboBox>(dialog, "comboBoxRs485Mode"),
+                   QStringLiteral("Блок расширения 4"));
+            child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Подвал"));
+            choose(child<QComboBox>(dialog, "comboBoxGroup"), QStringLiteral("B"));
+            child<QPushButton>(dialog, "pushButtonAddDevice")->click();
+        });
+        child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();
+        QVERIFY(*done);
+        QCOMPARE(seen->title, QStringLiteral("Изменение устройства..."));
+        QCOMPARE(seen->type, QStringLiteral("Блок NORDA-4100/4101"));
+        QVERIFY(!seen->typeEnabled);
+        QCOMPARE(seen->bus, QStringLiteral("Блок расширения 3"));
+        QCOMPARE(seen->button, QStringLiteral("Изменить"));
+
+        QCOMPARE(unit->type, int(DeviceType::Norda410x));
+        QCOMPARE(int(unit->rs485_addr), 4);
+        QCOMPARE(unit->tag, QStringLiteral("Подвал"));
+        QCOMPARE(unit->parentGroup(), b);
+        QVERIFY(project->modified);
+        // The edited device stays the selected one.
+        QCOMPARE(window->treeView()->selectedDevice(), unit);
+    }
+
+    void editToNoGroupMovesToTopLevel()
+    {
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        ProjectDevice *horn = project->findDeviceBySerial(103);
+        const int id = horn->id_obj;
+        window->treeView()->selectNode(horn);
+        auto done = onNextModal<AddDeviceDialog>([](AddDeviceDialog *dialog) {
+            child<QComboBox>(dialog, "comboBoxGroup")->setCurrentIndex(0);
+            child<QPushButton>(dialog, "pushButtonAddDevice")->click();
+        });
+        window->on_actionDeviceParamClick(window->treeView()->currentIndex());
+        QVERIFY(*done);
+        QCOMPARE(horn->parent(), project);
+        QVERIFY(project->nodes.contains(horn));
+        QVERIFY(!project->allGroups().at(1)->nodes.contains(horn));
+        QCOMPARE(horn->id_obj, id);
+        QVERIFY(project->modified);
+    }
+
+    void editWithoutChangesKeepsProjectUnmodified()
+    {
+        auto window = makeWindow();
+        ProjectDevice *console = window->project()->findDeviceBySerial(104);
+        window->treeView()->selectNode(console);
+        auto done = onNextModal<AddDeviceDialog>([](AddDeviceDialog *dialog) {
+            child<QPushButton>(dialog, "pushButtonAddDevice")->click();
+        });
+        child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();
+        QVERIFY(*done);
+        QVERIFY(!window->project()->modified);
+        QCOMPARE(console->buttonCount(), 8);
+        QCOMPARE(console->ip_addr, QStringLiteral("127.0.0.4"));
+    }
+
+    void removeDevice_data()
+    {
+        QTest::addColumn<bool>("confirm");
+        QTest::newRow("yes") << true;
+        QTest::newRow("cancel") << false;
+    }
+
+    void removeDevice()
+    {
+        QFETCH(bool, confirm);
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        QPointer<ProjectDevice> unit = project->findDeviceBySerial(100);
+        window->treeView()->selectNode(unit);
+        auto box = std::make_shared<BoxSeen>();
+        auto answered = answerMessageBox(confirm ? QMessageBox::Yes : QMessageBox::Cancel, box);
+        child<QPushButton>(window.get(), "pushButtonRemoveDevice")->click();
+        QVERIFY(*answered);
+        QCOMPARE(box->title, QStringLiteral("Удаление устройства"));
+        QCOMPARE(box->text,
+                 QStringLiteral("Точно удалить устройство Блок NORDA-4200\nсерийный номер 100 ?"));
+        QCOMPARE(box->buttons.size(), 2);
+        if (!confirm) {
+            QVERIFY(unit);
+            QCOMPARE(project->allDevices().size(), 6);
+            QVERIFY(!project->modified);
+            return;
+        }
+        QCOMPARE(project->allDevices().size(), 5);
+        QVERIFY(!project->findDeviceBySerial(100));
+        QVERIFY(project->modified);
+        // The removed device is disposed of, not left behind without owner.
+        QTRY_VERIFY(unit.isNull());
+        QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
+    }
+
+    void removeGroupDisposesOfItsContents()
+    {
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        ProjectGroup *a = project->allGroups().first();
+        QList<QPointer<QObject>> contents;
+        for (QObject *node : a->allNodes())
+            contents << node;
+        QCOMPARE(contents.size(), 5);
+        QPointer<ProjectGroup> group = a;
+        window->treeView()->selectNode(a);
+        auto box = std::make_shared<BoxSeen>();
+        auto answered = answerMessageBox(QMessageBox::Yes, box);
+        child<QPushButton>(window.get(), "pushButtonRemoveDevice")->click();
+        QVERIFY(*answered);
+        QCOMPARE(box->title, QStringLiteral("Удаление группы"));
+        QCOMPARE(box->text, QStringLiteral("Точно удалить группу A ?"));
+        QCOMPARE(project->allDevices().size(), 2);
+        QCOMPARE(window->treeModel()->rowCount(), 2);
+        QTRY_VERIFY(group.isNull());
+        for (const QPointer<QObject> &node : contents)
+            QTRY_VERIFY(node.isNull());
+    }
+
+    void removeWithNothingSelected()
+    {
+        auto window = makeWindow();
+        auto answered = answerMessageBox(QMessageBox::Yes);
+        window->on_pushButtonRemoveDevice_clicked();
+        QVERIFY(!*answered);
+        QCOMPARE(window->project()->allDevices().size(), 6);
+    }
+
+    void deviceWindows_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("window");
+
+        QTest::newRow("1") << 1 << "central";
+        QTest::newRow("2") << 2 << "central";
+        QTest::newRow("3") << 3 << "central";
+        QTest::newRow("10") << 10 << "central";
+        QTest::newRow("4") << 4 << "fourline";
+        QTest::newRow("7") << 7 << "loudspeaker";
+        QTest::newRow("8") << 8 << "ipconsole";
+        QTest::newRow("9") << 9 << "media";
+        QTest::newRow("137") << 137 << "firmware";
+        QTest::newRow("255") << 255 << "firmware";
+        QTest::newRow("6 has none") << 6 << "";
+        QTest::newRow("0 has none") << 0 << "";
+    }
+
+    void deviceWindows()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, window);
+
+        auto main = makeWindow(false, false);
+        ProjectDevice *device = makeDevice(type, 4242);
+        main->project()->addDevice(nullptr, device);
+        main->treeView()->selectNode(device);
+        QVERIFY(!enabled(main.get(), "pushButtonOpenSetupDevice"));
+        main->on_pushButtonOpenSetupDevice_clicked();
+        QVERIFY(!QApplication::activeModalWidget());
+
+        registerAllWindows(main.get());
+        QCOMPARE(enabled(main.get(), "pushButtonOpenSetupDevice"), !window.isEmpty());
+        main->on_pushButtonOpenSetupDevice_clicked();
+        if (window.isEmpty()) {
+            for (Kind kind : allKinds)
+                QVERIFY(!openedWindow(kindName(kind)));
+            return;
+        }
+        QPointer<QWidget> opened = openedWindow(window);
+        QVERIFY(opened);
+        QCOMPARE(opened->property("serial").toInt(), 4242);
+        QCOMPARE(opened->parentWidget(), main.get());
+        QCOMPARE(opened->windowModality(), Qt::ApplicationModal);
+        QVERIFY(opened->testAttribute(Qt::WA_DeleteOnClose));
+        opened->close();
+        QTRY_VERIFY(opened.isNull());
+
+        // A double-click on the device row opens the same window.
+        if (type == DeviceType::BexarTovik2)
+            main->on_pultDoubleClick(main->treeView()->currentIndex());
+        else
+            main->on_blockDoubleClick(main->treeView()->currentIndex());
+        opened = openedWindow(window);
+        QVERIFY(opened);
+        opened->close();
+        QTRY_VERIFY(opened.isNull());
+    }
+
+    void uploadAndFirmwareNeedPresence_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("upload");
+        QTest::addColumn<bool>("firmware");
+
+        QTest::newRow("central unit, absent") << 3 << false << false << false;
+        QTest::newRow("central unit, present") << 3 << true << true << true;
+        QTest::newRow("media, present") << 9 << true << false << true;
+        QTest::newRow("loudspeaker, present") << 7 << true << false << false;
+    }
+
+    void uploadAndFirmwareNeedPresence()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, present);
+        QFETCH(bool, upload);
+        QFETCH(bool, firmware);
+
+        auto main = makeWindow(false, false);
+        registerAllWindows(main.get());
+        ProjectDevice *device = makeDevice(type, 9);
+        device->netFound = present;
+        main->project()->addDevice(nullptr, device);
+        main->treeView()->selectNode(device);
+        const QModelIndex index = main->treeView()->currentIndex();
+
+        main->on_actionUploadToDev(index);
+        QCOMPARE(openedWindow(QStringLiteral("upload")) != nullptr, upload);
+        if (QWidget *opened = openedWindow(QStringLiteral("upload")))
+            delete opened;
+        main->on_actionBootloaderDev(index);
+        QCOMPARE(openedWindow(QStringLiteral("firmware")) != nullptr, firmware);
+        if (QWidget *opened = openedWindow(QStringLiteral("firmware")))
+            delete opened;
+        // The firmware update of any device from its menu has no condition.
+        main->on_pendDeviceFlashing(index);
+        QVERIFY(openedWindow(QStringLiteral("firmware")));
+    }
+
+    void usbSearch()
+    {
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        window->treeView()->collapseAll();
+        // The window's own discovery: the tests present no serial ports, so nothing is found.
+        QVERIFY(enabled(window.get(), "pushButtonSearchDevices"));
+        window->on_pushButtonSearchDevices_clicked();
+        QCOMPARE(project->allDevices().size(), 6);
+
+        ProjectDevice *media = project->findDeviceBySerial(105);
+        media->portFound = true;
+        QPointer<ProjectDevice> knownCopy;
+        QPointer<ProjectDevice> unknown;
+        int calls = 0;
+        window->setUsbDiscovery([&]() {
+            ++calls;
+            knownCopy = makeDevice(DeviceType::Horn, 103);
+            unknown = makeDevice(DeviceType::Norda4200, 999);
+            return QList<ProjectDevice *>({knownCopy, unknown});
+        });
+        QVERIFY(enabled(window.get(), "pushButtonSearchDevices"));
+        child<QPushButton>(window.get(), "pushButtonSearchDevices")->click();
+        QCOMPARE(calls, 1);
+
+        // A known serial number only marks the project's device and shows its group.
+        ProjectDevice *horn = project->findDeviceBySerial(103);
+        QVERIFY(horn->portFound);
+        QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(horn->parentGroup())));
+        QTRY_VERIFY(knownCopy.isNull());
+        // An unknown one is added at the top level.
+        QVERIFY(unknown);
+        QCOMPARE(unknown->parent(), project);
+        QVERIFY(unknown->portFound);
+        QVERIFY(unknown->id_obj >= 0);
+        QCOMPARE(project->nodes.last(), unknown.data());
+        QCOMPARE(project->allDevices().size(), 7);
+        // Port flags of an earlier search are cleared first.
+        QVERIFY(!media->portFound);
+    }
+
+    void keyDialogFromTree()
+    {
+        auto window = makeWindow();
+        ProjectModel *project = window->project();
+        ProjectDevice *console = project->findDeviceBySerial(102);
+        InOut *key = console->inouts.first();
+        QCOMPARE(key->type, int(InOutType::Button));
+        window->treeView()->selectNode(key);
+
+        auto title = std::make_shared<QString>();
+        auto done = onNextModal<EditKeyDialog>([title](EditKeyDialog *dialog) {
+            *title = dialog->windowTitle();
+            child<QLineEdit>(dialog, "lineEditKeyName")->setText(QStringLiteral("Эвакуация"));
+            child<QPushButton>(dialog, "pushButtonAddDevice")->click();
+            EditKeyItemWidget *row = dialog->rows().value(0);
+            if (row && !row->outputBoxes().isEmpty())
+                row->outputBoxes().first()->setChecked(true);
+            child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        });
+        window->on_pultKeyDoubleClick(window->treeView()->currentIndex());
+        QVERIFY(*done);
+        QCOMPARE(*title, QStringLiteral("Настройка кнопки Кнопка 1"));
+        QCOMPARE(key->name, QStringLiteral("Эвакуация"));
+        ProjectDevice *first = project->findDeviceBySerial(100);
+        QCOMPARE(key->outlinks.size(), 1);
+        QCOMPARE(key->outlinks.first().id_obj, first->id_obj);
+        QCOMPARE(key->outlinks.first().indexes, QList<int>({1}));
+        QVERIFY(project->modified);
+    }
+
+    void searchResultIsSelected()
+    {
+        auto window = makeWindow();
+        registerAllWindows(window.get());
+        window->treeView()->collapseAll();
+        ProjectDevice *horn = window->project()->findDeviceBySerial(103);
+        window->on_searchDeviceSelected(horn);
+        ProjectGroup *a1 = horn->parentGroup();
+        QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(a1)));
+        QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(a1->parent())));
+        QCOMPARE(window->treeView()->selectedDevice(), horn);
+        QVERIFY(enabled(window.get(), "pushButtonOpenSetupDevice"));
+    }
+
+    void countersOnTick()
+    {
+        auto window = makeWindow(true);
+        window->on_requestPeriodicalTimer();
+        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
+                 QStringLiteral("Всего устройств: 6"));
+        ProjectDevice *lost = window->project()->findDeviceBySerial(100);
+        lost->lastSeen = QDateTime::currentDateTime().addSecs(-60);
+        ProjectDevice *opened = window->project()->findDeviceBySerial(103);
+        opened->faults.append(DeviceFault {DeviceFault::Tamper, 0, 1, opened});
+        window->on_requestPeriodicalTimer();
+        QCOMPARE(child<QLabel>(window.get(), "labelNoConnDevices")->text(),
+                 QStringLiteral("Нет связи: 1"));
+        QCOMPARE(child<QLabel>(window.get(), "labelMalfDevices")->text(),
+                 QStringLiteral("Неисправных: 1"));
+        QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(),
+                 QStringLiteral("НСД: 1"));
+    }
 
 private:
-    std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true);
-    void registerAllWindows(MainWindow *window);
-    QWidget *openedWindow(const QString &name) const;
+    std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true)
+    {
+        const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
+        const QString projectPath = m_dir->filePath(QStringLiteral("sample.mpj"));
+        {
+            QSettings settings(settingsPath, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
+            if (sample) {
+                ProjectModel project;
+                fillSample(&project);
+                project.save(projectPath);
+                settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+            }
+        }
+        auto window = std::make_unique<MainWindow>(settingsPath);
+        window->treeView()->expandAll();
+        return window;
+    }
+
+    void registerAllWindows(MainWindow *window)
+    {
+        for (Kind kind : allKinds) {
+            window->setDeviceWindowFactory(kind, [kind](ProjectDevice *device, MainWindow *parent) {
+                auto *widget = new QWidget(parent, Qt::Window);
+                widget->setObjectName(kindName(kind));
+                widget->setProperty("serial", device->serial);
+                widget->setProperty("testWindow", true);
+                return widget;
+            });
+        }
+    }
+
+    QWidget *openedWindow(const QString &name) const
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == name && widget->isVisible())
+                return widget;
+        }
+        return nullptr;
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void TestMainWindowEdit::init()
-{
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-}
-
-void TestMainWindowEdit::cleanup()
-{
-    endPendingWatches();
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->property("testWindow").toBool())
-            delete widget;
-    }
-    m_dir.reset();
-}
-
-std::unique_ptr<MainWindow> TestMainWindowEdit::makeWindow(bool monitoring, bool sample)
-{
-    const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
-    const QString projectPath = m_dir->filePath(QStringLiteral("sample.mpj"));
-    {
-        QSettings settings(settingsPath, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
-        if (sample) {
-            ProjectModel project;
-            fillSample(&project);
-            project.save(projectPath);
-            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-        }
-    }
-    auto window = std::make_unique<MainWindow>(settingsPath);
-    window->treeView()->expandAll();
-    return window;
-}
-
-void TestMainWindowEdit::registerAllWindows(MainWindow *window)
-{
-    for (Kind kind : allKinds) {
-        window->setDeviceWindowFactory(kind, [kind](ProjectDevice *device, MainWindow *parent) {
-            auto *widget = new QWidget(parent, Qt::Window);
-            widget->setObjectName(kindName(kind));
-            widget->setProperty("serial", device->serial);
-            widget->setProperty("testWindow", true);
-            return widget;
-        });
-    }
-}
-
-QWidget *TestMainWindowEdit::openedWindow(const QString &name) const
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->objectName() == name && widget->isVisible())
-            return widget;
-    }
-    return nullptr;
-}
-
-void TestMainWindowEdit::selectionRules_data()
-{
-    QTest::addColumn<bool>("monitoring");
-    QTest::addColumn<bool>("editing");
-    QTest::addColumn<QString>("select");
-    QTest::addColumn<bool>("windows");
-    QTest::addColumn<bool>("parameters");
-    QTest::addColumn<bool>("setup");
-    QTest::addColumn<bool>("remove");
-
-    QTest::newRow("editing, nothing") << false << true << "" << true << false << false << false;
-    QTest::newRow("editing, device") << false << true << "device" << true << true << true << true;
-    QTest::newRow("editing, device without window")
-        << false << true << "device" << false << true << false << true;
-    QTest::newRow("editing, console of type 6")
-        << false << true << "console" << true << true << false << true;
-    QTest::newRow("editing, group") << false << true << "group" << true << false << false << true;
-    QTest::newRow("editing, input/output")
-        << false << true << "inout" << true << false << false << false;
-    QTest::newRow("polling, nothing") << true << false << "" << true << false << false << false;
-    QTest::newRow("polling, device") << true << false << "device" << true << false << true << true;
-    QTest::newRow("polling, group") << true << false << "group" << true << false << false << false;
-    QTest::newRow("monitoring editing, device")
-        << true << true << "device" << true << true << true << true;
-    QTest::newRow("monitoring editing, group")
-        << true << true << "group" << true << false << false << true;
-}
-
-void TestMainWindowEdit::selectionRules()
-{
-    QFETCH(bool, monitoring);
-    QFETCH(bool, editing);
-    QFETCH(QString, select);
-    QFETCH(bool, windows);
-    QFETCH(bool, parameters);
-    QFETCH(bool, setup);
-    QFETCH(bool, remove);
-
-    auto window = makeWindow(monitoring);
-    if (windows)
-        registerAllWindows(window.get());
-    if (monitoring && editing)
-        child<QRadioButton>(window.get(), "radioButtonEdit")->click();
-    QCOMPARE(window->treeModel()->isEditing(), editing);
-    QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), editing);
-    QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), editing);
-
-    ProjectModel *project = window->project();
-    QObject *node = nullptr;
-    if (select == QLatin1String("device"))
-        node = project->findDeviceBySerial(100);
-    else if (select == QLatin1String("console"))
-        node = project->findDeviceBySerial(102);
-    else if (select == QLatin1String("group"))
-        node = project->allGroups().first();
-    else if (select == QLatin1String("inout"))
-        node = project->findDeviceBySerial(100)->inouts.first();
-    QSignalSpy changes(window->treeView()->selectionModel(),
-                       &QItemSelectionModel::selectionChanged);
-    if (node) {
-        window->treeView()->selectNode(node);
-        QCOMPARE(changes.count(), 1);
-        QCOMPARE(window->treeView()->currentIndex(), window->treeModel()->indexOf(node));
-    }
-    QCOMPARE(enabled(window.get(), "pushButtonDeviceParameters"), parameters);
-    QCOMPARE(enabled(window.get(), "pushButtonOpenSetupDevice"), setup);
-    QCOMPARE(enabled(window.get(), "pushButtonRemoveDevice"), remove);
-
-    // Clearing the selection turns the three buttons off again.
-    window->treeView()->selectionModel()->clearSelection();
-    QVERIFY(!enabled(window.get(), "pushButtonDeviceParameters"));
-    QVERIFY(!enabled(window.get(), "pushButtonOpenSetupDevice"));
-    QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
-}
-
-void TestMainWindowEdit::addGroupAndSubgroup()
-{
-    auto window = makeWindow(false, false);
-    QSignalSpy changes(window->project(), &ProjectModel::nodeChanged);
-    child<QPushButton>(window.get(), "pushButtonAddGroup")->click();
-    QCOMPARE(window->project()->nodes.size(), 1);
-    auto *group = qobject_cast<ProjectGroup *>(window->project()->nodes.first());
-    QVERIFY(group);
-    QCOMPARE(group->name, QStringLiteral("Новая группа устройств"));
-    QVERIFY(window->project()->modified);
-    QVERIFY(changes.count() >= 1);
-    QCOMPARE(window->treeModel()->rowCount(), 1);
-
-    window->treeView()->selectNode(group);
-    QMenu *menu = window->treeView()->createContextMenu(window->treeView()->currentIndex());
-    QVERIFY(menu);
-    menuAction(menu, QStringLiteral("Добавить подгруппу"))->trigger();
-    delete menu;
-    QCOMPARE(group->nodes.size(), 1);
-    auto *subgroup = qobject_cast<ProjectGroup *>(group->nodes.first());
-    QVERIFY(subgroup);
-    QCOMPARE(subgroup->name, QStringLiteral("Новая подгруппа устройств"));
-    QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(group)));
-}
-
-void TestMainWindowEdit::addConsoleThroughDialog()
-{
-    auto window = makeWindow(false, false);
-    window->project()->modified = false;
-    auto seenTitle = std::make_shared<QString>();
-    auto done = onNextModal<AddDeviceDialog>([seenTitle](AddDeviceDialog *dialog) {
-        *seenTitle = dialog->windowTitle();
-        selectComboData(child<QComboBox>(dialog, "comboBoxDeviceType"), DeviceType::BexarTovik2);
-        selectComboText(child<QComboBox>(dialog, "comboBoxKeysCount"), QStringLiteral("24"));
-        selectComboText(child<QComboBox>(dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
-        QTest::keyClicks(child<QLineEdit>(dialog, "lineEditSerialNumber"), QStringLiteral("7"));
-        child<QPushButton>(dialog, "pushButtonAddDevice")->click();
-    });
-    child<QPushButton>(window.get(), "pushButtonAddDevice")->click();
-    QVERIFY(*done);
-    QCOMPARE(*seenTitle, QStringLiteral("Добавить устройство в проект системы..."));
-
-    QCOMPARE(window->project()->nodes.size(), 1);
-    auto *device = qobject_cast<ProjectDevice *>(window->project()->nodes.first());
-    QVERIFY(device);
-    QCOMPARE(device->parent(), window->project());
-    QCOMPARE(device->type, int(DeviceType::BexarTovik2));
-    QCOMPARE(device->serial, 17);
-    QCOMPARE(device->keys_count, 24);
-    QCOMPARE(device->buttonCount(), 24);
-    QVERIFY(device->rs485_enabled);
-    QCOMPARE(int(device->rs485_addr), 5);
-    QVERIFY(!device->ip_enabled);
-    QVERIFY(device->id_obj >= 0);
-    QVERIFY(window->project()->modified);
-    QCOMPARE(window->treeModel()->rowCount(), 1);
-}
-
-void TestMainWindowEdit::addFromGroupMenu_data()
-{
-    QTest::addColumn<bool>("keepGroup");
-    QTest::newRow("preselected group") << true;
-    QTest::newRow("no group chosen") << false;
-}
-
-void TestMainWindowEdit::addFromGroupMenu()
-{
-    QFETCH(bool, keepGroup);
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    ProjectGroup *b = project->allGroups().at(2);
-    QCOMPARE(b->name, QStringLiteral("B"));
-    const int groupsBefore = project->nodes.size();
-    const int lastId = project->lastId;
-
-    window->treeView()->selectNode(b);
-    QMenu *menu = window->treeView()->createContextMenu(window->treeView()->currentIndex());
-    QVERIFY(menu);
-    auto preselected = std::make_shared<QString>();
-    auto done = onNextModal<AddDeviceDialog>([keepGroup, preselected](AddDeviceDialog *dialog) {
-        auto *groups = child<QComboBox>(dialog, "comboBoxGroup");
-        *preselected = groups->currentText();
-        if (!keepGroup)
-            groups->setCurrentIndex(0);
-        child<QLineEdit>(dialog, "lineEditSerialNumber")->setText(QStringLiteral("555"));
-        child<QPushButton>(dialog, "pushButtonAddDevice")->click();
-    });
-    menuAction(menu, QStringLiteral("Добавить устройство"))->trigger();
-    delete menu;
-    QVERIFY(*done);
-    QCOMPARE(*preselected, QStringLiteral("B"));
-
-    ProjectDevice *added = project->findDeviceBySerial(555);
-    QVERIFY(added);
-    QCOMPARE(added->type, int(DeviceType::Norda410x));
-    // Every added device gets its identifier, which key links refer to.
-    QCOMPARE(added->id_obj, lastId + 1);
-    if (keepGroup) {
-        QCOMPARE(added->parentGroup(), b);
-        QCOMPARE(project->nodes.size(), groupsBefore);
-    } else {
-        QCOMPARE(project->nodes.size(), groupsBefore + 1);
-        auto *created = qobject_cast<ProjectGroup *>(project->nodes.last());
-        QVERIFY(created);
-        QCOMPARE(created->name, QStringLiteral("Новая группа устройств"));
-        QCOMPARE(added->parentGroup(), created);
-        QCOMPARE(created->nodes, QList<QObject *>({added}));
-    }
-    QVERIFY(window->treeModel()->indexOf(added).isValid());
-}
-
-void TestMainWindowEdit::addCancelledChangesNothing()
-{
-    auto window = makeWindow();
-    const int before = window->project()->allDevices().size();
-    auto done = onNextModal<AddDeviceDialog>(
-        [](AddDeviceDialog *dialog) { child<QPushButton>(dialog, "pushButtonCansel")->click(); });
-    child<QPushButton>(window.get(), "pushButtonAddDevice")->click();
-    QVERIFY(*done);
-    QCOMPARE(window->project()->allDevices().size(), before);
-    QVERIFY(!window->project()->modified);
-}
-
-void TestMainWindowEdit::editExtensionUnit()
-{
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    ProjectDevice *unit = project->findDeviceBySerial(101);
-    ProjectGroup *b = project->allGroups().at(2);
-    window->treeView()->selectNode(unit);
-
-    struct Seen {
-        QString title, type, bus, button;
-        bool typeEnabled = true;
-    };
-    auto seen = std::make_shared<Seen>();
-    auto done = onNextModal<AddDeviceDialog>([seen](AddDeviceDialog *dialog) {
-        seen->title = dialog->windowTitle();
-        auto *type = child<QComboBox>(dialog, "comboBoxDeviceType");
-        seen->type = type->currentText();
-        seen->typeEnabled = type->isEnabled();
-        seen->bus = child<QComboBox>(dialog, "comboBoxRs485Mode")->currentText();
-        seen->button = child<QPushButton>(dialog, "pushButtonAddDevice")->text();
-        selectComboText(child<QComboBox>(dialog, "comboBoxRs485Mode"),
-                        QStringLiteral("Блок расширения 4"));
-        child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Подвал"));
-        selectComboText(child<QComboBox>(dialog, "comboBoxGroup"), QStringLiteral("B"));
-        child<QPushButton>(dialog, "pushButtonAddDevice")->click();
-    });
-    child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();
-    QVERIFY(*done);
-    QCOMPARE(seen->title, QStringLiteral("Изменение устройства..."));
-    QCOMPARE(seen->type, QStringLiteral("Блок NORDA-4100/4101"));
-    QVERIFY(!seen->typeEnabled);
-    QCOMPARE(seen->bus, QStringLiteral("Блок расширения 3"));
-    QCOMPARE(seen->button, QStringLiteral("Изменить"));
-
-    QCOMPARE(unit->type, int(DeviceType::Norda410x));
-    QCOMPARE(int(unit->rs485_addr), 4);
-    QCOMPARE(unit->tag, QStringLiteral("Подвал"));
-    QCOMPARE(unit->parentGroup(), b);
-    QVERIFY(project->modified);
-    // The edited device stays the selected one.
-    QCOMPARE(window->treeView()->selectedDevice(), unit);
-}
-
-void TestMainWindowEdit::editToNoGroupMovesToTopLevel()
-{
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    ProjectDevice *horn = project->findDeviceBySerial(103);
-    const int id = horn->id_obj;
-    window->treeView()->selectNode(horn);
-    auto done = onNextModal<AddDeviceDialog>([](AddDeviceDialog *dialog) {
-        child<QComboBox>(dialog, "comboBoxGroup")->setCurrentIndex(0);
-        child<QPushButton>(dialog, "pushButtonAddDevice")->click();
-    });
-    window->on_actionDeviceParamClick(window->treeView()->currentIndex());
-    QVERIFY(*done);
-    QCOMPARE(horn->parent(), project);
-    QVERIFY(project->nodes.contains(horn));
-    QVERIFY(!project->allGroups().at(1)->nodes.contains(horn));
-    QCOMPARE(horn->id_obj, id);
-    QVERIFY(project->modified);
-}
-
-void TestMainWindowEdit::editWithoutChangesKeepsProjectUnmodified()
-{
-    auto window = makeWindow();
-    ProjectDevice *console = window->project()->findDeviceBySerial(104);
-    window->treeView()->selectNode(console);
-    auto done = onNextModal<AddDeviceDialog>([](AddDeviceDialog *dialog) {
-        child<QPushButton>(dialog, "pushButtonAddDevice")->click();
-    });
-    child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();
-    QVERIFY(*done);
-    QVERIFY(!window->project()->modified);
-    QCOMPARE(console->buttonCount(), 8);
-    QCOMPARE(console->ip_addr, QStringLiteral("127.0.0.4"));
-}
-
-void TestMainWindowEdit::removeDevice_data()
-{
-    QTest::addColumn<bool>("confirm");
-    QTest::newRow("yes") << true;
-    QTest::newRow("cancel") << false;
-}
-
-void TestMainWindowEdit::removeDevice()
-{
-    QFETCH(bool, confirm);
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    QPointer<ProjectDevice> unit = project->findDeviceBySerial(100);
-    window->treeView()->selectNode(unit);
-    auto box = std::make_shared<BoxSeen>();
-    auto answered = answerMessageBox(confirm ? QMessageBox::Yes : QMessageBox::Cancel, box);
-    child<QPushButton>(window.get(), "pushButtonRemoveDevice")->click();
-    QVERIFY(*answered);
-    QCOMPARE(box->title, QStringLiteral("Удаление устройства"));
-    QCOMPARE(box->text,
-             QStringLiteral("Точно удалить устройство Блок NORDA-4200\nсерийный номер 100 ?"));
-    QCOMPARE(box->buttons.size(), 2);
-    if (!confirm) {
-        QVERIFY(unit);
-        QCOMPARE(project->allDevices().size(), 6);
-        QVERIFY(!project->modified);
-        return;
-    }
-    QCOMPARE(project->allDevices().size(), 5);
-    QVERIFY(!project->findDeviceBySerial(100));
-    QVERIFY(project->modified);
-    // The removed device is disposed of, not left behind without owner.
-    QTRY_VERIFY(unit.isNull());
-    QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
-}
-
-void TestMainWindowEdit::removeGroupDisposesOfItsContents()
-{
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    ProjectGroup *a = project->allGroups().first();
-    QList<QPointer<QObject>> contents;
-    for (QObject *node : a->allNodes())
-        contents << node;
-    QCOMPARE(contents.size(), 5);
-    QPointer<ProjectGroup> group = a;
-    window->treeView()->selectNode(a);
-    auto box = std::make_shared<BoxSeen>();
-    auto answered = answerMessageBox(QMessageBox::Yes, box);
-    child<QPushButton>(window.get(), "pushButtonRemoveDevice")->click();
-    QVERIFY(*answered);
-    QCOMPARE(box->title, QStringLiteral("Удаление группы"));
-    QCOMPARE(box->text, QStringLiteral("Точно удалить группу A ?"));
-    QCOMPARE(project->allDevices().size(), 2);
-    QCOMPARE(window->treeModel()->rowCount(), 2);
-    QTRY_VERIFY(group.isNull());
-    for (const QPointer<QObject> &node : contents)
-        QTRY_VERIFY(node.isNull());
-}
-
-void TestMainWindowEdit::removeWithNothingSelected()
-{
-    auto window = makeWindow();
-    auto answered = answerMessageBox(QMessageBox::Yes);
-    window->on_pushButtonRemoveDevice_clicked();
-    QVERIFY(!*answered);
-    QCOMPARE(window->project()->allDevices().size(), 6);
-}
-
-void TestMainWindowEdit::deviceWindows_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("window");
-
-    QTest::newRow("1") << 1 << "central";
-    QTest::newRow("2") << 2 << "central";
-    QTest::newRow("3") << 3 << "central";
-    QTest::newRow("10") << 10 << "central";
-    QTest::newRow("4") << 4 << "fourline";
-    QTest::newRow("7") << 7 << "loudspeaker";
-    QTest::newRow("8") << 8 << "ipconsole";
-    QTest::newRow("9") << 9 << "media";
-    QTest::newRow("137") << 137 << "firmware";
-    QTest::newRow("255") << 255 << "firmware";
-    QTest::newRow("6 has none") << 6 << "";
-    QTest::newRow("0 has none") << 0 << "";
-}
-
-void TestMainWindowEdit::deviceWindows()
-{
-    QFETCH(int, type);
-    QFETCH(QString, window);
-
-    auto main = makeWindow(false, false);
-    ProjectDevice *device = makeDevice(type, 4242);
-    main->project()->addDevice(nullptr, device);
-    main->treeView()->selectNode(device);
-    QVERIFY(!enabled(main.get(), "pushButtonOpenSetupDevice"));
-    main->on_pushButtonOpenSetupDevice_clicked();
-    QVERIFY(!QApplication::activeModalWidget());
-
-    registerAllWindows(main.get());
-    QCOMPARE(enabled(main.get(), "pushButtonOpenSetupDevice"), !window.isEmpty());
-    main->on_pushButtonOpenSetupDevice_clicked();
-    if (window.isEmpty()) {
-        for (Kind kind : allKinds)
-            QVERIFY(!openedWindow(kindName(kind)));
-        return;
-    }
-    QPointer<QWidget> opened = openedWindow(window);
-    QVERIFY(opened);
-    QCOMPARE(opened->property("serial").toInt(), 4242);
-    QCOMPARE(opened->parentWidget(), main.get());
-    QCOMPARE(opened->windowModality(), Qt::ApplicationModal);
-    QVERIFY(opened->testAttribute(Qt::WA_DeleteOnClose));
-    opened->close();
-    QTRY_VERIFY(opened.isNull());
-
-    // A double-click on the device row opens the same window.
-    if (type == DeviceType::BexarTovik2)
-        main->on_pultDoubleClick(main->treeView()->currentIndex());
-    else
-        main->on_blockDoubleClick(main->treeView()->currentIndex());
-    opened = openedWindow(window);
-    QVERIFY(opened);
-    opened->close();
-    QTRY_VERIFY(opened.isNull());
-}
-
-void TestMainWindowEdit::uploadAndFirmwareNeedPresence_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<bool>("upload");
-    QTest::addColumn<bool>("firmware");
-
-    QTest::newRow("central unit, absent") << 3 << false << false << false;
-    QTest::newRow("central unit, present") << 3 << true << true << true;
-    QTest::newRow("media, present") << 9 << true << false << true;
-    QTest::newRow("loudspeaker, present") << 7 << true << false << false;
-}
-
-void TestMainWindowEdit::uploadAndFirmwareNeedPresence()
-{
-    QFETCH(int, type);
-    QFETCH(bool, present);
-    QFETCH(bool, upload);
-    QFETCH(bool, firmware);
-
-    auto main = makeWindow(false, false);
-    registerAllWindows(main.get());
-    ProjectDevice *device = makeDevice(type, 9);
-    device->netFound = present;
-    main->project()->addDevice(nullptr, device);
-    main->treeView()->selectNode(device);
-    const QModelIndex index = main->treeView()->currentIndex();
-
-    main->on_actionUploadToDev(index);
-    QCOMPARE(openedWindow(QStringLiteral("upload")) != nullptr, upload);
-    if (QWidget *opened = openedWindow(QStringLiteral("upload")))
-        delete opened;
-    main->on_actionBootloaderDev(index);
-    QCOMPARE(openedWindow(QStringLiteral("firmware")) != nullptr, firmware);
-    if (QWidget *opened = openedWindow(QStringLiteral("firmware")))
-        delete opened;
-    // The firmware update of any device from its menu has no condition.
-    main->on_pendDeviceFlashing(index);
-    QVERIFY(openedWindow(QStringLiteral("firmware")));
-}
-
-void TestMainWindowEdit::usbSearch()
-{
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    window->treeView()->collapseAll();
-    // The window's own discovery: the tests present no serial ports, so nothing is found.
-    QVERIFY(enabled(window.get(), "pushButtonSearchDevices"));
-    window->on_pushButtonSearchDevices_clicked();
-    QCOMPARE(project->allDevices().size(), 6);
-
-    ProjectDevice *media = project->findDeviceBySerial(105);
-    media->portFound = true;
-    QPointer<ProjectDevice> knownCopy;
-    QPointer<ProjectDevice> unknown;
-    int calls = 0;
-    window->setUsbDiscovery([&]() {
-        ++calls;
-        knownCopy = makeDevice(DeviceType::Horn, 103);
-        unknown = makeDevice(DeviceType::Norda4200, 999);
-        return QList<ProjectDevice *>({knownCopy, unknown});
-    });
-    QVERIFY(enabled(window.get(), "pushButtonSearchDevices"));
-    child<QPushButton>(window.get(), "pushButtonSearchDevices")->click();
-    QCOMPARE(calls, 1);
-
-    // A known serial number only marks the project's device and shows its group.
-    ProjectDevice *horn = project->findDeviceBySerial(103);
-    QVERIFY(horn->portFound);
-    QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(horn->parentGroup())));
-    QTRY_VERIFY(knownCopy.isNull());
-    // An unknown one is added at the top level.
-    QVERIFY(unknown);
-    QCOMPARE(unknown->parent(), project);
-    QVERIFY(unknown->portFound);
-    QVERIFY(unknown->id_obj >= 0);
-    QCOMPARE(project->nodes.last(), unknown.data());
-    QCOMPARE(project->allDevices().size(), 7);
-    // Port flags of an earlier search are cleared first.
-    QVERIFY(!media->portFound);
-}
-
-void TestMainWindowEdit::keyDialogFromTree()
-{
-    auto window = makeWindow();
-    ProjectModel *project = window->project();
-    ProjectDevice *console = project->findDeviceBySerial(102);
-    InOut *key = console->inouts.first();
-    QCOMPARE(key->type, int(InOutType::Button));
-    window->treeView()->selectNode(key);
-
-    auto title = std::make_shared<QString>();
-    auto done = onNextModal<EditKeyDialog>([title](EditKeyDialog *dialog) {
-        *title = dialog->windowTitle();
-        child<QLineEdit>(dialog, "lineEditKeyName")->setText(QStringLiteral("Эвакуация"));
-        child<QPushButton>(dialog, "pushButtonAddDevice")->click();
-        EditKeyItemWidget *row = dialog->rows().value(0);
-        if (row && !row->outputBoxes().isEmpty())
-            row->outputBoxes().first()->setChecked(true);
-        child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
-    });
-    window->on_pultKeyDoubleClick(window->treeView()->currentIndex());
-    QVERIFY(*done);
-    QCOMPARE(*title, QStringLiteral("Настройка кнопки Кнопка 1"));
-    QCOMPARE(key->name, QStringLiteral("Эвакуация"));
-    ProjectDevice *first = project->findDeviceBySerial(100);
-    QCOMPARE(key->outlinks.size(), 1);
-    QCOMPARE(key->outlinks.first().id_obj, first->id_obj);
-    QCOMPARE(key->outlinks.first().indexes, QList<int>({1}));
-    QVERIFY(project->modified);
-}
-
-void TestMainWindowEdit::searchResultIsSelected()
-{
-    auto window = makeWindow();
-    registerAllWindows(window.get());
-    window->treeView()->collapseAll();
-    ProjectDevice *horn = window->project()->findDeviceBySerial(103);
-    window->on_searchDeviceSelected(horn);
-    ProjectGroup *a1 = horn->parentGroup();
-    QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(a1)));
-    QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(a1->parent())));
-    QCOMPARE(window->treeView()->selectedDevice(), horn);
-    QVERIFY(enabled(window.get(), "pushButtonOpenSetupDevice"));
-}
-
-void TestMainWindowEdit::countersOnTick()
-{
-    auto window = makeWindow(true);
-    window->on_requestPeriodicalTimer();
-    QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
-             QStringLiteral("Всего устройств: 6"));
-    ProjectDevice *lost = window->project()->findDeviceBySerial(100);
-    lost->lastSeen = QDateTime::currentDateTime().addSecs(-60);
-    ProjectDevice *opened = window->project()->findDeviceBySerial(103);
-    opened->faults.append(DeviceFault {DeviceFault::Tamper, 0, 1, opened});
-    window->on_requestPeriodicalTimer();
-    QCOMPARE(child<QLabel>(window.get(), "labelNoConnDevices")->text(),
-             QStringLiteral("Нет связи: 1"));
-    QCOMPARE(child<QLabel>(window.get(), "labelMalfDevices")->text(),
-             QStringLiteral("Неисправных: 1"));
-    QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(), QStringLiteral("НСД: 1"));
-}
 
 QTEST_MAIN(TestMainWindowEdit)
 #include "tst_mainwindowedit.moc"

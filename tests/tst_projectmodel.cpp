@@ -32,402 +32,387 @@ class TestProjectModel : public QObject {
     Q_OBJECT
 
 private slots:
-    void templates_data();
-    void templates();
-    void centralUnitTemplateOrder();
-    void setKeysCount_data();
-    void setKeysCount();
-    void setKeysCountOnDevicesWithoutButtons();
-    void identifiers();
-    void addGroup();
-    void removeNodeDetachesRecursively();
-    void moveDevice();
-    void replaceDevice();
-    void clearSchedulesDeletion();
-    void queries();
-    void isOnline_data();
-    void isOnline();
-    void deviceHelpers();
-};
+    void templates_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("last");
 
-void TestProjectModel::templates_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("keys");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("last");
-
-    QTest::newRow("tovik2") << 1 << -1 << 23 << "6:Аудио-вход:23";
-    QTest::newRow("norda410x") << 2 << -1 << 23 << "6:Аудио-вход:23";
-    QTest::newRow("norda4200") << 3 << -1 << 23 << "6:Аудио-вход:23";
-    QTest::newRow("kv510") << 10 << -1 << 23 << "6:Аудио-вход:23";
-    QTest::newRow("lumo4") << 4 << -1 << 6 << "6:Аудио-вход:6";
-    QTest::newRow("horn") << 7 << -1 << 1 << "4:Выход ЛО:1";
-    QTest::newRow("console 6, keys 0") << 6 << 0 << 10 << "8:Микрофон:10";
-    QTest::newRow("console 6, keys -1") << 6 << -1 << 10 << "8:Микрофон:10";
-    QTest::newRow("console 6, keys 24") << 6 << 24 << 26 << "8:Микрофон:26";
-    QTest::newRow("console 8, keys 12") << 8 << 12 << 16 << "8:Микрофон:16";
-    QTest::newRow("media") << 9 << -1 << 0 << "";
-    QTest::newRow("console bootloader") << 137 << -1 << 0 << "";
-    QTest::newRow("bootloader") << 255 << -1 << 0 << "";
-    QTest::newRow("unknown code") << 42 << -1 << 0 << "";
-}
-
-void TestProjectModel::templates()
-{
-    QFETCH(int, type);
-    QFETCH(int, keys);
-    QFETCH(int, count);
-    QFETCH(QString, last);
-
-    std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, keys));
-    QCOMPARE(device->inouts.size(), count);
-    QCOMPARE(descriptions(device.get()).value(count - 1), last);
-    for (const InOut *io : device->inouts) {
-        QCOMPARE(io->parent(), device.get());
-        QVERIFY(io->name.isEmpty());
+        QTest::newRow("tovik2") << 1 << -1 << 23 << "6:Аудио-вход:23";
+        QTest::newRow("norda410x") << 2 << -1 << 23 << "6:Аудио-вход:23";
+        QTest::newRow("norda4200") << 3 << -1 << 23 << "6:Аудио-вход:23";
+        QTest::newRow("kv510") << 10 << -1 << 23 << "6:Аудио-вход:23";
+        QTest::newRow("lumo4") << 4 << -1 << 6 << "6:Аудио-вход:6";
+        QTest::newRow("horn") << 7 << -1 << 1 << "4:Выход ЛО:1";
+        QTest::newRow("console 6, keys 0") << 6 << 0 << 10 << "8:Микрофон:10";
+        QTest::newRow("console 6, keys -1") << 6 << -1 << 10 << "8:Микрофон:10";
+        QTest::newRow("console 6, keys 24") << 6 << 24 << 26 << "8:Микрофон:26";
+        QTest::newRow("console 8, keys 12") << 8 << 12 << 16 << "8:Микрофон:16";
+        QTest::newRow("media") << 9 << -1 << 0 << "";
+        QTest::newRow("console bootloader") << 137 << -1 << 0 << "";
+        QTest::newRow("bootloader") << 255 << -1 << 0 << "";
+        QTest::newRow("unknown code") << 42 << -1 << 0 << "";
     }
-    QVERIFY(device->lastSeen.isValid());
-}
 
-void TestProjectModel::centralUnitTemplateOrder()
-{
-    std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Norda4200));
-    const QStringList list = descriptions(unit.get());
-    QCOMPARE(list.at(0), QStringLiteral("4:Выход ЛО1:1"));
-    QCOMPARE(list.at(7), QStringLiteral("4:Выход ЛО8:8"));
-    QCOMPARE(list.at(8), QStringLiteral("1:Вход ППК1:9"));
-    QCOMPARE(list.at(15), QStringLiteral("1:Вход ППК8:16"));
-    QCOMPARE(list.mid(16),
-             QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
-                          "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
-                          "3:Выход внешнее реле 2:21", "5:Аудио-выход:22", "6:Аудио-вход:23"}));
+    void templates()
+    {
+        QFETCH(int, type);
+        QFETCH(int, keys);
+        QFETCH(int, count);
+        QFETCH(QString, last);
 
-    std::unique_ptr<ProjectDevice> console(makeDevice(DeviceType::IpPult, 1, 2));
-    QCOMPARE(descriptions(console.get()),
-             QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2", "0:Вход управления 1:3",
-                          "2:Выход управления 1:4", "4:Динамик пульта:5", "8:Микрофон:6"}));
-}
+        std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, keys));
+        QCOMPARE(device->inouts.size(), count);
+        QCOMPARE(descriptions(device.get()).value(count - 1), last);
+        for (const InOut *io : device->inouts) {
+            QCOMPARE(io->parent(), device.get());
+            QVERIFY(io->name.isEmpty());
+        }
+        QVERIFY(device->lastSeen.isValid());
+    }
 
-void TestProjectModel::setKeysCount_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("initial");
-    QTest::addColumn<int>("n");
-    QTest::addColumn<QStringList>("expected");
+    void centralUnitTemplateOrder()
+    {
+        std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Norda4200));
+        const QStringList list = descriptions(unit.get());
+        QCOMPARE(list.at(0), QStringLiteral("4:Выход ЛО1:1"));
+        QCOMPARE(list.at(7), QStringLiteral("4:Выход ЛО8:8"));
+        QCOMPARE(list.at(8), QStringLiteral("1:Вход ППК1:9"));
+        QCOMPARE(list.at(15), QStringLiteral("1:Вход ППК8:16"));
+        QCOMPARE(list.mid(16),
+                 QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
+                              "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
+                              "3:Выход внешнее реле 2:21", "5:Аудио-выход:22", "6:Аудио-вход:23"}));
 
-    QTest::newRow("6: 8 -> 10 inserts after button 8")
-        << 6 << 8 << 10
-        << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2",   "7:Кнопка 3:3",       "7:Кнопка 4:4",
-                        "7:Кнопка 5:5", "7:Кнопка 6:6",   "7:Кнопка 7:7",       "7:Кнопка 8:8",
-                        "7:Кнопка 9:9", "7:Кнопка 10:10", "4:Динамик пульта:9", "8:Микрофон:10"};
-    QTest::newRow("8: 2 -> 1 removes the last button")
-        << 8 << 2 << 1
-        << QStringList {"7:Кнопка 1:1", "0:Вход управления 1:3", "2:Выход управления 1:4",
-                        "4:Динамик пульта:5", "8:Микрофон:6"};
-    QTest::newRow("6: 2 -> 0 removes every button")
-        << 6 << 2 << 0 << QStringList {"4:Динамик пульта:3", "8:Микрофон:4"};
-    QTest::newRow("6: 2 -> 2 changes nothing")
-        << 6 << 2 << 2
-        << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
-    QTest::newRow("6: negative count keeps the buttons")
-        << 6 << 2 << -1
-        << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
-}
+        std::unique_ptr<ProjectDevice> console(makeDevice(DeviceType::IpPult, 1, 2));
+        QCOMPARE(descriptions(console.get()),
+                 QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2", "0:Вход управления 1:3",
+                              "2:Выход управления 1:4", "4:Динамик пульта:5", "8:Микрофон:6"}));
+    }
 
-void TestProjectModel::setKeysCount()
-{
-    QFETCH(int, type);
-    QFETCH(int, initial);
-    QFETCH(int, n);
-    QFETCH(QStringList, expected);
+    void setKeysCount_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QStringList>("expected");
 
-    std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, initial));
-    device->setKeysCount(n);
-    QCOMPARE(descriptions(device.get()), expected);
-    QCOMPARE(device->keys_count, n < 0 ? initial : n);
-    QCOMPARE(device->buttonCount(), n < 0 ? initial : n);
-}
+        QTest::newRow("6: 8 -> 10 inserts after button 8")
+            << 6 << 8 << 10
+            << QStringList {"7:Кнопка 1:1",   "7:Кнопка 2:2",       "7:Кнопка 3:3",
+                            "7:Кнопка 4:4",   "7:Кнопка 5:5",       "7:Кнопка 6:6",
+                            "7:Кнопка 7:7",   "7:Кнопка 8:8",       "7:Кнопка 9:9",
+                            "7:Кнопка 10:10", "4:Динамик пульта:9", "8:Микрофон:10"};
+        QTest::newRow("8: 2 -> 1 removes the last button")
+            << 8 << 2 << 1
+            << QStringList {"7:Кнопка 1:1", "0:Вход управления 1:3", "2:Выход управления 1:4",
+                            "4:Динамик пульта:5", "8:Микрофон:6"};
+        QTest::newRow("6: 2 -> 0 removes every button")
+            << 6 << 2 << 0 << QStringList {"4:Динамик пульта:3", "8:Микрофон:4"};
+        QTest::newRow("6: 2 -> 2 changes nothing")
+            << 6 << 2 << 2
+            << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
+        QTest::newRow("6: negative count keeps the buttons")
+            << 6 << 2 << -1
+            << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
+    }
 
-void TestProjectModel::setKeysCountOnDevicesWithoutButtons()
-{
-    // No buttons: the new ones go after the first entry.
-    std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Lumo4));
-    unit->setKeysCount(2);
-    QCOMPARE(descriptions(unit.get()).mid(0, 4),
-             QStringList({"4:Выход ЛО1:1", "7:Кнопка 1:2", "7:Кнопка 2:3", "4:Выход ЛО2:2"}));
+    void setKeysCount()
+    {
+        QFETCH(int, type);
+        QFETCH(int, initial);
+        QFETCH(int, n);
+        QFETCH(QStringList, expected);
 
-    // An empty list gets its buttons appended.
-    std::unique_ptr<ProjectDevice> media(makeDevice(DeviceType::Media));
-    media->setKeysCount(2);
-    QCOMPARE(descriptions(media.get()), QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2"}));
-}
+        std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, initial));
+        device->setKeysCount(n);
+        QCOMPARE(descriptions(device.get()), expected);
+        QCOMPARE(device->keys_count, n < 0 ? initial : n);
+        QCOMPARE(device->buttonCount(), n < 0 ? initial : n);
+    }
 
-void TestProjectModel::identifiers()
-{
-    ProjectModel model;
-    QCOMPARE(model.lastId, -1);
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+    void setKeysCountOnDevicesWithoutButtons()
+    {
+        // No buttons: the new ones go after the first entry.
+        std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Lumo4));
+        unit->setKeysCount(2);
+        QCOMPARE(descriptions(unit.get()).mid(0, 4),
+                 QStringList({"4:Выход ЛО1:1", "7:Кнопка 1:2", "7:Кнопка 2:3", "4:Выход ЛО2:2"}));
 
-    ProjectDevice *first = makeDevice(DeviceType::Horn, 10);
-    QVERIFY(model.addDevice(nullptr, first));
-    QCOMPARE(first->id_obj, 0);
-    QCOMPARE(model.lastId, 0);
-    QCOMPARE(first->parent(), &model);
-    QVERIFY(model.modified);
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(changedNode(changes, 0), first);
+        // An empty list gets its buttons appended.
+        std::unique_ptr<ProjectDevice> media(makeDevice(DeviceType::Media));
+        media->setKeysCount(2);
+        QCOMPARE(descriptions(media.get()), QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2"}));
+    }
 
-    ProjectDevice *preset = makeDevice(DeviceType::Horn, 11);
-    preset->id_obj = 5;
-    ProjectGroup *group = model.addGroup();
-    changes.clear();
-    QVERIFY(model.addDevice(group, preset));
-    QCOMPARE(preset->id_obj, 5);
-    QCOMPARE(model.lastId, 0);
-    QCOMPARE(preset->parent(), group);
-    QCOMPARE(group->nodes, QList<QObject *> {preset});
-    QCOMPARE(changes.count(), 2);
-    QCOMPARE(changedNode(changes, 0), group);
-    QCOMPARE(changedNode(changes, 1), preset);
+    void identifiers()
+    {
+        ProjectModel model;
+        QCOMPARE(model.lastId, -1);
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
 
-    group->id_obj = -1;
-    model.assignMissingIds();
-    QCOMPARE(group->id_obj, 1);
-    QCOMPARE(model.lastId, 1);
-}
+        ProjectDevice *first = makeDevice(DeviceType::Horn, 10);
+        QVERIFY(model.addDevice(nullptr, first));
+        QCOMPARE(first->id_obj, 0);
+        QCOMPARE(model.lastId, 0);
+        QCOMPARE(first->parent(), &model);
+        QVERIFY(model.modified);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changedNode(changes, 0), first);
 
-void TestProjectModel::addGroup()
-{
-    ProjectModel model;
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        ProjectDevice *preset = makeDevice(DeviceType::Horn, 11);
+        preset->id_obj = 5;
+        ProjectGroup *group = model.addGroup();
+        changes.clear();
+        QVERIFY(model.addDevice(group, preset));
+        QCOMPARE(preset->id_obj, 5);
+        QCOMPARE(model.lastId, 0);
+        QCOMPARE(preset->parent(), group);
+        QCOMPARE(group->nodes, QList<QObject *> {preset});
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(changedNode(changes, 0), group);
+        QCOMPARE(changedNode(changes, 1), preset);
 
-    ProjectGroup *top = model.addGroup(nullptr);
-    QCOMPARE(top->name, QStringLiteral("Новая группа устройств"));
-    QCOMPARE(top->parent(), &model);
-    QCOMPARE(model.addGroup(&model)->name, QStringLiteral("Новая группа устройств"));
-    QCOMPARE(changes.count(), 2);
+        group->id_obj = -1;
+        model.assignMissingIds();
+        QCOMPARE(group->id_obj, 1);
+        QCOMPARE(model.lastId, 1);
+    }
 
-    changes.clear();
-    ProjectGroup *sub = model.addGroup(top);
-    QCOMPARE(sub->name, QStringLiteral("Новая подгруппа устройств"));
-    QCOMPARE(sub->parent(), top);
-    QCOMPARE(changes.count(), 2);
-    QCOMPARE(changedNode(changes, 0), top);
-    QCOMPARE(changedNode(changes, 1), sub);
-    QCOMPARE(sub->groupPath(),
-             QStringLiteral("Новая группа устройств-->Новая подгруппа устройств"));
-    QCOMPARE(top->childGroups(), QList<ProjectGroup *> {sub});
+    void addGroup()
+    {
+        ProjectModel model;
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
 
-    ProjectDevice *device = makeDevice(DeviceType::Horn);
-    model.addDevice(sub, device);
-    changes.clear();
-    const int before = model.allNodes().size();
-    QCOMPARE(model.addGroup(device), nullptr);
-    QCOMPARE(model.allNodes().size(), before);
-    QCOMPARE(changes.count(), 0);
-}
+        ProjectGroup *top = model.addGroup(nullptr);
+        QCOMPARE(top->name, QStringLiteral("Новая группа устройств"));
+        QCOMPARE(top->parent(), &model);
+        QCOMPARE(model.addGroup(&model)->name, QStringLiteral("Новая группа устройств"));
+        QCOMPARE(changes.count(), 2);
 
-void TestProjectModel::removeNodeDetachesRecursively()
-{
-    ProjectModel model;
-    ProjectGroup *top = model.addGroup();
-    ProjectGroup *sub = model.addGroup(top);
-    ProjectDevice *inner = makeDevice(DeviceType::Horn, 1);
-    ProjectDevice *outer = makeDevice(DeviceType::Horn, 2);
-    model.addDevice(sub, inner);
-    model.addDevice(top, outer);
-    model.modified = false;
+        changes.clear();
+        ProjectGroup *sub = model.addGroup(top);
+        QCOMPARE(sub->name, QStringLiteral("Новая подгруппа устройств"));
+        QCOMPARE(sub->parent(), top);
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(changedNode(changes, 0), top);
+        QCOMPARE(changedNode(changes, 1), sub);
+        QCOMPARE(sub->groupPath(),
+                 QStringLiteral("Новая группа устройств-->Новая подгруппа устройств"));
+        QCOMPARE(top->childGroups(), QList<ProjectGroup *> {sub});
 
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
-    QVERIFY(model.removeNode(sub));
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(changedNode(changes, 0), top);
-    QVERIFY(model.modified);
-    QCOMPARE(sub->parent(), nullptr);
-    QCOMPARE(inner->parent(), nullptr);
-    QVERIFY(sub->nodes.isEmpty());
-    QCOMPARE(top->nodes, QList<QObject *> {outer});
-    QCOMPARE(model.allDevices(), QList<ProjectDevice *> {outer});
-    // Detached nodes are the caller's to dispose of.
-    delete sub;
-    delete inner;
+        ProjectDevice *device = makeDevice(DeviceType::Horn);
+        model.addDevice(sub, device);
+        changes.clear();
+        const int before = model.allNodes().size();
+        QCOMPARE(model.addGroup(device), nullptr);
+        QCOMPARE(model.allNodes().size(), before);
+        QCOMPARE(changes.count(), 0);
+    }
 
-    changes.clear();
-    QVERIFY(model.removeNode(top));
-    QCOMPARE(changedNode(changes, 0), &model);
-    QVERIFY(model.nodes.isEmpty());
-    delete top;
-    delete outer;
-}
+    void removeNodeDetachesRecursively()
+    {
+        ProjectModel model;
+        ProjectGroup *top = model.addGroup();
+        ProjectGroup *sub = model.addGroup(top);
+        ProjectDevice *inner = makeDevice(DeviceType::Horn, 1);
+        ProjectDevice *outer = makeDevice(DeviceType::Horn, 2);
+        model.addDevice(sub, inner);
+        model.addDevice(top, outer);
+        model.modified = false;
 
-void TestProjectModel::moveDevice()
-{
-    ProjectModel model;
-    ProjectGroup *a = model.addGroup();
-    ProjectGroup *b = model.addGroup();
-    ProjectDevice *device = makeDevice(DeviceType::Horn);
-    model.addDevice(nullptr, device);
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        QVERIFY(model.removeNode(sub));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changedNode(changes, 0), top);
+        QVERIFY(model.modified);
+        QCOMPARE(sub->parent(), nullptr);
+        QCOMPARE(inner->parent(), nullptr);
+        QVERIFY(sub->nodes.isEmpty());
+        QCOMPARE(top->nodes, QList<QObject *> {outer});
+        QCOMPARE(model.allDevices(), QList<ProjectDevice *> {outer});
+        // Detached nodes are the caller's to dispose of.
+        delete sub;
+        delete inner;
 
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
-    QVERIFY(model.moveDevice(a, device));
-    QCOMPARE(changes.count(), 2);
-    QCOMPARE(changedNode(changes, 0), device); // it was top-level
-    QCOMPARE(changedNode(changes, 1), a);
-    QCOMPARE(device->parentGroup(), a);
-    QVERIFY(!model.nodes.contains(device));
+        changes.clear();
+        QVERIFY(model.removeNode(top));
+        QCOMPARE(changedNode(changes, 0), &model);
+        QVERIFY(model.nodes.isEmpty());
+        delete top;
+        delete outer;
+    }
 
-    changes.clear();
-    QVERIFY(model.moveDevice(b, device));
-    QCOMPARE(changedNode(changes, 0), a);
-    QCOMPARE(changedNode(changes, 1), b);
-    QVERIFY(a->nodes.isEmpty());
-    QCOMPARE(b->nodes, QList<QObject *> {device});
-    QCOMPARE(device->projectModel(), &model);
-}
+    void moveDevice()
+    {
+        ProjectModel model;
+        ProjectGroup *a = model.addGroup();
+        ProjectGroup *b = model.addGroup();
+        ProjectDevice *device = makeDevice(DeviceType::Horn);
+        model.addDevice(nullptr, device);
 
-void TestProjectModel::replaceDevice()
-{
-    ProjectModel model;
-    ProjectGroup *group = model.addGroup();
-    ProjectDevice *first = makeDevice(DeviceType::Horn, 1);
-    ProjectDevice *old = makeDevice(DeviceType::Horn, 2);
-    ProjectDevice *last = makeDevice(DeviceType::Horn, 3);
-    model.addDevice(group, first);
-    model.addDevice(group, old);
-    model.addDevice(group, last);
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        QVERIFY(model.moveDevice(a, device));
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(changedNode(changes, 0), device); // it was top-level
+        QCOMPARE(changedNode(changes, 1), a);
+        QCOMPARE(device->parentGroup(), a);
+        QVERIFY(!model.nodes.contains(device));
 
-    ProjectDevice *replacement = makeDevice(DeviceType::Media, 4);
-    QPointer<ProjectDevice> watch(old);
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
-    QVERIFY(model.replaceDevice(old, replacement));
-    QCOMPARE(group->nodes, (QList<QObject *> {first, replacement, last}));
-    QCOMPARE(replacement->parent(), group);
-    QCOMPARE(changedNode(changes, 0), replacement);
-    QCOMPARE(old->parent(), nullptr);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(watch.isNull());
+        changes.clear();
+        QVERIFY(model.moveDevice(b, device));
+        QCOMPARE(changedNode(changes, 0), a);
+        QCOMPARE(changedNode(changes, 1), b);
+        QVERIFY(a->nodes.isEmpty());
+        QCOMPARE(b->nodes, QList<QObject *> {device});
+        QCOMPARE(device->projectModel(), &model);
+    }
 
-    ProjectDevice *stranger = makeDevice(DeviceType::Horn, 5);
-    ProjectDevice *other = makeDevice(DeviceType::Horn, 6);
-    QVERIFY(!model.replaceDevice(stranger, other));
-    delete stranger;
-    delete other;
-}
+    void replaceDevice()
+    {
+        ProjectModel model;
+        ProjectGroup *group = model.addGroup();
+        ProjectDevice *first = makeDevice(DeviceType::Horn, 1);
+        ProjectDevice *old = makeDevice(DeviceType::Horn, 2);
+        ProjectDevice *last = makeDevice(DeviceType::Horn, 3);
+        model.addDevice(group, first);
+        model.addDevice(group, old);
+        model.addDevice(group, last);
 
-void TestProjectModel::clearSchedulesDeletion()
-{
-    ProjectModel model;
-    ProjectGroup *group = model.addGroup();
-    ProjectDevice *device = makeDevice(DeviceType::Horn);
-    model.addDevice(group, device);
-    QPointer<ProjectGroup> watchGroup(group);
-    QPointer<ProjectDevice> watchDevice(device);
-    model.modified = false;
+        ProjectDevice *replacement = makeDevice(DeviceType::Media, 4);
+        QPointer<ProjectDevice> watch(old);
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        QVERIFY(model.replaceDevice(old, replacement));
+        QCOMPARE(group->nodes, (QList<QObject *> {first, replacement, last}));
+        QCOMPARE(replacement->parent(), group);
+        QCOMPARE(changedNode(changes, 0), replacement);
+        QCOMPARE(old->parent(), nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watch.isNull());
 
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
-    model.clear();
-    QVERIFY(model.nodes.isEmpty());
-    QVERIFY(model.modified);
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(changedNode(changes, 0), &model);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(watchGroup.isNull());
-    QVERIFY(watchDevice.isNull());
-}
+        ProjectDevice *stranger = makeDevice(DeviceType::Horn, 5);
+        ProjectDevice *other = makeDevice(DeviceType::Horn, 6);
+        QVERIFY(!model.replaceDevice(stranger, other));
+        delete stranger;
+        delete other;
+    }
 
-void TestProjectModel::queries()
-{
-    ProjectModel model;
-    ProjectGroup *a = model.addGroup();
-    ProjectGroup *b = model.addGroup(a);
-    ProjectDevice *d1 = makeDevice(DeviceType::Horn, 100);
-    ProjectDevice *d2 = makeDevice(DeviceType::Horn, 200);
-    ProjectDevice *d3 = makeDevice(DeviceType::Horn, 100);
-    model.addDevice(b, d1);
-    model.addDevice(a, d2);
-    model.addDevice(nullptr, d3);
+    void clearSchedulesDeletion()
+    {
+        ProjectModel model;
+        ProjectGroup *group = model.addGroup();
+        ProjectDevice *device = makeDevice(DeviceType::Horn);
+        model.addDevice(group, device);
+        QPointer<ProjectGroup> watchGroup(group);
+        QPointer<ProjectDevice> watchDevice(device);
+        model.modified = false;
 
-    QCOMPARE(model.allNodes(), (QList<QObject *> {a, b, d1, d2, d3}));
-    QCOMPARE(model.allGroups(), (QList<ProjectGroup *> {a, b}));
-    QCOMPARE(model.allDevices(), (QList<ProjectDevice *> {d1, d2, d3}));
-    QCOMPARE(a->allDevices(), (QList<ProjectDevice *> {d1, d2}));
-    QCOMPARE(model.findDeviceBySerial(100), d1);
-    QCOMPARE(model.findDeviceBySerial(300), nullptr);
-    QCOMPARE(model.findDeviceById(d3->id_obj), d3);
-    QCOMPARE(model.findDeviceById(77), nullptr);
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        model.clear();
+        QVERIFY(model.nodes.isEmpty());
+        QVERIFY(model.modified);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changedNode(changes, 0), &model);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watchGroup.isNull());
+        QVERIFY(watchDevice.isNull());
+    }
 
-    d1->ip_addr = QStringLiteral("127.0.0.2");
-    d2->ip_addr = QStringLiteral("127.0.0.2");
-    d2->ip_enabled = true;
-    QCOMPARE(model.findDeviceByIp(QStringLiteral("127.0.0.2")), d2);
-    QCOMPARE(model.findDeviceByIp(QStringLiteral("127.0.0.20")), nullptr);
+    void queries()
+    {
+        ProjectModel model;
+        ProjectGroup *a = model.addGroup();
+        ProjectGroup *b = model.addGroup(a);
+        ProjectDevice *d1 = makeDevice(DeviceType::Horn, 100);
+        ProjectDevice *d2 = makeDevice(DeviceType::Horn, 200);
+        ProjectDevice *d3 = makeDevice(DeviceType::Horn, 100);
+        model.addDevice(b, d1);
+        model.addDevice(a, d2);
+        model.addDevice(nullptr, d3);
 
-    d1->portFound = d2->portFound = true;
-    QSignalSpy changes(&model, &ProjectModel::nodeChanged);
-    model.resetPortFlags();
-    QCOMPARE(changes.count(), 3);
-    QVERIFY(!d1->portFound && !d2->portFound);
-}
+        QCOMPARE(model.allNodes(), (QList<QObject *> {a, b, d1, d2, d3}));
+        QCOMPARE(model.allGroups(), (QList<ProjectGroup *> {a, b}));
+        QCOMPARE(model.allDevices(), (QList<ProjectDevice *> {d1, d2, d3}));
+        QCOMPARE(a->allDevices(), (QList<ProjectDevice *> {d1, d2}));
+        QCOMPARE(model.findDeviceBySerial(100), d1);
+        QCOMPARE(model.findDeviceBySerial(300), nullptr);
+        QCOMPARE(model.findDeviceById(d3->id_obj), d3);
+        QCOMPARE(model.findDeviceById(77), nullptr);
 
-void TestProjectModel::isOnline_data()
-{
-    QTest::addColumn<int>("age");
-    QTest::addColumn<bool>("online");
-    QTest::newRow("now") << 0 << true;
-    QTest::newRow("9 s") << 9 << true;
-    QTest::newRow("10 s") << 10 << false;
-    QTest::newRow("an hour") << 3600 << false;
-}
+        d1->ip_addr = QStringLiteral("127.0.0.2");
+        d2->ip_addr = QStringLiteral("127.0.0.2");
+        d2->ip_enabled = true;
+        QCOMPARE(model.findDeviceByIp(QStringLiteral("127.0.0.2")), d2);
+        QCOMPARE(model.findDeviceByIp(QStringLiteral("127.0.0.20")), nullptr);
 
-void TestProjectModel::isOnline()
-{
-    QFETCH(int, age);
-    QFETCH(bool, online);
-    std::unique_ptr<ProjectDevice> device(makeDevice(DeviceType::Horn));
-    device->lastSeen = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - age);
-    QCOMPARE(device->isOnline(), online);
-    device->lastSeen = QDateTime();
-    QVERIFY(!device->isOnline());
-}
+        d1->portFound = d2->portFound = true;
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        model.resetPortFlags();
+        QCOMPARE(changes.count(), 3);
+        QVERIFY(!d1->portFound && !d2->portFound);
+    }
 
-void TestProjectModel::deviceHelpers()
-{
-    ProjectModel model;
-    ProjectDevice *unit = makeDevice(DeviceType::Tovik2, 7);
-    ProjectDevice *console = makeDevice(DeviceType::BexarTovik2, 8, 3);
-    model.addDevice(nullptr, unit);
-    model.addDevice(nullptr, console);
+    void isOnline_data()
+    {
+        QTest::addColumn<int>("age");
+        QTest::addColumn<bool>("online");
+        QTest::newRow("now") << 0 << true;
+        QTest::newRow("9 s") << 9 << true;
+        QTest::newRow("10 s") << 10 << false;
+        QTest::newRow("an hour") << 3600 << false;
+    }
 
-    QCOMPARE(unit->lineCount(), 8);
-    QCOMPARE(unit->firstLineIndex(), 1);
-    unit->inouts.at(2)->name = QStringLiteral("Спортзал");
-    QCOMPARE(unit->lineName(2), QStringLiteral("Спортзал"));
-    QCOMPARE(unit->lineName(8), QString());
-    QCOMPARE(unit->linkCount(), 0);
-    QCOMPARE(console->firstLineIndex(), 4);
+    void isOnline()
+    {
+        QFETCH(int, age);
+        QFETCH(bool, online);
+        std::unique_ptr<ProjectDevice> device(makeDevice(DeviceType::Horn));
+        device->lastSeen = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - age);
+        QCOMPARE(device->isOnline(), online);
+        device->lastSeen = QDateTime();
+        QVERIFY(!device->isOnline());
+    }
 
-    console->inouts.at(0)->outlinks = {OutLink {unit->id_obj, {1, 2}}, OutLink {unit->id_obj, {3}}};
-    console->inouts.at(2)->outlinks = {OutLink {unit->id_obj, {4}}};
-    QCOMPARE(console->linkCount(), 3);
-    QCOMPARE(console->projectModel(), &model);
-    QCOMPARE(console->parentGroup(), nullptr);
+    void deviceHelpers()
+    {
+        ProjectModel model;
+        ProjectDevice *unit = makeDevice(DeviceType::Tovik2, 7);
+        ProjectDevice *console = makeDevice(DeviceType::BexarTovik2, 8, 3);
+        model.addDevice(nullptr, unit);
+        model.addDevice(nullptr, console);
 
-    console->faults = {DeviceFault {DeviceFault::Tamper, 0, 1, console}};
-    QCOMPARE(console->faultAt(0).kind, int(DeviceFault::Tamper));
-    const DeviceFault none = console->faultAt(1);
-    QCOMPARE(none.kind, 255);
-    QCOMPARE(none.index, 0);
-    QCOMPARE(none.state, 0);
+        QCOMPARE(unit->lineCount(), 8);
+        QCOMPARE(unit->firstLineIndex(), 1);
+        unit->inouts.at(2)->name = QStringLiteral("Спортзал");
+        QCOMPARE(unit->lineName(2), QStringLiteral("Спортзал"));
+        QCOMPARE(unit->lineName(8), QString());
+        QCOMPARE(unit->linkCount(), 0);
+        QCOMPARE(console->firstLineIndex(), 4);
 
-    console->status.insert(QStringLiteral("serial"), 8);
-    console->clearStatus();
-    QVERIFY(console->status.isEmpty());
+        console->inouts.at(0)->outlinks = {OutLink {unit->id_obj, {1, 2}},
+                                           OutLink {unit->id_obj, {3}}};
+        console->inouts.at(2)->outlinks = {OutLink {unit->id_obj, {4}}};
+        QCOMPARE(console->linkCount(), 3);
+        QCOMPARE(console->projectModel(), &model);
+        QCOMPARE(console->parentGroup(), nullptr);
 
-    QSerialPortInfo port;
-    console->setPort(port);
-    QVERIFY(console->portFound);
-}
+        console->faults = {DeviceFault {DeviceFault::Tamper, 0, 1, console}};
+        QCOMPARE(console->faultAt(0).kind, int(DeviceFault::Tamper));
+        const DeviceFault none = console->faultAt(1);
+        QCOMPARE(none.kind, 255);
+        QCOMPARE(none.index, 0);
+        QCOMPARE(none.state, 0);
+
+        console->status.insert(QStringLiteral("serial"), 8);
+        console->clearStatus();
+        QVERIFY(console->status.isEmpty());
+
+        QSerialPortInfo port;
+        console->setPort(port);
+        QVERIFY(console->portFound);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestProjectModel)
 #include "tst_projectmodel.moc"

@@ -14,182 +14,173 @@ class TestSimTimeline : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_simulator = new Simulator;
+        QVERIFY(m_simulator->addDevice(QStringLiteral("tovik2:1001@127.0.7.2")));
+        QVERIFY(m_simulator->addDevice(QStringLiteral("ip_pult:1002@127.0.7.3")));
+        m_server = new SimStatusServer(m_simulator, 0);
+        m_timeline = new SimTimeline(m_simulator, m_server);
+    }
 
-    void documentFollowsTheState();
-    void steps_data();
-    void steps();
-    void wrongScripts_data();
-    void wrongScripts();
-    void runsInTimeOrder();
+    void cleanup()
+    {
+        delete m_timeline;
+        delete m_server;
+        delete m_simulator;
+    }
+
+    void documentFollowsTheState()
+    {
+        SimDevice *device = m_simulator->devices().at(0);
+        device->mode = -122;
+        device->statusByte3 = 0x05;
+        device->lineStates = {0, 1, 2, 3, 0, 0, 0, 2};
+        device->consoleFaults = 0x80000001u;
+        device->extensionFaults = 0x100;
+        device->errors = QStringList {QStringLiteral("tamper")};
+        const QJsonObject document = SimStatusDocument::build(*device);
+        QCOMPARE(document.value("device").toString(), QStringLiteral("tovik2"));
+        QCOMPARE(document.value("serial").toInt(), 1001);
+        QCOMPARE(document.value("errors").toArray(), QJsonArray {"tamper"});
+        QVERIFY(!document.contains("keys_count"));
+
+        // What the console's decoding reads back from it.
+        const QByteArray state = StatusDecoder::binaryState(document);
+        QCOMPARE(state.size(), SimStatusDocument::stateBytes);
+        QCOMPARE(int(qint8(state.at(0))), -122);
+        QCOMPARE(int(uchar(state.at(3))), 5);
+        for (int line = 0; line < 8; ++line)
+            QCOMPARE(StatusDecoder::lineState(state, line), device->lineStates.at(line));
+        QVERIFY(StatusDecoder::bit(state, 120));
+        QVERIFY(StatusDecoder::bit(state, 151));
+        QVERIFY(!StatusDecoder::bit(state, 121));
+        QVERIFY(StatusDecoder::bit(state, 160));
+        QVERIFY(!StatusDecoder::bit(state, 159));
+
+        SimDevice *console = m_simulator->devices().at(1);
+        console->keysCount = 12;
+        QCOMPARE(SimStatusDocument::build(*console).value("keys_count").toInt(), 12);
+        QCOMPARE(SimStatusDocument::build(*console).value("device").toString(),
+                 QStringLiteral("ip_pult"));
+    }
+
+    void steps_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("line") << "device 1 line 3 tolerance"
+                              << "lines 0,0,3,0,0,0,0,0";
+        QTest::newRow("fault on") << "device 1 fault mains on"
+                                  << "errors no ext power";
+        QTest::newRow("mode hex") << "device 1 mode 0x86"
+                                  << "mode -122";
+        QTest::newRow("byte 3") << "device 1 byte3 255"
+                                << "byte3 255";
+        QTest::newRow("console") << "device 1 console 32 faulty"
+                                 << "consoles 80000000";
+        QTest::newRow("extension") << "device 1 extension 9 faulty"
+                                   << "extensions 100";
+        QTest::newRow("key") << "device 1 key horn"
+                             << "key horn";
+        QTest::newRow("version") << "serial 1001 version 9.9"
+                                 << "version 9.9";
+        QTest::newRow("http") << "device 1 http endless"
+                              << "http 8";
+    }
+
+    void steps()
+    {
+        QFETCH(QString, step);
+        QFETCH(QString, expected);
+        SimDevice *device = m_simulator->devices().at(0);
+        QSignalSpy changed(device, &SimDevice::changed);
+        QSignalSpy applied(m_timeline, &SimTimeline::stepApplied);
+        QString error;
+        QVERIFY2(m_timeline->apply(step, &error), qPrintable(error));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(applied.count(), 1);
+        QStringList lines;
+        for (int s : device->lineStates)
+            lines << QString::number(s);
+        const QHash<QString, QString> now = {
+            {"lines", lines.join(',')},
+            {"errors", device->errors.join(',')},
+            {"mode", QString::number(device->mode)},
+            {"byte3", QString::number(device->statusByte3)},
+            {"consoles", QString::number(device->consoleFaults, 16)},
+            {"extensions", QString::number(device->extensionFaults, 16)},
+            {"key", device->reportedKey},
+            {"version", device->version},
+            {"http", QString::number(int(m_server->behaviour(device)))},
+        };
+        const QString what = expected.section(' ', 0, 0);
+        QCOMPARE(now.value(what), expected.section(' ', 1));
+        // The other device is untouched.
+        QCOMPARE(m_simulator->devices().at(1)->errors, QStringList());
+    }
+
+    void wrongScripts_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no time") << "device 1 line 2 open"
+                                 << "line 1: expected 'at <time> s ...'";
+        QTest::newRow("negative time") << "at -1 s device 1 mode 1"
+                                       << "line 1: expected 'at <time> s ...'";
+        QTest::newRow("no such device") << "# ok\nat 1 s device 3 mode 1"
+                                        << "line 2: no device 3";
+        QTest::newRow("no such serial") << "at 1 s serial 77 mode 1"
+                                        << "line 1: no serial 77";
+        QTest::newRow("line out of range")
+            << "at 1 s device 1 line 9 open"
+            << "line 1: expected 'line 1..8 normal|short|open|tolerance'";
+        QTest::newRow("unknown fault")
+            << "at 1 s device 1 fault fire on"
+            << "line 1: expected 'fault amplifier|battery|mains|tamper on|off'";
+        QTest::newRow("unknown behaviour")
+            << "at 1 s all http sleepy"
+            << "line 1: expected 'http normal|silent|404|empty|not-json|"
+               "not-object|oversized|slow|endless'";
+        QTest::newRow("unknown action") << "at 1 s device 1 explode"
+                                        << "line 1: unknown action 'explode'";
+    }
+
+    void wrongScripts()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, error);
+        QVERIFY(m_timeline->parse(QStringLiteral("at 1 s device 1 mode 2\n")));
+        QString reason;
+        QVERIFY(!m_timeline->parse(script, &reason));
+        QCOMPARE(reason, error);
+        // The script that was there stays.
+        QCOMPARE(m_timeline->stepCount(), 1);
+    }
+
+    void runsInTimeOrder()
+    {
+        QVERIFY(m_timeline->parse(QStringLiteral("at 0.3 s device 1 line 1 short\n"
+                                                 "at 0.1 s device 1 line 1 open   # comment\n"
+                                                 "\n"
+                                                 "at 200 ms all fault tamper on\n")));
+        QCOMPARE(m_timeline->stepCount(), 3);
+        QSignalSpy applied(m_timeline, &SimTimeline::stepApplied);
+        QSignalSpy finished(m_timeline, &SimTimeline::finished);
+        m_timeline->start();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(applied.count(), 3);
+        QCOMPARE(applied.at(0).at(0).toString(), QStringLiteral("at 0.1 s device 1 line 1 open"));
+        QCOMPARE(applied.at(1).at(0).toString(), QStringLiteral("at 200 ms all fault tamper on"));
+        QCOMPARE(m_simulator->devices().at(0)->lineStates.at(0), 1);
+        QCOMPARE(m_simulator->devices().at(1)->errors, QStringList {"tamper"});
+    }
 
 private:
     Simulator *m_simulator = nullptr;
     SimStatusServer *m_server = nullptr;
     SimTimeline *m_timeline = nullptr;
 };
-
-void TestSimTimeline::init()
-{
-    m_simulator = new Simulator;
-    QVERIFY(m_simulator->addDevice(QStringLiteral("tovik2:1001@127.0.7.2")));
-    QVERIFY(m_simulator->addDevice(QStringLiteral("ip_pult:1002@127.0.7.3")));
-    m_server = new SimStatusServer(m_simulator, 0);
-    m_timeline = new SimTimeline(m_simulator, m_server);
-}
-
-void TestSimTimeline::cleanup()
-{
-    delete m_timeline;
-    delete m_server;
-    delete m_simulator;
-}
-
-void TestSimTimeline::documentFollowsTheState()
-{
-    SimDevice *device = m_simulator->devices().at(0);
-    device->mode = -122;
-    device->statusByte3 = 0x05;
-    device->lineStates = {0, 1, 2, 3, 0, 0, 0, 2};
-    device->consoleFaults = 0x80000001u;
-    device->extensionFaults = 0x100;
-    device->errors = QStringList {QStringLiteral("tamper")};
-    const QJsonObject document = SimStatusDocument::build(*device);
-    QCOMPARE(document.value("device").toString(), QStringLiteral("tovik2"));
-    QCOMPARE(document.value("serial").toInt(), 1001);
-    QCOMPARE(document.value("errors").toArray(), QJsonArray {"tamper"});
-    QVERIFY(!document.contains("keys_count"));
-
-    // What the console's decoding reads back from it.
-    const QByteArray state = StatusDecoder::binaryState(document);
-    QCOMPARE(state.size(), SimStatusDocument::stateBytes);
-    QCOMPARE(int(qint8(state.at(0))), -122);
-    QCOMPARE(int(uchar(state.at(3))), 5);
-    for (int line = 0; line < 8; ++line)
-        QCOMPARE(StatusDecoder::lineState(state, line), device->lineStates.at(line));
-    QVERIFY(StatusDecoder::bit(state, 120));
-    QVERIFY(StatusDecoder::bit(state, 151));
-    QVERIFY(!StatusDecoder::bit(state, 121));
-    QVERIFY(StatusDecoder::bit(state, 160));
-    QVERIFY(!StatusDecoder::bit(state, 159));
-
-    SimDevice *console = m_simulator->devices().at(1);
-    console->keysCount = 12;
-    QCOMPARE(SimStatusDocument::build(*console).value("keys_count").toInt(), 12);
-    QCOMPARE(SimStatusDocument::build(*console).value("device").toString(),
-             QStringLiteral("ip_pult"));
-}
-
-void TestSimTimeline::steps_data()
-{
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("line") << "device 1 line 3 tolerance"
-                          << "lines 0,0,3,0,0,0,0,0";
-    QTest::newRow("fault on") << "device 1 fault mains on"
-                              << "errors no ext power";
-    QTest::newRow("mode hex") << "device 1 mode 0x86"
-                              << "mode -122";
-    QTest::newRow("byte 3") << "device 1 byte3 255"
-                            << "byte3 255";
-    QTest::newRow("console") << "device 1 console 32 faulty"
-                             << "consoles 80000000";
-    QTest::newRow("extension") << "device 1 extension 9 faulty"
-                               << "extensions 100";
-    QTest::newRow("key") << "device 1 key horn"
-                         << "key horn";
-    QTest::newRow("version") << "serial 1001 version 9.9"
-                             << "version 9.9";
-    QTest::newRow("http") << "device 1 http endless"
-                          << "http 8";
-}
-
-void TestSimTimeline::steps()
-{
-    QFETCH(QString, step);
-    QFETCH(QString, expected);
-    SimDevice *device = m_simulator->devices().at(0);
-    QSignalSpy changed(device, &SimDevice::changed);
-    QSignalSpy applied(m_timeline, &SimTimeline::stepApplied);
-    QString error;
-    QVERIFY2(m_timeline->apply(step, &error), qPrintable(error));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(applied.count(), 1);
-    QStringList lines;
-    for (int s : device->lineStates)
-        lines << QString::number(s);
-    const QHash<QString, QString> now = {
-        {"lines", lines.join(',')},
-        {"errors", device->errors.join(',')},
-        {"mode", QString::number(device->mode)},
-        {"byte3", QString::number(device->statusByte3)},
-        {"consoles", QString::number(device->consoleFaults, 16)},
-        {"extensions", QString::number(device->extensionFaults, 16)},
-        {"key", device->reportedKey},
-        {"version", device->version},
-        {"http", QString::number(int(m_server->behaviour(device)))},
-    };
-    const QString what = expected.section(' ', 0, 0);
-    QCOMPARE(now.value(what), expected.section(' ', 1));
-    // The other device is untouched.
-    QCOMPARE(m_simulator->devices().at(1)->errors, QStringList());
-}
-
-void TestSimTimeline::wrongScripts_data()
-{
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("no time") << "device 1 line 2 open"
-                             << "line 1: expected 'at <time> s ...'";
-    QTest::newRow("negative time") << "at -1 s device 1 mode 1"
-                                   << "line 1: expected 'at <time> s ...'";
-    QTest::newRow("no such device") << "# ok\nat 1 s device 3 mode 1"
-                                    << "line 2: no device 3";
-    QTest::newRow("no such serial") << "at 1 s serial 77 mode 1"
-                                    << "line 1: no serial 77";
-    QTest::newRow("line out of range")
-        << "at 1 s device 1 line 9 open"
-        << "line 1: expected 'line 1..8 normal|short|open|tolerance'";
-    QTest::newRow("unknown fault")
-        << "at 1 s device 1 fault fire on"
-        << "line 1: expected 'fault amplifier|battery|mains|tamper on|off'";
-    QTest::newRow("unknown behaviour") << "at 1 s all http sleepy"
-                                       << "line 1: expected 'http normal|silent|404|empty|not-json|"
-                                          "not-object|oversized|slow|endless'";
-    QTest::newRow("unknown action") << "at 1 s device 1 explode"
-                                    << "line 1: unknown action 'explode'";
-}
-
-void TestSimTimeline::wrongScripts()
-{
-    QFETCH(QString, script);
-    QFETCH(QString, error);
-    QVERIFY(m_timeline->parse(QStringLiteral("at 1 s device 1 mode 2\n")));
-    QString reason;
-    QVERIFY(!m_timeline->parse(script, &reason));
-    QCOMPARE(reason, error);
-    // The script that was there stays.
-    QCOMPARE(m_timeline->stepCount(), 1);
-}
-
-void TestSimTimeline::runsInTimeOrder()
-{
-    QVERIFY(m_timeline->parse(QStringLiteral("at 0.3 s device 1 line 1 short\n"
-                                             "at 0.1 s device 1 line 1 open   # comment\n"
-                                             "\n"
-                                             "at 200 ms all fault tamper on\n")));
-    QCOMPARE(m_timeline->stepCount(), 3);
-    QSignalSpy applied(m_timeline, &SimTimeline::stepApplied);
-    QSignalSpy finished(m_timeline, &SimTimeline::finished);
-    m_timeline->start();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(applied.count(), 3);
-    QCOMPARE(applied.at(0).at(0).toString(), QStringLiteral("at 0.1 s device 1 line 1 open"));
-    QCOMPARE(applied.at(1).at(0).toString(), QStringLiteral("at 200 ms all fault tamper on"));
-    QCOMPARE(m_simulator->devices().at(0)->lineStates.at(0), 1);
-    QCOMPARE(m_simulator->devices().at(1)->errors, QStringList {"tamper"});
-}
 
 QTEST_GUILESS_MAIN(TestSimTimeline)
 #include "tst_simtimeline.moc"

@@ -5,6 +5,7 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "project/statusacceptor.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -32,19 +33,195 @@ class TestStatusAcceptor : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir = std::make_unique<TestUtil::WorkDir>();
+        QVERIFY(m_dir->isValid());
+        m_model = new ProjectModel;
+        auto add = [this](int type, int serial, bool ip, const char *address) {
+            auto *device = new ProjectDevice(type, serial, QString(), false, 0, ip,
+                                             QLatin1String(address), -1);
+            m_model->addDevice(nullptr, device);
+            return device;
+        };
+        m_horn = add(DeviceType::Horn, 1001, true, "127.0.0.2");
+        m_unit = add(DeviceType::Tovik2, 2002, true, "127.0.0.3");
+        m_dark = add(DeviceType::Horn, 3003, false, "127.0.0.4");
+        m_pult = add(DeviceType::IpPult, 4004, true, "127.0.0.5");
+    }
 
-    void routing_data();
-    void routing();
-    void wrongTypeKeyIsIgnoredCompletely();
-    void unusableReplies_data();
-    void unusableReplies();
-    void identityFields();
-    void keysCount_data();
-    void keysCount();
-    void restoredConnection_data();
-    void restoredConnection();
+    void cleanup()
+    {
+        delete m_model;
+        m_dir.reset();
+    }
+
+    void routing_data()
+    {
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("serial");
+        QTest::addColumn<int>("expected"); // serial of the device that takes it, 0 for none
+
+        auto row = [](const char *name, bool monitoring, const char *host, const char *key,
+                      int serial, int expected) {
+            QTest::newRow(name) << monitoring << QString::fromLatin1(host)
+                                << QString::fromLatin1(key) << serial << expected;
+        };
+        row("address, monitoring", true, "127.0.0.3", "tovik2", 2002, 2002);
+        row("address, configuration", false, "127.0.0.3", "tovik2", 2002, 2002);
+        row("address wins over serial", false, "127.0.0.2", "horn", 2002, 1001);
+        row("serial, configuration", false, "127.0.0.99", "tovik2", 2002, 2002);
+        row("serial, monitoring", true, "127.0.0.99", "tovik2", 2002, 0);
+        row("Ethernet off, monitoring", true, "127.0.0.4", "horn", 3003, 0);
+        row("Ethernet off, by serial", false, "127.0.0.4", "horn", 3003, 3003);
+        row("unknown serial", false, "127.0.0.99", "horn", 9999, 0);
+    }
+
+    void routing()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(QString, host);
+        QFETCH(QString, key);
+        QFETCH(int, serial);
+        QFETCH(int, expected);
+
+        ProjectDevice *target = expected ? m_model->findDeviceBySerial(expected) : nullptr;
+        QSignalSpy changed(target ? target : m_horn, &ProjectDevice::statusChanged);
+        ProjectDevice *taken =
+            StatusAcceptor::accept(m_model, 200, host, body(key, serial), monitoring, base);
+        QCOMPARE(taken, target);
+        if (target) {
+            QCOMPARE(changed.count(), 1);
+            QVERIFY(target->netFound);
+            QCOMPARE(target->lastSeen, base);
+        }
+        for (ProjectDevice *device : m_model->allDevices()) {
+            if (device != target)
+                QVERIFY(!device->netFound);
+        }
+    }
+
+    void wrongTypeKeyIsIgnoredCompletely()
+    {
+        for (bool monitoring : {true, false}) {
+            QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
+            const QByteArray reply =
+                body(QStringLiteral("horn"), 7777, QJsonObject {{"errors", QJsonArray {"tamper"}}});
+            QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.3"), reply,
+                                            monitoring, base),
+                     nullptr);
+            QCOMPARE(changed.count(), 0);
+            QVERIFY(!m_unit->netFound);
+            QCOMPARE(m_unit->serial, 2002);
+            QVERIFY(m_unit->status.isEmpty());
+            QVERIFY(m_unit->faults.isEmpty());
+            QCOMPARE(m_model->logDb->eventCount(5), 0);
+        }
+        // Type keys are compared as they are.
+        QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.3"),
+                                        body(QStringLiteral("TOVIK2"), 2002), true, base),
+                 nullptr);
+    }
+
+    void unusableReplies_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray good = body(QStringLiteral("horn"), 1001);
+        QTest::newRow("404") << 404 << good;
+        QTest::newRow("no status") << 0 << good;
+        QTest::newRow("empty body") << 200 << QByteArray();
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>busy</html>");
+        QTest::newRow("JSON array") << 200 << QByteArray("[{\"device\":\"horn\"}]");
+        QTest::newRow("truncated") << 200 << good.left(good.size() - 3);
+        QTest::newRow("no device key") << 200 << QByteArray("{\"serial\":1001}");
+        QByteArray large = good;
+        large.insert(1, "\"pad\":\"" + QByteArray(StatusAcceptor::maxBodySize, 'x') + "\",");
+        QTest::newRow("over the size bound") << 200 << large;
+    }
+
+    void unusableReplies()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        QSignalSpy changed(m_horn, &ProjectDevice::statusChanged);
+        QCOMPARE(
+            StatusAcceptor::accept(m_model, status, QStringLiteral("127.0.0.2"), reply, true, base),
+            nullptr);
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!m_horn->netFound);
+        QCOMPARE(m_model->logDb->eventCount(5), 0);
+    }
+
+    void identityFields()
+    {
+        QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
+                                       body(QStringLiteral("horn"), 1234), true, base));
+        QCOMPARE(m_horn->serial, 1234);
+        QCOMPARE(m_horn->firmwareVersion, QStringLiteral("2.7"));
+
+        // Missing identity keys: serial 0, empty version.
+        QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
+                                       QByteArray("{\"device\":\"horn\"}"), true, base));
+        QCOMPARE(m_horn->serial, 0);
+        QCOMPARE(m_horn->firmwareVersion, QString());
+    }
+
+    void keysCount_data()
+    {
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<QJsonValue>("keys");
+        QTest::addColumn<int>("buttons");
+        QTest::newRow("configuration") << false << QJsonValue(12) << 12;
+        QTest::newRow("monitoring") << true << QJsonValue(12) << 8;
+        QTest::newRow("missing") << false << QJsonValue(QJsonValue::Undefined) << 8;
+        QTest::newRow("not a number") << false << QJsonValue("12") << 8;
+        QTest::newRow("absurd") << false << QJsonValue(1000000000) << 8;
+    }
+
+    void keysCount()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(QJsonValue, keys);
+        QFETCH(int, buttons);
+        QJsonObject extra;
+        if (!keys.isUndefined())
+            extra.insert(QStringLiteral("keys_count"), keys);
+        QCOMPARE(m_pult->buttonCount(), 8);
+        QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.5"),
+                                        body(QStringLiteral("ip_pult"), 4004, extra), monitoring,
+                                        base),
+                 m_pult);
+        QCOMPARE(m_pult->buttonCount(), buttons);
+    }
+
+    void restoredConnection_data()
+    {
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<QList<int>>("codes");
+        QTest::newRow("monitoring") << true << false << QList<int> {1, 0x40000001};
+        QTest::newRow("configuration") << false << false << QList<int> {1};
+        QTest::newRow("loss acknowledged") << true << true << QList<int> {1};
+    }
+
+    void restoredConnection()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(bool, acknowledged);
+        QFETCH(QList<int>, codes);
+        DatabaseLog *log = m_model->logDb;
+        QVERIFY(log->insertEvent(m_horn->id_obj, QString(), EventCode::ConnectionLost, base));
+        if (acknowledged)
+            QVERIFY(log->markAllSeen());
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
+                                           body(QStringLiteral("horn"), 1001), monitoring,
+                                           base.addSecs(i)));
+        QCOMPARE(TestUtil::eventCodes(log, m_horn->id_obj), codes);
+    }
 
 private:
     ProjectModel *m_model = nullptr;
@@ -52,210 +229,8 @@ private:
     ProjectDevice *m_unit = nullptr; // tovik2 2002 at 127.0.0.3
     ProjectDevice *m_dark = nullptr; // horn 3003 at 127.0.0.4, Ethernet off
     ProjectDevice *m_pult = nullptr; // ip_pult 4004 at 127.0.0.5
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
 };
-
-void TestStatusAcceptor::init()
-{
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    m_model = new ProjectModel;
-    auto add = [this](int type, int serial, bool ip, const char *address) {
-        auto *device =
-            new ProjectDevice(type, serial, QString(), false, 0, ip, QLatin1String(address), -1);
-        m_model->addDevice(nullptr, device);
-        return device;
-    };
-    m_horn = add(DeviceType::Horn, 1001, true, "127.0.0.2");
-    m_unit = add(DeviceType::Tovik2, 2002, true, "127.0.0.3");
-    m_dark = add(DeviceType::Horn, 3003, false, "127.0.0.4");
-    m_pult = add(DeviceType::IpPult, 4004, true, "127.0.0.5");
-}
-
-void TestStatusAcceptor::cleanup()
-{
-    delete m_model;
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-}
-
-void TestStatusAcceptor::routing_data()
-{
-    QTest::addColumn<bool>("monitoring");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("serial");
-    QTest::addColumn<int>("expected"); // serial of the device that takes it, 0 for none
-
-    QTest::newRow("address, monitoring") << true << "127.0.0.3"
-                                         << "tovik2" << 2002 << 2002;
-    QTest::newRow("address, configuration") << false << "127.0.0.3"
-                                            << "tovik2" << 2002 << 2002;
-    QTest::newRow("address wins over serial") << false << "127.0.0.2"
-                                              << "horn" << 2002 << 1001;
-    QTest::newRow("serial, configuration") << false << "127.0.0.99"
-                                           << "tovik2" << 2002 << 2002;
-    QTest::newRow("serial, monitoring") << true << "127.0.0.99"
-                                        << "tovik2" << 2002 << 0;
-    QTest::newRow("Ethernet off, monitoring") << true << "127.0.0.4"
-                                              << "horn" << 3003 << 0;
-    QTest::newRow("Ethernet off, by serial") << false << "127.0.0.4"
-                                             << "horn" << 3003 << 3003;
-    QTest::newRow("unknown serial") << false << "127.0.0.99"
-                                    << "horn" << 9999 << 0;
-}
-
-void TestStatusAcceptor::routing()
-{
-    QFETCH(bool, monitoring);
-    QFETCH(QString, host);
-    QFETCH(QString, key);
-    QFETCH(int, serial);
-    QFETCH(int, expected);
-
-    ProjectDevice *target = expected ? m_model->findDeviceBySerial(expected) : nullptr;
-    QSignalSpy changed(target ? target : m_horn, &ProjectDevice::statusChanged);
-    ProjectDevice *taken =
-        StatusAcceptor::accept(m_model, 200, host, body(key, serial), monitoring, base);
-    QCOMPARE(taken, target);
-    if (target) {
-        QCOMPARE(changed.count(), 1);
-        QVERIFY(target->netFound);
-        QCOMPARE(target->lastSeen, base);
-    }
-    for (ProjectDevice *device : m_model->allDevices()) {
-        if (device != target)
-            QVERIFY(!device->netFound);
-    }
-}
-
-void TestStatusAcceptor::wrongTypeKeyIsIgnoredCompletely()
-{
-    for (bool monitoring : {true, false}) {
-        QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
-        const QByteArray reply =
-            body(QStringLiteral("horn"), 7777, QJsonObject {{"errors", QJsonArray {"tamper"}}});
-        QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.3"), reply,
-                                        monitoring, base),
-                 nullptr);
-        QCOMPARE(changed.count(), 0);
-        QVERIFY(!m_unit->netFound);
-        QCOMPARE(m_unit->serial, 2002);
-        QVERIFY(m_unit->status.isEmpty());
-        QVERIFY(m_unit->faults.isEmpty());
-        QCOMPARE(m_model->logDb->eventCount(5), 0);
-    }
-    // Type keys are compared as they are.
-    QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.3"),
-                                    body(QStringLiteral("TOVIK2"), 2002), true, base),
-             nullptr);
-}
-
-void TestStatusAcceptor::unusableReplies_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("reply");
-    const QByteArray good = body(QStringLiteral("horn"), 1001);
-    QTest::newRow("404") << 404 << good;
-    QTest::newRow("no status") << 0 << good;
-    QTest::newRow("empty body") << 200 << QByteArray();
-    QTest::newRow("not JSON") << 200 << QByteArray("<html>busy</html>");
-    QTest::newRow("JSON array") << 200 << QByteArray("[{\"device\":\"horn\"}]");
-    QTest::newRow("truncated") << 200 << good.left(good.size() - 3);
-    QTest::newRow("no device key") << 200 << QByteArray("{\"serial\":1001}");
-    QByteArray large = good;
-    large.insert(1, "\"pad\":\"" + QByteArray(StatusAcceptor::maxBodySize, 'x') + "\",");
-    QTest::newRow("over the size bound") << 200 << large;
-}
-
-void TestStatusAcceptor::unusableReplies()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, reply);
-    QSignalSpy changed(m_horn, &ProjectDevice::statusChanged);
-    QCOMPARE(
-        StatusAcceptor::accept(m_model, status, QStringLiteral("127.0.0.2"), reply, true, base),
-        nullptr);
-    QCOMPARE(changed.count(), 0);
-    QVERIFY(!m_horn->netFound);
-    QCOMPARE(m_model->logDb->eventCount(5), 0);
-}
-
-void TestStatusAcceptor::identityFields()
-{
-    QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
-                                   body(QStringLiteral("horn"), 1234), true, base));
-    QCOMPARE(m_horn->serial, 1234);
-    QCOMPARE(m_horn->firmwareVersion, QStringLiteral("2.7"));
-
-    // Missing identity keys: serial 0, empty version.
-    QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
-                                   QByteArray("{\"device\":\"horn\"}"), true, base));
-    QCOMPARE(m_horn->serial, 0);
-    QCOMPARE(m_horn->firmwareVersion, QString());
-}
-
-void TestStatusAcceptor::keysCount_data()
-{
-    QTest::addColumn<bool>("monitoring");
-    QTest::addColumn<QJsonValue>("keys");
-    QTest::addColumn<int>("buttons");
-    QTest::newRow("configuration") << false << QJsonValue(12) << 12;
-    QTest::newRow("monitoring") << true << QJsonValue(12) << 8;
-    QTest::newRow("missing") << false << QJsonValue(QJsonValue::Undefined) << 8;
-    QTest::newRow("not a number") << false << QJsonValue("12") << 8;
-    QTest::newRow("absurd") << false << QJsonValue(1000000000) << 8;
-}
-
-void TestStatusAcceptor::keysCount()
-{
-    QFETCH(bool, monitoring);
-    QFETCH(QJsonValue, keys);
-    QFETCH(int, buttons);
-    QJsonObject extra;
-    if (!keys.isUndefined())
-        extra.insert(QStringLiteral("keys_count"), keys);
-    QCOMPARE(m_pult->buttonCount(), 8);
-    QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.5"),
-                                    body(QStringLiteral("ip_pult"), 4004, extra), monitoring, base),
-             m_pult);
-    QCOMPARE(m_pult->buttonCount(), buttons);
-}
-
-void TestStatusAcceptor::restoredConnection_data()
-{
-    QTest::addColumn<bool>("monitoring");
-    QTest::addColumn<bool>("acknowledged");
-    QTest::addColumn<QList<int>>("codes");
-    QTest::newRow("monitoring") << true << false << QList<int> {1, 0x40000001};
-    QTest::newRow("configuration") << false << false << QList<int> {1};
-    QTest::newRow("loss acknowledged") << true << true << QList<int> {1};
-}
-
-void TestStatusAcceptor::restoredConnection()
-{
-    QFETCH(bool, monitoring);
-    QFETCH(bool, acknowledged);
-    QFETCH(QList<int>, codes);
-    DatabaseLog *log = m_model->logDb;
-    QVERIFY(log->insertEvent(m_horn->id_obj, QString(), EventCode::ConnectionLost, base));
-    if (acknowledged)
-        QVERIFY(log->markAllSeen());
-    for (int i = 1; i <= 3; ++i)
-        QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
-                                       body(QStringLiteral("horn"), 1001), monitoring,
-                                       base.addSecs(i)));
-    QList<int> stored;
-    const QVector<EventRecord> events = log->events(0, 100, false);
-    for (const EventRecord &record : events) {
-        if (record.deviceId == m_horn->id_obj && (record.code & 0xff) == 1)
-            stored.prepend(record.code);
-    }
-    QCOMPARE(stored, codes);
-}
 
 QTEST_GUILESS_MAIN(TestStatusAcceptor)
 #include "tst_statusacceptor.moc"

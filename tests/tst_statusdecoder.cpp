@@ -4,6 +4,7 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "project/statusdecoder.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -64,377 +65,308 @@ class TestStatusDecoder : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir = std::make_unique<TestUtil::WorkDir>();
+        QVERIFY(m_dir->isValid());
+        m_model = std::make_unique<ProjectModel>();
+        m_model->monitoring = true;
+    }
 
-    void stateLengths_data();
-    void stateLengths();
-    void modeByteIsSigned();
-    void modeNames_data();
-    void modeNames();
-    void binaryStateText_data();
-    void binaryStateText();
-    void missingKeysAndUnknownErrors();
-    void faultOrderAndFields();
-    void generalFaultTransitions();
-    void clearStatusLogsActiveFaultsAgain();
-    void lineOpenRepeatedThenNormal();
-    void normalLineLoggedOnce();
-    void newestLineFaultDecidesTheNormalRecord();
-    void statusJournal();
-    void deviceOutsideAModel();
-    void eventTexts_data();
-    void eventTexts();
+    void cleanup()
+    {
+        m_model.reset();
+        m_dir.reset();
+    }
+
+    void stateLengths_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("byte3");
+        QTest::addColumn<QList<int>>("faultKinds");
+
+        // Every length carries mode 2, byte 3 = 0x05, line 2 open, console 4 and extension
+        // unit 9 faulty, as far as its bytes reach.
+        QTest::newRow("1 byte") << 1 << -1 << 0 << QList<int> {};
+        QTest::newRow("2 bytes") << 2 << 2 << 0 << QList<int> {};
+        QTest::newRow("4 bytes") << 4 << 2 << 5 << QList<int> {};
+        QTest::newRow("15 bytes") << 15 << 2 << 5 << QList<int> {0};
+        QTest::newRow("19 bytes") << 19 << 2 << 5 << QList<int> {0};
+        QTest::newRow("20 bytes") << 20 << 2 << 5 << QList<int> {0, 6};
+        QTest::newRow("21 bytes") << 21 << 2 << 5 << QList<int> {0, 5, 6};
+    }
+
+    void stateLengths()
+    {
+        QFETCH(int, size);
+        QFETCH(int, mode);
+        QFETCH(int, byte3);
+        QFETCH(QList<int>, faultKinds);
+
+        ProjectDevice *device = addDevice();
+        QList<int> bits = lineBits(1, 2);
+        bits << 120 + 3 << 152 + 8;
+        QList<int> reachable;
+        for (int n : qAsConst(bits)) {
+            if (n / 8 < size)
+                reachable << n;
+        }
+        QSignalSpy changed(device, &ProjectDevice::statusChanged);
+        device->setStatus(document({}, binstate(size, reachable, 2, 5)), base);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(device->mode, mode);
+        QCOMPARE(int(device->statusByte3), byte3);
+        QCOMPARE(kinds(device), faultKinds);
+        for (const DeviceFault &fault : device->faults) {
+            if (fault.kind == DeviceFault::Line)
+                QCOMPARE(fault.index, 1);
+            if (fault.kind == DeviceFault::Console)
+                QCOMPARE(fault.index, 3);
+            if (fault.kind == DeviceFault::ExtensionUnit)
+                QCOMPARE(fault.index, 8);
+        }
+        // Line events only when the state reaches the lines: 17 (open ЛО2) and one normal
+        // record for each of the seven other lines.
+        const QList<int> events = codes(device->id_obj);
+        if (size >= 15)
+            QCOMPARE(events, (QList<int> {32, 17, 34, 35, 36, 37, 38, 39}));
+        else
+            QVERIFY(events.isEmpty());
+    }
+
+    void modeByteIsSigned()
+    {
+        ProjectDevice *device = addDevice();
+        device->setStatus(document({}, binstate(2, {}, 0x86)), base);
+        QCOMPARE(device->mode, -122);
+        QCOMPARE(StatusDecoder::modeName(device->mode), QStringLiteral("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"));
+        // A document without a usable state leaves the mode as it was.
+        device->setStatus(document({}, binstate(1, {}, 3)), base.addSecs(1));
+        QCOMPARE(device->mode, -122);
+    }
+
+    void binaryStateText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("lower case") << "00ff10" << QByteArray::fromHex("00ff10");
+        QTest::newRow("upper case") << "00FF10" << QByteArray::fromHex("00ff10");
+        QTest::newRow("spaces between bytes") << "00 ff 10" << QByteArray::fromHex("00ff10");
+        QTest::newRow("odd digit count") << "00f" << QByteArray();
+        QTest::newRow("not hexadecimal") << "00zz" << QByteArray();
+        QTest::newRow("empty") << "" << QByteArray();
+    }
+
+    void binaryStateText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(StatusDecoder::binaryState(QJsonObject {{"binstate", text}}), bytes);
+    }
+
+    void missingKeysAndUnknownErrors()
+    {
+        ProjectDevice *device = addDevice();
+        QSignalSpy changed(device, &ProjectDevice::statusChanged);
+        QJsonObject odd {{"device", "tovik2"},
+                         {"errors", QJsonArray {"fire alarm", 5, QJsonObject(), "UM ERROR"}},
+                         {"binstate", 42}};
+        device->setStatus(odd, base);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(device->mode, -1);
+        QVERIFY(device->faults.isEmpty());
+        QVERIFY(codes(device->id_obj).isEmpty());
+        QCOMPARE(device->lastSeen, base);
+        QCOMPARE(device->status, odd);
+
+        device->setStatus(QJsonObject(), base.addSecs(1));
+        QCOMPARE(changed.count(), 2);
+        QVERIFY(device->faults.isEmpty());
+        QVERIFY(codes(device->id_obj).isEmpty());
+    }
+
+    void faultOrderAndFields()
+    {
+        ProjectDevice *device = addDevice();
+        QList<int> bits = lineBits(7, 3) + lineBits(0, 1);
+        bits << 120 + 31 << 152 << 120;
+        device->setStatus(
+            document({"tamper", "no ext power", "accum error", "um error"}, binstate(21, bits)),
+            base);
+        QCOMPARE(device->faults.size(), 9);
+        const QList<DeviceFault> expected = {
+            {DeviceFault::Amplifier, 0, 1, device},     {DeviceFault::Battery, 0, 1, device},
+            {DeviceFault::Mains, 0, 1, device},         {DeviceFault::Tamper, 0, 1, device},
+            {DeviceFault::Line, 0, 1, device},          {DeviceFault::Line, 7, 3, device},
+            {DeviceFault::ExtensionUnit, 0, 1, device}, {DeviceFault::Console, 0, 1, device},
+            {DeviceFault::Console, 31, 1, device},
+        };
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(device->faultAt(i), expected.at(i));
+        QCOMPARE(device->faultAt(9).kind, int(DeviceFault::None));
+    }
+
+    void generalFaultTransitions()
+    {
+        ProjectDevice *device = addDevice();
+        const int id = device->id_obj;
+        device->setStatus(document({"tamper"}, QString()), base);
+        QCOMPARE(kinds(device), QList<int> {DeviceFault::Tamper});
+        QCOMPARE(codes(id), QList<int> {5});
+
+        device->setStatus(document({"tamper"}, QString()), base.addSecs(1));
+        QCOMPARE(codes(id), QList<int> {5});
+
+        device->setStatus(document({}, QString()), base.addSecs(2));
+        QVERIFY(device->faults.isEmpty());
+        QCOMPARE(codes(id), (QList<int> {5, 0x40000005}));
+
+        device->setStatus(document({"um error", "accum error"}, QString()), base.addSecs(3));
+        device->setStatus(document({"accum error"}, QString()), base.addSecs(4));
+        QCOMPARE(codes(id), (QList<int> {5, 0x40000005, 2, 3, 0x40000002}));
+    }
+
+    void clearStatusLogsActiveFaultsAgain()
+    {
+        ProjectDevice *device = addDevice();
+        const int id = device->id_obj;
+        device->setStatus(document({"um error"}, QString()), base);
+        QCOMPARE(codes(id), QList<int> {2});
+
+        // Acknowledgement as the main window does it.
+        QVERIFY(
+            m_model->logDb->insertEvent(-1, QString(), EventCode::Acknowledged, base.addSecs(1)));
+        QVERIFY(m_model->logDb->markAllSeen());
+        device->clearStatus();
+        device->setStatus(document({"um error"}, QString()), base.addSecs(2));
+        QCOMPARE(codes(id), (QList<int> {2, 2}));
+        QCOMPARE(m_model->logDb->eventCount(0), 1);
+
+        // Without an acknowledgement clearStatus offers the fault again, and the journal
+        // keeps it to one record.
+        device->clearStatus();
+        device->setStatus(document({"um error"}, QString()), base.addSecs(3));
+        QCOMPARE(codes(id), (QList<int> {2, 2}));
+    }
+
+    void lineOpenRepeatedThenNormal()
+    {
+        ProjectDevice *device = addDevice();
+        const int id = device->id_obj;
+        for (int i = 0; i < 3; ++i)
+            device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(i));
+        QCOMPARE(codes(id), (QList<int> {32, 33, 18, 35, 36, 37, 38, 39}));
+        QCOMPARE(device->faults.size(), 1);
+        QCOMPARE(device->faults.first().state, 2);
+
+        device->setStatus(document({}, binstate(15)), base.addSecs(3));
+        device->setStatus(document({}, binstate(15)), base.addSecs(4));
+        QCOMPARE(codes(id).mid(8), QList<int> {34});
+        QVERIFY(device->faults.isEmpty());
+
+        device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(5));
+        device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(6));
+        QCOMPARE(codes(id).mid(8), (QList<int> {34, 18}));
+    }
+
+    void newestLineFaultDecidesTheNormalRecord()
+    {
+        ProjectDevice *device = addDevice();
+        const int id = device->id_obj;
+        device->setStatus(document({}, binstate(15, lineBits(0, 1))), base);
+        device->setStatus(document({}, binstate(15)), base.addSecs(1));
+        device->setStatus(document({}, binstate(15, lineBits(0, 2))), base.addSecs(2));
+        device->setStatus(document({}, binstate(15)), base.addSecs(3));
+        QList<int> line0;
+        for (int code : codes(id)) {
+            if (code % 8 == 0)
+                line0 << code;
+        }
+        // The old short circuit must not hide the open circuit that came after it.
+        QCOMPARE(line0, (QList<int> {8, 32, 16, 32}));
+    }
+
+    void statusJournal()
+    {
+        ProjectDevice *device = addDevice();
+        const QJsonObject doc = document({"tamper"}, binstate(2));
+        device->setStatus(doc, base);
+        QSqlQuery query(m_model->logDb->database());
+        QVERIFY(query.exec(QStringLiteral("SELECT device_unique_id, status_json, param_time FROM "
+                                          "status_log")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toInt(), device->id_obj);
+        QCOMPARE(query.value(1).toString(),
+                 QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Compact)));
+        QCOMPARE(query.value(2).toString(), QStringLiteral("09:00:00 05.03.2024"));
+        QVERIFY(!query.next());
+    }
+
+    void deviceOutsideAModel()
+    {
+        ProjectDevice device(DeviceType::Tovik2, 5, QString(), false, 0, true,
+                             QStringLiteral("127.0.0.9"), -1);
+        QSignalSpy changed(&device, &ProjectDevice::statusChanged);
+        device.setStatus(document({"um error"}, binstate(15, lineBits(4, 1), 3)), base);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(device.mode, 3);
+        QCOMPARE(kinds(&device), (QList<int> {DeviceFault::Amplifier, DeviceFault::Line}));
+        QCOMPARE(device.lastSeen, base);
+        QCOMPARE(m_model->logDb->eventCount(5), 0);
+    }
+
+    void eventTexts_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("recovery");
+        QTest::newRow("lost") << 1 << "Нет подключения" << false;
+        QTest::newRow("restored") << 0x40000001 << "Подключение установлено" << true;
+        QTest::newRow("um") << 2 << "Неисправность УМ" << false;
+        QTest::newRow("um cleared") << 0x40000002 << "Неисправность УМ снята" << true;
+        QTest::newRow("battery") << 3 << "Неисправность батареи" << false;
+        QTest::newRow("battery cleared") << 0x40000003 << "Неисправность батареи снята" << true;
+        QTest::newRow("mains") << 4 << "Нет питания 220В" << false;
+        QTest::newRow("mains back") << 0x40000004 << "Питание 220В появилось" << true;
+        QTest::newRow("tamper") << 5 << "Несанкционированный доступ" << false;
+        QTest::newRow("tamper over")
+            << 0x40000005 << "Несанкционированный доступ прекращен" << true;
+        QTest::newRow("short 1") << 8 << "Короткое замыкание ЛО1" << false;
+        QTest::newRow("short 8") << 15 << "Короткое замыкание ЛО8" << false;
+        QTest::newRow("open 3") << 18 << "Обрыв ЛО3" << false;
+        QTest::newRow("tolerance 8") << 31 << "Нарушение допуска ЛО8" << false;
+        QTest::newRow("normal 3") << 34 << "Норма ЛО3" << true;
+        QTest::newRow("normal 8") << 39 << "Норма ЛО8" << true;
+        QTest::newRow("acknowledged") << 255 << "Подтверждение просмотра" << false;
+        QTest::newRow("6") << 6 << "Неизвестно" << false;
+        QTest::newRow("40") << 40 << "Неизвестно" << false;
+        QTest::newRow("0") << 0 << "Неизвестно" << false;
+    }
+
+    void eventTexts()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        QFETCH(bool, recovery);
+        QCOMPARE(EventCode::text(code), text);
+        QCOMPARE(EventCode::isRecovery(code), recovery);
+    }
 
 private:
-    ProjectDevice *addDevice(int type = DeviceType::Tovik2);
-    QList<int> codes(int deviceId) const;
+    ProjectDevice *addDevice(int type = DeviceType::Tovik2)
+    {
+        auto *device = new ProjectDevice(type, 1001, QString(), false, 0, true,
+                                         QStringLiteral("127.0.0.2"), -1);
+        m_model->addDevice(nullptr, device);
+        return device;
+    }
 
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
-    ProjectModel *m_model = nullptr;
+    QList<int> codes(int deviceId) const { return TestUtil::eventCodes(m_model->logDb, deviceId); }
+
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
+    std::unique_ptr<ProjectModel> m_model;
 };
-
-void TestStatusDecoder::init()
-{
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    m_model = new ProjectModel;
-    m_model->monitoring = true;
-}
-
-void TestStatusDecoder::cleanup()
-{
-    delete m_model;
-    m_model = nullptr;
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-    m_dir = nullptr;
-}
-
-ProjectDevice *TestStatusDecoder::addDevice(int type)
-{
-    auto *device =
-        new ProjectDevice(type, 1001, QString(), false, 0, true, QStringLiteral("127.0.0.2"), -1);
-    m_model->addDevice(nullptr, device);
-    return device;
-}
-
-QList<int> TestStatusDecoder::codes(int deviceId) const
-{
-    QList<int> list;
-    const QVector<EventRecord> events = m_model->logDb->events(0, 1000, false);
-    for (auto it = events.crbegin(); it != events.crend(); ++it) {
-        if (it->deviceId == deviceId)
-            list << it->code;
-    }
-    return list;
-}
-
-void TestStatusDecoder::stateLengths_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<int>("byte3");
-    QTest::addColumn<QList<int>>("faultKinds");
-
-    // Every length carries mode 2, byte 3 = 0x05, line 2 open, console 4 and extension
-    // unit 9 faulty, as far as its bytes reach.
-    QTest::newRow("1 byte") << 1 << -1 << 0 << QList<int> {};
-    QTest::newRow("2 bytes") << 2 << 2 << 0 << QList<int> {};
-    QTest::newRow("4 bytes") << 4 << 2 << 5 << QList<int> {};
-    QTest::newRow("15 bytes") << 15 << 2 << 5 << QList<int> {0};
-    QTest::newRow("19 bytes") << 19 << 2 << 5 << QList<int> {0};
-    QTest::newRow("20 bytes") << 20 << 2 << 5 << QList<int> {0, 6};
-    QTest::newRow("21 bytes") << 21 << 2 << 5 << QList<int> {0, 5, 6};
-}
-
-void TestStatusDecoder::stateLengths()
-{
-    QFETCH(int, size);
-    QFETCH(int, mode);
-    QFETCH(int, byte3);
-    QFETCH(QList<int>, faultKinds);
-
-    ProjectDevice *device = addDevice();
-    QList<int> bits = lineBits(1, 2);
-    bits << 120 + 3 << 152 + 8;
-    QList<int> reachable;
-    for (int n : qAsConst(bits)) {
-        if (n / 8 < size)
-            reachable << n;
-    }
-    QSignalSpy changed(device, &ProjectDevice::statusChanged);
-    device->setStatus(document({}, binstate(size, reachable, 2, 5)), base);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(device->mode, mode);
-    QCOMPARE(int(device->statusByte3), byte3);
-    QCOMPARE(kinds(device), faultKinds);
-    for (const DeviceFault &fault : device->faults) {
-        if (fault.kind == DeviceFault::Line)
-            QCOMPARE(fault.index, 1);
-        if (fault.kind == DeviceFault::Console)
-            QCOMPARE(fault.index, 3);
-        if (fault.kind == DeviceFault::ExtensionUnit)
-            QCOMPARE(fault.index, 8);
-    }
-    // Line events only when the state reaches the lines: 17 (open ЛО2) and one normal
-    // record for each of the seven other lines.
-    const QList<int> events = codes(device->id_obj);
-    if (size >= 15)
-        QCOMPARE(events, (QList<int> {32, 17, 34, 35, 36, 37, 38, 39}));
-    else
-        QVERIFY(events.isEmpty());
-}
-
-void TestStatusDecoder::modeByteIsSigned()
-{
-    ProjectDevice *device = addDevice();
-    device->setStatus(document({}, binstate(2, {}, 0x86)), base);
-    QCOMPARE(device->mode, -122);
-    QCOMPARE(StatusDecoder::modeName(device->mode), QStringLiteral("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"));
-    // A document without a usable state leaves the mode as it was.
-    device->setStatus(document({}, binstate(1, {}, 3)), base.addSecs(1));
-    QCOMPARE(device->mode, -122);
-}
-
-void TestStatusDecoder::modeNames_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("0") << 0 << "ДЕЖУРНЫЙ РЕЖИМ";
-    QTest::newRow("1") << 1 << "ПУЛЬТ МИКРОФОН";
-    QTest::newRow("2") << 2 << "ПУЛЬТ ПУСК";
-    QTest::newRow("3") << 3 << "ПОЖАР";
-    QTest::newRow("4") << 4 << "ВХОД УПРАВЛЕНИЯ";
-    QTest::newRow("5") << 5 << "СИРЕНА";
-    QTest::newRow("6") << 6 << "ПУЛЬТ МИКРОФОН";
-    QTest::newRow("7") << 7 << "ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET";
-    QTest::newRow("8") << 8 << "ТЕСТОВЫЙ СИГНАЛ";
-    QTest::newRow("9") << 9 << "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ";
-    QTest::newRow("-1") << -1 << "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ";
-}
-
-void TestStatusDecoder::modeNames()
-{
-    QFETCH(int, mode);
-    QFETCH(QString, name);
-    QCOMPARE(StatusDecoder::modeName(mode), name);
-}
-
-void TestStatusDecoder::binaryStateText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("lower case") << "00ff10" << QByteArray::fromHex("00ff10");
-    QTest::newRow("upper case") << "00FF10" << QByteArray::fromHex("00ff10");
-    QTest::newRow("spaces between bytes") << "00 ff 10" << QByteArray::fromHex("00ff10");
-    QTest::newRow("odd digit count") << "00f" << QByteArray();
-    QTest::newRow("not hexadecimal") << "00zz" << QByteArray();
-    QTest::newRow("empty") << "" << QByteArray();
-}
-
-void TestStatusDecoder::binaryStateText()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(StatusDecoder::binaryState(QJsonObject {{"binstate", text}}), bytes);
-}
-
-void TestStatusDecoder::missingKeysAndUnknownErrors()
-{
-    ProjectDevice *device = addDevice();
-    QSignalSpy changed(device, &ProjectDevice::statusChanged);
-    QJsonObject odd {{"device", "tovik2"},
-                     {"errors", QJsonArray {"fire alarm", 5, QJsonObject(), "UM ERROR"}},
-                     {"binstate", 42}};
-    device->setStatus(odd, base);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(device->mode, -1);
-    QVERIFY(device->faults.isEmpty());
-    QVERIFY(codes(device->id_obj).isEmpty());
-    QCOMPARE(device->lastSeen, base);
-    QCOMPARE(device->status, odd);
-
-    device->setStatus(QJsonObject(), base.addSecs(1));
-    QCOMPARE(changed.count(), 2);
-    QVERIFY(device->faults.isEmpty());
-    QVERIFY(codes(device->id_obj).isEmpty());
-}
-
-void TestStatusDecoder::faultOrderAndFields()
-{
-    ProjectDevice *device = addDevice();
-    QList<int> bits = lineBits(7, 3) + lineBits(0, 1);
-    bits << 120 + 31 << 152 << 120;
-    device->setStatus(
-        document({"tamper", "no ext power", "accum error", "um error"}, binstate(21, bits)), base);
-    QCOMPARE(device->faults.size(), 9);
-    const QList<DeviceFault> expected = {
-        {DeviceFault::Amplifier, 0, 1, device},     {DeviceFault::Battery, 0, 1, device},
-        {DeviceFault::Mains, 0, 1, device},         {DeviceFault::Tamper, 0, 1, device},
-        {DeviceFault::Line, 0, 1, device},          {DeviceFault::Line, 7, 3, device},
-        {DeviceFault::ExtensionUnit, 0, 1, device}, {DeviceFault::Console, 0, 1, device},
-        {DeviceFault::Console, 31, 1, device},
-    };
-    for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(device->faultAt(i), expected.at(i));
-    QCOMPARE(device->faultAt(9).kind, int(DeviceFault::None));
-}
-
-void TestStatusDecoder::generalFaultTransitions()
-{
-    ProjectDevice *device = addDevice();
-    const int id = device->id_obj;
-    device->setStatus(document({"tamper"}, QString()), base);
-    QCOMPARE(kinds(device), QList<int> {DeviceFault::Tamper});
-    QCOMPARE(codes(id), QList<int> {5});
-
-    device->setStatus(document({"tamper"}, QString()), base.addSecs(1));
-    QCOMPARE(codes(id), QList<int> {5});
-
-    device->setStatus(document({}, QString()), base.addSecs(2));
-    QVERIFY(device->faults.isEmpty());
-    QCOMPARE(codes(id), (QList<int> {5, 0x40000005}));
-
-    device->setStatus(document({"um error", "accum error"}, QString()), base.addSecs(3));
-    device->setStatus(document({"accum error"}, QString()), base.addSecs(4));
-    QCOMPARE(codes(id), (QList<int> {5, 0x40000005, 2, 3, 0x40000002}));
-}
-
-void TestStatusDecoder::clearStatusLogsActiveFaultsAgain()
-{
-    ProjectDevice *device = addDevice();
-    const int id = device->id_obj;
-    device->setStatus(document({"um error"}, QString()), base);
-    QCOMPARE(codes(id), QList<int> {2});
-
-    // Acknowledgement as the main window does it.
-    QVERIFY(m_model->logDb->insertEvent(-1, QString(), EventCode::Acknowledged, base.addSecs(1)));
-    QVERIFY(m_model->logDb->markAllSeen());
-    device->clearStatus();
-    device->setStatus(document({"um error"}, QString()), base.addSecs(2));
-    QCOMPARE(codes(id), (QList<int> {2, 2}));
-    QCOMPARE(m_model->logDb->eventCount(0), 1);
-
-    // Without an acknowledgement clearStatus offers the fault again, and the journal
-    // keeps it to one record.
-    device->clearStatus();
-    device->setStatus(document({"um error"}, QString()), base.addSecs(3));
-    QCOMPARE(codes(id), (QList<int> {2, 2}));
-}
-
-void TestStatusDecoder::lineOpenRepeatedThenNormal()
-{
-    ProjectDevice *device = addDevice();
-    const int id = device->id_obj;
-    for (int i = 0; i < 3; ++i)
-        device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(i));
-    QCOMPARE(codes(id), (QList<int> {32, 33, 18, 35, 36, 37, 38, 39}));
-    QCOMPARE(device->faults.size(), 1);
-    QCOMPARE(device->faults.first().state, 2);
-
-    device->setStatus(document({}, binstate(15)), base.addSecs(3));
-    device->setStatus(document({}, binstate(15)), base.addSecs(4));
-    QCOMPARE(codes(id).mid(8), QList<int> {34});
-    QVERIFY(device->faults.isEmpty());
-
-    device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(5));
-    device->setStatus(document({}, binstate(15, lineBits(2, 2))), base.addSecs(6));
-    QCOMPARE(codes(id).mid(8), (QList<int> {34, 18}));
-}
-
-void TestStatusDecoder::normalLineLoggedOnce()
-{
-    ProjectDevice *device = addDevice();
-    device->setStatus(document({}, binstate(15)), base);
-    device->setStatus(document({}, binstate(15)), base.addSecs(1));
-    QCOMPARE(codes(device->id_obj), (QList<int> {32, 33, 34, 35, 36, 37, 38, 39}));
-}
-
-void TestStatusDecoder::newestLineFaultDecidesTheNormalRecord()
-{
-    ProjectDevice *device = addDevice();
-    const int id = device->id_obj;
-    device->setStatus(document({}, binstate(15, lineBits(0, 1))), base);
-    device->setStatus(document({}, binstate(15)), base.addSecs(1));
-    device->setStatus(document({}, binstate(15, lineBits(0, 2))), base.addSecs(2));
-    device->setStatus(document({}, binstate(15)), base.addSecs(3));
-    QList<int> line0;
-    for (int code : codes(id)) {
-        if (code % 8 == 0)
-            line0 << code;
-    }
-    // The old short circuit must not hide the open circuit that came after it.
-    QCOMPARE(line0, (QList<int> {8, 32, 16, 32}));
-}
-
-void TestStatusDecoder::statusJournal()
-{
-    ProjectDevice *device = addDevice();
-    const QJsonObject doc = document({"tamper"}, binstate(2));
-    device->setStatus(doc, base);
-    QSqlQuery query(m_model->logDb->database());
-    QVERIFY(query.exec(QStringLiteral("SELECT device_unique_id, status_json, param_time FROM "
-                                      "status_log")));
-    QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), device->id_obj);
-    QCOMPARE(query.value(1).toString(),
-             QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Compact)));
-    QCOMPARE(query.value(2).toString(), QStringLiteral("09:00:00 05.03.2024"));
-    QVERIFY(!query.next());
-}
-
-void TestStatusDecoder::deviceOutsideAModel()
-{
-    ProjectDevice device(DeviceType::Tovik2, 5, QString(), false, 0, true,
-                         QStringLiteral("127.0.0.9"), -1);
-    QSignalSpy changed(&device, &ProjectDevice::statusChanged);
-    device.setStatus(document({"um error"}, binstate(15, lineBits(4, 1), 3)), base);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(device.mode, 3);
-    QCOMPARE(kinds(&device), (QList<int> {DeviceFault::Amplifier, DeviceFault::Line}));
-    QCOMPARE(device.lastSeen, base);
-    QCOMPARE(m_model->logDb->eventCount(5), 0);
-}
-
-void TestStatusDecoder::eventTexts_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("recovery");
-    QTest::newRow("lost") << 1 << "Нет подключения" << false;
-    QTest::newRow("restored") << 0x40000001 << "Подключение установлено" << true;
-    QTest::newRow("um") << 2 << "Неисправность УМ" << false;
-    QTest::newRow("um cleared") << 0x40000002 << "Неисправность УМ снята" << true;
-    QTest::newRow("battery") << 3 << "Неисправность батареи" << false;
-    QTest::newRow("battery cleared") << 0x40000003 << "Неисправность батареи снята" << true;
-    QTest::newRow("mains") << 4 << "Нет питания 220В" << false;
-    QTest::newRow("mains back") << 0x40000004 << "Питание 220В появилось" << true;
-    QTest::newRow("tamper") << 5 << "Несанкционированный доступ" << false;
-    QTest::newRow("tamper over") << 0x40000005 << "Несанкционированный доступ прекращен" << true;
-    QTest::newRow("short 1") << 8 << "Короткое замыкание ЛО1" << false;
-    QTest::newRow("short 8") << 15 << "Короткое замыкание ЛО8" << false;
-    QTest::newRow("open 3") << 18 << "Обрыв ЛО3" << false;
-    QTest::newRow("tolerance 8") << 31 << "Нарушение допуска ЛО8" << false;
-    QTest::newRow("normal 3") << 34 << "Норма ЛО3" << true;
-    QTest::newRow("normal 8") << 39 << "Норма ЛО8" << true;
-    QTest::newRow("acknowledged") << 255 << "Подтверждение просмотра" << false;
-    QTest::newRow("6") << 6 << "Неизвестно" << false;
-    QTest::newRow("40") << 40 << "Неизвестно" << false;
-    QTest::newRow("0") << 0 << "Неизвестно" << false;
-}
-
-void TestStatusDecoder::eventTexts()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QFETCH(bool, recovery);
-    QCOMPARE(EventCode::text(code), text);
-    QCOMPARE(EventCode::isRecovery(code), recovery);
-}
 
 QTEST_GUILESS_MAIN(TestStatusDecoder)
 #include "tst_statusdecoder.moc"

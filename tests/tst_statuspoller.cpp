@@ -4,6 +4,7 @@
 #include "project/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"
@@ -16,28 +17,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using TestUtil::eventCodes;
+
 namespace {
 
 // Generous: the machine may be busy with other tests.
 constexpr int wait = 15000;
-
-// A port free on the addresses of this test.
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress(QStringLiteral("127.0.5.2")), 0) ? probe.serverPort() : 0;
-}
-
-QList<int> codesOf(DatabaseLog *log, int deviceId)
-{
-    QList<int> codes;
-    const QVector<EventRecord> events = log->events(0, 1000, false);
-    for (auto it = events.crbegin(); it != events.crend(); ++it) {
-        if (it->deviceId == deviceId)
-            codes << it->code;
-    }
-    return codes;
-}
 
 } // namespace
 
@@ -52,28 +37,349 @@ class TestStatusPoller : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir = std::make_unique<TestUtil::WorkDir>();
+        QVERIFY(m_dir->isValid());
 
-    void statusUrl();
-    void oneRequestPerPolledDevicePerTick();
-    void configurationModeAndSearch();
-    void acceptedStatusReachesTheDevice();
-    void unusableAnswersChangeNothing_data();
-    void unusableAnswersChangeNothing();
-    void noNewRequestWhileOneIsOutstanding();
-    void silenceLostAndRestored();
-    void hostileBodies_data();
-    void hostileBodies();
-    void counters();
-    void searchPressedManyTimes();
-    void largeProjectIssuedInSlices();
-    void repliesAfterTheProjectChanged();
-    void managerDestroyedFirst();
+        m_project = new ProjectModel;
+        m_project->monitoring = true;
+        auto add = [this](int type, int serial, bool ip, const char *address) {
+            auto *device = new ProjectDevice(type, serial, QString(), false, 0, ip,
+                                             QLatin1String(address), -1);
+            m_project->addDevice(nullptr, device);
+            return device;
+        };
+        m_unit = add(DeviceType::Tovik2, 1001, true, "127.0.5.2");
+        m_horn = add(DeviceType::Horn, 1002, true, "127.0.5.3");
+        m_dark = add(DeviceType::Horn, 1003, false, "127.0.5.4");
+
+        m_simulator = new Simulator;
+        for (const char *device :
+             {"tovik2:1001@127.0.5.2", "horn:1002@127.0.5.3", "horn:1003@127.0.5.4"})
+            QVERIFY(m_simulator->addDevice(QLatin1String(device)));
+        const quint16 port = TestUtil::freePort("127.0.5.2");
+        QVERIFY(port != 0);
+        m_server = new SimStatusServer(m_simulator, port);
+        QString error;
+        QVERIFY2(m_server->start(&error), qPrintable(error));
+        m_script = new SimTimeline(m_simulator, m_server);
+
+        m_poller = new StatusPoller;
+        m_poller->setStatusPort(port);
+        m_poller->setProject(m_project);
+    }
+
+    void cleanup()
+    {
+        delete m_poller;
+        delete m_script;
+        delete m_server;
+        delete m_simulator;
+        delete m_project;
+        m_dir.reset();
+    }
+
+    void statusUrl()
+    {
+        QCOMPARE(StatusPoller::statusUrl(QStringLiteral("127.0.0.2"), 8080).toString(),
+                 QStringLiteral("http://127.0.0.2:8080/status"));
+        // An address cannot smuggle in a port or a path.
+        QCOMPARE(StatusPoller::statusUrl(QStringLiteral("127.0.0.2:9/x?"), 8080).host(), QString());
+        QCOMPARE(StatusPoller::statusUrl(QString(), 8080).host(), QString());
+    }
+
+    void oneRequestPerPolledDevicePerTick()
+    {
+        QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        for (int tick = 1; tick <= 3; ++tick) {
+            TICK_AND_SETTLE(true);
+            QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), tick);
+            QCOMPARE(m_server->requestCount(m_simulator->devices().at(1)), tick);
+            QCOMPARE(m_server->requestCount(m_simulator->devices().at(2)), 0);
+            QCOMPARE(accepted.count(), 2 * tick);
+        }
+        QCOMPARE(requests.count(), 6);
+        for (const QList<QVariant> &request : qAsConst(requests))
+            QCOMPARE(request.at(1).toString(), QStringLiteral("/status"));
+        // Connections are kept open and reused from one tick to the next.
+        QCOMPARE(m_server->connectionCount(m_simulator->devices().at(0)), 1);
+        QVERIFY(m_unit->netFound);
+        QVERIFY(!m_dark->netFound);
+    }
+
+    void configurationModeAndSearch()
+    {
+        m_project->monitoring = false;
+        QSignalSpy countersChanged(m_poller, &StatusPoller::countersChanged);
+        TICK_AND_SETTLE(false);
+        QCOMPARE(m_server->totalRequests(), 0);
+        QCOMPARE(countersChanged.count(), 1);
+        QCOMPARE(countersChanged.first().at(0).value<StatusPoller::Counters>().total, 3);
+
+        // "Поиск устройств LAN": one request per device with Ethernet.
+        QCOMPARE(m_poller->sendRequests(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
+        QCOMPARE(m_server->totalRequests(), 2);
+        QVERIFY(m_unit->netFound);
+        QVERIFY(m_horn->netFound);
+    }
+
+    void acceptedStatusReachesTheDevice()
+    {
+        QVERIFY(m_script->apply(QStringLiteral("device 1 line 3 open")));
+        QVERIFY(m_script->apply(QStringLiteral("device 1 mode 2")));
+        QVERIFY(m_script->apply(QStringLiteral("device 1 version 4.2")));
+        QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
+        TICK_AND_SETTLE(true);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(m_unit->mode, 2);
+        QCOMPARE(m_unit->firmwareVersion, QStringLiteral("4.2"));
+        QCOMPARE(m_unit->faults.size(), 1);
+        QCOMPARE(m_unit->faults.first().kind, int(DeviceFault::Line));
+        QCOMPARE(m_unit->faults.first().index, 2);
+        QCOMPARE(m_unit->faults.first().state, 2);
+        QVERIFY(eventCodes(m_project->logDb, m_unit->id_obj).contains(18));
+    }
+
+    void unusableAnswersChangeNothing_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::newRow("404") << "device 1 http 404";
+        QTest::newRow("empty body") << "device 1 http empty";
+        QTest::newRow("not JSON") << "device 1 http not-json";
+        QTest::newRow("JSON array") << "device 1 http not-object";
+        QTest::newRow("other type key") << "device 1 key horn";
+    }
+
+    void unusableAnswersChangeNothing()
+    {
+        QFETCH(QString, step);
+        QVERIFY(m_script->apply(step));
+        QVERIFY(m_script->apply(QStringLiteral("device 1 fault tamper on")));
+        QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
+        QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
+        TICK_AND_SETTLE(true);
+        QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), 1);
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(dropped.first().at(0).toString(), QStringLiteral("127.0.5.2"));
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!m_unit->netFound);
+        QVERIFY(m_unit->faults.isEmpty());
+        QVERIFY(eventCodes(m_project->logDb, m_unit->id_obj).isEmpty());
+        QCOMPARE(m_poller->statistics().dropped, 1);
+    }
+
+    void noNewRequestWhileOneIsOutstanding()
+    {
+        m_poller->setTimeout(60000);
+        QVERIFY(m_script->apply(QStringLiteral("device 1 http silent")));
+        QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
+        for (int i = 0; i < 4; ++i) {
+            m_poller->tick(true);
+            QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 1, wait);
+        }
+        QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), 1);
+        QCOMPARE(m_server->requestCount(m_simulator->devices().at(1)), 4);
+        QCOMPARE(m_poller->statistics().skipped, 3);
+        QVERIFY(m_poller->isOutstanding(QStringLiteral("127.0.5.2")));
+    }
+
+    void silenceLostAndRestored()
+    {
+        m_poller->setTimeout(1000);
+        DatabaseLog *log = m_project->logDb;
+        TICK_AND_SETTLE(true);
+        QVERIFY(m_unit->isOnline());
+        QVERIFY(m_script->apply(QStringLiteral("device 1 http silent")));
+        QSignalSpy inserted(log, &DatabaseLog::eventInserted);
+
+        // The silence is made to have lasted so long by moving the last contact back.
+        auto silentFor = [this](int seconds) {
+            m_unit->lastSeen = QDateTime::currentDateTime().addSecs(-seconds);
+            m_poller->tick(true);
+            return m_poller->counters();
+        };
+        const int before = m_poller->counters().notConnected;
+        QCOMPARE(silentFor(9).notConnected, before);
+        QVERIFY(m_unit->isOnline());
+        QCOMPARE(silentFor(10).notConnected, before + 1);
+        QVERIFY(!m_unit->isOnline());
+        QVERIFY(!eventCodes(log, m_unit->id_obj).contains(EventCode::ConnectionLost));
+        QCOMPARE(silentFor(11).notConnected, before + 1);
+        QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
+        for (int seconds = 12; seconds < 16; ++seconds)
+            silentFor(seconds);
+        QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
+        QCOMPARE(inserted.count(), 1);
+
+        // The silent request is given up at its deadline, so the device is asked again once
+        // it answers.
+        QTRY_VERIFY_WITH_TIMEOUT(m_poller->statistics().overdue >= 1, wait);
+        QVERIFY(m_script->apply(QStringLiteral("device 1 http normal")));
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        QTRY_VERIFY_WITH_TIMEOUT((m_poller->tick(true), m_unit->isOnline()), wait);
+        QCOMPARE(eventCodes(log, m_unit->id_obj),
+                 (QList<int> {32, 33, 34, 35, 36, 37, 38, 39, EventCode::ConnectionLost,
+                              EventCode::ConnectionRestored}));
+        m_poller->tick(true);
+        QCOMPARE(m_poller->counters().notConnected, before);
+
+        // A later loss is recorded once more.
+        TICK_AND_SETTLE(true);
+        QCOMPARE(silentFor(20).notConnected, before + 1);
+        QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 2);
+    }
+
+    void hostileBodies_data()
+    {
+        QTest::addColumn<QString>("behaviour");
+        QTest::addColumn<bool>("tooLarge");
+        QTest::newRow("oversized") << "oversized" << true;
+        QTest::newRow("slow") << "slow" << false;
+        QTest::newRow("endless") << "endless" << false;
+    }
+
+    void hostileBodies()
+    {
+        QFETCH(QString, behaviour);
+        QFETCH(bool, tooLarge);
+        m_poller->setTimeout(1000);
+        m_poller->setMaxBodySize(64 * 1024);
+        QVERIFY(m_script->apply(QStringLiteral("device 1 http ") + behaviour));
+        QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
+        QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
+        m_poller->tick(true);
+        // Given up by itself, without waiting for another tick.
+        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(m_poller->statistics().tooLarge, tooLarge ? 1 : 0);
+        QCOMPARE(m_poller->statistics().overdue, tooLarge ? 0 : 1);
+        QCOMPARE(m_poller->statistics().accepted, 1); // the horn
+    }
+
+    void counters()
+    {
+        QVERIFY(m_script->apply(QStringLiteral("device 1 fault tamper on")));
+        QVERIFY(m_script->apply(QStringLiteral("device 2 line 1 short")));
+        m_dark->lastSeen = QDateTime::currentDateTime().addSecs(-60);
+        TICK_AND_SETTLE(true);
+        m_poller->tick(true);
+        StatusPoller::Counters counters = m_poller->counters();
+        QCOMPARE(counters.total, 3);
+        QCOMPARE(counters.notConnected, 1);
+        QCOMPARE(counters.faulty, 2);
+        QCOMPARE(counters.tampered, 1);
+        QCOMPARE(counters.journalAll, m_project->logDb->eventCount(5));
+        QVERIFY(counters.journalAll > 0);
+        QCOMPARE(counters.journalUnseen, counters.journalAll);
+
+        // A device that is not connected counts only there, whatever its last faults.
+        m_unit->lastSeen = QDateTime::currentDateTime().addSecs(-30);
+        counters = m_poller->count();
+        QCOMPARE(counters.notConnected, 2);
+        QCOMPARE(counters.faulty, 1);
+        QCOMPARE(counters.tampered, 0);
+    }
+
+    void searchPressedManyTimes()
+    {
+        m_project->monitoring = false;
+        QNetworkAccessManager *manager = m_poller->manager();
+        // The main window forwards the manager's finished() as well: still handled once.
+        connect(manager, &QNetworkAccessManager::finished, m_poller, &StatusPoller::handleReply);
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
+        int sent = 0;
+        for (int press = 0; press < 5; ++press)
+            sent += m_poller->sendRequests();
+        QCOMPARE(sent, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
+        QCOMPARE(accepted.count(), 2);
+        QCOMPARE(dropped.count(), 0);
+        QCOMPARE(m_server->totalRequests(), 2);
+    }
+
+    void largeProjectIssuedInSlices()
+    {
+        const int count = 3 * StatusPoller::sliceSize - 10;
+        ProjectModel project(ProjectModel::Journals::None);
+        project.monitoring = true;
+        Simulator simulator;
+        for (int i = 0; i < count; ++i) {
+            const QString address = QStringLiteral("127.0.15.%1").arg(2 + i);
+            project.addDevice(nullptr,
+                              new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0,
+                                                true, address, -1));
+            QVERIFY(simulator.addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address)));
+        }
+        SimStatusServer server(&simulator, m_server->port());
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        StatusPoller poller;
+        poller.setStatusPort(server.port());
+        poller.setProject(&project);
+        QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
+
+        poller.tick(true);
+        // Queued, in project order; issued from the event loop a slice at a time.
+        QCOMPARE(poller.outstanding(), count);
+        QCOMPARE(poller.statistics().sent, 0);
+        QVERIFY(poller.isOutstanding(QStringLiteral("127.0.15.2")));
+        QCOMPARE(poller.sendRequests(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), count, wait);
+        QCOMPARE(poller.statistics().sliceMicroseconds.size(), 3);
+        QCOMPARE(poller.statistics().batchMicroseconds.size(), 1);
+        QCOMPARE(server.totalRequests(), count);
+        for (const SimDevice *device : simulator.devices())
+            QCOMPARE(server.requestCount(device), 1);
+    }
+
+    void repliesAfterTheProjectChanged()
+    {
+        ProjectModel other(ProjectModel::Journals::None);
+        m_poller->tick(true);
+        m_poller->setProject(&other);
+        QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
+        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
+        QCOMPARE(dropped.count(), 2);
+        QVERIFY(!m_unit->netFound);
+
+        // The project goes away while requests are in flight.
+        m_poller->setProject(m_project);
+        m_poller->tick(true);
+        delete m_project;
+        m_project = nullptr;
+        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
+        QCOMPARE(m_poller->project(), nullptr);
+        QCOMPARE(m_poller->count().total, 0);
+    }
+
+    void managerDestroyedFirst()
+    {
+        // The main window owns the access manager and the poller as siblings, the manager
+        // created first: destroying the window destroys the manager, with the replies still
+        // in flight, before the poller.
+        m_server->setBehaviour(m_simulator->deviceAt(QHostAddress(QStringLiteral("127.0.5.3"))),
+                               SimStatusServer::Behaviour::Silent);
+        auto *owner = new QObject;
+        auto *manager = new QNetworkAccessManager(owner);
+        auto *poller = new StatusPoller(manager, owner);
+        poller->setStatusPort(m_server->port());
+        poller->setProject(m_project);
+        QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
+        QCOMPARE(poller->sendRequests(), 2);
+        QTRY_COMPARE(requests.count(), 2);
+        QVERIFY(poller->outstanding() > 0);
+        QPointer<StatusPoller> watch(poller);
+        delete owner;
+        QVERIFY(watch.isNull());
+    }
 
 private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
     ProjectModel *m_project = nullptr;
     ProjectDevice *m_unit = nullptr; // tovik2 1001, 127.0.5.2
     ProjectDevice *m_horn = nullptr; // horn 1002, 127.0.5.3
@@ -83,350 +389,6 @@ private:
     SimTimeline *m_script = nullptr;
     StatusPoller *m_poller = nullptr;
 };
-
-void TestStatusPoller::init()
-{
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-
-    m_project = new ProjectModel;
-    m_project->monitoring = true;
-    auto add = [this](int type, int serial, bool ip, const char *address) {
-        auto *device =
-            new ProjectDevice(type, serial, QString(), false, 0, ip, QLatin1String(address), -1);
-        m_project->addDevice(nullptr, device);
-        return device;
-    };
-    m_unit = add(DeviceType::Tovik2, 1001, true, "127.0.5.2");
-    m_horn = add(DeviceType::Horn, 1002, true, "127.0.5.3");
-    m_dark = add(DeviceType::Horn, 1003, false, "127.0.5.4");
-
-    m_simulator = new Simulator;
-    for (const char *device :
-         {"tovik2:1001@127.0.5.2", "horn:1002@127.0.5.3", "horn:1003@127.0.5.4"})
-        QVERIFY(m_simulator->addDevice(QLatin1String(device)));
-    const quint16 port = freePort();
-    QVERIFY(port != 0);
-    m_server = new SimStatusServer(m_simulator, port);
-    QString error;
-    QVERIFY2(m_server->start(&error), qPrintable(error));
-    m_script = new SimTimeline(m_simulator, m_server);
-
-    m_poller = new StatusPoller;
-    m_poller->setStatusPort(port);
-    m_poller->setProject(m_project);
-}
-
-void TestStatusPoller::cleanup()
-{
-    delete m_poller;
-    delete m_script;
-    delete m_server;
-    delete m_simulator;
-    delete m_project;
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-}
-
-void TestStatusPoller::statusUrl()
-{
-    QCOMPARE(StatusPoller::statusUrl(QStringLiteral("127.0.0.2"), 8080).toString(),
-             QStringLiteral("http://127.0.0.2:8080/status"));
-    // An address cannot smuggle in a port or a path.
-    QCOMPARE(StatusPoller::statusUrl(QStringLiteral("127.0.0.2:9/x?"), 8080).host(), QString());
-    QCOMPARE(StatusPoller::statusUrl(QString(), 8080).host(), QString());
-}
-
-void TestStatusPoller::oneRequestPerPolledDevicePerTick()
-{
-    QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
-    QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
-    for (int tick = 1; tick <= 3; ++tick) {
-        TICK_AND_SETTLE(true);
-        QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), tick);
-        QCOMPARE(m_server->requestCount(m_simulator->devices().at(1)), tick);
-        QCOMPARE(m_server->requestCount(m_simulator->devices().at(2)), 0);
-        QCOMPARE(accepted.count(), 2 * tick);
-    }
-    QCOMPARE(requests.count(), 6);
-    for (const QList<QVariant> &request : qAsConst(requests))
-        QCOMPARE(request.at(1).toString(), QStringLiteral("/status"));
-    // Connections are kept open and reused from one tick to the next.
-    QCOMPARE(m_server->connectionCount(m_simulator->devices().at(0)), 1);
-    QVERIFY(m_unit->netFound);
-    QVERIFY(!m_dark->netFound);
-}
-
-void TestStatusPoller::configurationModeAndSearch()
-{
-    m_project->monitoring = false;
-    QSignalSpy countersChanged(m_poller, &StatusPoller::countersChanged);
-    TICK_AND_SETTLE(false);
-    QCOMPARE(m_server->totalRequests(), 0);
-    QCOMPARE(countersChanged.count(), 1);
-    QCOMPARE(countersChanged.first().at(0).value<StatusPoller::Counters>().total, 3);
-
-    // "Поиск устройств LAN": one request per device with Ethernet.
-    QCOMPARE(m_poller->sendRequests(), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
-    QCOMPARE(m_server->totalRequests(), 2);
-    QVERIFY(m_unit->netFound);
-    QVERIFY(m_horn->netFound);
-}
-
-void TestStatusPoller::acceptedStatusReachesTheDevice()
-{
-    QVERIFY(m_script->apply(QStringLiteral("device 1 line 3 open")));
-    QVERIFY(m_script->apply(QStringLiteral("device 1 mode 2")));
-    QVERIFY(m_script->apply(QStringLiteral("device 1 version 4.2")));
-    QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
-    TICK_AND_SETTLE(true);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(m_unit->mode, 2);
-    QCOMPARE(m_unit->firmwareVersion, QStringLiteral("4.2"));
-    QCOMPARE(m_unit->faults.size(), 1);
-    QCOMPARE(m_unit->faults.first().kind, int(DeviceFault::Line));
-    QCOMPARE(m_unit->faults.first().index, 2);
-    QCOMPARE(m_unit->faults.first().state, 2);
-    QVERIFY(codesOf(m_project->logDb, m_unit->id_obj).contains(18));
-}
-
-void TestStatusPoller::unusableAnswersChangeNothing_data()
-{
-    QTest::addColumn<QString>("step");
-    QTest::newRow("404") << "device 1 http 404";
-    QTest::newRow("empty body") << "device 1 http empty";
-    QTest::newRow("not JSON") << "device 1 http not-json";
-    QTest::newRow("JSON array") << "device 1 http not-object";
-    QTest::newRow("other type key") << "device 1 key horn";
-}
-
-void TestStatusPoller::unusableAnswersChangeNothing()
-{
-    QFETCH(QString, step);
-    QVERIFY(m_script->apply(step));
-    QVERIFY(m_script->apply(QStringLiteral("device 1 fault tamper on")));
-    QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
-    QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
-    TICK_AND_SETTLE(true);
-    QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), 1);
-    QCOMPARE(dropped.count(), 1);
-    QCOMPARE(dropped.first().at(0).toString(), QStringLiteral("127.0.5.2"));
-    QCOMPARE(changed.count(), 0);
-    QVERIFY(!m_unit->netFound);
-    QVERIFY(m_unit->faults.isEmpty());
-    QVERIFY(codesOf(m_project->logDb, m_unit->id_obj).isEmpty());
-    QCOMPARE(m_poller->statistics().dropped, 1);
-}
-
-void TestStatusPoller::noNewRequestWhileOneIsOutstanding()
-{
-    m_poller->setTimeout(60000);
-    QVERIFY(m_script->apply(QStringLiteral("device 1 http silent")));
-    QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
-    for (int i = 0; i < 4; ++i) {
-        m_poller->tick(true);
-        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 1, wait);
-    }
-    QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), 1);
-    QCOMPARE(m_server->requestCount(m_simulator->devices().at(1)), 4);
-    QCOMPARE(m_poller->statistics().skipped, 3);
-    QVERIFY(m_poller->isOutstanding(QStringLiteral("127.0.5.2")));
-}
-
-void TestStatusPoller::silenceLostAndRestored()
-{
-    m_poller->setTimeout(1000);
-    DatabaseLog *log = m_project->logDb;
-    TICK_AND_SETTLE(true);
-    QVERIFY(m_unit->isOnline());
-    QVERIFY(m_script->apply(QStringLiteral("device 1 http silent")));
-    QSignalSpy inserted(log, &DatabaseLog::eventInserted);
-
-    // The silence is made to have lasted so long by moving the last contact back.
-    auto silentFor = [this](int seconds) {
-        m_unit->lastSeen = QDateTime::currentDateTime().addSecs(-seconds);
-        m_poller->tick(true);
-        return m_poller->counters();
-    };
-    const int before = m_poller->counters().notConnected;
-    QCOMPARE(silentFor(9).notConnected, before);
-    QVERIFY(m_unit->isOnline());
-    QCOMPARE(silentFor(10).notConnected, before + 1);
-    QVERIFY(!m_unit->isOnline());
-    QVERIFY(!codesOf(log, m_unit->id_obj).contains(EventCode::ConnectionLost));
-    QCOMPARE(silentFor(11).notConnected, before + 1);
-    QCOMPARE(codesOf(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
-    for (int seconds = 12; seconds < 16; ++seconds)
-        silentFor(seconds);
-    QCOMPARE(codesOf(log, m_unit->id_obj).count(EventCode::ConnectionLost), 1);
-    QCOMPARE(inserted.count(), 1);
-
-    // The silent request is given up at its deadline, so the device is asked again once
-    // it answers.
-    QTRY_VERIFY_WITH_TIMEOUT(m_poller->statistics().overdue >= 1, wait);
-    QVERIFY(m_script->apply(QStringLiteral("device 1 http normal")));
-    QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
-    QTRY_VERIFY_WITH_TIMEOUT((m_poller->tick(true), m_unit->isOnline()), wait);
-    QCOMPARE(codesOf(log, m_unit->id_obj),
-             (QList<int> {32, 33, 34, 35, 36, 37, 38, 39, EventCode::ConnectionLost,
-                          EventCode::ConnectionRestored}));
-    m_poller->tick(true);
-    QCOMPARE(m_poller->counters().notConnected, before);
-
-    // A later loss is recorded once more.
-    TICK_AND_SETTLE(true);
-    QCOMPARE(silentFor(20).notConnected, before + 1);
-    QCOMPARE(codesOf(log, m_unit->id_obj).count(EventCode::ConnectionLost), 2);
-}
-
-void TestStatusPoller::hostileBodies_data()
-{
-    QTest::addColumn<QString>("behaviour");
-    QTest::addColumn<bool>("tooLarge");
-    QTest::newRow("oversized") << "oversized" << true;
-    QTest::newRow("slow") << "slow" << false;
-    QTest::newRow("endless") << "endless" << false;
-}
-
-void TestStatusPoller::hostileBodies()
-{
-    QFETCH(QString, behaviour);
-    QFETCH(bool, tooLarge);
-    m_poller->setTimeout(1000);
-    m_poller->setMaxBodySize(64 * 1024);
-    QVERIFY(m_script->apply(QStringLiteral("device 1 http ") + behaviour));
-    QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
-    QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
-    m_poller->tick(true);
-    // Given up by itself, without waiting for another tick.
-    QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
-    QCOMPARE(dropped.count(), 1);
-    QCOMPARE(changed.count(), 0);
-    QCOMPARE(m_poller->statistics().tooLarge, tooLarge ? 1 : 0);
-    QCOMPARE(m_poller->statistics().overdue, tooLarge ? 0 : 1);
-    QCOMPARE(m_poller->statistics().accepted, 1); // the horn
-}
-
-void TestStatusPoller::counters()
-{
-    QVERIFY(m_script->apply(QStringLiteral("device 1 fault tamper on")));
-    QVERIFY(m_script->apply(QStringLiteral("device 2 line 1 short")));
-    m_dark->lastSeen = QDateTime::currentDateTime().addSecs(-60);
-    TICK_AND_SETTLE(true);
-    m_poller->tick(true);
-    StatusPoller::Counters counters = m_poller->counters();
-    QCOMPARE(counters.total, 3);
-    QCOMPARE(counters.notConnected, 1);
-    QCOMPARE(counters.faulty, 2);
-    QCOMPARE(counters.tampered, 1);
-    QCOMPARE(counters.journalAll, m_project->logDb->eventCount(5));
-    QVERIFY(counters.journalAll > 0);
-    QCOMPARE(counters.journalUnseen, counters.journalAll);
-
-    // A device that is not connected counts only there, whatever its last faults.
-    m_unit->lastSeen = QDateTime::currentDateTime().addSecs(-30);
-    counters = m_poller->count();
-    QCOMPARE(counters.notConnected, 2);
-    QCOMPARE(counters.faulty, 1);
-    QCOMPARE(counters.tampered, 0);
-}
-
-void TestStatusPoller::searchPressedManyTimes()
-{
-    m_project->monitoring = false;
-    QNetworkAccessManager *manager = m_poller->manager();
-    // The main window forwards the manager's finished() as well: still handled once.
-    connect(manager, &QNetworkAccessManager::finished, m_poller, &StatusPoller::handleReply);
-    QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
-    QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
-    int sent = 0;
-    for (int press = 0; press < 5; ++press)
-        sent += m_poller->sendRequests();
-    QCOMPARE(sent, 2);
-    QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
-    QCOMPARE(accepted.count(), 2);
-    QCOMPARE(dropped.count(), 0);
-    QCOMPARE(m_server->totalRequests(), 2);
-}
-
-void TestStatusPoller::largeProjectIssuedInSlices()
-{
-    const int count = 3 * StatusPoller::sliceSize - 10;
-    ProjectModel project(ProjectModel::Journals::None);
-    project.monitoring = true;
-    Simulator simulator;
-    for (int i = 0; i < count; ++i) {
-        const QString address = QStringLiteral("127.0.15.%1").arg(2 + i);
-        project.addDevice(
-            nullptr,
-            new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0, true, address, -1));
-        QVERIFY(simulator.addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address)));
-    }
-    SimStatusServer server(&simulator, m_server->port());
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    StatusPoller poller;
-    poller.setStatusPort(server.port());
-    poller.setProject(&project);
-    QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
-
-    poller.tick(true);
-    // Queued, in project order; issued from the event loop a slice at a time.
-    QCOMPARE(poller.outstanding(), count);
-    QCOMPARE(poller.statistics().sent, 0);
-    QVERIFY(poller.isOutstanding(QStringLiteral("127.0.15.2")));
-    QCOMPARE(poller.sendRequests(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), count, wait);
-    QCOMPARE(poller.statistics().sliceMicroseconds.size(), 3);
-    QCOMPARE(poller.statistics().batchMicroseconds.size(), 1);
-    QCOMPARE(server.totalRequests(), count);
-    for (const SimDevice *device : simulator.devices())
-        QCOMPARE(server.requestCount(device), 1);
-}
-
-void TestStatusPoller::repliesAfterTheProjectChanged()
-{
-    ProjectModel other(ProjectModel::Journals::None);
-    m_poller->tick(true);
-    m_poller->setProject(&other);
-    QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
-    QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
-    QCOMPARE(dropped.count(), 2);
-    QVERIFY(!m_unit->netFound);
-
-    // The project goes away while requests are in flight.
-    m_poller->setProject(m_project);
-    m_poller->tick(true);
-    delete m_project;
-    m_project = nullptr;
-    QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
-    QCOMPARE(m_poller->project(), nullptr);
-    QCOMPARE(m_poller->count().total, 0);
-}
-
-void TestStatusPoller::managerDestroyedFirst()
-{
-    // The main window owns the access manager and the poller as siblings, the manager
-    // created first: destroying the window destroys the manager, with the replies still
-    // in flight, before the poller.
-    m_server->setBehaviour(m_simulator->deviceAt(QHostAddress(QStringLiteral("127.0.5.3"))),
-                           SimStatusServer::Behaviour::Silent);
-    auto *owner = new QObject;
-    auto *manager = new QNetworkAccessManager(owner);
-    auto *poller = new StatusPoller(manager, owner);
-    poller->setStatusPort(m_server->port());
-    poller->setProject(m_project);
-    QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
-    QCOMPARE(poller->sendRequests(), 2);
-    QTRY_COMPARE(requests.count(), 2);
-    QVERIFY(poller->outstanding() > 0);
-    QPointer<StatusPoller> watch(poller);
-    delete owner;
-    QVERIFY(watch.isNull());
-}
 
 QTEST_GUILESS_MAIN(TestStatusPoller)
 #include "tst_statuspoller.moc"

@@ -20,347 +20,319 @@ class TestTransport : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
+    void initTestCase()
+    {
+        sim = std::make_unique<SimHarness>();
+        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.71.0.2"));
+    }
 
-    void readLineKeepsPartialLines();
-    void lineFeedFirstIsAOneByteLine();
-    void waitForLineTimesOutAndWakesOnALine();
-    void tcpOpenSucceedsForAnUnreachableHost();
-    void endlessLineIsCappedAndMarked();
-    void wireEncoding_data();
-    void wireEncoding();
-    void usbTransportTalksToAPseudoTerminal();
-    void pulledPortReportsFailure();
-    void registryEntries_data();
-    void registryEntries();
-    void findPort_data();
-    void findPort();
-    void presence();
-    void networkPorts_data();
-    void networkPorts();
+    void cleanupTestCase() { sim.reset(); }
+
+    void init() { sim->clearFaults(horn); }
+
+    void readLineKeepsPartialLines()
+    {
+        std::unique_ptr<CdcTcpDevice> transport = connectTcp();
+        QVERIFY(transport);
+        sim->setRawAnswer(horn, QStringLiteral("X"), QByteArray("OK\r\nabc"));
+        QSignalSpy received(transport.get(), &ConnectionDevice::received);
+        transport->write(QStringLiteral("X\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(7), 5000);
+        QVERIFY(transport->canReadLine());
+        QCOMPARE(transport->readLine(), QByteArray("OK\r\n"));
+        QCOMPARE(transport->receivedSize(), qint64(3));
+        QVERIFY(!transport->canReadLine());
+        QCOMPARE(transport->readLine(), QByteArray());
+        QCOMPARE(transport->receivedSize(), qint64(3));
+        QVERIFY(received.count() >= 1);
+        QCOMPARE(transport->takeReceived(), QByteArray("abc"));
+        QCOMPARE(transport->receivedSize(), qint64(0));
+    }
+
+    void lineFeedFirstIsAOneByteLine()
+    {
+        std::unique_ptr<CdcTcpDevice> transport = connectTcp();
+        QVERIFY(transport);
+        sim->setRawAnswer(horn, QStringLiteral("X"), QByteArray("\nrest\n"));
+        transport->write(QStringLiteral("X\r\n"));
+        QVERIFY(transport->waitForLine(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(6), 5000);
+        QCOMPARE(transport->readLine(), QByteArray("\n"));
+        QCOMPARE(transport->readLine(), QByteArray("rest\n"));
+        transport->clearReceived();
+        QCOMPARE(transport->receivedSize(), qint64(0));
+    }
+
+    void waitForLineTimesOutAndWakesOnALine()
+    {
+        std::unique_ptr<CdcTcpDevice> transport = connectTcp();
+        QVERIFY(transport);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!transport->waitForLine(500));
+        QVERIFY2(clock.elapsed() >= 490, qPrintable(QString::number(clock.elapsed())));
+
+        sim->setFault(horn, QStringLiteral("delay=300"));
+        transport->write(QStringLiteral("GET VERSION\r\n"));
+        clock.restart();
+        QVERIFY(transport->waitForLine(20000));
+        // It returned on the line, long before its own deadline.
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(transport->readLine(), QByteArray("horn 1.0.0\r\n"));
+    }
+
+    void tcpOpenSucceedsForAnUnreachableHost()
+    {
+        CdcTcpDevice transport;
+        // Nothing listens on this loopback address.
+        QVERIFY(transport.open(QStringLiteral("127.71.0.250"), 23));
+        QVERIFY(transport.isOpen());
+        QVERIFY(!transport.waitForLine(300));
+        QVERIFY(!transport.isConnected());
+        transport.close();
+        QVERIFY(!transport.isOpen());
+    }
+
+    void endlessLineIsCappedAndMarked()
+    {
+        std::unique_ptr<CdcTcpDevice> transport = connectTcp();
+        QVERIFY(transport);
+        sim->setFault(horn, QStringLiteral("flood=3000000"));
+        transport->write(QStringLiteral("GET VERSION\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(transport->hasOverflowed(), 10000);
+        // Keep taking what arrives for a moment: the buffer never grows past its cap.
+        QTest::qWait(300);
+        QVERIFY(transport->receivedSize() <= ConnectionDevice::maxPartialLine);
+        QVERIFY(!transport->canReadLine());
+        transport->clearReceived();
+        QVERIFY(!transport->hasOverflowed());
+    }
+
+    void wireEncoding_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ascii") << "GET VERSION\r\n" << QByteArray("GET VERSION\r\n");
+        QTest::newRow("cyrillic") << QString::fromUtf8("ЦБ да") << QByteArray("\xd6\xc1 \xe4\xe0");
+        QTest::newRow("empty") << "" << QByteArray();
+    }
+
+    void wireEncoding()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(ConnectionDevice::encode(text), bytes);
+        QCOMPARE(ConnectionDevice::decode(bytes), text);
+        QCOMPARE(ConnectionDevice::decode(bytes + QByteArray("\0tail", 5)), text);
+    }
+
+    void usbTransportTalksToAPseudoTerminal()
+    {
+        SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, QStringLiteral("127.71.0.5"));
+        const QString path = sim->addUsb(console, 0x1209, 0x0004);
+        QVERIFY(!path.isEmpty());
+        CdcUsbDevice transport;
+        PortDescription port;
+        QVERIFY(transport.findPort(port, 0x1209, 0x0004));
+        QCOMPARE(port.systemLocation, path);
+        QVERIFY(port.isVirtual);
+        QVERIFY(transport.open(port));
+        QVERIFY(transport.isOpen());
+        QCOMPARE(transport.openedPort().systemLocation, path);
+        transport.write(QStringLiteral("GET DESCRIPTOR desc_SerialNumber\r\n"));
+        QVERIFY(transport.waitForLine(5000));
+        QCOMPARE(transport.readLine(), QByteArray("4004\r\n"));
+        QVERIFY(transport.waitForLine(5000));
+        QCOMPARE(transport.readLine(), QByteArray("OK\r\n"));
+
+        // A second open of the same port fails while the first holds it.
+        CdcUsbDevice second;
+        QVERIFY(!second.open(port));
+        QVERIFY(!second.isOpen());
+        transport.close();
+        QVERIFY(!transport.isOpen());
+        QVERIFY(second.open(port));
+    }
+
+    void pulledPortReportsFailure()
+    {
+        SimDevice *media = sim->addDevice(DeviceType::Media, 5005, QStringLiteral("127.71.0.6"));
+        QVERIFY(!sim->addUsb(media, 0x1209, 0x0005).isEmpty());
+        CdcUsbDevice transport;
+        PortDescription port;
+        QVERIFY(transport.findPort(port, 0x1209, 0x0005));
+        QVERIFY(transport.open(port));
+        QVERIFY(SerialPortEnumerator::isPresent(port));
+        QSignalSpy failed(&transport, &ConnectionDevice::portFailed);
+        sim->unplug(media);
+        QVERIFY(!SerialPortEnumerator::isPresent(port));
+        QVERIFY(failed.wait(5000));
+        // Waiting on a dead port sleeps out its time instead of returning at once.
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!transport.waitForLine(300));
+        QVERIFY(clock.elapsed() >= 290);
+        QVERIFY(sim->replug(media));
+    }
+
+    void registryEntries_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("usable");
+        QTest::addColumn<QString>("usbIds");
+        QTest::newRow("complete") << QByteArray("path=/dev/null\nvid=0483\npid=5740\nserial=7\n")
+                                  << true << "0483:5740";
+        QTest::newRow("no ids") << QByteArray("path=/dev/null\n") << true << "-";
+        QTest::newRow("bad id") << QByteArray("path=/dev/null\nvid=zz\npid=1\n") << true << "-";
+        QTest::newRow("relative path") << QByteArray("path=dev/null\n") << false << "";
+        QTest::newRow("no path") << QByteArray("vid=0483\npid=5740\n") << false << "";
+        QTest::newRow("missing node") << QByteArray("path=/dev/norda-none\n") << false << "";
+        QTest::newRow("rubbish") << QByteArray("\x01\x02\xff\n==\n") << false << "";
+    }
+
+    void registryEntries()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, usable);
+        QFETCH(QString, usbIds);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("x.port")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const QList<PortDescription> ports = VirtualPortRegistry::ports(dir.path());
+        QCOMPARE(ports.size(), usable ? 1 : 0);
+        if (usable) {
+            QCOMPARE(ports.at(0).systemLocation, QStringLiteral("/dev/null"));
+            QCOMPARE(ports.at(0).usbIdText(), usbIds);
+            QVERIFY(ports.at(0).isVirtual);
+        }
+    }
+
+    void findPort_data()
+    {
+        QTest::addColumn<QStringList>("entries"); // name=vid:pid, all on /dev/null
+        QTest::addColumn<int>("vid");
+        QTest::addColumn<int>("pid");
+        QTest::addColumn<QString>("found"); // serial number of the port found, empty for none
+
+        QTest::newRow("requested ids")
+            << QStringList {"a=1111:2222", "b=3333:4444"} << 0x3333 << 0x4444 << "b";
+        QTest::newRow("fixed ids win whatever was asked")
+            << QStringList {"a=1111:2222", "b=0483:5740"} << 0x1209 << 0x0001 << "b";
+        QTest::newRow("first of two matching")
+            << QStringList {"a=0483:5740", "b=0483:5740"} << 0x0483 << 0x5740 << "a";
+        QTest::newRow("first in order, fixed or requested")
+            << QStringList {"a=1111:2222", "b=0483:5740"} << 0x1111 << 0x2222 << "a";
+        QTest::newRow("none") << QStringList {"a=1111:2222"} << 0x1209 << 0x0001 << "";
+        QTest::newRow("no ports") << QStringList {} << 0x0483 << 0x5740 << "";
+    }
+
+    void findPort()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, vid);
+        QFETCH(int, pid);
+        QFETCH(QString, found);
+
+        // A registry of its own for this test only.
+        QTemporaryDir dir;
+        const QByteArray saved = qgetenv(VirtualPortRegistry::environmentVariable);
+        qputenv(VirtualPortRegistry::environmentVariable, dir.path().toLocal8Bit());
+        for (const QString &entry : entries) {
+            const QString name = entry.section(QLatin1Char('='), 0, 0);
+            const QString ids = entry.section(QLatin1Char('='), 1);
+            PortDescription port;
+            port.systemLocation = QStringLiteral("/dev/null");
+            port.serialNumber = name;
+            port.vendorId = uint16_t(ids.section(QLatin1Char(':'), 0, 0).toUInt(nullptr, 16));
+            port.productId = uint16_t(ids.section(QLatin1Char(':'), 1).toUInt(nullptr, 16));
+            port.hasVendorId = port.hasProductId = true;
+            QVERIFY(VirtualPortRegistry::publish(dir.path(), name, port));
+        }
+        PortDescription port;
+        const bool result =
+            SerialPortEnumerator::findPort(port, uint16_t(vid), uint16_t(pid), false);
+        qputenv(VirtualPortRegistry::environmentVariable, saved);
+        QCOMPARE(result, !found.isEmpty());
+        if (result)
+            QCOMPARE(port.serialNumber, found);
+    }
+
+    void presence()
+    {
+        QTemporaryDir dir;
+        PortDescription port;
+        port.systemLocation = QStringLiteral("/dev/null");
+        port.hasVendorId = port.hasProductId = true;
+        QVERIFY(VirtualPortRegistry::publish(dir.path(), QStringLiteral("p"), port));
+        const QByteArray saved = qgetenv(VirtualPortRegistry::environmentVariable);
+        qputenv(VirtualPortRegistry::environmentVariable, dir.path().toLocal8Bit());
+        const QList<PortDescription> ports = SerialPortEnumerator::availablePorts();
+        QCOMPARE(ports.size(), 1);
+        QVERIFY(SerialPortEnumerator::isPresent(ports.at(0)));
+        QVERIFY(VirtualPortRegistry::withdraw(dir.path(), QStringLiteral("p")));
+        QVERIFY(!SerialPortEnumerator::isPresent(ports.at(0)));
+        qputenv(VirtualPortRegistry::environmentVariable, saved);
+        QVERIFY(!VirtualPortRegistry::publish(dir.path(), QStringLiteral("../escape"), port));
+        // A real port is present while its device node exists.
+        PortDescription real;
+        real.systemLocation = QStringLiteral("/dev/null");
+        QVERIFY(SerialPortEnumerator::isPresent(real));
+        real.systemLocation = QStringLiteral("/dev/norda-none");
+        QVERIFY(!SerialPortEnumerator::isPresent(real));
+    }
+
+    void networkPorts_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("commandPort");
+        QTest::addColumn<int>("statusPort");
+        QTest::newRow("missing keys") << QString() << QString() << 23 << 8080;
+        QTest::newRow("set") << "2323"
+                             << "18080" << 2323 << 18080;
+        QTest::newRow("not numbers") << "telnet"
+                                     << "x" << 23 << 8080;
+        QTest::newRow("out of range") << "0"
+                                      << "70000" << 23 << 8080;
+    }
+
+    void networkPorts()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, status);
+        QFETCH(int, commandPort);
+        QFETCH(int, statusPort);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.ini"));
+        {
+            QSettings settings(path, QSettings::IniFormat);
+            if (!command.isNull())
+                settings.setValue(QStringLiteral("network/commandport"), command);
+            if (!status.isNull())
+                settings.setValue(QStringLiteral("network/statusport"), status);
+        }
+        QSettings settings(path, QSettings::IniFormat);
+        const NetworkPorts ports = NetworkPorts::fromSettings(settings);
+        QCOMPARE(int(ports.commandPort), commandPort);
+        QCOMPARE(int(ports.statusPort), statusPort);
+    }
 
 private:
     // A TCP transport connected to the simulated loudspeaker.
-    std::unique_ptr<CdcTcpDevice> connectTcp();
+    std::unique_ptr<CdcTcpDevice> connectTcp()
+    {
+        auto transport = std::make_unique<CdcTcpDevice>();
+        transport->open(QStringLiteral("127.71.0.2"), sim->tcpPort(horn));
+        if (!QTest::qWaitFor([&] { return transport->isConnected(); }, 5000))
+            return nullptr;
+        return transport;
+    }
 
     std::unique_ptr<SimHarness> sim;
     SimDevice *horn = nullptr;
 };
-
-void TestTransport::initTestCase()
-{
-    sim = std::make_unique<SimHarness>();
-    horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.71.0.2"));
-}
-
-void TestTransport::cleanupTestCase()
-{
-    sim.reset();
-}
-
-void TestTransport::init()
-{
-    sim->clearFaults(horn);
-}
-
-std::unique_ptr<CdcTcpDevice> TestTransport::connectTcp()
-{
-    auto transport = std::make_unique<CdcTcpDevice>();
-    transport->open(QStringLiteral("127.71.0.2"), sim->tcpPort(horn));
-    if (!QTest::qWaitFor([&] { return transport->isConnected(); }, 5000))
-        return nullptr;
-    return transport;
-}
-
-void TestTransport::readLineKeepsPartialLines()
-{
-    std::unique_ptr<CdcTcpDevice> transport = connectTcp();
-    QVERIFY(transport);
-    sim->setRawAnswer(horn, QStringLiteral("X"), QByteArray("OK\r\nabc"));
-    QSignalSpy received(transport.get(), &ConnectionDevice::received);
-    transport->write(QStringLiteral("X\r\n"));
-    QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(7), 5000);
-    QVERIFY(transport->canReadLine());
-    QCOMPARE(transport->readLine(), QByteArray("OK\r\n"));
-    QCOMPARE(transport->receivedSize(), qint64(3));
-    QVERIFY(!transport->canReadLine());
-    QCOMPARE(transport->readLine(), QByteArray());
-    QCOMPARE(transport->receivedSize(), qint64(3));
-    QVERIFY(received.count() >= 1);
-    QCOMPARE(transport->takeReceived(), QByteArray("abc"));
-    QCOMPARE(transport->receivedSize(), qint64(0));
-}
-
-void TestTransport::lineFeedFirstIsAOneByteLine()
-{
-    std::unique_ptr<CdcTcpDevice> transport = connectTcp();
-    QVERIFY(transport);
-    sim->setRawAnswer(horn, QStringLiteral("X"), QByteArray("\nrest\n"));
-    transport->write(QStringLiteral("X\r\n"));
-    QVERIFY(transport->waitForLine(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(6), 5000);
-    QCOMPARE(transport->readLine(), QByteArray("\n"));
-    QCOMPARE(transport->readLine(), QByteArray("rest\n"));
-    transport->clearReceived();
-    QCOMPARE(transport->receivedSize(), qint64(0));
-}
-
-void TestTransport::waitForLineTimesOutAndWakesOnALine()
-{
-    std::unique_ptr<CdcTcpDevice> transport = connectTcp();
-    QVERIFY(transport);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!transport->waitForLine(500));
-    QVERIFY2(clock.elapsed() >= 490, qPrintable(QString::number(clock.elapsed())));
-
-    sim->setFault(horn, QStringLiteral("delay=300"));
-    transport->write(QStringLiteral("GET VERSION\r\n"));
-    clock.restart();
-    QVERIFY(transport->waitForLine(20000));
-    // It returned on the line, long before its own deadline.
-    QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(transport->readLine(), QByteArray("horn 1.0.0\r\n"));
-}
-
-void TestTransport::tcpOpenSucceedsForAnUnreachableHost()
-{
-    CdcTcpDevice transport;
-    // Nothing listens on this loopback address.
-    QVERIFY(transport.open(QStringLiteral("127.71.0.250"), 23));
-    QVERIFY(transport.isOpen());
-    QVERIFY(!transport.waitForLine(300));
-    QVERIFY(!transport.isConnected());
-    transport.close();
-    QVERIFY(!transport.isOpen());
-}
-
-void TestTransport::endlessLineIsCappedAndMarked()
-{
-    std::unique_ptr<CdcTcpDevice> transport = connectTcp();
-    QVERIFY(transport);
-    sim->setFault(horn, QStringLiteral("flood=3000000"));
-    transport->write(QStringLiteral("GET VERSION\r\n"));
-    QTRY_VERIFY_WITH_TIMEOUT(transport->hasOverflowed(), 10000);
-    // Keep taking what arrives for a moment: the buffer never grows past its cap.
-    QTest::qWait(300);
-    QVERIFY(transport->receivedSize() <= ConnectionDevice::maxPartialLine);
-    QVERIFY(!transport->canReadLine());
-    transport->clearReceived();
-    QVERIFY(!transport->hasOverflowed());
-}
-
-void TestTransport::wireEncoding_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("ascii") << "GET VERSION\r\n" << QByteArray("GET VERSION\r\n");
-    QTest::newRow("cyrillic") << QString::fromUtf8("ЦБ да") << QByteArray("\xd6\xc1 \xe4\xe0");
-    QTest::newRow("empty") << "" << QByteArray();
-}
-
-void TestTransport::wireEncoding()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(ConnectionDevice::encode(text), bytes);
-    QCOMPARE(ConnectionDevice::decode(bytes), text);
-    QCOMPARE(ConnectionDevice::decode(bytes + QByteArray("\0tail", 5)), text);
-}
-
-void TestTransport::usbTransportTalksToAPseudoTerminal()
-{
-    SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, QStringLiteral("127.71.0.5"));
-    const QString path = sim->addUsb(console, 0x1209, 0x0004);
-    QVERIFY(!path.isEmpty());
-    CdcUsbDevice transport;
-    PortDescription port;
-    QVERIFY(transport.findPort(port, 0x1209, 0x0004));
-    QCOMPARE(port.systemLocation, path);
-    QVERIFY(port.isVirtual);
-    QVERIFY(transport.open(port));
-    QVERIFY(transport.isOpen());
-    QCOMPARE(transport.openedPort().systemLocation, path);
-    transport.write(QStringLiteral("GET DESCRIPTOR desc_SerialNumber\r\n"));
-    QVERIFY(transport.waitForLine(5000));
-    QCOMPARE(transport.readLine(), QByteArray("4004\r\n"));
-    QVERIFY(transport.waitForLine(5000));
-    QCOMPARE(transport.readLine(), QByteArray("OK\r\n"));
-
-    // A second open of the same port fails while the first holds it.
-    CdcUsbDevice second;
-    QVERIFY(!second.open(port));
-    QVERIFY(!second.isOpen());
-    transport.close();
-    QVERIFY(!transport.isOpen());
-    QVERIFY(second.open(port));
-}
-
-void TestTransport::pulledPortReportsFailure()
-{
-    SimDevice *media = sim->addDevice(DeviceType::Media, 5005, QStringLiteral("127.71.0.6"));
-    QVERIFY(!sim->addUsb(media, 0x1209, 0x0005).isEmpty());
-    CdcUsbDevice transport;
-    PortDescription port;
-    QVERIFY(transport.findPort(port, 0x1209, 0x0005));
-    QVERIFY(transport.open(port));
-    QVERIFY(SerialPortEnumerator::isPresent(port));
-    QSignalSpy failed(&transport, &ConnectionDevice::portFailed);
-    sim->unplug(media);
-    QVERIFY(!SerialPortEnumerator::isPresent(port));
-    QVERIFY(failed.wait(5000));
-    // Waiting on a dead port sleeps out its time instead of returning at once.
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!transport.waitForLine(300));
-    QVERIFY(clock.elapsed() >= 290);
-    QVERIFY(sim->replug(media));
-}
-
-void TestTransport::registryEntries_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("usable");
-    QTest::addColumn<QString>("usbIds");
-    QTest::newRow("complete") << QByteArray("path=/dev/null\nvid=0483\npid=5740\nserial=7\n")
-                              << true << "0483:5740";
-    QTest::newRow("no ids") << QByteArray("path=/dev/null\n") << true << "-";
-    QTest::newRow("bad id") << QByteArray("path=/dev/null\nvid=zz\npid=1\n") << true << "-";
-    QTest::newRow("relative path") << QByteArray("path=dev/null\n") << false << "";
-    QTest::newRow("no path") << QByteArray("vid=0483\npid=5740\n") << false << "";
-    QTest::newRow("missing node") << QByteArray("path=/dev/norda-none\n") << false << "";
-    QTest::newRow("rubbish") << QByteArray("\x01\x02\xff\n==\n") << false << "";
-}
-
-void TestTransport::registryEntries()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, usable);
-    QFETCH(QString, usbIds);
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("x.port")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    const QList<PortDescription> ports = VirtualPortRegistry::ports(dir.path());
-    QCOMPARE(ports.size(), usable ? 1 : 0);
-    if (usable) {
-        QCOMPARE(ports.at(0).systemLocation, QStringLiteral("/dev/null"));
-        QCOMPARE(ports.at(0).usbIdText(), usbIds);
-        QVERIFY(ports.at(0).isVirtual);
-    }
-}
-
-void TestTransport::findPort_data()
-{
-    QTest::addColumn<QStringList>("entries"); // name=vid:pid, all on /dev/null
-    QTest::addColumn<int>("vid");
-    QTest::addColumn<int>("pid");
-    QTest::addColumn<QString>("found"); // serial number of the port found, empty for none
-
-    QTest::newRow("requested ids")
-        << QStringList {"a=1111:2222", "b=3333:4444"} << 0x3333 << 0x4444 << "b";
-    QTest::newRow("fixed ids win whatever was asked")
-        << QStringList {"a=1111:2222", "b=0483:5740"} << 0x1209 << 0x0001 << "b";
-    QTest::newRow("first of two matching")
-        << QStringList {"a=0483:5740", "b=0483:5740"} << 0x0483 << 0x5740 << "a";
-    QTest::newRow("first in order, fixed or requested")
-        << QStringList {"a=1111:2222", "b=0483:5740"} << 0x1111 << 0x2222 << "a";
-    QTest::newRow("none") << QStringList {"a=1111:2222"} << 0x1209 << 0x0001 << "";
-    QTest::newRow("no ports") << QStringList {} << 0x0483 << 0x5740 << "";
-}
-
-void TestTransport::findPort()
-{
-    QFETCH(QStringList, entries);
-    QFETCH(int, vid);
-    QFETCH(int, pid);
-    QFETCH(QString, found);
-
-    // A registry of its own for this test only.
-    QTemporaryDir dir;
-    const QByteArray saved = qgetenv(VirtualPortRegistry::environmentVariable);
-    qputenv(VirtualPortRegistry::environmentVariable, dir.path().toLocal8Bit());
-    for (const QString &entry : entries) {
-        const QString name = entry.section(QLatin1Char('='), 0, 0);
-        const QString ids = entry.section(QLatin1Char('='), 1);
-        PortDescription port;
-        port.systemLocation = QStringLiteral("/dev/null");
-        port.serialNumber = name;
-        port.vendorId = uint16_t(ids.section(QLatin1Char(':'), 0, 0).toUInt(nullptr, 16));
-        port.productId = uint16_t(ids.section(QLatin1Char(':'), 1).toUInt(nullptr, 16));
-        port.hasVendorId = port.hasProductId = true;
-        QVERIFY(VirtualPortRegistry::publish(dir.path(), name, port));
-    }
-    PortDescription port;
-    const bool result = SerialPortEnumerator::findPort(port, uint16_t(vid), uint16_t(pid), false);
-    qputenv(VirtualPortRegistry::environmentVariable, saved);
-    QCOMPARE(result, !found.isEmpty());
-    if (result)
-        QCOMPARE(port.serialNumber, found);
-}
-
-void TestTransport::presence()
-{
-    QTemporaryDir dir;
-    PortDescription port;
-    port.systemLocation = QStringLiteral("/dev/null");
-    port.hasVendorId = port.hasProductId = true;
-    QVERIFY(VirtualPortRegistry::publish(dir.path(), QStringLiteral("p"), port));
-    const QByteArray saved = qgetenv(VirtualPortRegistry::environmentVariable);
-    qputenv(VirtualPortRegistry::environmentVariable, dir.path().toLocal8Bit());
-    const QList<PortDescription> ports = SerialPortEnumerator::availablePorts();
-    QCOMPARE(ports.size(), 1);
-    QVERIFY(SerialPortEnumerator::isPresent(ports.at(0)));
-    QVERIFY(VirtualPortRegistry::withdraw(dir.path(), QStringLiteral("p")));
-    QVERIFY(!SerialPortEnumerator::isPresent(ports.at(0)));
-    qputenv(VirtualPortRegistry::environmentVariable, saved);
-    QVERIFY(!VirtualPortRegistry::publish(dir.path(), QStringLiteral("../escape"), port));
-    // A real port is present while its device node exists.
-    PortDescription real;
-    real.systemLocation = QStringLiteral("/dev/null");
-    QVERIFY(SerialPortEnumerator::isPresent(real));
-    real.systemLocation = QStringLiteral("/dev/norda-none");
-    QVERIFY(!SerialPortEnumerator::isPresent(real));
-}
-
-void TestTransport::networkPorts_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<int>("commandPort");
-    QTest::addColumn<int>("statusPort");
-    QTest::newRow("missing keys") << QString() << QString() << 23 << 8080;
-    QTest::newRow("set") << "2323"
-                         << "18080" << 2323 << 18080;
-    QTest::newRow("not numbers") << "telnet"
-                                 << "x" << 23 << 8080;
-    QTest::newRow("out of range") << "0"
-                                  << "70000" << 23 << 8080;
-}
-
-void TestTransport::networkPorts()
-{
-    QFETCH(QString, command);
-    QFETCH(QString, status);
-    QFETCH(int, commandPort);
-    QFETCH(int, statusPort);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("settings.ini"));
-    {
-        QSettings settings(path, QSettings::IniFormat);
-        if (!command.isNull())
-            settings.setValue(QStringLiteral("network/commandport"), command);
-        if (!status.isNull())
-            settings.setValue(QStringLiteral("network/statusport"), status);
-    }
-    QSettings settings(path, QSettings::IniFormat);
-    const NetworkPorts ports = NetworkPorts::fromSettings(settings);
-    QCOMPARE(int(ports.commandPort), commandPort);
-    QCOMPARE(int(ports.statusPort), statusPort);
-}
 
 QTEST_GUILESS_MAIN(TestTransport)
 #include "tst_transport.moc"

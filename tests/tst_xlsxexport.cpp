@@ -6,6 +6,7 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -84,242 +85,224 @@ class TestXlsxExport : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_dir = std::make_unique<TestUtil::WorkDir>();
+        QVERIFY(m_dir->isValid());
+    }
 
-    void emptyDatabase();
-    void recordsOfEveryFamily();
-    void deviceJournal();
-    void proposedFileName_data();
-    void proposedFileName();
-    void failedSaves();
-    void continuationWorksheets();
+    void cleanup() { m_dir.reset(); }
 
-private:
-    QTemporaryDir *m_dir = nullptr;
-    QString m_previous;
-};
+    void emptyDatabase()
+    {
+        DatabaseLog log;
+        int records = -1;
+        QVERIFY(JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("empty.xlsx"),
+                                                created, &records));
+        QCOMPARE(records, 0);
+        const QList<Sheet> sheets = readBack(QStringLiteral("empty.xlsx"));
+        QCOMPARE(sheets.size(), 1);
+        const Sheet &sheet = sheets.first();
+        QCOMPARE(sheet.name, QStringLiteral("Журнал"));
+        QVERIFY(sheet.gridlines);
+        QCOMPARE(sheet.merged, (QStringList {"A1:C1", "A2:C2"}));
+        QVERIFY(widthIs(sheet.width("A"), 20));
+        QVERIFY(widthIs(sheet.width("B"), 40));
+        QVERIFY(widthIs(sheet.width("C"), 80));
 
-void TestXlsxExport::init()
-{
-    m_previous = QDir::currentPath();
-    m_dir = new QTemporaryDir;
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-}
+        QCOMPARE(sheet.text("A1"), QStringLiteral("Журнал неисправностей"));
+        QVERIFY(sheet.bold("A1"));
+        QCOMPARE(sheet.horizontal("A1"), QStringLiteral("right"));
+        QCOMPARE(sheet.vertical("A1"), QStringLiteral("center"));
+        QCOMPARE(sheet.text("A2"), QStringLiteral("Время создания файла:16:20:30 05.03.2024."));
+        QVERIFY(!sheet.bold("A2"));
+        QVERIFY(!sheet.cells.contains("A3"));
+        QCOMPARE(sheet.text("A4"), QStringLiteral("Время"));
+        QCOMPARE(sheet.text("B4"), QStringLiteral("Устройство"));
+        QCOMPARE(sheet.text("C4"), QStringLiteral("Событие"));
+        for (const char *ref : {"A4", "B4", "C4"})
+            QVERIFY(sheet.bold(ref));
+        QCOMPARE(sheet.maxRow, 4);
+    }
 
-void TestXlsxExport::cleanup()
-{
-    QDir::setCurrent(m_previous);
-    delete m_dir;
-}
+    void recordsOfEveryFamily()
+    {
+        ProjectModel project;
+        auto *horn = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Этаж 2, коридор"),
+                                       false, 0, true, QStringLiteral("127.0.0.2"), -1);
+        auto *unit = new ProjectDevice(DeviceType::Norda4200, 2002, QString(), false, 0, true,
+                                       QStringLiteral("127.0.0.3"), -1);
+        project.addDevice(nullptr, horn);
+        project.addDevice(nullptr, unit);
+        DatabaseLog *log = project.logDb;
 
-void TestXlsxExport::emptyDatabase()
-{
-    DatabaseLog log;
-    int records = -1;
-    QVERIFY(JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("empty.xlsx"), created,
-                                            &records));
-    QCOMPARE(records, 0);
-    const QList<Sheet> sheets = readBack(QStringLiteral("empty.xlsx"));
-    QCOMPARE(sheets.size(), 1);
-    const Sheet &sheet = sheets.first();
-    QCOMPARE(sheet.name, QStringLiteral("Журнал"));
-    QVERIFY(sheet.gridlines);
-    QCOMPARE(sheet.merged, (QStringList {"A1:C1", "A2:C2"}));
-    QVERIFY(widthIs(sheet.width("A"), 20));
-    QVERIFY(widthIs(sheet.width("B"), 40));
-    QVERIFY(widthIs(sheet.width("C"), 80));
+        // Oldest first; the export lists them newest first.
+        const QList<QPair<int, int>> events = {
+            {unit->id_obj, 1},      {unit->id_obj, 0x40000001},
+            {unit->id_obj, 2},      {unit->id_obj, 0x40000002},
+            {unit->id_obj, 3},      {unit->id_obj, 0x40000003},
+            {unit->id_obj, 4},      {unit->id_obj, 0x40000004},
+            {unit->id_obj, 5},      {unit->id_obj, 0x40000005},
+            {unit->id_obj, 8},      {unit->id_obj, 16 + 2},
+            {unit->id_obj, 24 + 7}, {unit->id_obj, 32 + 2},
+            {horn->id_obj, 9},      {77, 2},
+            {unit->id_obj, 77},     {-1, 255},
+        };
+        for (int i = 0; i < events.size(); ++i)
+            QVERIFY(log->insertEvent(events.at(i).first, QString(), events.at(i).second,
+                                     base.addSecs(i)));
+        QCOMPARE(log->eventCount(5), events.size());
 
-    QCOMPARE(sheet.text("A1"), QStringLiteral("Журнал неисправностей"));
-    QVERIFY(sheet.bold("A1"));
-    QCOMPARE(sheet.horizontal("A1"), QStringLiteral("right"));
-    QCOMPARE(sheet.vertical("A1"), QStringLiteral("center"));
-    QCOMPARE(sheet.text("A2"), QStringLiteral("Время создания файла:16:20:30 05.03.2024."));
-    QVERIFY(!sheet.bold("A2"));
-    QVERIFY(!sheet.cells.contains("A3"));
-    QCOMPARE(sheet.text("A4"), QStringLiteral("Время"));
-    QCOMPARE(sheet.text("B4"), QStringLiteral("Устройство"));
-    QCOMPARE(sheet.text("C4"), QStringLiteral("Событие"));
-    for (const char *ref : {"A4", "B4", "C4"})
-        QVERIFY(sheet.bold(ref));
-    QCOMPARE(sheet.maxRow, 4);
-}
+        int records = 0;
+        QVERIFY(JournalExporter::exportDatabase(log, &project, QStringLiteral("all.xlsx"), created,
+                                                &records));
+        QCOMPARE(records, events.size());
+        const QList<Sheet> sheets = readBack(QStringLiteral("all.xlsx"));
+        QCOMPARE(sheets.size(), 1);
+        const Sheet &sheet = sheets.first();
+        QCOMPARE(sheet.maxRow, 4 + events.size());
 
-void TestXlsxExport::recordsOfEveryFamily()
-{
-    ProjectModel project;
-    auto *horn = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Этаж 2, коридор"), false,
-                                   0, true, QStringLiteral("127.0.0.2"), -1);
-    auto *unit = new ProjectDevice(DeviceType::Norda4200, 2002, QString(), false, 0, true,
-                                   QStringLiteral("127.0.0.3"), -1);
-    project.addDevice(nullptr, horn);
-    project.addDevice(nullptr, unit);
-    DatabaseLog *log = project.logDb;
-
-    // Oldest first; the export lists them newest first.
-    const QList<QPair<int, int>> events = {
-        {unit->id_obj, 1},      {unit->id_obj, 0x40000001},
-        {unit->id_obj, 2},      {unit->id_obj, 0x40000002},
-        {unit->id_obj, 3},      {unit->id_obj, 0x40000003},
-        {unit->id_obj, 4},      {unit->id_obj, 0x40000004},
-        {unit->id_obj, 5},      {unit->id_obj, 0x40000005},
-        {unit->id_obj, 8},      {unit->id_obj, 16 + 2},
-        {unit->id_obj, 24 + 7}, {unit->id_obj, 32 + 2},
-        {horn->id_obj, 9},      {77, 2},
-        {unit->id_obj, 77},     {-1, 255},
-    };
-    for (int i = 0; i < events.size(); ++i)
-        QVERIFY(
-            log->insertEvent(events.at(i).first, QString(), events.at(i).second, base.addSecs(i)));
-    QCOMPARE(log->eventCount(5), events.size());
-
-    int records = 0;
-    QVERIFY(JournalExporter::exportDatabase(log, &project, QStringLiteral("all.xlsx"), created,
-                                            &records));
-    QCOMPARE(records, events.size());
-    const QList<Sheet> sheets = readBack(QStringLiteral("all.xlsx"));
-    QCOMPARE(sheets.size(), 1);
-    const Sheet &sheet = sheets.first();
-    QCOMPARE(sheet.maxRow, 4 + events.size());
-
-    const QString unitName = QStringLiteral("Блок NORDA-4200");
-    const QStringList expected = {
-        "ПК|Подтверждение просмотра",
-        unitName + "|Неизвестно",
-        "Неизвестное устройство|Неисправность УМ",
-        "Оповещатель/Громкоговоритель NORDA исп.IP\nЭтаж 2, коридор|Короткое замыкание ЛО2",
-        unitName + "|Норма ЛО3",
-        unitName + "|Нарушение допуска ЛО8",
-        unitName + "|Обрыв ЛО3",
-        unitName + "|Короткое замыкание ЛО1",
-        unitName + "|Несанкционированный доступ прекращен",
-        unitName + "|Несанкционированный доступ",
-        unitName + "|Питание 220В появилось",
-        unitName + "|Нет питания 220В",
-        unitName + "|Неисправность батареи снята",
-        unitName + "|Неисправность батареи",
-        unitName + "|Неисправность УМ снята",
-        unitName + "|Неисправность УМ",
-        unitName + "|Подключение установлено",
-        unitName + "|Нет подключения",
-    };
-    for (int i = 0; i < expected.size(); ++i) {
-        const QString row = QString::number(5 + i);
-        QCOMPARE(sheet.text("B" + row) + "|" + sheet.text("C" + row), expected.at(i));
-        QCOMPARE(sheet.text("A" + row),
-                 base.addSecs(events.size() - 1 - i).toString("hh:mm:ss dd.MM.yyyy"));
-        for (const char *column : {"A", "B", "C"}) {
-            QCOMPARE(sheet.horizontal(column + row), QStringLiteral("center"));
-            QCOMPARE(sheet.vertical(column + row), QStringLiteral("center"));
-            QVERIFY(!sheet.bold(column + row));
+        const QString unitName = QStringLiteral("Блок NORDA-4200");
+        const QStringList expected = {
+            "ПК|Подтверждение просмотра",
+            unitName + "|Неизвестно",
+            "Неизвестное устройство|Неисправность УМ",
+            "Оповещатель/Громкоговоритель NORDA исп.IP\nЭтаж 2, коридор|Короткое замыкание ЛО2",
+            unitName + "|Норма ЛО3",
+            unitName + "|Нарушение допуска ЛО8",
+            unitName + "|Обрыв ЛО3",
+            unitName + "|Короткое замыкание ЛО1",
+            unitName + "|Несанкционированный доступ прекращен",
+            unitName + "|Несанкционированный доступ",
+            unitName + "|Питание 220В появилось",
+            unitName + "|Нет питания 220В",
+            unitName + "|Неисправность батареи снята",
+            unitName + "|Неисправность батареи",
+            unitName + "|Неисправность УМ снята",
+            unitName + "|Неисправность УМ",
+            unitName + "|Подключение установлено",
+            unitName + "|Нет подключения",
+        };
+        for (int i = 0; i < expected.size(); ++i) {
+            const QString row = QString::number(5 + i);
+            QCOMPARE(sheet.text("B" + row) + "|" + sheet.text("C" + row), expected.at(i));
+            QCOMPARE(sheet.text("A" + row),
+                     base.addSecs(events.size() - 1 - i).toString("hh:mm:ss dd.MM.yyyy"));
+            for (const char *column : {"A", "B", "C"}) {
+                QCOMPARE(sheet.horizontal(column + row), QStringLiteral("center"));
+                QCOMPARE(sheet.vertical(column + row), QStringLiteral("center"));
+                QVERIFY(!sheet.bold(column + row));
+            }
+        }
+        // Only the row of the tagged device is twice as high.
+        QCOMPARE(sheet.height(8), 30.0);
+        QVERIFY(sheet.cells.value("B8").value("wrap").toBool());
+        for (int row = 5; row < 5 + expected.size(); ++row) {
+            if (row != 8)
+                QVERIFY(sheet.height(row) == 0.0 || sheet.height(row) == 15.0);
         }
     }
-    // Only the row of the tagged device is twice as high.
-    QCOMPARE(sheet.height(8), 30.0);
-    QVERIFY(sheet.cells.value("B8").value("wrap").toBool());
-    for (int row = 5; row < 5 + expected.size(); ++row) {
-        if (row != 8)
-            QVERIFY(sheet.height(row) == 0.0 || sheet.height(row) == 15.0);
+
+    void deviceJournal()
+    {
+        XlsxJournal journal;
+        journal.writeHeader(created, QStringLiteral("Блок NORDA-4100/4101"),
+                            18446744073709551615ull);
+        journal.addRow({"10:00:00 01.03.2024", "Авария", "Обрыв ЛО1", "ignored"});
+        journal.addRow({"10:00:05 01.03.2024", "Норма", "Норма ЛО1"});
+        QCOMPARE(journal.row(), 7);
+        QVERIFY(journal.save(QStringLiteral("unit.xlsx")));
+
+        const QList<Sheet> sheets = readBack(QStringLiteral("unit.xlsx"));
+        QCOMPARE(sheets.size(), 1);
+        const Sheet &sheet = sheets.first();
+        QCOMPARE(sheet.name, QStringLiteral("Журнал"));
+        QCOMPARE(sheet.merged, (QStringList {"A1:C1", "A2:C2", "A3:C3"}));
+        QVERIFY(widthIs(sheet.width("A"), 20));
+        QVERIFY(widthIs(sheet.width("B"), 20));
+        QVERIFY(widthIs(sheet.width("C"), 80));
+        QCOMPARE(sheet.text("A1"), QStringLiteral("Блок NORDA-4100/4101. Журнал событий."));
+        QVERIFY(sheet.bold("A1"));
+        QCOMPARE(sheet.horizontal("A1"), QStringLiteral("right"));
+        QCOMPARE(sheet.text("A2"),
+                 QStringLiteral("Серийный номер устройства:18446744073709551615."));
+        QCOMPARE(sheet.text("A3"), QStringLiteral("Время создания файла:16:20:30 05.03.2024."));
+        QVERIFY(!sheet.cells.contains("A4"));
+        QCOMPARE(sheet.text("A5") + "|" + sheet.text("B5") + "|" + sheet.text("C5"),
+                 QStringLiteral("Время|Тип|Описание события"));
+        QVERIFY(sheet.bold("A5") && sheet.bold("B5") && sheet.bold("C5"));
+        QCOMPARE(sheet.text("C6"), QStringLiteral("Обрыв ЛО1"));
+        QVERIFY(!sheet.cells.contains("D6"));
+        QCOMPARE(sheet.text("B7"), QStringLiteral("Норма"));
+        QCOMPARE(sheet.horizontal("B7"), QStringLiteral("center"));
+        QCOMPARE(sheet.maxRow, 7);
     }
-}
 
-void TestXlsxExport::deviceJournal()
-{
-    XlsxJournal journal;
-    journal.writeHeader(created, QStringLiteral("Блок NORDA-4100/4101"), 18446744073709551615ull);
-    journal.addRow({"10:00:00 01.03.2024", "Авария", "Обрыв ЛО1", "ignored"});
-    journal.addRow({"10:00:05 01.03.2024", "Норма", "Норма ЛО1"});
-    QCOMPARE(journal.row(), 7);
-    QVERIFY(journal.save(QStringLiteral("unit.xlsx")));
+    void proposedFileName_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no folder yet") << QString() << "Журнал_БД_20240305.xlsx";
+        QTest::newRow("folder") << QStringLiteral("/home/duty/journals")
+                                << "/home/duty/journals/Журнал_БД_20240305.xlsx";
+    }
 
-    const QList<Sheet> sheets = readBack(QStringLiteral("unit.xlsx"));
-    QCOMPARE(sheets.size(), 1);
-    const Sheet &sheet = sheets.first();
-    QCOMPARE(sheet.name, QStringLiteral("Журнал"));
-    QCOMPARE(sheet.merged, (QStringList {"A1:C1", "A2:C2", "A3:C3"}));
-    QVERIFY(widthIs(sheet.width("A"), 20));
-    QVERIFY(widthIs(sheet.width("B"), 20));
-    QVERIFY(widthIs(sheet.width("C"), 80));
-    QCOMPARE(sheet.text("A1"), QStringLiteral("Блок NORDA-4100/4101. Журнал событий."));
-    QVERIFY(sheet.bold("A1"));
-    QCOMPARE(sheet.horizontal("A1"), QStringLiteral("right"));
-    QCOMPARE(sheet.text("A2"), QStringLiteral("Серийный номер устройства:18446744073709551615."));
-    QCOMPARE(sheet.text("A3"), QStringLiteral("Время создания файла:16:20:30 05.03.2024."));
-    QVERIFY(!sheet.cells.contains("A4"));
-    QCOMPARE(sheet.text("A5") + "|" + sheet.text("B5") + "|" + sheet.text("C5"),
-             QStringLiteral("Время|Тип|Описание события"));
-    QVERIFY(sheet.bold("A5") && sheet.bold("B5") && sheet.bold("C5"));
-    QCOMPARE(sheet.text("C6"), QStringLiteral("Обрыв ЛО1"));
-    QVERIFY(!sheet.cells.contains("D6"));
-    QCOMPARE(sheet.text("B7"), QStringLiteral("Норма"));
-    QCOMPARE(sheet.horizontal("B7"), QStringLiteral("center"));
-    QCOMPARE(sheet.maxRow, 7);
-}
+    void proposedFileName()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QCOMPARE(JournalExporter::proposedFileName(folder, QDate(2024, 3, 5)), name);
+    }
 
-void TestXlsxExport::proposedFileName_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("no folder yet") << ""
-                                   << "Журнал_БД_20240305.xlsx";
-    QTest::newRow("folder") << "/home/duty/journals"
-                            << "/home/duty/journals/Журнал_БД_20240305.xlsx";
-}
+    void failedSaves()
+    {
+        DatabaseLog log;
+        QVERIFY(log.insertEvent(1, QString(), 2, base));
+        QVERIFY(!JournalExporter::exportDatabase(&log, nullptr,
+                                                 QStringLiteral("no/such/folder/x.xlsx"), created));
 
-void TestXlsxExport::proposedFileName()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, name);
-    QCOMPARE(JournalExporter::proposedFileName(folder, QDate(2024, 3, 5)), name);
-}
+        // A folder in the way of the file.
+        QVERIFY(QDir().mkdir(QStringLiteral("taken.xlsx")));
+        QVERIFY(
+            !JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("taken.xlsx"), created));
+        QVERIFY(QFileInfo(QStringLiteral("taken.xlsx")).isDir());
+        // An earlier file of that name is replaced.
+        QVERIFY(TestUtil::writeFile(QStringLiteral("kept.xlsx"), "previous export"));
+        QVERIFY(
+            JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("kept.xlsx"), created));
+        QCOMPARE(readBack(QStringLiteral("kept.xlsx")).value(0).text("C5"),
+                 QStringLiteral("Неисправность УМ"));
+    }
 
-void TestXlsxExport::failedSaves()
-{
-    DatabaseLog log;
-    QVERIFY(log.insertEvent(1, QString(), 2, base));
-    QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("no/such/folder/x.xlsx"),
-                                             created));
+    void continuationWorksheets()
+    {
+        XlsxSheetWriter writer({20, 40, 80});
+        writer.setRowLimit(10);
+        using Line = XlsxSheetWriter::HeaderLine;
+        writer.writeHeader({{Line::Title, {"Журнал неисправностей"}},
+                            {Line::Empty, {}},
+                            {Line::Columns, {"Время", "Устройство", "Событие"}}});
+        for (int i = 1; i <= 12; ++i)
+            writer.addRow({QString::number(i), "x", "y"});
+        QCOMPARE(writer.sheetCount(), 2);
+        QVERIFY(writer.save(QStringLiteral("long.xlsx")));
 
-    // A folder in the way of the file.
-    QVERIFY(QDir().mkdir(QStringLiteral("taken.xlsx")));
-    QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("taken.xlsx"), created));
-    QVERIFY(QFileInfo(QStringLiteral("taken.xlsx")).isDir());
-    // An earlier file of that name is replaced.
-    QFile old(QStringLiteral("kept.xlsx"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("previous export");
-    old.close();
-    QVERIFY(JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("kept.xlsx"), created));
-    QCOMPARE(readBack(QStringLiteral("kept.xlsx")).value(0).text("C5"),
-             QStringLiteral("Неисправность УМ"));
-}
+        const QList<Sheet> sheets = readBack(QStringLiteral("long.xlsx"));
+        QCOMPARE(sheets.size(), 2);
+        QCOMPARE(sheets.at(0).name, QStringLiteral("Журнал"));
+        QCOMPARE(sheets.at(1).name, QStringLiteral("Журнал (2)"));
+        QCOMPARE(sheets.at(0).maxRow, 10);
+        QCOMPARE(sheets.at(0).text("A10"), QStringLiteral("7"));
+        QCOMPARE(sheets.at(1).text("A1"), QStringLiteral("Журнал неисправностей"));
+        QCOMPARE(sheets.at(1).merged, QStringList {"A1:C1"});
+        QCOMPARE(sheets.at(1).text("C3"), QStringLiteral("Событие"));
+        QCOMPARE(sheets.at(1).text("A4"), QStringLiteral("8"));
+        QCOMPARE(sheets.at(1).text("A8"), QStringLiteral("12"));
+    }
 
-void TestXlsxExport::continuationWorksheets()
-{
-    XlsxSheetWriter writer({20, 40, 80});
-    writer.setRowLimit(10);
-    using Line = XlsxSheetWriter::HeaderLine;
-    writer.writeHeader({{Line::Title, {"Журнал неисправностей"}},
-                        {Line::Empty, {}},
-                        {Line::Columns, {"Время", "Устройство", "Событие"}}});
-    for (int i = 1; i <= 12; ++i)
-        writer.addRow({QString::number(i), "x", "y"});
-    QCOMPARE(writer.sheetCount(), 2);
-    QVERIFY(writer.save(QStringLiteral("long.xlsx")));
-
-    const QList<Sheet> sheets = readBack(QStringLiteral("long.xlsx"));
-    QCOMPARE(sheets.size(), 2);
-    QCOMPARE(sheets.at(0).name, QStringLiteral("Журнал"));
-    QCOMPARE(sheets.at(1).name, QStringLiteral("Журнал (2)"));
-    QCOMPARE(sheets.at(0).maxRow, 10);
-    QCOMPARE(sheets.at(0).text("A10"), QStringLiteral("7"));
-    QCOMPARE(sheets.at(1).text("A1"), QStringLiteral("Журнал неисправностей"));
-    QCOMPARE(sheets.at(1).merged, QStringList {"A1:C1"});
-    QCOMPARE(sheets.at(1).text("C3"), QStringLiteral("Событие"));
-    QCOMPARE(sheets.at(1).text("A4"), QStringLiteral("8"));
-    QCOMPARE(sheets.at(1).text("A8"), QStringLiteral("12"));
-}
+private:
+    std::unique_ptr<TestUtil::WorkDir> m_dir;
+};
 
 QTEST_GUILESS_MAIN(TestXlsxExport)
 #include "tst_xlsxexport.moc"

@@ -1,29 +1,15 @@
 #include "workerrelay.h"
 
-#include "link/cdcusbprocess.h"
+#include <QMetaMethod>
 
 WorkerRelay::WorkerRelay(CdcUsbProcess *worker)
+    : CdcUsbProcess(nullptr, 0)
 {
-    using W = CdcUsbProcess;
-    using R = WorkerRelay;
-    connect(worker, &W::connected, this, &R::connected);
-    connect(worker, &W::disconnected, this, &R::disconnected);
-    connect(worker, &W::receivedAnswer, this, &R::receivedAnswer);
-    connect(worker, &W::fileBlockWrited, this, &R::fileBlockWrited);
-    connect(worker, &W::fileBlockReaded, this, &R::fileBlockReaded);
-    connect(worker, &W::startEraseSector, this, &R::startEraseSector);
-    connect(worker, &W::successEraseSector, this, &R::successEraseSector);
-    connect(worker, &W::errorEraseSector, this, &R::errorEraseSector);
-    connect(worker, &W::finishErase, this, &R::finishErase);
-    connect(worker, &W::startWriteFlashPage, this, &R::startWriteFlashPage);
-    connect(worker, &W::successWriteFlashPage, this, &R::successWriteFlashPage);
-    connect(worker, &W::errorWriteFlashPage, this, &R::errorWriteFlashPage);
-    connect(worker, &W::finishWrite, this, &R::finishWrite);
-    connect(worker, &W::startVerifyFlashPage, this, &R::startVerifyFlashPage);
-    connect(worker, &W::successVerifyFlashPage, this, &R::successVerifyFlashPage);
-    connect(worker, &W::errorVerifyFlashPage, this, &R::errorVerifyFlashPage);
-    connect(worker, &W::finishVerify, this, &R::finishVerify);
-    connect(worker, &W::startExitBootloder, this, &R::startExitBootloder);
-    connect(worker, &W::errorExitBootloder, this, &R::errorExitBootloder);
-    connect(worker, &W::successExitBootloder, this, &R::successExitBootloder);
+    qRegisterMetaType<uint32_t>("uint32_t");
+    qRegisterMetaType<QByteArray *>("QByteArray*");
+    const QMetaObject &meta = CdcUsbProcess::staticMetaObject;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        if (meta.method(i).methodType() == QMetaMethod::Signal)
+            QMetaObject::connect(worker, i, this, i, Qt::QueuedConnection);
+    }
 }
