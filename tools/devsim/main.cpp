@@ -95,7 +95,8 @@ int main(int argc, char *argv[])
             << simulator.devices().size() << " devices" << Qt::endl;
     timeline.start();
     SimCommandServer commandServer(&simulator);
-    if (const int status = commandOptions.start(parser, simulator, commandServer, out, err))
+    if (const int status = commandOptions.start(parser, simulator, commandServer, out, err,
+                                                statusServer != nullptr))
         return status;
     const SimSignalQuit signalQuit;
     return app.exec();

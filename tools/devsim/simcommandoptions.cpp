@@ -13,8 +13,9 @@
 
 SimCommandOptions::SimCommandOptions()
     : commandPort(QStringLiteral("command-port"),
-                  QStringLiteral("TCP command port of every device (default 23; 0 picks a free "
-                                 "port per device)."),
+                  QStringLiteral("TCP command port of every device (default 23, or a free port "
+                                 "per device with --status-port; 0 picks a free port per "
+                                 "device)."),
                   QStringLiteral("PORT"), QStringLiteral("23"))
     , usb(QStringLiteral("usb"),
           QStringLiteral("Also present the device with this serial number as a USB serial port "
@@ -49,14 +50,17 @@ void SimCommandOptions::addTo(QCommandLineParser &parser) const
 }
 
 int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simulator,
-                             SimCommandServer &server, QTextStream &out, QTextStream &err) const
+                             SimCommandServer &server, QTextStream &out, QTextStream &err,
+                             bool freePortByDefault) const
 {
     auto fail = [&err](int status, const QString &message) {
         err << "norda-devsim: " << message << Qt::endl;
         return status;
     };
     bool ok = false;
-    const int port = parser.value(commandPort).toInt(&ok);
+    const int port =
+        !parser.isSet(commandPort) && freePortByDefault ? 0 : parser.value(commandPort).toInt(&ok);
+    ok = ok || (!parser.isSet(commandPort) && freePortByDefault);
     if (!ok || port < 0 || port > 65535)
         return fail(1, QStringLiteral("bad command port '%1'").arg(parser.value(commandPort)));
     const int layout = parser.value(flashLayout).toInt(&ok);

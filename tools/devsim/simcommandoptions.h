@@ -18,8 +18,11 @@ public:
     // Starts the command side for every device of the simulator and prints one line per
     // endpoint ("tcp KEY:SERIAL ADDRESS:PORT", "usb KEY:SERIAL PATH VID:PID"), then "ready".
     // Returns 0, or the exit status after printing the reason to `err`.
+    // Without --command-port the devices listen on port 23, or, when `freePortByDefault`
+    // (the simulator also serves the status side), each on a free port, so that several
+    // simulators on the same addresses never collide on the command port.
     int start(const QCommandLineParser &parser, Simulator &simulator, SimCommandServer &server,
-              QTextStream &out, QTextStream &err) const;
+              QTextStream &out, QTextStream &err, bool freePortByDefault = false) const;
 
 private:
     QCommandLineOption commandPort;
