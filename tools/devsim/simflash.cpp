@@ -27,9 +27,14 @@ bool findSector(uint32_t address, int layout, Sector *found)
 
 } // namespace
 
-SimFlash::SimFlash()
-    : memory(int(size), char(0xFF))
+SimFlash::SimFlash() = default;
+
+void SimFlash::materialise()
 {
+    // A thousand simulated devices must not cost a megabyte each before any of them is
+    // flashed: the memory exists from the first erase or write on.
+    if (memory.isEmpty())
+        memory = QByteArray(int(size), char(0xFF));
 }
 
 bool SimFlash::pageInRange(uint32_t address, int length) const
@@ -47,6 +52,7 @@ bool SimFlash::eraseBlock(uint32_t address, int layout, bool consolePages)
     } else if (!findSector(address, layout, &sector)) {
         return false;
     }
+    materialise();
     memory.replace(int(sector.start - base), int(sector.size),
                    QByteArray(int(sector.size), char(0xFF)));
     ++erasedBlocks;
@@ -58,6 +64,7 @@ bool SimFlash::program(uint32_t address, const QByteArray &bytes)
     if (bytes.size() != pageSize || (address - base) % pageSize != 0 ||
         !pageInRange(address, pageSize))
         return false;
+    materialise();
     const int offset = int(address - base);
     for (int i = 0; i < pageSize; ++i) {
         const uchar now = uchar(memory.at(offset + i));
@@ -74,12 +81,14 @@ bool SimFlash::verify(uint32_t address, const QByteArray &bytes) const
 {
     if (bytes.size() != pageSize || !pageInRange(address, pageSize))
         return false;
-    return memory.mid(int(address - base), pageSize) == bytes;
+    return read(address, pageSize) == bytes;
 }
 
 QByteArray SimFlash::read(uint32_t address, int length) const
 {
     if (length < 0 || !pageInRange(address, length))
         return QByteArray();
+    if (memory.isEmpty())
+        return QByteArray(length, char(0xFF));
     return memory.mid(int(address - base), length);
 }

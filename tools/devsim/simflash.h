@@ -29,7 +29,8 @@ public:
     int programmedPages = 0;
 
 private:
+    void materialise();
     bool pageInRange(uint32_t address, int length) const;
 
-    QByteArray memory;
+    QByteArray memory; // empty until first erased or written: all 0xFF
 };
