@@ -138,7 +138,7 @@ inline std::shared_ptr<bool> acceptFileDialog(const QString &path,
     return onNextModal<QFileDialog>([path, seen](QFileDialog *dialog) {
         noteFileDialog(dialog, seen);
         // Typed into the file name field, as a user would.
-        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        if (auto *edit = dialog->findChild<QLineEdit *>("fileNameEdit"))
             edit->setText(path);
         else
             dialog->selectFile(path);
@@ -222,17 +222,14 @@ inline ProjectGroup *namedGroup(ProjectModel *project, const QString &name,
 // 127.0.0.4); a top-level media converter (105).
 inline void fillSample(ProjectModel *project)
 {
-    ProjectGroup *a = namedGroup(project, QStringLiteral("A"));
-    project->addDevice(
-        a, makeDevice(DeviceType::Norda4200, 100, true, 0, QStringLiteral("127.0.0.2")));
+    ProjectGroup *a = namedGroup(project, "A");
+    project->addDevice(a, makeDevice(DeviceType::Norda4200, 100, true, 0, "127.0.0.2"));
     project->addDevice(a, makeDevice(DeviceType::Norda410x, 101, true, 3));
     project->addDevice(a, makeDevice(DeviceType::BexarTovik2, 102, true, 1, QString(), 8));
-    ProjectGroup *a1 = namedGroup(project, QStringLiteral("A1"), a);
-    project->addDevice(a1,
-                       makeDevice(DeviceType::Horn, 103, false, 0, QStringLiteral("127.0.0.3")));
-    ProjectGroup *b = namedGroup(project, QStringLiteral("B"));
-    project->addDevice(
-        b, makeDevice(DeviceType::IpPult, 104, false, 0, QStringLiteral("127.0.0.4"), 8));
+    ProjectGroup *a1 = namedGroup(project, "A1", a);
+    project->addDevice(a1, makeDevice(DeviceType::Horn, 103, false, 0, "127.0.0.3"));
+    ProjectGroup *b = namedGroup(project, "B");
+    project->addDevice(b, makeDevice(DeviceType::IpPult, 104, false, 0, "127.0.0.4", 8));
     project->addDevice(nullptr, makeDevice(DeviceType::Media, 105));
 }
 

@@ -17,8 +17,8 @@ SimHarness::SimHarness()
     qputenv(VirtualPortRegistry::environmentVariable, registry.path().toLocal8Bit());
     qputenv(SerialPortEnumerator::virtualOnlyVariable, "1");
     if (qEnvironmentVariableIsEmpty("NORDA_TEST_LINK_LOG"))
-        QLoggingCategory::setFilterRules(QStringLiteral("norda.link.debug=false"));
-    thread.setObjectName(QStringLiteral("simulator"));
+        QLoggingCategory::setFilterRules("norda.link.debug=false");
+    thread.setObjectName("simulator");
     simulator = new Simulator;
     server = new SimCommandServer(simulator);
     simulator->moveToThread(&thread);

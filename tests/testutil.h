@@ -1,8 +1,8 @@
 #pragma once
 
-// Small helpers that many test programs share: files, a working folder of their own,
-// running the built command-line tools, the sqlite3 tool, free ports, spies on every
-// signal of an object, and the codes a journal holds for one device.
+// Small helpers that many test programs share: tables of rows, files, a working folder of
+// their own, running the built command-line tools, the sqlite3 tool, free ports, spies on
+// every signal of an object, and the codes a journal holds for one device.
 
 #include "journal/databaselog.h"
 
@@ -21,6 +21,16 @@
 #include <memory>
 
 namespace TestUtil {
+
+// A data-driven test's rows as an array of structs (declared with Q_DECLARE_METATYPE): one
+// column "row", each row named by its `name` member (after `prefix`). The test reads its
+// row with QFETCH(RowType, row).
+template<typename Row, std::size_t N> void addRows(const Row (&rows)[N], const char *prefix = "")
+{
+    QTest::addColumn<Row>("row");
+    for (const Row &row : rows)
+        QTest::addRow("%s%s", prefix, row.name) << row;
+}
 
 inline QString testData(const char *name)
 {
@@ -111,7 +121,7 @@ runCli(const QStringList &args, const QString &folder = QString(),
 inline QString sqlite3(const QString &file, const QString &statement)
 {
     QProcess process;
-    process.start(QStringLiteral("sqlite3"), {file, statement});
+    process.start("sqlite3", {file, statement});
     if (!process.waitForFinished(30000) || process.exitCode() != 0)
         return QStringLiteral("<sqlite3 failed: %1>")
             .arg(QString::fromUtf8(process.readAllStandardError()));

@@ -40,10 +40,10 @@ private slots:
     void initTestCase()
     {
         sim = std::make_unique<SimHarness>();
-        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.75.0.2"));
-        unit = sim->addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.75.0.3"));
-        odd = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.75.0.4"));
-        sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
+        horn = sim->addDevice(DeviceType::Horn, 1001, "127.75.0.2");
+        unit = sim->addDevice(DeviceType::Norda4200, 2002, "127.75.0.3");
+        odd = sim->addDevice(DeviceType::Media, 3003, "127.75.0.4");
+        sim->run([this] { odd->reportedKey = "frobnicator"; });
         hornTarget.reset(SimHarness::tcpTarget(horn));
         unitTarget.reset(SimHarness::tcpTarget(unit));
         hornFacade = std::make_unique<Facade>(hornTarget.get(), sim->tcpPort(horn));
@@ -74,7 +74,7 @@ private slots:
             for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
                 QTRY_VERIFY_WITH_TIMEOUT(facade->module.isConnected(), 20000);
                 facade->spy("receivedParam").clear();
-                answered = facade->module.getParam(QStringLiteral("STATUS")) == 0 &&
+                answered = facade->module.getParam("STATUS") == 0 &&
                     facade->spy("receivedParam").wait(7000);
             }
             QVERIFY(answered);
@@ -131,14 +131,14 @@ private slots:
         Facade facade(nowhere.get(), 0);
         Amodule &module = facade.module;
         QVERIFY(!module.isConnected());
-        QCOMPARE(module.getDescriptor(QStringLiteral("SerialNumber")), -1);
-        QCOMPARE(module.getDescriptor(QStringLiteral("LoCtrlEnable"), 1), -1);
-        QCOMPARE(module.setDescriptor(QStringLiteral("MaxVolume"), 5), -1);
-        QCOMPARE(module.getParam(QStringLiteral("STATUS")), -1);
-        QCOMPARE(module.sendCommand(QStringLiteral("SET FILE_RESET")), -1);
-        QCOMPARE(module.readDescriptors({QStringLiteral("SerialNumber")}), -1);
-        QCOMPARE(module.writeFile(QStringLiteral("0:\\x"), QByteArray("x")), -1);
-        QCOMPARE(module.readFile(QStringLiteral("0:\\x")), -1);
+        QCOMPARE(module.getDescriptor("SerialNumber"), -1);
+        QCOMPARE(module.getDescriptor("LoCtrlEnable", 1), -1);
+        QCOMPARE(module.setDescriptor("MaxVolume", 5), -1);
+        QCOMPARE(module.getParam("STATUS"), -1);
+        QCOMPARE(module.sendCommand("SET FILE_RESET"), -1);
+        QCOMPARE(module.readDescriptors({"SerialNumber"}), -1);
+        QCOMPARE(module.writeFile("0:\\x", QByteArray("x")), -1);
+        QCOMPARE(module.readFile("0:\\x"), -1);
         QCOMPARE(module.pendingDescriptorReads(), 0);
         QVERIFY(!module.isFileTransferPending());
         QVERIFY(module.worker());
@@ -148,8 +148,8 @@ private slots:
     void versionIdentifiesTheDevice()
     {
         QCOMPARE(hornFacade->connected.first().at(0).toInt(), int(DeviceType::Horn));
-        QCOMPARE(hornFacade->connected.first().at(1).toString(), QStringLiteral("1.0.0"));
-        QCOMPARE(hornFacade->module.version(), QStringLiteral("1.0.0"));
+        QCOMPARE(hornFacade->connected.first().at(1).toString(), "1.0.0");
+        QCOMPARE(hornFacade->module.version(), "1.0.0");
         QCOMPARE(unitFacade->connected.first().at(0).toInt(), int(DeviceType::Norda4200));
     }
 
@@ -158,10 +158,9 @@ private slots:
         std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(odd));
         Facade facade(target.get(), sim->tcpPort(odd));
         QTRY_VERIFY_WITH_TIMEOUT(facade.module.isConnected(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(sim->requestLog(odd).contains(QStringLiteral("GET VERSION")),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim->requestLog(odd).contains("GET VERSION"), 10000);
         // Linked, so requests go out, but never identified.
-        QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
+        QCOMPARE(facade.module.getParam("STATUS"), 0);
         QVERIFY(facade.spy("receivedParam").wait(10000));
         QCOMPARE(facade.connected.count(), 0);
         QVERIFY(facade.module.version().isEmpty());
@@ -228,10 +227,10 @@ private slots:
         QTest::addColumn<int>("reportedIndex");
         QTest::addColumn<int>("err");
 
-        QTest::newRow("text with spaces") << "DeviceTag" << QVariant(QStringLiteral("Hall A  b"))
-                                          << "SET DESCRIPTOR desc_DeviceTag Hall A  b"
-                                          << "desc_DeviceTag"
-                                          << "Hall" << 0 << 0;
+        QTest::newRow("text with spaces")
+            << "DeviceTag" << QVariant("Hall A  b") << "SET DESCRIPTOR desc_DeviceTag Hall A  b"
+            << "desc_DeviceTag"
+            << "Hall" << 0 << 0;
         QTest::newRow("number") << "desc_MaxVolume" << QVariant(42)
                                 << "SET DESCRIPTOR desc_MaxVolume 42"
                                 << "desc_MaxVolume"
@@ -268,14 +267,13 @@ private slots:
 
     void valueThatIsNeitherTextNorNumber()
     {
-        QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"),
-                                                  QVariant::fromValue(QPoint(1, 2))),
+        QCOMPARE(unitFacade->module.setDescriptor("MaxVolume", QVariant::fromValue(QPoint(1, 2))),
                  -1);
-        QCOMPARE(unitFacade->module.setDescriptor(QStringLiteral("MaxVolume"), QVariant()), -1);
+        QCOMPARE(unitFacade->module.setDescriptor("MaxVolume", QVariant()), -1);
         // Nothing went out: the next exchange is the first the device sees.
-        QCOMPARE(unitFacade->module.getParam(QStringLiteral("STATUS")), 0);
+        QCOMPARE(unitFacade->module.getParam("STATUS"), 0);
         QVERIFY(unitFacade->spy("receivedParam").wait(10000));
-        QCOMPARE(sim->requestLog(unit), QStringList {QStringLiteral("GET STATUS")});
+        QCOMPARE(sim->requestLog(unit), QStringList {"GET STATUS"});
     }
 
     void errorsComeBeforeTheTypedSignal()
@@ -293,8 +291,8 @@ private slots:
                 [&](const QString &name, const QVariant &, int, int err) {
                     order << QStringLiteral("write %1 %2").arg(name).arg(err);
                 });
-        QCOMPARE(module.getDescriptor(QStringLiteral("Nothing")), 0);
-        QCOMPARE(module.setDescriptor(QStringLiteral("Nothing"), 3), 0);
+        QCOMPARE(module.getDescriptor("Nothing"), 0);
+        QCOMPARE(module.setDescriptor("Nothing", 3), 0);
         QTRY_COMPARE_WITH_TIMEOUT(order.size(), 4, 10000);
         QCOMPARE(order,
                  (QStringList {"error -1", "read Nothing ERROR\r\n 0", "error -1",
@@ -304,18 +302,14 @@ private slots:
     void paramsAndCommands()
     {
         Facade &facade = *hornFacade;
-        QCOMPARE(facade.module.getParam(QStringLiteral("STATUS")), 0);
+        QCOMPARE(facade.module.getParam("STATUS"), 0);
         QVERIFY(facade.spy("receivedParam").wait(10000));
-        QCOMPARE(facade.spy("receivedParam").first().at(0).toString(), QStringLiteral("STATUS"));
-        QVERIFY(facade.spy("receivedParam")
-                    .first()
-                    .at(1)
-                    .toString()
-                    .startsWith(QStringLiteral("horn 1001,")));
+        QCOMPARE(facade.spy("receivedParam").first().at(0).toString(), "STATUS");
+        QVERIFY(facade.spy("receivedParam").first().at(1).toString().startsWith("horn 1001,"));
         QCOMPARE(facade.spy("receivedParam").first().at(2).toInt(), 0);
 
-        QCOMPARE(facade.module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
-        QCOMPARE(facade.module.sendCommand(QStringLiteral("SET BOGUS 1")), 0);
+        QCOMPARE(facade.module.sendCommand("SET FILE_RESET"), 0);
+        QCOMPARE(facade.module.sendCommand("SET BOGUS 1"), 0);
         QTRY_COMPARE_WITH_TIMEOUT(facade.spy("writedParam").count(), 2, 10000);
         QCOMPARE(facade.spy("writedParam").at(0), (QList<QVariant> {"FILE_RESET", "OK", 0}));
         QCOMPARE(facade.spy("writedParam").at(1), (QList<QVariant> {"BOGUS", "ERROR", -1}));
@@ -348,7 +342,7 @@ private slots:
     void listReadDropsDuplicates()
     {
         Facade &facade = *unitFacade;
-        sim->setFault(unit, QStringLiteral("delay=150"));
+        sim->setFault(unit, "delay=150");
         QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
         QCOMPARE(facade.module.readDescriptors({"NetMask", "IpAddress", "NetMask"}), 0);
         QCOMPARE(facade.spy("startReadList").count(), 2);
@@ -359,8 +353,8 @@ private slots:
         // The unfinished names of the first list were asked for again.
         const QStringList log = sim->requestLog(unit);
         QTRY_COMPARE_WITH_TIMEOUT(sim->requestLog(unit).size(), 7, 20000);
-        QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_NetMask")).size(), 2);
-        QCOMPARE(sim->requestLog(unit).filter(QStringLiteral("desc_IpAddress")).size(), 1);
+        QCOMPARE(sim->requestLog(unit).filter("desc_NetMask").size(), 2);
+        QCOMPARE(sim->requestLog(unit).filter("desc_IpAddress").size(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(facade.spy("receivedDescriptor").count(), 7, 20000);
         QCOMPARE(facade.spy("endReadList").count(), 1);
     }
@@ -368,7 +362,7 @@ private slots:
     void listReadEndsWithTheLink()
     {
         Facade &facade = *unitFacade;
-        sim->setFault(unit, QStringLiteral("delay=300"));
+        sim->setFault(unit, "delay=300");
         QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
         QCOMPARE(facade.module.readListSize(), 3);
         sim->unplug(unit);
@@ -382,11 +376,10 @@ private slots:
     void timedOutReadStillLeavesTheList()
     {
         Facade &facade = *hornFacade;
-        sim->setFault(horn, QStringLiteral("silent"));
+        sim->setFault(horn, "silent");
         QCOMPARE(facade.module.readDescriptors({"SerialNumber"}), 0);
         QVERIFY(facade.spy("endReadList").wait(15000));
-        QCOMPARE(facade.spy("receivedDescriptor").first().at(1).toString(),
-                 QStringLiteral("ERROR TIMEOUT"));
+        QCOMPARE(facade.spy("receivedDescriptor").first().at(1).toString(), "ERROR TIMEOUT");
         QCOMPARE(facade.spy("exchangeError").first().at(0).toInt(), -1);
         QVERIFY(facade.spy("disconnected").count() || facade.spy("disconnected").wait(10000));
     }
@@ -394,15 +387,15 @@ private slots:
     void endOfWritesWaitsForQueuedReads()
     {
         Facade &facade = *unitFacade;
-        sim->setFault(unit, QStringLiteral("delay=200"));
-        QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 10), 0);
-        QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
-        QCOMPARE(facade.module.getDescriptor(QStringLiteral("NetMask")), 0);
-        QCOMPARE(facade.module.getDescriptor(QStringLiteral("GateWay")), 0);
+        sim->setFault(unit, "delay=200");
+        QCOMPARE(facade.module.setDescriptor("MaxVolume", 10), 0);
+        QCOMPARE(facade.module.getDescriptor("SerialNumber"), 0);
+        QCOMPARE(facade.module.getDescriptor("NetMask"), 0);
+        QCOMPARE(facade.module.getDescriptor("GateWay"), 0);
         QVERIFY(facade.spy("writedDescriptor").wait(10000));
         QCOMPARE(facade.spy("endWriteDescriptors").count(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(facade.spy("receivedDescriptor").count(), 3, 10000);
-        QCOMPARE(facade.module.setDescriptor(QStringLiteral("MaxVolume"), 11), 0);
+        QCOMPARE(facade.module.setDescriptor("MaxVolume", 11), 0);
         QVERIFY(facade.spy("endWriteDescriptors").wait(10000));
     }
 
@@ -411,8 +404,8 @@ private slots:
         std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(horn));
         Facade facade(target.get(), sim->tcpPort(horn));
         QVERIFY(facade.connected.wait(10000));
-        sim->setFault(horn, QStringLiteral("delay=300"));
-        QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), 0);
+        sim->setFault(horn, "delay=300");
+        QCOMPARE(facade.module.getDescriptor("SerialNumber"), 0);
         QCOMPARE(facade.module.readDescriptors({"NetMask"}), 0);
         facade.spy("disconnected").clear();
         facade.module.close();
@@ -420,7 +413,7 @@ private slots:
         QVERIFY(!facade.module.isConnected());
         QVERIFY(!facade.module.worker());
         QCOMPARE(facade.module.readListSize(), 0);
-        QCOMPARE(facade.module.getDescriptor(QStringLiteral("SerialNumber")), -1);
+        QCOMPARE(facade.module.getDescriptor("SerialNumber"), -1);
         QCOMPARE(facade.module.pendingDescriptorReads(), 0);
         // Give the device time to answer: nothing reaches the window any more.
         QTest::qWait(1000);

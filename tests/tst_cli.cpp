@@ -15,37 +15,33 @@ private slots:
         QCOMPARE(run.code, 0);
         QVERIFY(run.err.isEmpty());
         const QStringList lines = run.out.split(QLatin1Char('\n'));
-        QCOMPARE(lines.at(0), QStringLiteral("project: \"Школа №5\""));
-        QVERIFY(lines.contains(QStringLiteral("last id: 9")));
-        QVERIFY(lines.contains(QStringLiteral("groups: 2, devices: 5, scenarios: 1")));
-        QVERIFY(lines.contains(QStringLiteral("group \"Корпус А\" id 1")));
-        QVERIFY(lines.contains(QStringLiteral("    path: Корпус А-->Этаж 2")));
+        QCOMPARE(lines.at(0), "project: \"Школа №5\"");
+        QVERIFY(lines.contains("last id: 9"));
+        QVERIFY(lines.contains("groups: 2, devices: 5, scenarios: 1"));
+        QVERIFY(lines.contains("group \"Корпус А\" id 1"));
+        QVERIFY(lines.contains("    path: Корпус А-->Этаж 2"));
         QVERIFY(lines.contains(QStringLiteral(
             "  device horn \"Оповещатель/Громкоговоритель NORDA исп.IP\" serial 1001 id 2")));
-        QVERIFY(lines.contains(QStringLiteral("    tag: \"Вход \\\"главный\\\"\"")));
-        QVERIFY(lines.contains(QStringLiteral("    ethernet: on address 127.0.0.2")));
-        QVERIFY(lines.contains(QStringLiteral("    rs485: on address 5")));
-        QVERIFY(lines.contains(QStringLiteral("    inouts: 3 (inputs 1, outputs 2)")));
+        QVERIFY(lines.contains("    tag: \"Вход \\\"главный\\\"\""));
+        QVERIFY(lines.contains("    ethernet: on address 127.0.0.2"));
+        QVERIFY(lines.contains("    rs485: on address 5"));
+        QVERIFY(lines.contains("    inouts: 3 (inputs 1, outputs 2)"));
         QVERIFY(lines.contains(QStringLiteral(
             "device bexar_tovik2 \"Пульт микрофонный NORDA-4400\" serial 3003 id 9")));
-        QVERIFY(lines.contains(
-            QStringLiteral("  inouts: 4 (inputs 3, outputs 1), buttons 2, links 0")));
-        QVERIFY(
-            lines.contains(QStringLiteral("device - \"Неизвестное устройство\" serial 4004 id 5")));
-        QVERIFY(lines.contains(
-            QStringLiteral("device bootloader \"Загрузчик NORDA\" serial 5005 id 6")));
+        QVERIFY(lines.contains("  inouts: 4 (inputs 3, outputs 1), buttons 2, links 0"));
+        QVERIFY(lines.contains("device - \"Неизвестное устройство\" serial 4004 id 5"));
+        QVERIFY(lines.contains("device bootloader \"Загрузчик NORDA\" serial 5005 id 6"));
     }
 
     void saveAsWritesWhatTheConsoleWrites()
     {
         QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("out.mpj"));
+        const QString out = dir.filePath("out.mpj");
         const CliRun run = runCli({"project", "save-as", testData("roundtrip-in.mpj"), out});
         QCOMPARE(run.code, 0);
         QByteArray written = readFile(out);
         written = QString::fromUtf8(written)
-                      .replace(QRegularExpression(QStringLiteral("\"time\": \"[^\"]*\"")),
-                               QStringLiteral("\"time\": \"TIME\""))
+                      .replace(QRegularExpression("\"time\": \"[^\"]*\""), "\"time\": \"TIME\"")
                       .toUtf8();
         QCOMPARE(written, readFile(testData("roundtrip-expected.mpj")));
     }
@@ -91,7 +87,7 @@ private slots:
         QVERIFY(run.out.isEmpty());
         if (!message.isEmpty()) {
             const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            QCOMPARE(lines.last(), QStringLiteral("norda-cli: ") + message);
+            QCOMPARE(lines.last(), "norda-cli: " + message);
         }
     }
 

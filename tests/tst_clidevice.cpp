@@ -14,11 +14,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        const QString registry = dir.filePath(QStringLiteral("ports"));
+        const QString registry = dir.filePath("ports");
         QVERIFY(QDir().mkpath(registry));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("NORDA_VIRTUAL_PORTS"), registry);
-        environment.insert(QStringLiteral("NORDA_VIRTUAL_PORTS_ONLY"), QStringLiteral("1"));
+        environment.insert("NORDA_VIRTUAL_PORTS", registry);
+        environment.insert("NORDA_VIRTUAL_PORTS_ONLY", "1");
         simulator.setProcessEnvironment(environment);
         simulator.setProcessChannelMode(QProcess::SeparateChannels);
         simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
@@ -32,7 +32,7 @@ private slots:
                      simulator.readAllStandardError().constData());
             output += simulator.readAllStandardOutput();
         }
-        static const QRegularExpression tcpLine(QStringLiteral("^tcp (\\w+):\\d+ (\\S+)$"),
+        static const QRegularExpression tcpLine("^tcp (\\w+):\\d+ (\\S+)$",
                                                 QRegularExpression::MultilineOption);
         QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
         while (it.hasNext()) {
@@ -48,7 +48,7 @@ private slots:
         simulator.terminate();
         QVERIFY(simulator.waitForFinished(10000));
         // The simulator took its registry entry away when it ended.
-        QVERIFY(QDir(dir.filePath(QStringLiteral("ports"))).entryList(QDir::Files).isEmpty());
+        QVERIFY(QDir(dir.filePath("ports")).entryList(QDir::Files).isEmpty());
     }
 
     void commands_data()
@@ -92,24 +92,24 @@ private slots:
         QCOMPARE(run.out, QString());
         run = cli({"--tcp", "%horn%", "get", "MaxVolume"});
         QVERIFY2(run.code == 0, qPrintable(run.err));
-        QCOMPARE(run.out, QStringLiteral("33\n"));
+        QCOMPARE(run.out, "33\n");
     }
 
     void filesOverUsb()
     {
         const QByteArray data = randomBytes(3000);
-        const QString local = dir.filePath(QStringLiteral("sound.bin"));
-        const QString back = dir.filePath(QStringLiteral("back.bin"));
+        const QString local = dir.filePath("sound.bin");
+        const QString back = dir.filePath("back.bin");
         QVERIFY(writeFile(local, data));
 
         CliRun run =
             cli({"--usb", "1209:0001", "--progress", "upload", local, "0:\\audio\\sound.bin"});
         QCOMPARE(run.code, 0);
-        QCOMPARE(run.out, QStringLiteral("uploaded 3000 bytes to 0:\\audio\\sound.bin\n"));
-        QVERIFY(run.err.contains(QStringLiteral("upload   [##############################] 100%")));
+        QCOMPARE(run.out, "uploaded 3000 bytes to 0:\\audio\\sound.bin\n");
+        QVERIFY(run.err.contains("upload   [##############################] 100%"));
 
         run = cli({"--usb", "1209:0001", "ls", "0:\\audio"});
-        QVERIFY(run.out.split(QLatin1Char('\n')).contains(QStringLiteral("sound.bin\t3000")));
+        QVERIFY(run.out.split(QLatin1Char('\n')).contains("sound.bin\t3000"));
 
         run = cli({"--usb", "1209:0001", "download", "0:\\audio\\sound.bin", back});
         QCOMPARE(run.code, 0);
@@ -120,9 +120,7 @@ private slots:
         QCOMPARE(run.code, 0);
         run = cli({"--usb", "1209:0001", "rm", "0:\\audio\\sound.bin"});
         QCOMPARE(run.code, 4);
-        QCOMPARE(
-            run.err,
-            QStringLiteral("norda-cli: the device did not delete 0:\\audio\\sound.bin: ERROR\n"));
+        QCOMPARE(run.err, "norda-cli: the device did not delete 0:\\audio\\sound.bin: ERROR\n");
     }
 
     void flash_data()
@@ -137,12 +135,11 @@ private slots:
     {
         QFETCH(QStringList, target);
         QFETCH(QString, key);
-        const QString file = dir.filePath(QStringLiteral("image.norda"));
+        const QString file = dir.filePath("image.norda");
         QVERIFY(writeFile(file, firmwareFile(0x08000000, randomBytes(0x6000 + 0x40))));
         const CliRun run = cli(target + QStringList {"--progress", "flash", file});
         QCOMPARE(run.code, 0);
-        QCOMPARE(run.out,
-                 QStringLiteral("flashed 24640 bytes at 0x8000000; the device restarts\n"));
+        QCOMPARE(run.out, "flashed 24640 bytes at 0x8000000; the device restarts\n");
         for (const char *stage : {"erase", "write", "verify"})
             QVERIFY2(run.err.contains(QStringLiteral("%1 [").arg(QLatin1String(stage), -8)),
                      qPrintable(run.err));
@@ -205,7 +202,7 @@ private slots:
         QCOMPARE(run.code, code);
         if (!message.isEmpty()) {
             const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
-            QCOMPARE(lines.last(), QStringLiteral("norda-cli: ") + expand({message}).first());
+            QCOMPARE(lines.last(), "norda-cli: " + expand({message}).first());
         }
     }
 
@@ -225,11 +222,10 @@ private:
         QStringList full = expand(args);
         // A loaded machine may take a while to bring the link up; rows that test the wait set
         // their own.
-        if (!full.contains(QStringLiteral("--timeout")) && !full.isEmpty() &&
+        if (!full.contains("--timeout") && !full.isEmpty() &&
             full.first().startsWith(QLatin1String("--")))
-            full = QStringList {QStringLiteral("--timeout"), QStringLiteral("30")} + full;
-        return runCli(QStringList {QStringLiteral("device")} + full, QString(),
-                      simulator.processEnvironment());
+            full = QStringList {"--timeout", "30"} + full;
+        return runCli(QStringList {"device"} + full, QString(), simulator.processEnvironment());
     }
 
     QStringList expand(const QStringList &args) const
@@ -238,7 +234,7 @@ private:
         for (QString arg : args) {
             for (auto it = endpoints.begin(); it != endpoints.end(); ++it)
                 arg.replace(QLatin1Char('%') + it.key() + QLatin1Char('%'), it.value());
-            arg.replace(QStringLiteral("%DIR%"), dir.path());
+            arg.replace("%DIR%", dir.path());
             result << arg;
         }
         return result;

@@ -71,7 +71,7 @@ private slots:
         const QString log = path("log.sqlite");
         QVERIFY(QFile::exists(log));
         QVERIFY(QFile::exists(path("params.sqlite")));
-        QCOMPARE(sqlite3(log, "PRAGMA integrity_check;"), QStringLiteral("ok"));
+        QCOMPARE(sqlite3(log, "PRAGMA integrity_check;"), "ok");
         auto codes = [&log](int device) {
             return sqlite3(log,
                            QStringLiteral("SELECT group_concat(error_id, ' ') FROM (SELECT "
@@ -79,21 +79,21 @@ private slots:
                                           "ORDER BY record_id);")
                                .arg(device));
         };
-        const QString normal = QStringLiteral("32 33 34 35 36 37 38 39");
+        const QString normal = "32 33 34 35 36 37 38 39";
         QCOMPARE(codes(1), normal + " 17 33 2");
         QCOMPARE(codes(2), normal + " 5 1073741829");
         QCOMPARE(codes(3), normal + " 1 1073741825");
         QCOMPARE(sqlite3(log,
                          "SELECT count(*) FROM error_log WHERE seen<>0 OR "
                          "error_description<>'';"),
-                 QStringLiteral("0"));
+                 "0");
         // Every accepted status is in the status journal, in compact form.
         QVERIFY(sqlite3(log, "SELECT count(*) FROM status_log WHERE device_unique_id=1;").toInt() >=
                 15);
         const QString document =
             sqlite3(log, "SELECT status_json FROM status_log WHERE device_unique_id=2 LIMIT 1;");
         QCOMPARE(QJsonDocument::fromJson(document.toUtf8()).object().value("device").toString(),
-                 QStringLiteral("horn"));
+                 "horn");
         QVERIFY(!document.contains(QLatin1Char(' ')));
 
         // One printed line per record, in record order.
@@ -103,13 +103,13 @@ private slots:
                     "^\\d\\d:\\d\\d:\\d\\d \\d\\d\\.\\d\\d\\.\\d{4}\t3\t1\tНет подключения\t"
                     "Оповещатель/Громкоговоритель NORDA исп.IP \\(серийный номер 1003\\) "
                     "127.0.6.4$"))) >= 0);
-        QVERIFY2(lines.last().contains(QStringLiteral("\t1073741825\tПодключение установлено\t")),
+        QVERIFY2(lines.last().contains("\t1073741825\tПодключение установлено\t"),
                  qPrintable(lines.last()));
     }
 
     void ctrlCStopsCleanly()
     {
-        QVERIFY(startSimulator(QStringLiteral("at 2 s device 1 fault battery on\n")));
+        QVERIFY(startSimulator("at 2 s device 1 fault battery on\n"));
         QProcess monitor;
         monitor.setWorkingDirectory(m_dir->path());
         monitor.start(cli,
@@ -130,14 +130,14 @@ private slots:
         QVERIFY(monitor.readAllStandardError().contains("stopped by a signal"));
         // Closed properly: the write-ahead log was folded back and removed.
         QVERIFY(!QFile::exists(path("log.sqlite-wal")));
-        QCOMPARE(sqlite3(path("log.sqlite"), "PRAGMA integrity_check;"), QStringLiteral("ok"));
+        QCOMPARE(sqlite3(path("log.sqlite"), "PRAGMA integrity_check;"), "ok");
         QCOMPARE(sqlite3(path("log.sqlite"), "SELECT count(*) FROM error_log WHERE error_id=3;"),
-                 QStringLiteral("1"));
+                 "1");
     }
 
     void exportOfTheRecordedJournal()
     {
-        QVERIFY(startSimulator(QStringLiteral("at 1 s device 1 line 8 short\n")));
+        QVERIFY(startSimulator("at 1 s device 1 line 8 short\n"));
         const CliRun monitor = runCli({"monitor", path("project.mpj"), "--status-port",
                                        QString::number(m_port), "--seconds", "4"},
                                       m_dir->path());
@@ -150,10 +150,10 @@ private slots:
             runCli({"journal", "export", "log.sqlite", "journal.xlsx", "--project", "project.mpj"},
                    m_dir->path());
         QCOMPARE(run.code, 0);
-        QCOMPARE(run.out.trimmed(), QStringLiteral("25 events written to journal.xlsx"));
+        QCOMPARE(run.out.trimmed(), "25 events written to journal.xlsx");
 
         QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
+        python.start("/usr/bin/python3",
                      {"-c",
                       "import openpyxl,sys\n"
                       "s=openpyxl.load_workbook(sys.argv[1])['Журнал']\n"
@@ -167,9 +167,9 @@ private slots:
         const QStringList lines =
             QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'));
         QCOMPARE(lines.value(0), QString::number(4 + events));
-        QCOMPARE(lines.value(1), QStringLiteral("Короткое замыкание ЛО8"));
+        QCOMPARE(lines.value(1), "Короткое замыкание ЛО8");
         // The tagged horn's eight records: two-line device cells in rows of double height.
-        QCOMPARE(lines.value(2), QStringLiteral("8 [30.0]"));
+        QCOMPARE(lines.value(2), "8 [30.0]");
     }
 
     void commandLineErrors_data()
@@ -209,7 +209,7 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         // Nothing is added to a database that is not an event database.
         QCOMPARE(sqlite3(path("params.sqlite"), "SELECT group_concat(name) FROM sqlite_master;"),
-                 QStringLiteral("dev_params"));
+                 "dev_params");
     }
 
     void projectCommandsLeaveNoJournals()

@@ -59,7 +59,7 @@ private slots:
             QVERIFY(log.isOpen());
             QVERIFY(params.isOpen());
             QCOMPARE(log.connectionName(), "log.sqlite");
-            QCOMPARE(params.connectionName(), QStringLiteral("params.sqlite"));
+            QCOMPARE(params.connectionName(), "params.sqlite");
         }
         QVERIFY(QFile::exists("log.sqlite"));
         QCOMPARE(
@@ -73,13 +73,11 @@ private slots:
                 "CREATE TABLE status_log (record_id INTEGER PRIMARY KEY "
                 "AUTOINCREMENT,device_unique_id INTEGER,status_json TEXT,param_time TEXT)"));
         QCOMPARE(
-            sqlite3(QStringLiteral("params.sqlite"),
-                    QStringLiteral("SELECT sql FROM sqlite_master WHERE name='dev_params';")),
+            sqlite3("params.sqlite", "SELECT sql FROM sqlite_master WHERE name='dev_params';"),
             QStringLiteral("CREATE TABLE dev_params (record_id INTEGER PRIMARY KEY "
                            "AUTOINCREMENT,device_unique_id INTEGER,param_name TEXT,param_value "
                            "TEXT,param_time TEXT)"));
-        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("PRAGMA journal_mode;")),
-                 QStringLiteral("wal"));
+        QCOMPARE(sqlite3("log.sqlite", "PRAGMA journal_mode;"), "wal");
     }
 
     void storedForms()
@@ -87,22 +85,22 @@ private slots:
         {
             DatabaseLog log;
             QVERIFY(log.insertEvent(7, QString(), 0x40000002, base));
-            QVERIFY(log.insertStatus(7, QStringLiteral("{\"device\":\"horn\"}"), base));
+            QVERIFY(log.insertStatus(7, "{\"device\":\"horn\"}", base));
         }
         QCOMPARE(sqlite3("log.sqlite",
                          QStringLiteral("SELECT param_time, device_unique_id, error_id, "
                                         "quote(error_description), seen, typeof(error_id) FROM "
                                         "error_log;")),
-                 QStringLiteral("14:07:09 05.03.2024|7|1073741826|''|0|integer"));
+                 "14:07:09 05.03.2024|7|1073741826|''|0|integer");
         QCOMPARE(sqlite3("log.sqlite",
                          QStringLiteral("SELECT device_unique_id, status_json, param_time FROM "
                                         "status_log;")),
-                 QStringLiteral("7|{\"device\":\"horn\"}|14:07:09 05.03.2024"));
+                 "7|{\"device\":\"horn\"}|14:07:09 05.03.2024");
     }
 
     void quotesAreStoredIntact()
     {
-        const QString tricky = QStringLiteral("Вход \"главный\" it's '); DROP TABLE error_log; --");
+        const QString tricky = "Вход \"главный\" it's '); DROP TABLE error_log; --";
         {
             DatabaseLog log;
             DatabaseParams params;
@@ -118,8 +116,7 @@ private slots:
             QCOMPARE(events.size(), 1);
             QCOMPARE(events.first().description, tricky);
         }
-        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT error_description FROM error_log;")),
-                 tricky);
+        QCOMPARE(sqlite3("log.sqlite", "SELECT error_description FROM error_log;"), tricky);
         QCOMPARE(sqlite3("log.sqlite",
                          QStringLiteral("SELECT status_json FROM "
                                         "status_log;")),
@@ -191,24 +188,20 @@ private slots:
             {
                 DatabaseLog::Transaction inner(&log);
                 QVERIFY(log.insertEvent(1, QString(), 3, base));
-                QVERIFY(log.insertStatus(1, QStringLiteral("{}"), base));
+                QVERIFY(log.insertStatus(1, "{}", base));
             }
             // Nothing is announced or visible to others before the outermost commit.
             QCOMPARE(inserted.count(), 0);
             QCOMPARE(log.tableModel()->rowCount(), 0);
-            QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT count(*) FROM error_log;")),
-                     QStringLiteral("0"));
+            QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM error_log;"), "0");
             // Within it the rules see the records already made.
             QVERIFY(log.insertEvent(1, QString(), 2, base));
             QCOMPARE(log.eventCount(5), 2);
         }
         QCOMPARE(inserted.count(), 2);
         QCOMPARE(log.tableModel()->rowCount(), 2);
-        QCOMPARE(
-            sqlite3("log.sqlite", QStringLiteral("SELECT group_concat(error_id) FROM error_log;")),
-            QStringLiteral("2,3"));
-        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("SELECT count(*) FROM status_log;")),
-                 QStringLiteral("1"));
+        QCOMPARE(sqlite3("log.sqlite", "SELECT group_concat(error_id) FROM error_log;"), "2,3");
+        QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM status_log;"), "1");
     }
 
     void acknowledgementAndMarkAllSeen()
@@ -282,7 +275,7 @@ private slots:
         QCOMPARE(time, base.addSecs(5));
         QCOMPARE(device, 12);
         QCOMPARE(code, 0x40000003);
-        QVERIFY(log.exec(QStringLiteral("DELETE FROM error_log WHERE record_id=2;")));
+        QVERIFY(log.exec("DELETE FROM error_log WHERE record_id=2;"));
         QVERIFY(!log.eventById(2, time, device, code));
     }
 
@@ -291,12 +284,12 @@ private slots:
         DatabaseParams params;
         QString value;
         QDateTime time;
-        QVERIFY(!params.lastParam(1, QStringLiteral("voltage"), value, time));
-        QVERIFY(params.insertParam(1, QStringLiteral("voltage"), QStringLiteral("24.1"), base));
-        QVERIFY(params.insertParam(1, QStringLiteral("voltage"), QStringLiteral("24.3"), base));
-        QVERIFY(params.insertParam(2, QStringLiteral("voltage"), QStringLiteral("11"), base));
-        QVERIFY(params.lastParam(1, QStringLiteral("voltage"), value, time));
-        QCOMPARE(value, QStringLiteral("24.3"));
+        QVERIFY(!params.lastParam(1, "voltage", value, time));
+        QVERIFY(params.insertParam(1, "voltage", "24.1", base));
+        QVERIFY(params.insertParam(1, "voltage", "24.3", base));
+        QVERIFY(params.insertParam(2, "voltage", "11", base));
+        QVERIFY(params.lastParam(1, "voltage", value, time));
+        QCOMPARE(value, "24.3");
         QCOMPARE(time, base);
     }
 
@@ -343,8 +336,7 @@ private slots:
         {
             DatabaseLog log;
         }
-        const QString plan =
-            sqlite3("log.sqlite", QStringLiteral("EXPLAIN QUERY PLAN ") + statement);
+        const QString plan = sqlite3("log.sqlite", "EXPLAIN QUERY PLAN " + statement);
         QVERIFY2(plan.contains(QLatin1String("INDEX")), qPrintable(plan));
         QVERIFY2(!plan.contains(QLatin1String("SCAN error_log")), qPrintable(plan));
         QVERIFY2(!plan.contains(QLatin1String("TEMP B-TREE")), qPrintable(plan));
@@ -366,7 +358,7 @@ private slots:
         QVERIFY(log.insertEvent(5, QString(), 3, base.addSecs(1)));
         QCOMPARE(model->rowCount(), 2);
         QCOMPARE(model->data(model->index(0, 3)).toInt(), 3);
-        QCOMPARE(model->data(model->index(0, 1)).toString(), QStringLiteral("14:07:10 05.03.2024"));
+        QCOMPARE(model->data(model->index(0, 1)).toString(), "14:07:10 05.03.2024");
         QCOMPARE(model->data(model->index(1, 0)).toInt(), 1);
         QCOMPARE(model->data(model->index(1, 5)).toInt(), 0);
 
@@ -385,12 +377,11 @@ private slots:
     {
         {
             DatabaseLog log;
-            QVERIFY(log.exec(QStringLiteral("BEGIN;")));
+            QVERIFY(log.exec("BEGIN;"));
             for (int i = 0; i < 600; ++i)
                 QVERIFY(log.insertEvent(i, QString(), 2, base));
-            QVERIFY(log.exec(QStringLiteral("COMMIT;")));
-            QVERIFY(
-                log.exec(QStringLiteral("UPDATE error_log SET seen=1 WHERE record_id % 3 = 0;")));
+            QVERIFY(log.exec("COMMIT;"));
+            QVERIFY(log.exec("UPDATE error_log SET seen=1 WHERE record_id % 3 = 0;"));
         }
         DatabaseLog log;
         EventTableModel *model = log.tableModel();
@@ -418,13 +409,12 @@ private slots:
         QVERIFY(log.insertEvent(1000, QString(), 5, base));
         // Seen at once by another process: nothing waits for the view to finish reading.
         QCOMPARE(
-            sqlite3("log.sqlite",
-                    QStringLiteral("SELECT count(*) FROM error_log WHERE device_unique_id=1000;")),
-            QStringLiteral("1"));
+            sqlite3("log.sqlite", "SELECT count(*) FROM error_log WHERE device_unique_id=1000;"),
+            "1");
         // and the write-ahead log is checkpointed back into the file.
-        QCOMPARE(sqlite3("log.sqlite", QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE);"))
+        QCOMPARE(sqlite3("log.sqlite", "PRAGMA wal_checkpoint(TRUNCATE);")
                      .section(QLatin1Char('|'), 0, 0),
-                 QStringLiteral("0"));
+                 "0");
     }
 
     void unusableFiles_data()
@@ -453,7 +443,7 @@ private slots:
         QVERIFY2(!warnings.isEmpty() && warnings.first().startsWith(logged),
                  qPrintable(warnings.value(0)));
         QVERIFY(!log.insertEvent(1, QString(), 2, base));
-        QVERIFY(!log.insertStatus(1, QStringLiteral("{}"), base));
+        QVERIFY(!log.insertStatus(1, "{}", base));
         QCOMPARE(log.eventCount(0), 0);
         QCOMPARE(log.maxRecordId(), 0);
         QDateTime time;
@@ -469,18 +459,18 @@ private slots:
             QVERIFY(model.logDb);
             QVERIFY(model.paramsDb);
             QCOMPARE(model.logDb->fileName(), "log.sqlite");
-            QCOMPARE(model.paramsDb->fileName(), QStringLiteral("params.sqlite"));
+            QCOMPARE(model.paramsDb->fileName(), "params.sqlite");
             QVERIFY(model.logDb->insertEvent(1, QString(), 2, base));
         }
         QVERIFY(QFile::exists("log.sqlite"));
-        QVERIFY(QFile::exists(QStringLiteral("params.sqlite")));
+        QVERIFY(QFile::exists("params.sqlite"));
         QVERIFY(!QSqlDatabase::contains("log.sqlite"));
 
-        QVERIFY(QFile::remove(QStringLiteral("params.sqlite")));
+        QVERIFY(QFile::remove("params.sqlite"));
         ProjectModel bare(ProjectModel::Journals::None);
         QVERIFY(!bare.logDb);
         QVERIFY(!bare.paramsDb);
-        QVERIFY(!QFile::exists(QStringLiteral("params.sqlite")));
+        QVERIFY(!QFile::exists("params.sqlite"));
     }
 
     void twoModelsInOneFolder()

@@ -74,8 +74,8 @@ private slots:
     void addingDefaults()
     {
         AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-        QCOMPARE(dialog.objectName(), QStringLiteral("FormAddDeviceManual"));
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Добавить устройство в проект системы..."));
+        QCOMPARE(dialog.objectName(), "FormAddDeviceManual");
+        QCOMPARE(dialog.windowTitle(), "Добавить устройство в проект системы...");
         QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
         QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
 
@@ -85,12 +85,11 @@ private slots:
         for (int i = 0; i < types->count(); ++i)
             codes << types->itemData(i).toInt();
         QCOMPARE(codes, QList<int>({2, 3, 10, 4, 6, 7, 8, 0}));
-        QCOMPARE(types->itemText(3), QStringLiteral("УКБ KV\u2011520 исп.2"));
+        QCOMPARE(types->itemText(3), "УКБ KV\u2011520 исп.2");
         QCOMPARE(types->currentIndex(), 0);
 
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), QStringLiteral("1"));
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(),
-                 QStringLiteral("192.168.0.250"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), "1");
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(), "192.168.0.250");
         QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->maxLength(), 64);
         QVERIFY(!child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
         QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
@@ -109,29 +108,25 @@ private slots:
         QCOMPARE(itemTexts(groups), QStringList({"Без группы", "A", "A-->A1", "B"}));
         QCOMPARE(groups->currentIndex(), 0);
         QVERIFY(!dialog.group());
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-                 QStringLiteral("Добавить"));
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonCansel")->text(), QStringLiteral("Отмена"));
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(), "Добавить");
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonCansel")->text(), "Отмена");
         QVERIFY(!dialog.isAccepted());
         QVERIFY(!dialog.device());
 
         // A preselected group is the chosen one from the start.
         ProjectGroup *a1 = m_project->allGroups().at(1);
         AddDeviceDialog inGroup(m_project.get(), a1, nullptr);
-        QCOMPARE(child<QComboBox>(&inGroup, "comboBoxGroup")->currentText(),
-                 QStringLiteral("A-->A1"));
+        QCOMPARE(child<QComboBox>(&inGroup, "comboBoxGroup")->currentText(), "A-->A1");
         QCOMPARE(inGroup.group(), a1);
     }
 
     void tagLabelFollowsMode()
     {
         AddDeviceDialog configuration(m_project.get(), nullptr, nullptr);
-        QCOMPARE(child<QLabel>(&configuration, "labelDeviceTag")->text(),
-                 QStringLiteral("Имя устройства:"));
+        QCOMPARE(child<QLabel>(&configuration, "labelDeviceTag")->text(), "Имя устройства:");
         m_project->monitoring = true;
         AddDeviceDialog monitoring(m_project.get(), nullptr, nullptr);
-        QCOMPARE(child<QLabel>(&monitoring, "labelDeviceTag")->text(),
-                 QStringLiteral("Расположение:"));
+        QCOMPARE(child<QLabel>(&monitoring, "labelDeviceTag")->text(), "Расположение:");
     }
 
     void layoutPerType_data()
@@ -261,14 +256,14 @@ private slots:
     {
         AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
         chooseType(&dialog, DeviceType::Horn);
-        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.7"));
-        choose(child<QComboBox>(&dialog, "comboBoxGroup"), QStringLiteral("B"));
+        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText("127.0.0.7");
+        choose(child<QComboBox>(&dialog, "comboBoxGroup"), "B");
         child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
         std::unique_ptr<ProjectDevice> device(dialog.device());
         QVERIFY(device);
         QCOMPARE(device->type, int(DeviceType::Horn));
         QVERIFY(device->ip_enabled);
-        QCOMPARE(device->ip_addr, QStringLiteral("127.0.0.7"));
+        QCOMPARE(device->ip_addr, "127.0.0.7");
         QVERIFY(!device->rs485_enabled);
         QCOMPARE(device->keys_count, -1);
         QCOMPARE(dialog.group(), m_project->allGroups().at(2));
@@ -281,7 +276,7 @@ private slots:
         AddDeviceDialog first(m_project.get(), nullptr, nullptr);
         chooseType(&first, DeviceType::Norda4200);
         child<QCheckBox>(&first, "checkBoxEthernetEnable")->setChecked(true);
-        child<QLineEdit>(&first, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.8"));
+        child<QLineEdit>(&first, "lineEditIpAddress")->setText("127.0.0.8");
         chooseType(&first, DeviceType::BexarTovik2);
         child<QPushButton>(&first, "pushButtonAddDevice")->click();
         std::unique_ptr<ProjectDevice> console(first.device());
@@ -292,7 +287,7 @@ private slots:
         AddDeviceDialog second(m_project.get(), nullptr, nullptr);
         chooseType(&second, DeviceType::BexarTovik2);
         chooseType(&second, DeviceType::Horn);
-        child<QLineEdit>(&second, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.9"));
+        child<QLineEdit>(&second, "lineEditIpAddress")->setText("127.0.0.9");
         child<QPushButton>(&second, "pushButtonAddDevice")->click();
         std::unique_ptr<ProjectDevice> horn(second.device());
         QVERIFY(!horn->rs485_enabled);
@@ -309,7 +304,7 @@ private slots:
 
         ProjectDevice *unit = m_project->findDeviceBySerial(101);
         AddDeviceDialog editing(m_project.get(), unit->parentGroup(), unit);
-        child<QLineEdit>(&editing, "lineEditSerialNumber")->setText(QStringLiteral("9"));
+        child<QLineEdit>(&editing, "lineEditSerialNumber")->setText("9");
         child<QPushButton>(&editing, "pushButtonCansel")->click();
         QCOMPARE(unit->serial, 101);
     }
@@ -318,37 +313,35 @@ private slots:
     {
         ProjectDevice *unit = m_project->findDeviceBySerial(101);
         ProjectGroup *a = unit->parentGroup();
-        unit->tag = QStringLiteral("Подвал");
+        unit->tag = "Подвал";
         AddDeviceDialog dialog(m_project.get(), a, unit);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Изменение устройства..."));
+        QCOMPARE(dialog.windowTitle(), "Изменение устройства...");
         auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
         QVERIFY(!types->isEnabled());
         QCOMPARE(types->currentData().toInt(), int(DeviceType::Norda410x));
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-                 QStringLiteral("Изменить"));
+        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(), "Изменить");
         auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
-        QCOMPARE(bus->currentText(), QStringLiteral("Блок расширения 3"));
+        QCOMPARE(bus->currentText(), "Блок расширения 3");
         QVERIFY(bus->isEnabled());
         QVERIFY(child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), QStringLiteral("101"));
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->text(), QStringLiteral("Подвал"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), "101");
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->text(), "Подвал");
         QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(),
-                 QStringLiteral("192.168.0.250"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(), "192.168.0.250");
         QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
-        QCOMPARE(child<QComboBox>(&dialog, "comboBoxGroup")->currentText(), QStringLiteral("A"));
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxGroup")->currentText(), "A");
 
         child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->setChecked(true);
-        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText(QStringLiteral("127.0.0.21"));
-        choose(bus, QStringLiteral("Центральный блок"));
-        child<QLineEdit>(&dialog, "lineEditSerialNumber")->setText(QStringLiteral("111"));
+        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText("127.0.0.21");
+        choose(bus, "Центральный блок");
+        child<QLineEdit>(&dialog, "lineEditSerialNumber")->setText("111");
         child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
         QVERIFY(dialog.isAccepted());
         QCOMPARE(dialog.device(), unit);
         QCOMPARE(unit->serial, 111);
         QCOMPARE(int(unit->rs485_addr), 0);
         QVERIFY(unit->ip_enabled);
-        QCOMPARE(unit->ip_addr, QStringLiteral("127.0.0.21"));
+        QCOMPARE(unit->ip_addr, "127.0.0.21");
         QCOMPARE(unit->type, int(DeviceType::Norda410x));
         QCOMPARE(unit->inouts.size(), 23);
         QCOMPARE(dialog.group(), a);
@@ -362,12 +355,14 @@ private slots:
         QTest::addColumn<QString>("shownKeys");
         QTest::addColumn<QString>("shownBus");
 
-        QTest::newRow("6, 16 buttons, address 5")
-            << 6 << 16 << 5 << QStringLiteral("16") << "Адрес 5";
-        QTest::newRow("6, 40 buttons, address 32")
-            << 6 << 40 << 32 << QStringLiteral("40") << "Адрес 32";
-        QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << QStringLiteral("12") << "";
-        QTest::newRow("8, count unknown") << 8 << -1 << 0 << QStringLiteral("8") << "";
+        QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << "16"
+                                                  << "Адрес 5";
+        QTest::newRow("6, 40 buttons, address 32") << 6 << 40 << 32 << "40"
+                                                   << "Адрес 32";
+        QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << "12"
+                                            << "";
+        QTest::newRow("8, count unknown") << 8 << -1 << 0 << "8"
+                                          << "";
     }
 
     void editConsoles()
@@ -379,8 +374,7 @@ private slots:
         QFETCH(QString, shownBus);
 
         ProjectDevice *console =
-            makeDevice(type, 77, type == 6, address,
-                       type == 8 ? QStringLiteral("127.0.0.30") : QString(), keys);
+            makeDevice(type, 77, type == 6, address, type == 8 ? "127.0.0.30" : QString(), keys);
         m_project->addDevice(nullptr, console);
         console->inouts.first()->outlinks.append(OutLink {1, {2}});
         const int buttons = console->buttonCount();
@@ -405,7 +399,7 @@ private slots:
         media->rs485_addr = 2;
         AddDeviceDialog dialog(m_project.get(), nullptr, media);
         QCOMPARE(child<QComboBox>(&dialog, "comboBoxDeviceType")->currentText(),
-                 QStringLiteral("Медиаконвертер новый"));
+                 "Медиаконвертер новый");
         child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
         QCOMPARE(media->type, int(DeviceType::Media));
         QVERIFY(media->rs485_enabled);
@@ -426,23 +420,22 @@ private slots:
         ProjectDevice *console = m_project->findDeviceBySerial(102);
         ProjectDevice *unit = m_project->findDeviceBySerial(100);
         ProjectDevice *horn = m_project->findDeviceBySerial(103);
-        unit->inouts.at(1)->name = QStringLiteral("Лестница");
+        unit->inouts.at(1)->name = "Лестница";
         InOut *key = console->inouts.at(2);
-        key->name = QStringLiteral("Тревога");
+        key->name = "Тревога";
         key->outlinks = {OutLink {unit->id_obj, {2, 5}}, OutLink {horn->id_obj, {1}}};
 
         EditKeyDialog dialog(m_project.get(), key);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Настройка кнопки Кнопка 3"));
+        QCOMPARE(dialog.windowTitle(), "Настройка кнопки Кнопка 3");
         QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditKeyName")->text(), QStringLiteral("Тревога"));
+        QCOMPARE(child<QLineEdit>(&dialog, "lineEditKeyName")->text(), "Тревога");
         QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-                 QStringLiteral("Добавить устройство назначения"));
+                 "Добавить устройство назначения");
         QCOMPARE(dialog.rows().size(), 2);
 
         EditKeyItemWidget *first = dialog.rows().at(0);
         QCOMPARE(first->chosenDevice(), unit);
-        QCOMPARE(first->deviceBox()->currentText(),
-                 QStringLiteral("Блок NORDA-4200 (серийный номер 100)"));
+        QCOMPARE(first->deviceBox()->currentText(), "Блок NORDA-4200 (серийный номер 100)");
         QStringList labels;
         QList<int> indexes;
         for (const QCheckBox *box : first->outputBoxes()) {
@@ -553,10 +546,10 @@ private slots:
         // A row with nothing checked adds no link.
         child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
         QCOMPARE(dialog.rows().size(), 2);
-        child<QLineEdit>(&dialog, "lineEditKeyName")->setText(QStringLiteral("Все"));
+        child<QLineEdit>(&dialog, "lineEditKeyName")->setText("Все");
         child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(key->name, QStringLiteral("Все"));
+        QCOMPARE(key->name, "Все");
         QCOMPARE(key->outlinks, QList<OutLink>({OutLink {unit->id_obj, {1, 3}}}));
         QVERIFY(m_project->modified);
     }
@@ -568,7 +561,7 @@ private slots:
         InOut *key = console->inouts.first();
         key->outlinks = {OutLink {horn->id_obj, {1}}};
         EditKeyDialog dialog(m_project.get(), key);
-        child<QLineEdit>(&dialog, "lineEditKeyName")->setText(QStringLiteral("x"));
+        child<QLineEdit>(&dialog, "lineEditKeyName")->setText("x");
         dialog.rows().first()->outputBoxes().first()->setChecked(false);
         child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Cancel)->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));

@@ -72,10 +72,10 @@ private slots:
 
         QCOMPARE(deviceTypeKey(code), key);
         QCOMPARE(deviceTypeName(code), name);
-        QCOMPARE(deviceTypeIconPath(code), QStringLiteral(":/images/icons/") + icon);
+        QCOMPARE(deviceTypeIconPath(code), ":/images/icons/" + icon);
         ProjectDevice device(code);
         QCOMPARE(deviceTypeName(&device), name);
-        QCOMPARE(deviceTypeIconPath(&device), QStringLiteral(":/images/icons/") + icon);
+        QCOMPARE(deviceTypeIconPath(&device), ":/images/icons/" + icon);
     }
 
     void keyLookup_data()
@@ -111,7 +111,7 @@ private slots:
     {
         ProjectDevice unit(DeviceType::Norda4200);
         unit.serial = 1234;
-        QCOMPARE(deviceCaption(&unit), QStringLiteral("Блок NORDA-4200 (серийный номер 1234)"));
+        QCOMPARE(deviceCaption(&unit), "Блок NORDA-4200 (серийный номер 1234)");
         QVERIFY(isCentralUnitType(10) && !isCentralUnitType(4));
         QVERIFY(isConsoleType(6) && isConsoleType(8) && !isConsoleType(137));
     }
@@ -142,7 +142,7 @@ private slots:
         QFETCH(int, size);
 
         QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("image_1_2.norda"), content);
+        const QString path = writeFile(dir, "image_1_2.norda", content);
         QVERIFY(!path.isEmpty());
         FirmwareImage image;
         QCOMPARE(image.load(path), valid);
@@ -150,7 +150,7 @@ private slots:
         QCOMPARE(image.size(), size);
         QCOMPARE(image.filePath(), path);
         if (valid) {
-            QCOMPARE(image.fileName(), QStringLiteral("image_1_2.norda"));
+            QCOMPARE(image.fileName(), "image_1_2.norda");
             QCOMPARE(image.data(), content.mid(16, size));
         }
     }
@@ -160,8 +160,7 @@ private slots:
         QTemporaryDir dir;
         const QByteArray payload = pattern(1000);
         FirmwareImage image;
-        QVERIFY(image.load(
-            writeFile(dir, QStringLiteral("a.norda"), firmwareFile(4096, payload, 1000))));
+        QVERIFY(image.load(writeFile(dir, "a.norda", firmwareFile(4096, payload, 1000))));
         QCOMPARE(image.flashBase(), 4096u);
         QCOMPARE(image.chunk(4096, 16), payload.left(16));
         QCOMPARE(image.chunk(5088, 8), payload.right(8));
@@ -171,7 +170,7 @@ private slots:
         QVERIFY(image.chunk(4096, 0xffffffffu).isEmpty());
         QVERIFY(image.chunk(0xffffffffu, 2).isEmpty());
 
-        QVERIFY(!image.load(dir.filePath(QStringLiteral("missing.norda"))));
+        QVERIFY(!image.load(dir.filePath("missing.norda")));
         QVERIFY(!image.valid());
         QCOMPARE(image.size(), 0);
     }
@@ -180,7 +179,7 @@ private slots:
     {
         QTemporaryDir dir;
         FirmwareImage image;
-        QVERIFY(image.load(writeFile(dir, QStringLiteral("b.norda"), firmwareFile(16, "abcd", 4))));
+        QVERIFY(image.load(writeFile(dir, "b.norda", firmwareFile(16, "abcd", 4))));
         image.reset();
         QVERIFY(!image.valid());
         QCOMPARE(image.size(), 0);
@@ -192,21 +191,19 @@ private slots:
     void firmwareCatalogue()
     {
         QTemporaryDir dir;
-        QVERIFY(FirmwareCatalogue::scan(dir.filePath(QStringLiteral("absent"))).isEmpty());
+        QVERIFY(FirmwareCatalogue::scan(dir.filePath("absent")).isEmpty());
 
-        QVERIFY(!writeFile(dir, QStringLiteral("tovik2_3_14.norda"), "x").isEmpty());
-        QVERIFY(!writeFile(dir, QStringLiteral("readme.txt"), "x").isEmpty());
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub.norda")));
-        QVERIFY(!writeFile(dir, QStringLiteral("sub.norda/inner.norda"), "x").isEmpty());
+        QVERIFY(!writeFile(dir, "tovik2_3_14.norda", "x").isEmpty());
+        QVERIFY(!writeFile(dir, "readme.txt", "x").isEmpty());
+        QVERIFY(QDir(dir.path()).mkdir("sub.norda"));
+        QVERIFY(!writeFile(dir, "sub.norda/inner.norda", "x").isEmpty());
 
         QMap<QString, QString> found;
         for (const auto &entry : FirmwareCatalogue::scan(dir.path()))
             found.insert(entry.first, entry.second);
         QCOMPARE(found.keys(), QStringList({"readme.txt", "tovik2.3.14"}));
-        QCOMPARE(found.value(QStringLiteral("tovik2.3.14")),
-                 dir.filePath(QStringLiteral("tovik2_3_14.norda")));
-        QCOMPARE(FirmwareCatalogue::displayName(QStringLiteral("a.norda_b.NORDA")),
-                 QStringLiteral("a.b.NORDA"));
+        QCOMPARE(found.value("tovik2.3.14"), dir.filePath("tovik2_3_14.norda"));
+        QCOMPARE(FirmwareCatalogue::displayName("a.norda_b.NORDA"), "a.b.NORDA");
         QCOMPARE(FirmwareCatalogue::defaultFolder(),
                  QCoreApplication::applicationDirPath() + "/firmware");
     }

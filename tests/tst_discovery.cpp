@@ -45,13 +45,13 @@ private slots:
     void initTestCase()
     {
         sim = std::make_unique<SimHarness>();
-        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.76.0.2"));
-        unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.76.0.3"));
-        boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.76.0.4"));
-        console = sim->addDevice(DeviceType::BexarTovik2, 4004, QStringLiteral("127.76.0.5"));
-        silent = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.76.0.6"));
-        odd = sim->addDevice(DeviceType::Media, 6006, QStringLiteral("127.76.0.7"));
-        sim->run([this] { odd->reportedKey = QStringLiteral("frobnicator"); });
+        horn = sim->addDevice(DeviceType::Horn, 1001, "127.76.0.2");
+        unit = sim->addDevice(DeviceType::Tovik2, 2002, "127.76.0.3");
+        boot = sim->addDevice(DeviceType::Bootloader, 0, "127.76.0.4");
+        console = sim->addDevice(DeviceType::BexarTovik2, 4004, "127.76.0.5");
+        silent = sim->addDevice(DeviceType::Media, 3003, "127.76.0.6");
+        odd = sim->addDevice(DeviceType::Media, 6006, "127.76.0.7");
+        sim->run([this] { odd->reportedKey = "frobnicator"; });
         QVERIFY(!sim->addUsb(horn).isEmpty());
         QVERIFY(!sim->addUsb(unit, 0x1209, 0x0001).isEmpty());
         QVERIFY(!sim->addUsb(boot, 0x1209, 0x00aa).isEmpty());
@@ -60,8 +60,8 @@ private slots:
         QVERIFY(!sim->addUsb(odd, 0x1209, 0x0004).isEmpty());
         // A port that is no serial port at all.
         PortDescription null;
-        null.systemLocation = QStringLiteral("/dev/null");
-        QVERIFY(VirtualPortRegistry::publish(sim->registryDir(), QStringLiteral("zz-null"), null));
+        null.systemLocation = "/dev/null";
+        QVERIFY(VirtualPortRegistry::publish(sim->registryDir(), "zz-null", null));
     }
 
     void cleanupTestCase() { sim.reset(); }
@@ -70,7 +70,7 @@ private slots:
     {
         for (SimDevice *device : {horn, unit, boot, console, silent, odd})
             sim->clearLog(device);
-        sim->setFault(silent, QStringLiteral("silent"));
+        sim->setFault(silent, "silent");
     }
 
     void findsTheDevicesThatAnswer()
@@ -81,25 +81,25 @@ private slots:
         QCOMPARE(found.size(), 4);
         QCOMPARE(found.at(0).type, int(DeviceType::BexarTovik2));
         QCOMPARE(found.at(0).serial, 0);
-        QCOMPARE(found.at(0).ids, QStringLiteral("1209:0006"));
+        QCOMPARE(found.at(0).ids, "1209:0006");
         QCOMPARE(found.at(1).type, int(DeviceType::Bootloader));
         QCOMPARE(found.at(1).serial, 0);
-        QCOMPARE(found.at(1).version, QStringLiteral("2.5,0"));
-        QCOMPARE(found.at(1).ids, QStringLiteral("1209:00aa"));
+        QCOMPARE(found.at(1).version, "2.5,0");
+        QCOMPARE(found.at(1).ids, "1209:00aa");
         QCOMPARE(found.at(2).type, int(DeviceType::Horn));
         QCOMPARE(found.at(2).serial, 1001);
-        QCOMPARE(found.at(2).version, QStringLiteral("1.0.0"));
-        QCOMPARE(found.at(2).ids, QStringLiteral("0483:5740"));
+        QCOMPARE(found.at(2).version, "1.0.0");
+        QCOMPARE(found.at(2).ids, "0483:5740");
         QCOMPARE(found.at(3).type, int(DeviceType::Tovik2));
         QCOMPARE(found.at(3).serial, 2002);
-        QCOMPARE(found.at(3).ids, QStringLiteral("1209:0001"));
+        QCOMPARE(found.at(3).ids, "1209:0001");
 
         const ProjectDevice *hornFound = devices.at(2);
         QVERIFY(hornFound->portFound);
         QCOMPARE(hornFound->portInfo.systemLocation, sim->usbPath(horn));
         QVERIFY(hornFound->portInfo.isVirtual);
         QVERIFY(!hornFound->ip_enabled);
-        QCOMPARE(hornFound->ip_addr, QStringLiteral("0.0.0.0"));
+        QCOMPARE(hornFound->ip_addr, "0.0.0.0");
         QVERIFY(!hornFound->rs485_enabled);
         QCOMPARE(hornFound->keys_count, -1);
         QVERIFY(!hornFound->parent());
@@ -113,25 +113,22 @@ private slots:
         QCOMPARE(probes.size(), 7);
         QMap<QString, QString> failures;
         for (const PortDiscovery::Probe &probe : probes)
-            failures.insert(probe.port.portName,
-                            probe.answered ? QStringLiteral("-") : probe.failure);
-        QCOMPARE(failures.value(QStringLiteral("media-3003")), QStringLiteral("no answer"));
-        QCOMPARE(failures.value(QStringLiteral("frobnicator-6006")),
-                 QStringLiteral("unknown type key 'frobnicator'"));
-        QCOMPARE(failures.value(QStringLiteral("null")), QStringLiteral("cannot be opened"));
-        QCOMPARE(failures.value(QStringLiteral("horn-1001")), QStringLiteral("-"));
+            failures.insert(probe.port.portName, probe.answered ? "-" : probe.failure);
+        QCOMPARE(failures.value("media-3003"), "no answer");
+        QCOMPARE(failures.value("frobnicator-6006"), "unknown type key 'frobnicator'");
+        QCOMPARE(failures.value("null"), "cannot be opened");
+        QCOMPARE(failures.value("horn-1001"), "-");
         // The silent device was asked once and given up after the wait.
-        QCOMPARE(sim->requestLog(silent), QStringList {QStringLiteral("GET VERSION")});
+        QCOMPARE(sim->requestLog(silent), QStringList {"GET VERSION"});
     }
 
     void neverAsksABootloaderForItsSerialNumber()
     {
         qDeleteAll(CdcUsbProcess::findoutPorts());
-        QCOMPARE(sim->requestLog(boot), QStringList {QStringLiteral("GET VERSION")});
-        QCOMPARE(sim->requestLog(console), QStringList {QStringLiteral("GET VERSION")});
+        QCOMPARE(sim->requestLog(boot), QStringList {"GET VERSION"});
+        QCOMPARE(sim->requestLog(console), QStringList {"GET VERSION"});
         QCOMPARE(sim->requestLog(horn),
-                 (QStringList {QStringLiteral("GET VERSION"),
-                               QStringLiteral("GET DESCRIPTOR desc_SerialNumber")}));
+                 (QStringList {"GET VERSION", "GET DESCRIPTOR desc_SerialNumber"}));
     }
 
     void skipsAPortThatAWorkerHolds()
@@ -165,8 +162,8 @@ private slots:
     void usbSearchMergesIntoTheProject()
     {
         ProjectModel project;
-        auto *known = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Холл"), false, 0,
-                                        true, QStringLiteral("127.76.0.2"), -1);
+        auto *known =
+            new ProjectDevice(DeviceType::Horn, 1001, "Холл", false, 0, true, "127.76.0.2", -1);
         auto *absent =
             new ProjectDevice(DeviceType::Media, 9999, QString(), false, 0, false, QString(), -1);
         ProjectGroup *group = project.addGroup(nullptr);
@@ -181,8 +178,8 @@ private slots:
         QVERIFY(known->portFound);
         QCOMPARE(known->portInfo.systemLocation, sim->usbPath(horn));
         QCOMPARE(known->usbVendorId, uint16_t(0x0483));
-        QCOMPARE(known->firmwareVersion, QStringLiteral("1.0.0"));
-        QCOMPARE(known->tag, QStringLiteral("Холл"));
+        QCOMPARE(known->firmwareVersion, "1.0.0");
+        QCOMPARE(known->tag, "Холл");
         QCOMPARE(known->parentGroup(), group);
         bool changedKnown = false;
         for (const QList<QVariant> &args : qAsConst(changed))
@@ -209,7 +206,7 @@ private slots:
     void workerOpensThePortDiscoveryFound()
     {
         // A second device with the same USB ids as the loudspeaker, later in port order.
-        SimDevice *twin = sim->addDevice(DeviceType::IpPult, 5005, QStringLiteral("127.76.0.8"));
+        SimDevice *twin = sim->addDevice(DeviceType::IpPult, 5005, "127.76.0.8");
         QVERIFY(!sim->addUsb(twin).isEmpty());
         const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
         ProjectDevice *found = nullptr;
@@ -239,8 +236,7 @@ private slots:
     void usbSearchKeepsTwoConsolesApart()
     {
         // A second RS-485 console on USB: like the first, it reports serial number 0.
-        SimDevice *second =
-            sim->addDevice(DeviceType::BexarTovik2, 4005, QStringLiteral("127.76.0.9"));
+        SimDevice *second = sim->addDevice(DeviceType::BexarTovik2, 4005, "127.76.0.9");
         QVERIFY(!sim->addUsb(second, 0x1209, 0x0007).isEmpty());
 
         ProjectModel project(ProjectModel::Journals::None);

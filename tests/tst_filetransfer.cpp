@@ -70,7 +70,7 @@ private slots:
     void initTestCase()
     {
         sim = std::make_unique<SimHarness>();
-        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.73.0.2"));
+        horn = sim->addDevice(DeviceType::Horn, 1001, "127.73.0.2");
         target.reset(SimHarness::tcpTarget(horn));
         facade = std::make_unique<Facade>(target.get(), sim->tcpPort(horn));
         QVERIFY(facade->connected.wait(10000));
@@ -99,7 +99,7 @@ private slots:
         // Whatever a test left in the device's transfer state goes.
         QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 20000);
         QSignalSpy reset(&facade->module, &Amodule::writedParam);
-        QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+        QCOMPARE(facade->module.sendCommand("SET FILE_RESET"), 0);
         QVERIFY(reset.wait(10000));
     }
 
@@ -120,22 +120,22 @@ private slots:
     {
         QFETCH(int, size);
         QFETCH(QList<int>, blocks);
-        const QString path = QStringLiteral("0:\\audio\\upload.bin");
+        const QString path = "0:\\audio\\upload.bin";
         const QByteArray data = randomBytes(size);
         QCOMPARE(facade->module.writeFile(path, data), 0);
         waitUploadEnd();
 
         QStringList expectedReports;
-        QStringList expectedWire {QStringLiteral("SET FILE_CREATE ") + path};
+        QStringList expectedWire {"SET FILE_CREATE " + path};
         int position = 0;
         for (int block : blocks) {
-            expectedWire << QStringLiteral("SET FILE_WRITE ") +
+            expectedWire << "SET FILE_WRITE " +
                     QString::fromLatin1(data.mid(position, block).toHex().toUpper());
             position += block;
             expectedReports << QStringLiteral("0@%1").arg(position);
         }
         expectedReports << QStringLiteral("2@%1").arg(size);
-        expectedWire << QStringLiteral("SET FILE_CLOSE");
+        expectedWire << "SET FILE_CLOSE";
         QCOMPARE(reports(facade->written, 3, 1), expectedReports);
         for (const QList<QVariant> &report : qAsConst(facade->written)) {
             QCOMPARE(report.at(0).toString(), path);
@@ -151,18 +151,16 @@ private slots:
 
     void blockBytesTravelAsUpperCaseHex()
     {
-        QCOMPARE(
-            facade->module.writeFile(QStringLiteral("0:\\hex.bin"), QByteArray("\x0a\xff\x00z", 4)),
-            0);
+        QCOMPARE(facade->module.writeFile("0:\\hex.bin", QByteArray("\x0a\xff\x00z", 4)), 0);
         waitUploadEnd();
-        QVERIFY(writesOnTheWire().contains(QStringLiteral("SET FILE_WRITE 0AFF007A")));
+        QVERIFY(writesOnTheWire().contains("SET FILE_WRITE 0AFF007A"));
     }
 
     void cancelledUpload()
     {
-        sim->setFault(horn, QStringLiteral("delay=40"));
+        sim->setFault(horn, "delay=40");
         const QByteArray data = randomBytes(512 * 40);
-        QCOMPARE(facade->module.writeFile(QStringLiteral("0:\\audio\\big.bin"), data), 0);
+        QCOMPARE(facade->module.writeFile("0:\\audio\\big.bin", data), 0);
         QVERIFY(facade->written.wait(10000));
         facade->module.abortFileWrite();
         waitUploadEnd();
@@ -179,8 +177,8 @@ private slots:
         QVERIFY(blocks < 40);
         QCOMPARE(last.at(1).toInt(), blocks * 512);
         const QStringList wire = writesOnTheWire();
-        QVERIFY(!wire.contains(QStringLiteral("SET FILE_CLOSE")));
-        QCOMPARE(wire.filter(QStringLiteral("SET FILE_WRITE")).size(), blocks);
+        QVERIFY(!wire.contains("SET FILE_CLOSE"));
+        QCOMPARE(wire.filter("SET FILE_WRITE").size(), blocks);
     }
 
     void refusedUpload_data()
@@ -207,12 +205,10 @@ private slots:
         QFETCH(QStringList, expected);
         QFETCH(bool, closed);
         sim->setFault(horn, fault);
-        QCOMPARE(
-            facade->module.writeFile(QStringLiteral("0:\\audio\\refused.bin"), randomBytes(1300)),
-            0);
+        QCOMPARE(facade->module.writeFile("0:\\audio\\refused.bin", randomBytes(1300)), 0);
         waitUploadEnd();
         QCOMPARE(reports(facade->written, 3, 1), expected);
-        QCOMPARE(writesOnTheWire().contains(QStringLiteral("SET FILE_CLOSE")), closed);
+        QCOMPARE(writesOnTheWire().contains("SET FILE_CLOSE"), closed);
     }
 
     void download_data()
@@ -229,7 +225,7 @@ private slots:
     {
         QFETCH(int, size);
         QFETCH(QStringList, expected);
-        const QString path = QStringLiteral("0:\\audio\\down.bin");
+        const QString path = "0:\\audio\\down.bin";
         const QByteArray data = randomBytes(size);
         SimCommandDevice *device = sim->command(horn);
         sim->run([&] { device->files.store(path, data); });
@@ -253,71 +249,71 @@ private slots:
         }
         QCOMPARE(joined, data);
         const QStringList log = sim->requestLog(horn);
-        QCOMPARE(log.first(), QStringLiteral("SET FILE_OPEN ") + path);
-        QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
-        QCOMPARE(log.filter(QStringLiteral("GET FILE_READ 512")).size(), (size + 511) / 512 + 1);
+        QCOMPARE(log.first(), "SET FILE_OPEN " + path);
+        QCOMPARE(log.last(), "SET FILE_CLOSE");
+        QCOMPARE(log.filter("GET FILE_READ 512").size(), (size + 511) / 512 + 1);
     }
 
     void downloadOfAMissingFile()
     {
-        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\none.bin")), 0);
+        QCOMPARE(facade->module.readFile("0:\\none.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
         QCOMPARE(facade->read.count(), 0);
-        QCOMPARE(sim->requestLog(horn), QStringList {QStringLiteral("SET FILE_OPEN 0:\\none.bin")});
+        QCOMPARE(sim->requestLog(horn), QStringList {"SET FILE_OPEN 0:\\none.bin"});
     }
 
     void downloadWhenTheDeviceStopsAnswering()
     {
         SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store(QStringLiteral("0:\\d.bin"), randomBytes(1300)); });
-        sim->setFault(horn, QStringLiteral("mute=1@1:GET FILE_READ"));
-        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\d.bin")), 0);
+        sim->run([&] { device->files.store("0:\\d.bin", randomBytes(1300)); });
+        sim->setFault(horn, "mute=1@1:GET FILE_READ");
+        QCOMPARE(facade->module.readFile("0:\\d.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
         QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "-1@512", "-2@512"}));
         QVERIFY(facade->read.at(1).at(3).value<QByteArray *>() == nullptr);
         QVERIFY(facade->read.at(2).at(3).value<QByteArray *>() == nullptr);
-        QVERIFY(sim->requestLog(horn).contains(QStringLiteral("SET FILE_RESET")));
+        QVERIFY(sim->requestLog(horn).contains("SET FILE_RESET"));
         // The worker is ready for the next job.
         facade->params.clear();
-        QCOMPARE(facade->module.getParam(QStringLiteral("STATUS")), 0);
+        QCOMPARE(facade->module.getParam("STATUS"), 0);
         QVERIFY(facade->params.wait(10000));
-        QCOMPARE(facade->params.last().at(0).toString(), QStringLiteral("STATUS"));
+        QCOMPARE(facade->params.last().at(0).toString(), "STATUS");
     }
 
     void downloadOfUndecodableBlocks()
     {
         SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store(QStringLiteral("0:\\u.bin"), randomBytes(100)); });
-        sim->setRawAnswer(horn, QStringLiteral("GET FILE_READ"), QByteArray("zz-qq\r\nOK\r\n"));
-        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\u.bin")), 0);
+        sim->run([&] { device->files.store("0:\\u.bin", randomBytes(100)); });
+        sim->setRawAnswer(horn, "GET FILE_READ", QByteArray("zz-qq\r\nOK\r\n"));
+        QCOMPARE(facade->module.readFile("0:\\u.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 2, 20000);
         QCOMPARE(reports(facade->read, 4, 1), (QStringList {"-1@0", "-2@0"}));
         const QStringList log = sim->requestLog(horn);
-        QCOMPARE(log.filter(QStringLiteral("GET FILE_READ")).size(), 3);
-        QCOMPARE(log.last(), QStringLiteral("SET FILE_RESET"));
+        QCOMPARE(log.filter("GET FILE_READ").size(), 3);
+        QCOMPARE(log.last(), "SET FILE_RESET");
     }
 
     void cancelledDownload()
     {
         SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store(QStringLiteral("0:\\c.bin"), randomBytes(512 * 30)); });
-        sim->setFault(horn, QStringLiteral("delay=30"));
-        QCOMPARE(facade->module.readFile(QStringLiteral("0:\\c.bin")), 0);
+        sim->run([&] { device->files.store("0:\\c.bin", randomBytes(512 * 30)); });
+        sim->setFault(horn, "delay=30");
+        QCOMPARE(facade->module.readFile("0:\\c.bin"), 0);
         QVERIFY(facade->read.wait(10000));
         facade->module.abortFileRead();
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.last().at(4).toInt() != 0, 20000);
         QCOMPARE(facade->read.last().at(4).toInt(), 1);
         QVERIFY(facade->read.count() < 31);
-        QCOMPARE(sim->requestLog(horn).last(), QStringLiteral("SET FILE_CLOSE"));
+        QCOMPARE(sim->requestLog(horn).last(), "SET FILE_CLOSE");
     }
 
     void downloadEndsWithItsFacade()
     {
-        const QString path = QStringLiteral("0:\\audio\\long.bin");
+        const QString path = "0:\\audio\\long.bin";
         const int size = 2 * 1024 * 1024;
         SimCommandDevice *device = sim->command(horn);
         sim->run([&] { device->files.store(path, randomBytes(size)); });
-        sim->setFault(horn, QStringLiteral("delay=1"));
+        sim->setFault(horn, "delay=1");
         const qint64 heapBefore = heapInUse();
 
         // A device window closed while a download runs: its facade goes without close().
@@ -338,9 +334,9 @@ private slots:
 
         // The download ended with its receiver, and no buffer was left behind.
         const QStringList log = sim->requestLog(horn);
-        QVERIFY2(log.filter(QStringLiteral("GET FILE_READ")).size() < size / 512,
-                 qPrintable(QString::number(log.filter(QStringLiteral("GET FILE_READ")).size())));
-        QCOMPARE(log.last(), QStringLiteral("SET FILE_CLOSE"));
+        QVERIFY2(log.filter("GET FILE_READ").size() < size / 512,
+                 qPrintable(QString::number(log.filter("GET FILE_READ").size())));
+        QCOMPARE(log.last(), "SET FILE_CLOSE");
         const qint64 grown = heapInUse() - heapBefore;
         QVERIFY2(grown < size / 2, qPrintable(QString::number(grown)));
     }
@@ -349,13 +345,13 @@ private slots:
     {
         // A surplus line after a step (as a late answer to a step that timed out would be)
         // is not taken as the answer to the next step.
-        const QString path = QStringLiteral("0:\\audio\\surplus.bin");
+        const QString path = "0:\\audio\\surplus.bin";
         const QByteArray data = randomBytes(1300);
         SimCommandDevice *device = sim->command(horn);
         sim->run([&] { device->files.store(path, data); });
-        sim->setRawAnswer(horn, QStringLiteral("SET FILE_RESET"), QByteArray("OK\r\nOK\r\n"), 1);
+        sim->setRawAnswer(horn, "SET FILE_RESET", QByteArray("OK\r\nOK\r\n"), 1);
         QSignalSpy reset(&facade->module, &Amodule::writedParam);
-        QCOMPARE(facade->module.sendCommand(QStringLiteral("SET FILE_RESET")), 0);
+        QCOMPARE(facade->module.sendCommand("SET FILE_RESET"), 0);
         QVERIFY(reset.wait(10000));
 
         QCOMPARE(facade->module.readFile(path), 0);

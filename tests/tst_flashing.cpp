@@ -26,7 +26,7 @@ QStringList addresses(const QSignalSpy &spy)
 {
     QStringList list;
     for (const QList<QVariant> &args : spy)
-        list << QStringLiteral("0x") + QString::number(args.at(0).toUInt(), 16);
+        list << "0x" + QString::number(args.at(0).toUInt(), 16);
     return list;
 }
 
@@ -71,9 +71,9 @@ private slots:
     void initTestCase()
     {
         sim = std::make_unique<SimHarness>();
-        boot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.2"));
-        uniformBoot = sim->addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.74.0.3"));
-        consoleBoot = sim->addDevice(DeviceType::BexarBoot, 0, QStringLiteral("127.74.0.4"));
+        boot = sim->addDevice(DeviceType::Bootloader, 0, "127.74.0.2");
+        uniformBoot = sim->addDevice(DeviceType::Bootloader, 0, "127.74.0.3");
+        consoleBoot = sim->addDevice(DeviceType::BexarBoot, 0, "127.74.0.4");
         SimCommandDevice *uniform = sim->command(uniformBoot);
         sim->run([&] { uniform->flashLayout = 1; });
 
@@ -87,8 +87,8 @@ private slots:
         QVERIFY(uniformFlasher->waitIdentified());
         QVERIFY(consoleFlasher->waitIdentified());
         QCOMPARE(flasher->connected.first().at(0).toInt(), int(DeviceType::Bootloader));
-        QCOMPARE(flasher->connected.first().at(1).toString(), QStringLiteral("2.5,0"));
-        QCOMPARE(uniformFlasher->connected.first().at(1).toString(), QStringLiteral("2.5,1"));
+        QCOMPARE(flasher->connected.first().at(1).toString(), "2.5,0");
+        QCOMPARE(uniformFlasher->connected.first().at(1).toString(), "2.5,1");
         QCOMPARE(consoleFlasher->connected.first().at(0).toInt(), int(DeviceType::BexarBoot));
     }
 
@@ -187,8 +187,7 @@ private slots:
         QCOMPARE(f.spy("finishErase").first().at(1).toUInt(), size);
         QStringList expectedWire;
         for (const QString &sector : sectors)
-            expectedWire << QStringLiteral("SET ADDR ") + sector
-                         << QStringLiteral("SET ERASEBLOCK");
+            expectedWire << "SET ADDR " + sector << "SET ERASEBLOCK";
         QCOMPARE(sim->requestLog(device), expectedWire);
     }
 
@@ -196,15 +195,15 @@ private slots:
     {
         // The second page is refused once and erased again after "\r\n\r\n"; the third is refused
         // twice and still counts as erased.
-        sim->setFault(consoleBoot, QStringLiteral("fail=1@1:SET ERASEBLOCK"));
-        sim->setFault(consoleBoot, QStringLiteral("fail=2@3:SET ERASEBLOCK"));
+        sim->setFault(consoleBoot, "fail=1@1:SET ERASEBLOCK");
+        sim->setFault(consoleBoot, "fail=2@3:SET ERASEBLOCK");
         QCOMPARE(consoleFlasher->module.eraseFlash(base, 0x1000), 0);
         QVERIFY(consoleFlasher->waitAny({"finishErase"}));
         const QStringList pages {"0x8000000", "0x8000400", "0x8000800", "0x8000c00"};
         QCOMPARE(addresses(consoleFlasher->spy("startEraseSector")), pages);
         QCOMPARE(addresses(consoleFlasher->spy("successEraseSector")), pages);
         QCOMPARE(consoleFlasher->spy("errorEraseSector").count(), 0);
-        const QStringList addressLines = wire(consoleBoot, QStringLiteral("SET ADDR"));
+        const QStringList addressLines = wire(consoleBoot, "SET ADDR");
         QCOMPARE(addressLines,
                  (QStringList {"SET ADDR 0x8000000", "SET ADDR 0x8000400", "SET ADDR 0x8000400",
                                "SET ADDR 0x8000800", "SET ADDR 0x8000800", "SET ADDR 0x8000c00"}));
@@ -213,17 +212,17 @@ private slots:
     void eraseRetriesThenGivesUp()
     {
         // Two refusals: the third try erases the sector.
-        sim->setFault(boot, QStringLiteral("fail=2:SET ERASEBLOCK"));
+        sim->setFault(boot, "fail=2:SET ERASEBLOCK");
         QCOMPARE(flasher->module.eraseFlash(base, 0x4000), 0);
         QVERIFY(flasher->waitAny({"finishErase", "errorEraseSector"}));
         QCOMPARE(flasher->spy("finishErase").count(), 1);
         QCOMPARE(addresses(flasher->spy("successEraseSector")), QStringList {"0x8000000"});
-        QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 3);
+        QCOMPARE(wire(boot, "SET ERASEBLOCK").size(), 3);
 
         // Three refusals: the job ends with the error and without its finish.
         flasher->spies->clear();
         sim->clearLog(boot);
-        sim->setFault(boot, QStringLiteral("fail=3@1:SET ERASEBLOCK"));
+        sim->setFault(boot, "fail=3@1:SET ERASEBLOCK");
         QCOMPARE(flasher->module.eraseFlash(base, 0x8000), 0);
         QVERIFY(flasher->waitAny({"finishErase", "errorEraseSector"}));
         QCOMPARE(flasher->spy("finishErase").count(), 0);
@@ -232,7 +231,7 @@ private slots:
         QCOMPARE(flasher->spy("errorEraseSector").first().at(0).toUInt(), 0x08004000u);
         QCOMPARE(flasher->spy("errorEraseSector").first().at(1).toString(),
                  QString::fromUtf8("Ошибка команды стирания"));
-        QCOMPARE(wire(boot, QStringLiteral("SET ERASEBLOCK")).size(), 4);
+        QCOMPARE(wire(boot, "SET ERASEBLOCK").size(), 4);
     }
 
     void writeOrder_data()
@@ -259,12 +258,11 @@ private slots:
         QCOMPARE(flasher->spy("finishWrite").first().at(1).toUInt(), uint32_t(size));
 
         // On the wire: the page in lower-case hexadecimal, a short last page filled with 0xFF.
-        const QStringList writes = wire(boot, QStringLiteral("SET WRITEFLASH"));
+        const QStringList writes = wire(boot, "SET WRITEFLASH");
         QCOMPARE(writes.size(), order.size());
         QByteArray padded = image;
         padded.append(QByteArray((256 - size % 256) % 256, char(0xFF)));
-        QCOMPARE(writes.last(),
-                 QStringLiteral("SET WRITEFLASH ") + QString::fromLatin1(padded.left(256).toHex()));
+        QCOMPARE(writes.last(), "SET WRITEFLASH " + QString::fromLatin1(padded.left(256).toHex()));
         QCOMPARE(writes.first().size(), 15 + 512);
 
         QByteArray flashed;
@@ -276,7 +274,7 @@ private slots:
 
     void writeRetrySucceedsOnTheThirdTry()
     {
-        sim->setFault(boot, QStringLiteral("fail=2@1:SET WRITEFLASH"));
+        sim->setFault(boot, "fail=2@1:SET WRITEFLASH");
         const QByteArray image = randomBytes(0x300);
         QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
         QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
@@ -284,7 +282,7 @@ private slots:
         QCOMPARE(flasher->spy("finishWrite").count(), 1);
         QCOMPARE(addresses(flasher->spy("successWriteFlashPage")),
                  (QStringList {"0x8000100", "0x8000200", "0x8000000"}));
-        QCOMPARE(wire(boot, QStringLiteral("SET WRITEFLASH")).size(), 5);
+        QCOMPARE(wire(boot, "SET WRITEFLASH").size(), 5);
         QByteArray flashed;
         SimCommandDevice *device = sim->command(boot);
         sim->run([&] { flashed = device->flash.read(base, 0x300); });
@@ -293,7 +291,7 @@ private slots:
 
     void writeThatFailsForGoodLeavesTheFirstPage()
     {
-        sim->setFault(boot, QStringLiteral("fail=3@1:SET WRITEFLASH"));
+        sim->setFault(boot, "fail=3@1:SET WRITEFLASH");
         const QByteArray image = randomBytes(0x300);
         QCOMPARE(flasher->module.writeFlash(base, 0x300, image.constData()), 0);
         QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}, 60000));
@@ -302,7 +300,7 @@ private slots:
         QCOMPARE(flasher->spy("errorWriteFlashPage").first().at(0).toUInt(), 0x08000200u);
         QCOMPARE(flasher->spy("errorWriteFlashPage").first().at(1).toString(),
                  QString::fromUtf8("Ошибка команды записи"));
-        QVERIFY(!sim->requestLog(boot).contains(QStringLiteral("SET ADDR 0x8000000")));
+        QVERIFY(!sim->requestLog(boot).contains("SET ADDR 0x8000000"));
     }
 
     void verifyAscendingAndMismatch()
@@ -374,7 +372,7 @@ private slots:
 
     void wholeUpdateOverUsb()
     {
-        SimDevice *unit = sim->addDevice(DeviceType::Tovik2, 2002, QStringLiteral("127.74.0.5"));
+        SimDevice *unit = sim->addDevice(DeviceType::Tovik2, 2002, "127.74.0.5");
         QVERIFY(!sim->addUsb(unit, 0x1209, 0x0002).isEmpty());
         std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0002));
         Flasher f(target.get(), 0);
@@ -382,9 +380,9 @@ private slots:
         QCOMPARE(f.connected.last().at(0).toInt(), int(DeviceType::Tovik2));
 
         QSignalSpy written(&f.module, &Amodule::writedParam);
-        QCOMPARE(f.module.sendCommand(QStringLiteral("SET BOOT")), 0);
+        QCOMPARE(f.module.sendCommand("SET BOOT"), 0);
         QVERIFY(written.wait(10000));
-        QCOMPARE(written.first().at(0).toString(), QStringLiteral("BOOT"));
+        QCOMPARE(written.first().at(0).toString(), "BOOT");
         QCOMPARE(written.first().at(2).toInt(), 0);
         QVERIFY(f.disconnected.wait(10000));
         QTRY_VERIFY_WITH_TIMEOUT(f.connected.count() == 2, 20000);

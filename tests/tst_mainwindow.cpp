@@ -29,7 +29,7 @@ namespace {
 
 QStringList tabTitles(MainWindow *window)
 {
-    auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("tabMain"));
+    auto *tabs = window->findChild<QTabWidget *>("tabMain");
     QStringList titles;
     for (int i = 0; tabs && i < tabs->count(); ++i)
         titles << tabs->tabText(i);
@@ -71,14 +71,14 @@ private slots:
         QFETCH(QString, rivar);
         QFETCH(bool, monitoring);
         if (!rivar.isNull())
-            writeSettings({{QStringLiteral("application/rivar"), rivar}});
+            writeSettings({{"application/rivar", rivar}});
 
         auto window = makeWindow();
         QCOMPARE(window->isMonitoring(), monitoring);
         QCOMPARE(window->project()->monitoring, monitoring);
         QCOMPARE(window->windowTitle(),
-                 monitoring ? QStringLiteral("DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)")
-                            : QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
+                 monitoring ? "DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)"
+                            : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
         QCOMPARE(tabTitles(window.get()),
                  monitoring ? QStringList({"Устройства", "Журнал"}) : QStringList({"Устройства"}));
         QCOMPARE(child<QTabWidget>(window.get(), "tabMain")->currentIndex(), 0);
@@ -93,8 +93,7 @@ private slots:
         QCOMPARE(shown(window.get(), "labelNoConnDevices"), monitoring);
         QCOMPARE(shown(window.get(), "labelMalfDevices"), monitoring);
         QCOMPARE(shown(window.get(), "labelTamperDevices"), monitoring);
-        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
-                 QStringLiteral("Всего устройств: 0"));
+        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(), "Всего устройств: 0");
 
         // Editing buttons: usable in editing state, off while polling; nothing selected yet.
         QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), !monitoring);
@@ -115,7 +114,7 @@ private slots:
             QCOMPARE(splitter->count(), 2);
             QCOMPARE(splitter->widget(0), window->treeView());
         }
-        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionExit")));
+        QVERIFY(window->findChild<QAction *>("actionExit"));
     }
 
     void startupCentredWithoutSettings()
@@ -157,18 +156,18 @@ private slots:
             QVERIFY(out.open(QIODevice::WriteOnly));
             out.write(content);
         }
-        writeSettings({{QStringLiteral("paths/lastproject"), path}});
+        writeSettings({{"paths/lastproject", path}});
 
         auto window = makeWindow();
         // No message box is ever shown at start-up: a failed reopening stays silent.
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(window->windowTitle(),
-                 loads ? QStringLiteral("Конфигуратор NORDA-СЕТЬ 1.0.1.222 - ") + path
-                       : QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
+                 loads ? "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path
+                       : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
         QCOMPARE(window->project()->allDevices().size(), loads ? 6 : 0);
         QCOMPARE(window->treeModel()->rowCount(), loads ? 3 : 0);
         QVERIFY(!window->project()->modified);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
+        QCOMPARE(window->settings()->value("paths/lastproject").toString(), path);
     }
 
     void geometryWrittenAndRestored()
@@ -179,16 +178,14 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(window.get()));
             window->move(30, 40);
             window->resize(640, 480);
-            QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/width")).toString(),
-                         QStringLiteral("640"));
-            QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/left")).toString(),
-                         QStringLiteral("30"));
+            QTRY_COMPARE(window->settings()->value("mainwindow/width").toString(), "640");
+            QTRY_COMPARE(window->settings()->value("mainwindow/left").toString(), "30");
         }
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/width")), QStringLiteral("640"));
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/height")), QStringLiteral("480"));
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/left")), QStringLiteral("30"));
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/top")), QStringLiteral("40"));
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/fullscreen")), QStringLiteral("0"));
+        QCOMPARE(settingValue("mainwindow/width"), "640");
+        QCOMPARE(settingValue("mainwindow/height"), "480");
+        QCOMPARE(settingValue("mainwindow/left"), "30");
+        QCOMPARE(settingValue("mainwindow/top"), "40");
+        QCOMPARE(settingValue("mainwindow/fullscreen"), "0");
 
         auto window = makeWindow();
         QCOMPARE(window->size(), QSize(640, 480));
@@ -198,27 +195,23 @@ private slots:
 
     void geometryMaximized()
     {
-        writeSettings({{QStringLiteral("mainwindow/width"), QStringLiteral("600")},
-                       {QStringLiteral("mainwindow/height"), QStringLiteral("500")},
-                       {QStringLiteral("mainwindow/left"), QStringLiteral("20")},
-                       {QStringLiteral("mainwindow/top"), QStringLiteral("10")}});
+        writeSettings({{"mainwindow/width", "600"},
+                       {"mainwindow/height", "500"},
+                       {"mainwindow/left", "20"},
+                       {"mainwindow/top", "10"}});
         {
             auto window = makeWindow();
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window.get()));
             window->showMaximized();
             QTRY_VERIFY(window->isMaximized());
-            QTRY_COMPARE(
-                window->settings()->value(QStringLiteral("mainwindow/fullscreen")).toString(),
-                QStringLiteral("1"));
+            QTRY_COMPARE(window->settings()->value("mainwindow/fullscreen").toString(), "1");
             // The last normal geometry stays stored while maximized.
-            QCOMPARE(window->settings()->value(QStringLiteral("mainwindow/width")).toString(),
-                     QStringLiteral("600"));
-            QCOMPARE(window->settings()->value(QStringLiteral("mainwindow/left")).toString(),
-                     QStringLiteral("20"));
+            QCOMPARE(window->settings()->value("mainwindow/width").toString(), "600");
+            QCOMPARE(window->settings()->value("mainwindow/left").toString(), "20");
         }
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/fullscreen")), QStringLiteral("1"));
-        QCOMPARE(settingValue(QStringLiteral("mainwindow/height")), QStringLiteral("500"));
+        QCOMPARE(settingValue("mainwindow/fullscreen"), "1");
+        QCOMPARE(settingValue("mainwindow/height"), "500");
 
         auto window = makeWindow();
         QVERIFY(window->windowState() & Qt::WindowMaximized);
@@ -228,16 +221,15 @@ private slots:
         window->showNormal();
         QTRY_VERIFY(!window->isMaximized());
         QTRY_COMPARE(window->size(), QSize(600, 500));
-        QTRY_COMPARE(window->settings()->value(QStringLiteral("mainwindow/fullscreen")).toString(),
-                     QStringLiteral("0"));
+        QTRY_COMPARE(window->settings()->value("mainwindow/fullscreen").toString(), "0");
     }
 
     void geometryIgnoresUnusableValues()
     {
-        writeSettings({{QStringLiteral("mainwindow/width"), QStringLiteral("wide")},
-                       {QStringLiteral("mainwindow/height"), QStringLiteral("-5")},
-                       {QStringLiteral("mainwindow/left"), QStringLiteral("100000")},
-                       {QStringLiteral("mainwindow/top"), QStringLiteral("100000")}});
+        writeSettings({{"mainwindow/width", "wide"},
+                       {"mainwindow/height", "-5"},
+                       {"mainwindow/left", "100000"},
+                       {"mainwindow/top", "100000"}});
         auto window = makeWindow();
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(window->size(), QSize(800, 600));
@@ -247,9 +239,9 @@ private slots:
 
     void openProject()
     {
-        const QString path = writeSample(QStringLiteral("a.mpj"));
+        const QString path = writeSample("a.mpj");
         QVERIFY(!path.isEmpty());
-        writeSettings({{QStringLiteral("paths/projectfilespath"), m_dir->path()}});
+        writeSettings({{"paths/projectfilespath", m_dir->path()}});
         auto window = makeWindow();
         const QString titleBefore = window->windowTitle();
 
@@ -257,7 +249,7 @@ private slots:
         auto done = acceptFileDialog(path, seen);
         window->on_menuOpenClicked();
         QVERIFY(*done);
-        QCOMPARE(seen->title, QStringLiteral("Открыть файл проекта"));
+        QCOMPARE(seen->title, "Открыть файл проекта");
         QCOMPARE(seen->directory, QDir(m_dir->path()).absolutePath());
         QCOMPARE(seen->filters, QStringList({"Файл проекта системы (*.mpj)", "All Files (*)"}));
         QCOMPARE(seen->fileMode, QFileDialog::ExistingFile);
@@ -267,8 +259,8 @@ private slots:
         QCOMPARE(window->project()->allDevices().size(), 6);
         QCOMPARE(window->treeModel()->rowCount(), 3);
         QVERIFY(!window->project()->modified);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
+        QCOMPARE(window->settings()->value("paths/lastproject").toString(), path);
+        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(),
                  QFileInfo(path).absolutePath());
         QCOMPARE(window->windowTitle(), titleBefore);
     }
@@ -284,10 +276,9 @@ private slots:
     void openFailure()
     {
         QFETCH(QByteArray, content);
-        const QString good = writeSample(QStringLiteral("good.mpj"));
-        writeSettings({{QStringLiteral("paths/lastproject"), good},
-                       {QStringLiteral("paths/projectfilespath"), QStringLiteral("/nowhere")}});
-        const QString bad = m_dir->filePath(QStringLiteral("bad.mpj"));
+        const QString good = writeSample("good.mpj");
+        writeSettings({{"paths/lastproject", good}, {"paths/projectfilespath", "/nowhere"}});
+        const QString bad = m_dir->filePath("bad.mpj");
         {
             QFile file(bad);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -298,18 +289,17 @@ private slots:
 
         auto box = std::make_shared<BoxSeen>();
         auto chosen = acceptFileDialog(bad);
-        auto answered = answerMessageBox(QStringLiteral("OK"), box);
+        auto answered = answerMessageBox("OK", box);
         window->on_menuOpenClicked();
         QVERIFY(*chosen);
         QVERIFY(*answered);
-        QCOMPARE(box->title, QStringLiteral("Ошибка"));
-        QCOMPARE(box->text, QStringLiteral("Ошибка открытия файла проекта ") + bad + ".");
+        QCOMPARE(box->title, "Ошибка");
+        QCOMPARE(box->text, "Ошибка открытия файла проекта " + bad + ".");
         // The open project and the settings stay as they were.
         QCOMPARE(window->project()->allDevices().size(), 6);
         QCOMPARE(window->project()->path, good);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), good);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-                 QStringLiteral("/nowhere"));
+        QCOMPARE(window->settings()->value("paths/lastproject").toString(), good);
+        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(), "/nowhere");
     }
 
     void openCancelled()
@@ -321,8 +311,7 @@ private slots:
         window->on_menuOpenClicked();
         QVERIFY(*cancelled);
         QCOMPARE(window->project()->nodes.size(), 1);
-        QVERIFY(
-            window->settings()->value(QStringLiteral("paths/lastproject")).toString().isEmpty());
+        QVERIFY(window->settings()->value("paths/lastproject").toString().isEmpty());
     }
 
     void saveNeverSavedProject()
@@ -330,24 +319,22 @@ private slots:
         auto window = makeWindow();
         fillSample(window->project());
         QVERIFY(window->project()->modified);
-        const QString path = m_dir->filePath(QStringLiteral("new.mpj"));
+        const QString path = m_dir->filePath("new.mpj");
 
         auto seen = std::make_shared<FileDialogSeen>();
         auto done = acceptFileDialog(path, seen);
         window->on_menuSaveClicked();
         QVERIFY(*done);
-        QCOMPARE(seen->title, QStringLiteral("Сохранить файл проекта"));
+        QCOMPARE(seen->title, "Сохранить файл проекта");
         QCOMPARE(seen->fileMode, QFileDialog::AnyFile);
         QCOMPARE(seen->acceptMode, QFileDialog::AcceptSave);
         QVERIFY(!seen->native);
 
         QVERIFY(QFile::exists(path));
         QVERIFY(!window->project()->modified);
-        QCOMPARE(window->windowTitle(),
-                 QStringLiteral("Конфигуратор NORDA-СЕТЬ 1.0.1.222 - ") + path);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(), path);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-                 m_dir->path());
+        QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path);
+        QCOMPARE(window->settings()->value("paths/lastproject").toString(), path);
+        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(), m_dir->path());
         ProjectModel reread;
         QCOMPARE(reread.load(path), 0);
         QCOMPARE(reread.allDevices().size(), 6);
@@ -362,17 +349,17 @@ private slots:
 
     void saveAfterSaveAsWritesTheNewFile()
     {
-        const QString first = writeSample(QStringLiteral("first.mpj"));
+        const QString first = writeSample("first.mpj");
         const QByteArray firstContent = readFile(first);
-        writeSettings({{QStringLiteral("paths/lastproject"), first}});
+        writeSettings({{"paths/lastproject", first}});
         auto window = makeWindow();
-        const QString second = m_dir->filePath(QStringLiteral("second.mpj"));
+        const QString second = m_dir->filePath("second.mpj");
         auto done = acceptFileDialog(second);
         window->on_menuSaveAsClicked();
         QVERIFY(*done);
         QCOMPARE(window->project()->path, second);
 
-        namedGroup(window->project(), QStringLiteral("after save as"));
+        namedGroup(window->project(), "after save as");
         window->on_menuSaveClicked();
         QVERIFY(readFile(second).contains("after save as"));
         QCOMPARE(readFile(first), firstContent);
@@ -382,35 +369,33 @@ private slots:
     {
         auto window = makeWindow();
         fillSample(window->project());
-        const QString path = m_dir->filePath(QStringLiteral("no-such-folder/x.mpj"));
+        const QString path = m_dir->filePath("no-such-folder/x.mpj");
         auto box = std::make_shared<BoxSeen>();
         auto chosen = acceptFileDialog(path);
-        auto answered = answerMessageBox(QStringLiteral("OK"), box);
+        auto answered = answerMessageBox("OK", box);
         window->on_menuSaveAsClicked();
         QVERIFY(*chosen);
         QVERIFY(*answered);
-        QCOMPARE(box->title, QStringLiteral("Ошибка"));
-        QCOMPARE(box->text, QStringLiteral("Ошибка сохранения файла проекта ") + path + ".");
+        QCOMPARE(box->title, "Ошибка");
+        QCOMPARE(box->text, "Ошибка сохранения файла проекта " + path + ".");
         QVERIFY(window->project()->modified);
         QVERIFY(window->project()->path.isEmpty());
-        QVERIFY(
-            window->settings()->value(QStringLiteral("paths/lastproject")).toString().isEmpty());
-        QCOMPARE(window->windowTitle(),
-                 QStringLiteral("Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)"));
+        QVERIFY(window->settings()->value("paths/lastproject").toString().isEmpty());
+        QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
 
         // Saving to a known path that cannot be written names that path.
         window->project()->path = path;
         auto again = std::make_shared<BoxSeen>();
-        auto answeredAgain = answerMessageBox(QStringLiteral("OK"), again);
+        auto answeredAgain = answerMessageBox("OK", again);
         window->on_menuSaveClicked();
         QVERIFY(*answeredAgain);
-        QCOMPARE(again->text, QStringLiteral("Ошибка сохранения файла проекта ") + path + ".");
+        QCOMPARE(again->text, "Ошибка сохранения файла проекта " + path + ".");
     }
 
     void closeProject()
     {
-        const QString path = writeSample(QStringLiteral("a.mpj"));
-        writeSettings({{QStringLiteral("paths/lastproject"), path}});
+        const QString path = writeSample("a.mpj");
+        writeSettings({{"paths/lastproject", path}});
         auto window = makeWindow();
         const QString title = window->windowTitle();
         QPointer<ProjectModel> old = window->project();
@@ -435,10 +420,8 @@ private slots:
         QCOMPARE(window->treeView()->model(), window->treeModel());
         QCOMPARE(window->treeModel()->rowCount(), 0);
         QCOMPARE(window->windowTitle(), title);
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/lastproject")).toString(),
-                 QString());
-        QCOMPARE(window->settings()->value(QStringLiteral("paths/projectfilespath")).toString(),
-                 m_dir->path());
+        QCOMPARE(window->settings()->value("paths/lastproject").toString(), QString());
+        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(), m_dir->path());
         QTRY_VERIFY(device.isNull());
 
         // The new project is a working one: a group added shows in the tree.
@@ -484,11 +467,11 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         fillSample(window->project());
-        const QString target = m_dir->filePath(QStringLiteral("quit.mpj"));
+        const QString target = m_dir->filePath("quit.mpj");
         if (saveTo == QLatin1String("ok"))
             window->project()->path = target;
         else if (saveTo == QLatin1String("bad"))
-            window->project()->path = m_dir->filePath(QStringLiteral("missing/quit.mpj"));
+            window->project()->path = m_dir->filePath("missing/quit.mpj");
         window->project()->modified = modified;
 
         auto box = std::make_shared<BoxSeen>();
@@ -496,8 +479,7 @@ private slots:
         std::shared_ptr<bool> dialogHandled;
         std::shared_ptr<bool> errorShown;
         auto errorBox = std::make_shared<BoxSeen>();
-        const bool saveFails =
-            saveTo == QLatin1String("bad") && answer == QStringLiteral("Да, сохранить");
+        const bool saveFails = saveTo == QLatin1String("bad") && answer == "Да, сохранить";
         if (modified && saveFails) {
             // The failed save shows its error box while the question is still being handled.
             asked = onNextModal<QMessageBox>([box, errorBox, &errorShown](QMessageBox *question) {
@@ -505,7 +487,7 @@ private slots:
                 box->text = question->text();
                 for (QAbstractButton *button : question->buttons())
                     box->buttons << button->text();
-                errorShown = answerMessageBox(QStringLiteral("OK"), errorBox);
+                errorShown = answerMessageBox("OK", errorBox);
                 question->button(QMessageBox::Yes)->click();
             });
         } else if (modified) {
@@ -519,18 +501,18 @@ private slots:
 
         if (modified) {
             QVERIFY(*asked);
-            QCOMPARE(box->title, QStringLiteral("Закрытие программы"));
-            QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
+            QCOMPARE(box->title, "Закрытие программы");
+            QCOMPARE(box->text, "Проект был изменен. Сохранить изменения?");
             QCOMPARE(box->buttons.size(), 3);
-            QVERIFY(box->buttons.contains(QStringLiteral("Да, сохранить")));
-            QVERIFY(box->buttons.contains(QStringLiteral("Нет, не сохранять")));
-            QVERIFY(box->buttons.contains(QStringLiteral("Отмена")));
+            QVERIFY(box->buttons.contains("Да, сохранить"));
+            QVERIFY(box->buttons.contains("Нет, не сохранять"));
+            QVERIFY(box->buttons.contains("Отмена"));
         }
         if (saveFails) {
             // The error box was shown, and answered, before the window decided to stay open.
             QVERIFY(errorShown && *errorShown);
-            QCOMPARE(errorBox->title, QStringLiteral("Ошибка"));
-            QVERIFY(errorBox->text.startsWith(QStringLiteral("Ошибка сохранения файла проекта ")));
+            QCOMPARE(errorBox->title, "Ошибка");
+            QVERIFY(errorBox->text.startsWith("Ошибка сохранения файла проекта "));
         }
         if (dialogHandled)
             QVERIFY(*dialogHandled);
@@ -547,14 +529,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         window->project()->addGroup(nullptr);
         auto box = std::make_shared<BoxSeen>();
-        auto asked = answerMessageBox(QStringLiteral("Отмена"), box);
-        window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
+        auto asked = answerMessageBox("Отмена", box);
+        window->findChild<QAction *>("actionExit")->trigger();
         QVERIFY(*asked);
-        QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
+        QCOMPARE(box->text, "Проект был изменен. Сохранить изменения?");
         QVERIFY(window->isVisible());
 
-        auto discarded = answerMessageBox(QStringLiteral("Нет, не сохранять"));
-        window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
+        auto discarded = answerMessageBox("Нет, не сохранять");
+        window->findChild<QAction *>("actionExit")->trigger();
         QVERIFY(*discarded);
         QVERIFY(!window->isVisible());
     }
@@ -581,11 +563,11 @@ private slots:
         QFETCH(bool, proceeds);
         QFETCH(bool, saved);
 
-        const QString other = writeSample(QStringLiteral("other.mpj"));
+        const QString other = writeSample("other.mpj");
         auto window = makeWindow();
-        const QString current = m_dir->filePath(QStringLiteral("current.mpj"));
+        const QString current = m_dir->filePath("current.mpj");
         window->project()->path = current;
-        namedGroup(window->project(), QStringLiteral("unsaved"));
+        namedGroup(window->project(), "unsaved");
         QVERIFY(window->project()->modified);
 
         auto box = std::make_shared<BoxSeen>();
@@ -598,13 +580,13 @@ private slots:
         else
             window->on_menuCloseClicked();
         QVERIFY(*asked);
-        QCOMPARE(box->text, QStringLiteral("Проект был изменен. Сохранить изменения?"));
+        QCOMPARE(box->text, "Проект был изменен. Сохранить изменения?");
         QCOMPARE(box->buttons.size(), 3);
         if (opening && proceeds)
             QVERIFY(*chosen);
         // "Отмена" leaves the project as it was, unsaved changes included.
         const bool stillThere = !window->project()->allGroups().isEmpty() &&
-            window->project()->allGroups().first()->name == QStringLiteral("unsaved");
+            window->project()->allGroups().first()->name == "unsaved";
         QCOMPARE(stillThere, !proceeds);
         QCOMPARE(QFile::exists(current), saved);
         if (saved)
@@ -621,8 +603,8 @@ private slots:
 
     void renameInPlaceMakesQuitAsk()
     {
-        const QString path = writeSample(QStringLiteral("a.mpj"));
-        writeSettings({{QStringLiteral("paths/lastproject"), path}});
+        const QString path = writeSample("a.mpj");
+        writeSettings({{"paths/lastproject", path}});
         auto window = makeWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -635,14 +617,14 @@ private slots:
         QLineEdit *editor = nullptr;
         QTRY_VERIFY((editor = view->viewport()->findChild<QLineEdit *>()) != nullptr);
         QTRY_VERIFY(editor->isVisible());
-        QCOMPARE(editor->text(), QStringLiteral("A"));
+        QCOMPARE(editor->text(), "A");
         editor->selectAll();
-        QTest::keyClicks(editor, QStringLiteral("Block 7"));
+        QTest::keyClicks(editor, "Block 7");
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(group->name, QStringLiteral("Block 7"));
+        QTRY_COMPARE(group->name, "Block 7");
         QVERIFY(window->project()->modified);
 
-        auto asked = answerMessageBox(QStringLiteral("Отмена"));
+        auto asked = answerMessageBox("Отмена");
         QVERIFY(!window->close());
         QVERIFY(*asked);
     }
@@ -650,7 +632,7 @@ private slots:
     void fileNamesKeepTheSystemEncoding()
     {
         auto window = makeWindow();
-        const QString name = QStringLiteral("Проект Иванова.mpj");
+        const QString name = "Проект Иванова.mpj";
         // File names reach the file system in UTF-8, whatever text codec the window sets.
         QCOMPARE(QFile::encodeName(name), name.toUtf8());
 
@@ -670,7 +652,7 @@ private slots:
     }
 
 private:
-    QString settingsPath() const { return m_dir->filePath(QStringLiteral("settings.ini")); }
+    QString settingsPath() const { return m_dir->filePath("settings.ini"); }
     void writeSettings(const QMap<QString, QString> &values)
     {
         QSettings settings(settingsPath(), QSettings::IniFormat);

@@ -30,19 +30,19 @@ QString kindName(Kind kind)
 {
     switch (kind) {
     case Kind::CentralUnit:
-        return QStringLiteral("central");
+        return "central";
     case Kind::FourLineUnit:
-        return QStringLiteral("fourline");
+        return "fourline";
     case Kind::Loudspeaker:
-        return QStringLiteral("loudspeaker");
+        return "loudspeaker";
     case Kind::IpConsole:
-        return QStringLiteral("ipconsole");
+        return "ipconsole";
     case Kind::MediaConverter:
-        return QStringLiteral("media");
+        return "media";
     case Kind::Firmware:
-        return QStringLiteral("firmware");
+        return "firmware";
     case Kind::ProjectUpload:
-        return QStringLiteral("upload");
+        return "upload";
     }
     return QString();
 }
@@ -169,7 +169,7 @@ private slots:
         QCOMPARE(window->project()->nodes.size(), 1);
         auto *group = qobject_cast<ProjectGroup *>(window->project()->nodes.first());
         QVERIFY(group);
-        QCOMPARE(group->name, QStringLiteral("Новая группа устройств"));
+        QCOMPARE(group->name, "Новая группа устройств");
         QVERIFY(window->project()->modified);
         QVERIFY(changes.count() >= 1);
         QCOMPARE(window->treeModel()->rowCount(), 1);
@@ -177,12 +177,12 @@ private slots:
         window->treeView()->selectNode(group);
         QMenu *menu = window->treeView()->createContextMenu(window->treeView()->currentIndex());
         QVERIFY(menu);
-        menuAction(menu, QStringLiteral("Добавить подгруппу"))->trigger();
+        menuAction(menu, "Добавить подгруппу")->trigger();
         delete menu;
         QCOMPARE(group->nodes.size(), 1);
         auto *subgroup = qobject_cast<ProjectGroup *>(group->nodes.first());
         QVERIFY(subgroup);
-        QCOMPARE(subgroup->name, QStringLiteral("Новая подгруппа устройств"));
+        QCOMPARE(subgroup->name, "Новая подгруппа устройств");
         QVERIFY(window->treeView()->isExpanded(window->treeModel()->indexOf(group)));
     }
 
@@ -194,15 +194,15 @@ private slots:
         auto done = onNextModal<AddDeviceDialog>([seenTitle](AddDeviceDialog *dialog) {
             *seenTitle = dialog->windowTitle();
             chooseData(child<QComboBox>(dialog, "comboBoxDeviceType"), DeviceType::BexarTovik2);
-            choose(child<QComboBox>(dialog, "comboBoxKeysCount"), QStringLiteral("24"));
-            choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), QStringLiteral("Адрес 5"));
-            QTest::keyClicks(child<QLineEdit>(dialog, "lineEditSerialNumber"), QStringLiteral("7"));
-            child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Пост"));
+            choose(child<QComboBox>(dialog, "comboBoxKeysCount"), "24");
+            choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), "Адрес 5");
+            QTest::keyClicks(child<QLineEdit>(dialog, "lineEditSerialNumber"), "7");
+            child<QLineEdit>(dialog, "lineEditDeviceTag")->setText("Пост");
             child<QPushButton>(dialog, "pushButtonAddDevice")->click();
         });
         child<QPushButton>(window.get(), "pushButtonAddDevice")->click();
         QVERIFY(*done);
-        QCOMPARE(*seenTitle, QStringLiteral("Добавить устройство в проект системы..."));
+        QCOMPARE(*seenTitle, "Добавить устройство в проект системы...");
 
         QCOMPARE(window->project()->nodes.size(), 1);
         auto *device = qobject_cast<ProjectDevice *>(window->project()->nodes.first());
@@ -213,7 +213,7 @@ private slots:
         QCOMPARE(device->keys_count, 24);
         QCOMPARE(device->buttonCount(), 24);
         QCOMPARE(device->inouts.size(), 26);
-        QCOMPARE(device->tag, QStringLiteral("Пост"));
+        QCOMPARE(device->tag, "Пост");
         QVERIFY(device->rs485_enabled);
         QCOMPARE(int(device->rs485_addr), 5);
         QVERIFY(!device->ip_enabled);
@@ -235,7 +235,7 @@ private slots:
         auto window = makeWindow();
         ProjectModel *project = window->project();
         ProjectGroup *b = project->allGroups().at(2);
-        QCOMPARE(b->name, QStringLiteral("B"));
+        QCOMPARE(b->name, "B");
         const int groupsBefore = project->nodes.size();
         const int lastId = project->lastId;
 
@@ -248,13 +248,13 @@ private slots:
             *preselected = groups->currentText();
             if (!keepGroup)
                 groups->setCurrentIndex(0);
-            child<QLineEdit>(dialog, "lineEditSerialNumber")->setText(QStringLiteral("555"));
+            child<QLineEdit>(dialog, "lineEditSerialNumber")->setText("555");
             child<QPushButton>(dialog, "pushButtonAddDevice")->click();
         });
-        menuAction(menu, QStringLiteral("Добавить устройство"))->trigger();
+        menuAction(menu, "Добавить устройство")->trigger();
         delete menu;
         QVERIFY(*done);
-        QCOMPARE(*preselected, QStringLiteral("B"));
+        QCOMPARE(*preselected, "B");
 
         ProjectDevice *added = project->findDeviceBySerial(555);
         QVERIFY(added);
@@ -268,7 +268,7 @@ private slots:
             QCOMPARE(project->nodes.size(), groupsBefore + 1);
             auto *created = qobject_cast<ProjectGroup *>(project->nodes.last());
             QVERIFY(created);
-            QCOMPARE(created->name, QStringLiteral("Новая группа устройств"));
+            QCOMPARE(created->name, "Новая группа устройств");
             QCOMPARE(added->parentGroup(), created);
             QCOMPARE(created->nodes, QList<QObject *>({added}));
         }
@@ -308,23 +308,22 @@ private slots:
             seen->typeEnabled = type->isEnabled();
             seen->bus = child<QComboBox>(dialog, "comboBoxRs485Mode")->currentText();
             seen->button = child<QPushButton>(dialog, "pushButtonAddDevice")->text();
-            choose(child<QComboBox>(dialog, "comboBoxRs485Mode"),
-                   QStringLiteral("Блок расширения 4"));
-            child<QLineEdit>(dialog, "lineEditDeviceTag")->setText(QStringLiteral("Подвал"));
-            choose(child<QComboBox>(dialog, "comboBoxGroup"), QStringLiteral("B"));
+            choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), "Блок расширения 4");
+            child<QLineEdit>(dialog, "lineEditDeviceTag")->setText("Подвал");
+            choose(child<QComboBox>(dialog, "comboBoxGroup"), "B");
             child<QPushButton>(dialog, "pushButtonAddDevice")->click();
         });
         child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();
         QVERIFY(*done);
-        QCOMPARE(seen->title, QStringLiteral("Изменение устройства..."));
-        QCOMPARE(seen->type, QStringLiteral("Блок NORDA-4100/4101"));
+        QCOMPARE(seen->title, "Изменение устройства...");
+        QCOMPARE(seen->type, "Блок NORDA-4100/4101");
         QVERIFY(!seen->typeEnabled);
-        QCOMPARE(seen->bus, QStringLiteral("Блок расширения 3"));
-        QCOMPARE(seen->button, QStringLiteral("Изменить"));
+        QCOMPARE(seen->bus, "Блок расширения 3");
+        QCOMPARE(seen->button, "Изменить");
 
         QCOMPARE(unit->type, int(DeviceType::Norda410x));
         QCOMPARE(int(unit->rs485_addr), 4);
-        QCOMPARE(unit->tag, QStringLiteral("Подвал"));
+        QCOMPARE(unit->tag, "Подвал");
         QCOMPARE(unit->parentGroup(), b);
         QVERIFY(project->modified);
         // The edited device stays the selected one.
@@ -363,7 +362,7 @@ private slots:
         QVERIFY(*done);
         QVERIFY(!window->project()->modified);
         QCOMPARE(console->buttonCount(), 8);
-        QCOMPARE(console->ip_addr, QStringLiteral("127.0.0.4"));
+        QCOMPARE(console->ip_addr, "127.0.0.4");
     }
 
     void removeDevice_data()
@@ -384,9 +383,8 @@ private slots:
         auto answered = answerMessageBox(confirm ? QMessageBox::Yes : QMessageBox::Cancel, box);
         child<QPushButton>(window.get(), "pushButtonRemoveDevice")->click();
         QVERIFY(*answered);
-        QCOMPARE(box->title, QStringLiteral("Удаление устройства"));
-        QCOMPARE(box->text,
-                 QStringLiteral("Точно удалить устройство Блок NORDA-4200\nсерийный номер 100 ?"));
+        QCOMPARE(box->title, "Удаление устройства");
+        QCOMPARE(box->text, "Точно удалить устройство Блок NORDA-4200\nсерийный номер 100 ?");
         QCOMPARE(box->buttons.size(), 2);
         if (!confirm) {
             QVERIFY(unit);
@@ -417,8 +415,8 @@ private slots:
         auto answered = answerMessageBox(QMessageBox::Yes, box);
         child<QPushButton>(window.get(), "pushButtonRemoveDevice")->click();
         QVERIFY(*answered);
-        QCOMPARE(box->title, QStringLiteral("Удаление группы"));
-        QCOMPARE(box->text, QStringLiteral("Точно удалить группу A ?"));
+        QCOMPARE(box->title, "Удаление группы");
+        QCOMPARE(box->text, "Точно удалить группу A ?");
         QCOMPARE(project->allDevices().size(), 2);
         QCOMPARE(window->treeModel()->rowCount(), 2);
         QTRY_VERIFY(group.isNull());
@@ -524,16 +522,16 @@ private slots:
         const QModelIndex index = main->treeView()->currentIndex();
 
         main->on_actionUploadToDev(index);
-        QCOMPARE(openedWindow(QStringLiteral("upload")) != nullptr, upload);
-        if (QWidget *opened = openedWindow(QStringLiteral("upload")))
+        QCOMPARE(openedWindow("upload") != nullptr, upload);
+        if (QWidget *opened = openedWindow("upload"))
             delete opened;
         main->on_actionBootloaderDev(index);
-        QCOMPARE(openedWindow(QStringLiteral("firmware")) != nullptr, firmware);
-        if (QWidget *opened = openedWindow(QStringLiteral("firmware")))
+        QCOMPARE(openedWindow("firmware") != nullptr, firmware);
+        if (QWidget *opened = openedWindow("firmware"))
             delete opened;
         // The firmware update of any device from its menu has no condition.
         main->on_pendDeviceFlashing(index);
-        QVERIFY(openedWindow(QStringLiteral("firmware")));
+        QVERIFY(openedWindow("firmware"));
     }
 
     void usbSearch()
@@ -589,7 +587,7 @@ private slots:
         auto title = std::make_shared<QString>();
         auto done = onNextModal<EditKeyDialog>([title](EditKeyDialog *dialog) {
             *title = dialog->windowTitle();
-            child<QLineEdit>(dialog, "lineEditKeyName")->setText(QStringLiteral("Эвакуация"));
+            child<QLineEdit>(dialog, "lineEditKeyName")->setText("Эвакуация");
             child<QPushButton>(dialog, "pushButtonAddDevice")->click();
             EditKeyItemWidget *row = dialog->rows().value(0);
             if (row && !row->outputBoxes().isEmpty())
@@ -598,8 +596,8 @@ private slots:
         });
         window->on_pultKeyDoubleClick(window->treeView()->currentIndex());
         QVERIFY(*done);
-        QCOMPARE(*title, QStringLiteral("Настройка кнопки Кнопка 1"));
-        QCOMPARE(key->name, QStringLiteral("Эвакуация"));
+        QCOMPARE(*title, "Настройка кнопки Кнопка 1");
+        QCOMPARE(key->name, "Эвакуация");
         ProjectDevice *first = project->findDeviceBySerial(100);
         QCOMPARE(key->outlinks.size(), 1);
         QCOMPARE(key->outlinks.first().id_obj, first->id_obj);
@@ -625,34 +623,30 @@ private slots:
     {
         auto window = makeWindow(true);
         window->on_requestPeriodicalTimer();
-        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(),
-                 QStringLiteral("Всего устройств: 6"));
+        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(), "Всего устройств: 6");
         ProjectDevice *lost = window->project()->findDeviceBySerial(100);
         lost->lastSeen = QDateTime::currentDateTime().addSecs(-60);
         ProjectDevice *opened = window->project()->findDeviceBySerial(103);
         opened->faults.append(DeviceFault {DeviceFault::Tamper, 0, 1, opened});
         window->on_requestPeriodicalTimer();
-        QCOMPARE(child<QLabel>(window.get(), "labelNoConnDevices")->text(),
-                 QStringLiteral("Нет связи: 1"));
-        QCOMPARE(child<QLabel>(window.get(), "labelMalfDevices")->text(),
-                 QStringLiteral("Неисправных: 1"));
-        QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(),
-                 QStringLiteral("НСД: 1"));
+        QCOMPARE(child<QLabel>(window.get(), "labelNoConnDevices")->text(), "Нет связи: 1");
+        QCOMPARE(child<QLabel>(window.get(), "labelMalfDevices")->text(), "Неисправных: 1");
+        QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(), "НСД: 1");
     }
 
 private:
     std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true)
     {
-        const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
-        const QString projectPath = m_dir->filePath(QStringLiteral("sample.mpj"));
+        const QString settingsPath = m_dir->filePath("settings.ini");
+        const QString projectPath = m_dir->filePath("sample.mpj");
         {
             QSettings settings(settingsPath, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
+            settings.setValue("application/rivar", monitoring ? "1" : "0");
             if (sample) {
                 ProjectModel project;
                 fillSample(&project);
                 project.save(projectPath);
-                settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+                settings.setValue("paths/lastproject", projectPath);
             }
         }
         auto window = std::make_unique<MainWindow>(settingsPath);

@@ -33,8 +33,8 @@ void writeAll(const QString &path, const QByteArray &data)
 // The save time changes with every save; tests compare everything else byte for byte.
 QByteArray withoutTime(QByteArray text)
 {
-    static const QRegularExpression time(QStringLiteral("\"time\": \"[^\"]*\""));
-    return QString::fromUtf8(text).replace(time, QStringLiteral("\"time\": \"TIME\"")).toUtf8();
+    static const QRegularExpression time("\"time\": \"[^\"]*\"");
+    return QString::fromUtf8(text).replace(time, "\"time\": \"TIME\"").toUtf8();
 }
 
 QString data(const char *name)
@@ -63,7 +63,7 @@ private slots:
     {
         ProjectModel model;
         QCOMPARE(model.load(data("roundtrip-in.mpj")), 0);
-        const QString out = m_dir.filePath(QStringLiteral("roundtrip.mpj"));
+        const QString out = m_dir.filePath("roundtrip.mpj");
         QCOMPARE(model.save(out), 0);
 
         const QByteArray written = withoutTime(readAll(out));
@@ -88,7 +88,7 @@ private slots:
     {
         ProjectModel first;
         QCOMPARE(first.load(data("roundtrip-in.mpj")), 0);
-        const QString out = m_dir.filePath(QStringLiteral("again.mpj"));
+        const QString out = m_dir.filePath("again.mpj");
         QCOMPARE(first.save(out), 0);
 
         ProjectModel second;
@@ -105,7 +105,7 @@ private slots:
         }
         // Scenarios read from the file are written back, not dropped.
         QCOMPARE(second.scenarios.size(), 1);
-        QCOMPARE(second.scenarios.first().name, QStringLiteral("Пожар"));
+        QCOMPARE(second.scenarios.first().name, "Пожар");
         // The code-255 device was written as "bootloader", which reads back as unknown.
         QCOMPARE(first.findDeviceBySerial(5005)->type, 255);
         QCOMPARE(second.findDeviceBySerial(5005)->type, 0);
@@ -114,18 +114,17 @@ private slots:
     void timeIsWrittenInTextDateForm()
     {
         ProjectModel model;
-        const QString out = m_dir.filePath(QStringLiteral("time.mpj"));
+        const QString out = m_dir.filePath("time.mpj");
         QCOMPARE(model.save(out), 0);
         const QJsonObject root = QJsonDocument::fromJson(readAll(out)).object();
-        const QString time = root.value(QStringLiteral("time")).toString();
-        QVERIFY2(QRegularExpression(
-                     QStringLiteral("^\\w{3} \\w{3} {1,2}\\d{1,2} \\d\\d:\\d\\d:\\d\\d \\d{4}$"))
+        const QString time = root.value("time").toString();
+        QVERIFY2(QRegularExpression("^\\w{3} \\w{3} {1,2}\\d{1,2} \\d\\d:\\d\\d:\\d\\d \\d{4}$")
                      .match(time)
                      .hasMatch(),
                  qPrintable(time));
-        QCOMPARE(root.value(QStringLiteral("id_obj")).toInt(), -1);
-        QVERIFY(root.value(QStringLiteral("scenarios")).isArray());
-        QVERIFY(root.value(QStringLiteral("nodes")).toArray().isEmpty());
+        QCOMPARE(root.value("id_obj").toInt(), -1);
+        QVERIFY(root.value("scenarios").isArray());
+        QVERIFY(root.value("nodes").toArray().isEmpty());
     }
 
     void defaultsForWrongTypes()
@@ -144,7 +143,7 @@ private slots:
             ],
             "scenarios": {"name": "not an array"}
         })";
-        const QString path = m_dir.filePath(QStringLiteral("types.mpj"));
+        const QString path = m_dir.filePath("types.mpj");
         writeAll(path, text);
 
         ProjectModel model;
@@ -204,7 +203,7 @@ private slots:
     void damagedInputLeavesProjectUntouched()
     {
         QFETCH(QByteArray, content);
-        const QString path = m_dir.filePath(QStringLiteral("damaged.mpj"));
+        const QString path = m_dir.filePath("damaged.mpj");
         writeAll(path, content);
 
         ProjectModel model;
@@ -216,27 +215,25 @@ private slots:
         QCOMPARE(model.load(path), -2);
         QCOMPARE(model.allNodes().size(), nodesBefore);
         QCOMPARE(model.path, pathBefore);
-        QCOMPARE(model.name, QStringLiteral("Школа №5"));
+        QCOMPARE(model.name, "Школа №5");
         QCOMPARE(changes.count(), 0);
     }
 
     void nestingWithinLimitIsRead()
     {
-        const QString path = m_dir.filePath(QStringLiteral("deep.mpj"));
+        const QString path = m_dir.filePath("deep.mpj");
         writeAll(path, nestedGroups(64));
         ProjectModel model;
         QCOMPARE(model.load(path), 0);
         QCOMPARE(model.allGroups().size(), 64);
         QCOMPARE(model.allDevices().size(), 1);
-        QCOMPARE(
-            model.allDevices().first()->parentGroup()->groupPath().count(QStringLiteral("-->")),
-            63);
+        QCOMPARE(model.allDevices().first()->parentGroup()->groupPath().count("-->"), 63);
     }
 
     void missingFileIsMinusOne()
     {
         ProjectModel model;
-        QCOMPARE(model.load(m_dir.filePath(QStringLiteral("absent.mpj"))), -1);
+        QCOMPARE(model.load(m_dir.filePath("absent.mpj")), -1);
         QCOMPARE(model.load(m_dir.path()), -1); // a folder is not a readable file
         QVERIFY(model.path.isEmpty());
     }
@@ -246,21 +243,21 @@ private slots:
         ProjectModel model;
         QCOMPARE(model.load(data("roundtrip-in.mpj")), 0);
         model.modified = true;
-        QCOMPARE(model.save(m_dir.filePath(QStringLiteral("no/such/folder/p.mpj"))), -1);
+        QCOMPARE(model.save(m_dir.filePath("no/such/folder/p.mpj")), -1);
         QCOMPARE(model.save(m_dir.path()), -1);
         QVERIFY(model.modified);
 
         // A file that cannot be replaced keeps its previous content.
-        const QString target = m_dir.filePath(QStringLiteral("blocked.mpj"));
-        QVERIFY(QDir().mkpath(target + QStringLiteral("/inner")));
+        const QString target = m_dir.filePath("blocked.mpj");
+        QVERIFY(QDir().mkpath(target + "/inner"));
         QVERIFY(model.save(target) != 0);
-        QVERIFY(QFileInfo(target + QStringLiteral("/inner")).isDir());
+        QVERIFY(QFileInfo(target + "/inner").isDir());
     }
 
     void saveReplacesWholeFileAndLeavesNoTemporary()
     {
         QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("p.mpj"));
+        const QString target = dir.filePath("p.mpj");
         writeAll(target, QByteArray(200000, 'x')); // longer than the project
 
         ProjectModel model;
@@ -282,7 +279,7 @@ private slots:
         QCOMPARE(group->id_obj, -1); // groups get identifiers at the next load
         QCOMPARE(model.lastId, 0);
 
-        const QString out = m_dir.filePath(QStringLiteral("ids.mpj"));
+        const QString out = m_dir.filePath("ids.mpj");
         QCOMPARE(model.save(out), 0);
         ProjectModel reopened;
         QCOMPARE(reopened.load(out), 0);

@@ -76,10 +76,10 @@ private slots:
     {
         std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Norda4200));
         const QStringList list = descriptions(unit.get());
-        QCOMPARE(list.at(0), QStringLiteral("4:Выход ЛО1:1"));
-        QCOMPARE(list.at(7), QStringLiteral("4:Выход ЛО8:8"));
-        QCOMPARE(list.at(8), QStringLiteral("1:Вход ППК1:9"));
-        QCOMPARE(list.at(15), QStringLiteral("1:Вход ППК8:16"));
+        QCOMPARE(list.at(0), "4:Выход ЛО1:1");
+        QCOMPARE(list.at(7), "4:Выход ЛО8:8");
+        QCOMPARE(list.at(8), "1:Вход ППК1:9");
+        QCOMPARE(list.at(15), "1:Вход ППК8:16");
         QCOMPARE(list.mid(16),
                  QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
                               "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
@@ -186,20 +186,19 @@ private slots:
         QSignalSpy changes(&model, &ProjectModel::nodeChanged);
 
         ProjectGroup *top = model.addGroup(nullptr);
-        QCOMPARE(top->name, QStringLiteral("Новая группа устройств"));
+        QCOMPARE(top->name, "Новая группа устройств");
         QCOMPARE(top->parent(), &model);
-        QCOMPARE(model.addGroup(&model)->name, QStringLiteral("Новая группа устройств"));
+        QCOMPARE(model.addGroup(&model)->name, "Новая группа устройств");
         QCOMPARE(changes.count(), 2);
 
         changes.clear();
         ProjectGroup *sub = model.addGroup(top);
-        QCOMPARE(sub->name, QStringLiteral("Новая подгруппа устройств"));
+        QCOMPARE(sub->name, "Новая подгруппа устройств");
         QCOMPARE(sub->parent(), top);
         QCOMPARE(changes.count(), 2);
         QCOMPARE(changedNode(changes, 0), top);
         QCOMPARE(changedNode(changes, 1), sub);
-        QCOMPARE(sub->groupPath(),
-                 QStringLiteral("Новая группа устройств-->Новая подгруппа устройств"));
+        QCOMPARE(sub->groupPath(), "Новая группа устройств-->Новая подгруппа устройств");
         QCOMPARE(top->childGroups(), QList<ProjectGroup *> {sub});
 
         ProjectDevice *device = makeDevice(DeviceType::Horn);
@@ -340,11 +339,11 @@ private slots:
         QCOMPARE(model.findDeviceById(d3->id_obj), d3);
         QCOMPARE(model.findDeviceById(77), nullptr);
 
-        d1->ip_addr = QStringLiteral("127.0.0.2");
-        d2->ip_addr = QStringLiteral("127.0.0.2");
+        d1->ip_addr = "127.0.0.2";
+        d2->ip_addr = "127.0.0.2";
         d2->ip_enabled = true;
-        QCOMPARE(model.findDeviceByIp(QStringLiteral("127.0.0.2")), d2);
-        QCOMPARE(model.findDeviceByIp(QStringLiteral("127.0.0.20")), nullptr);
+        QCOMPARE(model.findDeviceByIp("127.0.0.2"), d2);
+        QCOMPARE(model.findDeviceByIp("127.0.0.20"), nullptr);
 
         d1->portFound = d2->portFound = true;
         QSignalSpy changes(&model, &ProjectModel::nodeChanged);
@@ -384,8 +383,8 @@ private slots:
 
         QCOMPARE(unit->lineCount(), 8);
         QCOMPARE(unit->firstLineIndex(), 1);
-        unit->inouts.at(2)->name = QStringLiteral("Спортзал");
-        QCOMPARE(unit->lineName(2), QStringLiteral("Спортзал"));
+        unit->inouts.at(2)->name = "Спортзал";
+        QCOMPARE(unit->lineName(2), "Спортзал");
         QCOMPARE(unit->lineName(8), QString());
         QCOMPARE(unit->linkCount(), 0);
         QCOMPARE(console->firstLineIndex(), 4);
@@ -404,7 +403,7 @@ private slots:
         QCOMPARE(none.index, 0);
         QCOMPARE(none.state, 0);
 
-        console->status.insert(QStringLiteral("serial"), 8);
+        console->status.insert("serial", 8);
         console->clearStatus();
         QVERIFY(console->status.isEmpty());
 

@@ -32,7 +32,50 @@ QModelIndexList allIndexes(const QAbstractItemModel *model, const QModelIndex &p
     return list;
 }
 
+struct ClickRow {
+    const char *name;
+    int serial, inout;
+    const char *signal;
+};
+
+struct MenuRow {
+    const char *name;
+    int serial;
+    bool group, present, windows, polling;
+    QStringList entries;
+    QList<bool> enabled;
+    QStringList emits;
+};
+
+struct BusRow {
+    const char *name;
+    int type;
+    bool rs485;
+    int address;
+    const char *ip, *bus, *network;
+};
+
+struct LampRow {
+    const char *name;
+    bool ethernet, answered, monitoring;
+    int silentSeconds;
+    const char *lamp;
+};
+
+struct AlarmRow {
+    const char *name;
+    bool polling;
+    int silentSeconds;
+    bool fault, red;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ClickRow)
+Q_DECLARE_METATYPE(MenuRow)
+Q_DECLARE_METATYPE(BusRow)
+Q_DECLARE_METATYPE(LampRow)
+Q_DECLARE_METATYPE(AlarmRow)
 
 class TestProjectTree : public QObject {
     Q_OBJECT
@@ -128,7 +171,7 @@ private slots:
         ProjectTreeModel *model = m_model.get();
         const QModelIndex group = model->indexOf(m_project->allGroups().first());
         QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
-        QVERIFY(!model->setData(group, QStringLiteral("x"), Qt::DisplayRole));
+        QVERIFY(!model->setData(group, "x", Qt::DisplayRole));
         QCOMPARE(changed.count(), 0);
         QVERIFY(!m_project->modified);
         QVERIFY(model->setData(group, QVariant::fromValue(nodeAt(group)), Qt::EditRole));
@@ -221,18 +264,17 @@ private slots:
         QCOMPARE(plain.spacing(), 0);
 
         const QPalette palette = m_view->palette();
+        const QPair<QPalette::ColorRole, QRgb> colours[] = {
+            {QPalette::WindowText, 0x303030}, {QPalette::Base, 0xF0F1F2},
+            {QPalette::Light, 0xFFFFFF},      {QPalette::Midlight, 0xD3D6D8},
+            {QPalette::Mid, 0xC5C9CB},        {QPalette::Dark, 0x9AA0A4},
+            {QPalette::Text, 0x616B71},       {QPalette::Highlight, 0xE2E4E5}};
         for (QPalette::ColorGroup group :
              {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            QCOMPARE(palette.color(group, QPalette::WindowText), QColor(0x303030));
-            QCOMPARE(palette.color(group, QPalette::Base), QColor(0xF0F1F2));
-            QCOMPARE(palette.color(group, QPalette::Light), QColor(0xFFFFFF));
-            QCOMPARE(palette.color(group, QPalette::Midlight), QColor(0xD3D6D8));
-            QCOMPARE(palette.color(group, QPalette::Mid), QColor(0xC5C9CB));
-            QCOMPARE(palette.color(group, QPalette::Dark), QColor(0x9AA0A4));
-            QCOMPARE(palette.color(group, QPalette::Text), QColor(0x616B71));
-            QCOMPARE(palette.color(group, QPalette::Highlight), QColor(0xE2E4E5));
+            for (const auto &colour : colours)
+                QCOMPARE(palette.color(group, colour.first), QColor(colour.second));
         }
-        QCOMPARE(m_view->font().family(), QStringLiteral("MSShellDlg 2"));
+        QCOMPARE(m_view->font().family(), "MSShellDlg 2");
         QCOMPARE(m_view->font().pointSize(), 10);
         QCOMPARE(m_view->selectionMode(), QAbstractItemView::SingleSelection);
         QCOMPARE(m_view->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -242,36 +284,33 @@ private slots:
 
     void doubleClickRouting_data()
     {
-        QTest::addColumn<int>("serial");
-        QTest::addColumn<int>("inout"); // -1: the device row itself, -2: its group
-        QTest::addColumn<QString>("signal");
-
-        QTest::newRow("group") << 100 << -2 << "groupDoubleClick";
-        QTest::newRow("central unit") << 100 << -1 << "deviceDoubleClick";
-        QTest::newRow("loudspeaker") << 103 << -1 << "deviceDoubleClick";
-        QTest::newRow("console 8") << 104 << -1 << "deviceDoubleClick";
-        QTest::newRow("console 6") << 102 << -1 << "pultDoubleClick";
-        QTest::newRow("button of console 6") << 102 << 0 << "pultKeyDoubleClick";
-        QTest::newRow("button of console 8") << 104 << 7 << "pultKeyDoubleClick";
-        QTest::newRow("microphone of console 6") << 102 << 9 << "inOutDoubleClick";
-        QTest::newRow("speaker of console 8") << 104 << 10 << "inOutDoubleClick";
-        QTest::newRow("line output of central unit") << 100 << 2 << "inOutDoubleClick";
+        // inout: -1 the device row itself, -2 its group
+        const ClickRow rows[] = {
+            {"group", 100, -2, "groupDoubleClick"},
+            {"central unit", 100, -1, "deviceDoubleClick"},
+            {"loudspeaker", 103, -1, "deviceDoubleClick"},
+            {"console 8", 104, -1, "deviceDoubleClick"},
+            {"console 6", 102, -1, "pultDoubleClick"},
+            {"button of console 6", 102, 0, "pultKeyDoubleClick"},
+            {"button of console 8", 104, 7, "pultKeyDoubleClick"},
+            {"microphone of console 6", 102, 9, "inOutDoubleClick"},
+            {"speaker of console 8", 104, 10, "inOutDoubleClick"},
+            {"line output of central unit", 100, 2, "inOutDoubleClick"},
+        };
+        TestUtil::addRows(rows);
     }
 
     void doubleClickRouting()
     {
-        QFETCH(int, serial);
-        QFETCH(int, inout);
-        QFETCH(QString, signal);
-
+        QFETCH(ClickRow, row);
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
-        ProjectDevice *device = m_project->findDeviceBySerial(serial);
+        ProjectDevice *device = m_project->findDeviceBySerial(row.serial);
         QObject *node = device;
-        if (inout == -2)
+        if (row.inout == -2)
             node = device->parentGroup();
-        else if (inout >= 0)
-            node = device->inouts.at(inout);
+        else if (row.inout >= 0)
+            node = device->inouts.at(row.inout);
         m_view->expandNode(node);
         m_view->scrollTo(m_model->indexOf(node));
         const QModelIndex index = m_model->indexOf(node);
@@ -284,8 +323,8 @@ private slots:
         QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
         QCOMPARE(m_view->currentIndex(), index);
         QTest::mouseDClick(m_view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
-        QCOMPARE(spies.emitted(), QStringList({signal}));
-        QCOMPARE(spies[qPrintable(signal)].first().at(0).toModelIndex(), index);
+        QCOMPARE(spies.emitted(), QStringList({row.signal}));
+        QCOMPARE(spies[row.signal].first().at(0).toModelIndex(), index);
         // A double-click neither expands nor collapses, nor starts an editor.
         QCOMPARE(m_view->isExpanded(index), expanded);
         QVERIFY(!m_view->viewport()->findChild<QLineEdit *>());
@@ -293,15 +332,6 @@ private slots:
 
     void contextMenus_data()
     {
-        QTest::addColumn<int>("serial");
-        QTest::addColumn<bool>("group");
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<bool>("windows");
-        QTest::addColumn<bool>("polling");
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QList<bool>>("enabled");
-        QTest::addColumn<QStringList>("emits");
-
         const QStringList central {"Параметры", "Настройка", "Обновление встроенного ПО"};
         const QStringList centralSignals {"actionDeviceParam", "actionPendUploadToDev",
                                           "actionPendBootloaderDev"};
@@ -309,54 +339,35 @@ private slots:
         const QStringList otherSignals {"actionDeviceParam", "actionPendDeviceFlashing"};
         const QStringList group {"Добавить устройство", "Добавить подгруппу"};
         const QStringList groupSignals {"actionAddDeviceToGroup", "actionAddSubgroupToGroup"};
-
-        QTest::newRow("central unit, present") << 100 << false << true << true << false << central
-                                               << QList<bool>({true, true, true}) << centralSignals;
-        QTest::newRow("central unit, absent")
-            << 100 << false << false << true << false << central
-            << QList<bool>({true, false, false}) << centralSignals;
-        QTest::newRow("central unit, no windows in this build")
-            << 100 << false << true << false << false << central
-            << QList<bool>({true, false, false}) << centralSignals;
-        QTest::newRow("central unit, polling")
-            << 100 << false << true << true << true << central << QList<bool>({false, true, true})
-            << centralSignals;
-        QTest::newRow("media converter, present")
-            << 105 << false << true << true << false << central << QList<bool>({true, false, true})
-            << centralSignals;
-        QTest::newRow("loudspeaker") << 103 << false << false << true << false << other
-                                     << QList<bool>({true, true}) << otherSignals;
-        QTest::newRow("loudspeaker, no windows") << 103 << false << false << false << false << other
-                                                 << QList<bool>({true, false}) << otherSignals;
-        QTest::newRow("console 6") << 102 << false << false << true << false << other
-                                   << QList<bool>({true, true}) << otherSignals;
-        QTest::newRow("group") << 100 << true << false << true << false << group
-                               << QList<bool>({true, true}) << groupSignals;
-        QTest::newRow("group, polling") << 100 << true << false << true << true << group
-                                        << QList<bool>({false, false}) << groupSignals;
+        const MenuRow rows[] = {
+            // name, serial, group, present, windows, polling, entries, enabled, emits
+            {"central unit, present", 100, 0, 1, 1, 0, central, {1, 1, 1}, centralSignals},
+            {"central unit, absent", 100, 0, 0, 1, 0, central, {1, 0, 0}, centralSignals},
+            {"central unit, no windows", 100, 0, 1, 0, 0, central, {1, 0, 0}, centralSignals},
+            {"central unit, polling", 100, 0, 1, 1, 1, central, {0, 1, 1}, centralSignals},
+            {"media converter, present", 105, 0, 1, 1, 0, central, {1, 0, 1}, centralSignals},
+            {"loudspeaker", 103, 0, 0, 1, 0, other, {1, 1}, otherSignals},
+            {"loudspeaker, no windows", 103, 0, 0, 0, 0, other, {1, 0}, otherSignals},
+            {"console 6", 102, 0, 0, 1, 0, other, {1, 1}, otherSignals},
+            {"group", 100, 1, 0, 1, 0, group, {1, 1}, groupSignals},
+            {"group, polling", 100, 1, 0, 1, 1, group, {0, 0}, groupSignals},
+        };
+        TestUtil::addRows(rows);
     }
 
     void contextMenus()
     {
-        QFETCH(int, serial);
-        QFETCH(bool, group);
-        QFETCH(bool, present);
-        QFETCH(bool, windows);
-        QFETCH(bool, polling);
-        QFETCH(QStringList, entries);
-        QFETCH(QList<bool>, enabled);
-        QFETCH(QStringList, emits);
-
-        ProjectDevice *device = m_project->findDeviceBySerial(serial);
-        device->netFound = present;
-        QObject *node = group ? static_cast<QObject *>(device->parentGroup()) : device;
-        m_view->setProjectUploadAvailable(windows);
-        m_view->setFirmwareUpdateAvailable(windows);
-        m_view->projectDelegate()->setPolling(polling);
+        QFETCH(MenuRow, row);
+        ProjectDevice *device = m_project->findDeviceBySerial(row.serial);
+        device->netFound = row.present;
+        QObject *node = row.group ? static_cast<QObject *>(device->parentGroup()) : device;
+        m_view->setProjectUploadAvailable(row.windows);
+        m_view->setFirmwareUpdateAvailable(row.windows);
+        m_view->projectDelegate()->setPolling(row.polling);
         m_view->selectNode(node);
         const QModelIndex index = m_view->currentIndex();
 
-        QMenu *menu = m_view->createContextMenu(index);
+        std::unique_ptr<QMenu> menu(m_view->createContextMenu(index));
         QVERIFY(menu);
         QCOMPARE(menu->parent(), m_view.get());
         const QList<QAction *> actions = menu->actions();
@@ -367,18 +378,17 @@ private slots:
             states << action->isEnabled();
             QCOMPARE(action->data().value<QObject *>(), node);
         }
-        QCOMPARE(texts, entries);
-        QCOMPARE(states, enabled);
+        QCOMPARE(texts, row.entries);
+        QCOMPARE(states, row.enabled);
 
         // Each entry emits its signal with the current index (disabled ones are triggered
         // directly here, to check where they lead).
         for (int i = 0; i < actions.size(); ++i) {
             TestUtil::SignalSpies spies(m_view.get());
             actions.at(i)->trigger();
-            QCOMPARE(spies.emitted(), QStringList({emits.at(i)}));
-            QCOMPARE(spies[qPrintable(emits.at(i))].first().at(0).toModelIndex(), index);
+            QCOMPARE(spies.emitted(), QStringList({row.emits.at(i)}));
+            QCOMPARE(spies[qPrintable(row.emits.at(i))].first().at(0).toModelIndex(), index);
         }
-        delete menu;
     }
 
     void contextMenuAtPoint()
@@ -426,187 +436,143 @@ private slots:
         QVERIFY(!m_view->selectedDevice());
     }
 
-    void caption_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("serial");
-        QTest::addColumn<int>("keys");
-        QTest::addColumn<QString>("caption");
-
-        QTest::newRow("console 8, 12 buttons")
-            << 8 << 77 << 12 << "Пульт микрофонный NORDA-4300 (№77) - 12 кнопок";
-        QTest::newRow("console 6, 24 buttons")
-            << 6 << 5 << 24 << "Пульт микрофонный NORDA-4400 (№5) - 24 кнопок";
-        QTest::newRow("central unit") << 3 << 1234 << -1 << "Блок NORDA-4200 (№1234)";
-        QTest::newRow("loudspeaker")
-            << 7 << 9 << -1 << "Оповещатель/Громкоговоритель NORDA исп.IP (№9)";
-        QTest::newRow("unknown code") << 42 << 1 << -1 << "Неизвестное устройство (№1)";
-    }
-
     void caption()
     {
-        QFETCH(int, type);
-        QFETCH(int, serial);
-        QFETCH(int, keys);
-        QFETCH(QString, caption);
-        std::unique_ptr<ProjectDevice> device(makeDevice(type, serial, false, 0, QString(), keys));
-        QCOMPARE(ProjectItemDelegate::deviceCaptionText(device.get()), caption);
+        const struct {
+            int type, serial, keys;
+            const char *caption;
+        } rows[] = {
+            {8, 77, 12, "Пульт микрофонный NORDA-4300 (№77) - 12 кнопок"},
+            {6, 5, 24, "Пульт микрофонный NORDA-4400 (№5) - 24 кнопок"},
+            {3, 1234, -1, "Блок NORDA-4200 (№1234)"},
+            {7, 9, -1, "Оповещатель/Громкоговоритель NORDA исп.IP (№9)"},
+            {42, 1, -1, "Неизвестное устройство (№1)"},
+        };
+        for (const auto &row : rows) {
+            std::unique_ptr<ProjectDevice> device(
+                makeDevice(row.type, row.serial, false, 0, QString(), row.keys));
+            QCOMPARE(ProjectItemDelegate::deviceCaptionText(device.get()), row.caption);
+        }
     }
 
     void busAndNetworkTexts_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("rs485");
-        QTest::addColumn<int>("address");
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QString>("bus");
-        QTest::addColumn<QString>("network");
-
-        auto row = [](const char *name, int type, bool rs485, int address, const char *ip,
-                      const char *bus, const char *network) {
-            QTest::newRow(name) << type << rs485 << address << QString::fromLatin1(ip)
-                                << QString::fromUtf8(bus) << QString::fromUtf8(network);
+        const BusRow rows[] = {
+            // name, type, rs485, address, ip, bus, network
+            {"extension unit 3", 2, true, 3, "", "Блок расширения 3", ""},
+            {"address 0 is the central unit", 2, true, 0, "", "Центральный блок", ""},
+            {"kv510, both", 10, true, 9, "127.0.0.9", "Блок расширения 9",
+             "Адрес Ethernet 127.0.0.9"},
+            {"bus switched off", 3, false, 4, "", "", ""},
+            {"console 6", 6, true, 5, "", "Адрес 5", ""},
+            {"console 8 on the bus has no bus text", 8, true, 5, "", "", ""},
+            {"loudspeaker", 7, false, 0, "127.0.0.3", "", "Адрес Ethernet 127.0.0.3"},
+            {"media, nothing", 9, false, 0, "", "", ""},
         };
-        row("extension unit 3", 2, true, 3, "", "Блок расширения 3", "");
-        row("address 0 is the central unit", 2, true, 0, "", "Центральный блок", "");
-        row("kv510, both", 10, true, 9, "127.0.0.9", "Блок расширения 9",
-            "Адрес Ethernet 127.0.0.9");
-        row("bus switched off", 3, false, 4, "", "", "");
-        row("console 6", 6, true, 5, "", "Адрес 5", "");
-        row("console 8 on the bus has no bus text", 8, true, 5, "", "", "");
-        row("loudspeaker", 7, false, 0, "127.0.0.3", "", "Адрес Ethernet 127.0.0.3");
-        row("media, nothing", 9, false, 0, "", "", "");
+        TestUtil::addRows(rows);
     }
 
     void busAndNetworkTexts()
     {
-        QFETCH(int, type);
-        QFETCH(bool, rs485);
-        QFETCH(int, address);
-        QFETCH(QString, ip);
-        QFETCH(QString, bus);
-        QFETCH(QString, network);
-        std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, rs485, address, ip));
-        QCOMPARE(ProjectItemDelegate::busText(device.get()), bus);
-        QCOMPARE(ProjectItemDelegate::networkText(device.get()), network);
+        QFETCH(BusRow, row);
+        std::unique_ptr<ProjectDevice> device(
+            makeDevice(row.type, 1, row.rs485, row.address, row.ip));
+        QCOMPARE(ProjectItemDelegate::busText(device.get()), row.bus);
+        QCOMPARE(ProjectItemDelegate::networkText(device.get()), row.network);
         // An address kept while Ethernet is off is not shown.
         device->ip_enabled = false;
-        device->ip_addr = QStringLiteral("127.0.0.50");
+        device->ip_addr = "127.0.0.50";
         QCOMPARE(ProjectItemDelegate::networkText(device.get()), QString());
     }
 
     void lamp_data()
     {
-        QTest::addColumn<bool>("ethernet");
-        QTest::addColumn<bool>("answered");
-        QTest::addColumn<bool>("monitoring");
-        QTest::addColumn<int>("silentSeconds");
-        QTest::addColumn<QString>("lamp");
-
-        const QString red = QStringLiteral(":/images/buttons/Button-Blank-Red-icon.png");
-        const QString green = QStringLiteral(":/images/buttons/Button-Blank-Green-icon.png");
-        QTest::newRow("no Ethernet, no lamp") << false << true << false << 0 << "";
-        QTest::newRow("never answered") << true << false << false << 0 << red;
-        QTest::newRow("answered, configuration") << true << true << false << 0 << green;
-        QTest::newRow("answered long ago, configuration") << true << true << false << 60 << green;
-        QTest::newRow("answered, monitoring, online") << true << true << true << 9 << green;
-        QTest::newRow("answered, monitoring, lost") << true << true << true << 10 << red;
-        QTest::newRow("never answered, monitoring") << true << false << true << 0 << red;
+        const char *const red = ":/images/buttons/Button-Blank-Red-icon.png";
+        const char *const green = ":/images/buttons/Button-Blank-Green-icon.png";
+        const LampRow rows[] = {
+            // name, ethernet, answered, monitoring, silentSeconds, lamp
+            {"no Ethernet, no lamp", false, true, false, 0, ""},
+            {"never answered", true, false, false, 0, red},
+            {"answered, configuration", true, true, false, 0, green},
+            {"answered long ago, configuration", true, true, false, 60, green},
+            {"answered, monitoring, online", true, true, true, 9, green},
+            {"answered, monitoring, lost", true, true, true, 10, red},
+            {"never answered, monitoring", true, false, true, 0, red},
+        };
+        TestUtil::addRows(rows);
     }
 
     void lamp()
     {
-        QFETCH(bool, ethernet);
-        QFETCH(bool, answered);
-        QFETCH(bool, monitoring);
-        QFETCH(int, silentSeconds);
-        QFETCH(QString, lamp);
-
+        QFETCH(LampRow, row);
         ProjectModel project;
-        project.monitoring = monitoring;
+        project.monitoring = row.monitoring;
         ProjectDevice *device =
-            makeDevice(DeviceType::Horn, 1, false, 0, ethernet ? QStringLiteral("127.0.0.7") : "");
+            makeDevice(DeviceType::Horn, 1, false, 0, row.ethernet ? "127.0.0.7" : "");
         project.addDevice(nullptr, device);
-        device->netFound = answered;
-        device->lastSeen = QDateTime::currentDateTime().addSecs(-silentSeconds);
-        QCOMPARE(ProjectItemDelegate::lampIconPath(device), lamp);
-        if (!lamp.isEmpty())
-            QVERIFY(!QPixmap(lamp).isNull());
+        device->netFound = row.answered;
+        device->lastSeen = QDateTime::currentDateTime().addSecs(-row.silentSeconds);
+        QCOMPARE(ProjectItemDelegate::lampIconPath(device), row.lamp);
+        if (*row.lamp)
+            QVERIFY(!QPixmap(row.lamp).isNull());
     }
 
     void captionAlarm_data()
     {
-        QTest::addColumn<bool>("polling");
-        QTest::addColumn<int>("silentSeconds");
-        QTest::addColumn<bool>("fault");
-        QTest::addColumn<bool>("red");
-
-        QTest::newRow("polling, battery fault") << true << 0 << true << true;
-        QTest::newRow("editing, battery fault") << false << 0 << true << false;
-        QTest::newRow("polling, lost") << true << 30 << false << true;
-        QTest::newRow("polling, healthy") << true << 1 << false << false;
-        QTest::newRow("editing, lost") << false << 30 << false << false;
+        const AlarmRow rows[] = {
+            // name, polling, silentSeconds, fault, red
+            {"polling, battery fault", true, 0, true, true},
+            {"editing, battery fault", false, 0, true, false},
+            {"polling, lost", true, 30, false, true},
+            {"polling, healthy", true, 1, false, false},
+            {"editing, lost", false, 30, false, false},
+        };
+        TestUtil::addRows(rows);
     }
 
     void captionAlarm()
     {
-        QFETCH(bool, polling);
-        QFETCH(int, silentSeconds);
-        QFETCH(bool, fault);
-        QFETCH(bool, red);
+        QFETCH(AlarmRow, row);
         std::unique_ptr<ProjectDevice> device(makeDevice(DeviceType::Norda4200, 1));
-        device->lastSeen = QDateTime::currentDateTime().addSecs(-silentSeconds);
-        if (fault)
+        device->lastSeen = QDateTime::currentDateTime().addSecs(-row.silentSeconds);
+        if (row.fault)
             device->faults.append(DeviceFault {DeviceFault::Battery, 0, 1, device.get()});
-        QCOMPARE(ProjectItemDelegate::isCaptionAlarm(device.get(), polling), red);
-    }
-
-    void inOutTextsAndIcons_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("icon");
-
-        auto row = [](const char *name, int type, const char *ioName, const char *text,
-                      const char *icon) {
-            QTest::newRow(name) << type << QString::fromUtf8(ioName) << QString::fromUtf8(text)
-                                << QString::fromLatin1(icon);
-        };
-        row("control input", 0, "", "Канал", "relay-in-icon.png");
-        row("input, named", 1, "Пожар", "Пожар (Канал)", "relay-in-icon.png");
-        row("control output", 2, "", "Канал", "relay-out-icon.png");
-        row("relay output", 3, "", "Канал", "relay-out-icon.png");
-        row("line output", 4, "Холл", "Холл (Канал)", "audio-out-icon.png");
-        row("audio output", 5, "", "Канал", "audio-out-icon.png");
-        row("audio input", 6, "", "Канал", "audio-in-icon.png");
-        row("button", 7, "", "Канал", "pult-button-icon.png");
-        row("microphone", 8, "", "Канал", "microphone-icon.png");
-        row("other", 42, "", "Канал", "information.png");
+        QCOMPARE(ProjectItemDelegate::isCaptionAlarm(device.get(), row.polling), row.red);
     }
 
     void inOutTextsAndIcons()
     {
-        QFETCH(int, type);
-        QFETCH(QString, name);
-        QFETCH(QString, text);
-        QFETCH(QString, icon);
-        InOut io(type, QStringLiteral("Канал"), 1);
-        io.name = name;
-        QCOMPARE(ProjectItemDelegate::inOutText(&io), text);
-        QCOMPARE(ProjectItemDelegate::inOutIconPath(type),
-                 QStringLiteral(":/images/icons/") + icon);
-        QVERIFY(!QPixmap(ProjectItemDelegate::inOutIconPath(type)).isNull());
+        const struct {
+            int type;
+            const char *name, *text, *icon;
+        } rows[] = {
+            {0, "", "Канал", "relay-in-icon.png"},
+            {1, "Пожар", "Пожар (Канал)", "relay-in-icon.png"},
+            {2, "", "Канал", "relay-out-icon.png"},
+            {3, "", "Канал", "relay-out-icon.png"},
+            {4, "Холл", "Холл (Канал)", "audio-out-icon.png"},
+            {5, "", "Канал", "audio-out-icon.png"},
+            {6, "", "Канал", "audio-in-icon.png"},
+            {7, "", "Канал", "pult-button-icon.png"},
+            {8, "", "Канал", "microphone-icon.png"},
+            {42, "", "Канал", "information.png"},
+        };
+        for (const auto &row : rows) {
+            InOut io(row.type, "Канал", 1);
+            io.name = row.name;
+            QCOMPARE(ProjectItemDelegate::inOutText(&io), row.text);
+            const QString icon = ProjectItemDelegate::inOutIconPath(row.type);
+            QCOMPARE(icon, QString(":/images/icons/") + row.icon);
+            QVERIFY(!QPixmap(icon).isNull());
+        }
     }
 
     void groupRows()
     {
         ProjectGroup *a = m_project->allGroups().at(0);
         ProjectGroup *a1 = m_project->allGroups().at(1);
-        QCOMPARE(ProjectItemDelegate::groupIconPath(a),
-                 QStringLiteral(":/images/icons/city-icon.png"));
-        QCOMPARE(ProjectItemDelegate::groupIconPath(a1),
-                 QStringLiteral(":/images/icons/group-icon.png"));
+        QCOMPARE(ProjectItemDelegate::groupIconPath(a), ":/images/icons/city-icon.png");
+        QCOMPARE(ProjectItemDelegate::groupIconPath(a1), ":/images/icons/group-icon.png");
         QCOMPARE(ProjectItemDelegate::groupCounterTexts(a), QStringList({"Всего устройств: 4"}));
 
         m_project->monitoring = true;
@@ -649,7 +615,7 @@ private slots:
         auto *line = qobject_cast<QLineEdit *>(editor.get());
         QVERIFY(line);
         delegate->setEditorData(line, groupIndex);
-        QCOMPARE(line->text(), QStringLiteral("A"));
+        QCOMPARE(line->text(), "A");
         // Unmodified text commits nothing.
         QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
         delegate->setModelData(line, m_model.get(), groupIndex);
@@ -663,18 +629,18 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QVERIFY(m_project->modified);
         delegate->setEditorData(line, groupIndex);
-        QCOMPARE(line->text(), QStringLiteral("Введите название для группы..."));
+        QCOMPARE(line->text(), "Введите название для группы...");
         QVERIFY(line->placeholderText().isEmpty());
 
         const QModelIndex ioIndex = m_model->indexOf(io);
         delegate->setEditorData(line, ioIndex);
-        QCOMPARE(line->text(), QStringLiteral("Введите название..."));
-        line->setText(QStringLiteral("Холл"));
+        QCOMPARE(line->text(), "Введите название...");
+        line->setText("Холл");
         line->setModified(true);
         delegate->setModelData(line, m_model.get(), ioIndex);
-        QCOMPARE(io->name, QStringLiteral("Холл"));
+        QCOMPARE(io->name, "Холл");
         delegate->setEditorData(line, ioIndex);
-        QCOMPARE(line->text(), QStringLiteral("Холл"));
+        QCOMPARE(line->text(), "Холл");
 
         QStyleOptionViewItem placed;
         placed.rect = QRect(3, 40, 300, 36);
@@ -692,23 +658,17 @@ private slots:
         const QFontMetrics metrics(option.font);
 
         // A single-line row is at least the icon high, plus the margins.
+        const int captionHeight =
+            metrics.boundingRect(ProjectItemDelegate::deviceCaptionText(unit)).height();
         const QSize plain = delegate->sizeHint(option, m_model->indexOf(unit));
         QCOMPARE(plain.width(), 480);
-        QCOMPARE(
-            plain.height(),
-            6 + 6 +
-                qMax(24,
-                     metrics.boundingRect(ProjectItemDelegate::deviceCaptionText(unit)).height() +
-                         1));
-        unit->tag = QStringLiteral("Диспетчерская");
-        const QSize tagged = delegate->sizeHint(option, m_model->indexOf(unit));
-        const int twoLines =
-            metrics.boundingRect(ProjectItemDelegate::deviceCaptionText(unit)).height() +
-            metrics.boundingRect(unit->tag).height() + 2;
-        QCOMPARE(tagged.height(), 12 + qMax(24, twoLines));
-        QVERIFY(
-            delegate->sizeHint(option, m_model->indexOf(m_project->allGroups().first())).height() >=
-            plain.height());
+        QCOMPARE(plain.height(), 6 + 6 + qMax(24, captionHeight + 1));
+        unit->tag = "Диспетчерская";
+        const int twoLines = captionHeight + metrics.boundingRect(unit->tag).height() + 2;
+        QCOMPARE(delegate->sizeHint(option, m_model->indexOf(unit)).height(),
+                 12 + qMax(24, twoLines));
+        const QModelIndex group = m_model->indexOf(m_project->allGroups().first());
+        QVERIFY(delegate->sizeHint(option, group).height() >= plain.height());
     }
 
 private:

@@ -90,7 +90,7 @@ private slots:
     void roundTripLosesOnlyPriority()
     {
         Scenario scenario;
-        scenario.name = QStringLiteral("Эвакуация");
+        scenario.name = "Эвакуация";
         scenario.priority = 7;
         scenario.timer = false;
         scenario.shedule = true;
@@ -128,14 +128,12 @@ private slots:
         const QJsonObject object = scenario.toJson();
         QCOMPARE(object.keys(),
                  QStringList({"algos", "dependencies", "name", "priority", "shedule", "timer"}));
-        const QJsonArray algos = object.value(QStringLiteral("algos")).toArray();
+        const QJsonArray algos = object.value("algos").toArray();
         QCOMPARE(algos.at(0).toObject().keys(), QStringList({"events", "runby", "type"}));
-        QCOMPARE(algos.at(0).toObject().value(QStringLiteral("runby")).toString(),
-                 QStringLiteral("always"));
+        QCOMPARE(algos.at(0).toObject().value("runby").toString(), "always");
         QCOMPARE(algos.at(1).toObject().keys(), QStringList({"events", "type"}));
         QCOMPARE(algos.at(2).toObject().keys(), QStringList({"events", "stopby", "type"}));
-        QCOMPARE(algos.at(2).toObject().value(QStringLiteral("stopby")).toString(),
-                 QStringLiteral("inputs_off"));
+        QCOMPARE(algos.at(2).toObject().value("stopby").toString(), "inputs_off");
     }
 
     void travelsInVariant()
@@ -143,9 +141,9 @@ private slots:
         Scenario::registerMetaType();
         QCOMPARE(QMetaType::type("Scenario"), qMetaTypeId<Scenario>());
         Scenario scenario;
-        scenario.name = QStringLiteral("x");
+        scenario.name = "x";
         const QVariant variant = QVariant::fromValue(scenario);
-        QCOMPARE(variant.value<Scenario>().name, QStringLiteral("x"));
+        QCOMPARE(variant.value<Scenario>().name, "x");
     }
 
     void editorLabels_data()
@@ -172,7 +170,7 @@ private slots:
         QFETCH(int, type);
         QFETCH(QString, icon);
         QFETCH(QString, title);
-        QCOMPARE(Scenario::algoIconPath(type), QStringLiteral(":/images/icons/") + icon);
+        QCOMPARE(Scenario::algoIconPath(type), ":/images/icons/" + icon);
         QCOMPARE(Scenario::algoTitle(type), title);
     }
 };

@@ -17,8 +17,8 @@ private slots:
     void init()
     {
         m_simulator = new Simulator;
-        QVERIFY(m_simulator->addDevice(QStringLiteral("tovik2:1001@127.0.7.2")));
-        QVERIFY(m_simulator->addDevice(QStringLiteral("ip_pult:1002@127.0.7.3")));
+        QVERIFY(m_simulator->addDevice("tovik2:1001@127.0.7.2"));
+        QVERIFY(m_simulator->addDevice("ip_pult:1002@127.0.7.3"));
         m_server = new SimStatusServer(m_simulator, 0);
         m_timeline = new SimTimeline(m_simulator, m_server);
     }
@@ -38,9 +38,9 @@ private slots:
         device->lineStates = {0, 1, 2, 3, 0, 0, 0, 2};
         device->consoleFaults = 0x80000001u;
         device->extensionFaults = 0x100;
-        device->errors = QStringList {QStringLiteral("tamper")};
+        device->errors = QStringList {"tamper"};
         const QJsonObject document = SimStatusDocument::build(*device);
-        QCOMPARE(document.value("device").toString(), QStringLiteral("tovik2"));
+        QCOMPARE(document.value("device").toString(), "tovik2");
         QCOMPARE(document.value("serial").toInt(), 1001);
         QCOMPARE(document.value("errors").toArray(), QJsonArray {"tamper"});
         QVERIFY(!document.contains("keys_count"));
@@ -61,8 +61,7 @@ private slots:
         SimDevice *console = m_simulator->devices().at(1);
         console->keysCount = 12;
         QCOMPARE(SimStatusDocument::build(*console).value("keys_count").toInt(), 12);
-        QCOMPARE(SimStatusDocument::build(*console).value("device").toString(),
-                 QStringLiteral("ip_pult"));
+        QCOMPARE(SimStatusDocument::build(*console).value("device").toString(), "ip_pult");
     }
 
     void steps_data()
@@ -150,7 +149,7 @@ private slots:
     {
         QFETCH(QString, script);
         QFETCH(QString, error);
-        QVERIFY(m_timeline->parse(QStringLiteral("at 1 s device 1 mode 2\n")));
+        QVERIFY(m_timeline->parse("at 1 s device 1 mode 2\n"));
         QString reason;
         QVERIFY(!m_timeline->parse(script, &reason));
         QCOMPARE(reason, error);
@@ -170,8 +169,8 @@ private slots:
         m_timeline->start();
         QVERIFY(finished.wait(10000));
         QCOMPARE(applied.count(), 3);
-        QCOMPARE(applied.at(0).at(0).toString(), QStringLiteral("at 0.1 s device 1 line 1 open"));
-        QCOMPARE(applied.at(1).at(0).toString(), QStringLiteral("at 200 ms all fault tamper on"));
+        QCOMPARE(applied.at(0).at(0).toString(), "at 0.1 s device 1 line 1 open");
+        QCOMPARE(applied.at(1).at(0).toString(), "at 200 ms all fault tamper on");
         QCOMPARE(m_simulator->devices().at(0)->lineStates.at(0), 1);
         QCOMPARE(m_simulator->devices().at(1)->errors, QStringList {"tamper"});
     }

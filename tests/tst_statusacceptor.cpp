@@ -21,9 +21,9 @@ const QDateTime base(QDate(2024, 3, 5), QTime(9, 0, 0));
 QByteArray body(const QString &key, int serial, const QJsonObject &extra = {})
 {
     QJsonObject object = extra;
-    object.insert(QStringLiteral("device"), key);
-    object.insert(QStringLiteral("serial"), serial);
-    object.insert(QStringLiteral("version"), QStringLiteral("2.7"));
+    object.insert("device", key);
+    object.insert("serial", serial);
+    object.insert("version", "2.7");
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -108,9 +108,8 @@ private slots:
         for (bool monitoring : {true, false}) {
             QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
             const QByteArray reply =
-                body(QStringLiteral("horn"), 7777, QJsonObject {{"errors", QJsonArray {"tamper"}}});
-            QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.3"), reply,
-                                            monitoring, base),
+                body("horn", 7777, QJsonObject {{"errors", QJsonArray {"tamper"}}});
+            QCOMPARE(StatusAcceptor::accept(m_model, 200, "127.0.0.3", reply, monitoring, base),
                      nullptr);
             QCOMPARE(changed.count(), 0);
             QVERIFY(!m_unit->netFound);
@@ -120,16 +119,16 @@ private slots:
             QCOMPARE(m_model->logDb->eventCount(5), 0);
         }
         // Type keys are compared as they are.
-        QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.3"),
-                                        body(QStringLiteral("TOVIK2"), 2002), true, base),
-                 nullptr);
+        QCOMPARE(
+            StatusAcceptor::accept(m_model, 200, "127.0.0.3", body("TOVIK2", 2002), true, base),
+            nullptr);
     }
 
     void unusableReplies_data()
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("reply");
-        const QByteArray good = body(QStringLiteral("horn"), 1001);
+        const QByteArray good = body("horn", 1001);
         QTest::newRow("404") << 404 << good;
         QTest::newRow("no status") << 0 << good;
         QTest::newRow("empty body") << 200 << QByteArray();
@@ -147,9 +146,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, reply);
         QSignalSpy changed(m_horn, &ProjectDevice::statusChanged);
-        QCOMPARE(
-            StatusAcceptor::accept(m_model, status, QStringLiteral("127.0.0.2"), reply, true, base),
-            nullptr);
+        QCOMPARE(StatusAcceptor::accept(m_model, status, "127.0.0.2", reply, true, base), nullptr);
         QCOMPARE(changed.count(), 0);
         QVERIFY(!m_horn->netFound);
         QCOMPARE(m_model->logDb->eventCount(5), 0);
@@ -157,13 +154,12 @@ private slots:
 
     void identityFields()
     {
-        QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
-                                       body(QStringLiteral("horn"), 1234), true, base));
+        QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", body("horn", 1234), true, base));
         QCOMPARE(m_horn->serial, 1234);
-        QCOMPARE(m_horn->firmwareVersion, QStringLiteral("2.7"));
+        QCOMPARE(m_horn->firmwareVersion, "2.7");
 
         // Missing identity keys: serial 0, empty version.
-        QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
+        QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2",
                                        QByteArray("{\"device\":\"horn\"}"), true, base));
         QCOMPARE(m_horn->serial, 0);
         QCOMPARE(m_horn->firmwareVersion, QString());
@@ -188,11 +184,10 @@ private slots:
         QFETCH(int, buttons);
         QJsonObject extra;
         if (!keys.isUndefined())
-            extra.insert(QStringLiteral("keys_count"), keys);
+            extra.insert("keys_count", keys);
         QCOMPARE(m_pult->buttonCount(), 8);
-        QCOMPARE(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.5"),
-                                        body(QStringLiteral("ip_pult"), 4004, extra), monitoring,
-                                        base),
+        QCOMPARE(StatusAcceptor::accept(m_model, 200, "127.0.0.5", body("ip_pult", 4004, extra),
+                                        monitoring, base),
                  m_pult);
         QCOMPARE(m_pult->buttonCount(), buttons);
     }
@@ -217,9 +212,8 @@ private slots:
         if (acknowledged)
             QVERIFY(log->markAllSeen());
         for (int i = 1; i <= 3; ++i)
-            QVERIFY(StatusAcceptor::accept(m_model, 200, QStringLiteral("127.0.0.2"),
-                                           body(QStringLiteral("horn"), 1001), monitoring,
-                                           base.addSecs(i)));
+            QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", body("horn", 1001),
+                                           monitoring, base.addSecs(i)));
         QCOMPARE(TestUtil::eventCodes(log, m_horn->id_obj), codes);
     }
 

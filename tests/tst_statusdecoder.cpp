@@ -45,9 +45,9 @@ QJsonObject document(const QStringList &errors, const QString &state)
 {
     QJsonObject object {{"device", "tovik2"}, {"serial", 1001}, {"version", "3.14"}};
     if (!errors.isEmpty())
-        object.insert(QStringLiteral("errors"), QJsonArray::fromStringList(errors));
+        object.insert("errors", QJsonArray::fromStringList(errors));
     if (!state.isNull())
-        object.insert(QStringLiteral("binstate"), state);
+        object.insert("binstate", state);
     return object;
 }
 
@@ -140,7 +140,7 @@ private slots:
         ProjectDevice *device = addDevice();
         device->setStatus(document({}, binstate(2, {}, 0x86)), base);
         QCOMPARE(device->mode, -122);
-        QCOMPARE(StatusDecoder::modeName(device->mode), QStringLiteral("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"));
+        QCOMPARE(StatusDecoder::modeName(device->mode), "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
         // A document without a usable state leaves the mode as it was.
         device->setStatus(document({}, binstate(1, {}, 3)), base.addSecs(1));
         QCOMPARE(device->mode, -122);
@@ -299,14 +299,13 @@ private slots:
         QCOMPARE(query.value(0).toInt(), device->id_obj);
         QCOMPARE(query.value(1).toString(),
                  QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Compact)));
-        QCOMPARE(query.value(2).toString(), QStringLiteral("09:00:00 05.03.2024"));
+        QCOMPARE(query.value(2).toString(), "09:00:00 05.03.2024");
         QVERIFY(!query.next());
     }
 
     void deviceOutsideAModel()
     {
-        ProjectDevice device(DeviceType::Tovik2, 5, QString(), false, 0, true,
-                             QStringLiteral("127.0.0.9"), -1);
+        ProjectDevice device(DeviceType::Tovik2, 5, QString(), false, 0, true, "127.0.0.9", -1);
         QSignalSpy changed(&device, &ProjectDevice::statusChanged);
         device.setStatus(document({"um error"}, binstate(15, lineBits(4, 1), 3)), base);
         QCOMPARE(changed.count(), 1);
@@ -356,8 +355,7 @@ private slots:
 private:
     ProjectDevice *addDevice(int type = DeviceType::Tovik2)
     {
-        auto *device = new ProjectDevice(type, 1001, QString(), false, 0, true,
-                                         QStringLiteral("127.0.0.2"), -1);
+        auto *device = new ProjectDevice(type, 1001, QString(), false, 0, true, "127.0.0.2", -1);
         m_model->addDevice(nullptr, device);
         return device;
     }

@@ -82,10 +82,10 @@ private slots:
 
     void statusUrl()
     {
-        QCOMPARE(StatusPoller::statusUrl(QStringLiteral("127.0.0.2"), 8080).toString(),
-                 QStringLiteral("http://127.0.0.2:8080/status"));
+        QCOMPARE(StatusPoller::statusUrl("127.0.0.2", 8080).toString(),
+                 "http://127.0.0.2:8080/status");
         // An address cannot smuggle in a port or a path.
-        QCOMPARE(StatusPoller::statusUrl(QStringLiteral("127.0.0.2:9/x?"), 8080).host(), QString());
+        QCOMPARE(StatusPoller::statusUrl("127.0.0.2:9/x?", 8080).host(), QString());
         QCOMPARE(StatusPoller::statusUrl(QString(), 8080).host(), QString());
     }
 
@@ -102,7 +102,7 @@ private slots:
         }
         QCOMPARE(requests.count(), 6);
         for (const QList<QVariant> &request : qAsConst(requests))
-            QCOMPARE(request.at(1).toString(), QStringLiteral("/status"));
+            QCOMPARE(request.at(1).toString(), "/status");
         // Connections are kept open and reused from one tick to the next.
         QCOMPARE(m_server->connectionCount(m_simulator->devices().at(0)), 1);
         QVERIFY(m_unit->netFound);
@@ -128,14 +128,14 @@ private slots:
 
     void acceptedStatusReachesTheDevice()
     {
-        QVERIFY(m_script->apply(QStringLiteral("device 1 line 3 open")));
-        QVERIFY(m_script->apply(QStringLiteral("device 1 mode 2")));
-        QVERIFY(m_script->apply(QStringLiteral("device 1 version 4.2")));
+        QVERIFY(m_script->apply("device 1 line 3 open"));
+        QVERIFY(m_script->apply("device 1 mode 2"));
+        QVERIFY(m_script->apply("device 1 version 4.2"));
         QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
         TICK_AND_SETTLE(true);
         QCOMPARE(changed.count(), 1);
         QCOMPARE(m_unit->mode, 2);
-        QCOMPARE(m_unit->firmwareVersion, QStringLiteral("4.2"));
+        QCOMPARE(m_unit->firmwareVersion, "4.2");
         QCOMPARE(m_unit->faults.size(), 1);
         QCOMPARE(m_unit->faults.first().kind, int(DeviceFault::Line));
         QCOMPARE(m_unit->faults.first().index, 2);
@@ -157,13 +157,13 @@ private slots:
     {
         QFETCH(QString, step);
         QVERIFY(m_script->apply(step));
-        QVERIFY(m_script->apply(QStringLiteral("device 1 fault tamper on")));
+        QVERIFY(m_script->apply("device 1 fault tamper on"));
         QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
         QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
         TICK_AND_SETTLE(true);
         QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), 1);
         QCOMPARE(dropped.count(), 1);
-        QCOMPARE(dropped.first().at(0).toString(), QStringLiteral("127.0.5.2"));
+        QCOMPARE(dropped.first().at(0).toString(), "127.0.5.2");
         QCOMPARE(changed.count(), 0);
         QVERIFY(!m_unit->netFound);
         QVERIFY(m_unit->faults.isEmpty());
@@ -174,7 +174,7 @@ private slots:
     void noNewRequestWhileOneIsOutstanding()
     {
         m_poller->setTimeout(60000);
-        QVERIFY(m_script->apply(QStringLiteral("device 1 http silent")));
+        QVERIFY(m_script->apply("device 1 http silent"));
         QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
         for (int i = 0; i < 4; ++i) {
             m_poller->tick(true);
@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(m_server->requestCount(m_simulator->devices().at(0)), 1);
         QCOMPARE(m_server->requestCount(m_simulator->devices().at(1)), 4);
         QCOMPARE(m_poller->statistics().skipped, 3);
-        QVERIFY(m_poller->isOutstanding(QStringLiteral("127.0.5.2")));
+        QVERIFY(m_poller->isOutstanding("127.0.5.2"));
     }
 
     void silenceLostAndRestored()
@@ -192,7 +192,7 @@ private slots:
         DatabaseLog *log = m_project->logDb;
         TICK_AND_SETTLE(true);
         QVERIFY(m_unit->isOnline());
-        QVERIFY(m_script->apply(QStringLiteral("device 1 http silent")));
+        QVERIFY(m_script->apply("device 1 http silent"));
         QSignalSpy inserted(log, &DatabaseLog::eventInserted);
 
         // The silence is made to have lasted so long by moving the last contact back.
@@ -217,7 +217,7 @@ private slots:
         // The silent request is given up at its deadline, so the device is asked again once
         // it answers.
         QTRY_VERIFY_WITH_TIMEOUT(m_poller->statistics().overdue >= 1, wait);
-        QVERIFY(m_script->apply(QStringLiteral("device 1 http normal")));
+        QVERIFY(m_script->apply("device 1 http normal"));
         QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
         QTRY_VERIFY_WITH_TIMEOUT((m_poller->tick(true), m_unit->isOnline()), wait);
         QCOMPARE(eventCodes(log, m_unit->id_obj),
@@ -247,7 +247,7 @@ private slots:
         QFETCH(bool, tooLarge);
         m_poller->setTimeout(1000);
         m_poller->setMaxBodySize(64 * 1024);
-        QVERIFY(m_script->apply(QStringLiteral("device 1 http ") + behaviour));
+        QVERIFY(m_script->apply("device 1 http " + behaviour));
         QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
         QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
         m_poller->tick(true);
@@ -262,8 +262,8 @@ private slots:
 
     void counters()
     {
-        QVERIFY(m_script->apply(QStringLiteral("device 1 fault tamper on")));
-        QVERIFY(m_script->apply(QStringLiteral("device 2 line 1 short")));
+        QVERIFY(m_script->apply("device 1 fault tamper on"));
+        QVERIFY(m_script->apply("device 2 line 1 short"));
         m_dark->lastSeen = QDateTime::currentDateTime().addSecs(-60);
         TICK_AND_SETTLE(true);
         m_poller->tick(true);
@@ -327,7 +327,7 @@ private slots:
         // Queued, in project order; issued from the event loop a slice at a time.
         QCOMPARE(poller.outstanding(), count);
         QCOMPARE(poller.statistics().sent, 0);
-        QVERIFY(poller.isOutstanding(QStringLiteral("127.0.15.2")));
+        QVERIFY(poller.isOutstanding("127.0.15.2"));
         QCOMPARE(poller.sendRequests(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), count, wait);
         QCOMPARE(poller.statistics().sliceMicroseconds.size(), 3);
@@ -362,7 +362,7 @@ private slots:
         // The main window owns the access manager and the poller as siblings, the manager
         // created first: destroying the window destroys the manager, with the replies still
         // in flight, before the poller.
-        m_server->setBehaviour(m_simulator->deviceAt(QHostAddress(QStringLiteral("127.0.5.3"))),
+        m_server->setBehaviour(m_simulator->deviceAt(QHostAddress("127.0.5.3")),
                                SimStatusServer::Behaviour::Silent);
         auto *owner = new QObject;
         auto *manager = new QNetworkAccessManager(owner);

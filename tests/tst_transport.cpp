@@ -23,7 +23,7 @@ private slots:
     void initTestCase()
     {
         sim = std::make_unique<SimHarness>();
-        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.71.0.2"));
+        horn = sim->addDevice(DeviceType::Horn, 1001, "127.71.0.2");
     }
 
     void cleanupTestCase() { sim.reset(); }
@@ -34,7 +34,7 @@ private slots:
     {
         std::unique_ptr<CdcTcpDevice> transport = connectTcp();
         QVERIFY(transport);
-        sim->setRawAnswer(horn, QStringLiteral("X"), QByteArray("OK\r\nabc"));
+        sim->setRawAnswer(horn, "X", QByteArray("OK\r\nabc"));
         QSignalSpy received(transport.get(), &ConnectionDevice::received);
         transport->write(QStringLiteral("X\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(7), 5000);
@@ -53,7 +53,7 @@ private slots:
     {
         std::unique_ptr<CdcTcpDevice> transport = connectTcp();
         QVERIFY(transport);
-        sim->setRawAnswer(horn, QStringLiteral("X"), QByteArray("\nrest\n"));
+        sim->setRawAnswer(horn, "X", QByteArray("\nrest\n"));
         transport->write(QStringLiteral("X\r\n"));
         QVERIFY(transport->waitForLine(5000));
         QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(6), 5000);
@@ -72,7 +72,7 @@ private slots:
         QVERIFY(!transport->waitForLine(500));
         QVERIFY2(clock.elapsed() >= 490, qPrintable(QString::number(clock.elapsed())));
 
-        sim->setFault(horn, QStringLiteral("delay=300"));
+        sim->setFault(horn, "delay=300");
         transport->write(QStringLiteral("GET VERSION\r\n"));
         clock.restart();
         QVERIFY(transport->waitForLine(20000));
@@ -85,7 +85,7 @@ private slots:
     {
         CdcTcpDevice transport;
         // Nothing listens on this loopback address.
-        QVERIFY(transport.open(QStringLiteral("127.71.0.250"), 23));
+        QVERIFY(transport.open("127.71.0.250", 23));
         QVERIFY(transport.isOpen());
         QVERIFY(!transport.waitForLine(300));
         QVERIFY(!transport.isConnected());
@@ -97,7 +97,7 @@ private slots:
     {
         std::unique_ptr<CdcTcpDevice> transport = connectTcp();
         QVERIFY(transport);
-        sim->setFault(horn, QStringLiteral("flood=3000000"));
+        sim->setFault(horn, "flood=3000000");
         transport->write(QStringLiteral("GET VERSION\r\n"));
         QTRY_VERIFY_WITH_TIMEOUT(transport->hasOverflowed(), 10000);
         // Keep taking what arrives for a moment: the buffer never grows past its cap.
@@ -128,7 +128,7 @@ private slots:
 
     void usbTransportTalksToAPseudoTerminal()
     {
-        SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, QStringLiteral("127.71.0.5"));
+        SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, "127.71.0.5");
         const QString path = sim->addUsb(console, 0x1209, 0x0004);
         QVERIFY(!path.isEmpty());
         CdcUsbDevice transport;
@@ -156,7 +156,7 @@ private slots:
 
     void pulledPortReportsFailure()
     {
-        SimDevice *media = sim->addDevice(DeviceType::Media, 5005, QStringLiteral("127.71.0.6"));
+        SimDevice *media = sim->addDevice(DeviceType::Media, 5005, "127.71.0.6");
         QVERIFY(!sim->addUsb(media, 0x1209, 0x0005).isEmpty());
         CdcUsbDevice transport;
         PortDescription port;
@@ -196,14 +196,14 @@ private slots:
         QFETCH(bool, usable);
         QFETCH(QString, usbIds);
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("x.port")));
+        QFile file(dir.filePath("x.port"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
         file.close();
         const QList<PortDescription> ports = VirtualPortRegistry::ports(dir.path());
         QCOMPARE(ports.size(), usable ? 1 : 0);
         if (usable) {
-            QCOMPARE(ports.at(0).systemLocation, QStringLiteral("/dev/null"));
+            QCOMPARE(ports.at(0).systemLocation, "/dev/null");
             QCOMPARE(ports.at(0).usbIdText(), usbIds);
             QVERIFY(ports.at(0).isVirtual);
         }
@@ -243,7 +243,7 @@ private slots:
             const QString name = entry.section(QLatin1Char('='), 0, 0);
             const QString ids = entry.section(QLatin1Char('='), 1);
             PortDescription port;
-            port.systemLocation = QStringLiteral("/dev/null");
+            port.systemLocation = "/dev/null";
             port.serialNumber = name;
             port.vendorId = uint16_t(ids.section(QLatin1Char(':'), 0, 0).toUInt(nullptr, 16));
             port.productId = uint16_t(ids.section(QLatin1Char(':'), 1).toUInt(nullptr, 16));
@@ -263,23 +263,23 @@ private slots:
     {
         QTemporaryDir dir;
         PortDescription port;
-        port.systemLocation = QStringLiteral("/dev/null");
+        port.systemLocation = "/dev/null";
         port.hasVendorId = port.hasProductId = true;
-        QVERIFY(VirtualPortRegistry::publish(dir.path(), QStringLiteral("p"), port));
+        QVERIFY(VirtualPortRegistry::publish(dir.path(), "p", port));
         const QByteArray saved = qgetenv(VirtualPortRegistry::environmentVariable);
         qputenv(VirtualPortRegistry::environmentVariable, dir.path().toLocal8Bit());
         const QList<PortDescription> ports = SerialPortEnumerator::availablePorts();
         QCOMPARE(ports.size(), 1);
         QVERIFY(SerialPortEnumerator::isPresent(ports.at(0)));
-        QVERIFY(VirtualPortRegistry::withdraw(dir.path(), QStringLiteral("p")));
+        QVERIFY(VirtualPortRegistry::withdraw(dir.path(), "p"));
         QVERIFY(!SerialPortEnumerator::isPresent(ports.at(0)));
         qputenv(VirtualPortRegistry::environmentVariable, saved);
-        QVERIFY(!VirtualPortRegistry::publish(dir.path(), QStringLiteral("../escape"), port));
+        QVERIFY(!VirtualPortRegistry::publish(dir.path(), "../escape", port));
         // A real port is present while its device node exists.
         PortDescription real;
-        real.systemLocation = QStringLiteral("/dev/null");
+        real.systemLocation = "/dev/null";
         QVERIFY(SerialPortEnumerator::isPresent(real));
-        real.systemLocation = QStringLiteral("/dev/norda-none");
+        real.systemLocation = "/dev/norda-none";
         QVERIFY(!SerialPortEnumerator::isPresent(real));
     }
 
@@ -305,13 +305,13 @@ private slots:
         QFETCH(int, commandPort);
         QFETCH(int, statusPort);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("settings.ini"));
+        const QString path = dir.filePath("settings.ini");
         {
             QSettings settings(path, QSettings::IniFormat);
             if (!command.isNull())
-                settings.setValue(QStringLiteral("network/commandport"), command);
+                settings.setValue("network/commandport", command);
             if (!status.isNull())
-                settings.setValue(QStringLiteral("network/statusport"), status);
+                settings.setValue("network/statusport", status);
         }
         QSettings settings(path, QSettings::IniFormat);
         const NetworkPorts ports = NetworkPorts::fromSettings(settings);
@@ -324,7 +324,7 @@ private:
     std::unique_ptr<CdcTcpDevice> connectTcp()
     {
         auto transport = std::make_unique<CdcTcpDevice>();
-        transport->open(QStringLiteral("127.71.0.2"), sim->tcpPort(horn));
+        transport->open("127.71.0.2", sim->tcpPort(horn));
         if (!QTest::qWaitFor([&] { return transport->isConnected(); }, 5000))
             return nullptr;
         return transport;

@@ -80,9 +80,9 @@ private slots:
     void initTestCase()
     {
         sim = std::make_unique<SimHarness>();
-        horn = sim->addDevice(DeviceType::Horn, 1001, QStringLiteral("127.72.0.2"));
+        horn = sim->addDevice(DeviceType::Horn, 1001, "127.72.0.2");
         QVERIFY(!sim->addUsb(horn, 0x1209, 0x0001).isEmpty());
-        spare = sim->addDevice(DeviceType::Media, 3003, QStringLiteral("127.72.0.4"));
+        spare = sim->addDevice(DeviceType::Media, 3003, "127.72.0.4");
         hornTcp.reset(SimHarness::tcpTarget(horn));
         tcp = std::make_unique<Worker>(hornTcp.get(), sim->tcpPort(horn));
         QVERIFY(tcp->waitConnected());
@@ -223,8 +223,8 @@ private slots:
 
         // Nothing of that answer is left over for the next exchange.
         sim->clearFaults(horn);
-        const QList<QVariant> next = link.exchange(QStringLiteral("GET VERSION"));
-        QCOMPARE(next.value(1).toString(), QStringLiteral("horn 1.0.0"));
+        const QList<QVariant> next = link.exchange("GET VERSION");
+        QCOMPARE(next.value(1).toString(), "horn 1.0.0");
         QCOMPARE(next.value(2).toInt(), 0);
     }
 
@@ -235,14 +235,14 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         // The simulated device answers "ERROR", but an answer to another verb is never read.
-        const QList<QVariant> result = tcp->exchange(QStringLiteral("FOO BAR"));
+        const QList<QVariant> result = tcp->exchange("FOO BAR");
         QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(result.value(0).toString(), QStringLiteral("FOO BAR"));
-        QCOMPARE(result.value(1).toString(), QStringLiteral("ERROR TIMEOUT"));
+        QCOMPARE(result.value(0).toString(), "FOO BAR");
+        QCOMPARE(result.value(1).toString(), "ERROR TIMEOUT");
         QCOMPARE(result.value(2).toInt(), -1);
         QVERIFY(waitCount(tcp->disconnected, disconnectedBefore + 1, 5000));
         QVERIFY(tcp->waitConnected(connectedBefore + 1));
-        QVERIFY(sim->requestLog(horn).contains(QStringLiteral("FOO BAR")));
+        QVERIFY(sim->requestLog(horn).contains("FOO BAR"));
     }
 
     void silentDeviceTimesOutAndReconnects()
@@ -250,21 +250,17 @@ private slots:
         std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0001));
         Worker usb(target.get(), 0);
         QVERIFY(usb.waitConnected());
-        QCOMPARE(usb.exchange(QStringLiteral("GET VERSION")).value(1).toString(),
-                 QStringLiteral("horn 1.0.0"));
+        QCOMPARE(usb.exchange("GET VERSION").value(1).toString(), "horn 1.0.0");
 
-        sim->setFault(horn, QStringLiteral("silent"));
-        const QList<QVariant> result =
-            usb.exchange(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
-        QCOMPARE(result.value(1).toString(), QStringLiteral("ERROR TIMEOUT"));
+        sim->setFault(horn, "silent");
+        const QList<QVariant> result = usb.exchange("GET DESCRIPTOR desc_SerialNumber");
+        QCOMPARE(result.value(1).toString(), "ERROR TIMEOUT");
         QCOMPARE(result.value(2).toInt(), -1);
         QVERIFY(waitCount(usb.disconnected, 1, 5000));
         sim->clearFaults(horn);
         // The port is still there: the worker opens it again.
         QVERIFY(usb.waitConnected(2));
-        QCOMPARE(
-            usb.exchange(QStringLiteral("GET DESCRIPTOR desc_SerialNumber")).value(1).toString(),
-            QStringLiteral("1001"));
+        QCOMPARE(usb.exchange("GET DESCRIPTOR desc_SerialNumber").value(1).toString(), "1001");
     }
 
     void unplugIsNoticedAndRequestsAreRefused_data()
@@ -282,7 +278,7 @@ private slots:
         SimDevice *device = overUsb ? horn : spare;
         Worker link(target.get(), sim->tcpPort(spare));
         QVERIFY(link.waitConnected());
-        QCOMPARE(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt(), 0);
+        QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
 
         QElapsedTimer clock;
         clock.start();
@@ -294,18 +290,17 @@ private slots:
             // TCP reports an open link at once and finds out at the next link check; a request
             // offered meanwhile goes to a connection that never comes up.
             QVERIFY(sim->replug(device));
-            QTRY_VERIFY_WITH_TIMEOUT(
-                link.exchange(QStringLiteral("GET VERSION")).value(2).toInt() == 0, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(link.exchange("GET VERSION").value(2).toInt() == 0, 20000);
             return;
         }
         sim->clearLog(device);
-        link.worker()->addRequest(QStringLiteral("GET DESCRIPTOR desc_Refused"));
+        link.worker()->addRequest("GET DESCRIPTOR desc_Refused");
         QVERIFY(sim->replug(device));
         QVERIFY(link.waitConnected(2));
-        QCOMPARE(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt(), 0);
+        QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
         const QStringList log = sim->requestLog(device);
-        QVERIFY(!log.contains(QStringLiteral("GET DESCRIPTOR desc_Refused")));
-        QVERIFY(log.contains(QStringLiteral("GET VERSION")));
+        QVERIFY(!log.contains("GET DESCRIPTOR desc_Refused"));
+        QVERIFY(log.contains("GET VERSION"));
     }
 
     void tcpNotConnectedAtFirstLinkCheck()
@@ -322,57 +317,51 @@ private slots:
         QVERIFY(link.waitConnected(2));
 
         QVERIFY(sim->replug(spare));
-        QTRY_VERIFY_WITH_TIMEOUT(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt() == 0,
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(link.exchange("GET VERSION").value(2).toInt() == 0, 20000);
     }
 
     void floodWithoutLineFeedsFailsTheExchange()
     {
         const int connectedBefore = tcp->connected.count();
-        sim->setFault(horn, QStringLiteral("flood=2000000"));
-        const QList<QVariant> result = tcp->exchange(QStringLiteral("GET VERSION"));
-        QCOMPARE(result.value(1).toString(), QStringLiteral("ERROR OVERFLOW"));
+        sim->setFault(horn, "flood=2000000");
+        const QList<QVariant> result = tcp->exchange("GET VERSION");
+        QCOMPARE(result.value(1).toString(), "ERROR OVERFLOW");
         QCOMPARE(result.value(2).toInt(), -1);
         sim->clearFaults(horn);
         QVERIFY(tcp->waitConnected(connectedBefore + 1));
-        QTRY_VERIFY_WITH_TIMEOUT(tcp->exchange(QStringLiteral("GET VERSION")).value(2).toInt() == 0,
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(tcp->exchange("GET VERSION").value(2).toInt() == 0, 20000);
     }
 
     void requestsGoBeforeFileJobs()
     {
         sim->clearLog(horn);
-        sim->setFault(horn, QStringLiteral("delay=300"));
+        sim->setFault(horn, "delay=300");
         const int answersBefore = tcp->answers.count();
-        tcp->worker()->addRequest(QStringLiteral("GET VERSION"));
-        QCOMPARE(
-            tcp->worker()->addFileWrite(QStringLiteral("0:\\order.bin"), QByteArray("0123456789")),
-            0);
-        tcp->worker()->addRequest(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
+        tcp->worker()->addRequest("GET VERSION");
+        QCOMPARE(tcp->worker()->addFileWrite("0:\\order.bin", QByteArray("0123456789")), 0);
+        tcp->worker()->addRequest("GET DESCRIPTOR desc_SerialNumber");
         QVERIFY(waitCount(tcp->written, 2, 15000));
         QCOMPARE(tcp->written.last().at(3).toInt(), 2);
         QCOMPARE(tcp->answers.count(), answersBefore + 2);
-        const QStringList expected {QStringLiteral("GET VERSION"),
-                                    QStringLiteral("GET DESCRIPTOR desc_SerialNumber"),
-                                    QStringLiteral("SET FILE_CREATE 0:\\order.bin"),
-                                    QStringLiteral("SET FILE_WRITE 30313233343536373839"),
-                                    QStringLiteral("SET FILE_CLOSE")};
+        const QStringList expected {"GET VERSION", "GET DESCRIPTOR desc_SerialNumber",
+                                    "SET FILE_CREATE 0:\\order.bin",
+                                    "SET FILE_WRITE 30313233343536373839", "SET FILE_CLOSE"};
         QCOMPARE(sim->requestLog(horn), expected);
         tcp->written.clear();
     }
 
     void pendingCounts()
     {
-        sim->setFault(horn, QStringLiteral("delay=400"));
+        sim->setFault(horn, "delay=400");
         const int answersBefore = tcp->answers.count();
         CdcUsbProcess *worker = tcp->worker();
-        worker->addRequest(QStringLiteral("GET VERSION"));
+        worker->addRequest("GET VERSION");
         for (int i = 0; i < 3; ++i)
-            worker->addRequest(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
-        worker->addRequest(QStringLiteral("GET STATUS"));
+            worker->addRequest("GET DESCRIPTOR desc_SerialNumber");
+        worker->addRequest("GET STATUS");
         QCOMPARE(worker->pendingDescriptorReads(), 3);
         QVERIFY(!worker->isFileTransferPending());
-        QCOMPARE(worker->addFileRead(QStringLiteral("0:\\config.ini")), 0);
+        QCOMPARE(worker->addFileRead("0:\\config.ini"), 0);
         QVERIFY(worker->isFileTransferPending());
         QSignalSpy read(&tcp->relay, &WorkerRelay::fileBlockReaded);
         QVERIFY(waitCount(read, 2, 20000));
@@ -411,14 +400,13 @@ private slots:
         SimDevice *device = overUsb ? horn : spare;
         Worker link(target.get(), sim->tcpPort(spare));
         QVERIFY(link.waitConnected());
-        QCOMPARE(link.exchange(QStringLiteral("GET VERSION")).value(2).toInt(), 0);
+        QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
 
         // The device starts its answer and is gone before the line is complete.
-        sim->setRawAnswer(device, QStringLiteral("GET DESCRIPTOR"), QByteArray("12"), 1);
-        link.worker()->addRequest(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
+        sim->setRawAnswer(device, "GET DESCRIPTOR", QByteArray("12"), 1);
+        link.worker()->addRequest("GET DESCRIPTOR desc_SerialNumber");
         QTRY_VERIFY_WITH_TIMEOUT(
-            sim->requestLog(device).contains(QStringLiteral("GET DESCRIPTOR desc_SerialNumber")),
-            5000);
+            sim->requestLog(device).contains("GET DESCRIPTOR desc_SerialNumber"), 5000);
         sim->unplug(device);
         QVERIFY(waitCount(link.disconnected, 1, 5000));
         QVERIFY(sim->replug(device));
@@ -428,12 +416,11 @@ private slots:
         QList<QVariant> result;
         const QDeadlineTimer deadline(20000);
         do {
-            result = link.exchange(QStringLiteral("GET VERSION"));
+            result = link.exchange("GET VERSION");
         } while ((result.size() != 3 || result.at(2).toInt() != 0) && !deadline.hasExpired());
         QCOMPARE(result.value(2).toInt(), 0);
         QCOMPARE(result.value(1).toString(),
-                 deviceTypeKey(overUsb ? DeviceType::Horn : DeviceType::Media) +
-                     QStringLiteral(" 1.0.0"));
+                 deviceTypeKey(overUsb ? DeviceType::Horn : DeviceType::Media) + " 1.0.0");
     }
 
     void linesBeforeARequestAreNotItsAnswer()
@@ -441,14 +428,13 @@ private slots:
         // A line that comes after an exchange ended (here a second "OK" to a command; a late
         // answer to a step that timed out in a file job is the same) is no answer to the
         // request sent after it.
-        sim->setRawAnswer(horn, QStringLiteral("SET FILE_RESET"), QByteArray("OK\r\nOK\r\n"), 1);
-        QCOMPARE(tcp->exchange(QStringLiteral("SET FILE_RESET")).value(2).toInt(), 0);
-        const QList<QVariant> result =
-            tcp->exchange(QStringLiteral("GET DESCRIPTOR desc_SerialNumber"));
-        QCOMPARE(result.value(1).toString(), QStringLiteral("1001"));
+        sim->setRawAnswer(horn, "SET FILE_RESET", QByteArray("OK\r\nOK\r\n"), 1);
+        QCOMPARE(tcp->exchange("SET FILE_RESET").value(2).toInt(), 0);
+        const QList<QVariant> result = tcp->exchange("GET DESCRIPTOR desc_SerialNumber");
+        QCOMPARE(result.value(1).toString(), "1001");
         QCOMPARE(result.value(2).toInt(), 0);
-        const QList<QVariant> next = tcp->exchange(QStringLiteral("GET VERSION"));
-        QCOMPARE(next.value(1).toString(), QStringLiteral("horn 1.0.0"));
+        const QList<QVariant> next = tcp->exchange("GET VERSION");
+        QCOMPARE(next.value(1).toString(), "horn 1.0.0");
         QCOMPARE(next.value(2).toInt(), 0);
     }
 

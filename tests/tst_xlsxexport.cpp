@@ -48,8 +48,7 @@ struct Sheet {
 QList<Sheet> readBack(const QString &path)
 {
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(NORDA_SOURCE_DIR "/tests/xlsxdump.py"), path});
+    python.start("/usr/bin/python3", {QStringLiteral(NORDA_SOURCE_DIR "/tests/xlsxdump.py"), path});
     QList<Sheet> sheets;
     if (!python.waitForFinished(60000) || python.exitCode() != 0) {
         qWarning() << "xlsxdump failed:" << python.readAllStandardError();
@@ -97,29 +96,28 @@ private slots:
     {
         DatabaseLog log;
         int records = -1;
-        QVERIFY(JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("empty.xlsx"),
-                                                created, &records));
+        QVERIFY(JournalExporter::exportDatabase(&log, nullptr, "empty.xlsx", created, &records));
         QCOMPARE(records, 0);
-        const QList<Sheet> sheets = readBack(QStringLiteral("empty.xlsx"));
+        const QList<Sheet> sheets = readBack("empty.xlsx");
         QCOMPARE(sheets.size(), 1);
         const Sheet &sheet = sheets.first();
-        QCOMPARE(sheet.name, QStringLiteral("Журнал"));
+        QCOMPARE(sheet.name, "Журнал");
         QVERIFY(sheet.gridlines);
         QCOMPARE(sheet.merged, (QStringList {"A1:C1", "A2:C2"}));
         QVERIFY(widthIs(sheet.width("A"), 20));
         QVERIFY(widthIs(sheet.width("B"), 40));
         QVERIFY(widthIs(sheet.width("C"), 80));
 
-        QCOMPARE(sheet.text("A1"), QStringLiteral("Журнал неисправностей"));
+        QCOMPARE(sheet.text("A1"), "Журнал неисправностей");
         QVERIFY(sheet.bold("A1"));
-        QCOMPARE(sheet.horizontal("A1"), QStringLiteral("right"));
-        QCOMPARE(sheet.vertical("A1"), QStringLiteral("center"));
-        QCOMPARE(sheet.text("A2"), QStringLiteral("Время создания файла:16:20:30 05.03.2024."));
+        QCOMPARE(sheet.horizontal("A1"), "right");
+        QCOMPARE(sheet.vertical("A1"), "center");
+        QCOMPARE(sheet.text("A2"), "Время создания файла:16:20:30 05.03.2024.");
         QVERIFY(!sheet.bold("A2"));
         QVERIFY(!sheet.cells.contains("A3"));
-        QCOMPARE(sheet.text("A4"), QStringLiteral("Время"));
-        QCOMPARE(sheet.text("B4"), QStringLiteral("Устройство"));
-        QCOMPARE(sheet.text("C4"), QStringLiteral("Событие"));
+        QCOMPARE(sheet.text("A4"), "Время");
+        QCOMPARE(sheet.text("B4"), "Устройство");
+        QCOMPARE(sheet.text("C4"), "Событие");
         for (const char *ref : {"A4", "B4", "C4"})
             QVERIFY(sheet.bold(ref));
         QCOMPARE(sheet.maxRow, 4);
@@ -128,10 +126,10 @@ private slots:
     void recordsOfEveryFamily()
     {
         ProjectModel project;
-        auto *horn = new ProjectDevice(DeviceType::Horn, 1001, QStringLiteral("Этаж 2, коридор"),
-                                       false, 0, true, QStringLiteral("127.0.0.2"), -1);
+        auto *horn = new ProjectDevice(DeviceType::Horn, 1001, "Этаж 2, коридор", false, 0, true,
+                                       "127.0.0.2", -1);
         auto *unit = new ProjectDevice(DeviceType::Norda4200, 2002, QString(), false, 0, true,
-                                       QStringLiteral("127.0.0.3"), -1);
+                                       "127.0.0.3", -1);
         project.addDevice(nullptr, horn);
         project.addDevice(nullptr, unit);
         DatabaseLog *log = project.logDb;
@@ -154,15 +152,14 @@ private slots:
         QCOMPARE(log->eventCount(5), events.size());
 
         int records = 0;
-        QVERIFY(JournalExporter::exportDatabase(log, &project, QStringLiteral("all.xlsx"), created,
-                                                &records));
+        QVERIFY(JournalExporter::exportDatabase(log, &project, "all.xlsx", created, &records));
         QCOMPARE(records, events.size());
-        const QList<Sheet> sheets = readBack(QStringLiteral("all.xlsx"));
+        const QList<Sheet> sheets = readBack("all.xlsx");
         QCOMPARE(sheets.size(), 1);
         const Sheet &sheet = sheets.first();
         QCOMPARE(sheet.maxRow, 4 + events.size());
 
-        const QString unitName = QStringLiteral("Блок NORDA-4200");
+        const QString unitName = "Блок NORDA-4200";
         const QStringList expected = {
             "ПК|Подтверждение просмотра",
             unitName + "|Неизвестно",
@@ -189,8 +186,8 @@ private slots:
             QCOMPARE(sheet.text("A" + row),
                      base.addSecs(events.size() - 1 - i).toString("hh:mm:ss dd.MM.yyyy"));
             for (const char *column : {"A", "B", "C"}) {
-                QCOMPARE(sheet.horizontal(column + row), QStringLiteral("center"));
-                QCOMPARE(sheet.vertical(column + row), QStringLiteral("center"));
+                QCOMPARE(sheet.horizontal(column + row), "center");
+                QCOMPARE(sheet.vertical(column + row), "center");
                 QVERIFY(!sheet.bold(column + row));
             }
         }
@@ -206,35 +203,33 @@ private slots:
     void deviceJournal()
     {
         XlsxJournal journal;
-        journal.writeHeader(created, QStringLiteral("Блок NORDA-4100/4101"),
-                            18446744073709551615ull);
+        journal.writeHeader(created, "Блок NORDA-4100/4101", 18446744073709551615ull);
         journal.addRow({"10:00:00 01.03.2024", "Авария", "Обрыв ЛО1", "ignored"});
         journal.addRow({"10:00:05 01.03.2024", "Норма", "Норма ЛО1"});
         QCOMPARE(journal.row(), 7);
-        QVERIFY(journal.save(QStringLiteral("unit.xlsx")));
+        QVERIFY(journal.save("unit.xlsx"));
 
-        const QList<Sheet> sheets = readBack(QStringLiteral("unit.xlsx"));
+        const QList<Sheet> sheets = readBack("unit.xlsx");
         QCOMPARE(sheets.size(), 1);
         const Sheet &sheet = sheets.first();
-        QCOMPARE(sheet.name, QStringLiteral("Журнал"));
+        QCOMPARE(sheet.name, "Журнал");
         QCOMPARE(sheet.merged, (QStringList {"A1:C1", "A2:C2", "A3:C3"}));
         QVERIFY(widthIs(sheet.width("A"), 20));
         QVERIFY(widthIs(sheet.width("B"), 20));
         QVERIFY(widthIs(sheet.width("C"), 80));
-        QCOMPARE(sheet.text("A1"), QStringLiteral("Блок NORDA-4100/4101. Журнал событий."));
+        QCOMPARE(sheet.text("A1"), "Блок NORDA-4100/4101. Журнал событий.");
         QVERIFY(sheet.bold("A1"));
-        QCOMPARE(sheet.horizontal("A1"), QStringLiteral("right"));
-        QCOMPARE(sheet.text("A2"),
-                 QStringLiteral("Серийный номер устройства:18446744073709551615."));
-        QCOMPARE(sheet.text("A3"), QStringLiteral("Время создания файла:16:20:30 05.03.2024."));
+        QCOMPARE(sheet.horizontal("A1"), "right");
+        QCOMPARE(sheet.text("A2"), "Серийный номер устройства:18446744073709551615.");
+        QCOMPARE(sheet.text("A3"), "Время создания файла:16:20:30 05.03.2024.");
         QVERIFY(!sheet.cells.contains("A4"));
         QCOMPARE(sheet.text("A5") + "|" + sheet.text("B5") + "|" + sheet.text("C5"),
-                 QStringLiteral("Время|Тип|Описание события"));
+                 "Время|Тип|Описание события");
         QVERIFY(sheet.bold("A5") && sheet.bold("B5") && sheet.bold("C5"));
-        QCOMPARE(sheet.text("C6"), QStringLiteral("Обрыв ЛО1"));
+        QCOMPARE(sheet.text("C6"), "Обрыв ЛО1");
         QVERIFY(!sheet.cells.contains("D6"));
-        QCOMPARE(sheet.text("B7"), QStringLiteral("Норма"));
-        QCOMPARE(sheet.horizontal("B7"), QStringLiteral("center"));
+        QCOMPARE(sheet.text("B7"), "Норма");
+        QCOMPARE(sheet.horizontal("B7"), "center");
         QCOMPARE(sheet.maxRow, 7);
     }
 
@@ -243,7 +238,7 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("name");
         QTest::newRow("no folder yet") << QString() << "Журнал_БД_20240305.xlsx";
-        QTest::newRow("folder") << QStringLiteral("/home/duty/journals")
+        QTest::newRow("folder") << "/home/duty/journals"
                                 << "/home/duty/journals/Журнал_БД_20240305.xlsx";
     }
 
@@ -258,20 +253,16 @@ private slots:
     {
         DatabaseLog log;
         QVERIFY(log.insertEvent(1, QString(), 2, base));
-        QVERIFY(!JournalExporter::exportDatabase(&log, nullptr,
-                                                 QStringLiteral("no/such/folder/x.xlsx"), created));
+        QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, "no/such/folder/x.xlsx", created));
 
         // A folder in the way of the file.
-        QVERIFY(QDir().mkdir(QStringLiteral("taken.xlsx")));
-        QVERIFY(
-            !JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("taken.xlsx"), created));
-        QVERIFY(QFileInfo(QStringLiteral("taken.xlsx")).isDir());
+        QVERIFY(QDir().mkdir("taken.xlsx"));
+        QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, "taken.xlsx", created));
+        QVERIFY(QFileInfo("taken.xlsx").isDir());
         // An earlier file of that name is replaced.
-        QVERIFY(TestUtil::writeFile(QStringLiteral("kept.xlsx"), "previous export"));
-        QVERIFY(
-            JournalExporter::exportDatabase(&log, nullptr, QStringLiteral("kept.xlsx"), created));
-        QCOMPARE(readBack(QStringLiteral("kept.xlsx")).value(0).text("C5"),
-                 QStringLiteral("Неисправность УМ"));
+        QVERIFY(TestUtil::writeFile("kept.xlsx", "previous export"));
+        QVERIFY(JournalExporter::exportDatabase(&log, nullptr, "kept.xlsx", created));
+        QCOMPARE(readBack("kept.xlsx").value(0).text("C5"), "Неисправность УМ");
     }
 
     void continuationWorksheets()
@@ -285,19 +276,19 @@ private slots:
         for (int i = 1; i <= 12; ++i)
             writer.addRow({QString::number(i), "x", "y"});
         QCOMPARE(writer.sheetCount(), 2);
-        QVERIFY(writer.save(QStringLiteral("long.xlsx")));
+        QVERIFY(writer.save("long.xlsx"));
 
-        const QList<Sheet> sheets = readBack(QStringLiteral("long.xlsx"));
+        const QList<Sheet> sheets = readBack("long.xlsx");
         QCOMPARE(sheets.size(), 2);
-        QCOMPARE(sheets.at(0).name, QStringLiteral("Журнал"));
-        QCOMPARE(sheets.at(1).name, QStringLiteral("Журнал (2)"));
+        QCOMPARE(sheets.at(0).name, "Журнал");
+        QCOMPARE(sheets.at(1).name, "Журнал (2)");
         QCOMPARE(sheets.at(0).maxRow, 10);
-        QCOMPARE(sheets.at(0).text("A10"), QStringLiteral("7"));
-        QCOMPARE(sheets.at(1).text("A1"), QStringLiteral("Журнал неисправностей"));
+        QCOMPARE(sheets.at(0).text("A10"), "7");
+        QCOMPARE(sheets.at(1).text("A1"), "Журнал неисправностей");
         QCOMPARE(sheets.at(1).merged, QStringList {"A1:C1"});
-        QCOMPARE(sheets.at(1).text("C3"), QStringLiteral("Событие"));
-        QCOMPARE(sheets.at(1).text("A4"), QStringLiteral("8"));
-        QCOMPARE(sheets.at(1).text("A8"), QStringLiteral("12"));
+        QCOMPARE(sheets.at(1).text("C3"), "Событие");
+        QCOMPARE(sheets.at(1).text("A4"), "8");
+        QCOMPARE(sheets.at(1).text("A8"), "12");
     }
 
 private:
