@@ -2,6 +2,7 @@
 // button and choosing the outputs it switches).
 
 #include "guitest.h"
+#include "testutil.h"
 
 #include "app/adddevicedialog.h"
 #include "app/editkeydialog.h"
@@ -56,7 +57,31 @@ QList<int> checkedIndexes(const EditKeyItemWidget *row)
     return indexes;
 }
 
+struct LayoutRow {
+    const char *name;
+    int type;
+    bool rs485Shown, rs485Checked, busEnabled;
+    bool ethernetShown, ethernetChecked, ethernetSwitchable, addressEnabled;
+    bool keysShown;
+    const char *firstBusItem;
+};
+
+struct TypingRow {
+    const char *name, *field, *typed, *result;
+    bool acceptable;
+};
+
+struct ConsoleRow {
+    const char *name;
+    int type, keys, address;
+    const char *shownKeys, *shownBus;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(LayoutRow)
+Q_DECLARE_METATYPE(TypingRow)
+Q_DECLARE_METATYPE(ConsoleRow)
 
 class TestDeviceDialogs : public QObject {
     Q_OBJECT
@@ -91,12 +116,7 @@ private slots:
         QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), "1");
         QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(), "192.168.0.250");
         QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->maxLength(), 64);
-        QVERIFY(!child<QCheckBox>(&dialog, "checkBoxRs485Enable")->isChecked());
-        QVERIFY(!child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->isChecked());
-        QVERIFY(!child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled());
-        QVERIFY(!child<QComboBox>(&dialog, "comboBoxRs485Mode")->isEnabled());
-        QVERIFY(!shown(&dialog, "labelKeysCount"));
-        QVERIFY(!shown(&dialog, "comboBoxKeysCount"));
+        // The switches and their fields as the form opens: layoutPerType, row "2".
         QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxKeysCount")),
                  QStringList({"8", "16", "24", "32", "40"}));
         QStringList bus {"Центральный блок"};
@@ -131,68 +151,47 @@ private slots:
 
     void layoutPerType_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("rs485Shown");
-        QTest::addColumn<bool>("rs485Checked");
-        QTest::addColumn<bool>("busEnabled");
-        QTest::addColumn<bool>("ethernetShown");
-        QTest::addColumn<bool>("ethernetChecked");
-        QTest::addColumn<bool>("ethernetSwitchable");
-        QTest::addColumn<bool>("addressEnabled");
-        QTest::addColumn<bool>("keysShown");
-        QTest::addColumn<QString>("firstBusItem");
-
-        QTest::newRow("2") << 2 << true << false << false << true << false << true << false << false
-                           << "Центральный блок";
-        QTest::newRow("3") << 3 << true << false << false << true << false << true << false << false
-                           << "Центральный блок";
-        QTest::newRow("10") << 10 << true << false << false << true << false << true << false
-                            << false << "Центральный блок";
-        QTest::newRow("6") << 6 << true << true << true << false << false << true << false << true
-                           << "Адрес 1";
-        QTest::newRow("7") << 7 << false << false << false << true << true << false << true << false
-                           << "Центральный блок";
-        QTest::newRow("8") << 8 << false << false << false << true << true << false << true << true
-                           << "Центральный блок";
-        QTest::newRow("4") << 4 << false << false << false << true << true << false << true << false
-                           << "Центральный блок";
-        QTest::newRow("0 leaves the form") << 0 << true << false << false << true << false << true
-                                           << false << false << "Центральный блок";
+        // Type 2 is the form's first type, so its row is also the form as it opens.
+        const LayoutRow rows[] = {
+            // name, type, rs485: shown, checked, bus enabled; Ethernet: shown, checked,
+            // switchable, address enabled; keys shown; first bus item
+            {"2", 2, true, false, false, true, false, true, false, false, "Центральный блок"},
+            {"3", 3, true, false, false, true, false, true, false, false, "Центральный блок"},
+            {"10", 10, true, false, false, true, false, true, false, false, "Центральный блок"},
+            {"6", 6, true, true, true, false, false, true, false, true, "Адрес 1"},
+            {"7", 7, false, false, false, true, true, false, true, false, "Центральный блок"},
+            {"8", 8, false, false, false, true, true, false, true, true, "Центральный блок"},
+            {"4", 4, false, false, false, true, true, false, true, false, "Центральный блок"},
+            {"0 leaves the form", 0, true, false, false, true, false, true, false, false,
+             "Центральный блок"},
+        };
+        TestUtil::addRows(rows);
     }
 
     void layoutPerType()
     {
-        QFETCH(int, type);
-        QFETCH(bool, rs485Shown);
-        QFETCH(bool, rs485Checked);
-        QFETCH(bool, busEnabled);
-        QFETCH(bool, ethernetShown);
-        QFETCH(bool, ethernetChecked);
-        QFETCH(bool, ethernetSwitchable);
-        QFETCH(bool, addressEnabled);
-        QFETCH(bool, keysShown);
-        QFETCH(QString, firstBusItem);
-
+        QFETCH(LayoutRow, row);
         AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-        chooseType(&dialog, type);
+        chooseType(&dialog, row.type);
         auto *rs485 = child<QCheckBox>(&dialog, "checkBoxRs485Enable");
         auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
         auto *ethernet = child<QCheckBox>(&dialog, "checkBoxEthernetEnable");
-        QCOMPARE(!rs485->isHidden(), rs485Shown);
-        QCOMPARE(!bus->isHidden(), rs485Shown);
-        QCOMPARE(rs485->isChecked(), rs485Checked);
-        if (rs485Shown)
-            QCOMPARE(bus->isEnabled(), busEnabled);
-        QCOMPARE(!ethernet->isHidden(), ethernetShown);
-        QCOMPARE(shown(&dialog, "lineEditIpAddress"), ethernetShown);
-        QCOMPARE(ethernet->isChecked(), ethernetChecked);
-        QCOMPARE(ethernet->isEnabled(), ethernetSwitchable);
-        if (ethernetShown)
-            QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->isEnabled(), addressEnabled);
-        QCOMPARE(shown(&dialog, "labelKeysCount"), keysShown);
-        QCOMPARE(shown(&dialog, "comboBoxKeysCount"), keysShown);
-        QCOMPARE(bus->itemText(0), firstBusItem);
-        QCOMPARE(bus->count(), type == 6 ? 32 : 10);
+        auto *address = child<QLineEdit>(&dialog, "lineEditIpAddress");
+        QCOMPARE(!rs485->isHidden(), row.rs485Shown);
+        QCOMPARE(!bus->isHidden(), row.rs485Shown);
+        QCOMPARE(rs485->isChecked(), row.rs485Checked);
+        if (row.rs485Shown)
+            QCOMPARE(bus->isEnabled(), row.busEnabled);
+        QCOMPARE(!ethernet->isHidden(), row.ethernetShown);
+        QCOMPARE(!address->isHidden(), row.ethernetShown);
+        QCOMPARE(ethernet->isChecked(), row.ethernetChecked);
+        QCOMPARE(ethernet->isEnabled(), row.ethernetSwitchable);
+        if (row.ethernetShown)
+            QCOMPARE(address->isEnabled(), row.addressEnabled);
+        QCOMPARE(shown(&dialog, "labelKeysCount"), row.keysShown);
+        QCOMPARE(shown(&dialog, "comboBoxKeysCount"), row.keysShown);
+        QCOMPARE(bus->itemText(0), row.firstBusItem);
+        QCOMPARE(bus->count(), row.type == 6 ? 32 : 10);
     }
 
     void switchesEnableTheirFields()
@@ -212,44 +211,34 @@ private slots:
 
     void typingIsFiltered_data()
     {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<bool>("acceptable");
-
-        auto row = [](const char *name, const char *field, const char *typed, const char *result,
-                      bool acceptable) {
-            QTest::newRow(name) << QString::fromLatin1(field) << QString::fromLatin1(typed)
-                                << QString::fromLatin1(result) << acceptable;
-        };
         const char *const ip = "lineEditIpAddress";
         const char *const serial = "lineEditSerialNumber";
-        row("address", ip, "127.0.0.12", "127.0.0.12", true);
-        row("address, leading zeros", ip, "010.0.0.1", "010.0.0.1", true);
-        row("address, 256 refused", ip, "256.1.2.3", "25.1.2.3", true);
-        row("address, letters refused", ip, "1a.2b.3c.4d", "1.2.3.4", true);
-        row("address, fifth part refused", ip, "1.2.3.4.5", "1.2.3.45", true);
-        row("address, incomplete", ip, "10.0.0", "10.0.0", false);
-        row("serial", serial, "2147483647", "2147483647", true);
-        row("serial, letters refused", serial, "12ab3", "123", true);
-        row("serial, minus refused", serial, "-5", "5", true);
+        const TypingRow rows[] = {
+            // name, field, typed, result, acceptable
+            {"address", ip, "127.0.0.12", "127.0.0.12", true},
+            {"address, leading zeros", ip, "010.0.0.1", "010.0.0.1", true},
+            {"address, 256 refused", ip, "256.1.2.3", "25.1.2.3", true},
+            {"address, letters refused", ip, "1a.2b.3c.4d", "1.2.3.4", true},
+            {"address, fifth part refused", ip, "1.2.3.4.5", "1.2.3.45", true},
+            {"address, incomplete", ip, "10.0.0", "10.0.0", false},
+            {"serial", serial, "2147483647", "2147483647", true},
+            {"serial, letters refused", serial, "12ab3", "123", true},
+            {"serial, minus refused", serial, "-5", "5", true},
+        };
+        TestUtil::addRows(rows);
     }
 
     void typingIsFiltered()
     {
-        QFETCH(QString, field);
-        QFETCH(QString, typed);
-        QFETCH(QString, result);
-        QFETCH(bool, acceptable);
-
+        QFETCH(TypingRow, row);
         AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
         child<QCheckBox>(&dialog, "checkBoxEthernetEnable")->setChecked(true);
-        auto *edit = dialog.findChild<QLineEdit *>(field);
+        auto *edit = child<QLineEdit>(&dialog, row.field);
         QVERIFY(edit);
         edit->clear();
-        QTest::keyClicks(edit, typed);
-        QCOMPARE(edit->text(), result);
-        QCOMPARE(edit->hasAcceptableInput(), acceptable);
+        QTest::keyClicks(edit, row.typed);
+        QCOMPARE(edit->text(), row.result);
+        QCOMPARE(edit->hasAcceptableInput(), row.acceptable);
     }
 
     void addLoudspeakerHasEthernet()
@@ -349,46 +338,36 @@ private slots:
 
     void editConsoles_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("keys");
-        QTest::addColumn<int>("address");
-        QTest::addColumn<QString>("shownKeys");
-        QTest::addColumn<QString>("shownBus");
-
-        QTest::newRow("6, 16 buttons, address 5") << 6 << 16 << 5 << "16"
-                                                  << "Адрес 5";
-        QTest::newRow("6, 40 buttons, address 32") << 6 << 40 << 32 << "40"
-                                                   << "Адрес 32";
-        QTest::newRow("8, 12 buttons kept") << 8 << 12 << 0 << "12"
-                                            << "";
-        QTest::newRow("8, count unknown") << 8 << -1 << 0 << "8"
-                                          << "";
+        const ConsoleRow rows[] = {
+            // name, type, keys, address, shownKeys, shownBus
+            {"6, 16 buttons, address 5", 6, 16, 5, "16", "Адрес 5"},
+            {"6, 40 buttons, address 32", 6, 40, 32, "40", "Адрес 32"},
+            {"8, 12 buttons kept", 8, 12, 0, "12", ""},
+            {"8, count unknown", 8, -1, 0, "8", ""},
+        };
+        TestUtil::addRows(rows);
     }
 
     void editConsoles()
     {
-        QFETCH(int, type);
-        QFETCH(int, keys);
-        QFETCH(int, address);
-        QFETCH(QString, shownKeys);
-        QFETCH(QString, shownBus);
-
+        QFETCH(ConsoleRow, row);
+        const int type = row.type;
         ProjectDevice *console =
-            makeDevice(type, 77, type == 6, address, type == 8 ? "127.0.0.30" : QString(), keys);
+            makeDevice(type, 77, type == 6, row.address, type == 8 ? "127.0.0.30" : "", row.keys);
         m_project->addDevice(nullptr, console);
         console->inouts.first()->outlinks.append(OutLink {1, {2}});
         const int buttons = console->buttonCount();
 
         AddDeviceDialog dialog(m_project.get(), nullptr, console);
         QVERIFY(shown(&dialog, "comboBoxKeysCount"));
-        QCOMPARE(child<QComboBox>(&dialog, "comboBoxKeysCount")->currentText(), shownKeys);
-        if (!shownBus.isEmpty())
-            QCOMPARE(child<QComboBox>(&dialog, "comboBoxRs485Mode")->currentText(), shownBus);
+        QCOMPARE(child<QComboBox>(&dialog, "comboBoxKeysCount")->currentText(), row.shownKeys);
+        if (*row.shownBus)
+            QCOMPARE(child<QComboBox>(&dialog, "comboBoxRs485Mode")->currentText(), row.shownBus);
         child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
         // Accepting without a change keeps every button and its links.
         QCOMPARE(console->buttonCount(), buttons);
         QCOMPARE(console->inouts.first()->outlinks.size(), 1);
-        QCOMPARE(int(console->rs485_addr), address);
+        QCOMPARE(int(console->rs485_addr), row.address);
         QCOMPARE(console->rs485_enabled, type == 6);
     }
 

@@ -11,13 +11,11 @@ using TestUtil::firmwareFile;
 
 namespace {
 
+// Writes a file into the folder; its path, or an empty text if it could not be written.
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return QString();
-    return path;
+    return TestUtil::writeFile(path, content) ? path : QString();
 }
 
 QByteArray pattern(int size)
@@ -173,12 +171,8 @@ private slots:
         QVERIFY(!image.load(dir.filePath("missing.norda")));
         QVERIFY(!image.valid());
         QCOMPARE(image.size(), 0);
-    }
 
-    void firmwareReset()
-    {
-        QTemporaryDir dir;
-        FirmwareImage image;
+        // A reset image holds nothing.
         QVERIFY(image.load(writeFile(dir, "b.norda", firmwareFile(16, "abcd", 4))));
         image.reset();
         QVERIFY(!image.valid());

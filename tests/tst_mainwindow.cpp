@@ -36,7 +36,24 @@ QStringList tabTitles(MainWindow *window)
     return titles;
 }
 
+// A setting as the window holds it now.
+QString setting(const std::unique_ptr<MainWindow> &window, const char *key)
+{
+    return window->settings()->value(key).toString();
+}
+
+struct QuitRow {
+    const char *name;
+    bool modified;
+    const char *saveTo; // "" never saved, "ok" a writable file, "bad" not
+    const char *answer;
+    const char *fileDialog; // what the save dialog does, if it appears
+    bool closes, saved;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(QuitRow)
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -83,28 +100,23 @@ private slots:
                  monitoring ? QStringList({"Устройства", "Журнал"}) : QStringList({"Устройства"}));
         QCOMPARE(child<QTabWidget>(window.get(), "tabMain")->currentIndex(), 0);
 
-        QCOMPARE(shown(window.get(), "groupBoxModeSwitch"), monitoring);
-        QCOMPARE(child<QRadioButton>(window.get(), "radioButtonEdit")->isChecked(), !monitoring);
-        QCOMPARE(child<QRadioButton>(window.get(), "radioButtonRun")->isChecked(), monitoring);
-        QCOMPARE(shown(window.get(), "pushButtonSearchDevices"), !monitoring);
-        QCOMPARE(shown(window.get(), "pushButton"), !monitoring);
-        QCOMPARE(shown(window.get(), "pushButtonProjectSearch"), monitoring);
-        QVERIFY(shown(window.get(), "labelAllDevices"));
-        QCOMPARE(shown(window.get(), "labelNoConnDevices"), monitoring);
-        QCOMPARE(shown(window.get(), "labelMalfDevices"), monitoring);
-        QCOMPARE(shown(window.get(), "labelTamperDevices"), monitoring);
-        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(), "Всего устройств: 0");
-
-        // Editing buttons: usable in editing state, off while polling; nothing selected yet.
-        QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), !monitoring);
-        QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), !monitoring);
-        QVERIFY(!enabled(window.get(), "pushButtonDeviceParameters"));
-        QVERIFY(!enabled(window.get(), "pushButtonOpenSetupDevice"));
-        QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
-        // The searches belong to the editing state.
-        QCOMPARE(enabled(window.get(), "pushButtonSearchDevices"), !monitoring);
-        QCOMPARE(enabled(window.get(), "pushButton"), !monitoring);
-        QVERIFY(!enabled(window.get(), "pushButtonProjectSearch"));
+        QWidget *w = window.get();
+        QCOMPARE(child<QRadioButton>(w, "radioButtonEdit")->isChecked(), !monitoring);
+        QCOMPARE(child<QRadioButton>(w, "radioButtonRun")->isChecked(), monitoring);
+        QVERIFY(shown(w, "labelAllDevices"));
+        QCOMPARE(child<QLabel>(w, "labelAllDevices")->text(), "Всего устройств: 0");
+        for (const char *name : {"groupBoxModeSwitch", "pushButtonProjectSearch",
+                                 "labelNoConnDevices", "labelMalfDevices", "labelTamperDevices"})
+            QVERIFY2(shown(w, name) == monitoring, name);
+        // The searches belong to the editing state, and so do the editing buttons; with
+        // nothing selected yet, those for a selected node are off.
+        for (const char *name : {"pushButtonSearchDevices", "pushButton"})
+            QVERIFY2(shown(w, name) != monitoring && enabled(w, name) != monitoring, name);
+        for (const char *name : {"pushButtonAddGroup", "pushButtonAddDevice"})
+            QVERIFY2(enabled(w, name) != monitoring, name);
+        for (const char *name : {"pushButtonDeviceParameters", "pushButtonOpenSetupDevice",
+                                 "pushButtonRemoveDevice", "pushButtonProjectSearch"})
+            QVERIFY2(!enabled(w, name), name);
 
         QCOMPARE(window->treeModel()->isEditing(), !monitoring);
         QCOMPARE(window->treeView()->projectDelegate()->isPolling(), monitoring);
@@ -117,11 +129,25 @@ private slots:
         QVERIFY(window->findChild<QAction *>("actionExit"));
     }
 
-    void startupCentredWithoutSettings()
+    void centredWithoutUsableGeometry_data()
     {
+        QTest::addColumn<bool>("unusable");
+        QTest::newRow("no settings file") << false;
+        QTest::newRow("unusable values") << true;
+    }
+
+    void centredWithoutUsableGeometry()
+    {
+        QFETCH(bool, unusable);
+        if (unusable)
+            writeSettings({{"mainwindow/width", "wide"},
+                           {"mainwindow/height", "-5"},
+                           {"mainwindow/left", "100000"},
+                           {"mainwindow/top", "100000"}});
         auto window = makeWindow();
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         QCOMPARE(window->size(), QSize(800, 600));
+        // A place on no screen falls back to the centre, so the window can be reached.
         QCOMPARE(window->pos(), QPoint(screen.width() / 2 - 400, screen.height() / 2 - 300));
         QVERIFY(!(window->windowState() & Qt::WindowMaximized));
         window->show();
@@ -149,13 +175,10 @@ private slots:
         QFETCH(bool, loads);
 
         QString path = m_dir->filePath(file);
-        if (loads) {
+        if (loads)
             path = writeSample(file);
-        } else if (!content.isEmpty()) {
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(content);
-        }
+        else if (!content.isEmpty())
+            QVERIFY(TestUtil::writeFile(path, content));
         writeSettings({{"paths/lastproject", path}});
 
         auto window = makeWindow();
@@ -167,7 +190,7 @@ private slots:
         QCOMPARE(window->project()->allDevices().size(), loads ? 6 : 0);
         QCOMPARE(window->treeModel()->rowCount(), loads ? 3 : 0);
         QVERIFY(!window->project()->modified);
-        QCOMPARE(window->settings()->value("paths/lastproject").toString(), path);
+        QCOMPARE(setting(window, "paths/lastproject"), path);
     }
 
     void geometryWrittenAndRestored()
@@ -178,14 +201,14 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(window.get()));
             window->move(30, 40);
             window->resize(640, 480);
-            QTRY_COMPARE(window->settings()->value("mainwindow/width").toString(), "640");
-            QTRY_COMPARE(window->settings()->value("mainwindow/left").toString(), "30");
+            QTRY_COMPARE(setting(window, "mainwindow/width"), "640");
+            QTRY_COMPARE(setting(window, "mainwindow/left"), "30");
         }
-        QCOMPARE(settingValue("mainwindow/width"), "640");
-        QCOMPARE(settingValue("mainwindow/height"), "480");
-        QCOMPARE(settingValue("mainwindow/left"), "30");
-        QCOMPARE(settingValue("mainwindow/top"), "40");
-        QCOMPARE(settingValue("mainwindow/fullscreen"), "0");
+        const QStringList stored = {settingValue("mainwindow/width"),
+                                    settingValue("mainwindow/height"),
+                                    settingValue("mainwindow/left"), settingValue("mainwindow/top"),
+                                    settingValue("mainwindow/fullscreen")};
+        QCOMPARE(stored, QStringList({"640", "480", "30", "40", "0"}));
 
         auto window = makeWindow();
         QCOMPARE(window->size(), QSize(640, 480));
@@ -205,10 +228,10 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(window.get()));
             window->showMaximized();
             QTRY_VERIFY(window->isMaximized());
-            QTRY_COMPARE(window->settings()->value("mainwindow/fullscreen").toString(), "1");
+            QTRY_COMPARE(setting(window, "mainwindow/fullscreen"), "1");
             // The last normal geometry stays stored while maximized.
-            QCOMPARE(window->settings()->value("mainwindow/width").toString(), "600");
-            QCOMPARE(window->settings()->value("mainwindow/left").toString(), "20");
+            QCOMPARE(setting(window, "mainwindow/width"), "600");
+            QCOMPARE(setting(window, "mainwindow/left"), "20");
         }
         QCOMPARE(settingValue("mainwindow/fullscreen"), "1");
         QCOMPARE(settingValue("mainwindow/height"), "500");
@@ -221,20 +244,7 @@ private slots:
         window->showNormal();
         QTRY_VERIFY(!window->isMaximized());
         QTRY_COMPARE(window->size(), QSize(600, 500));
-        QTRY_COMPARE(window->settings()->value("mainwindow/fullscreen").toString(), "0");
-    }
-
-    void geometryIgnoresUnusableValues()
-    {
-        writeSettings({{"mainwindow/width", "wide"},
-                       {"mainwindow/height", "-5"},
-                       {"mainwindow/left", "100000"},
-                       {"mainwindow/top", "100000"}});
-        auto window = makeWindow();
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QCOMPARE(window->size(), QSize(800, 600));
-        // A place on no screen falls back to the centre, so the window can be reached.
-        QCOMPARE(window->pos(), QPoint(screen.width() / 2 - 400, screen.height() / 2 - 300));
+        QTRY_COMPARE(setting(window, "mainwindow/fullscreen"), "0");
     }
 
     void openProject()
@@ -259,9 +269,8 @@ private slots:
         QCOMPARE(window->project()->allDevices().size(), 6);
         QCOMPARE(window->treeModel()->rowCount(), 3);
         QVERIFY(!window->project()->modified);
-        QCOMPARE(window->settings()->value("paths/lastproject").toString(), path);
-        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(),
-                 QFileInfo(path).absolutePath());
+        QCOMPARE(setting(window, "paths/lastproject"), path);
+        QCOMPARE(setting(window, "paths/projectfilespath"), QFileInfo(path).absolutePath());
         QCOMPARE(window->windowTitle(), titleBefore);
     }
 
@@ -279,11 +288,7 @@ private slots:
         const QString good = writeSample("good.mpj");
         writeSettings({{"paths/lastproject", good}, {"paths/projectfilespath", "/nowhere"}});
         const QString bad = m_dir->filePath("bad.mpj");
-        {
-            QFile file(bad);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(content);
-        }
+        QVERIFY(TestUtil::writeFile(bad, content));
         auto window = makeWindow();
         QCOMPARE(window->project()->allDevices().size(), 6);
 
@@ -298,8 +303,8 @@ private slots:
         // The open project and the settings stay as they were.
         QCOMPARE(window->project()->allDevices().size(), 6);
         QCOMPARE(window->project()->path, good);
-        QCOMPARE(window->settings()->value("paths/lastproject").toString(), good);
-        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(), "/nowhere");
+        QCOMPARE(setting(window, "paths/lastproject"), good);
+        QCOMPARE(setting(window, "paths/projectfilespath"), "/nowhere");
     }
 
     void openCancelled()
@@ -311,7 +316,7 @@ private slots:
         window->on_menuOpenClicked();
         QVERIFY(*cancelled);
         QCOMPARE(window->project()->nodes.size(), 1);
-        QVERIFY(window->settings()->value("paths/lastproject").toString().isEmpty());
+        QVERIFY(setting(window, "paths/lastproject").isEmpty());
     }
 
     void saveNeverSavedProject()
@@ -333,8 +338,8 @@ private slots:
         QVERIFY(QFile::exists(path));
         QVERIFY(!window->project()->modified);
         QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path);
-        QCOMPARE(window->settings()->value("paths/lastproject").toString(), path);
-        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(), m_dir->path());
+        QCOMPARE(setting(window, "paths/lastproject"), path);
+        QCOMPARE(setting(window, "paths/projectfilespath"), m_dir->path());
         ProjectModel reread;
         QCOMPARE(reread.load(path), 0);
         QCOMPARE(reread.allDevices().size(), 6);
@@ -380,7 +385,7 @@ private slots:
         QCOMPARE(box->text, "Ошибка сохранения файла проекта " + path + ".");
         QVERIFY(window->project()->modified);
         QVERIFY(window->project()->path.isEmpty());
-        QVERIFY(window->settings()->value("paths/lastproject").toString().isEmpty());
+        QVERIFY(setting(window, "paths/lastproject").isEmpty());
         QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
 
         // Saving to a known path that cannot be written names that path.
@@ -420,8 +425,8 @@ private slots:
         QCOMPARE(window->treeView()->model(), window->treeModel());
         QCOMPARE(window->treeModel()->rowCount(), 0);
         QCOMPARE(window->windowTitle(), title);
-        QCOMPARE(window->settings()->value("paths/lastproject").toString(), QString());
-        QCOMPARE(window->settings()->value("paths/projectfilespath").toString(), m_dir->path());
+        QCOMPARE(setting(window, "paths/lastproject"), QString());
+        QCOMPARE(setting(window, "paths/projectfilespath"), m_dir->path());
         QTRY_VERIFY(device.isNull());
 
         // The new project is a working one: a group added shows in the tree.
@@ -431,46 +436,36 @@ private slots:
 
     void quitQuestion_data()
     {
-        QTest::addColumn<bool>("modified");
-        QTest::addColumn<QString>("saveTo"); // "" never saved, "ok" a writable file, "bad" not
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("fileDialog"); // what the save dialog does, if it appears
-        QTest::addColumn<bool>("closes");
-        QTest::addColumn<bool>("saved");
-
-        auto row = [](const char *name, bool modified, const char *saveTo, const char *answer,
-                      const char *fileDialog, bool closes, bool saved) {
-            QTest::newRow(name) << modified << QString::fromLatin1(saveTo)
-                                << QString::fromUtf8(answer) << QString::fromLatin1(fileDialog)
-                                << closes << saved;
+        const QuitRow rows[] = {
+            // name, modified, saveTo, answer, fileDialog, closes, saved
+            {"unmodified", false, "ok", "", "", true, false},
+            {"cancel", true, "ok", "Отмена", "", false, false},
+            {"box closed otherwise", true, "ok", "", "", false, false},
+            {"no", true, "ok", "Нет, не сохранять", "", true, false},
+            {"yes, saved", true, "ok", "Да, сохранить", "", true, true},
+            {"yes, save as accepted", true, "", "Да, сохранить", "accept", true, true},
+            {"yes, save as cancelled", true, "", "Да, сохранить", "cancel", false, false},
+            {"yes, save fails", true, "bad", "Да, сохранить", "", false, false},
         };
-        row("unmodified", false, "ok", "", "", true, false);
-        row("cancel", true, "ok", "Отмена", "", false, false);
-        row("box closed otherwise", true, "ok", "", "", false, false);
-        row("no", true, "ok", "Нет, не сохранять", "", true, false);
-        row("yes, saved", true, "ok", "Да, сохранить", "", true, true);
-        row("yes, save as accepted", true, "", "Да, сохранить", "accept", true, true);
-        row("yes, save as cancelled", true, "", "Да, сохранить", "cancel", false, false);
-        row("yes, save fails", true, "bad", "Да, сохранить", "", false, false);
+        TestUtil::addRows(rows);
     }
 
     void quitQuestion()
     {
-        QFETCH(bool, modified);
-        QFETCH(QString, saveTo);
-        QFETCH(QString, answer);
-        QFETCH(QString, fileDialog);
-        QFETCH(bool, closes);
-        QFETCH(bool, saved);
+        QFETCH(QuitRow, row);
+        const bool modified = row.modified;
+        const QString saveTo = row.saveTo;
+        const QString answer = row.answer;
+        const QString fileDialog = row.fileDialog;
 
         auto window = makeWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         fillSample(window->project());
         const QString target = m_dir->filePath("quit.mpj");
-        if (saveTo == QLatin1String("ok"))
+        if (saveTo == "ok")
             window->project()->path = target;
-        else if (saveTo == QLatin1String("bad"))
+        else if (saveTo == "bad")
             window->project()->path = m_dir->filePath("missing/quit.mpj");
         window->project()->modified = modified;
 
@@ -483,18 +478,15 @@ private slots:
         if (modified && saveFails) {
             // The failed save shows its error box while the question is still being handled.
             asked = onNextModal<QMessageBox>([box, errorBox, &errorShown](QMessageBox *question) {
-                box->title = question->windowTitle();
-                box->text = question->text();
-                for (QAbstractButton *button : question->buttons())
-                    box->buttons << button->text();
+                noteBox(question, box);
                 errorShown = answerMessageBox("OK", errorBox);
                 question->button(QMessageBox::Yes)->click();
             });
         } else if (modified) {
             asked = answerMessageBox(answer, box);
-            if (fileDialog == QLatin1String("accept"))
+            if (fileDialog == "accept")
                 dialogHandled = acceptFileDialog(target);
-            else if (fileDialog == QLatin1String("cancel"))
+            else if (fileDialog == "cancel")
                 dialogHandled = cancelFileDialog();
         }
         const bool closed = window->close();
@@ -516,10 +508,10 @@ private slots:
         }
         if (dialogHandled)
             QVERIFY(*dialogHandled);
-        QCOMPARE(closed, closes);
-        QCOMPARE(window->isVisible(), !closes);
-        QCOMPARE(QFile::exists(target), saved);
-        QCOMPARE(window->project()->modified, modified && !saved);
+        QCOMPARE(closed, row.closes);
+        QCOMPARE(window->isVisible(), !row.closes);
+        QCOMPARE(QFile::exists(target), row.saved);
+        QCOMPARE(window->project()->modified, modified && !row.saved);
     }
 
     void exitActionAsksToo()
@@ -572,9 +564,7 @@ private slots:
 
         auto box = std::make_shared<BoxSeen>();
         auto asked = answerMessageBox(answer, box);
-        std::shared_ptr<bool> chosen;
-        if (opening)
-            chosen = acceptFileDialog(other);
+        std::shared_ptr<bool> chosen = opening ? acceptFileDialog(other) : nullptr;
         if (opening)
             window->on_menuOpenClicked();
         else
@@ -660,7 +650,7 @@ private:
             settings.setValue(it.key(), it.value());
     }
 
-    QString settingValue(const QString &key)
+    QString settingValue(const char *key)
     {
         QSettings settings(settingsPath(), QSettings::IniFormat);
         return settings.value(key).toString();

@@ -2,6 +2,7 @@
 // groups and devices, device windows, the USB search hook and the key dialog.
 
 #include "guitest.h"
+#include "testutil.h"
 
 #include "app/adddevicedialog.h"
 #include "app/editkeydialog.h"
@@ -26,30 +27,12 @@ using Kind = MainWindow::DeviceWindowKind;
 
 namespace {
 
-QString kindName(Kind kind)
-{
-    switch (kind) {
-    case Kind::CentralUnit:
-        return "central";
-    case Kind::FourLineUnit:
-        return "fourline";
-    case Kind::Loudspeaker:
-        return "loudspeaker";
-    case Kind::IpConsole:
-        return "ipconsole";
-    case Kind::MediaConverter:
-        return "media";
-    case Kind::Firmware:
-        return "firmware";
-    case Kind::ProjectUpload:
-        return "upload";
-    }
-    return QString();
-}
-
-const Kind allKinds[] = {Kind::CentralUnit,  Kind::FourLineUnit,   Kind::Loudspeaker,
-                         Kind::IpConsole,    Kind::MediaConverter, Kind::Firmware,
-                         Kind::ProjectUpload};
+// Every window kind, with the object name its test window gets.
+const QPair<Kind, const char *> kinds[] = {
+    {Kind::CentralUnit, "central"},     {Kind::FourLineUnit, "fourline"},
+    {Kind::Loudspeaker, "loudspeaker"}, {Kind::IpConsole, "ipconsole"},
+    {Kind::MediaConverter, "media"},    {Kind::Firmware, "firmware"},
+    {Kind::ProjectUpload, "upload"}};
 
 QAction *menuAction(QMenu *menu, const QString &text)
 {
@@ -60,7 +43,23 @@ QAction *menuAction(QMenu *menu, const QString &text)
     return nullptr;
 }
 
+struct SelectionRow {
+    const char *name;
+    bool monitoring, editing;
+    const char *select;
+    bool windows, parameters, setup, remove;
+};
+
+struct PresenceRow {
+    const char *name;
+    int type;
+    bool present, upload, firmware;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(SelectionRow)
+Q_DECLARE_METATYPE(PresenceRow)
 
 class TestMainWindowEdit : public QObject {
     Q_OBJECT
@@ -84,64 +83,45 @@ private slots:
 
     void selectionRules_data()
     {
-        QTest::addColumn<bool>("monitoring");
-        QTest::addColumn<bool>("editing");
-        QTest::addColumn<QString>("select");
-        QTest::addColumn<bool>("windows");
-        QTest::addColumn<bool>("parameters");
-        QTest::addColumn<bool>("setup");
-        QTest::addColumn<bool>("remove");
-
-        QTest::newRow("editing, nothing") << false << true << "" << true << false << false << false;
-        QTest::newRow("editing, device")
-            << false << true << "device" << true << true << true << true;
-        QTest::newRow("editing, device without window")
-            << false << true << "device" << false << true << false << true;
-        QTest::newRow("editing, console of type 6")
-            << false << true << "console" << true << true << false << true;
-        QTest::newRow("editing, group")
-            << false << true << "group" << true << false << false << true;
-        QTest::newRow("editing, input/output")
-            << false << true << "inout" << true << false << false << false;
-        QTest::newRow("polling, nothing") << true << false << "" << true << false << false << false;
-        QTest::newRow("polling, device")
-            << true << false << "device" << true << false << true << true;
-        QTest::newRow("polling, group")
-            << true << false << "group" << true << false << false << false;
-        QTest::newRow("monitoring editing, device")
-            << true << true << "device" << true << true << true << true;
-        QTest::newRow("monitoring editing, group")
-            << true << true << "group" << true << false << false << true;
+        const SelectionRow rows[] = {
+            // name, monitoring, editing, select, windows, parameters, setup, remove
+            {"editing, nothing", false, true, "", true, false, false, false},
+            {"editing, device", false, true, "device", true, true, true, true},
+            {"editing, device without window", false, true, "device", false, true, false, true},
+            {"editing, console of type 6", false, true, "console", true, true, false, true},
+            {"editing, group", false, true, "group", true, false, false, true},
+            {"editing, input/output", false, true, "inout", true, false, false, false},
+            {"polling, nothing", true, false, "", true, false, false, false},
+            {"polling, device", true, false, "device", true, false, true, true},
+            {"polling, group", true, false, "group", true, false, false, false},
+            {"monitoring editing, device", true, true, "device", true, true, true, true},
+            {"monitoring editing, group", true, true, "group", true, false, false, true},
+        };
+        TestUtil::addRows(rows);
     }
 
     void selectionRules()
     {
-        QFETCH(bool, monitoring);
-        QFETCH(bool, editing);
-        QFETCH(QString, select);
-        QFETCH(bool, windows);
-        QFETCH(bool, parameters);
-        QFETCH(bool, setup);
-        QFETCH(bool, remove);
-
-        auto window = makeWindow(monitoring);
-        if (windows)
+        QFETCH(SelectionRow, row);
+        auto window = makeWindow(row.monitoring);
+        if (row.windows)
             registerAllWindows(window.get());
-        if (monitoring && editing)
+        if (row.monitoring && row.editing)
             child<QRadioButton>(window.get(), "radioButtonEdit")->click();
-        QCOMPARE(window->treeModel()->isEditing(), editing);
-        QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), editing);
-        QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), editing);
+        QCOMPARE(window->treeModel()->isEditing(), row.editing);
+        QCOMPARE(enabled(window.get(), "pushButtonAddDevice"), row.editing);
+        QCOMPARE(enabled(window.get(), "pushButtonAddGroup"), row.editing);
 
         ProjectModel *project = window->project();
+        const QString select = row.select;
         QObject *node = nullptr;
-        if (select == QLatin1String("device"))
+        if (select == "device" || select == "inout")
             node = project->findDeviceBySerial(100);
-        else if (select == QLatin1String("console"))
+        else if (select == "console")
             node = project->findDeviceBySerial(102);
-        else if (select == QLatin1String("group"))
+        else if (select == "group")
             node = project->allGroups().first();
-        else if (select == QLatin1String("inout"))
+        if (select == "inout")
             node = project->findDeviceBySerial(100)->inouts.first();
         QSignalSpy changes(window->treeView()->selectionModel(),
                            &QItemSelectionModel::selectionChanged);
@@ -150,15 +130,15 @@ private slots:
             QCOMPARE(changes.count(), 1);
             QCOMPARE(window->treeView()->currentIndex(), window->treeModel()->indexOf(node));
         }
-        QCOMPARE(enabled(window.get(), "pushButtonDeviceParameters"), parameters);
-        QCOMPARE(enabled(window.get(), "pushButtonOpenSetupDevice"), setup);
-        QCOMPARE(enabled(window.get(), "pushButtonRemoveDevice"), remove);
+        QCOMPARE(enabled(window.get(), "pushButtonDeviceParameters"), row.parameters);
+        QCOMPARE(enabled(window.get(), "pushButtonOpenSetupDevice"), row.setup);
+        QCOMPARE(enabled(window.get(), "pushButtonRemoveDevice"), row.remove);
 
         // Clearing the selection turns the three buttons off again.
         window->treeView()->selectionModel()->clearSelection();
-        QVERIFY(!enabled(window.get(), "pushButtonDeviceParameters"));
-        QVERIFY(!enabled(window.get(), "pushButtonOpenSetupDevice"));
-        QVERIFY(!enabled(window.get(), "pushButtonRemoveDevice"));
+        for (const char *button :
+             {"pushButtonDeviceParameters", "pushButtonOpenSetupDevice", "pushButtonRemoveDevice"})
+            QVERIFY(!enabled(window.get(), button));
     }
 
     void addGroupAndSubgroup()
@@ -296,18 +276,9 @@ private slots:
         ProjectGroup *b = project->allGroups().at(2);
         window->treeView()->selectNode(unit);
 
-        struct Seen {
-            QString title, type, bus, button;
-            bool typeEnabled = true;
-        };
-        auto seen = std::make_shared<Seen>();
-        auto done = onNextModal<AddDeviceDialog>([seen](AddDeviceDialog *dialog) {
-            seen->title = dialog->windowTitle();
-            auto *type = child<QComboBox>(dialog, "comboBoxDeviceType");
-            seen->type = type->currentText();
-            seen->typeEnabled = type->isEnabled();
-            seen->bus = child<QComboBox>(dialog, "comboBoxRs485Mode")->currentText();
-            seen->button = child<QPushButton>(dialog, "pushButtonAddDevice")->text();
+        // The dialog's own form (type box disabled, bus address preselected) is checked in
+        // tst_devicedialogs; here the window applies what the dialog returns.
+        auto done = onNextModal<AddDeviceDialog>([](AddDeviceDialog *dialog) {
             choose(child<QComboBox>(dialog, "comboBoxRs485Mode"), "Блок расширения 4");
             child<QLineEdit>(dialog, "lineEditDeviceTag")->setText("Подвал");
             choose(child<QComboBox>(dialog, "comboBoxGroup"), "B");
@@ -315,11 +286,6 @@ private slots:
         });
         child<QPushButton>(window.get(), "pushButtonDeviceParameters")->click();
         QVERIFY(*done);
-        QCOMPARE(seen->title, "Изменение устройства...");
-        QCOMPARE(seen->type, "Блок NORDA-4100/4101");
-        QVERIFY(!seen->typeEnabled);
-        QCOMPARE(seen->bus, "Блок расширения 3");
-        QCOMPARE(seen->button, "Изменить");
 
         QCOMPARE(unit->type, int(DeviceType::Norda410x));
         QCOMPARE(int(unit->rs485_addr), 4);
@@ -469,8 +435,8 @@ private slots:
         QCOMPARE(enabled(main.get(), "pushButtonOpenSetupDevice"), !window.isEmpty());
         main->on_pushButtonOpenSetupDevice_clicked();
         if (window.isEmpty()) {
-            for (Kind kind : allKinds)
-                QVERIFY(!openedWindow(kindName(kind)));
+            for (const auto &kind : kinds)
+                QVERIFY(!openedWindow(kind.second));
             return;
         }
         QPointer<QWidget> opened = openedWindow(window);
@@ -495,40 +461,33 @@ private slots:
 
     void uploadAndFirmwareNeedPresence_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("present");
-        QTest::addColumn<bool>("upload");
-        QTest::addColumn<bool>("firmware");
-
-        QTest::newRow("central unit, absent") << 3 << false << false << false;
-        QTest::newRow("central unit, present") << 3 << true << true << true;
-        QTest::newRow("media, present") << 9 << true << false << true;
-        QTest::newRow("loudspeaker, present") << 7 << true << false << false;
+        const PresenceRow rows[] = {
+            // name, type, present, upload, firmware
+            {"central unit, absent", 3, false, false, false},
+            {"central unit, present", 3, true, true, true},
+            {"media, present", 9, true, false, true},
+            {"loudspeaker, present", 7, true, false, false},
+        };
+        TestUtil::addRows(rows);
     }
 
     void uploadAndFirmwareNeedPresence()
     {
-        QFETCH(int, type);
-        QFETCH(bool, present);
-        QFETCH(bool, upload);
-        QFETCH(bool, firmware);
-
+        QFETCH(PresenceRow, row);
         auto main = makeWindow(false, false);
         registerAllWindows(main.get());
-        ProjectDevice *device = makeDevice(type, 9);
-        device->netFound = present;
+        ProjectDevice *device = makeDevice(row.type, 9);
+        device->netFound = row.present;
         main->project()->addDevice(nullptr, device);
         main->treeView()->selectNode(device);
         const QModelIndex index = main->treeView()->currentIndex();
 
         main->on_actionUploadToDev(index);
-        QCOMPARE(openedWindow("upload") != nullptr, upload);
-        if (QWidget *opened = openedWindow("upload"))
-            delete opened;
+        QCOMPARE(openedWindow("upload") != nullptr, row.upload);
+        delete openedWindow("upload");
         main->on_actionBootloaderDev(index);
-        QCOMPARE(openedWindow("firmware") != nullptr, firmware);
-        if (QWidget *opened = openedWindow("firmware"))
-            delete opened;
+        QCOMPARE(openedWindow("firmware") != nullptr, row.firmware);
+        delete openedWindow("firmware");
         // The firmware update of any device from its menu has no condition.
         main->on_pendDeviceFlashing(index);
         QVERIFY(openedWindow("firmware"));
@@ -619,21 +578,6 @@ private slots:
         QVERIFY(enabled(window.get(), "pushButtonOpenSetupDevice"));
     }
 
-    void countersOnTick()
-    {
-        auto window = makeWindow(true);
-        window->on_requestPeriodicalTimer();
-        QCOMPARE(child<QLabel>(window.get(), "labelAllDevices")->text(), "Всего устройств: 6");
-        ProjectDevice *lost = window->project()->findDeviceBySerial(100);
-        lost->lastSeen = QDateTime::currentDateTime().addSecs(-60);
-        ProjectDevice *opened = window->project()->findDeviceBySerial(103);
-        opened->faults.append(DeviceFault {DeviceFault::Tamper, 0, 1, opened});
-        window->on_requestPeriodicalTimer();
-        QCOMPARE(child<QLabel>(window.get(), "labelNoConnDevices")->text(), "Нет связи: 1");
-        QCOMPARE(child<QLabel>(window.get(), "labelMalfDevices")->text(), "Неисправных: 1");
-        QCOMPARE(child<QLabel>(window.get(), "labelTamperDevices")->text(), "НСД: 1");
-    }
-
 private:
     std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true)
     {
@@ -656,14 +600,16 @@ private:
 
     void registerAllWindows(MainWindow *window)
     {
-        for (Kind kind : allKinds) {
-            window->setDeviceWindowFactory(kind, [kind](ProjectDevice *device, MainWindow *parent) {
-                auto *widget = new QWidget(parent, Qt::Window);
-                widget->setObjectName(kindName(kind));
-                widget->setProperty("serial", device->serial);
-                widget->setProperty("testWindow", true);
-                return widget;
-            });
+        for (const auto &kind : kinds) {
+            const char *name = kind.second;
+            window->setDeviceWindowFactory(kind.first,
+                                           [name](ProjectDevice *device, MainWindow *parent) {
+                                               auto *widget = new QWidget(parent, Qt::Window);
+                                               widget->setObjectName(name);
+                                               widget->setProperty("serial", device->serial);
+                                               widget->setProperty("testWindow", true);
+                                               return widget;
+                                           });
         }
     }
 

@@ -3,6 +3,7 @@
 #include "project/projectfile.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,19 +16,11 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
+using TestUtil::readFile;
 
 void writeAll(const QString &path, const QByteArray &data)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(data), qint64(data.size()));
+    QVERIFY(TestUtil::writeFile(path, data));
 }
 
 // The save time changes with every save; tests compare everything else byte for byte.
@@ -39,7 +32,7 @@ QByteArray withoutTime(QByteArray text)
 
 QString data(const char *name)
 {
-    return QStringLiteral(NORDA_TEST_DATA "/") + QLatin1String(name);
+    return TestUtil::testData(name);
 }
 
 // Builds a nested chain of groups `depth` levels deep.
@@ -66,20 +59,10 @@ private slots:
         const QString out = m_dir.filePath("roundtrip.mpj");
         QCOMPARE(model.save(out), 0);
 
-        const QByteArray written = withoutTime(readAll(out));
-        const QByteArray expected = readAll(data("roundtrip-expected.mpj"));
-        if (written != expected) {
-            const QList<QByteArray> a = written.split('\n');
-            const QList<QByteArray> b = expected.split('\n');
-            for (int i = 0; i < qMin(a.size(), b.size()); ++i) {
-                if (a.at(i) != b.at(i))
-                    QFAIL(qPrintable(
-                        QStringLiteral("line %1: written '%2', expected '%3'")
-                            .arg(i + 1)
-                            .arg(QString::fromUtf8(a.at(i)), QString::fromUtf8(b.at(i)))));
-            }
-            QCOMPARE(a.size(), b.size());
-        }
+        const QByteArray written = withoutTime(readFile(out));
+        const QByteArray expected = readFile(data("roundtrip-expected.mpj"));
+        // Line by line first, so that a difference is shown where it is.
+        QCOMPARE(written.split('\n'), expected.split('\n'));
         QCOMPARE(written, expected);
         QVERIFY(!model.modified);
     }
@@ -116,7 +99,7 @@ private slots:
         ProjectModel model;
         const QString out = m_dir.filePath("time.mpj");
         QCOMPARE(model.save(out), 0);
-        const QJsonObject root = QJsonDocument::fromJson(readAll(out)).object();
+        const QJsonObject root = QJsonDocument::fromJson(readFile(out)).object();
         const QString time = root.value("time").toString();
         QVERIFY2(QRegularExpression("^\\w{3} \\w{3} {1,2}\\d{1,2} \\d\\d:\\d\\d:\\d\\d \\d{4}$")
                      .match(time)
@@ -263,7 +246,7 @@ private slots:
         ProjectModel model;
         QCOMPARE(model.load(data("roundtrip-in.mpj")), 0);
         QCOMPARE(model.save(target), 0);
-        const QByteArray written = readAll(target);
+        const QByteArray written = readFile(target);
         QVERIFY(!written.contains('x' + QByteArray(10, 'x')));
         QVERIFY(QJsonDocument::fromJson(written).isObject());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {"p.mpj"});
