@@ -23,13 +23,16 @@
 namespace TestUtil {
 
 // A data-driven test's rows as an array of structs (declared with Q_DECLARE_METATYPE): one
-// column "row", each row named by its `name` member (after `prefix`). The test reads its
-// row with QFETCH(RowType, row).
-template<typename Row, std::size_t N> void addRows(const Row (&rows)[N], const char *prefix = "")
+// column "row", each row named by its `name` member, once after each prefix (the test finds
+// its prefix in QTest::currentDataTag()). The test reads its row with QFETCH(RowType, row).
+template<typename Row, std::size_t N>
+void addRows(const Row (&rows)[N], std::initializer_list<const char *> prefixes = {""})
 {
     QTest::addColumn<Row>("row");
-    for (const Row &row : rows)
-        QTest::addRow("%s%s", prefix, row.name) << row;
+    for (const char *prefix : prefixes) {
+        for (const Row &row : rows)
+            QTest::addRow("%s%s", prefix, row.name) << row;
+    }
 }
 
 inline QString testData(const char *name)

@@ -31,7 +31,27 @@ public:
     TestUtil::SignalSpies spies;
 };
 
+struct ReadRow {
+    const char *name;
+    bool onUnit;
+    const char *descriptor;
+    int index;
+    const char *wire, *reported;
+    int reportedIndex;
+    const char *value;
+};
+
+struct WriteRow {
+    const char *name, *descriptor;
+    QVariant value;
+    const char *wire, *reported, *reportedValue;
+    int reportedIndex, err;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ReadRow)
+Q_DECLARE_METATYPE(WriteRow)
 
 class TestAmodule : public QObject {
     Q_OBJECT
@@ -168,101 +188,60 @@ private slots:
 
     void descriptorNamesAndIndexes_data()
     {
-        QTest::addColumn<bool>("onUnit");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("index"); // -1: the plain call
-        QTest::addColumn<QString>("wire");
-        QTest::addColumn<QString>("reported");
-        QTest::addColumn<int>("reportedIndex");
-        QTest::addColumn<QString>("value");
-
-        QTest::newRow("bare name")
-            << false << "SerialNumber" << -1 << "GET DESCRIPTOR desc_SerialNumber"
-            << "SerialNumber" << 0 << "1001";
-        QTest::newRow("prefixed name")
-            << false << "desc_SerialNumber" << -1 << "GET DESCRIPTOR desc_SerialNumber"
-            << "SerialNumber" << 0 << "1001";
-        QTest::newRow("prefix is case-sensitive")
-            << false << "Desc_X" << -1 << "GET DESCRIPTOR desc_Desc_X"
-            << "Desc_X" << 0 << "ERROR\r\n";
-        QTest::newRow("index argument")
-            << true << "LoCtrlEnable" << 3 << "GET DESCRIPTOR desc_LoCtrlEnable[3]"
-            << "LoCtrlEnable" << 3 << QString::fromUtf8("да");
-        QTest::newRow("index in the name")
-            << true << "desc_OutputAssign05[1]" << -1 << "GET DESCRIPTOR desc_OutputAssign05[1]"
-            << "OutputAssign05" << 1 << "-";
-        QTest::newRow("text value") << true << "DevRole" << -1 << "GET DESCRIPTOR desc_DevRole"
-                                    << "DevRole" << 0 << QString::fromUtf8("ЦБ");
+        const ReadRow rows[] = {
+            // clang-format off
+            // name, onUnit, descriptor, index (-1: the plain call), wire, reported, reportedIndex, value
+            {"bare name", false, "SerialNumber", -1, "GET DESCRIPTOR desc_SerialNumber", "SerialNumber", 0, "1001"},
+            {"prefixed name", false, "desc_SerialNumber", -1, "GET DESCRIPTOR desc_SerialNumber", "SerialNumber", 0, "1001"},
+            {"prefix is case-sensitive", false, "Desc_X", -1, "GET DESCRIPTOR desc_Desc_X", "Desc_X", 0, "ERROR\r\n"},
+            {"index argument", true, "LoCtrlEnable", 3, "GET DESCRIPTOR desc_LoCtrlEnable[3]", "LoCtrlEnable", 3, "да"},
+            {"index in the name", true, "desc_OutputAssign05[1]", -1, "GET DESCRIPTOR desc_OutputAssign05[1]", "OutputAssign05", 1, "-"},
+            {"text value", true, "DevRole", -1, "GET DESCRIPTOR desc_DevRole", "DevRole", 0, "ЦБ"},
+            // clang-format on
+        };
+        TestUtil::addRows(rows);
     }
 
     void descriptorNamesAndIndexes()
     {
-        QFETCH(bool, onUnit);
-        QFETCH(QString, name);
-        QFETCH(int, index);
-        QFETCH(QString, wire);
-        QFETCH(QString, reported);
-        QFETCH(int, reportedIndex);
-        QFETCH(QString, value);
-        Facade &facade = onUnit ? *unitFacade : *hornFacade;
-        const int result = index < 0 ? facade.module.getDescriptor(name)
-                                     : facade.module.getDescriptor(name, index);
+        QFETCH(ReadRow, row);
+        Facade &facade = row.onUnit ? *unitFacade : *hornFacade;
+        const int result = row.index < 0 ? facade.module.getDescriptor(row.descriptor)
+                                         : facade.module.getDescriptor(row.descriptor, row.index);
         QCOMPARE(result, 0);
         QVERIFY(facade.spy("receivedDescriptor").wait(10000));
-        QCOMPARE(sim->requestLog(onUnit ? unit : horn), QStringList {wire});
-        const QList<QVariant> args = facade.spy("receivedDescriptor").first();
-        QCOMPARE(args.at(0).toString(), reported);
-        QCOMPARE(args.at(1).toString(), value);
-        QCOMPARE(args.at(2).toInt(), reportedIndex);
-        QCOMPARE(args.at(3).toInt(), 0);
+        QCOMPARE(sim->requestLog(row.onUnit ? unit : horn), QStringList {row.wire});
+        QCOMPARE(facade.spy("receivedDescriptor").first(),
+                 (QList<QVariant> {row.reported, row.value, row.reportedIndex, 0}));
     }
 
     void descriptorWrites_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QString>("wire");
-        QTest::addColumn<QString>("reported");
-        QTest::addColumn<QString>("reportedValue");
-        QTest::addColumn<int>("reportedIndex");
-        QTest::addColumn<int>("err");
-
-        QTest::newRow("text with spaces")
-            << "DeviceTag" << QVariant("Hall A  b") << "SET DESCRIPTOR desc_DeviceTag Hall A  b"
-            << "desc_DeviceTag"
-            << "Hall" << 0 << 0;
-        QTest::newRow("number") << "desc_MaxVolume" << QVariant(42)
-                                << "SET DESCRIPTOR desc_MaxVolume 42"
-                                << "desc_MaxVolume"
-                                << "42" << 0 << 0;
-        QTest::newRow("indexed") << "LoCtrlEnable[2]" << QVariant(1u)
-                                 << "SET DESCRIPTOR desc_LoCtrlEnable[2] 1"
-                                 << "desc_LoCtrlEnable"
-                                 << "1" << 2 << 0;
-        QTest::newRow("refused") << "Nothing" << QVariant(1) << "SET DESCRIPTOR desc_Nothing 1"
-                                 << "desc_Nothing"
-                                 << "1" << 0 << -1;
+        const WriteRow rows[] = {
+            // clang-format off
+            // name, descriptor, value, wire, reported, reportedValue, reportedIndex, err
+            {"text with spaces", "DeviceTag", "Hall A  b", "SET DESCRIPTOR desc_DeviceTag Hall A  b", "desc_DeviceTag", "Hall", 0, 0},
+            {"number", "desc_MaxVolume", 42, "SET DESCRIPTOR desc_MaxVolume 42", "desc_MaxVolume", "42", 0, 0},
+            {"indexed", "LoCtrlEnable[2]", 1u, "SET DESCRIPTOR desc_LoCtrlEnable[2] 1", "desc_LoCtrlEnable", "1", 2, 0},
+            {"refused", "Nothing", 1, "SET DESCRIPTOR desc_Nothing 1", "desc_Nothing", "1", 0, -1},
+            // clang-format on
+        };
+        TestUtil::addRows(rows);
     }
 
     void descriptorWrites()
     {
-        QFETCH(QString, name);
-        QFETCH(QVariant, value);
-        QFETCH(QString, wire);
-        QFETCH(QString, reported);
-        QFETCH(QString, reportedValue);
-        QFETCH(int, reportedIndex);
-        QFETCH(int, err);
-        QCOMPARE(unitFacade->module.setDescriptor(name, value), 0);
+        QFETCH(WriteRow, row);
+        QCOMPARE(unitFacade->module.setDescriptor(row.descriptor, row.value), 0);
         QVERIFY(unitFacade->spy("writedDescriptor").wait(10000));
-        QCOMPARE(sim->requestLog(unit), QStringList {wire});
+        QCOMPARE(sim->requestLog(unit), QStringList {row.wire});
         const QList<QVariant> args = unitFacade->spy("writedDescriptor").first();
-        QCOMPARE(args.at(0).toString(), reported);
-        QCOMPARE(args.at(1).toString(), reportedValue);
-        QCOMPARE(args.at(2).toInt(), reportedIndex);
-        QCOMPARE(args.at(3).toInt(), err);
+        QCOMPARE(args.at(0).toString(), row.reported);
+        QCOMPARE(args.at(1).toString(), row.reportedValue);
+        QCOMPARE(args.at(2).toInt(), row.reportedIndex);
+        QCOMPARE(args.at(3).toInt(), row.err);
         QCOMPARE(unitFacade->spy("endWriteDescriptors").count(), 1);
-        QCOMPARE(unitFacade->spy("exchangeError").count(), err ? 1 : 0);
+        QCOMPARE(unitFacade->spy("exchangeError").count(), row.err ? 1 : 0);
     }
 
     void valueThatIsNeitherTextNorNumber()

@@ -3,6 +3,7 @@
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simdevice.h"
 #include "workerrelay.h"
 
@@ -71,7 +72,16 @@ public:
     QSignalSpy written;
 };
 
+struct GrammarRow {
+    const char *name, *request;
+    QByteArray raw;
+    const char *fault, *answer;
+    int err;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(GrammarRow)
 
 class TestWorker : public QObject {
     Q_OBJECT
@@ -125,107 +135,57 @@ private slots:
 
     void wireGrammar_data()
     {
-        QTest::addColumn<bool>("overUsb");
-        QTest::addColumn<QString>("request");
-        QTest::addColumn<QByteArray>("raw"); // what the device sends instead of its own answer
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<int>("err");
-
-        const struct {
-            const char *name, *request;
-            QByteArray raw;
-            const char *fault;
-            QString answer;
-            int err;
-        } rows[] = {
+        // raw: what the device sends instead of its own answer
+        const GrammarRow rows[] = {
+            // clang-format off
+            // name, request, raw, fault, answer, err
             {"SET answered OK", "SET DESCRIPTOR desc_MaxVolume 42", {}, "", "OK", 0},
             {"SET answered ERROR", "SET DESCRIPTOR desc_Nothing 1", {}, "", "ERROR", -1},
             {"SET answered another line", "SET FILE_RESET", "BUSY\r\n", "", "BUSY", -1},
             {"SET answered bare OK\\n", "SET FILE_RESET", "OK\n", "", "OK", -1},
             {"GET value and OK", "GET VERSION", {}, "", "horn 1.0.0", 0},
-            {"GET value and bare OK\\n", "GET DESCRIPTOR desc_MaxVolume", "42\r\nOK\n", "", "42",
-             -1},
-            {"GET value and another line", "GET DESCRIPTOR desc_MaxVolume", "42\r\nDONE\r\n", "",
-             "42", -1},
+            {"GET value and bare OK\\n", "GET DESCRIPTOR desc_MaxVolume", "42\r\nOK\n", "", "42", -1},
+            {"GET value and another line", "GET DESCRIPTOR desc_MaxVolume", "42\r\nDONE\r\n", "", "42", -1},
             {"GET value and ERROR", "GET DESCRIPTOR desc_MaxVolume", "7\r\nERROR\r\n", "", "7", -1},
             {"GET ERROR first", "GET DESCRIPTOR desc_Nothing", {}, "", "ERROR\r\n", -1},
             {"GET Windows-1251 value", "GET DESCRIPTOR desc_X", "\xe4\xe0\r\nOK\r\n", "", "да", 0},
-            {"GET value cut at a zero byte", "GET DESCRIPTOR desc_X",
-             QByteArray("ab\0cd\r\nOK\r\n", 11), "", "ab", 0},
+            {"GET value cut at a zero byte", "GET DESCRIPTOR desc_X", QByteArray("ab\0cd\r\nOK\r\n", 11), "", "ab", 0},
             {"GET every request an error", "GET VERSION", {}, "error-every=1", "ERROR\r\n", -1},
-            {"GET rubbish line first",
-             "GET DESCRIPTOR desc_SerialNumber",
-             {},
-             "garbage=1",
-             "\x01\x7f#%garbage 0",
-             -1},
-            {"FILE_LIST",
-             "GET FILE_LIST 0:\\audio",
-             {},
-             "",
-             "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n",
-             0},
-            {"FILE_LIST with an inner OK", "GET FILE_LIST 0:\\audio",
-             "a.wav\t1\r\nOK\r\nb.wav\t2\r\n\r\nOK\r\n", "", "a.wav\t1\r\nOK\r\nb.wav\t2\r\n", 0},
-            {"FILE_LIST ending in ERROR", "GET FILE_LIST 0:\\audio", "a.wav\t1\r\nERROR\r\n", "",
-             "ERROR\r\n", -1},
-            {"FILE_LIST of an unknown folder",
-             "GET FILE_LIST 0:\\nothing",
-             {},
-             "",
-             "ERROR\r\n",
-             -1},
+            {"GET rubbish line first", "GET DESCRIPTOR desc_SerialNumber", {}, "garbage=1", "\x01\x7f#%garbage 0", -1},
+            {"FILE_LIST", "GET FILE_LIST 0:\\audio", {}, "", "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n", 0},
+            {"FILE_LIST with an inner OK", "GET FILE_LIST 0:\\audio", "a.wav\t1\r\nOK\r\nb.wav\t2\r\n\r\nOK\r\n", "", "a.wav\t1\r\nOK\r\nb.wav\t2\r\n", 0},
+            {"FILE_LIST ending in ERROR", "GET FILE_LIST 0:\\audio", "a.wav\t1\r\nERROR\r\n", "", "ERROR\r\n", -1},
+            {"FILE_LIST of an unknown folder", "GET FILE_LIST 0:\\nothing", {}, "", "ERROR\r\n", -1},
             {"FILE_LIST empty", "GET FILE_LIST 0:\\x", "\r\nOK\r\n", "", "", 0},
             {"answer in single bytes", "GET VERSION", {}, "split", "horn 1.0.0", 0},
-            {"file list in single bytes",
-             "GET FILE_LIST 0:\\audio",
-             {},
-             "split",
-             "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n",
-             0},
+            {"file list in single bytes", "GET FILE_LIST 0:\\audio", {}, "split", "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n", 0},
             {"SET in single bytes", "SET DESCRIPTOR desc_MaxVolume 43", {}, "split", "OK", 0},
+            // clang-format on
         };
         // Every row over TCP and over the pseudo-terminal USB port.
-        for (const bool overUsb : {false, true}) {
-            for (const auto &row : rows) {
-                QTest::addRow("%s: %s", overUsb ? "usb" : "tcp", row.name)
-                    << overUsb << QString::fromUtf8(row.request) << row.raw
-                    << QString::fromUtf8(row.fault) << row.answer << row.err;
-            }
-        }
+        TestUtil::addRows(rows, {"tcp: ", "usb: "});
     }
 
     void wireGrammar()
     {
-        QFETCH(bool, overUsb);
-        QFETCH(QString, request);
-        QFETCH(QByteArray, raw);
-        QFETCH(QString, fault);
-        QFETCH(QString, answer);
-        QFETCH(int, err);
-
+        QFETCH(GrammarRow, row);
+        const bool overUsb = QByteArray(QTest::currentDataTag()).startsWith("usb");
         std::unique_ptr<Worker> usb;
         if (overUsb) {
             usb = std::make_unique<Worker>(hornUsb.get(), 0);
             QVERIFY(usb->waitConnected());
         }
         Worker &link = overUsb ? *usb : *tcp;
-        if (!raw.isEmpty())
-            sim->setRawAnswer(horn, request, raw, 1);
-        if (!fault.isEmpty())
-            sim->setFault(horn, fault);
-        const QList<QVariant> result = link.exchange(request);
-        QCOMPARE(result.size(), 3);
-        QCOMPARE(result.at(0).toString(), request);
-        QCOMPARE(result.at(1).toString(), answer);
-        QCOMPARE(result.at(2).toInt(), err);
+        if (!row.raw.isEmpty())
+            sim->setRawAnswer(horn, row.request, row.raw, 1);
+        if (*row.fault)
+            sim->setFault(horn, row.fault);
+        const QList<QVariant> result = link.exchange(row.request);
+        QCOMPARE(result, (QList<QVariant> {row.request, row.answer, row.err}));
 
         // Nothing of that answer is left over for the next exchange.
         sim->clearFaults(horn);
-        const QList<QVariant> next = link.exchange("GET VERSION");
-        QCOMPARE(next.value(1).toString(), "horn 1.0.0");
-        QCOMPARE(next.value(2).toInt(), 0);
+        QCOMPARE(link.exchange("GET VERSION"), (QList<QVariant> {"GET VERSION", "horn 1.0.0", 0}));
     }
 
     void unknownVerbTimesOut()
