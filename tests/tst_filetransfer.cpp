@@ -61,7 +61,15 @@ QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
     return list;
 }
 
+struct RefusalRow {
+    const char *name, *fault;
+    QStringList reports;
+    bool closed;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(RefusalRow)
 
 class TestFileTransfer : public QObject {
     Q_OBJECT
@@ -149,13 +157,6 @@ private slots:
         QCOMPARE(stored, data);
     }
 
-    void blockBytesTravelAsUpperCaseHex()
-    {
-        QCOMPARE(facade->module.writeFile("0:\\hex.bin", QByteArray("\x0a\xff\x00z", 4)), 0);
-        waitUploadEnd();
-        QVERIFY(writesOnTheWire().contains("SET FILE_WRITE 0AFF007A"));
-    }
-
     void cancelledUpload()
     {
         sim->setFault(horn, "delay=40");
@@ -183,32 +184,27 @@ private slots:
 
     void refusedUpload_data()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<bool>("closed");
-        QTest::newRow("middle block")
-            << "fail=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
-        QTest::newRow("last block")
-            << "fail=1@2:SET FILE_WRITE" << QStringList {"0@512", "0@1024", "-2@1024", "-4@1024"}
-            << false;
-        QTest::newRow("first block")
-            << "fail=1:SET FILE_WRITE" << QStringList {"-2@0", "-4@0"} << false;
-        QTest::newRow("close") << "fail=1:SET FILE_CLOSE"
-                               << QStringList {"0@512", "0@1024", "0@1300", "-3@1300"} << true;
-        QTest::newRow("block not answered")
-            << "mute=1@1:SET FILE_WRITE" << QStringList {"0@512", "-2@512", "-4@512"} << false;
+        const RefusalRow rows[] = {
+            // clang-format off
+            // name, fault, reports (err@position), closed
+            {"middle block", "fail=1@1:SET FILE_WRITE", {"0@512", "-2@512", "-4@512"}, false},
+            {"last block", "fail=1@2:SET FILE_WRITE", {"0@512", "0@1024", "-2@1024", "-4@1024"}, false},
+            {"first block", "fail=1:SET FILE_WRITE", {"-2@0", "-4@0"}, false},
+            {"close", "fail=1:SET FILE_CLOSE", {"0@512", "0@1024", "0@1300", "-3@1300"}, true},
+            {"block not answered", "mute=1@1:SET FILE_WRITE", {"0@512", "-2@512", "-4@512"}, false},
+            // clang-format on
+        };
+        TestUtil::addRows(rows);
     }
 
     void refusedUpload()
     {
-        QFETCH(QString, fault);
-        QFETCH(QStringList, expected);
-        QFETCH(bool, closed);
-        sim->setFault(horn, fault);
+        QFETCH(RefusalRow, row);
+        sim->setFault(horn, row.fault);
         QCOMPARE(facade->module.writeFile("0:\\audio\\refused.bin", randomBytes(1300)), 0);
         waitUploadEnd();
-        QCOMPARE(reports(facade->written, 3, 1), expected);
-        QCOMPARE(writesOnTheWire().contains("SET FILE_CLOSE"), closed);
+        QCOMPARE(reports(facade->written, 3, 1), row.reports);
+        QCOMPARE(writesOnTheWire().contains("SET FILE_CLOSE"), row.closed);
     }
 
     void download_data()
@@ -227,8 +223,7 @@ private slots:
         QFETCH(QStringList, expected);
         const QString path = "0:\\audio\\down.bin";
         const QByteArray data = randomBytes(size);
-        SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store(path, data); });
+        store(path, data);
 
         QCOMPARE(facade->module.readFile(path), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() && facade->read.last().at(4).toInt() != 0,
@@ -264,8 +259,7 @@ private slots:
 
     void downloadWhenTheDeviceStopsAnswering()
     {
-        SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store("0:\\d.bin", randomBytes(1300)); });
+        store("0:\\d.bin", randomBytes(1300));
         sim->setFault(horn, "mute=1@1:GET FILE_READ");
         QCOMPARE(facade->module.readFile("0:\\d.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
@@ -282,8 +276,7 @@ private slots:
 
     void downloadOfUndecodableBlocks()
     {
-        SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store("0:\\u.bin", randomBytes(100)); });
+        store("0:\\u.bin", randomBytes(100));
         sim->setRawAnswer(horn, "GET FILE_READ", QByteArray("zz-qq\r\nOK\r\n"));
         QCOMPARE(facade->module.readFile("0:\\u.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 2, 20000);
@@ -295,8 +288,7 @@ private slots:
 
     void cancelledDownload()
     {
-        SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store("0:\\c.bin", randomBytes(512 * 30)); });
+        store("0:\\c.bin", randomBytes(512 * 30));
         sim->setFault(horn, "delay=30");
         QCOMPARE(facade->module.readFile("0:\\c.bin"), 0);
         QVERIFY(facade->read.wait(10000));
@@ -311,8 +303,7 @@ private slots:
     {
         const QString path = "0:\\audio\\long.bin";
         const int size = 2 * 1024 * 1024;
-        SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store(path, randomBytes(size)); });
+        store(path, randomBytes(size));
         sim->setFault(horn, "delay=1");
         const qint64 heapBefore = heapInUse();
 
@@ -347,8 +338,7 @@ private slots:
         // is not taken as the answer to the next step.
         const QString path = "0:\\audio\\surplus.bin";
         const QByteArray data = randomBytes(1300);
-        SimCommandDevice *device = sim->command(horn);
-        sim->run([&] { device->files.store(path, data); });
+        store(path, data);
         sim->setRawAnswer(horn, "SET FILE_RESET", QByteArray("OK\r\nOK\r\n"), 1);
         QSignalSpy reset(&facade->module, &Amodule::writedParam);
         QCOMPARE(facade->module.sendCommand("SET FILE_RESET"), 0);
@@ -371,6 +361,13 @@ private:
                 lines << line;
         }
         return lines;
+    }
+
+    // Puts a file on the simulated device.
+    void store(const QString &path, const QByteArray &data)
+    {
+        SimCommandDevice *device = sim->command(horn);
+        sim->run([&] { device->files.store(path, data); });
     }
 
     void waitUploadEnd()

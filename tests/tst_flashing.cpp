@@ -265,9 +265,7 @@ private slots:
         QCOMPARE(writes.last(), "SET WRITEFLASH " + QString::fromLatin1(padded.left(256).toHex()));
         QCOMPARE(writes.first().size(), 15 + 512);
 
-        QByteArray flashed;
-        SimCommandDevice *device = sim->command(boot);
-        sim->run([&] { flashed = device->flash.read(base, 0x400); });
+        const QByteArray flashed = flashOf(boot, base, 0x400);
         QCOMPARE(flashed.left(size), image);
         QCOMPARE(flashed.mid(size), QByteArray(0x400 - size, char(0xFF)));
     }
@@ -283,9 +281,7 @@ private slots:
         QCOMPARE(addresses(flasher->spy("successWriteFlashPage")),
                  (QStringList {"0x8000100", "0x8000200", "0x8000000"}));
         QCOMPARE(wire(boot, "SET WRITEFLASH").size(), 5);
-        QByteArray flashed;
-        SimCommandDevice *device = sim->command(boot);
-        sim->run([&] { flashed = device->flash.read(base, 0x300); });
+        const QByteArray flashed = flashOf(boot, base, 0x300);
         QCOMPARE(flashed, image);
     }
 
@@ -408,9 +404,7 @@ private slots:
         QVERIFY(f.waitAny({"successExitBootloder", "errorExitBootloder"}));
         QCOMPARE(f.spy("successExitBootloder").count(), 1);
 
-        QByteArray flashed;
-        SimCommandDevice *device = sim->command(unit);
-        sim->run([&] { flashed = device->flash.read(base, int(size) + 0x80); });
+        const QByteArray flashed = flashOf(unit, base, int(size) + 0x80);
         QCOMPARE(flashed.left(int(size)), image);
         QCOMPARE(flashed.mid(int(size)), QByteArray(0x80, char(0xFF)));
 
@@ -425,6 +419,15 @@ private:
     {
         SimCommandDevice *command = sim->command(device);
         sim->run([&] { command->flash = SimFlash(); });
+    }
+
+    // What the device's flash holds from `address` on.
+    QByteArray flashOf(SimDevice *device, uint32_t address, int size)
+    {
+        QByteArray bytes;
+        SimCommandDevice *command = sim->command(device);
+        sim->run([&] { bytes = command->flash.read(address, size); });
+        return bytes;
     }
 
     QStringList wire(SimDevice *device, const QString &prefix)

@@ -6,6 +6,7 @@
 #include "link/virtualportregistry.h"
 #include "project/devicetype.h"
 #include "simharness.h"
+#include "testutil.h"
 #include "tools/devsim/simdevice.h"
 
 #include <QElapsedTimer>
@@ -15,6 +16,19 @@
 #include <QtTest>
 
 #include <memory>
+
+namespace {
+
+struct FindRow {
+    const char *name;
+    QStringList entries;
+    uint16_t vid, pid;
+    const char *found;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(FindRow)
 
 class TestTransport : public QObject {
     Q_OBJECT
@@ -47,14 +61,10 @@ private slots:
         QVERIFY(received.count() >= 1);
         QCOMPARE(transport->takeReceived(), QByteArray("abc"));
         QCOMPARE(transport->receivedSize(), qint64(0));
-    }
 
-    void lineFeedFirstIsAOneByteLine()
-    {
-        std::unique_ptr<CdcTcpDevice> transport = connectTcp();
-        QVERIFY(transport);
-        sim->setRawAnswer(horn, "X", QByteArray("\nrest\n"));
-        transport->write(QStringLiteral("X\r\n"));
+        // A line feed first is a line of one byte.
+        sim->setRawAnswer(horn, "Y", QByteArray("\nrest\n"));
+        transport->write(QStringLiteral("Y\r\n"));
         QVERIFY(transport->waitForLine(5000));
         QTRY_COMPARE_WITH_TIMEOUT(transport->receivedSize(), qint64(6), 5000);
         QCOMPARE(transport->readLine(), QByteArray("\n"));
@@ -211,35 +221,29 @@ private slots:
 
     void findPort_data()
     {
-        QTest::addColumn<QStringList>("entries"); // name=vid:pid, all on /dev/null
-        QTest::addColumn<int>("vid");
-        QTest::addColumn<int>("pid");
-        QTest::addColumn<QString>("found"); // serial number of the port found, empty for none
-
-        QTest::newRow("requested ids")
-            << QStringList {"a=1111:2222", "b=3333:4444"} << 0x3333 << 0x4444 << "b";
-        QTest::newRow("fixed ids win whatever was asked")
-            << QStringList {"a=1111:2222", "b=0483:5740"} << 0x1209 << 0x0001 << "b";
-        QTest::newRow("first of two matching")
-            << QStringList {"a=0483:5740", "b=0483:5740"} << 0x0483 << 0x5740 << "a";
-        QTest::newRow("first in order, fixed or requested")
-            << QStringList {"a=1111:2222", "b=0483:5740"} << 0x1111 << 0x2222 << "a";
-        QTest::newRow("none") << QStringList {"a=1111:2222"} << 0x1209 << 0x0001 << "";
-        QTest::newRow("no ports") << QStringList {} << 0x0483 << 0x5740 << "";
+        const FindRow rows[] = {
+            // clang-format off
+            // name, entries (name=vid:pid, all on /dev/null), vid, pid, found: port name or ""
+            {"requested ids", {"a=1111:2222", "b=3333:4444"}, 0x3333, 0x4444, "b"},
+            {"fixed ids win whatever was asked", {"a=1111:2222", "b=0483:5740"}, 0x1209, 0x0001, "b"},
+            {"first of two matching", {"a=0483:5740", "b=0483:5740"}, 0x0483, 0x5740, "a"},
+            {"first in order, fixed or requested", {"a=1111:2222", "b=0483:5740"}, 0x1111, 0x2222, "a"},
+            {"none", {"a=1111:2222"}, 0x1209, 0x0001, ""},
+            {"no ports", {}, 0x0483, 0x5740, ""},
+            // clang-format on
+        };
+        TestUtil::addRows(rows);
     }
 
     void findPort()
     {
-        QFETCH(QStringList, entries);
-        QFETCH(int, vid);
-        QFETCH(int, pid);
-        QFETCH(QString, found);
+        QFETCH(FindRow, row);
 
         // A registry of its own for this test only.
         QTemporaryDir dir;
         const QByteArray saved = qgetenv(VirtualPortRegistry::environmentVariable);
         qputenv(VirtualPortRegistry::environmentVariable, dir.path().toLocal8Bit());
-        for (const QString &entry : entries) {
+        for (const QString &entry : row.entries) {
             const QString name = entry.section(QLatin1Char('='), 0, 0);
             const QString ids = entry.section(QLatin1Char('='), 1);
             PortDescription port;
@@ -251,12 +255,11 @@ private slots:
             QVERIFY(VirtualPortRegistry::publish(dir.path(), name, port));
         }
         PortDescription port;
-        const bool result =
-            SerialPortEnumerator::findPort(port, uint16_t(vid), uint16_t(pid), false);
+        const bool result = SerialPortEnumerator::findPort(port, row.vid, row.pid, false);
         qputenv(VirtualPortRegistry::environmentVariable, saved);
-        QCOMPARE(result, !found.isEmpty());
+        QCOMPARE(result, *row.found != 0);
         if (result)
-            QCOMPARE(port.serialNumber, found);
+            QCOMPARE(port.serialNumber, row.found);
     }
 
     void presence()
