@@ -32,48 +32,36 @@ class TestDeviceType : public QObject {
     Q_OBJECT
 
 private slots:
-    void catalogue_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("icon");
-
-        auto row = [](const char *name, int code, const char *key, const char *text,
-                      const char *icon) {
-            QTest::newRow(name) << code << QString::fromUtf8(key) << QString::fromUtf8(text)
-                                << QString::fromUtf8(icon);
-        };
-        row("0", 0, "", "Неизвестное устройство", "information.png");
-        row("1", 1, "tovik2", "Блок NORDA-4100/4101", "tovik2.png");
-        row("2", 2, "norda410x", "Блок NORDA-4100/4101", "tovik2.png");
-        row("3", 3, "norda4200", "Блок NORDA-4200", "norda4200-icon.png");
-        row("4", 4, "lumo4", "УКБ KV\u2011520 исп.2", "kv520-icon.png");
-        row("5 unused", 5, "", "Неизвестное устройство", "information.png");
-        row("6", 6, "bexar_tovik2", "Пульт микрофонный NORDA-4400", "pult.png");
-        row("7", 7, "horn", "Оповещатель/Громкоговоритель NORDA исп.IP", "horn.png");
-        row("8", 8, "ip_pult", "Пульт микрофонный NORDA-4300", "ip-pult.png");
-        row("9", 9, "media", "Медиаконвертер новый", "norda4500.png");
-        row("10", 10, "kv510", "Блок KV-510", "norda4200-icon.png");
-        row("137", 137, "bexar_boot", "Пульт микрофонный NORDA-4400 (загрузчик)",
-            "information.png");
-        row("255", 255, "bootloader", "Загрузчик NORDA", "usb-cable.png");
-        row("-1", -1, "", "Неизвестное устройство", "information.png");
-    }
-
     void catalogue()
     {
-        QFETCH(int, code);
-        QFETCH(QString, key);
-        QFETCH(QString, name);
-        QFETCH(QString, icon);
-
-        QCOMPARE(deviceTypeKey(code), key);
-        QCOMPARE(deviceTypeName(code), name);
-        QCOMPARE(deviceTypeIconPath(code), ":/images/icons/" + icon);
-        ProjectDevice device(code);
-        QCOMPARE(deviceTypeName(&device), name);
-        QCOMPARE(deviceTypeIconPath(&device), ":/images/icons/" + icon);
+        const struct {
+            int code;
+            const char *key, *name, *icon;
+        } rows[] = {
+            {0, "", "Неизвестное устройство", "information.png"},
+            {1, "tovik2", "Блок NORDA-4100/4101", "tovik2.png"},
+            {2, "norda410x", "Блок NORDA-4100/4101", "tovik2.png"},
+            {3, "norda4200", "Блок NORDA-4200", "norda4200-icon.png"},
+            {4, "lumo4", "УКБ KV\u2011520 исп.2", "kv520-icon.png"},
+            {5, "", "Неизвестное устройство", "information.png"}, // unused
+            {6, "bexar_tovik2", "Пульт микрофонный NORDA-4400", "pult.png"},
+            {7, "horn", "Оповещатель/Громкоговоритель NORDA исп.IP", "horn.png"},
+            {8, "ip_pult", "Пульт микрофонный NORDA-4300", "ip-pult.png"},
+            {9, "media", "Медиаконвертер новый", "norda4500.png"},
+            {10, "kv510", "Блок KV-510", "norda4200-icon.png"},
+            {137, "bexar_boot", "Пульт микрофонный NORDA-4400 (загрузчик)", "information.png"},
+            {255, "bootloader", "Загрузчик NORDA", "usb-cable.png"},
+            {-1, "", "Неизвестное устройство", "information.png"},
+        };
+        for (const auto &row : rows) {
+            const QString icon = QString(":/images/icons/") + row.icon;
+            QVERIFY2(deviceTypeKey(row.code) == row.key, row.key);
+            QCOMPARE(deviceTypeName(row.code), row.name);
+            QCOMPARE(deviceTypeIconPath(row.code), icon);
+            ProjectDevice device(row.code);
+            QCOMPARE(deviceTypeName(&device), row.name);
+            QCOMPARE(deviceTypeIconPath(&device), icon);
+        }
     }
 
     void keyLookup_data()

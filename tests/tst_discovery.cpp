@@ -18,21 +18,17 @@
 
 namespace {
 
-struct Found {
-    int type;
-    int serial;
-    QString version;
-    QString ids;
-};
-
-QList<Found> summary(const QList<ProjectDevice *> &devices)
+// Each device found as "type serial version vid:pid".
+QStringList summary(const QList<ProjectDevice *> &devices)
 {
-    QList<Found> list;
+    QStringList list;
     for (const ProjectDevice *device : devices)
-        list.append({device->type, device->serial, device->firmwareVersion,
-                     QStringLiteral("%1:%2")
-                         .arg(device->usbVendorId, 4, 16, QLatin1Char('0'))
-                         .arg(device->usbProductId, 4, 16, QLatin1Char('0'))});
+        list << QStringLiteral("%1 %2 %3 %4:%5")
+                    .arg(device->type)
+                    .arg(device->serial)
+                    .arg(device->firmwareVersion)
+                    .arg(device->usbVendorId, 4, 16, QLatin1Char('0'))
+                    .arg(device->usbProductId, 4, 16, QLatin1Char('0'));
     return list;
 }
 
@@ -76,23 +72,11 @@ private slots:
     void findsTheDevicesThatAnswer()
     {
         const QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
-        const QList<Found> found = summary(devices);
-        // Registry order: entries by name ("<key>-<serial>").
-        QCOMPARE(found.size(), 4);
-        QCOMPARE(found.at(0).type, int(DeviceType::BexarTovik2));
-        QCOMPARE(found.at(0).serial, 0);
-        QCOMPARE(found.at(0).ids, "1209:0006");
-        QCOMPARE(found.at(1).type, int(DeviceType::Bootloader));
-        QCOMPARE(found.at(1).serial, 0);
-        QCOMPARE(found.at(1).version, "2.5,0");
-        QCOMPARE(found.at(1).ids, "1209:00aa");
-        QCOMPARE(found.at(2).type, int(DeviceType::Horn));
-        QCOMPARE(found.at(2).serial, 1001);
-        QCOMPARE(found.at(2).version, "1.0.0");
-        QCOMPARE(found.at(2).ids, "0483:5740");
-        QCOMPARE(found.at(3).type, int(DeviceType::Tovik2));
-        QCOMPARE(found.at(3).serial, 2002);
-        QCOMPARE(found.at(3).ids, "1209:0001");
+        const QStringList found = summary(devices);
+        // Registry order: entries by name ("<key>-<serial>"); type, serial, version, USB ids.
+        QCOMPARE(found,
+                 QStringList({"6 0 1.0.0 1209:0006", "255 0 2.5,0 1209:00aa",
+                              "7 1001 1.0.0 0483:5740", "1 2002 1.0.0 1209:0001"}));
 
         const ProjectDevice *hornFound = devices.at(2);
         QVERIFY(hornFound->portFound);

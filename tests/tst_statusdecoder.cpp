@@ -315,41 +315,38 @@ private slots:
         QCOMPARE(m_model->logDb->eventCount(5), 0);
     }
 
-    void eventTexts_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("recovery");
-        QTest::newRow("lost") << 1 << "Нет подключения" << false;
-        QTest::newRow("restored") << 0x40000001 << "Подключение установлено" << true;
-        QTest::newRow("um") << 2 << "Неисправность УМ" << false;
-        QTest::newRow("um cleared") << 0x40000002 << "Неисправность УМ снята" << true;
-        QTest::newRow("battery") << 3 << "Неисправность батареи" << false;
-        QTest::newRow("battery cleared") << 0x40000003 << "Неисправность батареи снята" << true;
-        QTest::newRow("mains") << 4 << "Нет питания 220В" << false;
-        QTest::newRow("mains back") << 0x40000004 << "Питание 220В появилось" << true;
-        QTest::newRow("tamper") << 5 << "Несанкционированный доступ" << false;
-        QTest::newRow("tamper over")
-            << 0x40000005 << "Несанкционированный доступ прекращен" << true;
-        QTest::newRow("short 1") << 8 << "Короткое замыкание ЛО1" << false;
-        QTest::newRow("short 8") << 15 << "Короткое замыкание ЛО8" << false;
-        QTest::newRow("open 3") << 18 << "Обрыв ЛО3" << false;
-        QTest::newRow("tolerance 8") << 31 << "Нарушение допуска ЛО8" << false;
-        QTest::newRow("normal 3") << 34 << "Норма ЛО3" << true;
-        QTest::newRow("normal 8") << 39 << "Норма ЛО8" << true;
-        QTest::newRow("acknowledged") << 255 << "Подтверждение просмотра" << false;
-        QTest::newRow("6") << 6 << "Неизвестно" << false;
-        QTest::newRow("40") << 40 << "Неизвестно" << false;
-        QTest::newRow("0") << 0 << "Неизвестно" << false;
-    }
-
     void eventTexts()
     {
-        QFETCH(int, code);
-        QFETCH(QString, text);
-        QFETCH(bool, recovery);
-        QCOMPARE(EventCode::text(code), text);
-        QCOMPARE(EventCode::isRecovery(code), recovery);
+        const struct {
+            int code;
+            const char *text;
+            bool recovery;
+        } rows[] = {
+            {1, "Нет подключения", false},
+            {0x40000001, "Подключение установлено", true},
+            {2, "Неисправность УМ", false},
+            {0x40000002, "Неисправность УМ снята", true},
+            {3, "Неисправность батареи", false},
+            {0x40000003, "Неисправность батареи снята", true},
+            {4, "Нет питания 220В", false},
+            {0x40000004, "Питание 220В появилось", true},
+            {5, "Несанкционированный доступ", false},
+            {0x40000005, "Несанкционированный доступ прекращен", true},
+            {8, "Короткое замыкание ЛО1", false},
+            {15, "Короткое замыкание ЛО8", false},
+            {18, "Обрыв ЛО3", false},
+            {31, "Нарушение допуска ЛО8", false},
+            {34, "Норма ЛО3", true},
+            {39, "Норма ЛО8", true},
+            {255, "Подтверждение просмотра", false},
+            {6, "Неизвестно", false},
+            {40, "Неизвестно", false},
+            {0, "Неизвестно", false},
+        };
+        for (const auto &row : rows) {
+            QCOMPARE(EventCode::text(row.code), row.text);
+            QVERIFY2(EventCode::isRecovery(row.code) == row.recovery, row.text);
+        }
     }
 
 private:
