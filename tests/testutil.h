@@ -90,6 +90,14 @@ private:
     bool entered = false;
 };
 
+// A command line that fails: its exit code and what standard error says.
+struct CliFailure {
+    const char *name;
+    QStringList args;
+    int code;
+    QString message;
+};
+
 struct CliRun {
     int code = -1; // -1: did not finish in time, -2: crashed
     QString out;
@@ -201,3 +209,5 @@ private:
 };
 
 } // namespace TestUtil
+
+Q_DECLARE_METATYPE(TestUtil::CliFailure)

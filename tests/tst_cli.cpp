@@ -48,46 +48,33 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-
-        QTest::newRow("missing file")
-            << QStringList {"project", "show", "/nonexistent/p.mpj"} << 2
-            << "cannot open project file /nonexistent/p.mpj: no such file";
-        QTest::newRow("not a project")
-            << QStringList {"project", "show", testData("not-a-project.mpj")} << 3
-            << QStringLiteral("project file %1 is unusable: not a project document")
-                   .arg(testData("not-a-project.mpj"));
-        QTest::newRow("save-as missing input")
-            << QStringList {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"} << 2
-            << "cannot open project file /nonexistent/p.mpj: no such file";
-        QTest::newRow("save-as unwritable output")
-            << QStringList {"project", "save-as", testData("roundtrip-in.mpj"),
-                            "/nonexistent/out.mpj"}
-            << 2 << "cannot write project file /nonexistent/out.mpj";
-        QTest::newRow("no arguments") << QStringList {} << 1 << "";
-        QTest::newRow("unknown command")
-            << QStringList {"frobnicate"} << 1 << "unknown command 'frobnicate'";
-        QTest::newRow("unknown project command")
-            << QStringList {"project", "print"} << 1 << "unknown project command 'print'";
-        QTest::newRow("show without file")
-            << QStringList {"project", "show"} << 1 << "wrong number of arguments";
-        QTest::newRow("unknown option") << QStringList {"project", "show", "--colour", "x.mpj"} << 1
-                                        << "Unknown option 'colour'.";
+        const QString unusable = testData("not-a-project.mpj");
+        const QString input = testData("roundtrip-in.mpj");
+        const CliFailure rows[] = {
+            // clang-format off
+            {"missing file", {"project", "show", "/nonexistent/p.mpj"}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
+            {"not a project", {"project", "show", unusable}, 3, "project file " + unusable + " is unusable: not a project document"},
+            {"save-as missing input", {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
+            {"save-as unwritable output", {"project", "save-as", input, "/nonexistent/out.mpj"}, 2, "cannot write project file /nonexistent/out.mpj"},
+            {"no arguments", {}, 1, ""},
+            {"unknown command", {"frobnicate"}, 1, "unknown command 'frobnicate'"},
+            {"unknown project command", {"project", "print"}, 1, "unknown project command 'print'"},
+            {"show without file", {"project", "show"}, 1, "wrong number of arguments"},
+            {"unknown option", {"project", "show", "--colour", "x.mpj"}, 1, "Unknown option 'colour'."},
+            // clang-format on
+        };
+        addRows(rows);
     }
 
     void failures()
     {
-        QFETCH(QStringList, args);
-        QFETCH(int, code);
-        QFETCH(QString, message);
-        const CliRun run = runCli(args);
-        QCOMPARE(run.code, code);
+        QFETCH(CliFailure, row);
+        const CliRun run = runCli(row.args);
+        QCOMPARE(run.code, row.code);
         QVERIFY(run.out.isEmpty());
-        if (!message.isEmpty()) {
+        if (!row.message.isEmpty()) {
             const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            QCOMPARE(lines.last(), "norda-cli: " + message);
+            QCOMPARE(lines.last(), "norda-cli: " + row.message);
         }
     }
 

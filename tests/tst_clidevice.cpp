@@ -151,58 +151,37 @@ private slots:
 
     void failures_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message"); // last line of standard error
-
-        QTest::newRow("nothing at the address")
-            << QStringList {"--tcp", "127.77.0.99:1", "--timeout", "1", "version"} << 2
-            << "no device answered at 127.77.0.99:1";
-        QTest::newRow("no such usb device")
-            << QStringList {"--usb", "1209:0fff", "--timeout", "1", "version"} << 2
-            << "no device answered at a USB port with ids 1209:0fff";
-        QTest::newRow("unknown descriptor") << QStringList {"--tcp", "%horn%", "get", "Nothing"}
-                                            << 4 << "reading Nothing failed: ERROR";
-        QTest::newRow("refused write")
-            << QStringList {"--tcp", "%horn%", "set", "SerialNumber", "abc"} << 4
-            << "the device refused SerialNumber = abc";
-        QTest::newRow("one of a list fails")
-            << QStringList {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"} << 4
-            << "1 of 2 reads failed";
-        QTest::newRow("file creation refused")
-            << QStringList {"--tcp", "%media%", "upload", NORDA_SOURCE_DIR "/README.md", "0:\\r.md"}
-            << 4 << "the device refused to create 0:\\r.md";
-        QTest::newRow("missing remote file")
-            << QStringList {"--tcp", "%horn%", "download", "0:\\none.bin", "%DIR%/none.bin"} << 4
-            << "the device refused to open 0:\\none.bin";
-        QTest::newRow("missing local file")
-            << QStringList {"--tcp", "%horn%", "upload", "/nonexistent/x", "0:\\x"} << 2
-            << "cannot open /nonexistent/x";
-        QTest::newRow("not a firmware image")
-            << QStringList {"--tcp", "%horn%", "flash", NORDA_SOURCE_DIR "/README.md"} << 3
-            << QStringLiteral("%1 is not a firmware image").arg(NORDA_SOURCE_DIR "/README.md");
-        QTest::newRow("no command") << QStringList {} << 1 << "";
-        QTest::newRow("no device named")
-            << QStringList {"version"} << 1
-            << "say which device: --tcp HOST[:PORT] or --usb [VID:PID]";
-        QTest::newRow("unknown command") << QStringList {"--tcp", "%horn%", "frobnicate"} << 1
-                                         << "unknown device command 'frobnicate'";
-        QTest::newRow("wrong number of arguments")
-            << QStringList {"--tcp", "%horn%", "get"} << 1 << "wrong number of arguments";
-        QTest::newRow("bad port") << QStringList {"--tcp", "127.77.0.2:99999", "version"} << 1
-                                  << "bad port in '127.77.0.2:99999'";
+        const QString readme = NORDA_SOURCE_DIR "/README.md";
+        const CliFailure rows[] = {
+            // message: the last line of standard error
+            // clang-format off
+            {"nothing at the address", {"--tcp", "127.77.0.99:1", "--timeout", "1", "version"}, 2, "no device answered at 127.77.0.99:1"},
+            {"no such usb device", {"--usb", "1209:0fff", "--timeout", "1", "version"}, 2, "no device answered at a USB port with ids 1209:0fff"},
+            {"unknown descriptor", {"--tcp", "%horn%", "get", "Nothing"}, 4, "reading Nothing failed: ERROR"},
+            {"refused write", {"--tcp", "%horn%", "set", "SerialNumber", "abc"}, 4, "the device refused SerialNumber = abc"},
+            {"one of a list fails", {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"}, 4, "1 of 2 reads failed"},
+            {"file creation refused", {"--tcp", "%media%", "upload", readme, "0:\\r.md"}, 4, "the device refused to create 0:\\r.md"},
+            {"missing remote file", {"--tcp", "%horn%", "download", "0:\\none.bin", "%DIR%/none.bin"}, 4, "the device refused to open 0:\\none.bin"},
+            {"missing local file", {"--tcp", "%horn%", "upload", "/nonexistent/x", "0:\\x"}, 2, "cannot open /nonexistent/x"},
+            {"not a firmware image", {"--tcp", "%horn%", "flash", readme}, 3, readme + " is not a firmware image"},
+            {"no command", {}, 1, ""},
+            {"no device named", {"version"}, 1, "say which device: --tcp HOST[:PORT] or --usb [VID:PID]"},
+            {"unknown command", {"--tcp", "%horn%", "frobnicate"}, 1, "unknown device command 'frobnicate'"},
+            {"wrong number of arguments", {"--tcp", "%horn%", "get"}, 1, "wrong number of arguments"},
+            {"bad port", {"--tcp", "127.77.0.2:99999", "version"}, 1, "bad port in '127.77.0.2:99999'"},
+            // clang-format on
+        };
+        addRows(rows);
     }
 
     void failures()
     {
-        QFETCH(QStringList, args);
-        QFETCH(int, code);
-        QFETCH(QString, message);
-        const CliRun run = cli(args);
-        QCOMPARE(run.code, code);
-        if (!message.isEmpty()) {
+        QFETCH(CliFailure, row);
+        const CliRun run = cli(row.args);
+        QCOMPARE(run.code, row.code);
+        if (!row.message.isEmpty()) {
             const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
-            QCOMPARE(lines.last(), "norda-cli: " + expand({message}).first());
+            QCOMPARE(lines.last(), "norda-cli: " + expand({row.message}).first());
         }
     }
 

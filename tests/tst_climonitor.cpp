@@ -174,39 +174,30 @@ private slots:
 
     void commandLineErrors_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no project") << QStringList {"monitor"} << 1 << "wrong number of arguments";
-        QTest::newRow("missing project")
-            << QStringList {"monitor", "nothere.mpj"} << 2 << "no such file";
-        QTest::newRow("not a project")
-            << QStringList {"monitor", "timeline.txt"} << 3 << "not a project document";
-        QTest::newRow("bad seconds")
-            << QStringList {"monitor", "project.mpj", "--seconds", "x"} << 1 << "--seconds";
-        QTest::newRow("bad port") << QStringList {"monitor", "project.mpj", "--status-port",
-                                                  "70000"}
-                                  << 1 << "--status-port";
-        QTest::newRow("missing journal")
-            << QStringList {"journal", "export", "nothere.sqlite", "x.xlsx"} << 2 << "no such file";
-        QTest::newRow("not an event database")
-            << QStringList {"journal", "export", "params.sqlite", "x.xlsx"} << 3
-            << "is not an event database";
-        QTest::newRow("unknown journal command")
-            << QStringList {"journal", "import"} << 1 << "unknown journal command";
+        const CliFailure rows[] = {
+            // clang-format off
+            {"no project", {"monitor"}, 1, "wrong number of arguments"},
+            {"missing project", {"monitor", "nothere.mpj"}, 2, "no such file"},
+            {"not a project", {"monitor", "timeline.txt"}, 3, "not a project document"},
+            {"bad seconds", {"monitor", "project.mpj", "--seconds", "x"}, 1, "--seconds"},
+            {"bad port", {"monitor", "project.mpj", "--status-port", "70000"}, 1, "--status-port"},
+            {"missing journal", {"journal", "export", "nothere.sqlite", "x.xlsx"}, 2, "no such file"},
+            {"not an event database", {"journal", "export", "params.sqlite", "x.xlsx"}, 3, "is not an event database"},
+            {"unknown journal command", {"journal", "import"}, 1, "unknown journal command"},
+            // clang-format on
+        };
+        addRows(rows);
     }
 
     void commandLineErrors()
     {
-        QFETCH(QStringList, args);
-        QFETCH(int, code);
-        QFETCH(QString, message);
+        QFETCH(CliFailure, row);
         QVERIFY(writeFile(path("timeline.txt"), "at 1 s all http silent\n"));
         QCOMPARE(sqlite3(path("params.sqlite"), "CREATE TABLE dev_params (x);"), QString());
 
-        const CliRun run = runCli(args, m_dir->path());
-        QCOMPARE(run.code, code);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        const CliRun run = runCli(row.args, m_dir->path());
+        QCOMPARE(run.code, row.code);
+        QVERIFY2(run.err.contains(row.message), qPrintable(run.err));
         // Nothing is added to a database that is not an event database.
         QCOMPARE(sqlite3(path("params.sqlite"), "SELECT group_concat(name) FROM sqlite_master;"),
                  "dev_params");

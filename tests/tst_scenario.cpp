@@ -33,43 +33,37 @@ private slots:
         QVERIFY(typed.algos.isEmpty());
     }
 
-    void algoOptions_data()
-    {
-        QTest::addColumn<QByteArray>("algo");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("always");
-        QTest::addColumn<bool>("inputsOff");
-
-        QTest::newRow("start without runby") << QByteArray(R"({"type":0})") << 0 << true << true;
-        QTest::newRow("start by events")
-            << QByteArray(R"({"type":0,"runby":"event_list"})") << 0 << false << true;
-        QTest::newRow("start, other text")
-            << QByteArray(R"({"type":0,"runby":"sometimes"})") << 0 << false << true;
-        QTest::newRow("start, runby not a string")
-            << QByteArray(R"({"type":0,"runby":1})") << 0 << true << true;
-        QTest::newRow("stop without stopby")
-            << QByteArray(R"({"type":255})") << 255 << true << true;
-        QTest::newRow("stop by events")
-            << QByteArray(R"({"type":255,"stopby":"event_list"})") << 255 << true << false;
-        QTest::newRow("timer ignores both")
-            << QByteArray(R"({"type":1,"runby":"event_list","stopby":"event_list"})") << 1 << true
-            << true;
-        QTest::newRow("missing type")
-            << QByteArray(R"({"runby":"event_list"})") << -1 << true << true;
-    }
-
     void algoOptions()
     {
-        QFETCH(QByteArray, algo);
-        QFETCH(int, type);
-        QFETCH(bool, always);
-        QFETCH(bool, inputsOff);
-
-        const Scenario scenario = parse("{\"algos\":[" + algo + "]}");
-        QCOMPARE(scenario.algos.size(), 1);
-        QCOMPARE(scenario.algos.first().type, type);
-        QCOMPARE(scenario.algos.first().always, always);
-        QCOMPARE(scenario.algos.first().inputsOff, inputsOff);
+        const struct {
+            const char *algo;
+            int type;
+            bool always, inputsOff;
+        } rows[] = {
+            {R"({"type":0})", 0, true, true}, // start without runby
+            {R"({"type":0,"runby":"event_list"})", 0, false, true},
+            {R"({"type":0,"runby":"sometimes"})", 0, false, true},
+            {R"({"type":0,"runby":1})", 0, true, true},
+            {R"({"type":255})", 255, true, true}, // stop without stopby
+            {R"({"type":255,"stopby":"event_list"})", 255, true, false},
+            {R"({"type":1,"runby":"event_list","stopby":"event_list"})", 1, true, true},
+            {R"({"runby":"event_list"})", -1, true, true}, // missing type
+        };
+        // The options of an algorithm as a text, with the algorithm they were read from.
+        auto options = [](const char *algo, int type, bool always, bool inputsOff) {
+            return QStringLiteral("%1: type %2 always %3 inputsOff %4")
+                .arg(algo)
+                .arg(type)
+                .arg(always)
+                .arg(inputsOff);
+        };
+        for (const auto &row : rows) {
+            const Scenario scenario = parse(QByteArray("{\"algos\":[") + row.algo + "]}");
+            QCOMPARE(scenario.algos.size(), 1);
+            const ScenarioAlgo &algo = scenario.algos.first();
+            QCOMPARE(options(row.algo, algo.type, algo.always, algo.inputsOff),
+                     options(row.algo, row.type, row.always, row.inputsOff));
+        }
     }
 
     void events()
@@ -146,32 +140,20 @@ private slots:
         QCOMPARE(variant.value<Scenario>().name, "x");
     }
 
-    void editorLabels_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("icon");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("start") << 0 << "start-icon.png"
-                               << "Запуск";
-        QTest::newRow("stop") << 255 << "finish-icon.png"
-                              << "Остановка";
-        QTest::newRow("timer") << 1 << "timer-icon.png"
-                               << "";
-        QTest::newRow("schedule") << 3 << "schedule-icon.png"
-                                  << "";
-        QTest::newRow("algorithm") << 2 << "algo-icon.png"
-                                   << "";
-        QTest::newRow("other") << 77 << "algo-icon.png"
-                               << "";
-    }
-
     void editorLabels()
     {
-        QFETCH(int, type);
-        QFETCH(QString, icon);
-        QFETCH(QString, title);
-        QCOMPARE(Scenario::algoIconPath(type), ":/images/icons/" + icon);
-        QCOMPARE(Scenario::algoTitle(type), title);
+        const struct {
+            int type;
+            const char *icon, *title;
+        } rows[] = {
+            {0, "start-icon.png", "Запуск"}, {255, "finish-icon.png", "Остановка"},
+            {1, "timer-icon.png", ""},       {3, "schedule-icon.png", ""},
+            {2, "algo-icon.png", ""},        {77, "algo-icon.png", ""},
+        };
+        for (const auto &row : rows) {
+            QCOMPARE(Scenario::algoIconPath(row.type), QString(":/images/icons/") + row.icon);
+            QVERIFY2(Scenario::algoTitle(row.type) == row.title, row.icon);
+        }
     }
 };
 
