@@ -37,7 +37,13 @@ QList<int> storedCodes(const QString &file)
     return codes;
 }
 
+struct RuleRow {
+    const char *name, *offers, *recorded;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(RuleRow)
 
 class TestDatabases : public QObject {
     Q_OBJECT
@@ -126,15 +132,7 @@ private slots:
     // Each offer is "code@second"; the result lists the codes that became records.
     void repetitionRules_data()
     {
-        QTest::addColumn<QString>("offers");
-        QTest::addColumn<QString>("recorded");
-        QTest::addColumn<bool>("oneTransaction");
-
-        const struct {
-            const char *name;
-            const char *offers;
-            const char *recorded;
-        } rows[] = {
+        const RuleRow rows[] = {
             {"line fault repeated", "9@0 9@1 9@2", "9"},
             {"line fault, normal, fault", "9@0 9@1 33@2 9@3 9@4", "9 33 9"},
             {"line open, normal, open", "18@0 18@1 34@2 18@3", "18 34 18"},
@@ -150,23 +148,17 @@ private slots:
             {"fault and clearing in the same second", "5@0 1073741829@0 5@0", "5 1073741829 5"},
         };
         // Each case once record by record and once inside one transaction.
-        for (bool oneTransaction : {false, true}) {
-            for (const auto &row : rows) {
-                QTest::addRow("%s%s", oneTransaction ? "in one transaction: " : "", row.name)
-                    << row.offers << row.recorded << oneTransaction;
-            }
-        }
+        TestUtil::addRows(rows, {"", "in one transaction: "});
     }
 
     void repetitionRules()
     {
-        QFETCH(QString, offers);
-        QFETCH(QString, recorded);
-        QFETCH(bool, oneTransaction);
+        QFETCH(RuleRow, row);
+        const bool oneTransaction = QByteArray(QTest::currentDataTag()).startsWith("in one");
         {
             DatabaseLog log;
             DatabaseLog::Transaction transaction(oneTransaction ? &log : nullptr);
-            for (const QString &offer : offers.split(QLatin1Char(' '))) {
+            for (const QString &offer : QString(row.offers).split(QLatin1Char(' '))) {
                 const int code = offer.section(QLatin1Char('@'), 0, 0).toInt();
                 const int second = offer.section(QLatin1Char('@'), 1).toInt();
                 QVERIFY(log.insertEvent(4, QString(), code, base.addSecs(second)));
@@ -175,7 +167,7 @@ private slots:
         QStringList codes;
         for (int code : storedCodes("log.sqlite"))
             codes << QString::number(code);
-        QCOMPARE(codes.join(QLatin1Char(' ')), recorded);
+        QCOMPARE(codes.join(QLatin1Char(' ')), row.recorded);
     }
 
     void transactions()

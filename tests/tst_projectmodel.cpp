@@ -2,6 +2,7 @@
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "testutil.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -26,7 +27,15 @@ QObject *changedNode(const QSignalSpy &spy, int i)
     return spy.at(i).at(0).value<QObject *>();
 }
 
+struct TemplateRow {
+    const char *name;
+    int type, keys, count;
+    const char *last;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(TemplateRow)
 
 class TestProjectModel : public QObject {
     Q_OBJECT
@@ -34,37 +43,32 @@ class TestProjectModel : public QObject {
 private slots:
     void templates_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("keys");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("last");
-
-        QTest::newRow("tovik2") << 1 << -1 << 23 << "6:Аудио-вход:23";
-        QTest::newRow("norda410x") << 2 << -1 << 23 << "6:Аудио-вход:23";
-        QTest::newRow("norda4200") << 3 << -1 << 23 << "6:Аудио-вход:23";
-        QTest::newRow("kv510") << 10 << -1 << 23 << "6:Аудио-вход:23";
-        QTest::newRow("lumo4") << 4 << -1 << 6 << "6:Аудио-вход:6";
-        QTest::newRow("horn") << 7 << -1 << 1 << "4:Выход ЛО:1";
-        QTest::newRow("console 6, keys 0") << 6 << 0 << 10 << "8:Микрофон:10";
-        QTest::newRow("console 6, keys -1") << 6 << -1 << 10 << "8:Микрофон:10";
-        QTest::newRow("console 6, keys 24") << 6 << 24 << 26 << "8:Микрофон:26";
-        QTest::newRow("console 8, keys 12") << 8 << 12 << 16 << "8:Микрофон:16";
-        QTest::newRow("media") << 9 << -1 << 0 << "";
-        QTest::newRow("console bootloader") << 137 << -1 << 0 << "";
-        QTest::newRow("bootloader") << 255 << -1 << 0 << "";
-        QTest::newRow("unknown code") << 42 << -1 << 0 << "";
+        const TemplateRow rows[] = {
+            // name, type, keys, count, last entry (type:description:index)
+            {"tovik2", 1, -1, 23, "6:Аудио-вход:23"},
+            {"norda410x", 2, -1, 23, "6:Аудио-вход:23"},
+            {"norda4200", 3, -1, 23, "6:Аудио-вход:23"},
+            {"kv510", 10, -1, 23, "6:Аудио-вход:23"},
+            {"lumo4", 4, -1, 6, "6:Аудио-вход:6"},
+            {"horn", 7, -1, 1, "4:Выход ЛО:1"},
+            {"console 6, keys 0", 6, 0, 10, "8:Микрофон:10"},
+            {"console 6, keys -1", 6, -1, 10, "8:Микрофон:10"},
+            {"console 6, keys 24", 6, 24, 26, "8:Микрофон:26"},
+            {"console 8, keys 12", 8, 12, 16, "8:Микрофон:16"},
+            {"media", 9, -1, 0, ""},
+            {"console bootloader", 137, -1, 0, ""},
+            {"bootloader", 255, -1, 0, ""},
+            {"unknown code", 42, -1, 0, ""},
+        };
+        TestUtil::addRows(rows);
     }
 
     void templates()
     {
-        QFETCH(int, type);
-        QFETCH(int, keys);
-        QFETCH(int, count);
-        QFETCH(QString, last);
-
-        std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, keys));
-        QCOMPARE(device->inouts.size(), count);
-        QCOMPARE(descriptions(device.get()).value(count - 1), last);
+        QFETCH(TemplateRow, row);
+        std::unique_ptr<ProjectDevice> device(makeDevice(row.type, 1, row.keys));
+        QCOMPARE(device->inouts.size(), row.count);
+        QCOMPARE(descriptions(device.get()).value(row.count - 1), row.last);
         for (const InOut *io : device->inouts) {
             QCOMPARE(io->parent(), device.get());
             QVERIFY(io->name.isEmpty());

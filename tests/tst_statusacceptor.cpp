@@ -27,7 +27,16 @@ QByteArray body(const QString &key, int serial, const QJsonObject &extra = {})
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+struct RouteRow {
+    const char *name;
+    bool monitoring;
+    const char *host, *key;
+    int serial, expected;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(RouteRow)
 
 class TestStatusAcceptor : public QObject {
     Q_OBJECT
@@ -58,39 +67,27 @@ private slots:
 
     void routing_data()
     {
-        QTest::addColumn<bool>("monitoring");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("serial");
-        QTest::addColumn<int>("expected"); // serial of the device that takes it, 0 for none
-
-        auto row = [](const char *name, bool monitoring, const char *host, const char *key,
-                      int serial, int expected) {
-            QTest::newRow(name) << monitoring << QString::fromLatin1(host)
-                                << QString::fromLatin1(key) << serial << expected;
+        const RouteRow rows[] = {
+            // name, monitoring, host, key, serial, expected: serial of the device that takes it
+            {"address, monitoring", true, "127.0.0.3", "tovik2", 2002, 2002},
+            {"address, configuration", false, "127.0.0.3", "tovik2", 2002, 2002},
+            {"address wins over serial", false, "127.0.0.2", "horn", 2002, 1001},
+            {"serial, configuration", false, "127.0.0.99", "tovik2", 2002, 2002},
+            {"serial, monitoring", true, "127.0.0.99", "tovik2", 2002, 0},
+            {"Ethernet off, monitoring", true, "127.0.0.4", "horn", 3003, 0},
+            {"Ethernet off, by serial", false, "127.0.0.4", "horn", 3003, 3003},
+            {"unknown serial", false, "127.0.0.99", "horn", 9999, 0},
         };
-        row("address, monitoring", true, "127.0.0.3", "tovik2", 2002, 2002);
-        row("address, configuration", false, "127.0.0.3", "tovik2", 2002, 2002);
-        row("address wins over serial", false, "127.0.0.2", "horn", 2002, 1001);
-        row("serial, configuration", false, "127.0.0.99", "tovik2", 2002, 2002);
-        row("serial, monitoring", true, "127.0.0.99", "tovik2", 2002, 0);
-        row("Ethernet off, monitoring", true, "127.0.0.4", "horn", 3003, 0);
-        row("Ethernet off, by serial", false, "127.0.0.4", "horn", 3003, 3003);
-        row("unknown serial", false, "127.0.0.99", "horn", 9999, 0);
+        TestUtil::addRows(rows);
     }
 
     void routing()
     {
-        QFETCH(bool, monitoring);
-        QFETCH(QString, host);
-        QFETCH(QString, key);
-        QFETCH(int, serial);
-        QFETCH(int, expected);
-
-        ProjectDevice *target = expected ? m_model->findDeviceBySerial(expected) : nullptr;
+        QFETCH(RouteRow, row);
+        ProjectDevice *target = row.expected ? m_model->findDeviceBySerial(row.expected) : nullptr;
         QSignalSpy changed(target ? target : m_horn, &ProjectDevice::statusChanged);
-        ProjectDevice *taken =
-            StatusAcceptor::accept(m_model, 200, host, body(key, serial), monitoring, base);
+        ProjectDevice *taken = StatusAcceptor::accept(
+            m_model, 200, row.host, body(row.key, row.serial), row.monitoring, base);
         QCOMPARE(taken, target);
         if (target) {
             QCOMPARE(changed.count(), 1);
