@@ -280,8 +280,10 @@ void StatusPoller::handleReply(QNetworkReply *reply)
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray body =
             reply->bytesAvailable() <= m_maxBody ? reply->readAll() : QByteArray();
+        // The index saves a walk of the whole tree per answer.
         device =
-            StatusAcceptor::accept(m_project, status, pending.address, body, m_project->monitoring);
+            StatusAcceptor::accept(m_project, status, pending.address, body, m_project->monitoring,
+                                   QDateTime::currentDateTime(), indexedDevice(pending.address));
     }
     if (!device) {
         if (!pending.tooLarge && !pending.overdue)
