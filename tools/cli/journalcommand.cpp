@@ -69,17 +69,9 @@ int JournalCommand::exportJournal(const QStringList &args)
         QStringLiteral("Project whose devices the records name (else: unknown devices)."),
         QStringLiteral("P"));
     parser.addOption(projectOption);
-    parser.addHelpOption();
-    if (!parser.parse(args))
-        return CliOutput::fail(ExitUsage, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        CliOutput::out() << parser.helpText() << Qt::flush;
-        return ExitOk;
-    }
-    if (parser.positionalArguments().size() != 2) {
-        CliOutput::err() << parser.helpText();
-        return CliOutput::fail(ExitUsage, QStringLiteral("wrong number of arguments"));
-    }
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 2, &status))
+        return status;
     const QString logPath = parser.positionalArguments().at(0);
     const QString outPath = parser.positionalArguments().at(1);
     if (!QFileInfo(logPath).isFile())

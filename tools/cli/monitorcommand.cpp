@@ -100,17 +100,9 @@ int MonitorCommand::run(const QStringList &args)
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print every accepted status document."));
     parser.addOptions({secondsOption, portOption, statsOption, verboseOption});
-    parser.addHelpOption();
-    if (!parser.parse(args))
-        return CliOutput::fail(ExitUsage, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        CliOutput::out() << parser.helpText() << Qt::flush;
-        return ExitOk;
-    }
-    if (parser.positionalArguments().size() != 1) {
-        CliOutput::err() << parser.helpText();
-        return CliOutput::fail(ExitUsage, QStringLiteral("wrong number of arguments"));
-    }
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 1, &status))
+        return status;
     int seconds = 0;
     if (parser.isSet(secondsOption)) {
         bool ok = false;

@@ -69,27 +69,6 @@ void printNodes(QTextStream &out, const QList<QObject *> &nodes, int indent)
     }
 }
 
-bool parseOrHelp(QCommandLineParser &parser, const QStringList &args, int positional, int &status)
-{
-    parser.addHelpOption();
-    if (!parser.parse(args)) {
-        status = CliOutput::fail(ExitUsage, parser.errorText());
-        return false;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        CliOutput::out() << parser.helpText();
-        CliOutput::out().flush();
-        status = ExitOk;
-        return false;
-    }
-    if (parser.positionalArguments().size() != positional) {
-        CliOutput::err() << parser.helpText();
-        status = CliOutput::fail(ExitUsage, QStringLiteral("wrong number of arguments"));
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int ProjectCommand::run(const QStringList &args)
@@ -136,7 +115,7 @@ int ProjectCommand::show(const QStringList &args)
     parser.setApplicationDescription(QStringLiteral("Print the tree of a project file."));
     parser.addPositionalArgument(QStringLiteral("FILE.mpj"), QStringLiteral("project file"));
     int status = ExitOk;
-    if (!parseOrHelp(parser, args, 1, status))
+    if (!CliOutput::parse(parser, args, 1, &status))
         return status;
 
     const QString path = parser.positionalArguments().at(0);
@@ -163,7 +142,7 @@ int ProjectCommand::saveAs(const QStringList &args)
     parser.addPositionalArgument(QStringLiteral("IN.mpj"), QStringLiteral("project to read"));
     parser.addPositionalArgument(QStringLiteral("OUT.mpj"), QStringLiteral("file to write"));
     int status = ExitOk;
-    if (!parseOrHelp(parser, args, 2, status))
+    if (!CliOutput::parse(parser, args, 2, &status))
         return status;
 
     const QString in = parser.positionalArguments().at(0);
