@@ -145,17 +145,26 @@ int StatusPoller::sendRequests()
         return 0;
     abortOverdue();
     int sent = 0;
-    const QList<ProjectDevice *> devices = m_project->allDevices();
-    m_index.clear();
-    for (ProjectDevice *device : devices) {
-        if (!device->ip_enabled)
-            continue;
-        if (!m_index.contains(device->ip_addr))
-            m_index.insert(device->ip_addr, device);
+    for (ProjectDevice *device : indexPolledDevices()) {
         if (queueRequest(device->ip_addr))
             ++sent;
     }
     return sent;
+}
+
+QList<ProjectDevice *> StatusPoller::indexPolledDevices()
+{
+    QList<ProjectDevice *> polled;
+    m_index.clear();
+    const QList<ProjectDevice *> devices = m_project->allDevices();
+    for (ProjectDevice *device : devices) {
+        if (!device->ip_enabled)
+            continue;
+        polled.append(device);
+        if (!m_index.contains(device->ip_addr))
+            m_index.insert(device->ip_addr, device);
+    }
+    return polled;
 }
 
 void StatusPoller::abortOverdue()
@@ -184,15 +193,10 @@ void StatusPoller::tick(bool polling)
         DatabaseLog *log = m_project->logDb;
         const QDateTime now = QDateTime::currentDateTime();
         const qint64 nowSeconds = now.toSecsSinceEpoch();
-        const QList<ProjectDevice *> devices = m_project->allDevices();
         // The lost events of one tick are stored in one transaction.
         DatabaseLog::Transaction transaction(log);
-        m_index.clear();
+        const QList<ProjectDevice *> devices = indexPolledDevices();
         for (ProjectDevice *device : devices) {
-            if (!device->ip_enabled)
-                continue;
-            if (!m_index.contains(device->ip_addr))
-                m_index.insert(device->ip_addr, device);
             queueRequest(device->ip_addr);
             const bool silent = !device->lastSeen.isValid() ||
                 nowSeconds - device->lastSeen.toSecsSinceEpoch() > lostAfterSeconds;

@@ -123,6 +123,8 @@ private:
         bool overdue = false;
     };
 
+    // The project's devices with Ethernet, in order; rebuilds the address index.
+    QList<ProjectDevice *> indexPolledDevices();
     // Queues a request for `address` unless one is outstanding; false when skipped.
     bool queueRequest(const QString &address);
     void sendSlice();
