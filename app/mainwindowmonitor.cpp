@@ -1,0 +1,157 @@
+#include "app/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/adddevicedialog.h"
+#include "app/counterlabel.h"
+#include "app/editkeydialog.h"
+#include "app/guiresources.h"
+#include "app/journalexportcommand.h"
+#include "app/projectitemdelegate.h"
+#include "app/projecttreemodel.h"
+#include "app/projecttreeview.h"
+#include "app/windowgeometry.h"
+#include "journal/eventacknowledger.h"
+#include "link/cdcusbprocess.h"
+#include "link/networkports.h"
+#include "link/usbsearch.h"
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QResource>
+#include <QSettings>
+#include <QSplitter>
+#include <QTextCodec>
+#include <QTimer>
+#include <QTreeView>
+
+// ---- Searches ----
+
+void MainWindow::on_pushButtonSearchDevices_clicked()
+{
+    if (!m_usbDiscovery)
+        return;
+    ui->pushButtonOpenSetupDevice->setEnabled(false);
+    m_project->resetPortFlags();
+    const UsbSearch::Result result = UsbSearch::merge(*m_project, m_usbDiscovery());
+    for (ProjectDevice *device : result.matched) {
+        if (ProjectGroup *group = device->parentGroup())
+            m_treeView->expandNode(group);
+    }
+    if (!result.isEmpty())
+        m_treeView->scrollToBottom();
+    requestAllStatuses();
+    updateButtonsForSelection();
+    updateProjectSearchButton();
+}
+
+void MainWindow::on_pushButton_clicked()
+{
+    requestAllStatuses();
+}
+
+void MainWindow::on_pushButtonProjectSearch_clicked()
+{
+    if (m_searchFrame || !searchFrameAvailable())
+        return;
+    // The device search frame is created here, inserted at the top of the central
+    // layout, and its closeFrame()/deviceSelected() connected to the two slots below.
+}
+
+void MainWindow::on_searchFrameClose()
+{
+    if (m_searchFrame)
+        m_searchFrame->deleteLater();
+    m_searchFrame = nullptr;
+    updateProjectSearchButton();
+}
+
+void MainWindow::on_searchDeviceSelected(ProjectDevice *device)
+{
+    m_treeView->selectNode(device);
+    updateButtonsForSelection();
+}
+
+// ---- Polling and monitoring views ----
+
+bool MainWindow::searchFrameAvailable() const
+{
+    return false;
+}
+
+bool MainWindow::journalAvailable() const
+{
+    return m_project && m_project->logDb;
+}
+
+void MainWindow::requestAllStatuses()
+{
+    m_poller->sendRequests();
+}
+
+void MainWindow::showDeviceFaults(ProjectDevice *device)
+{
+    // The fault pane follows the selected device once it is attached.
+    Q_UNUSED(device)
+}
+
+void MainWindow::on_requestPeriodicalTimer()
+{
+    m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked());
+    showCounters(m_poller->counters());
+    // Connection states age without any event: the rows are redrawn every tick.
+    m_treeView->viewport()->update();
+}
+
+void MainWindow::showCounters(const StatusPoller::Counters &counters)
+{
+    CounterLabel::show(ui->labelAllDevices, QStringLiteral("Всего устройств: "), counters.total,
+                       false);
+    CounterLabel::show(ui->labelNoConnDevices, QStringLiteral("Нет связи: "), counters.notConnected,
+                       true);
+    CounterLabel::show(ui->labelMalfDevices, QStringLiteral("Неисправных: "), counters.faulty,
+                       true);
+    CounterLabel::show(ui->labelTamperDevices, QStringLiteral("НСД: "), counters.tampered, true);
+    if (m_monitoring) {
+        CounterLabel::show(ui->labelBaseRecordAll, QStringLiteral("Всего записей: "),
+                           counters.journalAll, false);
+        CounterLabel::show(ui->labelBaseRecordActual, QStringLiteral("Актуальных: "),
+                           counters.journalUnseen, false);
+    }
+}
+
+void MainWindow::on_getHttpFinished(QNetworkReply *reply)
+{
+    // The poller takes the answers of its own requests as they finish; this only makes
+    // sure that no reply of the window's manager outlives its use.
+    if (!reply)
+        return;
+    m_poller->handleReply(reply);
+    reply->deleteLater();
+}
+
+void MainWindow::on_pushButtonClearErrorStack_clicked()
+{
+    if (!journalAvailable())
+        return;
+    EventAcknowledger::acknowledgeAll(m_project);
+    showCounters(m_poller->count());
+}
+
+void MainWindow::on_pushButtonSaveErrorStack_clicked()
+{
+    if (journalAvailable())
+        JournalExportCommand::run(this, m_settings, m_project);
+}
