@@ -3,9 +3,12 @@
 
 #include "app/adddevicedialog.h"
 #include "app/counterlabel.h"
+#include "app/deviceinfoitemmodel.h"
 #include "app/editkeydialog.h"
+#include "app/failtreeview.h"
 #include "app/guiresources.h"
 #include "app/journalexportcommand.h"
+#include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
@@ -90,11 +93,12 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
         m_splitter = new QSplitter(Qt::Horizontal, this);
         m_splitter->setObjectName(QStringLiteral("splitterDevices"));
         m_splitter->addWidget(m_treeView);
-        // The fault pane; it shows the selected device's faults once the fault views
-        // are attached (showDeviceFaults).
-        m_faultView = new QTreeView(m_splitter);
+        // The fault pane follows the selected device (showDeviceFaults).
+        m_faultView = new FailTreeView(m_splitter);
         m_faultView->setObjectName(QStringLiteral("treeViewFaults"));
         m_faultView->header()->hide();
+        m_faultModel = new DeviceInfoItemModel(nullptr, this);
+        m_faultView->setModel(m_faultModel);
         m_splitter->addWidget(m_faultView);
         m_splitter->setStretchFactor(0, 3);
         m_splitter->setStretchFactor(1, 2);
@@ -170,6 +174,10 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     } else {
         ui->radioButtonEdit->setChecked(false);
         ui->radioButtonRun->setChecked(true);
+        m_journalView = new LogTreeView(m_project, ui->tabErrorStack);
+        m_journalView->setObjectName(QStringLiteral("treeViewJournal"));
+        ui->verticalLayoutErrorStack->insertWidget(0, m_journalView, 1);
+        attachJournal();
         // Without an event database (it could not be opened) there is nothing to
         // acknowledge or export.
         ui->pushButtonClearErrorStack->setEnabled(journalAvailable());
@@ -467,6 +475,7 @@ void MainWindow::on_menuCloseClicked()
     m_project->monitoring = m_monitoring;
     m_poller->setProject(m_project);
     attachTreeModel();
+    attachJournal();
     delete old;
     updateButtonsForSelection();
     updateProjectSearchButton();

@@ -11,6 +11,9 @@
 #include <functional>
 #include <memory>
 
+class DeviceInfoItemModel;
+class FailTreeView;
+class LogTreeView;
 class ProjectDevice;
 class ProjectModel;
 class ProjectTreeModel;
@@ -58,6 +61,10 @@ public:
     ProjectTreeModel *treeModel() const { return m_treeModel; }
     ProjectTreeView *treeView() const { return m_treeView; }
     StatusPoller *statusPoller() const { return m_poller; }
+    // Monitoring mode only (null otherwise): the fault pane, its model and the journal.
+    FailTreeView *faultView() const { return m_faultView; }
+    DeviceInfoItemModel *faultModel() const { return m_faultModel; }
+    LogTreeView *journalView() const { return m_journalView; }
     bool isMonitoring() const { return m_monitoring; }
 
     void setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory);
@@ -129,6 +136,8 @@ private:
     // Attachment points of the monitoring views.
     void showDeviceFaults(ProjectDevice *device);
     void requestAllStatuses();
+    // Shows the open project's journal (after start-up and whenever the project changed).
+    void attachJournal();
     bool searchFrameAvailable() const;
     bool journalAvailable() const;
 
@@ -138,7 +147,9 @@ private:
     ProjectTreeModel *m_treeModel = nullptr;
     ProjectTreeView *m_treeView = nullptr;
     QSplitter *m_splitter = nullptr;
-    QTreeView *m_faultView = nullptr;
+    FailTreeView *m_faultView = nullptr;
+    DeviceInfoItemModel *m_faultModel = nullptr;
+    LogTreeView *m_journalView = nullptr;
     QTimer *m_periodicTimer = nullptr;
     QNetworkAccessManager *m_network = nullptr;
     StatusPoller *m_poller = nullptr;

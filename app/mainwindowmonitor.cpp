@@ -3,14 +3,19 @@
 
 #include "app/adddevicedialog.h"
 #include "app/counterlabel.h"
+#include "app/deviceinfoitemmodel.h"
 #include "app/editkeydialog.h"
+#include "app/failtreeview.h"
 #include "app/guiresources.h"
 #include "app/journalexportcommand.h"
+#include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
 #include "app/windowgeometry.h"
+#include "journal/databaselog.h"
 #include "journal/eventacknowledger.h"
+#include "journal/eventtablemodel.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
 #include "link/usbsearch.h"
@@ -103,8 +108,16 @@ void MainWindow::requestAllStatuses()
 
 void MainWindow::showDeviceFaults(ProjectDevice *device)
 {
-    // The fault pane follows the selected device once it is attached.
-    Q_UNUSED(device)
+    if (m_faultModel)
+        m_faultModel->setDevice(device);
+}
+
+void MainWindow::attachJournal()
+{
+    if (!m_journalView)
+        return;
+    m_journalView->setProject(m_project);
+    m_journalView->setJournalModel(m_project->logDb ? m_project->logDb->tableModel() : nullptr);
 }
 
 void MainWindow::on_requestPeriodicalTimer()
@@ -113,6 +126,14 @@ void MainWindow::on_requestPeriodicalTimer()
     showCounters(m_poller->counters());
     // Connection states age without any event: the rows are redrawn every tick.
     m_treeView->viewport()->update();
+    if (m_faultModel && m_faultModel->device()) {
+        // The pane keeps following the selection, and its state row ages as the tree does.
+        ProjectDevice *selected = m_treeView->selectedDevice();
+        if (selected != m_faultModel->device())
+            showDeviceFaults(selected);
+        else
+            m_faultView->viewport()->update();
+    }
 }
 
 void MainWindow::showCounters(const StatusPoller::Counters &counters)

@@ -2,6 +2,7 @@
 
 #include "app/guiresources.h"
 #include "app/projectitemdelegate.h"
+#include "app/treelook.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -34,21 +35,7 @@ ProjectTreeView::ProjectTreeView(QWidget *parent)
     m_delegate->setLineGap(4);
     setItemDelegate(m_delegate);
 
-    QPalette colours = palette();
-    const struct {
-        QPalette::ColorRole role;
-        QRgb rgb;
-    } roles[] = {{QPalette::WindowText, 0x303030}, {QPalette::Base, 0xF0F1F2},
-                 {QPalette::Light, 0xFFFFFF},      {QPalette::Midlight, 0xD3D6D8},
-                 {QPalette::Mid, 0xC5C9CB},        {QPalette::Dark, 0x9AA0A4},
-                 {QPalette::Text, 0x616B71},       {QPalette::Highlight, 0xE2E4E5}};
-    for (const auto &entry : roles)
-        colours.setColor(QPalette::All, entry.role, QColor(entry.rgb));
-    setPalette(colours);
-
-    QFont font(QStringLiteral("MSShellDlg 2"));
-    font.setPointSize(10);
-    setFont(font);
+    TreeLook::apply(this);
 
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -97,14 +97,15 @@ void DatabaseLog::endTransaction()
         forget();
         return;
     }
-    for (const EventRecord &record : records)
-        announce(record);
+    announce(records);
 }
 
-void DatabaseLog::announce(const EventRecord &record)
+void DatabaseLog::announce(const QVector<EventRecord> &records)
 {
-    m_model->prependRecord(record);
-    emit eventInserted(record);
+    // The journal view takes the records of one piece of work as one insertion.
+    m_model->prependRecords(records);
+    for (const EventRecord &record : records)
+        emit eventInserted(record);
 }
 
 void DatabaseLog::checkMemory()
@@ -193,7 +194,7 @@ bool DatabaseLog::insertEvent(int deviceId, const QString &description, int code
     if (m_inTransaction)
         m_uncommitted.append(record);
     else
-        announce(record);
+        announce({record});
     return true;
 }
 

@@ -92,7 +92,7 @@ private:
 
     void beginTransaction();
     void endTransaction();
-    void announce(const EventRecord &record);
+    void announce(const QVector<EventRecord> &records);
     bool allowedByRules(int deviceId, int code);
     bool queryLastTime(int deviceId, int code, QDateTime &time, int seenFilter);
     int queryCount(int seenFilter);

@@ -2,6 +2,8 @@
 
 #include "journal/databaselog.h"
 
+#include <climits>
+
 EventTableModel::EventTableModel(DatabaseLog *log, QObject *parent)
     : QAbstractTableModel(parent)
     , m_log(log)
@@ -19,12 +21,21 @@ bool EventTableModel::select()
     return ok;
 }
 
-void EventTableModel::prependRecord(const EventRecord &record)
+void EventTableModel::prependRecords(const QVector<EventRecord> &records)
 {
-    if (!m_rows.isEmpty() && record.recordId <= m_rows.first().recordId)
+    QVector<EventRecord> fresh;
+    fresh.reserve(records.size());
+    int newest = m_rows.isEmpty() ? INT_MIN : m_rows.first().recordId;
+    for (const EventRecord &record : records) {
+        if (record.recordId > newest) {
+            fresh.prepend(record);
+            newest = record.recordId;
+        }
+    }
+    if (fresh.isEmpty())
         return;
-    beginInsertRows(QModelIndex(), 0, 0);
-    m_rows.prepend(record);
+    beginInsertRows(QModelIndex(), 0, fresh.size() - 1);
+    m_rows = fresh + m_rows;
     endInsertRows();
     if (m_rows.size() > maxKeptRows) {
         beginRemoveRows(QModelIndex(), maxKeptRows, m_rows.size() - 1);

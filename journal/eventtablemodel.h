@@ -26,8 +26,9 @@ public:
 
     // Reads the first page again. False when the query failed (the model is then empty).
     bool select();
-    // A new unacknowledged event, newer than every row shown: added at the top.
-    void prependRecord(const EventRecord &record);
+    // New unacknowledged events, oldest first, newer than every row shown: added at the
+    // top in one insertion. Records not newer than the top row are ignored.
+    void prependRecords(const QVector<EventRecord> &records);
     EventRecord record(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
