@@ -5,11 +5,18 @@
 #include "testutil.h"
 
 #include "app/counterlabel.h"
+#include "app/deviceinfoitemmodel.h"
+#include "app/failitemdelegate.h"
+#include "app/failitemdescriptor.h"
+#include "app/logitemdelegate.h"
+#include "app/logtreeview.h"
 #include "app/mainwindow.h"
+#include "app/projecttreeview.h"
 #include "journal/databaselog.h"
 #include "project/eventcode.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
+#include "tools/devsim/simtimeline.h"
 #include "tools/devsim/simulator.h"
 
 #include <QLabel>
@@ -234,6 +241,124 @@ private slots:
         QCOMPARE(boxSeen->title, QStringLiteral("Ошибка"));
         QCOMPARE(boxSeen->text, QStringLiteral("Ошибка при создании файла."));
         QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // The console watching a small network while a timeline opens a line, opens a
+    // housing, fails a console and an extension unit, clears most of it again and silences
+    // a loudspeaker: counters, fault pane and journal follow.
+    void timelineEndToEnd()
+    {
+        const char unitAddress[] = "127.0.9.5";
+        const char hornAddress[] = "127.0.9.6";
+        Simulator simulator;
+        QVERIFY(simulator.addDevice(QStringLiteral("norda4200:4201@") + unitAddress));
+        QVERIFY(simulator.addDevice(QStringLiteral("horn:702@") + hornAddress));
+        SimStatusServer server(&simulator, TestUtil::freePort(unitAddress));
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        SimTimeline timeline(&simulator, &server);
+        QVERIFY2(timeline.parse(QStringLiteral("at 0 s serial 4201 line 3 open\n"
+                                               "at 0 s serial 4201 fault tamper on\n"
+                                               "at 0 s serial 4201 console 5 faulty\n"
+                                               "at 0 s serial 4201 extension 2 faulty\n"
+                                               "at 0 s serial 4201 mode 2\n"
+                                               "at 0 s serial 4201 byte3 0x05\n"),
+                                &error),
+                 qPrintable(error));
+
+        const QString settingsPath = m_dir->filePath(QStringLiteral("e2e.ini"));
+        const QString projectPath = m_dir->filePath(QStringLiteral("e2e.mpj"));
+        {
+            ProjectModel project(ProjectModel::Journals::None);
+            ProjectGroup *group = namedGroup(&project, QStringLiteral("Корпус 1"));
+            project.addDevice(group, makeDevice(DeviceType::Norda4200, 4201, true, 0, unitAddress));
+            project.addDevice(group, makeDevice(DeviceType::Horn, 702, false, 0, hornAddress));
+            QCOMPARE(project.save(projectPath), 0);
+            QSettings settings(settingsPath, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("application/rivar"), "1");
+            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+            settings.setValue(QStringLiteral("network/statusport"), QString::number(server.port()));
+        }
+        timeline.start();
+        MainWindow window(settingsPath);
+        ProjectModel *project = window.project();
+        ProjectDevice *unit = project->findDeviceBySerial(4201);
+        ProjectDevice *horn = project->findDeviceBySerial(702);
+        window.treeView()->selectNode(unit);
+        DeviceInfoItemModel *pane = window.faultModel();
+        QCOMPARE(pane->device(), unit);
+        QAbstractItemModel *journal = window.journalView()->model();
+
+        auto paneTexts = [pane] {
+            QStringList texts;
+            for (int row = 2; row < pane->rowCount(); ++row) {
+                const auto item = pane->data(pane->index(row, 0)).value<FailItemDescriptor>();
+                texts << FailItemDelegate::faultText(item) + QLatin1Char('=') +
+                        FailItemDelegate::faultStateText(item);
+            }
+            texts.sort();
+            return texts;
+        };
+        // The event texts of the journal rows, newest first: of one device, or of all.
+        auto journalTexts = [journal](int deviceId = INT_MIN) {
+            QStringList texts;
+            for (int row = 0; row < journal->rowCount(); ++row) {
+                if (deviceId == INT_MIN || journal->index(row, 2).data().toInt() == deviceId)
+                    texts << LogItemDelegate::eventText(journal->index(row, 3).data().toInt());
+            }
+            return texts;
+        };
+
+        // The faults arrive with the window's own polling.
+        QTRY_COMPARE_WITH_TIMEOUT(pane->rowCount(), 6, 10000);
+        QStringList expected = {"ЛО3=ОБРЫВ", "Вскрытие корпуса=ДА", "Неисправность БР2=ДА",
+                                "Неисправность ПУ5=ДА"};
+        expected.sort();
+        QCOMPARE(paneTexts(), expected);
+        const auto state = pane->data(pane->index(1, 0)).value<FailItemDescriptor>();
+        QCOMPARE(FailItemDelegate::activeLinesText(state.device),
+                 QStringLiteral("Активные линии: ЛО1, ЛО3"));
+        QCOMPARE(FailItemDelegate::modeText(state.device), QStringLiteral("Cостояние: ПУЛЬТ ПУСК"));
+        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, "labelTamperDevices")->text(),
+                                  QStringLiteral("НСД: 1"), 5000);
+        QCOMPARE(child<QLabel>(&window, "labelMalfDevices")->text(),
+                 QStringLiteral("Неисправных: 1"));
+        const QStringList unitEvents = journalTexts(unit->id_obj);
+        QVERIFY(unitEvents.contains(QStringLiteral("Обрыв ЛО3")));
+        QVERIFY(unitEvents.contains(QStringLiteral("Несанкционированный доступ")));
+        QVERIFY(unitEvents.contains(QStringLiteral("Норма ЛО1")));
+        QVERIFY(!unitEvents.contains(QStringLiteral("Норма ЛО3")));
+
+        // Cleared (applied only now, so that the checks above cannot race the clock): only
+        // the extension unit is left, the journal shows the recoveries on top.
+        for (const char *step : {"serial 4201 line 3 normal", "serial 4201 fault tamper off",
+                                 "serial 4201 console 5 ok", "serial 702 http silent"})
+            QVERIFY2(timeline.apply(QString::fromLatin1(step), &error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(pane->rowCount(), 3, 10000);
+        QCOMPARE(paneTexts(), QStringList({"Неисправность БР2=ДА"}));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            journalTexts(unit->id_obj).mid(0, 2).contains(QStringLiteral("Норма ЛО3")), 5000);
+        QVERIFY(journalTexts(unit->id_obj)
+                    .mid(0, 2)
+                    .contains(QStringLiteral("Несанкционированный доступ прекращен")));
+        QCOMPARE(LogItemDelegate::eventColor(EventCode::LineNormal + 2), QColor(0, 255, 0));
+
+        // The silenced loudspeaker, last heard of long ago, is lost at the next tick.
+        QTRY_VERIFY_WITH_TIMEOUT(horn->netFound, 5000);
+        horn->lastSeen = QDateTime::currentDateTime().addSecs(-30);
+        QTRY_COMPARE_WITH_TIMEOUT(journalTexts().value(0), QStringLiteral("Нет подключения"), 5000);
+        QCOMPARE(child<QLabel>(&window, "labelNoConnDevices")->text(),
+                 QStringLiteral("Нет связи: 1"));
+        QVERIFY(CounterLabel::isHighlighted(child<QLabel>(&window, "labelNoConnDevices")));
+        window.treeView()->selectNode(horn);
+        QCOMPARE(pane->device(), horn);
+        QCOMPARE(FailItemDelegate::connectionText(horn), QStringLiteral("Связь не установлена"));
+        QCOMPARE(child<QLabel>(&window, "labelBaseRecordActual")->text(),
+                 QStringLiteral("Актуальных: %1").arg(journal->rowCount()));
+
+        // Acknowledged: the journal empties.
+        child<QPushButton>(&window, "pushButtonClearErrorStack")->click();
+        QCOMPARE(journal->rowCount(), 0);
     }
 
 private:
