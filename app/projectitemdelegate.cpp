@@ -347,8 +347,11 @@ QSize ProjectItemDelegate::sizeHint(const QStyleOptionViewItem &option,
     if (auto *io = qobject_cast<InOut *>(node)) {
         text = textHeight(option.font, inOutText(io)) + 1;
     } else if (auto *group = qobject_cast<ProjectGroup *>(node)) {
-        text = textHeight(option.font, group->name) +
-            textHeight(small, groupCounterTexts(group).join(QLatin1Char(' '))) + 2;
+        // The counter line's height does not depend on the numbers: it is measured on
+        // a fixed text rather than by counting the group's devices at every relayout.
+        static const QString counterSample =
+            QStringLiteral("Всего устройств: 0 Нет связи: 0 Неисправных: 0 НСД: 0");
+        text = textHeight(option.font, group->name) + textHeight(small, counterSample) + 2;
     } else if (auto *device = qobject_cast<ProjectDevice *>(node)) {
         const int first = textHeight(option.font, deviceCaptionText(device));
         text = device->tag.isEmpty() ? first + 1 : first + textHeight(option.font, device->tag) + 2;

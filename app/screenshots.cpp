@@ -1,93 +1,120 @@
-// Renders the main window in configuration and monitoring mode on a sample project and
-// writes the pictures as PNG files: norda-screenshots OUTPUT_FOLDER.
+// Renders the main window on the demonstration project and writes the pictures as PNG
+// files: norda-screenshots OUTPUT_FOLDER PROJECT.mpj
+//
+// The project's devices are simulated in this process on their loopback addresses, put
+// into a few faults, and polled by the window for real; the monitoring pictures show the
+// fault pane of the faulty central unit and the journal with the events that followed.
 // Run it on the offscreen platform (scripts/screenshots.sh does).
 
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
-#include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "tools/devsim/simdevice.h"
+#include "tools/devsim/simstatusserver.h"
+#include "tools/devsim/simtimeline.h"
+#include "tools/devsim/simulator.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QSettings>
+#include <QTabWidget>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 
-ProjectDevice *device(int type, int serial, const QString &tag, bool rs485, int busAddress,
-                      const QString &ip, int keys = -1)
+// What has gone wrong on the simulated network when the pictures are taken.
+const char *const faults[] = {
+    "serial 4201 line 3 open", "serial 4201 fault tamper on",  "serial 4201 mode 3",
+    "serial 4201 byte3 0x05",  "serial 4201 console 2 faulty", "serial 4201 extension 1 faulty",
+    "serial 702 http silent",
+};
+
+void wait(int ms)
 {
-    // Every address of the sample is a loopback one: nothing on a real network is asked.
-    return new ProjectDevice(type, serial, tag, rs485, uint8_t(busAddress), !ip.isEmpty(), ip,
-                             keys);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
-bool writeSampleProject(const QString &path)
+QString writeSettings(const QString &folder, const QString &projectPath, bool monitoring,
+                      quint16 statusPort)
 {
-    ProjectModel project;
-    project.name = QStringLiteral("Пример");
-    ProjectGroup *building = project.addGroup(nullptr);
-    building->name = QStringLiteral("Корпус 1");
-    ProjectDevice *central = device(DeviceType::Norda4200, 1201, QStringLiteral("Диспетчерская"),
-                                    true, 0, QStringLiteral("127.0.0.2"));
-    project.addDevice(building, central);
-    central->inouts.at(0)->name = QStringLiteral("Холл");
-    central->inouts.at(1)->name = QStringLiteral("Лестница");
-    ProjectDevice *extension = device(DeviceType::Norda410x, 1202, QString(), true, 1, QString());
-    project.addDevice(building, extension);
-    ProjectDevice *console = device(DeviceType::BexarTovik2, 4401, QStringLiteral("Пост охраны"),
-                                    true, 5, QString(), 16);
-    project.addDevice(building, console);
-    InOut *firstKey = console->inouts.at(0);
-    firstKey->name = QStringLiteral("Все этажи");
-    firstKey->outlinks.append(OutLink {central->id_obj, {1, 2}});
-
-    ProjectGroup *second = project.addGroup(nullptr);
-    second->name = QStringLiteral("Корпус 2");
-    project.addDevice(second,
-                      device(DeviceType::Horn, 701, QStringLiteral("Проходная"), false, 0,
-                             QStringLiteral("127.0.0.3")));
-    project.addDevice(
-        second,
-        device(DeviceType::IpPult, 4301, QString(), false, 0, QStringLiteral("127.0.0.4"), 8));
-    ProjectGroup *floor = project.addGroup(second);
-    floor->name = QStringLiteral("Этаж 2");
-    project.addDevice(
-        floor, device(DeviceType::Lumo4, 521, QString(), false, 0, QStringLiteral("127.0.0.5")));
-    project.addDevice(
-        floor, device(DeviceType::Media, 901, QString(), false, 0, QStringLiteral("127.0.0.6")));
-    return project.save(path) == 0;
+    const QString path =
+        folder + (monitoring ? QStringLiteral("/monitoring.ini") : QStringLiteral("/config.ini"));
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
+    settings.setValue(QStringLiteral("mainwindow/width"), "1280");
+    settings.setValue(QStringLiteral("mainwindow/height"), "720");
+    settings.setValue(QStringLiteral("mainwindow/left"), "0");
+    settings.setValue(QStringLiteral("mainwindow/top"), "0");
+    settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+    settings.setValue(QStringLiteral("network/statusport"), QString::number(statusPort));
+    return path;
 }
 
-bool render(const QString &folder, const QString &projectPath, bool monitoring,
-            const QString &fileName)
+void showWholeTree(MainWindow &window, int selectedSerial)
 {
-    const QString settingsPath = folder + QStringLiteral("/settings-") + fileName + ".ini";
-    {
-        QSettings settings(settingsPath, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
-        settings.setValue(QStringLiteral("mainwindow/width"), "1000");
-        settings.setValue(QStringLiteral("mainwindow/height"), "640");
-        settings.setValue(QStringLiteral("mainwindow/left"), "0");
-        settings.setValue(QStringLiteral("mainwindow/top"), "0");
-        settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-    }
-    MainWindow window(settingsPath);
-    window.show();
-    // A few devices have answered, so that both lamp colours can be seen.
-    const QList<ProjectDevice *> devices = window.project()->allDevices();
-    for (ProjectDevice *each : devices) {
-        if (each->serial == 1201 || each->serial == 701)
-            each->netFound = true;
-    }
     for (ProjectGroup *group : window.project()->allGroups())
         window.treeView()->expandNode(group);
-    window.treeView()->selectNode(window.project()->findDeviceBySerial(1201));
+    window.treeView()->selectNode(window.project()->findDeviceBySerial(selectedSerial));
     QApplication::processEvents();
-    return window.grab().save(QDir(folder).filePath(fileName + QStringLiteral(".png")));
+}
+
+bool save(QWidget &window, const QString &folder, const QString &name)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile::remove(path);
+    if (!window.grab().save(path)) {
+        QTextStream(stderr) << "cannot write " << path << '\n';
+        return false;
+    }
+    QTextStream(stdout) << "wrote " << path << '\n';
+    return true;
+}
+
+bool render(const QString &output, const QString &work, const QString &projectPath,
+            quint16 statusPort, const std::function<bool()> &breakDown)
+{
+    {
+        // Configuration: the LAN search has found the devices that answer.
+        MainWindow window(writeSettings(work, projectPath, false, statusPort));
+        window.show();
+        window.on_pushButton_clicked();
+        wait(1500);
+        showWholeTree(window, 4201);
+        if (!save(window, output, QStringLiteral("configuration.png")))
+            return false;
+    }
+    MainWindow window(writeSettings(work, projectPath, true, statusPort));
+    window.show();
+    showWholeTree(window, 4201);
+    // The first answers record every line as normal; the operator has seen those.
+    wait(2500);
+    window.on_pushButtonClearErrorStack_clicked();
+    if (!breakDown())
+        return false;
+    wait(2500);
+    // The silenced loudspeaker was last heard of long ago: it counts as lost at the next
+    // tick instead of ten seconds from now.
+    if (ProjectDevice *silent = window.project()->findDeviceBySerial(702))
+        silent->lastSeen = QDateTime::currentDateTime().addSecs(-30);
+    wait(1200);
+    showWholeTree(window, 4201);
+    if (!save(window, output, QStringLiteral("monitoring.png")))
+        return false;
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabMain"));
+    if (tabs)
+        tabs->setCurrentIndex(1);
+    QApplication::processEvents();
+    return save(window, output, QStringLiteral("journal.png"));
 }
 
 // The window's diagnostics are of no interest here; warnings still show.
@@ -105,32 +132,46 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(quietDebug);
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2) {
-        QTextStream(stderr) << "usage: norda-screenshots OUTPUT_FOLDER\n";
+    if (args.size() != 3) {
+        QTextStream(stderr) << "usage: norda-screenshots OUTPUT_FOLDER PROJECT.mpj\n";
         return 1;
     }
-    const QString folder = QDir(args.at(1)).absolutePath();
-    QDir().mkpath(folder);
+    const QString output = QDir(args.at(1)).absolutePath();
+    QDir().mkpath(output);
+    // The window keeps its journals in the working folder: a scratch one.
     QTemporaryDir work;
-    const QString projectPath = work.filePath(QStringLiteral("sample.mpj"));
-    if (!work.isValid() || !writeSampleProject(projectPath)) {
-        QTextStream(stderr) << "cannot write the sample project\n";
+    const QString projectPath = work.filePath(QStringLiteral("demo.mpj"));
+    if (!work.isValid() || !QFile::copy(args.at(2), projectPath) ||
+        !QDir::setCurrent(work.path())) {
+        QTextStream(stderr) << "cannot prepare a working copy of " << args.at(2) << '\n';
         return 2;
     }
-    // The settings files are working files of the renderer, not pictures.
-    const bool ok = render(work.path(), projectPath, false, QStringLiteral("configuration")) &&
-        render(work.path(), projectPath, true, QStringLiteral("monitoring"));
-    if (!ok)
+
+    Simulator simulator;
+    QString error;
+    if (simulator.addProjectDevices(projectPath, &error) <= 0) {
+        QTextStream(stderr) << "cannot simulate the project: " << error << '\n';
         return 2;
-    for (const QString &name :
-         {QStringLiteral("configuration.png"), QStringLiteral("monitoring.png")}) {
-        const QString output = QDir(folder).filePath(name);
-        QFile::remove(output);
-        if (!QFile::copy(work.filePath(name), output)) {
-            QTextStream(stderr) << "cannot write " << output << '\n';
-            return 2;
+    }
+    QTcpServer probe;
+    probe.listen(simulator.devices().first()->address, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    SimStatusServer server(&simulator, port);
+    SimTimeline timeline(&simulator, &server);
+    if (!server.start(&error)) {
+        QTextStream(stderr) << error << '\n';
+        return 2;
+    }
+    auto breakDown = [&timeline] {
+        QString error;
+        for (const char *step : faults) {
+            if (!timeline.apply(QString::fromLatin1(step), &error)) {
+                QTextStream(stderr) << step << ": " << error << '\n';
+                return false;
+            }
         }
-        QTextStream(stdout) << "wrote " << output << '\n';
-    }
-    return 0;
+        return true;
+    };
+    return render(output, work.path(), projectPath, port, breakDown) ? 0 : 2;
 }

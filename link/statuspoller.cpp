@@ -199,7 +199,7 @@ void StatusPoller::tick(bool polling)
         for (ProjectDevice *device : devices) {
             queueRequest(device->ip_addr);
             const bool silent = !device->lastSeen.isValid() ||
-                nowSeconds - device->lastSeen.toSecsSinceEpoch() > lostAfterSeconds;
+                nowSeconds - device->lastSeenSecs() > lostAfterSeconds;
             // Offered at every tick of the silence; the journal keeps one record per loss.
             if (silent && log)
                 log->insertEvent(device->id_obj, QString(), EventCode::ConnectionLost, now);

@@ -127,7 +127,18 @@ bool ProjectDevice::isOnline() const
 {
     if (!lastSeen.isValid())
         return false;
-    return QDateTime::currentSecsSinceEpoch() - lastSeen.toSecsSinceEpoch() <= 9;
+    return QDateTime::currentSecsSinceEpoch() - lastSeenSecs() <= 9;
+}
+
+qint64 ProjectDevice::lastSeenSecs() const
+{
+    // Equal local times compare without a time zone lookup; the conversion runs only
+    // when lastSeen was given a new value.
+    if (!m_epochOf.isValid() || m_epochOf != lastSeen) {
+        m_epochOf = lastSeen;
+        m_epochSecs = lastSeen.toSecsSinceEpoch();
+    }
+    return m_epochSecs;
 }
 
 int ProjectDevice::buttonCount() const

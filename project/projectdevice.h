@@ -66,6 +66,10 @@ public:
 
     // A device counts as online while its last status is at most 9 s old.
     bool isOnline() const;
+    // `lastSeen` as whole seconds since the epoch (valid `lastSeen` only). Remembered per
+    // value: turning a local time into epoch seconds consults the time zone each time,
+    // and the tree, the counters and the tick ask for every device every second.
+    qint64 lastSeenSecs() const;
 
     int buttonCount() const;
     int lineCount() const;
@@ -96,4 +100,7 @@ signals:
 
 private:
     void removeInOut(InOut *io);
+
+    mutable QDateTime m_epochOf;
+    mutable qint64 m_epochSecs = 0;
 };

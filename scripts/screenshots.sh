@@ -1,9 +1,9 @@
 #!/bin/sh
-# Renders the main window in configuration and in monitoring mode on a sample project
-# (every device address a loopback one) to docs/screenshots/*.png. Needs no display:
-# the window is drawn on the offscreen platform.
+# Renders the main window in configuration and in monitoring mode on the demonstration
+# project, its devices simulated on loopback addresses and put into a few faults, to
+# docs/screenshots/*.png. Needs no display: the window is drawn on the offscreen platform.
 set -eu
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target norda-screenshots -j"$(nproc)"
-QT_QPA_PLATFORM=offscreen build/app/norda-screenshots docs/screenshots
+QT_QPA_PLATFORM=offscreen build/app/norda-screenshots docs/screenshots scripts/demo/demo.mpj
