@@ -404,6 +404,7 @@ void MainWindow::on_menuOpenClicked()
         showFileError(QStringLiteral("Ошибка открытия файла проекта ") + path + QLatin1Char('.'));
         return;
     }
+    on_searchFrameClose();
     const QFileInfo info(path);
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
     m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
@@ -461,6 +462,7 @@ void MainWindow::on_menuCloseClicked()
         m_project->path.isEmpty() ? QDir::currentPath() : QFileInfo(m_project->path).absolutePath();
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), folder);
     m_settings->setValue(QStringLiteral("paths/lastproject"), QString());
+    on_searchFrameClose();
 
     ProjectModel *old = m_project;
     m_project = new ProjectModel(this);
