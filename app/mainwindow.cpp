@@ -412,6 +412,7 @@ void MainWindow::on_menuOpenClicked()
         showFileError(QStringLiteral("Ошибка открытия файла проекта ") + path + QLatin1Char('.'));
         return;
     }
+    on_searchFrameClose();
     const QFileInfo info(path);
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
     m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
@@ -469,6 +470,7 @@ void MainWindow::on_menuCloseClicked()
         m_project->path.isEmpty() ? QDir::currentPath() : QFileInfo(m_project->path).absolutePath();
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), folder);
     m_settings->setValue(QStringLiteral("paths/lastproject"), QString());
+    on_searchFrameClose();
 
     ProjectModel *old = m_project;
     m_project = new ProjectModel(this);

@@ -12,6 +12,7 @@
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
+#include "app/searchwidget.h"
 #include "app/windowgeometry.h"
 #include "journal/databaselog.h"
 #include "journal/eventacknowledger.h"
@@ -71,10 +72,16 @@ void MainWindow::on_pushButtonProjectSearch_clicked()
 {
     if (m_searchFrame || !searchFrameAvailable())
         return;
-    // The device search frame is created here, inserted at the top of the central
-    // layout, and its closeFrame()/deviceSelected() connected to the two slots below.
+    auto *frame = new SearchWidget(m_project, ui->centralWidget);
+    ui->verticalLayoutMain->insertWidget(0, frame);
+    m_searchFrame = frame;
+    ui->pushButtonProjectSearch->setEnabled(false);
+    connect(frame, &SearchWidget::closeFrame, this, &MainWindow::on_searchFrameClose);
+    connect(frame, &SearchWidget::deviceSelected, this, &MainWindow::on_searchDeviceSelected);
 }
 
+// Also run when another project is opened or the project is closed: the frame's lists
+// are those of the project it was opened on.
 void MainWindow::on_searchFrameClose()
 {
     if (m_searchFrame)
@@ -85,6 +92,16 @@ void MainWindow::on_searchFrameClose()
 
 void MainWindow::on_searchDeviceSelected(ProjectDevice *device)
 {
+    // The frame's list may hold a device that has left the tree since: nothing to select.
+    const QModelIndex index = m_treeModel->indexOf(device);
+    if (!index.isValid())
+        return;
+    QList<QModelIndex> groups;
+    for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+        groups.prepend(parent);
+    for (const QModelIndex &group : qAsConst(groups))
+        m_treeView->expand(group);
+    // Scrolls to the row and makes it the only selected and the current one.
     m_treeView->selectNode(device);
     updateButtonsForSelection();
 }
@@ -93,7 +110,8 @@ void MainWindow::on_searchDeviceSelected(ProjectDevice *device)
 
 bool MainWindow::searchFrameAvailable() const
 {
-    return false;
+    // "Поиск по устройствам" is a button of the monitoring window only.
+    return m_monitoring;
 }
 
 bool MainWindow::journalAvailable() const

@@ -37,6 +37,7 @@ int textHeight(const QFont &font, const QString &text)
 } // namespace
 
 struct ProjectItemDelegate::Row {
+    Layout layout;
     QRect rect;
     QRect content;
     QPalette palette;
@@ -196,18 +197,28 @@ QString ProjectItemDelegate::editorText(const QObject *node)
 void ProjectItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                 const QModelIndex &index) const
 {
-    QObject *node = nodeAt(index);
+    DeviceRowParts parts;
+    parts.alarmCaption = m_polling;
+    paintNode(painter, option, nodeAt(index), m_layout, parts);
+}
+
+void ProjectItemDelegate::paintNode(QPainter *painter, const QStyleOptionViewItem &option,
+                                    const QObject *node, const Layout &layout,
+                                    const DeviceRowParts &parts)
+{
     Row row;
+    row.layout = layout;
     row.rect = option.rect;
-    row.content = option.rect.marginsRemoved(m_margins);
+    row.content = option.rect.marginsRemoved(layout.margins);
     row.palette = option.palette;
     const QPalette::ColorGroup colorGroup = !(option.state & QStyle::State_Enabled)
         ? QPalette::Disabled
         : ((option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive);
     row.palette.setCurrentColorGroup(colorGroup);
     row.font = option.font;
-    row.textLeft = row.content.left() + m_margins.left() + m_iconSize.width() + m_spacing;
-    row.firstLineCenter = row.content.top() + m_iconSize.height() / 2;
+    row.textLeft =
+        row.content.left() + layout.margins.left() + layout.iconSize.width() + layout.spacing;
+    row.firstLineCenter = row.content.top() + layout.iconSize.height() / 2;
 
     painter->save();
     painter->setClipRect(option.rect);
@@ -219,12 +230,12 @@ void ProjectItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     painter->setFont(row.font);
     painter->setPen(row.palette.color(QPalette::WindowText));
 
-    if (auto *io = qobject_cast<InOut *>(node))
+    if (auto *io = qobject_cast<const InOut *>(node))
         paintInOut(painter, row, io);
-    else if (auto *group = qobject_cast<ProjectGroup *>(node))
+    else if (auto *group = qobject_cast<const ProjectGroup *>(node))
         paintGroup(painter, row, group);
-    else if (auto *device = qobject_cast<ProjectDevice *>(node))
-        paintDevice(painter, row, device);
+    else if (auto *device = qobject_cast<const ProjectDevice *>(node))
+        paintDevice(painter, row, device, parts);
     painter->restore();
 }
 
@@ -242,16 +253,17 @@ QRect drawLine(QPainter *painter, int x, int centerY, const QString &text)
 
 } // namespace
 
-void ProjectItemDelegate::paintInOut(QPainter *painter, const Row &row, const InOut *io) const
+void ProjectItemDelegate::paintInOut(QPainter *painter, const Row &row, const InOut *io)
 {
-    painter->drawPixmap(QRect(row.content.topLeft(), m_iconSize), QPixmap(inOutIconPath(io->type)));
+    painter->drawPixmap(QRect(row.content.topLeft(), row.layout.iconSize),
+                        QPixmap(inOutIconPath(io->type)));
     drawLine(painter, row.textLeft, row.firstLineCenter, inOutText(io));
 }
 
-void ProjectItemDelegate::paintGroup(QPainter *painter, const Row &row,
-                                     const ProjectGroup *group) const
+void ProjectItemDelegate::paintGroup(QPainter *painter, const Row &row, const ProjectGroup *group)
 {
-    painter->drawPixmap(QRect(row.content.topLeft(), m_iconSize), QPixmap(groupIconPath(group)));
+    painter->drawPixmap(QRect(row.content.topLeft(), row.layout.iconSize),
+                        QPixmap(groupIconPath(group)));
     const QRect first = drawLine(painter, row.textLeft, row.firstLineCenter, group->name);
 
     QFont small = smallerFont(row.font);
@@ -266,19 +278,20 @@ void ProjectItemDelegate::paintGroup(QPainter *painter, const Row &row,
         painter->setFont(small);
         painter->setPen(red ? QColor(Qt::red) : row.palette.color(QPalette::WindowText));
         const QRect drawn = drawLine(painter, x, secondCenter, texts.at(i));
-        x = drawn.right() + m_spacing;
+        x = drawn.right() + row.layout.spacing;
     }
 }
 
 void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
-                                      const ProjectDevice *device) const
+                                      const ProjectDevice *device, const DeviceRowParts &parts)
 {
+    const Layout &layout = row.layout;
     int textLeft = row.textLeft;
-    QRect iconRect(row.content.topLeft(), m_iconSize);
-    if (device->portFound) {
+    QRect iconRect(row.content.topLeft(), layout.iconSize);
+    if (parts.usbIcon && device->portFound) {
         painter->drawPixmap(iconRect, QPixmap(QStringLiteral(":/images/icons/usb-online.png")));
-        iconRect.translate(m_iconSize.width() + m_spacing, 0);
-        textLeft += m_iconSize.width() + m_spacing;
+        iconRect.translate(layout.iconSize.width() + layout.spacing, 0);
+        textLeft += layout.iconSize.width() + layout.spacing;
     }
     painter->drawPixmap(iconRect, QPixmap(device->iconPath()));
 
@@ -286,15 +299,15 @@ void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
     // text above it. When both are shown the pair is kept inside the row.
     const QFont small = smallerFont(row.font);
     const QFontMetrics metrics(small);
-    const int right = row.content.right() - m_spacing;
+    const int right = row.content.right() - layout.spacing;
     const QString bus = busText(device);
     const QString network = networkText(device);
     const int lineHeight = metrics.height();
     int networkTop = row.firstLineCenter - lineHeight / 2;
     int busTop = networkTop;
     if (!bus.isEmpty() && !network.isEmpty()) {
-        busTop = qMax(row.rect.top() + 1, networkTop - lineHeight - m_lineGap);
-        networkTop = busTop + lineHeight + m_lineGap;
+        busTop = qMax(row.rect.top() + 1, networkTop - lineHeight - layout.lineGap);
+        networkTop = busTop + lineHeight + layout.lineGap;
     }
     int rightTextsLeft = right;
     QRect networkRect;
@@ -312,7 +325,7 @@ void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
                           Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, bus);
         rightTextsLeft = qMin(rightTextsLeft, right - width);
     }
-    const QString lamp = lampIconPath(device);
+    const QString lamp = parts.lamp ? lampIconPath(device) : QString();
     if (!lamp.isEmpty() && networkRect.isValid()) {
         const int side = qMax(1, networkRect.height() / 2);
         const QRect lampRect(networkRect.left() - side * 3 / 2, networkRect.center().y() - side / 2,
@@ -324,9 +337,10 @@ void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
     // The caption and the tag give way to the right-hand texts rather than run into them.
     painter->setFont(row.font);
     const QFontMetrics captionMetrics(row.font);
-    const int room = qMax(0, rightTextsLeft - m_spacing - textLeft);
-    painter->setPen(isCaptionAlarm(device, m_polling) ? QColor(Qt::red)
-                                                      : row.palette.color(QPalette::WindowText));
+    const int room = qMax(0, rightTextsLeft - layout.spacing - textLeft);
+    painter->setPen(isCaptionAlarm(device, parts.alarmCaption)
+                        ? QColor(Qt::red)
+                        : row.palette.color(QPalette::WindowText));
     const QRect caption =
         drawLine(painter, textLeft, row.firstLineCenter,
                  captionMetrics.elidedText(deviceCaptionText(device), Qt::ElideRight, room));
@@ -341,24 +355,30 @@ void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
 QSize ProjectItemDelegate::sizeHint(const QStyleOptionViewItem &option,
                                     const QModelIndex &index) const
 {
-    QObject *node = nodeAt(index);
+    return nodeSizeHint(option, nodeAt(index), m_layout);
+}
+
+QSize ProjectItemDelegate::nodeSizeHint(const QStyleOptionViewItem &option, const QObject *node,
+                                        const Layout &layout)
+{
     const QFont small = smallerFont(option.font);
     int text = 0;
-    if (auto *io = qobject_cast<InOut *>(node)) {
+    if (auto *io = qobject_cast<const InOut *>(node)) {
         text = textHeight(option.font, inOutText(io)) + 1;
-    } else if (auto *group = qobject_cast<ProjectGroup *>(node)) {
+    } else if (auto *group = qobject_cast<const ProjectGroup *>(node)) {
         // The counter line's height does not depend on the numbers: it is measured on
         // a fixed text rather than by counting the group's devices at every relayout.
         static const QString counterSample =
             QStringLiteral("Всего устройств: 0 Нет связи: 0 Неисправных: 0 НСД: 0");
         text = textHeight(option.font, group->name) + textHeight(small, counterSample) + 2;
-    } else if (auto *device = qobject_cast<ProjectDevice *>(node)) {
+    } else if (auto *device = qobject_cast<const ProjectDevice *>(node)) {
         const int first = textHeight(option.font, deviceCaptionText(device));
         text = device->tag.isEmpty() ? first + 1 : first + textHeight(option.font, device->tag) + 2;
     } else {
         text = textHeight(option.font, QString()) + 1;
     }
-    const int height = m_margins.top() + m_margins.bottom() + qMax(m_iconSize.height(), text);
+    const int height =
+        layout.margins.top() + layout.margins.bottom() + qMax(layout.iconSize.height(), text);
     return QSize(option.rect.width(), height);
 }
 

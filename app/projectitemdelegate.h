@@ -18,16 +18,39 @@ class ProjectItemDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
+    // Where the parts of a row go, in pixels.
+    struct Layout {
+        QSize iconSize {12, 12};
+        QMargins margins {0, 0, 0, 0};
+        // Between the icon and the text, and between texts on a line.
+        int spacing = 0;
+        // Between the first line of the right-hand texts and the line above it.
+        int lineGap = 0;
+    };
+
+    // The parts of a device row that depend on the device's state rather than on its
+    // configuration; the tree draws them all, a list of devices to choose from need not.
+    struct DeviceRowParts {
+        // The USB icon of a device found on a port.
+        bool usbIcon = true;
+        // The connection lamp of a device on Ethernet.
+        bool lamp = true;
+        // The red caption of a lost or faulty device (the tree's polling state).
+        bool alarmCaption = false;
+    };
+
     explicit ProjectItemDelegate(QObject *parent = nullptr);
 
-    void setIconSize(const QSize &size) { m_iconSize = size; }
-    QSize iconSize() const { return m_iconSize; }
-    void setMargins(const QMargins &margins) { m_margins = margins; }
-    QMargins margins() const { return m_margins; }
-    void setSpacing(int spacing) { m_spacing = spacing; }
-    int spacing() const { return m_spacing; }
-    void setLineGap(int gap) { m_lineGap = gap; }
-    int lineGap() const { return m_lineGap; }
+    void setRowLayout(const Layout &layout) { m_layout = layout; }
+    Layout rowLayout() const { return m_layout; }
+    void setIconSize(const QSize &size) { m_layout.iconSize = size; }
+    QSize iconSize() const { return m_layout.iconSize; }
+    void setMargins(const QMargins &margins) { m_layout.margins = margins; }
+    QMargins margins() const { return m_layout.margins; }
+    void setSpacing(int spacing) { m_layout.spacing = spacing; }
+    int spacing() const { return m_layout.spacing; }
+    void setLineGap(int gap) { m_layout.lineGap = gap; }
+    int lineGap() const { return m_layout.lineGap; }
     // Polling state: device captions turn red for lost or faulty devices.
     void setPolling(bool polling) { m_polling = polling; }
     bool isPolling() const { return m_polling; }
@@ -60,6 +83,16 @@ public:
     static QString editorText(const QObject *node);
     static bool isMonitoring(const QObject *node);
 
+    // Draws the row of a node (a group, a device or an input/output; for anything else,
+    // null included, only the background and the separator line) as the tree does, with
+    // the given layout and device parts. Other lists of project nodes share this painter.
+    static void paintNode(QPainter *painter, const QStyleOptionViewItem &option,
+                          const QObject *node, const Layout &layout, const DeviceRowParts &parts);
+    // The size of such a row: as wide as offered, high enough for the icon, the margins
+    // and the row's lines.
+    static QSize nodeSizeHint(const QStyleOptionViewItem &option, const QObject *node,
+                              const Layout &layout);
+
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -73,13 +106,11 @@ public:
 
 private:
     struct Row;
-    void paintInOut(QPainter *painter, const Row &row, const InOut *io) const;
-    void paintGroup(QPainter *painter, const Row &row, const ProjectGroup *group) const;
-    void paintDevice(QPainter *painter, const Row &row, const ProjectDevice *device) const;
+    static void paintInOut(QPainter *painter, const Row &row, const InOut *io);
+    static void paintGroup(QPainter *painter, const Row &row, const ProjectGroup *group);
+    static void paintDevice(QPainter *painter, const Row &row, const ProjectDevice *device,
+                            const DeviceRowParts &parts);
 
-    QSize m_iconSize {12, 12};
-    QMargins m_margins {0, 0, 0, 0};
-    int m_spacing = 0;
-    int m_lineGap = 0;
+    Layout m_layout;
     bool m_polling = false;
 };
