@@ -191,6 +191,8 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
 MainWindow::~MainWindow()
 {
     m_periodicTimer->stop();
+    // Answers held for one commit are stored before the project and its journals go.
+    m_poller->setProject(nullptr);
     m_treeView->setModel(nullptr);
     delete m_treeModel;
     delete m_project;

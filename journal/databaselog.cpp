@@ -258,6 +258,10 @@ bool DatabaseLog::markAllSeen()
             entry.unseen = QDateTime();
         }
         m_countUnseen = 0;
+        // Records of the open transaction are acknowledged as well: they must not turn
+        // up in the journal view when the transaction is committed.
+        for (EventRecord &record : m_uncommitted)
+            record.seen = 1;
     }
     if (!m_model->select())
         qWarning().noquote() << "Error select()" << database().lastError().text();

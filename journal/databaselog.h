@@ -4,6 +4,7 @@
 #include "journal/eventrecord.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QVector>
 
 class EventTableModel;
@@ -26,6 +27,8 @@ public:
     // write transaction: they are stored together or not at all, and the file is locked
     // once instead of once per statement. Transactions nest; the outermost commits.
     // Signals about the records are emitted once they are committed.
+    // A transaction may outlive its log (one kept open across answers): it then ends
+    // with nothing left to do.
     class Transaction {
     public:
         explicit Transaction(DatabaseLog *log)
@@ -43,7 +46,7 @@ public:
         Transaction &operator=(const Transaction &) = delete;
 
     private:
-        DatabaseLog *m_log;
+        QPointer<DatabaseLog> m_log;
     };
 
     explicit DatabaseLog(const QString &fileName = QStringLiteral("log.sqlite"),

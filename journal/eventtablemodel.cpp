@@ -27,7 +27,7 @@ void EventTableModel::prependRecords(const QVector<EventRecord> &records)
     fresh.reserve(records.size());
     int newest = m_rows.isEmpty() ? INT_MIN : m_rows.first().recordId;
     for (const EventRecord &record : records) {
-        if (record.recordId > newest) {
+        if (record.recordId > newest && record.seen == 0) {
             fresh.prepend(record);
             newest = record.recordId;
         }

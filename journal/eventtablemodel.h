@@ -27,7 +27,8 @@ public:
     // Reads the first page again. False when the query failed (the model is then empty).
     bool select();
     // New unacknowledged events, oldest first, newer than every row shown: added at the
-    // top in one insertion. Records not newer than the top row are ignored.
+    // top in one insertion. Acknowledged records and records not newer than the top row
+    // are ignored.
     void prependRecords(const QVector<EventRecord> &records);
     EventRecord record(int row) const;
 

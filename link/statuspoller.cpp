@@ -38,6 +38,9 @@ StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
     m_sendTimer.setSingleShot(true);
     m_sendTimer.setInterval(0);
     connect(&m_sendTimer, &QTimer::timeout, this, &StatusPoller::sendSlice);
+    m_commitTimer.setSingleShot(true);
+    m_commitTimer.setInterval(0);
+    connect(&m_commitTimer, &QTimer::timeout, this, &StatusPoller::commitAnswerBatch);
 }
 
 StatusPoller::~StatusPoller()
@@ -52,7 +55,22 @@ StatusPoller::~StatusPoller()
 
 void StatusPoller::setProject(ProjectModel *project)
 {
+    commitAnswerBatch();
     m_project = project;
+}
+
+void StatusPoller::holdAnswerBatch()
+{
+    if (m_answerBatch || !m_project || !m_project->logDb)
+        return;
+    m_answerBatch = std::make_unique<DatabaseLog::Transaction>(m_project->logDb);
+    m_commitTimer.start();
+}
+
+void StatusPoller::commitAnswerBatch()
+{
+    m_commitTimer.stop();
+    m_answerBatch.reset();
 }
 
 void StatusPoller::setTimeout(int milliseconds)
@@ -284,6 +302,7 @@ void StatusPoller::handleReply(QNetworkReply *reply)
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray body =
             reply->bytesAvailable() <= m_maxBody ? reply->readAll() : QByteArray();
+        holdAnswerBatch();
         // The index saves a walk of the whole tree per answer.
         device =
             StatusAcceptor::accept(m_project, status, pending.address, body, m_project->monitoring,

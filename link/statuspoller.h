@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/databaselog.h"
 #include "project/projectmodel.h"
 
 #include <QElapsedTimer>
@@ -11,6 +12,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVector>
+
+#include <memory>
 
 class ProjectDevice;
 class QNetworkAccessManager;
@@ -133,6 +136,12 @@ private:
     // The device an answer from `address` belongs to, when the index still holds it.
     ProjectDevice *indexedDevice(const QString &address) const;
     void abortOverdue();
+    // The answers handled in one pass of the event loop (they arrive in bursts, one per
+    // device a second) are stored in one transaction, committed once the loop has
+    // nothing else queued: one commit and one journal view update per burst instead of
+    // one per answer.
+    void holdAnswerBatch();
+    void commitAnswerBatch();
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkAccessManager> m_managerAlive;
@@ -151,6 +160,8 @@ private:
     QElapsedTimer m_clock;
     // Checks the deadline of outstanding requests between ticks as well.
     QTimer m_deadlineTimer;
+    std::unique_ptr<DatabaseLog::Transaction> m_answerBatch;
+    QTimer m_commitTimer;
     Counters m_counters;
     Statistics m_statistics;
 };

@@ -1,4 +1,5 @@
 #include "journal/databaselog.h"
+#include "journal/eventtablemodel.h"
 #include "link/statuspoller.h"
 #include "project/devicetype.h"
 #include "project/eventcode.h"
@@ -141,6 +142,57 @@ private slots:
         QCOMPARE(m_unit->faults.first().index, 2);
         QCOMPARE(m_unit->faults.first().state, 2);
         QVERIFY(eventCodes(m_project->logDb, m_unit->id_obj).contains(18));
+    }
+
+    void answersOfOnePassShareOneCommit()
+    {
+        QVERIFY(m_script->apply("device 1 line 3 open"));
+        // Seen by another process while the first answer is being handled: the burst's
+        // transaction is still open, nothing of it is committed yet.
+        QStringList seenMeanwhile;
+        connect(m_poller, &StatusPoller::statusAccepted, this, [&seenMeanwhile] {
+            seenMeanwhile << TestUtil::sqlite3("log.sqlite", "SELECT count(*) FROM status_log;");
+        });
+        QSignalSpy inserted(m_project->logDb, &DatabaseLog::eventInserted);
+        TICK_AND_SETTLE(true);
+        QCOMPARE(seenMeanwhile.size(), 2);
+        QCOMPARE(seenMeanwhile.first(), "0");
+        // Once the event loop had nothing else to do, everything is stored and announced.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            TestUtil::sqlite3("log.sqlite", "SELECT count(*) FROM status_log;"), "2", wait);
+        QVERIFY(inserted.count() > 0);
+        QCOMPARE(inserted.count(), m_project->logDb->eventCount(-1));
+        QCOMPARE(m_project->logDb->tableModel()->rowCount(), inserted.count());
+    }
+
+    void batchOutlivesItsProject_data()
+    {
+        QTest::addColumn<bool>("told");
+        QTest::addColumn<QString>("stored");
+        // Told first, the poller commits what it held; a project simply destroyed takes
+        // its uncommitted answers with it, and the commit that follows finds no log.
+        QTest::newRow("told") << true << "1";
+        QTest::newRow("not told") << false << "0";
+    }
+
+    void batchOutlivesItsProject()
+    {
+        QFETCH(bool, told);
+        QFETCH(QString, stored);
+        ProjectModel *project = m_project;
+        connect(m_poller, &StatusPoller::statusAccepted, this, [this, project, told] {
+            if (m_project == project) {
+                m_project = nullptr;
+                if (told)
+                    m_poller->setProject(nullptr);
+                delete project;
+            }
+        });
+        m_poller->tick(true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
+        QVERIFY(!m_project);
+        QCOMPARE(m_poller->project(), nullptr);
+        QCOMPARE(TestUtil::sqlite3("log.sqlite", "SELECT count(*) FROM status_log;"), stored);
     }
 
     void unusableAnswersChangeNothing_data()
