@@ -77,6 +77,9 @@ public:
     // For measurements: with the memory off every lookup and count reads the file.
     void setLookupMemory(bool on);
 
+protected:
+    bool transactionOpen() const override { return m_depth > 0; }
+
 signals:
     // A record was added to the event journal.
     void eventInserted(const EventRecord &record);

@@ -162,6 +162,10 @@ void DatabaseWrapper::checkpoint()
     QSqlDatabase db = database();
     if (!db.isOpen())
         return;
+    if (transactionOpen()) {
+        m_checkpointTimer.start();
+        return;
+    }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);")))
         logFailure(QStringLiteral("Error exec request"), query.lastError().text());

@@ -56,6 +56,9 @@ protected:
     void noteWrite();
     // Set when the last statement failed; cleared by the next success.
     bool lastFailed() const { return m_lastFailed; }
+    // Whether a transaction of this connection is open: the checkpoint then waits for it
+    // (a checkpoint cannot run inside a transaction).
+    virtual bool transactionOpen() const { return false; }
 
 private:
     void logFailure(const QString &what, const QString &error) const;

@@ -409,6 +409,25 @@ private slots:
                  "0");
     }
 
+    void checkpointWaitsForAnOpenTransaction()
+    {
+        DatabaseLog log;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        {
+            // Held open past the checkpoint's delay, as the poller holds one burst.
+            DatabaseLog::Transaction held(&log);
+            QVERIFY(log.insertEvent(1, QString(), 2, base));
+            QTest::qWait(1300);
+            QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        }
+        QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM error_log;"), "1");
+        // The checkpoint, put off, runs once the transaction is over.
+        QTest::qWait(1300);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    }
+
     void unusableFiles_data()
     {
         QTest::addColumn<QString>("file");

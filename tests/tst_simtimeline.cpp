@@ -175,6 +175,26 @@ private slots:
         QCOMPARE(m_simulator->devices().at(1)->errors, QStringList {"tamper"});
     }
 
+    // The demonstration's script names only devices of the demonstration's project, and
+    // within its first minute something goes wrong and is put right again.
+    void demonstrationScriptFitsItsProject()
+    {
+        Simulator demo;
+        QString error;
+        QVERIFY2(demo.addProjectDevices(QStringLiteral(NORDA_SOURCE_DIR "/scripts/demo/demo.mpj"),
+                                        &error) > 0,
+                 qPrintable(error));
+        SimStatusServer server(&demo, 0);
+        SimTimeline timeline(&demo, &server);
+        QVERIFY2(
+            timeline.load(QStringLiteral(NORDA_SOURCE_DIR "/scripts/demo/timeline.txt"), &error),
+            qPrintable(error));
+        QVERIFY(timeline.stepCount() >= 6);
+        for (const SimDevice *device : demo.devices())
+            QVERIFY2(Simulator::isLoopback(device->address),
+                     qPrintable(device->address.toString()));
+    }
+
 private:
     Simulator *m_simulator = nullptr;
     SimStatusServer *m_server = nullptr;
