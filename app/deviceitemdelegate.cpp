@@ -18,10 +18,7 @@ DeviceItemDelegate::DeviceItemDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
 {
     initGuiResources();
-    m_layout.iconSize = QSize(24, 24);
-    m_layout.margins = QMargins(6, 6, 6, 6);
-    m_layout.spacing = 6;
-    m_layout.lineGap = 4;
+    m_layout = RowLayout::tree();
 }
 
 ProjectItemDelegate::DeviceRowParts DeviceItemDelegate::rowParts()

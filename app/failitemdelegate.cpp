@@ -145,7 +145,7 @@ void FailItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
                              const QModelIndex &index) const
 {
     const FailItemDescriptor item = descriptorAt(index);
-    Row row = beginRow(painter, option);
+    RowFrame row = beginRow(painter, option);
     // These rows have no icon: their text starts right after the margin and the spacing.
     row.textLeft = row.content.left() + margins().left() + spacing();
     if (item.device) {
@@ -159,7 +159,7 @@ void FailItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     painter->restore();
 }
 
-void FailItemDelegate::paintHeader(QPainter *painter, const Row &row,
+void FailItemDelegate::paintHeader(QPainter *painter, const RowFrame &row,
                                    const ProjectDevice *device) const
 {
     const QString location = locationText(device);
@@ -178,26 +178,26 @@ void FailItemDelegate::paintHeader(QPainter *painter, const Row &row,
     painter->fillRect(rect, headerTint());
 }
 
-void FailItemDelegate::paintState(QPainter *painter, const Row &row,
+void FailItemDelegate::paintState(QPainter *painter, const RowFrame &row,
                                   const ProjectDevice *device) const
 {
     const int lineHeight = QFontMetrics(painter->font()).height();
     int center = row.firstLineCenter;
     const QStringList texts = stateTexts(device);
     for (const QString &text : texts) {
-        drawTextLine(painter, row.textLeft, center, text);
+        RowFrame::drawTextLine(painter, row.textLeft, center, text);
         center += lineHeight;
     }
     painter->fillRect(row.rect, stateTint(device));
 }
 
-void FailItemDelegate::paintFault(QPainter *painter, const Row &row,
+void FailItemDelegate::paintFault(QPainter *painter, const RowFrame &row,
                                   const FailItemDescriptor &item) const
 {
-    drawTextLine(painter, row.textLeft, row.firstLineCenter, faultText(item));
+    RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter, faultText(item));
     painter->setPen(faultStateColor(item));
-    drawTextLine(painter, row.textLeft + row.content.width() / 2, row.firstLineCenter,
-                 faultStateText(item));
+    RowFrame::drawTextLine(painter, row.textLeft + row.content.width() / 2, row.firstLineCenter,
+                           faultStateText(item));
 }
 
 QSize FailItemDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

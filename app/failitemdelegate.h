@@ -42,7 +42,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
-    void paintHeader(QPainter *painter, const Row &row, const ProjectDevice *device) const;
-    void paintState(QPainter *painter, const Row &row, const ProjectDevice *device) const;
-    void paintFault(QPainter *painter, const Row &row, const FailItemDescriptor &item) const;
+    void paintHeader(QPainter *painter, const RowFrame &row, const ProjectDevice *device) const;
+    void paintState(QPainter *painter, const RowFrame &row, const ProjectDevice *device) const;
+    void paintFault(QPainter *painter, const RowFrame &row, const FailItemDescriptor &item) const;
 };

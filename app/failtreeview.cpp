@@ -9,7 +9,6 @@ FailTreeView::FailTreeView(QWidget *parent)
     , m_delegate(new FailItemDelegate(this))
 {
     initGuiResources();
-    m_delegate->useTreeLayout();
     setItemDelegate(m_delegate);
     TreeLook::apply(this);
     setRootIsDecorated(false);

@@ -67,36 +67,36 @@ ProjectDevice *LogItemDelegate::deviceAt(const QModelIndex &index) const
 void LogItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                             const QModelIndex &index) const
 {
-    const Row row = beginRow(painter, option);
+    const RowFrame row = beginRow(painter, option);
     switch (index.column()) {
     case TimeColumn:
-        drawTextLine(painter, row.textLeft, row.firstLineCenter,
-                     timeText(index.data(Qt::DisplayRole).toString()));
+        RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter,
+                               timeText(index.data(Qt::DisplayRole).toString()));
         break;
     case DeviceColumn: {
         const ProjectDevice *device = deviceAt(index);
         if (!device) {
-            drawTextLine(painter, row.textLeft, row.firstLineCenter, deviceText(nullptr));
+            RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter, deviceText(nullptr));
             break;
         }
         painter->drawPixmap(QRect(row.content.topLeft(), iconSize()), QPixmap(device->iconPath()));
         const QRect caption =
-            drawTextLine(painter, row.textLeft, row.firstLineCenter, deviceText(device));
+            RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter, deviceText(device));
         if (!device->tag.isEmpty())
-            drawTextLine(painter, row.textLeft,
-                         caption.bottom() + 1 + QFontMetrics(painter->font()).height() / 2,
-                         device->tag);
+            RowFrame::drawTextLine(
+                painter, row.textLeft,
+                caption.bottom() + 1 + QFontMetrics(painter->font()).height() / 2, device->tag);
         break;
     }
     case EventColumn: {
         const int code = index.data(Qt::DisplayRole).toInt();
         painter->setPen(eventColor(code));
-        drawTextLine(painter, row.textLeft, row.firstLineCenter, eventText(code));
+        RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter, eventText(code));
         break;
     }
     default:
-        drawTextLine(painter, row.textLeft, row.firstLineCenter,
-                     index.data(Qt::DisplayRole).toString());
+        RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter,
+                               index.data(Qt::DisplayRole).toString());
         break;
     }
     painter->restore();

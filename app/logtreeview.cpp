@@ -11,7 +11,6 @@ LogTreeView::LogTreeView(ProjectModel *project, QWidget *parent)
     , m_delegate(new LogItemDelegate(project, this))
 {
     initGuiResources();
-    m_delegate->useTreeLayout();
     setItemDelegate(m_delegate);
     TreeLook::apply(this);
     setRootIsDecorated(false);

@@ -36,16 +36,6 @@ int textHeight(const QFont &font, const QString &text)
 
 } // namespace
 
-struct ProjectItemDelegate::Row {
-    Layout layout;
-    QRect rect;
-    QRect content;
-    QPalette palette;
-    QFont font;
-    int textLeft = 0;
-    int firstLineCenter = 0;
-};
-
 ProjectItemDelegate::ProjectItemDelegate(QObject *parent)
     : QStyledItemDelegate(parent)
 {
@@ -206,29 +196,7 @@ void ProjectItemDelegate::paintNode(QPainter *painter, const QStyleOptionViewIte
                                     const QObject *node, const Layout &layout,
                                     const DeviceRowParts &parts)
 {
-    Row row;
-    row.layout = layout;
-    row.rect = option.rect;
-    row.content = option.rect.marginsRemoved(layout.margins);
-    row.palette = option.palette;
-    const QPalette::ColorGroup colorGroup = !(option.state & QStyle::State_Enabled)
-        ? QPalette::Disabled
-        : ((option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive);
-    row.palette.setCurrentColorGroup(colorGroup);
-    row.font = option.font;
-    row.textLeft =
-        row.content.left() + layout.margins.left() + layout.iconSize.width() + layout.spacing;
-    row.firstLineCenter = row.content.top() + layout.iconSize.height() / 2;
-
-    painter->save();
-    painter->setClipRect(option.rect);
-    const bool selected = option.state & QStyle::State_Selected;
-    painter->fillRect(option.rect, selected ? row.palette.highlight() : row.palette.light());
-    painter->setPen(row.palette.color(QPalette::Dark));
-    painter->drawLine(option.rect.left(), option.rect.bottom(), option.rect.right(),
-                      option.rect.bottom());
-    painter->setFont(row.font);
-    painter->setPen(row.palette.color(QPalette::WindowText));
+    const Row row = RowFrame::begin(painter, option, layout);
 
     if (auto *io = qobject_cast<const InOut *>(node))
         paintInOut(painter, row, io);
@@ -239,32 +207,19 @@ void ProjectItemDelegate::paintNode(QPainter *painter, const QStyleOptionViewIte
     painter->restore();
 }
 
-namespace {
-
-// Draws one line of text whose vertical centre is at centerY, starting at x.
-QRect drawLine(QPainter *painter, int x, int centerY, const QString &text)
-{
-    const QFontMetrics metrics(painter->font());
-    const int height = metrics.height();
-    const QRect rect(x, centerY - height / 2, metrics.horizontalAdvance(text) + 1, height);
-    painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
-    return rect;
-}
-
-} // namespace
-
 void ProjectItemDelegate::paintInOut(QPainter *painter, const Row &row, const InOut *io)
 {
     painter->drawPixmap(QRect(row.content.topLeft(), row.layout.iconSize),
                         QPixmap(inOutIconPath(io->type)));
-    drawLine(painter, row.textLeft, row.firstLineCenter, inOutText(io));
+    RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter, inOutText(io));
 }
 
 void ProjectItemDelegate::paintGroup(QPainter *painter, const Row &row, const ProjectGroup *group)
 {
     painter->drawPixmap(QRect(row.content.topLeft(), row.layout.iconSize),
                         QPixmap(groupIconPath(group)));
-    const QRect first = drawLine(painter, row.textLeft, row.firstLineCenter, group->name);
+    const QRect first =
+        RowFrame::drawTextLine(painter, row.textLeft, row.firstLineCenter, group->name);
 
     QFont small = smallerFont(row.font);
     const int secondCenter = first.bottom() + 1 + QFontMetrics(small).height() / 2;
@@ -277,7 +232,7 @@ void ProjectItemDelegate::paintGroup(QPainter *painter, const Row &row, const Pr
         small.setWeight(red ? QFont::Bold : QFont::Normal);
         painter->setFont(small);
         painter->setPen(red ? QColor(Qt::red) : row.palette.color(QPalette::WindowText));
-        const QRect drawn = drawLine(painter, x, secondCenter, texts.at(i));
+        const QRect drawn = RowFrame::drawTextLine(painter, x, secondCenter, texts.at(i));
         x = drawn.right() + row.layout.spacing;
     }
 }
@@ -341,14 +296,14 @@ void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
     painter->setPen(isCaptionAlarm(device, parts.alarmCaption)
                         ? QColor(Qt::red)
                         : row.palette.color(QPalette::WindowText));
-    const QRect caption =
-        drawLine(painter, textLeft, row.firstLineCenter,
-                 captionMetrics.elidedText(deviceCaptionText(device), Qt::ElideRight, room));
+    const QRect caption = RowFrame::drawTextLine(
+        painter, textLeft, row.firstLineCenter,
+        captionMetrics.elidedText(deviceCaptionText(device), Qt::ElideRight, room));
     painter->setPen(row.palette.color(QPalette::WindowText));
     if (!device->tag.isEmpty()) {
         const int center = caption.bottom() + 1 + captionMetrics.height() / 2;
-        drawLine(painter, caption.left(), center,
-                 captionMetrics.elidedText(device->tag, Qt::ElideRight, room));
+        RowFrame::drawTextLine(painter, caption.left(), center,
+                               captionMetrics.elidedText(device->tag, Qt::ElideRight, room));
     }
 }
 

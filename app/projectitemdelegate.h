@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/rowframe.h"
+
 #include <QMargins>
 #include <QSize>
 #include <QStringList>
@@ -19,14 +21,7 @@ class ProjectItemDelegate : public QStyledItemDelegate {
 
 public:
     // Where the parts of a row go, in pixels.
-    struct Layout {
-        QSize iconSize {12, 12};
-        QMargins margins {0, 0, 0, 0};
-        // Between the icon and the text, and between texts on a line.
-        int spacing = 0;
-        // Between the first line of the right-hand texts and the line above it.
-        int lineGap = 0;
-    };
+    using Layout = RowLayout;
 
     // The parts of a device row that depend on the device's state rather than on its
     // configuration; the tree draws them all, a list of devices to choose from need not.
@@ -105,7 +100,7 @@ public:
                               const QModelIndex &index) const override;
 
 private:
-    struct Row;
+    using Row = RowFrame;
     static void paintInOut(QPainter *painter, const Row &row, const InOut *io);
     static void paintGroup(QPainter *painter, const Row &row, const ProjectGroup *group);
     static void paintDevice(QPainter *painter, const Row &row, const ProjectDevice *device,

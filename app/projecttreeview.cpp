@@ -29,10 +29,7 @@ ProjectTreeView::ProjectTreeView(QWidget *parent)
     , m_delegate(new ProjectItemDelegate(this))
 {
     initGuiResources();
-    m_delegate->setIconSize(QSize(24, 24));
-    m_delegate->setMargins(QMargins(6, 6, 6, 6));
-    m_delegate->setSpacing(6);
-    m_delegate->setLineGap(4);
+    m_delegate->setRowLayout(RowLayout::tree());
     setItemDelegate(m_delegate);
 
     TreeLook::apply(this);
