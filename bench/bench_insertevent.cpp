@@ -5,6 +5,7 @@
 //   bench_insertevent [--rows 10000000] [--folder DIR]   (DIR keeps the file for reuse)
 
 #include "journal/databaselog.h"
+#include "journal/eventtablemodel.h"
 #include "project/eventcode.h"
 
 #include <QCommandLineParser>
@@ -151,6 +152,35 @@ int main(int argc, char *argv[])
             ns.append(clock.nsecsElapsed());
         }
         out << "both record counts per tick, remembered: " << figures(ns) << Qt::endl;
+    }
+    {
+        // The journal view: read again from the file after every event (a table model
+        // re-selected per insert), against the events of one status document added at its
+        // top in one insertion when their transaction commits.
+        DatabaseLog log(file);
+        QVector<qint64> selects;
+        QElapsedTimer clock;
+        for (int i = 0; i < 200; ++i) {
+            clock.start();
+            log.tableModel()->select();
+            selects.append(clock.nsecsElapsed());
+        }
+        out << "journal view read again (one page): " << figures(selects) << Qt::endl;
+        QRandomGenerator random(11);
+        QVector<qint64> documents;
+        for (int i = 0; i < 2000; ++i) {
+            const int device = random.bounded(devices);
+            const QDateTime now = QDateTime::currentDateTime();
+            clock.start();
+            {
+                DatabaseLog::Transaction document(&log);
+                for (int line = 0; line < 8; ++line)
+                    log.insertEvent(device, QString(), 8 + 8 * random.bounded(4) + line, now);
+            }
+            documents.append(clock.nsecsElapsed());
+        }
+        out << "one status document's 8 line events, stored and shown: " << figures(documents)
+            << "; view rows " << log.tableModel()->rowCount() << Qt::endl;
     }
     return 0;
 }
