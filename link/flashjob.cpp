@@ -76,7 +76,13 @@ void FlashJob::eraseConsole(const FlashRecord &record)
         if (!eraseSector(address)) {
             exchange.sendRaw("\r\n\r\n");
             pauseBeforeRetry(0);
-            eraseSector(address);
+            // A page refused twice is not erased: the job ends with the error, as for a
+            // sector, rather than leave the damage for the write to run into.
+            if (!eraseSector(address)) {
+                emit worker->errorEraseSector(address,
+                                              CdcUsbProcess::tr("Ошибка команды стирания"));
+                return;
+            }
         }
         emit worker->successEraseSector(address);
     }
