@@ -1,6 +1,7 @@
 #include "app/failitemdelegate.h"
 
 #include "app/failitemdescriptor.h"
+#include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/statusdecoder.h"
 
@@ -59,8 +60,7 @@ FailItemDelegate::FailItemDelegate(QObject *parent)
 
 QString FailItemDelegate::headerText(const ProjectDevice *device)
 {
-    return device->typeName() + QStringLiteral(" (№") + QString::number(device->serial) +
-        QLatin1Char(')');
+    return deviceTitle(device);
 }
 
 QString FailItemDelegate::locationText(const ProjectDevice *device)

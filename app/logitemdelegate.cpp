@@ -1,5 +1,6 @@
 #include "app/logitemdelegate.h"
 
+#include "project/devicetype.h"
 #include "project/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
@@ -41,8 +42,7 @@ QString LogItemDelegate::deviceText(const ProjectDevice *device)
 {
     if (!device)
         return QStringLiteral("Неизвестное устройство");
-    return device->typeName() + QStringLiteral(" (№") + QString::number(device->serial) +
-        QLatin1Char(')');
+    return deviceTitle(device);
 }
 
 QString LogItemDelegate::eventText(int code)

@@ -55,8 +55,7 @@ QString ProjectItemDelegate::deviceCaptionText(const ProjectDevice *device)
 {
     if (!device)
         return QString();
-    QString text = deviceTypeName(device) + QStringLiteral(" (№") +
-        QString::number(device->serial) + QLatin1Char(')');
+    QString text = deviceTitle(device);
     if (isConsoleType(device->type))
         text +=
             QStringLiteral(" - ") + QString::number(device->keys_count) + QStringLiteral(" кнопок");

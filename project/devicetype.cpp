@@ -71,6 +71,12 @@ QString deviceCaption(const ProjectDevice *device)
         QString::number(device ? device->serial : 0) + QLatin1Char(')');
 }
 
+QString deviceTitle(const ProjectDevice *device)
+{
+    return deviceTypeName(device) + QStringLiteral(" (№") +
+        QString::number(device ? device->serial : 0) + QLatin1Char(')');
+}
+
 QString deviceTypeKey(int type)
 {
     const CatalogueEntry *entry = entryOf(type);

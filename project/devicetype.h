@@ -30,6 +30,9 @@ QString deviceTypeName(const ProjectDevice *device);
 // "<type name> (серийный номер <serial>)", used where devices are listed for choosing.
 QString deviceCaption(const ProjectDevice *device);
 
+// "<type name> (№<serial>)": a device's title in the tree, the fault pane and the journal.
+QString deviceTitle(const ProjectDevice *device);
+
 // Key under which a type is written to project files ("bootloader" for 255, empty
 // for codes outside the catalogue).
 QString deviceTypeKey(int type);
