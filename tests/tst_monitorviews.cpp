@@ -273,18 +273,7 @@ private slots:
         view.setModel(&model);
         view.resize(500, 400);
 
-        // Look of the project tree: delegate layout, palette and font.
         FailItemDelegate *delegate = view.failDelegate();
-        QCOMPARE(delegate->iconSize(), QSize(24, 24));
-        QCOMPARE(delegate->margins(), QMargins(6, 6, 6, 6));
-        QCOMPARE(delegate->spacing(), 6);
-        QCOMPARE(delegate->lineGap(), 4);
-        QVERIFY(!view.rootIsDecorated());
-        ProjectTreeView tree;
-        QCOMPARE(view.palette().color(QPalette::Highlight),
-                 tree.palette().color(QPalette::Highlight));
-        QCOMPARE(view.font(), tree.font());
-
         // The state row leaves room for its three lines, the header for its two.
         QStyleOptionViewItem option;
         option.font = view.font();

@@ -258,10 +258,6 @@ private slots:
         QCOMPARE(delegate->spacing(), 6);
         QCOMPARE(delegate->lineGap(), 4);
         QVERIFY(!delegate->isPolling());
-        ProjectItemDelegate plain;
-        QCOMPARE(plain.iconSize(), QSize(12, 12));
-        QCOMPARE(plain.margins(), QMargins(0, 0, 0, 0));
-        QCOMPARE(plain.spacing(), 0);
 
         const QPalette palette = m_view->palette();
         const QPair<QPalette::ColorRole, QRgb> colours[] = {
