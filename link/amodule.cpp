@@ -24,6 +24,9 @@ Amodule::Amodule(const ProjectDevice *device, QObject *parent, quint16 commandPo
     connect(w, &CdcUsbProcess::connected, this, &Amodule::on_cdcConnected);
     connect(w, &CdcUsbProcess::fileBlockWrited, this, &Amodule::on_fileBlockWrited);
     connect(w, &CdcUsbProcess::fileBlockReaded, this, &Amodule::on_fileBlockReaded);
+    // Only now: the worker may find its device at once, and its first announcement must
+    // reach the slots above.
+    cdcSession->start();
 }
 
 Amodule::~Amodule()

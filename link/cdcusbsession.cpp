@@ -29,18 +29,33 @@ CdcUsbSession::CdcUsbSession(const ProjectDevice *device, quint16 commandPort, Q
     connect(this, &CdcUsbSession::stopDevice, worker, &CdcUsbProcess::stop);
     connect(worker, &CdcUsbProcess::finished, worker, &QObject::deleteLater);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    thread->start(QThread::InheritPriority);
     qCDebug(lcLink) << "CdcUsbSession";
 }
 
 CdcUsbSession::~CdcUsbSession()
 {
     qCDebug(lcLink) << "~CdcUsbSession";
+    if (!started) {
+        // Nothing runs yet: nobody else would ever delete them.
+        delete m_worker.data();
+        delete m_thread.data();
+        return;
+    }
     emit stopDevice();
+}
+
+void CdcUsbSession::start()
+{
+    if (started || !m_thread)
+        return;
+    started = true;
+    m_thread->start(QThread::InheritPriority);
 }
 
 bool CdcUsbSession::stopAndWait(int ms)
 {
+    if (!started)
+        return true;
     emit stopDevice();
     return !m_thread || m_thread->wait(ulong(qMax(ms, 0)));
 }

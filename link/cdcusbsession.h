@@ -9,7 +9,9 @@ class QThread;
 
 // Creates the command exchange worker of one device and the thread it runs on, and ends
 // both: destroying the session asks the worker to stop; the worker and its thread then
-// delete themselves.
+// delete themselves. The thread starts with start(), once the owner has connected to the
+// worker's signals: a worker that finds its device at once announces it straight away,
+// and an announcement made before anyone listens would be lost.
 class CdcUsbSession : public QObject {
     Q_OBJECT
 
@@ -18,6 +20,9 @@ public:
     ~CdcUsbSession() override;
 
     CdcUsbProcess *worker() const { return m_worker; }
+
+    // Starts the worker's thread (once); the worker begins looking for its device.
+    void start();
 
     // Asks the worker to stop and waits up to `ms` for its thread to end (the worker
     // finishes a running file or flashing job first). For callers that must not leave a
@@ -30,4 +35,5 @@ signals:
 private:
     QPointer<CdcUsbProcess> m_worker;
     QPointer<QThread> m_thread;
+    bool started = false;
 };

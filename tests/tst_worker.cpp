@@ -35,6 +35,7 @@ public:
         , answers(&relay, &WorkerRelay::receivedAnswer)
         , written(&relay, &WorkerRelay::fileBlockWrited)
     {
+        session.start();
     }
     ~Worker() { session.stopAndWait(30000); }
 
@@ -333,13 +334,17 @@ private slots:
             delete report.at(3).value<QByteArray *>();
     }
 
-    void sessionEndsTheWorker()
+    void sessionStartsWhenToldAndEndsTheWorker()
     {
         std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(spare));
         auto *session = new CdcUsbSession(target.get(), sim->tcpPort(spare));
         QPointer<CdcUsbProcess> worker = session->worker();
+        // A worker that ran before anyone listened would have announced its link by now,
+        // and the announcement would be lost.
+        QTest::qWait(300);
         WorkerRelay relay(worker);
         QSignalSpy connected(&relay, &WorkerRelay::connected);
+        session->start();
         QVERIFY(connected.wait(10000));
         delete session;
         QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
