@@ -123,6 +123,7 @@ private slots:
         WorkerRelay relay(session->worker());
         QSignalSpy connected(&relay, &WorkerRelay::connected);
         QSignalSpy disconnected(&relay, &WorkerRelay::disconnected);
+        session->start();
         QVERIFY(connected.wait(10000));
 
         QList<ProjectDevice *> devices = CdcUsbProcess::findoutPorts();
