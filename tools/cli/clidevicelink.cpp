@@ -29,7 +29,8 @@ void CliDeviceLink::touch()
 {
     if (!wait.loop)
         return;
-    wait.idle->start();
+    if (wait.failOnLoss)
+        wait.idle->start();
     if (wait.done() || (wait.failOnLoss && lost))
         wait.loop->quit();
 }
@@ -40,7 +41,7 @@ bool CliDeviceLink::waitIdentified(int ms)
     return waitUntil([this] { return identified; }, ms, false);
 }
 
-bool CliDeviceLink::waitUntil(const std::function<bool()> &done, int idleMs, bool failOnLoss)
+bool CliDeviceLink::waitUntil(const std::function<bool()> &done, int ms, bool failOnLoss)
 {
     if (done())
         return true;
@@ -49,7 +50,7 @@ bool CliDeviceLink::waitUntil(const std::function<bool()> &done, int idleMs, boo
     QEventLoop loop;
     QTimer idle;
     idle.setSingleShot(true);
-    idle.setInterval(idleMs);
+    idle.setInterval(ms);
     QObject::connect(&idle, &QTimer::timeout, &loop, &QEventLoop::quit);
     const Wait outer = wait;
     wait = Wait {&loop, &idle, done, failOnLoss};

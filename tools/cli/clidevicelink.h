@@ -30,12 +30,14 @@ public:
     QString version() const { return fullVersion; }
     bool isLost() const { return lost; }
 
-    // Runs the event loop until `done()` holds (true) or `idleMs` pass without a call to
-    // touch() (false). With `failOnLoss` a dropped link also ends the wait (false). The
-    // condition is looked at whenever touch() is called.
-    bool waitUntil(const std::function<bool()> &done, int idleMs, bool failOnLoss = true);
-    // Something happened: the condition of the running wait is looked at again and its idle
-    // time starts again.
+    // Runs the event loop until `done()` holds (true) or `ms` pass without a call to touch()
+    // (false). With `failOnLoss` a dropped link also ends the wait (false). Without it the
+    // wait outlives dropped links and `ms` bounds it as a whole: the worker reopens a refused
+    // link every second, and each drop would otherwise start the time again. The condition
+    // is looked at whenever touch() is called.
+    bool waitUntil(const std::function<bool()> &done, int ms, bool failOnLoss = true);
+    // Something happened: the condition of the running wait is looked at again and, in a
+    // wait that ends on a dropped link, its idle time starts again.
     void touch();
 
 private:
