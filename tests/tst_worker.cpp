@@ -224,19 +224,13 @@ private slots:
         QCOMPARE(usb.exchange("GET DESCRIPTOR desc_SerialNumber").value(1).toString(), "1001");
     }
 
-    void unplugIsNoticedAndRequestsAreRefused_data()
-    {
-        QTest::addColumn<bool>("overUsb");
-        QTest::newRow("usb") << true;
-        QTest::newRow("tcp") << false;
-    }
+    void unplugIsNoticedAndRequestsAreRefused_data() { overBothTransports(); }
 
     void unplugIsNoticedAndRequestsAreRefused()
     {
         QFETCH(bool, overUsb);
-        std::unique_ptr<ProjectDevice> target(overUsb ? SimHarness::usbTarget(0x1209, 0x0001)
-                                                      : SimHarness::tcpTarget(spare));
         SimDevice *device = overUsb ? horn : spare;
+        std::unique_ptr<ProjectDevice> target(targetOf(device));
         Worker link(target.get(), sim->tcpPort(spare));
         QVERIFY(link.waitConnected());
         QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
@@ -350,19 +344,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
     }
 
-    void bytesOfALostLinkAreNotTakenAsAnAnswer_data()
-    {
-        QTest::addColumn<bool>("overUsb");
-        QTest::newRow("usb") << true;
-        QTest::newRow("tcp") << false;
-    }
+    void bytesOfALostLinkAreNotTakenAsAnAnswer_data() { overBothTransports(); }
 
     void bytesOfALostLinkAreNotTakenAsAnAnswer()
     {
         QFETCH(bool, overUsb);
-        std::unique_ptr<ProjectDevice> target(overUsb ? SimHarness::usbTarget(0x1209, 0x0001)
-                                                      : SimHarness::tcpTarget(spare));
         SimDevice *device = overUsb ? horn : spare;
+        std::unique_ptr<ProjectDevice> target(targetOf(device));
         Worker link(target.get(), sim->tcpPort(spare));
         QVERIFY(link.waitConnected());
         QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
@@ -404,6 +392,20 @@ private slots:
     }
 
 private:
+    // Rows for a test that runs over the USB port (the loudspeaker) and over TCP (the spare).
+    static void overBothTransports()
+    {
+        QTest::addColumn<bool>("overUsb");
+        QTest::newRow("usb") << true;
+        QTest::newRow("tcp") << false;
+    }
+
+    ProjectDevice *targetOf(const SimDevice *device) const
+    {
+        return device == horn ? SimHarness::usbTarget(0x1209, 0x0001)
+                              : SimHarness::tcpTarget(spare);
+    }
+
     std::unique_ptr<SimHarness> sim;
     SimDevice *horn = nullptr;
     SimDevice *spare = nullptr;
