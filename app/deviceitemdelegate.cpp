@@ -1,7 +1,7 @@
 #include "app/deviceitemdelegate.h"
 
 #include "app/devicelistmodel.h"
-#include "app/guiresources.h"
+#include "gui/guiresources.h"
 
 #include <QDebug>
 

@@ -1,8 +1,8 @@
 #include "app/failtreeview.h"
 
 #include "app/failitemdelegate.h"
-#include "app/guiresources.h"
-#include "app/treelook.h"
+#include "gui/guiresources.h"
+#include "gui/treelook.h"
 
 FailTreeView::FailTreeView(QWidget *parent)
     : QTreeView(parent)

@@ -1,6 +1,6 @@
 #include "app/journalexportcommand.h"
 
-#include "journal/journalexporter.h"
+#include "monitor/journalexporter.h"
 #include "project/projectmodel.h"
 
 #include <QDebug>

@@ -1,7 +1,7 @@
 #include "app/logitemdelegate.h"
 
+#include "journal/eventcode.h"
 #include "project/devicetype.h"
-#include "project/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 

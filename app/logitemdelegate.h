@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/rowdelegate.h"
+#include "gui/rowdelegate.h"
 
 #include <QColor>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #include "app/logtreeview.h"
 
-#include "app/guiresources.h"
 #include "app/logitemdelegate.h"
-#include "app/treelook.h"
+#include "gui/guiresources.h"
+#include "gui/treelook.h"
 
 #include <QHeaderView>
 

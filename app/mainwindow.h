@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/devicewindowregistry.h"
-#include "link/statuspoller.h"
+#include "gui/devicewindowregistry.h"
+#include "monitor/statuspoller.h"
 
 #include <QItemSelection>
 #include <QMainWindow>
@@ -132,6 +132,7 @@ private:
     void disposeOfNode(QObject *node);
 
     void openSelectedDeviceWindow();
+    DeviceWindowContext deviceWindowContext();
 
     // Attachment points of the monitoring views.
     void showDeviceFaults(ProjectDevice *device);

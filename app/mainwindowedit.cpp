@@ -2,18 +2,18 @@
 #include "ui_mainwindow.h"
 
 #include "app/adddevicedialog.h"
-#include "app/counterlabel.h"
 #include "app/editkeydialog.h"
-#include "app/guiresources.h"
 #include "app/journalexportcommand.h"
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
-#include "app/windowgeometry.h"
-#include "journal/eventacknowledger.h"
+#include "gui/counterlabel.h"
+#include "gui/guiresources.h"
+#include "gui/windowgeometry.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
-#include "link/usbsearch.h"
+#include "monitor/eventacknowledger.h"
+#include "monitor/usbsearch.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -195,12 +195,22 @@ void MainWindow::on_pultKeyDoubleClick(const QModelIndex &index)
 
 // ---- Device windows ----
 
+DeviceWindowContext MainWindow::deviceWindowContext()
+{
+    DeviceWindowContext context;
+    context.parent = this;
+    context.settings = m_settings;
+    context.project = m_project;
+    context.ports = NetworkPorts::fromSettings(*m_settings);
+    return context;
+}
+
 void MainWindow::openSelectedDeviceWindow()
 {
     ProjectDevice *device = m_treeView->selectedDevice();
     DeviceWindowKind kind;
     if (device && DeviceWindowRegistry::kindForType(device->type, &kind))
-        m_windows.open(kind, device, this);
+        m_windows.open(kind, device, deviceWindowContext());
 }
 
 void MainWindow::on_pushButtonOpenSetupDevice_clicked()
@@ -225,7 +235,7 @@ void MainWindow::on_actionUploadToDev(const QModelIndex &index)
     Q_UNUSED(index)
     ProjectDevice *device = m_treeView->selectedDevice();
     if (device && (device->portFound || device->netFound) && isCentralUnitType(device->type))
-        m_windows.open(DeviceWindowKind::ProjectUpload, device, this);
+        m_windows.open(DeviceWindowKind::ProjectUpload, device, deviceWindowContext());
 }
 
 void MainWindow::on_actionBootloaderDev(const QModelIndex &index)
@@ -234,11 +244,12 @@ void MainWindow::on_actionBootloaderDev(const QModelIndex &index)
     ProjectDevice *device = m_treeView->selectedDevice();
     if (device && (device->portFound || device->netFound) &&
         (isCentralUnitType(device->type) || device->type == DeviceType::Media))
-        m_windows.open(DeviceWindowKind::Firmware, device, this);
+        m_windows.open(DeviceWindowKind::Firmware, device, deviceWindowContext());
 }
 
 void MainWindow::on_pendDeviceFlashing(const QModelIndex &index)
 {
     m_windows.open(DeviceWindowKind::Firmware,
-                   qobject_cast<ProjectDevice *>(ProjectTreeModel::nodeOf(index)), this);
+                   qobject_cast<ProjectDevice *>(ProjectTreeModel::nodeOf(index)),
+                   deviceWindowContext());
 }

@@ -1,6 +1,6 @@
 #include "app/projectitemdelegate.h"
 
-#include "app/guiresources.h"
+#include "gui/guiresources.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"

@@ -1,8 +1,8 @@
 #include "app/projecttreeview.h"
 
-#include "app/guiresources.h"
 #include "app/projectitemdelegate.h"
-#include "app/treelook.h"
+#include "gui/guiresources.h"
+#include "gui/treelook.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"

@@ -2,8 +2,8 @@
 
 #include "app/deviceitemdelegate.h"
 #include "app/devicelistmodel.h"
-#include "app/guiresources.h"
 #include "app/projecttreeview.h"
+#include "gui/guiresources.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 

@@ -5,8 +5,8 @@
 //   bench_insertevent [--rows 10000000] [--folder DIR]   (DIR keeps the file for reuse)
 
 #include "journal/databaselog.h"
+#include "journal/eventcode.h"
 #include "journal/eventtablemodel.h"
-#include "project/eventcode.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

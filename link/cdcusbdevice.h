@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/connectiondevice.h"
-#include "link/portdescription.h"
+#include "project/portdescription.h"
 
 #include <cstdint>
 

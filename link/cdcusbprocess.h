@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/flashrecord.h"
-#include "link/portdescription.h"
+#include "project/portdescription.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include "link/cdcusbprocess.h"
 #include "link/linklog.h"
-#include "link/portdescription.h"
+#include "project/portdescription.h"
 
 #include <QByteArray>
 #include <QThread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/portdescription.h"
+#include "project/portdescription.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/portdescription.h"
 #include "project/devicefault.h"
 #include "project/devicetype.h"
+#include "project/portdescription.h"
 
 #include <QDateTime>
 #include <QJsonObject>

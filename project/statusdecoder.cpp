@@ -1,7 +1,7 @@
 #include "project/statusdecoder.h"
 
 #include "journal/databaselog.h"
-#include "project/eventcode.h"
+#include "journal/eventcode.h"
 #include "project/jsonread.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"

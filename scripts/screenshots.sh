@@ -6,4 +6,4 @@ set -eu
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target norda-screenshots -j"$(nproc)"
-QT_QPA_PLATFORM=offscreen build/app/norda-screenshots docs/screenshots scripts/demo/demo.mpj
+QT_QPA_PLATFORM=offscreen build/tools/screenshots/norda-screenshots docs/screenshots scripts/demo/demo.mpj

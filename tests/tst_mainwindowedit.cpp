@@ -602,14 +602,14 @@ private:
     {
         for (const auto &kind : kinds) {
             const char *name = kind.second;
-            window->setDeviceWindowFactory(kind.first,
-                                           [name](ProjectDevice *device, MainWindow *parent) {
-                                               auto *widget = new QWidget(parent, Qt::Window);
-                                               widget->setObjectName(name);
-                                               widget->setProperty("serial", device->serial);
-                                               widget->setProperty("testWindow", true);
-                                               return widget;
-                                           });
+            window->setDeviceWindowFactory(
+                kind.first, [name](ProjectDevice *device, const DeviceWindowContext &context) {
+                    auto *widget = new QWidget(context.parent, Qt::Window);
+                    widget->setObjectName(name);
+                    widget->setProperty("serial", device->serial);
+                    widget->setProperty("testWindow", true);
+                    return widget;
+                });
         }
     }
 

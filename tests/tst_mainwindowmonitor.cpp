@@ -4,7 +4,6 @@
 #include "guitest.h"
 #include "testutil.h"
 
-#include "app/counterlabel.h"
 #include "app/deviceinfoitemmodel.h"
 #include "app/failitemdelegate.h"
 #include "app/failitemdescriptor.h"
@@ -12,8 +11,9 @@
 #include "app/logtreeview.h"
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
+#include "gui/counterlabel.h"
 #include "journal/databaselog.h"
-#include "project/eventcode.h"
+#include "journal/eventcode.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"

@@ -13,9 +13,9 @@
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
 #include "journal/databaselog.h"
+#include "journal/eventcode.h"
 #include "journal/eventtablemodel.h"
 #include "project/devicetype.h"
-#include "project/eventcode.h"
 
 #include <QHeaderView>
 #include <QImage>

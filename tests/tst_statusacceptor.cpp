@@ -1,10 +1,10 @@
 #include "journal/databaselog.h"
+#include "journal/eventcode.h"
+#include "monitor/statusacceptor.h"
 #include "project/devicetype.h"
-#include "project/eventcode.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
-#include "project/statusacceptor.h"
 #include "testutil.h"
 
 #include <QDir>

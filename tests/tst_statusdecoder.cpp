@@ -1,6 +1,6 @@
 #include "journal/databaselog.h"
+#include "journal/eventcode.h"
 #include "project/devicetype.h"
-#include "project/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "project/statusdecoder.h"

@@ -1,7 +1,7 @@
 #include "tools/cli/journalcommand.h"
 
 #include "journal/databaselog.h"
-#include "journal/journalexporter.h"
+#include "monitor/journalexporter.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"

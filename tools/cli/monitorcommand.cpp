@@ -1,8 +1,8 @@
 #include "tools/cli/monitorcommand.h"
 
 #include "journal/databaselog.h"
-#include "link/statuspoller.h"
-#include "project/eventcode.h"
+#include "journal/eventcode.h"
+#include "monitor/statuspoller.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"

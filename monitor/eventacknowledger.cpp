@@ -1,7 +1,7 @@
-#include "journal/eventacknowledger.h"
+#include "monitor/eventacknowledger.h"
 
 #include "journal/databaselog.h"
-#include "project/eventcode.h"
+#include "journal/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 

@@ -1,4 +1,4 @@
-#include "app/rowdelegate.h"
+#include "gui/rowdelegate.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/counterlabel.h"
+#include "gui/counterlabel.h"
 
 #include <QLabel>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "link/portdescription.h"
+#include "project/portdescription.h"
 
 #include <QSerialPortInfo>
 

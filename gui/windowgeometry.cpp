@@ -1,4 +1,4 @@
-#include "app/windowgeometry.h"
+#include "gui/windowgeometry.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "app/rowframe.h"
+#include "gui/rowframe.h"
 
 #include <QFontMetrics>
 #include <QPainter>

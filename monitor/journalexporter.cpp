@@ -1,8 +1,8 @@
-#include "journal/journalexporter.h"
+#include "monitor/journalexporter.h"
 
 #include "journal/databaselog.h"
-#include "journal/xlsxdatabase.h"
-#include "project/eventcode.h"
+#include "journal/eventcode.h"
+#include "monitor/xlsxdatabase.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 

@@ -1,4 +1,4 @@
-#include "journal/xlsxdatabase.h"
+#include "monitor/xlsxdatabase.h"
 
 #include "journal/databasewrapper.h"
 #include "journal/xlsxsheetwriter.h"

@@ -1,4 +1,4 @@
-#include "app/devicewindowregistry.h"
+#include "gui/devicewindowregistry.h"
 
 #include "project/projectdevice.h"
 
@@ -57,11 +57,12 @@ bool DeviceWindowRegistry::canOpenFor(const ProjectDevice *device) const
     return device && kindForType(device->type, &kind) && canOpen(kind);
 }
 
-QWidget *DeviceWindowRegistry::open(Kind kind, ProjectDevice *device, MainWindow *parent) const
+QWidget *DeviceWindowRegistry::open(Kind kind, ProjectDevice *device,
+                                    const DeviceWindowContext &context) const
 {
     if (!device || !canOpen(kind))
         return nullptr;
-    QWidget *window = m_factories.value(int(kind))(device, parent);
+    QWidget *window = m_factories.value(int(kind))(device, context);
     if (!window)
         return nullptr;
     if (!window->isWindow())

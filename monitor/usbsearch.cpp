@@ -1,4 +1,4 @@
-#include "link/usbsearch.h"
+#include "monitor/usbsearch.h"
 
 #include "link/cdcusbprocess.h"
 #include "project/projectdevice.h"

@@ -1,4 +1,4 @@
-#include "project/eventcode.h"
+#include "journal/eventcode.h"
 
 QString EventCode::text(int code)
 {

@@ -1,4 +1,4 @@
-#include "app/guiresources.h"
+#include "gui/guiresources.h"
 
 #include <QtGlobal>
 

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "gui/devicewindowcontext.h"
+
 #include <QHash>
 
 #include <functional>
 
-class MainWindow;
 class ProjectDevice;
 class QWidget;
 
@@ -22,8 +23,9 @@ public:
         Firmware, // types 137, 255, and the firmware update of any device
         ProjectUpload, // writing the project's settings into a central unit
     };
-    // Creates the window for a device, as a child of the main window.
-    using Factory = std::function<QWidget *(ProjectDevice *device, MainWindow *parent)>;
+    // Creates the window for a device, as a child of `context.parent`.
+    using Factory =
+        std::function<QWidget *(ProjectDevice *device, const DeviceWindowContext &context)>;
 
     // The window a device type opens; false when the type has none (consoles of type 6,
     // unknown types).
@@ -35,7 +37,7 @@ public:
     bool canOpenFor(const ProjectDevice *device) const;
     // Creates the window and shows it application-modal; it deletes itself when closed.
     // Returns it, or null when the kind cannot be opened.
-    QWidget *open(Kind kind, ProjectDevice *device, MainWindow *parent) const;
+    QWidget *open(Kind kind, ProjectDevice *device, const DeviceWindowContext &context) const;
 
 private:
     QHash<int, Factory> m_factories;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/rowframe.h"
+#include "gui/rowframe.h"
 
 #include <QColor>
 #include <QStyledItemDelegate>

@@ -1,11 +1,11 @@
-#include "link/statuspoller.h"
+#include "monitor/statuspoller.h"
 
 #include "journal/databaselog.h"
+#include "journal/eventcode.h"
+#include "monitor/statusacceptor.h"
 #include "project/devicefault.h"
-#include "project/eventcode.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
-#include "project/statusacceptor.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>

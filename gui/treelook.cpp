@@ -1,4 +1,4 @@
-#include "app/treelook.h"
+#include "gui/treelook.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,8 +1,8 @@
-#include "project/statusacceptor.h"
+#include "monitor/statusacceptor.h"
 
 #include "journal/databaselog.h"
+#include "journal/eventcode.h"
 #include "project/devicetype.h"
-#include "project/eventcode.h"
 #include "project/jsonread.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"

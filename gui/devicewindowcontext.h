@@ -1,0 +1,17 @@
+#pragma once
+
+#include "link/networkports.h"
+
+class ProjectModel;
+class QSettings;
+class QWidget;
+
+// What a device window needs from the program that opens it: the settings file (window
+// geometry, paths, the factory-access flag), the open project, the device ports and the
+// widget that parents the window. Windows never reach the main window itself.
+struct DeviceWindowContext {
+    QWidget *parent = nullptr;
+    QSettings *settings = nullptr;
+    ProjectModel *project = nullptr;
+    NetworkPorts ports;
+};
