@@ -1,9 +1,13 @@
 #include "journal/databaselog.h"
 
 #include "journal/eventtablemodel.h"
+#include "journal/journalindexbuilder.h"
+#include "journal/statuslogretention.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QSqlError>
+#include <QThread>
 #include <QVariant>
 
 #include <limits>
@@ -12,6 +16,26 @@ namespace {
 
 // Lookups kept in memory at most; beyond it the memory starts afresh.
 constexpr int maxRemembered = 200000;
+// Orders of records kept in memory start here, far above any record number.
+constexpr qint64 pendingOrderBase = qint64(1) << 62;
+
+struct IndexDefinition {
+    const char *name;
+    const char *statement;
+};
+
+// The repetition rules ask for the newest event of one code of one device, with and
+// without regard to acknowledgement; the journal view and the counters ask for the
+// unacknowledged events. These stay fast with millions of records.
+const IndexDefinition indexDefinitions[] = {
+    {"error_log_device_code",
+     "CREATE INDEX IF NOT EXISTS error_log_device_code ON error_log(device_unique_id, "
+     "error_id);"},
+    {"error_log_device_code_seen",
+     "CREATE INDEX IF NOT EXISTS error_log_device_code_seen ON error_log(device_unique_id, "
+     "error_id, seen);"},
+    {"error_log_seen", "CREATE INDEX IF NOT EXISTS error_log_seen ON error_log(seen);"},
+};
 
 bool isLineFault(int code)
 {
@@ -23,33 +47,57 @@ bool isLineNormal(int code)
     return code >= 32 && code <= 39;
 }
 
+bool matchesSeen(int seen, int seenFilter)
+{
+    return (seenFilter != 0 && seenFilter != 1) || seen == seenFilter;
+}
+
 } // namespace
 
 DatabaseLog::DatabaseLog(const QString &fileName, QObject *parent)
     : DatabaseWrapper(fileName, parent)
+    , m_nextOrder(pendingOrderBase)
 {
-    exec(QStringLiteral("CREATE TABLE IF NOT EXISTS status_log (record_id INTEGER PRIMARY KEY "
-                        "AUTOINCREMENT,device_unique_id INTEGER,status_json TEXT,param_time "
-                        "TEXT);"));
-    exec(QStringLiteral("CREATE TABLE IF NOT EXISTS error_log (record_id INTEGER PRIMARY KEY "
-                        "AUTOINCREMENT,param_time TEXT,device_unique_id INTEGER,error_id "
-                        "INTEGER,error_description TEXT,seen INTEGER);"));
-    // The repetition rules ask for the newest event of one code of one device, with and
-    // without regard to acknowledgement; the journal view and the counters ask for the
-    // unacknowledged events. These stay fast with millions of records.
-    exec(QStringLiteral("CREATE INDEX IF NOT EXISTS error_log_device_code ON "
-                        "error_log(device_unique_id, error_id);"));
-    exec(QStringLiteral("CREATE INDEX IF NOT EXISTS error_log_device_code_seen ON "
-                        "error_log(device_unique_id, error_id, seen);"));
-    exec(QStringLiteral("CREATE INDEX IF NOT EXISTS error_log_seen ON error_log(seen);"));
+    m_usable = isOpen() &&
+        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS status_log (record_id INTEGER PRIMARY "
+                            "KEY AUTOINCREMENT,device_unique_id INTEGER,status_json "
+                            "TEXT,param_time TEXT);")) &&
+        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS error_log (record_id INTEGER PRIMARY KEY "
+                            "AUTOINCREMENT,param_time TEXT,device_unique_id INTEGER,error_id "
+                            "INTEGER,error_description TEXT,seen INTEGER);"));
+    if (m_usable) {
+        // Commits take milliseconds; one that finds the file locked by another program
+        // (or by the index build) is tried again later instead of holding the caller.
+        exec(QStringLiteral("PRAGMA busy_timeout=250;"));
+        ensureIndexes();
+    }
+
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(retryIntervalMs);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] {
+        if (indexesReady())
+            writePending();
+    });
 
     m_model = new EventTableModel(this, this);
     if (!m_model->select())
         qWarning().noquote() << "Error select()" << database().lastError().text();
+    m_retention = new StatusLogRetention(this);
 }
 
 DatabaseLog::~DatabaseLog()
 {
+    stopIndexBuild();
+    delete m_retention;
+    m_retention = nullptr;
+    m_retryTimer.stop();
+    if (!m_pendingEvents.isEmpty() || !m_pendingStatuses.isEmpty()) {
+        writePending(false);
+        if (!m_pendingEvents.isEmpty() || !m_pendingStatuses.isEmpty())
+            qWarning().noquote() << fileName() << "could not write" << m_pendingEvents.size()
+                                 << "events and" << m_pendingStatuses.size()
+                                 << "status documents:" << m_failure;
+    }
     delete m_model;
     m_model = nullptr;
 }
@@ -72,14 +120,78 @@ void DatabaseLog::forget()
     m_countUnseen = -1;
 }
 
+// ---- Indexes ----
+
+void DatabaseLog::ensureIndexes()
+{
+    QStringList missing;
+    {
+        QSqlQuery *query = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' "
+                                              "AND tbl_name='error_log';"));
+        QStringList present;
+        while (query && query->next())
+            present << query->value(0).toString();
+        done(query);
+        for (const IndexDefinition &index : indexDefinitions) {
+            if (!present.contains(QLatin1String(index.name)))
+                missing << QString::fromLatin1(index.statement);
+        }
+    }
+    if (missing.isEmpty())
+        return;
+    QSqlQuery *query =
+        run(QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM error_log LIMIT ?);"),
+            {inlineIndexRecords});
+    // Unknown (the file is busy): built aside, which never holds this thread.
+    const qint64 records =
+        query && query->next() ? query->value(0).toLongLong() : qint64(inlineIndexRecords);
+    done(query);
+    if (records < inlineIndexRecords) {
+        for (const QString &statement : qAsConst(missing))
+            exec(statement);
+        return;
+    }
+    // A long build: on a thread of its own, over a connection of its own.
+    qDebug().noquote() << fileName() << "building" << missing.size() << "indexes";
+    m_indexThread = new QThread;
+    m_indexThread->setObjectName(QStringLiteral("journal indexes"));
+    auto *builder = new JournalIndexBuilder(QFileInfo(fileName()).absoluteFilePath(), missing);
+    builder->moveToThread(m_indexThread);
+    connect(m_indexThread, &QThread::started, builder, &JournalIndexBuilder::run);
+    connect(m_indexThread, &QThread::finished, builder, &QObject::deleteLater);
+    connect(builder, &JournalIndexBuilder::done, this, &DatabaseLog::indexBuildDone);
+    m_indexThread->start();
+}
+
+void DatabaseLog::stopIndexBuild()
+{
+    if (!m_indexThread)
+        return;
+    // A statement cannot be stopped half-way: the build runs to its end.
+    m_indexThread->quit();
+    m_indexThread->wait();
+    delete m_indexThread;
+    m_indexThread = nullptr;
+}
+
+void DatabaseLog::indexBuildDone(const QString &error)
+{
+    stopIndexBuild();
+    if (!error.isEmpty())
+        qWarning().noquote() << fileName() << "indexes not built:" << error;
+    forget();
+    emit indexesBuilt(error.isEmpty());
+    if (!m_retryTimer.isActive())
+        writePending();
+}
+
+// ---- Writing ----
+
 void DatabaseLog::beginTransaction()
 {
     if (m_depth++ > 0)
         return;
-    // Immediate: no other program can write until the commit, so what is remembered
-    // stays true for the whole transaction.
-    m_inTransaction = isOpen() && exec(QStringLiteral("BEGIN IMMEDIATE;"));
-    if (m_inTransaction && m_memoryOn)
+    if (m_memoryOn)
         checkMemory();
 }
 
@@ -87,21 +199,128 @@ void DatabaseLog::endTransaction()
 {
     if (m_depth == 0 || --m_depth > 0)
         return;
-    const QVector<EventRecord> records = m_uncommitted;
-    m_uncommitted.clear();
-    if (!m_inTransaction)
-        return;
-    m_inTransaction = false;
-    if (!exec(QStringLiteral("COMMIT;"))) {
-        exec(QStringLiteral("ROLLBACK;"));
-        forget();
-        return;
+    flush();
+}
+
+bool DatabaseLog::flush()
+{
+    if (m_pendingEvents.isEmpty() && m_pendingStatuses.isEmpty())
+        return true;
+    // Written once the indexes are built, or by the next retry after a failure.
+    if (!m_usable || !indexesReady() || m_retryTimer.isActive())
+        return false;
+    return writePending();
+}
+
+void DatabaseLog::rollbackQuietly()
+{
+    // A failed commit may have ended the transaction already.
+    QSqlQuery query(database());
+    query.exec(QStringLiteral("ROLLBACK;"));
+    query.finish();
+}
+
+bool DatabaseLog::writePending(bool announceWritten)
+{
+    if (m_pendingEvents.isEmpty() && m_pendingStatuses.isEmpty())
+        return true;
+    if (!m_usable)
+        return false;
+    // A failure that repeats with every retry is logged once.
+    setFailureLogging(!m_failingSince.isValid());
+    m_writing = exec(QStringLiteral("BEGIN IMMEDIATE;"));
+    bool ok = m_writing;
+    for (int i = 0; ok && i < m_pendingStatuses.size(); ++i) {
+        const PendingStatus &status = m_pendingStatuses.at(i);
+        QSqlQuery *query = run(QStringLiteral("INSERT INTO status_log (device_unique_id, "
+                                              "status_json, param_time) VALUES (?, ?, ?);"),
+                               {status.deviceId, textValue(status.json), status.time});
+        done(query);
+        ok = query != nullptr;
     }
-    announce(records);
+    QVector<qint64> ids;
+    ids.reserve(m_pendingEvents.size());
+    for (int i = 0; ok && i < m_pendingEvents.size(); ++i) {
+        const EventRecord &record = m_pendingEvents.at(i).record;
+        QSqlQuery *query = run(QStringLiteral("INSERT INTO error_log (device_unique_id, "
+                                              "param_time, error_id, error_description, seen) "
+                                              "VALUES (?, ?, ?, ?, ?);"),
+                               {record.deviceId, record.time, record.code,
+                                textValue(record.description), record.seen});
+        ok = query != nullptr;
+        if (ok)
+            ids.append(query->lastInsertId().toLongLong());
+        done(query);
+    }
+    ok = ok && exec(QStringLiteral("COMMIT;"));
+    if (!ok) {
+        m_failure = lastErrorText();
+        m_failureWasLock = lastFailureWasLock();
+        if (m_writing)
+            rollbackQuietly();
+        m_writing = false;
+        setFailureLogging(true);
+        writeFailedOnce();
+        m_retryTimer.start();
+        return false;
+    }
+    m_writing = false;
+    setFailureLogging(true);
+
+    QVector<EventRecord> written;
+    written.reserve(m_pendingEvents.size());
+    int unseen = 0;
+    for (int i = 0; i < m_pendingEvents.size(); ++i) {
+        EventRecord record = m_pendingEvents.at(i).record;
+        record.recordId = ids.at(i);
+        unseen += record.seen == 0 ? 1 : 0;
+        // What the memory knows as this record now goes by its record number; the order
+        // of records is the same.
+        const auto entry = m_last.find(key(record.deviceId, record.code));
+        if (entry != m_last.end()) {
+            const qint64 order = m_pendingEvents.at(i).order;
+            if (entry->anyOrder == order)
+                entry->anyOrder = record.recordId;
+            if (entry->unseenOrder == order)
+                entry->unseenOrder = record.recordId;
+        }
+        written.append(record);
+    }
+    if (m_countAll >= 0)
+        m_countAll += written.size();
+    if (m_countUnseen >= 0)
+        m_countUnseen += unseen;
+    m_pendingEvents.clear();
+    m_pendingStatuses.clear();
+    m_failingSince.invalidate();
+    if (m_failureReported) {
+        m_failureReported = false;
+        qDebug().noquote() << fileName() << "written again";
+        emit writeRecovered();
+    }
+    if (announceWritten)
+        announce(written);
+    return true;
+}
+
+void DatabaseLog::writeFailedOnce()
+{
+    if (!m_failingSince.isValid())
+        m_failingSince.start();
+    if (m_failureReported)
+        return;
+    // Another program's write ends by itself; only a lock that lasts is reported.
+    if (m_failureWasLock && m_failingSince.elapsed() < lockReportAfterMs)
+        return;
+    m_failureReported = true;
+    qWarning().noquote() << fileName() << "records kept in memory:" << m_failure;
+    emit writeFailed(m_failure);
 }
 
 void DatabaseLog::announce(const QVector<EventRecord> &records)
 {
+    if (records.isEmpty())
+        return;
     // The journal view takes the records of one piece of work as one insertion.
     m_model->prependRecords(records);
     for (const EventRecord &record : records)
@@ -122,12 +341,59 @@ void DatabaseLog::checkMemory()
 
 bool DatabaseLog::insertStatus(int deviceId, const QString &jsonText, const QDateTime &time)
 {
-    QSqlQuery *query = run(QStringLiteral("INSERT INTO status_log (device_unique_id, "
-                                          "status_json, param_time) VALUES (?, ?, ?);"),
-                           {deviceId, textValue(jsonText), timeText(time)});
-    done(query);
-    return query != nullptr;
+    if (!m_usable)
+        return false;
+    if (m_pendingStatuses.size() >= maxPendingStatuses) {
+        // The status journal is a history; events are what must not be lost.
+        if (m_droppedStatuses++ == 0)
+            qWarning().noquote() << fileName()
+                                 << "status documents dropped while the journal "
+                                    "cannot be written";
+        m_pendingStatuses.removeFirst();
+    }
+    m_pendingStatuses.append(
+        {deviceId, jsonText.isNull() ? QStringLiteral("") : jsonText, timeText(time)});
+    if (m_depth == 0)
+        flush();
+    return true;
 }
+
+bool DatabaseLog::insertEvent(int deviceId, const QString &description, int code,
+                              const QDateTime &time)
+{
+    if (!m_usable)
+        return false;
+    if (!allowedByRules(deviceId, code))
+        return true;
+    if (m_pendingEvents.size() >= maxPendingEvents) {
+        qWarning().noquote() << fileName() << "event" << code << "of device" << deviceId
+                             << "refused: too many events wait to be written";
+        return false;
+    }
+
+    PendingEvent pending;
+    pending.record.time = timeText(time);
+    pending.record.deviceId = deviceId;
+    pending.record.code = code;
+    pending.record.description = description.isNull() ? QStringLiteral("") : description;
+    pending.order = m_nextOrder++;
+    m_pendingEvents.append(pending);
+
+    if (m_memoryOn) {
+        if (m_last.size() >= maxRemembered)
+            m_last.clear();
+        Last &entry = m_last[key(deviceId, code)];
+        const QDateTime stored = parseTime(pending.record.time);
+        entry.anyKnown = entry.unseenKnown = true;
+        entry.anyOrder = entry.unseenOrder = pending.order;
+        entry.anyTime = entry.unseenTime = stored;
+    }
+    if (m_depth == 0)
+        flush();
+    return true;
+}
+
+// ---- Repetition rules and lookups ----
 
 bool DatabaseLog::allowedByRules(int deviceId, int code)
 {
@@ -135,114 +401,114 @@ bool DatabaseLog::allowedByRules(int deviceId, int code)
     if (isLineNormal(code))
         return true;
 
-    QDateTime last;
+    QDateTime unused;
+    qint64 last = 0;
     if (code & clearedBit) {
-        // A fault going away: skipped when the fault itself was last reported before the
+        // A fault going away: skipped when the fault itself was last recorded before the
         // last unacknowledged record of its going away.
-        if (!lastEventTime(deviceId, code, last, 0))
+        if (!lookup(deviceId, code, 0, &last, &unused))
             return true;
-        QDateTime fault;
-        return !(lastEventTime(deviceId, code & ~clearedBit, fault, 0) && fault < last);
+        qint64 fault = 0;
+        return !(lookup(deviceId, code & ~clearedBit, 0, &fault, &unused) && fault < last);
     }
 
     // A fault: recorded again only when it went away (line faults: the line was back to
-    // normal) since its last unacknowledged record.
-    if (!lastEventTime(deviceId, code, last, 0))
+    // normal) after its last unacknowledged record.
+    if (!lookup(deviceId, code, 0, &last, &unused))
         return true;
-    QDateTime cleared;
-    const bool found = isLineFault(code) ? lastEventTime(deviceId, 32 + code % 8, cleared, -1)
-                                         : lastEventTime(deviceId, code | clearedBit, cleared, 0);
-    return found && !(cleared < last);
+    qint64 cleared = 0;
+    const bool found = isLineFault(code)
+        ? lookup(deviceId, 32 + code % 8, -1, &cleared, &unused)
+        : lookup(deviceId, code | clearedBit, 0, &cleared, &unused);
+    return found && cleared > last;
 }
 
-bool DatabaseLog::insertEvent(int deviceId, const QString &description, int code,
-                              const QDateTime &time)
+bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *order,
+                               QDateTime *time, bool *ok)
 {
-    if (!allowedByRules(deviceId, code))
-        return true;
-
-    EventRecord record;
-    record.time = timeText(time);
-    record.deviceId = deviceId;
-    record.code = code;
-    record.description = description.isNull() ? QStringLiteral("") : description;
-    QSqlQuery *query = run(QStringLiteral("INSERT INTO error_log (device_unique_id, param_time, "
-                                          "error_id, error_description, seen) VALUES (?, ?, ?, "
-                                          "?, 0);"),
-                           {deviceId, record.time, code, record.description});
-    if (!query) {
-        forget();
-        return false;
+    // Records kept in memory are newer than every written one.
+    for (auto it = m_pendingEvents.crbegin(); it != m_pendingEvents.crend(); ++it) {
+        if (it->record.deviceId == deviceId && it->record.code == code &&
+            matchesSeen(it->record.seen, seenFilter)) {
+            *order = it->order;
+            *time = parseTime(it->record.time);
+            *ok = true;
+            return true;
+        }
     }
-    record.recordId = query->lastInsertId().toInt();
-    done(query);
-
-    if (m_memoryOn) {
-        if (m_last.size() >= maxRemembered)
-            m_last.clear();
-        Last &entry = m_last[key(deviceId, code)];
-        const QDateTime stored = parseTime(record.time);
-        entry.anyKnown = entry.anyFound = true;
-        entry.any = stored;
-        entry.unseenKnown = entry.unseenFound = true;
-        entry.unseen = stored;
-        if (m_countAll >= 0)
-            ++m_countAll;
-        if (m_countUnseen >= 0)
-            ++m_countUnseen;
-    }
-    if (m_inTransaction)
-        m_uncommitted.append(record);
-    else
-        announce({record});
-    return true;
-}
-
-bool DatabaseLog::queryLastTime(int deviceId, int code, QDateTime &time, int seenFilter)
-{
     QString statement;
     if (seenFilter == 0)
-        statement = QStringLiteral("SELECT param_time FROM error_log WHERE device_unique_id=? "
-                                   "AND error_id=? AND seen=0 ORDER BY record_id DESC LIMIT 1;");
+        statement = QStringLiteral("SELECT record_id, param_time FROM error_log WHERE "
+                                   "device_unique_id=? AND error_id=? AND seen=0 ORDER BY "
+                                   "record_id DESC LIMIT 1;");
     else if (seenFilter == 1)
-        statement = QStringLiteral("SELECT param_time FROM error_log WHERE device_unique_id=? "
-                                   "AND error_id=? AND seen=1 ORDER BY record_id DESC LIMIT 1;");
+        statement = QStringLiteral("SELECT record_id, param_time FROM error_log WHERE "
+                                   "device_unique_id=? AND error_id=? AND seen=1 ORDER BY "
+                                   "record_id DESC LIMIT 1;");
     else
-        statement = QStringLiteral("SELECT param_time FROM error_log WHERE device_unique_id=? "
-                                   "AND error_id=? ORDER BY record_id DESC LIMIT 1;");
+        statement = QStringLiteral("SELECT record_id, param_time FROM error_log WHERE "
+                                   "device_unique_id=? AND error_id=? ORDER BY record_id DESC "
+                                   "LIMIT 1;");
     QSqlQuery *query = run(statement, {deviceId, code});
+    *ok = query != nullptr;
     if (!query)
         return false;
     const bool found = query->next();
-    if (found)
-        time = parseTime(query->value(QStringLiteral("param_time")).toString());
+    if (found) {
+        *order = query->value(0).toLongLong();
+        *time = parseTime(query->value(1).toString());
+    }
     done(query);
     return found;
 }
 
-bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int seenFilter)
+bool DatabaseLog::lookup(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time)
 {
+    bool ok = false;
     if (!m_memoryOn || seenFilter == 1)
-        return queryLastTime(deviceId, code, time, seenFilter);
+        return lookupStored(deviceId, code, seenFilter, order, time, &ok);
 
-    if (!m_inTransaction)
+    if (m_depth == 0)
         checkMemory();
     if (m_last.size() >= maxRemembered)
         m_last.clear();
     Last &entry = m_last[key(deviceId, code)];
     const bool unseenOnly = seenFilter == 0;
     bool &known = unseenOnly ? entry.unseenKnown : entry.anyKnown;
-    bool &found = unseenOnly ? entry.unseenFound : entry.anyFound;
-    QDateTime &last = unseenOnly ? entry.unseen : entry.any;
+    qint64 &lastOrder = unseenOnly ? entry.unseenOrder : entry.anyOrder;
+    QDateTime &lastTime = unseenOnly ? entry.unseenTime : entry.anyTime;
     if (!known) {
-        found = queryLastTime(deviceId, code, last, seenFilter);
-        known = !lastFailed();
-        if (!known)
+        qint64 foundOrder = 0;
+        QDateTime foundTime;
+        const bool found = lookupStored(deviceId, code, seenFilter, &foundOrder, &foundTime, &ok);
+        if (!ok)
             return false;
+        known = true;
+        lastOrder = found ? foundOrder : 0;
+        lastTime = foundTime;
     }
-    if (found)
-        time = last;
-    return found;
+    if (lastOrder == 0)
+        return false;
+    *order = lastOrder;
+    *time = lastTime;
+    return true;
+}
+
+bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int seenFilter)
+{
+    qint64 order = 0;
+    QDateTime found;
+    if (!lookup(deviceId, code, seenFilter, &order, &found))
+        return false;
+    time = found;
+    return true;
+}
+
+qint64 DatabaseLog::lastEventOrder(int deviceId, int code, int seenFilter)
+{
+    qint64 order = 0;
+    QDateTime unused;
+    return lookup(deviceId, code, seenFilter, &order, &unused) ? order : 0;
 }
 
 bool DatabaseLog::markAllSeen()
@@ -251,22 +517,36 @@ bool DatabaseLog::markAllSeen()
     done(query);
     if (!query) {
         forget();
-    } else if (m_memoryOn) {
-        for (Last &entry : m_last) {
-            entry.unseenKnown = true;
-            entry.unseenFound = false;
-            entry.unseen = QDateTime();
+    } else {
+        // Records not written yet are acknowledged as well: written so, they never turn
+        // up in the journal view.
+        for (PendingEvent &pending : m_pendingEvents)
+            pending.record.seen = 1;
+        if (m_memoryOn) {
+            for (Last &entry : m_last) {
+                entry.unseenKnown = true;
+                entry.unseenOrder = 0;
+                entry.unseenTime = QDateTime();
+            }
+            m_countUnseen = 0;
         }
-        m_countUnseen = 0;
-        // Records of the open transaction are acknowledged as well: they must not turn
-        // up in the journal view when the transaction is committed.
-        for (EventRecord &record : m_uncommitted)
-            record.seen = 1;
     }
     if (!m_model->select())
         qWarning().noquote() << "Error select()" << database().lastError().text();
     emit allSeen();
     return query != nullptr;
+}
+
+// ---- Counts and reads ----
+
+int DatabaseLog::pendingCount(int seenFilter) const
+{
+    if (seenFilter != 0 && seenFilter != 1)
+        return m_pendingEvents.size();
+    int count = 0;
+    for (const PendingEvent &pending : m_pendingEvents)
+        count += pending.record.seen == seenFilter ? 1 : 0;
+    return count;
 }
 
 int DatabaseLog::queryCount(int seenFilter)
@@ -289,36 +569,36 @@ int DatabaseLog::queryCount(int seenFilter)
 int DatabaseLog::eventCount(int seenFilter)
 {
     if (!m_memoryOn || seenFilter == 1)
-        return qMax(0, queryCount(seenFilter));
-    if (!m_inTransaction)
+        return qMax(0, queryCount(seenFilter)) + pendingCount(seenFilter);
+    if (m_depth == 0)
         checkMemory();
     int &count = seenFilter == 0 ? m_countUnseen : m_countAll;
     if (count < 0)
         count = queryCount(seenFilter);
-    return qMax(0, count);
+    return qMax(0, count) + pendingCount(seenFilter);
 }
 
-int DatabaseLog::maxRecordId()
+qint64 DatabaseLog::maxRecordId()
 {
     QSqlQuery *query = run(QStringLiteral("SELECT MAX(record_id) FROM error_log"));
-    int id = 0;
+    qint64 id = 0;
     if (query && query->next())
-        id = query->value(0).toInt();
+        id = query->value(0).toLongLong();
     done(query);
     return id;
 }
 
-int DatabaseLog::minRecordId()
+qint64 DatabaseLog::minRecordId()
 {
     QSqlQuery *query = run(QStringLiteral("SELECT MIN(record_id) FROM error_log"));
-    int id = 0;
+    qint64 id = 0;
     if (query && query->next())
-        id = query->value(0).toInt();
+        id = query->value(0).toLongLong();
     done(query);
     return id;
 }
 
-bool DatabaseLog::eventById(int recordId, QDateTime &time, int &deviceId, int &code)
+bool DatabaseLog::eventById(qint64 recordId, QDateTime &time, int &deviceId, int &code)
 {
     QSqlQuery *query = run(QStringLiteral("SELECT param_time, device_unique_id, error_id FROM "
                                           "error_log WHERE record_id=?"),
@@ -335,7 +615,7 @@ bool DatabaseLog::eventById(int recordId, QDateTime &time, int &deviceId, int &c
     return found;
 }
 
-QVector<EventRecord> DatabaseLog::events(int beforeId, int limit, bool unseenOnly, bool *ok)
+QVector<EventRecord> DatabaseLog::events(qint64 beforeId, int limit, bool unseenOnly, bool *ok)
 {
     const QString statement = unseenOnly
         ? QStringLiteral("SELECT record_id, param_time, device_unique_id, error_id, "
@@ -344,7 +624,7 @@ QVector<EventRecord> DatabaseLog::events(int beforeId, int limit, bool unseenOnl
         : QStringLiteral("SELECT record_id, param_time, device_unique_id, error_id, "
                          "error_description, seen FROM error_log WHERE record_id<? ORDER BY "
                          "record_id DESC LIMIT ?;");
-    const qint64 below = beforeId > 0 ? qint64(beforeId) : std::numeric_limits<qint64>::max();
+    const qint64 below = beforeId > 0 ? beforeId : std::numeric_limits<qint64>::max();
     QVector<EventRecord> rows;
     QSqlQuery *query = run(statement, {below, limit});
     if (ok)
@@ -353,7 +633,7 @@ QVector<EventRecord> DatabaseLog::events(int beforeId, int limit, bool unseenOnl
         return rows;
     while (query->next()) {
         EventRecord record;
-        record.recordId = query->value(0).toInt();
+        record.recordId = query->value(0).toLongLong();
         record.time = query->value(1).toString();
         record.deviceId = query->value(2).toInt();
         record.code = query->value(3).toInt();
@@ -363,4 +643,51 @@ QVector<EventRecord> DatabaseLog::events(int beforeId, int limit, bool unseenOnl
     }
     done(query);
     return rows;
+}
+
+// ---- Status journal retention ----
+
+void DatabaseLog::setStatusRetention(int days, int maxMb)
+{
+    m_retention->setLimits(days, maxMb);
+}
+
+bool DatabaseLog::oldestStatuses(int limit, QVector<QPair<qint64, QString>> &rows)
+{
+    rows.clear();
+    QSqlQuery *query = run(QStringLiteral("SELECT record_id, param_time FROM status_log ORDER BY "
+                                          "record_id LIMIT ?;"),
+                           {limit});
+    if (!query)
+        return false;
+    while (query->next())
+        rows.append({query->value(0).toLongLong(), query->value(1).toString()});
+    done(query);
+    return true;
+}
+
+int DatabaseLog::removeStatusesThrough(qint64 recordId)
+{
+    QSqlQuery *query =
+        run(QStringLiteral("DELETE FROM status_log WHERE record_id<=?;"), {recordId});
+    if (!query)
+        return -1;
+    const int removed = query->numRowsAffected();
+    done(query);
+    return removed;
+}
+
+qint64 DatabaseLog::usedBytes()
+{
+    qint64 values[3] = {-1, -1, -1};
+    const char *pragmas[3] = {"PRAGMA page_count;", "PRAGMA freelist_count;", "PRAGMA page_size;"};
+    for (int i = 0; i < 3; ++i) {
+        QSqlQuery *query = run(QString::fromLatin1(pragmas[i]));
+        if (query && query->next())
+            values[i] = query->value(0).toLongLong();
+        done(query);
+        if (values[i] < 0)
+            return -1;
+    }
+    return (values[0] - values[1]) * values[2];
 }

@@ -3,32 +3,56 @@
 #include "journal/databasewrapper.h"
 #include "journal/eventrecord.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QPair>
 #include <QPointer>
+#include <QTimer>
 #include <QVector>
 
 class EventTableModel;
+class QThread;
+class StatusLogRetention;
 
 // The event database ("log.sqlite"): the status journal (every accepted status
 // document) and the event journal (faults, their clearing, acknowledgements).
 //
 // insertEvent() applies the repetition rules that keep one journal entry per change
-// although line faults are offered with every status. The lookups behind those rules
-// and the record counts are answered from memory once read; the memory is forgotten
-// whenever another connection (a second program on the same file) commits a change.
+// although line faults are offered with every status. The rules compare records by
+// their order (the record number), never by their one-second times. The lookups behind
+// those rules and the record counts are answered from memory once read; the memory is
+// forgotten whenever another connection (a second program on the same file) commits a
+// change.
+//
+// New records are kept in memory until they are written, which happens at once, or at
+// the end of the outermost Transaction. When writing fails (a full disk, a file locked by
+// another program) they stay there and writing is tried again every second; nothing is
+// dropped. writeFailed() says so once, writeRecovered() when they are written.
+//
+// The indexes of an old journal that lacks them are built on a thread of their own; the
+// journal works meanwhile and writes what it kept once they are built. The status
+// journal is trimmed to the retention limits in small steps (StatusLogRetention).
 class DatabaseLog : public DatabaseWrapper {
     Q_OBJECT
 
 public:
     // A fault going away has the fault's code with this bit set.
     static constexpr int clearedBit = 0x40000000;
+    // Records kept in memory at most while they cannot be written; status documents
+    // beyond the bound are dropped oldest first, events are refused.
+    static constexpr int maxPendingStatuses = 20000;
+    static constexpr int maxPendingEvents = 1000000;
+    // Writing is tried again this long after a failure.
+    static constexpr int retryIntervalMs = 1000;
+    // A file locked by another program counts as a failure once it stays locked this long.
+    static constexpr int lockReportAfterMs = 10000;
+    // Journals with fewer events get their missing indexes at once, others on a thread.
+    static constexpr int inlineIndexRecords = 20000;
 
-    // Groups the records of one piece of work (one status document, one tick) into one
-    // write transaction: they are stored together or not at all, and the file is locked
-    // once instead of once per statement. Transactions nest; the outermost commits.
-    // Signals about the records are emitted once they are committed.
-    // A transaction may outlive its log (one kept open across answers): it then ends
-    // with nothing left to do.
+    // Groups the records of one piece of work (one status document, one tick): they are
+    // written together in one transaction when the outermost Transaction ends, and
+    // announced once written. Transactions nest. A transaction may outlive its log (one
+    // kept open across answers): it then ends with nothing left to do.
     class Transaction {
     public:
         explicit Transaction(DatabaseLog *log)
@@ -51,26 +75,56 @@ public:
 
     explicit DatabaseLog(const QString &fileName = QStringLiteral("log.sqlite"),
                          QObject *parent = nullptr);
+    // Writes what is still kept in memory.
     ~DatabaseLog() override;
 
+    // Whether the journal's tables exist: false for a file that cannot be opened or is
+    // not a database; nothing is then recorded.
+    bool isUsable() const { return m_usable; }
+
+    // Both take the record and write it (at once, or when the outermost Transaction
+    // ends). False only when the journal is not usable or the memory bound is reached.
     bool insertStatus(int deviceId, const QString &jsonText, const QDateTime &time);
-    // Records an event unless the repetition rules skip it. Returns the result of the
-    // insert, true when the rules skipped it.
+    // Records an event unless the repetition rules skip it (true then as well).
     bool insertEvent(int deviceId, const QString &description, int code, const QDateTime &time);
     // Time of the newest event `code` of a device: seenFilter 0 only unacknowledged ones,
     // 1 only acknowledged ones, any other value all. False when there is none.
     bool lastEventTime(int deviceId, int code, QDateTime &time, int seenFilter);
+    // Order of that newest event: a larger value is a newer record (its record number
+    // once written); 0 when there is none.
+    qint64 lastEventOrder(int deviceId, int code, int seenFilter);
     // Acknowledges every event.
     bool markAllSeen();
-    // Number of events: seenFilter 0 unacknowledged, 1 acknowledged, other values all.
+    // Number of events, those not yet written included: seenFilter 0 unacknowledged,
+    // 1 acknowledged, other values all.
     int eventCount(int seenFilter);
-    int maxRecordId();
-    int minRecordId();
-    bool eventById(int recordId, QDateTime &time, int &deviceId, int &code);
+    qint64 maxRecordId();
+    qint64 minRecordId();
+    bool eventById(qint64 recordId, QDateTime &time, int &deviceId, int &code);
 
-    // Up to `limit` events with a record number below `beforeId` (0: from the newest),
-    // newest first; only unacknowledged ones when `unseenOnly`.
-    QVector<EventRecord> events(int beforeId, int limit, bool unseenOnly, bool *ok = nullptr);
+    // Up to `limit` written events with a record number below `beforeId` (0: from the
+    // newest), newest first; only unacknowledged ones when `unseenOnly`.
+    QVector<EventRecord> events(qint64 beforeId, int limit, bool unseenOnly, bool *ok = nullptr);
+
+    // Writes the records kept in memory now (outside a Transaction). True when none is
+    // left; false while the indexes are built or writing fails (tried again later).
+    bool flush();
+    int pendingEvents() const { return m_pendingEvents.size(); }
+    int pendingStatuses() const { return m_pendingStatuses.size(); }
+    bool indexesReady() const { return m_indexThread == nullptr; }
+
+    // Retention of the status journal: documents older than `days` days, and the oldest
+    // ones while the file uses more than `maxMb` MiB, are removed in small steps; 0 lifts
+    // a limit. Defaults: StatusLogRetention::defaultDays and defaultMaxMb.
+    void setStatusRetention(int days, int maxMb);
+    StatusLogRetention *statusRetention() const { return m_retention; }
+    // The oldest status documents (record number, stored time), oldest first.
+    bool oldestStatuses(int limit, QVector<QPair<qint64, QString>> &rows);
+    // Removes the status documents up to and including `recordId`; the number removed,
+    // -1 on a failure.
+    int removeStatusesThrough(qint64 recordId);
+    // Bytes of the file in use (free pages not counted); -1 when unknown.
+    qint64 usedBytes();
 
     EventTableModel *tableModel() const { return m_model; }
 
@@ -78,42 +132,77 @@ public:
     void setLookupMemory(bool on);
 
 protected:
-    bool transactionOpen() const override { return m_depth > 0; }
+    bool transactionOpen() const override { return m_writing; }
 
 signals:
-    // A record was added to the event journal.
+    // A record was added to the event journal (once written).
     void eventInserted(const EventRecord &record);
     // Every event was acknowledged.
     void allSeen();
+    // Records could not be written and are kept in memory; emitted once until
+    // writeRecovered().
+    void writeFailed(const QString &error);
+    void writeRecovered();
+    // The indexes built on their thread are in place (false: the build failed).
+    void indexesBuilt(bool ok);
 
 private:
     struct Last {
         bool anyKnown = false;
-        bool anyFound = false;
-        QDateTime any;
+        qint64 anyOrder = 0; // 0: none
+        QDateTime anyTime;
         bool unseenKnown = false;
-        bool unseenFound = false;
-        QDateTime unseen;
+        qint64 unseenOrder = 0;
+        QDateTime unseenTime;
+    };
+    struct PendingEvent {
+        EventRecord record;
+        qint64 order; // above every record number: newer than everything written
+    };
+    struct PendingStatus {
+        int deviceId;
+        QString json;
+        QString time;
     };
 
     void beginTransaction();
     void endTransaction();
+    bool writePending(bool announceWritten = true);
+    void writeFailedOnce();
+    void rollbackQuietly();
     void announce(const QVector<EventRecord> &records);
     bool allowedByRules(int deviceId, int code);
-    bool queryLastTime(int deviceId, int code, QDateTime &time, int seenFilter);
+    bool lookup(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time);
+    bool lookupStored(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time,
+                      bool *ok);
     int queryCount(int seenFilter);
-    // Forgets the memory when another connection changed the file, or after a failure.
+    int pendingCount(int seenFilter) const;
+    void ensureIndexes();
+    void indexBuildDone(const QString &error);
+    void stopIndexBuild();
+    // Forgets the memory when another connection changed the file.
     void checkMemory();
     void forget();
     static quint64 key(int deviceId, int code);
 
     EventTableModel *m_model = nullptr;
+    StatusLogRetention *m_retention = nullptr;
+    bool m_usable = false;
     bool m_memoryOn = true;
     qint64 m_dataVersion = -1;
     QHash<quint64, Last> m_last;
-    int m_countAll = -1;
+    int m_countAll = -1; // written events, -1: not known
     int m_countUnseen = -1;
     int m_depth = 0; // nesting of transactions
-    bool m_inTransaction = false; // the outermost one could be begun
-    QVector<EventRecord> m_uncommitted;
+    bool m_writing = false; // a write transaction is open
+    QVector<PendingEvent> m_pendingEvents;
+    QVector<PendingStatus> m_pendingStatuses;
+    qint64 m_nextOrder;
+    qint64 m_droppedStatuses = 0;
+    QTimer m_retryTimer;
+    QElapsedTimer m_failingSince;
+    bool m_failureReported = false;
+    QString m_failure;
+    bool m_failureWasLock = false;
+    QThread *m_indexThread = nullptr;
 };

@@ -31,7 +31,7 @@ DatabaseWrapper::DatabaseWrapper(const QString &fileName, QObject *parent)
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     if (!db.isValid()) {
-        logFailure(QStringLiteral("Error open db"), db.lastError().text());
+        logFailure(QStringLiteral("Error open db"), db.lastError());
         return;
     }
     db.setDatabaseName(fileName);
@@ -39,7 +39,7 @@ DatabaseWrapper::DatabaseWrapper(const QString &fileName, QObject *parent)
     // write to end instead of failing at once.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
-        logFailure(QStringLiteral("Error open db"), db.lastError().text());
+        logFailure(QStringLiteral("Error open db"), db.lastError());
         return;
     }
     // Write-ahead log: readers never block the writer, and a commit is one append.
@@ -89,9 +89,14 @@ QVariant DatabaseWrapper::textValue(const QString &text)
     return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
 }
 
-void DatabaseWrapper::logFailure(const QString &what, const QString &error) const
+void DatabaseWrapper::logFailure(const QString &what, const QSqlError &error)
 {
-    qWarning().noquote() << m_fileName << what << error;
+    m_lastError = error.text();
+    // SQLITE_BUSY and SQLITE_LOCKED, also as extended codes.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    m_lastFailureWasLock = code == 5 || code == 6;
+    if (m_logFailures)
+        qWarning().noquote() << m_fileName << what << m_lastError;
 }
 
 bool DatabaseWrapper::exec(const QString &statement)
@@ -101,7 +106,7 @@ bool DatabaseWrapper::exec(const QString &statement)
         return true;
     QSqlQuery query(db);
     if (!query.exec(statement)) {
-        logFailure(QStringLiteral("Error exec request"), query.lastError().text());
+        logFailure(QStringLiteral("Error exec request"), query.lastError());
         m_lastFailed = true;
         return false;
     }
@@ -124,7 +129,7 @@ QSqlQuery *DatabaseWrapper::run(const QString &statement, const QVariantList &va
         query = new QSqlQuery(db);
         query->setForwardOnly(true);
         if (!query->prepare(statement)) {
-            logFailure(QStringLiteral("Error exec request"), query->lastError().text());
+            logFailure(QStringLiteral("Error exec request"), query->lastError());
             delete query;
             m_lastFailed = true;
             return nullptr;
@@ -134,7 +139,7 @@ QSqlQuery *DatabaseWrapper::run(const QString &statement, const QVariantList &va
     for (int i = 0; i < values.size(); ++i)
         query->bindValue(i, values.at(i));
     if (!query->exec()) {
-        logFailure(QStringLiteral("Error exec request"), query->lastError().text());
+        logFailure(QStringLiteral("Error exec request"), query->lastError());
         query->finish();
         m_lastFailed = true;
         return nullptr;
@@ -168,6 +173,6 @@ void DatabaseWrapper::checkpoint()
     }
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);")))
-        logFailure(QStringLiteral("Error exec request"), query.lastError().text());
+        logFailure(QStringLiteral("Error exec request"), query.lastError());
     query.finish();
 }

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QTimer>
@@ -56,12 +57,19 @@ protected:
     void noteWrite();
     // Set when the last statement failed; cleared by the next success.
     bool lastFailed() const { return m_lastFailed; }
+    // The driver's text of the last failure, and whether it was another connection's
+    // lock (busy or locked), which goes away by itself.
+    QString lastErrorText() const { return m_lastError; }
+    bool lastFailureWasLock() const { return m_lastFailureWasLock; }
+    // Failures are written to the debug log unless this is off (a failure already
+    // reported that repeats with every retry).
+    void setFailureLogging(bool on) { m_logFailures = on; }
     // Whether a transaction of this connection is open: the checkpoint then waits for it
     // (a checkpoint cannot run inside a transaction).
     virtual bool transactionOpen() const { return false; }
 
 private:
-    void logFailure(const QString &what, const QString &error) const;
+    void logFailure(const QString &what, const QSqlError &error);
     void checkpoint();
 
     QString m_fileName;
@@ -69,4 +77,7 @@ private:
     QHash<QString, QSqlQuery *> m_statements;
     QTimer m_checkpointTimer;
     bool m_lastFailed = false;
+    QString m_lastError;
+    bool m_lastFailureWasLock = false;
+    bool m_logFailures = true;
 };

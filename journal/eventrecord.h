@@ -2,10 +2,11 @@
 
 #include <QMetaType>
 #include <QString>
+#include <QtGlobal>
 
 // One row of the event journal ("error_log"), as stored.
 struct EventRecord {
-    int recordId = 0;
+    qint64 recordId = 0; // record numbers go beyond 32 bits
     QString time; // "hh:mm:ss dd.MM.yyyy"
     int deviceId = 0;
     int code = 0;

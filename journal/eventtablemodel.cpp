@@ -2,7 +2,9 @@
 
 #include "journal/databaselog.h"
 
-#include <climits>
+#include <QDebug>
+
+#include <limits>
 
 EventTableModel::EventTableModel(DatabaseLog *log, QObject *parent)
     : QAbstractTableModel(parent)
@@ -25,7 +27,7 @@ void EventTableModel::prependRecords(const QVector<EventRecord> &records)
 {
     QVector<EventRecord> fresh;
     fresh.reserve(records.size());
-    int newest = m_rows.isEmpty() ? INT_MIN : m_rows.first().recordId;
+    qint64 newest = m_rows.isEmpty() ? std::numeric_limits<qint64>::min() : m_rows.first().recordId;
     for (const EventRecord &record : records) {
         if (record.recordId > newest && record.seen == 0) {
             fresh.prepend(record);
@@ -121,10 +123,18 @@ void EventTableModel::fetchMore(const QModelIndex &parent)
     if (parent.isValid() || !m_more || m_rows.isEmpty())
         return;
     bool ok = false;
-    const QVector<EventRecord> rows = m_log->events(m_rows.last().recordId, pageSize, true, &ok);
+    const qint64 cursor = m_rows.last().recordId;
+    const QVector<EventRecord> rows = m_log->events(cursor, pageSize, true, &ok);
     m_more = ok && rows.size() == pageSize;
     if (rows.isEmpty())
         return;
+    // Every page goes on strictly below the last row: a page that does not is a fault of
+    // the reading, not more events; reading stops there.
+    if (rows.first().recordId >= cursor) {
+        qWarning().noquote() << "journal page does not go on below record" << cursor;
+        m_more = false;
+        return;
+    }
     beginInsertRows(QModelIndex(), m_rows.size(), m_rows.size() + rows.size() - 1);
     m_rows += rows;
     endInsertRows();

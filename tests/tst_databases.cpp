@@ -1,10 +1,14 @@
 #include "journal/databaselog.h"
 #include "journal/databaseparams.h"
 #include "journal/eventtablemodel.h"
+#include "journal/statuslogretention.h"
+#include "project/devicetype.h"
+#include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "testutil.h"
 
 #include <QDir>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -41,9 +45,52 @@ struct RuleRow {
     const char *name, *offers, *recorded;
 };
 
+// A status document of a central unit with line `line` (0-based) open, or all normal.
+QJsonObject lineDocument(int line = -1)
+{
+    QByteArray state(15, '\0');
+    if (line >= 0) {
+        const int bit = 96 + 2 * line + 1; // state 2: open circuit
+        state[bit / 8] = char(1 << (bit % 8));
+    }
+    return QJsonObject {{"device", "tovik2"}, {"binstate", QString::fromLatin1(state.toHex())}};
+}
+
+// A connection of the test's own to a database file, in this thread.
+class OtherConnection {
+public:
+    explicit OtherConnection(const QString &file)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        db.open();
+    }
+    ~OtherConnection()
+    {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    bool exec(const QString &statement)
+    {
+        QSqlQuery query(QSqlDatabase::database(name, false));
+        const bool ok = query.exec(statement);
+        query.finish();
+        return ok;
+    }
+
+private:
+    const QString name = QStringLiteral("test-other");
+};
+
+struct FailureRow {
+    const char *name;
+    bool diskFull; // else: locked by another connection
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(RuleRow)
+Q_DECLARE_METATYPE(FailureRow)
 
 class TestDatabases : public QObject {
     Q_OBJECT
@@ -146,6 +193,12 @@ private slots:
             {"lost, restored, lost again", "1@11 1@12 1073741825@20 1073741825@21 1@31 1@32 1@33",
              "1 1073741825 1"},
             {"fault and clearing in the same second", "5@0 1073741829@0 5@0", "5 1073741829 5"},
+            // One-second times tie: the order of the records decides.
+            {"lost and restored in the same second",
+             "1@11 1073741825@11 1073741825@11 1073741825@12", "1 1073741825"},
+            {"line normal and fault again in the same second", "9@0 33@1 9@1 9@2", "9 33 9"},
+            {"fault cleared and back in the same second",
+             "2@0 1073741826@0 2@0 2@1 1073741826@1 1073741826@2", "2 1073741826 2 1073741826"},
         };
         // Each case once record by record and once inside one transaction.
         TestUtil::addRows(rows, {"", "in one transaction: "});
@@ -182,10 +235,13 @@ private slots:
                 QVERIFY(log.insertEvent(1, QString(), 3, base));
                 QVERIFY(log.insertStatus(1, "{}", base));
             }
-            // Nothing is announced or visible to others before the outermost commit.
+            // Nothing is announced or visible to others before the outermost commit, and
+            // the file is not locked meanwhile: another program writes at once.
             QCOMPARE(inserted.count(), 0);
             QCOMPARE(log.tableModel()->rowCount(), 0);
             QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM error_log;"), "0");
+            QCOMPARE(sqlite3("log.sqlite", "INSERT INTO status_log (device_unique_id) VALUES (9);"),
+                     QString());
             // Within it the rules see the records already made.
             QVERIFY(log.insertEvent(1, QString(), 2, base));
             QCOMPARE(log.eventCount(5), 2);
@@ -193,7 +249,128 @@ private slots:
         QCOMPARE(inserted.count(), 2);
         QCOMPARE(log.tableModel()->rowCount(), 2);
         QCOMPARE(sqlite3("log.sqlite", "SELECT group_concat(error_id) FROM error_log;"), "2,3");
-        QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM status_log;"), "1");
+        QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM status_log;"), "2");
+    }
+
+    // A line that is open, normal, open and normal again within one second: each change
+    // is recorded once.
+    void lineChangesWithinOneSecond()
+    {
+        ProjectModel project;
+        auto *unit =
+            new ProjectDevice(DeviceType::Tovik2, 7, QString(), false, 0, true, "127.0.0.2", -1);
+        project.addDevice(nullptr, unit);
+        for (int line : {-1, 1, -1, 1, -1, -1})
+            unit->setStatus(lineDocument(line), base);
+        unit->setStatus(lineDocument(1), base.addSecs(1));
+        QList<int> codes;
+        for (int code : storedCodes("log.sqlite")) {
+            if (code % 8 == 1)
+                codes << code;
+        }
+        QCOMPARE(codes, (QList<int> {33, 17, 33, 17, 33, 17}));
+    }
+
+    // Writing fails: the records are kept, the failure is reported once, and once
+    // writing works again every record is written exactly once.
+    void failedWritesAreKeptAndRetried_data()
+    {
+        const FailureRow rows[] = {
+            {"disk full", true},
+            {"locked by another program", false},
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void failedWritesAreKeptAndRetried()
+    {
+        QFETCH(FailureRow, row);
+        DatabaseLog log;
+        QSignalSpy failed(&log, &DatabaseLog::writeFailed);
+        QSignalSpy recovered(&log, &DatabaseLog::writeRecovered);
+        QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
+        OtherConnection other("log.sqlite");
+        if (row.diskFull) {
+            // No page can be added to the file: a document of some kilobytes needs some.
+            const int pages = sqlite3("log.sqlite", "PRAGMA page_count;").toInt();
+            QVERIFY(pages > 0);
+            QVERIFY(log.exec(QStringLiteral("PRAGMA max_page_count=%1;").arg(pages)));
+        } else {
+            QVERIFY(other.exec("BEGIN IMMEDIATE;"));
+        }
+        {
+            DatabaseLog::Transaction burst(&log);
+            QVERIFY(log.insertStatus(3, QString(20000, QLatin1Char('x')), base));
+            QVERIFY(log.insertEvent(3, QString(), 2, base));
+            QVERIFY(log.insertEvent(3, QString(), 9, base));
+        }
+        QVERIFY(log.insertEvent(3, QString(), 4, base.addSecs(1)));
+        // The rules and the counts know the records kept.
+        QVERIFY(log.insertEvent(3, QString(), 2, base.addSecs(2)));
+        QCOMPARE(log.eventCount(0), 3);
+        QCOMPARE(log.pendingEvents(), 3);
+        QCOMPARE(inserted.count(), 0);
+        QCOMPARE(failed.count(), row.diskFull ? 1 : 0);
+
+        if (row.diskFull)
+            QVERIFY(log.exec("PRAGMA max_page_count=1073741823;"));
+        else
+            QVERIFY(other.exec("COMMIT;"));
+        QVERIFY(inserted.wait(10000));
+        QCOMPARE(inserted.count(), 3);
+        QCOMPARE(log.pendingEvents(), 0);
+        QCOMPARE(recovered.count(), row.diskFull ? 1 : 0);
+        QCOMPARE(failed.count(), row.diskFull ? 1 : 0);
+        QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 9, 4}));
+        QCOMPARE(
+            sqlite3("log.sqlite", "SELECT count(*), sum(length(status_json)) FROM status_log;"),
+            "1|20000");
+        QCOMPARE(log.eventCount(0), 3);
+        // Written with their record numbers, in order.
+        QVERIFY(inserted.at(0).at(0).value<EventRecord>().recordId <
+                inserted.at(2).at(0).value<EventRecord>().recordId);
+    }
+
+    // The indexes of an old journal are built aside: the journal opens at once and takes
+    // records meanwhile, writing them once the indexes are there.
+    void indexesOfAnOldJournalAreBuiltAside()
+    {
+        QCOMPARE(sqlite3("old.sqlite",
+                         QStringLiteral(
+                             "PRAGMA journal_mode=WAL; CREATE TABLE status_log (record_id "
+                             "INTEGER PRIMARY KEY AUTOINCREMENT,device_unique_id "
+                             "INTEGER,status_json TEXT,param_time TEXT); CREATE TABLE error_log "
+                             "(record_id INTEGER PRIMARY KEY "
+                             "AUTOINCREMENT,param_time TEXT,device_unique_id INTEGER,error_id "
+                             "INTEGER,error_description TEXT,seen INTEGER); WITH RECURSIVE "
+                             "n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) INSERT "
+                             "INTO error_log (param_time, device_unique_id, error_id, "
+                             "error_description, seen) SELECT '10:00:00 01.01.2024', i % 500, "
+                             "2, '', 1 FROM n;")
+                             .arg(DatabaseLog::inlineIndexRecords + 1000)),
+                 "wal");
+        // Another program writes: the build cannot start before it is done.
+        OtherConnection other("old.sqlite");
+        QVERIFY(other.exec("BEGIN IMMEDIATE;"));
+        DatabaseLog log("old.sqlite");
+        QSignalSpy built(&log, &DatabaseLog::indexesBuilt);
+        QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
+        QVERIFY(!log.indexesReady());
+        QVERIFY(log.insertEvent(7, QString(), 3, base));
+        QVERIFY(log.insertStatus(7, "{}", base));
+        QCOMPARE(log.eventCount(0), 1);
+        QCOMPARE(log.eventCount(-1), DatabaseLog::inlineIndexRecords + 1001);
+        QVERIFY(other.exec("COMMIT;"));
+
+        QVERIFY(built.wait(30000));
+        QCOMPARE(built.first().at(0).toBool(), true);
+        QVERIFY(log.indexesReady());
+        QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 1, 10000);
+        QCOMPARE(sqlite3("old.sqlite",
+                         "SELECT count(*) FROM sqlite_master WHERE type='index' AND "
+                         "tbl_name='error_log';"),
+                 "3");
+        QCOMPARE(sqlite3("old.sqlite", "SELECT count(*) FROM error_log WHERE seen=0;"), "1");
     }
 
     void acknowledgementAndMarkAllSeen()
@@ -269,6 +446,48 @@ private slots:
         QCOMPARE(code, 0x40000003);
         QVERIFY(log.exec("DELETE FROM error_log WHERE record_id=2;"));
         QVERIFY(!log.eventById(2, time, device, code));
+    }
+
+    void recordNumbersBeyond32Bits()
+    {
+        DatabaseLog log;
+        const qint64 ids[] = {2147483647, 2147483648, 4294967297};
+        for (qint64 id : ids)
+            QVERIFY(log.exec(QStringLiteral("INSERT INTO error_log (record_id, param_time, "
+                                            "device_unique_id, error_id, error_description, "
+                                            "seen) VALUES (%1, '10:00:00 01.01.2024', 5, 2, '', "
+                                            "0);")
+                                 .arg(id)));
+        // A page's worth below the first, so that the journal view reads on across them.
+        QVERIFY(log.exec(QStringLiteral("INSERT INTO error_log (record_id, param_time, "
+                                        "device_unique_id, error_id, error_description, seen) "
+                                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 "
+                                        "FROM n WHERE i<300) SELECT 2147483647-i, '09:00:00 "
+                                        "01.01.2024', 6, 3, '', 0 FROM n;")));
+        QCOMPARE(log.maxRecordId(), Q_INT64_C(4294967297));
+        QCOMPARE(log.minRecordId(), Q_INT64_C(2147483347));
+        QDateTime time;
+        int device = 0;
+        int code = 0;
+        QVERIFY(log.eventById(Q_INT64_C(4294967297), time, device, code));
+        QVERIFY(!log.eventById(1, time, device, code));
+
+        EventTableModel *model = log.tableModel();
+        QVERIFY(model->select());
+        while (model->canFetchMore())
+            model->fetchMore();
+        QCOMPARE(model->rowCount(), 303);
+        QCOMPARE(model->data(model->index(0, 0)).toLongLong(), Q_INT64_C(4294967297));
+        QCOMPARE(model->data(model->index(2, 0)).toLongLong(), Q_INT64_C(2147483647));
+        QCOMPARE(model->record(302).recordId, Q_INT64_C(2147483347));
+
+        // The next record goes on from there, and the view shows it on top.
+        QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
+        QVERIFY(log.insertEvent(5, QString(), 4, base));
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.first().at(0).value<EventRecord>().recordId, Q_INT64_C(4294967298));
+        QCOMPARE(model->rowCount(), 304);
+        QCOMPARE(model->record(0).recordId, Q_INT64_C(4294967298));
     }
 
     void lastParamTakesTheLaterInsert()
@@ -369,10 +588,11 @@ private slots:
     {
         {
             DatabaseLog log;
-            QVERIFY(log.exec("BEGIN;"));
-            for (int i = 0; i < 600; ++i)
-                QVERIFY(log.insertEvent(i, QString(), 2, base));
-            QVERIFY(log.exec("COMMIT;"));
+            {
+                DatabaseLog::Transaction all(&log);
+                for (int i = 0; i < 600; ++i)
+                    QVERIFY(log.insertEvent(i, QString(), 2, base));
+            }
             QVERIFY(log.exec("UPDATE error_log SET seen=1 WHERE record_id % 3 = 0;"));
         }
         DatabaseLog log;
@@ -382,7 +602,7 @@ private slots:
         while (model->canFetchMore())
             model->fetchMore();
         QCOMPARE(model->rowCount(), 400);
-        int previous = INT_MAX;
+        qint64 previous = std::numeric_limits<qint64>::max();
         for (int row = 0; row < model->rowCount(); ++row) {
             const EventRecord record = model->record(row);
             QVERIFY(record.recordId < previous);
@@ -409,23 +629,58 @@ private slots:
                  "0");
     }
 
-    void checkpointWaitsForAnOpenTransaction()
+    // The status journal keeps to its limits, trimmed a batch at a time by its own timer.
+    void statusJournalRetention_data()
     {
+        QTest::addColumn<int>("days");
+        QTest::addColumn<int>("maxMb");
+        QTest::addColumn<int>("oldDocuments"); // ten days old, 5000 bytes each
+        QTest::addColumn<int>("kept"); // of the old ones
+        QTest::newRow("older than the days") << 7 << 0 << StatusLogRetention::batchRows + 500 << 0;
+        QTest::newRow("larger than the size") << 0 << 1 << 600 << -1;
+        QTest::newRow("no limits") << 0 << 0 << 600 << 600;
+    }
+
+    void statusJournalRetention()
+    {
+        QFETCH(int, days);
+        QFETCH(int, maxMb);
+        QFETCH(int, oldDocuments);
+        QFETCH(int, kept);
         DatabaseLog log;
-        warnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
-        auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        const QDateTime now = QDateTime::currentDateTime();
         {
-            // Held open past the checkpoint's delay, as the poller holds one burst.
-            DatabaseLog::Transaction held(&log);
-            QVERIFY(log.insertEvent(1, QString(), 2, base));
-            QTest::qWait(1300);
-            QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+            DatabaseLog::Transaction fill(&log);
+            for (int i = 0; i < oldDocuments; ++i)
+                QVERIFY(log.insertStatus(1, QString(5000, QLatin1Char('o')), now.addDays(-10)));
+            for (int i = 0; i < 10; ++i)
+                QVERIFY(log.insertStatus(2, "{}", now));
         }
-        QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM error_log;"), "1");
-        // The checkpoint, put off, runs once the transaction is over.
-        QTest::qWait(1300);
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        QSignalSpy trimmed(log.statusRetention(), &StatusLogRetention::trimmed);
+        log.setStatusRetention(days, maxMb);
+        auto left = [] {
+            return sqlite3("log.sqlite",
+                           "SELECT count(*) FROM status_log WHERE device_unique_id=1;")
+                .toInt();
+        };
+        if (kept == oldDocuments) {
+            QCOMPARE(log.statusRetention()->step(), 0);
+            QCOMPARE(left(), oldDocuments);
+            return;
+        }
+        if (kept >= 0) {
+            QTRY_COMPARE_WITH_TIMEOUT(left(), kept, 10000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(log.usedBytes() <= qint64(maxMb) * 1024 * 1024, 10000);
+            QVERIFY(left() > 0);
+        }
+        // In batches, each one step of the timer.
+        QVERIFY(trimmed.count() >= 2);
+        for (const QList<QVariant> &step : qAsConst(trimmed))
+            QVERIFY(step.at(0).toInt() <= StatusLogRetention::batchRows);
+        // The recent documents stay.
+        QCOMPARE(sqlite3("log.sqlite", "SELECT count(*) FROM status_log WHERE device_unique_id=2;"),
+                 "10");
     }
 
     void unusableFiles_data()
