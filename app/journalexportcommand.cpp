@@ -1,21 +1,46 @@
 #include "app/journalexportcommand.h"
 
-#include "monitor/journalexporter.h"
+#include "journal/databaselog.h"
+#include "journal/journalexporter.h"
+#include "monitor/journaldevices.h"
 #include "project/projectmodel.h"
 
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSettings>
 
-void JournalExportCommand::run(QWidget *parent, QSettings *settings, ProjectModel *project)
+namespace {
+
+// The progress dialog appears only for an export that takes longer.
+constexpr int progressDelayMs = 500;
+
+} // namespace
+
+JournalExportCommand::JournalExportCommand(QWidget *window, QSettings *settings)
+    : QObject(window)
+    , m_window(window)
+    , m_settings(settings)
 {
-    if (!project || !project->logDb)
+    connect(&m_job, &JournalExportJob::progress, this, &JournalExportCommand::showProgress);
+    connect(&m_job, &JournalExportJob::finished, this, &JournalExportCommand::finish);
+}
+
+JournalExportCommand::~JournalExportCommand()
+{
+    m_job.cancel();
+    delete m_progress;
+}
+
+void JournalExportCommand::run(ProjectModel *project)
+{
+    if (!project || !project->logDb || m_job.isRunning())
         return;
     const QString folder =
-        settings->value(QStringLiteral("paths/savelogpath"), QString()).toString();
-    QFileDialog dialog(parent, QStringLiteral("Сохранить журнал БД..."),
+        m_settings->value(QStringLiteral("paths/savelogpath"), QString()).toString();
+    QFileDialog dialog(m_window, QStringLiteral("Сохранить журнал БД..."),
                        JournalExporter::proposedFileName(folder, QDate::currentDate()),
                        QStringLiteral("Файлы Excel (*.xlsx)"));
     dialog.setObjectName(QStringLiteral("journalFileDialog"));
@@ -30,16 +55,50 @@ void JournalExportCommand::run(QWidget *parent, QSettings *settings, ProjectMode
         return;
     qDebug().noquote() << QStringLiteral("Selected db xlsx file ") + fileName;
     const QFileInfo info(fileName);
-    settings->setValue(QStringLiteral("paths/savelogpath"), info.absolutePath());
+    m_settings->setValue(QStringLiteral("paths/savelogpath"), info.absolutePath());
 
-    if (!JournalExporter::exportDatabase(project->logDb, project, fileName)) {
+    // The export reads the file: what is still kept in memory goes in first.
+    project->logDb->flush();
+    m_fileName = fileName;
+    m_job.start(QFileInfo(project->logDb->fileName()).absoluteFilePath(),
+                JournalDevices::snapshot(project), fileName);
+
+    m_progress = new QProgressDialog(QStringLiteral("Экспорт журнала в файл ") + info.fileName() +
+                                         QStringLiteral("..."),
+                                     QStringLiteral("Отмена"), 0, 100, m_window);
+    m_progress->setObjectName(QStringLiteral("journalExportProgress"));
+    m_progress->setWindowTitle(QStringLiteral("Экспорт журнала"));
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    m_progress->setMinimumDuration(progressDelayMs);
+    m_progress->setValue(0);
+    connect(m_progress, &QProgressDialog::canceled, &m_job, &JournalExportJob::cancel);
+}
+
+void JournalExportCommand::showProgress(qint64 done, qint64 total)
+{
+    if (m_progress && total > 0)
+        m_progress->setValue(int(qBound<qint64>(0, done * 100 / total, 100)));
+}
+
+void JournalExportCommand::finish(int result, qint64 records, const QString &error)
+{
+    const bool cancelled = m_progress && m_progress->wasCanceled();
+    delete m_progress;
+    const auto outcome = JournalExporter::Result(result);
+    qDebug().noquote() << "Journal export:" << records << "events" << error;
+    if (outcome == JournalExporter::Result::Cancelled || cancelled)
+        return;
+    if (outcome != JournalExporter::Result::Written) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                        QStringLiteral("Ошибка при создании файла."), QMessageBox::Ok, parent);
+                        QStringLiteral("Ошибка при создании файла."), QMessageBox::Ok, m_window);
         box.exec();
         return;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Выполнено"),
-                    QStringLiteral("Журнал сохранён в файл ") + info.fileName() + QLatin1Char('.'),
-                    QMessageBox::Ok, parent);
+                    QStringLiteral("Журнал сохранён в файл ") + QFileInfo(m_fileName).fileName() +
+                        QLatin1Char('.'),
+                    QMessageBox::Ok, m_window);
     box.exec();
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <cstdio>
 #include <xlsxwriter.h>
 
 const QString XlsxSheetWriter::sheetName = QStringLiteral("Журнал");
@@ -30,8 +31,9 @@ QByteArray cellText(const QString &text)
 
 } // namespace
 
-XlsxSheetWriter::XlsxSheetWriter(const QVector<double> &columnWidths)
-    : m_file(QDir::tempPath() + QStringLiteral("/norda-journal-XXXXXX.xlsx"))
+XlsxSheetWriter::XlsxSheetWriter(const QVector<double> &columnWidths, const QString &folder)
+    : m_file((folder.isEmpty() ? QDir::tempPath() : folder) +
+             QStringLiteral("/.norda-journal-XXXXXX.xlsx"))
     , m_widths(columnWidths)
 {
     if (!m_file.open()) {
@@ -132,7 +134,7 @@ void XlsxSheetWriter::addRow(const QStringList &texts, bool doubleHeight)
     }
 }
 
-bool XlsxSheetWriter::save(const QString &path)
+bool XlsxSheetWriter::close()
 {
     if (!m_workbook || m_failed)
         return false;
@@ -142,6 +144,28 @@ bool XlsxSheetWriter::save(const QString &path)
             m_failed = true;
             return false;
         }
+    }
+    return true;
+}
+
+QString XlsxSheetWriter::finishTemporary()
+{
+    if (!close())
+        return QString();
+    m_file.setAutoRemove(false);
+    return m_file.fileName();
+}
+
+bool XlsxSheetWriter::save(const QString &path)
+{
+    if (!close())
+        return false;
+    // Moved into place when the temporary file is on the target's file system: the
+    // target is replaced at once, and never by a partial file.
+    if (std::rename(QFile::encodeName(m_file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) == 0) {
+        m_file.setAutoRemove(false);
+        return true;
     }
     QFile source(m_file.fileName());
     QSaveFile target(path);

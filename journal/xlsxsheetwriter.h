@@ -31,7 +31,11 @@ public:
     static constexpr int maxRows = 1048576;
     static const QString sheetName;
 
-    explicit XlsxSheetWriter(const QVector<double> &columnWidths);
+    // The workbook is written to a temporary file in `folder` (the system's temporary
+    // folder when empty); a folder on the target's file system lets save() and the
+    // caller of finishTemporary() move it into place instead of copying it.
+    explicit XlsxSheetWriter(const QVector<double> &columnWidths,
+                             const QString &folder = QString());
     ~XlsxSheetWriter();
     XlsxSheetWriter(const XlsxSheetWriter &) = delete;
     XlsxSheetWriter &operator=(const XlsxSheetWriter &) = delete;
@@ -51,8 +55,13 @@ public:
     // whole workbook is written). False when the workbook or the file could not be
     // written.
     bool save(const QString &path);
+    // Completes the workbook in its temporary file and hands that file over: it is no
+    // longer removed with the writer. Empty when the workbook could not be written.
+    QString finishTemporary();
 
 private:
+    bool close();
+
     void startSheet();
     void writeHeaderLines();
 

@@ -1,8 +1,9 @@
 #include "journal/databaselog.h"
+#include "journal/journalexporter.h"
+#include "journal/journalexportjob.h"
 #include "journal/xlsxjournal.h"
 #include "journal/xlsxsheetwriter.h"
-#include "monitor/journalexporter.h"
-#include "monitor/xlsxdatabase.h"
+#include "monitor/journaldevices.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,10 +96,13 @@ private slots:
 
     void emptyDatabase()
     {
-        DatabaseLog log;
-        int records = -1;
-        QVERIFY(JournalExporter::exportDatabase(&log, nullptr, "empty.xlsx", created, &records));
-        QCOMPARE(records, 0);
+        {
+            DatabaseLog log;
+        }
+        const JournalExporter::Outcome outcome =
+            JournalExporter::exportFile("log.sqlite", {}, "empty.xlsx", created);
+        QCOMPARE(outcome.result, JournalExporter::Result::Written);
+        QCOMPARE(outcome.records, 0);
         const QList<Sheet> sheets = readBack("empty.xlsx");
         QCOMPARE(sheets.size(), 1);
         const Sheet &sheet = sheets.first();
@@ -151,9 +156,11 @@ private slots:
                                      base.addSecs(i)));
         QCOMPARE(log->eventCount(5), events.size());
 
-        int records = 0;
-        QVERIFY(JournalExporter::exportDatabase(log, &project, "all.xlsx", created, &records));
-        QCOMPARE(records, events.size());
+        // The export reads the file beside the project's own connection.
+        const JournalExporter::Outcome outcome = JournalExporter::exportFile(
+            "log.sqlite", JournalDevices::snapshot(&project), "all.xlsx", created);
+        QCOMPARE(outcome.result, JournalExporter::Result::Written);
+        QCOMPARE(outcome.records, events.size());
         const QList<Sheet> sheets = readBack("all.xlsx");
         QCOMPARE(sheets.size(), 1);
         const Sheet &sheet = sheets.first();
@@ -253,16 +260,81 @@ private slots:
     {
         DatabaseLog log;
         QVERIFY(log.insertEvent(1, QString(), 2, base));
-        QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, "no/such/folder/x.xlsx", created));
+        auto exported = [](const char *path) {
+            return JournalExporter::exportFile("log.sqlite", {}, path, created).result;
+        };
+        QCOMPARE(exported("no/such/folder/x.xlsx"), JournalExporter::Result::CannotWrite);
 
         // A folder in the way of the file.
         QVERIFY(QDir().mkdir("taken.xlsx"));
-        QVERIFY(!JournalExporter::exportDatabase(&log, nullptr, "taken.xlsx", created));
+        QCOMPARE(exported("taken.xlsx"), JournalExporter::Result::CannotWrite);
         QVERIFY(QFileInfo("taken.xlsx").isDir());
         // An earlier file of that name is replaced.
         QVERIFY(TestUtil::writeFile("kept.xlsx", "previous export"));
-        QVERIFY(JournalExporter::exportDatabase(&log, nullptr, "kept.xlsx", created));
+        QCOMPARE(exported("kept.xlsx"), JournalExporter::Result::Written);
         QCOMPARE(readBack("kept.xlsx").value(0).text("C5"), "Неисправность УМ");
+        QCOMPARE(JournalExporter::exportFile("missing.sqlite", {}, "x.xlsx", created).result,
+                 JournalExporter::Result::CannotRead);
+        // Nothing is left behind in the folder but the files asked for.
+        QCOMPARE(QDir().entryList({"*.xlsx*", ".*.xlsx"}, QDir::Files | QDir::Hidden),
+                 QStringList {"kept.xlsx"});
+    }
+
+    // An export on its own thread: its progress, and a cancel that leaves the target as
+    // it was, whenever it comes before the result is taken.
+    void exportJob_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<bool>("earlierFile");
+        QTest::newRow("written") << false << true;
+        QTest::newRow("cancelled") << true << false;
+        QTest::newRow("cancelled, earlier file kept") << true << true;
+    }
+
+    void exportJob()
+    {
+        QFETCH(bool, cancel);
+        QFETCH(bool, earlierFile);
+        const int events = 2000;
+        {
+            DatabaseLog log;
+        }
+        QCOMPARE(TestUtil::sqlite3("log.sqlite",
+                                   QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                                                  "SELECT i+1 FROM n WHERE i<%1) INSERT INTO "
+                                                  "error_log (param_time, device_unique_id, "
+                                                  "error_id, error_description, seen) SELECT "
+                                                  "'10:00:00 01.01.2024', i, 2, '', 0 FROM n;")
+                                       .arg(events)),
+                 QString());
+        if (earlierFile)
+            QVERIFY(TestUtil::writeFile("out.xlsx", "earlier export"));
+        JournalExportJob job;
+        QSignalSpy progress(&job, &JournalExportJob::progress);
+        QSignalSpy finished(&job, &JournalExportJob::finished);
+        QVERIFY(job.start(QDir::current().filePath("log.sqlite"), {}, "out.xlsx", created));
+        QVERIFY(!job.start(QDir::current().filePath("log.sqlite"), {}, "other.xlsx", created));
+        if (cancel)
+            job.cancel();
+        QVERIFY(finished.wait(60000));
+        QVERIFY(!job.isRunning());
+        const auto result = JournalExporter::Result(finished.first().at(0).toInt());
+        if (cancel) {
+            QCOMPARE(result, JournalExporter::Result::Cancelled);
+            QCOMPARE(TestUtil::readFile("out.xlsx"),
+                     earlierFile ? QByteArray("earlier export") : QByteArray());
+            QCOMPARE(QFileInfo::exists("out.xlsx"), earlierFile);
+        } else {
+            QCOMPARE(result, JournalExporter::Result::Written);
+            QCOMPARE(finished.first().at(1).toLongLong(), events);
+            QVERIFY(progress.count() >= 2);
+            QCOMPARE(progress.first().at(0).toLongLong(), 0);
+            QCOMPARE(progress.last().at(0).toLongLong(), events);
+            QCOMPARE(progress.last().at(1).toLongLong(), events);
+            QCOMPARE(readBack("out.xlsx").value(0).maxRow, 4 + events);
+        }
+        QVERIFY(!QFileInfo::exists("other.xlsx"));
+        QCOMPARE(QDir().entryList({".*.xlsx"}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void continuationWorksheets()

@@ -1,45 +1,25 @@
 #include "tools/cli/journalcommand.h"
 
-#include "journal/databaselog.h"
-#include "monitor/journalexporter.h"
+#include "journal/journalexporter.h"
+#include "journal/readonlydatabase.h"
+#include "monitor/journaldevices.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
+#include "tools/cli/cliprogress.h"
 #include "tools/cli/exitcode.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlQuery>
+
+#include <memory>
 
 namespace {
 
 const char journalHelp[] = "Usage: norda-cli journal <command> [options]\n"
                            "\n"
                            "Commands:\n"
-                           "  export LOG.sqlite OUT.xlsx [--project P]   write the event "
-                           "journal as a spreadsheet\n";
-
-// True when `path` is an SQLite file with the event table; opened read-only, so that
-// nothing is ever written into a file that is not an event database.
-bool isEventDatabase(const QString &path)
-{
-    const QString name = QStringLiteral("norda-cli-check");
-    bool found = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            found = query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' "
-                                              "AND name='error_log';")) &&
-                query.next();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return found;
-}
+                           "  export LOG.sqlite OUT.xlsx [--project P] [--progress]   write "
+                           "the event journal as a spreadsheet\n";
 
 } // namespace
 
@@ -61,30 +41,36 @@ int JournalCommand::exportJournal(const QStringList &args)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Write the event journal of an event database (log.sqlite) as the spreadsheet the "
-        "console's export writes, newest event first."));
+        "console's export writes, newest event first. The database is only read: it may be "
+        "in use by a console or norda-cli monitor meanwhile."));
     parser.addPositionalArgument(QStringLiteral("LOG.sqlite"), QStringLiteral("event database"));
     parser.addPositionalArgument(QStringLiteral("OUT.xlsx"), QStringLiteral("file to write"));
     const QCommandLineOption projectOption(
         QStringLiteral("project"),
         QStringLiteral("Project whose devices the records name (else: unknown devices)."),
         QStringLiteral("P"));
-    parser.addOption(projectOption);
+    const QCommandLineOption progressOption(
+        QStringLiteral("progress"),
+        QStringLiteral("Draw the progress bar even when standard error is not a terminal."));
+    parser.addOptions({projectOption, progressOption});
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 2, &status))
         return status;
+    if (parser.isSet(progressOption))
+        CliProgress::setForced(true);
     const QString logPath = parser.positionalArguments().at(0);
     const QString outPath = parser.positionalArguments().at(1);
     if (!QFileInfo(logPath).isFile())
         return CliOutput::fail(
             ExitCannotOpen,
             QStringLiteral("cannot open event database %1: no such file").arg(logPath));
-    if (!isEventDatabase(logPath))
+    // Opened read-only, so that nothing is ever written into the file.
+    if (!ReadOnlyDatabase::hasTable(logPath, QStringLiteral("error_log")))
         return CliOutput::fail(ExitUnusable,
                                QStringLiteral("%1 is not an event database").arg(logPath));
 
     ProjectModel project(ProjectModel::Journals::None);
-    const bool withProject = parser.isSet(projectOption);
-    if (withProject) {
+    if (parser.isSet(projectOption)) {
         const QString projectPath = parser.value(projectOption);
         const int loaded = project.load(projectPath);
         if (loaded == -1)
@@ -95,11 +81,27 @@ int JournalCommand::exportJournal(const QStringList &args)
                                    QStringLiteral("project file %1 is unusable").arg(projectPath));
     }
 
-    DatabaseLog log(logPath);
-    int records = 0;
-    if (!JournalExporter::exportDatabase(&log, withProject ? &project : nullptr, outPath,
-                                         QDateTime::currentDateTime(), &records))
+    std::unique_ptr<CliProgress> bar;
+    const JournalExporter::Outcome outcome = JournalExporter::exportFile(
+        logPath, JournalDevices::snapshot(&project), outPath, QDateTime::currentDateTime(),
+        [&bar](qint64 done, qint64 total) {
+            if (!bar)
+                bar = std::make_unique<CliProgress>(QStringLiteral("export"), total);
+            bar->update(done);
+        });
+    switch (outcome.result) {
+    case JournalExporter::Result::Written:
+        break;
+    case JournalExporter::Result::CannotWrite:
         return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot write %1").arg(outPath));
-    CliOutput::out() << records << " events written to " << outPath << Qt::endl;
+    case JournalExporter::Result::CannotRead:
+        return CliOutput::fail(ExitCannotOpen, outcome.error);
+    case JournalExporter::Result::Stuck:
+    case JournalExporter::Result::Cancelled:
+        return CliOutput::fail(ExitFailed, outcome.error);
+    }
+    if (bar)
+        bar->finish();
+    CliOutput::out() << outcome.records << " events written to " << outPath << Qt::endl;
     return ExitOk;
 }

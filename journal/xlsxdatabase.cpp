@@ -1,13 +1,11 @@
-#include "monitor/xlsxdatabase.h"
+#include "journal/xlsxdatabase.h"
 
 #include "journal/databasewrapper.h"
 #include "journal/xlsxsheetwriter.h"
-#include "project/devicetype.h"
-#include "project/projectdevice.h"
 
-XlsxDatabase::XlsxDatabase(QObject *parent)
+XlsxDatabase::XlsxDatabase(QObject *parent, const QString &folder)
     : QObject(parent)
-    , m_writer(new XlsxSheetWriter({20, 40, 80}))
+    , m_writer(new XlsxSheetWriter({20, 40, 80}, folder))
 {
 }
 
@@ -26,14 +24,14 @@ void XlsxDatabase::writeHeader(const QDateTime &creationTime)
     });
 }
 
-void XlsxDatabase::addRecord(const QDateTime &time, const ProjectDevice *device,
+void XlsxDatabase::addRecord(const QDateTime &time, const ExportDevice *device,
                              const QString &eventText)
 {
     if (!device) {
         addRow(time, tr("Неизвестное устройство"), eventText);
         return;
     }
-    QString deviceText = deviceTypeName(device->type);
+    QString deviceText = device->typeName;
     const bool tagged = !device->tag.isEmpty();
     if (tagged)
         deviceText += QLatin1Char('\n') + device->tag;
@@ -49,6 +47,11 @@ void XlsxDatabase::addRow(const QDateTime &time, const QString &deviceText,
 bool XlsxDatabase::save(const QString &path)
 {
     return m_writer->save(path);
+}
+
+QString XlsxDatabase::finishTemporary()
+{
+    return m_writer->finishTemporary();
 }
 
 int XlsxDatabase::row() const

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "journal/exportdevice.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-class ProjectDevice;
 class XlsxSheetWriter;
 
 // The event database of a project as a spreadsheet: worksheet "Журнал", columns of
@@ -16,15 +17,20 @@ class XlsxDatabase : public QObject {
     Q_OBJECT
 
 public:
-    explicit XlsxDatabase(QObject *parent = nullptr);
+    // The workbook is written to a temporary file in `folder` (the system's temporary
+    // folder when empty) until it is saved.
+    explicit XlsxDatabase(QObject *parent = nullptr, const QString &folder = QString());
     ~XlsxDatabase() override;
 
     void writeHeader(const QDateTime &creationTime);
     // Column B: "Неизвестное устройство" without a device, else the device's type name
     // and, when it has a tag, a second line with the tag (the row is then twice as high).
-    void addRecord(const QDateTime &time, const ProjectDevice *device, const QString &eventText);
+    void addRecord(const QDateTime &time, const ExportDevice *device, const QString &eventText);
     void addRow(const QDateTime &time, const QString &deviceText, const QString &eventText);
     bool save(const QString &path);
+    // Completes the workbook in its temporary file and hands that file over: it is no
+    // longer removed with this object. Empty when the workbook could not be written.
+    QString finishTemporary();
 
     // Last row written (1-based).
     int row() const;
