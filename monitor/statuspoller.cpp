@@ -26,6 +26,7 @@ StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
     : QObject(parent)
     , m_manager(manager ? manager : new QNetworkAccessManager(this))
     , m_managerAlive(m_manager)
+    , m_wallClock([] { return QDateTime::currentMSecsSinceEpoch(); })
     , m_maxBody(StatusAcceptor::maxBodySize)
 {
     qRegisterMetaType<StatusPoller::Counters>();
@@ -76,6 +77,11 @@ void StatusPoller::commitAnswerBatch()
 void StatusPoller::setTimeout(int milliseconds)
 {
     m_timeoutMs = qMax(1, milliseconds);
+}
+
+void StatusPoller::setWallClock(const std::function<qint64()> &clock)
+{
+    m_wallClock = clock ? clock : [] { return QDateTime::currentMSecsSinceEpoch(); };
 }
 
 QUrl StatusPoller::statusUrl(const QString &address, quint16 port)
@@ -202,33 +208,71 @@ void StatusPoller::abortOverdue()
     }
 }
 
+void StatusPoller::skipTimeNotAsked(qint64 nowMs, bool polling)
+{
+    const qint64 previous = m_lastTickMs;
+    const bool polled = m_lastTickPolled;
+    m_lastTickMs = nowMs;
+    m_lastTickPolled = polling;
+    if (previous < 0 || !m_project)
+        return;
+    const qint64 gap = nowMs - previous;
+    qint64 notAsked = 0;
+    if (!polling || !polled)
+        notAsked = gap; // editing state, or polling switched on just now
+    else if (gap > 2 * qint64(m_tickMs))
+        notAsked = gap - m_tickMs; // the ticks were held up: one interval was asked
+    if (notAsked <= 0)
+        return; // also a wall clock set back
+    const QList<ProjectDevice *> devices = m_project->allDevices();
+    for (ProjectDevice *device : devices) {
+        if (!device->ip_enabled)
+            continue;
+        // Silence so far (in milliseconds) is kept; the time not asked is left out.
+        const qint64 silentSince = nowMs - device->silentSeconds(nowMs, 1);
+        device->askedSinceMs = silentSince + notAsked;
+    }
+}
+
 void StatusPoller::tick(bool polling)
 {
     QElapsedTimer timer;
     timer.start();
+    const qint64 nowMs = m_wallClock();
+    skipTimeNotAsked(nowMs, polling);
     if (polling && m_project) {
         abortOverdue();
         DatabaseLog *log = m_project->logDb;
-        const QDateTime now = QDateTime::currentDateTime();
-        const qint64 nowSeconds = now.toSecsSinceEpoch();
+        const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
         // The lost events of one tick are stored in one transaction.
         DatabaseLog::Transaction transaction(log);
         const QList<ProjectDevice *> devices = indexPolledDevices();
         for (ProjectDevice *device : devices) {
             queueRequest(device->ip_addr);
             const bool silent = !device->lastSeen.isValid() ||
-                nowSeconds - device->lastSeenSecs() > lostAfterSeconds;
+                device->silentSeconds(nowMs, m_tickMs) > lostAfterSeconds;
             // Offered at every tick of the silence; the journal keeps one record per loss.
             if (silent && log)
                 log->insertEvent(device->id_obj, QString(), EventCode::ConnectionLost, now);
         }
     }
-    m_counters = count();
+    m_counters = countAt(nowMs);
     keep(m_statistics.tickMicroseconds, timer.nsecsElapsed() / 1000);
     emit countersChanged(m_counters);
 }
 
+bool StatusPoller::isOnline(const ProjectDevice *device) const
+{
+    return device->lastSeen.isValid() &&
+        device->silentSeconds(m_wallClock(), m_tickMs) <= lostAfterSeconds - 1;
+}
+
 StatusPoller::Counters StatusPoller::count() const
+{
+    return countAt(m_wallClock());
+}
+
+StatusPoller::Counters StatusPoller::countAt(qint64 nowMs) const
 {
     Counters counters;
     if (!m_project)
@@ -236,7 +280,8 @@ StatusPoller::Counters StatusPoller::count() const
     const QList<ProjectDevice *> devices = m_project->allDevices();
     for (const ProjectDevice *device : devices) {
         ++counters.total;
-        if (!device->isOnline()) {
+        if (!device->lastSeen.isValid() ||
+            device->silentSeconds(nowMs, m_tickMs) > lostAfterSeconds - 1) {
             ++counters.notConnected;
             continue;
         }
@@ -304,9 +349,9 @@ void StatusPoller::handleReply(QNetworkReply *reply)
             reply->bytesAvailable() <= m_maxBody ? reply->readAll() : QByteArray();
         holdAnswerBatch();
         // The index saves a walk of the whole tree per answer.
-        device =
-            StatusAcceptor::accept(m_project, status, pending.address, body, m_project->monitoring,
-                                   QDateTime::currentDateTime(), indexedDevice(pending.address));
+        device = StatusAcceptor::accept(
+            m_project, status, pending.address, body, m_project->monitoring,
+            QDateTime::fromMSecsSinceEpoch(m_wallClock()), indexedDevice(pending.address));
     }
     if (!device) {
         if (!pending.tooLarge && !pending.overdue)

@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class ProjectDevice;
@@ -33,6 +34,12 @@ class QNetworkReply;
 // Issuing a request through the access manager costs some 60 to 90 µs, so the requests
 // of a batch are issued in slices from the event loop, in project order: with a thousand
 // devices the user interface thread is never held for more than a few milliseconds.
+//
+// Silence counts only while the console asks: a device is lost after more than 10 s
+// without an answer while it was being polled. Time in which no polling tick ran (the
+// editing state, a process held up or suspended: more than two tick intervals between
+// polling ticks) moves the device's askedSinceMs on, so that it is never taken for
+// silence; what silence there was before such a pause still counts.
 class StatusPoller : public QObject {
     Q_OBJECT
 
@@ -61,7 +68,9 @@ public:
 
     static constexpr quint16 defaultStatusPort = 8080;
     static constexpr int defaultTimeoutMs = 3000;
-    // A device silent for more than this many whole seconds is recorded as lost.
+    static constexpr int defaultTickIntervalMs = 1000;
+    // A device silent for more than this many whole seconds (tick intervals) while asked
+    // is recorded as lost; it shows as not connected one second earlier.
     static constexpr int lostAfterSeconds = 10;
     // Requests issued per turn of the event loop at most.
     static constexpr int sliceSize = 50;
@@ -80,6 +89,13 @@ public:
     void setTimeout(int milliseconds);
     int timeout() const { return m_timeoutMs; }
     void setMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
+    // The interval at which the caller runs tick() (1000 ms). The rules count in it: a
+    // shorter interval (tests) makes a whole "second" of the lost rule that long.
+    void setTickInterval(int milliseconds) { m_tickMs = qMax(1, milliseconds); }
+    int tickInterval() const { return m_tickMs; }
+    // The wall clock the poller goes by, in ms since the epoch: the system's unless set
+    // (tests set one of their own to let time pass at once).
+    void setWallClock(const std::function<qint64()> &clock);
     QNetworkAccessManager *manager() const { return m_manager; }
 
     static QUrl statusUrl(const QString &address, quint16 port);
@@ -97,6 +113,10 @@ public:
     // Counters as of the last tick, and counted now.
     Counters counters() const { return m_counters; }
     Counters count() const;
+    // Whether a device counts as connected now by the rules of this poller (its tick
+    // interval and clock): the counters' "Нет связи" are the devices for which it is
+    // false. With the defaults the same as ProjectDevice::isOnline().
+    bool isOnline(const ProjectDevice *device) const;
 
     // Requests waiting to be issued or waiting for their answer.
     int outstanding() const { return m_replies.size() + m_queue.size(); }
@@ -136,6 +156,9 @@ private:
     // The device an answer from `address` belongs to, when the index still holds it.
     ProjectDevice *indexedDevice(const QString &address) const;
     void abortOverdue();
+    // Moves the silence of the polled devices on over time in which they were not asked.
+    void skipTimeNotAsked(qint64 nowMs, bool polling);
+    Counters countAt(qint64 nowMs) const;
     // The answers handled in one pass of the event loop (they arrive in bursts, one per
     // device a second) are stored in one transaction, committed once the loop has
     // nothing else queued: one commit and one journal view update per burst instead of
@@ -148,6 +171,10 @@ private:
     QPointer<ProjectModel> m_project;
     quint16 m_port = defaultStatusPort;
     int m_timeoutMs = defaultTimeoutMs;
+    int m_tickMs = defaultTickIntervalMs;
+    std::function<qint64()> m_wallClock;
+    qint64 m_lastTickMs = -1; // wall-clock time of the previous tick
+    bool m_lastTickPolled = false;
     qint64 m_maxBody;
     QHash<QNetworkReply *, Pending> m_replies;
     QHash<QString, QNetworkReply *> m_byAddress;

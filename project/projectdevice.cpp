@@ -127,7 +127,18 @@ bool ProjectDevice::isOnline() const
 {
     if (!lastSeen.isValid())
         return false;
-    return QDateTime::currentSecsSinceEpoch() - lastSeenSecs() <= 9;
+    return silentSeconds(QDateTime::currentMSecsSinceEpoch()) <= 9;
+}
+
+qint64 ProjectDevice::silentSeconds(qint64 nowMs, int secondMs) const
+{
+    qint64 since = askedSinceMs;
+    if (lastSeen.isValid()) {
+        lastSeenSecs(); // brings m_epochMs up to date
+        since = qMax(since, m_epochMs);
+    }
+    const qint64 unit = qMax(1, secondMs);
+    return nowMs / unit - since / unit;
 }
 
 qint64 ProjectDevice::lastSeenSecs() const
@@ -136,9 +147,9 @@ qint64 ProjectDevice::lastSeenSecs() const
     // when lastSeen was given a new value.
     if (!m_epochOf.isValid() || m_epochOf != lastSeen) {
         m_epochOf = lastSeen;
-        m_epochSecs = lastSeen.toSecsSinceEpoch();
+        m_epochMs = lastSeen.toMSecsSinceEpoch();
     }
-    return m_epochSecs;
+    return m_epochMs / 1000;
 }
 
 int ProjectDevice::buttonCount() const

@@ -57,6 +57,11 @@ public:
     QList<DeviceFault> faults;
     QJsonObject status;
     QDateTime lastSeen;
+    // Wall-clock time (ms since the epoch) from which silence counts when it is later
+    // than lastSeen: the status poller moves it on over every time the console was not
+    // asking (editing state, a blocked or suspended process), so that such time is never
+    // taken for silence. 0 until then.
+    qint64 askedSinceMs = 0;
     uint16_t usbVendorId = defaultUsbVendorId;
     uint16_t usbProductId = defaultUsbProductId;
 
@@ -64,8 +69,11 @@ public:
     ProjectGroup *parentGroup() const;
     ProjectModel *projectModel() const;
 
-    // A device counts as online while its last status is at most 9 s old.
+    // A device counts as online while it has been silent for at most 9 s.
     bool isOnline() const;
+    // Whole seconds (of `secondMs` milliseconds) of silence at `nowMs` (ms since the
+    // epoch): from lastSeen, or from askedSinceMs when that is later.
+    qint64 silentSeconds(qint64 nowMs, int secondMs = 1000) const;
     // `lastSeen` as whole seconds since the epoch (valid `lastSeen` only). Remembered per
     // value: turning a local time into epoch seconds consults the time zone each time,
     // and the tree, the counters and the tick ask for every device every second.
@@ -102,5 +110,5 @@ private:
     void removeInOut(InOut *io);
 
     mutable QDateTime m_epochOf;
-    mutable qint64 m_epochSecs = 0;
+    mutable qint64 m_epochMs = 0;
 };

@@ -25,7 +25,16 @@ namespace {
 // Generous: the machine may be busy with other tests.
 constexpr int wait = 15000;
 
+struct PauseRow {
+    const char *name;
+    bool editing; // else: the ticks are held up (a long job, a suspended machine)
+    bool unitSilent; // the central unit does not answer from the start
+    int lostAtTick; // polling ticks after the pause until the unit is recorded lost
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(PauseRow)
 
 // Ticks once and waits until every answer is in.
 #define TICK_AND_SETTLE(polling)                                                                   \
@@ -169,10 +178,10 @@ private slots:
     {
         QTest::addColumn<bool>("told");
         QTest::addColumn<QString>("stored");
-        // Told first, the poller commits what it held; a project simply destroyed takes
-        // its uncommitted answers with it, and the commit that follows finds no log.
+        // Told first, the poller commits what it held; a project simply destroyed writes
+        // them as its journal closes, and the commit that follows finds no log.
         QTest::newRow("told") << true << "1";
-        QTest::newRow("not told") << false << "0";
+        QTest::newRow("not told") << false << "1";
     }
 
     void batchOutlivesItsProject()
@@ -240,7 +249,7 @@ private slots:
 
     void silenceLostAndRestored()
     {
-        m_poller->setTimeout(1000);
+        m_poller->setTimeout(200);
         DatabaseLog *log = m_project->logDb;
         TICK_AND_SETTLE(true);
         QVERIFY(m_unit->isOnline());
@@ -284,6 +293,73 @@ private slots:
         QCOMPARE(eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost), 2);
     }
 
+    // Silence counts only while the devices are asked: a pause in polling is never taken
+    // for a loss, and silence from before the pause still counts after it.
+    void silenceCountsOnlyWhileAsked_data()
+    {
+        // The unit is asked for five seconds before the pause. After editing, polling
+        // starts again with the first tick; ticks held up count one interval as asked.
+        const PauseRow rows[] = {
+            {"editing for 30 s", true, false, 0},
+            {"ticks held up for 30 s", false, false, 0},
+            {"silent unit, editing for 30 s", true, true, 7},
+            {"silent unit, ticks held up for 30 s", false, true, 6},
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void silenceCountsOnlyWhileAsked()
+    {
+        QFETCH(PauseRow, row);
+        // A clock of the test's own, in the middle of a second.
+        qint64 now = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000 + 500;
+        m_poller->setWallClock([&now] { return now; });
+        m_poller->setTimeout(600000);
+        m_unit->lastSeen = QDateTime::fromMSecsSinceEpoch(now);
+        m_dark->lastSeen = QDateTime::fromMSecsSinceEpoch(now - 60000);
+        DatabaseLog *log = m_project->logDb;
+        if (row.unitSilent)
+            QVERIFY(m_script->apply("device 1 http silent"));
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        auto pollTick = [&] {
+            now += 1000;
+            m_poller->tick(true);
+            // The loudspeaker answers every tick; its answer carries the tick's time.
+            const QDateTime tickTime = QDateTime::fromMSecsSinceEpoch(now);
+            while (m_horn->lastSeen != tickTime) {
+                if (!accepted.wait(wait))
+                    return false;
+            }
+            return true;
+        };
+        auto lostEvents = [&] {
+            return eventCodes(log, m_unit->id_obj).count(EventCode::ConnectionLost) +
+                eventCodes(log, m_horn->id_obj).count(EventCode::ConnectionLost);
+        };
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(pollTick());
+        if (row.editing) {
+            for (int i = 0; i < 30; ++i) {
+                now += 1000;
+                m_poller->tick(false);
+                // Not asked: not shown as lost either (only the device without Ethernet).
+                QCOMPARE(m_poller->counters().notConnected, 1);
+            }
+        } else {
+            now += 30000;
+        }
+        for (int tick = 1; tick <= 10; ++tick) {
+            QVERIFY(pollTick());
+            const bool lost = row.unitSilent && tick >= row.lostAtTick;
+            QCOMPARE(lostEvents(), lost ? 1 : 0);
+            // Shown as not connected one second before it is recorded.
+            QCOMPARE(m_poller->isOnline(m_unit), !row.unitSilent || tick < row.lostAtTick - 1);
+            QVERIFY(m_poller->isOnline(m_horn));
+        }
+        QCOMPARE(eventCodes(log, m_horn->id_obj).count(EventCode::ConnectionRestored), 0);
+        QCOMPARE(m_poller->counters().notConnected, row.unitSilent ? 2 : 1);
+    }
+
     void hostileBodies_data()
     {
         QTest::addColumn<QString>("behaviour");
@@ -297,7 +373,7 @@ private slots:
     {
         QFETCH(QString, behaviour);
         QFETCH(bool, tooLarge);
-        m_poller->setTimeout(1000);
+        m_poller->setTimeout(300);
         m_poller->setMaxBodySize(64 * 1024);
         QVERIFY(m_script->apply("device 1 http " + behaviour));
         QSignalSpy changed(m_unit, &ProjectDevice::statusChanged);
