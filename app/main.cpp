@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
+#include "monitor/signalwatcher.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QMetaType>
 
 #include <cstdint>
@@ -28,6 +30,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(NORDA_VERSION));
     // Flashing signals carry uint32_t values between threads.
     qRegisterMetaType<uint32_t>("uint32_t");
+
+    // SIGTERM, SIGHUP and SIGINT end the program as a normal quit does: the window is
+    // destroyed below, which writes and closes the journals.
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::interrupted, &app, [](int number) {
+        qDebug().noquote() << "Quit on signal" << number;
+        QCoreApplication::exit(0);
+    });
 
     auto *window = new MainWindow;
     window->show();

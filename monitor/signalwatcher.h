@@ -4,9 +4,10 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal delivered by the event loop: the handler
-// only writes a byte to a pipe, and the loop reads it, so nothing unsafe runs inside
-// the signal handler. One instance per process.
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal delivered by the event loop: the
+// handler only writes a byte to a pipe, and the loop reads it, so nothing unsafe runs
+// inside the signal handler. The console and norda-cli monitor end on it as on a normal
+// quit, so that the journal is written and closed. One instance per process.
 class SignalWatcher : public QObject {
     Q_OBJECT
 

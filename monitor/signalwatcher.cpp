@@ -1,4 +1,4 @@
-#include "tools/cli/signalwatcher.h"
+#include "monitor/signalwatcher.h"
 
 #include <QSocketNotifier>
 
@@ -10,6 +10,8 @@
 namespace {
 
 int pipeEnds[2] = {-1, -1};
+
+const int watchedSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void onSignal(int signalNumber)
 {
@@ -36,8 +38,8 @@ SignalWatcher::SignalWatcher(QObject *parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (int number : watchedSignals)
+        ::sigaction(number, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
@@ -47,8 +49,8 @@ SignalWatcher::~SignalWatcher()
     struct sigaction action { };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (int number : watchedSignals)
+        ::sigaction(number, &action, nullptr);
     delete m_notifier;
     m_notifier = nullptr;
     ::close(pipeEnds[0]);
