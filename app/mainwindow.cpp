@@ -158,6 +158,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     connect(m_network, &QNetworkAccessManager::finished, this, &MainWindow::on_getHttpFinished);
     m_poller = new StatusPoller(m_network, this);
     m_poller->setStatusPort(NetworkPorts::fromSettings(*m_settings).statusPort);
+    m_poller->setTickInterval(m_periodicTimer->interval());
     m_poller->setProject(m_project);
     m_usbDiscovery = [] { return CdcUsbProcess::findoutPorts(); };
 
@@ -171,12 +172,14 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
         ui->labelNoConnDevices->hide();
         ui->labelMalfDevices->hide();
         ui->labelTamperDevices->hide();
+        attachJournal();
     } else {
         ui->radioButtonEdit->setChecked(false);
         ui->radioButtonRun->setChecked(true);
         m_journalView = new LogTreeView(m_project, ui->tabErrorStack);
         m_journalView->setObjectName(QStringLiteral("treeViewJournal"));
         ui->verticalLayoutErrorStack->insertWidget(0, m_journalView, 1);
+        m_exportCommand = new JournalExportCommand(this, m_settings);
         attachJournal();
         // Without an event database (it could not be opened) there is nothing to
         // acknowledge or export.
@@ -191,6 +194,9 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
 MainWindow::~MainWindow()
 {
     m_periodicTimer->stop();
+    // A running export is cancelled and its thread joined.
+    delete m_exportCommand;
+    m_exportCommand = nullptr;
     // Answers held for one commit are stored before the project and its journals go.
     m_poller->setProject(nullptr);
     m_treeView->setModel(nullptr);

@@ -13,11 +13,13 @@
 
 class DeviceInfoItemModel;
 class FailTreeView;
+class JournalExportCommand;
 class LogTreeView;
 class ProjectDevice;
 class ProjectModel;
 class ProjectTreeModel;
 class ProjectTreeView;
+class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QSettings;
@@ -66,6 +68,9 @@ public:
     DeviceInfoItemModel *faultModel() const { return m_faultModel; }
     LogTreeView *journalView() const { return m_journalView; }
     bool isMonitoring() const { return m_monitoring; }
+
+    // The periodic timer's interval (1000 ms) and with it the poller's: tests shorten it.
+    void setTickInterval(int milliseconds);
 
     void setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory);
     void setUsbDiscovery(const UsbDiscovery &discovery);
@@ -137,8 +142,11 @@ private:
     // Attachment points of the monitoring views.
     void showDeviceFaults(ProjectDevice *device);
     void requestAllStatuses();
-    // Shows the open project's journal (after start-up and whenever the project changed).
+    // Shows the open project's journal (after start-up and whenever the project changed),
+    // with the retention of [journal] and the report of a journal that cannot be written.
     void attachJournal();
+    // One message box however often writing fails, until the journal is written again.
+    void showJournalWriteFailure(const QString &error);
     bool searchFrameAvailable() const;
     bool journalAvailable() const;
 
@@ -154,6 +162,8 @@ private:
     QTimer *m_periodicTimer = nullptr;
     QNetworkAccessManager *m_network = nullptr;
     StatusPoller *m_poller = nullptr;
+    JournalExportCommand *m_exportCommand = nullptr;
+    QPointer<QMessageBox> m_writeFailureBox;
     QPointer<QWidget> m_searchFrame;
     bool m_monitoring = false;
     std::unique_ptr<WindowGeometry> m_geometry;

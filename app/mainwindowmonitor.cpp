@@ -16,6 +16,7 @@
 #include "gui/windowgeometry.h"
 #include "journal/databaselog.h"
 #include "journal/eventtablemodel.h"
+#include "journal/statuslogretention.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
 #include "monitor/eventacknowledger.h"
@@ -132,10 +133,44 @@ void MainWindow::showDeviceFaults(ProjectDevice *device)
 
 void MainWindow::attachJournal()
 {
+    if (DatabaseLog *log = m_project->logDb) {
+        log->setStatusRetention(
+            m_settings
+                ->value(QStringLiteral("journal/statuslogdays"), StatusLogRetention::defaultDays)
+                .toInt(),
+            m_settings
+                ->value(QStringLiteral("journal/statuslogmaxmb"), StatusLogRetention::defaultMaxMb)
+                .toInt());
+        connect(log, &DatabaseLog::writeFailed, this, &MainWindow::showJournalWriteFailure);
+    }
     if (!m_journalView)
         return;
     m_journalView->setProject(m_project);
     m_journalView->setJournalModel(m_project->logDb ? m_project->logDb->tableModel() : nullptr);
+}
+
+void MainWindow::showJournalWriteFailure(const QString &error)
+{
+    // The journal reports once per failure; a box still open covers a later one too.
+    if (m_writeFailureBox)
+        return;
+    m_writeFailureBox = new QMessageBox(
+        QMessageBox::Critical, QStringLiteral("Ошибка"),
+        QStringLiteral("Журнал событий не удаётся записать (%1). События сохраняются в памяти "
+                       "и будут записаны, как только это станет возможным.")
+            .arg(error),
+        QMessageBox::Ok, this);
+    m_writeFailureBox->setObjectName(QStringLiteral("journalWriteFailure"));
+    m_writeFailureBox->setAttribute(Qt::WA_DeleteOnClose);
+    // Not modal: polling and the journal go on while it is shown.
+    m_writeFailureBox->setWindowModality(Qt::NonModal);
+    m_writeFailureBox->show();
+}
+
+void MainWindow::setTickInterval(int milliseconds)
+{
+    m_periodicTimer->setInterval(milliseconds);
+    m_poller->setTickInterval(milliseconds);
 }
 
 void MainWindow::on_requestPeriodicalTimer()
@@ -191,6 +226,6 @@ void MainWindow::on_pushButtonClearErrorStack_clicked()
 
 void MainWindow::on_pushButtonSaveErrorStack_clicked()
 {
-    if (journalAvailable())
-        JournalExportCommand::run(this, m_settings, m_project);
+    if (journalAvailable() && m_exportCommand)
+        m_exportCommand->run(m_project);
 }

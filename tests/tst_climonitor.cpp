@@ -1,10 +1,13 @@
 #include "testutil.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,7 +30,51 @@ const char project[] = R"({ "name": "monitor test", "id_obj": 3, "nodes": [
     "ip_addr": "127.0.6.4" }
 ]})";
 
+const char errorLogTable[] =
+    "CREATE TABLE error_log (record_id INTEGER PRIMARY KEY AUTOINCREMENT,param_time "
+    "TEXT,device_unique_id INTEGER,error_id INTEGER,error_description TEXT,seen INTEGER);";
+const char statusLogTable[] =
+    "CREATE TABLE status_log (record_id INTEGER PRIMARY KEY AUTOINCREMENT,device_unique_id "
+    "INTEGER,status_json TEXT,param_time TEXT);";
+const char errorLogIndexes[] =
+    "CREATE INDEX error_log_device_code ON error_log(device_unique_id, error_id); CREATE INDEX "
+    "error_log_device_code_seen ON error_log(device_unique_id, error_id, seen); CREATE INDEX "
+    "error_log_seen ON error_log(seen);";
+
+// `count` events with record numbers from `first` on, ten a second from 10:00:00.
+QString insertEvents(qint64 first, int count, int code = 2)
+{
+    return QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE "
+                          "i<%2) INSERT INTO error_log (record_id, param_time, device_unique_id, "
+                          "error_id, error_description, seen) SELECT %1+i, "
+                          "time('10:00:00', '+' || (i/10) || ' seconds') || ' 01.01.2024', "
+                          "i % 3 + 1, %3, '', 0 FROM n;")
+        .arg(first)
+        .arg(count - 1)
+        .arg(code);
+}
+
+QByteArray fileHash(const QString &path)
+{
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
+}
+
+struct ExportRow {
+    const char *name;
+    const char *setup; // statements run by sqlite3 on the new file
+    bool keptOpen; // another program has the file open, with records in its log
+};
+
+struct RecordNumberRow {
+    const char *name;
+    qint64 first[3]; // three runs of events: first record numbers (0: none)
+    int count[3];
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ExportRow)
+Q_DECLARE_METATYPE(RecordNumberRow)
 
 class TestCliMonitor : public QObject {
     Q_OBJECT
@@ -53,22 +100,32 @@ private slots:
         delete m_dir;
     }
 
+    // The timeline at a tenth of the time: the tick and the lost rule with it.
     void scriptedTimeline()
     {
-        QVERIFY(startSimulator(QStringLiteral("at 1 s device 3 http silent\n"
-                                              "at 3 s device 1 line 2 open\n"
-                                              "at 4 s device 2 fault tamper on\n"
-                                              "at 6 s device 1 line 2 normal\n"
-                                              "at 7 s device 2 fault tamper off\n"
-                                              "at 8 s device 1 fault amplifier on\n"
-                                              "at 15 s device 3 http normal\n")));
-        const CliRun run = runCli({"monitor", path("project.mpj"), "--status-port",
-                                   QString::number(m_port), "--seconds", "23"},
-                                  m_dir->path());
+        QVERIFY(startSimulator(QStringLiteral("at 500 ms device 3 http silent\n"
+                                              "at 600 ms device 1 line 2 open\n"
+                                              "at 700 ms device 2 fault tamper on\n"
+                                              "at 900 ms device 1 line 2 normal\n"
+                                              "at 1000 ms device 2 fault tamper off\n"
+                                              "at 1100 ms device 1 fault amplifier on\n"
+                                              "at 2300 ms device 3 http normal\n")));
+        // Status documents of long ago: removed by the retention of the status journal.
+        const QString log = path("log.sqlite");
+        QCOMPARE(sqlite3(log,
+                         QString::fromLatin1(statusLogTable) +
+                             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n "
+                             "WHERE i<100) INSERT INTO status_log (device_unique_id, "
+                             "status_json, param_time) SELECT 9, '{}', '10:00:00 01.01.2020' "
+                             "FROM n;"),
+                 QString());
+        const CliRun run =
+            runCli({"monitor", path("project.mpj"), "--status-port", QString::number(m_port),
+                    "--seconds", "3", "--interval", "100", "--status-log-days", "7"},
+                   m_dir->path());
         QCOMPARE(run.code, 0);
         QVERIFY2(run.err.contains(QLatin1String("monitoring 3 of 3 devices")), qPrintable(run.err));
 
-        const QString log = path("log.sqlite");
         QVERIFY(QFile::exists(log));
         QVERIFY(QFile::exists(path("params.sqlite")));
         QCOMPARE(sqlite3(log, "PRAGMA integrity_check;"), "ok");
@@ -87,9 +144,11 @@ private slots:
                          "SELECT count(*) FROM error_log WHERE seen<>0 OR "
                          "error_description<>'';"),
                  "0");
-        // Every accepted status is in the status journal, in compact form.
+        // Every accepted status is in the status journal, in compact form; the old ones
+        // are gone.
         QVERIFY(sqlite3(log, "SELECT count(*) FROM status_log WHERE device_unique_id=1;").toInt() >=
                 15);
+        QCOMPARE(sqlite3(log, "SELECT count(*) FROM status_log WHERE device_unique_id=9;"), "0");
         const QString document =
             sqlite3(log, "SELECT status_json FROM status_log WHERE device_unique_id=2 LIMIT 1;");
         QCOMPARE(QJsonDocument::fromJson(document.toUtf8()).object().value("device").toString(),
@@ -105,53 +164,18 @@ private slots:
                     "127.0.6.4$"))) >= 0);
         QVERIFY2(lines.last().contains("\t1073741825\tПодключение установлено\t"),
                  qPrintable(lines.last()));
-    }
 
-    void ctrlCStopsCleanly()
-    {
-        QVERIFY(startSimulator("at 2 s device 1 fault battery on\n"));
-        QProcess monitor;
-        monitor.setWorkingDirectory(m_dir->path());
-        monitor.start(cli,
-                      {"monitor", path("project.mpj"), "--status-port", QString::number(m_port)});
-        QVERIFY(monitor.waitForStarted());
-        QByteArray out;
-        QElapsedTimer clock;
-        clock.start();
-        while (!out.contains("\t3\tНеисправность батареи") && clock.elapsed() < 30000) {
-            monitor.waitForReadyRead(1000);
-            out += monitor.readAllStandardOutput();
-        }
-        QVERIFY2(out.contains("\t3\tНеисправность батареи"), out.constData());
-        QCOMPARE(::kill(pid_t(monitor.processId()), SIGINT), 0);
-        QVERIFY(monitor.waitForFinished(30000));
-        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(monitor.exitCode(), 0);
-        QVERIFY(monitor.readAllStandardError().contains("stopped by a signal"));
-        // Closed properly: the write-ahead log was folded back and removed.
-        QVERIFY(!QFile::exists(path("log.sqlite-wal")));
-        QCOMPARE(sqlite3(path("log.sqlite"), "PRAGMA integrity_check;"), "ok");
-        QCOMPARE(sqlite3(path("log.sqlite"), "SELECT count(*) FROM error_log WHERE error_id=3;"),
-                 "1");
-    }
-
-    void exportOfTheRecordedJournal()
-    {
-        QVERIFY(startSimulator("at 1 s device 1 line 8 short\n"));
-        const CliRun monitor = runCli({"monitor", path("project.mpj"), "--status-port",
-                                       QString::number(m_port), "--seconds", "4"},
-                                      m_dir->path());
-        QCOMPARE(monitor.code, 0);
-        const int events = sqlite3(path("log.sqlite"), "SELECT count(*) FROM error_log;").toInt();
-        QCOMPARE(events, 25);
-
-        // The event database must not be written by the export: checked by its content.
-        const CliRun run =
-            runCli({"journal", "export", "log.sqlite", "journal.xlsx", "--project", "project.mpj"},
-                   m_dir->path());
-        QCOMPARE(run.code, 0);
-        QCOMPARE(run.out.trimmed(), "25 events written to journal.xlsx");
-
+        // The recorded journal as a spreadsheet, newest first, the devices named.
+        const CliRun exported = runCli({"journal", "export", "log.sqlite", "journal.xlsx",
+                                        "--project", "project.mpj", "--progress"},
+                                       m_dir->path());
+        QCOMPARE(exported.code, 0);
+        QCOMPARE(exported.out.trimmed(),
+                 QStringLiteral("%1 events written to journal.xlsx").arg(lines.size()));
+        // The bar, drawn on standard error as asked.
+        QVERIFY2(exported.err.contains(QLatin1String("export")) &&
+                     exported.err.trimmed().endsWith(QLatin1String("100%")),
+                 qPrintable(exported.err));
         QProcess python;
         python.start("/usr/bin/python3",
                      {"-c",
@@ -164,12 +188,146 @@ private slots:
                       "print(len(rows), sorted(set(s.row_dimensions[r].height for r in rows)))\n",
                       path("journal.xlsx")});
         QVERIFY(python.waitForFinished(60000));
-        const QStringList lines =
+        const QStringList sheet =
             QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'));
-        QCOMPARE(lines.value(0), QString::number(4 + events));
-        QCOMPARE(lines.value(1), "Короткое замыкание ЛО8");
-        // The tagged horn's eight records: two-line device cells in rows of double height.
-        QCOMPARE(lines.value(2), "8 [30.0]");
+        QCOMPARE(sheet.value(0), QString::number(4 + lines.size()));
+        QCOMPARE(sheet.value(1), "Подключение установлено");
+        // The tagged horn's ten records: two-line device cells in rows of double height.
+        QCOMPARE(sheet.value(2), "10 [30.0]");
+    }
+
+    void signalStopsCleanly_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void signalStopsCleanly()
+    {
+        QFETCH(int, signalNumber);
+        QVERIFY(startSimulator("at 200 ms device 1 fault battery on\n"));
+        QProcess monitor;
+        monitor.setWorkingDirectory(m_dir->path());
+        monitor.start(cli,
+                      {"monitor", path("project.mpj"), "--status-port", QString::number(m_port),
+                       "--interval", "100"});
+        QVERIFY(monitor.waitForStarted());
+        QByteArray out;
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains("\t3\tНеисправность батареи") && clock.elapsed() < 30000) {
+            monitor.waitForReadyRead(1000);
+            out += monitor.readAllStandardOutput();
+        }
+        QVERIFY2(out.contains("\t3\tНеисправность батареи"), out.constData());
+        QCOMPARE(::kill(pid_t(monitor.processId()), signalNumber), 0);
+        QVERIFY(monitor.waitForFinished(30000));
+        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.exitCode(), 0);
+        QVERIFY(monitor.readAllStandardError().contains("stopped by a signal"));
+        // Closed properly: the write-ahead log was folded back and removed.
+        QVERIFY(!QFile::exists(path("log.sqlite-wal")));
+        QCOMPARE(sqlite3(path("log.sqlite"), "PRAGMA integrity_check;"), "ok");
+        QCOMPARE(sqlite3(path("log.sqlite"), "SELECT count(*) FROM error_log WHERE error_id=3;"),
+                 "1");
+    }
+
+    // The export only reads: the file's bytes and the folder stay exactly as they were,
+    // whatever the file's mode, and the records of a program that has it open are read.
+    void exportLeavesTheDatabaseAsItWas_data()
+    {
+        static const QByteArray wal = "PRAGMA journal_mode=WAL;";
+        static const QByteArray tables =
+            QByteArray(errorLogTable) + statusLogTable + insertEvents(1, 50).toUtf8();
+        static const QByteArray rollback = tables;
+        static const QByteArray walIndexed = wal + tables + errorLogIndexes;
+        static const QByteArray walBare = wal + tables;
+        const ExportRow rows[] = {
+            {"rollback journal", rollback.constData(), false},
+            {"write-ahead log", walIndexed.constData(), false},
+            {"without indexes", walBare.constData(), false},
+            {"in use by another program", walIndexed.constData(), true},
+        };
+        addRows(rows);
+    }
+
+    void exportLeavesTheDatabaseAsItWas()
+    {
+        QFETCH(ExportRow, row);
+        const QString file = path("log.sqlite");
+        QVERIFY(sqlite3(file, QString::fromUtf8(row.setup)).isEmpty() ||
+                sqlite3(file, "PRAGMA journal_mode;") == "wal");
+        int expected = 50;
+        const QString other = QStringLiteral("other program");
+        if (row.keptOpen) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), other);
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(insertEvents(1000, 5, 3)));
+            expected += 5;
+            QVERIFY(QFile::exists(file + "-wal"));
+        }
+        const QByteArray before = fileHash(file);
+        const QStringList folder = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+
+        const CliRun run = runCli({"journal", "export", "log.sqlite", "out.xlsx"}, m_dir->path());
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out.trimmed(), QStringLiteral("%1 events written to out.xlsx").arg(expected));
+        QCOMPARE(fileHash(file), before);
+        // Only the spreadsheet is new; no log or shared memory was made beside the file.
+        QStringList after = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+        after.removeOne(QStringLiteral("out.xlsx"));
+        QCOMPARE(after, folder);
+        if (row.keptOpen) {
+            QSqlDatabase::database(other, false).close();
+            QSqlDatabase::removeDatabase(other);
+        }
+    }
+
+    // Record numbers beyond 31 and 32 bits: every event is written once, and the export
+    // ends (it once went round its first page for ever, or stopped early).
+    void exportOfLargeRecordNumbers_data()
+    {
+        const RecordNumberRow rows[] = {
+            {"across 2^31", {2147483646, 2147483648, 0}, {2, 12000, 0}},
+            {"across 2^32", {2147483647, 2147483648, 4294967297}, {1, 1, 10000}},
+        };
+        addRows(rows);
+    }
+
+    void exportOfLargeRecordNumbers()
+    {
+        QFETCH(RecordNumberRow, row);
+        QString statements = QString::fromLatin1(errorLogTable);
+        int total = 0;
+        for (int run = 0; run < 3; ++run) {
+            if (row.count[run] == 0)
+                continue;
+            // The oldest run has its own event code: it must be on the last row.
+            statements += insertEvents(row.first[run], row.count[run], run == 0 ? 4 : 2);
+            total += row.count[run];
+        }
+        QCOMPARE(sqlite3(path("log.sqlite"), statements), QString());
+        // Bounded: an export going round in circles is stopped.
+        const CliRun run = runCli({"journal", "export", "log.sqlite", "out.xlsx"}, m_dir->path(),
+                                  QProcessEnvironment::systemEnvironment(), 30000);
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out.trimmed(), QStringLiteral("%1 events written to out.xlsx").arg(total));
+        // The last row of the worksheet, read straight from the file.
+        QProcess python;
+        python.start("/usr/bin/python3",
+                     {"-c",
+                      "import re,sys,zipfile\n"
+                      "x=zipfile.ZipFile(sys.argv[1]).read('xl/worksheets/sheet1.xml').decode()\n"
+                      "row=x[x.rindex('<row '):]\n"
+                      "print(re.search(r'r=\"(\\d+)\"',row).group(1), "
+                      "re.findall(r'<t[^>]*>([^<]*)</t>',row)[-1])\n",
+                      path("out.xlsx")});
+        QVERIFY(python.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(python.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("%1 Нет питания 220В").arg(4 + total));
     }
 
     void commandLineErrors_data()
@@ -181,6 +339,8 @@ private slots:
             {"not a project", {"monitor", "timeline.txt"}, 3, "not a project document"},
             {"bad seconds", {"monitor", "project.mpj", "--seconds", "x"}, 1, "--seconds"},
             {"bad port", {"monitor", "project.mpj", "--status-port", "70000"}, 1, "--status-port"},
+            {"bad interval", {"monitor", "project.mpj", "--interval", "0"}, 1, "--interval"},
+            {"bad retention", {"monitor", "project.mpj", "--status-log-days", "-1"}, 1, "--status-log-days"},
             {"missing journal", {"journal", "export", "nothere.sqlite", "x.xlsx"}, 2, "no such file"},
             {"not an event database", {"journal", "export", "params.sqlite", "x.xlsx"}, 3, "is not an event database"},
             {"unknown journal command", {"journal", "import"}, 1, "unknown journal command"},

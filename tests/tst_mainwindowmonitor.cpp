@@ -7,6 +7,7 @@
 #include "app/deviceinfoitemmodel.h"
 #include "app/failitemdelegate.h"
 #include "app/failitemdescriptor.h"
+#include "app/journalexportcommand.h"
 #include "app/logitemdelegate.h"
 #include "app/logtreeview.h"
 #include "app/mainwindow.h"
@@ -20,12 +21,16 @@
 #include "tools/devsim/simulator.h"
 
 #include <QLabel>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 using namespace GuiTest;
 
@@ -37,6 +42,15 @@ const char silent[] = "127.0.9.3";
 int eventsOf(DatabaseLog *log, int deviceId, int code)
 {
     return TestUtil::eventCodes(log, deviceId).count(code);
+}
+
+// Message boxes of the window that are shown.
+int shownBoxes(QWidget *window, const char *name)
+{
+    int shown = 0;
+    for (QMessageBox *box : window->findChildren<QMessageBox *>(QLatin1String(name)))
+        shown += box->isVisible() ? 1 : 0;
+    return shown;
 }
 
 } // namespace
@@ -88,7 +102,9 @@ private slots:
         for (const QList<QVariant> &request : requests)
             asked << request.at(0).value<SimDevice *>()->serial;
         QCOMPARE(asked, QSet<int>({901, 902}));
-        QTest::qWait(1500);
+        window->setTickInterval(50);
+        QSignalSpy ticks(window->statusPoller(), &StatusPoller::countersChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, 10000);
         QCOMPARE(requests.count(), 2);
     }
 
@@ -146,8 +162,9 @@ private slots:
         // Requests of the last polling ticks run out (the silent device's at its deadline).
         QTRY_COMPARE_WITH_TIMEOUT(window->statusPoller()->outstanding(), 0, 10000);
         QSignalSpy requests(m_server.get(), &SimStatusServer::requestReceived);
-        window->on_requestPeriodicalTimer();
-        QTest::qWait(1500); // the window's own timer ticks as well
+        window->setTickInterval(50);
+        QSignalSpy ticks(window->statusPoller(), &StatusPoller::countersChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, 10000); // the window's own timer
         QCOMPARE(requests.count(), 0);
     }
 
@@ -243,6 +260,190 @@ private slots:
         QVERIFY(!QFileInfo::exists(target));
     }
 
+    // Leaving "Редактирование" after long is no loss: only time asked counts as silence.
+    void editingIsNoSilence()
+    {
+        auto window = makeWindow(true);
+        ProjectModel *project = window->project();
+        ProjectDevice *horn = project->findDeviceBySerial(901);
+        qint64 now = QDateTime::currentMSecsSinceEpoch();
+        window->statusPoller()->setWallClock([&now] { return now; });
+        window->on_requestPeriodicalTimer();
+        QTRY_VERIFY_WITH_TIMEOUT(horn->netFound, 10000);
+        window->findChild<QRadioButton *>(QStringLiteral("radioButtonEdit"))->click();
+        for (int i = 0; i < 30; ++i) {
+            now += 1000;
+            window->on_requestPeriodicalTimer();
+        }
+        window->findChild<QRadioButton *>(QStringLiteral("radioButtonRun"))->click();
+        now += 1000;
+        window->on_requestPeriodicalTimer();
+        QCOMPARE(eventsOf(project->logDb, horn->id_obj, EventCode::ConnectionLost), 0);
+        QVERIFY(window->statusPoller()->isOnline(horn));
+        const QDateTime asked = QDateTime::fromMSecsSinceEpoch(now);
+        QTRY_VERIFY_WITH_TIMEOUT(horn->lastSeen == asked, 10000);
+        QCOMPARE(eventsOf(project->logDb, horn->id_obj, EventCode::ConnectionRestored), 0);
+    }
+
+    // The export runs aside: the window polls and records meanwhile; a cancel leaves no
+    // file and no message.
+    void exportRunsAside_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("completed") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    void exportRunsAside()
+    {
+        QFETCH(bool, cancel);
+        auto window = makeWindow(true);
+        ProjectModel *project = window->project();
+        ProjectDevice *horn = project->findDeviceBySerial(901);
+        {
+            DatabaseLog::Transaction history(project->logDb);
+            for (int i = 0; i < 3000; ++i)
+                project->logDb->insertEvent(1000 + i, QString(), EventCode::Mains,
+                                            QDateTime::currentDateTime());
+        }
+        const QString target = m_dir->filePath(QStringLiteral("export.xlsx"));
+        auto dialogDone = acceptFileDialog(target);
+        auto boxSeen = std::make_shared<BoxSeen>();
+        auto boxDone = answerMessageBox(QMessageBox::Ok, boxSeen);
+        child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
+        QVERIFY(*dialogDone);
+        // Back at once, before the file is in place.
+        auto *command = window->findChild<JournalExportCommand *>();
+        QVERIFY(command && command->isRunning());
+        QVERIFY(!QFileInfo::exists(target));
+        auto *progress = window->findChild<QProgressDialog *>("journalExportProgress");
+        QVERIFY(progress);
+        if (cancel) {
+            // "Отмена", pressed while the dialog waits to be shown.
+            auto *button = progress->findChild<QPushButton *>();
+            QVERIFY(button && button->text() == QStringLiteral("Отмена"));
+            button->click();
+        }
+
+        // Meanwhile the window polls and records.
+        m_simAnswering->errors = QStringList {QStringLiteral("tamper")};
+        QSignalSpy inserted(project->logDb, &DatabaseLog::eventInserted);
+        window->on_requestPeriodicalTimer();
+        QTRY_VERIFY_WITH_TIMEOUT(eventsOf(project->logDb, horn->id_obj, EventCode::Tamper) == 1,
+                                 10000);
+        // and the journal view shows it among the newest rows.
+        QAbstractItemModel *journal = window->journalView()->model();
+        QStringList newest;
+        for (int row = 0; row < 10; ++row)
+            newest << LogItemDelegate::eventText(journal->index(row, 3).data().toInt());
+        QVERIFY2(newest.contains(QStringLiteral("Несанкционированный доступ")),
+                 qPrintable(newest.join(", ")));
+
+        QTRY_VERIFY_WITH_TIMEOUT(!command->isRunning(), 30000);
+        QVERIFY(!window->findChild<QProgressDialog *>("journalExportProgress"));
+        if (cancel) {
+            QVERIFY(!*boxDone);
+            QVERIFY(!QFileInfo::exists(target));
+            QCOMPARE(QDir(m_dir->path()).entryList({".*.xlsx"}, QDir::Files | QDir::Hidden),
+                     QStringList());
+        } else {
+            QTRY_VERIFY(*boxDone);
+            QCOMPARE(boxSeen->text, QStringLiteral("Журнал сохранён в файл export.xlsx."));
+            QVERIFY(QFileInfo(target).size() > 0);
+        }
+    }
+
+    // Writing the journal fails: one message, however many ticks fail; the events are
+    // kept and written once writing works again.
+    void journalWriteFailureShownOnce()
+    {
+        m_simAnswering->errors = QStringList {QStringLiteral("tamper")};
+        auto window = makeWindow(true);
+        window->setTickInterval(50);
+        ProjectModel *project = window->project();
+        DatabaseLog *log = project->logDb;
+        ProjectDevice *horn = project->findDeviceBySerial(901);
+        // No page can be added to the file any more.
+        const int pages = TestUtil::sqlite3("log.sqlite", "PRAGMA page_count;").toInt();
+        QVERIFY(log->exec(QStringLiteral("PRAGMA max_page_count=%1;").arg(pages)));
+        QVERIFY(
+            log->insertStatus(-5, QString(20000, QLatin1Char('x')), QDateTime::currentDateTime()));
+        QTRY_COMPARE_WITH_TIMEOUT(shownBoxes(window.get(), "journalWriteFailure"), 1, 10000);
+        QSignalSpy ticks(window->statusPoller(), &StatusPoller::countersChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 10 && log->pendingEvents() > 0, 10000);
+        QCOMPARE(shownBoxes(window.get(), "journalWriteFailure"), 1);
+        QCOMPARE(TestUtil::sqlite3("log.sqlite", "SELECT count(*) FROM error_log;"), "0");
+
+        QSignalSpy recovered(log, &DatabaseLog::writeRecovered);
+        QVERIFY(log->exec("PRAGMA max_page_count=1073741823;"));
+        QVERIFY(recovered.wait(10000));
+        QCOMPARE(TestUtil::sqlite3(
+                     "log.sqlite",
+                     QStringLiteral("SELECT count(*) FROM error_log WHERE device_unique_id=%1 AND "
+                                    "error_id=5;")
+                         .arg(horn->id_obj)),
+                 "1");
+        QCOMPARE(shownBoxes(window.get(), "journalWriteFailure"), 1);
+    }
+
+    // The console ends on SIGTERM, SIGHUP and SIGINT as on a normal quit: the journal is
+    // written and closed.
+    void signalsEndTheConsoleAsAQuit()
+    {
+        m_simAnswering->errors = QStringList {QStringLiteral("tamper")};
+        const QString console = QStringLiteral(NORDA_BINARY_DIR "/app/norda-console");
+        QVERIFY2(QFileInfo::exists(console), "norda-console is not built");
+        struct Run {
+            int signalNumber;
+            QString folder;
+            std::unique_ptr<QProcess> process;
+        };
+        std::vector<Run> runs;
+        for (int number : {SIGTERM, SIGHUP, SIGINT}) {
+            // The console reads settings.ini beside its executable: a copy of its own.
+            const QString folder = m_dir->filePath(QStringLiteral("console%1").arg(number));
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::copy(console, folder + QStringLiteral("/norda-console")));
+            {
+                ProjectModel project(ProjectModel::Journals::None);
+                project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
+                QCOMPARE(project.save(folder + QStringLiteral("/watch.mpj")), 0);
+                QSettings settings(folder + QStringLiteral("/settings.ini"), QSettings::IniFormat);
+                settings.setValue(QStringLiteral("application/rivar"), "1");
+                settings.setValue(QStringLiteral("paths/lastproject"),
+                                  folder + QStringLiteral("/watch.mpj"));
+                settings.setValue(QStringLiteral("network/statusport"),
+                                  QString::number(m_server->port()));
+            }
+            auto process = std::make_unique<QProcess>();
+            process->setWorkingDirectory(folder);
+            process->setProcessChannelMode(QProcess::MergedChannels);
+            process->start(folder + QStringLiteral("/norda-console"), QStringList());
+            QVERIFY(process->waitForStarted());
+            runs.push_back({number, folder, std::move(process)});
+        }
+        auto recorded = [](const QString &folder) {
+            return TestUtil::sqlite3(folder + QStringLiteral("/log.sqlite"),
+                                     "SELECT count(*) FROM error_log WHERE error_id=5;");
+        };
+        for (Run &run : runs) {
+            QTRY_COMPARE_WITH_TIMEOUT(recorded(run.folder), QStringLiteral("1"), 20000);
+            QCOMPARE(::kill(pid_t(run.process->processId()), run.signalNumber), 0);
+        }
+        for (Run &run : runs) {
+            // The simulator keeps answering while the consoles shut down.
+            QTRY_VERIFY_WITH_TIMEOUT(run.process->state() == QProcess::NotRunning, 20000);
+            QCOMPARE(run.process->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(run.process->exitCode(), 0);
+            // Closed properly: the write-ahead log was folded back and removed.
+            QVERIFY(!QFileInfo::exists(run.folder + QStringLiteral("/log.sqlite-wal")));
+            QCOMPARE(recorded(run.folder), QStringLiteral("1"));
+            QVERIFY(TestUtil::sqlite3(run.folder + QStringLiteral("/log.sqlite"),
+                                      "SELECT count(*) FROM status_log;")
+                        .toInt() >= 1);
+        }
+    }
+
     // The console watching a small network while a timeline opens a line, opens a
     // housing, fails a console and an extension unit, clears most of it again and silences
     // a loudspeaker: counters, fault pane and journal follow.
@@ -281,6 +482,7 @@ private slots:
         }
         timeline.start();
         MainWindow window(settingsPath);
+        window.setTickInterval(100);
         ProjectModel *project = window.project();
         ProjectDevice *unit = project->findDeviceBySerial(4201);
         ProjectDevice *horn = project->findDeviceBySerial(702);
@@ -378,7 +580,10 @@ private:
             settings.setValue(QStringLiteral("network/statusport"),
                               QString::number(m_server->port()));
         }
-        return std::make_unique<MainWindow>(settingsPath);
+        auto window = std::make_unique<MainWindow>(settingsPath);
+        // The silent device's requests end sooner.
+        window->statusPoller()->setTimeout(300);
+        return window;
     }
 
     std::unique_ptr<TestUtil::WorkDir> m_dir;

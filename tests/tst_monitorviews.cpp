@@ -312,34 +312,6 @@ private slots:
         }
     }
 
-    void journalTexts_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("green");
-        QTest::newRow("lost") << 1 << "Нет подключения" << false;
-        QTest::newRow("restored") << 0x40000001 << "Подключение установлено" << true;
-        QTest::newRow("mains") << 4 << "Нет питания 220В" << false;
-        QTest::newRow("mains back") << 0x40000004 << "Питание 220В появилось" << true;
-        QTest::newRow("short ЛО1") << 8 << "Короткое замыкание ЛО1" << false;
-        QTest::newRow("open ЛО3") << 18 << "Обрыв ЛО3" << false;
-        QTest::newRow("tolerance ЛО8") << 31 << "Нарушение допуска ЛО8" << false;
-        QTest::newRow("normal ЛО3") << 34 << "Норма ЛО3" << true;
-        QTest::newRow("normal ЛО8") << 39 << "Норма ЛО8" << true;
-        QTest::newRow("acknowledgement") << 255 << "Подтверждение просмотра" << false;
-        QTest::newRow("unknown") << 40 << "Неизвестно" << false;
-        QTest::newRow("unknown cleared") << 0x40000040 << "Неизвестно" << true;
-    }
-
-    void journalTexts()
-    {
-        QFETCH(int, code);
-        QFETCH(QString, text);
-        QFETCH(bool, green);
-        QCOMPARE(LogItemDelegate::eventText(code), text);
-        QCOMPARE(LogItemDelegate::eventColor(code), green ? QColor(0, 255, 0) : QColor(255, 0, 0));
-    }
-
     void journalTimeAndDevice()
     {
         QCOMPARE(LogItemDelegate::timeText("14:07:09 05.03.2024"), "05.03.2024 14:07:09");
@@ -349,6 +321,10 @@ private slots:
         ProjectDevice horn(DeviceType::Horn, 12, QString(), false, 0, false, QString(), -1);
         QCOMPARE(LogItemDelegate::deviceText(&horn),
                  deviceTypeName(DeviceType::Horn) + QStringLiteral(" (№12)"));
+        // Faults in red, their clearing and a line back to normal in green.
+        QCOMPARE(LogItemDelegate::eventColor(18), QColor(255, 0, 0));
+        QCOMPARE(LogItemDelegate::eventColor(0x40000001), QColor(0, 255, 0));
+        QCOMPARE(LogItemDelegate::eventColor(34), QColor(0, 255, 0));
     }
 
     void journalTabOfTheWindow()

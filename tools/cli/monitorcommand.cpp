@@ -2,12 +2,13 @@
 
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
+#include "journal/statuslogretention.h"
+#include "monitor/signalwatcher.h"
 #include "monitor/statuspoller.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
-#include "tools/cli/signalwatcher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -99,7 +100,21 @@ int MonitorCommand::run(const QStringList &args)
         QStringLiteral("stats"), QStringLiteral("Print request and tick figures at the end."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print every accepted status document."));
-    parser.addOptions({secondsOption, portOption, statsOption, verboseOption});
+    const QCommandLineOption intervalOption(
+        QStringLiteral("interval"),
+        QStringLiteral("Poll every MS milliseconds (1000); a device is lost after more than "
+                       "10 intervals without an answer."),
+        QStringLiteral("MS"));
+    const QCommandLineOption daysOption(
+        QStringLiteral("status-log-days"),
+        QStringLiteral("Keep status documents N days (7; 0: no limit)."), QStringLiteral("N"));
+    const QCommandLineOption sizeOption(
+        QStringLiteral("status-log-max-mb"),
+        QStringLiteral("Remove the oldest status documents while log.sqlite uses more than N "
+                       "MiB (2048; 0: no limit)."),
+        QStringLiteral("N"));
+    parser.addOptions({secondsOption, portOption, statsOption, verboseOption, intervalOption,
+                       daysOption, sizeOption});
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 1, &status))
         return status;
@@ -118,6 +133,26 @@ int MonitorCommand::run(const QStringList &args)
             return CliOutput::fail(ExitUsage, QStringLiteral("--status-port takes 1..65535"));
         port = quint16(value);
     }
+    auto number = [&parser](const QCommandLineOption &option, int fallback, int low, int high,
+                            bool *ok) {
+        if (!parser.isSet(option))
+            return fallback;
+        const int value = parser.value(option).toInt(ok);
+        *ok = *ok && value >= low && value <= high;
+        return value;
+    };
+    bool ok = true;
+    const int interval =
+        number(intervalOption, StatusPoller::defaultTickIntervalMs, 10, 3600 * 1000, &ok);
+    if (!ok)
+        return CliOutput::fail(ExitUsage, QStringLiteral("--interval takes 10..3600000"));
+    const int days = number(daysOption, StatusLogRetention::defaultDays, 0, 100 * 365, &ok);
+    if (!ok)
+        return CliOutput::fail(ExitUsage, QStringLiteral("--status-log-days takes 0..36500"));
+    const int maxMb = number(sizeOption, StatusLogRetention::defaultMaxMb, 0, 1 << 30, &ok);
+    if (!ok)
+        return CliOutput::fail(ExitUsage,
+                               QStringLiteral("--status-log-max-mb takes 0..1073741824"));
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
 
@@ -138,6 +173,7 @@ int MonitorCommand::run(const QStringList &args)
         !project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;")))
         return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open log.sqlite"));
     project.monitoring = true;
+    project.logDb->setStatusRetention(days, maxMb);
 
     QTextStream &out = CliOutput::out();
     QHash<int, const ProjectDevice *> devices;
@@ -149,10 +185,19 @@ int MonitorCommand::run(const QStringList &args)
                      [&out, &devices](const EventRecord &record) {
                          out << eventLine(record, devices) << Qt::endl;
                      });
+    QObject::connect(project.logDb, &DatabaseLog::writeFailed, &project, [](const QString &error) {
+        CliOutput::err() << "norda-cli: cannot write log.sqlite (" << error
+                         << "): events are kept and written again as soon as possible" << Qt::endl;
+    });
+    QObject::connect(project.logDb, &DatabaseLog::writeRecovered, &project,
+                     [] { CliOutput::err() << "norda-cli: log.sqlite written again" << Qt::endl; });
 
     raiseFileLimit();
     StatusPoller poller;
     poller.setStatusPort(port);
+    poller.setTickInterval(interval);
+    // Well within the lost rule, as with the default interval.
+    poller.setTimeout(qMin(StatusPoller::defaultTimeoutMs, 3 * interval));
     poller.setProject(&project);
     int polled = 0;
     for (const ProjectDevice *device : project.allDevices())
@@ -162,7 +207,7 @@ int MonitorCommand::run(const QStringList &args)
 
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1000);
+    ticker.setInterval(interval);
     QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller] { poller.tick(true); });
 
     int interruptedBy = 0;
