@@ -1,8 +1,11 @@
 // insertEvent() with a large event journal: fills log.sqlite with N records (10 million
 // unless told), then times insertEvent with the lookups answered from the file (a fresh
-// connection) and from memory, and the two record counts of every tick.
+// connection) and from memory, and the two record counts of every tick. Then opens an
+// old journal of M records without its indexes (1 million unless told) and measures how
+// long the opening and the event loop are held while the indexes are built aside.
 //
-//   bench_insertevent [--rows 10000000] [--folder DIR]   (DIR keeps the file for reuse)
+//   bench_insertevent [--rows 10000000] [--folder DIR] [--unindexed 1000000]
+//   (DIR keeps the file for reuse)
 
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
@@ -12,12 +15,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -107,6 +112,65 @@ void timeInserts(DatabaseLog &log, int calls, QTextStream &out, const char *labe
     out << label << ": " << figures(ns) << Qt::endl;
 }
 
+// An old journal without indexes: opened, an event recorded at once, and the event loop's
+// latency (a 10 ms timer) measured until the indexes are built aside.
+void openUnindexed(const QString &file, qint64 rows, QTextStream &out)
+{
+    QFile::remove(file);
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("PRAGMA journal_mode=WAL;"));
+        query.exec(QStringLiteral("CREATE TABLE error_log (record_id INTEGER PRIMARY KEY "
+                                  "AUTOINCREMENT,param_time TEXT,device_unique_id INTEGER,error_id "
+                                  "INTEGER,error_description TEXT,seen INTEGER);"));
+        query.exec(QStringLiteral("CREATE TABLE status_log (record_id INTEGER PRIMARY KEY "
+                                  "AUTOINCREMENT,device_unique_id INTEGER,status_json "
+                                  "TEXT,param_time TEXT);"));
+        query.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n "
+                                  "WHERE i<%1) INSERT INTO error_log (param_time, "
+                                  "device_unique_id, error_id, error_description, seen) SELECT "
+                                  "'10:00:00 01.01.2024', i % %2, 8 + i % 32, '', 1 FROM n;")
+                       .arg(rows)
+                       .arg(devices));
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+
+    QElapsedTimer clock;
+    clock.start();
+    DatabaseLog log(file);
+    const double openMs = clock.nsecsElapsed() / 1e6;
+    clock.start();
+    log.insertEvent(1, QString(), 2, QDateTime::currentDateTime());
+    const double firstMs = clock.nsecsElapsed() / 1e6;
+    QElapsedTimer total;
+    total.start();
+    qint64 worstLateNs = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        worstLateNs = qMax(worstLateNs, sinceTick.nsecsElapsed() - 10 * 1000000);
+        sinceTick.start();
+    });
+    ticker.start();
+    QEventLoop loop;
+    QObject::connect(&log, &DatabaseLog::indexesBuilt, &loop, &QEventLoop::quit);
+    if (!log.indexesReady())
+        loop.exec();
+    out << "journal of " << rows << " events without indexes: opened in " << openMs
+        << " ms, first event taken in " << firstMs << " ms, indexes built aside in "
+        << total.elapsed() << " ms; event loop late by at most " << worstLateNs / 1e6
+        << " ms meanwhile; events waiting " << log.pendingEvents() << Qt::endl;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -116,7 +180,11 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     const QCommandLineOption rowsOption("rows", "Records in the journal.", "N", "10000000");
     const QCommandLineOption folderOption("folder", "Folder for log.sqlite (kept).", "DIR");
-    parser.addOptions({rowsOption, folderOption});
+    const QCommandLineOption unindexedOption("unindexed",
+                                             "Records of the journal opened "
+                                             "without indexes (0: skip).",
+                                             "M", "1000000");
+    parser.addOptions({rowsOption, folderOption, unindexedOption});
     parser.process(app);
     QTextStream out(stdout);
 
@@ -182,5 +250,8 @@ int main(int argc, char *argv[])
         out << "one status document's 8 line events, stored and shown: " << figures(documents)
             << "; view rows " << log.tableModel()->rowCount() << Qt::endl;
     }
+    if (const qint64 unindexed = parser.value(unindexedOption).toLongLong(); unindexed > 0)
+        openUnindexed(QDir(temporary.path()).filePath(QStringLiteral("old.sqlite")), unindexed,
+                      out);
     return 0;
 }

@@ -3,6 +3,10 @@
 // and resident memory of both processes over the run.
 //
 //   bench_monitor [--devices 1000] [--seconds 60] [--port 18480]
+//
+// Both programs write into files of the run's folder, never into pipes that nobody reads
+// while the run lasts: a full pipe would stop the simulator (one line per device at
+// start) or the monitor (one line per event) in the middle of a write.
 
 #include "procstat.h"
 
@@ -20,6 +24,28 @@
 #include <QThread>
 
 namespace {
+
+// Waits (polling the file a few times a second) until `file` holds `text`.
+bool waitForText(const QString &file, const QByteArray &text, int timeoutMs, QByteArray *seen)
+{
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        QFile log(file);
+        if (log.open(QIODevice::ReadOnly))
+            *seen = log.readAll();
+        if (seen->contains(text))
+            return true;
+        QThread::msleep(100);
+    } while (clock.elapsed() < timeoutMs);
+    return false;
+}
+
+QByteArray readAll(const QString &file)
+{
+    QFile log(file);
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
 
 QString address(int i)
 {
@@ -65,18 +91,21 @@ int main(int argc, char *argv[])
     const QString bin = QStringLiteral(NORDA_BINARY_DIR);
     QProcess simulator;
     simulator.setProcessChannelMode(QProcess::MergedChannels);
+    simulator.setStandardOutputFile(dir.filePath("devsim.log"));
     simulator.start(bin + "/tools/devsim/norda-devsim",
                     {"--project", project, "--status-port", port});
     QByteArray simOut;
-    while (!simOut.contains("status on port") && simulator.waitForReadyRead(30000))
-        simOut += simulator.readAll();
-    if (!simOut.contains("status on port")) {
-        out << "norda-devsim did not start: " << simOut << Qt::endl;
+    if (!waitForText(dir.filePath("devsim.log"), "status on port", 60000, &simOut)) {
+        out << "norda-devsim did not start: " << simOut.right(2000) << Qt::endl;
+        simulator.kill();
+        simulator.waitForFinished();
         return 1;
     }
 
     QProcess monitor;
     monitor.setWorkingDirectory(dir.path());
+    monitor.setStandardOutputFile(dir.filePath("events.txt"));
+    monitor.setStandardErrorFile(dir.filePath("monitor.txt"));
     monitor.start(bin + "/tools/cli/norda-cli",
                   {"monitor", project, "--status-port", port, "--seconds", QString::number(seconds),
                    "--stats"});
@@ -104,9 +133,10 @@ int main(int argc, char *argv[])
         lastCli = cli;
         lastSim = sim;
     }
-    out << QString::fromUtf8(monitor.readAllStandardError());
-    const QByteArray events = monitor.readAllStandardOutput();
-    out << "event lines printed: " << events.count('\n') << Qt::endl;
+    out << QString::fromUtf8(readAll(dir.filePath("monitor.txt")));
+    out << "event lines printed: " << readAll(dir.filePath("events.txt")).count('\n') << Qt::endl;
+    out << "simulator still running at the end: "
+        << (simulator.state() == QProcess::Running ? "yes" : "no") << Qt::endl;
     simulator.kill();
     simulator.waitForFinished();
     return monitor.exitCode();
