@@ -7,6 +7,10 @@
 // Both programs write into files of the run's folder, never into pipes that nobody reads
 // while the run lasts: a full pipe would stop the simulator (one line per device at
 // start) or the monitor (one line per event) in the middle of a write.
+//
+// The simulator runs on Qt's own event dispatcher rather than glib's: with thousands of
+// sockets glib's costs grow with every socket notifier added or removed, and the
+// simulator, not the monitor, would be what is measured. The monitor runs as shipped.
 
 #include "procstat.h"
 
@@ -90,6 +94,9 @@ int main(int argc, char *argv[])
 
     const QString bin = QStringLiteral(NORDA_BINARY_DIR);
     QProcess simulator;
+    QProcessEnvironment simulatorEnvironment = QProcessEnvironment::systemEnvironment();
+    simulatorEnvironment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));
+    simulator.setProcessEnvironment(simulatorEnvironment);
     simulator.setProcessChannelMode(QProcess::MergedChannels);
     simulator.setStandardOutputFile(dir.filePath("devsim.log"));
     simulator.start(bin + "/tools/devsim/norda-devsim",
@@ -135,8 +142,6 @@ int main(int argc, char *argv[])
     }
     out << QString::fromUtf8(readAll(dir.filePath("monitor.txt")));
     out << "event lines printed: " << readAll(dir.filePath("events.txt")).count('\n') << Qt::endl;
-    out << "simulator still running at the end: "
-        << (simulator.state() == QProcess::Running ? "yes" : "no") << Qt::endl;
     simulator.kill();
     simulator.waitForFinished();
     return monitor.exitCode();

@@ -180,6 +180,7 @@ void DatabaseLog::indexBuildDone(const QString &error)
     if (!error.isEmpty())
         qWarning().noquote() << fileName() << "indexes not built:" << error;
     forget();
+    judgeProvisional();
     emit indexesBuilt(error.isEmpty());
     if (!m_retryTimer.isActive())
         writePending();
@@ -365,32 +366,88 @@ bool DatabaseLog::insertEvent(int deviceId, const QString &description, int code
         return false;
     if (!allowedByRules(deviceId, code))
         return true;
+    EventRecord record;
+    record.time = timeText(time);
+    record.deviceId = deviceId;
+    record.code = code;
+    record.description = description.isNull() ? QStringLiteral("") : description;
+    return queueEvent(record, false);
+}
+
+bool DatabaseLog::recordLineNormal(int deviceId, int line, const QDateTime &time)
+{
+    if (!m_usable)
+        return false;
+    if (!lineNormalNeeded(deviceId, line))
+        return true;
+    EventRecord record;
+    record.time = timeText(time);
+    record.deviceId = deviceId;
+    record.code = 32 + line;
+    record.description = QStringLiteral("");
+    return queueEvent(record, true);
+}
+
+bool DatabaseLog::queueEvent(const EventRecord &record, bool lineNormal)
+{
     if (m_pendingEvents.size() >= maxPendingEvents) {
-        qWarning().noquote() << fileName() << "event" << code << "of device" << deviceId
-                             << "refused: too many events wait to be written";
+        qWarning().noquote() << fileName() << "event" << record.code << "of device"
+                             << record.deviceId << "refused: too many events wait to be written";
         return false;
     }
-
     PendingEvent pending;
-    pending.record.time = timeText(time);
-    pending.record.deviceId = deviceId;
-    pending.record.code = code;
-    pending.record.description = description.isNull() ? QStringLiteral("") : description;
+    pending.record = record;
     pending.order = m_nextOrder++;
+    pending.provisional = !indexesReady();
+    pending.lineNormal = lineNormal;
     m_pendingEvents.append(pending);
 
     if (m_memoryOn) {
         if (m_last.size() >= maxRemembered)
             m_last.clear();
-        Last &entry = m_last[key(deviceId, code)];
-        const QDateTime stored = parseTime(pending.record.time);
-        entry.anyKnown = entry.unseenKnown = true;
-        entry.anyOrder = entry.unseenOrder = pending.order;
-        entry.anyTime = entry.unseenTime = stored;
+        Last &entry = m_last[key(record.deviceId, record.code)];
+        const QDateTime stored = parseTime(record.time);
+        entry.anyKnown = true;
+        entry.anyOrder = pending.order;
+        entry.anyTime = stored;
+        if (record.seen == 0) {
+            entry.unseenKnown = true;
+            entry.unseenOrder = pending.order;
+            entry.unseenTime = stored;
+        }
     }
     if (m_depth == 0)
         flush();
     return true;
+}
+
+void DatabaseLog::judgeProvisional()
+{
+    QVector<PendingEvent> taken;
+    QVector<PendingEvent> kept;
+    for (const PendingEvent &pending : qAsConst(m_pendingEvents))
+        (pending.provisional ? taken : kept).append(pending);
+    if (taken.isEmpty())
+        return;
+    m_pendingEvents = kept;
+    forget();
+    // Offered again as they came, now against the stored journal as well.
+    int dropped = 0;
+    for (const PendingEvent &pending : qAsConst(taken)) {
+        const EventRecord &record = pending.record;
+        const bool wanted = pending.lineNormal ? lineNormalNeeded(record.deviceId, record.code - 32)
+                                               : allowedByRules(record.deviceId, record.code);
+        if (wanted) {
+            ++m_depth; // queued only; written below with the rest
+            queueEvent(record, pending.lineNormal);
+            --m_depth;
+        } else {
+            ++dropped;
+        }
+    }
+    if (dropped > 0)
+        qDebug().noquote() << fileName() << dropped
+                           << "events taken while the indexes were built were already recorded";
 }
 
 // ---- Repetition rules and lookups ----
@@ -423,6 +480,23 @@ bool DatabaseLog::allowedByRules(int deviceId, int code)
     return found && cleared > last;
 }
 
+bool DatabaseLog::lineNormalNeeded(int deviceId, int line)
+{
+    QDateTime unused;
+    qint64 normal = 0;
+    if (!lookup(deviceId, 32 + line, -1, &normal, &unused))
+        return true;
+    // The newest fault of any kind counts: a short circuit long ago must not hide an
+    // open circuit reported after the last normal report.
+    qint64 newestFault = 0;
+    for (int base : {8, 16, 24}) {
+        qint64 fault = 0;
+        if (lookup(deviceId, base + line, -1, &fault, &unused))
+            newestFault = qMax(newestFault, fault);
+    }
+    return normal < newestFault;
+}
+
 bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *order,
                                QDateTime *time, bool *ok)
 {
@@ -435,6 +509,12 @@ bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *o
             *ok = true;
             return true;
         }
+    }
+    // While the indexes are built a lookup would read the whole journal: what is not
+    // remembered counts as absent, and the records taken meanwhile are judged again.
+    if (!indexesReady()) {
+        *ok = true;
+        return false;
     }
     QString statement;
     if (seenFilter == 0)
@@ -502,13 +582,6 @@ bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int see
         return false;
     time = found;
     return true;
-}
-
-qint64 DatabaseLog::lastEventOrder(int deviceId, int code, int seenFilter)
-{
-    qint64 order = 0;
-    QDateTime unused;
-    return lookup(deviceId, code, seenFilter, &order, &unused) ? order : 0;
 }
 
 bool DatabaseLog::markAllSeen()

@@ -29,9 +29,12 @@ class StatusLogRetention;
 // another program) they stay there and writing is tried again every second; nothing is
 // dropped. writeFailed() says so once, writeRecovered() when they are written.
 //
-// The indexes of an old journal that lacks them are built on a thread of their own; the
-// journal works meanwhile and writes what it kept once they are built. The status
-// journal is trimmed to the retention limits in small steps (StatusLogRetention).
+// The indexes of an old journal that lacks them are built on a thread of their own. The
+// journal takes records meanwhile without reading the file for its rules (that would
+// scan millions of records on the caller's thread): what it does not remember counts as
+// absent, and once the indexes are built every record taken meanwhile is judged again
+// against the stored journal before it is written. The status journal is trimmed to the
+// retention limits in small steps (StatusLogRetention).
 class DatabaseLog : public DatabaseWrapper {
     Q_OBJECT
 
@@ -87,12 +90,13 @@ public:
     bool insertStatus(int deviceId, const QString &jsonText, const QDateTime &time);
     // Records an event unless the repetition rules skip it (true then as well).
     bool insertEvent(int deviceId, const QString &description, int code, const QDateTime &time);
+    // A line (0..7) reported normal, offered with every status: recorded (event 32 +
+    // line) unless the journal already says so, that is when the line was never reported
+    // normal or a fault of it was recorded after its last normal report.
+    bool recordLineNormal(int deviceId, int line, const QDateTime &time);
     // Time of the newest event `code` of a device: seenFilter 0 only unacknowledged ones,
     // 1 only acknowledged ones, any other value all. False when there is none.
     bool lastEventTime(int deviceId, int code, QDateTime &time, int seenFilter);
-    // Order of that newest event: a larger value is a newer record (its record number
-    // once written); 0 when there is none.
-    qint64 lastEventOrder(int deviceId, int code, int seenFilter);
     // Acknowledges every event.
     bool markAllSeen();
     // Number of events, those not yet written included: seenFilter 0 unacknowledged,
@@ -158,6 +162,8 @@ private:
     struct PendingEvent {
         EventRecord record;
         qint64 order; // above every record number: newer than everything written
+        bool provisional = false; // taken while the indexes were built: judged again
+        bool lineNormal = false; // by recordLineNormal()
     };
     struct PendingStatus {
         int deviceId;
@@ -172,6 +178,10 @@ private:
     void rollbackQuietly();
     void announce(const QVector<EventRecord> &records);
     bool allowedByRules(int deviceId, int code);
+    bool lineNormalNeeded(int deviceId, int line);
+    bool queueEvent(const EventRecord &record, bool lineNormal);
+    // Once the indexes are built: the records taken meanwhile are offered again in order.
+    void judgeProvisional();
     bool lookup(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time);
     bool lookupStored(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time,
                       bool *ok);

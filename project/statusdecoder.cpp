@@ -55,27 +55,6 @@ int hexDigit(ushort c)
     return -1;
 }
 
-// Records a line back to normal unless the journal already says so: when the line was
-// never reported normal, or a fault of it was recorded after its last normal report.
-// Records are compared by their order: a fault and a normal report of one second are
-// told apart.
-void recordLineNormal(DatabaseLog *log, int id, int line, const QDateTime &time)
-{
-    const int normal = EventCode::LineNormal + line;
-    const qint64 normalOrder = log->lastEventOrder(id, normal, -1);
-    if (normalOrder == 0) {
-        log->insertEvent(id, QString(), normal, time);
-        return;
-    }
-    // The newest fault of any kind counts: a short circuit long ago must not hide an
-    // open circuit reported after the last normal report.
-    qint64 newestFault = 0;
-    for (int base : {EventCode::LineShort, EventCode::LineOpen, EventCode::LineTolerance})
-        newestFault = qMax(newestFault, log->lastEventOrder(id, base + line, -1));
-    if (normalOrder < newestFault)
-        log->insertEvent(id, QString(), normal, time);
-}
-
 } // namespace
 
 QByteArray StatusDecoder::binaryState(const QJsonObject &document)
@@ -181,7 +160,7 @@ void StatusDecoder::apply(ProjectDevice *device, const QJsonObject &document, co
                                             EventCode::LineTolerance};
                 record(bases[s] + line);
             } else if (log) {
-                recordLineNormal(log, id, line, time);
+                log->recordLineNormal(id, line, time);
             }
         }
         if (state.size() >= extensionStateBytes) {

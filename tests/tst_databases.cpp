@@ -332,23 +332,22 @@ private slots:
     }
 
     // The indexes of an old journal are built aside: the journal opens at once and takes
-    // records meanwhile, writing them once the indexes are there.
+    // records meanwhile; once the indexes are there, what repeats the stored journal is
+    // dropped and the rest is written.
     void indexesOfAnOldJournalAreBuiltAside()
     {
-        QCOMPARE(sqlite3("old.sqlite",
-                         QStringLiteral(
-                             "PRAGMA journal_mode=WAL; CREATE TABLE status_log (record_id "
-                             "INTEGER PRIMARY KEY AUTOINCREMENT,device_unique_id "
-                             "INTEGER,status_json TEXT,param_time TEXT); CREATE TABLE error_log "
-                             "(record_id INTEGER PRIMARY KEY "
-                             "AUTOINCREMENT,param_time TEXT,device_unique_id INTEGER,error_id "
-                             "INTEGER,error_description TEXT,seen INTEGER); WITH RECURSIVE "
-                             "n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) INSERT "
-                             "INTO error_log (param_time, device_unique_id, error_id, "
-                             "error_description, seen) SELECT '10:00:00 01.01.2024', i % 500, "
-                             "2, '', 1 FROM n;")
-                             .arg(DatabaseLog::inlineIndexRecords + 1000)),
-                 "wal");
+        const QString old = QStringLiteral(
+            "PRAGMA journal_mode=WAL; CREATE TABLE status_log (record_id INTEGER PRIMARY KEY "
+            "AUTOINCREMENT,device_unique_id INTEGER,status_json TEXT,param_time TEXT); CREATE "
+            "TABLE error_log (record_id INTEGER PRIMARY KEY AUTOINCREMENT,param_time "
+            "TEXT,device_unique_id INTEGER,error_id INTEGER,error_description TEXT,seen "
+            "INTEGER); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE "
+            "i<%1) INSERT INTO error_log (param_time, device_unique_id, error_id, "
+            "error_description, seen) SELECT '10:00:00 01.01.2024', 100 + i % 500, 2, '', 1 "
+            "FROM n; INSERT INTO error_log (param_time, device_unique_id, error_id, "
+            "error_description, seen) VALUES ('10:00:01 01.01.2024', 7, 32, '', 1), "
+            "('10:00:02 01.01.2024', 7, 3, '', 0);");
+        QCOMPARE(sqlite3("old.sqlite", old.arg(DatabaseLog::inlineIndexRecords)), "wal");
         // Another program writes: the build cannot start before it is done.
         OtherConnection other("old.sqlite");
         QVERIFY(other.exec("BEGIN IMMEDIATE;"));
@@ -356,21 +355,31 @@ private slots:
         QSignalSpy built(&log, &DatabaseLog::indexesBuilt);
         QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
         QVERIFY(!log.indexesReady());
-        QVERIFY(log.insertEvent(7, QString(), 3, base));
+        QVERIFY(log.insertEvent(7, QString(), 3, base)); // the unacknowledged fault again
+        QVERIFY(log.insertEvent(8, QString(), 3, base));
+        QVERIFY(log.recordLineNormal(7, 0, base)); // line 1 of device 7 is already normal
+        QVERIFY(log.recordLineNormal(9, 0, base));
         QVERIFY(log.insertStatus(7, "{}", base));
-        QCOMPARE(log.eventCount(0), 1);
-        QCOMPARE(log.eventCount(-1), DatabaseLog::inlineIndexRecords + 1001);
+        QCOMPARE(log.pendingEvents(), 4);
+        QCOMPARE(log.eventCount(0), 1 + 4);
         QVERIFY(other.exec("COMMIT;"));
 
         QVERIFY(built.wait(30000));
         QCOMPARE(built.first().at(0).toBool(), true);
         QVERIFY(log.indexesReady());
-        QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(inserted.count(), 2, 10000);
+        QCOMPARE(inserted.at(0).at(0).value<EventRecord>().deviceId, 8);
+        QCOMPARE(inserted.at(1).at(0).value<EventRecord>().code, 32);
+        QCOMPARE(log.eventCount(0), 3);
         QCOMPARE(sqlite3("old.sqlite",
                          "SELECT count(*) FROM sqlite_master WHERE type='index' AND "
                          "tbl_name='error_log';"),
                  "3");
-        QCOMPARE(sqlite3("old.sqlite", "SELECT count(*) FROM error_log WHERE seen=0;"), "1");
+        QCOMPARE(sqlite3("old.sqlite",
+                         "SELECT group_concat(device_unique_id || ':' || error_id, ' ') FROM "
+                         "error_log WHERE seen=0;"),
+                 "7:3 8:3 9:32");
+        QCOMPARE(sqlite3("old.sqlite", "SELECT count(*) FROM status_log;"), "1");
     }
 
     void acknowledgementAndMarkAllSeen()
