@@ -45,7 +45,7 @@ public:
     // beyond the bound are dropped oldest first, events are refused.
     static constexpr int maxPendingStatuses = 20000;
     static constexpr int maxPendingEvents = 1000000;
-    // Writing is tried again this long after a failure.
+    // Writing is tried again this long after a failure (unless set otherwise).
     static constexpr int retryIntervalMs = 1000;
     // A file locked by another program counts as a failure once it stays locked this long.
     static constexpr int lockReportAfterMs = 10000;
@@ -116,6 +116,8 @@ public:
     int pendingEvents() const { return m_pendingEvents.size(); }
     int pendingStatuses() const { return m_pendingStatuses.size(); }
     bool indexesReady() const { return m_indexThread == nullptr; }
+    // How long after a failure writing is tried again (tests shorten it).
+    void setRetryInterval(int milliseconds) { m_retryTimer.setInterval(qMax(1, milliseconds)); }
 
     // Retention of the status journal: documents older than `days` days, and the oldest
     // ones while the file uses more than `maxMb` MiB, are removed in small steps; 0 lifts

@@ -286,6 +286,7 @@ private slots:
     {
         QFETCH(FailureRow, row);
         DatabaseLog log;
+        log.setRetryInterval(50);
         QSignalSpy failed(&log, &DatabaseLog::writeFailed);
         QSignalSpy recovered(&log, &DatabaseLog::writeRecovered);
         QSignalSpy inserted(&log, &DatabaseLog::eventInserted);
@@ -643,11 +644,13 @@ private slots:
     {
         QTest::addColumn<int>("days");
         QTest::addColumn<int>("maxMb");
-        QTest::addColumn<int>("oldDocuments"); // ten days old, 5000 bytes each
+        QTest::addColumn<int>("oldDocuments"); // ten days old
+        QTest::addColumn<int>("size"); // bytes of each
         QTest::addColumn<int>("kept"); // of the old ones
-        QTest::newRow("older than the days") << 7 << 0 << StatusLogRetention::batchRows + 500 << 0;
-        QTest::newRow("larger than the size") << 0 << 1 << 600 << -1;
-        QTest::newRow("no limits") << 0 << 0 << 600 << 600;
+        QTest::newRow("older than the days")
+            << 7 << 0 << StatusLogRetention::batchRows + 500 << 2 << 0;
+        QTest::newRow("larger than the size") << 0 << 1 << 600 << 5000 << -1;
+        QTest::newRow("no limits") << 0 << 0 << 600 << 5000 << 600;
     }
 
     void statusJournalRetention()
@@ -655,13 +658,14 @@ private slots:
         QFETCH(int, days);
         QFETCH(int, maxMb);
         QFETCH(int, oldDocuments);
+        QFETCH(int, size);
         QFETCH(int, kept);
         DatabaseLog log;
         const QDateTime now = QDateTime::currentDateTime();
         {
             DatabaseLog::Transaction fill(&log);
             for (int i = 0; i < oldDocuments; ++i)
-                QVERIFY(log.insertStatus(1, QString(5000, QLatin1Char('o')), now.addDays(-10)));
+                QVERIFY(log.insertStatus(1, QString(size, QLatin1Char('o')), now.addDays(-10)));
             for (int i = 0; i < 10; ++i)
                 QVERIFY(log.insertStatus(2, "{}", now));
         }
