@@ -87,7 +87,12 @@ DatabaseLog::DatabaseLog(const QString &fileName, QObject *parent)
 
 DatabaseLog::~DatabaseLog()
 {
-    stopIndexBuild();
+    if (m_indexThread) {
+        // The build runs to its end; what was taken meanwhile is judged before it is
+        // written.
+        stopIndexBuild();
+        judgeProvisional();
+    }
     delete m_retention;
     m_retention = nullptr;
     m_retryTimer.stop();
