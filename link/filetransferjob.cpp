@@ -3,21 +3,41 @@
 #include "link/cdcusbprocess.h"
 #include "link/filewriterequest.h"
 
+namespace {
+
+std::atomic_int processAnswerWait {FileTransferJob::defaultAnswerWaitMs};
+
+} // namespace
+
+void FileTransferJob::setAnswerWait(int ms)
+{
+    processAnswerWait = ms;
+}
+
+int FileTransferJob::answerWait()
+{
+    return processAnswerWait;
+}
+
 FileTransferJob::FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transport)
     : worker(worker)
     , exchange(transport)
+    , waitMs(answerWait())
 {
 }
 
 void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &cancel)
 {
     const QString &path = request.path;
-    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path))
-        return;
-
     static const QByteArray empty;
     const QByteArray &data = request.data ? *request.data : empty;
     const int filesize = data.size();
+    // Reported, so that whoever waits for the upload learns that it is over.
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path, waitMs)) {
+        emit worker->fileBlockWrited(path, 0, filesize, -5);
+        return;
+    }
+
     int position = 0;
     bool refused = false;
     while (position < filesize) {
@@ -27,7 +47,8 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
             break;
         }
         if (!exchange.sendExpectOk(QStringLiteral("SET FILE_WRITE ") +
-                                   QString::fromLatin1(block.toHex().toUpper()))) {
+                                       QString::fromLatin1(block.toHex().toUpper()),
+                                   waitMs)) {
             emit worker->fileBlockWrited(path, position, filesize, -2);
             refused = true;
             break;
@@ -46,15 +67,17 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
         // is not closed as if it were complete.
         emit worker->fileBlockWrited(path, position, filesize, -4);
     } else {
-        const bool closed = exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
+        const bool closed = exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"), waitMs);
         emit worker->fileBlockWrited(path, position, filesize, closed ? 2 : -3);
     }
 }
 
 void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
 {
-    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path))
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path, waitMs)) {
+        worker->reportBlockReaded(path, 0, 0, nullptr, -3);
         return;
+    }
 
     int position = 0;
     int undecodable = 0;
@@ -62,19 +85,19 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
     for (;;) {
         if (cancel) {
             cancel = false;
-            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
+            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"), waitMs);
             worker->reportBlockReaded(path, position, 0, nullptr, 1);
             return;
         }
         bool ok = false;
         const QString value = exchange.sendGetValue(
-            QStringLiteral("GET FILE_READ ") + QString::number(blockSize), &ok);
+            QStringLiteral("GET FILE_READ ") + QString::number(blockSize), &ok, waitMs);
         if (!ok) {
             failDownload(path, position);
             return;
         }
         if (value.isEmpty()) {
-            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
+            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"), waitMs);
             worker->reportBlockReaded(path, position, 0, &whole, 2);
             return;
         }
@@ -102,6 +125,6 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
 void FileTransferJob::failDownload(const QString &path, int position)
 {
     worker->reportBlockReaded(path, position, 0, nullptr, -1);
-    exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"));
+    exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"), waitMs);
     worker->reportBlockReaded(path, position, 0, nullptr, -2);
 }
