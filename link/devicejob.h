@@ -23,7 +23,8 @@ class CdcUsbProcess;
 //   start() or cancel(): a job that cannot start reports that from the event loop.
 // - The job ends Failed when any step failed; a failed answer never becomes a value.
 // - cancel() stops the job at its next block or step; the job still ends with one
-//   finished(), Cancelled (or Done when its last step had already run).
+//   finished(): Cancelled, or as it would have ended when the cancel came after its last
+//   step.
 // - Deleting a running job cancels it on the device side; nothing is emitted afterwards.
 // - A lost link ends the job as LinkLost: the worker drops its queued requests and jobs
 //   whenever the link drops, so whatever the job waited for will not come.

@@ -3,26 +3,9 @@
 #include "link/cdcusbprocess.h"
 #include "link/filewriterequest.h"
 
-namespace {
-
-std::atomic_int processAnswerWait {FileTransferJob::defaultAnswerWaitMs};
-
-} // namespace
-
-void FileTransferJob::setAnswerWait(int ms)
-{
-    processAnswerWait = ms;
-}
-
-int FileTransferJob::answerWait()
-{
-    return processAnswerWait;
-}
-
 FileTransferJob::FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transport)
     : worker(worker)
     , exchange(transport)
-    , waitMs(answerWait())
 {
 }
 
@@ -33,7 +16,7 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
     const QByteArray &data = request.data ? *request.data : empty;
     const int filesize = data.size();
     // Reported, so that whoever waits for the upload learns that it is over.
-    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path, waitMs)) {
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path)) {
         emit worker->fileBlockWrited(path, 0, filesize, -5);
         return;
     }
@@ -47,8 +30,7 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
             break;
         }
         if (!exchange.sendExpectOk(QStringLiteral("SET FILE_WRITE ") +
-                                       QString::fromLatin1(block.toHex().toUpper()),
-                                   waitMs)) {
+                                   QString::fromLatin1(block.toHex().toUpper()))) {
             emit worker->fileBlockWrited(path, position, filesize, -2);
             refused = true;
             break;
@@ -67,14 +49,14 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
         // is not closed as if it were complete.
         emit worker->fileBlockWrited(path, position, filesize, -4);
     } else {
-        const bool closed = exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"), waitMs);
+        const bool closed = exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
         emit worker->fileBlockWrited(path, position, filesize, closed ? 2 : -3);
     }
 }
 
 void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
 {
-    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path, waitMs)) {
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path)) {
         worker->reportBlockReaded(path, 0, 0, nullptr, -3);
         return;
     }
@@ -85,19 +67,19 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
     for (;;) {
         if (cancel) {
             cancel = false;
-            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"), waitMs);
+            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
             worker->reportBlockReaded(path, position, 0, nullptr, 1);
             return;
         }
         bool ok = false;
         const QString value = exchange.sendGetValue(
-            QStringLiteral("GET FILE_READ ") + QString::number(blockSize), &ok, waitMs);
+            QStringLiteral("GET FILE_READ ") + QString::number(blockSize), &ok);
         if (!ok) {
             failDownload(path, position);
             return;
         }
         if (value.isEmpty()) {
-            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"), waitMs);
+            exchange.sendExpectOk(QStringLiteral("SET FILE_CLOSE"));
             worker->reportBlockReaded(path, position, 0, &whole, 2);
             return;
         }
@@ -125,6 +107,6 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
 void FileTransferJob::failDownload(const QString &path, int position)
 {
     worker->reportBlockReaded(path, position, 0, nullptr, -1);
-    exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"), waitMs);
+    exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"));
     worker->reportBlockReaded(path, position, 0, nullptr, -2);
 }

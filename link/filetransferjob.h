@@ -22,14 +22,6 @@ public:
     // A download larger than this is abandoned as a failed read.
     static constexpr int maxDownloadSize = 256 * 1024 * 1024;
 
-    // How long each step waits for the device's answer.
-    static constexpr int defaultAnswerWaitMs = 1000;
-    // The wait of jobs created from now on, for the whole process. Tests shorten it so that
-    // a step the device leaves unanswered does not cost a second; the bytes on the wire do
-    // not change.
-    static void setAnswerWait(int ms);
-    static int answerWait();
-
     FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transport);
 
     // Result codes of fileBlockWrited: 0 block accepted, 1 cancelled, 2 complete, -1 no
@@ -48,5 +40,4 @@ private:
 
     CdcUsbProcess *worker;
     LineExchange exchange;
-    int waitMs;
 };

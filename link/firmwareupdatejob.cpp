@@ -188,9 +188,10 @@ void FirmwareUpdateJob::queueStage(Stage stage)
         record.address = 0;
         break;
     }
+    // Refused only when the link is closed; the job may be starting (from start()).
     CdcUsbProcess *w = worker();
     if (!w || !w->addFlashRecord(record)) {
-        finish(Status::LinkLost, -1, QStringLiteral("the link to the device was lost"));
+        finishLater(Status::LinkLost, -1, QStringLiteral("the link to the device was lost"));
         return;
     }
     if (stage != Exit)

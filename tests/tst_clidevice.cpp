@@ -172,7 +172,7 @@ private slots:
             // message: the last line of standard error
             // clang-format off
             // The refused link is reopened every second; the wait still ends in time.
-            {"nothing at the address", {"--tcp", "127.77.0.99:1", "--timeout", "1.5", "version"}, 2, "no device answered at 127.77.0.99:1"},
+            {"nothing at the address", {"--tcp", "127.77.0.99:1", "--timeout", "1.2", "version"}, 2, "no device answered at 127.77.0.99:1"},
             {"no such usb device", {"--usb", "1209:0fff", "--timeout", "0.3", "version"}, 2, "no device answered at a USB port with ids 1209:0fff"},
             {"unknown descriptor", {"--tcp", "%horn%", "get", "Nothing"}, 4, "reading Nothing failed: ERROR"},
             {"refused write", {"--tcp", "%horn%", "set", "SerialNumber", "abc"}, 4, "the device refused SerialNumber = abc"},

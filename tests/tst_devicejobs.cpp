@@ -1,7 +1,6 @@
 #include "link/amodule.h"
 #include "link/filedownloadjob.h"
 #include "link/filelistjob.h"
-#include "link/filetransferjob.h"
 #include "link/fileuploadjob.h"
 #include "link/firmwareupdatejob.h"
 #include "link/flashjob.h"
@@ -14,6 +13,7 @@
 #include "tools/devsim/simdevice.h"
 #include "workerrelay.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -107,16 +107,15 @@ class TestDeviceJobs : public QObject {
 private slots:
     void initTestCase()
     {
-        // The bootloader's retries and waits, shortened: the wire is the same.
+        // The bootloader's retry pauses and its long waits for an erase or a page,
+        // shortened: the wire is the same. Every answer still has a second, as the file
+        // transfer's steps have: a late answer would be taken for the next step's.
         FlashJob::Timing timing;
-        timing.addressWaitMs = 300;
-        timing.eraseWaitMs = 300;
-        timing.pageWaitMs = 300;
-        timing.exitWaitMs = 300;
+        timing.eraseWaitMs = 1000;
+        timing.pageWaitMs = 1000;
         timing.eraseRetryPauseMs = 5;
         timing.pageRetryPauseMs = 5;
         FlashJob::setTiming(timing);
-        FileTransferJob::setAnswerWait(300);
 
         QVERIFY(dir.isValid());
         sim = std::make_unique<SimHarness>();
@@ -141,7 +140,6 @@ private slots:
         unitLink.reset();
         sim.reset();
         FlashJob::setTiming(FlashJob::Timing());
-        FileTransferJob::setAnswerWait(FileTransferJob::defaultAnswerWaitMs);
     }
 
     void init()
@@ -238,7 +236,6 @@ private slots:
             {"erase refused", "fail=-1:SET ERASEBLOCK", FirmwareUpdateJob::Erase, base},
             {"second sector refused", "fail=-1@1:SET ERASEBLOCK", FirmwareUpdateJob::Erase, base + 0x4000},
             {"write refused", "fail=-1:SET WRITEFLASH", FirmwareUpdateJob::Write, base + 0x100},
-            {"write not answered", "mute=-1:SET WRITEFLASH", FirmwareUpdateJob::Write, base + 0x100},
             {"verify refused", "fail=-1:SET VERIFYFLASH", FirmwareUpdateJob::Verify, base},
             {"exit refused", "fail=1:SET EXITBOOT", FirmwareUpdateJob::Exit, -1},
             {"exit not answered", "mute=1:SET EXITBOOT", FirmwareUpdateJob::Exit, -1},
@@ -307,7 +304,7 @@ private slots:
         sim->clearFaults(unit);
         sim->setFault(unit, "mute=-1:GET VERSION");
         FirmwareUpdateJob job(&unitLink->module, image, unitLink->type);
-        job.setBootWait(1200);
+        job.setBootWait(900);
         Watch watch(&job);
         QSignalSpy stages(&job, &FirmwareUpdateJob::stageStarted);
         QElapsedTimer clock;
@@ -316,8 +313,8 @@ private slots:
         QVERIFY(watch.wait());
         QCOMPARE(watch.result().status, DeviceJob::Status::Failed);
         QCOMPARE(watch.result().step, int(FirmwareUpdateJob::WaitBootloader));
-        QCOMPARE(watch.result().message, "the bootloader did not answer within 1.2 s");
-        QVERIFY(clock.elapsed() >= 1200);
+        QCOMPARE(watch.result().message, "the bootloader did not answer within 0.9 s");
+        QVERIFY(clock.elapsed() >= 900);
         QCOMPARE(stages.count(), 2);
         QVERIFY(sim->requestLog(unit).filter("SET ADDR").isEmpty());
     }
@@ -380,18 +377,29 @@ private slots:
         QVERIFY(!wire.contains("SET EXITBOOT"));
     }
 
-    void firmwareLinkLostWhileWriting()
+    void firmwareLinkLost()
     {
-        sim->setFault(boot, "delay=2");
+        // A device of its own: it stays unplugged.
+        SimDevice *device = sim->addDevice(DeviceType::Bootloader, 0, "127.78.0.6");
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(device));
+        Link link(target.get(), sim->tcpPort(device));
+        QVERIFY(link.waitIdentified());
+        // Unplugged as the first sector is erased: each step waits for an answer that will
+        // not come. The waits are short, since nothing needs an answer after the unplug.
+        const FlashJob::Timing suite = FlashJob::timing();
+        const auto restore = qScopeGuard([suite] { FlashJob::setTiming(suite); });
+        FlashJob::Timing brief = suite;
+        brief.addressWaitMs = brief.eraseWaitMs = brief.pageWaitMs = 200;
+        FlashJob::setTiming(brief);
         FirmwareImage image;
         QVERIFY(image.load(imageFile(TestUtil::firmwareFile(base, randomBytes(0x4100)))));
-        FirmwareUpdateJob job(&bootLink->module, image, DeviceType::Bootloader);
+        FirmwareUpdateJob job(&link.module, image, DeviceType::Bootloader);
         Watch watch(&job);
         bool unplugged = false;
-        connect(&job, &FirmwareUpdateJob::stepStarted, &job, [&](int stage, uint32_t) {
-            if (stage == FirmwareUpdateJob::Write && !unplugged) {
+        connect(&job, &FirmwareUpdateJob::stepStarted, &job, [&](int, uint32_t) {
+            if (!unplugged) {
                 unplugged = true;
-                sim->unplug(boot);
+                sim->unplug(device);
             }
         });
         job.start();
@@ -475,15 +483,20 @@ private slots:
 
     void uploadCutByALostLink()
     {
-        // The blocks fail because the device is gone, not because it refused them.
-        sim->setFault(horn, "delay=5");
-        FileUploadJob job(&hornLink->module, "0:\\audio\\big.bin", randomBytes(512 * 40));
+        // The blocks fail because the device is gone, not because it refused them. A device
+        // of its own: it stays unplugged.
+        SimDevice *device = sim->addDevice(DeviceType::Horn, 1007, "127.78.0.7");
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(device));
+        Link link(target.get(), sim->tcpPort(device));
+        QVERIFY(link.waitIdentified());
+        sim->setFault(device, "delay=5");
+        FileUploadJob job(&link.module, "0:\\audio\\big.bin", randomBytes(512 * 40));
         Watch watch(&job);
         bool unplugged = false;
         connect(&job, &DeviceJob::progress, &job, [&](qint64 done, qint64) {
             if (done > 0 && !unplugged) {
                 unplugged = true;
-                sim->unplug(horn);
+                sim->unplug(device);
             }
         });
         job.start();
