@@ -599,6 +599,34 @@ private slots:
         QCOMPARE(watch.finished.count(), 1);
     }
 
+    void downloadJobDeleted()
+    {
+        // A window closed during a download: the download stops, the blocks still on their
+        // way are freed, and the job says nothing.
+        const QString path = "0:\\audio\\long.bin";
+        SimCommandDevice *command = sim->command(horn);
+        sim->run([&] { command->files.store(path, randomBytes(512 * 40)); });
+        sim->setFault(horn, "delay=5");
+        const int children = hornLink->module.children().size();
+        QSignalSpy reports(&hornLink->module, &Amodule::readedFileBlock);
+        auto *job = new FileDownloadJob(&hornLink->module, path);
+        int finished = 0;
+        QObject observer;
+        connect(job, &DeviceJob::finished, &observer, [&finished] { ++finished; });
+        connect(job, &DeviceJob::progress, &observer, [&job](qint64 done, qint64) {
+            if (done > 0 && job) {
+                QTimer::singleShot(0, [job] { delete job; });
+                job = nullptr;
+            }
+        });
+        job->start();
+        QTRY_VERIFY_WITH_TIMEOUT(!reports.isEmpty() && reports.last().at(4).toInt() == 1, 10000);
+        QVERIFY(hornLink->roundTrip());
+        QCOMPARE(finished, 0);
+        QVERIFY(sim->requestLog(horn).filter("GET FILE_READ").size() < 40);
+        QTRY_COMPARE_WITH_TIMEOUT(hornLink->module.children().size(), children, 5000);
+    }
+
     // ---- Folder listing ----
 
     void fileListLines_data()
