@@ -479,9 +479,11 @@ void CdcUsbProcess::processAnswerLines()
 
 void CdcUsbProcess::report(const QString &answer, int err)
 {
+    // `answer` may be one of the answer lines that clearCurrent() drops.
+    const QString text = answer;
     const QString request = currentRequestText();
     clearCurrent();
-    emit receivedAnswer(request, answer, err);
+    emit receivedAnswer(request, text, err);
     scheduleWake();
 }
 

@@ -192,6 +192,7 @@ private slots:
             {"first block", "fail=1:SET FILE_WRITE", {"-2@0", "-4@0"}, false},
             {"close", "fail=1:SET FILE_CLOSE", {"0@512", "0@1024", "0@1300", "-3@1300"}, true},
             {"block not answered", "mute=1@1:SET FILE_WRITE", {"0@512", "-2@512", "-4@512"}, false},
+            {"creation", "fail=1:SET FILE_CREATE", {"-5@0"}, false},
             // clang-format on
         };
         TestUtil::addRows(rows);
@@ -251,9 +252,11 @@ private slots:
 
     void downloadOfAMissingFile()
     {
+        // Reported, without a buffer, so that whoever waits learns that it is over.
         QCOMPARE(facade->module.readFile("0:\\none.bin"), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
-        QCOMPARE(facade->read.count(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 1, 10000);
+        QCOMPARE(reports(facade->read, 4, 1), QStringList {"-3@0"});
+        QVERIFY(facade->read.first().at(3).value<QByteArray *>() == nullptr);
         QCOMPARE(sim->requestLog(horn), QStringList {"SET FILE_OPEN 0:\\none.bin"});
     }
 

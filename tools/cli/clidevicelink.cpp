@@ -59,3 +59,14 @@ bool CliDeviceLink::waitUntil(const std::function<bool()> &done, int ms, bool fa
     wait = outer;
     return done();
 }
+
+DeviceJob::Result CliDeviceLink::run(DeviceJob &job)
+{
+    QEventLoop loop;
+    QObject::connect(&job, &DeviceJob::finished, &loop, &QEventLoop::quit);
+    job.start();
+    // A job that could not start has its result already.
+    if (!job.isFinished())
+        loop.exec();
+    return job.result();
+}

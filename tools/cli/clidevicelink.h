@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/amodule.h"
+#include "link/devicejob.h"
 
 #include <QObject>
 #include <QString>
@@ -39,6 +40,9 @@ public:
     // Something happened: the condition of the running wait is looked at again and, in a
     // wait that ends on a dropped link, its idle time starts again.
     void touch();
+    // Starts `job` and runs the event loop until it has finished (a job bounds its own
+    // waits); returns its result.
+    DeviceJob::Result run(DeviceJob &job);
 
 private:
     Amodule facade;
