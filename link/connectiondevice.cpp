@@ -32,6 +32,8 @@ QByteArray ConnectionDevice::takeReceived()
     QMutexLocker lock(&rxMutex);
     QByteArray bytes;
     bytes.swap(rxBuffer);
+    bytes.remove(0, readPos);
+    readPos = 0;
     overflowed = false;
     return bytes;
 }
@@ -39,31 +41,39 @@ QByteArray ConnectionDevice::takeReceived()
 qint64 ConnectionDevice::receivedSize() const
 {
     QMutexLocker lock(&rxMutex);
-    return rxBuffer.size();
+    return rxBuffer.size() - readPos;
 }
 
 void ConnectionDevice::clearReceived()
 {
     QMutexLocker lock(&rxMutex);
     rxBuffer.clear();
+    readPos = 0;
     overflowed = false;
 }
 
 QByteArray ConnectionDevice::readLine()
 {
     QMutexLocker lock(&rxMutex);
-    const int lf = rxBuffer.indexOf('\n');
+    const int lf = rxBuffer.indexOf('\n', readPos);
     if (lf < 0)
         return QByteArray();
-    const QByteArray line = rxBuffer.left(lf + 1);
-    rxBuffer.remove(0, lf + 1);
+    // The bytes taken stay in front of the read position until the next arrival compacts
+    // the buffer: removing each line from the front would move the rest of the buffer
+    // once per line.
+    const QByteArray line = rxBuffer.mid(readPos, lf + 1 - readPos);
+    readPos = lf + 1;
+    if (readPos == rxBuffer.size()) {
+        rxBuffer.clear();
+        readPos = 0;
+    }
     return line;
 }
 
 bool ConnectionDevice::canReadLine() const
 {
     QMutexLocker lock(&rxMutex);
-    return rxBuffer.contains('\n');
+    return rxBuffer.indexOf('\n', readPos) >= 0;
 }
 
 bool ConnectionDevice::hasOverflowed() const
@@ -123,6 +133,11 @@ void ConnectionDevice::appendReceived(const QByteArray &bytes)
         return;
     {
         QMutexLocker lock(&rxMutex);
+        // Once per arrival, not once per line: the lines taken since the last arrival go.
+        if (readPos > 0) {
+            rxBuffer.remove(0, readPos);
+            readPos = 0;
+        }
         const int room = maxBuffered - rxBuffer.size();
         if (bytes.size() > room) {
             rxBuffer.append(bytes.constData(), qMax(room, 0));

@@ -64,7 +64,10 @@ protected:
     // returns early without reason, so callers can loop on it without spinning.
     virtual void waitForData(int ms);
 
+    // Received bytes; those before readPos have been taken already and go at the next
+    // arrival.
     QByteArray rxBuffer;
+    int readPos = 0;
     bool opened = false;
     mutable QMutex rxMutex;
     QIODevice *port = nullptr;
