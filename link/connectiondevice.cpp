@@ -127,6 +127,40 @@ QString ConnectionDevice::decode(const QByteArray &bytes)
     return wireCodec()->toUnicode(zero < 0 ? bytes : bytes.left(zero));
 }
 
+bool ConnectionDevice::isWireText(const QString &text, QString *reason)
+{
+    QString why;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            why = QStringLiteral("it holds a line break (carriage return or line feed)");
+            break;
+        }
+        if (c.unicode() == 0) {
+            why = QStringLiteral("it holds a NUL character");
+            break;
+        }
+    }
+    if (why.isEmpty()) {
+        const QString back = wireCodec()->toUnicode(wireCodec()->fromUnicode(text));
+        if (back != text) {
+            int at = 0;
+            while (at < text.size() && at < back.size() && text.at(at) == back.at(at))
+                ++at;
+            uint code = at < text.size() ? text.at(at).unicode() : 0;
+            if (QChar::isHighSurrogate(code) && at + 1 < text.size() &&
+                text.at(at + 1).isLowSurrogate())
+                code = QChar::surrogateToUcs4(text.at(at), text.at(at + 1));
+            const QString hex =
+                QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            why = QStringLiteral("it holds a character that Windows-1251 cannot carry (U+%1)")
+                      .arg(hex);
+        }
+    }
+    if (reason)
+        *reason = why;
+    return why.isEmpty();
+}
+
 void ConnectionDevice::appendReceived(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
