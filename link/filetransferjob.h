@@ -10,9 +10,10 @@ class CdcUsbProcess;
 class ConnectionDevice;
 struct FileWriteRequest;
 
-// A file upload or download, run by the worker from start to end on its own thread while
-// it holds its queue lock. Blocks go as 512 bytes of hexadecimal text; every block is
-// reported through the worker's fileBlockWrited / fileBlockReaded signals.
+// A file upload or download, run by the worker from start to end on its own thread once it
+// has taken the job out of its queue (requests queued meanwhile go out after it). Blocks go
+// as 512 bytes of hexadecimal text; every block is reported through the worker's
+// fileBlockWrited / fileBlockReaded signals.
 class FileTransferJob {
 public:
     static constexpr int blockSize = 512;

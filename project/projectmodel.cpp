@@ -2,6 +2,7 @@
 
 #include "journal/databaselog.h"
 #include "journal/databaseparams.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectfile.h"
 #include "project/projectgroup.h"
@@ -212,7 +213,7 @@ ProjectDevice *ProjectModel::findDeviceBySerial(int serial) const
 ProjectDevice *ProjectModel::findDeviceByIp(const QString &address) const
 {
     for (ProjectDevice *device : allDevices()) {
-        if (device->ip_enabled && device->ip_addr == address)
+        if (device->ip_enabled && Ipv4Address::sameHost(device->ip_addr, address))
             return device;
     }
     return nullptr;

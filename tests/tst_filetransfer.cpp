@@ -7,6 +7,7 @@
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -180,6 +181,53 @@ private slots:
         const QStringList wire = writesOnTheWire();
         QVERIFY(!wire.contains("SET FILE_CLOSE"));
         QCOMPARE(wire.filter("SET FILE_WRITE").size(), blocks);
+    }
+
+    void requestsDuringAnUploadGoAfterIt()
+    {
+        // The upload lasts over a second: every answer of the device comes 25 ms late.
+        sim->setFault(horn, "delay=25");
+        QStringList events;
+        QObject context;
+        connect(&facade->module, &Amodule::writedFileBlock, &context,
+                [&](const QString &, int, int, int err) {
+                    if (err != 0)
+                        events << QStringLiteral("upload %1").arg(err);
+                });
+        connect(&facade->module, &Amodule::receivedDescriptor, &context,
+                [&](const QString &name, const QVariant &value) {
+                    events << QStringLiteral("read %1 %2").arg(name, value.toString());
+                });
+        connect(&facade->module, &Amodule::writedDescriptor, &context,
+                [&](const QString &name, const QVariant &, int, int err) {
+                    events << QStringLiteral("write %1 %2").arg(name).arg(err);
+                });
+        QCOMPARE(facade->module.writeFile("0:\\audio\\long.bin", randomBytes(512 * 60)), 0);
+        QVERIFY(facade->written.wait(10000));
+        QVERIFY(facade->module.isFileTransferPending());
+
+        // Queued at once, without waiting for the transfer, which holds no lock the caller
+        // would wait for.
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(facade->module.getDescriptor("SerialNumber"), 0);
+        QCOMPARE(facade->module.setDescriptor("MaxVolume", 21), 0);
+        QCOMPARE(facade->module.getDescriptor("MaxVolume"), 0);
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(facade->module.isFileTransferPending());
+
+        // Answered after the upload's end, in order.
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 4, 20000);
+        QCOMPARE(events,
+                 (QStringList {"upload 2", "read SerialNumber 1001", "write desc_MaxVolume 0",
+                               "read MaxVolume 21"}));
+        const QStringList log = sim->requestLog(horn);
+        const int close = log.indexOf("SET FILE_CLOSE");
+        QVERIFY(close > 0);
+        QCOMPARE(
+            log.mid(close + 1),
+            (QStringList {"GET DESCRIPTOR desc_SerialNumber", "SET DESCRIPTOR desc_MaxVolume 21",
+                          "GET DESCRIPTOR desc_MaxVolume"}));
     }
 
     void refusedUpload_data()

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -24,6 +25,12 @@ public:
     ~CliDeviceLink() override;
 
     Amodule &module() { return facade; }
+
+    // Whether the arguments of device command `command` that go to the device (names,
+    // values, device paths; not local file names) can travel on the link as they are.
+    // Otherwise false, and `message` says which one and why, on one line.
+    static bool wireArgumentsOk(const QString &command, const QStringList &params,
+                                QString *message);
 
     // Waits until the device has answered "GET VERSION" with a known type key.
     bool waitIdentified(int ms);

@@ -8,6 +8,7 @@
 #include "link/portdiscovery.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
@@ -115,6 +116,8 @@ int DeviceCommand::run(const QStringList &args)
                     return usage(QStringLiteral("bad port in '%1'").arg(value));
                 port = quint16(number);
             }
+            // A dotted address is decimal: 010 is ten, not eight.
+            host = Ipv4Address::networkHost(host);
             if (host.isEmpty())
                 return usage(QStringLiteral("bad host in '%1'").arg(value));
             target.ip_enabled = true;
@@ -180,6 +183,11 @@ int DeviceCommand::run(const QStringList &args)
         return usage(QStringLiteral("wrong number of arguments"));
     if (!haveTarget)
         return usage(QStringLiteral("say which device: --tcp HOST[:PORT] or --usb [VID:PID]"));
+    // Names, values and device paths that cannot travel as one request line are refused
+    // before the device is bothered (a line feed in a value would send a second command).
+    QString refusal;
+    if (!CliDeviceLink::wireArgumentsOk(command, params, &refusal))
+        return CliOutput::fail(ExitUsage, refusal);
 
     // Files are checked before the device is bothered.
     if (command == QLatin1String("upload")) {
