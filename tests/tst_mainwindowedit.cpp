@@ -676,8 +676,8 @@ private slots:
         {
             ProjectModel project(ProjectModel::Journals::None);
             ProjectGroup *deepest = project.addGroup();
-            while (ProjectGroup *deeper = project.addGroup(deepest))
-                deepest = deeper;
+            for (int depth = 2; depth <= ProjectModel::maxGroupDepth; ++depth)
+                deepest = project.addGroup(deepest);
             QCOMPARE(project.save(projectPath), 0);
         }
         auto window = makeWindow(false, false, projectPath);

@@ -328,8 +328,8 @@ private slots:
     {
         ProjectModel model(ProjectModel::Journals::None);
         ProjectGroup *deepest = model.addGroup();
-        while (ProjectGroup *deeper = model.addGroup(deepest))
-            deepest = deeper;
+        for (int depth = 2; depth <= ProjectModel::maxGroupDepth; ++depth)
+            deepest = model.addGroup(deepest);
         QCOMPARE(deepest->depth(), ProjectModel::maxGroupDepth);
         model.addDevice(
             deepest,
