@@ -81,25 +81,6 @@ private slots:
         QVERIFY(device->lastSeen.isValid());
     }
 
-    void centralUnitTemplateOrder()
-    {
-        std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Norda4200));
-        const QStringList list = descriptions(unit.get());
-        QCOMPARE(list.at(0), "4:Выход ЛО1:1");
-        QCOMPARE(list.at(7), "4:Выход ЛО8:8");
-        QCOMPARE(list.at(8), "1:Вход ППК1:9");
-        QCOMPARE(list.at(15), "1:Вход ППК8:16");
-        QCOMPARE(list.mid(16),
-                 QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
-                              "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
-                              "3:Выход внешнее реле 2:21", "5:Аудио-выход:22", "6:Аудио-вход:23"}));
-
-        std::unique_ptr<ProjectDevice> console(makeDevice(DeviceType::IpPult, 1, 2));
-        QCOMPARE(descriptions(console.get()),
-                 QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2", "0:Вход управления 1:3",
-                              "2:Выход управления 1:4", "4:Динамик пульта:5", "8:Микрофон:6"}));
-    }
-
     void setKeysCount_data()
     {
         QTest::addColumn<int>("type");

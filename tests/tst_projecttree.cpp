@@ -322,35 +322,6 @@ private slots:
             QVERIFY(alive.contains(selected));
     }
 
-    void viewSetup()
-    {
-        ProjectItemDelegate *delegate = m_view->projectDelegate();
-        QCOMPARE(m_view->itemDelegate(), delegate);
-        QCOMPARE(delegate->iconSize(), QSize(24, 24));
-        QCOMPARE(delegate->margins(), QMargins(6, 6, 6, 6));
-        QCOMPARE(delegate->spacing(), 6);
-        QCOMPARE(delegate->lineGap(), 4);
-        QVERIFY(!delegate->isPolling());
-
-        const QPalette palette = m_view->palette();
-        const QPair<QPalette::ColorRole, QRgb> colours[] = {
-            {QPalette::WindowText, 0x303030}, {QPalette::Base, 0xF0F1F2},
-            {QPalette::Light, 0xFFFFFF},      {QPalette::Midlight, 0xD3D6D8},
-            {QPalette::Mid, 0xC5C9CB},        {QPalette::Dark, 0x9AA0A4},
-            {QPalette::Text, 0x616B71},       {QPalette::Highlight, 0xE2E4E5}};
-        for (QPalette::ColorGroup group :
-             {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            for (const auto &colour : colours)
-                QCOMPARE(palette.color(group, colour.first), QColor(colour.second));
-        }
-        QCOMPARE(m_view->font().family(), "MSShellDlg 2");
-        QCOMPARE(m_view->font().pointSize(), 10);
-        QCOMPARE(m_view->selectionMode(), QAbstractItemView::SingleSelection);
-        QCOMPARE(m_view->selectionBehavior(), QAbstractItemView::SelectRows);
-        QVERIFY(m_view->isHeaderHidden());
-        QCOMPARE(m_view->contextMenuPolicy(), Qt::CustomContextMenu);
-    }
-
     void doubleClickRouting_data()
     {
         // inout: -1 the device row itself, -2 its group
