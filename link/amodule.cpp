@@ -6,6 +6,7 @@
 #include "link/flashrecord.h"
 #include "link/linklog.h"
 #include "project/devicetype.h"
+#include "project/statusdecoder.h"
 
 #include <QCoreApplication>
 
@@ -284,27 +285,8 @@ bool Amodule::closeAndWait(int ms)
 
 QString Amodule::inputStateText(int code)
 {
-    switch (code) {
-    case 0:
-        return tr("ДЕЖУРНЫЙ РЕЖИМ");
-    case 1:
-    case 6:
-        return tr("ПУЛЬТ МИКРОФОН");
-    case 2:
-        return tr("ПУЛЬТ ПУСК");
-    case 3:
-        return tr("ПОЖАР");
-    case 4:
-        return tr("ВХОД УПРАВЛЕНИЯ");
-    case 5:
-        return tr("СИРЕНА");
-    case 7:
-        return tr("ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET");
-    case 8:
-        return tr("ТЕСТОВЫЙ СИГНАЛ");
-    default:
-        return tr("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
-    }
+    // The state of an input or line uses the names of the operating modes.
+    return StatusDecoder::modeName(code);
 }
 
 void Amodule::on_cdcConnected()
