@@ -2,6 +2,7 @@
 #include "ui_adddevicedialog.h"
 
 #include "project/inout.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
@@ -261,7 +262,12 @@ void AddDeviceDialog::on_pushButtonAddDevice_clicked()
     const bool rs485 = ui->checkBoxRs485Enable->isChecked();
     const int busAddress = qBound(0, ui->comboBoxRs485Mode->currentData().toInt(), 255);
     const bool ethernet = ui->checkBoxEthernetEnable->isChecked();
-    const QString address = ui->lineEditIpAddress->text();
+    // An address is kept as it will be used: decimal without leading zeros
+    // ("192.168.010.5" is 192.168.10.5); an incomplete one as typed.
+    QString address = ui->lineEditIpAddress->text();
+    const QString canonical = Ipv4Address::canonical(address);
+    if (!canonical.isEmpty())
+        address = canonical;
     const int buttons = isConsoleType(type) ? ui->comboBoxKeysCount->currentData().toInt() : -1;
 
     if (m_device) {

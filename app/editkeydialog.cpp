@@ -20,6 +20,7 @@ EditKeyDialog::EditKeyDialog(ProjectModel *project, InOut *key, QWidget *parent)
     setWindowFlag(Qt::WindowCloseButtonHint, true);
     setWindowTitle(QStringLiteral("Настройка кнопки ") + (m_key ? m_key->description : QString()));
     if (m_key) {
+        connect(m_key, &QObject::destroyed, this, &QDialog::reject);
         ui->lineEditKeyName->setText(m_key->name);
         // Links to one device are shown in one row, so that no device appears twice.
         const QList<OutLink> links = mergeLinks(m_key->outlinks);

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 
 class EditKeyItemWidget;
 class InOut;
@@ -16,7 +17,8 @@ class EditKeyDialog;
 
 // Names a console button and chooses the line outputs of other devices it switches.
 // Every target device appears in at most one row; accepting writes the name and the
-// merged links into the key.
+// merged links into the key. A key that goes while the dialog is open (a console's
+// reply takes buttons away) closes the dialog as cancelled.
 class EditKeyDialog : public QDialog {
     Q_OBJECT
 
@@ -46,6 +48,6 @@ private:
 
     Ui::EditKeyDialog *ui;
     ProjectModel *m_project = nullptr;
-    InOut *m_key = nullptr;
+    QPointer<InOut> m_key;
     QList<EditKeyItemWidget *> m_rows;
 };

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "link/cdcusbsession.h"
 #include "monitor/signalwatcher.h"
 
 #include <QApplication>
@@ -43,5 +44,6 @@ int main(int argc, char *argv[])
     window->show();
     const int result = app.exec();
     delete window;
+    CdcUsbSession::stopAllAndWait(5000);
     return result;
 }

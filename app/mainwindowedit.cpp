@@ -51,7 +51,13 @@ void MainWindow::on_actionAddSubGroup(const QModelIndex &index)
     auto *group = qobject_cast<ProjectGroup *>(ProjectTreeModel::nodeOf(index));
     if (!group)
         return;
-    m_project->addGroup(group);
+    if (!m_project->addGroup(group)) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                              QStringLiteral("Нельзя добавить подгруппу: группы вкладываются "
+                                             "не глубже %1 уровней.")
+                                  .arg(ProjectModel::maxGroupDepth));
+        return;
+    }
     m_treeView->expand(m_treeView->currentIndex());
 }
 
@@ -78,11 +84,17 @@ void MainWindow::addDeviceTo(QObject *node)
         if (!group && preselected)
             group = m_project->addGroup(nullptr);
         // addDevice gives the device its identifier, which key links refer to.
-        m_project->addDevice(group, device);
-        if (group)
-            m_treeView->expandNode(group);
-        if (m_monitoring)
-            showDeviceFaults(device);
+        if (m_project->addDevice(group, device)) {
+            if (group)
+                m_treeView->expandNode(group);
+            if (m_monitoring)
+                showDeviceFaults(device);
+        } else {
+            delete device;
+            QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                                  QStringLiteral("Нельзя добавить устройство: в проекте не "
+                                                 "осталось свободных идентификаторов."));
+        }
     }
     delete dialog;
     updateProjectSearchButton();
@@ -184,11 +196,12 @@ void MainWindow::on_inoutDoubleClick(const QModelIndex &index)
 void MainWindow::on_pultKeyDoubleClick(const QModelIndex &index)
 {
     Q_UNUSED(index)
-    InOut *key = m_treeView->selectedInOut();
+    // A status reply may take the button away while the dialog is open.
+    QPointer<InOut> key = m_treeView->selectedInOut();
     if (!key)
         return;
     auto *dialog = new EditKeyDialog(m_project, key, this);
-    if (dialog->exec() == QDialog::Accepted)
+    if (dialog->exec() == QDialog::Accepted && key)
         emit m_project->nodeChanged(key->parent());
     delete dialog;
 }

@@ -71,6 +71,10 @@ void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *>
             list.append(child);
             connect(device, &ProjectDevice::statusChanged, this,
                     &ProjectTreeModel::onDeviceStatusChanged, Qt::UniqueConnection);
+            connect(device, &ProjectDevice::inOutAboutToBeRemoved, this,
+                    &ProjectTreeModel::onInOutAboutToBeRemoved, Qt::UniqueConnection);
+            connect(device, &ProjectDevice::inOutInserted, this, &ProjectTreeModel::onInOutInserted,
+                    Qt::UniqueConnection);
             QVector<QObject *> inouts;
             if (m_editing) {
                 for (InOut *io : qAsConst(device->inouts)) {
@@ -91,6 +95,48 @@ void ProjectTreeModel::onDeviceStatusChanged()
     // The sender is only looked up: a device no longer in the tree changes nothing here.
     for (QModelIndex index = indexOf(sender()); index.isValid(); index = parent(index))
         emit dataChanged(index, index, {Qt::DisplayRole});
+}
+
+void ProjectTreeModel::onInOutAboutToBeRemoved(InOut *io)
+{
+    const void *device = sender();
+    const auto entry = m_entries.constFind(io);
+    if (entry == m_entries.constEnd() || entry->kind != Kind::InOut || entry->parent != device)
+        return;
+    const int row = entry->row;
+    beginRemoveRows(indexOf(static_cast<const QObject *>(device)), row, row);
+    QVector<QObject *> &children = m_children[device];
+    children.remove(row);
+    m_entries.remove(io);
+    for (int i = row; i < children.size(); ++i)
+        m_entries[children.at(i)].row = i;
+    endRemoveRows();
+}
+
+void ProjectTreeModel::onInOutInserted(InOut *io)
+{
+    auto *device = qobject_cast<ProjectDevice *>(sender());
+    if (!m_editing || !device || !io || m_entries.contains(io))
+        return;
+    const QModelIndex deviceIndex = indexOf(device);
+    if (!deviceIndex.isValid())
+        return;
+    // The row follows the device's list, counting the channels the model shows.
+    int row = 0;
+    for (const InOut *each : qAsConst(device->inouts)) {
+        if (each == io)
+            break;
+        const auto entry = m_entries.constFind(each);
+        if (entry != m_entries.constEnd() && entry->parent == device)
+            ++row;
+    }
+    beginInsertRows(deviceIndex, row, row);
+    QVector<QObject *> &children = m_children[device];
+    children.insert(row, io);
+    m_entries.insert(io, Entry {Kind::InOut, device, row});
+    for (int i = row + 1; i < children.size(); ++i)
+        m_entries[children.at(i)].row = i;
+    endInsertRows();
 }
 
 QObject *ProjectTreeModel::nodeOf(const QModelIndex &index)

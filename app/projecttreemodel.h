@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QVector>
 
+class InOut;
 class ProjectModel;
 
 // Item model over the project tree: the project at the root, then groups and devices,
@@ -15,6 +16,11 @@ class ProjectModel;
 // can never be reached through a stale index. On every change the snapshot is rebuilt
 // inside a layout change and the persistent indexes of the views are moved to the new
 // rows of their nodes, so expansion and selection survive.
+//
+// A device's channels change without nodeChanged() too (a console's reply gives it
+// another number of buttons): the device announces each channel before it goes and once
+// it has come, and the model removes or inserts that one row with the framework's row
+// signals, before the channel is deleted.
 class ProjectTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
@@ -47,6 +53,8 @@ public slots:
 private slots:
     // A device's status changed: its row and the counters of the groups above it repaint.
     void onDeviceStatusChanged();
+    void onInOutAboutToBeRemoved(InOut *io);
+    void onInOutInserted(InOut *io);
 
 private:
     enum class Kind { Group, Device, InOut };

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <malloc.h>
 #include <memory>
 #include <sys/resource.h>
 
@@ -234,12 +235,119 @@ void cpuShare(const char *what, Amodule &module)
                 100.0 * workerUsed / wall, 100.0 * processUsed / wall);
 }
 
+// A transport fed by hand: the bytes a port would deliver, in the chunks it would deliver
+// them.
+class FedTransport : public ConnectionDevice {
+public:
+    void feed(const QByteArray &bytes) { appendReceived(bytes); }
+};
+
+// Milliseconds to frame `total` bytes of `line`s that arrive in chunks of `chunk` bytes,
+// the lines being taken after each chunk; `lines` gets the number of lines framed.
+double frameLines(const QByteArray &line, int total, int chunk, int *lines)
+{
+    QByteArray stream;
+    while (stream.size() < total)
+        stream += line;
+    FedTransport transport;
+    int count = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (int at = 0; at < stream.size(); at += chunk) {
+        transport.feed(stream.mid(at, chunk));
+        while (!transport.readLine().isEmpty())
+            ++count;
+    }
+    *lines = count;
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// Bytes of heap in use by the whole process, every thread's arena included.
+qint64 heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks) + qint64(info.hblkhd);
+}
+
+// One "GET FILE_LIST" answered with `raw`: the time until the exchange is reported, the
+// answer's error code, and the highest heap use seen meanwhile above what it was before.
+void bulkAnswer(SimHarness &sim, SimDevice *device, const char *what, const QByteArray &raw)
+{
+    Connected link = connectTo(SimHarness::tcpTarget(device), sim.tcpPort(device));
+    sim.setRawAnswer(device, QStringLiteral("GET FILE_LIST"), raw, 1);
+    bool answered = false;
+    bool failed = false;
+    QString answer;
+    QObject context;
+    QObject::connect(link.module.get(), &Amodule::exchangeError, &context,
+                     [&failed](int) { failed = true; });
+    QObject::connect(link.module.get(), &Amodule::receivedParam, &context,
+                     [&](const QString &, const QString &value, int) {
+                         answered = true;
+                         answer = value.left(24);
+                     });
+    const qint64 heapBefore = heapInUse();
+    qint64 heapPeak = heapBefore;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout,
+                     [&heapPeak] { heapPeak = qMax(heapPeak, heapInUse()); });
+    sampler.start(5);
+    QElapsedTimer clock;
+    clock.start();
+    link.module->getParam(QStringLiteral("FILE_LIST 0:\\audio"));
+    waitFor([&] { return answered; }, 120000);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    sampler.stop();
+    std::printf("  %-36s %8.0f ms, %s, heap peak +%.1f MB\n", what, ms,
+                !answered    ? "no answer"
+                    : failed ? qPrintable(QStringLiteral("failed: ") + answer)
+                             : "answered",
+                double(heapPeak - heapBefore) / 1e6);
+    link.module->closeAndWait(30000);
+}
+
+void framing(SimHarness &sim, SimDevice *device)
+{
+    std::printf("Line framing (transport alone)\n");
+    const struct {
+        const char *what;
+        QByteArray line;
+        int total, chunk;
+    } runs[] = {
+        {"1 MiB of 4-byte lines, 64 KiB reads", "abc\n", 1 << 20, 64 * 1024},
+        {"1 MiB of 4-byte lines, one read", "abc\n", 1 << 20, 1 << 20},
+        {"1 MiB of 1 KiB lines, 64 KiB reads", QByteArray(1023, 'x') + '\n', 1 << 20, 64 * 1024},
+    };
+    for (const auto &run : runs) {
+        int lines = 0;
+        const double ms = frameLines(run.line, run.total, run.chunk, &lines);
+        std::printf("  %-36s %8.1f ms for %d lines\n", run.what, ms, lines);
+    }
+    std::printf("\nBulk answers to a file list (TCP)\n");
+    QByteArray shortLines;
+    while (shortLines.size() < (1 << 20))
+        shortLines += "abc\n";
+    bulkAnswer(sim, device, "1 MiB of 4-byte lines", shortLines + "\r\nOK\r\n");
+    // Within the bound on the number of lines (65536).
+    QByteArray longerLines;
+    while (longerLines.size() < (1 << 20))
+        longerLines += "0123456789abcde\r\n";
+    bulkAnswer(sim, device, "1 MiB of 17-byte lines", longerLines + "\r\nOK\r\n");
+    bulkAnswer(sim, device, "4 MiB of bare line feeds", QByteArray(4 << 20, '\n'));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     SimHarness sim;
+    // "norda-bench-link framing": the line framing and bulk answer figures only.
+    if (app.arguments().value(1) == QLatin1String("framing")) {
+        std::printf("norda-bench-link: line framing\n\n");
+        framing(sim, sim.addDevice(DeviceType::Horn, 1001, QStringLiteral("127.78.0.5")));
+        return 0;
+    }
     SimDevice *unit = sim.addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.78.0.2"));
     SimDevice *paced = sim.addDevice(DeviceType::Norda4200, 2003, QStringLiteral("127.78.0.3"));
     SimDevice *boot = sim.addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.78.0.4"));
@@ -336,6 +444,9 @@ int main(int argc, char *argv[])
         cpuShare("TCP host absent, searching over 5 s:", *link.module);
         link.module->closeAndWait(30000);
     }
+
+    std::printf("\n");
+    framing(sim, sim.addDevice(DeviceType::Horn, 1001, QStringLiteral("127.78.0.5")));
 
     std::printf("\nPaced at %d baud (USB)\n", baud);
     sim.setFault(paced, QStringLiteral("baud=%1").arg(baud));

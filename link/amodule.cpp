@@ -2,9 +2,11 @@
 
 #include "link/cdcusbprocess.h"
 #include "link/cdcusbsession.h"
+#include "link/connectiondevice.h"
 #include "link/flashrecord.h"
 #include "link/linklog.h"
 #include "project/devicetype.h"
+#include "project/statusdecoder.h"
 
 #include <QCoreApplication>
 
@@ -58,6 +60,19 @@ bool Amodule::refused() const
     return closing || !deviceConnected || !cdcSession || !cdcSession->worker();
 }
 
+bool Amodule::wireTextOk(std::initializer_list<QString> texts)
+{
+    for (const QString &text : texts) {
+        QString why;
+        if (!ConnectionDevice::isWireText(text, &why)) {
+            lastRefusal = why;
+            qCDebug(lcLink).noquote() << "Refused text for the device:" << why;
+            return false;
+        }
+    }
+    return true;
+}
+
 QString Amodule::withPrefix(const QString &name)
 {
     return name.startsWith(descPrefix) ? name : descPrefix + name;
@@ -82,10 +97,13 @@ void Amodule::splitIndex(const QString &sent, QString *name, int *index)
 
 int Amodule::getDescriptor(const QString &name)
 {
+    if (!wireTextOk({name}))
+        return TextRefused;
     if (refused())
-        return -1;
-    cdcSession->worker()->addRequest(QStringLiteral("GET DESCRIPTOR ") + withPrefix(name));
-    return 0;
+        return Refused;
+    return cdcSession->worker()->addRequest(QStringLiteral("GET DESCRIPTOR ") + withPrefix(name))
+        ? Queued
+        : Refused;
 }
 
 int Amodule::getDescriptor(const QString &name, int index)
@@ -95,49 +113,58 @@ int Amodule::getDescriptor(const QString &name, int index)
 
 int Amodule::setDescriptor(const QString &name, const QVariant &value)
 {
-    if (refused())
-        return -1;
     QString text;
     if (value.canConvert<QString>())
         text = value.toString();
     else if (value.canConvert<uint>())
         text = QString::number(value.toUInt());
     else
-        return -1;
-    cdcSession->worker()->addRequest(QStringLiteral("SET DESCRIPTOR ") + withPrefix(name) +
-                                     QLatin1Char(' ') + text);
-    return 0;
+        return Refused;
+    if (!wireTextOk({name, text}))
+        return TextRefused;
+    if (refused())
+        return Refused;
+    return cdcSession->worker()->addRequest(QStringLiteral("SET DESCRIPTOR ") + withPrefix(name) +
+                                            QLatin1Char(' ') + text)
+        ? Queued
+        : Refused;
 }
 
 int Amodule::getParam(const QString &name)
 {
+    if (!wireTextOk({name}))
+        return TextRefused;
     if (refused())
-        return -1;
-    cdcSession->worker()->addRequest(QStringLiteral("GET ") + name);
-    return 0;
+        return Refused;
+    return cdcSession->worker()->addRequest(QStringLiteral("GET ") + name) ? Queued : Refused;
 }
 
 int Amodule::sendCommand(const QString &line)
 {
+    if (!wireTextOk({line}))
+        return TextRefused;
     if (refused())
-        return -1;
-    cdcSession->worker()->addRequest(line);
-    return 0;
+        return Refused;
+    return cdcSession->worker()->addRequest(line) ? Queued : Refused;
 }
 
 int Amodule::readDescriptors(const QStringList &names)
 {
+    for (const QString &name : names) {
+        if (!wireTextOk({name}))
+            return TextRefused;
+    }
     if (refused())
-        return -1;
+        return Refused;
     readList.append(names);
     readList.removeDuplicates();
     if (readList.isEmpty())
-        return -2;
+        return EmptyList;
     emit startReadList(readList.size());
     const QStringList list = readList;
     for (const QString &name : list)
         getDescriptor(name);
-    return 0;
+    return Queued;
 }
 
 int Amodule::pendingDescriptorReads()
@@ -149,15 +176,19 @@ int Amodule::pendingDescriptorReads()
 
 int Amodule::writeFile(const QString &path, const QByteArray &data)
 {
+    if (!wireTextOk({path}))
+        return TextRefused;
     if (refused())
-        return -1;
+        return Refused;
     return cdcSession->worker()->addFileWrite(path, data);
 }
 
 int Amodule::readFile(const QString &path)
 {
+    if (!wireTextOk({path}))
+        return TextRefused;
     if (refused())
-        return -1;
+        return Refused;
     return cdcSession->worker()->addFileRead(path);
 }
 
@@ -254,27 +285,8 @@ bool Amodule::closeAndWait(int ms)
 
 QString Amodule::inputStateText(int code)
 {
-    switch (code) {
-    case 0:
-        return tr("ДЕЖУРНЫЙ РЕЖИМ");
-    case 1:
-    case 6:
-        return tr("ПУЛЬТ МИКРОФОН");
-    case 2:
-        return tr("ПУЛЬТ ПУСК");
-    case 3:
-        return tr("ПОЖАР");
-    case 4:
-        return tr("ВХОД УПРАВЛЕНИЯ");
-    case 5:
-        return tr("СИРЕНА");
-    case 7:
-        return tr("ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET");
-    case 8:
-        return tr("ТЕСТОВЫЙ СИГНАЛ");
-    default:
-        return tr("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ");
-    }
+    // The state of an input or line uses the names of the operating modes.
+    return StatusDecoder::modeName(code);
 }
 
 void Amodule::on_cdcConnected()

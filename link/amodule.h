@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <initializer_list>
 
 class CdcUsbProcess;
 class CdcUsbSession;
@@ -17,10 +18,26 @@ class ProjectDevice;
 // the command exchange worker and the worker's answers back into typed signals. Descriptors
 // travel with the prefix "desc_" on the wire and without it towards the windows. Everything
 // here runs on the thread that created the facade (the user-interface thread).
+//
+// Results of the operations that queue something for the device (getDescriptor,
+// setDescriptor, getParam, sendCommand, readDescriptors, writeFile, readFile):
+//   Queued (0)       queued; the answer comes later as a signal.
+//   Refused (-1)     nothing queued: no link to the device, or the facade is closing (and
+//                    setDescriptor: a value that is neither text nor a number).
+//   EmptyList (-2)   readDescriptors: the list to read is empty.
+//   TextRefused (-3) nothing queued: a name, value, path or command line given by the
+//                    caller cannot travel on the device link as it is. It holds a carriage
+//                    return, a line feed or a NUL character, which would end the request
+//                    line early and make the rest a command of its own, or a character
+//                    that Windows-1251 cannot carry. refusalReason() tells which, for the
+//                    caller to show. Checked before the link, so it is also the answer
+//                    while there is no link.
 class Amodule : public QObject {
     Q_OBJECT
 
 public:
+    enum Result { Queued = 0, Refused = -1, EmptyList = -2, TextRefused = -3 };
+
     // Starts looking for `device` at once (its USB port, or TCP `commandPort` of its address).
     explicit Amodule(const ProjectDevice *device, QObject *parent = nullptr,
                      quint16 commandPort = NetworkPorts::defaultCommandPort);
@@ -32,7 +49,10 @@ public:
     int setDescriptor(const QString &name, const QVariant &value);
     int getParam(const QString &name);
     int sendCommand(const QString &line);
+    // Every name is checked before anything is queued or the list changes.
     int readDescriptors(const QStringList &names);
+    // Why the last call that returned TextRefused refused its text (English, one line).
+    QString refusalReason() const { return lastRefusal; }
     int readListSize() const { return readList.size(); }
     void clearReadList() { readList.clear(); }
     int pendingDescriptorReads();
@@ -79,6 +99,8 @@ private slots:
 
 private:
     bool refused() const;
+    // True when every text can travel on the link; otherwise remembers why not.
+    bool wireTextOk(std::initializer_list<QString> texts);
     static QString withPrefix(const QString &name);
     // Splits "name[3]" into "name" and 3; a name without a valid index stays whole with 0.
     static void splitIndex(const QString &sent, QString *name, int *index);
@@ -92,4 +114,5 @@ private:
     bool closing = false;
     QString fullVersion;
     QStringList readList;
+    QString lastRefusal;
 };

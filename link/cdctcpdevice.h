@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/connectiondevice.h"
+#include "link/networkports.h"
 
 #include <QByteArray>
 
@@ -16,7 +17,7 @@ public:
 
     // Starts connecting and reports success at once; whether the connection comes up is
     // seen later through isConnected().
-    bool open(const QString &host, quint16 tcpPort = 23);
+    bool open(const QString &host, quint16 tcpPort = NetworkPorts::defaultCommandPort);
     void close() override;
     bool isConnected() const;
     qint64 write(const QByteArray &bytes) override;

@@ -9,6 +9,7 @@
 #include "link/portdiscovery.h"
 #include "link/serialportenumerator.h"
 #include "link/virtualportregistry.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 
 #include <QDir>
@@ -36,7 +37,8 @@ CdcUsbProcess::CdcUsbProcess(const ProjectDevice *device, quint16 commandPort, Q
     : QObject(parent)
     , deviceType(device ? device->type : 0)
     , useSerial(!device || device->portFound || !device->ip_enabled)
-    , host(device ? device->ip_addr : QString())
+    // "192.168.010.5" is 192.168.10.5, not the octal reading of the network libraries.
+    , host(device ? Ipv4Address::networkHost(device->ip_addr) : QString())
     , commandPort(commandPort)
     , usbVendorId(device ? device->usbVendorId : ProjectDevice::defaultUsbVendorId)
     , usbProductId(device ? device->usbProductId : ProjectDevice::defaultUsbProductId)
@@ -73,15 +75,21 @@ QList<ProjectDevice *> CdcUsbProcess::findoutPorts()
 
 // ---- Queues (any thread) ----
 
-void CdcUsbProcess::addRequest(const QString &line)
+bool CdcUsbProcess::addRequest(const QString &line)
 {
     if (!linkOpen)
-        return;
-    if (!queueMutex.tryLock(enqueueWaitMs))
-        return;
-    requestQueue.append(line + crlf);
-    queueMutex.unlock();
+        return false;
+    QString why;
+    if (!ConnectionDevice::isWireText(line, &why)) {
+        qCDebug(lcLink).noquote() << "Request refused:" << why;
+        return false;
+    }
+    {
+        QMutexLocker lock(&queueMutex);
+        requestQueue.append(line + crlf);
+    }
     scheduleWake();
+    return true;
 }
 
 bool CdcUsbProcess::addFlashRecord(const FlashRecord &record)
@@ -100,14 +108,18 @@ int CdcUsbProcess::addFileWrite(const QString &path, const QByteArray &data)
 {
     if (!linkOpen)
         return 0;
-    if (!queueMutex.tryLock(enqueueWaitMs))
+    if (!ConnectionDevice::isWireText(path))
         return -1;
-    abortFileWrite = false;
     auto request = std::make_unique<FileWriteRequest>();
     request->path = path;
     request->data = std::make_unique<QByteArray>(data);
-    fileWriteQueue.push_back(std::move(request));
-    queueMutex.unlock();
+    {
+        QMutexLocker lock(&queueMutex);
+        // A cancel belongs to the upload that runs; the upload clears it when it ends.
+        if (runningTransfer != Transfer::Upload)
+            abortFileWrite = false;
+        fileWriteQueue.push_back(std::move(request));
+    }
     scheduleWake();
     return 0;
 }
@@ -116,33 +128,37 @@ int CdcUsbProcess::addFileRead(const QString &path)
 {
     if (!linkOpen)
         return 0;
-    if (!queueMutex.tryLock(enqueueWaitMs))
+    if (!ConnectionDevice::isWireText(path))
         return -1;
-    abortFileRead = false;
-    fileReadQueue.append(path);
-    queueMutex.unlock();
+    {
+        QMutexLocker lock(&queueMutex);
+        if (runningTransfer != Transfer::Download)
+            abortFileRead = false;
+        fileReadQueue.append(path);
+    }
     scheduleWake();
     return 0;
 }
 
 bool CdcUsbProcess::isFileTransferPending()
 {
-    if (!queueMutex.tryLock())
-        return true;
-    const bool pending = !fileReadQueue.isEmpty() || !fileWriteQueue.empty();
-    queueMutex.unlock();
-    return pending;
+    QMutexLocker lock(&queueMutex);
+    return runningTransfer != Transfer::None || !fileReadQueue.isEmpty() || !fileWriteQueue.empty();
 }
 
 int CdcUsbProcess::pendingDescriptorReads()
 {
-    if (!queueMutex.tryLock(enqueueWaitMs))
-        return 0;
+    QMutexLocker lock(&queueMutex);
     int count = 0;
     for (const QString &line : qAsConst(requestQueue))
         count += line.contains(QLatin1String("GET DESCRIPTOR")) ? 1 : 0;
-    queueMutex.unlock();
     return count;
+}
+
+void CdcUsbProcess::setTimings(int requestTimeout, int linkCheck)
+{
+    requestDeadlineMs = qMax(1, requestTimeout);
+    linkCheckIntervalMs = qMax(1, linkCheck);
 }
 
 void CdcUsbProcess::abandonDownloads()
@@ -176,7 +192,7 @@ void CdcUsbProcess::deviceWorker()
         return;
     running = true;
     linkTimer = new QTimer(this);
-    linkTimer->setInterval(linkCheckMs);
+    linkTimer->setInterval(linkCheckIntervalMs);
     connect(linkTimer, &QTimer::timeout, this, &CdcUsbProcess::checkLink);
     requestTimer = new QTimer(this);
     requestTimer->setSingleShot(true);
@@ -274,6 +290,11 @@ void CdcUsbProcess::tryConnect()
             return;
         }
     } else {
+        if (host.isEmpty()) {
+            // No address, or one that would name another host: nothing is ever opened.
+            scheduleSearch(searchIntervalMs);
+            return;
+        }
         tcp->open(host, commandPort);
     }
     linkOpened();
@@ -292,7 +313,7 @@ void CdcUsbProcess::linkOpened()
     }
     emit connected();
     clearCurrent();
-    linkTimer->start(linkCheckMs);
+    linkTimer->start(linkCheckIntervalMs);
     scheduleWake();
 }
 
@@ -300,6 +321,8 @@ void CdcUsbProcess::checkLink()
 {
     if (loopEnded || busy || !transport->isOpen())
         return;
+    if (linkTimer->interval() != linkCheckIntervalMs)
+        linkTimer->setInterval(linkCheckIntervalMs);
     const bool alive =
         useSerial ? SerialPortEnumerator::isPresent(usb->openedPort()) : tcp->isConnected();
     if (!alive)
@@ -370,27 +393,41 @@ void CdcUsbProcess::takeNextJob()
         answerLines.clear();
         answerBytes = 0;
         transport->write(currentRequest);
-        requestTimer->start(requestTimeoutMs);
+        requestTimer->start(requestDeadlineMs);
         return;
     }
+    // A file job, like a flashing job, is taken out of its queue and runs without the
+    // lock: requests queued meanwhile wait in their queue and go out after it.
     if (!fileWriteQueue.empty()) {
         std::unique_ptr<FileWriteRequest> request = std::move(fileWriteQueue.front());
         fileWriteQueue.pop_front();
+        runningTransfer = Transfer::Upload;
+        queueMutex.unlock();
         busy = true;
         FileTransferJob(this, transport).upload(*request, abortFileWrite);
         busy = false;
         qCDebug(lcLink) << "delete FileWriteRequest";
         request.reset();
-        queueMutex.unlock();
+        // A cancel that came after the last block has nothing left to cancel.
+        abortFileWrite = false;
+        runningTransfer = Transfer::None;
         scheduleWake();
         return;
     }
     if (!fileReadQueue.isEmpty()) {
         const QString path = fileReadQueue.takeFirst();
+        runningTransfer = Transfer::Download;
+        queueMutex.unlock();
         busy = true;
         FileTransferJob(this, transport).download(path, abortFileRead);
         busy = false;
-        queueMutex.unlock();
+        {
+            // Abandoned downloads stay cancelled: nobody takes their blocks.
+            QMutexLocker lock(&readReportMutex);
+            if (!downloadsAbandoned)
+                abortFileRead = false;
+        }
+        runningTransfer = Transfer::None;
         scheduleWake();
         return;
     }
@@ -469,8 +506,10 @@ void CdcUsbProcess::processAnswerLines()
             }
         }
         // Answers to other verbs are collected and never interpreted; they end by the
-        // request deadline.
-        if (!currentRequest.isEmpty() && answerBytes > maxAnswerBytes) {
+        // request deadline. Each line is held as a string of its own and costs memory
+        // beyond its bytes (a flood of bare line feeds): the lines are bounded as well.
+        if (!currentRequest.isEmpty() &&
+            (answerBytes > maxAnswerBytes || answerLines.size() > maxAnswerLines)) {
             failExchange(QStringLiteral("ERROR OVERFLOW"));
             return;
         }
@@ -479,9 +518,11 @@ void CdcUsbProcess::processAnswerLines()
 
 void CdcUsbProcess::report(const QString &answer, int err)
 {
+    // `answer` may be one of the answer lines that clearCurrent() drops.
+    const QString text = answer;
     const QString request = currentRequestText();
     clearCurrent();
-    emit receivedAnswer(request, answer, err);
+    emit receivedAnswer(request, text, err);
     scheduleWake();
 }
 

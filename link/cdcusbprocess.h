@@ -38,26 +38,38 @@ class CdcUsbProcess : public QObject {
 public:
     static constexpr int requestTimeoutMs = 5000;
     static constexpr int linkCheckMs = 1000;
-    static constexpr int enqueueWaitMs = 1000;
     // While the USB port is absent the port list is walked at this interval, and shortly
     // after a change in /dev or in the virtual port registry.
     static constexpr int searchIntervalMs = 3000;
     static constexpr int searchSettleMs = 50;
-    // An answer (a long file list) is never collected beyond this.
+    // An answer (a long file list) is never collected beyond this many bytes or lines;
+    // one that would be fails like a request without an answer ("ERROR OVERFLOW").
     static constexpr int maxAnswerBytes = 4 * 1024 * 1024;
+    static constexpr int maxAnswerLines = 65536;
 
     // Takes what it needs from `device` now (type, USB ids and port, address); the device
     // is not read again. `commandPort` is the TCP port of devices reached over Ethernet.
     CdcUsbProcess(const ProjectDevice *device, quint16 commandPort, QObject *parent = nullptr);
     ~CdcUsbProcess() override;
 
-    // Called from any thread; none of them waits for the device.
-    void addRequest(const QString &line);
+    // Called from any thread; none of them waits for the device. The queue lock is held
+    // only while a list is changed or counted, never while a job runs: what is queued
+    // during a file transfer goes out after it, in order.
+    //
+    // False (nothing queued) when the link is not open, or when `line` is no single
+    // request line (see ConnectionDevice::isWireText).
+    bool addRequest(const QString &line);
     bool addFlashRecord(const FlashRecord &record);
+    // 0 queued, or 0 without queuing when the link is not open; -1 for a path that is not
+    // wire text.
     int addFileWrite(const QString &path, const QByteArray &data);
     int addFileRead(const QString &path);
+    // True while an upload or download is queued or runs.
     bool isFileTransferPending();
     int pendingDescriptorReads();
+    // The request deadline and the link check interval; the defaults are the real ones.
+    // Tests shorten them. Takes effect from the next request and link check on.
+    void setTimings(int requestTimeout, int linkCheck);
     void cancelFileWrite() { abortFileWrite = true; }
     void cancelFileRead() { abortFileRead = true; }
     // The receiver of downloads is going away (any thread): a running download ends after
@@ -145,6 +157,11 @@ private:
     std::atomic_bool abortFileRead {false};
     std::deque<std::unique_ptr<FileWriteRequest>> fileWriteQueue;
     QStringList fileReadQueue;
+    // The file job running now (taken from its queue), if any.
+    enum class Transfer { None, Upload, Download };
+    std::atomic<Transfer> runningTransfer {Transfer::None};
+    std::atomic_int requestDeadlineMs {requestTimeoutMs};
+    std::atomic_int linkCheckIntervalMs {linkCheckMs};
     // A download buffer is created and queued under this lock, so that none is created
     // for a receiver that is already gone.
     QMutex readReportMutex;

@@ -19,7 +19,7 @@ public:
     CdcUsbSession(const ProjectDevice *device, quint16 commandPort, QObject *parent = nullptr);
     ~CdcUsbSession() override;
 
-    CdcUsbProcess *worker() const { return m_worker; }
+    CdcUsbProcess *worker() const;
 
     // Starts the worker's thread (once); the worker begins looking for its device.
     void start();
@@ -28,6 +28,15 @@ public:
     // finishes a running file or flashing job first). For callers that must not leave a
     // thread behind, such as the command-line tool before it exits.
     bool stopAndWait(int ms);
+
+    // For the end of the program, once its event loop has returned: asks every worker that
+    // still runs to stop (a running file transfer ends after its block in flight, a
+    // flashing job runs to its end) and waits up to `ms` in all for their threads to end.
+    // Returns the number of threads still running then, 0 when none is left (a warning
+    // in the diagnostic log counts them). Call it on the thread that creates the sessions.
+    static int stopAllAndWait(int ms);
+    // The session threads that have started and not ended yet.
+    static int runningThreads();
 
 signals:
     void stopDevice();

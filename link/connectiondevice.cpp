@@ -32,6 +32,8 @@ QByteArray ConnectionDevice::takeReceived()
     QMutexLocker lock(&rxMutex);
     QByteArray bytes;
     bytes.swap(rxBuffer);
+    bytes.remove(0, readPos);
+    readPos = 0;
     overflowed = false;
     return bytes;
 }
@@ -39,31 +41,39 @@ QByteArray ConnectionDevice::takeReceived()
 qint64 ConnectionDevice::receivedSize() const
 {
     QMutexLocker lock(&rxMutex);
-    return rxBuffer.size();
+    return rxBuffer.size() - readPos;
 }
 
 void ConnectionDevice::clearReceived()
 {
     QMutexLocker lock(&rxMutex);
     rxBuffer.clear();
+    readPos = 0;
     overflowed = false;
 }
 
 QByteArray ConnectionDevice::readLine()
 {
     QMutexLocker lock(&rxMutex);
-    const int lf = rxBuffer.indexOf('\n');
+    const int lf = rxBuffer.indexOf('\n', readPos);
     if (lf < 0)
         return QByteArray();
-    const QByteArray line = rxBuffer.left(lf + 1);
-    rxBuffer.remove(0, lf + 1);
+    // The bytes taken stay in front of the read position until the next arrival compacts
+    // the buffer: removing each line from the front would move the rest of the buffer
+    // once per line.
+    const QByteArray line = rxBuffer.mid(readPos, lf + 1 - readPos);
+    readPos = lf + 1;
+    if (readPos == rxBuffer.size()) {
+        rxBuffer.clear();
+        readPos = 0;
+    }
     return line;
 }
 
 bool ConnectionDevice::canReadLine() const
 {
     QMutexLocker lock(&rxMutex);
-    return rxBuffer.contains('\n');
+    return rxBuffer.indexOf('\n', readPos) >= 0;
 }
 
 bool ConnectionDevice::hasOverflowed() const
@@ -117,12 +127,51 @@ QString ConnectionDevice::decode(const QByteArray &bytes)
     return wireCodec()->toUnicode(zero < 0 ? bytes : bytes.left(zero));
 }
 
+bool ConnectionDevice::isWireText(const QString &text, QString *reason)
+{
+    QString why;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            why = QStringLiteral("it holds a line break (carriage return or line feed)");
+            break;
+        }
+        if (c.unicode() == 0) {
+            why = QStringLiteral("it holds a NUL character");
+            break;
+        }
+    }
+    if (why.isEmpty()) {
+        const QString back = wireCodec()->toUnicode(wireCodec()->fromUnicode(text));
+        if (back != text) {
+            int at = 0;
+            while (at < text.size() && at < back.size() && text.at(at) == back.at(at))
+                ++at;
+            uint code = at < text.size() ? text.at(at).unicode() : 0;
+            if (QChar::isHighSurrogate(code) && at + 1 < text.size() &&
+                text.at(at + 1).isLowSurrogate())
+                code = QChar::surrogateToUcs4(text.at(at), text.at(at + 1));
+            const QString hex =
+                QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            why = QStringLiteral("it holds a character that Windows-1251 cannot carry (U+%1)")
+                      .arg(hex);
+        }
+    }
+    if (reason)
+        *reason = why;
+    return why.isEmpty();
+}
+
 void ConnectionDevice::appendReceived(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
     {
         QMutexLocker lock(&rxMutex);
+        // Once per arrival, not once per line: the lines taken since the last arrival go.
+        if (readPos > 0) {
+            rxBuffer.remove(0, readPos);
+            readPos = 0;
+        }
         const int room = maxBuffered - rxBuffer.size();
         if (bytes.size() > room) {
             rxBuffer.append(bytes.constData(), qMax(room, 0));

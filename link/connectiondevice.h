@@ -50,6 +50,11 @@ public:
     // Text on the wire is Windows-1251. Decoding stops at a zero byte.
     static QByteArray encode(const QString &text);
     static QString decode(const QByteArray &bytes);
+    // Whether `text` can be part of a request line as it is: no carriage return, line feed
+    // or NUL (they would end the line early, and the rest would reach the device as a
+    // command of its own) and nothing that Windows-1251 cannot carry (it would arrive as
+    // "?"). Otherwise false, with the reason in `reason`.
+    static bool isWireText(const QString &text, QString *reason = nullptr);
 
 signals:
     // New bytes were buffered.
@@ -64,7 +69,10 @@ protected:
     // returns early without reason, so callers can loop on it without spinning.
     virtual void waitForData(int ms);
 
+    // Received bytes; those before readPos have been taken already and go at the next
+    // arrival.
     QByteArray rxBuffer;
+    int readPos = 0;
     bool opened = false;
     mutable QMutex rxMutex;
     QIODevice *port = nullptr;

@@ -12,12 +12,15 @@ FileTransferJob::FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transp
 void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &cancel)
 {
     const QString &path = request.path;
-    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path))
-        return;
-
     static const QByteArray empty;
     const QByteArray &data = request.data ? *request.data : empty;
     const int filesize = data.size();
+    // Reported, so that whoever waits for the upload learns that it is over.
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_CREATE ") + path)) {
+        emit worker->fileBlockWrited(path, 0, filesize, -5);
+        return;
+    }
+
     int position = 0;
     bool refused = false;
     while (position < filesize) {
@@ -53,8 +56,10 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
 
 void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
 {
-    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path))
+    if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path)) {
+        worker->reportBlockReaded(path, 0, 0, nullptr, -3);
         return;
+    }
 
     int position = 0;
     int undecodable = 0;

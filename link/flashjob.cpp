@@ -6,14 +6,45 @@
 #include "link/linklog.h"
 #include "project/devicetype.h"
 
+#include <QMutex>
 #include <QThread>
+
+namespace {
+
+QMutex timingMutex;
+FlashJob::Timing processTiming;
+
+QString cancelledText()
+{
+    return CdcUsbProcess::tr("Операция прервана");
+}
+
+} // namespace
 
 FlashJob::FlashJob(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType)
     : worker(worker)
     , transport(transport)
     , exchange(transport)
     , deviceType(deviceType)
+    , times(timing())
 {
+}
+
+void FlashJob::setTiming(const Timing &timing)
+{
+    QMutexLocker lock(&timingMutex);
+    processTiming = timing;
+}
+
+FlashJob::Timing FlashJob::timing()
+{
+    QMutexLocker lock(&timingMutex);
+    return processTiming;
+}
+
+bool FlashJob::wrapsAround(const FlashRecord &record)
+{
+    return uint64_t(record.address) + record.size > (uint64_t(1) << 32);
 }
 
 QVector<FlashJob::Sector> FlashJob::sectorTable(int layout)
@@ -59,7 +90,7 @@ void FlashJob::run(const FlashRecord &record)
         verify(record);
         break;
     case FlashRecord::ExitBoot:
-        leave();
+        leave(record);
         break;
     default:
         qCDebug(lcLink) << "Unknown flash job" << record.kind;
@@ -69,9 +100,19 @@ void FlashJob::run(const FlashRecord &record)
 
 void FlashJob::eraseConsole(const FlashRecord &record)
 {
+    if (wrapsAround(record)) {
+        emit worker->errorEraseSector(
+            record.address,
+            CdcUsbProcess::tr("Область прошивки выходит за пределы адресного пространства"));
+        return;
+    }
     const uint64_t end = uint64_t(record.address) + record.size;
     for (uint64_t p = record.address; p < end; p += consolePageSize) {
         const uint32_t address = uint32_t(p);
+        if (record.cancelled()) {
+            emit worker->errorEraseSector(address, cancelledText());
+            return;
+        }
         emit worker->startEraseSector(address);
         if (!eraseSector(address)) {
             exchange.sendRaw("\r\n\r\n");
@@ -98,11 +139,15 @@ void FlashJob::erase(const FlashRecord &record)
             break;
         if (sector.start < record.address)
             continue;
+        if (record.cancelled()) {
+            emit worker->errorEraseSector(sector.start, cancelledText());
+            return;
+        }
         emit worker->startEraseSector(sector.start);
         bool ok = false;
         for (int attempt = 0; attempt < tries && !ok; ++attempt) {
             if (attempt > 0)
-                pauseBeforeRetry(eraseRetryPauseMs);
+                pauseBeforeRetry(times.eraseRetryPauseMs);
             ok = eraseSector(sector.start);
         }
         if (!ok) {
@@ -119,12 +164,16 @@ void FlashJob::erase(const FlashRecord &record)
 void FlashJob::write(const FlashRecord &record)
 {
     auto writePage = [&](uint32_t address) {
+        if (record.cancelled()) {
+            emit worker->errorWriteFlashPage(address, cancelledText());
+            return false;
+        }
         emit worker->startWriteFlashPage(address);
         const QByteArray bytes = page(record, address);
         for (int attempt = 0; attempt < tries; ++attempt) {
             if (attempt > 0) {
                 exchange.sendRaw("\r\n\r\n");
-                pauseBeforeRetry(pageRetryPauseMs);
+                pauseBeforeRetry(times.pageRetryPauseMs);
             }
             if (writeFlashPage(address, bytes)) {
                 emit worker->successWriteFlashPage(address);
@@ -135,6 +184,14 @@ void FlashJob::write(const FlashRecord &record)
         return false;
     };
 
+    // Pages are addressed in 32 bits: an area beyond the end of the address space would be
+    // written from address 0 on instead of where the image belongs.
+    if (wrapsAround(record)) {
+        emit worker->errorWriteFlashPage(
+            record.address,
+            CdcUsbProcess::tr("Область прошивки выходит за пределы адресного пространства"));
+        return;
+    }
     if (record.size > 0) {
         // The first page goes last: until it is written the bootloader does not start an
         // incomplete image.
@@ -151,16 +208,26 @@ void FlashJob::write(const FlashRecord &record)
 
 void FlashJob::verify(const FlashRecord &record)
 {
+    if (wrapsAround(record)) {
+        emit worker->errorVerifyFlashPage(
+            record.address,
+            CdcUsbProcess::tr("Область прошивки выходит за пределы адресного пространства"));
+        return;
+    }
     const uint64_t end = uint64_t(record.address) + record.size;
     for (uint64_t p = record.address; p < end; p += pageSize) {
         const uint32_t address = uint32_t(p);
+        if (record.cancelled()) {
+            emit worker->errorVerifyFlashPage(address, cancelledText());
+            return;
+        }
         emit worker->startVerifyFlashPage(address);
         const QByteArray bytes = page(record, address);
         bool ok = false;
         for (int attempt = 0; attempt < tries && !ok; ++attempt) {
             if (attempt > 0) {
                 exchange.sendRaw("\r\n\r\n");
-                pauseBeforeRetry(pageRetryPauseMs);
+                pauseBeforeRetry(times.pageRetryPauseMs);
             }
             ok = verifyFlashPage(address, bytes);
         }
@@ -173,8 +240,12 @@ void FlashJob::verify(const FlashRecord &record)
     emit worker->finishVerify(record.address, record.size);
 }
 
-void FlashJob::leave()
+void FlashJob::leave(const FlashRecord &record)
 {
+    if (record.cancelled()) {
+        emit worker->errorExitBootloder(cancelledText());
+        return;
+    }
     emit worker->startExitBootloder();
     if (exitBoot())
         emit worker->successExitBootloder();
@@ -185,13 +256,13 @@ void FlashJob::leave()
 bool FlashJob::setAddress(uint32_t address)
 {
     return exchange.sendExpectOk(QStringLiteral("SET ADDR 0x") + QString::number(address, 16),
-                                 addressWaitMs);
+                                 times.addressWaitMs);
 }
 
 bool FlashJob::eraseSector(uint32_t address)
 {
     return setAddress(address) &&
-        exchange.sendExpectOk(QStringLiteral("SET ERASEBLOCK"), eraseWaitMs);
+        exchange.sendExpectOk(QStringLiteral("SET ERASEBLOCK"), times.eraseWaitMs);
 }
 
 bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArray &bytes)
@@ -200,7 +271,7 @@ bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArr
         return false;
     exchange.sendLine(QLatin1String(command) + QLatin1Char(' ') +
                       QString::fromLatin1(bytes.toHex()));
-    const QByteArray answer = exchange.waitAnswerLine(pageWaitMs);
+    const QByteArray answer = exchange.waitAnswerLine(times.pageWaitMs);
     if (answer == "OK\r\n")
         return true;
     qCDebug(lcLink).noquote() << command << "0x" + QString::number(address, 16) << "answered"
@@ -220,7 +291,7 @@ bool FlashJob::verifyFlashPage(uint32_t address, const QByteArray &bytes)
 
 bool FlashJob::exitBoot()
 {
-    return exchange.sendExpectOk(QStringLiteral("SET EXITBOOT"), exitWaitMs);
+    return exchange.sendExpectOk(QStringLiteral("SET EXITBOOT"), times.exitWaitMs);
 }
 
 void FlashJob::pauseBeforeRetry(int ms)

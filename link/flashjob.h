@@ -13,7 +13,9 @@ struct FlashRecord;
 
 // One bootloader job (erase, write, verify or leave the bootloader), run by the worker on
 // its own thread without the queue lock. Every sector and page is reported through the
-// worker's flashing signals.
+// worker's flashing signals, and every job ends in exactly one finish or error signal: also
+// a job refused at once (an area that wraps around the address space) and a job cancelled
+// through its record (the error then carries the description "Операция прервана").
 class FlashJob {
 public:
     struct Sector {
@@ -23,13 +25,22 @@ public:
 
     static constexpr uint32_t pageSize = 0x100;
     static constexpr uint32_t consolePageSize = 0x400;
-    static constexpr int addressWaitMs = 1000;
-    static constexpr int eraseWaitMs = 5000;
-    static constexpr int pageWaitMs = 5000;
-    static constexpr int exitWaitMs = 1000;
     static constexpr int tries = 3;
-    static constexpr int eraseRetryPauseMs = 1000;
-    static constexpr int pageRetryPauseMs = 1500;
+
+    // How long each step waits for its answer, and the pauses before a retry.
+    struct Timing {
+        int addressWaitMs = 1000;
+        int eraseWaitMs = 5000;
+        int pageWaitMs = 5000;
+        int exitWaitMs = 1000;
+        int eraseRetryPauseMs = 1000;
+        int pageRetryPauseMs = 1500;
+    };
+    // The timing of jobs created from now on, for the whole process. The defaults are the
+    // bootloader's; tests shorten them so that retries do not cost seconds. The bytes on the
+    // wire do not change.
+    static void setTiming(const Timing &timing);
+    static Timing timing();
 
     // `deviceType` decides how the area is erased: consoles (6, 137) in 1 KB pages, every
     // other device by its sector table.
@@ -48,7 +59,7 @@ private:
     void eraseConsole(const FlashRecord &record);
     void write(const FlashRecord &record);
     void verify(const FlashRecord &record);
-    void leave();
+    void leave(const FlashRecord &record);
 
     bool eraseSector(uint32_t address);
     bool writeFlashPage(uint32_t address, const QByteArray &bytes);
@@ -58,9 +69,12 @@ private:
     bool pageCommand(const char *command, uint32_t address, const QByteArray &bytes);
     // Pause before a retry, then forget whatever the device said in between.
     void pauseBeforeRetry(int ms);
+    // The area of a write or verify passes the end of the 32-bit address space.
+    static bool wrapsAround(const FlashRecord &record);
 
     CdcUsbProcess *worker;
     ConnectionDevice *transport;
     LineExchange exchange;
     int deviceType;
+    Timing times;
 };

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
 // One queued flashing job of the bootloader.
 struct FlashRecord {
@@ -15,4 +17,9 @@ struct FlashRecord {
     int layout = 0;
     // Write and verify: the image bytes.
     QByteArray data;
+    // Set by whoever queued the job (any thread) to stop it before its next sector or page;
+    // none: the job runs to its end.
+    std::shared_ptr<std::atomic_bool> cancel;
+
+    bool cancelled() const { return cancel && cancel->load(); }
 };

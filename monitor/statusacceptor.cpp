@@ -3,6 +3,7 @@
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
 #include "project/devicetype.h"
+#include "project/jsonparser.h"
 #include "project/jsonread.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
@@ -23,18 +24,16 @@ ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const
 {
     if (!model || httpStatus != 200 || body.isEmpty() || body.size() > maxBodySize)
         return nullptr;
-    QJsonParseError error;
-    const QJsonDocument json = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !json.isObject())
+    QJsonObject document;
+    if (!JsonParser::parseObject(body, &document))
         return nullptr;
-    const QJsonObject document = json.object();
-    qCDebug(statusLog).noquote() << host << json.toJson(QJsonDocument::Compact);
+    qCDebug(statusLog).noquote() << host << QJsonDocument(document).toJson(QJsonDocument::Compact);
 
+    // 0 when the document has no usable serial number.
+    const quint32 serial = JsonRead::uint32(document, "serial", 0);
     ProjectDevice *device = atHost ? atHost : model->findDeviceByIp(host);
-    if (!device && !monitoring && document.value(QLatin1String("serial")).isDouble()) {
-        const int serial = JsonRead::integer(document, "serial", 0);
+    if (!device && !monitoring && serial != 0)
         device = model->findDeviceBySerial(serial);
-    }
     if (!device)
         return nullptr;
     if (!document.value(QLatin1String("device")).isString() ||
@@ -48,12 +47,13 @@ ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const
         if (log->lastEventTime(device->id_obj, EventCode::ConnectionLost, lost, 0))
             log->insertEvent(device->id_obj, QString(), EventCode::ConnectionRestored, now);
     }
-    device->serial = JsonRead::integer(document, "serial", 0);
+    if (serial != 0)
+        device->serial = serial;
     device->firmwareVersion = JsonRead::string(document, "version");
     if (!monitoring && isConsoleType(device->type)) {
-        const int keys = JsonRead::integer(document, "keys_count", -1);
-        if (keys <= maxKeysCount)
-            device->setKeysCount(keys);
+        // The device announces every button it adds or removes before the change, so
+        // the views follow; counts no console has are ignored there.
+        device->setKeysCount(JsonRead::integer(document, "keys_count", -1));
     }
     device->netFound = true;
     device->setStatus(document, now);

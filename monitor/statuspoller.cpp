@@ -4,6 +4,7 @@
 #include "journal/eventcode.h"
 #include "monitor/statusacceptor.h"
 #include "project/devicefault.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
@@ -87,9 +88,11 @@ void StatusPoller::setWallClock(const std::function<qint64()> &clock)
 QUrl StatusPoller::statusUrl(const QString &address, quint16 port)
 {
     // Built part by part, so that an odd address can never change the path or the port.
+    // The host is read strictly as decimal ("192.168.010.5" is 192.168.10.5; the URL
+    // parser would take 010 as octal); an address of another numeric form gives no host.
     QUrl url;
     url.setScheme(QStringLiteral("http"));
-    url.setHost(address, QUrl::StrictMode);
+    url.setHost(Ipv4Address::networkHost(address), QUrl::StrictMode);
     url.setPort(port);
     url.setPath(QStringLiteral("/status"));
     return url;

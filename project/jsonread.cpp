@@ -20,6 +20,18 @@ int JsonRead::integer(const QJsonObject &object, const char *key, int defaultVal
     return integer(object.value(QLatin1String(key)), defaultValue);
 }
 
+quint32 JsonRead::uint32(const QJsonObject &object, const char *key, quint32 defaultValue)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isDouble())
+        return defaultValue;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || number != std::trunc(number) || number < 0 ||
+        number > double(std::numeric_limits<quint32>::max()))
+        return defaultValue;
+    return quint32(number);
+}
+
 bool JsonRead::boolean(const QJsonObject &object, const char *key, bool defaultValue)
 {
     const QJsonValue value = object.value(QLatin1String(key));

@@ -21,7 +21,7 @@ ProjectDevice::ProjectDevice(int type, QObject *parent)
 {
 }
 
-ProjectDevice::ProjectDevice(int type, int serial, const QString &tag, bool rs485_enabled,
+ProjectDevice::ProjectDevice(int type, quint32 serial, const QString &tag, bool rs485_enabled,
                              uint8_t rs485_addr, bool ip_enabled, const QString &ip_addr,
                              int keys_count, QObject *parent)
     : QObject(parent)
@@ -40,12 +40,11 @@ ProjectDevice::ProjectDevice(int type, int serial, const QString &tag, bool rs48
 
 void ProjectDevice::fillTemplate()
 {
-    for (InOut *io : qAsConst(inouts))
-        delete io;
-    inouts.clear();
+    removeAllInOuts();
 
     auto add = [this](int kind, const QString &description) {
-        inouts.append(new InOut(kind, description, inouts.size() + 1, this));
+        const int position = inouts.size();
+        insertInOut(position, new InOut(kind, description, position + 1, this));
     };
 
     switch (type) {
@@ -76,7 +75,7 @@ void ProjectDevice::fillTemplate()
         break;
     case DeviceType::BexarTovik2:
     case DeviceType::IpPult: {
-        const int n = keys_count >= 1 ? keys_count : 8;
+        const int n = keys_count >= 1 && keys_count <= maxKeysCount ? keys_count : 8;
         for (int k = 1; k <= n; ++k)
             add(InOutType::Button, numbered("Кнопка %1", k));
         if (type == DeviceType::IpPult) {
@@ -94,13 +93,36 @@ void ProjectDevice::fillTemplate()
 
 void ProjectDevice::setInOuts(const QList<InOut *> &list)
 {
-    for (InOut *io : qAsConst(inouts)) {
-        if (!list.contains(io))
+    removeAllInOuts(list);
+    for (InOut *io : list) {
+        io->setParent(this);
+        insertInOut(inouts.size(), io);
+    }
+}
+
+void ProjectDevice::insertInOut(int position, InOut *io)
+{
+    inouts.insert(position, io);
+    emit inOutInserted(io);
+}
+
+void ProjectDevice::removeInOut(InOut *io)
+{
+    emit inOutAboutToBeRemoved(io);
+    inouts.removeOne(io);
+    delete io;
+}
+
+void ProjectDevice::removeAllInOuts(const QList<InOut *> &keep)
+{
+    // From the end, so that the rows of the channels still listed never move.
+    while (!inouts.isEmpty()) {
+        InOut *io = inouts.last();
+        emit inOutAboutToBeRemoved(io);
+        inouts.removeLast();
+        if (!keep.contains(io))
             delete io;
     }
-    inouts = list;
-    for (InOut *io : qAsConst(inouts))
-        io->setParent(this);
 }
 
 void ProjectDevice::setPort(const PortDescription &info)
@@ -205,8 +227,9 @@ int ProjectDevice::linkCount() const
 void ProjectDevice::setKeysCount(int n)
 {
     // A negative count means "not known" (a status document without the key, a file
-    // without it): it must not strip a console of its buttons and their links.
-    if (n < 0)
+    // without it): it must not strip a console of its buttons and their links. A count
+    // above any console's is not believed either.
+    if (n < 0 || n > maxKeysCount)
         return;
 
     const int m = buttonCount();
@@ -218,27 +241,21 @@ void ProjectDevice::setKeysCount(int n)
         }
         p = qMin(p, int(inouts.size()));
         for (int k = m + 1; k <= n; ++k) {
-            inouts.insert(p, new InOut(InOutType::Button, numbered("Кнопка %1", k), p + 1, this));
+            insertInOut(p, new InOut(InOutType::Button, numbered("Кнопка %1", k), p + 1, this));
             ++p;
         }
     } else if (n < m) {
+        // The surplus buttons go last first; each is announced before it is deleted.
+        QList<InOut *> surplus;
         int ordinal = 0;
-        const QList<InOut *> list = inouts;
-        for (InOut *io : list) {
-            if (io->type != InOutType::Button)
-                continue;
-            if (++ordinal > n)
-                removeInOut(io);
+        for (InOut *io : qAsConst(inouts)) {
+            if (io->type == InOutType::Button && ++ordinal > n)
+                surplus.prepend(io);
         }
+        for (InOut *io : qAsConst(surplus))
+            removeInOut(io);
     }
     keys_count = n;
-}
-
-void ProjectDevice::removeInOut(InOut *io)
-{
-    inouts.removeOne(io);
-    io->setParent(nullptr);
-    io->deleteLater();
 }
 
 DeviceFault ProjectDevice::faultAt(int i) const

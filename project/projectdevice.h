@@ -27,16 +27,20 @@ public:
     // link always accepts this pair as well.
     static constexpr uint16_t defaultUsbVendorId = 0x0483;
     static constexpr uint16_t defaultUsbProductId = 0x5740;
+    // No console has more buttons than this: a larger count from a file or a device is
+    // not a console's.
+    static constexpr int maxKeysCount = 128;
 
     explicit ProjectDevice(int type, QObject *parent = nullptr);
-    ProjectDevice(int type, int serial, const QString &tag, bool rs485_enabled, uint8_t rs485_addr,
-                  bool ip_enabled, const QString &ip_addr, int keys_count,
+    ProjectDevice(int type, quint32 serial, const QString &tag, bool rs485_enabled,
+                  uint8_t rs485_addr, bool ip_enabled, const QString &ip_addr, int keys_count,
                   QObject *parent = nullptr);
 
     // Configuration, stored in the project file.
     int type = DeviceType::Unknown;
     QString tag;
-    int serial = 0;
+    // Serial numbers are unsigned 32-bit on the devices; 0 means none.
+    quint32 serial = 0;
     QList<InOut *> inouts;
     bool rs485_enabled = false;
     uint8_t rs485_addr = 0;
@@ -85,7 +89,8 @@ public:
     QString lineName(int n) const;
     int linkCount() const;
 
-    // Adds or removes console buttons so that there are n of them.
+    // Adds or removes console buttons so that there are n of them. A negative count (not
+    // known) and one above maxKeysCount change nothing.
     void setKeysCount(int n);
 
     // Replaces the channel list by the template of the device's type.
@@ -105,9 +110,16 @@ public:
 
 signals:
     void statusChanged();
+    // Every change of `inouts` is announced, so that views never reach a channel that
+    // is gone: `io` is still in the list and alive when it is about to be removed (it is
+    // deleted right after), and already in the list when it has been inserted.
+    void inOutAboutToBeRemoved(InOut *io);
+    void inOutInserted(InOut *io);
 
 private:
+    void insertInOut(int position, InOut *io);
     void removeInOut(InOut *io);
+    void removeAllInOuts(const QList<InOut *> &keep = {});
 
     mutable QDateTime m_epochOf;
     mutable qint64 m_epochMs = 0;

@@ -1,6 +1,7 @@
 #include "project/projectfile.h"
 
 #include "project/inout.h"
+#include "project/jsonparser.h"
 #include "project/jsonread.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -43,30 +44,48 @@ InOut *inOutFromJson(const QJsonObject &object, int &counter, QObject *parent)
 
 } // namespace
 
-int ProjectFile::read(ProjectModel *model, const QString &path)
+int ProjectFile::read(ProjectModel *model, const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    if (file.size() > maxFileSize)
+    auto unusable = [error](const QString &reason) {
+        if (error)
+            *error = reason;
         return -2;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return -1;
+    }
+    if (file.size() > maxFileSize)
+        return unusable(QStringLiteral("larger than %1 bytes").arg(maxFileSize));
     const QByteArray content = file.read(maxFileSize + 1);
     file.close();
     if (content.size() > maxFileSize)
-        return -2;
+        return unusable(QStringLiteral("larger than %1 bytes").arg(maxFileSize));
 
-    const QJsonDocument document = QJsonDocument::fromJson(content);
-    if (!document.isObject())
-        return -2;
-    const QJsonObject root = document.object();
-    const QJsonArray topNodes = JsonRead::array(root, "nodes");
-    if (groupDepth(topNodes, 0) > maxGroupDepth)
-        return -2;
+    QJsonObject root;
+    QString reason;
+    if (!JsonParser::parseObject(content, &root, &reason))
+        return unusable(reason);
+
+    // The new tree is built aside and takes the place of the open one only when the whole
+    // file has proved usable.
+    QObject holder;
+    QList<QObject *> topNodes;
+    if (!nodesFromJson(JsonRead::array(root, "nodes"), &holder, 1, &topNodes, &reason))
+        return unusable(reason);
+    int lastId = JsonRead::integer(root, "id_obj", -1);
+    if (!ProjectModel::assignMissingIds(topNodes, &lastId))
+        return unusable(QStringLiteral("no object identifier left for the groups and devices "
+                                       "without one"));
 
     model->clear();
-    model->lastId = JsonRead::integer(root, "id_obj", -1);
+    model->lastId = lastId;
     model->name = JsonRead::string(root, "name");
-    model->nodes = nodesFromJson(topNodes, model);
+    for (QObject *node : qAsConst(topNodes))
+        node->setParent(model);
+    model->nodes = topNodes;
 
     model->scenarios.clear();
     const QJsonArray scenarios = JsonRead::array(root, "scenarios");
@@ -74,7 +93,6 @@ int ProjectFile::read(ProjectModel *model, const QString &path)
         model->scenarios.append(Scenario::fromJson(value.toObject()));
 
     model->path = path;
-    model->assignMissingIds();
     model->modified = false;
     emit model->nodeChanged(model);
     return 0;
@@ -83,6 +101,8 @@ int ProjectFile::read(ProjectModel *model, const QString &path)
 int ProjectFile::write(ProjectModel *model, const QString &path)
 {
     QSaveFile file(path);
+    // In a folder where no new file can be made the file itself is rewritten.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return -1;
     const QByteArray content = QJsonDocument(toJson(model)).toJson(QJsonDocument::Indented);
@@ -141,7 +161,7 @@ QJsonObject ProjectFile::deviceToJson(const ProjectDevice *device)
     object.insert(QStringLiteral("nodetype"), QStringLiteral("device"));
     object.insert(QStringLiteral("id_obj"), device->id_obj);
     object.insert(QStringLiteral("type"), deviceTypeKey(device->type));
-    object.insert(QStringLiteral("serial"), device->serial);
+    object.insert(QStringLiteral("serial"), qint64(device->serial));
     object.insert(QStringLiteral("tag"), device->tag);
     object.insert(QStringLiteral("rs485_enabled"), device->rs485_enabled);
     object.insert(QStringLiteral("rs485_addr"), int(device->rs485_addr));
@@ -176,24 +196,37 @@ QJsonObject ProjectFile::inOutToJson(const InOut *io)
     return object;
 }
 
-QList<QObject *> ProjectFile::nodesFromJson(const QJsonArray &array, QObject *parent)
+bool ProjectFile::nodesFromJson(const QJsonArray &array, QObject *parent, int depth,
+                                QList<QObject *> *nodes, QString *error)
 {
-    QList<QObject *> nodes;
     for (const QJsonValue &value : array) {
-        if (isNodeType(value, "group"))
-            nodes.append(groupFromJson(value.toObject(), parent));
-        else if (isNodeType(value, "device"))
-            nodes.append(deviceFromJson(value.toObject(), parent));
+        const QJsonObject object = value.toObject();
+        if (isNodeType(value, "group")) {
+            if (depth > ProjectModel::maxGroupDepth) {
+                *error = QStringLiteral("groups nested deeper than %1 levels")
+                             .arg(ProjectModel::maxGroupDepth);
+                return false;
+            }
+            auto *group = new ProjectGroup(JsonRead::string(object, "name"), parent);
+            group->id_obj = JsonRead::integer(object, "id_obj", -1);
+            nodes->append(group);
+            if (!nodesFromJson(JsonRead::array(object, "nodes"), group, depth + 1, &group->nodes,
+                               error))
+                return false;
+        } else if (isNodeType(value, "device")) {
+            // A count no console has would make the template ask for any amount of memory.
+            const QJsonValue keys = object.value(QLatin1String("keys_count"));
+            if (keys.isDouble() && keys.toDouble() > ProjectDevice::maxKeysCount) {
+                *error = QStringLiteral("a device has keys_count %1, more than the %2 buttons "
+                                        "of any console")
+                             .arg(keys.toVariant().toString())
+                             .arg(ProjectDevice::maxKeysCount);
+                return false;
+            }
+            nodes->append(deviceFromJson(object, parent));
+        }
     }
-    return nodes;
-}
-
-ProjectGroup *ProjectFile::groupFromJson(const QJsonObject &object, QObject *parent)
-{
-    auto *group = new ProjectGroup(JsonRead::string(object, "name"), parent);
-    group->id_obj = JsonRead::integer(object, "id_obj", -1);
-    group->nodes = nodesFromJson(JsonRead::array(object, "nodes"), group);
-    return group;
+    return true;
 }
 
 ProjectDevice *ProjectFile::deviceFromJson(const QJsonObject &object, QObject *parent)
@@ -204,7 +237,7 @@ ProjectDevice *ProjectFile::deviceFromJson(const QJsonObject &object, QObject *p
 
     device->type = deviceTypeFromKey(JsonRead::string(object, "type"));
     device->id_obj = JsonRead::integer(object, "id_obj", -1);
-    device->serial = JsonRead::integer(object, "serial", 0);
+    device->serial = JsonRead::uint32(object, "serial", 0);
     device->tag = JsonRead::string(object, "tag");
     device->rs485_enabled = JsonRead::boolean(object, "rs485_enabled", false);
     device->rs485_addr = uint8_t(JsonRead::integer(object, "rs485_addr", 0) & 0xFF);
@@ -224,17 +257,4 @@ ProjectDevice *ProjectFile::deviceFromJson(const QJsonObject &object, QObject *p
     }
     device->lastSeen = QDateTime::currentDateTime();
     return device;
-}
-
-int ProjectFile::groupDepth(const QJsonArray &array, int depth)
-{
-    int deepest = depth;
-    for (const QJsonValue &value : array) {
-        if (!isNodeType(value, "group"))
-            continue;
-        deepest = qMax(deepest, groupDepth(JsonRead::array(value.toObject(), "nodes"), depth + 1));
-        if (deepest > maxGroupDepth)
-            break;
-    }
-    return deepest;
 }

@@ -14,14 +14,17 @@ class ProjectFile {
 public:
     // Files larger than this are not projects; they are refused as unusable.
     static constexpr qint64 maxFileSize = 64 * 1024 * 1024;
-    // Groups nested deeper than this are refused as unusable.
-    static constexpr int maxGroupDepth = 64;
 
-    // 0 on success, -1 when the file cannot be opened, -2 when its content is unusable.
-    // On failure the model is left as it was.
-    static int read(ProjectModel *model, const QString &path);
+    // 0 on success, -1 when the file cannot be opened, -2 when its content is unusable:
+    // not a JSON object, groups nested deeper than ProjectModel::maxGroupDepth, a device
+    // with more than ProjectDevice::maxKeysCount buttons, or no identifier left for the
+    // nodes that have none. On failure the model is left as it was and `error`, when
+    // given, says why in one line.
+    static int read(ProjectModel *model, const QString &path, QString *error = nullptr);
     // 0 on success, -1 when the file cannot be opened for writing, -2 when it could not
-    // be written completely. The previous file stays intact unless the new one is whole.
+    // be written completely. The file is replaced atomically where its folder allows a
+    // new file; where it does not (a writable file in a folder the user cannot write) it
+    // is written in place. Either way it keeps its permissions.
     static int write(ProjectModel *model, const QString &path);
 
     static QJsonObject toJson(const ProjectModel *model);
@@ -29,11 +32,12 @@ public:
     static QJsonObject deviceToJson(const ProjectDevice *device);
     static QJsonObject inOutToJson(const InOut *io);
 
-    static ProjectGroup *groupFromJson(const QJsonObject &object, QObject *parent);
     static ProjectDevice *deviceFromJson(const QJsonObject &object, QObject *parent);
 
 private:
     static QJsonArray nodesToJson(const QList<QObject *> &nodes);
-    static QList<QObject *> nodesFromJson(const QJsonArray &array, QObject *parent);
-    static int groupDepth(const QJsonArray &array, int depth);
+    // Builds the nodes of `array` (groups at `depth`) under `parent`; false, with the
+    // reason, at the first node that makes the file unusable.
+    static bool nodesFromJson(const QJsonArray &array, QObject *parent, int depth,
+                              QList<QObject *> *nodes, QString *error);
 };

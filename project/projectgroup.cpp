@@ -45,3 +45,12 @@ QString ProjectGroup::groupPath() const
     }
     return names.join(QStringLiteral("-->"));
 }
+
+int ProjectGroup::depth() const
+{
+    int levels = 0;
+    for (const QObject *node = this; qobject_cast<const ProjectGroup *>(node);
+         node = node->parent())
+        ++levels;
+    return levels;
+}

@@ -24,4 +24,6 @@ public:
 
     // Names of the chain of groups from the top-level one down to this one, joined by "-->".
     QString groupPath() const;
+    // 1 for a top-level group, 2 for a group inside it, and so on.
+    int depth() const;
 };

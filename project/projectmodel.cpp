@@ -2,10 +2,13 @@
 
 #include "journal/databaselog.h"
 #include "journal/databaseparams.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectfile.h"
 #include "project/projectgroup.h"
 #include "project/treewalk.h"
+
+#include <limits>
 
 ProjectModel::ProjectModel(QObject *parent)
     : ProjectModel(Journals::Open, parent)
@@ -30,9 +33,9 @@ ProjectModel::ProjectModel(const QString &filePath, QObject *parent)
 
 ProjectModel::~ProjectModel() = default;
 
-int ProjectModel::load(const QString &filePath)
+int ProjectModel::load(const QString &filePath, QString *error)
 {
-    return ProjectFile::read(this, filePath);
+    return ProjectFile::read(this, filePath, error);
 }
 
 int ProjectModel::save(const QString &filePath)
@@ -47,8 +50,11 @@ bool ProjectModel::addDevice(ProjectGroup *group, ProjectDevice *device)
 {
     if (!device)
         return false;
-    if (device->id_obj == -1)
+    if (device->id_obj == -1) {
+        if (lastId >= std::numeric_limits<int>::max())
+            return false;
         device->id_obj = ++lastId;
+    }
     if (group) {
         group->nodes.append(device);
         device->setParent(group);
@@ -72,6 +78,8 @@ ProjectGroup *ProjectModel::addGroup(QObject *parent)
         return group;
     }
     if (auto *parentGroup = qobject_cast<ProjectGroup *>(parent)) {
+        if (parentGroup->depth() >= maxGroupDepth)
+            return nullptr;
         auto *group = new ProjectGroup(QStringLiteral("Новая подгруппа устройств"), parentGroup);
         parentGroup->nodes.append(group);
         modified = true;
@@ -200,7 +208,7 @@ ProjectDevice *ProjectModel::findDeviceById(int id) const
     return nullptr;
 }
 
-ProjectDevice *ProjectModel::findDeviceBySerial(int serial) const
+ProjectDevice *ProjectModel::findDeviceBySerial(quint32 serial) const
 {
     for (ProjectDevice *device : allDevices()) {
         if (device->serial == serial)
@@ -212,7 +220,7 @@ ProjectDevice *ProjectModel::findDeviceBySerial(int serial) const
 ProjectDevice *ProjectModel::findDeviceByIp(const QString &address) const
 {
     for (ProjectDevice *device : allDevices()) {
-        if (device->ip_enabled && device->ip_addr == address)
+        if (device->ip_enabled && Ipv4Address::sameHost(device->ip_addr, address))
             return device;
     }
     return nullptr;
@@ -226,15 +234,32 @@ void ProjectModel::resetPortFlags()
     }
 }
 
-void ProjectModel::assignMissingIds()
+bool ProjectModel::assignMissingIds()
 {
-    for (QObject *node : allNodes()) {
-        if (auto *group = qobject_cast<ProjectGroup *>(node)) {
-            if (group->id_obj == -1)
-                group->id_obj = ++lastId;
-        } else if (auto *device = qobject_cast<ProjectDevice *>(node)) {
-            if (device->id_obj == -1)
-                device->id_obj = ++lastId;
-        }
+    return assignMissingIds(nodes, &lastId);
+}
+
+bool ProjectModel::assignMissingIds(const QList<QObject *> &nodes, int *lastId)
+{
+    QList<int *> missing;
+    int largest = qMax(*lastId, -1);
+    for (QObject *node : TreeWalk::allNodes(nodes)) {
+        int *id = nullptr;
+        if (auto *group = qobject_cast<ProjectGroup *>(node))
+            id = &group->id_obj;
+        else if (auto *device = qobject_cast<ProjectDevice *>(node))
+            id = &device->id_obj;
+        if (!id)
+            continue;
+        if (*id < 0)
+            missing.append(id);
+        else
+            largest = qMax(largest, *id);
     }
+    if (qint64(largest) + missing.size() > std::numeric_limits<int>::max())
+        return false;
+    for (int *id : qAsConst(missing))
+        *id = ++largest;
+    *lastId = largest;
+    return true;
 }

@@ -27,6 +27,10 @@ class ProjectModel : public QObject {
 public:
     enum class Journals { Open, None };
 
+    // Groups nest at most this deep (a top-level group is at depth 1): deeper groups are
+    // neither created nor read from a file, so every project the console saves reopens.
+    static constexpr int maxGroupDepth = 256;
+
     explicit ProjectModel(QObject *parent = nullptr);
     explicit ProjectModel(Journals journals, QObject *parent = nullptr);
     explicit ProjectModel(const QString &filePath, QObject *parent = nullptr);
@@ -44,11 +48,15 @@ public:
     QList<Scenario> scenarios;
 
     // Project file: 0 on success, -1 when the file cannot be opened, -2 when its
-    // content is unusable (load) or could not be written completely (save).
-    int load(const QString &filePath);
+    // content is unusable (load) or could not be written completely (save). `error`,
+    // when given, says why in one line.
+    int load(const QString &filePath, QString *error = nullptr);
     int save(const QString &filePath);
 
+    // Gives a device without identifier the next one; false, adding nothing, when no
+    // identifier is left.
     bool addDevice(ProjectGroup *group, ProjectDevice *device);
+    // Null when the parent is a device, or a group at maxGroupDepth.
     ProjectGroup *addGroup(QObject *parent = nullptr);
     bool removeNode(QObject *node);
     bool moveDevice(ProjectGroup *group, ProjectDevice *device);
@@ -59,12 +67,15 @@ public:
     QList<ProjectGroup *> allGroups() const;
     QList<ProjectDevice *> allDevices() const;
     ProjectDevice *findDeviceById(int id) const;
-    ProjectDevice *findDeviceBySerial(int serial) const;
+    ProjectDevice *findDeviceBySerial(quint32 serial) const;
     ProjectDevice *findDeviceByIp(const QString &address) const;
     void resetPortFlags();
 
-    // Gives the next identifier to every group and device that has none.
-    void assignMissingIds();
+    // Gives every group and device without an identifier (a negative one) the next
+    // identifier above `lastId` and above every identifier in the tree. False, changing
+    // nothing, when the identifiers would run out.
+    bool assignMissingIds();
+    static bool assignMissingIds(const QList<QObject *> &nodes, int *lastId);
 
 signals:
     void nodeChanged(QObject *node);

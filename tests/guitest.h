@@ -201,7 +201,7 @@ inline std::shared_ptr<bool> answerMessageBox(QMessageBox::StandardButton which,
     });
 }
 
-inline ProjectDevice *makeDevice(int type, int serial, bool rs485 = false, int busAddress = 0,
+inline ProjectDevice *makeDevice(int type, quint32 serial, bool rs485 = false, int busAddress = 0,
                                  const QString &ip = QString(), int keys = -1)
 {
     return new ProjectDevice(type, serial, QString(), rs485, uint8_t(busAddress), !ip.isEmpty(), ip,

@@ -1,18 +1,26 @@
 #include "link/amodule.h"
+#include "link/cdcusbprocess.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/statusdecoder.h"
 #include "simharness.h"
 #include "testutil.h"
+#include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 
 #include <QPoint>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
+
+// The link check of the facades' workers: a dropped link is noticed this soon (the real
+// interval is a second).
+constexpr int shortLinkCheck = 200;
 
 // A facade with spies on all of its signals.
 class Facade {
@@ -22,6 +30,7 @@ public:
         , connected(&module, &Amodule::connected)
         , spies(&module)
     {
+        module.worker()->setTimings(CdcUsbProcess::requestTimeoutMs, shortLinkCheck);
     }
     ~Facade() { module.closeAndWait(30000); }
     QSignalSpy &spy(const char *name) { return spies[name]; }
@@ -41,6 +50,22 @@ struct ReadRow {
     const char *value;
 };
 
+// The facade's operations that put text of the caller's on the wire.
+enum class TextCall { Get, GetIndexed, SetName, SetValue, Param, Command, List, Upload, Download };
+
+struct TextRow {
+    const char *name;
+    TextCall call;
+    QString text;
+    const char *reason;
+};
+
+// A device command of norda-cli; "%file%" stands for a local file that exists.
+struct CliRow {
+    const char *name;
+    QStringList args;
+};
+
 struct WriteRow {
     const char *name, *descriptor;
     QVariant value;
@@ -50,6 +75,8 @@ struct WriteRow {
 
 } // namespace
 
+Q_DECLARE_METATYPE(TextRow)
+Q_DECLARE_METATYPE(CliRow)
 Q_DECLARE_METATYPE(ReadRow)
 Q_DECLARE_METATYPE(WriteRow)
 
@@ -63,6 +90,7 @@ private slots:
         horn = sim->addDevice(DeviceType::Horn, 1001, "127.75.0.2");
         unit = sim->addDevice(DeviceType::Norda4200, 2002, "127.75.0.3");
         odd = sim->addDevice(DeviceType::Media, 3003, "127.75.0.4");
+        cliTarget = sim->addDevice(DeviceType::Horn, 5005, "127.75.0.10");
         sim->run([this] { odd->reportedKey = "frobnicator"; });
         hornTarget.reset(SimHarness::tcpTarget(horn));
         unitTarget.reset(SimHarness::tcpTarget(unit));
@@ -81,7 +109,7 @@ private slots:
 
     void init()
     {
-        for (SimDevice *device : {horn, unit, odd}) {
+        for (SimDevice *device : {horn, unit, odd, cliTarget}) {
             sim->clearFaults(device);
             sim->clearLog(device);
             QVERIFY(sim->replug(device));
@@ -94,37 +122,27 @@ private slots:
             for (int attempt = 0; attempt < 5 && !answered; ++attempt) {
                 QTRY_VERIFY_WITH_TIMEOUT(facade->module.isConnected(), 20000);
                 facade->spy("receivedParam").clear();
+                facade->spy("disconnected").clear();
+                // Answered, or dropped with its link (then the next link is waited for).
                 answered = facade->module.getParam("STATUS") == 0 &&
-                    facade->spy("receivedParam").wait(7000);
+                    facade->spies.waitAny({"receivedParam", "disconnected"}, 10000) &&
+                    facade->spy("receivedParam").count() == 1;
             }
             QVERIFY(answered);
             facade->spies.clear();
         }
-        for (SimDevice *device : {horn, unit, odd})
+        for (SimDevice *device : {horn, unit, odd, cliTarget})
             sim->clearLog(device);
     }
 
-    // A device window and the status decoder name the modes alike.
-    void inputStateText_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        const char *const texts[] = {"ДЕЖУРНЫЙ РЕЖИМ",  "ПУЛЬТ МИКРОФОН",
-                                     "ПУЛЬТ ПУСК",      "ПОЖАР",
-                                     "ВХОД УПРАВЛЕНИЯ", "СИРЕНА",
-                                     "ПУЛЬТ МИКРОФОН",  "ВХОДЯЩАЯ ТРАНСЛЯЦИЯ ETHERNET",
-                                     "ТЕСТОВЫЙ СИГНАЛ", "НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"};
-        for (int code = 0; code <= 9; ++code)
-            QTest::addRow("%d", code) << code << QString::fromUtf8(texts[code]);
-        QTest::newRow("-1") << -1 << QString::fromUtf8(texts[9]);
-    }
-
+    // A device window and the status decoder name the modes alike; codes that are no mode
+    // are named as such.
     void inputStateText()
     {
-        QFETCH(int, code);
-        QFETCH(QString, text);
-        QCOMPARE(Amodule::inputStateText(code), text);
-        QCOMPARE(StatusDecoder::modeName(code), text);
+        for (int code = -1; code <= 10; ++code)
+            QCOMPARE(Amodule::inputStateText(code), StatusDecoder::modeName(code));
+        QCOMPARE(Amodule::inputStateText(6), Amodule::inputStateText(1));
+        QCOMPARE(Amodule::inputStateText(9), QString::fromUtf8("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"));
     }
 
     void layoutOfVersion_data()
@@ -244,6 +262,135 @@ private slots:
         QCOMPARE(unitFacade->spy("exchangeError").count(), row.err ? 1 : 0);
     }
 
+    void textThatWouldSplitTheLineIsRefused_data()
+    {
+        const TextRow rows[] = {
+            // clang-format off
+            // name, call, text, reason
+            {"get, CR LF", TextCall::Get, "SerialNumber\r\nSET BOOT", "line break"},
+            {"get indexed, LF", TextCall::GetIndexed, "LoCtrlEnable\nSET BOOT", "line break"},
+            {"set, value with CR LF", TextCall::SetValue, "x\r\nSET BOOT", "line break"},
+            {"set, value with a lone CR", TextCall::SetValue, "x\rSET BOOT", "line break"},
+            {"set, name with NUL", TextCall::SetName, QString::fromUtf8("Tag\0SET BOOT", 12), "NUL"},
+            {"set, value beyond Windows-1251", TextCall::SetValue, QString::fromUtf8("Зал \u2603"), "U+2603"},
+            {"set, value with an emoji", TextCall::SetValue, QString::fromUtf8("\U0001F514"), "U+1F514"},
+            {"param, LF", TextCall::Param, "STATUS\nSET BOOT", "line break"},
+            {"command, CR LF", TextCall::Command, "SET FILE_RESET\r\nSET BOOT", "line break"},
+            {"list, one name of several", TextCall::List, "NetMask\nSET BOOT", "line break"},
+            {"upload path", TextCall::Upload, "0:\\a.wav\r\nSET BOOT", "line break"},
+            {"upload path beyond Windows-1251", TextCall::Upload, QString::fromUtf8("0:\\\u266A.wav"), "U+266A"},
+            {"download path", TextCall::Download, "0:\\a.wav\nSET BOOT", "line break"},
+            // clang-format on
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void textThatWouldSplitTheLineIsRefused()
+    {
+        QFETCH(TextRow, row);
+        Facade &facade = *hornFacade;
+        Amodule &module = facade.module;
+        int result = 0;
+        switch (row.call) {
+        case TextCall::Get:
+            result = module.getDescriptor(row.text);
+            break;
+        case TextCall::GetIndexed:
+            result = module.getDescriptor(row.text, 2);
+            break;
+        case TextCall::SetName:
+            result = module.setDescriptor(row.text, 1);
+            break;
+        case TextCall::SetValue:
+            result = module.setDescriptor("DeviceTag", row.text);
+            break;
+        case TextCall::Param:
+            result = module.getParam(row.text);
+            break;
+        case TextCall::Command:
+            result = module.sendCommand(row.text);
+            break;
+        case TextCall::List:
+            result = module.readDescriptors({"SerialNumber", row.text});
+            break;
+        case TextCall::Upload:
+            result = module.writeFile(row.text, QByteArray("data"));
+            break;
+        case TextCall::Download:
+            result = module.readFile(row.text);
+            break;
+        }
+        QCOMPARE(result, int(Amodule::TextRefused));
+        QVERIFY2(module.refusalReason().contains(QLatin1String(row.reason)),
+                 qPrintable(module.refusalReason()));
+        // Nothing was queued: no list read began, no transfer, and the next request is the
+        // first the device sees.
+        QCOMPARE(module.readListSize(), 0);
+        QCOMPARE(facade.spy("startReadList").count(), 0);
+        QVERIFY(!module.isFileTransferPending());
+        QCOMPARE(module.getParam("STATUS"), 0);
+        QVERIFY(facade.spy("receivedParam").wait(10000));
+        QCOMPARE(sim->requestLog(horn), QStringList {"GET STATUS"});
+        SimCommandDevice *device = sim->command(horn);
+        bool inBootloader = true;
+        sim->run([&] { inBootloader = device->inBootloader(); });
+        QVERIFY(!inBootloader);
+    }
+
+    void cliRefusesTextThatWouldSplitTheLine_data()
+    {
+        const CliRow rows[] = {
+            {"set, value", {"set", "DeviceTag", "x\r\nSET BOOT"}},
+            {"set, name", {"set", "DeviceTag\nSET BOOT", "1"}},
+            {"get", {"get", "SerialNumber\r\nSET BOOT"}},
+            {"read", {"read", "SerialNumber", "NetMask\nSET BOOT"}},
+            {"ls", {"ls", "0:\\audio\r\nSET BOOT"}},
+            {"rm", {"rm", "0:\\audio\\a.wav\nSET BOOT"}},
+            {"upload", {"upload", "%file%", "0:\\a.wav\r\nSET BOOT"}},
+            {"download", {"download", "0:\\a.wav\nSET BOOT", "%file%"}},
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void cliRefusesTextThatWouldSplitTheLine()
+    {
+        QFETCH(CliRow, row);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("local.bin");
+        QVERIFY(TestUtil::writeFile(file, "data"));
+        QStringList args {"device", "--timeout", "5", "--tcp",
+                          QStringLiteral("127.75.0.10:%1").arg(sim->tcpPort(cliTarget))};
+        for (const QString &arg : row.args)
+            args << (arg == QLatin1String("%file%") ? file : arg);
+        const TestUtil::CliRun run = TestUtil::runCli(args);
+        QCOMPARE(run.code, 1);
+        QCOMPARE(run.out, QString());
+        QVERIFY2(run.err.startsWith("norda-cli: cannot send \"") && run.err.count('\n') == 1 &&
+                     run.err.endsWith('\n') && !run.err.contains('\r'),
+                 qPrintable(run.err));
+        // No second command reached the device (nor anything but its identification).
+        const QStringList log = sim->requestLog(cliTarget);
+        QVERIFY2(log.filter(QRegularExpression("^(?!GET VERSION$)")).isEmpty(),
+                 qPrintable(log.join(" | ")));
+        SimCommandDevice *device = sim->command(cliTarget);
+        bool inBootloader = true;
+        sim->run([&] { inBootloader = device->inBootloader(); });
+        QVERIFY(!inBootloader);
+    }
+
+    void cliReadsDottedAddressesAsDecimal()
+    {
+        // 127.75.0.010 is 127.75.0.10 (as octal it would be 127.75.0.8, where nothing is).
+        const TestUtil::CliRun run =
+            TestUtil::runCli({"device", "--timeout", "5", "--tcp",
+                              QStringLiteral("127.75.0.010:%1").arg(sim->tcpPort(cliTarget)), "get",
+                              "SerialNumber"});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out, "5005\n");
+        QCOMPARE(sim->requestLog(cliTarget),
+                 (QStringList {"GET VERSION", "GET DESCRIPTOR desc_SerialNumber"}));
+    }
+
     void valueThatIsNeitherTextNorNumber()
     {
         QCOMPARE(unitFacade->module.setDescriptor("MaxVolume", QVariant::fromValue(QPoint(1, 2))),
@@ -321,7 +468,7 @@ private slots:
     void listReadDropsDuplicates()
     {
         Facade &facade = *unitFacade;
-        sim->setFault(unit, "delay=150");
+        sim->setFault(unit, "delay=50");
         QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
         QCOMPARE(facade.module.readDescriptors({"NetMask", "IpAddress", "NetMask"}), 0);
         QCOMPARE(facade.spy("startReadList").count(), 2);
@@ -356,8 +503,11 @@ private slots:
     {
         Facade &facade = *hornFacade;
         sim->setFault(horn, "silent");
+        facade.module.worker()->setTimings(500, shortLinkCheck);
         QCOMPARE(facade.module.readDescriptors({"SerialNumber"}), 0);
-        QVERIFY(facade.spy("endReadList").wait(15000));
+        const bool ended = facade.spy("endReadList").wait(15000);
+        facade.module.worker()->setTimings(CdcUsbProcess::requestTimeoutMs, shortLinkCheck);
+        QVERIFY(ended);
         QCOMPARE(facade.spy("receivedDescriptor").first().at(1).toString(), "ERROR TIMEOUT");
         QCOMPARE(facade.spy("exchangeError").first().at(0).toInt(), -1);
         QVERIFY(facade.spy("disconnected").count() || facade.spy("disconnected").wait(10000));
@@ -366,7 +516,7 @@ private slots:
     void endOfWritesWaitsForQueuedReads()
     {
         Facade &facade = *unitFacade;
-        sim->setFault(unit, "delay=200");
+        sim->setFault(unit, "delay=50");
         QCOMPARE(facade.module.setDescriptor("MaxVolume", 10), 0);
         QCOMPARE(facade.module.getDescriptor("SerialNumber"), 0);
         QCOMPARE(facade.module.getDescriptor("NetMask"), 0);
@@ -387,6 +537,7 @@ private slots:
         QCOMPARE(facade.module.getDescriptor("SerialNumber"), 0);
         QCOMPARE(facade.module.readDescriptors({"NetMask"}), 0);
         facade.spy("disconnected").clear();
+        QPointer<CdcUsbProcess> worker = facade.module.worker();
         facade.module.close();
         QCOMPARE(facade.spy("disconnected").count(), 1);
         QVERIFY(!facade.module.isConnected());
@@ -394,8 +545,10 @@ private slots:
         QCOMPARE(facade.module.readListSize(), 0);
         QCOMPARE(facade.module.getDescriptor("SerialNumber"), -1);
         QCOMPARE(facade.module.pendingDescriptorReads(), 0);
-        // Give the device time to answer: nothing reaches the window any more.
-        QTest::qWait(1000);
+        // Whatever the worker reported before it ended reaches the facade now, and is
+        // ignored.
+        QTRY_VERIFY_WITH_TIMEOUT(worker.isNull(), 10000);
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(facade.spy("receivedDescriptor").count(), 0);
         QCOMPARE(facade.spy("endReadList").count(), 0);
         QCOMPARE(facade.spy("exchangeError").count(), 0);
@@ -406,6 +559,7 @@ private:
     SimDevice *horn = nullptr;
     SimDevice *unit = nullptr;
     SimDevice *odd = nullptr;
+    SimDevice *cliTarget = nullptr;
     std::unique_ptr<ProjectDevice> hornTarget, unitTarget;
     std::unique_ptr<Facade> hornFacade, unitFacade;
 };

@@ -46,14 +46,49 @@ private slots:
         QCOMPARE(written, readFile(testData("roundtrip-expected.mpj")));
     }
 
+    void initTestCase()
+    {
+        QVERIFY(m_files.isValid());
+        const QByteArray group = R"({"nodetype":"group","name":"g","nodes":[)";
+        const struct {
+            const char *name;
+            QByteArray content;
+        } files[] = {
+            {"buttons.mpj",
+             R"({"nodes":[{"nodetype":"device","type":"bexar_tovik2","serial":1,"keys_count":300000000}]})"},
+            {"arrays.mpj",
+             "{\"nodes\":" + QByteArray(1000000, '[') + QByteArray(1000000, ']') + "}"},
+            {"objects.mpj",
+             "{\"nodes\":" + QByteArray("{\"a\":").repeated(1000000) + "1" +
+                 QByteArray(1000000, '}') + "}"},
+            {"groups.mpj",
+             "{\"nodes\":[" + group.repeated(257) + QByteArray("]}").repeated(257) + "]}"},
+            {"ids.mpj", R"({"id_obj":2147483647,"nodes":[{"nodetype":"device","type":"horn"}]})"},
+            {"array.mpj", "[]"},
+        };
+        for (const auto &file : files)
+            QVERIFY(writeFile(m_files.filePath(file.name), file.content));
+    }
+
     void failures_data()
     {
         const QString unusable = testData("not-a-project.mpj");
         const QString input = testData("roundtrip-in.mpj");
+        auto file = [this](const char *name) { return m_files.filePath(name); };
+        auto unusableFile = [&file](const char *name, const char *reason) {
+            return "project file " + file(name) + " is unusable: " + reason;
+        };
         const CliFailure rows[] = {
             // clang-format off
             {"missing file", {"project", "show", "/nonexistent/p.mpj"}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
-            {"not a project", {"project", "show", unusable}, 3, "project file " + unusable + " is unusable: not a project document"},
+            {"not a project", {"project", "show", unusable}, 3, "project file " + unusable + " is unusable: not JSON: invalid value at offset 0"},
+            {"not an object", {"project", "show", file("array.mpj")}, 3, unusableFile("array.mpj", "not a JSON object")},
+            {"300000000 buttons", {"project", "show", file("buttons.mpj")}, 3, unusableFile("buttons.mpj", "a device has keys_count 300000000, more than the 128 buttons of any console")},
+            {"a million nested arrays", {"project", "show", file("arrays.mpj")}, 3, unusableFile("arrays.mpj", "not JSON: nested deeper than 1024 levels at offset 1032")},
+            {"a million nested objects", {"project", "show", file("objects.mpj")}, 3, unusableFile("objects.mpj", "not JSON: nested deeper than 1024 levels at offset 5124")},
+            {"257 nested groups", {"project", "show", file("groups.mpj")}, 3, unusableFile("groups.mpj", "groups nested deeper than 256 levels")},
+            {"no identifier left", {"project", "show", file("ids.mpj")}, 3, unusableFile("ids.mpj", "no object identifier left for the groups and devices without one")},
+            {"save-as of an unusable file", {"project", "save-as", file("buttons.mpj"), file("out.mpj")}, 3, unusableFile("buttons.mpj", "a device has keys_count 300000000, more than the 128 buttons of any console")},
             {"save-as missing input", {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
             {"save-as unwritable output", {"project", "save-as", input, "/nonexistent/out.mpj"}, 2, "cannot write project file /nonexistent/out.mpj"},
             {"no arguments", {}, 1, ""},
@@ -71,6 +106,7 @@ private slots:
         QFETCH(CliFailure, row);
         const CliRun run = runCli(row.args);
         QCOMPARE(run.code, row.code);
+        QVERIFY(!QFile::exists(m_files.filePath("out.mpj")));
         QVERIFY(run.out.isEmpty());
         if (!row.message.isEmpty()) {
             const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -96,6 +132,9 @@ private slots:
         QCOMPARE(run.code, 0);
         QVERIFY2(run.out.contains(mentions), qPrintable(run.out));
     }
+
+private:
+    QTemporaryDir m_files;
 };
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,9 +1,12 @@
 #include "testutil.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace TestUtil;
 
@@ -41,6 +44,19 @@ private slots:
         }
         QCOMPARE(endpoints.size(), 3);
         QVERIFY(output.contains("usb tovik2:2002 /dev/pts/"));
+
+        // Local files that no upload or flash may read.
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+        for (const auto &sparse :
+             {qMakePair(QString("huge.bin"), qint64(256) * 1024 * 1024 + 1),
+              qMakePair(QString("huge.norda"), qint64(16 + 1024 * 1024 + 1))}) {
+            QFile file(dir.filePath(sparse.first));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(firmwareFile(0x08000000, {}, 1024 * 1024)) == 16);
+            QVERIFY(file.resize(sparse.second));
+        }
+        QVERIFY(
+            writeFile(dir.filePath("wrap.norda"), firmwareFile(0xffffff00u, randomBytes(0x200))));
     }
 
     void cleanupTestCase()
@@ -127,8 +143,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("target");
         QTest::addColumn<QString>("key");
+        // Over USB and every failing stage: the job tests.
         QTest::newRow("tcp") << QStringList {"--tcp", "%horn%"} << "horn";
-        QTest::newRow("usb") << QStringList {"--usb", "1209:0001"} << "tovik2";
     }
 
     void flash()
@@ -156,8 +172,8 @@ private slots:
             // message: the last line of standard error
             // clang-format off
             // The refused link is reopened every second; the wait still ends in time.
-            {"nothing at the address", {"--tcp", "127.77.0.99:1", "--timeout", "3", "version"}, 2, "no device answered at 127.77.0.99:1"},
-            {"no such usb device", {"--usb", "1209:0fff", "--timeout", "1", "version"}, 2, "no device answered at a USB port with ids 1209:0fff"},
+            {"nothing at the address", {"--tcp", "127.77.0.99:1", "--timeout", "1.2", "version"}, 2, "no device answered at 127.77.0.99:1"},
+            {"no such usb device", {"--usb", "1209:0fff", "--timeout", "0.3", "version"}, 2, "no device answered at a USB port with ids 1209:0fff"},
             {"unknown descriptor", {"--tcp", "%horn%", "get", "Nothing"}, 4, "reading Nothing failed: ERROR"},
             {"refused write", {"--tcp", "%horn%", "set", "SerialNumber", "abc"}, 4, "the device refused SerialNumber = abc"},
             {"one of a list fails", {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"}, 4, "1 of 2 reads failed"},
@@ -165,6 +181,16 @@ private slots:
             {"missing remote file", {"--tcp", "%horn%", "download", "0:\\none.bin", "%DIR%/none.bin"}, 4, "the device refused to open 0:\\none.bin"},
             {"missing local file", {"--tcp", "%horn%", "upload", "/nonexistent/x", "0:\\x"}, 2, "cannot open /nonexistent/x"},
             {"not a firmware image", {"--tcp", "%horn%", "flash", readme}, 3, readme + " is not a firmware image"},
+            // Refused before a byte is read: neither blocks nor fills memory.
+            {"upload of a device node", {"--tcp", "%horn%", "upload", "/dev/zero", "0:\\z"}, 2, "/dev/zero is not a regular file"},
+            {"upload of a fifo", {"--tcp", "%horn%", "upload", "%DIR%/fifo", "0:\\z"}, 2, "%DIR%/fifo is not a regular file"},
+            {"upload of a folder", {"--tcp", "%horn%", "upload", "%DIR%", "0:\\z"}, 2, "%DIR% is not a regular file"},
+            {"upload over 256 MiB", {"--tcp", "%horn%", "upload", "%DIR%/huge.bin", "0:\\z"}, 3, "%DIR%/huge.bin is too large for a device (268435456 bytes at most)"},
+            {"flash of a device node", {"--tcp", "%horn%", "flash", "/dev/zero"}, 2, "/dev/zero is not a regular file"},
+            {"flash of a fifo", {"--tcp", "%horn%", "flash", "%DIR%/fifo"}, 2, "%DIR%/fifo is not a regular file"},
+            {"flash of a folder", {"--tcp", "%horn%", "flash", "%DIR%"}, 2, "%DIR% is not a regular file"},
+            {"image larger than the flash", {"--tcp", "%horn%", "flash", "%DIR%/huge.norda"}, 3, "%DIR%/huge.norda is too large for a firmware image (1048592 bytes at most)"},
+            {"image past the address space", {"--tcp", "%horn%", "flash", "%DIR%/wrap.norda"}, 3, "%DIR%/wrap.norda names an area beyond the end of the address space"},
             {"no command", {}, 1, ""},
             {"no device named", {"version"}, 1, "say which device: --tcp HOST[:PORT] or --usb [VID:PID]"},
             {"unknown command", {"--tcp", "%horn%", "frobnicate"}, 1, "unknown device command 'frobnicate'"},
@@ -178,12 +204,60 @@ private slots:
     void failures()
     {
         QFETCH(CliFailure, row);
+        QElapsedTimer clock;
+        clock.start();
         const CliRun run = cli(row.args);
+        // None of them waits for more than the link.
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(run.code, row.code);
         if (!row.message.isEmpty()) {
             const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
             QCOMPARE(lines.last(), "norda-cli: " + expand({row.message}).first());
         }
+    }
+
+    void uploadCutByALostLink()
+    {
+        // The device goes away in the middle of an upload: the blocks fail because the link
+        // is gone, and that is what the tool says.
+        QProcess device;
+        device.setProcessEnvironment(simulator.processEnvironment());
+        device.start(
+            QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
+            {"--device", "horn:1009@127.77.0.9", "--command-port", "0", "--fault", "delay=5"});
+        QVERIFY(device.waitForStarted(10000));
+        QByteArray started;
+        while (!started.contains("ready\n")) {
+            QVERIFY(device.waitForReadyRead(10000));
+            started += device.readAllStandardOutput();
+        }
+        static const QRegularExpression tcpLine("^tcp horn:1009 (\\S+)$",
+                                                QRegularExpression::MultilineOption);
+        const QString endpoint = tcpLine.match(QString::fromUtf8(started)).captured(1);
+        QVERIFY(!endpoint.isEmpty());
+        const QString local = dir.filePath("long.bin");
+        QVERIFY(writeFile(local, randomBytes(512 * 200)));
+
+        QProcess tool;
+        tool.setReadChannel(QProcess::StandardError);
+        tool.start(QStringLiteral(NORDA_BINARY_DIR "/tools/cli/norda-cli"),
+                   {"device", "--timeout", "30", "--tcp", endpoint, "--progress", "upload", local,
+                    "0:\\long.bin"});
+        QByteArray progress;
+        static const QRegularExpression under(" [1-9]\\d?%");
+        while (!under.match(QString::fromLatin1(progress)).hasMatch()) {
+            QVERIFY2(tool.waitForReadyRead(20000), progress.constData());
+            progress += tool.readAllStandardError();
+        }
+        device.kill();
+        QVERIFY(device.waitForFinished(10000));
+        QVERIFY(tool.waitForFinished(20000));
+        QCOMPARE(tool.exitCode(), 4);
+        const QStringList lines =
+            QString::fromUtf8(progress + tool.readAllStandardError()).trimmed().split('\n');
+        static const QRegularExpression lost(
+            "^norda-cli: the link to the device was lost after \\d+ bytes$");
+        QVERIFY2(lost.match(lines.last()).hasMatch(), qPrintable(lines.last()));
     }
 
     void portsListsWhatAnswers()

@@ -241,6 +241,43 @@ private slots:
         QCOMPARE(edit->hasAcceptableInput(), row.acceptable);
     }
 
+    void addressIsKeptAsDecimal_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("leading zeros") << "192.168.010.005"
+                                       << "192.168.10.5";
+        QTest::newRow("zeros only") << "010.000.00.1"
+                                    << "10.0.0.1";
+        QTest::newRow("plain") << "127.0.0.7"
+                               << "127.0.0.7";
+        QTest::newRow("incomplete, as typed") << "10.0.0"
+                                              << "10.0.0";
+    }
+
+    void addressIsKeptAsDecimal()
+    {
+        // Stored as the address it is ("010" is ten, as everywhere the address is used),
+        // whether the device is added or edited.
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        AddDeviceDialog adding(m_project.get(), nullptr, nullptr);
+        chooseType(&adding, DeviceType::Horn);
+        auto *edit = child<QLineEdit>(&adding, "lineEditIpAddress");
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+        child<QPushButton>(&adding, "pushButtonAddDevice")->click();
+        std::unique_ptr<ProjectDevice> device(adding.device());
+        QVERIFY(device);
+        QCOMPARE(device->ip_addr, stored);
+
+        device->ip_addr = typed;
+        AddDeviceDialog editing(m_project.get(), nullptr, device.get());
+        QCOMPARE(child<QLineEdit>(&editing, "lineEditIpAddress")->text(), typed);
+        child<QPushButton>(&editing, "pushButtonAddDevice")->click();
+        QCOMPARE(device->ip_addr, stored);
+    }
+
     void addLoudspeakerHasEthernet()
     {
         AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);

@@ -629,7 +629,8 @@ private slots:
     }
 
 private:
-    static ProjectDevice *findBySerialAndTag(ProjectModel *project, int serial, const QString &tag)
+    static ProjectDevice *findBySerialAndTag(ProjectModel *project, quint32 serial,
+                                             const QString &tag)
     {
         for (ProjectDevice *device : project->allDevices()) {
             if (device->serial == serial && device->tag == tag)

@@ -7,7 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using TestUtil::firmwareFile;
+
+Q_DECLARE_METATYPE(FirmwareImage::LoadError)
 
 namespace {
 
@@ -104,28 +108,38 @@ private slots:
 
     void firmwareLoad_data()
     {
+        using E = FirmwareImage::LoadError;
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("valid");
+        QTest::addColumn<E>("error");
         QTest::addColumn<int>("size");
 
-        QTest::newRow("three bytes") << QByteArray("nor") << false << 0;
-        QTest::newRow("header only, no payload") << firmwareFile(0x08004000, {}, 0) << true << 0;
-        QTest::newRow("header cut short") << firmwareFile(0, {}, 0).left(12) << false << 0;
-        QTest::newRow("other magic") << firmwareFile(0, "abcd", 4, "NORD") << false << 0;
-        QTest::newRow("exact payload") << firmwareFile(4096, pattern(1000), 1000) << true << 1000;
+        QTest::newRow("three bytes") << QByteArray("nor") << E::NotAnImage << 0;
+        QTest::newRow("header only, no payload") << firmwareFile(0x08004000, {}, 0) << E::None << 0;
+        QTest::newRow("header cut short") << firmwareFile(0, {}, 0).left(12) << E::NotAnImage << 0;
+        QTest::newRow("other magic") << firmwareFile(0, "abcd", 4, "NORD") << E::NotAnImage << 0;
+        QTest::newRow("exact payload")
+            << firmwareFile(4096, pattern(1000), 1000) << E::None << 1000;
         QTest::newRow("trailing bytes ignored")
-            << firmwareFile(4096, pattern(1000), 10) << true << 10;
+            << firmwareFile(4096, pattern(1000), 10) << E::None << 10;
         QTest::newRow("length beyond the file")
-            << firmwareFile(4096, pattern(1000), 1001) << false << 0;
+            << firmwareFile(4096, pattern(1000), 1001) << E::Truncated << 0;
         QTest::newRow("length 0xffffffff")
-            << firmwareFile(4096, pattern(16), 0xffffffffu) << false << 0;
+            << firmwareFile(4096, pattern(16), 0xffffffffu) << E::Truncated << 0;
+        // Pages are addressed as load address + offset in 32 bits.
+        QTest::newRow("ends at the top of the address space")
+            << firmwareFile(0xffffff00u, pattern(0x100)) << E::None << 0x100;
+        QTest::newRow("passes the top of the address space")
+            << firmwareFile(0xffffff00u, pattern(0x200)) << E::WrapsAround << 0;
+        QTest::newRow("one byte past the top")
+            << firmwareFile(0xffffffffu, pattern(2)) << E::WrapsAround << 0;
     }
 
     void firmwareLoad()
     {
         QFETCH(QByteArray, content);
-        QFETCH(bool, valid);
+        QFETCH(FirmwareImage::LoadError, error);
         QFETCH(int, size);
+        const bool valid = error == FirmwareImage::LoadError::None;
 
         QTemporaryDir dir;
         const QString path = writeFile(dir, "image_1_2.norda", content);
@@ -133,11 +147,59 @@ private slots:
         FirmwareImage image;
         QCOMPARE(image.load(path), valid);
         QCOMPARE(image.valid(), valid);
+        QCOMPARE(image.loadError(), error);
+        QCOMPARE(image.errorString().isEmpty(), valid);
         QCOMPARE(image.size(), size);
         QCOMPARE(image.filePath(), path);
         if (valid) {
             QCOMPARE(image.fileName(), "image_1_2.norda");
             QCOMPARE(image.data(), content.mid(16, size));
+        }
+    }
+
+    void firmwareLoadRefusesBeforeReading_data()
+    {
+        using E = FirmwareImage::LoadError;
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<E>("error");
+        QTest::newRow("device node") << "/dev/zero" << E::NotRegularFile;
+        QTest::newRow("fifo") << "fifo" << E::NotRegularFile;
+        QTest::newRow("folder") << "folder" << E::NotRegularFile;
+        QTest::newRow("missing") << "missing" << E::CannotOpen;
+        QTest::newRow("larger than the flash") << "sparse+1" << E::TooLarge;
+        QTest::newRow("as large as the flash") << "sparse" << E::None;
+    }
+
+    void firmwareLoadRefusesBeforeReading()
+    {
+        // Neither blocks (a FIFO without a writer) nor reads without end (/dev/zero) nor
+        // takes more memory than an image can need.
+        QFETCH(QString, kind);
+        QFETCH(FirmwareImage::LoadError, error);
+        QTemporaryDir dir;
+        QString path = dir.filePath(kind);
+        if (kind.startsWith("/")) {
+            path = kind;
+        } else if (kind == "fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else if (kind == "folder") {
+            QVERIFY(QDir(dir.path()).mkdir(kind));
+        } else if (kind.startsWith("sparse")) {
+            // A header promising 1 MiB, then a hole up to the file's size.
+            const qint64 extra = kind.endsWith("+1") ? 1 : 0;
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(firmwareFile(0x08000000, {}, FirmwareImage::maxPayloadSize)) == 16);
+            QVERIFY(file.resize(FirmwareImage::maxFileSize + extra));
+        }
+        FirmwareImage image;
+        QCOMPARE(image.load(path), error == FirmwareImage::LoadError::None);
+        QCOMPARE(image.loadError(), error);
+        if (error == FirmwareImage::LoadError::None) {
+            QCOMPARE(image.size(), int(FirmwareImage::maxPayloadSize));
+        } else {
+            QVERIFY2(image.errorString().contains(path), qPrintable(image.errorString()));
+            QCOMPARE(image.size(), 0);
         }
     }
 

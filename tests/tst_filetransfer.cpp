@@ -7,6 +7,7 @@
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -182,6 +183,53 @@ private slots:
         QCOMPARE(wire.filter("SET FILE_WRITE").size(), blocks);
     }
 
+    void requestsDuringAnUploadGoAfterIt()
+    {
+        // The upload lasts over a second: every answer of the device comes 25 ms late.
+        sim->setFault(horn, "delay=25");
+        QStringList events;
+        QObject context;
+        connect(&facade->module, &Amodule::writedFileBlock, &context,
+                [&](const QString &, int, int, int err) {
+                    if (err != 0)
+                        events << QStringLiteral("upload %1").arg(err);
+                });
+        connect(&facade->module, &Amodule::receivedDescriptor, &context,
+                [&](const QString &name, const QVariant &value) {
+                    events << QStringLiteral("read %1 %2").arg(name, value.toString());
+                });
+        connect(&facade->module, &Amodule::writedDescriptor, &context,
+                [&](const QString &name, const QVariant &, int, int err) {
+                    events << QStringLiteral("write %1 %2").arg(name).arg(err);
+                });
+        QCOMPARE(facade->module.writeFile("0:\\audio\\long.bin", randomBytes(512 * 60)), 0);
+        QVERIFY(facade->written.wait(10000));
+        QVERIFY(facade->module.isFileTransferPending());
+
+        // Queued at once, without waiting for the transfer, which holds no lock the caller
+        // would wait for.
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(facade->module.getDescriptor("SerialNumber"), 0);
+        QCOMPARE(facade->module.setDescriptor("MaxVolume", 21), 0);
+        QCOMPARE(facade->module.getDescriptor("MaxVolume"), 0);
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(facade->module.isFileTransferPending());
+
+        // Answered after the upload's end, in order.
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 4, 20000);
+        QCOMPARE(events,
+                 (QStringList {"upload 2", "read SerialNumber 1001", "write desc_MaxVolume 0",
+                               "read MaxVolume 21"}));
+        const QStringList log = sim->requestLog(horn);
+        const int close = log.indexOf("SET FILE_CLOSE");
+        QVERIFY(close > 0);
+        QCOMPARE(
+            log.mid(close + 1),
+            (QStringList {"GET DESCRIPTOR desc_SerialNumber", "SET DESCRIPTOR desc_MaxVolume 21",
+                          "GET DESCRIPTOR desc_MaxVolume"}));
+    }
+
     void refusedUpload_data()
     {
         const RefusalRow rows[] = {
@@ -192,6 +240,7 @@ private slots:
             {"first block", "fail=1:SET FILE_WRITE", {"-2@0", "-4@0"}, false},
             {"close", "fail=1:SET FILE_CLOSE", {"0@512", "0@1024", "0@1300", "-3@1300"}, true},
             {"block not answered", "mute=1@1:SET FILE_WRITE", {"0@512", "-2@512", "-4@512"}, false},
+            {"creation", "fail=1:SET FILE_CREATE", {"-5@0"}, false},
             // clang-format on
         };
         TestUtil::addRows(rows);
@@ -251,9 +300,11 @@ private slots:
 
     void downloadOfAMissingFile()
     {
+        // Reported, without a buffer, so that whoever waits learns that it is over.
         QCOMPARE(facade->module.readFile("0:\\none.bin"), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!facade->module.isFileTransferPending(), 10000);
-        QCOMPARE(facade->read.count(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 1, 10000);
+        QCOMPARE(reports(facade->read, 4, 1), QStringList {"-3@0"});
+        QVERIFY(facade->read.first().at(3).value<QByteArray *>() == nullptr);
         QCOMPARE(sim->requestLog(horn), QStringList {"SET FILE_OPEN 0:\\none.bin"});
     }
 

@@ -10,6 +10,9 @@
 #include "app/mainwindow.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
+#include "tools/devsim/simdevice.h"
+#include "tools/devsim/simstatusserver.h"
+#include "tools/devsim/simulator.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +36,39 @@ const QPair<Kind, const char *> kinds[] = {
     {Kind::Loudspeaker, "loudspeaker"}, {Kind::IpConsole, "ipconsole"},
     {Kind::MediaConverter, "media"},    {Kind::Firmware, "firmware"},
     {Kind::ProjectUpload, "upload"}};
+
+// The simulated IP console of the tests that let a device answer.
+const char consoleAddress[] = "127.0.41.2";
+
+// Every index of a model, depth first.
+QModelIndexList allIndexes(const QAbstractItemModel *model, const QModelIndex &parent = {})
+{
+    QModelIndexList list;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        list << index << allIndexes(model, index);
+    }
+    return list;
+}
+
+// True when every index of the tree leads to a group, device or channel of the project,
+// and every device's rows are its channels.
+bool treeMatchesProject(MainWindow *window)
+{
+    ProjectTreeModel *model = window->treeModel();
+    QList<QObject *> alive = window->project()->allNodes();
+    for (ProjectDevice *device : window->project()->allDevices()) {
+        for (InOut *io : device->inouts)
+            alive << io;
+        if (model->rowCount(model->indexOf(device)) != device->inouts.size())
+            return false;
+    }
+    for (const QModelIndex &index : allIndexes(model)) {
+        if (!alive.contains(ProjectTreeModel::nodeOf(index)))
+            return false;
+    }
+    return true;
+}
 
 QAction *menuAction(QMenu *menu, const QString &text)
 {
@@ -78,6 +114,9 @@ private slots:
             if (widget->property("testWindow").toBool())
                 delete widget;
         }
+        m_statusServer.reset();
+        m_simulator.reset();
+        m_simConsole = nullptr;
         m_dir.reset();
     }
 
@@ -564,6 +603,104 @@ private slots:
         QVERIFY(project->modified);
     }
 
+    void consoleReplyChangesButtonsAtOnce_data()
+    {
+        QTest::addColumn<int>("keys");
+        QTest::newRow("fewer buttons") << 4;
+        QTest::newRow("more buttons") << 12;
+    }
+
+    void consoleReplyChangesButtonsAtOnce()
+    {
+        QFETCH(int, keys);
+        auto window = makeConsoleWindow();
+        QVERIFY(window);
+        ProjectDevice *console = window->project()->findDeviceBySerial(4100);
+        QVERIFY(console);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->treeView()->selectNode(console->inouts.at(7));
+        QVERIFY(!window->treeView()->grab().isNull());
+
+        m_simConsole->keysCount = keys;
+        child<QPushButton>(window.get(), "pushButton")->click(); // "Поиск устройств LAN"
+        QTRY_COMPARE_WITH_TIMEOUT(console->buttonCount(), keys, 10000);
+
+        // The rows follow at once, without any other change of the project.
+        QVERIFY(!window->treeView()->grab().isNull());
+        QVERIFY(treeMatchesProject(window.get()));
+        const QModelIndex consoleIndex = window->treeModel()->indexOf(console);
+        QVERIFY(window->treeView()->isExpanded(consoleIndex));
+        const QModelIndex lastButton = window->treeModel()->index(keys - 1, 0, consoleIndex);
+        QCOMPARE(qobject_cast<InOut *>(ProjectTreeModel::nodeOf(lastButton))->description,
+                 QStringLiteral("Кнопка %1").arg(keys));
+        QVERIFY(window->treeView()->visualRect(lastButton).isValid());
+    }
+
+    void keyDialogClosesWhenItsButtonGoes()
+    {
+        auto window = makeConsoleWindow();
+        QVERIFY(window);
+        ProjectDevice *console = window->project()->findDeviceBySerial(4100);
+        QVERIFY(console);
+        QPointer<InOut> key = console->inouts.at(7);
+        QCOMPARE(key->description, "Кнопка 8");
+        window->treeView()->selectNode(key);
+        m_simConsole->keysCount = 4;
+
+        auto closedByItself = std::make_shared<bool>(false);
+        auto done = onNextModal<EditKeyDialog>([&window, closedByItself](EditKeyDialog *dialog) {
+            QPointer<EditKeyDialog> open = dialog;
+            child<QLineEdit>(dialog, "lineEditKeyName")->setText("Эвакуация");
+            // The LAN search answers while the dialog is open.
+            child<QPushButton>(window.get(), "pushButton")->click();
+            *closedByItself = QTest::qWaitFor([&] { return !open || !open->isVisible(); }, 10000);
+            // Had it stayed, the user would press OK on a button that is gone.
+            if (open && open->isVisible())
+                child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok)->click();
+        });
+        window->on_pultKeyDoubleClick(window->treeView()->currentIndex());
+        QVERIFY(*done);
+        QVERIFY(*closedByItself);
+        QVERIFY(key.isNull());
+        QCOMPARE(console->buttonCount(), 4);
+        for (const InOut *io : console->inouts)
+            QVERIFY(io->name.isEmpty());
+        QVERIFY(treeMatchesProject(window.get()));
+        QVERIFY(!window->treeView()->grab().isNull());
+    }
+
+    void subgroupRefusedAtTheDepthLimit()
+    {
+        const QString projectPath = m_dir->filePath("deep.mpj");
+        {
+            ProjectModel project(ProjectModel::Journals::None);
+            ProjectGroup *deepest = project.addGroup();
+            for (int depth = 2; depth <= ProjectModel::maxGroupDepth; ++depth)
+                deepest = project.addGroup(deepest);
+            QCOMPARE(project.save(projectPath), 0);
+        }
+        auto window = makeWindow(false, false, projectPath);
+        ProjectGroup *deepest =
+            window->project()->allGroups().value(ProjectModel::maxGroupDepth - 1);
+        QVERIFY(deepest);
+        window->treeView()->selectNode(deepest);
+        const int groups = window->project()->allGroups().size();
+
+        auto seen = std::make_shared<BoxSeen>();
+        auto answered = answerMessageBox(QMessageBox::Ok, seen);
+        QMenu *menu = window->treeView()->createContextMenu(window->treeView()->currentIndex());
+        QVERIFY(menu);
+        menuAction(menu, "Добавить подгруппу")->trigger();
+        delete menu;
+        QVERIFY(*answered);
+        QCOMPARE(seen->title, "Ошибка");
+        QVERIFY2(seen->text.contains(QString::number(ProjectModel::maxGroupDepth)),
+                 qPrintable(seen->text));
+        QCOMPARE(window->project()->allGroups().size(), groups);
+        QVERIFY(deepest->nodes.isEmpty());
+    }
+
     void searchResultIsSelected()
     {
         auto window = makeWindow();
@@ -579,23 +716,53 @@ private slots:
     }
 
 private:
-    std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true)
+    // `project`: a project file to open instead of the sample.
+    std::unique_ptr<MainWindow> makeWindow(bool monitoring = false, bool sample = true,
+                                           const QString &project = QString(),
+                                           quint16 statusPort = 0)
     {
         const QString settingsPath = m_dir->filePath("settings.ini");
-        const QString projectPath = m_dir->filePath("sample.mpj");
+        QString projectPath = project;
         {
             QSettings settings(settingsPath, QSettings::IniFormat);
             settings.setValue("application/rivar", monitoring ? "1" : "0");
-            if (sample) {
+            if (sample && projectPath.isEmpty()) {
+                projectPath = m_dir->filePath("sample.mpj");
                 ProjectModel project;
                 fillSample(&project);
                 project.save(projectPath);
-                settings.setValue("paths/lastproject", projectPath);
             }
+            if (!projectPath.isEmpty())
+                settings.setValue("paths/lastproject", projectPath);
+            if (statusPort)
+                settings.setValue("network/statusport", QString::number(statusPort));
         }
         auto window = std::make_unique<MainWindow>(settingsPath);
         window->treeView()->expandAll();
         return window;
+    }
+
+    // Configuration mode on a project with one IP console (serial 4100, 8 buttons) that a
+    // simulated console answers for; the tree is expanded.
+    std::unique_ptr<MainWindow> makeConsoleWindow()
+    {
+        m_simulator = std::make_unique<Simulator>();
+        m_simConsole = m_simulator->addDevice(QStringLiteral("ip_pult:4100@") + consoleAddress);
+        if (!m_simConsole)
+            return nullptr;
+        m_statusServer = std::make_unique<SimStatusServer>(m_simulator.get(),
+                                                           TestUtil::freePort(consoleAddress));
+        if (!m_statusServer->start())
+            return nullptr;
+        const QString projectPath = m_dir->filePath("console.mpj");
+        {
+            ProjectModel project(ProjectModel::Journals::None);
+            ProjectGroup *group = namedGroup(&project, "Пульты");
+            project.addDevice(group,
+                              makeDevice(DeviceType::IpPult, 4100, false, 0, consoleAddress, 8));
+            project.save(projectPath);
+        }
+        return makeWindow(false, false, projectPath, m_statusServer->port());
     }
 
     void registerAllWindows(MainWindow *window)
@@ -623,6 +790,9 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Simulator> m_simulator;
+    std::unique_ptr<SimStatusServer> m_statusServer;
+    SimDevice *m_simConsole = nullptr;
 };
 
 QTEST_MAIN(TestMainWindowEdit)

@@ -1,4 +1,5 @@
 #include "project/inout.h"
+#include "project/jsonparser.h"
 #include "project/projectdevice.h"
 #include "project/projectfile.h"
 #include "project/projectgroup.h"
@@ -12,7 +13,14 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <limits>
 
 namespace {
 
@@ -38,13 +46,103 @@ QString data(const char *name)
 // Builds a nested chain of groups `depth` levels deep.
 QByteArray nestedGroups(int depth)
 {
-    QByteArray text = "{\"nodetype\":\"device\",\"type\":\"horn\",\"serial\":1}";
-    for (int i = 0; i < depth; ++i)
-        text = "{\"nodetype\":\"group\",\"name\":\"g\",\"nodes\":[" + text + "]}";
-    return "{\"nodes\":[" + text + "]}";
+    const QByteArray device = "{\"nodetype\":\"device\",\"type\":\"horn\",\"serial\":1}";
+    return "{\"nodes\":[" +
+        QByteArray("{\"nodetype\":\"group\",\"name\":\"g\",\"nodes\":[").repeated(depth) + device +
+        QByteArray("]}").repeated(depth) + "]}";
 }
 
+// A document whose "nodes" holds `depth` nested arrays, or `depth` nested objects.
+QByteArray nestedArrays(int depth)
+{
+    return "{\"nodes\":" + QByteArray(depth, '[') + QByteArray(depth, ']') + "}";
+}
+
+QByteArray nestedObjects(int depth)
+{
+    return "{\"nodes\":" + QByteArray("{\"a\":").repeated(depth) + "1" + QByteArray(depth, '}') +
+        "}";
+}
+
+// Loads a file on a thread with the usual 8 MiB stack (the main thread's may be larger).
+int loadOnDefaultStack(const QString &path)
+{
+    int result = 1;
+    std::unique_ptr<QThread> thread(QThread::create([&result, path] {
+        ProjectModel model(ProjectModel::Journals::None);
+        result = model.load(path);
+    }));
+    thread->setStackSize(8 * 1024 * 1024);
+    thread->start();
+    if (!thread->wait(60000))
+        return 1;
+    return result;
+}
+
+// A value with the kind of every number in it, so that an integer and a double of the
+// same value differ.
+QString typed(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Array: {
+        QStringList items;
+        for (const QJsonValue &item : value.toArray())
+            items << typed(item);
+        return "[" + items.join(',') + "]";
+    }
+    case QJsonValue::Object: {
+        QStringList members;
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            members << it.key() + ":" + typed(it.value());
+        return "{" + members.join(',') + "}";
+    }
+    case QJsonValue::Double:
+        return QString::fromLatin1(value.toVariant().typeName()) + " " +
+            QString::number(value.toDouble(), 'g', 17);
+    default:
+        return QString::fromUtf8(QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact));
+    }
+}
+
+// The thread's file system identity for as long as it lives: as root (CI) "nobody", who
+// cannot write where root can; otherwise the user's own.
+class OrdinaryUser {
+public:
+    static constexpr uid_t nobody = 65534;
+
+    OrdinaryUser()
+    {
+        if (geteuid() != 0)
+            return;
+        setfsgid(nobody);
+        setfsuid(nobody);
+        m_switched = true;
+    }
+    ~OrdinaryUser()
+    {
+        if (m_switched) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+    }
+    static bool isRoot() { return geteuid() == 0; }
+
+private:
+    bool m_switched = false;
+};
+
+struct IdRow {
+    const char *name;
+    QByteArray text;
+    int result;
+    QList<int> ids;
+    int lastId;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(IdRow)
 
 class TestProjectFile : public QObject {
     Q_OBJECT
@@ -179,8 +277,16 @@ private slots:
         QTest::newRow("empty file") << QByteArray();
         QTest::newRow("truncated")
             << QByteArray("{\"name\":\"x\",\"nodes\":[{\"nodetype\":\"group\",\"na");
-        QTest::newRow("65 nested groups") << nestedGroups(65);
+        QTest::newRow("257 nested groups") << nestedGroups(ProjectModel::maxGroupDepth + 1);
         QTest::newRow("deeper than the parser allows") << nestedGroups(2000);
+        QTest::newRow("a console with 129 buttons") << QByteArray(
+            R"({"nodes":[{"nodetype":"device","type":"ip_pult","serial":1,"keys_count":129}]})");
+        QTest::newRow("a console with 300000000 buttons") << QByteArray(
+            R"({"nodes":[{"nodetype":"device","type":"ip_pult","serial":1,"keys_count":300000000}]})");
+        QTest::newRow("buttons beyond any integer") << QByteArray(
+            R"({"nodes":[{"nodetype":"group","nodes":[{"nodetype":"device","keys_count":1e300}]}]})");
+        QTest::newRow("no identifier left")
+            << QByteArray(R"({"id_obj":2147483647,"nodes":[{"nodetype":"device","type":"horn"}]})");
     }
 
     void damagedInputLeavesProjectUntouched()
@@ -202,15 +308,123 @@ private slots:
         QCOMPARE(changes.count(), 0);
     }
 
-    void nestingWithinLimitIsRead()
+    void hostileNestingFailsCleanly_data()
     {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("a million nested arrays") << nestedArrays(1000000);
+        QTest::newRow("a million nested objects") << nestedObjects(1000000);
+        QTest::newRow("a million nested groups") << nestedGroups(1000000);
+    }
+
+    void hostileNestingFailsCleanly()
+    {
+        QFETCH(QByteArray, content);
+        const QString path = m_dir.filePath("hostile.mpj");
+        writeAll(path, content);
+        QCOMPARE(loadOnDefaultStack(path), -2);
+    }
+
+    void deepestGroupsTheModelMakesReopen()
+    {
+        ProjectModel model(ProjectModel::Journals::None);
+        ProjectGroup *deepest = model.addGroup();
+        for (int depth = 2; depth <= ProjectModel::maxGroupDepth; ++depth)
+            deepest = model.addGroup(deepest);
+        QCOMPARE(deepest->depth(), ProjectModel::maxGroupDepth);
+        model.addDevice(
+            deepest,
+            new ProjectDevice(DeviceType::Horn, 7, QString(), false, 0, false, QString(), -1));
         const QString path = m_dir.filePath("deep.mpj");
-        writeAll(path, nestedGroups(64));
-        ProjectModel model;
-        QCOMPARE(model.load(path), 0);
-        QCOMPARE(model.allGroups().size(), 64);
-        QCOMPARE(model.allDevices().size(), 1);
-        QCOMPARE(model.allDevices().first()->parentGroup()->groupPath().count("-->"), 63);
+        QCOMPARE(model.save(path), 0);
+
+        ProjectModel reopened(ProjectModel::Journals::None);
+        QCOMPARE(reopened.load(path), 0);
+        QCOMPARE(reopened.allGroups().size(), ProjectModel::maxGroupDepth);
+        QCOMPARE(reopened.allDevices().size(), 1);
+        QCOMPARE(reopened.allDevices().first()->parentGroup()->depth(),
+                 ProjectModel::maxGroupDepth);
+        QCOMPARE(loadOnDefaultStack(path), 0);
+    }
+
+    void identifiersOnLoad_data()
+    {
+        const QByteArray noId = R"({"nodetype":"device","type":"horn"})";
+        const IdRow rows[] = {
+            {"root -2", R"({"id_obj":-2,"nodes":[)" + noId + "]}", 0, {0}, 0},
+            {"root below the identifiers in the file",
+             R"({"id_obj":1,"nodes":[{"nodetype":"device","id_obj":2},)" + noId +
+                 R"(,{"nodetype":"group","id_obj":-1}]})",
+             0,
+             {2, 3, 4},
+             4},
+            {"negative identifier",
+             R"({"id_obj":4,"nodes":[{"nodetype":"device","id_obj":-7}]})",
+             0,
+             {5},
+             5},
+            {"last identifier taken, none needed",
+             R"({"id_obj":2147483647,"nodes":[{"nodetype":"device","id_obj":3}]})",
+             0,
+             {3},
+             std::numeric_limits<int>::max()},
+            {"last identifier in a node",
+             R"({"id_obj":0,"nodes":[{"nodetype":"device","id_obj":2147483647},)" + noId + "]}",
+             -2,
+             {},
+             0},
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void identifiersOnLoad()
+    {
+        QFETCH(IdRow, row);
+        const QString path = m_dir.filePath("ids.mpj");
+        writeAll(path, row.text);
+        ProjectModel model(ProjectModel::Journals::None);
+        QCOMPARE(model.load(path), row.result);
+        if (row.result != 0)
+            return;
+        QList<int> ids;
+        for (QObject *node : model.allNodes()) {
+            if (auto *group = qobject_cast<ProjectGroup *>(node))
+                ids << group->id_obj;
+            else
+                ids << qobject_cast<ProjectDevice *>(node)->id_obj;
+        }
+        QCOMPARE(ids, row.ids);
+        QCOMPARE(model.lastId, row.lastId);
+    }
+
+    void serialsUseTheWholeUnsignedRange()
+    {
+        ProjectModel model(ProjectModel::Journals::None);
+        for (quint32 serial : {2147483647u, 2147483648u, 4294967295u})
+            model.addDevice(nullptr,
+                            new ProjectDevice(DeviceType::Horn, serial, QString(), false, 0, false,
+                                              QString(), -1));
+        const QString path = m_dir.filePath("serials.mpj");
+        QCOMPARE(model.save(path), 0);
+        const QByteArray text = readFile(path);
+        for (const char *written :
+             {"\"serial\": 2147483647,", "\"serial\": 2147483648,", "\"serial\": 4294967295,"})
+            QVERIFY2(text.contains(written), written);
+
+        ProjectModel reopened(ProjectModel::Journals::None);
+        QCOMPARE(reopened.load(path), 0);
+        QList<quint32> serials;
+        for (const ProjectDevice *device : reopened.allDevices())
+            serials << device->serial;
+        QCOMPARE(serials, QList<quint32>({2147483647u, 2147483648u, 4294967295u}));
+        QVERIFY(reopened.findDeviceBySerial(4294967295u));
+
+        // Beyond 32 bits, negative or fractional: no serial number.
+        writeAll(path, R"({"nodes":[{"nodetype":"device","serial":4294967296},
+                                    {"nodetype":"device","serial":-5},
+                                    {"nodetype":"device","serial":7.5}]})");
+        QCOMPARE(reopened.load(path), 0);
+        for (const ProjectDevice *device : reopened.allDevices())
+            QCOMPARE(device->serial, 0u);
     }
 
     void missingFileIsMinusOne()
@@ -235,6 +449,66 @@ private slots:
         QVERIFY(QDir().mkpath(target + "/inner"));
         QVERIFY(model.save(target) != 0);
         QVERIFY(QFileInfo(target + "/inner").isDir());
+    }
+
+    void saveKeepsTheFileAndItsPermissions_data()
+    {
+        QTest::addColumn<bool>("folderWritable");
+        QTest::newRow("writable folder: replaced atomically") << true;
+        QTest::newRow("folder without write access: written in place") << false;
+    }
+
+    void saveKeepsTheFileAndItsPermissions()
+    {
+        QFETCH(bool, folderWritable);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("projects");
+        const QString target = folder + "/p.mpj";
+        QVERIFY(QDir().mkpath(folder));
+        writeAll(target, "{}");
+        // As root the file belongs to "nobody", who saves it; otherwise to the user.
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        if (OrdinaryUser::isRoot())
+            QVERIFY(::chown(QFile::encodeName(target).constData(), OrdinaryUser::nobody,
+                            OrdinaryUser::nobody) == 0);
+        QVERIFY(::chmod(QFile::encodeName(target).constData(), 0640) == 0);
+        const mode_t folderMode = folderWritable || OrdinaryUser::isRoot() ? 0755 : 0555;
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), folderMode) == 0);
+        if (folderWritable && OrdinaryUser::isRoot())
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), OrdinaryUser::nobody,
+                            OrdinaryUser::nobody) == 0);
+        struct stat before { };
+        QVERIFY(::stat(QFile::encodeName(target).constData(), &before) == 0);
+
+        ProjectModel model(ProjectModel::Journals::None);
+        QCOMPARE(model.load(data("roundtrip-in.mpj")), 0);
+        int result = 1;
+        {
+            OrdinaryUser user;
+            QFile probe(folder + "/probe");
+            if (probe.open(QIODevice::WriteOnly) == folderWritable &&
+                QFile(target).open(QIODevice::ReadWrite))
+                result = model.save(target);
+            else
+                result = 2;
+            probe.remove();
+        }
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+        if (result == 2)
+            QSKIP("this system gives no identity that is refused a new file in the folder "
+                  "but allowed to write the file");
+        QCOMPARE(result, 0);
+
+        QJsonObject saved;
+        QVERIFY(JsonParser::parseObject(readFile(target), &saved));
+        QCOMPARE(saved.value("name").toString(), "Школа №5");
+        struct stat after { };
+        QVERIFY(::stat(QFile::encodeName(target).constData(), &after) == 0);
+        QCOMPARE(after.st_mode & 07777, mode_t(0640));
+        QCOMPARE(after.st_uid, before.st_uid);
+        // A new file took the old one's place, or the old one was rewritten.
+        QCOMPARE(after.st_ino != before.st_ino, folderWritable);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"p.mpj"});
     }
 
     void saveReplacesWholeFileAndLeavesNoTemporary()
@@ -274,6 +548,58 @@ private slots:
             new ProjectDevice(DeviceType::Horn, 2, QString(), false, 0, false, QString(), -1);
         reopened.addDevice(nullptr, device);
         QCOMPARE(device->id_obj, 2);
+    }
+
+    void parserGivesWhatQtGives_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("project file") << readFile(data("roundtrip-in.mpj"));
+        QTest::newRow("status document") << QByteArray(
+            R"({"device":"tovik2","serial":2002,"version":"2.7.1","keys_count":8,)"
+            R"("errors":["tamper","no ext power"],"binstate":"0000000000000000000000000400000000000000"})");
+        QTest::newRow("numbers") << QByteArray(
+            R"({"a":1.0,"b":1e2,"c":-0,"d":9007199254740992,"e":9223372036854775808,)"
+            R"("f":1.5,"g":12345678901234567890,"h":-0.0,"i":-9223372036854775808,"j":0.1,)"
+            R"("k":1E-7,"l":4294967295,"m":-1,"n":2.5e+3,"o":[0,-0.5,1e308]})");
+        QTest::newRow("strings") << QByteArray(
+            "{\"s\":\"\\u00e9\\n\\t\\\"\\\\\\/ \\ud83d\\ude00\",\"ключ\":\"значение\","
+            "\"\":\"empty key\",\"nul\":\"a\\u0000b\"}");
+        QTest::newRow("repeated keys") << QByteArray(
+            R"({"errors":["tamper"],"errors":[],"a":{"x":1},"a":2,"n":null,"n":{"deep":[1,{"b":true,"b":false}]}})");
+        QTest::newRow("byte order mark and white space")
+            << QByteArray("\xEF\xBB\xBF \r\n\t{ \"a\" : [ true , false , null ] } \n");
+        QTest::newRow("1024 levels")
+            << "{\"a\":" + QByteArray(1023, '[') + QByteArray(1023, ']') + "}";
+        // Refused by both.
+        QTest::newRow("1025 levels")
+            << "{\"a\":" + QByteArray(1024, '[') + QByteArray(1024, ']') + "}";
+        QTest::newRow("infinite number") << QByteArray(R"({"a":1E400})");
+        QTest::newRow("not UTF-8") << QByteArray("{\"a\":\"\xFF\"}");
+        QTest::newRow("trailing text") << QByteArray(R"({"a":1} x)");
+        QTest::newRow("top-level array") << QByteArray("[1]");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("NaN") << QByteArray(R"({"a":NaN})");
+        QTest::newRow("trailing comma") << QByteArray(R"({"a":1,})");
+        QTest::newRow("comment") << QByteArray("{\"a\":1 /* c */}");
+        QTest::newRow("control character") << QByteArray("{\"a\":\"x\ny\"}");
+        QTest::newRow("unterminated") << QByteArray(R"({"a":[1,2)");
+    }
+
+    void parserGivesWhatQtGives()
+    {
+        QFETCH(QByteArray, text);
+        const QJsonDocument expected = QJsonDocument::fromJson(text);
+        QJsonObject parsed;
+        QString error;
+        const bool ok = JsonParser::parseObject(text, &parsed, &error);
+        QCOMPARE(ok, expected.isObject());
+        if (!ok) {
+            QVERIFY(!error.isEmpty());
+            QVERIFY(!error.contains('\n'));
+            return;
+        }
+        QCOMPARE(typed(parsed), typed(expected.object()));
+        QCOMPARE(QJsonDocument(parsed).toJson(), expected.toJson());
     }
 
     void loadAnnouncesNewTree()

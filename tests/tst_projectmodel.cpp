@@ -4,8 +4,11 @@
 #include "project/projectmodel.h"
 #include "testutil.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <limits>
 
 namespace {
 
@@ -54,6 +57,8 @@ private slots:
             {"console 6, keys 0", 6, 0, 10, "8:Микрофон:10"},
             {"console 6, keys -1", 6, -1, 10, "8:Микрофон:10"},
             {"console 6, keys 24", 6, 24, 26, "8:Микрофон:26"},
+            {"console 6, keys 128", 6, 128, 130, "8:Микрофон:130"},
+            {"console 6, keys 129", 6, 129, 10, "8:Микрофон:10"},
             {"console 8, keys 12", 8, 12, 16, "8:Микрофон:16"},
             {"media", 9, -1, 0, ""},
             {"console bootloader", 137, -1, 0, ""},
@@ -74,25 +79,6 @@ private slots:
             QVERIFY(io->name.isEmpty());
         }
         QVERIFY(device->lastSeen.isValid());
-    }
-
-    void centralUnitTemplateOrder()
-    {
-        std::unique_ptr<ProjectDevice> unit(makeDevice(DeviceType::Norda4200));
-        const QStringList list = descriptions(unit.get());
-        QCOMPARE(list.at(0), "4:Выход ЛО1:1");
-        QCOMPARE(list.at(7), "4:Выход ЛО8:8");
-        QCOMPARE(list.at(8), "1:Вход ППК1:9");
-        QCOMPARE(list.at(15), "1:Вход ППК8:16");
-        QCOMPARE(list.mid(16),
-                 QStringList({"1:Вход управления ГО:17", "1:Вход внешнее реле 1:18",
-                              "1:Вход внешнее реле 2:19", "3:Выход внешнее реле 1:20",
-                              "3:Выход внешнее реле 2:21", "5:Аудио-выход:22", "6:Аудио-вход:23"}));
-
-        std::unique_ptr<ProjectDevice> console(makeDevice(DeviceType::IpPult, 1, 2));
-        QCOMPARE(descriptions(console.get()),
-                 QStringList({"7:Кнопка 1:1", "7:Кнопка 2:2", "0:Вход управления 1:3",
-                              "2:Выход управления 1:4", "4:Динамик пульта:5", "8:Микрофон:6"}));
     }
 
     void setKeysCount_data()
@@ -120,6 +106,9 @@ private slots:
         QTest::newRow("6: negative count keeps the buttons")
             << 6 << 2 << -1
             << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
+        QTest::newRow("6: more than any console keeps the buttons")
+            << 6 << 2 << 129
+            << QStringList {"7:Кнопка 1:1", "7:Кнопка 2:2", "4:Динамик пульта:3", "8:Микрофон:4"};
     }
 
     void setKeysCount()
@@ -132,8 +121,36 @@ private slots:
         std::unique_ptr<ProjectDevice> device(makeDevice(type, 1, initial));
         device->setKeysCount(n);
         QCOMPARE(descriptions(device.get()), expected);
-        QCOMPARE(device->keys_count, n < 0 ? initial : n);
-        QCOMPARE(device->buttonCount(), n < 0 ? initial : n);
+        const bool ignored = n < 0 || n > ProjectDevice::maxKeysCount;
+        QCOMPARE(device->keys_count, ignored ? initial : n);
+        QCOMPARE(device->buttonCount(), ignored ? initial : n);
+    }
+
+    void buttonChangesAreAnnounced()
+    {
+        std::unique_ptr<ProjectDevice> console(makeDevice(DeviceType::IpPult, 1, 8));
+        // What a view sees when each signal comes: the channel, and whether the list
+        // still (or already) holds it.
+        QStringList seen;
+        QList<QPointer<InOut>> removed;
+        connect(console.get(), &ProjectDevice::inOutAboutToBeRemoved, this, [&](InOut *io) {
+            seen << QStringLiteral("-%1@%2").arg(io->description).arg(console->inouts.indexOf(io));
+            removed << io;
+        });
+        connect(console.get(), &ProjectDevice::inOutInserted, this, [&](InOut *io) {
+            seen << QStringLiteral("+%1@%2").arg(io->description).arg(console->inouts.indexOf(io));
+        });
+
+        console->setKeysCount(6);
+        QCOMPARE(seen, QStringList({"-Кнопка 8@7", "-Кнопка 7@6"}));
+        // Deleted at once: nothing can reach them after the announcement.
+        QCOMPARE(removed.size(), 2);
+        QVERIFY(removed.at(0).isNull() && removed.at(1).isNull());
+
+        seen.clear();
+        console->setKeysCount(8);
+        QCOMPARE(seen, QStringList({"+Кнопка 7@6", "+Кнопка 8@7"}));
+        QCOMPARE(console->inouts.size(), 12);
     }
 
     void setKeysCountOnDevicesWithoutButtons()
@@ -178,10 +195,22 @@ private slots:
         QCOMPARE(changedNode(changes, 0), group);
         QCOMPARE(changedNode(changes, 1), preset);
 
+        // New identifiers go above every identifier in the tree, not only above lastId.
         group->id_obj = -1;
-        model.assignMissingIds();
-        QCOMPARE(group->id_obj, 1);
-        QCOMPARE(model.lastId, 1);
+        QVERIFY(model.assignMissingIds());
+        QCOMPARE(group->id_obj, 6);
+        QCOMPARE(model.lastId, 6);
+
+        // With the last identifier issued no device is added.
+        model.lastId = std::numeric_limits<int>::max();
+        ProjectDevice *late = makeDevice(DeviceType::Horn, 12);
+        changes.clear();
+        QVERIFY(!model.addDevice(nullptr, late));
+        QCOMPARE(late->id_obj, -1);
+        QCOMPARE(late->parent(), nullptr);
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(!model.allDevices().contains(late));
+        delete late;
     }
 
     void addGroup()
@@ -212,6 +241,22 @@ private slots:
         QCOMPARE(model.addGroup(device), nullptr);
         QCOMPARE(model.allNodes().size(), before);
         QCOMPARE(changes.count(), 0);
+    }
+
+    void groupsNestUpToTheLimit()
+    {
+        ProjectModel model;
+        ProjectGroup *deepest = model.addGroup();
+        for (int depth = 2; depth <= ProjectModel::maxGroupDepth; ++depth) {
+            deepest = model.addGroup(deepest);
+            QVERIFY(deepest);
+        }
+        QCOMPARE(deepest->depth(), ProjectModel::maxGroupDepth);
+        QSignalSpy changes(&model, &ProjectModel::nodeChanged);
+        QCOMPARE(model.addGroup(deepest), nullptr);
+        QVERIFY(deepest->nodes.isEmpty());
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(model.allGroups().size(), ProjectModel::maxGroupDepth);
     }
 
     void removeNodeDetachesRecursively()

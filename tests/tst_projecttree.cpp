@@ -21,6 +21,12 @@ QObject *nodeAt(const QModelIndex &index)
     return ProjectTreeModel::nodeOf(index);
 }
 
+QString descriptionAt(const QModelIndex &index)
+{
+    auto *io = qobject_cast<InOut *>(nodeAt(index));
+    return io ? io->description : QStringLiteral("?");
+}
+
 // Every index of the model, depth first.
 QModelIndexList allIndexes(const QAbstractItemModel *model, const QModelIndex &parent = {})
 {
@@ -249,33 +255,71 @@ private slots:
         QCOMPARE(allIndexes(m_model.get()).size(), 2 + 1 + 12);
     }
 
-    void viewSetup()
+    void buttonChangesReachTheViewAtOnce_data()
     {
-        ProjectItemDelegate *delegate = m_view->projectDelegate();
-        QCOMPARE(m_view->itemDelegate(), delegate);
-        QCOMPARE(delegate->iconSize(), QSize(24, 24));
-        QCOMPARE(delegate->margins(), QMargins(6, 6, 6, 6));
-        QCOMPARE(delegate->spacing(), 6);
-        QCOMPARE(delegate->lineGap(), 4);
-        QVERIFY(!delegate->isPolling());
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<int>("keys");
+        QTest::newRow("fewer buttons") << true << 4;
+        QTest::newRow("more buttons") << true << 12;
+        QTest::newRow("fewer buttons, polling state") << false << 4;
+    }
 
-        const QPalette palette = m_view->palette();
-        const QPair<QPalette::ColorRole, QRgb> colours[] = {
-            {QPalette::WindowText, 0x303030}, {QPalette::Base, 0xF0F1F2},
-            {QPalette::Light, 0xFFFFFF},      {QPalette::Midlight, 0xD3D6D8},
-            {QPalette::Mid, 0xC5C9CB},        {QPalette::Dark, 0x9AA0A4},
-            {QPalette::Text, 0x616B71},       {QPalette::Highlight, 0xE2E4E5}};
-        for (QPalette::ColorGroup group :
-             {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-            for (const auto &colour : colours)
-                QCOMPARE(palette.color(group, colour.first), QColor(colour.second));
+    void buttonChangesReachTheViewAtOnce()
+    {
+        QFETCH(bool, editing);
+        QFETCH(int, keys);
+        m_model->setEditing(editing);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        m_view->expandAll();
+        ProjectDevice *console = m_project->findDeviceBySerial(104);
+        const QPersistentModelIndex consoleIndex = m_model->indexOf(console);
+        m_view->selectNode(console->inouts.at(7));
+        QVERIFY(!m_view->grab().isNull());
+
+        // Each row goes while its channel still exists, and comes once it is listed.
+        QStringList announced;
+        connect(m_model.get(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [&](const QModelIndex &parent, int first, int last) {
+                    for (int row = first; row <= last; ++row)
+                        announced << "-" + descriptionAt(m_model->index(row, 0, parent));
+                });
+        connect(m_model.get(), &QAbstractItemModel::rowsInserted, this,
+                [&](const QModelIndex &parent, int first, int last) {
+                    for (int row = first; row <= last; ++row)
+                        announced << "+" + descriptionAt(m_model->index(row, 0, parent));
+                });
+        QSignalSpy layouts(m_model.get(), &QAbstractItemModel::layoutChanged);
+        console->setKeysCount(keys);
+
+        QCOMPARE(layouts.count(), 0);
+        QCOMPARE(m_model->rowCount(consoleIndex), editing ? console->inouts.size() : 0);
+        QStringList expected;
+        if (editing && keys < 8) {
+            for (int k = 8; k > keys; --k)
+                expected << QStringLiteral("-Кнопка %1").arg(k);
+        } else if (editing) {
+            for (int k = 9; k <= keys; ++k)
+                expected << QStringLiteral("+Кнопка %1").arg(k);
         }
-        QCOMPARE(m_view->font().family(), "MSShellDlg 2");
-        QCOMPARE(m_view->font().pointSize(), 10);
-        QCOMPARE(m_view->selectionMode(), QAbstractItemView::SingleSelection);
-        QCOMPARE(m_view->selectionBehavior(), QAbstractItemView::SelectRows);
-        QVERIFY(m_view->isHeaderHidden());
-        QCOMPARE(m_view->contextMenuPolicy(), Qt::CustomContextMenu);
+        QCOMPARE(announced, expected);
+        if (editing) {
+            for (int row = 0; row < console->inouts.size(); ++row)
+                QCOMPARE(nodeAt(m_model->index(row, 0, consoleIndex)), console->inouts.at(row));
+        }
+        // Every index leads to a node of the tree; painting and selection keep working.
+        QList<QObject *> alive = m_project->allNodes();
+        for (ProjectDevice *device : m_project->allDevices()) {
+            for (InOut *io : device->inouts)
+                alive << io;
+        }
+        for (const QModelIndex &index : allIndexes(m_model.get()))
+            QVERIFY(alive.contains(nodeAt(index)));
+        QVERIFY(!m_view->grab().isNull());
+        QVERIFY(m_view->isExpanded(consoleIndex) || !editing);
+        // The selected button may have gone: what is selected now is alive.
+        if (QObject *selected = m_view->selectedInOut())
+            QVERIFY(alive.contains(selected));
     }
 
     void doubleClickRouting_data()
@@ -435,10 +479,13 @@ private slots:
     void caption()
     {
         const struct {
-            int type, serial, keys;
+            int type;
+            quint32 serial;
+            int keys;
             const char *caption;
         } rows[] = {
             {8, 77, 12, "Пульт микрофонный NORDA-4300 (№77) - 12 кнопок"},
+            {7, 4294967295u, -1, "Оповещатель/Громкоговоритель NORDA исп.IP (№4294967295)"},
             {6, 5, 24, "Пульт микрофонный NORDA-4400 (№5) - 24 кнопок"},
             {3, 1234, -1, "Блок NORDA-4200 (№1234)"},
             {7, 9, -1, "Оповещатель/Громкоговоритель NORDA исп.IP (№9)"},

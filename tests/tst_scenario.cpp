@@ -139,22 +139,6 @@ private slots:
         const QVariant variant = QVariant::fromValue(scenario);
         QCOMPARE(variant.value<Scenario>().name, "x");
     }
-
-    void editorLabels()
-    {
-        const struct {
-            int type;
-            const char *icon, *title;
-        } rows[] = {
-            {0, "start-icon.png", "Запуск"}, {255, "finish-icon.png", "Остановка"},
-            {1, "timer-icon.png", ""},       {3, "schedule-icon.png", ""},
-            {2, "algo-icon.png", ""},        {77, "algo-icon.png", ""},
-        };
-        for (const auto &row : rows) {
-            QCOMPARE(Scenario::algoIconPath(row.type), QString(":/images/icons/") + row.icon);
-            QVERIFY2(Scenario::algoTitle(row.type) == row.title, row.icon);
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestScenario)

@@ -125,6 +125,8 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("no time") << "device 1 line 2 open"
                                  << "line 1: expected 'at <time> s ...'";
+        QTest::newRow("not a number") << "at nan s device 1 mode 1"
+                                      << "line 1: expected 'at <time> s ...'";
         QTest::newRow("negative time") << "at -1 s device 1 mode 1"
                                        << "line 1: expected 'at <time> s ...'";
         QTest::newRow("no such device") << "# ok\nat 1 s device 3 mode 1"

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <malloc.h>
+
 namespace {
 
 const QDateTime base(QDate(2024, 3, 5), QTime(9, 0, 0));
@@ -149,17 +151,87 @@ private slots:
         QCOMPARE(m_model->logDb->eventCount(5), 0);
     }
 
-    void identityFields()
+    void serialNumber_data()
     {
-        QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", body("horn", 1234), true, base));
-        QCOMPARE(m_horn->serial, 1234);
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<QByteArray>("serial");
+        QTest::addColumn<quint32>("expected");
+        auto row = [](const char *name, bool monitoring, const char *serial, quint32 expected) {
+            QTest::newRow(name) << monitoring << QByteArray(serial) << expected;
+        };
+        row("another", false, "1234", 1234);
+        row("largest", false, "4294967295", 4294967295u);
+        row("above 2^31", false, "2147483648", 2147483648u);
+        row("largest, monitoring", true, "4294967295", 4294967295u);
+        // Anything else keeps the project's serial number.
+        row("missing", false, nullptr, 1001);
+        row("missing, monitoring", true, nullptr, 1001);
+        row("zero", false, "0", 1001);
+        row("negative", false, "-5", 1001);
+        row("above 32 bits", false, "4294967296", 1001);
+        row("fraction", false, "12.5", 1001);
+        row("text", false, "\"1234\"", 1001);
+        row("huge", false, "1e300", 1001);
+    }
+
+    void serialNumber()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(QByteArray, serial);
+        QFETCH(quint32, expected);
+        QByteArray reply = R"({"device":"horn","version":"2.7")";
+        if (!serial.isNull())
+            reply += R"(,"serial":)" + serial;
+        reply += '}';
+        QCOMPARE(StatusAcceptor::accept(m_model, 200, "127.0.0.2", reply, monitoring, base),
+                 m_horn);
+        QCOMPARE(m_horn->serial, expected);
         QCOMPARE(m_horn->firmwareVersion, "2.7");
 
-        // Missing identity keys: serial 0, empty version.
-        QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2",
-                                       QByteArray("{\"device\":\"horn\"}"), true, base));
-        QCOMPARE(m_horn->serial, 0);
-        QCOMPARE(m_horn->firmwareVersion, QString());
+        // What the project then saves.
+        const QString path = m_dir->filePath("serial.mpj");
+        QCOMPARE(m_model->save(path), 0);
+        ProjectModel reopened(ProjectModel::Journals::None);
+        QCOMPARE(reopened.load(path), 0);
+        QCOMPARE(reopened.allDevices().first()->serial, expected);
+    }
+
+    void largeSerialRoutesInTheConfigurator()
+    {
+        m_unit->serial = 4294967295u;
+        QCOMPARE(
+            StatusAcceptor::accept(m_model, 200, "127.0.0.99", body("tovik2", -1), false, base),
+            nullptr);
+        QByteArray reply = R"({"device":"tovik2","serial":4294967295})";
+        QCOMPARE(StatusAcceptor::accept(m_model, 200, "127.0.0.99", reply, false, base), m_unit);
+        QCOMPARE(m_unit->serial, 4294967295u);
+    }
+
+    void repeatedKeysLeakNothing()
+    {
+        // Qt's own parser loses the first value of a repeated key when it is an array or an
+        // object; a device answering that way once a second must not eat the memory.
+        ProjectModel project(ProjectModel::Journals::None);
+        auto *horn =
+            new ProjectDevice(DeviceType::Horn, 1001, QString(), false, 0, true, "127.0.0.2", -1);
+        project.addDevice(nullptr, horn);
+        const QByteArray reply = R"({"device":"horn","serial":1001,"errors":["tamper"],)"
+                                 R"("errors":[],"binstate":{"a":[1]},"binstate":"00"})";
+        auto accept = [&] {
+            return StatusAcceptor::accept(&project, 200, "127.0.0.2", reply, false, base);
+        };
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(accept());
+        const size_t before = mallinfo2().uordblks;
+        for (int i = 0; i < 5000; ++i)
+            accept();
+        const size_t after = mallinfo2().uordblks;
+        // The last value of each key counts.
+        QVERIFY(horn->faults.isEmpty());
+        QCOMPARE(horn->status.value("binstate").toString(), "00");
+        QVERIFY2(after < before + 64 * 1024,
+                 qPrintable(QStringLiteral("%1 bytes more in use after 5000 answers")
+                                .arg(qint64(after) - qint64(before))));
     }
 
     void keysCount_data()
@@ -171,6 +243,8 @@ private slots:
         QTest::newRow("monitoring") << true << QJsonValue(12) << 8;
         QTest::newRow("missing") << false << QJsonValue(QJsonValue::Undefined) << 8;
         QTest::newRow("not a number") << false << QJsonValue("12") << 8;
+        QTest::newRow("most buttons") << false << QJsonValue(128) << 128;
+        QTest::newRow("more than any console") << false << QJsonValue(129) << 8;
         QTest::newRow("absurd") << false << QJsonValue(1000000000) << 8;
     }
 

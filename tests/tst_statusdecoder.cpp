@@ -315,40 +315,6 @@ private slots:
         QCOMPARE(m_model->logDb->eventCount(5), 0);
     }
 
-    void eventTexts()
-    {
-        const struct {
-            int code;
-            const char *text;
-            bool recovery;
-        } rows[] = {
-            {1, "Нет подключения", false},
-            {0x40000001, "Подключение установлено", true},
-            {2, "Неисправность УМ", false},
-            {0x40000002, "Неисправность УМ снята", true},
-            {3, "Неисправность батареи", false},
-            {0x40000003, "Неисправность батареи снята", true},
-            {4, "Нет питания 220В", false},
-            {0x40000004, "Питание 220В появилось", true},
-            {5, "Несанкционированный доступ", false},
-            {0x40000005, "Несанкционированный доступ прекращен", true},
-            {8, "Короткое замыкание ЛО1", false},
-            {15, "Короткое замыкание ЛО8", false},
-            {18, "Обрыв ЛО3", false},
-            {31, "Нарушение допуска ЛО8", false},
-            {34, "Норма ЛО3", true},
-            {39, "Норма ЛО8", true},
-            {255, "Подтверждение просмотра", false},
-            {6, "Неизвестно", false},
-            {40, "Неизвестно", false},
-            {0, "Неизвестно", false},
-        };
-        for (const auto &row : rows) {
-            QCOMPARE(EventCode::text(row.code), row.text);
-            QVERIFY2(EventCode::isRecovery(row.code) == row.recovery, row.text);
-        }
-    }
-
 private:
     ProjectDevice *addDevice(int type = DeviceType::Tovik2)
     {

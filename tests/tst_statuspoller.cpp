@@ -99,6 +99,33 @@ private slots:
         QCOMPARE(StatusPoller::statusUrl(QString(), 8080).host(), QString());
     }
 
+    void dottedAddressIsDecimal()
+    {
+        // A device written "127.0.5.010" is asked at 127.0.5.10 (read as octal, 010 would be
+        // 127.0.5.8), and the answer from 127.0.5.10 is its own.
+        auto *device = new ProjectDevice(DeviceType::Horn, 1010, QString(), false, 0, true,
+                                         QStringLiteral("127.0.5.010"), -1);
+        m_project->addDevice(nullptr, device);
+        QCOMPARE(m_project->findDeviceByIp("127.0.5.10"), device);
+        Simulator simulator;
+        QVERIFY(simulator.addDevice(QStringLiteral("horn:1010@127.0.5.10")));
+        const quint16 port = TestUtil::freePort("127.0.5.10");
+        QVERIFY(port != 0);
+        SimStatusServer server(&simulator, port);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        m_poller->setStatusPort(port);
+
+        QCOMPARE(StatusPoller::statusUrl("127.0.5.010", port).host(), "127.0.5.10");
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        TICK_AND_SETTLE(true);
+        QCOMPARE(server.requestCount(simulator.devices().at(0)), 1);
+        QCOMPARE(accepted.count(), 1);
+        QCOMPARE(accepted.first().at(0).value<ProjectDevice *>(), device);
+        QVERIFY(device->netFound);
+        QVERIFY(device->isOnline());
+    }
+
     void oneRequestPerPolledDevicePerTick()
     {
         QSignalSpy requests(m_server, &SimStatusServer::requestReceived);

@@ -5,6 +5,7 @@
 #include "link/serialportenumerator.h"
 #include "link/virtualportregistry.h"
 #include "project/devicetype.h"
+#include "project/ipv4address.h"
 #include "simharness.h"
 #include "testutil.h"
 #include "tools/devsim/simdevice.h"
@@ -18,6 +19,12 @@
 #include <memory>
 
 namespace {
+
+// A transport fed by hand with the chunks a port would deliver.
+class FedTransport : public ConnectionDevice {
+public:
+    void feed(const QByteArray &bytes) { appendReceived(bytes); }
+};
 
 struct FindRow {
     const char *name;
@@ -73,6 +80,85 @@ private slots:
         QCOMPARE(transport->receivedSize(), qint64(0));
     }
 
+    void linesAreFramedAcrossArrivals()
+    {
+        // Lines of every length up to a few hundred bytes, cut into chunks that end anywhere,
+        // with some lines taken after each chunk and the rest left for later: what is taken
+        // is the stream, line by line, and what is left is counted and handed out exactly.
+        QByteArray stream;
+        QList<QByteArray> expected;
+        for (int i = 0; i < 2000; ++i) {
+            const QByteArray line = QByteArray::number(i) + QByteArray(i % 300, 'x') + "\r\n";
+            expected << line;
+            stream += line;
+        }
+        FedTransport transport;
+        QList<QByteArray> lines;
+        int at = 0;
+        for (int chunk = 1; at < stream.size(); chunk = chunk * 7 % 1013 + 1) {
+            transport.feed(stream.mid(at, chunk));
+            at += chunk;
+            for (int n = chunk % 4; n > 0 && transport.canReadLine(); --n)
+                lines << transport.readLine();
+            int pending = 0;
+            for (const QByteArray &line : qAsConst(lines))
+                pending += line.size();
+            QCOMPARE(transport.receivedSize(), qint64(qMin(at, stream.size()) - pending));
+        }
+        while (transport.canReadLine())
+            lines << transport.readLine();
+        QCOMPARE(lines, expected);
+        QCOMPARE(transport.receivedSize(), qint64(0));
+
+        // What is left after some lines were taken is the rest, not the whole buffer.
+        transport.feed("one\ntwo\nthr");
+        QCOMPARE(transport.readLine(), QByteArray("one\n"));
+        QCOMPARE(transport.takeReceived(), QByteArray("two\nthr"));
+        transport.feed("a\nb");
+        QCOMPARE(transport.readLine(), QByteArray("a\n"));
+        transport.clearReceived();
+        QCOMPARE(transport.receivedSize(), qint64(0));
+        QVERIFY(!transport.canReadLine());
+        transport.feed("c\n");
+        QCOMPARE(transport.readLine(), QByteArray("c\n"));
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host");
+        QTest::newRow("plain") << "192.168.0.5"
+                               << "192.168.0.5";
+        QTest::newRow("leading zeros are decimal") << "192.168.010.005"
+                                                   << "192.168.10.5";
+        QTest::newRow("all zeros") << "000.0.00.0"
+                                   << "0.0.0.0";
+        QTest::newRow("part above 255") << "192.168.0.256" << QString();
+        QTest::newRow("four digits") << "192.168.0010.5" << QString();
+        QTest::newRow("three parts") << "127.1.2" << QString();
+        QTest::newRow("two parts") << "127.1" << QString();
+        QTest::newRow("one number") << "2130706433" << QString();
+        QTest::newRow("hexadecimal part") << "0x7f.0.0.1" << QString();
+        QTest::newRow("five parts") << "1.2.3.4.5" << QString();
+        QTest::newRow("empty part") << "1..3.4" << QString();
+        QTest::newRow("space inside") << "192.168.0.5 " << QString();
+        QTest::newRow("other script's digits") << QString::fromUtf8("١٢٧.0.0.1") << QString();
+        QTest::newRow("host name") << "device.local"
+                                   << "device.local";
+        QTest::newRow("host name, final dot") << "localhost."
+                                              << "localhost.";
+        QTest::newRow("IPv6") << "::1"
+                              << "::1";
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void addresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, host);
+        QCOMPARE(Ipv4Address::networkHost(text), host);
+    }
+
     void waitForLineTimesOutAndWakesOnALine()
     {
         std::unique_ptr<CdcTcpDevice> transport = connectTcp();
@@ -110,12 +196,27 @@ private slots:
         sim->setFault(horn, "flood=3000000");
         transport->write(QStringLiteral("GET VERSION\r\n"));
         QTRY_VERIFY_WITH_TIMEOUT(transport->hasOverflowed(), 10000);
-        // Keep taking what arrives for a moment: the buffer never grows past its cap.
-        QTest::qWait(300);
         QVERIFY(transport->receivedSize() <= ConnectionDevice::maxPartialLine);
         QVERIFY(!transport->canReadLine());
         transport->clearReceived();
         QVERIFY(!transport->hasOverflowed());
+        transport->close();
+
+        // However the bytes arrive, the buffer never grows past its cap, and a line after
+        // the flood is framed again once the buffer was emptied.
+        for (const int chunk : {64 * 1024, 3000000}) {
+            FedTransport fed;
+            for (int sent = 0; sent < 3000000; sent += chunk) {
+                fed.feed(QByteArray(chunk, 'A'));
+                QVERIFY(fed.receivedSize() <= ConnectionDevice::maxPartialLine);
+                QVERIFY(fed.hasOverflowed() == (sent + chunk > ConnectionDevice::maxPartialLine));
+            }
+            QVERIFY(!fed.canReadLine());
+            fed.clearReceived();
+            fed.feed("OK\r\n");
+            QCOMPARE(fed.readLine(), QByteArray("OK\r\n"));
+            QVERIFY(!fed.hasOverflowed());
+        }
     }
 
     void wireEncoding_data()

@@ -24,10 +24,16 @@ bool waitCount(QSignalSpy &spy, int count, int ms)
     return spy.count() >= count;
 }
 
+// Deadlines for tests that wait for a request to time out or for a link check to fail:
+// the real ones (5000 ms and 1000 ms) would make them wait that long.
+constexpr int shortRequestTimeout = 600;
+constexpr int shortLinkCheck = 200;
+
 // One worker on its own thread, watched through a relay.
 class Worker {
 public:
-    Worker(const ProjectDevice *target, quint16 port)
+    Worker(const ProjectDevice *target, quint16 port, bool shortTimings = false,
+           bool shortLinkCheckOnly = false)
         : session(target, port)
         , relay(session.worker())
         , connected(&relay, &WorkerRelay::connected)
@@ -35,6 +41,10 @@ public:
         , answers(&relay, &WorkerRelay::receivedAnswer)
         , written(&relay, &WorkerRelay::fileBlockWrited)
     {
+        if (shortTimings || shortLinkCheckOnly)
+            session.worker()->setTimings(shortTimings ? shortRequestTimeout
+                                                      : CdcUsbProcess::requestTimeoutMs,
+                                         shortLinkCheck);
         session.start();
     }
     ~Worker() { session.stopAndWait(30000); }
@@ -42,9 +52,9 @@ public:
     CdcUsbProcess *worker() const { return session.worker(); }
     bool waitConnected(int count = 1) { return waitCount(connected, count, 15000); }
 
-    // Queues `line` and waits for its exchange to be reported; empty when the link dropped
-    // first (a request in flight is then dropped without an answer) or the request was not
-    // taken (an accepted request always ends within its 5 s deadline).
+    // Queues `line` and waits for its exchange to be reported; empty when the worker
+    // refused the request (no link), or the link dropped first (a request in flight is
+    // then dropped without an answer).
     QList<QVariant> exchange(const QString &line)
     {
         const int before = answers.count();
@@ -55,14 +65,32 @@ public:
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(&relay, &WorkerRelay::receivedAnswer, &loop, &QEventLoop::quit);
         QObject::connect(&relay, &WorkerRelay::disconnected, &loop, &QEventLoop::quit);
-        worker()->addRequest(line);
-        const QDeadlineTimer deadline(7000);
+        if (!worker()->addRequest(line))
+            return QList<QVariant>();
+        // An accepted request always ends within its deadline.
+        const QDeadlineTimer deadline(CdcUsbProcess::requestTimeoutMs + 2000);
         while (answers.count() <= before && disconnected.count() == drops &&
                !deadline.hasExpired()) {
             timer.start(int(qMax<qint64>(deadline.remainingTime(), 1)));
             loop.exec();
         }
         return answers.count() > before ? answers.at(before) : QList<QVariant>();
+    }
+
+    // Exchanges `line` until it is answered with 0, waiting for the next link whenever the
+    // request was refused or dropped with its link; the last result.
+    QList<QVariant> exchangeWhenLinked(const QString &line, int ms = 20000)
+    {
+        const QDeadlineTimer deadline(ms);
+        QList<QVariant> result;
+        for (;;) {
+            const int links = connected.count();
+            result = exchange(line);
+            if ((result.size() == 3 && result.at(2).toInt() == 0) || deadline.hasExpired())
+                return result;
+            if (result.isEmpty() && connected.count() == links)
+                waitCount(connected, links + 1, int(qMax<qint64>(deadline.remainingTime(), 1)));
+        }
     }
 
     CdcUsbSession session;
@@ -95,7 +123,7 @@ private slots:
         QVERIFY(!sim->addUsb(horn, 0x1209, 0x0001).isEmpty());
         spare = sim->addDevice(DeviceType::Media, 3003, "127.72.0.4");
         hornTcp.reset(SimHarness::tcpTarget(horn));
-        tcp = std::make_unique<Worker>(hornTcp.get(), sim->tcpPort(horn));
+        tcp = std::make_unique<Worker>(hornTcp.get(), sim->tcpPort(horn), false, true);
         QVERIFY(tcp->waitConnected());
         hornUsb.reset(SimHarness::usbTarget(0x1209, 0x0001));
     }
@@ -112,6 +140,9 @@ private slots:
         sim->clearFaults(spare);
         QVERIFY(sim->replug(horn));
         QVERIFY(sim->replug(spare));
+        // The shared link is up (a test that unplugged the loudspeaker broke it; its link
+        // check finds out and it connects again).
+        QCOMPARE(tcp->exchangeWhenLinked("GET VERSION").value(2).toInt(), 0);
     }
 
     void requestKind_data()
@@ -193,11 +224,14 @@ private slots:
     {
         const int connectedBefore = tcp->connected.count();
         const int disconnectedBefore = tcp->disconnected.count();
+        tcp->worker()->setTimings(shortRequestTimeout, shortLinkCheck);
         QElapsedTimer clock;
         clock.start();
         // The simulated device answers "ERROR", but an answer to another verb is never read.
         const QList<QVariant> result = tcp->exchange("FOO BAR");
-        QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed())));
+        tcp->worker()->setTimings(CdcUsbProcess::requestTimeoutMs, shortLinkCheck);
+        QVERIFY2(clock.elapsed() >= shortRequestTimeout - 10,
+                 qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(result.value(0).toString(), "FOO BAR");
         QCOMPARE(result.value(1).toString(), "ERROR TIMEOUT");
         QCOMPARE(result.value(2).toInt(), -1);
@@ -209,7 +243,7 @@ private slots:
     void silentDeviceTimesOutAndReconnects()
     {
         std::unique_ptr<ProjectDevice> target(SimHarness::usbTarget(0x1209, 0x0001));
-        Worker usb(target.get(), 0);
+        Worker usb(target.get(), 0, true);
         QVERIFY(usb.waitConnected());
         QCOMPARE(usb.exchange("GET VERSION").value(1).toString(), "horn 1.0.0");
 
@@ -231,7 +265,7 @@ private slots:
         QFETCH(bool, overUsb);
         SimDevice *device = overUsb ? horn : spare;
         std::unique_ptr<ProjectDevice> target(targetOf(device));
-        Worker link(target.get(), sim->tcpPort(spare));
+        Worker link(target.get(), sim->tcpPort(spare), true);
         QVERIFY(link.waitConnected());
         QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
 
@@ -245,11 +279,11 @@ private slots:
             // TCP reports an open link at once and finds out at the next link check; a request
             // offered meanwhile goes to a connection that never comes up.
             QVERIFY(sim->replug(device));
-            QTRY_VERIFY_WITH_TIMEOUT(link.exchange("GET VERSION").value(2).toInt() == 0, 20000);
+            QCOMPARE(link.exchangeWhenLinked("GET VERSION").value(2).toInt(), 0);
             return;
         }
         sim->clearLog(device);
-        link.worker()->addRequest("GET DESCRIPTOR desc_Refused");
+        QVERIFY(!link.worker()->addRequest("GET DESCRIPTOR desc_Refused"));
         QVERIFY(sim->replug(device));
         QVERIFY(link.waitConnected(2));
         QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
@@ -262,35 +296,61 @@ private slots:
     {
         sim->unplug(spare);
         std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(spare));
-        Worker link(target.get(), sim->tcpPort(spare));
-        // Opening TCP reports success at once; the link check a second later finds no connection.
+        Worker link(target.get(), sim->tcpPort(spare), true);
+        // Opening TCP reports success at once; the first link check finds no connection.
         QVERIFY(link.waitConnected());
         QElapsedTimer clock;
         clock.start();
         QVERIFY(waitCount(link.disconnected, 1, 5000));
-        QVERIFY2(clock.elapsed() >= 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() >= shortLinkCheck / 2,
+                 qPrintable(QString::number(clock.elapsed())));
         QVERIFY(link.waitConnected(2));
 
         QVERIFY(sim->replug(spare));
-        QTRY_VERIFY_WITH_TIMEOUT(link.exchange("GET VERSION").value(2).toInt() == 0, 20000);
+        QCOMPARE(link.exchangeWhenLinked("GET VERSION").value(2).toInt(), 0);
     }
 
-    void floodWithoutLineFeedsFailsTheExchange()
+    void oversizedAnswerFailsTheExchange_data()
     {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("line without end") << "GET VERSION"
+                                          << "flood=2000000" << QByteArray();
+        // Short lines are bounded by their number: held one string each, they would cost
+        // far more memory than their bytes.
+        QByteArray lines;
+        for (int i = 0; i <= CdcUsbProcess::maxAnswerLines; ++i)
+            lines += "a\r\n";
+        QTest::newRow("file list of too many lines")
+            << "GET FILE_LIST 0:\\audio" << QString() << lines + "\r\nOK\r\n";
+        QTest::newRow("bare line feeds") << "GET FILE_LIST 0:\\audio" << QString()
+                                         << QByteArray(CdcUsbProcess::maxAnswerLines + 1, '\n');
+    }
+
+    void oversizedAnswerFailsTheExchange()
+    {
+        QFETCH(QString, request);
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, raw);
         const int connectedBefore = tcp->connected.count();
-        sim->setFault(horn, "flood=2000000");
-        const QList<QVariant> result = tcp->exchange("GET VERSION");
+        if (!fault.isEmpty())
+            sim->setFault(horn, fault);
+        if (!raw.isEmpty())
+            sim->setRawAnswer(horn, request, raw, 1);
+        const QList<QVariant> result = tcp->exchange(request);
         QCOMPARE(result.value(1).toString(), "ERROR OVERFLOW");
         QCOMPARE(result.value(2).toInt(), -1);
         sim->clearFaults(horn);
+        // The link is closed like after a timeout and opened again.
         QVERIFY(tcp->waitConnected(connectedBefore + 1));
-        QTRY_VERIFY_WITH_TIMEOUT(tcp->exchange("GET VERSION").value(2).toInt() == 0, 20000);
+        QCOMPARE(tcp->exchangeWhenLinked("GET VERSION").value(2).toInt(), 0);
     }
 
     void requestsGoBeforeFileJobs()
     {
         sim->clearLog(horn);
-        sim->setFault(horn, "delay=300");
+        sim->setFault(horn, "delay=100");
         const int answersBefore = tcp->answers.count();
         tcp->worker()->addRequest("GET VERSION");
         QCOMPARE(tcp->worker()->addFileWrite("0:\\order.bin", QByteArray("0123456789")), 0);
@@ -307,7 +367,7 @@ private slots:
 
     void pendingCounts()
     {
-        sim->setFault(horn, "delay=400");
+        sim->setFault(horn, "delay=100");
         const int answersBefore = tcp->answers.count();
         CdcUsbProcess *worker = tcp->worker();
         worker->addRequest("GET VERSION");
@@ -333,9 +393,9 @@ private slots:
         std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(spare));
         auto *session = new CdcUsbSession(target.get(), sim->tcpPort(spare));
         QPointer<CdcUsbProcess> worker = session->worker();
-        // A worker that ran before anyone listened would have announced its link by now,
-        // and the announcement would be lost.
-        QTest::qWait(300);
+        // A worker that ran before anyone listened could announce its link before anyone
+        // listens, and the announcement would be lost.
+        QVERIFY(!worker->thread()->isRunning());
         WorkerRelay relay(worker);
         QSignalSpy connected(&relay, &WorkerRelay::connected);
         session->start();
@@ -351,7 +411,7 @@ private slots:
         QFETCH(bool, overUsb);
         SimDevice *device = overUsb ? horn : spare;
         std::unique_ptr<ProjectDevice> target(targetOf(device));
-        Worker link(target.get(), sim->tcpPort(spare));
+        Worker link(target.get(), sim->tcpPort(spare), true);
         QVERIFY(link.waitConnected());
         QCOMPARE(link.exchange("GET VERSION").value(2).toInt(), 0);
 
@@ -365,12 +425,8 @@ private slots:
         QVERIFY(sim->replug(device));
 
         // The first answer on the new link is the device's own, not glued to the old bytes.
-        // (A request offered before the new link is up is dropped without an answer.)
-        QList<QVariant> result;
-        const QDeadlineTimer deadline(20000);
-        do {
-            result = link.exchange("GET VERSION");
-        } while ((result.size() != 3 || result.at(2).toInt() != 0) && !deadline.hasExpired());
+        // (A request offered before the new link is up is refused or dropped.)
+        const QList<QVariant> result = link.exchangeWhenLinked("GET VERSION");
         QCOMPARE(result.value(2).toInt(), 0);
         QCOMPARE(result.value(1).toString(),
                  deviceTypeKey(overUsb ? DeviceType::Horn : DeviceType::Media) + " 1.0.0");
@@ -389,6 +445,48 @@ private slots:
         const QList<QVariant> next = tcp->exchange("GET VERSION");
         QCOMPARE(next.value(1).toString(), "horn 1.0.0");
         QCOMPARE(next.value(2).toInt(), 0);
+    }
+
+    void dottedAddressIsDecimal()
+    {
+        // "127.0.0.010" is 127.0.0.10; read as octal it would be 127.0.0.8.
+        SimDevice *media = sim->addDevice(DeviceType::Media, 5005, "127.0.0.10");
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(media));
+        target->ip_addr = "127.0.0.010";
+        Worker link(target.get(), sim->tcpPort(media), true);
+        QVERIFY(link.waitConnected());
+        const QList<QVariant> result = link.exchangeWhenLinked("GET VERSION", 10000);
+        QCOMPARE(result.value(1).toString(), deviceTypeKey(DeviceType::Media) + " 1.0.0");
+        QCOMPARE(sim->requestLog(media), QStringList {"GET VERSION"});
+    }
+
+    void everyThreadIsJoinedAtTheEnd()
+    {
+        // One session is destroyed, one is left running (a window still open at exit).
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(spare));
+        auto *destroyed = new CdcUsbSession(target.get(), sim->tcpPort(spare));
+        CdcUsbSession kept(target.get(), sim->tcpPort(spare));
+        QPointer<QThread> destroyedThread = destroyed->worker()->thread();
+        QPointer<QThread> keptThread = kept.worker()->thread();
+        WorkerRelay relay(kept.worker());
+        QSignalSpy connected(&relay, &WorkerRelay::connected);
+        QSignalSpy finished(&relay, &WorkerRelay::finished);
+        destroyed->start();
+        kept.start();
+        QVERIFY(connected.wait(10000));
+        QVERIFY(CdcUsbSession::runningThreads() >= 2);
+
+        delete destroyed;
+        QCOMPARE(CdcUsbSession::stopAllAndWait(10000), 0);
+        QCOMPARE(CdcUsbSession::runningThreads(), 0);
+        QVERIFY(destroyedThread.isNull() || destroyedThread->isFinished());
+        QVERIFY(keptThread.isNull() || keptThread->isFinished());
+        // The worker left running was stopped, not cut off: it ended its loop.
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+
+        // The shared link was stopped as well; the tests after this one get a new one.
+        tcp = std::make_unique<Worker>(hornTcp.get(), sim->tcpPort(horn), false, true);
+        QVERIFY(tcp->waitConnected());
     }
 
 private:

@@ -1,7 +1,51 @@
 #include "tools/cli/clidevicelink.h"
 
+#include "link/connectiondevice.h"
+
 #include <QEventLoop>
 #include <QTimer>
+
+namespace {
+
+// The text with its control characters written as escapes, so that it prints on one line.
+QString printable(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r'))
+            shown += QLatin1String("\\r");
+        else if (c == QLatin1Char('\n'))
+            shown += QLatin1String("\\n");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+} // namespace
+
+bool CliDeviceLink::wireArgumentsOk(const QString &command, const QStringList &params,
+                                    QString *message)
+{
+    QStringList sent = params;
+    if (command == QLatin1String("upload"))
+        sent = params.mid(1, 1);
+    else if (command == QLatin1String("download"))
+        sent = params.mid(0, 1);
+    else if (command == QLatin1String("flash") || command == QLatin1String("version"))
+        sent.clear();
+    for (const QString &text : qAsConst(sent)) {
+        QString why;
+        if (!ConnectionDevice::isWireText(text, &why)) {
+            *message =
+                QStringLiteral("cannot send \"%1\" to a device: %2").arg(printable(text), why);
+            return false;
+        }
+    }
+    return true;
+}
 
 CliDeviceLink::CliDeviceLink(const ProjectDevice *target, quint16 commandPort)
     : facade(target, nullptr, commandPort)
@@ -58,4 +102,15 @@ bool CliDeviceLink::waitUntil(const std::function<bool()> &done, int ms, bool fa
     loop.exec();
     wait = outer;
     return done();
+}
+
+DeviceJob::Result CliDeviceLink::run(DeviceJob &job)
+{
+    QEventLoop loop;
+    QObject::connect(&job, &DeviceJob::finished, &loop, &QEventLoop::quit);
+    job.start();
+    // A job that could not start has its result already.
+    if (!job.isFinished())
+        loop.exec();
+    return job.result();
 }

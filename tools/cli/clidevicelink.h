@@ -1,9 +1,11 @@
 #pragma once
 
 #include "link/amodule.h"
+#include "link/devicejob.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -24,6 +26,12 @@ public:
 
     Amodule &module() { return facade; }
 
+    // Whether the arguments of device command `command` that go to the device (names,
+    // values, device paths; not local file names) can travel on the link as they are.
+    // Otherwise false, and `message` says which one and why, on one line.
+    static bool wireArgumentsOk(const QString &command, const QStringList &params,
+                                QString *message);
+
     // Waits until the device has answered "GET VERSION" with a known type key.
     bool waitIdentified(int ms);
     int deviceType() const { return type; }
@@ -39,6 +47,9 @@ public:
     // Something happened: the condition of the running wait is looked at again and, in a
     // wait that ends on a dropped link, its idle time starts again.
     void touch();
+    // Starts `job` and runs the event loop until it has finished (a job bounds its own
+    // waits); returns its result.
+    DeviceJob::Result run(DeviceJob &job);
 
 private:
     Amodule facade;

@@ -1,17 +1,20 @@
 #include "tools/cli/devicecommand.h"
 
 #include "link/amodule.h"
-#include "link/cdcusbprocess.h"
+#include "link/filedownloadjob.h"
+#include "link/filelistjob.h"
+#include "link/fileuploadjob.h"
+#include "link/firmwareupdatejob.h"
 #include "link/portdiscovery.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
+#include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
 #include "tools/cli/exitcode.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -44,13 +47,13 @@ const char deviceHelp[] =
     "  --progress                 draw progress bars even when standard error is not a terminal\n"
     "  --verbose                  print the device link's diagnostics on standard error\n"
     "\n"
-    "Exit status: 0 done, 1 bad command line, 2 device not found or file not readable or\n"
-    "writable, 3 unusable firmware file, 4 the device refused or the operation failed.\n";
+    "Exit status: 0 done, 1 bad command line, 2 device not found, or a local file that cannot\n"
+    "be opened, read or written (also one that is not a regular file), 3 unusable local file\n"
+    "(not a firmware image, too large), 4 the device refused or the operation failed.\n";
 
-// Every step of a file transfer or an answer takes at most a few seconds; this long without
-// any sign of the device counts as failure.
+// Every answer takes at most a few seconds; this long without any sign of the device counts
+// as failure.
 constexpr int answerIdleMs = 15000;
-constexpr int maxUploadSize = 64 * 1024 * 1024;
 
 int connectTimeoutMs = 10000;
 
@@ -63,6 +66,24 @@ int usage(const QString &message)
 {
     CliOutput::err() << deviceHelp;
     return CliOutput::fail(ExitUsage, message);
+}
+
+// A local file that cannot be opened as one (missing, unreadable, a folder, a device node, a
+// FIFO) gives 2; a file whose content cannot be used (too large) gives 3.
+int localFileExit(FileUploadJob::LocalFileError error)
+{
+    return error == FileUploadJob::LocalFileError::TooLarge ? ExitUnusable : ExitCannotOpen;
+}
+
+int imageExit(const FirmwareImage &image)
+{
+    switch (image.loadError()) {
+    case FirmwareImage::LoadError::CannotOpen:
+    case FirmwareImage::LoadError::NotRegularFile:
+        return ExitCannotOpen;
+    default:
+        return ExitUnusable;
+    }
 }
 
 } // namespace
@@ -95,6 +116,8 @@ int DeviceCommand::run(const QStringList &args)
                     return usage(QStringLiteral("bad port in '%1'").arg(value));
                 port = quint16(number);
             }
+            // A dotted address is decimal: 010 is ten, not eight.
+            host = Ipv4Address::networkHost(host);
             if (host.isEmpty())
                 return usage(QStringLiteral("bad host in '%1'").arg(value));
             target.ip_enabled = true;
@@ -160,18 +183,24 @@ int DeviceCommand::run(const QStringList &args)
         return usage(QStringLiteral("wrong number of arguments"));
     if (!haveTarget)
         return usage(QStringLiteral("say which device: --tcp HOST[:PORT] or --usb [VID:PID]"));
+    // Names, values and device paths that cannot travel as one request line are refused
+    // before the device is bothered (a line feed in a value would send a second command).
+    QString refusal;
+    if (!CliDeviceLink::wireArgumentsOk(command, params, &refusal))
+        return CliOutput::fail(ExitUsage, refusal);
 
     // Files are checked before the device is bothered.
-    if (command == QLatin1String("upload") && !QFile::exists(params.at(0)))
-        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open %1").arg(params.at(0)));
-    FirmwareImage image;
+    if (command == QLatin1String("upload")) {
+        QString error;
+        const FileUploadJob::LocalFileError looked =
+            FileUploadJob::checkLocalFile(params.at(0), &error);
+        if (looked != FileUploadJob::LocalFileError::None)
+            return CliOutput::fail(localFileExit(looked), error);
+    }
     if (command == QLatin1String("flash")) {
-        if (!QFile::exists(params.at(0)))
-            return CliOutput::fail(ExitCannotOpen,
-                                   QStringLiteral("cannot open %1").arg(params.at(0)));
+        FirmwareImage image;
         if (!image.load(params.at(0)))
-            return CliOutput::fail(ExitUnusable,
-                                   QStringLiteral("%1 is not a firmware image").arg(params.at(0)));
+            return CliOutput::fail(imageExit(image), image.errorString());
     }
 
     CliDeviceLink link(&target, port);
@@ -323,29 +352,20 @@ int DeviceCommand::read(CliDeviceLink &link, const QStringList &names)
 
 int DeviceCommand::list(CliDeviceLink &link, const QString &dir)
 {
-    Amodule &module = link.module();
-    bool answered = false;
-    bool failed = false;
-    QString listing;
-    QObject context;
-    QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { failed = true; });
-    QObject::connect(&module, &Amodule::receivedParam, &context,
-                     [&](const QString &, const QString &value, int) {
-                         listing = value;
-                         answered = true;
-                         link.touch();
-                     });
-    if (module.getParam(QStringLiteral("FILE_LIST ") + dir) != 0)
-        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
-    if (!link.waitUntil([&] { return answered; }, answerIdleMs))
-        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
-    if (failed)
-        return CliOutput::fail(
-            ExitFailed, QStringLiteral("listing %1 failed: %2").arg(dir, answerText(listing)));
-    const QStringList lines = listing.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (const QString &line : lines)
-        CliOutput::out() << line << '\n';
-    CliOutput::out().flush();
+    FileListJob job(&link.module(), dir);
+    const DeviceJob::Result result = link.run(job);
+    if (!result.ok())
+        return CliOutput::fail(ExitFailed, result.message);
+    QTextStream &out = CliOutput::out();
+    for (const FileListJob::Entry &entry : job.entries()) {
+        if (entry.folder)
+            out << '/' << entry.name << '\n';
+        else if (entry.size >= 0)
+            out << entry.name << '\t' << entry.size << '\n';
+        else
+            out << entry.name << '\n';
+    }
+    out.flush();
     return ExitOk;
 }
 
@@ -376,85 +396,19 @@ int DeviceCommand::remove(CliDeviceLink &link, const QString &path)
 
 namespace {
 
-// Sends "SET FILE_RESET" after a failed transfer, as the device windows do, and waits a
-// little for its answer.
-void resetFileTransfer(CliDeviceLink &link)
-{
-    Amodule &module = link.module();
-    bool answered = false;
-    QObject context;
-    QObject::connect(&module, &Amodule::writedParam, &context,
-                     [&](const QString &name, const QString &, int) {
-                         answered = name == QLatin1String("FILE_RESET");
-                         link.touch();
-                     });
-    if (module.sendCommand(QStringLiteral("SET FILE_RESET")) == 0)
-        link.waitUntil([&] { return answered; }, 6000);
-}
-
-// Waits for a file job to report its end. A job whose first command the device refused
-// reports nothing at all; it is over once the worker has no transfer pending any more.
-bool waitTransferEnd(CliDeviceLink &link, const bool &ended, bool *refused)
-{
-    *refused = false;
-    while (!ended) {
-        if (link.waitUntil([&] { return ended; }, 3000))
-            return true;
-        if (link.isLost())
-            return false;
-        if (!link.module().isFileTransferPending() && !ended) {
-            *refused = true;
-            return false;
-        }
-    }
-    return true;
-}
-
-QString uploadFailure(int err, int position)
-{
-    switch (err) {
-    case 1:
-        return QStringLiteral("upload cancelled after %1 bytes").arg(position);
-    case -1:
-    case -4:
-        return QStringLiteral("upload stopped after %1 bytes").arg(position);
-    case -2:
-        return QStringLiteral("the device refused the block after byte %1").arg(position);
-    case -3:
-        return QStringLiteral("the device did not close the file after %1 bytes").arg(position);
-    default:
-        return QStringLiteral("upload failed (%1)").arg(err);
-    }
-}
-
 // The size of a device file from the listing of its folder, or -1.
 qint64 remoteSize(CliDeviceLink &link, const QString &path)
 {
     const int slash = path.lastIndexOf(QLatin1Char('\\'));
     if (slash <= 0)
         return -1;
-    const QString dir = path.left(slash);
-    const QString name = path.mid(slash + 1);
-    Amodule &module = link.module();
-    bool answered = false;
-    QString listing;
-    QObject context;
-    QObject::connect(&module, &Amodule::receivedParam, &context,
-                     [&](const QString &, const QString &value, int) {
-                         listing = value;
-                         answered = true;
-                         link.touch();
-                     });
-    if (module.getParam(QStringLiteral("FILE_LIST ") + dir) != 0 ||
-        !link.waitUntil([&] { return answered; }, answerIdleMs))
+    FileListJob job(&link.module(), path.left(slash));
+    if (!link.run(job).ok())
         return -1;
-    const QStringList lines = listing.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        if (line.section(QLatin1Char('\t'), 0, 0).compare(name, Qt::CaseInsensitive) == 0) {
-            bool ok = false;
-            const qint64 size = line.section(QLatin1Char('\t'), 1).toLongLong(&ok);
-            return ok ? size : -1;
-        }
+    const QString name = path.mid(slash + 1);
+    for (const FileListJob::Entry &entry : job.entries()) {
+        if (!entry.folder && entry.name.compare(name, Qt::CaseInsensitive) == 0)
+            return entry.size;
     }
     return -1;
 }
@@ -463,50 +417,19 @@ qint64 remoteSize(CliDeviceLink &link, const QString &path)
 
 int DeviceCommand::upload(CliDeviceLink &link, const QString &local, const QString &remote)
 {
-    QFile file(local);
-    if (!file.open(QIODevice::ReadOnly))
-        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open %1").arg(local));
-    if (file.size() > maxUploadSize)
-        return CliOutput::fail(ExitUnusable,
-                               QStringLiteral("%1 is too large for a device (%2 "
-                                              "bytes at most)")
-                                   .arg(local)
-                                   .arg(maxUploadSize));
-    const QByteArray data = file.readAll();
-    file.close();
+    QByteArray data;
+    QString error;
+    const FileUploadJob::LocalFileError read = FileUploadJob::readLocalFile(local, &data, &error);
+    if (read != FileUploadJob::LocalFileError::None)
+        return CliOutput::fail(localFileExit(read), error);
 
-    Amodule &module = link.module();
+    FileUploadJob job(&link.module(), remote, data);
     auto bar = std::make_unique<CliProgress>(QStringLiteral("upload"), data.size());
-    bool ended = false;
-    int result = 0;
-    int position = 0;
-    QObject context;
-    QObject::connect(&module, &Amodule::writedFileBlock, &context,
-                     [&](const QString &, int pos, int, int err) {
-                         position = pos;
-                         if (err == 0)
-                             bar->update(pos);
-                         else if (!ended) {
-                             result = err;
-                             ended = true;
-                         }
-                         link.touch();
-                     });
-    const int queued = module.writeFile(remote, data);
-    if (queued != 0)
-        return CliOutput::fail(ExitFailed, QStringLiteral("the device is busy"));
-    bool refused = false;
-    if (!waitTransferEnd(link, ended, &refused)) {
+    QObject::connect(&job, &DeviceJob::progress, [&](qint64 done, qint64) { bar->update(done); });
+    const DeviceJob::Result result = link.run(job);
+    if (!result.ok()) {
         bar.reset();
-        if (refused)
-            return CliOutput::fail(ExitFailed,
-                                   QStringLiteral("the device refused to create %1").arg(remote));
-        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
-    }
-    if (result != 2) {
-        bar.reset();
-        resetFileTransfer(link);
-        return CliOutput::fail(ExitFailed, uploadFailure(result, position));
+        return CliOutput::fail(ExitFailed, result.message);
     }
     bar->finish();
     CliOutput::out() << "uploaded " << data.size() << " bytes to " << remote << Qt::endl;
@@ -516,44 +439,23 @@ int DeviceCommand::upload(CliDeviceLink &link, const QString &local, const QStri
 int DeviceCommand::download(CliDeviceLink &link, const QString &remote, const QString &local)
 {
     const qint64 size = remoteSize(link, remote);
-    Amodule &module = link.module();
+    FileDownloadJob job(&link.module(), remote);
+    job.setExpectedSize(size);
     std::unique_ptr<CliProgress> bar;
     if (size > 0)
         bar = std::make_unique<CliProgress>(QStringLiteral("download"), size);
-    bool ended = false;
-    int result = 0;
-    QByteArray content;
-    QObject context;
-    QObject::connect(&module, &Amodule::readedFileBlock, &context,
-                     [&](const QString &, int pos, int, QByteArray *buf, int err) {
-                         std::unique_ptr<QByteArray> owned(buf);
-                         if (err == 0 && bar)
-                             bar->update(pos);
-                         if (err != 0 && !ended) {
-                             result = err;
-                             ended = true;
-                             if (err == 2 && owned)
-                                 content = *owned;
-                         }
-                         link.touch();
-                     });
-    if (module.readFile(remote) != 0)
-        return CliOutput::fail(ExitFailed, QStringLiteral("the device is busy"));
-    bool refused = false;
-    if (!waitTransferEnd(link, ended, &refused)) {
+    QObject::connect(&job, &DeviceJob::progress, [&](qint64 done, qint64) {
+        if (bar)
+            bar->update(done);
+    });
+    const DeviceJob::Result result = link.run(job);
+    if (!result.ok()) {
         bar.reset();
-        if (refused)
-            return CliOutput::fail(ExitFailed,
-                                   QStringLiteral("the device refused to open %1").arg(remote));
-        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
-    }
-    if (result != 2) {
-        bar.reset();
-        return CliOutput::fail(ExitFailed,
-                               QStringLiteral("reading %1 from the device failed").arg(remote));
+        return CliOutput::fail(ExitFailed, result.message);
     }
     if (bar)
         bar->finish();
+    const QByteArray content = job.content();
     QSaveFile file(local);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
         return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot write %1").arg(local));
@@ -564,123 +466,47 @@ int DeviceCommand::download(CliDeviceLink &link, const QString &remote, const QS
 int DeviceCommand::flash(CliDeviceLink &link, const QString &path)
 {
     FirmwareImage image;
-    image.load(path);
-    const uint32_t base = image.flashBase();
-    const uint32_t size = uint32_t(image.size());
-    Amodule &module = link.module();
-    QObject context;
+    if (!image.load(path))
+        return CliOutput::fail(imageExit(image), image.errorString());
 
-    auto isBoot = [](int type) {
-        return type == DeviceType::Bootloader || type == DeviceType::BexarBoot;
-    };
-    int bootType = isBoot(link.deviceType()) ? link.deviceType() : 0;
-    if (!bootType) {
-        bool answered = false;
-        int result = 0;
-        QObject::connect(&module, &Amodule::writedParam, &context,
-                         [&](const QString &name, const QString &, int err) {
-                             if (name == QLatin1String("BOOT")) {
-                                 answered = true;
-                                 result = err;
-                             }
-                             link.touch();
-                         });
-        QObject::connect(&module, &Amodule::connected, &context, [&](int type, const QString &) {
-            if (isBoot(type))
-                bootType = type;
-            link.touch();
-        });
-        if (module.sendCommand(QStringLiteral("SET BOOT")) != 0 ||
-            !link.waitUntil([&] { return answered; }, answerIdleMs))
-            return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
-        if (result != 0)
-            return CliOutput::fail(ExitFailed,
-                                   QStringLiteral("the device refused to start its bootloader"));
-        CliOutput::err() << "waiting for the bootloader..." << Qt::endl;
-        if (!link.waitUntil([&] { return bootType != 0; }, qMax(connectTimeoutMs, 30000), false))
-            return CliOutput::fail(ExitFailed, QStringLiteral("the bootloader did not answer"));
-    }
-    CdcUsbProcess *worker = module.worker();
-    if (!worker)
-        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
-    worker->setDeviceType(bootType);
-
+    FirmwareUpdateJob job(&link.module(), image, link.deviceType());
+    // The device restarts into its bootloader and is found again: that may take as long as
+    // finding it took, and at least half a minute.
+    job.setBootWait(qMax(connectTimeoutMs, 30000));
     std::unique_ptr<CliProgress> bar;
-    bool stageDone = false;
-    QString stageError;
-    auto progress = [&](uint32_t address) {
-        if (bar)
-            bar->update(qint64(address) - base);
-        link.touch();
-    };
-    auto finished = [&](uint32_t, uint32_t) {
-        stageDone = true;
-        link.touch();
-    };
-    auto failed = [&](const QString &what) {
-        return [&, what](uint32_t address, const QString &description) {
-            stageError = QStringLiteral("%1 at 0x%2 failed: %3")
-                             .arg(what)
-                             .arg(address, 0, 16)
-                             .arg(description);
-            link.touch();
-        };
-    };
-    QObject::connect(worker, &CdcUsbProcess::startEraseSector, &context, progress);
-    QObject::connect(worker, &CdcUsbProcess::startWriteFlashPage, &context, progress);
-    QObject::connect(worker, &CdcUsbProcess::startVerifyFlashPage, &context, progress);
-    QObject::connect(worker, &CdcUsbProcess::finishErase, &context, finished);
-    QObject::connect(worker, &CdcUsbProcess::finishWrite, &context, finished);
-    QObject::connect(worker, &CdcUsbProcess::finishVerify, &context, finished);
-    QObject::connect(worker, &CdcUsbProcess::errorEraseSector, &context, failed("erase"));
-    QObject::connect(worker, &CdcUsbProcess::errorWriteFlashPage, &context, failed("write"));
-    QObject::connect(worker, &CdcUsbProcess::errorVerifyFlashPage, &context, failed("verify"));
-    QObject::connect(worker, &CdcUsbProcess::successExitBootloder, &context, [&] {
-        stageDone = true;
-        link.touch();
-    });
-    QObject::connect(
-        worker, &CdcUsbProcess::errorExitBootloder, &context, [&](const QString &description) {
-            stageError = QStringLiteral("leaving the bootloader failed: %1").arg(description);
-            link.touch();
-        });
-
-    auto runStage = [&](const QString &label, const std::function<int()> &start, bool withBar) {
-        stageDone = false;
-        stageError.clear();
+    QObject::connect(&job, &FirmwareUpdateJob::stageStarted, [&](int stage) {
         bar.reset();
-        if (withBar)
-            bar = std::make_unique<CliProgress>(label, size);
-        if (start() != 0) {
-            stageError = QStringLiteral("the link to the device was lost");
-            return false;
+        switch (stage) {
+        case FirmwareUpdateJob::WaitBootloader:
+            CliOutput::err() << "waiting for the bootloader..." << Qt::endl;
+            break;
+        case FirmwareUpdateJob::Erase:
+            bar = std::make_unique<CliProgress>(QStringLiteral("erase"), image.size());
+            break;
+        case FirmwareUpdateJob::Write:
+            bar = std::make_unique<CliProgress>(QStringLiteral("write"), image.size());
+            break;
+        case FirmwareUpdateJob::Verify:
+            bar = std::make_unique<CliProgress>(QStringLiteral("verify"), image.size());
+            break;
+        default:
+            break;
         }
-        if (!link.waitUntil([&] { return stageDone || !stageError.isEmpty(); }, answerIdleMs * 2)) {
-            if (stageError.isEmpty())
-                stageError = QStringLiteral("the device stopped answering during %1").arg(label);
-            return false;
-        }
-        if (!stageError.isEmpty())
-            return false;
-        if (bar)
+    });
+    QObject::connect(&job, &DeviceJob::progress, [&](qint64 done, qint64 total) {
+        if (!bar)
+            return;
+        if (done >= total)
             bar->finish();
-        return true;
-    };
-    const char *bytes = image.data().constData();
-    const bool ok =
-        runStage(
-            QStringLiteral("erase"), [&] { return module.eraseFlash(base, size); }, true) &&
-        runStage(
-            QStringLiteral("write"), [&] { return module.writeFlash(base, size, bytes); }, true) &&
-        runStage(
-            QStringLiteral("verify"), [&] { return module.verifyFlash(base, size, bytes); },
-            true) &&
-        runStage(
-            QStringLiteral("exit"), [&] { return module.exitBootloader(); }, false);
+        else
+            bar->update(done);
+    });
+    const DeviceJob::Result result = link.run(job);
     bar.reset();
-    if (!ok)
-        return CliOutput::fail(ExitFailed, stageError);
-    CliOutput::out() << "flashed " << size << " bytes at 0x" << QString::number(base, 16)
-                     << "; the device restarts" << Qt::endl;
+    if (!result.ok())
+        return CliOutput::fail(ExitFailed, result.message);
+    CliOutput::out() << "flashed " << image.size() << " bytes at 0x"
+                     << QString::number(image.flashBase(), 16) << "; the device restarts"
+                     << Qt::endl;
     return ExitOk;
 }

@@ -1,3 +1,4 @@
+#include "link/cdcusbsession.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/devicecommand.h"
 #include "tools/cli/exitcode.h"
@@ -51,8 +52,12 @@ int main(int argc, char *argv[])
         return ExitOk;
     }
     for (const Command &command : commands) {
-        if (name == QLatin1String(command.name))
-            return command.run(args);
+        if (name == QLatin1String(command.name)) {
+            const int status = command.run(args);
+            // No device link thread outlives the tool, nor is cut off by its exit.
+            CdcUsbSession::stopAllAndWait(5000);
+            return status;
+        }
     }
     printUsage(CliOutput::err());
     return name.isEmpty()

@@ -39,7 +39,8 @@ QString quoted(const QString &text)
 // Reads a project; on failure prints the reason and returns the exit status.
 int loadProject(ProjectModel &model, const QString &path)
 {
-    const int result = model.load(path);
+    QString reason;
+    const int result = model.load(path, &reason);
     if (result == -1) {
         return CliOutput::fail(ExitCannotOpen,
                                QStringLiteral("cannot open project file %1: %2")
@@ -48,9 +49,8 @@ int loadProject(ProjectModel &model, const QString &path)
                                                                 : QStringLiteral("no such file")));
     }
     if (result != 0) {
-        return CliOutput::fail(
-            ExitUnusable,
-            QStringLiteral("project file %1 is unusable: not a project document").arg(path));
+        return CliOutput::fail(ExitUnusable,
+                               QStringLiteral("project file %1 is unusable: %2").arg(path, reason));
     }
     return ExitOk;
 }

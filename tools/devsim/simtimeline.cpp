@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -81,7 +82,7 @@ bool SimTimeline::parse(const QString &text, QString *error)
         bool ok = words.size() >= 3 && words.at(0) == QLatin1String("at") &&
             (words.at(2) == QLatin1String("s") || words.at(2) == QLatin1String("ms"));
         double when = ok ? words.at(1).toDouble(&ok) : 0;
-        if (!ok || when < 0 || when > 1e7) {
+        if (!ok || !std::isfinite(when) || when < 0 || when > 1e7) {
             reason = QStringLiteral("expected 'at <time> s ...'");
         } else {
             step.atMs = qint64(words.at(2) == QLatin1String("s") ? when * 1000 : when);

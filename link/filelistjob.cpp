@@ -1,0 +1,70 @@
+#include "link/filelistjob.h"
+
+QVector<FileListJob::Entry> FileListJob::parse(const QString &folder, const QString &answer)
+{
+    QVector<Entry> entries;
+    const QStringList lines = answer.split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        Entry entry;
+        if (line.startsWith(QLatin1Char('/'))) {
+            entry.folder = true;
+            entry.name = line.mid(1);
+        } else {
+            const QStringList parts = line.split(QLatin1Char('\t'));
+            entry.name = parts.at(0);
+            if (parts.size() > 1) {
+                bool ok = false;
+                const qint64 size = parts.at(1).trimmed().toLongLong(&ok);
+                if (ok && size >= 0)
+                    entry.size = size;
+            }
+        }
+        if (entry.name.isEmpty() || entry.name == QLatin1String(".") ||
+            entry.name == QLatin1String("..") || entry.name.contains(QLatin1Char('\\')) ||
+            entry.name.contains(QLatin1Char('/')))
+            continue;
+        entry.path = folder + QLatin1Char('\\') + entry.name;
+        entries.append(entry);
+    }
+    return entries;
+}
+
+FileListJob::FileListJob(Amodule *module, const QString &folder, QObject *parent)
+    : DeviceJob(module, parent)
+    , dir(folder)
+{
+}
+
+FileListJob::~FileListJob()
+{
+    quit();
+}
+
+void FileListJob::begin()
+{
+    setStep(List);
+    const bool queued =
+        request(QStringLiteral("GET FILE_LIST ") + dir, [this](int err, const QString &answer) {
+            if (err != 0) {
+                const QString said =
+                    answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed();
+                finish(Status::Failed, -1, QStringLiteral("listing %1 failed: %2").arg(dir, said),
+                       answer);
+                return;
+            }
+            list = parse(dir, answer);
+            finish(Status::Done, -1, QStringLiteral("%1 entries in %2").arg(list.size()).arg(dir));
+        });
+    if (!queued)
+        finishLater(Status::Failed, -1, QStringLiteral("listing %1 was refused").arg(dir));
+}
+
+void FileListJob::abort()
+{
+    // One request: nothing is left to stop. Its answer is not waited for.
+    finishLater(Status::Cancelled, -1, QStringLiteral("listing %1 cancelled").arg(dir));
+}
