@@ -118,10 +118,8 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::newRow("no errors")
             << 2 << "Флэш-память: ошибок нет, свободно 1.50 MiB из 16.00 MiB.";
-        QTest::newRow("absent") << 4 << "Флэш-память: карта отсутствует.";
-        QTest::newRow("formatting") << 5 << "Флэш-память: идёт форматирование карты.";
-        QTest::newRow("unknown") << 9 << "Флэш-память: неизвестно.";
-        QTest::newRow("negative") << -1 << "Флэш-память: неизвестно.";
+        QTest::newRow("absent, no sizes") << 4 << "Флэш-память: карта отсутствует.";
+        QTest::newRow("a code the devices do not report") << 9 << "Флэш-память: неизвестно.";
     }
 
     void storageLabel()
