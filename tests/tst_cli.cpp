@@ -65,6 +65,19 @@ private slots:
              "{\"nodes\":[" + group.repeated(257) + QByteArray("]}").repeated(257) + "]}"},
             {"ids.mpj", R"({"id_obj":2147483647,"nodes":[{"nodetype":"device","type":"horn"}]})"},
             {"array.mpj", "[]"},
+            // Console 500 links its button to lines 1, 2 and 8 of unit 2002; console 501 to
+            // a loudspeaker whose address is not one.
+            {"keys.mpj", R"({"nodes":[
+                {"nodetype":"device","id_obj":1,"type":"ip_pult","serial":500,"keys_count":1,
+                 "inouts":[{"type":7,"name":"Все","description":"Кнопка 1","index":1,
+                            "outlinks":[{"id_obj":2,"indexes":[1,2,8]}]}]},
+                {"nodetype":"device","id_obj":2,"type":"tovik2","serial":2002,
+                 "ip_enabled":true,"ip_addr":"127.0.0.5"},
+                {"nodetype":"device","id_obj":3,"type":"ip_pult","serial":501,"keys_count":1,
+                 "inouts":[{"type":7,"description":"Кнопка 1","index":1,
+                            "outlinks":[{"id_obj":4,"indexes":[1]}]}]},
+                {"nodetype":"device","id_obj":4,"type":"horn","serial":1001,
+                 "ip_enabled":true,"ip_addr":"127.0.0.300"}]})"},
         };
         for (const auto &file : files)
             QVERIFY(writeFile(m_files.filePath(file.name), file.content));
@@ -91,6 +104,12 @@ private slots:
             {"save-as of an unusable file", {"project", "save-as", file("buttons.mpj"), file("out.mpj")}, 3, unusableFile("buttons.mpj", "a device has keys_count 300000000, more than the 128 buttons of any console")},
             {"save-as missing input", {"project", "save-as", "/nonexistent/p.mpj", "/tmp/x.mpj"}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
             {"save-as unwritable output", {"project", "save-as", input, "/nonexistent/out.mpj"}, 2, "cannot write project file /nonexistent/out.mpj"},
+            {"key-image missing project", {"project", "key-image", "/nonexistent/p.mpj", "500", file("out.mpj")}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
+            {"key-image unknown serial", {"project", "key-image", file("keys.mpj"), "9999", file("out.mpj")}, 2, "project file " + file("keys.mpj") + " has no device with serial number 9999"},
+            {"key-image unwritable output", {"project", "key-image", file("keys.mpj"), "500", "/nonexistent/out.bin"}, 2, "cannot write /nonexistent/out.bin: No such file or directory"},
+            {"key-image of an unusable project", {"project", "key-image", file("buttons.mpj"), "1", file("out.mpj")}, 3, unusableFile("buttons.mpj", "a device has keys_count 300000000, more than the 128 buttons of any console")},
+            {"key-image with a malformed address", {"project", "key-image", file("keys.mpj"), "501", file("out.mpj")}, 3, "cannot build the key image of device 501: button 1 \"Кнопка 1\": device 4 (serial 1001) has the IPv4 address '127.0.0.300', which is not four decimal numbers from 0 to 255"},
+            {"key-image serial not a number", {"project", "key-image", file("keys.mpj"), "5O0", file("out.mpj")}, 1, "'5O0' is not a serial number (0 to 4294967295)"},
             {"no arguments", {}, 1, ""},
             {"unknown command", {"frobnicate"}, 1, "unknown command 'frobnicate'"},
             {"unknown project command", {"project", "print"}, 1, "unknown project command 'print'"},
@@ -99,6 +118,32 @@ private slots:
             // clang-format on
         };
         addRows(rows);
+    }
+
+    // The image of a console, and the bare header for another device, replace what was in
+    // the output file.
+    void keyImage_data()
+    {
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<QByteArray>("image");
+        QTest::newRow("console") << "500"
+                                 << QByteArray::fromHex("1A000000 0100 1200 00 03 C2F1E5"
+                                                        " 0C C0 01 D2070000 0500007F 01 83");
+        QTest::newRow("not a console") << "2002" << QByteArray::fromHex("06000000 0100");
+    }
+
+    void keyImage()
+    {
+        QFETCH(QString, serial);
+        QFETCH(QByteArray, image);
+        const QString out = m_files.filePath("image.bin");
+        QVERIFY(writeFile(out, QByteArray(100, 'x')));
+        const CliRun run =
+            runCli({"project", "key-image", m_files.filePath("keys.mpj"), serial, out});
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QStringLiteral("wrote %1 bytes to %2\n").arg(image.size()).arg(out));
+        QCOMPARE(readFile(out).toHex(' '), image.toHex(' '));
     }
 
     void failures()
@@ -119,9 +164,10 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("top") << QStringList {"--help"} << "project";
-        QTest::newRow("project") << QStringList {"project", "--help"} << "save-as";
+        QTest::newRow("project") << QStringList {"project", "--help"} << "key-image";
         QTest::newRow("show") << QStringList {"project", "show", "--help"} << "FILE.mpj";
         QTest::newRow("save-as") << QStringList {"project", "save-as", "--help"} << "OUT.mpj";
+        QTest::newRow("key-image") << QStringList {"project", "key-image", "--help"} << "SERIAL";
     }
 
     void help()

@@ -1,5 +1,8 @@
+#include "link/statusanswer.h"
 #include "project/devicetype.h"
 #include "project/statusdecoder.h"
+#include "testutil.h"
+#include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusdocument.h"
 #include "tools/devsim/simstatusserver.h"
@@ -7,8 +10,22 @@
 #include "tools/devsim/simulator.h"
 
 #include <QJsonArray>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTextCodec>
 #include <QtTest>
+
+namespace {
+
+// The answer of a simulated device's command side to one request line.
+QString ask(SimCommandDevice &command, const QString &request)
+{
+    return QTextCodec::codecForName("Windows-1251")->toUnicode(command.respond(request));
+}
+
+} // namespace
 
 class TestSimTimeline : public QObject {
     Q_OBJECT
@@ -145,6 +162,13 @@ private slots:
                "not-object|oversized|slow|endless'";
         QTest::newRow("unknown action") << "at 1 s device 1 explode"
                                         << "line 1: unknown action 'explode'";
+        const QString storage = "line 1: expected 'storage STATUS [SIZE FREE]' (0..255, bytes)";
+        QTest::newRow("storage status not a number") << "at 1 s device 2 storage x" << storage;
+        QTest::newRow("storage size without free") << "at 1 s device 2 storage 2 10" << storage;
+        QTest::newRow("negative storage size") << "at 1 s device 2 storage 2 -1 5" << storage;
+        QTest::newRow("status answer without text")
+            << "at 1 s device 2 status-answer"
+            << "line 1: expected 'status-answer TEXT|normal'";
     }
 
     void wrongScripts()
@@ -157,6 +181,154 @@ private slots:
         QCOMPARE(reason, error);
         // The script that was there stays.
         QCOMPARE(m_timeline->stepCount(), 1);
+    }
+
+    // The audio devices answer "GET STATUS" with the storage fields 6 to 8 that their windows
+    // read: status, size and free space of their files.
+    void statusOfAudioDevices_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("loudspeaker") << int(DeviceType::Horn);
+        QTest::newRow("IP console") << int(DeviceType::IpPult);
+        QTest::newRow("media converter") << int(DeviceType::Media);
+        QTest::newRow("central unit") << int(DeviceType::Tovik2);
+    }
+
+    void statusOfAudioDevices()
+    {
+        QFETCH(int, type);
+        SimDevice device(type, 1001, QHostAddress("127.0.7.9"));
+        SimCommandDevice command(&device, 23);
+        const QString answer = ask(command, "GET STATUS");
+        QVERIFY2(answer.endsWith("\r\nOK\r\n"), qPrintable(answer));
+        const StatusAnswer status = StatusAnswer::parse(answer.section("\r\n", 0, 0));
+        QVERIFY(status.valid);
+        QCOMPARE(status.typeCode, type);
+        QCOMPARE(status.version, 100);
+        QVERIFY(status.hasStorage);
+        QCOMPARE(status.storageStatus, 2);
+        QCOMPARE(status.storageTotal, SimFileSystem::capacity);
+        QVERIFY(command.files.used() > 0);
+        QCOMPARE(status.storageFree, SimFileSystem::capacity - command.files.used());
+    }
+
+    void statusSteps_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("storage status") << QStringList {"device 2 storage 3"}
+                                        << "ip_pult 1002,1.0,0,0,0,0,3,16777216,FREE\r\nOK\r\n";
+        QTest::newRow("storage status, size and free space")
+            << QStringList {"serial 1002 storage 2 68719476736 250"}
+            << "ip_pult 1002,1.0,0,0,0,0,2,68719476736,250\r\nOK\r\n";
+        QTest::newRow("back to the files' sizes")
+            << QStringList {"device 2 storage 2 1000 250", "device 2 storage 6"}
+            << "ip_pult 1002,1.0,0,0,0,0,6,16777216,FREE\r\nOK\r\n";
+        QTest::newRow("crafted answer, eight fields")
+            << QStringList {"device 2 status-answer horn 5,9.9,  0,0,0,0,2,1000"}
+            << "horn 5,9.9, 0,0,0,0,2,1000\r\nOK\r\n";
+        QTest::newRow("crafted refusal")
+            << QStringList {"device 2 status-answer ERROR 7"} << "ERROR 7\r\n";
+        QTest::newRow("built answer again")
+            << QStringList {"device 2 status-answer x", "device 2 status-answer normal"}
+            << "ip_pult 1002,1.0,0,0,0,0,2,16777216,FREE\r\nOK\r\n";
+    }
+
+    void statusSteps()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, answer);
+        SimDevice *device = m_simulator->devices().at(1);
+        SimCommandDevice command(device, 23);
+        QSignalSpy changed(device, &SimDevice::changed);
+        for (const QString &step : qAsConst(steps)) {
+            QString error;
+            QVERIFY2(m_timeline->apply(step, &error), qPrintable(error));
+        }
+        QCOMPARE(changed.count(), steps.size());
+        answer.replace("FREE", QString::number(SimFileSystem::capacity - command.files.used()));
+        QCOMPARE(ask(command, "GET STATUS"), answer);
+    }
+
+    // Formatting the flash erases its files; the memory card keeps its own.
+    void formattingErasesTheFlash()
+    {
+        SimDevice device(DeviceType::IpPult, 1001, QHostAddress("127.0.7.9"));
+        SimCommandDevice command(&device, 23);
+        QVERIFY(command.files.store("1:\\audio\\card.wav", QByteArray(100, 'c')));
+        QVERIFY(ask(command, "GET FILE_LIST 0:\\audio").contains("siren.wav\t2048\r\n"));
+        QCOMPARE(ask(command, "SET DESCRIPTOR desc_NorFormatCmd 0"), "OK\r\n");
+        QVERIFY(command.files.exists("0:\\config.ini"));
+
+        QCOMPARE(ask(command, "SET DESCRIPTOR desc_NorFormatCmd 1"), "OK\r\n");
+        QCOMPARE(ask(command, "GET FILE_LIST 0:\\audio"), "\r\nOK\r\n");
+        QCOMPARE(ask(command, "SET FILE_OPEN 0:\\config.ini"), "ERROR\r\n");
+        QCOMPARE(ask(command, "GET FILE_LIST 0:\\keys"), "ERROR\r\n");
+        QCOMPARE(ask(command, "GET FILE_LIST 1:\\audio"), "card.wav\t100\r\n\r\nOK\r\n");
+        const StatusAnswer status =
+            StatusAnswer::parse(ask(command, "GET STATUS").section("\r\n", 0, 0));
+        QCOMPARE(status.storageFree, SimFileSystem::capacity - 100);
+    }
+
+    // norda-devsim --request-log: every request line, with the device's address and serial
+    // number, is in the file as soon as it has been answered, after what the file held.
+    void requestLog()
+    {
+        QTemporaryDir dir;
+        const QString log = dir.filePath("requests.log");
+        QVERIFY(TestUtil::writeFile(log, "earlier line\n"));
+        QProcess simulator;
+        simulator.setProcessChannelMode(QProcess::SeparateChannels);
+        simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
+                        {"--device", "horn:1001@127.0.7.10", "--device", "media:3003@127.0.7.11",
+                         "--command-port", "0", "--request-log", log});
+        QVERIFY(simulator.waitForStarted(10000));
+        QByteArray output;
+        while (!output.contains("ready\n")) {
+            QVERIFY2(simulator.waitForReadyRead(10000),
+                     simulator.readAllStandardError().constData());
+            output += simulator.readAllStandardOutput();
+        }
+        QMap<QString, quint16> ports;
+        static const QRegularExpression tcpLine("^tcp \\w+:(\\d+) [0-9.]+:(\\d+)$",
+                                                QRegularExpression::MultilineOption);
+        for (auto it = tcpLine.globalMatch(QString::fromUtf8(output)); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            ports.insert(match.captured(1), quint16(match.captured(2).toUInt()));
+        }
+        QCOMPARE(ports.size(), 2);
+
+        const QList<QPair<QString, QString>> requests = {
+            {"1001", "GET VERSION"},
+            {"1001", "SET DESCRIPTOR desc_MaxVolume 33"},
+            {"3003", "GET STATUS"},
+            {"1001", "SET DESCRIPTOR desc_DeviceTag Этаж 2"},
+        };
+        QMap<QString, QTcpSocket *> sockets;
+        QStringList expected {"earlier line"};
+        for (const auto &request : requests) {
+            QTcpSocket *&socket = sockets[request.first];
+            if (!socket) {
+                socket = new QTcpSocket(this);
+                socket->connectToHost(request.first == "1001" ? "127.0.7.10" : "127.0.7.11",
+                                      ports.value(request.first));
+                QVERIFY(socket->waitForConnected(10000));
+            }
+            socket->write(QTextCodec::codecForName("Windows-1251")->fromUnicode(request.second) +
+                          "\r\n");
+            QByteArray answer;
+            while (!answer.endsWith("OK\r\n") && !answer.endsWith("ERROR\r\n")) {
+                QVERIFY(socket->waitForReadyRead(10000));
+                answer += socket->readAll();
+            }
+            expected << (request.first == "1001" ? "127.0.7.10\t1001\t" : "127.0.7.11\t3003\t") +
+                    request.second;
+            QCOMPARE(QString::fromUtf8(TestUtil::readFile(log)).split('\n', Qt::SkipEmptyParts),
+                     expected);
+        }
+        qDeleteAll(sockets);
+        simulator.terminate();
+        QVERIFY(simulator.waitForFinished(10000));
     }
 
     void runsInTimeOrder()

@@ -1,6 +1,7 @@
 #include "tools/cli/projectcommand.h"
 
 #include "project/inout.h"
+#include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
@@ -9,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
 
@@ -18,6 +20,9 @@ const char projectHelp[] = "Usage: norda-cli project <command> [options]\n"
                            "  show FILE.mpj             print the project tree\n"
                            "  save-as IN.mpj OUT.mpj    load a project and save it as the "
                            "console does\n"
+                           "  key-image FILE.mpj SERIAL OUT.bin\n"
+                           "                            write the key configuration image of "
+                           "a console\n"
                            "\n"
                            "Run 'norda-cli project <command> --help' for the options of a "
                            "command.\n";
@@ -79,6 +84,8 @@ int ProjectCommand::run(const QStringList &args)
         return show(rest);
     if (command == QLatin1String("save-as"))
         return saveAs(rest);
+    if (command == QLatin1String("key-image"))
+        return keyImage(rest);
     if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         (command.isEmpty() ? CliOutput::err() : CliOutput::out()) << projectHelp;
         return command.isEmpty() ? ExitUsage : ExitOk;
@@ -154,5 +161,57 @@ int ProjectCommand::saveAs(const QStringList &args)
         return CliOutput::fail(ExitCannotOpen,
                                QStringLiteral("cannot write project file %1").arg(out));
     }
+    return ExitOk;
+}
+
+int ProjectCommand::keyImage(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Write the key configuration image that the console with this serial "
+                       "number gets from the project (the 6-byte header for a device that is "
+                       "not a console)."));
+    parser.addPositionalArgument(QStringLiteral("FILE.mpj"), QStringLiteral("project file"));
+    parser.addPositionalArgument(QStringLiteral("SERIAL"),
+                                 QStringLiteral("serial number of the device"));
+    parser.addPositionalArgument(QStringLiteral("OUT.bin"), QStringLiteral("file to write"));
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 3, &status))
+        return status;
+
+    const QStringList positional = parser.positionalArguments();
+    const QString path = positional.at(0);
+    const QString out = positional.at(2);
+    bool numeric = false;
+    const quint32 serial = positional.at(1).toUInt(&numeric, 10);
+    if (!numeric) {
+        return CliOutput::fail(
+            ExitUsage,
+            QStringLiteral("'%1' is not a serial number (0 to 4294967295)").arg(positional.at(1)));
+    }
+    ProjectModel model(ProjectModel::Journals::None);
+    if (const int result = loadProject(model, path))
+        return result;
+    const ProjectDevice *device = model.findDeviceBySerial(serial);
+    if (!device) {
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("project file %1 has no device with serial number "
+                                              "%2")
+                                   .arg(path)
+                                   .arg(serial));
+    }
+    QByteArray image;
+    QString reason;
+    if (!keyConfigImage(device, &image, &reason)) {
+        return CliOutput::fail(
+            ExitUnusable,
+            QStringLiteral("cannot build the key image of device %1: %2").arg(serial).arg(reason));
+    }
+    QSaveFile file(out);
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("cannot write %1: %2").arg(out, file.errorString()));
+    }
+    CliOutput::out() << "wrote " << image.size() << " bytes to " << out << Qt::endl;
     return ExitOk;
 }

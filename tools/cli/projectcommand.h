@@ -5,7 +5,8 @@
 class ProjectDevice;
 class QTextStream;
 
-// "norda-cli project ...": showing and re-saving project files.
+// "norda-cli project ...": showing and re-saving project files, and the key configuration
+// image of a console.
 class ProjectCommand {
 public:
     // args[0] is "project"; returns the exit status.
@@ -16,4 +17,5 @@ public:
 private:
     static int show(const QStringList &args);
     static int saveAs(const QStringList &args);
+    static int keyImage(const QStringList &args);
 };

@@ -4,6 +4,7 @@
 #include "tools/devsim/simdescriptors.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simparameters.h"
+#include "tools/devsim/simrequestlog.h"
 
 #include <QRegularExpression>
 #include <QTextCodec>
@@ -110,6 +111,8 @@ QByteArray SimCommandDevice::respond(const QString &line)
             log.removeFirst();
         log.append(line);
     }
+    if (logFile)
+        logFile->append(m_device, line);
     ++requestCount;
     if (faults.silent)
         return QByteArray();
@@ -165,9 +168,12 @@ QByteArray SimCommandDevice::answerApplication(const QString &line)
             return block.toHex().toUpper() + "\r\n" + ok;
         }
         QString text;
-        if (SimParameters::answer(m_device, files, line.section(QLatin1Char(' '), 1), &text))
-            return value(text);
-        return error;
+        if (!SimParameters::answer(m_device, files, line.section(QLatin1Char(' '), 1), &text))
+            return error;
+        // A crafted answer that is a refusal comes without "OK".
+        if (text.startsWith(QLatin1String("ERROR")))
+            return wire(text) + "\r\n";
+        return value(text);
     }
 
     if (verb == QLatin1String("SET")) {
@@ -176,7 +182,13 @@ QByteArray SimCommandDevice::answerApplication(const QString &line)
             const QString text = rest.section(QLatin1Char(' '), 1);
             if (!descriptor.startsWith(QLatin1String("desc_")) || !rest.contains(QLatin1Char(' ')))
                 return error;
-            return okOrError(SimDescriptors::write(m_device, descriptor.mid(5), text));
+            if (!SimDescriptors::write(m_device, descriptor.mid(5), text))
+                return error;
+            // Formatting the flash erases its files.
+            if (descriptor == QLatin1String("desc_NorFormatCmd") &&
+                text.trimmed() == QLatin1String("1"))
+                files.format(QStringLiteral("0:"));
+            return ok;
         }
         if (name == QLatin1String("BOOT") && rest.isEmpty()) {
             bootMode = true;

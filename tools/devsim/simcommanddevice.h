@@ -13,6 +13,7 @@
 #include <cstdint>
 
 class SimDevice;
+class SimRequestLog;
 
 // The command side of one simulated device: answers request lines as the device (or, after
 // "SET BOOT", its bootloader) does, with its files, its flash and its injected faults. All
@@ -37,6 +38,8 @@ public:
     // Every non-empty request line received, oldest first (safe from any thread).
     QStringList requestLog() const;
     void clearRequestLog();
+    // Also appends every request line to this log file (not owned; null: none).
+    void setRequestLogFile(SimRequestLog *file) { logFile = file; }
 
     SimFaults faults;
     SimFileSystem files;
@@ -61,4 +64,5 @@ private:
     quint64 requestCount = 0;
     mutable QMutex logMutex;
     QStringList log;
+    SimRequestLog *logFile = nullptr;
 };

@@ -36,6 +36,10 @@ SimCommandOptions::SimCommandOptions()
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "
                                  "(default), 1 uniform."),
                   QStringLiteral("N"), QStringLiteral("0"))
+    , requestLog(QStringLiteral("request-log"),
+                 QStringLiteral("Append every request line the devices receive to FILE, one per "
+                                "line: address, serial number and request, separated by tabs."),
+                 QStringLiteral("FILE"))
 {
 }
 
@@ -47,6 +51,7 @@ void SimCommandOptions::addTo(QCommandLineParser &parser) const
     parser.addOption(registry);
     parser.addOption(fault);
     parser.addOption(flashLayout);
+    parser.addOption(requestLog);
 }
 
 int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simulator,
@@ -68,6 +73,8 @@ int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simula
         return fail(1, QStringLiteral("bad flash layout '%1'").arg(parser.value(flashLayout)));
 
     QString error;
+    if (parser.isSet(requestLog) && !server.openRequestLog(parser.value(requestLog), &error))
+        return fail(2, error);
     if (!server.listen(quint16(port), &error))
         return fail(2, error + QStringLiteral(" (try --command-port)"));
 

@@ -31,4 +31,5 @@ private:
     QCommandLineOption registry;
     QCommandLineOption fault;
     QCommandLineOption flashLayout;
+    QCommandLineOption requestLog;
 };

@@ -3,6 +3,7 @@
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simptychannel.h"
+#include "tools/devsim/simrequestlog.h"
 #include "tools/devsim/simtcpchannel.h"
 #include "tools/devsim/simulator.h"
 
@@ -59,6 +60,7 @@ bool SimCommandServer::attach(SimDevice *device, quint16 port, QString *error)
     auto *entry = new Entry;
     entry->device = device;
     entry->command = new SimCommandDevice(device, port, this);
+    entry->command->setRequestLogFile(requestLog);
     entry->port = port;
     connect(entry->command, &SimCommandDevice::restarting, this, [this, device] {
         // The answer that triggered the restart leaves first.
@@ -124,6 +126,17 @@ bool SimCommandServer::addUsb(SimDevice *device, uint16_t vendorId, uint16_t pro
     if (!entry->plugged)
         return true;
     return entry->pty->plug(error);
+}
+
+bool SimCommandServer::openRequestLog(const QString &path, QString *error)
+{
+    if (!requestLog)
+        requestLog = new SimRequestLog(this);
+    if (!requestLog->open(path, error))
+        return false;
+    for (Entry *entry : qAsConst(entries))
+        entry->command->setRequestLogFile(requestLog);
+    return true;
 }
 
 SimCommandDevice *SimCommandServer::commandDevice(SimDevice *device) const

@@ -12,6 +12,7 @@ class QTcpServer;
 class SimCommandDevice;
 class SimDevice;
 class SimPtyChannel;
+class SimRequestLog;
 class SimTcpChannel;
 class Simulator;
 
@@ -37,6 +38,9 @@ public:
     // Gives an attached device a pseudo-terminal with these USB ids in the registry folder.
     bool addUsb(SimDevice *device, uint16_t vendorId, uint16_t productId,
                 const QString &registryDir, QString *error);
+
+    // Appends every request line of every device, attached now or later, to this file.
+    bool openRequestLog(const QString &path, QString *error);
 
     SimCommandDevice *commandDevice(SimDevice *device) const;
     quint16 tcpPort(SimDevice *device) const;
@@ -68,4 +72,5 @@ private:
 
     Simulator *simulator;
     QList<Entry *> entries;
+    SimRequestLog *requestLog = nullptr;
 };

@@ -39,6 +39,15 @@ public:
     uint16_t extensionFaults = 0; // bit j: extension unit j + 1 faulty
     int keysCount = -1; // reported for consoles; -1 leaves the key out
 
+    // Storage reported in the answer to "GET STATUS": status code (2: no errors), size and
+    // free space in bytes; a negative size or free space reports the device's own file store.
+    int storageStatus = 2;
+    qint64 storageTotal = -1;
+    qint64 storageFree = -1;
+    // When not empty, the answer to "GET STATUS" as it stands instead of the one built from
+    // the state; one that begins with "ERROR" is sent as a refusal (without "OK").
+    QString statusAnswer;
+
     // Announces that the state above changed (servers and timelines use it).
     void touch() { emit changed(); }
 

@@ -45,6 +45,17 @@ bool SimFileSystem::makeDir(const QString &dir)
     return true;
 }
 
+void SimFileSystem::format(const QString &unit)
+{
+    const QString prefix = key(unit) + QLatin1Char('\\');
+    for (auto it = files.begin(); it != files.end();)
+        it = it.key().startsWith(prefix) ? files.erase(it) : std::next(it);
+    for (auto it = folders.begin(); it != folders.end();)
+        it = it->startsWith(prefix) ? folders.erase(it) : std::next(it);
+    resetTransfer();
+    makeDir(unit + QStringLiteral("\\audio"));
+}
+
 bool SimFileSystem::store(const QString &path, const QByteArray &data)
 {
     if (!validPath(path))

@@ -23,6 +23,9 @@ public:
     // Deletes every file directly in `dir`; false when there is no such folder.
     bool clearDir(const QString &dir);
     bool makeDir(const QString &dir);
+    // Erases every file and folder of a storage unit ("0:") and makes its audio folder
+    // again, as the device's formatting does; ends a transfer that was running.
+    void format(const QString &unit);
     // The listing lines of a folder: "name\tsize" per file, "/name" per subfolder; false
     // when there is no such folder.
     bool listing(const QString &dir, QStringList *lines) const;

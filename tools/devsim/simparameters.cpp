@@ -47,21 +47,26 @@ bool SimParameters::answer(const SimDevice *device, const SimFileSystem &files,
 
 QString SimParameters::status(const SimDevice *device, const SimFileSystem &files)
 {
+    if (!device->statusAnswer.isEmpty())
+        return device->statusAnswer;
+    const QStringList storage = {
+        QString::number(device->storageStatus),
+        QString::number(device->storageTotal < 0 ? SimFileSystem::capacity : device->storageTotal),
+        QString::number(device->storageFree < 0 ? files.freeSpace() : device->storageFree),
+    };
     QStringList fields;
     fields << device->reportedKey + QLatin1Char(' ') + QString::number(device->serial);
     fields << majorMinor(device->version);
     if (!isCentralUnitType(device->type)) {
         fields << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("0")
                << QStringLiteral("0");
-        fields << QStringLiteral("2") << QString::number(SimFileSystem::capacity)
-               << QString::number(files.freeSpace());
+        fields << storage;
         return fields.join(QLatin1Char(','));
     }
     fields << QString::number(QDateTime::currentSecsSinceEpoch());
     fields << QString::number(journalRecords) << QString::number(journalRecords)
            << QString::number(journalCapacity);
-    fields << QStringLiteral("2") << QString::number(SimFileSystem::capacity)
-           << QString::number(files.freeSpace());
+    fields << storage;
     fields << QStringLiteral("0") << QStringLiteral("0");
     quint64 consoles = 0;
     for (int k = 0; k < 32; ++k) {

@@ -7,6 +7,11 @@ class SimFileSystem;
 
 // Answers of a simulated device to the plain GET requests of the device windows: "STATUS",
 // "BINSTATUS", "LO_CURRENT_VALUES", "JOURNAL a,b" and "SCREEN". Each is one value line.
+//
+// "STATUS" of the audio devices and the four-line unit: type key and serial number, version
+// "major.minor", four zeros, then storage status, size and free space (nine fields). Of the
+// central units: type key and serial, version, time, journal fields, the same three storage
+// fields (6 to 8), then their line and console states.
 class SimParameters {
 public:
     static constexpr int journalCapacity = 1000;

@@ -15,6 +15,13 @@ namespace {
 // Scripts longer than this are refused.
 constexpr qint64 maxScriptBytes = 4 * 1024 * 1024;
 
+bool toSize(const QString &text, qint64 *value)
+{
+    bool ok = false;
+    *value = text.toLongLong(&ok, 10);
+    return ok && *value >= 0;
+}
+
 bool toNumber(const QString &text, int *value)
 {
     bool ok = false;
@@ -161,6 +168,15 @@ bool SimTimeline::checkAction(const Step &step, QString *error) const
     } else if (action == QLatin1String("key") || action == QLatin1String("version")) {
         if (args.size() != 1)
             return fail(QStringLiteral("expected '%1 <text>'").arg(action));
+    } else if (action == QLatin1String("storage")) {
+        qint64 size = 0;
+        if ((args.size() != 1 && args.size() != 3) || !toNumber(args.at(0), &number) ||
+            number < 0 || number > 255 ||
+            (args.size() == 3 && (!toSize(args.at(1), &size) || !toSize(args.at(2), &size))))
+            return fail(QStringLiteral("expected 'storage STATUS [SIZE FREE]' (0..255, bytes)"));
+    } else if (action == QLatin1String("status-answer")) {
+        if (args.isEmpty())
+            return fail(QStringLiteral("expected 'status-answer TEXT|normal'"));
     } else if (action == QLatin1String("http")) {
         SimStatusServer::Behaviour behaviour;
         if (args.size() != 1 || !SimStatusServer::behaviourFromName(args.at(0), &behaviour))
@@ -221,6 +237,17 @@ void SimTimeline::run(const Step &step)
             device->reportedKey = args.at(0);
         } else if (action == QLatin1String("version")) {
             device->version = args.at(0);
+        } else if (action == QLatin1String("storage")) {
+            device->storageStatus = number;
+            device->storageTotal = -1;
+            device->storageFree = -1;
+            if (args.size() == 3) {
+                toSize(args.at(1), &device->storageTotal);
+                toSize(args.at(2), &device->storageFree);
+            }
+        } else if (action == QLatin1String("status-answer")) {
+            const QString text = args.join(QLatin1Char(' '));
+            device->statusAnswer = text == QLatin1String("normal") ? QString() : text;
         } else if (action == QLatin1String("http") && m_server) {
             SimStatusServer::Behaviour behaviour = SimStatusServer::Behaviour::Normal;
             SimStatusServer::behaviourFromName(args.at(0), &behaviour);

@@ -25,6 +25,12 @@ class Simulator;
 //   at 40 s device 2 http silent           normal | silent | 404 | empty | not-json |
 //                                          not-object | oversized | slow | endless
 //   at 45 s all http normal                every device
+//   at 50 s device 2 storage 3             storage status in the answer to GET STATUS,
+//                                          size and free space those of its files
+//   at 51 s device 2 storage 2 1000 250    status, size and free space in bytes
+//   at 52 s device 2 status-answer horn 5,9.9   the answer to GET STATUS as written (words
+//                                          joined by one blank); ERROR... is a refusal
+//   at 53 s device 2 status-answer normal  the answer built from the state again
 //
 // "device N" is the N-th device of the simulator (from 1), "serial S" the device with
 // that serial number. Times count from start() and may have a fraction ("at 1.5 s").
