@@ -1,10 +1,15 @@
 #include "app/mainwindow.h"
+#include "app/quickconnect.h"
+#include "gui/guiresources.h"
 #include "link/cdcusbsession.h"
 #include "monitor/signalwatcher.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDebug>
 #include <QMetaType>
+#include <QSettings>
+#include <QTextStream>
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +26,36 @@ void writeToStdout(QtMsgType type, const QMessageLogContext &context, const QStr
     std::fflush(stdout);
 }
 
+// norda-console --connect TARGET: the settings window of the device that answers there,
+// without a project; closing it ends the program.
+int runQuickConnect(QApplication &app, const QString &targetText, const QString &timeoutText)
+{
+    QuickConnect::Target target;
+    QString error;
+    if (!QuickConnect::parse(targetText, &target, &error)) {
+        QTextStream(stderr) << "norda-console: " << error << '\n';
+        return QuickConnect::BadTarget;
+    }
+    bool ok = true;
+    const double seconds = timeoutText.isEmpty() ? 10.0 : timeoutText.toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > 3600) {
+        QTextStream(stderr)
+            << "norda-console: --timeout takes a number of seconds from 0 to 3600\n";
+        return QuickConnect::BadTarget;
+    }
+    initGuiResources();
+    QSettings settings(MainWindow::defaultSettingsPath(), QSettings::IniFormat);
+    QuickConnect quick(target, &settings);
+    quick.setTimeout(int(seconds * 1000));
+    QObject::connect(&quick, &QuickConnect::finished, &app, [](int code, const QString &message) {
+        if (!message.isEmpty())
+            QTextStream(stderr) << "norda-console: " << message << '\n';
+        QCoreApplication::exit(code);
+    });
+    quick.start();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -32,6 +67,33 @@ int main(int argc, char *argv[])
     // Flashing signals carry uint32_t values between threads.
     qRegisterMetaType<uint32_t>("uint32_t");
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("NORDA-СЕТЬ configuration and monitoring console. Without options it "
+                       "opens its main window on the last project."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption connectOption(
+        QStringLiteral("connect"),
+        QStringLiteral("Opens the settings window of the device that answers at TARGET, "
+                       "without a project: tcp://HOST[:PORT] (the port of [network] "
+                       "commandport by default) or usb[:VID:PID]. Closing it ends the program."),
+        QStringLiteral("TARGET"));
+    const QCommandLineOption timeoutOption(
+        QStringLiteral("timeout"),
+        QStringLiteral("With --connect: how long the device has to answer (10 s)."),
+        QStringLiteral("SECONDS"));
+    parser.addOption(connectOption);
+    parser.addOption(timeoutOption);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        QTextStream(stderr) << "norda-console: " << parser.errorText() << '\n';
+        return 1;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
     // SIGTERM, SIGHUP and SIGINT end the program as a normal quit does: the window is
     // destroyed below, which writes and closes the journals.
     SignalWatcher watcher;
@@ -40,10 +102,16 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(0);
     });
 
-    auto *window = new MainWindow;
-    window->show();
-    const int result = app.exec();
-    delete window;
+    int result = 0;
+    if (parser.isSet(connectOption)) {
+        result = runQuickConnect(app, parser.value(connectOption), parser.value(timeoutOption));
+    } else {
+        auto *window = new MainWindow;
+        window->installDeviceWindows();
+        window->show();
+        result = app.exec();
+        delete window;
+    }
     CdcUsbSession::stopAllAndWait(5000);
     return result;
 }

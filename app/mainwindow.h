@@ -73,6 +73,9 @@ public:
     void setTickInterval(int milliseconds);
 
     void setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindowFactory &factory);
+    // Registers the device settings windows of this build (devices/); the program does
+    // this once after construction, tests register windows of their own.
+    void installDeviceWindows();
     void setUsbDiscovery(const UsbDiscovery &discovery);
 
 public slots:

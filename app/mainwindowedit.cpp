@@ -7,6 +7,7 @@
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
+#include "devices/devicewindowfactories.h"
 #include "gui/counterlabel.h"
 #include "gui/guiresources.h"
 #include "gui/windowgeometry.h"
@@ -207,6 +208,12 @@ void MainWindow::on_pultKeyDoubleClick(const QModelIndex &index)
 }
 
 // ---- Device windows ----
+
+void MainWindow::installDeviceWindows()
+{
+    for (DeviceWindowKind kind : DeviceWindowFactories::kinds())
+        setDeviceWindowFactory(kind, DeviceWindowFactories::factory(kind));
+}
 
 DeviceWindowContext MainWindow::deviceWindowContext()
 {

@@ -1,0 +1,359 @@
+#include "devices/basedevicewindow.h"
+#include "ui_basedevicewindow.h"
+
+#include "gui/windowgeometry.h"
+#include "link/amodule.h"
+#include "project/devicetype.h"
+#include "project/projectdevice.h"
+
+#include <QDebug>
+#include <QEvent>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QStatusBar>
+
+#include <climits>
+
+namespace {
+
+const char grayStyle[] = "color: gray;";
+const char greenStyle[] = "color: green;";
+
+int clampToInt(qint64 value)
+{
+    return int(qBound<qint64>(0, value, INT_MAX));
+}
+
+} // namespace
+
+BaseDeviceWindow::BaseDeviceWindow(ProjectDevice *device, const DeviceWindowContext &context)
+    : QMainWindow(context.parent)
+    , device(device)
+    , ui(new Ui::BaseDeviceWindow)
+    , windowContext(context)
+    , appSettings(context.settings)
+    , projectModel(context.project)
+{
+    // The form names the window "BaseDeviceWindow"; concrete windows name themselves.
+    ui->setupUi(this);
+    resize(695, 439);
+    setWindowTitle(QStringLiteral("Настройка устройства"));
+
+    statusBar()->setStyleSheet(QLatin1String(grayStyle));
+    statusBar()->showMessage(QStringLiteral("Устройство не подключено"));
+
+    amodule = new Amodule(device, this, context.ports.commandPort);
+    // The worker's report of a failure comes just before the typed signal of that answer.
+    connect(amodule, &Amodule::exchangeError, this, [this] { failureReported = true; });
+    auto take = [this] {
+        currentAnswerFailed = failureReported;
+        failureReported = false;
+    };
+    connect(amodule, &Amodule::connected, this, [this](int type, const QString &version) {
+        failureReported = false;
+        on_amoduleConnected(type, version);
+    });
+    connect(amodule, &Amodule::disconnected, this, [this] {
+        failureReported = false;
+        on_amoduleDisconnected();
+    });
+    connect(amodule, &Amodule::receivedDescriptor, this,
+            [this, take](const QString &name, const QVariant &value, int index, int err) {
+                take();
+                on_receivedDescriptor(name, value, index, err);
+            });
+    connect(amodule, &Amodule::writedDescriptor, this,
+            [this, take](const QString &name, const QVariant &value, int index, int err) {
+                take();
+                on_writedDescriptor(name, value, index, err);
+            });
+    connect(amodule, &Amodule::receivedParam, this,
+            [this, take](const QString &name, const QString &value, int err) {
+                take();
+                on_receivedParam(name, value, err);
+            });
+    connect(amodule, &Amodule::writedParam, this,
+            [this, take](const QString &name, const QString &value, int err) {
+                take();
+                on_writedParam(name, value, err);
+            });
+    connect(amodule, &Amodule::startReadList, this, &BaseDeviceWindow::on_startReadDescList);
+    connect(amodule, &Amodule::endReadList, this, &BaseDeviceWindow::on_endReadList);
+    connect(amodule, &Amodule::endWriteDescriptors, this, [this] { on_endWriteDescList(); });
+    // File blocks are taken by the device jobs the windows run (link/*job.h): a download
+    // job owns the buffers of its file.
+
+    if (appSettings) {
+        bool ok = false;
+        const int flag =
+            appSettings->value(QStringLiteral("factory/fullaccess"), QStringLiteral("0"))
+                .toString()
+                .toInt(&ok);
+        fullAccess = ok && flag != 0;
+    }
+
+    progress = new QProgressDialog(this);
+    progress->setObjectName(QStringLiteral("progressDialog"));
+    progressBar = new QProgressBar(progress);
+    progress->setBar(progressBar);
+    progress->setCancelButtonText(QStringLiteral("Отмена"));
+    progress->setMinimumDuration(0);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    progress->setWindowFlag(Qt::WindowCloseButtonHint, false);
+    progress->setMinimumWidth(400);
+    // Shown and hidden by updateProgress() only; a cancel leaves it up for that to see.
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->reset();
+    progress->hide();
+    connect(progress, &QProgressDialog::canceled, this, [this] { on_progressDialog_canceled(); });
+}
+
+BaseDeviceWindow::~BaseDeviceWindow()
+{
+    geometryRestored = false;
+    // The facade ends the connection; its worker and thread delete themselves.
+    if (amodule) {
+        amodule->disconnect(this);
+        amodule->setParent(nullptr);
+        amodule->close();
+        amodule->deleteLater();
+        amodule = nullptr;
+    }
+    delete ui;
+}
+
+QWidget *BaseDeviceWindow::centralArea() const
+{
+    return ui->centralwidget;
+}
+
+QString BaseDeviceWindow::geometryGroup() const
+{
+    const QString name = QString::fromLatin1(metaObject()->className());
+    if (name == QLatin1String("TovikDeviceWindow"))
+        return QStringLiteral("tovik2window");
+    if (name == QLatin1String("LumoDeviceWindow"))
+        return QStringLiteral("lumowindow");
+    return QStringLiteral("basedevicewindow");
+}
+
+// ---- Reactions ----
+
+void BaseDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, int index, int err)
+{
+    qDebug().noquote() << "BaseDeviceWindow::on_receivedDescriptor" << descname << value.toString()
+                       << index << err;
+}
+
+void BaseDeviceWindow::on_receivedParam(QString paramname, QString value, int err)
+{
+    qDebug().noquote() << "BaseDeviceWindow::on_receivedParam" << paramname << value.trimmed()
+                       << err;
+}
+
+void BaseDeviceWindow::on_writedDescriptor(QString descname, QVariant value, int index, int err)
+{
+    qDebug().noquote() << "BaseDeviceWindow::on_writedDescriptor" << descname << value.toString()
+                       << index << err;
+}
+
+void BaseDeviceWindow::on_writedParam(QString paramname, QString value, int err)
+{
+    qDebug().noquote() << "BaseDeviceWindow::on_writedParam" << paramname << value.trimmed() << err;
+}
+
+void BaseDeviceWindow::on_progressDialog_canceled()
+{
+    updateProgress();
+}
+
+void BaseDeviceWindow::on_endWriteDescList()
+{
+    qDebug().noquote() << "BaseDeviceWindow::on_endWriteDescList";
+}
+
+void BaseDeviceWindow::on_amoduleConnected(int dev_type, QString fullver)
+{
+    identified = true;
+    statusBar()->setStyleSheet(QLatin1String(greenStyle));
+    statusBar()->showMessage(QStringLiteral("Подключен ") + deviceTypeName(dev_type) +
+                             QStringLiteral(" вер. ") + fullver);
+    if (!connectionSeen) {
+        connectionSeen = true;
+        emit firstConnectionEvent();
+    } else {
+        emit connectionEvent();
+    }
+}
+
+void BaseDeviceWindow::on_amoduleDisconnected()
+{
+    identified = false;
+    statusBar()->setStyleSheet(QLatin1String(grayStyle));
+    statusBar()->showMessage(QStringLiteral("Нет подключения"));
+    if (configDiff) {
+        configDiff = false;
+        emit configDiffChanged(false);
+    }
+}
+
+bool BaseDeviceWindow::answerFailed(const QString &text) const
+{
+    return currentAnswerFailed || isErrorText(text);
+}
+
+bool BaseDeviceWindow::isErrorText(const QString &text)
+{
+    // A value comes without its line end; the worker's own failures and the device's
+    // refusals begin with "ERROR".
+    return text.startsWith(QLatin1String("ERROR")) || text.contains(QLatin1Char('\r')) ||
+        text.contains(QLatin1Char('\n'));
+}
+
+void BaseDeviceWindow::setConfigDiff(bool differs)
+{
+    if (differs == configDiff)
+        return;
+    configDiff = differs;
+    emit configDiffChanged(differs);
+}
+
+// ---- Progress ----
+
+void BaseDeviceWindow::on_startReadDescList(int count)
+{
+    progress->setWindowTitle(QStringLiteral("Пожалуйста, подождите"));
+    progress->setLabelText(QStringLiteral("Чтение параметров..."));
+    progress->setMaximum(count);
+    setProgressValue(0);
+    progress->show();
+}
+
+void BaseDeviceWindow::on_endReadList()
+{
+    hideProgress();
+}
+
+void BaseDeviceWindow::setProgressValue(int value)
+{
+    progressBar->setValue(value);
+}
+
+void BaseDeviceWindow::hideProgress()
+{
+    if (progress->isVisible())
+        progress->hide();
+}
+
+void BaseDeviceWindow::abortExchange()
+{
+    if (amodule)
+        amodule->abortFileWrite();
+}
+
+void BaseDeviceWindow::beginWindowTransfer(const QString &label, qint64 total)
+{
+    fileTransferRunning = true;
+    fileTransferTotal = total;
+    fileTransferPosition = 0;
+    progress->reset();
+    progress->setWindowTitle(QStringLiteral("Пожалуйста, подождите"));
+    progress->setLabelText(label);
+    progress->setMaximum(clampToInt(total));
+    setProgressValue(0);
+    progress->show();
+}
+
+void BaseDeviceWindow::setWindowTransferProgress(qint64 done, qint64 total)
+{
+    fileTransferPosition = done;
+    if (total >= 0)
+        fileTransferTotal = total;
+    if (fileTransferRunning) {
+        progress->setMaximum(clampToInt(fileTransferTotal));
+        setProgressValue(clampToInt(done));
+    }
+}
+
+void BaseDeviceWindow::endWindowTransfer()
+{
+    fileTransferRunning = false;
+    fileTransferTotal = 0;
+    fileTransferPosition = 0;
+    updateProgress();
+}
+
+void BaseDeviceWindow::updateProgress()
+{
+    if (!amodule)
+        return;
+    if (!amodule->isConnected())
+        hideProgress();
+
+    bool hiddenNow = false;
+    if (progress->isVisible() || progress->wasCanceled()) {
+        if (progress->wasCanceled()) {
+            fileTransferRunning = false;
+            fileTransferTotal = 0;
+            amodule->clearReadList();
+            progress->reset();
+            hideProgress();
+            abortExchange();
+            return;
+        }
+        if (amodule->readListSize() == 0 && !amodule->isFileTransferPending() &&
+            !fileTransferRunning) {
+            hideProgress();
+            hiddenNow = true;
+        }
+    }
+    if (!progress->isVisible() || hiddenNow) {
+        if (!amodule->isConnected())
+            return;
+        if (fileTransferRunning) {
+            progress->setMaximum(clampToInt(fileTransferTotal));
+            progress->show();
+        } else if (amodule->isFileTransferPending() || amodule->readListSize() > 0) {
+            progress->show();
+        }
+        if (!progress->isVisible())
+            return;
+    }
+    if (!amodule->isFileTransferPending() || fileTransferRunning) {
+        if (fileTransferRunning) {
+            setProgressValue(clampToInt(fileTransferPosition));
+        } else {
+            const int outstanding = amodule->readListSize();
+            if (outstanding >= 1)
+                setProgressValue(qMax(0, progress->maximum() - outstanding));
+        }
+    }
+}
+
+// ---- Geometry ----
+
+void BaseDeviceWindow::restoreWindowGeometry()
+{
+    if (!appSettings)
+        return;
+    geometry = std::make_unique<WindowGeometry>(appSettings, geometryGroup(), 1000, 600);
+    geometry->restore(this);
+    geometryRestored = true;
+}
+
+void BaseDeviceWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (geometryRestored && geometry)
+        geometry->saveOnResize(this);
+}
+
+void BaseDeviceWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (geometryRestored && geometry)
+        geometry->saveOnChange(this);
+}

@@ -1,0 +1,37 @@
+#include "devices/devicewindowfactories.h"
+
+#include "devices/horndevicewindow.h"
+#include "devices/ippultdevicewindow.h"
+#include "devices/mediadevicewindow.h"
+
+QList<DeviceWindowRegistry::Kind> DeviceWindowFactories::kinds()
+{
+    return {DeviceWindowRegistry::Kind::Loudspeaker, DeviceWindowRegistry::Kind::IpConsole,
+            DeviceWindowRegistry::Kind::MediaConverter};
+}
+
+DeviceWindowRegistry::Factory DeviceWindowFactories::factory(DeviceWindowRegistry::Kind kind)
+{
+    switch (kind) {
+    case DeviceWindowRegistry::Kind::Loudspeaker:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new HornDeviceWindow(device, context);
+        };
+    case DeviceWindowRegistry::Kind::IpConsole:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new IpPultDeviceWindow(device, context);
+        };
+    case DeviceWindowRegistry::Kind::MediaConverter:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new MediaDeviceWindow(device, context);
+        };
+    default:
+        return nullptr;
+    }
+}
+
+void DeviceWindowFactories::install(DeviceWindowRegistry *registry)
+{
+    for (DeviceWindowRegistry::Kind kind : kinds())
+        registry->setFactory(kind, factory(kind));
+}

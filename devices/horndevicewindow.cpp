@@ -1,0 +1,49 @@
+#include "devices/horndevicewindow.h"
+#include "ui_horndeviceform.h"
+
+namespace {
+
+AudioDeviceWindow::Traits hornTraits()
+{
+    AudioDeviceWindow::Traits traits;
+    traits.readAll =
+        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower"),
+                     QStringLiteral("desc_IpAddress"),    QStringLiteral("desc_NetMask"),
+                     QStringLiteral("desc_GateWay"),      QStringLiteral("desc_CommandPort"),
+                     QStringLiteral("desc_MaxVolume")};
+    traits.network =
+        QStringList {QStringLiteral("desc_IpAddress"), QStringLiteral("desc_NetMask"),
+                     QStringLiteral("desc_GateWay"), QStringLiteral("desc_CommandPort")};
+    traits.updatesProjectAddress = true;
+    traits.showsFiles = false;
+    return traits;
+}
+
+} // namespace
+
+HornDeviceWindow::HornDeviceWindow(ProjectDevice *device, const DeviceWindowContext &context)
+    : AudioDeviceWindow(device, context, hornTraits())
+    , ui(new Ui::HornDeviceForm)
+{
+    setObjectName(QStringLiteral("HornDeviceWindow"));
+    auto *form = new QWidget(this);
+    ui->setupUi(form);
+    setUpForm(form);
+    restoreWindowGeometry();
+}
+
+HornDeviceWindow::~HornDeviceWindow()
+{
+    delete ui;
+}
+
+bool HornDeviceWindow::serialExtraWrites(QList<DescriptorWrites::Write> *writes)
+{
+    // The gain is written as the item's index and read back in dB.
+    const QString label = QStringLiteral("Номинальное усиление, дБ");
+    int index = -1;
+    if (!selectedItem(ui->comboBoxAmpNomPower, label, &index))
+        return false;
+    writes->append({QStringLiteral("desc_AmpNomPower"), QString::number(index), label, nullptr});
+    return true;
+}

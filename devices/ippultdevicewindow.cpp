@@ -1,0 +1,146 @@
+#include "devices/ippultdevicewindow.h"
+#include "ui_ippultdeviceform.h"
+
+#include "devices/gainitems.h"
+#include "link/devicepaths.h"
+#include "project/inout.h"
+#include "project/keyconfigimage.h"
+#include "project/projectdevice.h"
+
+namespace {
+
+AudioDeviceWindow::Traits consoleTraits()
+{
+    AudioDeviceWindow::Traits traits;
+    traits.readAll =
+        QStringList {QStringLiteral("desc_SerialNumber"),   QStringLiteral("desc_IpAddress"),
+                     QStringLiteral("desc_NetMask"),        QStringLiteral("desc_GateWay"),
+                     QStringLiteral("desc_CommandPort"),    QStringLiteral("desc_BroadcastIP"),
+                     QStringLiteral("desc_OutPort"),        QStringLiteral("desc_SignalVolume_1"),
+                     QStringLiteral("desc_SignalVolume_2"), QStringLiteral("desc_AmpNomPower"),
+                     QStringLiteral("desc_SpeakerNomPower")};
+    traits.network =
+        QStringList {QStringLiteral("desc_IpAddress"),   QStringLiteral("desc_NetMask"),
+                     QStringLiteral("desc_GateWay"),     QStringLiteral("desc_CommandPort"),
+                     QStringLiteral("desc_BroadcastIP"), QStringLiteral("desc_OutPort")};
+    // The console's address in the project is the user's to set.
+    traits.updatesProjectAddress = false;
+    traits.showsFiles = true;
+    return traits;
+}
+
+const char speakerLabel[] = "Усиление встроенного динамика";
+const char ampLabel[] = "Усиление внешнего звукового выхода";
+
+} // namespace
+
+IpPultDeviceWindow::IpPultDeviceWindow(ProjectDevice *device, const DeviceWindowContext &context)
+    : AudioDeviceWindow(device, context, consoleTraits())
+    , ui(new Ui::IpPultDeviceForm)
+{
+    setObjectName(QStringLiteral("IpPultDeviceWindow"));
+    auto *form = new QWidget(this);
+    ui->setupUi(form);
+    setUpForm(form);
+    for (const GainItem &item : GainItems::speakerNomPower())
+        ui->comboBoxSpeakerNomPower->addItem(item.text, item.data);
+    connect(ui->pushButtonReadSignalVolume, &QPushButton::clicked, this,
+            [this] { on_pushButtonReadSignalVolume_clicked(); });
+    connect(ui->pushButtonWriteSignalVolume, &QPushButton::clicked, this,
+            [this] { on_pushButtonWriteSignalVolume_clicked(); });
+    connect(ui->pushButtonReadAmps, &QPushButton::clicked, this,
+            [this] { on_pushButtonReadAmps_clicked(); });
+    connect(ui->pushButtonWriteAmps, &QPushButton::clicked, this,
+            [this] { on_pushButtonWriteAmps_clicked(); });
+    connect(ui->pushButtonWriteKeys, &QPushButton::clicked, this,
+            [this] { on_pushButtonWriteKeys_clicked(); });
+    showKeys();
+    restoreWindowGeometry();
+}
+
+IpPultDeviceWindow::~IpPultDeviceWindow()
+{
+    delete ui;
+}
+
+void IpPultDeviceWindow::showKeys()
+{
+    ui->labelKeys->setText(
+        QStringLiteral("Кнопок в проекте: %1, связей с устройствами: %2.\n"
+                       "Конфигурация кнопок строится из проекта и записывается в устройство "
+                       "целиком.")
+            .arg(device->buttonCount())
+            .arg(device->linkCount()));
+}
+
+bool IpPultDeviceWindow::showDescriptor(const QString &name, const QString &value)
+{
+    if (name == QLatin1String("SpeakerNomPower")) {
+        ui->comboBoxSpeakerNomPower->setCurrentIndex(GainItems::speakerNomPowerIndex(value));
+        return true;
+    }
+    QSpinBox *box = nullptr;
+    if (name == QLatin1String("SignalVolume_1"))
+        box = ui->spinBoxSoundVol1;
+    else if (name == QLatin1String("SignalVolume_2"))
+        box = ui->spinBoxSoundVol2;
+    if (!box)
+        return false;
+    bool ok = false;
+    const int volume = value.toInt(&ok);
+    // A value the spin box cannot hold would show as another one.
+    if (ok && volume >= box->minimum() && volume <= box->maximum())
+        box->setValue(volume);
+    return true;
+}
+
+void IpPultDeviceWindow::on_pushButtonReadSignalVolume_clicked()
+{
+    readDescriptor(QStringLiteral("desc_SignalVolume_1"));
+    readDescriptor(QStringLiteral("desc_SignalVolume_2"));
+}
+
+void IpPultDeviceWindow::on_pushButtonWriteSignalVolume_clicked()
+{
+    startWrites({{QStringLiteral("desc_SignalVolume_1"), ui->spinBoxSoundVol1->cleanText(),
+                  QStringLiteral("Громкость сигнала 1"), nullptr},
+                 {QStringLiteral("desc_SignalVolume_2"), ui->spinBoxSoundVol2->cleanText(),
+                  QStringLiteral("Громкость сигнала 2"), nullptr}});
+}
+
+void IpPultDeviceWindow::on_pushButtonReadAmps_clicked()
+{
+    readDescriptor(QStringLiteral("desc_AmpNomPower"));
+    readDescriptor(QStringLiteral("desc_SpeakerNomPower"));
+}
+
+void IpPultDeviceWindow::on_pushButtonWriteAmps_clicked()
+{
+    // Both gains are written as item indexes and read back as values.
+    int amp = -1;
+    int speaker = -1;
+    if (!selectedItem(ui->comboBoxAmpNomPower, QString::fromUtf8(ampLabel), &amp) ||
+        !selectedItem(ui->comboBoxSpeakerNomPower, QString::fromUtf8(speakerLabel), &speaker))
+        return;
+    startWrites({{QStringLiteral("desc_AmpNomPower"), QString::number(amp),
+                  QString::fromUtf8(ampLabel), nullptr},
+                 {QStringLiteral("desc_SpeakerNomPower"), QString::number(speaker),
+                  QString::fromUtf8(speakerLabel), nullptr}});
+}
+
+void IpPultDeviceWindow::on_pushButtonWriteKeys_clicked()
+{
+    showKeys();
+    // Built in memory from the project and uploaded as it is: no local copy is left
+    // behind to be taken for another console's.
+    QByteArray image;
+    QString error;
+    if (!keyConfigImage(device, &image, &error)) {
+        showError(QStringLiteral("Конфигурация кнопок не записана: её нельзя построить из "
+                                 "проекта.\n%1")
+                      .arg(error));
+        return;
+    }
+    startUpload(DevicePaths::keyFile, image, QStringLiteral("Запись конфигурации кнопок..."),
+                Upload::Keys);
+}

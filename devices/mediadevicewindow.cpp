@@ -1,0 +1,67 @@
+#include "devices/mediadevicewindow.h"
+#include "ui_mediadeviceform.h"
+
+namespace {
+
+AudioDeviceWindow::Traits mediaTraits()
+{
+    AudioDeviceWindow::Traits traits;
+    traits.readAll =
+        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower"),
+                     QStringLiteral("desc_IpAddress"),    QStringLiteral("desc_NetMask"),
+                     QStringLiteral("desc_GateWay"),      QStringLiteral("desc_CommandPort"),
+                     QStringLiteral("desc_MaxVolume"),    QStringLiteral("desc_AudioInGain")};
+    traits.network =
+        QStringList {QStringLiteral("desc_IpAddress"), QStringLiteral("desc_NetMask"),
+                     QStringLiteral("desc_GateWay"), QStringLiteral("desc_CommandPort")};
+    traits.updatesProjectAddress = true;
+    traits.showsFiles = false;
+    return traits;
+}
+
+} // namespace
+
+MediaDeviceWindow::MediaDeviceWindow(ProjectDevice *device, const DeviceWindowContext &context)
+    : AudioDeviceWindow(device, context, mediaTraits())
+    , ui(new Ui::MediaDeviceForm)
+{
+    setObjectName(QStringLiteral("MediaDeviceWindow"));
+    auto *form = new QWidget(this);
+    ui->setupUi(form);
+    setUpForm(form);
+    // The input gain is a factory setting.
+    ui->spinBoxAudioInGain->setEnabled(hasFullAccess());
+    restoreWindowGeometry();
+}
+
+MediaDeviceWindow::~MediaDeviceWindow()
+{
+    delete ui;
+}
+
+bool MediaDeviceWindow::showDescriptor(const QString &name, const QString &value)
+{
+    if (name != QLatin1String("AudioInGain"))
+        return false;
+    bool ok = false;
+    const int gain = value.toInt(&ok);
+    // A value the spin box cannot hold would show as another one.
+    if (ok && gain >= ui->spinBoxAudioInGain->minimum() &&
+        gain <= ui->spinBoxAudioInGain->maximum())
+        ui->spinBoxAudioInGain->setValue(gain);
+    return true;
+}
+
+QStringList MediaDeviceWindow::serialReads() const
+{
+    return {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AudioInGain")};
+}
+
+bool MediaDeviceWindow::serialExtraWrites(QList<DescriptorWrites::Write> *writes)
+{
+    if (hasFullAccess())
+        writes->append({QStringLiteral("desc_AudioInGain"),
+                        QString::number(ui->spinBoxAudioInGain->value()),
+                        QStringLiteral("Усиление по входу, %"), nullptr});
+    return true;
+}
