@@ -1,0 +1,599 @@
+// The loudspeaker, IP console and media converter windows against simulated devices: what
+// they ask on every connection, what they write (byte for byte), what they refuse to write,
+// and that a failed answer never becomes a value or a project change.
+
+#include "devicewindowtest.h"
+#include "guitest.h"
+#include "testutil.h"
+
+#include "app/mainwindow.h"
+#include "app/projecttreeview.h"
+#include "tools/devsim/simcommandserver.h"
+#include "tools/devsim/simulator.h"
+
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace DeviceWindowTest;
+
+namespace {
+
+struct SequenceRow {
+    const char *name;
+    int type;
+    QStringList expected;
+};
+
+QStringList descriptorReads(const QStringList &names)
+{
+    QStringList lines;
+    for (const QString &name : names)
+        lines << QStringLiteral("GET DESCRIPTOR desc_") + name;
+    return lines;
+}
+
+QStringList connectionSequence(const QStringList &descriptors)
+{
+    return QStringList {QStringLiteral("GET VERSION"), QStringLiteral("SET FILE_RESET")} +
+        descriptorReads(descriptors) +
+        QStringList {QStringLiteral("GET FILE_LIST 0:\\audio"),
+                     QStringLiteral("SET FILE_OPEN 0:\\config.ini"),
+                     QStringLiteral("GET FILE_READ 512"), QStringLiteral("GET FILE_READ 512"),
+                     QStringLiteral("SET FILE_CLOSE")};
+}
+
+const QStringList hornReads = {"SerialNumber", "AmpNomPower", "IpAddress", "NetMask",
+                               "GateWay",      "CommandPort", "MaxVolume"};
+const QStringList consoleReads = {"SerialNumber", "IpAddress",      "NetMask",
+                                  "GateWay",      "CommandPort",    "BroadcastIP",
+                                  "OutPort",      "SignalVolume_1", "SignalVolume_2",
+                                  "AmpNomPower",  "SpeakerNomPower"};
+const QStringList mediaReads = {"SerialNumber", "AmpNomPower", "IpAddress", "NetMask",
+                                "GateWay",      "CommandPort", "MaxVolume", "AudioInGain"};
+
+// A write: the fields filled in ("objectName=text"; "=#N" chooses item N of a combo box,
+// "#-1" none), the button pressed and what the device must receive.
+struct WriteRow {
+    const char *name;
+    int type;
+    QStringList fields;
+    const char *button;
+    QStringList sets;
+    bool fullAccess;
+    const char *projectAddress; // the project device's address afterwards (null: unchanged)
+    int projectSerial; // the project device's serial number afterwards (0: unchanged)
+};
+
+struct RefusalRow {
+    const char *name;
+    int type;
+    QStringList fields;
+    const char *button;
+    const char *message;
+};
+
+void fill(QWidget *window, const QStringList &fields)
+{
+    for (const QString &assignment : fields) {
+        const QString name = assignment.section(QLatin1Char('='), 0, 0);
+        const QString value = assignment.section(QLatin1Char('='), 1);
+        QWidget *field = window->findChild<QWidget *>(name);
+        QVERIFY2(field, qPrintable(name));
+        if (auto *edit = qobject_cast<QLineEdit *>(field))
+            edit->setText(value);
+        else if (auto *box = qobject_cast<QComboBox *>(field))
+            box->setCurrentIndex(value.mid(1).toInt());
+        else if (auto *spin = qobject_cast<QSpinBox *>(field))
+            spin->setValue(value.toInt());
+    }
+}
+
+const char okTitle[] = "Запись выполнена: Параметры записаны.";
+
+} // namespace
+
+Q_DECLARE_METATYPE(SequenceRow)
+Q_DECLARE_METATYPE(WriteRow)
+Q_DECLARE_METATYPE(RefusalRow)
+
+class TestAudioWindows : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qInstallMessageHandler(watchConnectByName);
+        QVERIFY(dir.isValid());
+        harness = std::make_unique<SimHarness>();
+    }
+
+    void init()
+    {
+        settings = std::make_unique<QSettings>(
+            dir.filePath(QStringLiteral("settings-%1.ini").arg(++settingsCount)),
+            QSettings::IniFormat);
+        boxes = std::make_unique<BoxWatcher>();
+    }
+
+    void cleanup()
+    {
+        rig.reset();
+        boxes.reset();
+        QCOMPARE(connectByNameWarnings(), QStringList());
+    }
+
+    void cleanupTestCase() { harness.reset(); }
+
+    void firstConnection_data()
+    {
+        TestUtil::addRows<SequenceRow>({
+            {"loudspeaker", DeviceType::Horn, connectionSequence(hornReads)},
+            {"console", DeviceType::IpPult, connectionSequence(consoleReads)},
+            {"media converter", DeviceType::Media, connectionSequence(mediaReads)},
+        });
+    }
+
+    // What a window asks on its first connection, in order; the storage label comes from
+    // the status answer, the project's serial number is the device's, and only the console
+    // shows its audio files.
+    void firstConnection()
+    {
+        QFETCH(SequenceRow, row);
+        open(row.type, 1000 + row.type);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        QCOMPARE(withoutStatus(harness->requestLog(rig->sim)), row.expected);
+        QCOMPARE(rig->window->windowTitle(),
+                 deviceTypeName(row.type) + QStringLiteral(" №%1").arg(1000 + row.type));
+        QCOMPARE(rig->window->statusBar()->currentMessage(),
+                 QStringLiteral("Подключен ") + deviceTypeName(row.type) +
+                     QStringLiteral(" вер. 1.0.0"));
+        QTRY_VERIFY(widget<QLabel>(rig->window, "labelSdCardStatus")
+                        ->text()
+                        .startsWith(QStringLiteral("Флэш-память: ошибок нет, свободно ")));
+        QCOMPARE(widget<QLineEdit>(rig->window, "lineEditSerialNumber")->text(),
+                 QString::number(1000 + row.type));
+        QVERIFY(!rig->window->configDiffers());
+        auto *tabs = widget<QTabWidget>(rig->window, "tabWidget");
+        QCOMPARE(tabs->count(), row.type == DeviceType::IpPult ? 3 : 1);
+        QVERIFY(!rig->window->progressDialog()->isVisible());
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    void writes_data()
+    {
+        const QStringList address = {"lineEditIpAddr=192.168.1.50", "lineEditNetMask=255.255.255.0",
+                                     "lineEditGateWay=192.168.1.1", "lineCmdPort=2323"};
+        const QStringList addressSets = {"SET DESCRIPTOR desc_IpAddress 192.168.1.50",
+                                         "SET DESCRIPTOR desc_NetMask 255.255.255.0",
+                                         "SET DESCRIPTOR desc_GateWay 192.168.1.1",
+                                         "SET DESCRIPTOR desc_CommandPort 2323"};
+        TestUtil::addRows<WriteRow>({
+            {"loudspeaker network", DeviceType::Horn, address, "pushButtonWriteEthernet",
+             addressSets, false, "192.168.1.50", 0},
+            {"loudspeaker address without leading zeros",
+             DeviceType::Horn,
+             {"lineEditIpAddr=192.168.001.050", "lineEditNetMask=255.255.255.000",
+              "lineEditGateWay=192.168.1.1", "lineCmdPort=23"},
+             "pushButtonWriteEthernet",
+             {"SET DESCRIPTOR desc_IpAddress 192.168.1.50",
+              "SET DESCRIPTOR desc_NetMask 255.255.255.0",
+              "SET DESCRIPTOR desc_GateWay 192.168.1.1", "SET DESCRIPTOR desc_CommandPort 23"},
+             false,
+             "192.168.1.50",
+             0},
+            {"loudspeaker volume",
+             DeviceType::Horn,
+             {"lineEditMaxVolume=55"},
+             "pushButtonWriteMaxVolume",
+             {"SET DESCRIPTOR desc_MaxVolume 55"},
+             false,
+             nullptr,
+             0},
+            {"loudspeaker serial and gain",
+             DeviceType::Horn,
+             {"lineEditSerialNumber=1234", "comboBoxAmpNomPower=#200"},
+             "pushButtonWriteSerial",
+             {"SET DESCRIPTOR desc_SerialNumber 1234", "SET DESCRIPTOR desc_AmpNomPower 200"},
+             false,
+             nullptr,
+             1234},
+            {"console network", DeviceType::IpPult,
+             address + QStringList {"lineEditBroadcastIp=192.168.1.255", "lineEditOutPort=5005"},
+             "pushButtonWriteEthernet",
+             addressSets +
+                 QStringList {"SET DESCRIPTOR desc_BroadcastIP 192.168.1.255",
+                              "SET DESCRIPTOR desc_OutPort 5005"},
+             false, nullptr, 0},
+            {"console signal volumes",
+             DeviceType::IpPult,
+             {"spinBoxSoundVol1=90", "spinBoxSoundVol2=130"},
+             "pushButtonWriteSignalVolume",
+             {"SET DESCRIPTOR desc_SignalVolume_1 90", "SET DESCRIPTOR desc_SignalVolume_2 130"},
+             false,
+             nullptr,
+             0},
+            {"console gains",
+             DeviceType::IpPult,
+             {"comboBoxAmpNomPower=#207", "comboBoxSpeakerNomPower=#94"},
+             "pushButtonWriteAmps",
+             {"SET DESCRIPTOR desc_AmpNomPower 207", "SET DESCRIPTOR desc_SpeakerNomPower 94"},
+             false,
+             nullptr,
+             0},
+            {"console serial",
+             DeviceType::IpPult,
+             {"lineEditSerialNumber=4444"},
+             "pushButtonWriteSerial",
+             {"SET DESCRIPTOR desc_SerialNumber 4444"},
+             false,
+             nullptr,
+             4444},
+            {"media converter serial with factory access",
+             DeviceType::Media,
+             {"lineEditSerialNumber=999", "spinBoxAudioInGain=150"},
+             "pushButtonWriteSerial",
+             {"SET DESCRIPTOR desc_SerialNumber 999", "SET DESCRIPTOR desc_AudioInGain 150"},
+             true,
+             nullptr,
+             999},
+            {"media converter serial",
+             DeviceType::Media,
+             {"lineEditSerialNumber=998", "spinBoxAudioInGain=150"},
+             "pushButtonWriteSerial",
+             {"SET DESCRIPTOR desc_SerialNumber 998"},
+             false,
+             nullptr,
+             998},
+            {"media converter network", DeviceType::Media, address, "pushButtonWriteEthernet",
+             addressSets, false, "192.168.1.50", 0},
+        });
+    }
+
+    // One write of each group: the SET lines byte for byte, one message once every write is
+    // confirmed, and the project changed only as the confirmed writes say (the tree told).
+    void writes()
+    {
+        QFETCH(WriteRow, row);
+        if (row.fullAccess)
+            settings->setValue(QStringLiteral("factory/fullaccess"), QStringLiteral("1"));
+        open(row.type);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        const QString addressBefore = rig->device->ip_addr;
+        const quint32 serialBefore = rig->device->serial;
+        QSignalSpy changes(rig->project.get(), &ProjectModel::nodeChanged);
+        const int from = harness->requestLog(rig->sim).size();
+
+        fill(rig->window, row.fields);
+        widget<QPushButton>(rig->window, row.button)->click();
+        QVERIFY(boxes->waitFor(1));
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(linesStartingWith(harness->requestLog(rig->sim).mid(from), "SET "), row.sets);
+        QCOMPARE(boxes->texts(), QStringList {okTitle});
+
+        QCOMPARE(rig->device->ip_addr,
+                 row.projectAddress ? QString::fromLatin1(row.projectAddress) : addressBefore);
+        QCOMPARE(rig->device->serial,
+                 row.projectSerial ? quint32(row.projectSerial) : serialBefore);
+        const bool changed = row.projectAddress || row.projectSerial;
+        QCOMPARE(!changes.isEmpty(), changed);
+        QCOMPARE(rig->project->modified, changed);
+        if (changed)
+            QCOMPARE(changes.last().at(0).value<QObject *>(), rig->device);
+        if (row.projectSerial)
+            QVERIFY(
+                rig->window->windowTitle().endsWith(QStringLiteral(" №%1").arg(row.projectSerial)));
+    }
+
+    void incompleteFieldsAreNotSent_data()
+    {
+        TestUtil::addRows<RefusalRow>({
+            {"address cut short",
+             DeviceType::Horn,
+             {"lineEditIpAddr=192.168."},
+             "pushButtonWriteEthernet",
+             "Параметры не записаны: поле «IP-адрес» заполнено не полностью."},
+            {"empty port",
+             DeviceType::Horn,
+             {"lineCmdPort="},
+             "pushButtonWriteEthernet",
+             "Параметры не записаны: поле «Командный порт» заполнено не полностью."},
+            {"console broadcast address cut short",
+             DeviceType::IpPult,
+             {"lineEditBroadcastIp=10.0.0"},
+             "pushButtonWriteEthernet",
+             "Параметры не записаны: поле «Широковещательный адрес» заполнено не полностью."},
+            {"empty volume",
+             DeviceType::Horn,
+             {"lineEditMaxVolume="},
+             "pushButtonWriteMaxVolume",
+             "Параметры не записаны: поле «Максимальная громкость» заполнено не полностью."},
+            {"volume 0",
+             DeviceType::Media,
+             {"lineEditMaxVolume=0"},
+             "pushButtonWriteMaxVolume",
+             "Параметры не записаны: поле «Максимальная громкость» заполнено не полностью."},
+            {"no gain chosen",
+             DeviceType::Horn,
+             {"comboBoxAmpNomPower=#-1"},
+             "pushButtonWriteSerial",
+             "Параметры не записаны: не выбрано значение «Номинальное усиление, дБ»."},
+            {"no speaker gain chosen",
+             DeviceType::IpPult,
+             {"comboBoxSpeakerNomPower=#-1"},
+             "pushButtonWriteAmps",
+             "Параметры не записаны: не выбрано значение «Усиление встроенного динамика»."},
+            {"empty serial number",
+             DeviceType::Media,
+             {"lineEditSerialNumber="},
+             "pushButtonWriteSerial",
+             "Параметры не записаны: поле «Серийный номер» заполнено не полностью."},
+            {"serial number 0",
+             DeviceType::IpPult,
+             {"lineEditSerialNumber=0"},
+             "pushButtonWriteSerial",
+             "Параметры не записаны: серийный номер должен быть числом от 1 до 4294967295."},
+        });
+    }
+
+    // A field that is not complete refuses the whole write with a message: nothing is sent.
+    void incompleteFieldsAreNotSent()
+    {
+        QFETCH(RefusalRow, row);
+        open(row.type);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        const int from = harness->requestLog(rig->sim).size();
+        fill(rig->window, row.fields);
+        widget<QPushButton>(rig->window, row.button)->click();
+        QVERIFY(boxes->waitFor(1));
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(linesStartingWith(harness->requestLog(rig->sim).mid(from), "SET "), QStringList());
+        QCOMPARE(boxes->texts(), QStringList {QStringLiteral("Ошибка: ") + row.message});
+    }
+
+    void refusedWrites_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("loudspeaker serial") << int(DeviceType::Horn) << "desc_SerialNumber"
+                                            << "pushButtonWriteSerial"
+                                            << "Устройство не приняло параметры: Серийный номер.";
+        QTest::newRow("console serial") << int(DeviceType::IpPult) << "desc_SerialNumber"
+                                        << "pushButtonWriteSerial"
+                                        << "Устройство не приняло параметры: Серийный номер.";
+        QTest::newRow("media converter address") << int(DeviceType::Media) << "desc_IpAddress"
+                                                 << "pushButtonWriteEthernet"
+                                                 << "Устройство не приняло параметры: IP-адрес.";
+        QTest::newRow("loudspeaker mask") << int(DeviceType::Horn) << "desc_NetMask"
+                                          << "pushButtonWriteEthernet"
+                                          << "Устройство не приняло параметры: Маска подсети.";
+    }
+
+    // A refused write leaves the project as it was and ends the list with one error (no
+    // "Параметры записаны."); the writes after it are still sent.
+    void refusedWrites()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, refused);
+        QFETCH(QString, button);
+        QFETCH(QString, message);
+        open(type);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        harness->setFault(rig->sim, QStringLiteral("fail=1:SET DESCRIPTOR ") + refused);
+        const quint32 serial = rig->device->serial;
+        const QString address = rig->device->ip_addr;
+        const QString title = rig->window->windowTitle();
+        QSignalSpy changes(rig->project.get(), &ProjectModel::nodeChanged);
+        fill(rig->window, {"lineEditSerialNumber=77", "lineEditIpAddr=10.1.2.3"});
+        const int from = harness->requestLog(rig->sim).size();
+
+        widget<QPushButton>(rig->window, qPrintable(button))->click();
+        QVERIFY(boxes->waitFor(1));
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(boxes->texts(), QStringList {QStringLiteral("Ошибка: ") + message});
+        QVERIFY(linesStartingWith(harness->requestLog(rig->sim).mid(from), "SET ").size() >= 1);
+        QCOMPARE(rig->device->serial, serial);
+        QCOMPARE(rig->window->windowTitle(), title);
+        if (refused != QLatin1String("desc_NetMask")) {
+            QCOMPARE(rig->device->ip_addr, address);
+            QCOMPARE(changes.count(), 0);
+            QVERIFY(!rig->project->modified);
+        } else {
+            // The address itself was confirmed: the project follows the device.
+            QCOMPARE(rig->device->ip_addr, QStringLiteral("10.1.2.3"));
+        }
+    }
+
+    // Error answers are no values: fields, gains, the serial number check, the file table
+    // and the storage label keep what they showed.
+    void errorAnswersChangeNothing()
+    {
+        open(DeviceType::IpPult, 5001);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        QTRY_VERIFY(
+            widget<QLabel>(rig->window, "labelSdCardStatus")->text().contains("ошибок нет"));
+        const QString storage = widget<QLabel>(rig->window, "labelSdCardStatus")->text();
+        auto *amp = widget<QComboBox>(rig->window, "comboBoxAmpNomPower");
+        auto *speaker = widget<QComboBox>(rig->window, "comboBoxSpeakerNomPower");
+        QCOMPARE(amp->currentIndex(), 207);
+        QCOMPARE(speaker->currentIndex(), 9);
+        // Every request of the next read-all is refused, or not answered in time.
+        harness->setFault(rig->sim, QStringLiteral("fail=-1:GET DESCRIPTOR"));
+        harness->setFault(rig->sim, QStringLiteral("fail=-1:GET FILE_LIST"));
+        harness->setFault(rig->sim, QStringLiteral("fail=-1:GET STATUS"));
+        widget<QLineEdit>(rig->window, "lineEditSerialNumber")->setText("5001");
+        widget<QLineEdit>(rig->window, "lineEditIpAddr")->setText("10.9.9.9");
+        widget<QSpinBox>(rig->window, "spinBoxSoundVol1")->setValue(50);
+        const int from = harness->requestLog(rig->sim).size();
+
+        widget<QPushButton>(rig->window, "pushButtonReadAll")->click();
+        QVERIFY(waitReadAll(harness.get(), rig.get(), from));
+        QTRY_VERIFY(harness->requestLog(rig->sim).mid(from).contains("GET STATUS"));
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(amp->currentIndex(), 207);
+        QCOMPARE(speaker->currentIndex(), 9);
+        QCOMPARE(widget<QLineEdit>(rig->window, "lineEditSerialNumber")->text(), QString("5001"));
+        QVERIFY(!rig->window->configDiffers());
+        QCOMPARE(widget<QLineEdit>(rig->window, "lineEditIpAddr")->text(), QString("10.9.9.9"));
+        QCOMPARE(widget<QSpinBox>(rig->window, "spinBoxSoundVol1")->value(), 50);
+        QCOMPARE(widget<QTableWidget>(rig->window, "tableAudioFiles")->rowCount(), 0);
+        QCOMPARE(widget<QLabel>(rig->window, "labelSdCardStatus")->text(), storage);
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    // The serial number the device reports marks the window as differing from the project.
+    void differentSerialNumber()
+    {
+        open(DeviceType::Horn, 5101, [this](SimDevice *device) {
+            harness->run([device] { device->descriptors.insert("SerialNumber", "5102"); });
+        });
+        QSignalSpy differs(rig->window.data(), &BaseDeviceWindow::configDiffChanged);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        QTRY_COMPARE(differs.count(), 1);
+        QCOMPARE(differs.first().at(0).toBool(), true);
+        QCOMPARE(rig->window->deviceSerialNumber(), 5102u);
+        QCOMPARE(rig->device->serial, 5101u);
+    }
+
+    // The link drops in the middle of the read-all: the window shows it, drops what was on
+    // its way, and reads everything again, in order, once the device is back.
+    void linkLossDuringReadAll()
+    {
+        open(DeviceType::Media, 5201, [this](SimDevice *device) {
+            harness->setFault(device, QStringLiteral("mute=1:GET DESCRIPTOR desc_GateWay"));
+        });
+        QSignalSpy first(rig->window.data(), &BaseDeviceWindow::firstConnectionEvent);
+        QSignalSpy again(rig->window.data(), &BaseDeviceWindow::connectionEvent);
+        QTRY_VERIFY(harness->requestLog(rig->sim).contains("GET DESCRIPTOR desc_GateWay"));
+        QTRY_VERIFY(rig->window->progressDialog()->isVisible());
+        harness->unplug(rig->sim);
+        QTRY_COMPARE(rig->window->statusBar()->currentMessage(), QStringLiteral("Нет подключения"));
+        QTRY_VERIFY(!rig->window->progressDialog()->isVisible());
+        QCOMPARE(rig->window->facade()->readListSize(), 0);
+        QCOMPARE(widget<QLineEdit>(rig->window, "lineEditMaxVolume")->text(), QString());
+
+        harness->clearFaults(rig->sim);
+        harness->clearLog(rig->sim);
+        QVERIFY(harness->replug(rig->sim));
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        QCOMPARE(withoutStatus(harness->requestLog(rig->sim)), connectionSequence(mediaReads));
+        QCOMPARE(first.count(), 1);
+        QCOMPARE(again.count(), 1);
+        QTRY_COMPARE(widget<QLineEdit>(rig->window, "lineEditMaxVolume")->text(), QString("80"));
+        QCOMPARE(widget<QSpinBox>(rig->window, "spinBoxAudioInGain")->value(), 100);
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    // A device that answers slowly gets one status request at a time: requests of the user
+    // are not queued behind a pile of them.
+    void oneStatusRequestAtATime()
+    {
+        open(DeviceType::Horn, 5301, nullptr, 20);
+        QVERIFY(waitReadAll(harness.get(), rig.get()));
+        harness->setFault(rig->sim, QStringLiteral("delay=150"));
+        QSignalSpy answers(rig->window->facade(), &Amodule::receivedParam);
+        QTRY_VERIFY_WITH_TIMEOUT(answers.count() >= 3, 10000);
+        const int from = harness->requestLog(rig->sim).size();
+        widget<QPushButton>(rig->window, "pushButtonReadSerial")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            harness->requestLog(rig->sim).mid(from).contains("GET DESCRIPTOR desc_SerialNumber"),
+            10000);
+        const QStringList before = harness->requestLog(rig->sim).mid(from);
+        QVERIFY2(before.indexOf("GET DESCRIPTOR desc_SerialNumber") <= 1,
+                 qPrintable(before.join('|')));
+        harness->clearFaults(rig->sim);
+    }
+
+    // "Настройка" in the main window opens the window of each audio device of the project
+    // and the window reads the device and writes a setting.
+    void openedFromTheMainWindow()
+    {
+        TestUtil::WorkDir work;
+        QVERIFY(work.isValid());
+        const QString addresses[] = {"127.81.1.2", "127.81.1.3", "127.81.1.4"};
+        const int types[] = {DeviceType::Horn, DeviceType::IpPult, DeviceType::Media};
+        const quint16 port = TestUtil::freePort("127.81.1.2");
+        SimDevice *devices[3] = {};
+        QString error;
+        harness->run([&] {
+            for (int i = 0; i < 3 && error.isEmpty(); ++i) {
+                devices[i] =
+                    harness->sim()->addDevice(types[i], 6001 + i, QHostAddress(addresses[i]));
+                harness->commandServer()->attach(devices[i], port, &error);
+            }
+        });
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        const QString projectPath = work.filePath("audio.mpj");
+        {
+            ProjectModel project(ProjectModel::Journals::None);
+            for (int i = 0; i < 3; ++i)
+                project.addDevice(nullptr,
+                                  GuiTest::makeDevice(types[i], 6001 + i, false, 0, addresses[i],
+                                                      types[i] == 8 ? 8 : -1));
+            QCOMPARE(project.save(projectPath), 0);
+        }
+        const QString settingsPath = work.filePath("settings.ini");
+        {
+            QSettings file(settingsPath, QSettings::IniFormat);
+            file.setValue("paths/lastproject", projectPath);
+            file.setValue("network/commandport", QString::number(port));
+        }
+        MainWindow main(settingsPath);
+        main.installDeviceWindows();
+        main.show();
+        const char *classes[] = {"HornDeviceWindow", "IpPultDeviceWindow", "MediaDeviceWindow"};
+        for (int i = 0; i < 3; ++i) {
+            main.treeView()->selectNode(main.project()->findDeviceBySerial(6001 + i));
+            auto *setup = widget<QPushButton>(&main, "pushButtonOpenSetupDevice");
+            QVERIFY(setup->isEnabled());
+            setup->click();
+            QPointer<QWidget> opened = QApplication::activeModalWidget();
+            QVERIFY(opened);
+            QCOMPARE(opened->metaObject()->className(), classes[i]);
+            QCOMPARE(opened->parentWidget(), &main);
+            QTRY_VERIFY(harness->requestLog(devices[i]).contains("SET FILE_CLOSE"));
+            QTRY_COMPARE(widget<QLineEdit>(opened, "lineEditSerialNumber")->text(),
+                         QString::number(6001 + i));
+            fill(opened, {"lineEditSerialNumber=7001"});
+            widget<QPushButton>(opened, "pushButtonWriteSerial")->click();
+            QVERIFY(boxes->waitFor(i + 1));
+            QCOMPARE(boxes->boxes.last().text, QStringLiteral("Параметры записаны."));
+            QVERIFY(
+                harness->requestLog(devices[i]).contains("SET DESCRIPTOR desc_SerialNumber 7001"));
+            widget<QPushButton>(opened, "pushButtonClose")->click();
+            QTRY_VERIFY(opened.isNull());
+        }
+        // The project took the serial numbers the devices confirmed.
+        QCOMPARE(main.project()->findDeviceBySerial(6001), nullptr);
+        QCOMPARE(main.project()->allDevices().size(), 3);
+        for (ProjectDevice *device : main.project()->allDevices())
+            QCOMPARE(device->serial, 7001u);
+    }
+
+private:
+    // A window on a new simulated device (serial number 10000 + its address's last number
+    // unless given).
+    void open(int type, int serial = 0, const std::function<void(SimDevice *)> &before = nullptr,
+              int pollMs = 1000)
+    {
+        ++addressCount;
+        rig = openRig(harness.get(), settings.get(), type, serial ? serial : 10000 + addressCount,
+                      QStringLiteral("127.81.0.%1").arg(addressCount), pollMs, before);
+        QVERIFY(rig->window);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<SimHarness> harness;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<BoxWatcher> boxes;
+    std::unique_ptr<Rig> rig;
+    int settingsCount = 0;
+    int addressCount = 1;
+};
+
+QTEST_MAIN(TestAudioWindows)
+#include "tst_audiowindows.moc"
