@@ -324,7 +324,7 @@ bool AudioDeviceWindow::showDescriptor(const QString &name, const QString &value
 void AudioDeviceWindow::on_receivedParam(QString paramname, QString value, int err)
 {
     Q_UNUSED(err)
-    const bool failed = answerFailed(value);
+    const bool failed = answerFailed(value, paramname == QLatin1String("FILE_LIST"));
     if (paramname == QLatin1String("STATUS")) {
         statusOutstanding = false;
         if (!failed)

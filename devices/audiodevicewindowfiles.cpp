@@ -104,12 +104,18 @@ void AudioDeviceWindow::onConfigDownloaded(const DeviceJob::Result &result)
     FileDownloadJob *job = configJob;
     configJob = nullptr;
     if (job) {
-        if (result.ok()) {
-            config.setDownloaded(job->content());
+        // A device that refuses to open the file has none (a formatted flash): its
+        // configuration starts empty. Any other failure leaves the file unknown, and the
+        // assignments are not written until it has been read.
+        const bool absent =
+            result.status == DeviceJob::Status::Failed && result.step == FileDownloadJob::Open;
+        if (result.ok() || absent) {
+            config.setDownloaded(absent ? QByteArray() : job->content());
             configLoaded = true;
             fileTable->showAssignments(config);
             w.applyAssigns->setEnabled(false);
         } else {
+            configLoaded = false;
             qDebug().noquote() << "config.ini not read:" << result.message;
         }
         job->deleteLater();

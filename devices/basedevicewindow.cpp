@@ -200,17 +200,18 @@ void BaseDeviceWindow::on_amoduleDisconnected()
     }
 }
 
-bool BaseDeviceWindow::answerFailed(const QString &text) const
+bool BaseDeviceWindow::answerFailed(const QString &text, bool multiLine) const
 {
-    return currentAnswerFailed || isErrorText(text);
+    return currentAnswerFailed || isErrorText(text, multiLine);
 }
 
-bool BaseDeviceWindow::isErrorText(const QString &text)
+bool BaseDeviceWindow::isErrorText(const QString &text, bool multiLine)
 {
-    // A value comes without its line end; the worker's own failures and the device's
-    // refusals begin with "ERROR".
-    return text.startsWith(QLatin1String("ERROR")) || text.contains(QLatin1Char('\r')) ||
-        text.contains(QLatin1Char('\n'));
+    // The device's refusals and the worker's own failures begin with "ERROR"; a value comes
+    // without its line end, and only a list answer has several lines.
+    if (text.startsWith(QLatin1String("ERROR")))
+        return true;
+    return !multiLine && (text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')));
 }
 
 void BaseDeviceWindow::setConfigDiff(bool differs)

@@ -90,9 +90,9 @@ protected:
 
     // Whether the answer being handed to a reaction is a failed one: the worker reported a
     // failure for it (the facade hands failed reads on as values), or its text is an error
-    // answer ("ERROR", "ERROR TIMEOUT", a text with a line end).
-    bool answerFailed(const QString &text) const;
-    static bool isErrorText(const QString &text);
+    // answer ("ERROR", "ERROR TIMEOUT", and for a one-line value a text with a line end).
+    bool answerFailed(const QString &text, bool multiLine = false) const;
+    static bool isErrorText(const QString &text, bool multiLine = false);
 
     // A file transfer that the window runs itself and shows in the progress dialog.
     void beginWindowTransfer(const QString &label, qint64 total);

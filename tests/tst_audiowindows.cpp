@@ -156,6 +156,8 @@ private slots:
         QCOMPARE(widget<QLineEdit>(rig->window, "lineEditSerialNumber")->text(),
                  QString::number(1000 + row.type));
         QVERIFY(!rig->window->configDiffers());
+        // The folder is read (and shown on the console): a folder and two files.
+        QTRY_COMPARE(widget<QTableWidget>(rig->window, "tableAudioFiles")->rowCount(), 3);
         auto *tabs = widget<QTabWidget>(rig->window, "tabWidget");
         QCOMPARE(tabs->count(), row.type == DeviceType::IpPult ? 3 : 1);
         QVERIFY(!rig->window->progressDialog()->isVisible());
