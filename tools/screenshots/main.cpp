@@ -4,13 +4,15 @@
 // The project's devices are simulated in this process on their loopback addresses, put
 // into a few faults, and polled by the window for real; the monitoring pictures show the
 // fault pane of the faulty central unit and the journal with the events that followed.
-// Run it on the offscreen platform (scripts/screenshots.sh does).
+// The settings window of the IP console is opened with "Настройка" and drawn once it has
+// read the console. Run it on the offscreen platform (scripts/screenshots.sh does).
 
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "tools/devsim/simcommandserver.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -45,7 +48,7 @@ void wait(int ms)
 }
 
 QString writeSettings(const QString &folder, const QString &projectPath, bool monitoring,
-                      quint16 statusPort)
+                      quint16 statusPort, quint16 commandPort)
 {
     const QString path =
         folder + (monitoring ? QStringLiteral("/monitoring.ini") : QStringLiteral("/config.ini"));
@@ -57,6 +60,11 @@ QString writeSettings(const QString &folder, const QString &projectPath, bool mo
     settings.setValue(QStringLiteral("mainwindow/top"), "0");
     settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
     settings.setValue(QStringLiteral("network/statusport"), QString::number(statusPort));
+    settings.setValue(QStringLiteral("network/commandport"), QString::number(commandPort));
+    settings.setValue(QStringLiteral("basedevicewindow/width"), "900");
+    settings.setValue(QStringLiteral("basedevicewindow/height"), "560");
+    settings.setValue(QStringLiteral("basedevicewindow/left"), "0");
+    settings.setValue(QStringLiteral("basedevicewindow/top"), "0");
     return path;
 }
 
@@ -80,20 +88,49 @@ bool save(QWidget &window, const QString &folder, const QString &name)
     return true;
 }
 
+// "Настройка" on the IP console: its window, once it has read the console, on the tab of
+// its audio files.
+bool renderConsoleWindow(MainWindow &window, const QString &output)
+{
+    window.treeView()->selectNode(window.project()->findDeviceBySerial(4301));
+    auto *setup = window.findChild<QPushButton *>(QStringLiteral("pushButtonOpenSetupDevice"));
+    if (!setup || !setup->isEnabled()) {
+        QTextStream(stderr) << "the IP console's settings window cannot be opened\n";
+        return false;
+    }
+    setup->click();
+    QWidget *device = QApplication::activeModalWidget();
+    if (!device) {
+        QTextStream(stderr) << "the IP console's settings window did not open\n";
+        return false;
+    }
+    wait(2500);
+    if (auto *tabs = device->findChild<QTabWidget *>(QStringLiteral("tabWidget")))
+        tabs->setCurrentIndex(1);
+    QApplication::processEvents();
+    const bool saved = save(*device, output, QStringLiteral("ipconsole.png"));
+    device->close();
+    QApplication::processEvents();
+    return saved;
+}
+
 bool render(const QString &output, const QString &work, const QString &projectPath,
-            quint16 statusPort, const std::function<bool()> &breakDown)
+            quint16 statusPort, quint16 commandPort, const std::function<bool()> &breakDown)
 {
     {
         // Configuration: the LAN search has found the devices that answer.
-        MainWindow window(writeSettings(work, projectPath, false, statusPort));
+        MainWindow window(writeSettings(work, projectPath, false, statusPort, commandPort));
+        window.installDeviceWindows();
         window.show();
         window.on_pushButton_clicked();
         wait(1500);
         showWholeTree(window, 4201);
         if (!save(window, output, QStringLiteral("configuration.png")))
             return false;
+        if (!renderConsoleWindow(window, output))
+            return false;
     }
-    MainWindow window(writeSettings(work, projectPath, true, statusPort));
+    MainWindow window(writeSettings(work, projectPath, true, statusPort, commandPort));
     window.show();
     showWholeTree(window, 4201);
     // The first answers record every line as normal; the operator has seen those.
@@ -163,6 +200,15 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << error << '\n';
         return 2;
     }
+    // The command side, for the settings window.
+    probe.listen(simulator.devices().first()->address, 0);
+    const quint16 commandPort = probe.serverPort();
+    probe.close();
+    SimCommandServer commands(&simulator);
+    if (!commands.listen(commandPort, &error)) {
+        QTextStream(stderr) << error << '\n';
+        return 2;
+    }
     auto breakDown = [&timeline] {
         QString error;
         for (const char *step : faults) {
@@ -173,5 +219,5 @@ int main(int argc, char *argv[])
         }
         return true;
     };
-    return render(output, work.path(), projectPath, port, breakDown) ? 0 : 2;
+    return render(output, work.path(), projectPath, port, commandPort, breakDown) ? 0 : 2;
 }
