@@ -128,6 +128,8 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
             &MainWindow::on_actionAddDevice);
     connect(m_treeView, &ProjectTreeView::actionAddSubgroupToGroup, this,
             &MainWindow::on_actionAddSubGroup);
+    connect(m_treeView, &ProjectTreeView::actionOpenSettings, this,
+            &MainWindow::on_actionOpenSettings);
 
     ui->verticalLayoutButtons->setAlignment(Qt::AlignTop);
     ui->horizontalLayoutDevsInfo->setAlignment(Qt::AlignLeft);
@@ -231,6 +233,7 @@ void MainWindow::setDeviceWindowFactory(DeviceWindowKind kind, const DeviceWindo
     m_windows.setFactory(kind, factory);
     m_treeView->setProjectUploadAvailable(m_windows.canOpen(DeviceWindowKind::ProjectUpload));
     m_treeView->setFirmwareUpdateAvailable(m_windows.canOpen(DeviceWindowKind::Firmware));
+    m_treeView->setConverterSettingsAvailable(m_windows.canOpen(DeviceWindowKind::MediaConverter));
     updateButtonsForSelection();
 }
 

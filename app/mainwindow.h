@@ -107,6 +107,8 @@ public slots:
     void on_actionUploadToDev(const QModelIndex &index);
     void on_actionBootloaderDev(const QModelIndex &index);
     void on_pendDeviceFlashing(const QModelIndex &index);
+    // "Настройка" in the tree's menu of a media converter that is present.
+    void on_actionOpenSettings(const QModelIndex &index);
     void on_actionAddDevice(const QModelIndex &index);
     void on_actionAddSubGroup(const QModelIndex &index);
     void on_requestPeriodicalTimer();

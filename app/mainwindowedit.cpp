@@ -267,6 +267,14 @@ void MainWindow::on_actionBootloaderDev(const QModelIndex &index)
         m_windows.open(DeviceWindowKind::Firmware, device, deviceWindowContext());
 }
 
+void MainWindow::on_actionOpenSettings(const QModelIndex &index)
+{
+    Q_UNUSED(index)
+    ProjectDevice *device = m_treeView->selectedDevice();
+    if (device && (device->portFound || device->netFound))
+        openSelectedDeviceWindow();
+}
+
 void MainWindow::on_pendDeviceFlashing(const QModelIndex &index)
 {
     m_windows.open(DeviceWindowKind::Firmware,

@@ -152,9 +152,11 @@ QMenu *ProjectTreeView::createContextMenu(const QModelIndex &index)
     if (device) {
         add(QStringLiteral("Параметры"), &ProjectTreeView::onPopupTriggeredParam, editing);
         if (isCentralUnitType(device->type) || device->type == DeviceType::Media) {
-            // "Настройка" writes the project's settings into a present central unit.
+            // "Настройка" writes the project's settings into a present central unit, and
+            // opens the settings window of a present media converter.
+            const bool central = isCentralUnitType(device->type);
             add(QStringLiteral("Настройка"), &ProjectTreeView::onPopupTriggeredSettings,
-                m_uploadAvailable && isPresent(device) && isCentralUnitType(device->type));
+                (central ? m_uploadAvailable : m_converterAvailable) && isPresent(device));
             add(QStringLiteral("Обновление встроенного ПО"),
                 &ProjectTreeView::onPopupTriggeredBootloaderDev,
                 m_firmwareAvailable && isPresent(device));
@@ -190,7 +192,11 @@ void ProjectTreeView::onPopupTriggeredParam()
 
 void ProjectTreeView::onPopupTriggeredSettings()
 {
-    emit actionPendUploadToDev(currentIndex());
+    const auto *device = qobject_cast<ProjectDevice *>(nodeAt(currentIndex()));
+    if (device && device->type == DeviceType::Media)
+        emit actionOpenSettings(currentIndex());
+    else
+        emit actionPendUploadToDev(currentIndex());
 }
 
 void ProjectTreeView::onPopupTriggeredBootloaderDev()

@@ -38,6 +38,8 @@ public:
     // Entries whose windows do not exist in this build are shown disabled.
     void setProjectUploadAvailable(bool available) { m_uploadAvailable = available; }
     void setFirmwareUpdateAvailable(bool available) { m_firmwareAvailable = available; }
+    // The media converter's settings window, which its "Настройка" opens.
+    void setConverterSettingsAvailable(bool available) { m_converterAvailable = available; }
 
 signals:
     void groupDoubleClick(QModelIndex index);
@@ -51,6 +53,8 @@ signals:
     void actionAddDeviceToGroup(QModelIndex index);
     void actionAddSubgroupToGroup(QModelIndex index);
     void actionPendDeviceFlashing(QModelIndex index);
+    // "Настройка" of a media converter: its settings window.
+    void actionOpenSettings(QModelIndex index);
 
 public slots:
     void onCustomContextMenu(const QPoint &point);
@@ -71,4 +75,5 @@ private:
     ProjectItemDelegate *m_delegate = nullptr;
     bool m_uploadAvailable = false;
     bool m_firmwareAvailable = false;
+    bool m_converterAvailable = false;
 };

@@ -12,6 +12,7 @@
 #include "tools/devsim/simulator.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
@@ -569,6 +570,26 @@ private slots:
             widget<QPushButton>(opened, "pushButtonClose")->click();
             QTRY_VERIFY(opened.isNull());
         }
+        // The tree's menu: "Настройка" opens the media converter's window once the
+        // converter has been found.
+        ProjectDevice *converter = main.project()->allDevices().last();
+        main.treeView()->selectNode(converter);
+        std::unique_ptr<QMenu> absent(
+            main.treeView()->createContextMenu(main.treeView()->currentIndex()));
+        QVERIFY(!absent->actions().at(1)->isEnabled());
+        converter->netFound = true;
+        std::unique_ptr<QMenu> menu(
+            main.treeView()->createContextMenu(main.treeView()->currentIndex()));
+        QAction *settingsEntry = menu->actions().at(1);
+        QCOMPARE(settingsEntry->text(), QStringLiteral("Настройка"));
+        QVERIFY(settingsEntry->isEnabled());
+        settingsEntry->trigger();
+        QPointer<QWidget> opened = QApplication::activeModalWidget();
+        QVERIFY(opened);
+        QCOMPARE(opened->metaObject()->className(), "MediaDeviceWindow");
+        opened->close();
+        QTRY_VERIFY(opened.isNull());
+
         // The project took the serial numbers the devices confirmed.
         QCOMPARE(main.project()->findDeviceBySerial(6001), nullptr);
         QCOMPARE(main.project()->allDevices().size(), 3);

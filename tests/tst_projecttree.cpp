@@ -375,6 +375,8 @@ private slots:
         const QStringList central {"Параметры", "Настройка", "Обновление встроенного ПО"};
         const QStringList centralSignals {"actionDeviceParam", "actionPendUploadToDev",
                                           "actionPendBootloaderDev"};
+        const QStringList converterSignals {"actionDeviceParam", "actionOpenSettings",
+                                            "actionPendBootloaderDev"};
         const QStringList other {"Параметры", "Обновление ПО"};
         const QStringList otherSignals {"actionDeviceParam", "actionPendDeviceFlashing"};
         const QStringList group {"Добавить устройство", "Добавить подгруппу"};
@@ -385,7 +387,9 @@ private slots:
             {"central unit, absent", 100, 0, 0, 1, 0, central, {1, 0, 0}, centralSignals},
             {"central unit, no windows", 100, 0, 1, 0, 0, central, {1, 0, 0}, centralSignals},
             {"central unit, polling", 100, 0, 1, 1, 1, central, {0, 1, 1}, centralSignals},
-            {"media converter, present", 105, 0, 1, 1, 0, central, {1, 0, 1}, centralSignals},
+            {"media converter, present", 105, 0, 1, 1, 0, central, {1, 1, 1}, converterSignals},
+            {"media converter, absent", 105, 0, 0, 1, 0, central, {1, 0, 0}, converterSignals},
+            {"media converter, no windows", 105, 0, 1, 0, 0, central, {1, 0, 0}, converterSignals},
             {"loudspeaker", 103, 0, 0, 1, 0, other, {1, 1}, otherSignals},
             {"loudspeaker, no windows", 103, 0, 0, 0, 0, other, {1, 0}, otherSignals},
             {"console 6", 102, 0, 0, 1, 0, other, {1, 1}, otherSignals},
@@ -403,6 +407,7 @@ private slots:
         QObject *node = row.group ? static_cast<QObject *>(device->parentGroup()) : device;
         m_view->setProjectUploadAvailable(row.windows);
         m_view->setFirmwareUpdateAvailable(row.windows);
+        m_view->setConverterSettingsAvailable(row.windows);
         m_view->projectDelegate()->setPolling(row.polling);
         m_view->selectNode(node);
         const QModelIndex index = m_view->currentIndex();
