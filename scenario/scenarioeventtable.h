@@ -40,7 +40,7 @@ public:
     };
 
     // Cell data of the rows (user role) and the unknown keys of an event read from a file.
-    static constexpr int ExtraRole = 0x0101;
+    static constexpr int ExtraRole = Qt::UserRole + 1;
 
     ScenarioEventTable(const ProjectModel *project, const Widgets &widgets,
                        QObject *parent = nullptr);
