@@ -23,6 +23,7 @@
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "scenario/scenariolistpanel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -164,6 +165,8 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
 
     if (!m_monitoring)
         ui->tabMain->removeTab(ui->tabMain->indexOf(ui->tabErrorStack));
+    if (!m_monitoring)
+        addScenarioList();
 
     if (!m_monitoring) {
         ui->pushButtonProjectSearch->hide();
@@ -475,6 +478,8 @@ void MainWindow::on_menuCloseClicked()
     m_poller->setProject(m_project);
     attachTreeModel();
     attachJournal();
+    if (m_scenarioList)
+        m_scenarioList->setProject(m_project);
     delete old;
     updateButtonsForSelection();
     updateProjectSearchButton();
