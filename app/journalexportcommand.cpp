@@ -1,14 +1,14 @@
 #include "app/journalexportcommand.h"
 
+#include "gui/filedialogs.h"
+#include "gui/messageboxes.h"
 #include "journal/databaselog.h"
 #include "journal/journalexporter.h"
 #include "monitor/journaldevices.h"
 #include "project/projectmodel.h"
 
 #include <QDebug>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QProgressDialog>
 #include <QSettings>
 
@@ -40,17 +40,10 @@ void JournalExportCommand::run(ProjectModel *project)
         return;
     const QString folder =
         m_settings->value(QStringLiteral("paths/savelogpath"), QString()).toString();
-    QFileDialog dialog(m_window, QStringLiteral("Сохранить журнал БД..."),
-                       JournalExporter::proposedFileName(folder, QDate::currentDate()),
-                       QStringLiteral("Файлы Excel (*.xlsx)"));
-    dialog.setObjectName(QStringLiteral("journalFileDialog"));
-    // The same dialog on every platform, and one that tests can drive.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const QString fileName = dialog.selectedFiles().value(0);
+    const QString fileName = FileDialogs::saveFile(
+        m_window, QStringLiteral("journalFileDialog"), QStringLiteral("Сохранить журнал БД..."),
+        JournalExporter::proposedFileName(folder, QDate::currentDate()),
+        QStringLiteral("Файлы Excel (*.xlsx)"));
     if (fileName.isEmpty())
         return;
     qDebug().noquote() << QStringLiteral("Selected db xlsx file ") + fileName;
@@ -91,14 +84,10 @@ void JournalExportCommand::finish(int result, qint64 records, const QString &err
     if (outcome == JournalExporter::Result::Cancelled || cancelled)
         return;
     if (outcome != JournalExporter::Result::Written) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                        QStringLiteral("Ошибка при создании файла."), QMessageBox::Ok, m_window);
-        box.exec();
+        MessageBoxes::error(m_window, QStringLiteral("Ошибка при создании файла."));
         return;
     }
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Выполнено"),
-                    QStringLiteral("Журнал сохранён в файл ") + QFileInfo(m_fileName).fileName() +
-                        QLatin1Char('.'),
-                    QMessageBox::Ok, m_window);
-    box.exec();
+    MessageBoxes::done(m_window,
+                       QStringLiteral("Журнал сохранён в файл ") +
+                           QFileInfo(m_fileName).fileName() + QLatin1Char('.'));
 }

@@ -11,7 +11,9 @@
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
 #include "gui/counterlabel.h"
+#include "gui/filedialogs.h"
 #include "gui/guiresources.h"
+#include "gui/messageboxes.h"
 #include "gui/windowgeometry.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
@@ -21,15 +23,14 @@
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "scenario/scenariolistpanel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
@@ -166,6 +167,8 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
 
     if (!m_monitoring)
         ui->tabMain->removeTab(ui->tabMain->indexOf(ui->tabErrorStack));
+    if (!m_monitoring)
+        addScenarioList();
 
     if (!m_monitoring) {
         ui->pushButtonProjectSearch->hide();
@@ -370,43 +373,32 @@ QString MainWindow::askProjectFile(bool save)
         m_settings->value(QStringLiteral("paths/projectfilespath"), QString()).toString();
     if (folder.isEmpty())
         folder = QCoreApplication::applicationDirPath();
-    QFileDialog dialog(this,
-                       save ? QStringLiteral("Сохранить файл проекта")
-                            : QStringLiteral("Открыть файл проекта"),
-                       folder, QString::fromUtf8(projectFilter));
-    dialog.setObjectName(QStringLiteral("projectFileDialog"));
-    // The same dialog on every platform, and one that tests can drive.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    if (dialog.exec() != QDialog::Accepted)
-        return QString();
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
+    const QString title =
+        save ? QStringLiteral("Сохранить файл проекта") : QStringLiteral("Открыть файл проекта");
+    const QString objectName = QStringLiteral("projectFileDialog");
+    return save
+        ? FileDialogs::saveFile(this, objectName, title, folder, QString::fromUtf8(projectFilter))
+        : FileDialogs::openFile(this, objectName, title, folder, QString::fromUtf8(projectFilter));
 }
 
 void MainWindow::showFileError(const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok, this);
-    box.exec();
+    MessageBoxes::error(this, text);
 }
 
 bool MainWindow::resolveUnsavedChanges(const QString &title)
 {
     if (!m_project->modified)
         return true;
-    QMessageBox box(QMessageBox::Question, title,
-                    QStringLiteral("Проект был изменен. Сохранить изменения?"),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да, сохранить"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Нет, не сохранять"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    box.exec();
-    if (box.clickedButton() == box.button(QMessageBox::Yes))
+    switch (MessageBoxes::askSaveChanges(this, title)) {
+    case MessageBoxes::SaveAnswer::Save:
         return saveProject(); // a failed or cancelled save keeps what was there
-    return box.clickedButton() == box.button(QMessageBox::No);
+    case MessageBoxes::SaveAnswer::Discard:
+        return true;
+    case MessageBoxes::SaveAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void MainWindow::on_menuOpenClicked()
@@ -489,6 +481,8 @@ void MainWindow::on_menuCloseClicked()
     m_poller->setProject(m_project);
     attachTreeModel();
     attachJournal();
+    if (m_scenarioList)
+        m_scenarioList->setProject(m_project);
     delete old;
     updateButtonsForSelection();
     updateProjectSearchButton();

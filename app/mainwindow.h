@@ -19,6 +19,7 @@ class ProjectDevice;
 class ProjectModel;
 class ProjectTreeModel;
 class ProjectTreeView;
+class ScenarioListPanel;
 class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -67,6 +68,8 @@ public:
     FailTreeView *faultView() const { return m_faultView; }
     DeviceInfoItemModel *faultModel() const { return m_faultModel; }
     LogTreeView *journalView() const { return m_journalView; }
+    // Configuration mode only (null otherwise): the tab "Сценарии".
+    ScenarioListPanel *scenarioList() const { return m_scenarioList; }
     bool isMonitoring() const { return m_monitoring; }
 
     // The periodic timer's interval (1000 ms) and with it the poller's: tests shorten it.
@@ -153,6 +156,8 @@ private:
     // One message box however often writing fails, until the journal is written again.
     void showJournalWriteFailure(const QString &error);
     bool searchFrameAvailable() const;
+    // The tab "Сценарии" of configuration mode (mainwindowscenarios.cpp).
+    void addScenarioList();
     bool journalAvailable() const;
 
     Ui::MainWindow *ui;
@@ -170,6 +175,7 @@ private:
     JournalExportCommand *m_exportCommand = nullptr;
     QPointer<QMessageBox> m_writeFailureBox;
     QPointer<QWidget> m_searchFrame;
+    ScenarioListPanel *m_scenarioList = nullptr;
     bool m_monitoring = false;
     std::unique_ptr<WindowGeometry> m_geometry;
     DeviceWindowRegistry m_windows;

@@ -10,6 +10,7 @@
 #include "devices/devicewindowfactories.h"
 #include "gui/counterlabel.h"
 #include "gui/guiresources.h"
+#include "gui/messageboxes.h"
 #include "gui/windowgeometry.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
@@ -53,10 +54,10 @@ void MainWindow::on_actionAddSubGroup(const QModelIndex &index)
     if (!group)
         return;
     if (!m_project->addGroup(group)) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                              QStringLiteral("Нельзя добавить подгруппу: группы вкладываются "
-                                             "не глубже %1 уровней.")
-                                  .arg(ProjectModel::maxGroupDepth));
+        MessageBoxes::error(this,
+                            QStringLiteral("Нельзя добавить подгруппу: группы вкладываются "
+                                           "не глубже %1 уровней.")
+                                .arg(ProjectModel::maxGroupDepth));
         return;
     }
     m_treeView->expand(m_treeView->currentIndex());
@@ -92,9 +93,9 @@ void MainWindow::addDeviceTo(QObject *node)
                 showDeviceFaults(device);
         } else {
             delete device;
-            QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                                  QStringLiteral("Нельзя добавить устройство: в проекте не "
-                                                 "осталось свободных идентификаторов."));
+            MessageBoxes::error(this,
+                                QStringLiteral("Нельзя добавить устройство: в проекте не "
+                                               "осталось свободных идентификаторов."));
         }
     }
     delete dialog;

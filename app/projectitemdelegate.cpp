@@ -138,27 +138,7 @@ QString ProjectItemDelegate::groupIconPath(const ProjectGroup *group)
 
 ProjectItemDelegate::GroupCounts ProjectItemDelegate::groupCounts(const ProjectGroup *group)
 {
-    GroupCounts counts;
-    if (!group)
-        return counts;
-    const QList<ProjectDevice *> devices = group->allDevices();
-    counts.all = devices.size();
-    for (const ProjectDevice *device : devices) {
-        if (!device->isOnline()) {
-            ++counts.notConnected;
-            continue;
-        }
-        if (device->faults.isEmpty())
-            continue;
-        ++counts.faulty;
-        for (const DeviceFault &fault : device->faults) {
-            if (fault.kind == DeviceFault::Tamper) {
-                ++counts.tampered;
-                break;
-            }
-        }
-    }
-    return counts;
+    return group ? DeviceCounts::of(group->allDevices()) : GroupCounts();
 }
 
 QStringList ProjectItemDelegate::groupCounterTexts(const ProjectGroup *group)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/rowframe.h"
+#include "project/devicecounts.h"
 
 #include <QMargins>
 #include <QSize>
@@ -50,12 +51,7 @@ public:
     void setPolling(bool polling) { m_polling = polling; }
     bool isPolling() const { return m_polling; }
 
-    struct GroupCounts {
-        int all = 0;
-        int notConnected = 0;
-        int faulty = 0;
-        int tampered = 0;
-    };
+    using GroupCounts = DeviceCounts;
 
     // "<type name> (№<serial>)", for consoles followed by " - <n> кнопок".
     static QString deviceCaptionText(const ProjectDevice *device);

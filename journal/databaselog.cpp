@@ -1,5 +1,6 @@
 #include "journal/databaselog.h"
 
+#include "journal/eventcode.h"
 #include "journal/eventtablemodel.h"
 #include "journal/journalindexbuilder.h"
 #include "journal/statuslogretention.h"
@@ -36,16 +37,6 @@ const IndexDefinition indexDefinitions[] = {
      "error_id, seen);"},
     {"error_log_seen", "CREATE INDEX IF NOT EXISTS error_log_seen ON error_log(seen);"},
 };
-
-bool isLineFault(int code)
-{
-    return code >= 8 && code <= 31;
-}
-
-bool isLineNormal(int code)
-{
-    return code >= 32 && code <= 39;
-}
 
 bool matchesSeen(int seen, int seenFilter)
 {
@@ -388,7 +379,7 @@ bool DatabaseLog::recordLineNormal(int deviceId, int line, const QDateTime &time
     EventRecord record;
     record.time = timeText(time);
     record.deviceId = deviceId;
-    record.code = 32 + line;
+    record.code = EventCode::lineNormal(line);
     record.description = QStringLiteral("");
     return queueEvent(record, true);
 }
@@ -440,8 +431,9 @@ void DatabaseLog::judgeProvisional()
     int dropped = 0;
     for (const PendingEvent &pending : qAsConst(taken)) {
         const EventRecord &record = pending.record;
-        const bool wanted = pending.lineNormal ? lineNormalNeeded(record.deviceId, record.code - 32)
-                                               : allowedByRules(record.deviceId, record.code);
+        const bool wanted = pending.lineNormal
+            ? lineNormalNeeded(record.deviceId, EventCode::lineOf(record.code))
+            : allowedByRules(record.deviceId, record.code);
         if (wanted) {
             ++m_depth; // queued only; written below with the rest
             queueEvent(record, pending.lineNormal);
@@ -460,18 +452,18 @@ void DatabaseLog::judgeProvisional()
 bool DatabaseLog::allowedByRules(int deviceId, int code)
 {
     // A line back to normal is always recorded.
-    if (isLineNormal(code))
+    if (EventCode::isLineNormal(code))
         return true;
 
     QDateTime unused;
     qint64 last = 0;
-    if (code & clearedBit) {
+    if (EventCode::isCleared(code)) {
         // A fault going away: skipped when the fault itself was last recorded before the
         // last unacknowledged record of its going away.
         if (!lookup(deviceId, code, 0, &last, &unused))
             return true;
         qint64 fault = 0;
-        return !(lookup(deviceId, code & ~clearedBit, 0, &fault, &unused) && fault < last);
+        return !(lookup(deviceId, code & ~EventCode::Cleared, 0, &fault, &unused) && fault < last);
     }
 
     // A fault: recorded again only when it went away (line faults: the line was back to
@@ -479,9 +471,9 @@ bool DatabaseLog::allowedByRules(int deviceId, int code)
     if (!lookup(deviceId, code, 0, &last, &unused))
         return true;
     qint64 cleared = 0;
-    const bool found = isLineFault(code)
-        ? lookup(deviceId, 32 + code % 8, -1, &cleared, &unused)
-        : lookup(deviceId, code | clearedBit, 0, &cleared, &unused);
+    const bool found = EventCode::isLineFault(code)
+        ? lookup(deviceId, EventCode::lineNormal(EventCode::lineOf(code)), -1, &cleared, &unused)
+        : lookup(deviceId, code | EventCode::Cleared, 0, &cleared, &unused);
     return found && cleared > last;
 }
 
@@ -489,12 +481,12 @@ bool DatabaseLog::lineNormalNeeded(int deviceId, int line)
 {
     QDateTime unused;
     qint64 normal = 0;
-    if (!lookup(deviceId, 32 + line, -1, &normal, &unused))
+    if (!lookup(deviceId, EventCode::lineNormal(line), -1, &normal, &unused))
         return true;
     // The newest fault of any kind counts: a short circuit long ago must not hide an
     // open circuit reported after the last normal report.
     qint64 newestFault = 0;
-    for (int base : {8, 16, 24}) {
+    for (int base : {EventCode::LineShort, EventCode::LineOpen, EventCode::LineTolerance}) {
         qint64 fault = 0;
         if (lookup(deviceId, base + line, -1, &fault, &unused))
             newestFault = qMax(newestFault, fault);

@@ -39,8 +39,6 @@ class DatabaseLog : public DatabaseWrapper {
     Q_OBJECT
 
 public:
-    // A fault going away has the fault's code with this bit set.
-    static constexpr int clearedBit = 0x40000000;
     // Records kept in memory at most while they cannot be written; status documents
     // beyond the bound are dropped oldest first, events are refused.
     static constexpr int maxPendingStatuses = 20000;

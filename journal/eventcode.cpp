@@ -28,18 +28,19 @@ QString EventCode::text(int code)
     default:
         break;
     }
+    const int line = lineOf(code) + 1;
     if (code >= LineShort && code < LineOpen)
-        return QStringLiteral("Короткое замыкание ЛО%1").arg(code - 7);
+        return QStringLiteral("Короткое замыкание ЛО%1").arg(line);
     if (code >= LineOpen && code < LineTolerance)
-        return QStringLiteral("Обрыв ЛО%1").arg(code - 15);
+        return QStringLiteral("Обрыв ЛО%1").arg(line);
     if (code >= LineTolerance && code < LineNormal)
-        return QStringLiteral("Нарушение допуска ЛО%1").arg(code - 23);
-    if (code >= LineNormal && code < LineNormal + 8)
-        return QStringLiteral("Норма ЛО%1").arg(code - 31);
+        return QStringLiteral("Нарушение допуска ЛО%1").arg(line);
+    if (isLineNormal(code))
+        return QStringLiteral("Норма ЛО%1").arg(line);
     return QStringLiteral("Неизвестно");
 }
 
 bool EventCode::isRecovery(int code)
 {
-    return (code & Cleared) != 0 || (code >= LineNormal && code < LineNormal + 8);
+    return isCleared(code) || isLineNormal(code);
 }

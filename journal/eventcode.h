@@ -26,4 +26,17 @@ public:
     static QString text(int code);
     // A fault going away or a line back to normal (drawn green in the journal).
     static bool isRecovery(int code);
+    // A line fault: short circuit, open circuit or tolerance violation of a line.
+    static bool isLineFault(int code) { return code >= LineShort && code < LineNormal; }
+    // A line back to normal.
+    static bool isLineNormal(int code) { return code >= LineNormal && code < LineNormal + lines; }
+    // The line (0..7) of a line fault or a line back to normal.
+    static int lineOf(int code) { return code % lines; }
+    // A line fault's or a line's "back to normal" code.
+    static int lineNormal(int line) { return LineNormal + line; }
+    // A fault going away (the fault's code plus `Cleared`).
+    static bool isCleared(int code) { return (code & Cleared) != 0; }
+
+    // Line outputs of a unit.
+    static constexpr int lines = 8;
 };

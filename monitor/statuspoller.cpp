@@ -3,7 +3,7 @@
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
 #include "monitor/statusacceptor.h"
-#include "project/devicefault.h"
+#include "project/devicecounts.h"
 #include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
@@ -266,8 +266,7 @@ void StatusPoller::tick(bool polling)
 
 bool StatusPoller::isOnline(const ProjectDevice *device) const
 {
-    return device->lastSeen.isValid() &&
-        device->silentSeconds(m_wallClock(), m_tickMs) <= lostAfterSeconds - 1;
+    return device->isOnlineAt(m_wallClock(), m_tickMs);
 }
 
 StatusPoller::Counters StatusPoller::count() const
@@ -280,24 +279,11 @@ StatusPoller::Counters StatusPoller::countAt(qint64 nowMs) const
     Counters counters;
     if (!m_project)
         return counters;
-    const QList<ProjectDevice *> devices = m_project->allDevices();
-    for (const ProjectDevice *device : devices) {
-        ++counters.total;
-        if (!device->lastSeen.isValid() ||
-            device->silentSeconds(nowMs, m_tickMs) > lostAfterSeconds - 1) {
-            ++counters.notConnected;
-            continue;
-        }
-        if (device->faults.isEmpty())
-            continue;
-        ++counters.faulty;
-        for (const DeviceFault &fault : device->faults) {
-            if (fault.kind == DeviceFault::Tamper) {
-                ++counters.tampered;
-                break;
-            }
-        }
-    }
+    const DeviceCounts counts = DeviceCounts::of(m_project->allDevices(), nowMs, m_tickMs);
+    counters.total = counts.all;
+    counters.notConnected = counts.notConnected;
+    counters.faulty = counts.faulty;
+    counters.tampered = counts.tampered;
     if (DatabaseLog *log = m_project->logDb) {
         counters.journalAll = log->eventCount(-1);
         counters.journalUnseen = log->eventCount(0);

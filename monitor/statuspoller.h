@@ -1,6 +1,8 @@
 #pragma once
 
 #include "journal/databaselog.h"
+#include "link/networkports.h"
+#include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
 #include <QElapsedTimer>
@@ -66,12 +68,12 @@ public:
         QVector<qint64> batchMicroseconds; // time to issue each of the latest batches
     };
 
-    static constexpr quint16 defaultStatusPort = 8080;
+    static constexpr quint16 defaultStatusPort = NetworkPorts::defaultStatusPort;
     static constexpr int defaultTimeoutMs = 3000;
     static constexpr int defaultTickIntervalMs = 1000;
     // A device silent for more than this many whole seconds (tick intervals) while asked
     // is recorded as lost; it shows as not connected one second earlier.
-    static constexpr int lostAfterSeconds = 10;
+    static constexpr int lostAfterSeconds = ProjectDevice::onlineSeconds + 1;
     // Requests issued per turn of the event loop at most.
     static constexpr int sliceSize = 50;
 

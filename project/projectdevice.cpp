@@ -147,9 +147,12 @@ ProjectModel *ProjectDevice::projectModel() const
 
 bool ProjectDevice::isOnline() const
 {
-    if (!lastSeen.isValid())
-        return false;
-    return silentSeconds(QDateTime::currentMSecsSinceEpoch()) <= 9;
+    return isOnlineAt(QDateTime::currentMSecsSinceEpoch());
+}
+
+bool ProjectDevice::isOnlineAt(qint64 nowMs, int secondMs) const
+{
+    return lastSeen.isValid() && silentSeconds(nowMs, secondMs) <= onlineSeconds;
 }
 
 qint64 ProjectDevice::silentSeconds(qint64 nowMs, int secondMs) const

@@ -73,8 +73,12 @@ public:
     ProjectGroup *parentGroup() const;
     ProjectModel *projectModel() const;
 
-    // A device counts as online while it has been silent for at most 9 s.
+    // A device counts as online while it has been silent for at most `onlineSeconds`
+    // seconds; the poller records it as lost one second later.
+    static constexpr int onlineSeconds = 9;
     bool isOnline() const;
+    // The same at `nowMs` (ms since the epoch), with seconds of `secondMs` milliseconds.
+    bool isOnlineAt(qint64 nowMs, int secondMs = 1000) const;
     // Whole seconds (of `secondMs` milliseconds) of silence at `nowMs` (ms since the
     // epoch): from lastSeen, or from askedSinceMs when that is later.
     qint64 silentSeconds(qint64 nowMs, int secondMs = 1000) const;

@@ -2,6 +2,7 @@
 
 #include "project/scenarioevent.h"
 
+#include <QJsonObject>
 #include <QList>
 
 // One step of a scenario's sequence.
@@ -20,10 +21,14 @@ struct ScenarioAlgo {
     // Stop conditions only: stops when the start signals go away rather than on the events.
     bool inputsOff = true;
     QList<ScenarioEvent> events;
+    // Keys of the algorithm's object that this version does not know (the settings of
+    // timer, algorithm and schedule steps among them), written back as read.
+    QJsonObject extra;
 
     bool operator==(const ScenarioAlgo &other) const
     {
         return type == other.type && always == other.always && inputsOff == other.inputsOff &&
-            events == other.events;
+            events == other.events && extra == other.extra;
     }
+    bool operator!=(const ScenarioAlgo &other) const { return !(*this == other); }
 };

@@ -33,6 +33,37 @@ private slots:
         QVERIFY(lines.contains("device bootloader \"Загрузчик NORDA\" serial 5005 id 6"));
     }
 
+    // Every scenario with its options, its algorithms in order and their events, each
+    // event with what it names in the project.
+    void scenariosListsAlgorithmsAndEvents()
+    {
+        const CliRun run = runCli({"project", "scenarios", m_files.filePath("scenarios.mpj")});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(
+            run.out.split('\n'),
+            QStringList({
+                "project: \"Сценарии\"",
+                "scenarios: 2",
+                "scenario 1 \"Пожар\": priority 3, timer on, schedule off, dependencies on, "
+                "algorithms 5",
+                "  algorithm 1 start (type 0), runby event_list, events 4",
+                "    event device 4201 input 9 state 1: norda4200 \"Вход ППК1\"",
+                "    event device 4301 input 2 state 0: ip_pult \"Кнопка 2\"",
+                "    event device 9999 input 1 state 1: no such device in the project",
+                "    event device 4201 input 99 state 1: norda4200, no such input",
+                "  algorithm 2 timer (type 1), events 0",
+                "  algorithm 3 algorithm (type 2), events 0",
+                "  algorithm 4 schedule (type 3), events 0",
+                "  algorithm 5 stop (type 255), stopby inputs_off, events 0",
+                "scenario 2 \"Всегда\": priority -1, timer on, schedule off, dependencies off, "
+                "algorithms 2",
+                "  algorithm 1 start (type 0), runby always, events 0",
+                "  algorithm 2 unknown (type 7), events 0",
+                "",
+            }));
+    }
+
     void saveAsWritesWhatTheConsoleWrites()
     {
         QTemporaryDir dir;
@@ -65,6 +96,19 @@ private slots:
              "{\"nodes\":[" + group.repeated(257) + QByteArray("]}").repeated(257) + "]}"},
             {"ids.mpj", R"({"id_obj":2147483647,"nodes":[{"nodetype":"device","type":"horn"}]})"},
             {"array.mpj", "[]"},
+            {"scenarios.mpj", R"({"name":"Сценарии","nodes":[
+                {"nodetype":"device","id_obj":1,"type":"norda4200","serial":4201},
+                {"nodetype":"device","id_obj":2,"type":"ip_pult","serial":4301,"keys_count":2}],
+             "scenarios":[
+                {"name":"Пожар","priority":3,"timer":true,"dependencies":true,"algos":[
+                    {"type":0,"runby":"event_list","events":[
+                        {"device_index":4201,"inout_index":9,"state":1},
+                        {"device_index":4301,"inout_index":2,"state":0},
+                        {"device_index":9999,"inout_index":1,"state":1},
+                        {"device_index":4201,"inout_index":99,"state":1}]},
+                    {"type":1},{"type":2},{"type":3},
+                    {"type":255,"stopby":"inputs_off"}]},
+                {"name":"Всегда","algos":[{"type":0},{"type":7}]}]})"},
             // Console 500 links its button to lines 1, 2 and 8 of unit 2002; console 501 to
             // a loudspeaker whose address is not one.
             {"keys.mpj", R"({"nodes":[
@@ -110,6 +154,9 @@ private slots:
             {"key-image of an unusable project", {"project", "key-image", file("buttons.mpj"), "1", file("out.mpj")}, 3, unusableFile("buttons.mpj", "a device has keys_count 300000000, more than the 128 buttons of any console")},
             {"key-image with a malformed address", {"project", "key-image", file("keys.mpj"), "501", file("out.mpj")}, 3, "cannot build the key image of device 501: button 1 \"Кнопка 1\": device 4 (serial 1001) has the IPv4 address '127.0.0.300', which is not four decimal numbers from 0 to 255"},
             {"key-image serial not a number", {"project", "key-image", file("keys.mpj"), "5O0", file("out.mpj")}, 1, "'5O0' is not a serial number (0 to 4294967295)"},
+            {"scenarios missing project", {"project", "scenarios", "/nonexistent/p.mpj"}, 2, "cannot open project file /nonexistent/p.mpj: no such file"},
+            {"scenarios of an unusable project", {"project", "scenarios", file("array.mpj")}, 3, unusableFile("array.mpj", "not a JSON object")},
+            {"scenarios without file", {"project", "scenarios"}, 1, "wrong number of arguments"},
             {"no arguments", {}, 1, ""},
             {"unknown command", {"frobnicate"}, 1, "unknown command 'frobnicate'"},
             {"unknown project command", {"project", "print"}, 1, "unknown project command 'print'"},

@@ -77,36 +77,80 @@ private slots:
         ]}]})");
         const QList<ScenarioEvent> events = scenario.algos.first().events;
         QCOMPARE(events.size(), 2);
-        QCOMPARE(events.at(0), (ScenarioEvent {1001, -1, -1}));
-        QCOMPARE(events.at(1), (ScenarioEvent {1002, 3, 2}));
+        QCOMPARE(events.at(0), (ScenarioEvent {1001, -1, -1, {}}));
+        QCOMPARE(events.at(1), (ScenarioEvent {1002, 3, 2, {}}));
     }
 
-    void roundTripLosesOnlyPriority()
+    // The priority is read back: a save keeps it.
+    void priority_data()
     {
-        Scenario scenario;
-        scenario.name = "Эвакуация";
-        scenario.priority = 7;
-        scenario.timer = false;
-        scenario.shedule = true;
-        scenario.dependencies = true;
-        ScenarioAlgo start;
-        start.type = ScenarioAlgo::Start;
-        start.always = false;
-        start.events = {ScenarioEvent {1001, 9, 1}, ScenarioEvent {1002, 10, 0}};
-        ScenarioAlgo timer;
-        timer.type = ScenarioAlgo::Timer;
-        ScenarioAlgo stop;
-        stop.type = ScenarioAlgo::Stop;
-        stop.inputsOff = false;
-        stop.events = {ScenarioEvent {1003, 1, 1}};
-        scenario.algos = {start, timer, stop};
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("priority");
+        QTest::newRow("given") << QByteArray(R"({"priority": 3})") << 3;
+        QTest::newRow("zero") << QByteArray(R"({"priority": 0})") << 0;
+        QTest::newRow("missing") << QByteArray("{}") << -1;
+        QTest::newRow("not a number") << QByteArray(R"({"priority": "3"})") << -1;
+        QTest::newRow("not whole") << QByteArray(R"({"priority": 2.5})") << -1;
+    }
 
-        const QByteArray text = QJsonDocument(scenario.toJson()).toJson();
-        const Scenario back = parse(text);
-        QCOMPARE(back.priority, -1);
-        Scenario expected = scenario;
-        expected.priority = -1;
-        QCOMPARE(back, expected);
+    void priority()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, priority);
+        QCOMPARE(parse(json).priority, priority);
+    }
+
+    // An event names a device by its serial number, an unsigned 32-bit number; anything
+    // else names none and is dropped.
+    void eventDevices()
+    {
+        const Scenario scenario = parse(R"({"algos":[{"type":255,"events":[
+            {"device_index": 4294967295, "inout_index": 1, "state": 0},
+            {"device_index": -5, "inout_index": 2, "state": 1},
+            {"device_index": 4294967296, "inout_index": 3, "state": 1},
+            {"device_index": "7", "inout_index": 4, "state": 1}
+        ]}]})");
+        QCOMPARE(scenario.algos.first().events,
+                 QList<ScenarioEvent>({ScenarioEvent {4294967295u, 1, 0, {}}}));
+        const QJsonObject written = scenario.toJson();
+        QCOMPARE(written.value("algos")[0]["events"][0]["device_index"].toDouble(), 4294967295.0);
+    }
+
+    void roundTripKeepsEverything()
+    {
+        const QByteArray text = R"({
+            "name": "Эвакуация", "priority": 7, "timer": false, "shedule": true,
+            "dependencies": true, "zone": {"floor": 2},
+            "algos": [
+                {"type": 0, "runby": "event_list", "stopby": "x", "events": [
+                    {"device_index": 1001, "inout_index": 9, "state": 1, "delay": 5},
+                    {"device_index": 1002, "inout_index": 10, "state": 0}]},
+                {"type": 1, "runby": "event_list", "seconds": 30, "events": []},
+                {"type": 2, "steps": [1, 2], "events": []},
+                {"type": 3, "days": "Mon", "events": [{"device_index": 7, "inout_index": 1,
+                                                       "state": -1}]},
+                {"type": 255, "stopby": "event_list", "events": [
+                    {"device_index": 1003, "inout_index": 1, "state": 1}]}
+            ]})";
+        const QJsonObject original = QJsonDocument::fromJson(text).object();
+        const Scenario scenario = Scenario::fromJson(original);
+        QCOMPARE(scenario.priority, 7);
+        QCOMPARE(scenario.algos.size(), 5);
+        QCOMPARE(scenario.toJson(), original);
+        QCOMPARE(Scenario::fromJson(scenario.toJson()), scenario);
+    }
+
+    // A new scenario holds only what reading gives back the same.
+    void created()
+    {
+        const Scenario scenario = Scenario::created("Новый сценарий");
+        const QJsonObject object = scenario.toJson();
+        QCOMPARE(QJsonDocument(object).toJson(QJsonDocument::Compact),
+                 QByteArray(R"({"algos":[{"events":[],"runby":"event_list","type":0},)"
+                            R"({"events":[],"stopby":"inputs_off","type":255}],)"
+                            R"("dependencies":false,"name":"Новый сценарий","priority":-1,)"
+                            R"("shedule":false,"timer":true})"));
+        QCOMPARE(Scenario::fromJson(object), scenario);
     }
 
     void writtenKeys()

@@ -17,7 +17,8 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"project", "show and re-save project files, write key images", &ProjectCommand::run},
+    {"project", "show and re-save project files, list scenarios, write key images",
+     &ProjectCommand::run},
     {"monitor", "monitor a project's devices over HTTP", &MonitorCommand::run},
     {"journal", "export an event journal to a spreadsheet", &JournalCommand::run},
     {"device", "talk to a device over TCP or USB, list USB ports", &DeviceCommand::run},

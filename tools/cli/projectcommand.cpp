@@ -5,6 +5,7 @@
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "project/scenario.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
 
@@ -18,6 +19,8 @@ const char projectHelp[] = "Usage: norda-cli project <command> [options]\n"
                            "\n"
                            "Commands:\n"
                            "  show FILE.mpj             print the project tree\n"
+                           "  scenarios FILE.mpj        list the scenarios with their "
+                           "algorithms and events\n"
                            "  save-as IN.mpj OUT.mpj    load a project and save it as the "
                            "console does\n"
                            "  key-image FILE.mpj SERIAL OUT.bin\n"
@@ -74,6 +77,39 @@ void printNodes(QTextStream &out, const QList<QObject *> &nodes, int indent)
     }
 }
 
+QString algoTypeName(int type)
+{
+    switch (type) {
+    case ScenarioAlgo::Start:
+        return QStringLiteral("start");
+    case ScenarioAlgo::Timer:
+        return QStringLiteral("timer");
+    case ScenarioAlgo::Algorithm:
+        return QStringLiteral("algorithm");
+    case ScenarioAlgo::Schedule:
+        return QStringLiteral("schedule");
+    case ScenarioAlgo::Stop:
+        return QStringLiteral("stop");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+// What an event names, looked up in the project as the console looks it up.
+QString eventTarget(const ProjectModel &model, const ScenarioEvent &event)
+{
+    const ProjectDevice *device = model.findDeviceBySerial(event.device_index);
+    if (!device)
+        return QStringLiteral("no such device in the project");
+    const QString key = deviceTypeKey(device->type);
+    const QString type = key.isEmpty() ? QStringLiteral("-") : key;
+    for (const InOut *io : device->inouts) {
+        if (io->index == event.inout_index)
+            return type + QLatin1Char(' ') + quoted(io->displayName());
+    }
+    return type + QStringLiteral(", no such input");
+}
+
 } // namespace
 
 int ProjectCommand::run(const QStringList &args)
@@ -86,6 +122,8 @@ int ProjectCommand::run(const QStringList &args)
         return saveAs(rest);
     if (command == QLatin1String("key-image"))
         return keyImage(rest);
+    if (command == QLatin1String("scenarios"))
+        return scenarios(rest);
     if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         (command.isEmpty() ? CliOutput::err() : CliOutput::out()) << projectHelp;
         return command.isEmpty() ? ExitUsage : ExitOk;
@@ -137,6 +175,51 @@ int ProjectCommand::show(const QStringList &args)
     out << "groups: " << model.allGroups().size() << ", devices: " << model.allDevices().size()
         << ", scenarios: " << model.scenarios.size() << '\n';
     printNodes(out, model.nodes, 0);
+    out.flush();
+    return ExitOk;
+}
+
+int ProjectCommand::scenarios(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("List the scenarios of a project file: their options, their algorithms "
+                       "in order with their type, and the events with the serial number of "
+                       "the device and the index of its input."));
+    parser.addPositionalArgument(QStringLiteral("FILE.mpj"), QStringLiteral("project file"));
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 1, &status))
+        return status;
+
+    const QString path = parser.positionalArguments().at(0);
+    ProjectModel model(ProjectModel::Journals::None);
+    if (const int result = loadProject(model, path))
+        return result;
+
+    QTextStream &out = CliOutput::out();
+    out << "project: " << quoted(model.name) << '\n';
+    out << "scenarios: " << model.scenarios.size() << '\n';
+    for (int s = 0; s < model.scenarios.size(); ++s) {
+        const Scenario &scenario = model.scenarios.at(s);
+        out << "scenario " << s + 1 << ' ' << quoted(scenario.name) << ": priority "
+            << scenario.priority << ", timer " << onOff(scenario.timer) << ", schedule "
+            << onOff(scenario.shedule) << ", dependencies " << onOff(scenario.dependencies)
+            << ", algorithms " << scenario.algos.size() << '\n';
+        for (int a = 0; a < scenario.algos.size(); ++a) {
+            const ScenarioAlgo &algo = scenario.algos.at(a);
+            out << "  algorithm " << a + 1 << ' ' << algoTypeName(algo.type) << " (type "
+                << algo.type << ")";
+            if (algo.type == ScenarioAlgo::Start)
+                out << ", runby " << (algo.always ? "always" : "event_list");
+            else if (algo.type == ScenarioAlgo::Stop)
+                out << ", stopby " << (algo.inputsOff ? "inputs_off" : "event_list");
+            out << ", events " << algo.events.size() << '\n';
+            for (const ScenarioEvent &event : algo.events) {
+                out << "    event device " << event.device_index << " input " << event.inout_index
+                    << " state " << event.state << ": " << eventTarget(model, event) << '\n';
+            }
+        }
+    }
     out.flush();
     return ExitOk;
 }

@@ -5,8 +5,8 @@
 class ProjectDevice;
 class QTextStream;
 
-// "norda-cli project ...": showing and re-saving project files, and the key configuration
-// image of a console.
+// "norda-cli project ...": showing and re-saving project files, listing their scenarios,
+// and the key configuration image of a console.
 class ProjectCommand {
 public:
     // args[0] is "project"; returns the exit status.
@@ -18,4 +18,5 @@ private:
     static int show(const QStringList &args);
     static int saveAs(const QStringList &args);
     static int keyImage(const QStringList &args);
+    static int scenarios(const QStringList &args);
 };
