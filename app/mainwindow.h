@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class DatabaseLog;
 class DeviceInfoItemModel;
 class FailTreeView;
 class JournalExportCommand;
@@ -20,6 +21,7 @@ class ProjectModel;
 class ProjectTreeModel;
 class ProjectTreeView;
 class ScenarioListPanel;
+class SyslogForwarder;
 class QMessageBox;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -153,6 +155,7 @@ private:
     // Shows the open project's journal (after start-up and whenever the project changed),
     // with the retention of [journal] and the report of a journal that cannot be written.
     void attachJournal();
+    void attachSyslog(DatabaseLog *log);
     // One message box however often writing fails, until the journal is written again.
     void showJournalWriteFailure(const QString &error);
     bool searchFrameAvailable() const;
@@ -173,6 +176,7 @@ private:
     QNetworkAccessManager *m_network = nullptr;
     StatusPoller *m_poller = nullptr;
     JournalExportCommand *m_exportCommand = nullptr;
+    SyslogForwarder *m_syslog = nullptr;
     QPointer<QMessageBox> m_writeFailureBox;
     QPointer<QWidget> m_searchFrame;
     ScenarioListPanel *m_scenarioList = nullptr;

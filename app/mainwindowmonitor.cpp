@@ -20,6 +20,7 @@
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
 #include "monitor/eventacknowledger.h"
+#include "monitor/syslogforwarder.h"
 #include "monitor/usbsearch.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
@@ -142,11 +143,29 @@ void MainWindow::attachJournal()
                 ->value(QStringLiteral("journal/statuslogmaxmb"), StatusLogRetention::defaultMaxMb)
                 .toInt());
         connect(log, &DatabaseLog::writeFailed, this, &MainWindow::showJournalWriteFailure);
+        attachSyslog(log);
     }
     if (!m_journalView)
         return;
     m_journalView->setProject(m_project);
     m_journalView->setJournalModel(m_project->logDb ? m_project->logDb->tableModel() : nullptr);
+}
+
+void MainWindow::attachSyslog(DatabaseLog *log)
+{
+    if (!m_syslog) {
+        const QString target = m_settings->value(QStringLiteral("journal/syslog")).toString();
+        if (target.trimmed().isEmpty())
+            return;
+        m_syslog = new SyslogForwarder(this);
+        QString error;
+        if (!m_syslog->setTarget(target, &error))
+            qWarning("[journal] syslog=%s is not used: %s", qPrintable(target), qPrintable(error));
+    }
+    if (!m_syslog->isActive())
+        return;
+    m_syslog->setProject(m_project);
+    connect(log, &DatabaseLog::eventInserted, m_syslog, &SyslogForwarder::forward);
 }
 
 void MainWindow::showJournalWriteFailure(const QString &error)

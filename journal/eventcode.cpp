@@ -44,3 +44,11 @@ bool EventCode::isRecovery(int code)
 {
     return isCleared(code) || isLineNormal(code);
 }
+
+bool EventCode::isKnown(int code)
+{
+    if (code == Acknowledged || (code >= LineShort && code < LineNormal + lines))
+        return true;
+    const int fault = code & ~Cleared;
+    return fault >= ConnectionLost && fault <= Tamper;
+}

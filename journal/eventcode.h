@@ -24,6 +24,8 @@ public:
     // "Короткое замыкание ЛО3", "Неисправность УМ снята", ...; "Неизвестно" for codes
     // outside the table.
     static QString text(int code);
+    // Whether the code is one of the table (text() has a text of its own for it).
+    static bool isKnown(int code);
     // A fault going away or a line back to normal (drawn green in the journal).
     static bool isRecovery(int code);
     // A line fault: short circuit, open circuit or tolerance violation of a line.

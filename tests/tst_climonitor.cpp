@@ -4,11 +4,13 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -119,9 +121,13 @@ private slots:
                              "status_json, param_time) SELECT 9, '{}', '10:00:00 01.01.2020' "
                              "FROM n;"),
                  QString());
+        // A collector of this test's own receives the events as well.
+        QUdpSocket collector;
+        QVERIFY(collector.bind(QHostAddress::LocalHost, 0));
         const CliRun run =
             runCli({"monitor", path("project.mpj"), "--status-port", QString::number(m_port),
-                    "--seconds", "3", "--interval", "100", "--status-log-days", "7"},
+                    "--seconds", "3", "--interval", "100", "--status-log-days", "7", "--syslog",
+                    "127.0.0.1:" + QString::number(collector.localPort())},
                    m_dir->path());
         QCOMPARE(run.code, 0);
         QVERIFY2(run.err.contains(QLatin1String("monitoring 3 of 3 devices")), qPrintable(run.err));
@@ -164,6 +170,25 @@ private slots:
                     "127.0.6.4$"))) >= 0);
         QVERIFY2(lines.last().contains("\t1073741825\tПодключение установлено\t"),
                  qPrintable(lines.last()));
+        // One syslog message per record, in record order, with the device's serial.
+        QStringList forwarded;
+        while (collector.hasPendingDatagrams()) {
+            const QString message = QString::fromUtf8(collector.receiveDatagram().data());
+            const QRegularExpressionMatch m =
+                QRegularExpression(
+                    QStringLiteral("^<1\\d\\d>1 \\S+ \\S+ norda-cli \\d+ [A-Z]+ \\[event@32473 "
+                                   "record=\"\\d+\" code=\"(\\d+)\"\\]\\[device@32473 id=\"(\\d)\" "
+                                   "serial=\"100\\2\" type=\"\\w+\" ip=\"127.0.6.\\d\"\\] "))
+                    .match(message);
+            QVERIFY2(m.hasMatch(), qPrintable(message));
+            forwarded << m.captured(2) + ' ' + m.captured(1);
+        }
+        QCOMPARE(forwarded.join(' '),
+                 sqlite3(log,
+                         "SELECT group_concat(device_unique_id || ' ' || error_id, ' ') "
+                         "FROM (SELECT * FROM error_log ORDER BY record_id);"));
+        QVERIFY2(run.err.contains(QStringLiteral("%1 events sent to 127.0.0.1:").arg(lines.size())),
+                 qPrintable(run.err));
 
         // The recorded journal as a spreadsheet, newest first, the devices named.
         const CliRun exported = runCli({"journal", "export", "log.sqlite", "journal.xlsx",
@@ -341,6 +366,7 @@ private slots:
             {"bad port", {"monitor", "project.mpj", "--status-port", "70000"}, 1, "--status-port"},
             {"bad interval", {"monitor", "project.mpj", "--interval", "0"}, 1, "--interval"},
             {"bad retention", {"monitor", "project.mpj", "--status-log-days", "-1"}, 1, "--status-log-days"},
+            {"bad syslog target", {"monitor", "project.mpj", "--syslog", "127.1:514"}, 1, "--syslog"},
             {"missing journal", {"journal", "export", "nothere.sqlite", "x.xlsx"}, 2, "no such file"},
             {"not an event database", {"journal", "export", "params.sqlite", "x.xlsx"}, 3, "is not an event database"},
             {"unknown journal command", {"journal", "import"}, 1, "unknown journal command"},

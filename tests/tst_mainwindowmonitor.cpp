@@ -21,6 +21,7 @@
 #include "tools/devsim/simulator.h"
 
 #include <QLabel>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -28,6 +29,7 @@
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -467,6 +469,9 @@ private slots:
                                 &error),
                  qPrintable(error));
 
+        // The site's log collector: every recorded event is sent there too.
+        QUdpSocket collector;
+        QVERIFY(collector.bind(QHostAddress::LocalHost, 0));
         const QString settingsPath = m_dir->filePath(QStringLiteral("e2e.ini"));
         const QString projectPath = m_dir->filePath(QStringLiteral("e2e.mpj"));
         {
@@ -479,6 +484,8 @@ private slots:
             settings.setValue(QStringLiteral("application/rivar"), "1");
             settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
             settings.setValue(QStringLiteral("network/statusport"), QString::number(server.port()));
+            settings.setValue(QStringLiteral("journal/syslog"),
+                              QStringLiteral("127.0.0.1:%1").arg(collector.localPort()));
         }
         timeline.start();
         MainWindow window(settingsPath);
@@ -561,6 +568,22 @@ private slots:
         // Acknowledged: the journal empties.
         child<QPushButton>(&window, "pushButtonClearErrorStack")->click();
         QCOMPARE(journal->rowCount(), 0);
+
+        // Each record reached the collector once, in order, the acknowledgement last.
+        const int records = project->logDb->eventCount(5);
+        QStringList messageIds;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                while (collector.hasPendingDatagrams())
+                    messageIds << QString::fromUtf8(collector.receiveDatagram().data())
+                                      .section(QLatin1Char(' '), 5, 5);
+                return messageIds.size() >= records;
+            }(),
+            5000);
+        QCOMPARE(messageIds.size(), records);
+        QCOMPARE(messageIds.last(), QStringLiteral("ACK"));
+        QVERIFY(messageIds.contains(QStringLiteral("CONNECTION")));
+        QVERIFY(messageIds.contains(QStringLiteral("CLEAR")));
     }
 
 private:

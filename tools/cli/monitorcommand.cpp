@@ -5,6 +5,7 @@
 #include "journal/statuslogretention.h"
 #include "monitor/signalwatcher.h"
 #include "monitor/statuspoller.h"
+#include "monitor/syslogforwarder.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
@@ -113,8 +114,13 @@ int MonitorCommand::run(const QStringList &args)
         QStringLiteral("Remove the oldest status documents while log.sqlite uses more than N "
                        "MiB (2048; 0: no limit)."),
         QStringLiteral("N"));
+    const QCommandLineOption syslogOption(
+        QStringLiteral("syslog"),
+        QStringLiteral("Also send every recorded event to a syslog collector over UDP "
+                       "(RFC 5424, facility local0; port 514 unless given)."),
+        QStringLiteral("HOST:PORT"));
     parser.addOptions({secondsOption, portOption, statsOption, verboseOption, intervalOption,
-                       daysOption, sizeOption});
+                       daysOption, sizeOption, syslogOption});
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 1, &status))
         return status;
@@ -153,6 +159,14 @@ int MonitorCommand::run(const QStringList &args)
     if (!ok)
         return CliOutput::fail(ExitUsage,
                                QStringLiteral("--status-log-max-mb takes 0..1073741824"));
+    SyslogForwarder syslog;
+    if (parser.isSet(syslogOption)) {
+        QString error;
+        if (!syslog.setTarget(parser.value(syslogOption), &error) || !syslog.isActive())
+            return CliOutput::fail(ExitUsage,
+                                   QStringLiteral("--syslog takes HOST:PORT: %1")
+                                       .arg(error.isEmpty() ? QStringLiteral("no host") : error));
+    }
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
 
@@ -185,6 +199,11 @@ int MonitorCommand::run(const QStringList &args)
                      [&out, &devices](const EventRecord &record) {
                          out << eventLine(record, devices) << Qt::endl;
                      });
+    if (syslog.isActive()) {
+        syslog.setProject(&project);
+        QObject::connect(project.logDb, &DatabaseLog::eventInserted, &syslog,
+                         &SyslogForwarder::forward);
+    }
     QObject::connect(project.logDb, &DatabaseLog::writeFailed, &project, [](const QString &error) {
         CliOutput::err() << "norda-cli: cannot write log.sqlite (" << error
                          << "): events are kept and written again as soon as possible" << Qt::endl;
@@ -231,6 +250,10 @@ int MonitorCommand::run(const QStringList &args)
                      << clock.elapsed() / 1000 << " s: " << s.sent << " requests, " << s.accepted
                      << " statuses accepted, " << project.logDb->eventCount(5)
                      << " events in log.sqlite" << Qt::endl;
+    if (syslog.isActive())
+        CliOutput::err() << "norda-cli: " << syslog.sentCount() << " events sent to "
+                         << syslog.target() << ", " << syslog.droppedCount() << " dropped"
+                         << Qt::endl;
     if (parser.isSet(statsOption))
         printStatistics(poller);
     out.flush();
