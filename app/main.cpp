@@ -3,10 +3,13 @@
 #include "gui/guiresources.h"
 #include "link/cdcusbsession.h"
 #include "monitor/signalwatcher.h"
+#include "project/apppaths.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 #include <QMetaType>
 #include <QSettings>
 #include <QTextStream>
@@ -93,6 +96,18 @@ int main(int argc, char *argv[])
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
+
+    // An installed copy writes under the user's folders only: the journals go to its data
+    // folder, which becomes the current folder, and settings.ini to its configuration
+    // folder.
+    if (AppPaths::isInstalled()) {
+        QDir().mkpath(QFileInfo(AppPaths::settingsFile()).absolutePath());
+        if (!QDir::setCurrent(AppPaths::dataFolder())) {
+            QTextStream(stderr) << "norda-console: cannot use the folder " << AppPaths::dataFolder()
+                                << '\n';
+            return 1;
+        }
+    }
 
     // SIGTERM, SIGHUP and SIGINT end the program as a normal quit does: the window is
     // destroyed below, which writes and closes the journals.

@@ -19,6 +19,7 @@
 #include "link/networkports.h"
 #include "monitor/eventacknowledger.h"
 #include "monitor/usbsearch.h"
+#include "project/apppaths.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -212,7 +213,7 @@ MainWindow::~MainWindow()
 
 QString MainWindow::defaultSettingsPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/settings.ini");
+    return AppPaths::settingsFile();
 }
 
 QString MainWindow::versionText()
@@ -372,7 +373,7 @@ QString MainWindow::askProjectFile(bool save)
     QString folder =
         m_settings->value(QStringLiteral("paths/projectfilespath"), QString()).toString();
     if (folder.isEmpty())
-        folder = QCoreApplication::applicationDirPath();
+        folder = AppPaths::documentsFolder();
     const QString title =
         save ? QStringLiteral("Сохранить файл проекта") : QStringLiteral("Открыть файл проекта");
     const QString objectName = QStringLiteral("projectFileDialog");

@@ -1,6 +1,7 @@
 #include "project/firmwarecatalogue.h"
 
-#include <QCoreApplication>
+#include "project/apppaths.h"
+
 #include <QDirIterator>
 #include <QFileInfo>
 
@@ -30,5 +31,5 @@ QString FirmwareCatalogue::displayName(const QString &fileName)
 
 QString FirmwareCatalogue::defaultFolder()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/firmware");
+    return AppPaths::firmwareFolder();
 }

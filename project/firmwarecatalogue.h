@@ -5,7 +5,8 @@
 #include <QString>
 
 // The firmware files offered for update: every regular file directly inside the
-// folder "firmware" beside the executable.
+// firmware folder (AppPaths::firmwareFolder(): "firmware" beside the executable of a
+// portable copy).
 class FirmwareCatalogue {
 public:
     // (display name, full path) pairs; the display name drops ".norda" and shows

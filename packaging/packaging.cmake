@@ -1,0 +1,59 @@
+# Installation and the Debian package.
+#
+# `cmake --install` puts the programs under bin/, the menu entry and the icon where the
+# desktop finds them, and share/norda-console/installed, the mark by which an installed
+# copy keeps its settings and journals in the user's folders instead of beside the
+# executable. `cpack -G DEB` (in the build folder) builds the Debian package; the shared
+# libraries it needs are found by dpkg-shlibdeps, the SQLite plugin Qt loads at run time
+# is declared by hand.
+set(NORDA_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+if(NORDA_BUILD_GUI)
+    install(FILES ${NORDA_PACKAGING_DIR}/norda-console.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${CMAKE_SOURCE_DIR}/resources/images/icons/norda4200-icon.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+        RENAME norda-console.png)
+endif()
+install(FILES ${NORDA_PACKAGING_DIR}/installed
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/norda-console)
+install(FILES ${NORDA_PACKAGING_DIR}/copyright
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Debian wants the changelog compressed, without a time stamp in the gzip header.
+set(NORDA_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${NORDA_CHANGELOG_GZ}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
+    COMMAND gzip -9n -c ${NORDA_PACKAGING_DIR}/changelog > ${NORDA_CHANGELOG_GZ}
+    DEPENDS ${NORDA_PACKAGING_DIR}/changelog
+    VERBATIM)
+add_custom_target(norda_changelog ALL DEPENDS ${NORDA_CHANGELOG_GZ})
+install(FILES ${NORDA_CHANGELOG_GZ} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME norda-console)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "norda-console developers")
+set(CPACK_PACKAGE_CONTACT "norda-console developers <dev@norda.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "configuration and monitoring console for public-alerting networks")
+# The extended description; CPack puts the summary above it and indents it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "norda-console configures the devices of a NORDA public-alerting network
+(central switching units, extension units, loudspeakers, microphone consoles,
+media converters) over USB or Ethernet, and monitors them over HTTP, recording
+faults in an event journal that can be exported to spreadsheets and forwarded
+to a syslog collector.
+
+The package contains the desktop program norda-console, the command-line tool
+norda-cli and the device simulator norda-devsim.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded by Qt at run time, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)
