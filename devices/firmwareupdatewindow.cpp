@@ -254,7 +254,10 @@ void FirmwareUpdateWindow::startClicked()
     job = new FirmwareUpdateJob(amodule, image, reportedType, this);
     job->setBootWait(bootWaitMs);
     job->setIdleTimeout(idleMs);
-    job->setDeadline(deadlineMs);
+    // The whole update is bounded too: the bootloader wait, then two minutes and two
+    // seconds per KB of image (far more than erasing, writing and verifying take).
+    job->setDeadline(deadlineMs > 0 ? deadlineMs
+                                    : bootWaitMs + 120000 + imageSize / 1024 * 2000);
     connect(job, &FirmwareUpdateJob::stageStarted, this, &FirmwareUpdateWindow::stageStarted);
     connect(job, &FirmwareUpdateJob::stepStarted, this, &FirmwareUpdateWindow::stepStarted);
     connect(job, &DeviceJob::finished, this, &FirmwareUpdateWindow::jobFinished);

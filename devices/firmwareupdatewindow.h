@@ -42,7 +42,7 @@ public:
     static QString typeKeyOfFileName(const QString &fileName);
 
     // The bounds of an update: the bootloader wait, the longest time without a sign of the
-    // device, and the whole update (0: none).
+    // device, and the whole update (0: from the image's size).
     void setTimings(int bootWaitMs, int idleMs, int deadlineMs);
     bool isUpdating() const { return job != nullptr; }
 

@@ -221,6 +221,25 @@ private slots:
         QCOMPARE(boxes.boxes.size(), 1);
     }
 
+    // A device that answers, but too slowly for the update to end in time: the overall
+    // deadline ends it with a message, and the controls come back.
+    void deadline()
+    {
+        auto opened = open(DeviceType::Tovik2);
+        QVERIFY(opened->window);
+        opened->window->setTimings(2000, 5000, 1500);
+        opened->window->fillFirmwareList(
+            firmware("tovik2_2_2.norda", base, TestUtil::randomBytes(0x8000)));
+        BoxWatcher boxes;
+        start(opened.get());
+        harness->setFault(opened->sim, "delay=20");
+        QVERIFY(boxes.waitFor(1, 30000));
+        QCOMPARE(boxes.texts(),
+                 QStringList {u("Ошибка: Устройство не отвечает, обновление не завершено.")});
+        QTRY_VERIFY(button(opened.get())->isEnabled());
+        QVERIFY(!harness->requestLog(opened->sim).contains("SET EXITBOOT"));
+    }
+
     void refused_data()
     {
         const RefusedRow rows[] = {
