@@ -72,7 +72,10 @@ FirmwareUpdateWindow::FirmwareUpdateWindow(ProjectDevice *device,
     ui->setupUi(form);
     auto *layout = new QVBoxLayout(centralArea());
     layout->addWidget(form);
+    ui->comboBoxSelectFirmware->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     adjustSize();
+    // Wide enough for the notice to keep to a few lines.
+    resize(qMax(width(), 600), height());
 
     ui->progressBar->setMaximum(100);
     ui->progressBar->reset();
@@ -121,6 +124,7 @@ void FirmwareUpdateWindow::fillFirmwareList(const QString &path)
     }
     combo->addItem(u(addFileText));
     combo->setCurrentIndex(selected);
+    combo->adjustSize();
 }
 
 QString FirmwareUpdateWindow::copyIntoFolder(const QString &source, const QString &folder,
@@ -256,8 +260,7 @@ void FirmwareUpdateWindow::startClicked()
     job->setIdleTimeout(idleMs);
     // The whole update is bounded too: the bootloader wait, then two minutes and two
     // seconds per KB of image (far more than erasing, writing and verifying take).
-    job->setDeadline(deadlineMs > 0 ? deadlineMs
-                                    : bootWaitMs + 120000 + imageSize / 1024 * 2000);
+    job->setDeadline(deadlineMs > 0 ? deadlineMs : bootWaitMs + 120000 + imageSize / 1024 * 2000);
     connect(job, &FirmwareUpdateJob::stageStarted, this, &FirmwareUpdateWindow::stageStarted);
     connect(job, &FirmwareUpdateJob::stepStarted, this, &FirmwareUpdateWindow::stepStarted);
     connect(job, &DeviceJob::finished, this, &FirmwareUpdateWindow::jobFinished);

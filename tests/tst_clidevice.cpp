@@ -30,11 +30,16 @@ private slots:
         simulator.setProcessEnvironment(environment);
         simulator.setProcessChannelMode(QProcess::SeparateChannels);
         simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
-                        {"--device", "horn:1001@127.77.0.2", "--device", "tovik2:2002@127.77.0.3",
-                         "--device", "media:3003@127.77.0.4", "--device", "tovik2:2010@127.77.0.6",
-                         "--device", "tovik2:2011@127.77.0.7", "--command-port", "0", "--usb",
-                         "2002=1209:0001", "--fault", "3003:fail=-1:SET FILE_CREATE", "--fault",
-                         "2011:fail=-1:SET FILE_CREATE", "--request-log", dir.filePath("requests")});
+                        {"--device",       "horn:1001@127.77.0.2",
+                         "--device",       "tovik2:2002@127.77.0.3",
+                         "--device",       "media:3003@127.77.0.4",
+                         "--device",       "tovik2:2010@127.77.0.6",
+                         "--device",       "tovik2:2011@127.77.0.7",
+                         "--command-port", "0",
+                         "--usb",          "2002=1209:0001",
+                         "--fault",        "3003:fail=-1:SET FILE_CREATE",
+                         "--fault",        "2011:fail=-1:SET FILE_CREATE",
+                         "--request-log",  dir.filePath("requests")});
         QVERIFY(simulator.waitForStarted(10000));
         QByteArray output;
         while (!output.contains("ready\n")) {
@@ -75,7 +80,8 @@ private slots:
         QVERIFY(writeFile(dir.filePath("empty.norda"), firmwareFile(0x08000000, {})));
         QVERIFY(writeFile(dir.filePath("misaligned.norda"),
                           firmwareFile(0x08001000, randomBytes(0x200))));
-        QVERIFY(writeFile(dir.filePath("long.norda"), firmwareFile(0x080f0000, randomBytes(0x10100))));
+        QVERIFY(
+            writeFile(dir.filePath("long.norda"), firmwareFile(0x080f0000, randomBytes(0x10100))));
     }
 
     void cleanupTestCase()
@@ -299,7 +305,8 @@ private slots:
 
         CliRun run = cli({"--tcp", "%unit2010%", "write-project", "%DIR%/units.mpj", "--dry-run"});
         QVERIFY2(run.code == 0, qPrintable(run.err));
-        QCOMPARE(run.out, QString::fromUtf8("central unit 2010 (tovik2) in group \"Корпус\": 4 steps\n") +
+        QCOMPARE(run.out,
+                 QString::fromUtf8("central unit 2010 (tovik2) in group \"Корпус\": 4 steps\n") +
                      lines.join('\n') + "\ndry run: nothing was written\n");
         QVERIFY(run.out.contains(QString::fromUtf8("Выключение пульта №5001 по адресу 2")));
         QVERIFY(sentTo("2010").filter(QRegularExpression("^SET ")).isEmpty());
@@ -310,7 +317,8 @@ private slots:
         QVERIFY(run.err.contains("write    [##############################] 100%"));
         QVERIFY(sentTo("2010").contains("SET DESCRIPTOR desc_Rs485PultEnable[1] 1"));
         run = cli({"--tcp", "%unit2010%", "read", "Rs485PultEnable[1]", "Rs485PultSerial[1]"});
-        QCOMPARE(run.out, QString::fromUtf8("Rs485PultEnable[1] = да\nRs485PultSerial[1] = 5001\n"));
+        QCOMPARE(run.out,
+                 QString::fromUtf8("Rs485PultEnable[1] = да\nRs485PultSerial[1] = 5001\n"));
         run = cli({"--tcp", "%unit2010%", "ls", "0:\\links"});
         QVERIFY2(run.out.startsWith("5001.lnk\t"), qPrintable(run.out));
     }
@@ -348,8 +356,8 @@ private:
                 }
             }
             if (QLatin1String(name) == QLatin1String("clash.mpj"))
-                project.addDevice(group,
-                                  new ProjectDevice(6, 5002, QString(), true, 2, false, QString(), 2));
+                project.addDevice(
+                    group, new ProjectDevice(6, 5002, QString(), true, 2, false, QString(), 2));
             QCOMPARE(project.save(dir.filePath(name)), 0);
         }
     }

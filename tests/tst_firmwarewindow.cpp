@@ -135,15 +135,15 @@ private slots:
         QCOMPARE(combo(opened.get())->currentData().toString(), file);
 
         QList<QPair<int, QString>> shown;
-        connect(bar(opened.get()), &QProgressBar::valueChanged, this, [&](int value) {
-            shown << qMakePair(value, label(opened.get())->text());
-        });
+        connect(bar(opened.get()), &QProgressBar::valueChanged, this,
+                [&](int value) { shown << qMakePair(value, label(opened.get())->text()); });
         BoxWatcher boxes;
         start(opened.get());
         QVERIFY(!button(opened.get())->isEnabled());
         QVERIFY(boxes.waitFor(1, 30000));
-        QCOMPARE(boxes.texts(),
-                 QStringList {u("Выполнено: Программирование завершено. Устройство перезагрузится.")});
+        QCOMPARE(
+            boxes.texts(),
+            QStringList {u("Выполнено: Программирование завершено. Устройство перезагрузится.")});
         QTRY_VERIFY(!opened->window);
 
         QByteArray flashed;
@@ -364,7 +364,8 @@ private slots:
         auto accepted = GuiTest::acceptFileDialog(source);
         emit box->activated(box->count() - 1);
         QVERIFY(*accepted);
-        const QString target = QFileInfo(dir.filePath("firmware/tovik2_7_1.norda")).absoluteFilePath();
+        const QString target =
+            QFileInfo(dir.filePath("firmware/tovik2_7_1.norda")).absoluteFilePath();
         QCOMPARE(box->currentText(), "tovik2.7.1");
         QCOMPARE(QFileInfo(box->currentData().toString()).canonicalFilePath(),
                  QFileInfo(target).canonicalFilePath());

@@ -34,19 +34,21 @@ struct Project {
     ProjectModel model {ProjectModel::Journals::None};
     ProjectGroup *first = model.addGroup();
     ProjectGroup *second = model.addGroup();
-    ProjectDevice *unit =
-        add(first, new ProjectDevice(DeviceType::Tovik2, 2002, u("Пост 1"), true, 0, true,
-                                     QStringLiteral("127.84.0.2"), -1));
+    ProjectDevice *unit = add(first,
+                              new ProjectDevice(DeviceType::Tovik2, 2002, u("Пост 1"), true, 0,
+                                                true, QStringLiteral("127.84.0.2"), -1));
     ProjectDevice *extension = add(
         first, new ProjectDevice(DeviceType::Norda410x, 2003, QString(), true, 2, false, {}, -1));
     ProjectDevice *linked = add(
         first, new ProjectDevice(DeviceType::BexarTovik2, 5001, QString(), true, 1, false, {}, 2));
     ProjectDevice *plain = add(
         first, new ProjectDevice(DeviceType::BexarTovik2, 5002, QString(), true, 3, false, {}, 2));
-    ProjectDevice *ipConsole = add(first, new ProjectDevice(DeviceType::IpPult, 5009, QString(),
-                                                            false, 0, true, "127.84.0.9", 2));
-    ProjectDevice *horn = add(first, new ProjectDevice(DeviceType::Horn, 1001, QString(), false,
-                                                       0, true, "127.84.0.3", -1));
+    ProjectDevice *ipConsole = add(
+        first,
+        new ProjectDevice(DeviceType::IpPult, 5009, QString(), false, 0, true, "127.84.0.9", 2));
+    ProjectDevice *horn =
+        add(first,
+            new ProjectDevice(DeviceType::Horn, 1001, QString(), false, 0, true, "127.84.0.3", -1));
     ProjectDevice *elsewhere = add(
         second, new ProjectDevice(DeviceType::BexarTovik2, 6001, QString(), true, 2, false, {}, 2));
 
@@ -256,8 +258,7 @@ private slots:
     {
         QFETCH(SerialRow, row);
         quint32 serial = 0;
-        QCOMPARE(ProjectUploadPlan::parseSerial(QString::fromLatin1(row.text), &serial),
-                 row.valid);
+        QCOMPARE(ProjectUploadPlan::parseSerial(QString::fromLatin1(row.text), &serial), row.valid);
         QCOMPARE(serial, row.serial);
     }
 
@@ -323,8 +324,8 @@ private slots:
         // to the one before: the key file goes between disabling and the serial number.
         const QStringList log = sim->requestLog(device);
         QStringList expected {
-            "GET DESCRIPTOR desc_Rs485PultEnable[0]", "GET DESCRIPTOR desc_Rs485PultSerial[0]",
-            "GET DESCRIPTOR desc_Rs485PultEnable[2]", "GET DESCRIPTOR desc_Rs485PultSerial[2]",
+            "GET DESCRIPTOR desc_Rs485PultEnable[0]",   "GET DESCRIPTOR desc_Rs485PultSerial[0]",
+            "GET DESCRIPTOR desc_Rs485PultEnable[2]",   "GET DESCRIPTOR desc_Rs485PultSerial[2]",
             "SET DESCRIPTOR desc_Rs485PultEnable[0] 0", "SET FILE_CREATE 0:\\links\\5001.lnk"};
         expected << "SET FILE_WRITE " + QString::fromLatin1(image.toHex().toUpper())
                  << "SET FILE_CLOSE"

@@ -148,10 +148,9 @@ private slots:
         QSettings settings(beside.filePath("settings.ini"), QSettings::IniFormat);
         settings.setValue("paths/firmwarefolder", beside.filePath("firmware"));
         QuickConnect::Target target;
-        QVERIFY(QuickConnect::parse(QStringLiteral("tcp://%1:%2")
-                                        .arg(unit->address.toString())
-                                        .arg(harness->tcpPort(unit)),
-                                    &target, nullptr));
+        QVERIFY(QuickConnect::parse(
+            QStringLiteral("tcp://%1:%2").arg(unit->address.toString()).arg(harness->tcpPort(unit)),
+            &target, nullptr));
         auto quick = std::make_unique<QuickConnect>(target, &settings);
         quick->setFirmware(true);
         quick->start();

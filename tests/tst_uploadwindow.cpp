@@ -42,8 +42,8 @@ struct Project {
     {
         model.name = u("Север");
         group->name = u("Корпус 1");
-        unit = new ProjectDevice(DeviceType::Tovik2, serial, u("Пост 1"), true, 0, true, address,
-                                 -1);
+        unit =
+            new ProjectDevice(DeviceType::Tovik2, serial, u("Пост 1"), true, 0, true, address, -1);
         linked = new ProjectDevice(DeviceType::BexarTovik2, 5001, QString(), true, 1, false, {}, 2);
         plain = new ProjectDevice(DeviceType::BexarTovik2, 5002, QString(), true, 3, false, {}, 2);
         for (ProjectDevice *device : {unit, linked, plain})
@@ -236,7 +236,8 @@ private slots:
         dialog.show();
         QVERIFY(!widget<QPushButton>(&dialog, "pushButtonContinue")->isEnabled());
         const QString status = widget<QLabel>(&dialog, "labelStatus")->text();
-        QVERIFY2(status.contains(u("Пульт №5002: адрес 40 вне диапазона 1..32")), qPrintable(status));
+        QVERIFY2(status.contains(u("Пульт №5002: адрес 40 вне диапазона 1..32")),
+                 qPrintable(status));
         widget<QPushButton>(&dialog, "pushButtonContinue")->click();
         QVERIFY(harness->requestLog(sim).filter(QRegularExpression("^SET ")).isEmpty());
         facade.closeAndWait(30000);

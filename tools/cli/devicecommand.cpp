@@ -177,9 +177,9 @@ int DeviceCommand::run(const QStringList &args)
         int maximum;
     };
     static const Shape shapes[] = {
-        {"version", 0, 0}, {"get", 1, 1},      {"set", 2, 2}, {"read", 1, 100000}, {"ls", 1, 1},
-        {"upload", 2, 2},  {"download", 2, 2}, {"rm", 1, 1},  {"flash", 1, 1},
-        {"write-project", 1, 2},
+        {"version", 0, 0}, {"get", 1, 1},           {"set", 2, 2},      {"read", 1, 100000},
+        {"ls", 1, 1},      {"upload", 2, 2},        {"download", 2, 2}, {"rm", 1, 1},
+        {"flash", 1, 1},   {"write-project", 1, 2},
     };
     const Shape *shape = nullptr;
     for (const Shape &candidate : shapes) {
@@ -211,13 +211,14 @@ int DeviceCommand::run(const QStringList &args)
         if (!image.load(params.at(0)))
             return CliOutput::fail(imageExit(image), image.errorString());
         // What no device can take is refused before one is asked anything.
-        const FirmwareUpdateJob::ImageProblem problem = FirmwareUpdateJob::checkImage(
-            image.data(), image.flashBase(), DeviceType::Unknown, -1);
+        const FirmwareUpdateJob::ImageProblem problem =
+            FirmwareUpdateJob::checkImage(image.data(), image.flashBase(), DeviceType::Unknown, -1);
         if (problem != FirmwareUpdateJob::ImageProblem::None)
-            return CliOutput::fail(ExitUnusable,
-                                   QStringLiteral("%1: %2").arg(
-                                       params.at(0), FirmwareUpdateJob::problemText(
-                                                         problem, image.flashBase(), image.size())));
+            return CliOutput::fail(
+                ExitUnusable,
+                QStringLiteral("%1: %2").arg(
+                    params.at(0),
+                    FirmwareUpdateJob::problemText(problem, image.flashBase(), image.size())));
     }
     std::unique_ptr<ProjectModel> project;
     bool dryRun = false;
@@ -514,8 +515,8 @@ int DeviceCommand::flash(CliDeviceLink &link, const QString &path)
     if (problem != FirmwareUpdateJob::ImageProblem::None)
         return CliOutput::fail(
             ExitUnusable,
-            QStringLiteral("%1: %2").arg(path, FirmwareUpdateJob::problemText(
-                                                   problem, image.flashBase(), image.size())));
+            QStringLiteral("%1: %2").arg(
+                path, FirmwareUpdateJob::problemText(problem, image.flashBase(), image.size())));
 
     FirmwareUpdateJob job(&link.module(), image, link.deviceType());
     // The device restarts into its bootloader and is found again: that may take as long as

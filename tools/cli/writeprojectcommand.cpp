@@ -57,16 +57,15 @@ int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dr
         if (module.getDescriptor(QStringLiteral("desc_SerialNumber")) != Amodule::Queued)
             return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
         if (!link.waitUntil([&] { return answered; }, answerIdleMs))
-            return CliOutput::fail(ExitFailed,
-                                   QStringLiteral("the link to the device was lost"));
+            return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
     }
     quint32 serial = 0;
     // A failed read ("ERROR") is no serial number: it must not match a device without one.
     if (failed || !ProjectUploadPlan::parseSerial(value, &serial))
-        return CliOutput::fail(ExitFailed,
-                               QStringLiteral("the device did not report its serial number: %1")
-                                   .arg(value.trimmed().isEmpty() ? QStringLiteral("no answer")
-                                                                  : value.trimmed()));
+        return CliOutput::fail(
+            ExitFailed,
+            QStringLiteral("the device did not report its serial number: %1")
+                .arg(value.trimmed().isEmpty() ? QStringLiteral("no answer") : value.trimmed()));
     const ProjectDevice *unit = nullptr;
     for (const ProjectDevice *device : project->allDevices()) {
         if (device->serial == serial && isCentralUnitType(device->type)) {
