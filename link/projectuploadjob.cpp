@@ -74,7 +74,15 @@ void ProjectUploadJob::begin()
     }
     setStep(ReadState);
     next = 0;
-    readNext();
+    // From the event loop: an empty plan, or a facade that refuses at once, ends the job
+    // there and never inside start().
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isRunning())
+                readNext();
+        },
+        Qt::QueuedConnection);
 }
 
 bool ProjectUploadJob::exchange(const QString &line)

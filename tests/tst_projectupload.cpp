@@ -412,6 +412,22 @@ private slots:
         QVERIFY(sim->requestLog(device).filter(QRegularExpression("^SET ")).isEmpty());
     }
 
+    // A group without consoles: nothing to write, and the job says so from the event loop,
+    // never from inside start().
+    void emptyPlanEndsLater()
+    {
+        Project project;
+        project.model.removeNode(project.linked);
+        project.model.removeNode(project.plain);
+        ProjectUploadJob job(module.get(), ProjectUploadPlan::consoles(project.unit));
+        QSignalSpy finished(&job, &DeviceJob::finished);
+        job.start();
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(finished.first().at(0).value<DeviceJob::Result>().ok());
+        QVERIFY(sim->requestLog(device).isEmpty());
+    }
+
     void planWithErrorsIsNotRun()
     {
         Project project;
