@@ -21,6 +21,8 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const char addFileText[] = "Добавить файл...";
@@ -117,7 +119,19 @@ void FirmwareUpdateWindow::fillFirmwareList(const QString &path)
     combo->clear();
     const QString wanted = path.isEmpty() ? QString() : canonical(path);
     int selected = 0;
-    for (const auto &entry : FirmwareCatalogue::scan(firmwareFolder())) {
+    // The files named for the device's type first, then those named for no type, then the
+    // other devices' (which are flashed only after a question).
+    QList<QPair<QString, QString>> entries = FirmwareCatalogue::scan(firmwareFolder());
+    const QString ownKey = deviceTypeKey(applicationType());
+    auto rank = [&ownKey](const QPair<QString, QString> &entry) {
+        const QString key = typeKeyOfFileName(QFileInfo(entry.second).fileName());
+        return key.isEmpty() ? 1 : (key == ownKey ? 0 : 2);
+    };
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&rank](const QPair<QString, QString> &a, const QPair<QString, QString> &b) {
+                         return rank(a) < rank(b);
+                     });
+    for (const auto &entry : qAsConst(entries)) {
         if (!wanted.isEmpty() && canonical(entry.second) == wanted)
             selected = combo->count();
         combo->addItem(entry.first, entry.second);

@@ -32,7 +32,8 @@ public:
     // The folder whose files are offered: [paths] firmwarefolder of the settings, or the
     // folder "firmware" beside the executable.
     QString firmwareFolder() const;
-    // Fills the list again from the folder and selects the file at `path` when listed.
+    // Fills the list again from the folder, the files named for the device's type first, and
+    // selects the file at `path` when listed (otherwise the first).
     void fillFirmwareList(const QString &path = QString());
     // Copies a file into the firmware folder (through a temporary file renamed into place;
     // nothing is copied when it already is that file) and returns its path there; empty

@@ -349,6 +349,30 @@ private slots:
         QVERIFY(!harness->requestLog(opened->sim).contains("SET EXITBOOT"));
     }
 
+    // The device's own files come first, and the first is chosen; "Добавить файл..." last.
+    void listOrder()
+    {
+        firmware("aaa_1.norda", base, TestUtil::randomBytes(0x100));
+        firmware("ip_pult_1.norda", base, TestUtil::randomBytes(0x100));
+        const QString own = firmware("horn_9_9.norda", base, TestUtil::randomBytes(0x100));
+        auto opened = open(DeviceType::Horn, nullptr, false);
+        QVERIFY(opened->window);
+        QComboBox *box = combo(opened.get());
+        QVERIFY(box->count() >= 4);
+        QVERIFY2(box->itemText(0).startsWith("horn."), qPrintable(box->itemText(0)));
+        QCOMPARE(box->currentIndex(), 0);
+        QCOMPARE(box->itemText(box->count() - 1), u("Добавить файл..."));
+        QStringList keys;
+        for (int i = 0; i < box->count() - 1; ++i)
+            keys << FirmwareUpdateWindow::typeKeyOfFileName(
+                QFileInfo(box->itemData(i).toString()).fileName());
+        // Own, then of no type, then of other types.
+        const int unnamed = keys.indexOf(QString());
+        QVERIFY(unnamed > keys.lastIndexOf("horn"));
+        QVERIFY(unnamed < keys.indexOf("ip_pult"));
+        Q_UNUSED(own)
+    }
+
     // "Добавить файл..." copies the chosen file into the firmware folder and selects it; the
     // file that is already there, under another spelling of its path, stays as it is.
     void addFile()
