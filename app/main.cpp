@@ -31,7 +31,8 @@ void writeToStdout(QtMsgType type, const QMessageLogContext &context, const QStr
 
 // norda-console --connect TARGET: the settings window of the device that answers there,
 // without a project; closing it ends the program.
-int runQuickConnect(QApplication &app, const QString &targetText, const QString &timeoutText)
+int runQuickConnect(QApplication &app, const QString &targetText, const QString &timeoutText,
+                    bool firmware)
 {
     QuickConnect::Target target;
     QString error;
@@ -50,6 +51,7 @@ int runQuickConnect(QApplication &app, const QString &targetText, const QString 
     QSettings settings(MainWindow::defaultSettingsPath(), QSettings::IniFormat);
     QuickConnect quick(target, &settings);
     quick.setTimeout(int(seconds * 1000));
+    quick.setFirmware(firmware);
     QObject::connect(&quick, &QuickConnect::finished, &app, [](int code, const QString &message) {
         if (!message.isEmpty())
             QTextStream(stderr) << "norda-console: " << message << '\n';
@@ -86,8 +88,13 @@ int main(int argc, char *argv[])
         QStringLiteral("timeout"),
         QStringLiteral("With --connect: how long the device has to answer (10 s)."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption firmwareOption(
+        QStringLiteral("firmware"),
+        QStringLiteral("With --connect: opens the firmware update window of the device instead "
+                       "of its settings window."));
     parser.addOption(connectOption);
     parser.addOption(timeoutOption);
+    parser.addOption(firmwareOption);
     if (!parser.parse(QCoreApplication::arguments())) {
         QTextStream(stderr) << "norda-console: " << parser.errorText() << '\n';
         return 1;
@@ -118,8 +125,13 @@ int main(int argc, char *argv[])
     });
 
     int result = 0;
+    if (parser.isSet(firmwareOption) && !parser.isSet(connectOption)) {
+        QTextStream(stderr) << "norda-console: --firmware needs --connect\n";
+        return 1;
+    }
     if (parser.isSet(connectOption)) {
-        result = runQuickConnect(app, parser.value(connectOption), parser.value(timeoutOption));
+        result = runQuickConnect(app, parser.value(connectOption), parser.value(timeoutOption),
+                                 parser.isSet(firmwareOption));
     } else {
         auto *window = new MainWindow;
         window->installDeviceWindows();

@@ -179,8 +179,9 @@ void QuickConnect::openWindow()
 {
     if (ended || opened)
         return;
-    DeviceWindowRegistry::Kind kind;
-    if (!DeviceWindowRegistry::kindForType(deviceType, &kind) || !registry.canOpen(kind)) {
+    DeviceWindowRegistry::Kind kind = DeviceWindowRegistry::Kind::Firmware;
+    if ((!firmwareWindow && !DeviceWindowRegistry::kindForType(deviceType, &kind)) ||
+        !registry.canOpen(kind)) {
         end(NoWindow,
             QStringLiteral("the device at %1 is a %2 (type %3); this build has no "
                            "settings window for it")

@@ -53,6 +53,8 @@ public:
 
     // How long the device has to answer (10 s).
     void setTimeout(int ms) { timeoutMs = ms; }
+    // Opens the firmware update window of the device instead of its settings window.
+    void setFirmware(bool firmware) { firmwareWindow = firmware; }
     void start();
     // The settings window, once it is open.
     QWidget *window() const { return opened; }
@@ -82,4 +84,5 @@ private:
     DeviceWindowRegistry registry;
     QPointer<QWidget> opened;
     bool ended = false;
+    bool firmwareWindow = false;
 };

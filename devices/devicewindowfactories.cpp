@@ -1,13 +1,16 @@
 #include "devices/devicewindowfactories.h"
 
+#include "devices/firmwareupdatewindow.h"
 #include "devices/horndevicewindow.h"
 #include "devices/ippultdevicewindow.h"
 #include "devices/mediadevicewindow.h"
+#include "devices/uploadprojectwindow.h"
 
 QList<DeviceWindowRegistry::Kind> DeviceWindowFactories::kinds()
 {
     return {DeviceWindowRegistry::Kind::Loudspeaker, DeviceWindowRegistry::Kind::IpConsole,
-            DeviceWindowRegistry::Kind::MediaConverter};
+            DeviceWindowRegistry::Kind::MediaConverter, DeviceWindowRegistry::Kind::Firmware,
+            DeviceWindowRegistry::Kind::ProjectUpload};
 }
 
 DeviceWindowRegistry::Factory DeviceWindowFactories::factory(DeviceWindowRegistry::Kind kind)
@@ -24,6 +27,14 @@ DeviceWindowRegistry::Factory DeviceWindowFactories::factory(DeviceWindowRegistr
     case DeviceWindowRegistry::Kind::MediaConverter:
         return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
             return new MediaDeviceWindow(device, context);
+        };
+    case DeviceWindowRegistry::Kind::Firmware:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new FirmwareUpdateWindow(device, context);
+        };
+    case DeviceWindowRegistry::Kind::ProjectUpload:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new UploadProjectWindow(device, context);
         };
     default:
         return nullptr;

@@ -41,6 +41,13 @@ FirmwareUpdateJob::FirmwareUpdateJob(Amodule *module, const FirmwareImage &image
     bootTimer.setSingleShot(true);
     bootTimer.setTimerType(Qt::PreciseTimer);
     connect(&bootTimer, &QTimer::timeout, this, &FirmwareUpdateJob::bootWaitOver);
+    deadlineTimer.setSingleShot(true);
+    connect(&deadlineTimer, &QTimer::timeout, this, [this] {
+        *stopFlag = true;
+        finish(
+            Status::Failed, -1,
+            QStringLiteral("the firmware update did not end within %1 s").arg(deadlineMs / 1000.0));
+    });
 }
 
 FirmwareUpdateJob::~FirmwareUpdateJob()
@@ -53,18 +60,62 @@ bool FirmwareUpdateJob::isBootloaderType(int type)
     return type == DeviceType::Bootloader || type == DeviceType::BexarBoot;
 }
 
+FirmwareUpdateJob::ImageProblem
+FirmwareUpdateJob::checkImage(const QByteArray &payload, uint32_t base, int deviceType, int layout)
+{
+    if (payload.isEmpty())
+        return ImageProblem::Empty;
+    if (base < flashStart || uint64_t(base) + uint64_t(payload.size()) > flashEnd)
+        return base < flashStart ? ImageProblem::Misaligned : ImageProblem::PastFlash;
+    // A device not known yet may be a console, whose erase unit is the 1 KB page.
+    if (deviceType == DeviceType::BexarTovik2 || deviceType == DeviceType::BexarBoot ||
+        deviceType == DeviceType::Unknown)
+        return (base - flashStart) % FlashJob::consolePageSize == 0 ? ImageProblem::None
+                                                                    : ImageProblem::Misaligned;
+    const QList<int> layouts = layout < 0 ? QList<int> {0, 1} : QList<int> {layout};
+    for (int candidate : layouts) {
+        for (const FlashJob::Sector &sector : FlashJob::sectorTable(candidate)) {
+            if (sector.start == base)
+                return ImageProblem::None;
+        }
+    }
+    return ImageProblem::Misaligned;
+}
+
+QString FirmwareUpdateJob::problemText(ImageProblem problem, uint32_t base, int size)
+{
+    switch (problem) {
+    case ImageProblem::None:
+        return QString();
+    case ImageProblem::Empty:
+        return QStringLiteral("the firmware image is empty");
+    case ImageProblem::Misaligned:
+        return QStringLiteral("the firmware image starts at %1, not where an erase unit of the "
+                              "device's flash starts")
+            .arg(hex(base));
+    case ImageProblem::PastFlash:
+        return QStringLiteral("the firmware image (%1 bytes at %2) runs past the end of the "
+                              "flash at %3")
+            .arg(size)
+            .arg(hex(base), hex(flashEnd));
+    }
+    return QString();
+}
+
 void FirmwareUpdateJob::begin()
 {
     setStep(CheckImage);
-    if (image.isEmpty()) {
-        finishLater(Status::Failed, -1, QStringLiteral("no firmware image to write"));
+    // Refused before the device is asked anything; the erase layout is checked again once
+    // the bootloader has told it.
+    const ImageProblem problem = checkImage(
+        image, base, deviceType,
+        isBootloaderType(deviceType) ? Amodule::layoutOfVersion(facade()->version()) : -1);
+    if (problem != ImageProblem::None) {
+        finishLater(Status::Failed, base, problemText(problem, base, image.size()));
         return;
     }
-    if (uint64_t(base) + uint64_t(image.size()) > (uint64_t(1) << 32)) {
-        finishLater(Status::Failed, base,
-                    QStringLiteral("the firmware image passes the end of the address space"));
-        return;
-    }
+    if (deadlineMs > 0)
+        deadlineTimer.start(deadlineMs);
 
     CdcUsbProcess *w = worker();
     listen(w, &CdcUsbProcess::startEraseSector, [this](uint32_t a) { onStep(Erase, a); });
@@ -158,6 +209,15 @@ void FirmwareUpdateJob::program(int bootType)
 {
     bootTimer.stop();
     touch();
+    // The bootloader has told its erase layout: an image that starts inside a sector of it
+    // would have the sector below erased and the rest of it left as it was.
+    const ImageProblem problem =
+        checkImage(image, base, bootType, Amodule::layoutOfVersion(facade()->version()));
+    if (problem != ImageProblem::None) {
+        setStep(CheckImage);
+        finishLater(Status::Failed, base, problemText(problem, base, image.size()));
+        return;
+    }
     // Consoles erase their flash in 1 KB pages, every other device by its sector table.
     if (CdcUsbProcess *w = worker())
         w->setDeviceType(bootType);
@@ -278,5 +338,6 @@ void FirmwareUpdateJob::abort()
 
 void FirmwareUpdateJob::stop()
 {
+    deadlineTimer.stop();
     *stopFlag = true;
 }

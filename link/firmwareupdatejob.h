@@ -43,6 +43,25 @@ public:
 
     static bool isBootloaderType(int deviceType);
 
+    // Whether an image can be flashed into a device of `deviceType` whose bootloader reports
+    // the erase `layout` (Amodule::layoutOfVersion): it has bytes, starts where an erase unit
+    // starts (a sector of the layout's table; a 1 KB page on consoles) and ends within the
+    // flash the tables cover. A last partial page is allowed: it is filled up. A `layout` of
+    // -1 (not known yet: the device has not run its bootloader) accepts the start of a
+    // sector of either table. A `deviceType` of 0 (not known yet) asks only for the start of
+    // a 1 KB page.
+    enum class ImageProblem { None, Empty, Misaligned, PastFlash };
+    static ImageProblem checkImage(const QByteArray &payload, uint32_t base, int deviceType,
+                                   int layout);
+    // One English line for a problem.
+    static QString problemText(ImageProblem problem, uint32_t base, int size);
+    static constexpr uint32_t flashStart = 0x08000000;
+    static constexpr uint32_t flashEnd = 0x08100000;
+
+    // Bounds the whole update, from start() to the answer of leaving the bootloader; 0 (the
+    // default) leaves it to the bootloader wait and the idle timeout.
+    void setDeadline(int ms) { deadlineMs = ms; }
+
 signals:
     void stageStarted(int stage);
     // A sector (Erase) or page (Write, Verify) at this flash address is being worked on.
@@ -70,6 +89,8 @@ private:
     int deviceType;
     int bootWaitMs = defaultBootWaitMs;
     QTimer bootTimer;
+    QTimer deadlineTimer;
+    int deadlineMs = 0;
     int stageSteps = 0;
     // Shared with the flashing jobs queued on the worker: set to stop them.
     std::shared_ptr<std::atomic_bool> stopFlag;

@@ -1,3 +1,8 @@
+#include "link/projectuploadplan.h"
+#include "project/inout.h"
+#include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
 #include "testutil.h"
 
 #include <QElapsedTimer>
@@ -25,9 +30,16 @@ private slots:
         simulator.setProcessEnvironment(environment);
         simulator.setProcessChannelMode(QProcess::SeparateChannels);
         simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
-                        {"--device", "horn:1001@127.77.0.2", "--device", "tovik2:2002@127.77.0.3",
-                         "--device", "media:3003@127.77.0.4", "--command-port", "0", "--usb",
-                         "2002=1209:0001", "--fault", "3003:fail=-1:SET FILE_CREATE"});
+                        {"--device",       "horn:1001@127.77.0.2",
+                         "--device",       "tovik2:2002@127.77.0.3",
+                         "--device",       "media:3003@127.77.0.4",
+                         "--device",       "tovik2:2010@127.77.0.6",
+                         "--device",       "tovik2:2011@127.77.0.7",
+                         "--command-port", "0",
+                         "--usb",          "2002=1209:0001",
+                         "--fault",        "3003:fail=-1:SET FILE_CREATE",
+                         "--fault",        "2011:fail=-1:SET FILE_CREATE",
+                         "--request-log",  dir.filePath("requests")});
         QVERIFY(simulator.waitForStarted(10000));
         QByteArray output;
         while (!output.contains("ready\n")) {
@@ -40,9 +52,17 @@ private slots:
         QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
         while (it.hasNext()) {
             const QRegularExpressionMatch match = it.next();
-            endpoints.insert(match.captured(1), match.captured(2));
+            if (!endpoints.contains(match.captured(1)))
+                endpoints.insert(match.captured(1), match.captured(2));
         }
         QCOMPARE(endpoints.size(), 3);
+        for (const char *serial : {"2010", "2011"}) {
+            const QRegularExpression unit(QStringLiteral("^tcp tovik2:%1 (\\S+)$").arg(serial),
+                                          QRegularExpression::MultilineOption);
+            endpoints.insert(QStringLiteral("unit%1").arg(serial),
+                             unit.match(QString::fromUtf8(output)).captured(1));
+        }
+        writeProjects();
         QVERIFY(output.contains("usb tovik2:2002 /dev/pts/"));
 
         // Local files that no upload or flash may read.
@@ -57,6 +77,11 @@ private slots:
         }
         QVERIFY(
             writeFile(dir.filePath("wrap.norda"), firmwareFile(0xffffff00u, randomBytes(0x200))));
+        QVERIFY(writeFile(dir.filePath("empty.norda"), firmwareFile(0x08000000, {})));
+        QVERIFY(writeFile(dir.filePath("misaligned.norda"),
+                          firmwareFile(0x08001000, randomBytes(0x200))));
+        QVERIFY(
+            writeFile(dir.filePath("long.norda"), firmwareFile(0x080f0000, randomBytes(0x10100))));
     }
 
     void cleanupTestCase()
@@ -191,6 +216,13 @@ private slots:
             {"flash of a folder", {"--tcp", "%horn%", "flash", "%DIR%"}, 2, "%DIR% is not a regular file"},
             {"image larger than the flash", {"--tcp", "%horn%", "flash", "%DIR%/huge.norda"}, 3, "%DIR%/huge.norda is too large for a firmware image (1048592 bytes at most)"},
             {"image past the address space", {"--tcp", "%horn%", "flash", "%DIR%/wrap.norda"}, 3, "%DIR%/wrap.norda names an area beyond the end of the address space"},
+            {"empty image", {"--tcp", "%horn%", "flash", "%DIR%/empty.norda"}, 3, "%DIR%/empty.norda: the firmware image is empty"},
+            {"image not at a sector's start", {"--tcp", "%horn%", "flash", "%DIR%/misaligned.norda"}, 3, "%DIR%/misaligned.norda: the firmware image starts at 0x8001000, not where an erase unit of the device's flash starts"},
+            {"image past the flash", {"--tcp", "%horn%", "flash", "%DIR%/long.norda"}, 3, "%DIR%/long.norda: the firmware image (65792 bytes at 0x80f0000) runs past the end of the flash at 0x8100000"},
+            {"project file missing", {"--tcp", "%unit2010%", "write-project", "%DIR%/none.mpj"}, 2, "cannot open project file %DIR%/none.mpj: no such file"},
+            {"project with two consoles at one address", {"--tcp", "%unit2010%", "write-project", "%DIR%/clash.mpj"}, 3, "the plan has 1 error(s); nothing was written"},
+            {"unit not in the project", {"--tcp", "%horn%", "write-project", "%DIR%/units.mpj"}, 3, "the project has no central unit with serial number 1001 (the device that answers)"},
+            {"a step refused", {"--tcp", "%unit2011%", "write-project", "%DIR%/units.mpj"}, 4, "step 2 of 4 failed (Файл назначений пульта №5001): the device refused to create 0:\\links\\5001.lnk; nothing had to be restored"},
             {"no command", {}, 1, ""},
             {"no device named", {"version"}, 1, "say which device: --tcp HOST[:PORT] or --usb [VID:PID]"},
             {"unknown command", {"--tcp", "%horn%", "frobnicate"}, 1, "unknown device command 'frobnicate'"},
@@ -260,6 +292,37 @@ private slots:
         QVERIFY2(lost.match(lines.last()).hasMatch(), qPrintable(lines.last()));
     }
 
+    // --dry-run prints the plan the upload window shows, one step a line, and writes
+    // nothing; without it the same plan is written.
+    void writeProject()
+    {
+        ProjectModel project(ProjectModel::Journals::None);
+        QCOMPARE(project.load(dir.filePath("units.mpj")), 0);
+        const ProjectDevice *unit = project.findDeviceBySerial(2010);
+        QVERIFY(unit);
+        const QStringList lines = ProjectUploadPlan::consoles(unit).lines();
+        QCOMPARE(lines.size(), 4);
+
+        CliRun run = cli({"--tcp", "%unit2010%", "write-project", "%DIR%/units.mpj", "--dry-run"});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out,
+                 QString::fromUtf8("central unit 2010 (tovik2) in group \"Корпус\": 4 steps\n") +
+                     lines.join('\n') + "\ndry run: nothing was written\n");
+        QVERIFY(run.out.contains(QString::fromUtf8("Выключение пульта №5001 по адресу 2")));
+        QVERIFY(sentTo("2010").filter(QRegularExpression("^SET ")).isEmpty());
+
+        run = cli({"--tcp", "%unit2010%", "--progress", "write-project", "%DIR%/units.mpj"});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QVERIFY(run.out.endsWith("wrote 4 steps into central unit 2010\n"));
+        QVERIFY(run.err.contains("write    [##############################] 100%"));
+        QVERIFY(sentTo("2010").contains("SET DESCRIPTOR desc_Rs485PultEnable[1] 1"));
+        run = cli({"--tcp", "%unit2010%", "read", "Rs485PultEnable[1]", "Rs485PultSerial[1]"});
+        QCOMPARE(run.out,
+                 QString::fromUtf8("Rs485PultEnable[1] = да\nRs485PultSerial[1] = 5001\n"));
+        run = cli({"--tcp", "%unit2010%", "ls", "0:\\links"});
+        QVERIFY2(run.out.startsWith("5001.lnk\t"), qPrintable(run.out));
+    }
+
     void portsListsWhatAnswers()
     {
         const CliRun run = cli({"ports"});
@@ -271,6 +334,47 @@ private slots:
     }
 
 private:
+    // units.mpj: group "Корпус" with central units 2010 and 2011 and console 5001 at
+    // RS-485 address 2 whose first button switches line 1 of unit 2010; clash.mpj: the same
+    // with a second console at address 2.
+    void writeProjects()
+    {
+        for (const char *name : {"units.mpj", "clash.mpj"}) {
+            ProjectModel project(ProjectModel::Journals::None);
+            ProjectGroup *group = project.addGroup();
+            group->name = QString::fromUtf8("Корпус");
+            auto *unit = new ProjectDevice(1, 2010, QString(), true, 0, false, QString(), -1);
+            project.addDevice(group, unit);
+            project.addDevice(group,
+                              new ProjectDevice(1, 2011, QString(), true, 0, false, QString(), -1));
+            auto *console = new ProjectDevice(6, 5001, QString(), true, 2, false, QString(), 2);
+            project.addDevice(group, console);
+            for (InOut *io : console->inouts) {
+                if (io->type == InOutType::Button) {
+                    io->outlinks.append(OutLink {unit->id_obj, {1}});
+                    break;
+                }
+            }
+            if (QLatin1String(name) == QLatin1String("clash.mpj"))
+                project.addDevice(
+                    group, new ProjectDevice(6, 5002, QString(), true, 2, false, QString(), 2));
+            QCOMPARE(project.save(dir.filePath(name)), 0);
+        }
+    }
+
+    // The requests the simulated device with this serial number received.
+    QStringList sentTo(const QString &serial)
+    {
+        QStringList lines;
+        for (const QString &line :
+             QString::fromUtf8(readFile(dir.filePath("requests"))).split('\n')) {
+            const QStringList fields = line.split('\t');
+            if (fields.size() == 3 && fields.at(1) == serial)
+                lines << fields.at(2);
+        }
+        return lines;
+    }
+
     CliRun cli(const QStringList &args)
     {
         QStringList full = expand(args);

@@ -317,6 +317,44 @@ private slots:
         QVERIFY(sim->requestLog(unit).filter("SET ADDR").isEmpty());
     }
 
+    // The erase layout is known once the bootloader told it: an image at the start of a
+    // sector of the mixed table, inside one of the uniform table, is refused then, before
+    // anything is erased; an empty one before the device is asked anything.
+    void firmwareImageRefused()
+    {
+        SimDevice *uniform = sim->addDevice(DeviceType::Norda4200, 2040, "127.78.0.6");
+        SimCommandDevice *command = sim->command(uniform);
+        sim->run([command] { command->flashLayout = 1; });
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(uniform));
+        Link link(target.get(), sim->tcpPort(uniform));
+        QVERIFY(link.waitIdentified());
+
+        FirmwareImage empty;
+        QVERIFY(empty.load(imageFile(TestUtil::firmwareFile(base, {}))));
+        FirmwareUpdateJob refused(&link.module, empty, link.type);
+        Watch first(&refused);
+        refused.start();
+        QVERIFY(first.wait());
+        QCOMPARE(first.result().step, int(FirmwareUpdateJob::CheckImage));
+        QCOMPARE(first.result().message, "the firmware image is empty");
+        QVERIFY(sim->requestLog(uniform).filter("SET BOOT").isEmpty());
+
+        FirmwareImage image;
+        QVERIFY(image.load(imageFile(TestUtil::firmwareFile(base + 0x4000, randomBytes(0x200)))));
+        FirmwareUpdateJob job(&link.module, image, link.type);
+        Watch watch(&job);
+        job.start();
+        QVERIFY(watch.wait());
+        QCOMPARE(watch.result().status, DeviceJob::Status::Failed);
+        QCOMPARE(watch.result().step, int(FirmwareUpdateJob::CheckImage));
+        QCOMPARE(watch.result().message,
+                 "the firmware image starts at 0x8004000, not where an erase unit of the "
+                 "device's flash starts");
+        const QStringList wire = sim->requestLog(uniform);
+        QVERIFY(wire.contains("SET BOOT"));
+        QVERIFY(wire.filter("SET ADDR").isEmpty());
+    }
+
     void firmwareCancelledWhileWriting()
     {
         sim->setFault(boot, "delay=2");

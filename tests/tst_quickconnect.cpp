@@ -5,6 +5,7 @@
 #include "testutil.h"
 
 #include "app/quickconnect.h"
+#include "devices/firmwareupdatewindow.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -137,6 +138,30 @@ private slots:
         QCOMPARE(QDir(work.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());
         QCOMPARE(connectByNameWarnings(), QStringList());
+    }
+
+    // --firmware: the firmware update window of whatever answers, also of a device whose
+    // settings window this build does not have.
+    void opensTheFirmwareWindow()
+    {
+        QTemporaryDir beside;
+        QSettings settings(beside.filePath("settings.ini"), QSettings::IniFormat);
+        settings.setValue("paths/firmwarefolder", beside.filePath("firmware"));
+        QuickConnect::Target target;
+        QVERIFY(QuickConnect::parse(
+            QStringLiteral("tcp://%1:%2").arg(unit->address.toString()).arg(harness->tcpPort(unit)),
+            &target, nullptr));
+        auto quick = std::make_unique<QuickConnect>(target, &settings);
+        quick->setFirmware(true);
+        quick->start();
+        QTRY_VERIFY_WITH_TIMEOUT(quick->window(), 10000);
+        auto *window = qobject_cast<FirmwareUpdateWindow *>(quick->window());
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QString::fromUtf8("Обновление ПО"));
+        QCOMPARE(window->projectDevice()->type, int(DeviceType::Norda4200));
+        QCOMPARE(window->projectDevice()->serial, 9103u);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isIdentified(), 10000);
+        window->close();
     }
 
     void ends_data()

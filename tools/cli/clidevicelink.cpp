@@ -34,7 +34,8 @@ bool CliDeviceLink::wireArgumentsOk(const QString &command, const QStringList &p
         sent = params.mid(1, 1);
     else if (command == QLatin1String("download"))
         sent = params.mid(0, 1);
-    else if (command == QLatin1String("flash") || command == QLatin1String("version"))
+    else if (command == QLatin1String("flash") || command == QLatin1String("version") ||
+             command == QLatin1String("write-project"))
         sent.clear();
     for (const QString &text : qAsConst(sent)) {
         QString why;

@@ -10,10 +10,12 @@
 #include "project/firmwareimage.h"
 #include "project/ipv4address.h"
 #include "project/projectdevice.h"
+#include "project/projectmodel.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
 #include "tools/cli/exitcode.h"
+#include "tools/cli/writeprojectcommand.h"
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -38,6 +40,10 @@ const char deviceHelp[] =
     "  download REMOTE LOCAL      copy a file from the device\n"
     "  rm PATH                    delete a file on the device\n"
     "  flash FILE.norda           restart into the bootloader, erase, write, verify, restart\n"
+    "  write-project PROJECT.mpj [--dry-run]\n"
+    "                             write the project's consoles into the central unit that\n"
+    "                             answers (found by its serial number); --dry-run only prints\n"
+    "                             the plan\n"
     "\n"
     "Options:\n"
     "  --tcp HOST[:PORT]          reach the device over TCP (command port 23 by default)\n"
@@ -49,7 +55,9 @@ const char deviceHelp[] =
     "\n"
     "Exit status: 0 done, 1 bad command line, 2 device not found, or a local file that cannot\n"
     "be opened, read or written (also one that is not a regular file), 3 unusable local file\n"
-    "(not a firmware image, too large), 4 the device refused or the operation failed.\n";
+    "(not a firmware image, too large; a project that cannot be used or whose plan has\n"
+    "errors: nothing is written), 4 the device refused or the operation failed (write-project:\n"
+    "a step failed; what was restored is said).\n";
 
 // Every answer takes at most a few seconds; this long without any sign of the device counts
 // as failure.
@@ -169,8 +177,9 @@ int DeviceCommand::run(const QStringList &args)
         int maximum;
     };
     static const Shape shapes[] = {
-        {"version", 0, 0}, {"get", 1, 1},      {"set", 2, 2}, {"read", 1, 100000}, {"ls", 1, 1},
-        {"upload", 2, 2},  {"download", 2, 2}, {"rm", 1, 1},  {"flash", 1, 1},
+        {"version", 0, 0}, {"get", 1, 1},           {"set", 2, 2},      {"read", 1, 100000},
+        {"ls", 1, 1},      {"upload", 2, 2},        {"download", 2, 2}, {"rm", 1, 1},
+        {"flash", 1, 1},   {"write-project", 1, 2},
     };
     const Shape *shape = nullptr;
     for (const Shape &candidate : shapes) {
@@ -201,6 +210,31 @@ int DeviceCommand::run(const QStringList &args)
         FirmwareImage image;
         if (!image.load(params.at(0)))
             return CliOutput::fail(imageExit(image), image.errorString());
+        // What no device can take is refused before one is asked anything.
+        const FirmwareUpdateJob::ImageProblem problem =
+            FirmwareUpdateJob::checkImage(image.data(), image.flashBase(), DeviceType::Unknown, -1);
+        if (problem != FirmwareUpdateJob::ImageProblem::None)
+            return CliOutput::fail(
+                ExitUnusable,
+                QStringLiteral("%1: %2").arg(
+                    params.at(0),
+                    FirmwareUpdateJob::problemText(problem, image.flashBase(), image.size())));
+    }
+    std::unique_ptr<ProjectModel> project;
+    bool dryRun = false;
+    if (command == QLatin1String("write-project")) {
+        QStringList files;
+        for (const QString &param : params) {
+            if (param == QLatin1String("--dry-run"))
+                dryRun = true;
+            else
+                files << param;
+        }
+        if (files.size() != 1)
+            return usage(QStringLiteral("write-project takes one project file"));
+        project = std::make_unique<ProjectModel>(ProjectModel::Journals::None);
+        if (const int status = WriteProjectCommand::load(project.get(), files.first()))
+            return status;
     }
 
     CliDeviceLink link(&target, port);
@@ -230,6 +264,8 @@ int DeviceCommand::run(const QStringList &args)
         return upload(link, params.at(0), params.at(1));
     if (command == QLatin1String("download"))
         return download(link, params.at(0), params.at(1));
+    if (command == QLatin1String("write-project"))
+        return WriteProjectCommand::run(link, project.get(), dryRun);
     return flash(link, params.at(0));
 }
 
@@ -468,6 +504,19 @@ int DeviceCommand::flash(CliDeviceLink &link, const QString &path)
     FirmwareImage image;
     if (!image.load(path))
         return CliOutput::fail(imageExit(image), image.errorString());
+
+    // The device is known now: its erase unit (a console's 1 KB page, a sector of the
+    // layout its bootloader reports) decides where an image may start.
+    const int layout = FirmwareUpdateJob::isBootloaderType(link.deviceType())
+        ? Amodule::layoutOfVersion(link.version())
+        : -1;
+    const FirmwareUpdateJob::ImageProblem problem =
+        FirmwareUpdateJob::checkImage(image.data(), image.flashBase(), link.deviceType(), layout);
+    if (problem != FirmwareUpdateJob::ImageProblem::None)
+        return CliOutput::fail(
+            ExitUnusable,
+            QStringLiteral("%1: %2").arg(
+                path, FirmwareUpdateJob::problemText(problem, image.flashBase(), image.size())));
 
     FirmwareUpdateJob job(&link.module(), image, link.deviceType());
     // The device restarts into its bootloader and is found again: that may take as long as

@@ -30,7 +30,7 @@ SimCommandOptions::SimCommandOptions()
             QStringLiteral("Inject a fault, into every device or into the one with the serial "
                            "number given: silent, split, delay=MS, error-every=N, garbage=N, "
                            "flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
-                           "mute=COUNT[@SKIP]:PREFIX; repeatable."),
+                           "mute=COUNT[@SKIP]:PREFIX, drop=COUNT[@SKIP]:PREFIX; repeatable."),
             QStringLiteral("[SERIAL:]FAULT"))
     , flashLayout(QStringLiteral("flash-layout"),
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "

@@ -42,12 +42,15 @@ bool SimFaults::apply(const QString &text, QString *error)
     } else if (name == QLatin1String("baud")) {
         if (!parseCount(value, &baud, 300))
             return bad();
-    } else if (name == QLatin1String("fail") || name == QLatin1String("mute")) {
+    } else if (name == QLatin1String("fail") || name == QLatin1String("mute") ||
+               name == QLatin1String("drop")) {
         const int colon = value.indexOf(QLatin1Char(':'));
         if (colon <= 0 || colon == value.size() - 1)
             return bad();
         Rule rule;
-        rule.action = name == QLatin1String("fail") ? Rule::Error : Rule::Silent;
+        rule.action = name == QLatin1String("fail") ? Rule::Error
+            : name == QLatin1String("mute")         ? Rule::Silent
+                                                    : Rule::Drop;
         rule.prefix = value.mid(colon + 1);
         const QString counts = value.left(colon);
         if (!parseCount(counts.section(QLatin1Char('@'), 0, 0), &rule.count, -1) || rule.count == 0)

@@ -9,11 +9,13 @@
 // As text (norda-devsim --fault): "silent", "split", "delay=MS", "error-every=N",
 // "garbage=N", "flood[=BYTES]", "baud=RATE", "fail=COUNT[@SKIP]:PREFIX" (the next COUNT
 // requests starting with PREFIX, after SKIP of them passed, are answered "ERROR") and
-// "mute=COUNT[@SKIP]:PREFIX" (they get no answer at all). COUNT -1 means every one.
+// "mute=COUNT[@SKIP]:PREFIX" (they get no answer at all) and "drop=COUNT[@SKIP]:PREFIX" (they
+// get no answer and the device drops its links, as when its cable is pulled, and is back a
+// moment later). COUNT -1 means every one.
 class SimFaults {
 public:
     struct Rule {
-        enum Action { Error, Silent, Raw };
+        enum Action { Error, Silent, Raw, Drop };
         QString prefix;
         int skip = 0;
         int count = 1; // < 0: every matching request
