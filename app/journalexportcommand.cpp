@@ -34,7 +34,7 @@ JournalExportCommand::~JournalExportCommand()
     delete m_progress;
 }
 
-void JournalExportCommand::run(ProjectModel *project)
+void JournalExportCommand::run(ProjectModel *project, const JournalFilter *filter)
 {
     if (!project || !project->logDb || m_job.isRunning())
         return;
@@ -54,7 +54,7 @@ void JournalExportCommand::run(ProjectModel *project)
     project->logDb->flush();
     m_fileName = fileName;
     m_job.start(QFileInfo(project->logDb->fileName()).absoluteFilePath(),
-                JournalDevices::snapshot(project), fileName);
+                JournalDevices::snapshot(project), fileName, QDateTime::currentDateTime(), filter);
 
     m_progress = new QProgressDialog(QStringLiteral("Экспорт журнала в файл ") + info.fileName() +
                                          QStringLiteral("..."),
@@ -71,8 +71,12 @@ void JournalExportCommand::run(ProjectModel *project)
 
 void JournalExportCommand::showProgress(qint64 done, qint64 total)
 {
-    if (m_progress && total > 0)
+    if (!m_progress)
+        return;
+    if (total > 0)
         m_progress->setValue(int(qBound<qint64>(0, done * 100 / total, 100)));
+    else
+        m_progress->setRange(0, 0); // a filtered export does not know its total
 }
 
 void JournalExportCommand::finish(int result, qint64 records, const QString &error)

@@ -25,7 +25,8 @@ public:
 
     // Asks for the file and starts the export; returns at once. Nothing happens while an
     // export runs.
-    void run(ProjectModel *project);
+    // With a `filter`, only the records it matches (the history's export).
+    void run(ProjectModel *project, const JournalFilter *filter = nullptr);
     bool isRunning() const { return m_job.isRunning(); }
 
 private:

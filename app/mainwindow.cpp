@@ -5,6 +5,7 @@
 #include "app/deviceinfoitemmodel.h"
 #include "app/editkeydialog.h"
 #include "app/failtreeview.h"
+#include "app/historyview.h"
 #include "app/journalexportcommand.h"
 #include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
@@ -186,6 +187,9 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
         m_journalView->setObjectName(QStringLiteral("treeViewJournal"));
         ui->verticalLayoutErrorStack->insertWidget(0, m_journalView, 1);
         m_exportCommand = new JournalExportCommand(this, m_settings);
+        m_historyView = new HistoryView(m_exportCommand, ui->tabMain);
+        ui->tabMain->insertTab(ui->tabMain->indexOf(ui->tabErrorStack) + 1, m_historyView,
+                               QStringLiteral("История"));
         attachJournal();
         // Without an event database (it could not be opened) there is nothing to
         // acknowledge or export.

@@ -14,6 +14,7 @@
 class DatabaseLog;
 class DeviceInfoItemModel;
 class FailTreeView;
+class HistoryView;
 class JournalExportCommand;
 class LogTreeView;
 class ProjectDevice;
@@ -70,6 +71,7 @@ public:
     FailTreeView *faultView() const { return m_faultView; }
     DeviceInfoItemModel *faultModel() const { return m_faultModel; }
     LogTreeView *journalView() const { return m_journalView; }
+    HistoryView *historyView() const { return m_historyView; }
     // Configuration mode only (null otherwise): the tab "Сценарии".
     ScenarioListPanel *scenarioList() const { return m_scenarioList; }
     bool isMonitoring() const { return m_monitoring; }
@@ -172,6 +174,7 @@ private:
     FailTreeView *m_faultView = nullptr;
     DeviceInfoItemModel *m_faultModel = nullptr;
     LogTreeView *m_journalView = nullptr;
+    HistoryView *m_historyView = nullptr;
     QTimer *m_periodicTimer = nullptr;
     QNetworkAccessManager *m_network = nullptr;
     StatusPoller *m_poller = nullptr;

@@ -5,6 +5,7 @@
 #include "app/deviceinfoitemmodel.h"
 #include "app/editkeydialog.h"
 #include "app/failtreeview.h"
+#include "app/historyview.h"
 #include "app/journalexportcommand.h"
 #include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
@@ -145,6 +146,8 @@ void MainWindow::attachJournal()
         connect(log, &DatabaseLog::writeFailed, this, &MainWindow::showJournalWriteFailure);
         attachSyslog(log);
     }
+    if (m_historyView)
+        m_historyView->setProject(m_project);
     if (!m_journalView)
         return;
     m_journalView->setProject(m_project);

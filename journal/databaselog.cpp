@@ -2,6 +2,7 @@
 
 #include "journal/eventcode.h"
 #include "journal/eventtablemodel.h"
+#include "journal/journalfilter.h"
 #include "journal/journalindexbuilder.h"
 #include "journal/statuslogretention.h"
 
@@ -36,6 +37,17 @@ const IndexDefinition indexDefinitions[] = {
      "CREATE INDEX IF NOT EXISTS error_log_device_code_seen ON error_log(device_unique_id, "
      "error_id, seen);"},
     {"error_log_seen", "CREATE INDEX IF NOT EXISTS error_log_seen ON error_log(seen);"},
+    // The history: newest first by stored time, overall, per device and per code; each of
+    // the last two carries the other's column, so that a filter on both is tested in the
+    // index alone.
+    {"error_log_time",
+     "CREATE INDEX IF NOT EXISTS error_log_time ON error_log(time_key, record_id);"},
+    {"error_log_device_time",
+     "CREATE INDEX IF NOT EXISTS error_log_device_time ON error_log(device_unique_id, time_key, "
+     "record_id, error_id);"},
+    {"error_log_code_time",
+     "CREATE INDEX IF NOT EXISTS error_log_code_time ON error_log(error_id, time_key, "
+     "record_id, device_unique_id);"},
 };
 
 bool matchesSeen(int seen, int seenFilter)
@@ -60,6 +72,7 @@ DatabaseLog::DatabaseLog(const QString &fileName, QObject *parent)
         // Commits take milliseconds; one that finds the file locked by another program
         // (or by the index build) is tried again later instead of holding the caller.
         exec(QStringLiteral("PRAGMA busy_timeout=250;"));
+        ensureTimeKey();
         ensureIndexes();
     }
 
@@ -118,6 +131,28 @@ void DatabaseLog::forget()
 
 // ---- Indexes ----
 
+// The stored time text does not sort; the history needs a sortable copy. Added to older
+// files in place: the column and the trigger at once (both take no time), the values of
+// the records already there with the indexes, on a thread when there are many. The
+// trigger fills the column for rows inserted without it, so an older version of the
+// program writing the file later keeps it complete.
+void DatabaseLog::ensureTimeKey()
+{
+    QSqlQuery *query = run(QStringLiteral("PRAGMA table_info(error_log);"));
+    while (query && query->next()) {
+        if (query->value(1).toString() == QLatin1String("time_key"))
+            m_hasTimeKey = true;
+    }
+    done(query);
+    if (!m_hasTimeKey)
+        m_hasTimeKey = exec(QStringLiteral("ALTER TABLE error_log ADD COLUMN time_key INTEGER;"));
+    if (m_hasTimeKey)
+        exec(QStringLiteral("CREATE TRIGGER IF NOT EXISTS error_log_time_key AFTER INSERT ON "
+                            "error_log WHEN NEW.time_key IS NULL BEGIN UPDATE error_log SET "
+                            "time_key=%1 WHERE record_id=NEW.record_id; END;")
+                 .arg(JournalFilter::timeKeySql(QStringLiteral("NEW.param_time"))));
+}
+
 void DatabaseLog::ensureIndexes()
 {
     QStringList missing;
@@ -129,9 +164,17 @@ void DatabaseLog::ensureIndexes()
             present << query->value(0).toString();
         done(query);
         for (const IndexDefinition &index : indexDefinitions) {
+            if (!m_hasTimeKey && QByteArray(index.statement).contains("time_key"))
+                continue;
             if (!present.contains(QLatin1String(index.name)))
                 missing << QString::fromLatin1(index.statement);
         }
+        // The time keys of the records written before the column existed come first: the
+        // time index is built once they are all there.
+        if (m_hasTimeKey && !present.contains(QStringLiteral("error_log_time")))
+            missing.prepend(
+                QStringLiteral("UPDATE error_log SET time_key=%1 WHERE time_key IS NULL;")
+                    .arg(JournalFilter::timeKeySql(QStringLiteral("param_time"))));
     }
     if (missing.isEmpty())
         return;
@@ -239,11 +282,16 @@ bool DatabaseLog::writePending(bool announceWritten)
     ids.reserve(m_pendingEvents.size());
     for (int i = 0; ok && i < m_pendingEvents.size(); ++i) {
         const EventRecord &record = m_pendingEvents.at(i).record;
-        QSqlQuery *query = run(QStringLiteral("INSERT INTO error_log (device_unique_id, "
-                                              "param_time, error_id, error_description, seen) "
-                                              "VALUES (?, ?, ?, ?, ?);"),
-                               {record.deviceId, record.time, record.code,
-                                textValue(record.description), record.seen});
+        const qint64 timeKey = JournalFilter::timeKey(record.time);
+        QSqlQuery *query = m_hasTimeKey
+            ? run(QStringLiteral("INSERT INTO error_log (device_unique_id, param_time, error_id, "
+                                 "error_description, seen, time_key) VALUES (?, ?, ?, ?, ?, ?);"),
+                  {record.deviceId, record.time, record.code, textValue(record.description),
+                   record.seen, timeKey > 0 ? QVariant(timeKey) : QVariant()})
+            : run(QStringLiteral("INSERT INTO error_log (device_unique_id, param_time, error_id, "
+                                 "error_description, seen) VALUES (?, ?, ?, ?, ?);"),
+                  {record.deviceId, record.time, record.code, textValue(record.description),
+                   record.seen});
         ok = query != nullptr;
         if (ok)
             ids.append(query->lastInsertId().toLongLong());

@@ -187,6 +187,7 @@ private:
                       bool *ok);
     int queryCount(int seenFilter);
     int pendingCount(int seenFilter) const;
+    void ensureTimeKey();
     void ensureIndexes();
     void indexBuildDone(const QString &error);
     void stopIndexBuild();
@@ -198,6 +199,7 @@ private:
     EventTableModel *m_model = nullptr;
     StatusLogRetention *m_retention = nullptr;
     bool m_usable = false;
+    bool m_hasTimeKey = false; // error_log has the column time_key
     bool m_memoryOn = true;
     qint64 m_dataVersion = -1;
     QHash<quint64, Last> m_last;

@@ -52,3 +52,45 @@ bool EventCode::isKnown(int code)
     const int fault = code & ~Cleared;
     return fault >= ConnectionLost && fault <= Tamper;
 }
+
+QVector<int> EventCode::knownCodes()
+{
+    QVector<int> codes;
+    for (int fault = ConnectionLost; fault <= Tamper; ++fault)
+        codes << fault << Cleared + fault;
+    for (int code = LineShort; code < LineNormal + lines; ++code)
+        codes << code;
+    codes << Acknowledged;
+    return codes;
+}
+
+EventCode::Kind EventCode::kindOf(int code)
+{
+    if (!isKnown(code))
+        return Kind::Other;
+    if (code == Acknowledged)
+        return Kind::Acknowledgement;
+    if ((code & ~Cleared) == ConnectionLost)
+        return Kind::Connection;
+    return isRecovery(code) ? Kind::Clear : Kind::Fault;
+}
+
+QVector<int> EventCode::codesOf(Kind kind)
+{
+    QVector<int> codes;
+    for (const int code : knownCodes()) {
+        if (kindOf(code) == kind)
+            codes << code;
+    }
+    return codes;
+}
+
+QVector<int> EventCode::codesWithText(const QString &text)
+{
+    QVector<int> codes;
+    for (const int code : knownCodes()) {
+        if (EventCode::text(code).contains(text, Qt::CaseInsensitive))
+            codes << code;
+    }
+    return codes;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
 // Codes of the event journal and the texts the journal views and exports show for them.
 // A fault going away is recorded with the fault's code plus `Cleared`.
@@ -38,6 +39,17 @@ public:
     static int lineNormal(int line) { return LineNormal + line; }
     // A fault going away (the fault's code plus `Cleared`).
     static bool isCleared(int code) { return (code & Cleared) != 0; }
+
+    // What an event says, as the history view and the log collector tell them apart.
+    enum class Kind { Fault, Clear, Connection, Acknowledgement, Other };
+    // Connection lost and restored are Connection; other faults Fault, their end Clear.
+    static Kind kindOf(int code);
+    // Every code of the table of that kind.
+    static QVector<int> codesOf(Kind kind);
+    // The codes of the table whose text contains `text`, ignoring case.
+    static QVector<int> codesWithText(const QString &text);
+    // Every code of the table.
+    static QVector<int> knownCodes();
 
     // Line outputs of a unit.
     static constexpr int lines = 8;

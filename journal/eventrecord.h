@@ -12,6 +12,8 @@ struct EventRecord {
     int code = 0;
     QString description;
     int seen = 0;
+    // The stored time as a sortable number (yyyyMMddhhmmss), where it was read.
+    qint64 timeKey = 0;
 };
 
 Q_DECLARE_METATYPE(EventRecord)

@@ -2,6 +2,7 @@
 
 #include "journal/databasewrapper.h"
 #include "journal/eventcode.h"
+#include "journal/journalquery.h"
 #include "journal/readonlydatabase.h"
 #include "journal/xlsxdatabase.h"
 
@@ -27,7 +28,8 @@ JournalExporter::Outcome JournalExporter::write(const QString &databasePath,
                                                 const ExportDevices &devices, const QString &path,
                                                 const QDateTime &created,
                                                 const std::atomic_bool *cancel,
-                                                const Progress &progress, int pageSize)
+                                                const Progress &progress, int pageSize,
+                                                const JournalFilter *filter)
 {
     Outcome outcome;
     auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
@@ -39,67 +41,103 @@ JournalExporter::Outcome JournalExporter::write(const QString &databasePath,
     QSqlQuery query(reader.database());
     query.setForwardOnly(true);
     qint64 total = 0;
-    if (!query.exec(QStringLiteral("SELECT count(*) FROM error_log;")) || !query.next()) {
-        outcome.error =
-            QStringLiteral("cannot read %1: %2").arg(databasePath, query.lastError().text());
-        return outcome;
+    if (!filter) {
+        if (!query.exec(QStringLiteral("SELECT count(*) FROM error_log;")) || !query.next()) {
+            outcome.error =
+                QStringLiteral("cannot read %1: %2").arg(databasePath, query.lastError().text());
+            return outcome;
+        }
+        total = query.value(0).toLongLong();
+        query.finish();
     }
-    total = query.value(0).toLongLong();
-    query.finish();
     if (progress)
         progress(0, total);
 
     XlsxDatabase sheet(nullptr, QFileInfo(path).absolutePath());
     sheet.writeHeader(created);
-    if (!query.prepare(QStringLiteral("SELECT record_id, param_time, device_unique_id, error_id "
-                                      "FROM error_log WHERE record_id<? ORDER BY record_id DESC "
-                                      "LIMIT ?;"))) {
-        outcome.error = query.lastError().text();
-        return outcome;
-    }
-    qint64 cursor = std::numeric_limits<qint64>::max();
-    for (;;) {
-        query.bindValue(0, cursor);
-        query.bindValue(1, qMax(1, pageSize));
-        if (!query.exec()) {
-            outcome.error =
-                QStringLiteral("cannot read %1: %2").arg(databasePath, query.lastError().text());
+    auto addRow = [&sheet, &devices](const EventRecord &record) {
+        const QDateTime time = DatabaseWrapper::parseTime(record.time);
+        if (record.code == EventCode::Acknowledged) {
+            sheet.addRow(time, QStringLiteral("ПК"), EventCode::text(record.code));
+        } else {
+            const auto device = devices.constFind(record.deviceId);
+            sheet.addRecord(time, device == devices.constEnd() ? nullptr : &device.value(),
+                            EventCode::text(record.code));
+        }
+    };
+
+    if (filter) {
+        // The filtered walk of the history.
+        JournalQuery history(reader.database());
+        JournalQuery::Cursor cursor;
+        QVector<EventRecord> rows;
+        while (!cursor.atEnd) {
+            QString error;
+            if (!history.page(*filter, &cursor, pageSize, &rows, &error)) {
+                outcome.result = error.contains(QLatin1String("do not move on"))
+                    ? Result::Stuck
+                    : Result::CannotRead;
+                outcome.error = QStringLiteral("cannot read %1: %2").arg(databasePath, error);
+                return outcome;
+            }
+            for (const EventRecord &record : qAsConst(rows)) {
+                if (cancelled()) {
+                    outcome.result = Result::Cancelled;
+                    return outcome;
+                }
+                addRow(record);
+                ++outcome.records;
+            }
+            if (progress)
+                progress(outcome.records, 0);
+        }
+    } else {
+        if (!query.prepare(QStringLiteral("SELECT record_id, param_time, device_unique_id, "
+                                          "error_id FROM error_log WHERE record_id<? ORDER BY "
+                                          "record_id DESC LIMIT ?;"))) {
+            outcome.error = query.lastError().text();
             return outcome;
         }
-        int rows = 0;
-        while (query.next()) {
-            if (cancelled()) {
-                outcome.result = Result::Cancelled;
+        qint64 cursor = std::numeric_limits<qint64>::max();
+        for (;;) {
+            query.bindValue(0, cursor);
+            query.bindValue(1, qMax(1, pageSize));
+            if (!query.exec()) {
+                outcome.error = QStringLiteral("cannot read %1: %2")
+                                    .arg(databasePath, query.lastError().text());
                 return outcome;
             }
-            bool ok = false;
-            const qint64 id = query.value(0).toLongLong(&ok);
-            if (!ok || id >= cursor) {
-                outcome.result = Result::Stuck;
-                outcome.error = QStringLiteral("the records of %1 do not go down at record %2 "
-                                               "(after %3)")
-                                    .arg(databasePath, query.value(0).toString())
-                                    .arg(cursor);
-                return outcome;
+            int rows = 0;
+            while (query.next()) {
+                if (cancelled()) {
+                    outcome.result = Result::Cancelled;
+                    return outcome;
+                }
+                bool ok = false;
+                const qint64 id = query.value(0).toLongLong(&ok);
+                if (!ok || id >= cursor) {
+                    outcome.result = Result::Stuck;
+                    outcome.error = QStringLiteral("the records of %1 do not go down at record "
+                                                   "%2 (after %3)")
+                                        .arg(databasePath, query.value(0).toString())
+                                        .arg(cursor);
+                    return outcome;
+                }
+                cursor = id;
+                ++rows;
+                EventRecord record;
+                record.time = query.value(1).toString();
+                record.deviceId = query.value(2).toInt();
+                record.code = query.value(3).toInt();
+                addRow(record);
+                ++outcome.records;
             }
-            cursor = id;
-            ++rows;
-            const QDateTime time = DatabaseWrapper::parseTime(query.value(1).toString());
-            const int code = query.value(3).toInt();
-            if (code == EventCode::Acknowledged) {
-                sheet.addRow(time, QStringLiteral("ПК"), EventCode::text(code));
-            } else {
-                const auto device = devices.constFind(query.value(2).toInt());
-                sheet.addRecord(time, device == devices.constEnd() ? nullptr : &device.value(),
-                                EventCode::text(code));
-            }
-            ++outcome.records;
+            query.finish();
+            if (progress)
+                progress(outcome.records, total);
+            if (rows < pageSize)
+                break;
         }
-        query.finish();
-        if (progress)
-            progress(outcome.records, total);
-        if (rows < pageSize)
-            break;
     }
     if (cancelled()) {
         outcome.result = Result::Cancelled;
@@ -135,9 +173,11 @@ void JournalExporter::discard(const QString &temporaryPath)
 JournalExporter::Outcome JournalExporter::exportFile(const QString &databasePath,
                                                      const ExportDevices &devices,
                                                      const QString &path, const QDateTime &created,
-                                                     const Progress &progress, int pageSize)
+                                                     const Progress &progress, int pageSize,
+                                                     const JournalFilter *filter)
 {
-    Outcome outcome = write(databasePath, devices, path, created, nullptr, progress, pageSize);
+    Outcome outcome =
+        write(databasePath, devices, path, created, nullptr, progress, pageSize, filter);
     if (outcome.result != Result::Written)
         return outcome;
     if (!commit(outcome.temporaryPath, path)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/exportdevice.h"
+#include "journal/journalfilter.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -50,10 +51,12 @@ public:
     // text of their code. Runs on the calling thread; `cancel`, when set, stops it
     // between two records. On success the outcome names the temporary file, which the
     // caller moves into place with commit() or removes with discard().
+    // With a `filter`, only the events it matches, newest first by stored time (the
+    // history's order); the progress total is then 0 (not known in advance).
     static Outcome write(const QString &databasePath, const ExportDevices &devices,
                          const QString &path, const QDateTime &created,
                          const std::atomic_bool *cancel = nullptr, const Progress &progress = {},
-                         int pageSize = defaultPageSize);
+                         int pageSize = defaultPageSize, const JournalFilter *filter = nullptr);
     // Puts a written spreadsheet at `path`, replacing what was there in one step.
     static bool commit(const QString &temporaryPath, const QString &path);
     static void discard(const QString &temporaryPath);
@@ -62,5 +65,6 @@ public:
     static Outcome exportFile(const QString &databasePath, const ExportDevices &devices,
                               const QString &path,
                               const QDateTime &created = QDateTime::currentDateTime(),
-                              const Progress &progress = {}, int pageSize = defaultPageSize);
+                              const Progress &progress = {}, int pageSize = defaultPageSize,
+                              const JournalFilter *filter = nullptr);
 };

@@ -19,7 +19,8 @@ JournalExportJob::~JournalExportJob()
 }
 
 bool JournalExportJob::start(const QString &databasePath, const ExportDevices &devices,
-                             const QString &path, const QDateTime &created)
+                             const QString &path, const QDateTime &created,
+                             const JournalFilter *filter)
 {
     if (m_thread)
         return false;
@@ -28,8 +29,8 @@ bool JournalExportJob::start(const QString &databasePath, const ExportDevices &d
     m_temporaryPath.clear();
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("journal export"));
-    auto *worker =
-        new JournalExportWorker(databasePath, devices, path, created, &m_cancel, &m_temporaryPath);
+    auto *worker = new JournalExportWorker(databasePath, devices, path, created, &m_cancel,
+                                           &m_temporaryPath, filter);
     worker->moveToThread(m_thread);
     connect(m_thread, &QThread::started, worker, &JournalExportWorker::run);
     connect(m_thread, &QThread::finished, worker, &QObject::deleteLater);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/exportdevice.h"
+#include "journal/journalfilter.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -24,8 +25,10 @@ public:
 
     // Starts exporting the database file `databasePath` to `path`; false while another
     // export of this job runs.
+    // With a `filter`, only the events it matches (the history's export).
     bool start(const QString &databasePath, const ExportDevices &devices, const QString &path,
-               const QDateTime &created = QDateTime::currentDateTime());
+               const QDateTime &created = QDateTime::currentDateTime(),
+               const JournalFilter *filter = nullptr);
     // Asks the running export to stop; finished() follows with Cancelled. Whatever the
     // export had written so far is removed.
     void cancel();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/exportdevice.h"
+#include "journal/journalfilter.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -17,7 +18,8 @@ class JournalExportWorker : public QObject {
 public:
     JournalExportWorker(const QString &databasePath, const ExportDevices &devices,
                         const QString &path, const QDateTime &created,
-                        const std::atomic_bool *cancel, QString *temporaryPath);
+                        const std::atomic_bool *cancel, QString *temporaryPath,
+                        const JournalFilter *filter = nullptr);
 
 public slots:
     void run();
@@ -36,4 +38,7 @@ private:
     QDateTime m_created;
     const std::atomic_bool *m_cancel;
     QString *m_temporaryPath;
+    // A copy: the caller's filter may change while the export runs.
+    bool m_filtered = false;
+    JournalFilter m_filter;
 };

@@ -122,7 +122,7 @@ private slots:
             QStringLiteral(
                 "CREATE TABLE error_log (record_id INTEGER PRIMARY KEY AUTOINCREMENT,param_time "
                 "TEXT,device_unique_id INTEGER,error_id INTEGER,error_description TEXT,seen "
-                "INTEGER)\n"
+                "INTEGER, time_key INTEGER)\n"
                 "CREATE TABLE status_log (record_id INTEGER PRIMARY KEY "
                 "AUTOINCREMENT,device_unique_id INTEGER,status_json TEXT,param_time TEXT)"));
         QCOMPARE(

@@ -97,7 +97,7 @@ private slots:
                  monitoring ? "DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)"
                             : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
         QCOMPARE(tabTitles(window.get()),
-                 monitoring ? QStringList({"Устройства", "Журнал"})
+                 monitoring ? QStringList({"Устройства", "Журнал", "История"})
                             : QStringList({"Устройства", "Сценарии"}));
         QCOMPARE(child<QTabWidget>(window.get(), "tabMain")->currentIndex(), 0);
 

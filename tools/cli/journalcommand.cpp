@@ -1,8 +1,13 @@
 #include "tools/cli/journalcommand.h"
 
+#include "journal/databasewrapper.h"
+#include "journal/eventcode.h"
 #include "journal/journalexporter.h"
+#include "journal/journalquery.h"
 #include "journal/readonlydatabase.h"
 #include "monitor/journaldevices.h"
+#include "project/devicetype.h"
+#include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
@@ -10,6 +15,9 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <memory>
 
@@ -19,7 +27,10 @@ const char journalHelp[] = "Usage: norda-cli journal <command> [options]\n"
                            "\n"
                            "Commands:\n"
                            "  export LOG.sqlite OUT.xlsx [--project P] [--progress]   write "
-                           "the event journal as a spreadsheet\n";
+                           "the event journal as a spreadsheet\n"
+                           "  query LOG.sqlite [--from T] [--to T] [--project P] [--serial N] "
+                           "[--type KEY] [--group NAME] [--code C] [--unacknowledged] [--json]   "
+                           "print the matching records, newest first\n";
 
 } // namespace
 
@@ -28,6 +39,8 @@ int JournalCommand::run(const QStringList &args)
     const QString command = args.value(1);
     if (command == QLatin1String("export"))
         return exportJournal(args.mid(1));
+    if (command == QLatin1String("query"))
+        return query(args.mid(1));
     if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         (command.isEmpty() ? CliOutput::err() : CliOutput::out()) << journalHelp << Qt::flush;
         return command.isEmpty() ? ExitUsage : ExitOk;
@@ -103,5 +116,160 @@ int JournalCommand::exportJournal(const QStringList &args)
     if (bar)
         bar->finish();
     CliOutput::out() << outcome.records << " events written to " << outPath << Qt::endl;
+    return ExitOk;
+}
+
+int JournalCommand::query(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Print the records of an event database (log.sqlite) that match the filters, newest "
+        "first (by stored time), one per line: time as stored, serial number, code, text, "
+        "separated by tabs (or JSON lines). The database is only read. Filters by serial "
+        "number, type or group need the project, which knows the devices."));
+    parser.addPositionalArgument(QStringLiteral("LOG.sqlite"), QStringLiteral("event database"));
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+                                        QStringLiteral("Records at or after this time."),
+                                        QStringLiteral("\"hh:mm:ss dd.MM.yyyy\""));
+    const QCommandLineOption toOption(QStringLiteral("to"),
+                                      QStringLiteral("Records at or before this time."),
+                                      QStringLiteral("\"hh:mm:ss dd.MM.yyyy\""));
+    const QCommandLineOption projectOption(QStringLiteral("project"),
+                                           QStringLiteral("Project whose devices the records "
+                                                          "name."),
+                                           QStringLiteral("P.mpj"));
+    const QCommandLineOption serialOption(
+        QStringLiteral("serial"), QStringLiteral("Only the device with this serial number."),
+        QStringLiteral("N"));
+    const QCommandLineOption typeOption(QStringLiteral("type"),
+                                        QStringLiteral("Only devices of this type (its key in "
+                                                       "project files, e.g. horn)."),
+                                        QStringLiteral("KEY"));
+    const QCommandLineOption groupOption(
+        QStringLiteral("group"),
+        QStringLiteral("Only devices inside a group of this name, subgroups included."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption codeOption(QStringLiteral("code"),
+                                        QStringLiteral("Only records of this event code."),
+                                        QStringLiteral("C"));
+    const QCommandLineOption unseenOption(QStringLiteral("unacknowledged"),
+                                          QStringLiteral("Only records not yet acknowledged."));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("One JSON object per line."));
+    parser.addOptions({fromOption, toOption, projectOption, serialOption, typeOption, groupOption,
+                       codeOption, unseenOption, jsonOption});
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 1, &status))
+        return status;
+
+    JournalFilter filter;
+    for (const QCommandLineOption *option : {&fromOption, &toOption}) {
+        if (!parser.isSet(*option))
+            continue;
+        const qint64 key = JournalFilter::timeKey(parser.value(*option));
+        if (key == 0 || !DatabaseWrapper::parseTime(parser.value(*option)).isValid())
+            return CliOutput::fail(ExitUsage,
+                                   QStringLiteral("--%1 takes a time \"hh:mm:ss dd.MM.yyyy\"")
+                                       .arg(option->names().constFirst()));
+        (option == &fromOption ? filter.fromKey : filter.toKey) = key;
+    }
+    if (parser.isSet(codeOption)) {
+        bool ok = false;
+        const int code = parser.value(codeOption).toInt(&ok);
+        if (!ok)
+            return CliOutput::fail(ExitUsage, QStringLiteral("--code takes a number"));
+        filter.restrictCodes({code});
+    }
+    filter.unacknowledgedOnly = parser.isSet(unseenOption);
+    const bool byDevice =
+        parser.isSet(serialOption) || parser.isSet(typeOption) || parser.isSet(groupOption);
+    if (byDevice && !parser.isSet(projectOption))
+        return CliOutput::fail(ExitUsage,
+                               QStringLiteral("--serial, --type and --group need --project: the "
+                                              "journal knows devices by their project id only"));
+    quint32 serial = 0;
+    if (parser.isSet(serialOption)) {
+        bool ok = false;
+        serial = parser.value(serialOption).toUInt(&ok);
+        if (!ok || serial == 0)
+            return CliOutput::fail(ExitUsage, QStringLiteral("--serial takes 1..4294967295"));
+    }
+    int type = 0;
+    if (parser.isSet(typeOption)) {
+        type = deviceTypeFromKey(parser.value(typeOption));
+        if (type == 0)
+            return CliOutput::fail(
+                ExitUsage, QStringLiteral("unknown type key '%1'").arg(parser.value(typeOption)));
+    }
+
+    const QString logPath = parser.positionalArguments().at(0);
+    if (!QFileInfo(logPath).isFile())
+        return CliOutput::fail(
+            ExitCannotOpen,
+            QStringLiteral("cannot open event database %1: no such file").arg(logPath));
+    if (!ReadOnlyDatabase::hasTable(logPath, QStringLiteral("error_log")))
+        return CliOutput::fail(ExitUnusable,
+                               QStringLiteral("%1 is not an event database").arg(logPath));
+
+    ProjectModel project(ProjectModel::Journals::None);
+    if (parser.isSet(projectOption)) {
+        const QString projectPath = parser.value(projectOption);
+        const int loaded = project.load(projectPath);
+        if (loaded == -1)
+            return CliOutput::fail(ExitCannotOpen,
+                                   QStringLiteral("cannot open project file %1").arg(projectPath));
+        if (loaded != 0)
+            return CliOutput::fail(ExitUnusable,
+                                   QStringLiteral("project file %1 is unusable").arg(projectPath));
+    }
+    if (parser.isSet(serialOption))
+        filter.restrictDevices(JournalDevices::withSerial(&project, serial));
+    if (parser.isSet(typeOption))
+        filter.restrictDevices(JournalDevices::ofType(&project, type));
+    if (parser.isSet(groupOption))
+        filter.restrictDevices(JournalDevices::inGroup(&project, parser.value(groupOption)));
+
+    QHash<int, quint32> serials;
+    for (const ProjectDevice *device : project.allDevices()) {
+        if (!serials.contains(device->id_obj))
+            serials.insert(device->id_obj, device->serial);
+    }
+
+    ReadOnlyDatabase reader(logPath);
+    if (!reader.isOpen())
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("cannot open %1: %2").arg(logPath, reader.error()));
+    JournalQuery history(reader.database());
+    JournalQuery::Cursor cursor;
+    QVector<EventRecord> rows;
+    QTextStream &out = CliOutput::out();
+    const bool json = parser.isSet(jsonOption);
+    while (!cursor.atEnd) {
+        QString error;
+        if (!history.page(filter, &cursor, JournalExporter::defaultPageSize, &rows, &error))
+            return CliOutput::fail(ExitFailed,
+                                   QStringLiteral("cannot read %1: %2").arg(logPath, error));
+        for (const EventRecord &record : qAsConst(rows)) {
+            const auto found = serials.constFind(record.deviceId);
+            const bool known =
+                found != serials.constEnd() && record.code != EventCode::Acknowledged;
+            if (json) {
+                QJsonObject object {{QStringLiteral("record"), record.recordId},
+                                    {QStringLiteral("time"), record.time},
+                                    {QStringLiteral("device_id"), record.deviceId},
+                                    {QStringLiteral("code"), record.code},
+                                    {QStringLiteral("text"), EventCode::text(record.code)},
+                                    {QStringLiteral("acknowledged"), record.seen != 0}};
+                if (known)
+                    object.insert(QStringLiteral("serial"), qint64(found.value()));
+                out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+            } else {
+                out << record.time << '\t'
+                    << (known ? QString::number(found.value()) : QStringLiteral("-")) << '\t'
+                    << record.code << '\t' << EventCode::text(record.code) << '\n';
+            }
+        }
+        out.flush();
+    }
     return ExitOk;
 }

@@ -3,7 +3,8 @@
 #include <QStringList>
 
 // "norda-cli journal export LOG.sqlite OUT.xlsx": the event database as the same
-// spreadsheet the console's "Экспорт..." writes.
+// spreadsheet the console's "Экспорт..." writes; "norda-cli journal query LOG.sqlite":
+// the records a filter of the history matches, newest first.
 class JournalCommand {
 public:
     // args[0] is "journal"; returns the exit status.
@@ -11,4 +12,5 @@ public:
 
 private:
     static int exportJournal(const QStringList &args);
+    static int query(const QStringList &args);
 };
