@@ -154,6 +154,27 @@ double readAll(TovikDeviceWindow *window, qint64 *wireBytes)
     return ms;
 }
 
+// The same list read through a facade alone (no window), for comparison: milliseconds.
+double facadeRead(SimHarness *harness, SimDevice *sim, bool overUsb, const QStringList &names)
+{
+    std::unique_ptr<ProjectDevice> device(overUsb ? SimHarness::usbTarget()
+                                                  : SimHarness::tcpTarget(sim));
+    Amodule facade(device.get(), nullptr, harness->tcpPort(sim));
+    bool connected = false;
+    bool ended = false;
+    QObject::connect(&facade, &Amodule::connected, [&connected] { connected = true; });
+    QObject::connect(&facade, &Amodule::endReadList, [&ended] { ended = true; });
+    if (!waitFor([&connected] { return connected; }, 30000))
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    facade.readDescriptors(names);
+    waitFor([&ended] { return ended; }, 120000);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    facade.closeAndWait(5000);
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -204,14 +225,21 @@ int main(int argc, char *argv[])
             ratios << ms / (double(bytes) * 10.0 * 1000.0 / baud);
         }
         const double wireMs = double(bytes) * 10.0 * 1000.0 / baud;
+        opened.window->close();
+        opened.window.reset();
+        QList<double> bare;
+        for (int i = 0; i < repeats; ++i)
+            bare << facadeRead(&harness, sim, overUsb, TovikDeviceWindow::readAllNames(620));
         if (overUsb)
             std::printf("  pseudo-terminal at %d baud   %7.0f ms; the %lld bytes take %.0f ms on "
-                        "the line: %.3f x (median of %d)\n",
-                        baud, median(times), bytes, wireMs, median(ratios), repeats);
+                        "the line: %.3f x (median of %d); a facade without a window %.0f ms, "
+                        "%.3f x\n",
+                        baud, median(times), bytes, wireMs, median(ratios), repeats, median(bare),
+                        median(bare) / wireMs);
         else
-            std::printf("  loopback TCP                  %7.1f ms (median of %d); the same "
-                        "bytes at %d baud would take %.0f ms\n",
-                        median(times), repeats, baud, wireMs);
+            std::printf("  loopback TCP                  %7.1f ms (median of %d); a facade "
+                        "without a window %.1f ms; the same bytes at %d baud would take %.0f ms\n",
+                        median(times), repeats, median(bare), baud, wireMs);
     }
     harness.clearFaults(sim);
 
@@ -247,8 +275,9 @@ int main(int argc, char *argv[])
         const double guiCpu = (threadSeconds(gui) - gui0) * 100.0 / seconds;
         const double workerCpu = (threadSeconds(worker) - worker0) * 100.0 / seconds;
         const int requests = harness.requestLog(sim).size();
-        std::printf("  %-20s window %.3f %%, worker %.3f %% of a core; %.1f requests/s\n",
-                    qPrintable(title), guiCpu, workerCpu, double(requests) / seconds);
+        std::printf("  %s window %.3f %%, worker %.3f %% of a core; %.1f requests/s\n",
+                    qPrintable(title.leftJustified(18)), guiCpu, workerCpu,
+                    double(requests) / seconds);
     }
     return 0;
 }
