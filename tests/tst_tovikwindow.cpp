@@ -7,9 +7,8 @@
 #include "devicewindowtest.h"
 #include "guitest.h"
 #include "testutil.h"
+#include "tovikwindowtest.h"
 
-#include "app/mainwindow.h"
-#include "app/projecttreeview.h"
 #include "devices/tovikdevicewindow.h"
 #include "link/tovikstatus.h"
 
@@ -22,16 +21,10 @@
 #include <QtTest>
 
 using namespace DeviceWindowTest;
+using namespace TovikWindowTest;
 
 namespace {
 
-QString indexed(const char *name, int index)
-{
-    return QStringLiteral("%1[%2]").arg(QLatin1String(name)).arg(index);
-}
-
-// The unit's read-all in the order the unit's firmware documents it; `desc_AudioInGain`
-// appears twice there and is read at its first place.
 QStringList readAllNames(int build)
 {
     QStringList names = {"SerialNumber",
@@ -77,14 +70,6 @@ QStringList readAllNames(int build)
     return names;
 }
 
-QStringList reads(const QStringList &names)
-{
-    QStringList lines;
-    for (const QString &name : names)
-        lines << QStringLiteral("GET DESCRIPTOR desc_") + name;
-    return lines;
-}
-
 const QStringList filesAndStatus = {"GET FILE_LIST 0:\\audio", "SET FILE_OPEN 0:\\config.ini",
                                     "GET FILE_READ 512", "GET FILE_READ 512", "SET FILE_CLOSE"};
 
@@ -112,47 +97,10 @@ QStringList withoutPolls(const QStringList &log)
     return lines;
 }
 
-QCheckBox *frameBox(QWidget *window, const QString &frame)
-{
-    auto *row = window->findChild<QWidget *>(frame);
-    return row ? row->findChild<QCheckBox *>(QStringLiteral("checkBoxPultEnable")) : nullptr;
-}
-
-void fill(QWidget *window, const QStringList &fields)
-{
-    for (const QString &assignment : fields) {
-        const QString name = assignment.section(QLatin1Char('='), 0, 0);
-        const QString value = assignment.section(QLatin1Char('='), 1);
-        QWidget *field = window->findChild<QWidget *>(name);
-        QVERIFY2(field, qPrintable(name));
-        if (name.startsWith(QLatin1String("frame")))
-            field = frameBox(window, name);
-        if (auto *edit = qobject_cast<QLineEdit *>(field))
-            edit->setText(value);
-        else if (auto *box = qobject_cast<QComboBox *>(field))
-            box->setCurrentIndex(value.mid(1).toInt());
-        else if (auto *spin = qobject_cast<QSpinBox *>(field))
-            spin->setValue(value.toInt());
-        else if (auto *check = qobject_cast<QCheckBox *>(field))
-            check->setChecked(value == QLatin1String("1"));
-        else if (auto *time = qobject_cast<QDateTimeEdit *>(field))
-            time->setDateTime(QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-    }
-}
-
 struct ReadAllRow {
     const char *name;
     const char *version;
     int build;
-};
-
-struct WriteRow {
-    const char *name;
-    const char *version;
-    QStringList fields;
-    const char *button;
-    QStringList sets;
-    QStringList readBack;
 };
 
 struct RefusalRow {
@@ -179,22 +127,6 @@ struct ModeRow {
     const char *sent; // null: the write is refused
 };
 
-struct StatusRow {
-    const char *name;
-    const char *answer;
-    bool valid;
-    bool hasConsoles;
-    quint64 consoles;
-    bool hasPpk;
-    quint64 ppk;
-};
-
-struct TimeRow {
-    const char *name;
-    const char *text;
-    const char *expected; // ISO, or null when invalid
-};
-
 struct PollRow {
     const char *name;
     const char *tab;
@@ -204,17 +136,12 @@ struct PollRow {
     bool binStatus;
 };
 
-const char okText[] = "Запись выполнена: Параметры записаны.";
-
 } // namespace
 
 Q_DECLARE_METATYPE(ReadAllRow)
-Q_DECLARE_METATYPE(WriteRow)
 Q_DECLARE_METATYPE(RefusalRow)
 Q_DECLARE_METATYPE(FailedReadRow)
 Q_DECLARE_METATYPE(ModeRow)
-Q_DECLARE_METATYPE(StatusRow)
-Q_DECLARE_METATYPE(TimeRow)
 Q_DECLARE_METATYPE(PollRow)
 
 class TestTovikWindow : public QObject {
@@ -245,63 +172,6 @@ private slots:
     }
 
     void cleanupTestCase() { harness.reset(); }
-
-    // ---- Without a window ----
-
-    void statusFields_data()
-    {
-        TestUtil::addRows<StatusRow>({
-            {"all consoles off, 64 bits",
-             "tovik2 2002,1.0,1700000000,3,3,512,2,1,1,0,0,12297829382473034410,0,0,0,0,0", true,
-             true, 12297829382473034410ULL, true, 0},
-            {"fire on PPK 1, line fault on PPK 8",
-             "tovik2 2002,1.0,1700000000,3,3,512,2,1,1,0,0,1,0,32769,1,1,0", true, true, 1, true,
-             0x8001},
-            {"short answer: clock only", "tovik2 2002,1.0,1700000000", true, false, 0, false, 0},
-            {"field 11 not a number", "tovik2 2002,1.0,1,3,3,512,2,1,1,0,0,-1,0,5", true, false, 0,
-             true, 5},
-            {"error answer", "ERROR", false, false, 0, false, 0},
-        });
-    }
-
-    // Fields 11 to 16 are unsigned 64-bit; a group the answer does not reach is absent.
-    void statusFields()
-    {
-        QFETCH(StatusRow, row);
-        const TovikStatus status = TovikStatus::parse(QString::fromLatin1(row.answer));
-        QCOMPARE(status.valid, row.valid);
-        QCOMPARE(status.hasConsoles, row.hasConsoles);
-        QCOMPARE(status.consoles, row.consoles);
-        QCOMPARE(status.hasPpk, row.hasPpk);
-        QCOMPARE(status.ppk, row.ppk);
-        if (row.valid)
-            QCOMPARE(status.clock.toUTC(),
-                     QDateTime::fromSecsSinceEpoch(
-                         QString::fromLatin1(row.answer).section(',', 2, 2).toLongLong(), Qt::UTC));
-    }
-
-    void unitTime_data()
-    {
-        TestUtil::addRows<TimeRow>({
-            {"two-digit year is 20yy", "10:15:00 01/03/24", "2024-03-01T10:15:00"},
-            {"29 February 2000", "00:00:01 29/02/00", "2000-02-29T00:00:01"},
-            {"last year of the century", "23:59:59 31/12/99", "2099-12-31T23:59:59"},
-            {"four-digit year", "10:15:00 01/03/2024", nullptr},
-            {"error", "ERROR", nullptr},
-        });
-    }
-
-    void unitTime()
-    {
-        QFETCH(TimeRow, row);
-        const QDateTime time = TovikStatus::parseUnitTime(QString::fromLatin1(row.text));
-        if (!row.expected) {
-            QVERIFY(!time.isValid());
-            return;
-        }
-        QCOMPARE(time.toString(Qt::ISODate), QString::fromLatin1(row.expected));
-        QCOMPARE(TovikStatus::unitTimeText(time), QString::fromLatin1(row.text));
-    }
 
     // ---- The window ----
 
@@ -546,11 +416,11 @@ private slots:
             QVERIFY(rig->project->modified);
         }
         // What was written comes back.
-        const QStringList before = snapshot();
+        const QStringList before = snapshot(rig->window);
         const int again = harness->requestLog(rig->sim).size();
         widget<QPushButton>(rig->window, "pushButtonReadAll")->click();
         QVERIFY(waitRead(again));
-        QCOMPARE(snapshot(), before);
+        QCOMPARE(snapshot(rig->window), before);
     }
 
     void refusals_data()
@@ -650,12 +520,12 @@ private slots:
             device->descriptors.insert("OutputAssign05[1]", "+");
         });
         QVERIFY(waitRead());
-        const QStringList before = snapshot();
+        const QStringList before = snapshot(rig->window);
         harness->setFault(rig->sim, QStringLiteral("fail=1:GET DESCRIPTOR %1").arg(row.descriptor));
         const int from = harness->requestLog(rig->sim).size();
         widget<QPushButton>(rig->window, "pushButtonReadAll")->click();
         QVERIFY(waitRead(from));
-        QCOMPARE(snapshot(), before);
+        QCOMPARE(snapshot(rig->window), before);
         widget<QPushButton>(rig->window, row.button)->click();
         QVERIFY(boxes->waitFor(1));
         QVERIFY(boxes->texts().value(0).startsWith(QStringLiteral("Запись выполнена")));
@@ -785,6 +655,41 @@ private slots:
         QVERIFY(boxes->boxes.isEmpty());
     }
 
+    // The audio files carry the unit's five signals: the group "assign" of config.ini
+    // selects them, and "Применить" writes the group with only the assignments changed.
+    void audioAssignments()
+    {
+        open(QStringLiteral("1.0.0"));
+        QVERIFY(waitRead());
+        auto *table = widget<QTableWidget>(rig->window, "tableAudioFiles");
+        QTRY_COMPARE(table->rowCount(), 3);
+        auto box = [table](const QString &name) -> QComboBox * {
+            for (int row = 0; row < table->rowCount(); ++row) {
+                if (table->item(row, 0)->text() == QStringLiteral("flash:\\audio\\") + name)
+                    return qobject_cast<QComboBox *>(table->cellWidget(row, 2));
+            }
+            return nullptr;
+        };
+        QVERIFY(box("siren.wav") && box("gong.wav"));
+        QCOMPARE(box("siren.wav")->count(), 6);
+        QCOMPARE(box("siren.wav")->currentText(), QStringLiteral("Сигнал сирены"));
+        QCOMPARE(box("gong.wav")->currentText(), QStringLiteral("Не назначено"));
+        box("gong.wav")->setCurrentIndex(box("gong.wav")->findText(QStringLiteral("Сигнал гонга")));
+        widget<QPushButton>(rig->window, "pushButtonApplyAssigns")->click();
+        SimCommandDevice *device = harness->command(rig->sim);
+        QByteArray stored;
+        QTRY_VERIFY(([&] {
+            harness->run([&] { stored = device->files.file(QStringLiteral("0:\\config.ini")); });
+            return stored.contains("gong=");
+        }()));
+        QCOMPARE(stored,
+                 QByteArray("[assign]\r\nsiren=0:\\\\audio\\\\siren.wav\r\n"
+                            "gong=0:\\\\audio\\\\gong.wav\r\n"));
+        // Read back: the gong's row keeps its signal.
+        QTRY_COMPARE(box("gong.wav")->currentText(), QStringLiteral("Сигнал гонга"));
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
     // "Сброс настроек" asks first, with "Нет" the default: only "Да" resets the unit.
     void initByDefault()
     {
@@ -842,67 +747,6 @@ private slots:
                  QStringList({"Настройка", "Журнал", "Аудио-файлы", "Состояние"}));
     }
 
-    // "Поиск USB-устройств" finds the central unit on its USB port, and "Настройка" opens
-    // its window, which reads it there and writes to it; the same for the four-line unit
-    // over TCP.
-    void fromMainWindow()
-    {
-        TestUtil::WorkDir work;
-        QVERIFY(work.isValid());
-        SimDevice *unit = harness->addDevice(DeviceType::Norda4200, 4201, "127.79.2.2");
-        SimDevice *lumo = harness->addDevice(DeviceType::Lumo4, 4601, "127.79.2.3");
-        harness->run([&] { unit->version = "1.2.620"; });
-        QVERIFY(!harness->addUsb(unit).isEmpty());
-        const QString projectPath = work.filePath("units.mpj");
-        {
-            ProjectModel project(ProjectModel::Journals::None);
-            project.addDevice(
-                nullptr, GuiTest::makeDevice(DeviceType::Norda4200, 4201, false, 0, QString(), -1));
-            project.addDevice(
-                nullptr, GuiTest::makeDevice(DeviceType::Lumo4, 4601, false, 0, "127.79.2.3", -1));
-            QCOMPARE(project.save(projectPath), 0);
-        }
-        const QString settingsPath = work.filePath("settings.ini");
-        {
-            QSettings file(settingsPath, QSettings::IniFormat);
-            file.setValue("paths/lastproject", projectPath);
-            file.setValue("network/commandport", QString::number(harness->tcpPort(lumo)));
-        }
-        MainWindow main(settingsPath);
-        main.installDeviceWindows();
-        main.show();
-        ProjectDevice *found = main.project()->findDeviceBySerial(4201);
-        QVERIFY(found);
-        widget<QPushButton>(&main, "pushButtonSearchDevices")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(found->portFound, 15000);
-        const struct {
-            int serial;
-            SimDevice *sim;
-            const char *className;
-        } units[] = {{4201, unit, "TovikDeviceWindow"}, {4601, lumo, "LumoDeviceWindow"}};
-        for (const auto &target : units) {
-            harness->clearLog(target.sim);
-            main.treeView()->selectNode(main.project()->findDeviceBySerial(target.serial));
-            auto *setup = widget<QPushButton>(&main, "pushButtonOpenSetupDevice");
-            QVERIFY(setup->isEnabled());
-            setup->click();
-            QPointer<QWidget> opened = QApplication::activeModalWidget();
-            QVERIFY(opened);
-            QCOMPARE(opened->metaObject()->className(), target.className);
-            QTRY_COMPARE(widget<QLineEdit>(opened, "lineEditSerialNumber")->text(),
-                         QString::number(target.serial));
-            fill(opened, {"comboInputCtrlEnable2=#1"});
-            widget<QPushButton>(opened, "pushButtonWriteInput2")->click();
-            QTRY_VERIFY(harness->requestLog(target.sim)
-                            .contains("SET DESCRIPTOR desc_InputCtrlEnable[1] 1"));
-            QVERIFY(boxes->waitFor(1));
-            QCOMPARE(boxes->texts().takeLast(), QString::fromUtf8(okText));
-            boxes->boxes.clear();
-            widget<QPushButton>(opened, "pushButtonClose")->click();
-            QTRY_VERIFY(opened.isNull());
-        }
-    }
-
     // A unit whose RS-485 switch differs from the project's is marked; the project
     // controls show only with full access.
     void configDiff_data()
@@ -943,89 +787,6 @@ private slots:
                  QStringLiteral("color: green;"));
     }
 
-    void lumo_data()
-    {
-        QStringList outputSets = {"SET DESCRIPTOR desc_OutputPolarity[2] 0"};
-        for (int s = 0; s < 14; ++s)
-            outputSets << QStringLiteral("SET DESCRIPTOR desc_OutputAssign%1[2] %2")
-                              .arg(s, 2, 10, QLatin1Char('0'))
-                              .arg(s == 0 ? 1 : 0);
-        TestUtil::addRows<WriteRow>({
-            {"input 1",
-             "1.0.0",
-             {"comboInputCtrlEnable1=#1"},
-             "pushButtonWriteInput1",
-             {"SET DESCRIPTOR desc_InputCtrlEnable[0] 1"},
-             {}},
-            {"output 3",
-             "1.0.0",
-             {"comboBoxOutputPolarity3=#0", "checkOutputAssign00_2=1"},
-             "pushButtonWriteOutput3",
-             outputSets,
-             {}},
-            {"serial number",
-             "1.0.0",
-             {"lineEditSerialNumber=4404"},
-             "pushButtonWriteSerial",
-             {"SET DESCRIPTOR desc_SerialNumber 4404"},
-             {}},
-            {"input gain",
-             "1.0.0",
-             {"spinBoxAudioInGain=120"},
-             "pushButtonWriteAudioInGain",
-             {"SET DESCRIPTOR desc_AudioInGain 120"},
-             {"desc_AudioInGain"}},
-        });
-    }
-
-    // The four-line unit's window: the tabs it keeps, what every connection reads (no
-    // files, no status, no polls), and one write of each of its groups, shown again after
-    // "Прочитать всё".
-    void lumo()
-    {
-        QFETCH(WriteRow, row);
-        settings->setValue(QStringLiteral("factory/fullaccess"), QStringLiteral("1"));
-        rig = openRig(harness.get(), settings.get(), DeviceType::Lumo4, 4401,
-                      QStringLiteral("127.79.1.%1").arg(++addressCount), 20);
-        QVERIFY(rig->window);
-        QStringList expected = {"SerialNumber", "AudioInGain"};
-        for (int n = 0; n < 3; ++n)
-            expected << indexed("InputCtrlState", n) << indexed("InputCtrlEnable", n);
-        for (int k = 0; k < 3; ++k) {
-            expected << indexed("OutputState", k) << indexed("OutputPolarity", k);
-            for (int s = 0; s < 14; ++s)
-                expected
-                    << QStringLiteral("OutputAssign%1[%2]").arg(s, 2, 10, QLatin1Char('0')).arg(k);
-        }
-        expected = QStringList {"GET VERSION"} + reads(expected);
-        QTRY_COMPARE(harness->requestLog(rig->sim), expected);
-        QTRY_COMPARE(rig->window->facade()->readListSize(), 0);
-        QCOMPARE(rig->window->windowTitle(), deviceTypeName(DeviceType::Lumo4));
-        QCOMPARE(tabTitles(widget<QTabWidget>(rig->window, "tabWidgetSettings")),
-                 QStringList({"Входы", "Выходы", "Заводские"}));
-        QCOMPARE(tabTitles(widget<QTabWidget>(rig->window, "tabWidget")),
-                 QStringList({"Настройка", "Состояние"}));
-        QVERIFY(widget(rig->window, "comboBoxBuu2Enable")->isHidden());
-        QCOMPARE(widget<QLineEdit>(rig->window, "lineEditSerialNumber")->text(),
-                 QStringLiteral("4401"));
-
-        fill(rig->window, row.fields);
-        widget<QPushButton>(rig->window, row.button)->click();
-        QVERIFY(boxes->waitFor(1));
-        QCOMPARE(boxes->texts(), QStringList {QString::fromUtf8(okText)});
-        QTRY_COMPARE(harness->requestLog(rig->sim).mid(expected.size()),
-                     row.sets + reads(QStringList(row.readBack).replaceInStrings("desc_", "")));
-        const QStringList before = snapshot({"tabInputs", "tabOutputs", "tabFactory"});
-        const int again = harness->requestLog(rig->sim).size();
-        widget<QPushButton>(rig->window, "pushButtonReadAll")->click();
-        QTRY_COMPARE(harness->requestLog(rig->sim).size(), again + expected.size() - 1);
-        QTRY_COMPARE(rig->window->facade()->readListSize(), 0);
-        QCOMPARE(snapshot({"tabInputs", "tabOutputs", "tabFactory"}), before);
-        // The window polls nothing.
-        QVERIFY(roundTrip(rig->window));
-        QCOMPARE(harness->requestLog(rig->sim).count("GET STATUS"), 0);
-    }
-
 private:
     // The unit has been read completely since `from` requests into its log (polls aside).
     bool waitRead(int from = 0, int ms = 10000)
@@ -1056,37 +817,6 @@ private:
     }
 
     TovikDeviceWindow *tovik() const { return qobject_cast<TovikDeviceWindow *>(rig->window); }
-
-    static QStringList tabTitles(QTabWidget *tabs)
-    {
-        QStringList titles;
-        for (int i = 0; i < tabs->count(); ++i)
-            titles << tabs->tabText(i);
-        return titles;
-    }
-
-    // What the settings tabs show, for comparing before and after.
-    QStringList snapshot(const QStringList &tabs = {"tabMode", "tabNetwork", "tabPPK", "tabInputs",
-                                                    "tabOutputs", "tabFactory"}) const
-    {
-        QStringList values;
-        for (const QString &name : tabs) {
-            QWidget *tab = rig->window->findChild<QWidget *>(name);
-            for (QLineEdit *edit : tab->findChildren<QLineEdit *>()) {
-                if (edit->objectName() != QLatin1String("lineEditCurrentTime") &&
-                    edit->objectName() != QLatin1String("qt_spinbox_lineedit"))
-                    values << edit->objectName() + '=' + edit->text();
-            }
-            for (QComboBox *box : tab->findChildren<QComboBox *>())
-                values << box->objectName() + '=' + QString::number(box->currentIndex());
-            for (QCheckBox *check : tab->findChildren<QCheckBox *>())
-                values << check->parent()->objectName() + '/' + check->objectName() + '=' +
-                        QString::number(check->isChecked());
-            for (QSpinBox *spin : tab->findChildren<QSpinBox *>())
-                values << spin->objectName() + '=' + QString::number(spin->value());
-        }
-        return values;
-    }
 
     QTemporaryDir dir;
     std::unique_ptr<SimHarness> harness;
