@@ -188,20 +188,25 @@ bool TovikIoTabs::show(const QString &name, int index, const QString &value)
 
 void TovikIoTabs::showPpkStates(quint64 states)
 {
+    // Every status answer comes here: a label changes only when its state does (a new
+    // style sheet costs a style pass of the label each time).
+    auto show = [](QLabel *label, const QString &text, const QString &style) {
+        if (label->text() != text)
+            label->setText(text);
+        if (label->styleSheet() != style)
+            label->setStyleSheet(style);
+    };
     for (int n = 0; n < ppkCount; ++n) {
         QLabel *label = ppkLabels[size_t(n)];
         switch ((states >> (2 * n)) & 3u) {
         case 0:
-            label->setText(QStringLiteral("Состояние: норма"));
-            label->setStyleSheet(QStringLiteral("color: green;"));
+            show(label, QStringLiteral("Состояние: норма"), QStringLiteral("color: green;"));
             break;
         case 1:
-            label->setText(QStringLiteral("Состояние: сигнал пожара"));
-            label->setStyleSheet(QStringLiteral("color: red;"));
+            show(label, QStringLiteral("Состояние: сигнал пожара"), QStringLiteral("color: red;"));
             break;
         case 2:
-            label->setText(QStringLiteral("Состояние: ошибка линии"));
-            label->setStyleSheet(QStringLiteral("color: red;"));
+            show(label, QStringLiteral("Состояние: ошибка линии"), QStringLiteral("color: red;"));
             break;
         default:
             break;

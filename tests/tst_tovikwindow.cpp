@@ -267,9 +267,9 @@ private slots:
         QVERIFY(waitRead());
         widget<QTabWidget>(rig->window, "tabWidgetSettings")
             ->setCurrentWidget(widget(rig->window, "tabInputs"));
-        harness->setFault(rig->sim, QStringLiteral("delay=100"));
+        harness->setFault(rig->sim, QStringLiteral("delay=50"));
         const int from = harness->requestLog(rig->sim).size();
-        // Some 60 ticks while 12 requests are answered.
+        // Some 30 ticks while 12 requests are answered.
         QTRY_VERIFY_WITH_TIMEOUT(harness->requestLog(rig->sim).size() - from >= 12, 10000);
         const QStringList log = harness->requestLog(rig->sim).mid(from);
         harness->clearFaults(rig->sim);
