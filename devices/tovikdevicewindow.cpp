@@ -314,8 +314,10 @@ void TovikDeviceWindow::pollStates(int *outstanding, int *counter, const QString
                                    QWidget *tab)
 {
     ++*counter;
-    // A poll read of a name the list read also waits for would end that list early.
-    if (*outstanding > 0 || !linked() || amodule->readListSize() > 0)
+    // A poll read of a name the list read also waits for would end that list early; the
+    // states of a tab the form does not have (monitoring mode) are not read at all.
+    if (*outstanding > 0 || !linked() || amodule->readListSize() > 0 ||
+        ui->tabWidgetSettings->indexOf(tab) < 0)
         return;
     if (!tabShown(tab) && *counter % hiddenTabPollTicks != 0)
         return;
