@@ -73,6 +73,8 @@ AudioDeviceWidgets AudioDeviceWidgets::fromForm(const QWidget *form)
     find(form, &w.gateWay, "lineEditGateWay");
     find(form, &w.cmdPort, "lineCmdPort");
     find(form, &w.broadcastIp, "lineEditBroadcastIp");
+    if (!w.broadcastIp)
+        find(form, &w.broadcastIp, "lineEditBroadcastIP");
     find(form, &w.outPort, "lineEditOutPort");
     find(form, &w.serialNumber, "lineEditSerialNumber");
     find(form, &w.ampNomPower, "comboBoxAmpNomPower");
@@ -101,7 +103,8 @@ AudioDeviceWindow::AudioDeviceWindow(ProjectDevice *device, const DeviceWindowCo
                                      const Traits &traits)
     : BaseDeviceWindow(device, context)
     , traits(traits)
-    , config(AssignmentConfig::groupForType(device->type))
+    , config(AssignmentConfig::groupForType(device->type),
+             AssignmentConfig::keysForType(device->type))
 {
     updateTitle();
     // Every connection, the first and each later one, reads the device again.
@@ -170,6 +173,8 @@ void AudioDeviceWindow::setUpForm(QWidget *form)
     w.applyAssigns->setEnabled(false);
 
     fileTable = new AudioFileTable(w.fileTable, this);
+    if (!traits.signalNames.isEmpty())
+        fileTable->setSignalNames(traits.signalNames);
     connect(fileTable, &AudioFileTable::selectionChanged, this,
             [this] { on_tableAudioFiles_itemSelectionChanged(); });
     connect(fileTable, &AudioFileTable::assignmentEdited, this,
@@ -233,7 +238,17 @@ void AudioDeviceWindow::on_secondTimerTimeout()
         return;
     }
     if (!amodule->isFileTransferPending() && !windowTransferRunning())
-        pollStatus();
+        pollDevice();
+}
+
+void AudioDeviceWindow::pollDevice()
+{
+    pollStatus();
+}
+
+void AudioDeviceWindow::stopPolling()
+{
+    secondTimer->stop();
 }
 
 void AudioDeviceWindow::on_100msTimerTimeout()
@@ -344,8 +359,9 @@ void AudioDeviceWindow::on_receivedParam(QString paramname, QString value, int e
 void AudioDeviceWindow::on_writedDescriptor(QString descname, QVariant value, int index, int err)
 {
     Q_UNUSED(value)
-    Q_UNUSED(index)
-    writes.answered(descname, err == 0);
+    // The facade hands an element of an array on as its name and index.
+    if (!writes.answered(QStringLiteral("%1[%2]").arg(descname).arg(index), err == 0))
+        writes.answered(descname, err == 0);
     updateProgress();
 }
 
@@ -377,15 +393,21 @@ void AudioDeviceWindow::on_pushButtonReadAll_clicked()
 {
     if (!linked())
         return;
-    amodule->readDescriptors(traits.readAll);
+    amodule->readDescriptors(readAllList());
     refreshFiles();
     pollStatus();
+}
+
+QStringList AudioDeviceWindow::readAllList() const
+{
+    return traits.readAll;
 }
 
 void AudioDeviceWindow::on_pushButtonReadEthernet_clicked()
 {
     if (linked())
-        amodule->readDescriptors(traits.network);
+        amodule->readDescriptors(traits.networkReads.isEmpty() ? traits.network
+                                                               : traits.networkReads);
 }
 
 void AudioDeviceWindow::on_pushButtonReadMaxVolume_clicked()

@@ -86,6 +86,13 @@ public:
         bool updatesProjectAddress = true;
         // Whether the "Аудио-файлы" tab is shown.
         bool showsFiles = false;
+        // The descriptors "Прочитать" of the network group reads, when more than it writes.
+        QStringList networkReads;
+        // The assignment items after "Не назначено" ("Сигнал 1", "Сигнал 2" when empty).
+        QStringList signalNames;
+        // How long after an audio upload the folder is read again (the device may still be
+        // closing the file).
+        int fileRefreshDelayMs = 0;
     };
 
     ~AudioDeviceWindow() override;
@@ -94,8 +101,8 @@ public:
     void setPollInterval(int ms);
 
     // Reactions to the form, connected explicitly (see BaseDeviceWindow).
-    void on_firstConnectionEvent();
-    void on_pushButtonReadAll_clicked();
+    virtual void on_firstConnectionEvent();
+    virtual void on_pushButtonReadAll_clicked();
     void on_pushButtonReadEthernet_clicked();
     void on_pushButtonWriteEthernet_clicked();
     void on_pushButtonReadMaxVolume_clicked();
@@ -128,6 +135,17 @@ protected:
     // once from the concrete constructor, after the form's own set-up.
     void setUpForm(QWidget *form);
 
+    // The descriptors of "Прочитать всё" (the traits' list unless the window decides by
+    // what the device is).
+    virtual QStringList readAllList() const;
+    // What the 1 s timer asks of a connected device while no file transfer runs (the
+    // status, at most one request outstanding).
+    virtual void pollDevice();
+    void pollStatus();
+    // The audio folder and the configuration file, read again.
+    void refreshFiles();
+    void stopPolling();
+
     // A descriptor answer the shared part does not know (the value is a good one); true
     // when the concrete window took it.
     virtual bool showDescriptor(const QString &name, const QString &value);
@@ -159,7 +177,7 @@ protected:
     void showInformation(const QString &title, const QString &text);
     // The project learns that the device changed (serial number, address).
     void projectDeviceChanged();
-    void updateTitle();
+    virtual void updateTitle();
 
     AudioDeviceWidgets w;
     Traits traits;
@@ -172,10 +190,7 @@ protected:
                      Upload kind);
 
 private:
-    void pollStatus();
     void showStatus(const QString &value);
-    // The audio folder and the configuration file, read again.
-    void refreshFiles();
     void requestFileList();
     void requestConfig();
     void showFileList(const QString &answer);

@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 
 namespace {
 
@@ -157,8 +158,10 @@ void AudioDeviceWindow::on_pushButtonApplyAssigns_clicked()
     }
     QByteArray bytes;
     QString error;
-    if (!config.compose(fileTable->assignedPath(AudioFileTable::Signal1),
-                        fileTable->assignedPath(AudioFileTable::Signal2), &bytes, &error)) {
+    QStringList paths;
+    for (int signal = 1; signal <= fileTable->signalCount(); ++signal)
+        paths << fileTable->assignedPath(signal);
+    if (!config.compose(paths, &bytes, &error)) {
         showError(QStringLiteral("Назначения не записаны: %1").arg(error));
         return;
     }
@@ -240,7 +243,9 @@ void AudioDeviceWindow::onUploadFinished(Upload kind, const DeviceJob::Result &r
     }
     switch (result.status) {
     case DeviceJob::Status::Done:
-        if (kind == Upload::Audio)
+        if (kind == Upload::Audio && traits.fileRefreshDelayMs > 0)
+            QTimer::singleShot(traits.fileRefreshDelayMs, this, [this] { refreshFiles(); });
+        else if (kind == Upload::Audio)
             refreshFiles();
         else if (kind == Upload::Config)
             requestConfig();

@@ -16,6 +16,7 @@ const int columnWidths[] = {400, 200, 200};
 AudioFileTable::AudioFileTable(QTableWidget *table, QObject *parent)
     : QObject(parent)
     , m_table(table)
+    , m_signalNames {QStringLiteral("Сигнал 1"), QStringLiteral("Сигнал 2")}
 {
     m_table->setColumnCount(3);
     QStringList titles;
@@ -58,13 +59,18 @@ void AudioFileTable::setRows(const QVector<DevicePaths::Row> &rows)
         auto *box = new QComboBox(m_table);
         box->setObjectName(QStringLiteral("comboBoxAssign%1").arg(i));
         box->addItem(QStringLiteral("Не назначено"), int(None));
-        box->addItem(QStringLiteral("Сигнал 1"), int(Signal1));
-        box->addItem(QStringLiteral("Сигнал 2"), int(Signal2));
+        for (int signal = 1; signal <= m_signalNames.size(); ++signal)
+            box->addItem(m_signalNames.at(signal - 1), signal);
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
                 [this, box] { onBoxChanged(box); });
         m_table->setCellWidget(i, 2, box);
     }
     m_filling = false;
+}
+
+void AudioFileTable::setSignalNames(const QStringList &names)
+{
+    m_signalNames = names;
 }
 
 int AudioFileTable::fileCount() const
@@ -99,18 +105,19 @@ void AudioFileTable::setSignal(QComboBox *box, int signal)
 
 void AudioFileTable::showAssignments(const AssignmentConfig &config)
 {
-    const QString file1 = config.assignment(Signal1);
-    const QString file2 = config.assignment(Signal2);
+    QStringList files;
+    for (int signal = 1; signal <= m_signalNames.size(); ++signal)
+        files << config.assignment(signal);
     for (int i = 0; i < m_rows.size(); ++i) {
         QComboBox *box = assignmentBox(i);
         if (!box)
             continue;
         const QString path = m_rows.at(i).devicePath;
         int signal = None;
-        if (!file1.isEmpty() && path == file1)
-            signal = Signal1;
-        if (!file2.isEmpty() && path == file2)
-            signal = Signal2;
+        for (int s = 1; s <= files.size(); ++s) {
+            if (!files.at(s - 1).isEmpty() && path == files.at(s - 1))
+                signal = s;
+        }
         setSignal(box, signal);
     }
 }

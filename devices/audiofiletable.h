@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class AssignmentConfig;
@@ -12,8 +13,9 @@ class QTableWidget;
 
 // The audio file table of the audio device windows ("tableAudioFiles"): one row per entry
 // of the device's audio folder with its display path, its size and, for a file, the signal
-// it is assigned to ("Не назначено", "Сигнал 1", "Сигнал 2"). A signal is held by one row
-// at most: choosing it in a row takes it from any other.
+// it is assigned to ("Не назначено", "Сигнал 1", "Сигнал 2", or the signals a central
+// unit names). A signal is held by one row at most: choosing it in a row takes it from any
+// other.
 class AudioFileTable : public QObject {
     Q_OBJECT
 
@@ -22,6 +24,11 @@ public:
 
     // Sets up the table's columns and selection; the table stays the form's.
     explicit AudioFileTable(QTableWidget *table, QObject *parent = nullptr);
+
+    // The items of the assignment boxes after "Не назначено": signal 1, 2, ... in order
+    // ("Сигнал 1", "Сигнал 2" unless set). Takes effect with the next rows.
+    void setSignalNames(const QStringList &names);
+    int signalCount() const { return m_signalNames.size(); }
 
     void clear();
     void setRows(const QVector<DevicePaths::Row> &rows);
@@ -52,6 +59,7 @@ private:
 
     QTableWidget *m_table;
     QVector<DevicePaths::Row> m_rows;
+    QStringList m_signalNames;
     // Set while the table itself changes the combo boxes: no change is the user's then.
     bool m_filling = false;
 };

@@ -3,12 +3,15 @@
 #include "devices/firmwareupdatewindow.h"
 #include "devices/horndevicewindow.h"
 #include "devices/ippultdevicewindow.h"
+#include "devices/lumodevicewindow.h"
 #include "devices/mediadevicewindow.h"
+#include "devices/tovikdevicewindow.h"
 #include "devices/uploadprojectwindow.h"
 
 QList<DeviceWindowRegistry::Kind> DeviceWindowFactories::kinds()
 {
-    return {DeviceWindowRegistry::Kind::Loudspeaker, DeviceWindowRegistry::Kind::IpConsole,
+    return {DeviceWindowRegistry::Kind::CentralUnit,    DeviceWindowRegistry::Kind::FourLineUnit,
+            DeviceWindowRegistry::Kind::Loudspeaker,    DeviceWindowRegistry::Kind::IpConsole,
             DeviceWindowRegistry::Kind::MediaConverter, DeviceWindowRegistry::Kind::Firmware,
             DeviceWindowRegistry::Kind::ProjectUpload};
 }
@@ -16,6 +19,14 @@ QList<DeviceWindowRegistry::Kind> DeviceWindowFactories::kinds()
 DeviceWindowRegistry::Factory DeviceWindowFactories::factory(DeviceWindowRegistry::Kind kind)
 {
     switch (kind) {
+    case DeviceWindowRegistry::Kind::CentralUnit:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new TovikDeviceWindow(device, context);
+        };
+    case DeviceWindowRegistry::Kind::FourLineUnit:
+        return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
+            return new LumoDeviceWindow(device, context);
+        };
     case DeviceWindowRegistry::Kind::Loudspeaker:
         return [](ProjectDevice *device, const DeviceWindowContext &context) -> QWidget * {
             return new HornDeviceWindow(device, context);

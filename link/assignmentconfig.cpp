@@ -4,12 +4,23 @@
 
 QString AssignmentConfig::groupForType(int deviceType)
 {
+    if (isCentralUnitType(deviceType))
+        return QStringLiteral("assign");
     return deviceType == DeviceType::IpPult ? QStringLiteral("audiofiles")
                                             : QStringLiteral("pult_files");
 }
 
-AssignmentConfig::AssignmentConfig(const QString &group)
+QStringList AssignmentConfig::keysForType(int deviceType)
+{
+    if (isCentralUnitType(deviceType))
+        return {QStringLiteral("message1"), QStringLiteral("message2"), QStringLiteral("siren"),
+                QStringLiteral("gong"), QStringLiteral("test")};
+    return {QStringLiteral("file_1"), QStringLiteral("file_2")};
+}
+
+AssignmentConfig::AssignmentConfig(const QString &group, const QStringList &keys)
     : m_group(group)
+    , m_keys(keys)
 {
 }
 
@@ -18,14 +29,14 @@ void AssignmentConfig::setDownloaded(const QByteArray &bytes)
     m_downloaded = IniText(bytes);
 }
 
-QString AssignmentConfig::keyOf(int signal)
+QString AssignmentConfig::keyOf(int signal) const
 {
-    return QStringLiteral("file_%1").arg(signal);
+    return m_keys.value(signal - 1);
 }
 
 QString AssignmentConfig::assignment(int signal) const
 {
-    if (signal != 1 && signal != 2)
+    if (signal < 1 || signal > m_keys.size())
         return QString();
     return m_downloaded.value(m_group, keyOf(signal));
 }
@@ -33,10 +44,14 @@ QString AssignmentConfig::assignment(int signal) const
 bool AssignmentConfig::compose(const QString &file1, const QString &file2, QByteArray *bytes,
                                QString *error) const
 {
+    return compose(QStringList {file1, file2}, bytes, error);
+}
+
+bool AssignmentConfig::compose(const QStringList &paths, QByteArray *bytes, QString *error) const
+{
     IniText text = m_downloaded;
-    const QString files[] = {file1, file2};
-    for (int signal = 1; signal <= 2; ++signal) {
-        const QString &path = files[signal - 1];
+    for (int signal = 1; signal <= m_keys.size(); ++signal) {
+        const QString path = paths.value(signal - 1);
         if (path.isEmpty()) {
             text.remove(m_group, keyOf(signal));
         } else if (!text.setValue(m_group, keyOf(signal), path, error)) {

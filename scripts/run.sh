@@ -41,6 +41,7 @@ for offset in 0 1 2 3 4 5 6 7 8 9; do
     status_port=$((18080 + offset))
     command_port=$((12323 + offset))
     build/tools/devsim/norda-devsim --project "$demo/demo.mpj" --usb 4201 \
+        --device-version 4201=1.2.620 \
         --status-port "$status_port" --command-port "$command_port" \
         --timeline scripts/demo/timeline.txt >"$demo/devsim.log" 2>&1 &
     simulator=$!

@@ -91,7 +91,11 @@ private slots:
         unit = sim->addDevice(DeviceType::Norda4200, 2002, "127.75.0.3");
         odd = sim->addDevice(DeviceType::Media, 3003, "127.75.0.4");
         cliTarget = sim->addDevice(DeviceType::Horn, 5005, "127.75.0.10");
-        sim->run([this] { odd->reportedKey = "frobnicator"; });
+        // A unit whose firmware has the device name.
+        sim->run([this] {
+            odd->reportedKey = "frobnicator";
+            unit->version = "1.2.576";
+        });
         hornTarget.reset(SimHarness::tcpTarget(horn));
         unitTarget.reset(SimHarness::tcpTarget(unit));
         hornFacade = std::make_unique<Facade>(hornTarget.get(), sim->tcpPort(horn));

@@ -3,6 +3,7 @@
 #include "link/filelistjob.h"
 #include "link/initext.h"
 #include "link/statusanswer.h"
+#include "link/tovikstatus.h"
 #include "testutil.h"
 
 #include <QSettings>
@@ -25,6 +26,22 @@ struct StatusRow {
     bool storage;
     int status;
     qint64 total, free;
+};
+
+struct TovikStatusRow {
+    const char *name;
+    const char *answer;
+    bool valid;
+    bool hasConsoles;
+    quint64 consoles;
+    bool hasPpk;
+    quint64 ppk;
+};
+
+struct TimeRow {
+    const char *name;
+    const char *text;
+    const char *expected; // ISO, or null when invalid
 };
 
 struct ReadRow {
@@ -67,6 +84,8 @@ private:
 } // namespace
 
 Q_DECLARE_METATYPE(StatusRow)
+Q_DECLARE_METATYPE(TovikStatusRow)
+Q_DECLARE_METATYPE(TimeRow)
 Q_DECLARE_METATYPE(ReadRow)
 Q_DECLARE_METATYPE(WriteRow)
 
@@ -354,6 +373,60 @@ private slots:
         QCOMPARE(error, reason);
         QCOMPARE(written, QByteArray("untouched"));
         QCOMPARE(config.downloaded(), ini);
+    }
+    void tovikStatusFields_data()
+    {
+        TestUtil::addRows<TovikStatusRow>({
+            {"all consoles off, 64 bits",
+             "tovik2 2002,1.0,1700000000,3,3,512,2,1,1,0,0,12297829382473034410,0,0,0,0,0", true,
+             true, 12297829382473034410ULL, true, 0},
+            {"fire on PPK 1, line fault on PPK 8",
+             "tovik2 2002,1.0,1700000000,3,3,512,2,1,1,0,0,1,0,32769,1,1,0", true, true, 1, true,
+             0x8001},
+            {"short answer: clock only", "tovik2 2002,1.0,1700000000", true, false, 0, false, 0},
+            {"field 11 not a number", "tovik2 2002,1.0,1,3,3,512,2,1,1,0,0,-1,0,5", true, false, 0,
+             true, 5},
+            {"error answer", "ERROR", false, false, 0, false, 0},
+        });
+    }
+
+    // Fields 11 to 16 are unsigned 64-bit; a group the answer does not reach is absent.
+    void tovikStatusFields()
+    {
+        QFETCH(TovikStatusRow, row);
+        const TovikStatus status = TovikStatus::parse(QString::fromLatin1(row.answer));
+        QCOMPARE(status.valid, row.valid);
+        QCOMPARE(status.hasConsoles, row.hasConsoles);
+        QCOMPARE(status.consoles, row.consoles);
+        QCOMPARE(status.hasPpk, row.hasPpk);
+        QCOMPARE(status.ppk, row.ppk);
+        if (row.valid)
+            QCOMPARE(status.clock.toUTC(),
+                     QDateTime::fromSecsSinceEpoch(
+                         QString::fromLatin1(row.answer).section(',', 2, 2).toLongLong(), Qt::UTC));
+    }
+
+    void unitTime_data()
+    {
+        TestUtil::addRows<TimeRow>({
+            {"two-digit year is 20yy", "10:15:00 01/03/24", "2024-03-01T10:15:00"},
+            {"29 February 2000", "00:00:01 29/02/00", "2000-02-29T00:00:01"},
+            {"last year of the century", "23:59:59 31/12/99", "2099-12-31T23:59:59"},
+            {"four-digit year", "10:15:00 01/03/2024", nullptr},
+            {"error", "ERROR", nullptr},
+        });
+    }
+
+    void unitTime()
+    {
+        QFETCH(TimeRow, row);
+        const QDateTime time = TovikStatus::parseUnitTime(QString::fromLatin1(row.text));
+        if (!row.expected) {
+            QVERIFY(!time.isValid());
+            return;
+        }
+        QCOMPARE(time.toString(Qt::ISODate), QString::fromLatin1(row.expected));
+        QCOMPARE(TovikStatus::unitTimeText(time), QString::fromLatin1(row.text));
     }
 };
 

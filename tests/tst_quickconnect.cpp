@@ -44,6 +44,7 @@ private slots:
         horn = harness->addDevice(DeviceType::Horn, 9101, QStringLiteral("127.81.4.2"));
         console = harness->addDevice(DeviceType::IpPult, 9102, QStringLiteral("127.81.4.3"));
         unit = harness->addDevice(DeviceType::Norda4200, 9103, QStringLiteral("127.81.4.4"));
+        boot = harness->addDevice(DeviceType::Bootloader, 9104, QStringLiteral("127.81.4.5"));
         harness->run([this] { console->descriptors.insert("SerialNumber", "9999"); });
     }
 
@@ -100,6 +101,7 @@ private slots:
         QTest::newRow("loudspeaker") << 0 << "Оповещатель/Громкоговоритель NORDA исп.IP №9101";
         QTest::newRow("console with another serial number")
             << 1 << "Пульт микрофонный NORDA-4300 №9999";
+        QTest::newRow("central unit") << 2 << deviceTypeName(DeviceType::Norda4200) + " №9103";
     }
 
     void opensTheWindowOfTheDevice()
@@ -108,7 +110,7 @@ private slots:
         QFETCH(QString, title);
         TestUtil::WorkDir work;
         QVERIFY(work.isValid());
-        SimDevice *device = which == 0 ? horn : console;
+        SimDevice *device = which == 0 ? horn : which == 1 ? console : unit;
         QTemporaryDir beside;
         QSettings settings(beside.filePath("settings.ini"), QSettings::IniFormat);
         QuickConnect::Target target;
@@ -172,7 +174,7 @@ private slots:
         QTest::newRow("nobody answers")
             << "127.81.4.9" << int(QuickConnect::NoDevice) << "no device answered at";
         QTest::newRow("a device without a window in this build")
-            << "127.81.4.4" << int(QuickConnect::NoWindow) << "norda4200 (type 3)";
+            << "127.81.4.5" << int(QuickConnect::NoWindow) << "(type 255)";
     }
 
     void ends()
@@ -181,7 +183,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, message);
         QuickConnect::Target parsed;
-        const quint16 port = target == unit->address.toString() ? harness->tcpPort(unit)
+        const quint16 port = target == boot->address.toString() ? harness->tcpPort(boot)
                                                                 : TestUtil::freePort("127.81.4.9");
         QVERIFY(QuickConnect::parse(QStringLiteral("tcp://%1:%2").arg(target).arg(port), &parsed,
                                     nullptr));
@@ -247,6 +249,7 @@ private:
     SimDevice *horn = nullptr;
     SimDevice *console = nullptr;
     SimDevice *unit = nullptr;
+    SimDevice *boot = nullptr;
 };
 
 QTEST_MAIN(TestQuickConnect)

@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -40,8 +41,15 @@ int main(int argc, char *argv[])
         QStringLiteral("timeline"),
         QStringLiteral("Apply the changes of a timeline file (\"at 20 s device 3 line 2 open\")."),
         QStringLiteral("FILE"));
+    const QCommandLineOption versionOption(
+        QStringLiteral("device-version"),
+        QStringLiteral("Firmware version the device with this serial number reports (default "
+                       "1.0.0); the third part is the build number, which decides what a "
+                       "central unit has (576: MAC address, device name, BUU-2). Repeatable."),
+        QStringLiteral("SERIAL=VERSION"));
     parser.addOption(statusPortOption);
     parser.addOption(timelineOption);
+    parser.addOption(versionOption);
     const SimCommandOptions commandOptions;
     commandOptions.addTo(parser);
     parser.process(app);
@@ -65,6 +73,22 @@ int main(int argc, char *argv[])
     if (simulator.devices().isEmpty()) {
         err << "norda-devsim: no devices; use --device or --project" << Qt::endl;
         return 1;
+    }
+
+    static const QRegularExpression versionPattern(
+        QStringLiteral("^(\\d+)=(\\d{1,3}\\.\\d{1,3}(?:\\.\\d{1,5})?)$"));
+    for (const QString &text : parser.values(versionOption)) {
+        const QRegularExpressionMatch match = versionPattern.match(text);
+        SimDevice *device =
+            match.hasMatch() ? simulator.deviceBySerial(match.captured(1).toInt()) : nullptr;
+        if (!device) {
+            err << "norda-devsim: bad device version '" << text
+                << "': expected the SERIAL=VERSION of a simulated device, for example "
+                   "4201=1.2.620"
+                << Qt::endl;
+            return 1;
+        }
+        device->version = match.captured(2);
     }
 
     // The HTTP status side and the timeline.

@@ -1,5 +1,6 @@
 #include "tools/devsim/simdescriptors.h"
 
+#include "link/tovikstatus.h"
 #include "project/devicetype.h"
 #include "tools/devsim/simdevice.h"
 
@@ -10,7 +11,21 @@ namespace {
 
 const char *const transIntervals[] = {"откл", "1 мин", "5 мин", "10 мин", "15 мин", "30 мин",
                                       "1 ч",  "2 ч",   "3 ч",   "6 ч",    "12 ч",   "24 ч"};
-const char *const timeFormat = "hh:mm:ss dd/MM/yy";
+
+// Central unit descriptors that firmware builds before 576 do not have.
+constexpr int newerBuild = 576;
+const char *const newerDescriptors[] = {"MacAddress", "RemotePolarity", "Buu2Enable", "DeviceTag"};
+
+bool unitLacks(const SimDevice *device, const QString &name)
+{
+    if (!isCentralUnitType(device->type) || device->build() >= newerBuild)
+        return false;
+    for (const char *newer : newerDescriptors) {
+        if (name == QLatin1String(newer))
+            return true;
+    }
+    return false;
+}
 
 QString u(const char *text)
 {
@@ -63,6 +78,7 @@ void populateCentralUnit(SimDevice *device)
     setDefault(device, QStringLiteral("FirstSoundTime"), QStringLiteral("10"));
     setDefault(device, QStringLiteral("TransCheckInterval"), u("откл"));
     setDefault(device, QStringLiteral("AudioInGain"), QStringLiteral("100"));
+    setDefault(device, QStringLiteral("CurrentTime"), QString());
     setDefault(device, QStringLiteral("DeviceTag"), QStringLiteral("Unit %1").arg(device->serial));
     setDefault(device, QStringLiteral("RemotePolarity"), u("РАЗМЫКАНИЕМ"));
     setDefault(device, QStringLiteral("Buu2Enable"), u("откл"));
@@ -136,6 +152,11 @@ void SimDescriptors::populate(SimDevice *device, quint16 commandPort)
         setIndexed(device, QStringLiteral("InputCtrlEnable"), 3, u("нет"));
         setIndexed(device, QStringLiteral("OutputState"), 3, u("откл"));
         setIndexed(device, QStringLiteral("OutputPolarity"), 3, u("норм.закр."));
+        for (int s = 0; s < 14; ++s)
+            setIndexed(device, QStringLiteral("OutputAssign%1").arg(s, 2, 10, QLatin1Char('0')), 3,
+                       QStringLiteral("-"));
+        setDefault(device, QStringLiteral("RemotePolarity"), u("РАЗМЫКАНИЕМ"));
+        setDefault(device, QStringLiteral("AudioInGain"), QStringLiteral("100"));
         break;
     default:
         if (isCentralUnitType(type))
@@ -146,8 +167,10 @@ void SimDescriptors::populate(SimDevice *device, quint16 commandPort)
 
 bool SimDescriptors::read(const SimDevice *device, const QString &name, QString *value)
 {
+    if (unitLacks(device, name))
+        return false;
     if (name == QLatin1String("CurrentTime") && device->descriptors.contains(name)) {
-        *value = QDateTime::currentDateTime().toString(QLatin1String(timeFormat));
+        *value = TovikStatus::unitTimeText(device->clock());
         return true;
     }
     if (!device->descriptors.contains(name))
@@ -159,14 +182,23 @@ bool SimDescriptors::read(const SimDevice *device, const QString &name, QString 
 bool SimDescriptors::write(SimDevice *device, const QString &name, const QString &value)
 {
     static const QStringList commands {
-        QStringLiteral("WriteTime"),      QStringLiteral("InitByDefaultCmd"),
-        QStringLiteral("NorFormatCmd"),   QStringLiteral("JournalClearCmd"),
-        QStringLiteral("LoCtrlCalibCmd"), QStringLiteral("Tovik2Reset"),
-        QStringLiteral("Zummer_enabled"),
+        QStringLiteral("InitByDefaultCmd"), QStringLiteral("NorFormatCmd"),
+        QStringLiteral("JournalClearCmd"),  QStringLiteral("LoCtrlCalibCmd"),
+        QStringLiteral("Tovik2Reset"),      QStringLiteral("Zummer_enabled"),
     };
     const QString base = baseName(name);
+    if (base == QLatin1String("WriteTime")) {
+        // The unit's wall clock, as the PC sends it.
+        const QDateTime time = TovikStatus::parseUnitTime(value);
+        if (device->descriptors.isEmpty() || !time.isValid())
+            return false;
+        device->clockOffset = QDateTime::currentDateTime().secsTo(time);
+        return true;
+    }
     if (commands.contains(base))
         return !device->descriptors.isEmpty();
+    if (unitLacks(device, name))
+        return false;
     if (!device->descriptors.contains(name))
         return false;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QHostAddress>
 #include <QMap>
 #include <QObject>
@@ -23,6 +24,8 @@ public:
     int serial;
     QHostAddress address;
     QString version = QStringLiteral("1.0.0");
+    // The unit's clock runs this many seconds ahead of the host's; "desc_WriteTime" sets it.
+    qint64 clockOffset = 0;
     // The type key the device reports; normally that of its type, changed to test how
     // the console treats a device that answers as something else.
     QString reportedKey;
@@ -47,6 +50,12 @@ public:
     // When not empty, the answer to "GET STATUS" as it stands instead of the one built from
     // the state; one that begins with "ERROR" is sent as a refusal (without "OK").
     QString statusAnswer;
+
+    // The unit's clock now.
+    QDateTime clock() const;
+    // The build number of the version (its third part), which decides what the firmware
+    // has.
+    int build() const;
 
     // Announces that the state above changed (servers and timelines use it).
     void touch() { emit changed(); }

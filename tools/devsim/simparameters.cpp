@@ -63,7 +63,7 @@ QString SimParameters::status(const SimDevice *device, const SimFileSystem &file
         fields << storage;
         return fields.join(QLatin1Char(','));
     }
-    fields << QString::number(QDateTime::currentSecsSinceEpoch());
+    fields << QString::number(device->clock().toSecsSinceEpoch());
     fields << QString::number(journalRecords) << QString::number(journalRecords)
            << QString::number(journalCapacity);
     fields << storage;

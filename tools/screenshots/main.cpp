@@ -4,8 +4,9 @@
 // The project's devices are simulated in this process on their loopback addresses, put
 // into a few faults, and polled by the window for real; the monitoring pictures show the
 // fault pane of the faulty central unit and the journal with the events that followed.
-// The settings window of the IP console is opened with "Настройка" and drawn once it has
-// read the console. Run it on the offscreen platform (scripts/screenshots.sh does).
+// The settings windows of the IP console and of the central unit are opened with
+// "Настройка" and drawn once they have read their device. Run it on the offscreen platform
+// (scripts/screenshots.sh does).
 
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
@@ -65,6 +66,10 @@ QString writeSettings(const QString &folder, const QString &projectPath, bool mo
     settings.setValue(QStringLiteral("basedevicewindow/height"), "560");
     settings.setValue(QStringLiteral("basedevicewindow/left"), "0");
     settings.setValue(QStringLiteral("basedevicewindow/top"), "0");
+    settings.setValue(QStringLiteral("tovik2window/width"), "1000");
+    settings.setValue(QStringLiteral("tovik2window/height"), "640");
+    settings.setValue(QStringLiteral("tovik2window/left"), "0");
+    settings.setValue(QStringLiteral("tovik2window/top"), "0");
     return path;
 }
 
@@ -88,27 +93,30 @@ bool save(QWidget &window, const QString &folder, const QString &name)
     return true;
 }
 
-// "Настройка" on the IP console: its window, once it has read the console, on the tab of
-// its audio files.
-bool renderConsoleWindow(MainWindow &window, const QString &output)
+// "Настройка" on a device: its window, once it has read the device, with `tab` of
+// `tabWidget` (and `settingsTab` of "tabWidgetSettings" when given) shown.
+bool renderDeviceWindow(MainWindow &window, const QString &output, int serial, const QString &name,
+                        int tab, int settingsTab, const QString &file)
 {
-    window.treeView()->selectNode(window.project()->findDeviceBySerial(4301));
+    window.treeView()->selectNode(window.project()->findDeviceBySerial(serial));
     auto *setup = window.findChild<QPushButton *>(QStringLiteral("pushButtonOpenSetupDevice"));
     if (!setup || !setup->isEnabled()) {
-        QTextStream(stderr) << "the IP console's settings window cannot be opened\n";
+        QTextStream(stderr) << "the " << name << "'s settings window cannot be opened\n";
         return false;
     }
     setup->click();
     QWidget *device = QApplication::activeModalWidget();
     if (!device) {
-        QTextStream(stderr) << "the IP console's settings window did not open\n";
+        QTextStream(stderr) << "the " << name << "'s settings window did not open\n";
         return false;
     }
     wait(2500);
     if (auto *tabs = device->findChild<QTabWidget *>(QStringLiteral("tabWidget")))
-        tabs->setCurrentIndex(1);
+        tabs->setCurrentIndex(tab);
+    if (auto *tabs = device->findChild<QTabWidget *>(QStringLiteral("tabWidgetSettings")))
+        tabs->setCurrentIndex(qMax(settingsTab, 0));
     QApplication::processEvents();
-    const bool saved = save(*device, output, QStringLiteral("ipconsole.png"));
+    const bool saved = save(*device, output, file);
     device->close();
     QApplication::processEvents();
     return saved;
@@ -127,7 +135,12 @@ bool render(const QString &output, const QString &work, const QString &projectPa
         showWholeTree(window, 4201);
         if (!save(window, output, QStringLiteral("configuration.png")))
             return false;
-        if (!renderConsoleWindow(window, output))
+        if (!renderDeviceWindow(window, output, 4301, QStringLiteral("IP console"), 1, -1,
+                                QStringLiteral("ipconsole.png")))
+            return false;
+        // The central unit on its bus: "Сеть приборов".
+        if (!renderDeviceWindow(window, output, 4201, QStringLiteral("central unit"), 0, 1,
+                                QStringLiteral("centralunit.png")))
             return false;
     }
     MainWindow window(writeSettings(work, projectPath, true, statusPort, commandPort));
@@ -189,6 +202,18 @@ int main(int argc, char *argv[])
     if (simulator.addProjectDevices(projectPath, &error) <= 0) {
         QTextStream(stderr) << "cannot simulate the project: " << error << '\n';
         return 2;
+    }
+    // The central unit has a firmware build with its name and MAC address, a console and an
+    // extension unit on its bus.
+    if (SimDevice *unit = simulator.deviceBySerial(4201)) {
+        unit->version = QStringLiteral("1.2.620");
+        unit->descriptors.insert(QStringLiteral("Rs485GlobalEnable"), QStringLiteral("вкл"));
+        unit->descriptors.insert(QStringLiteral("Rs485PultEnable[4]"), QStringLiteral("да"));
+        unit->descriptors.insert(QStringLiteral("Rs485PultSerial[4]"), QStringLiteral("4401"));
+        unit->descriptors.insert(QStringLiteral("Rs485PultStatus[4]"), QStringLiteral("1"));
+        unit->descriptors.insert(QStringLiteral("ExtBlockRs485Enable[0]"), QStringLiteral("да"));
+        unit->descriptors.insert(QStringLiteral("ExtBlockRs485Serial[0]"), QStringLiteral("4101"));
+        unit->descriptors.insert(QStringLiteral("ExtBlockRs485Status[0]"), QStringLiteral("1"));
     }
     QTcpServer probe;
     probe.listen(simulator.devices().first()->address, 0);

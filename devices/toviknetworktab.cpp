@@ -1,0 +1,236 @@
+#include "devices/toviknetworktab.h"
+
+#include "devices/tovikpultframe.h"
+#include "link/connectiondevice.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+template<typename T> T *child(QWidget *form, const char *name)
+{
+    return form->findChild<T *>(QLatin1String(name));
+}
+
+QString indexed(const char *name, int index)
+{
+    return QStringLiteral("desc_%1[%2]").arg(QLatin1String(name)).arg(index);
+}
+
+QList<TovikPultFrame *> makeFrames(QWidget *form, const char *area, const QString &title,
+                                   const char *prefix, int count)
+{
+    QList<TovikPultFrame *> frames;
+    QWidget *contents = child<QScrollArea>(form, area)->widget();
+    auto *layout = new QVBoxLayout(contents);
+    for (int n = 1; n <= count; ++n) {
+        auto *frame = new TovikPultFrame(title, n, contents);
+        frame->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(n));
+        layout->addWidget(frame);
+        frames.append(frame);
+    }
+    layout->addStretch();
+    return frames;
+}
+
+} // namespace
+
+TovikNetworkTab::TovikNetworkTab(QWidget *form, QObject *parent)
+    : QObject(parent)
+    , deviceName(child<QLineEdit>(form, "lineEditDeviceName"))
+    , deviceNameLabel(child<QLabel>(form, "labelDeviceName"))
+    , rs485Enable(child<QCheckBox>(form, "checkBoxRs485Enable"))
+    , devRole(child<QComboBox>(form, "comboBoxDevRole"))
+    , macAddr(child<QLineEdit>(form, "lineEditMacAddr"))
+{
+    macRow = {child<QLabel>(form, "labelMacAddr"), macAddr,
+              child<QPushButton>(form, "pushButtonReadMacAddress"),
+              child<QPushButton>(form, "pushButtonWriteMacAddress")};
+    deviceName->setMaxLength(maxNameLength);
+    macAddr->setInputMask(QStringLiteral("HH:HH:HH:HH:HH:HH"));
+    macAddr->setText(QStringLiteral("000000000000"));
+    consoles =
+        makeFrames(form, "scrollAreaPults", QStringLiteral("Пульт"), "framePult", consoleCount);
+    extensions = makeFrames(form, "scrollAreaExtBlocks", QStringLiteral("Блок расширения"),
+                            "frameExtBlock", extensionCount);
+    connect(rs485Enable, &QCheckBox::stateChanged, this, [this] { updateRs485Controls(); });
+    connect(devRole, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { updateRs485Controls(); });
+    updateRs485Controls();
+    setBuild(0);
+}
+
+QStringList TovikNetworkTab::busReads()
+{
+    QStringList names;
+    for (int n = 0; n < consoleCount; ++n)
+        names << indexed("Rs485PultEnable", n) << indexed("Rs485PultSerial", n)
+              << indexed("Rs485PultStatus", n);
+    for (int n = 0; n < extensionCount; ++n)
+        names << indexed("ExtBlockRs485Enable", n) << indexed("ExtBlockRs485Serial", n)
+              << indexed("ExtBlockRs485Status", n);
+    return names;
+}
+
+QStringList TovikNetworkTab::rs485Reads(int build)
+{
+    QStringList names;
+    if (build >= newerBuild)
+        names << QStringLiteral("desc_DeviceTag");
+    names << busReads();
+    names << QStringLiteral("desc_Rs485GlobalEnable") << QStringLiteral("desc_Rs485SelfStatus")
+          << QStringLiteral("desc_DevRole");
+    return names;
+}
+
+void TovikNetworkTab::setBuild(int build)
+{
+    m_build = build;
+    const bool newer = build >= newerBuild;
+    for (QWidget *widget : qAsConst(macRow))
+        widget->setVisible(newer);
+    deviceName->setVisible(newer);
+    deviceNameLabel->setVisible(newer);
+}
+
+int TovikNetworkTab::roleOf(const QString &value)
+{
+    if (!value.contains(QStringLiteral("БР")))
+        return 0;
+    QString rest = value;
+    rest.remove(QStringLiteral("БР"));
+    bool ok = false;
+    const int number = rest.trimmed().toInt(&ok);
+    return ok && number >= 1 && number <= 9 ? number : 0;
+}
+
+bool TovikNetworkTab::show(const QString &name, int index, const QString &value)
+{
+    if (name == QLatin1String("DeviceTag")) {
+        // A name the unit holds is shown as it is, but never one that could not go back.
+        if (nameRefusal(value).isEmpty())
+            deviceName->setText(value);
+        return true;
+    }
+    if (name == QLatin1String("DevRole")) {
+        devRole->setCurrentIndex(roleOf(value));
+        return true;
+    }
+    if (name == QLatin1String("Rs485GlobalEnable")) {
+        rs485Enable->setChecked(value == QStringLiteral("вкл"));
+        updateRs485Controls();
+        return true;
+    }
+    if (name == QLatin1String("Rs485SelfStatus"))
+        return true;
+    if (name == QLatin1String("MacAddress")) {
+        static const QRegularExpression mac(QStringLiteral("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}$"));
+        if (mac.match(value.trimmed()).hasMatch())
+            macAddr->setText(value.trimmed().toUpper());
+        return true;
+    }
+    const bool console = name.startsWith(QLatin1String("Rs485Pult"));
+    const bool extension = name.startsWith(QLatin1String("ExtBlockRs485"));
+    if (!console && !extension)
+        return false;
+    const QList<TovikPultFrame *> &frames = console ? consoles : extensions;
+    TovikPultFrame *frame = frames.value(index);
+    const QString field = name.mid(console ? 9 : 13);
+    if (!frame)
+        return true;
+    if (field == QLatin1String("Enable"))
+        frame->setChecked(value == QStringLiteral("да"));
+    else if (field == QLatin1String("Serial"))
+        frame->setSerial(value);
+    else if (field == QLatin1String("Status"))
+        frame->setState(value);
+    return true;
+}
+
+QString TovikNetworkTab::nameRefusal(const QString &name)
+{
+    if (name.size() > maxNameLength)
+        return QStringLiteral("Имя устройства длиннее %1 символов.").arg(maxNameLength);
+    if (!ConnectionDevice::isWireText(name))
+        return QStringLiteral("В имени устройства есть управляющие символы или символы, "
+                              "которых нет в кодировке Windows-1251.");
+    return QString();
+}
+
+bool TovikNetworkTab::rs485Writes(QList<DescriptorWrites::Write> *writes, QString *refusal)
+{
+    const int role = devRole->currentIndex();
+    if (role < 0) {
+        *refusal = QStringLiteral("Параметры не записаны: не выбрано значение «Тип блока».");
+        return false;
+    }
+    // Units before build 576 have no name to write.
+    if (m_build >= newerBuild) {
+        const QString name = deviceName->text();
+        const QString reason = nameRefusal(name);
+        if (!reason.isEmpty() || name.trimmed().isEmpty()) {
+            *refusal =
+                QStringLiteral("Параметры не записаны: %1")
+                    .arg(reason.isEmpty() ? QStringLiteral("имя устройства не задано.") : reason);
+            return false;
+        }
+        writes->append(
+            {QStringLiteral("desc_DeviceTag"), name, QStringLiteral("Имя устройства"), nullptr});
+    }
+    writes->append({QStringLiteral("desc_Rs485GlobalEnable"),
+                    rs485Enable->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+                    QStringLiteral("Включить RS-485"), nullptr});
+    writes->append({QStringLiteral("desc_DevRole"), QString::number(role),
+                    QStringLiteral("Тип блока"), nullptr});
+    // An extension unit has no bus of its own: its rows are written off and cleared.
+    const bool central = role == 0;
+    auto rows = [writes, central](const QList<TovikPultFrame *> &frames, const char *name,
+                                  const QString &title) {
+        for (int n = 0; n < frames.size(); ++n) {
+            TovikPultFrame *frame = frames.at(n);
+            if (!central)
+                frame->setChecked(false);
+            writes->append(
+                {indexed(name, n),
+                 central && frame->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
+                 QStringLiteral("%1 %2").arg(title).arg(n + 1), nullptr});
+        }
+    };
+    rows(consoles, "Rs485PultEnable", QStringLiteral("Пульт"));
+    rows(extensions, "ExtBlockRs485Enable", QStringLiteral("Блок расширения"));
+    return true;
+}
+
+bool TovikNetworkTab::macWrite(QList<DescriptorWrites::Write> *writes, QString *refusal) const
+{
+    if (m_build < newerBuild) {
+        *refusal = QStringLiteral("Параметры не записаны: у прибора этой версии нет MAC-адреса.");
+        return false;
+    }
+    if (!macAddr->hasAcceptableInput()) {
+        *refusal =
+            QStringLiteral("Параметры не записаны: поле «MAC-адрес» заполнено не полностью.");
+        return false;
+    }
+    writes->append({QStringLiteral("desc_MacAddress"), macAddr->text().toUpper(),
+                    QStringLiteral("MAC-адрес"), nullptr});
+    return true;
+}
+
+void TovikNetworkTab::updateRs485Controls()
+{
+    const bool on = rs485Enable->isChecked();
+    const bool central = devRole->currentIndex() == 0;
+    devRole->setEnabled(on);
+    for (TovikPultFrame *frame : qAsConst(consoles))
+        frame->setEnabled(on && central);
+    for (TovikPultFrame *frame : qAsConst(extensions))
+        frame->setEnabled(on && central);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QFrame>
+
+class QCheckBox;
+class QLineEdit;
+
+// One row of the central unit's RS-485 bus: a console ("Пульт") or an extension unit
+// ("Блок расширения") with its enable box, serial number and state. The serial number and
+// state fields are enabled while the box is ticked.
+class TovikPultFrame : public QFrame {
+    Q_OBJECT
+
+public:
+    // `title` "Пульт" or "Блок расширения", `number` from 1.
+    TovikPultFrame(const QString &title, int number, QWidget *parent = nullptr);
+
+    bool isChecked() const;
+    void setChecked(bool checked);
+    // The serial number field as a decimal integer; -1 when it holds none.
+    qint64 serial() const;
+    // Shows a decimal serial number; false (and nothing shown) for a text that is none.
+    bool setSerial(const QString &text);
+    void setState(const QString &text);
+    QString state() const;
+
+    QCheckBox *enableBox() const { return checkBoxPultEnable; }
+
+    void on_checkBoxPultEnable_stateChanged(int state);
+
+private:
+    QCheckBox *checkBoxPultEnable;
+    QLineEdit *lineEditPultSerial;
+    QLineEdit *lineEditPultState;
+};
