@@ -772,7 +772,7 @@ private slots:
             auto plan = std::make_shared<QStringList>();
             auto shown = GuiTest::onNextModal<RwParamDialog>([plan](RwParamDialog *dialog) {
                 *plan = dialog->plan().lines();
-                dialog->reject();
+                static_cast<QDialog *>(dialog)->reject();
             });
             qobject_cast<QPushButton *>(widget(rig->window, "pushButtonLoadProject"))->click();
             QTRY_VERIFY(*shown);
