@@ -1,4 +1,5 @@
 #include "devices/lumodevicewindow.h"
+#include "link/tovikstatus.h"
 #include "ui_tovikdeviceform.h"
 
 #include "devices/tovikiotabs.h"
@@ -43,7 +44,7 @@ void LumoDeviceWindow::updateTitle()
 QStringList LumoDeviceWindow::readAllList() const
 {
     QStringList list {QStringLiteral("desc_SerialNumber")};
-    if (firmwareBuild() >= 576)
+    if (firmwareBuild() >= TovikStatus::newerDescriptorsBuild)
         list << QStringLiteral("desc_RemotePolarity");
     list << QStringLiteral("desc_AudioInGain");
     for (int n = 0; n < TovikIoTabs::inputCount; ++n)

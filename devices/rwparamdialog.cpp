@@ -4,6 +4,7 @@
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/projectuploadjob.h"
+#include "link/tovikstatus.h"
 
 #include <QDebug>
 #include <QLabel>
@@ -22,7 +23,10 @@ RwParamDialog::RwParamDialog(ProjectDevice *unit, Amodule *facade, QWidget *pare
     : QDialog(parent)
     , ui(new Ui::RwParamDialog)
     , facade(facade)
-    , m_plan(ProjectUploadPlan::unitSettings(unit))
+    , m_plan(ProjectUploadPlan::unitSettings(unit,
+                                             facade && !facade->version().isEmpty()
+                                                 ? TovikStatus::buildNumber(facade->version())
+                                                 : -1))
 {
     ui->setupUi(this);
     setWindowModality(Qt::ApplicationModal);

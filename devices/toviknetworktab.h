@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/tovikstatus.h"
+
 #include "devices/descriptorwrites.h"
 
 #include <QList>
@@ -27,7 +29,7 @@ public:
     static constexpr int maxNameLength = 64;
     // Firmware builds from this one have the MAC address, the device name, the remote
     // polarity and the BUU-2 descriptors.
-    static constexpr int newerBuild = 576;
+    static constexpr int newerBuild = TovikStatus::newerDescriptorsBuild;
 
     explicit TovikNetworkTab(QWidget *form, QObject *parent = nullptr);
 

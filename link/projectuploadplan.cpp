@@ -1,5 +1,7 @@
 #include "link/projectuploadplan.h"
 
+#include "link/tovikstatus.h"
+
 #include "project/devicetype.h"
 #include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
@@ -203,13 +205,16 @@ UploadPlan ProjectUploadPlan::consoles(const ProjectDevice *unit)
     return plan;
 }
 
-UploadPlan ProjectUploadPlan::unitSettings(const ProjectDevice *unit)
+UploadPlan ProjectUploadPlan::unitSettings(const ProjectDevice *unit, int build)
 {
     UploadPlan plan;
     if (!unit)
         return plan;
-    plan.rows << qMakePair(u("Имя устройства:"), unit->tag);
-    plan.steps << descriptorStep(u("Имя устройства"), QStringLiteral("desc_DeviceTag"), unit->tag);
+    if (build < 0 || build >= TovikStatus::newerDescriptorsBuild) {
+        plan.rows << qMakePair(u("Имя устройства:"), unit->tag);
+        plan.steps << descriptorStep(u("Имя устройства"), QStringLiteral("desc_DeviceTag"),
+                                     unit->tag);
+    }
     plan.rows << qMakePair(u("RS-485: "), unit->rs485_enabled ? u("включено") : u("отключено"));
     plan.steps << descriptorStep(u("RS-485"), QStringLiteral("desc_Rs485GlobalEnable"),
                                  unit->rs485_enabled ? QStringLiteral("1") : QStringLiteral("0"));

@@ -70,7 +70,9 @@ public:
     // address, and each console's key file "0:\keys\keys<a>.bin" (deleted when the console
     // has no key assignments). Consoles outside 1..32, extension units outside 1..9 and two
     // devices of a kind at one address are errors.
-    static UploadPlan unitSettings(const ProjectDevice *unit);
+    // `build` is the unit's firmware build when known (-1 otherwise): units before
+    // TovikStatus::newerDescriptorsBuild have no name to write, and it is left out.
+    static UploadPlan unitSettings(const ProjectDevice *unit, int build = -1);
 
     // A serial number as a device reports it: decimal digits only, 1 to 4294967295. An
     // error answer ("ERROR", "ERROR TIMEOUT") or any other text is not one.

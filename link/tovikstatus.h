@@ -26,6 +26,9 @@ public:
 
     // The build number of a version text: its third dot-separated part ("1.2.620" -> 620);
     // 0 when there is none or it is not a number.
+    // Units from this build on have the newer descriptors (MAC address, remote polarity,
+    // BUU-2 module, device name); older ones answer an error to them.
+    static constexpr int newerDescriptorsBuild = 576;
     static int buildNumber(const QString &version);
 
     // The unit's clock text: "hh:mm:ss dd/MM/yy" with the two-digit year read as

@@ -186,11 +186,12 @@ private slots:
     void writeProjectDialog()
     {
         SimDevice *sim = addUnit(2007);
+        harness->run([sim] { sim->version = QStringLiteral("1.2.620"); });
         SimCommandDevice *command = harness->command(sim);
         harness->run([command] { command->files.store("0:\\keys\\keys3.bin", "stale"); });
         Project project(2007, address(sim));
         Amodule facade(project.unit, nullptr, harness->tcpPort(sim));
-        QVERIFY(QTest::qWaitFor([&] { return facade.isConnected(); }, 15000));
+        QVERIFY(QTest::qWaitFor([&] { return !facade.version().isEmpty(); }, 15000));
 
         RwParamDialog dialog(project.unit, &facade);
         QCOMPARE(dialog.windowTitle(), u("Запись настроек в устройство"));
@@ -221,6 +222,27 @@ private slots:
         bool stale = true;
         harness->run([&] { stale = command->files.exists("0:\\keys\\keys3.bin"); });
         QVERIFY(!stale);
+        facade.closeAndWait(30000);
+    }
+
+    // A unit before build 576 has no name: it is neither listed nor written, the rest is.
+    void writeProjectDialogOnAnOlderUnit()
+    {
+        SimDevice *sim = addUnit(2009);
+        Project project(2009, address(sim));
+        Amodule facade(project.unit, nullptr, harness->tcpPort(sim));
+        QVERIFY(QTest::qWaitFor([&] { return !facade.version().isEmpty(); }, 15000));
+        harness->clearLog(sim);
+        RwParamDialog dialog(project.unit, &facade);
+        QVERIFY(!dialog.plan().lines().join('\n').contains(u("Имя устройства")));
+        dialog.show();
+        BoxWatcher boxes;
+        widget<QPushButton>(&dialog, "pushButtonContinue")->click();
+        QVERIFY(boxes.waitFor(1, 20000));
+        QCOMPARE(boxes.texts(), QStringList {u("Запись выполнена: Параметры записаны.")});
+        const QStringList sets = harness->requestLog(sim).filter(QRegularExpression("^SET "));
+        QVERIFY(!sets.isEmpty());
+        QVERIFY(sets.filter("desc_DeviceTag").isEmpty());
         facade.closeAndWait(30000);
     }
 
