@@ -9,6 +9,7 @@
 #include "app/journalexportcommand.h"
 #include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
+#include "app/projectlintdialog.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
 #include "gui/counterlabel.h"
@@ -144,6 +145,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     connect(ui->actionSaveProject, &QAction::triggered, this, &MainWindow::on_menuSaveClicked);
     connect(ui->actionSaveProjectAs, &QAction::triggered, this, &MainWindow::on_menuSaveAsClicked);
     connect(ui->actionCloseProject, &QAction::triggered, this, &MainWindow::on_menuCloseClicked);
+    connect(ui->actionCheckProject, &QAction::triggered, this, [this] { checkProject(false); });
     // "Выйти" closes the window the same way as its close button, question included.
     connect(ui->actionExit, &QAction::triggered, this, &QWidget::close);
 
@@ -425,6 +427,26 @@ void MainWindow::on_menuOpenClicked()
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
     m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
     updateProjectSearchButton();
+    // What would go wrong in the field is offered at once (not to duty operators).
+    if (!m_monitoring)
+        checkProject(true);
+}
+
+void MainWindow::checkProject(bool onlyOfferErrors)
+{
+    const QList<ProjectLint::Finding> findings = ProjectLint::check(*m_project);
+    if (onlyOfferErrors) {
+        if (!ProjectLint::hasErrors(findings))
+            return;
+        if (!MessageBoxes::confirm(this, QStringLiteral("Проверка проекта"),
+                                   QStringLiteral("В проекте найдены ошибки (%1). Показать их?")
+                                       .arg(ProjectLintDialog::summary(findings))))
+            return;
+    }
+    ProjectLintDialog dialog(findings, this);
+    connect(&dialog, &ProjectLintDialog::nodeActivated, this,
+            [this](const QObject *node) { m_treeView->selectNode(node); });
+    dialog.exec();
 }
 
 void MainWindow::on_menuSaveClicked()

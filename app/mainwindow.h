@@ -157,6 +157,8 @@ private:
     // Shows the open project's journal (after start-up and whenever the project changed),
     // with the retention of [journal] and the report of a journal that cannot be written.
     void attachJournal();
+    // "Проверить проект"; after an open only when there are errors, and after asking.
+    void checkProject(bool onlyOfferErrors);
     void attachSyslog(DatabaseLog *log);
     // One message box however often writing fails, until the journal is written again.
     void showJournalWriteFailure(const QString &error);

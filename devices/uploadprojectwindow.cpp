@@ -3,6 +3,7 @@
 
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
+#include "link/projectlint.h"
 #include "link/projectuploadjob.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
@@ -110,6 +111,17 @@ void UploadProjectWindow::on_receivedDescriptor(QString descname, QVariant value
 void UploadProjectWindow::showPlan()
 {
     ui->plainTextEdit->clear();
+    // What the project check finds comes first; the plan's own errors below stop it.
+    if (const ProjectModel *project = device ? device->projectModel() : nullptr) {
+        const QList<ProjectLint::Finding> findings = ProjectLint::check(*project);
+        if (!findings.isEmpty()) {
+            log(u("Проверка проекта:"));
+            for (const ProjectLint::Finding &finding : findings)
+                log((finding.severity == ProjectLint::Severity::Error ? u("  Ошибка: ")
+                                                                      : u("  Предупреждение: ")) +
+                    finding.subject + u(": ") + finding.what);
+        }
+    }
     if (!m_plan.runnable()) {
         log(u("Проект содержит ошибки, загрузка невозможна:"));
         for (const QString &error : qAsConst(m_plan.errors))

@@ -7,4 +7,5 @@ enum ExitCode : int {
     ExitCannotOpen = 2, // a file or device cannot be opened
     ExitUnusable = 3, // a file's content is unusable
     ExitFailed = 4, // the device refused or the operation failed
+    ExitFindings = 5, // project lint found an error
 };

@@ -1,5 +1,6 @@
 #include "tools/cli/projectcommand.h"
 
+#include "link/projectlint.h"
 #include "project/inout.h"
 #include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
@@ -23,6 +24,8 @@ const char projectHelp[] = "Usage: norda-cli project <command> [options]\n"
                            "algorithms and events\n"
                            "  save-as IN.mpj OUT.mpj    load a project and save it as the "
                            "console does\n"
+                           "  lint FILE.mpj             list what would go wrong in the field "
+                           "(exit 5 on an error)\n"
                            "  key-image FILE.mpj SERIAL OUT.bin\n"
                            "                            write the key configuration image of "
                            "a console\n"
@@ -124,6 +127,8 @@ int ProjectCommand::run(const QStringList &args)
         return keyImage(rest);
     if (command == QLatin1String("scenarios"))
         return scenarios(rest);
+    if (command == QLatin1String("lint"))
+        return lint(rest);
     if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         (command.isEmpty() ? CliOutput::err() : CliOutput::out()) << projectHelp;
         return command.isEmpty() ? ExitUsage : ExitOk;
@@ -297,4 +302,27 @@ int ProjectCommand::keyImage(const QStringList &args)
     }
     CliOutput::out() << "wrote " << image.size() << " bytes to " << out << Qt::endl;
     return ExitOk;
+}
+
+int ProjectCommand::lint(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "List what would go wrong in the field with a project, one finding per line: error or "
+        "warning, the device or group, what is wrong (tab-separated). Exit 0 when there is no "
+        "error, 5 when there is."));
+    parser.addPositionalArgument(QStringLiteral("FILE.mpj"), QStringLiteral("project file"));
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 1, &status))
+        return status;
+    const QString path = parser.positionalArguments().at(0);
+    ProjectModel model(ProjectModel::Journals::None);
+    if (const int result = loadProject(model, path))
+        return result;
+    const QList<ProjectLint::Finding> findings = ProjectLint::check(model);
+    QTextStream &out = CliOutput::out();
+    for (const ProjectLint::Finding &finding : findings)
+        out << finding.line() << '\n';
+    out.flush();
+    return ProjectLint::hasErrors(findings) ? ExitFindings : ExitOk;
 }

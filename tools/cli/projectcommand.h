@@ -19,4 +19,5 @@ private:
     static int saveAs(const QStringList &args);
     static int keyImage(const QStringList &args);
     static int scenarios(const QStringList &args);
+    static int lint(const QStringList &args);
 };
