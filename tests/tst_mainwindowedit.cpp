@@ -8,6 +8,7 @@
 #include "app/editkeydialog.h"
 #include "app/editkeyitemwidget.h"
 #include "app/mainwindow.h"
+#include "app/projectlintdialog.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
 #include "tools/devsim/simdevice.h"
@@ -23,6 +24,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace GuiTest;
@@ -699,6 +701,49 @@ private slots:
                  qPrintable(seen->text));
         QCOMPARE(window->project()->allGroups().size(), groups);
         QVERIFY(deepest->nodes.isEmpty());
+    }
+
+    // "Проверить проект" lists the findings; opening a project with errors offers them,
+    // and a double-click on one selects its device.
+    void projectCheck()
+    {
+        auto window = makeWindow();
+        auto summary = std::make_shared<QString>();
+        auto shown = onNextModal<ProjectLintDialog>([summary](ProjectLintDialog *dialog) {
+            *summary = child<QLabel>(dialog, "labelSummary")->text();
+            dialog->reject();
+        });
+        window->findChild<QAction *>("actionCheckProject")->trigger();
+        QTRY_VERIFY(*shown);
+        QCOMPARE(*summary, QStringLiteral("Проверка не нашла ошибок."));
+
+        const QString bad = m_dir->filePath("bad.mpj");
+        {
+            ProjectModel project(ProjectModel::Journals::None);
+            fillSample(&project);
+            project.findDeviceBySerial(104)->serial = 103;
+            QCOMPARE(project.save(bad), 0);
+        }
+        auto rows = std::make_shared<QStringList>();
+        auto opened = acceptFileDialog(bad);
+        auto asked = std::make_shared<BoxSeen>();
+        auto answered = answerMessageBox(QStringLiteral("Да"), asked);
+        auto listed = onNextModal<ProjectLintDialog>([rows](ProjectLintDialog *dialog) {
+            auto *tree = child<QTreeWidget>(dialog, "treeWidgetFindings");
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                *rows << tree->topLevelItem(i)->text(0) + '|' + tree->topLevelItem(i)->text(2);
+            emit tree->itemDoubleClicked(tree->topLevelItem(0), 0);
+            dialog->reject();
+        });
+        window->findChild<QAction *>("actionOpenProject")->trigger();
+        QTRY_VERIFY(*opened && *answered && *listed);
+        QCOMPARE(asked->text,
+                 QStringLiteral("В проекте найдены ошибки (Ошибок: 1, предупреждений: 0). "
+                                "Показать их?"));
+        QCOMPARE(rows->size(), 1);
+        QVERIFY2(rows->first().startsWith(QStringLiteral("Ошибка|тот же серийный номер")),
+                 qPrintable(rows->first()));
+        QCOMPARE(window->treeView()->selectedDevice(), window->project()->allDevices().at(4));
     }
 
     void searchResultIsSelected()

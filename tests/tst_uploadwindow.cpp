@@ -246,6 +246,22 @@ private slots:
         facade.closeAndWait(30000);
     }
 
+    // The project check's findings head the log; they do not stop a plan that can run.
+    void projectCheckInTheLog()
+    {
+        SimDevice *sim = addUnit(2010);
+        Project project(2010, address(sim));
+        project.model.addDevice(
+            project.group,
+            new ProjectDevice(DeviceType::Horn, 701, QString(), false, 0, true, address(sim), -1));
+        std::unique_ptr<UploadProjectWindow> owner(open(project, sim));
+        QTRY_VERIFY_WITH_TIMEOUT(window->hasPlan(), 15000);
+        const QString log = widget<QPlainTextEdit>(window, "plainTextEdit")->toPlainText();
+        QVERIFY2(log.startsWith(u("Проверка проекта:\n  Ошибка: Оповещатель")), qPrintable(log));
+        QVERIFY2(log.contains(u("тот же адрес ") + address(sim)), qPrintable(log));
+        QVERIFY(widget<QPushButton>(window, "pushButtonContinue")->isEnabled());
+    }
+
     void writeProjectDialogRefusesErrors()
     {
         SimDevice *sim = addUnit(2008);
