@@ -33,7 +33,9 @@ HistoryView::HistoryView(JournalExportCommand *exporter, QWidget *parent)
     ui->tableViewHistory->setModel(m_model);
     ui->tableViewHistory->verticalHeader()->hide();
     ui->tableViewHistory->horizontalHeader()->setStretchLastSection(true);
-    ui->tableViewHistory->setColumnWidth(HistoryTableModel::TimeColumn, 170);
+    // The time texts are all alike: sized to them (the rows read so far, at most a page).
+    ui->tableViewHistory->horizontalHeader()->setSectionResizeMode(HistoryTableModel::TimeColumn,
+                                                                   QHeaderView::ResizeToContents);
     ui->tableViewHistory->setColumnWidth(HistoryTableModel::DeviceColumn, 320);
     ui->tableViewHistory->setColumnWidth(HistoryTableModel::LocationColumn, 200);
 

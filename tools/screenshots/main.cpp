@@ -3,11 +3,13 @@
 //
 // The project's devices are simulated in this process on their loopback addresses, put
 // into a few faults, and polled by the window for real; the monitoring pictures show the
-// fault pane of the faulty central unit and the journal with the events that followed.
+// fault pane of the faulty central unit, the journal with the events that followed and the
+// history of faults.
 // The settings windows of the IP console and of the central unit are opened with
 // "Настройка" and drawn once they have read their device. Run it on the offscreen platform
 // (scripts/screenshots.sh does).
 
+#include "app/historyview.h"
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
 #include "project/projectdevice.h"
@@ -20,6 +22,7 @@
 #include "tools/devsim/simulator.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QPushButton>
@@ -164,7 +167,16 @@ bool render(const QString &output, const QString &work, const QString &projectPa
     if (tabs)
         tabs->setCurrentIndex(1);
     QApplication::processEvents();
-    return save(window, output, QStringLiteral("journal.png"));
+    if (!save(window, output, QStringLiteral("journal.png")))
+        return false;
+    // The history: every record, the acknowledged ones included, here the faults only.
+    if (HistoryView *history = window.historyView()) {
+        tabs->setCurrentWidget(history);
+        if (auto *kinds = history->findChild<QComboBox *>(QStringLiteral("comboBoxKind")))
+            kinds->setCurrentIndex(kinds->findText(QStringLiteral("Неисправности")));
+        QApplication::processEvents();
+    }
+    return save(window, output, QStringLiteral("history.png"));
 }
 
 // The window's diagnostics are of no interest here; warnings still show.
