@@ -32,6 +32,33 @@ const char journalHelp[] = "Usage: norda-cli journal <command> [options]\n"
                            "[--type KEY] [--group NAME] [--code C] [--unacknowledged] [--json]   "
                            "print the matching records, newest first\n";
 
+// 0 when `path` is an event database, else the exit status, reported. The file is
+// opened read-only, so that nothing is ever written into it.
+int checkEventDatabase(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return CliOutput::fail(
+            ExitCannotOpen,
+            QStringLiteral("cannot open event database %1: no such file").arg(path));
+    if (!ReadOnlyDatabase::hasTable(path, QStringLiteral("error_log")))
+        return CliOutput::fail(ExitUnusable,
+                               QStringLiteral("%1 is not an event database").arg(path));
+    return ExitOk;
+}
+
+// 0 when the project file was loaded, else the exit status, reported.
+int loadProject(ProjectModel *project, const QString &path)
+{
+    const int loaded = project->load(path);
+    if (loaded == -1)
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("cannot open project file %1").arg(path));
+    if (loaded != 0)
+        return CliOutput::fail(ExitUnusable,
+                               QStringLiteral("project file %1 is unusable").arg(path));
+    return ExitOk;
+}
+
 } // namespace
 
 int JournalCommand::run(const QStringList &args)
@@ -73,25 +100,13 @@ int JournalCommand::exportJournal(const QStringList &args)
         CliProgress::setForced(true);
     const QString logPath = parser.positionalArguments().at(0);
     const QString outPath = parser.positionalArguments().at(1);
-    if (!QFileInfo(logPath).isFile())
-        return CliOutput::fail(
-            ExitCannotOpen,
-            QStringLiteral("cannot open event database %1: no such file").arg(logPath));
-    // Opened read-only, so that nothing is ever written into the file.
-    if (!ReadOnlyDatabase::hasTable(logPath, QStringLiteral("error_log")))
-        return CliOutput::fail(ExitUnusable,
-                               QStringLiteral("%1 is not an event database").arg(logPath));
+    if (const int failed = checkEventDatabase(logPath))
+        return failed;
 
     ProjectModel project(ProjectModel::Journals::None);
     if (parser.isSet(projectOption)) {
-        const QString projectPath = parser.value(projectOption);
-        const int loaded = project.load(projectPath);
-        if (loaded == -1)
-            return CliOutput::fail(ExitCannotOpen,
-                                   QStringLiteral("cannot open project file %1").arg(projectPath));
-        if (loaded != 0)
-            return CliOutput::fail(ExitUnusable,
-                                   QStringLiteral("project file %1 is unusable").arg(projectPath));
+        if (const int failed = loadProject(&project, parser.value(projectOption)))
+            return failed;
     }
 
     std::unique_ptr<CliProgress> bar;
@@ -203,24 +218,13 @@ int JournalCommand::query(const QStringList &args)
     }
 
     const QString logPath = parser.positionalArguments().at(0);
-    if (!QFileInfo(logPath).isFile())
-        return CliOutput::fail(
-            ExitCannotOpen,
-            QStringLiteral("cannot open event database %1: no such file").arg(logPath));
-    if (!ReadOnlyDatabase::hasTable(logPath, QStringLiteral("error_log")))
-        return CliOutput::fail(ExitUnusable,
-                               QStringLiteral("%1 is not an event database").arg(logPath));
+    if (const int failed = checkEventDatabase(logPath))
+        return failed;
 
     ProjectModel project(ProjectModel::Journals::None);
     if (parser.isSet(projectOption)) {
-        const QString projectPath = parser.value(projectOption);
-        const int loaded = project.load(projectPath);
-        if (loaded == -1)
-            return CliOutput::fail(ExitCannotOpen,
-                                   QStringLiteral("cannot open project file %1").arg(projectPath));
-        if (loaded != 0)
-            return CliOutput::fail(ExitUnusable,
-                                   QStringLiteral("project file %1 is unusable").arg(projectPath));
+        if (const int failed = loadProject(&project, parser.value(projectOption)))
+            return failed;
     }
     if (parser.isSet(serialOption))
         filter.restrictDevices(JournalDevices::withSerial(&project, serial));
