@@ -26,12 +26,13 @@ SimCommandOptions::SimCommandOptions()
     , registry(QStringLiteral("port-registry"),
                QStringLiteral("Virtual port registry folder (default: $NORDA_VIRTUAL_PORTS)."),
                QStringLiteral("DIR"))
-    , fault(QStringLiteral("fault"),
-            QStringLiteral("Inject a fault, into every device or into the one with the serial "
-                           "number given: silent, split, delay=MS, error-every=N, garbage=N, "
-                           "flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
-                           "mute=COUNT[@SKIP]:PREFIX; repeatable."),
-            QStringLiteral("[SERIAL:]FAULT"))
+    , fault(
+          QStringLiteral("fault"),
+          QStringLiteral("Inject a fault, into every device or into the one with the serial "
+                         "number given: silent, split[=BYTES], delay=MS, error-every=N, garbage=N, "
+                         "flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
+                         "mute=COUNT[@SKIP]:PREFIX, unplug=COUNT[@SKIP]:PREFIX; repeatable."),
+          QStringLiteral("[SERIAL:]FAULT"))
     , flashLayout(QStringLiteral("flash-layout"),
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "
                                  "(default), 1 uniform."),
