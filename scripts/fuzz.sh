@@ -40,8 +40,9 @@ for name in $targets; do
     log="$build/logs/$name.log"
     mkdir -p "$corpus" "$findings" "$build/logs"
     result=ok
-    # -timeout: an input that takes this long counts as a hang; -rss_limit_mb: memory.
-    if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    # -timeout: an input that takes this long counts as a hang (generous: the runs share the
+    # machine); -rss_limit_mb: memory.
+    if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "fuzz/corpus/$name" \
         >"$log" 2>&1; then
         result="FOUND (see $log and $findings/)"
