@@ -13,4 +13,5 @@ work="$build/tests/work/tst_crashsafety"
 mkdir -p "$work"
 cd "$work"
 NORDA_SAVE_KILLS="${1:-100}" NORDA_MONITOR_KILLS="${2:-100}" QT_QPA_PLATFORM=offscreen \
+    QTEST_FUNCTION_TIMEOUT=7200000 \
     LC_ALL=C.UTF-8 ../../tst_crashsafety
