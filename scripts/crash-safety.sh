@@ -1,6 +1,6 @@
 #!/bin/sh
 # The kill -9 tests at full length: 100 kills of a process saving a 10,000-device project and
-# 100 kills of `norda-cli monitor` while it records events (the test suite runs 10 and 4).
+# 100 kills of `norda-cli monitor` while it records events (the test suite runs 6 and 3).
 # Builds what it needs into build/ (or $NORDA_BUILD_DIR) first.
 #
 #   scripts/crash-safety.sh [SAVE_KILLS [MONITOR_KILLS]]

@@ -6,7 +6,7 @@
 //   simulator; the database passes its integrity check and every event printed before the
 //   kill is in the journal exactly once.
 //
-// NORDA_SAVE_KILLS and NORDA_MONITOR_KILLS set the number of kills (10 and 4 by default;
+// NORDA_SAVE_KILLS and NORDA_MONITOR_KILLS set the number of kills (6 and 3 by default;
 // scripts/crash-safety.sh runs 100 of each).
 #include "project/projectfile.h"
 #include "project/projectmodel.h"
@@ -153,7 +153,7 @@ private slots:
         }
         QVERIFY(withoutTime(oldBytes) != newBytes);
 
-        const int kills = killCount("NORDA_SAVE_KILLS", 10);
+        const int kills = killCount("NORDA_SAVE_KILLS", 6);
         int oldSeen = 0, newSeen = 0, saves = 0;
         for (int i = 0; i < kills; ++i) {
             QProcess child;
@@ -164,7 +164,7 @@ private slots:
             QCOMPARE(child.readLine(), QByteArray("loaded\n"));
             // Some saves take place in the time allowed: a kill lands anywhere in one, or
             // between two.
-            const int moment = QRandomGenerator::global()->bounded(1500);
+            const int moment = QRandomGenerator::global()->bounded(1000);
             QSignalSpy ended(&child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
             QTimer::singleShot(moment, &child,
                                [&child] { ::kill(pid_t(child.processId()), SIGKILL); });
@@ -245,7 +245,7 @@ private slots:
         QHash<EventKey, int> printed;
         // The time of the last event each run printed.
         QList<QDateTime> lastPrinted;
-        const int kills = killCount("NORDA_MONITOR_KILLS", 4);
+        const int kills = killCount("NORDA_MONITOR_KILLS", 3);
         for (int i = 0; i < kills; ++i) {
             QProcess monitor;
             monitor.setWorkingDirectory(work);
