@@ -214,8 +214,10 @@ private slots:
             projectPath,
             QJsonDocument(QJsonObject {{"name", "kill"}, {"id_obj", devices}, {"nodes", nodes}})
                 .toJson()));
+        // Twenty steps a second, enough for three seconds a kill.
+        const int kills = killCount("NORDA_MONITOR_KILLS", 3);
         QByteArray timeline;
-        for (int step = 1; step < 1200; ++step) {
+        for (int step = 1; step < 200 + kills * 60; ++step) {
             timeline += QStringLiteral("at %1 s device %2 fault tamper %3\n")
                             .arg(step * 0.05, 0, 'f', 2)
                             .arg(step % devices + 1)
@@ -245,7 +247,6 @@ private slots:
         QHash<EventKey, int> printed;
         // The time of the last event each run printed.
         QList<QDateTime> lastPrinted;
-        const int kills = killCount("NORDA_MONITOR_KILLS", 3);
         for (int i = 0; i < kills; ++i) {
             QProcess monitor;
             monitor.setWorkingDirectory(work);
