@@ -13,6 +13,7 @@
 #include "testutil.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -153,6 +154,23 @@ private slots:
         }
         QVERIFY(withoutTime(oldBytes) != newBytes);
 
+        // How long one save takes here (a sanitizer build is slower): kills land anywhere
+        // within about two saves.
+        int window = 0;
+        {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {"--save-loop", in, out});
+            QVERIFY(child.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), 60000);
+            QCOMPARE(child.readLine(), QByteArray("loaded\n"));
+            QElapsedTimer clock;
+            clock.start();
+            QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine(), 60000);
+            window = int(qMax<qint64>(2 * clock.elapsed(), 50));
+            child.kill();
+            QVERIFY(child.waitForFinished(30000));
+            QVERIFY(writeFile(out, oldBytes));
+        }
         const int kills = killCount("NORDA_SAVE_KILLS", 6);
         int oldSeen = 0, newSeen = 0, saves = 0;
         for (int i = 0; i < kills; ++i) {
@@ -162,9 +180,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() != QProcess::Running,
                                      30000);
             QCOMPARE(child.readLine(), QByteArray("loaded\n"));
-            // Some saves take place in the time allowed: a kill lands anywhere in one, or
-            // between two.
-            const int moment = QRandomGenerator::global()->bounded(1000);
+            const int moment = QRandomGenerator::global()->bounded(window);
             QSignalSpy ended(&child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
             QTimer::singleShot(moment, &child,
                                [&child] { ::kill(pid_t(child.processId()), SIGKILL); });

@@ -23,6 +23,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -210,7 +211,7 @@ private slots:
         QVERIFY2(failed <= errors.count(), "a failed answer came as a value without an error");
         const Status status = !drops.isEmpty() ? Status::LinkLost
                                                : (errors.isEmpty() ? Status::Done : Status::Failed);
-        QVERIFY2(row.accepts(status), QTest::toString(status));
+        QVERIFY2(row.accepts(status), QMetaEnum::fromType<Status>().valueToKey(int(status)));
         if (status == Status::Done)
             QCOMPARE(answers.count(), readNames.size());
         if (status == Status::LinkLost)
@@ -236,7 +237,7 @@ private slots:
             refused += args.at(3).toInt() != 0 ? 1 : 0;
         const Status status =
             !drops.isEmpty() ? Status::LinkLost : (refused == 0 ? Status::Done : Status::Failed);
-        QVERIFY2(row.accepts(status), QTest::toString(status));
+        QVERIFY2(row.accepts(status), QMetaEnum::fromType<Status>().valueToKey(int(status)));
         // What the device holds is the last value it confirmed.
         int confirmed = -1;
         for (const QList<QVariant> &args : qAsConst(writes)) {
@@ -317,7 +318,7 @@ private slots:
                     : (deleted.first().at(2).toInt() == 0 ? Status::Done : Status::Failed);
             }
         }
-        QVERIFY2(row.accepts(status), QTest::toString(status));
+        QVERIFY2(row.accepts(status), QMetaEnum::fromType<Status>().valueToKey(int(status)));
         recover(horn, link, "1601", row);
         bool present = true;
         sim->run([&] { present = command->files.exists("0:\\audio\\old.wav"); });
