@@ -58,6 +58,18 @@ bool AssignmentConfig::compose(const QStringList &paths, QByteArray *bytes, QStr
             return false;
         }
     }
+    // A value that runs on (a quote never closed, a backslash at the end of a line) would
+    // swallow the lines written after it: such a file is not sent as if it held them.
+    for (int signal = 1; signal <= 2; ++signal) {
+        if (text.value(m_group, keyOf(signal)) != files[signal - 1]) {
+            if (error)
+                *error = QStringLiteral("config.ini would not read %1 back as written: a value "
+                                        "before it runs on (a quote never closed, or a backslash "
+                                        "at the end of a line)")
+                             .arg(keyOf(signal));
+            return false;
+        }
+    }
     if (bytes)
         *bytes = text.bytes();
     return true;

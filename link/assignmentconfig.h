@@ -36,7 +36,8 @@ public:
 
     // The config.ini to upload: the one downloaded last with only "file_1" and "file_2" of
     // the group changed (an empty path removes the key; the group is added when missing).
-    // False, with the reason, when a path cannot be written so that it reads back the same.
+    // False, with the reason, when a path cannot be written so that it reads back the same
+    // (a character the file cannot carry, or a value before it in the file that runs on).
     bool compose(const QString &file1, const QString &file2, QByteArray *bytes,
                  QString *error = nullptr) const;
     // The same for every signal: `paths` holds the path of signal 1, 2, ... in order.

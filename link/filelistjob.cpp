@@ -1,5 +1,7 @@
 #include "link/filelistjob.h"
 
+#include "link/connectiondevice.h"
+
 QVector<FileListJob::Entry> FileListJob::parse(const QString &folder, const QString &answer)
 {
     QVector<Entry> entries;
@@ -26,6 +28,9 @@ QVector<FileListJob::Entry> FileListJob::parse(const QString &folder, const QStr
         if (entry.name.isEmpty() || entry.name == QLatin1String(".") ||
             entry.name == QLatin1String("..") || entry.name.contains(QLatin1Char('\\')) ||
             entry.name.contains(QLatin1Char('/')))
+            continue;
+        // A name with a carriage return inside could never be named in a request.
+        if (!ConnectionDevice::isWireText(entry.name))
             continue;
         entry.path = folder + QLatin1Char('\\') + entry.name;
         entries.append(entry);

@@ -36,7 +36,9 @@ bool FirmwareImage::load(const QString &path)
         return refuse(LoadError::NotRegularFile);
     if (file.size() > maxFileSize)
         return refuse(LoadError::TooLarge);
-    const QByteArray content = file.read(maxFileSize + 1);
+    // A buffer of the file's size (and a byte more, for a file that grew meanwhile), not one
+    // of the largest size allowed.
+    const QByteArray content = file.read(qMin(file.size(), maxFileSize) + 1);
     m_fileName = QFileInfo(path).fileName();
     file.close();
     if (content.size() > maxFileSize)

@@ -59,7 +59,10 @@ int ProjectFile::read(ProjectModel *model, const QString &path, QString *error)
     }
     if (file.size() > maxFileSize)
         return unusable(QStringLiteral("larger than %1 bytes").arg(maxFileSize));
-    const QByteArray content = file.read(maxFileSize + 1);
+    // A file whose size is known is read with a buffer of that size (and a byte more, for a
+    // file that grew meanwhile), not one of the largest size allowed.
+    const qint64 wanted = file.isSequential() ? maxFileSize : qMin(file.size(), maxFileSize);
+    const QByteArray content = file.read(wanted + 1);
     file.close();
     if (content.size() > maxFileSize)
         return unusable(QStringLiteral("larger than %1 bytes").arg(maxFileSize));

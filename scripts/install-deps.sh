@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs the Debian packages the build, the tests and the demo need, when missing.
+# Installs the Debian packages the build, the tests and the demo need, when missing (clang,
+# llvm and its runtimes for the fuzz targets and the sanitizer builds).
 set -eu
 
 packages="cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
 libqt5sql5-sqlite libxlsxwriter-dev python3-openpyxl sqlite3 xauth xvfb ccache clang-format
-rapidjson-dev dpkg-dev file lintian desktop-file-utils"
+rapidjson-dev dpkg-dev file lintian desktop-file-utils clang llvm libclang-rt-dev"
 
 missing=""
 for package in $packages; do

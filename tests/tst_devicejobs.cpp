@@ -681,6 +681,7 @@ private slots:
             {"names leaving the folder", "..\r\n/..\r\n.\r\nx\\y.wav\t1\r\nx/y.wav\t1\r\n", {}},
             {"spaces and Cyrillic kept", " сирена 1.wav\t3\r\n", {"0:\\audio\\ сирена 1.wav|3|0"}},
             {"no line end at the end", "a.wav\t1", {"0:\\audio\\a.wav|1|0"}},
+            {"carriage return inside a name", "siren.\rong\t1\r\n/dir\rx\r\na.wav\t1\r\n", {"0:\\audio\\a.wav|1|0"}},
             // clang-format on
         };
         TestUtil::addRows(rows);

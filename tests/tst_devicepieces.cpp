@@ -428,6 +428,36 @@ private slots:
         QCOMPARE(time.toString(Qt::ISODate), QString::fromLatin1(row.expected));
         QCOMPARE(TovikStatus::unitTimeText(time), QString::fromLatin1(row.text));
     }
+
+    // A value that runs on swallows the lines added after it: nothing is composed that would
+    // not read back as written.
+    void runOnValues_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("quote never closed, group added")
+            << QByteArray("[net]\r\nname=\"abc\r\nip=1\r\n") << "file_2";
+        QTest::newRow("backslash at the end")
+            << QByteArray("[pult_files]\r\nvolume=5\\") << "file_1";
+    }
+
+    void runOnValues()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, key);
+        AssignmentConfig config(QStringLiteral("pult_files"));
+        config.setDownloaded(ini);
+        QByteArray written("untouched");
+        QString error;
+        const QString path = QStringLiteral("0:\\audio\\a.wav");
+        QVERIFY(!config.compose(key == "file_1" ? path : QString(),
+                                key == "file_2" ? path : QString(), &written, &error));
+        QCOMPARE(error,
+                 "config.ini would not read " + key +
+                     " back as written: a value before it runs on (a quote never closed, or a "
+                     "backslash at the end of a line)");
+        QCOMPARE(written, QByteArray("untouched"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDevicePieces)

@@ -80,11 +80,13 @@ void SimChannel::deliver(const QByteArray &answer)
     }
     qint64 start = qMax(outputDone, now() + qint64(faults.delayMs) * 1000000);
     if (faults.splitBytes) {
-        // One byte at a time, each a millisecond (or its wire time) after the last.
-        const qint64 gap = qMax<qint64>(perByte, 1000000);
-        for (const char byte : answer) {
+        // A piece at a time (one byte unless told), each a millisecond (or its wire time)
+        // after the last.
+        const int size = qMax(faults.splitSize, 1);
+        const qint64 gap = qMax<qint64>(perByte * size, 1000000);
+        for (int at = 0; at < answer.size(); at += size) {
             start += gap;
-            pendingOutput.push_back({start, QByteArray(1, byte)});
+            pendingOutput.push_back({start, answer.mid(at, size)});
         }
     } else {
         start += perByte * answer.size();

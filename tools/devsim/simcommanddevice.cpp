@@ -125,8 +125,12 @@ QByteArray SimCommandDevice::respond(const QString &line)
             emit restarting();
             return QByteArray();
         }
+        if (rule->action == SimFaults::Rule::Unplug) {
+            emit pulledOut();
+            return QByteArray();
+        }
         answer = rule->action == SimFaults::Rule::Raw ? rule->raw : error;
-    } else if (faults.errorEvery > 0 && requestCount % quint64(faults.errorEvery) == 0) {
+    } else if (faults.errorEvery > 0 && ++faults.errorCounted % quint64(faults.errorEvery) == 0) {
         answer = error;
     } else {
         answer = bootMode ? answerBootloader(line) : answerApplication(line);

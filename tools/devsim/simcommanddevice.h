@@ -51,6 +51,8 @@ public:
 signals:
     // The device restarts into its bootloader or back into its firmware; its links drop.
     void restarting();
+    // A fault pulls the device out (its links drop until it is plugged in again).
+    void pulledOut();
 
 private:
     QByteArray answerApplication(const QString &line);

@@ -28,9 +28,10 @@ SimCommandOptions::SimCommandOptions()
                QStringLiteral("DIR"))
     , fault(QStringLiteral("fault"),
             QStringLiteral("Inject a fault, into every device or into the one with the serial "
-                           "number given: silent, split, delay=MS, error-every=N, garbage=N, "
-                           "flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
-                           "mute=COUNT[@SKIP]:PREFIX, drop=COUNT[@SKIP]:PREFIX; repeatable."),
+                           "number given: silent, split[=BYTES], delay=MS, error-every=N, "
+                           "garbage=N, flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
+                           "mute=COUNT[@SKIP]:PREFIX, drop=COUNT[@SKIP]:PREFIX, "
+                           "unplug=COUNT[@SKIP]:PREFIX; repeatable."),
             QStringLiteral("[SERIAL:]FAULT"))
     , flashLayout(QStringLiteral("flash-layout"),
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "

@@ -66,6 +66,10 @@ bool SimCommandServer::attach(SimDevice *device, quint16 port, QString *error)
         // The answer that triggered the restart leaves first.
         QTimer::singleShot(100, this, [this, device] { restart(device); });
     });
+    // Pulled out by a fault: after the request that did it has been taken in.
+    connect(
+        entry->command, &SimCommandDevice::pulledOut, this, [this, device] { unplug(device); },
+        Qt::QueuedConnection);
     entries.append(entry);
     if (!startListening(*entry, error))
         return false;

@@ -24,14 +24,17 @@ bool SimFaults::apply(const QString &text, QString *error)
 
     if (name == QLatin1String("silent") && !hasValue) {
         silent = true;
-    } else if (name == QLatin1String("split") && !hasValue) {
+    } else if (name == QLatin1String("split")) {
         splitBytes = true;
+        if (hasValue && !parseCount(value, &splitSize, 1))
+            return bad();
     } else if (name == QLatin1String("delay")) {
         if (!parseCount(value, &delayMs, 0))
             return bad();
     } else if (name == QLatin1String("error-every")) {
         if (!parseCount(value, &errorEvery, 1))
             return bad();
+        errorCounted = 0;
     } else if (name == QLatin1String("garbage")) {
         if (!parseCount(value, &garbageLines, 1))
             return bad();
@@ -43,14 +46,15 @@ bool SimFaults::apply(const QString &text, QString *error)
         if (!parseCount(value, &baud, 300))
             return bad();
     } else if (name == QLatin1String("fail") || name == QLatin1String("mute") ||
-               name == QLatin1String("drop")) {
+               name == QLatin1String("drop") || name == QLatin1String("unplug")) {
         const int colon = value.indexOf(QLatin1Char(':'));
         if (colon <= 0 || colon == value.size() - 1)
             return bad();
         Rule rule;
         rule.action = name == QLatin1String("fail") ? Rule::Error
             : name == QLatin1String("mute")         ? Rule::Silent
-                                                    : Rule::Drop;
+            : name == QLatin1String("drop")         ? Rule::Drop
+                                                    : Rule::Unplug;
         rule.prefix = value.mid(colon + 1);
         const QString counts = value.left(colon);
         if (!parseCount(counts.section(QLatin1Char('@'), 0, 0), &rule.count, -1) || rule.count == 0)

@@ -6,16 +6,17 @@
 
 // Faults injected into one simulated device's command side.
 //
-// As text (norda-devsim --fault): "silent", "split", "delay=MS", "error-every=N",
+// As text (norda-devsim --fault): "silent", "split[=BYTES]", "delay=MS", "error-every=N",
 // "garbage=N", "flood[=BYTES]", "baud=RATE", "fail=COUNT[@SKIP]:PREFIX" (the next COUNT
-// requests starting with PREFIX, after SKIP of them passed, are answered "ERROR") and
-// "mute=COUNT[@SKIP]:PREFIX" (they get no answer at all) and "drop=COUNT[@SKIP]:PREFIX" (they
+// requests starting with PREFIX, after SKIP of them passed, are answered "ERROR"),
+// "mute=COUNT[@SKIP]:PREFIX" (they get no answer at all), "drop=COUNT[@SKIP]:PREFIX" (they
 // get no answer and the device drops its links, as when its cable is pulled, and is back a
-// moment later). COUNT -1 means every one.
+// moment later) and "unplug=COUNT[@SKIP]:PREFIX" (the device is pulled out when one
+// arrives, unanswered, and stays out until plugged in again). COUNT -1 means every one.
 class SimFaults {
 public:
     struct Rule {
-        enum Action { Error, Silent, Raw, Drop };
+        enum Action { Error, Silent, Raw, Drop, Unplug };
         QString prefix;
         int skip = 0;
         int count = 1; // < 0: every matching request
@@ -24,9 +25,11 @@ public:
     };
 
     bool silent = false; // answers nothing
-    bool splitBytes = false; // answers leave one byte at a time, a millisecond apart
+    bool splitBytes = false; // answers leave in pieces, a millisecond apart
+    int splitSize = 1; // bytes a piece
     int delayMs = 0; // every answer starts this much later
     int errorEvery = 0; // every Nth request is answered "ERROR"
+    quint64 errorCounted = 0; // requests counted for errorEvery since it was set
     int garbageLines = 0; // lines of rubbish before every answer
     bool flood = false; // every answer is a flood of bytes without a line feed
     int floodBytes = 1024 * 1024;
