@@ -60,8 +60,8 @@ bool AssignmentConfig::compose(const QStringList &paths, QByteArray *bytes, QStr
     }
     // A value that runs on (a quote never closed, a backslash at the end of a line) would
     // swallow the lines written after it: such a file is not sent as if it held them.
-    for (int signal = 1; signal <= 2; ++signal) {
-        if (text.value(m_group, keyOf(signal)) != files[signal - 1]) {
+    for (int signal = 1; signal <= m_keys.size(); ++signal) {
+        if (text.value(m_group, keyOf(signal)) != paths.value(signal - 1)) {
             if (error)
                 *error = QStringLiteral("config.ini would not read %1 back as written: a value "
                                         "before it runs on (a quote never closed, or a backslash "
