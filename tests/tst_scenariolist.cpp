@@ -9,6 +9,7 @@
 #include "scenario/scenariowindow.h"
 
 #include <QAction>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
@@ -245,8 +246,10 @@ private:
         editor->del();
         editor->insert(name); // as typed; QTest types ASCII only
         QTest::keyClick(editor, Qt::Key_Return);
-        // The view takes the text and closes the editor once back in the event loop.
-        return QTest::qWaitFor([editor] { return !editor->isVisible(); }, 5000);
+        // The view takes the text and closes the editor once back in the event loop (and
+        // may delete it then).
+        const QPointer<QLineEdit> watched(editor);
+        return QTest::qWaitFor([watched] { return !watched || !watched->isVisible(); }, 5000);
     }
 
     static ScenarioWindow *openByDoubleClick(MainWindow *window, int row)
