@@ -1,0 +1,103 @@
+#include "link/fleetfirmwareupdate.h"
+
+#include "link/amodule.h"
+#include "link/firmwareupdatejob.h"
+#include "project/projectdevice.h"
+
+struct FleetFirmwareUpdate::Slot {
+    int index = 0;
+    std::unique_ptr<Amodule> module;
+    std::unique_ptr<FirmwareUpdateJob> job;
+    QTimer connectTimer;
+    bool done = false;
+};
+
+FleetFirmwareUpdate::FleetFirmwareUpdate(const QList<const ProjectDevice *> &devices,
+                                         const FirmwareImage &image, quint16 commandPort,
+                                         int parallel, QObject *parent)
+    : QObject(parent)
+    , devices(devices)
+    , image(image)
+    , port(commandPort)
+    , parallel(qMax(1, parallel))
+{
+    for (const ProjectDevice *device : devices)
+        results.append({device->serial, device->ip_addr, false, QStringLiteral("not started")});
+}
+
+FleetFirmwareUpdate::~FleetFirmwareUpdate()
+{
+    // Jobs go before their facades.
+    for (Slot *slot : qAsConst(active)) {
+        slot->job.reset();
+        slot->module.reset();
+        delete slot;
+    }
+}
+
+void FleetFirmwareUpdate::start()
+{
+    if (devices.isEmpty()) {
+        QTimer::singleShot(0, this, &FleetFirmwareUpdate::finished);
+        return;
+    }
+    startNext();
+}
+
+void FleetFirmwareUpdate::startNext()
+{
+    while (running < parallel && next < devices.size()) {
+        auto *slot = new Slot;
+        slot->index = next++;
+        active.append(slot);
+        ++running;
+        const ProjectDevice *device = devices.at(slot->index);
+        emit deviceStarted(device->serial, device->ip_addr);
+        slot->module = std::make_unique<Amodule>(device, nullptr, port);
+        slot->connectTimer.setSingleShot(true);
+        connect(&slot->connectTimer, &QTimer::timeout, this, [this, slot] {
+            finishSlot(slot, false, QStringLiteral("the device did not answer"));
+        });
+        slot->connectTimer.start(connectMs);
+        connect(slot->module.get(), &Amodule::connected, this, [this, slot](int type, QString) {
+            if (slot->done || slot->job)
+                return; // the bootloader answering during the update
+            slot->connectTimer.stop();
+            const quint32 serial = devices.at(slot->index)->serial;
+            slot->job = std::make_unique<FirmwareUpdateJob>(slot->module.get(), image, type);
+            slot->job->setBootWait(bootWaitMs);
+            connect(slot->job.get(), &DeviceJob::progress, this,
+                    [this, serial](qint64 done, qint64 total) {
+                        emit deviceProgress(serial, done, total);
+                    });
+            connect(slot->job.get(), &DeviceJob::finished, this,
+                    [this, slot](const DeviceJob::Result &result) {
+                        finishSlot(slot, result.ok(), result.message);
+                    });
+            slot->job->start();
+        });
+    }
+}
+
+void FleetFirmwareUpdate::finishSlot(Slot *slot, bool ok, const QString &reason)
+{
+    if (slot->done)
+        return;
+    slot->done = true;
+    slot->connectTimer.stop();
+    Outcome &outcome = results[slot->index];
+    outcome.ok = ok;
+    outcome.reason = ok ? QString() : reason;
+    --running;
+    emit deviceFinished(outcome);
+    // The facade and job go once back in the event loop (this runs inside their signals).
+    QTimer::singleShot(0, this, [this, slot] {
+        slot->job.reset();
+        slot->module.reset();
+        active.removeOne(slot);
+        delete slot;
+        startNext();
+        if (running == 0 && next >= devices.size() && active.isEmpty())
+            emit finished();
+    });
+}
