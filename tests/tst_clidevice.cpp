@@ -248,6 +248,58 @@ private slots:
         }
     }
 
+    // flash-all: every loudspeaker of a project, two at a time; one refuses its bootloader,
+    // which stops neither the others nor the summary.
+    void flashAll()
+    {
+        const quint16 port = freePort("127.77.2.2");
+        QVERIFY(port != 0);
+        QProcess devices;
+        devices.setProcessEnvironment(simulator.processEnvironment());
+        devices.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
+                      {"--device", "horn:1201@127.77.2.2", "--device", "horn:1202@127.77.2.3",
+                       "--device", "horn:1203@127.77.2.4", "--device", "media:1204@127.77.2.5",
+                       "--command-port", QString::number(port), "--fault",
+                       "1202:fail=-1:SET BOOT"});
+        QVERIFY(devices.waitForStarted(10000));
+        QByteArray started;
+        while (!started.contains("ready\n")) {
+            QVERIFY2(devices.waitForReadyRead(10000), devices.readAllStandardError().constData());
+            started += devices.readAllStandardOutput();
+        }
+        QVERIFY(writeFile(dir.filePath("fleet.mpj"), R"({ "name": "fleet", "id_obj": 4, "nodes": [
+  { "nodetype": "device", "id_obj": 1, "type": "horn", "serial": 1201, "ip_enabled": true,
+    "ip_addr": "127.77.2.2" },
+  { "nodetype": "device", "id_obj": 2, "type": "horn", "serial": 1202, "ip_enabled": true,
+    "ip_addr": "127.77.2.3" },
+  { "nodetype": "device", "id_obj": 3, "type": "horn", "serial": 1203, "ip_enabled": true,
+    "ip_addr": "127.77.2.4" },
+  { "nodetype": "device", "id_obj": 4, "type": "media", "serial": 1204, "ip_enabled": true,
+    "ip_addr": "127.77.2.5" } ] })"));
+        const QString image = dir.filePath("fleet.norda");
+        QVERIFY(writeFile(image, firmwareFile(0x08000000, randomBytes(0x1000))));
+        const CliRun run = cli({"flash-all", dir.filePath("fleet.mpj"), image, "--type", "horn",
+                                "--parallel", "2", "--command-port", QString::number(port)});
+        QCOMPARE(run.code, 4);
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.at(0), "serial\taddress\tresult");
+        QCOMPARE(lines.at(1), "1201\t127.77.2.2\tupdated");
+        QVERIFY2(lines.at(2).startsWith("1202\t127.77.2.3\tfailed: "), qPrintable(lines.at(2)));
+        QCOMPARE(lines.at(3), "1203\t127.77.2.4\tupdated");
+        QCOMPARE(lines.at(4), "2 updated, 1 failed");
+        // The media converter was not of the type and was not asked.
+        QVERIFY(!run.err.contains("1204"));
+
+        QCOMPARE(cli({"flash-all", dir.filePath("fleet.mpj"), image, "--group", "none",
+                      "--command-port", QString::number(port)})
+                     .code,
+                 2);
+        QCOMPARE(cli({"flash-all", dir.filePath("fleet.mpj"), image, "--parallel", "0"}).code, 1);
+        devices.kill();
+        QVERIFY(devices.waitForFinished(10000));
+    }
+
     void uploadCutByALostLink()
     {
         // The device goes away in the middle of an upload: the blocks fail because the link

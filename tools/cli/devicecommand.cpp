@@ -15,6 +15,7 @@
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
 #include "tools/cli/exitcode.h"
+#include "tools/cli/flashallcommand.h"
 #include "tools/cli/writeprojectcommand.h"
 
 #include <QLoggingCategory>
@@ -40,6 +41,9 @@ const char deviceHelp[] =
     "  download REMOTE LOCAL      copy a file from the device\n"
     "  rm PATH                    delete a file on the device\n"
     "  flash FILE.norda           restart into the bootloader, erase, write, verify, restart\n"
+    "  flash-all PROJECT.mpj IMAGE [--type KEY] [--group NAME] [--parallel N] [--command-port P]\n"
+    "                             update every matching device of the project that has\n"
+    "                             Ethernet, N at a time (4); no --tcp/--usb needed\n"
     "  write-project PROJECT.mpj [--dry-run]\n"
     "                             write the project's consoles into the central unit that\n"
     "                             answers (found by its serial number); --dry-run only prints\n"
@@ -170,6 +174,9 @@ int DeviceCommand::run(const QStringList &args)
     }
     if (command == QLatin1String("ports"))
         return params.isEmpty() ? ports() : usage(QStringLiteral("wrong number of arguments"));
+    // Many devices of a project, each at its own address: no --tcp or --usb.
+    if (command == QLatin1String("flash-all"))
+        return FlashAllCommand::run(params);
 
     struct Shape {
         const char *name;
