@@ -79,6 +79,12 @@ class AudioDeviceWindow : public BaseDeviceWindow {
 
 public:
     struct Traits {
+        // The Ethernet settings every such device has, in the order they are read and written.
+        static QStringList ethernet()
+        {
+            return {QStringLiteral("desc_IpAddress"), QStringLiteral("desc_NetMask"),
+                    QStringLiteral("desc_GateWay"), QStringLiteral("desc_CommandPort")};
+        }
         // The descriptors of "Прочитать всё" and of the network group, in order.
         QStringList readAll;
         QStringList network;

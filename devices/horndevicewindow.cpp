@@ -6,14 +6,10 @@ namespace {
 AudioDeviceWindow::Traits hornTraits()
 {
     AudioDeviceWindow::Traits traits;
+    traits.network = AudioDeviceWindow::Traits::ethernet();
     traits.readAll =
-        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower"),
-                     QStringLiteral("desc_IpAddress"),    QStringLiteral("desc_NetMask"),
-                     QStringLiteral("desc_GateWay"),      QStringLiteral("desc_CommandPort"),
-                     QStringLiteral("desc_MaxVolume")};
-    traits.network =
-        QStringList {QStringLiteral("desc_IpAddress"), QStringLiteral("desc_NetMask"),
-                     QStringLiteral("desc_GateWay"), QStringLiteral("desc_CommandPort")};
+        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower")} +
+        traits.network + QStringList {QStringLiteral("desc_MaxVolume")};
     traits.updatesProjectAddress = true;
     traits.showsFiles = false;
     return traits;

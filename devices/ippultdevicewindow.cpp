@@ -19,10 +19,8 @@ AudioDeviceWindow::Traits consoleTraits()
                      QStringLiteral("desc_OutPort"),        QStringLiteral("desc_SignalVolume_1"),
                      QStringLiteral("desc_SignalVolume_2"), QStringLiteral("desc_AmpNomPower"),
                      QStringLiteral("desc_SpeakerNomPower")};
-    traits.network =
-        QStringList {QStringLiteral("desc_IpAddress"),   QStringLiteral("desc_NetMask"),
-                     QStringLiteral("desc_GateWay"),     QStringLiteral("desc_CommandPort"),
-                     QStringLiteral("desc_BroadcastIP"), QStringLiteral("desc_OutPort")};
+    traits.network = AudioDeviceWindow::Traits::ethernet() +
+        QStringList {QStringLiteral("desc_BroadcastIP"), QStringLiteral("desc_OutPort")};
     // The console's address in the project is the user's to set.
     traits.updatesProjectAddress = false;
     traits.showsFiles = true;

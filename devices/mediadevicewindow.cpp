@@ -6,14 +6,11 @@ namespace {
 AudioDeviceWindow::Traits mediaTraits()
 {
     AudioDeviceWindow::Traits traits;
+    traits.network = AudioDeviceWindow::Traits::ethernet();
     traits.readAll =
-        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower"),
-                     QStringLiteral("desc_IpAddress"),    QStringLiteral("desc_NetMask"),
-                     QStringLiteral("desc_GateWay"),      QStringLiteral("desc_CommandPort"),
-                     QStringLiteral("desc_MaxVolume"),    QStringLiteral("desc_AudioInGain")};
-    traits.network =
-        QStringList {QStringLiteral("desc_IpAddress"), QStringLiteral("desc_NetMask"),
-                     QStringLiteral("desc_GateWay"), QStringLiteral("desc_CommandPort")};
+        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower")} +
+        traits.network +
+        QStringList {QStringLiteral("desc_MaxVolume"), QStringLiteral("desc_AudioInGain")};
     traits.updatesProjectAddress = true;
     traits.showsFiles = false;
     return traits;

@@ -36,7 +36,7 @@ QStringList names(std::initializer_list<const char *> list)
 AudioDeviceWindow::Traits tovikTraits()
 {
     AudioDeviceWindow::Traits traits;
-    traits.network = names({"desc_IpAddress", "desc_NetMask", "desc_GateWay", "desc_CommandPort"});
+    traits.network = AudioDeviceWindow::Traits::ethernet();
     traits.networkReads =
         traits.network + names({"desc_BroadcastIP", "desc_OutPort", "desc_DevRole"});
     // The unit's address in the project is what the project upload writes into the unit.

@@ -1,8 +1,10 @@
 #include "tools/cli/clioutput.h"
 
+#include "project/projectmodel.h"
 #include "tools/cli/exitcode.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -56,4 +58,20 @@ bool CliOutput::parse(QCommandLineParser &parser, const QStringList &args, int p
         return false;
     }
     return true;
+}
+
+int CliOutput::loadProject(ProjectModel &model, const QString &path)
+{
+    QString reason;
+    const int result = model.load(path, &reason);
+    if (result == -1)
+        return fail(ExitCannotOpen,
+                    QStringLiteral("cannot open project file %1: %2")
+                        .arg(path,
+                             QFileInfo::exists(path) ? QStringLiteral("not readable")
+                                                     : QStringLiteral("no such file")));
+    if (result != 0)
+        return fail(ExitUnusable,
+                    QStringLiteral("project file %1 is unusable: %2").arg(path, reason));
+    return ExitOk;
 }

@@ -66,13 +66,8 @@ int FlashAllCommand::run(const QStringList &args)
 
     const QString projectPath = parser.positionalArguments().at(0);
     ProjectModel project(ProjectModel::Journals::None);
-    const int loaded = project.load(projectPath);
-    if (loaded == -1)
-        return CliOutput::fail(ExitCannotOpen,
-                               QStringLiteral("cannot open project file %1").arg(projectPath));
-    if (loaded != 0)
-        return CliOutput::fail(ExitUnusable,
-                               QStringLiteral("project file %1 is unusable").arg(projectPath));
+    if (const int failed = CliOutput::loadProject(project, projectPath))
+        return failed;
     const QString imagePath = parser.positionalArguments().at(1);
     FirmwareImage image;
     if (!image.load(imagePath))

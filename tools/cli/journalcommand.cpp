@@ -46,19 +46,6 @@ int checkEventDatabase(const QString &path)
     return ExitOk;
 }
 
-// 0 when the project file was loaded, else the exit status, reported.
-int loadProject(ProjectModel *project, const QString &path)
-{
-    const int loaded = project->load(path);
-    if (loaded == -1)
-        return CliOutput::fail(ExitCannotOpen,
-                               QStringLiteral("cannot open project file %1").arg(path));
-    if (loaded != 0)
-        return CliOutput::fail(ExitUnusable,
-                               QStringLiteral("project file %1 is unusable").arg(path));
-    return ExitOk;
-}
-
 } // namespace
 
 int JournalCommand::run(const QStringList &args)
@@ -105,7 +92,7 @@ int JournalCommand::exportJournal(const QStringList &args)
 
     ProjectModel project(ProjectModel::Journals::None);
     if (parser.isSet(projectOption)) {
-        if (const int failed = loadProject(&project, parser.value(projectOption)))
+        if (const int failed = CliOutput::loadProject(project, parser.value(projectOption)))
             return failed;
     }
 
@@ -223,7 +210,7 @@ int JournalCommand::query(const QStringList &args)
 
     ProjectModel project(ProjectModel::Journals::None);
     if (parser.isSet(projectOption)) {
-        if (const int failed = loadProject(&project, parser.value(projectOption)))
+        if (const int failed = CliOutput::loadProject(project, parser.value(projectOption)))
             return failed;
     }
     if (parser.isSet(serialOption))

@@ -47,25 +47,6 @@ QString quoted(const QString &text)
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
-// Reads a project; on failure prints the reason and returns the exit status.
-int loadProject(ProjectModel &model, const QString &path)
-{
-    QString reason;
-    const int result = model.load(path, &reason);
-    if (result == -1) {
-        return CliOutput::fail(ExitCannotOpen,
-                               QStringLiteral("cannot open project file %1: %2")
-                                   .arg(path,
-                                        QFileInfo::exists(path) ? QStringLiteral("not readable")
-                                                                : QStringLiteral("no such file")));
-    }
-    if (result != 0) {
-        return CliOutput::fail(ExitUnusable,
-                               QStringLiteral("project file %1 is unusable: %2").arg(path, reason));
-    }
-    return ExitOk;
-}
-
 void printNodes(QTextStream &out, const QList<QObject *> &nodes, int indent)
 {
     const QString pad(indent, QLatin1Char(' '));
@@ -170,7 +151,7 @@ int ProjectCommand::show(const QStringList &args)
 
     const QString path = parser.positionalArguments().at(0);
     ProjectModel model(ProjectModel::Journals::None);
-    if (const int result = loadProject(model, path))
+    if (const int result = CliOutput::loadProject(model, path))
         return result;
 
     QTextStream &out = CliOutput::out();
@@ -198,7 +179,7 @@ int ProjectCommand::scenarios(const QStringList &args)
 
     const QString path = parser.positionalArguments().at(0);
     ProjectModel model(ProjectModel::Journals::None);
-    if (const int result = loadProject(model, path))
+    if (const int result = CliOutput::loadProject(model, path))
         return result;
 
     QTextStream &out = CliOutput::out();
@@ -243,7 +224,7 @@ int ProjectCommand::saveAs(const QStringList &args)
     const QString in = parser.positionalArguments().at(0);
     const QString out = parser.positionalArguments().at(1);
     ProjectModel model(ProjectModel::Journals::None);
-    if (const int result = loadProject(model, in))
+    if (const int result = CliOutput::loadProject(model, in))
         return result;
     if (model.save(out) != 0) {
         return CliOutput::fail(ExitCannotOpen,
@@ -278,7 +259,7 @@ int ProjectCommand::keyImage(const QStringList &args)
             QStringLiteral("'%1' is not a serial number (0 to 4294967295)").arg(positional.at(1)));
     }
     ProjectModel model(ProjectModel::Journals::None);
-    if (const int result = loadProject(model, path))
+    if (const int result = CliOutput::loadProject(model, path))
         return result;
     const ProjectDevice *device = model.findDeviceBySerial(serial);
     if (!device) {
@@ -317,7 +298,7 @@ int ProjectCommand::lint(const QStringList &args)
         return status;
     const QString path = parser.positionalArguments().at(0);
     ProjectModel model(ProjectModel::Journals::None);
-    if (const int result = loadProject(model, path))
+    if (const int result = CliOutput::loadProject(model, path))
         return result;
     const QList<ProjectLint::Finding> findings = ProjectLint::check(model);
     QTextStream &out = CliOutput::out();
