@@ -2,7 +2,6 @@
 #include "link/cdcusbprocess.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
-#include "project/statusdecoder.h"
 #include "simharness.h"
 #include "testutil.h"
 #include "tools/devsim/simcommanddevice.h"
@@ -141,14 +140,6 @@ private slots:
 
     // A device window and the status decoder name the modes alike; codes that are no mode
     // are named as such.
-    void inputStateText()
-    {
-        for (int code = -1; code <= 10; ++code)
-            QCOMPARE(Amodule::inputStateText(code), StatusDecoder::modeName(code));
-        QCOMPARE(Amodule::inputStateText(6), Amodule::inputStateText(1));
-        QCOMPARE(Amodule::inputStateText(9), QString::fromUtf8("НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"));
-    }
-
     void layoutOfVersion_data()
     {
         QTest::addColumn<QString>("version");

@@ -413,37 +413,6 @@ private slots:
         QVERIFY(!wire.contains("SET EXITBOOT"));
     }
 
-    void firmwareLinkLost()
-    {
-        // A device of its own: it stays unplugged.
-        SimDevice *device = sim->addDevice(DeviceType::Bootloader, 0, "127.78.0.6");
-        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(device));
-        Link link(target.get(), sim->tcpPort(device));
-        QVERIFY(link.waitIdentified());
-        // Unplugged as the first sector is erased: each step waits for an answer that will
-        // not come. The waits are short, since nothing needs an answer after the unplug.
-        const FlashJob::Timing suite = FlashJob::timing();
-        const auto restore = qScopeGuard([suite] { FlashJob::setTiming(suite); });
-        FlashJob::Timing brief = suite;
-        brief.addressWaitMs = brief.eraseWaitMs = brief.pageWaitMs = 200;
-        FlashJob::setTiming(brief);
-        FirmwareImage image;
-        QVERIFY(image.load(imageFile(TestUtil::firmwareFile(base, randomBytes(0x4100)))));
-        FirmwareUpdateJob job(&link.module, image, DeviceType::Bootloader);
-        Watch watch(&job);
-        bool unplugged = false;
-        connect(&job, &FirmwareUpdateJob::stepStarted, &job, [&](int, uint32_t) {
-            if (!unplugged) {
-                unplugged = true;
-                sim->unplug(device);
-            }
-        });
-        job.start();
-        QVERIFY(watch.wait());
-        QCOMPARE(watch.result().status, DeviceJob::Status::LinkLost);
-        QCOMPARE(watch.result().message, "the link to the device was lost");
-    }
-
     // ---- Upload ----
 
     void uploadOutcomes_data()
@@ -515,34 +484,6 @@ private slots:
         QCOMPARE(wire.last(), "SET FILE_RESET");
         QVERIFY(hornLink->roundTrip());
         QCOMPARE(watch.finished.count(), 1);
-    }
-
-    void uploadCutByALostLink()
-    {
-        // The blocks fail because the device is gone, not because it refused them. A device
-        // of its own: it stays unplugged.
-        SimDevice *device = sim->addDevice(DeviceType::Horn, 1007, "127.78.0.7");
-        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(device));
-        Link link(target.get(), sim->tcpPort(device));
-        QVERIFY(link.waitIdentified());
-        sim->setFault(device, "delay=5");
-        FileUploadJob job(&link.module, "0:\\audio\\big.bin", randomBytes(512 * 40));
-        Watch watch(&job);
-        bool unplugged = false;
-        connect(&job, &DeviceJob::progress, &job, [&](qint64 done, qint64) {
-            if (done > 0 && !unplugged) {
-                unplugged = true;
-                sim->unplug(device);
-            }
-        });
-        job.start();
-        QVERIFY(watch.wait());
-        const DeviceJob::Result result = watch.result();
-        QCOMPARE(result.status, DeviceJob::Status::LinkLost);
-        QVERIFY(result.position > 0 && result.position < 512 * 40);
-        QCOMPARE(
-            result.message,
-            QStringLiteral("the link to the device was lost after %1 bytes").arg(result.position));
     }
 
     void uploadJobDeleted()

@@ -180,12 +180,8 @@ private slots:
             // name, type, serial, tag, ethernet, address, keys, text
             {"tag, Ethernet off", 7, 12, "Холл", false, "10.0.0.5", -1,
              "Оповещатель/Громкоговоритель NORDA исп.IP №12 Холл IP-адрес 10.0.0.5"},
-            {"no tag, Ethernet on", 3, 1234, "", true, "127.0.0.2", -1,
-             "Блок NORDA-4200 №1234 IP-адрес 127.0.0.2"},
             {"console 6 has no key count", 6, 5, "Пост 1", false, "", 24,
              "Пульт микрофонный NORDA-4400 №5 Пост 1 IP-адрес "},
-            {"console 8", 8, 77, "", false, "10.1.2.3", 12,
-             "Пульт микрофонный NORDA-4300 №77 IP-адрес 10.1.2.3"},
             {"unknown type", 42, 1, "x", false, "", -1, "Неизвестное устройство №1 x IP-адрес "},
         };
         TestUtil::addRows(rows);

@@ -481,28 +481,6 @@ private slots:
         QVERIFY(!m_view->selectedDevice());
     }
 
-    void caption()
-    {
-        const struct {
-            int type;
-            quint32 serial;
-            int keys;
-            const char *caption;
-        } rows[] = {
-            {8, 77, 12, "Пульт микрофонный NORDA-4300 (№77) - 12 кнопок"},
-            {7, 4294967295u, -1, "Оповещатель/Громкоговоритель NORDA исп.IP (№4294967295)"},
-            {6, 5, 24, "Пульт микрофонный NORDA-4400 (№5) - 24 кнопок"},
-            {3, 1234, -1, "Блок NORDA-4200 (№1234)"},
-            {7, 9, -1, "Оповещатель/Громкоговоритель NORDA исп.IP (№9)"},
-            {42, 1, -1, "Неизвестное устройство (№1)"},
-        };
-        for (const auto &row : rows) {
-            std::unique_ptr<ProjectDevice> device(
-                makeDevice(row.type, row.serial, false, 0, QString(), row.keys));
-            QCOMPARE(ProjectItemDelegate::deviceCaptionText(device.get()), row.caption);
-        }
-    }
-
     void busAndNetworkTexts_data()
     {
         const BusRow rows[] = {
@@ -588,33 +566,6 @@ private slots:
         QCOMPARE(ProjectItemDelegate::isCaptionAlarm(device.get(), row.polling), row.red);
     }
 
-    void inOutTextsAndIcons()
-    {
-        const struct {
-            int type;
-            const char *name, *text, *icon;
-        } rows[] = {
-            {0, "", "Канал", "relay-in-icon.png"},
-            {1, "Пожар", "Пожар (Канал)", "relay-in-icon.png"},
-            {2, "", "Канал", "relay-out-icon.png"},
-            {3, "", "Канал", "relay-out-icon.png"},
-            {4, "Холл", "Холл (Канал)", "audio-out-icon.png"},
-            {5, "", "Канал", "audio-out-icon.png"},
-            {6, "", "Канал", "audio-in-icon.png"},
-            {7, "", "Канал", "pult-button-icon.png"},
-            {8, "", "Канал", "microphone-icon.png"},
-            {42, "", "Канал", "information.png"},
-        };
-        for (const auto &row : rows) {
-            InOut io(row.type, "Канал", 1);
-            io.name = row.name;
-            QCOMPARE(ProjectItemDelegate::inOutText(&io), row.text);
-            const QString icon = ProjectItemDelegate::inOutIconPath(row.type);
-            QCOMPARE(icon, QString(":/images/icons/") + row.icon);
-            QVERIFY(!QPixmap(icon).isNull());
-        }
-    }
-
     void groupRows()
     {
         ProjectGroup *a = m_project->allGroups().at(0);
@@ -694,29 +645,6 @@ private slots:
         placed.rect = QRect(3, 40, 300, 36);
         delegate->updateEditorGeometry(line, placed, ioIndex);
         QCOMPARE(line->geometry(), placed.rect);
-    }
-
-    void sizeHints()
-    {
-        ProjectItemDelegate *delegate = m_view->projectDelegate();
-        QStyleOptionViewItem option;
-        option.initFrom(m_view.get());
-        option.rect = QRect(0, 0, 480, 10);
-        ProjectDevice *unit = m_project->findDeviceBySerial(100);
-        const QFontMetrics metrics(option.font);
-
-        // A single-line row is at least the icon high, plus the margins.
-        const int captionHeight =
-            metrics.boundingRect(ProjectItemDelegate::deviceCaptionText(unit)).height();
-        const QSize plain = delegate->sizeHint(option, m_model->indexOf(unit));
-        QCOMPARE(plain.width(), 480);
-        QCOMPARE(plain.height(), 6 + 6 + qMax(24, captionHeight + 1));
-        unit->tag = "Диспетчерская";
-        const int twoLines = captionHeight + metrics.boundingRect(unit->tag).height() + 2;
-        QCOMPARE(delegate->sizeHint(option, m_model->indexOf(unit)).height(),
-                 12 + qMax(24, twoLines));
-        const QModelIndex group = m_model->indexOf(m_project->allGroups().first());
-        QVERIFY(delegate->sizeHint(option, group).height() >= plain.height());
     }
 
 private:
