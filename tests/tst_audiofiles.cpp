@@ -2,7 +2,7 @@
 // cancelled, refused, cut short by closing the window), the signal assignments of the
 // device's config.ini, deleting, erasing and formatting, and the key configuration.
 
-#include "devicewindowtest.h"
+#include "devicewindowtestcase.h"
 #include "guitest.h"
 #include "testutil.h"
 
@@ -67,41 +67,10 @@ QStringList shape(const QStringList &log)
 Q_DECLARE_METATYPE(RefusedUploadRow)
 Q_DECLARE_METATYPE(FileCommandRow)
 
-class TestAudioFiles : public QObject {
+class TestAudioFiles : public DeviceWindowTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qInstallMessageHandler(watchConnectByName);
-        QVERIFY(dir.isValid());
-        harness = std::make_unique<SimHarness>();
-    }
-
-    void init()
-    {
-        work = std::make_unique<TestUtil::WorkDir>();
-        QVERIFY(work->isValid());
-        settings = std::make_unique<QSettings>(
-            dir.filePath(QStringLiteral("settings-%1.ini").arg(++settingsCount)),
-            QSettings::IniFormat);
-        boxes = std::make_unique<BoxWatcher>();
-    }
-
-    void cleanup()
-    {
-        rig.reset();
-        boxes.reset();
-        GuiTest::endPendingWatches();
-        // Nothing of a device's files is ever written to the working folder.
-        QCOMPARE(QDir(work->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList());
-        work.reset();
-        QCOMPARE(connectByNameWarnings(), QStringList());
-    }
-
-    void cleanupTestCase() { harness.reset(); }
-
     // A file of 1300 bytes with a Cyrillic name holding a comma and a semicolon goes in
     // three blocks, byte for byte, and the folder and config.ini are read again after it.
     void upload()
@@ -443,6 +412,21 @@ private slots:
                  QStringLiteral("SET FILE_CREATE 0:\\keys\\key_cfg.bin"));
     }
 
+protected:
+    void initFunction() override
+    {
+        work = std::make_unique<TestUtil::WorkDir>();
+        QVERIFY(work->isValid());
+    }
+
+    void cleanupFunction() override
+    {
+        // Nothing of a device's files is ever written to the working folder.
+        QCOMPARE(QDir(work->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+        work.reset();
+    }
+
 private:
     void open(const std::function<void(SimDevice *)> &before = nullptr)
     {
@@ -470,13 +454,7 @@ private:
         return box ? box->currentData().toInt() : -1;
     }
 
-    QTemporaryDir dir;
     std::unique_ptr<TestUtil::WorkDir> work;
-    std::unique_ptr<SimHarness> harness;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<BoxWatcher> boxes;
-    std::unique_ptr<Rig> rig;
-    int settingsCount = 0;
     int addressCount = 1;
 };
 

@@ -2,7 +2,7 @@
 // they ask on every connection, what they write (byte for byte), what they refuse to write,
 // and that a failed answer never becomes a value or a project change.
 
-#include "devicewindowtest.h"
+#include "devicewindowtestcase.h"
 #include "guitest.h"
 #include "testutil.h"
 
@@ -100,34 +100,10 @@ Q_DECLARE_METATYPE(SequenceRow)
 Q_DECLARE_METATYPE(WriteRow)
 Q_DECLARE_METATYPE(RefusalRow)
 
-class TestAudioWindows : public QObject {
+class TestAudioWindows : public DeviceWindowTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qInstallMessageHandler(watchConnectByName);
-        QVERIFY(dir.isValid());
-        harness = std::make_unique<SimHarness>();
-    }
-
-    void init()
-    {
-        settings = std::make_unique<QSettings>(
-            dir.filePath(QStringLiteral("settings-%1.ini").arg(++settingsCount)),
-            QSettings::IniFormat);
-        boxes = std::make_unique<BoxWatcher>();
-    }
-
-    void cleanup()
-    {
-        rig.reset();
-        boxes.reset();
-        QCOMPARE(connectByNameWarnings(), QStringList());
-    }
-
-    void cleanupTestCase() { harness.reset(); }
-
     void firstConnection_data()
     {
         TestUtil::addRows<SequenceRow>({
@@ -609,12 +585,6 @@ private:
         QVERIFY(rig->window);
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<SimHarness> harness;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<BoxWatcher> boxes;
-    std::unique_ptr<Rig> rig;
-    int settingsCount = 0;
     int addressCount = 1;
 };
 

@@ -2,7 +2,7 @@
 // the main window: the tabs the four-line unit keeps, what its connection reads, one write
 // of each of its groups; "Поиск USB-устройств" and "Настройка" for a central unit.
 
-#include "devicewindowtest.h"
+#include "devicewindowtestcase.h"
 #include "guitest.h"
 #include "testutil.h"
 #include "tovikwindowtest.h"
@@ -17,35 +17,10 @@
 using namespace DeviceWindowTest;
 using namespace TovikWindowTest;
 
-class TestLumoWindow : public QObject {
+class TestLumoWindow : public DeviceWindowTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qInstallMessageHandler(watchConnectByName);
-        QVERIFY(dir.isValid());
-        harness = std::make_unique<SimHarness>();
-    }
-
-    void init()
-    {
-        settings = std::make_unique<QSettings>(
-            dir.filePath(QStringLiteral("settings-%1.ini").arg(++settingsCount)),
-            QSettings::IniFormat);
-        boxes = std::make_unique<BoxWatcher>();
-    }
-
-    void cleanup()
-    {
-        rig.reset();
-        boxes.reset();
-        GuiTest::endPendingWatches();
-        QCOMPARE(connectByNameWarnings(), QStringList());
-    }
-
-    void cleanupTestCase() { harness.reset(); }
-
     void lumo_data()
     {
         QStringList outputSets = {"SET DESCRIPTOR desc_OutputPolarity[2] 0"};
@@ -191,12 +166,6 @@ private slots:
     }
 
 private:
-    QTemporaryDir dir;
-    std::unique_ptr<SimHarness> harness;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<BoxWatcher> boxes;
-    std::unique_ptr<Rig> rig;
-    int settingsCount = 0;
     int addressCount = 0;
 };
 

@@ -4,7 +4,7 @@
 // round trip, link loss during the read-all and a file upload while polling; and the
 // unit's status fields, read without a window.
 
-#include "devicewindowtest.h"
+#include "devicewindowtestcase.h"
 #include "guitest.h"
 #include "testutil.h"
 #include "tovikwindowtest.h"
@@ -145,35 +145,10 @@ Q_DECLARE_METATYPE(FailedReadRow)
 Q_DECLARE_METATYPE(ModeRow)
 Q_DECLARE_METATYPE(PollRow)
 
-class TestTovikWindow : public QObject {
+class TestTovikWindow : public DeviceWindowTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        qInstallMessageHandler(watchConnectByName);
-        QVERIFY(dir.isValid());
-        harness = std::make_unique<SimHarness>();
-    }
-
-    void init()
-    {
-        settings = std::make_unique<QSettings>(
-            dir.filePath(QStringLiteral("settings-%1.ini").arg(++settingsCount)),
-            QSettings::IniFormat);
-        boxes = std::make_unique<BoxWatcher>();
-    }
-
-    void cleanup()
-    {
-        rig.reset();
-        boxes.reset();
-        GuiTest::endPendingWatches();
-        QCOMPARE(connectByNameWarnings(), QStringList());
-    }
-
-    void cleanupTestCase() { harness.reset(); }
-
     // ---- The window ----
 
     void readAll_data()
@@ -829,12 +804,6 @@ private:
 
     TovikDeviceWindow *tovik() const { return qobject_cast<TovikDeviceWindow *>(rig->window); }
 
-    QTemporaryDir dir;
-    std::unique_ptr<SimHarness> harness;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<BoxWatcher> boxes;
-    std::unique_ptr<Rig> rig;
-    int settingsCount = 0;
     int addressCount = 0;
 };
 
