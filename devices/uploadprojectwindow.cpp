@@ -189,18 +189,7 @@ void UploadProjectWindow::jobFinished(const DeviceJob::Result &result)
         text = u("Проект загружен в устройство.");
         log(text);
     } else {
-        const int index = ended->failedStep();
-        if (index >= 0)
-            text = u("Ошибка на шаге %1 «%2»: %3.")
-                       .arg(index + 1)
-                       .arg(m_plan.steps.at(index).caption, ended->failureDetail());
-        else
-            text = u("Состояние устройства не прочитано, ничего не записано: %1.")
-                       .arg(ended->failureDetail());
-        if (!ended->restored().isEmpty())
-            text += u("\nВосстановлено: ") + ended->restored().join(QStringLiteral(", "));
-        if (!ended->notRestored().isEmpty())
-            text += u("\nНе восстановлено: ") + ended->notRestored().join(QStringLiteral(", "));
+        text = ended->failureReport();
         log(text);
         ui->pushButtonContinue->setEnabled(true);
     }

@@ -66,11 +66,11 @@ void DeviceJob::cancel()
     abort();
 }
 
-void DeviceJob::finish(Status status, qint64 position, const QString &message,
-                       const QString &detail)
+bool DeviceJob::conclude(Status status, qint64 position, const QString &message,
+                         const QString &detail)
 {
     if (state != State::Running)
-        return;
+        return false;
     state = State::Finished;
     watchdog.stop();
     dropLinks();
@@ -79,25 +79,23 @@ void DeviceJob::finish(Status status, qint64 position, const QString &message,
     outcome.position = position;
     outcome.detail = detail;
     outcome.message = message;
-    emit finished(outcome);
+    return true;
+}
+
+void DeviceJob::finish(Status status, qint64 position, const QString &message,
+                       const QString &detail)
+{
+    if (conclude(status, position, message, detail))
+        emit finished(outcome);
 }
 
 void DeviceJob::finishLater(Status status, qint64 position, const QString &message,
                             const QString &detail)
 {
-    if (state != State::Running)
-        return;
-    state = State::Finished;
-    watchdog.stop();
-    dropLinks();
-    outcome.status = status;
-    outcome.step = step;
-    outcome.position = position;
-    outcome.detail = detail;
-    outcome.message = message;
     // Queued to the job itself: a job deleted meanwhile emits nothing.
-    QMetaObject::invokeMethod(
-        this, [this] { emit finished(outcome); }, Qt::QueuedConnection);
+    if (conclude(status, position, message, detail))
+        QMetaObject::invokeMethod(
+            this, [this] { emit finished(outcome); }, Qt::QueuedConnection);
 }
 
 void DeviceJob::touch()

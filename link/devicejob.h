@@ -133,6 +133,8 @@ protected:
 private:
     enum class State { Idle, Running, Finished };
 
+    // Records the outcome of a running job; false when it had ended already.
+    bool conclude(Status status, qint64 position, const QString &message, const QString &detail);
     void dropLinks();
     void onAnswer(const QString &request, const QString &answer, int err);
     void onDisconnected();

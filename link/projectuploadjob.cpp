@@ -336,3 +336,20 @@ void ProjectUploadJob::stop()
     stepTimer.stop();
     dropChild();
 }
+
+QString ProjectUploadJob::failureReport() const
+{
+    auto u = [](const char *text) { return QString::fromUtf8(text); };
+    QString text;
+    if (failed >= 0)
+        text = u("Ошибка на шаге %1 «%2»: %3.")
+                   .arg(failed + 1)
+                   .arg(m_plan.steps.at(failed).caption, detail);
+    else
+        text = u("Состояние устройства не прочитано, ничего не записано: %1.").arg(detail);
+    if (!restoredList.isEmpty())
+        text += u("\nВосстановлено: ") + restoredList.join(QStringLiteral(", "));
+    if (!notRestoredList.isEmpty())
+        text += u("\nНе восстановлено: ") + notRestoredList.join(QStringLiteral(", "));
+    return text;
+}

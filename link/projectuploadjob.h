@@ -44,6 +44,9 @@ public:
     // could not be.
     QStringList restored() const { return restoredList; }
     QStringList notRestored() const { return notRestoredList; }
+    // The lines the user is shown for a failed run: the step and why, then what was
+    // written back and what could not be.
+    QString failureReport() const;
 
 signals:
     // Step `index` of the plan is being carried out.
