@@ -55,9 +55,8 @@ TovikScreenTab::TovikScreenTab(QWidget *form, QSettings *settings, QObject *pare
 
 QString TovikScreenTab::folder() const
 {
-    const QString configured = settings
-        ? settings->value(QStringLiteral("paths/screenshotfolder")).toString()
-        : QString();
+    const QString configured =
+        settings ? settings->value(QStringLiteral("paths/screenshotfolder")).toString() : QString();
     return configured.isEmpty() ? AppPaths::screenshotFolder() : configured;
 }
 

@@ -59,14 +59,16 @@ private slots:
         QVERIFY(QDir().mkpath(dir.filePath("ports")));
         simulator.setProcessEnvironment(environment);
         simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
-                        {"--device", "tovik2:2201@127.114.0.2", "--device",
-                         "tovik2:2202@127.114.0.3", "--device", "tovik2:2203@127.114.0.4",
-                         "--device", "tovik2:2204@127.114.0.5", "--device",
-                         "horn:2205@127.114.0.6", "--command-port", "0", "--screen-text",
-                         "2201=" + textLines.join('|'), "--screen-file",
-                         "2202=" + dir.filePath("diagonals.hex"), "--screen-file",
-                         "2203=" + dir.filePath("short.bin"), "--fault",
-                         "2204:fail=-1:GET SCREEN"});
+                        {"--device",       "tovik2:2201@127.114.0.2",
+                         "--device",       "tovik2:2202@127.114.0.3",
+                         "--device",       "tovik2:2203@127.114.0.4",
+                         "--device",       "tovik2:2204@127.114.0.5",
+                         "--device",       "horn:2205@127.114.0.6",
+                         "--command-port", "0",
+                         "--screen-text",  "2201=" + textLines.join('|'),
+                         "--screen-file",  "2202=" + dir.filePath("diagonals.hex"),
+                         "--screen-file",  "2203=" + dir.filePath("short.bin"),
+                         "--fault",        "2204:fail=-1:GET SCREEN"});
         QVERIFY(simulator.waitForStarted(10000));
         QByteArray output;
         while (!output.contains("ready\n")) {

@@ -75,8 +75,8 @@ private slots:
     void init()
     {
         ++count;
-        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings-%1.ini").arg(count)),
-                                               QSettings::IniFormat);
+        settings = std::make_unique<QSettings>(
+            dir.filePath(QStringLiteral("settings-%1.ini").arg(count)), QSettings::IniFormat);
         settings->setValue(QStringLiteral("application/screenshot"), QStringLiteral("1"));
         shots = dir.filePath(QStringLiteral("shots-%1/screen").arg(count));
         settings->setValue(QStringLiteral("paths/screenshotfolder"), shots);
@@ -144,7 +144,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(harness->requestLog(rig->sim).size() - from >= 16, 10000);
         const QStringList log = harness->requestLog(rig->sim).mid(from);
         harness->clearFaults(rig->sim);
-        QVERIFY2(log.count("GET SCREEN") <= log.count("GET STATUS") + 1, qPrintable(log.join(", ")));
+        QVERIFY2(log.count("GET SCREEN") <= log.count("GET STATUS") + 1,
+                 qPrintable(log.join(", ")));
         QVERIFY(log.count("GET SCREEN") >= 2);
     }
 
@@ -154,8 +155,8 @@ private slots:
         other.setDot(64, 16, true);
         const AnswerRow rows[] = {
             {"refusal keeps the picture", "ERROR\r\n", AnswerRow::Kept},
-            {"511 bytes show the empty screen",
-             unitBitmap().left(511).toHex() + "\r\nOK\r\n", AnswerRow::Empty},
+            {"511 bytes show the empty screen", unitBitmap().left(511).toHex() + "\r\nOK\r\n",
+             AnswerRow::Empty},
             {"damaged digits show the empty screen",
              unitBitmap().toHex().replace(0, 2, "zz") + "\r\nOK\r\n", AnswerRow::Empty},
             {"another screen is shown", answerOf(other.bytes()), AnswerRow::Other},
@@ -203,7 +204,8 @@ private slots:
         const QStringList lines = {QStringLiteral("ПОЖАР! Этаж 3"), QStringLiteral("Line 2"),
                                    QString(), QStringLiteral("Неисправность линии ЛО2: обрыв")};
         for (int i = 0; i < 4; ++i)
-            widget<QLineEdit>(rig->window, qPrintable(QStringLiteral("lineEditScreen%1").arg(i + 1)))
+            widget<QLineEdit>(rig->window,
+                              qPrintable(QStringLiteral("lineEditScreen%1").arg(i + 1)))
                 ->setText(lines.at(i));
         const int from = harness->requestLog(rig->sim).size();
         widget<QPushButton>(rig->window, "pushButtonReadScreen")->click();
@@ -217,10 +219,21 @@ private slots:
     {
         const ShotRow rows[] = {
             {"twice into a fresh folder", nullptr, {}, false, 2, {"shot_0.bmp", "shot_1.bmp"}, "2"},
-            {"a file already there is kept", nullptr, {"shot_0.bmp"}, false, 1, {"shot_1.bmp"}, "2"},
+            {"a file already there is kept",
+             nullptr,
+             {"shot_0.bmp"},
+             false,
+             1,
+             {"shot_1.bmp"},
+             "2"},
             {"the stored index", "5", {"shot_0.bmp"}, false, 1, {"shot_5.bmp"}, "6"},
-            {"the first free number from the index", "1", {"shot_1.bmp", "shot_2.bmp"}, false, 2,
-             {"shot_3.bmp", "shot_4.bmp"}, "5"},
+            {"the first free number from the index",
+             "1",
+             {"shot_1.bmp", "shot_2.bmp"},
+             false,
+             2,
+             {"shot_3.bmp", "shot_4.bmp"},
+             "5"},
             {"an index that is not a number", "x", {}, false, 1, {"shot_0.bmp"}, "1"},
             {"a folder that cannot be made", "3", {}, true, 1, {}, "3"},
         };
@@ -235,7 +248,8 @@ private slots:
         if (row.index)
             settings->setValue(QStringLiteral("screenshots/index"), QLatin1String(row.index));
         if (row.blocked) {
-            QVERIFY(TestUtil::writeFile(dir.filePath(QStringLiteral("blocker-%1").arg(count)), "x"));
+            QVERIFY(
+                TestUtil::writeFile(dir.filePath(QStringLiteral("blocker-%1").arg(count)), "x"));
             shots = dir.filePath(QStringLiteral("blocker-%1/screen").arg(count));
             settings->setValue(QStringLiteral("paths/screenshotfolder"), shots);
         }
@@ -291,7 +305,8 @@ private:
                     return false;
                 QStringList log;
                 for (const QString &line : harness->requestLog(rig->sim)) {
-                    if (line != QLatin1String("GET STATUS") && line != QLatin1String("GET SCREEN") &&
+                    if (line != QLatin1String("GET STATUS") &&
+                        line != QLatin1String("GET SCREEN") &&
                         !line.startsWith(QLatin1String("GET DESCRIPTOR desc_InputCtrlState")) &&
                         !line.startsWith(QLatin1String("GET DESCRIPTOR desc_OutputState")))
                         log << line;
@@ -307,7 +322,8 @@ private:
     {
         rig = openRig(harness.get(), settings.get(), DeviceType::Tovik2, 3100 + count,
                       QStringLiteral("127.113.0.%1").arg(count + 1), 20, [](SimDevice *device) {
-                          device->screenAnswer = QString::fromLatin1(unitBitmap().toHex().toUpper());
+                          device->screenAnswer =
+                              QString::fromLatin1(unitBitmap().toHex().toUpper());
                       });
         QVERIFY(rig->window);
         QVERIFY(tab());

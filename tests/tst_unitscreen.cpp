@@ -153,8 +153,7 @@ private slots:
         QFETCH(GlyphRow, row);
         const UnitScreen screen = ScreenFont::preview(row.lines);
         QVERIFY(screen.isValid());
-        QCOMPARE(screen.bytes().mid(row.page * 128 + row.column, row.columns.size()),
-                 row.columns);
+        QCOMPARE(screen.bytes().mid(row.page * 128 + row.column, row.columns.size()), row.columns);
     }
 
     // A line longer than 25 characters shows its first 25.

@@ -20,8 +20,8 @@ int ScreenCommand::run(CliDeviceLink &link, const QString &output)
     const QImage image = ScreenRenderer::render(job.screen());
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly))
-        return CliOutput::fail(ExitCannotOpen,
-                               QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));
+        return CliOutput::fail(
+            ExitCannotOpen, QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));
     QImageWriter writer(&file, "PNG");
     if (!writer.write(image) || !file.commit())
         return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot write %1").arg(output));

@@ -103,7 +103,8 @@ bool SimScreen::load(const QString &path, QByteArray *bytes, QString *error)
     }
     const QByteArray content = file.read(maxFileBytes + 1);
     if (content.size() > maxFileBytes) {
-        *error = QStringLiteral("screen file %1 is larger than %2 bytes").arg(path).arg(maxFileBytes);
+        *error =
+            QStringLiteral("screen file %1 is larger than %2 bytes").arg(path).arg(maxFileBytes);
         return false;
     }
     if (content.isEmpty()) {
@@ -121,8 +122,7 @@ void SimScreen::addTo(QCommandLineParser &parser) const
     parser.addOption(screenFile);
 }
 
-int SimScreen::apply(const QCommandLineParser &parser, Simulator &simulator,
-                     QTextStream &err) const
+int SimScreen::apply(const QCommandLineParser &parser, Simulator &simulator, QTextStream &err) const
 {
     auto set = [&](const Target &to, const QByteArray &bytes) {
         const QString answer = QString::fromLatin1(bytes.toHex().toUpper());
