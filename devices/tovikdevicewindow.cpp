@@ -4,6 +4,7 @@
 #include "devices/rwparamdialog.h"
 #include "devices/tovikiotabs.h"
 #include "devices/toviknetworktab.h"
+#include "devices/tovikscreentab.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/tovikstatus.h"
@@ -96,6 +97,7 @@ void TovikDeviceWindow::setUpTovikForm()
 {
     io = new TovikIoTabs(ui->tabWidget);
     network = new TovikNetworkTab(ui->tabWidget, this);
+    screen = new TovikScreenTab(ui->tabScreen, settings(), this);
 
     // The alarm lines' frames: two columns, one in monitoring mode.
     const ProjectModel *model = device->projectModel() ? device->projectModel() : project();
@@ -299,6 +301,7 @@ void TovikDeviceWindow::on_amoduleDisconnected()
     binStatusOutstanding = false;
     inputPollsOutstanding = 0;
     outputPollsOutstanding = 0;
+    screen->linkDropped();
     lastMode.clear();
     buu2Known = false;
 }
@@ -319,6 +322,7 @@ void TovikDeviceWindow::pollDevice()
                ui->tabInputs);
     pollStates(&outputPollsOutstanding, &outputPollCounter, TovikIoTabs::outputStateReads(),
                ui->tabOutputs);
+    screen->poll(amodule, linked());
 }
 
 void TovikDeviceWindow::pollStates(int *outstanding, int *counter, const QStringList &list,
@@ -430,6 +434,11 @@ void TovikDeviceWindow::on_receivedParam(QString paramname, QString value, int e
 {
     if (paramname == QLatin1String("BINSTATUS")) {
         binStatusOutstanding = false;
+        updateProgress();
+        return;
+    }
+    if (paramname == QLatin1String("SCREEN")) {
+        screen->showAnswer(value, answerFailed(value));
         updateProgress();
         return;
     }

@@ -6,6 +6,7 @@
 
 class TovikIoTabs;
 class TovikNetworkTab;
+class TovikScreenTab;
 
 namespace Ui {
 class TovikDeviceForm;
@@ -100,6 +101,7 @@ private:
 
     Variant variant;
     TovikNetworkTab *network = nullptr;
+    TovikScreenTab *screen = nullptr;
     int build = 0;
     bool buu2 = false;
     bool buu2Known = false;

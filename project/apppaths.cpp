@@ -54,6 +54,13 @@ QString AppPaths::firmwareFolder()
     return dataFolder() + QStringLiteral("/firmware");
 }
 
+QString AppPaths::screenshotFolder()
+{
+    if (!isInstalled())
+        return executableFolder() + QStringLiteral("/screen");
+    return dataFolder() + QStringLiteral("/screen");
+}
+
 QString AppPaths::documentsFolder()
 {
     return isInstalled() ? QDir::homePath() : executableFolder();

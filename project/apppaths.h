@@ -25,6 +25,9 @@ public:
     static QString dataFolder();
     // The folder of the firmware files offered for update, where added files go.
     static QString firmwareFolder();
+    // Where the central unit window saves screenshots: "screen" beside the executable, or
+    // under the data folder of an installed copy. Not created here.
+    static QString screenshotFolder();
     // Where file choosers start when nothing was chosen before.
     static QString documentsFolder();
     // Read-only files of an installed copy (<prefix>/share/norda-console).

@@ -16,6 +16,7 @@
 #include "tools/cli/cliprogress.h"
 #include "tools/cli/exitcode.h"
 #include "tools/cli/flashallcommand.h"
+#include "tools/cli/screencommand.h"
 #include "tools/cli/writeprojectcommand.h"
 
 #include <QLoggingCategory>
@@ -41,6 +42,7 @@ const char deviceHelp[] =
     "  download REMOTE LOCAL      copy a file from the device\n"
     "  rm PATH                    delete a file on the device\n"
     "  flash FILE.norda           restart into the bootloader, erase, write, verify, restart\n"
+    "  screen OUT.png             save a central unit's screen as a picture (1040 x 272)\n"
     "  flash-all PROJECT.mpj IMAGE [--type KEY] [--group NAME] [--parallel N] [--command-port P]\n"
     "                             update every matching device of the project that has\n"
     "                             Ethernet, N at a time (4); no --tcp/--usb needed\n"
@@ -186,7 +188,7 @@ int DeviceCommand::run(const QStringList &args)
     static const Shape shapes[] = {
         {"version", 0, 0}, {"get", 1, 1},           {"set", 2, 2},      {"read", 1, 100000},
         {"ls", 1, 1},      {"upload", 2, 2},        {"download", 2, 2}, {"rm", 1, 1},
-        {"flash", 1, 1},   {"write-project", 1, 2},
+        {"flash", 1, 1},   {"write-project", 1, 2}, {"screen", 1, 1},
     };
     const Shape *shape = nullptr;
     for (const Shape &candidate : shapes) {
@@ -273,6 +275,8 @@ int DeviceCommand::run(const QStringList &args)
         return download(link, params.at(0), params.at(1));
     if (command == QLatin1String("write-project"))
         return WriteProjectCommand::run(link, project.get(), dryRun);
+    if (command == QLatin1String("screen"))
+        return ScreenCommand::run(link, params.at(0));
     return flash(link, params.at(0));
 }
 

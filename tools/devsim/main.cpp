@@ -1,6 +1,7 @@
 #include "tools/devsim/simcommandoptions.h"
 #include "tools/devsim/simcommandserver.h"
 #include "tools/devsim/simdevice.h"
+#include "tools/devsim/simscreen.h"
 #include "tools/devsim/simsignalquit.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simtimeline.h"
@@ -52,6 +53,8 @@ int main(int argc, char *argv[])
     parser.addOption(versionOption);
     const SimCommandOptions commandOptions;
     commandOptions.addTo(parser);
+    const SimScreen screenOptions;
+    screenOptions.addTo(parser);
     parser.process(app);
 
     QTextStream err(stderr);
@@ -90,6 +93,9 @@ int main(int argc, char *argv[])
         }
         device->version = match.captured(2);
     }
+
+    if (const int status = screenOptions.apply(parser, simulator, err))
+        return status;
 
     // The HTTP status side and the timeline.
     SimStatusServer *statusServer = nullptr;

@@ -50,6 +50,9 @@ public:
     // When not empty, the answer to "GET STATUS" as it stands instead of the one built from
     // the state; one that begins with "ERROR" is sent as a refusal (without "OK").
     QString statusAnswer;
+    // When not empty, the answer to "GET SCREEN" (hexadecimal) instead of the default
+    // picture (SimScreen).
+    QString screenAnswer;
 
     // The unit's clock now.
     QDateTime clock() const;

@@ -3,6 +3,7 @@
 #include "project/devicetype.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simfilesystem.h"
+#include "tools/devsim/simscreen.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -133,19 +134,5 @@ bool SimParameters::journal(const QString &arguments, QString *value)
 
 QString SimParameters::screen(const SimDevice *device)
 {
-    // A frame round the screen and one dot per serial number digit, enough to see that the
-    // screen is read.
-    QByteArray bytes(512, '\0');
-    for (int column = 0; column < 128; ++column) {
-        bytes[column] = char(bytes.at(column) | 0x01);
-        bytes[3 * 128 + column] = char(bytes.at(3 * 128 + column) | 0x80);
-    }
-    for (int page = 0; page < 4; ++page) {
-        bytes[page * 128] = char(0xFF);
-        bytes[page * 128 + 127] = char(0xFF);
-    }
-    const QString digits = QString::number(device->serial);
-    for (int i = 0; i < digits.size() && i < 20; ++i)
-        bytes[128 + 8 + i * 6] = char(1 << (digits.at(i).digitValue() % 8));
-    return QString::fromLatin1(bytes.toHex().toUpper());
+    return SimScreen::answer(device);
 }
