@@ -3,16 +3,17 @@
 
 #include "devices/rwparamdialog.h"
 #include "devices/tovikiotabs.h"
+#include "devices/toviklinestab.h"
 #include "devices/toviknetworktab.h"
+#include "devices/tovikstatetab.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
+#include "link/binstatus.h"
 #include "link/tovikstatus.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
 #include <QDebug>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -98,19 +99,26 @@ void TovikDeviceWindow::setUpTovikForm()
     network = new TovikNetworkTab(ui->tabWidget, this);
 
     // The alarm lines' frames: two columns, one in monitoring mode.
-    const ProjectModel *model = device->projectModel() ? device->projectModel() : project();
+    ProjectModel *model = device->projectModel() ? device->projectModel() : project();
     const bool monitoring = model && model->monitoring;
-    auto *lines = new QGridLayout(ui->scrollAreaLo->widget());
-    for (int n = 1; n <= 8; ++n) {
-        auto *frame = new QGroupBox(QStringLiteral("Линия оповещения %1").arg(n));
-        frame->setObjectName(QStringLiteral("groupBoxLo"));
-        frame->setEnabled(false);
-        frame->setMinimumHeight(60);
-        if (monitoring)
-            lines->addWidget(frame, n - 1, 0);
-        else
-            lines->addWidget(frame, (n - 1) / 2, (n - 1) % 2);
-    }
+    TovikLinesTab::Host host;
+    host.linked = [this] { return linked(); };
+    host.read = [this](const QStringList &names) { readList(names); };
+    host.write = [this](const QList<DescriptorWrites::Write> &writes, const QString &success,
+                        const std::function<void()> &after) {
+        startWrites(writes, success, after);
+    };
+    host.error = [this](const QString &text) { showError(text); };
+    host.information = [this](const QString &title, const QString &text) {
+        showInformation(title, text);
+    };
+    lines = new TovikLinesTab(ui->tabWidget, monitoring, amodule, device, model, host, this);
+    state = new TovikStateTab(
+        ui->tabWidget,
+        [this](const QList<DescriptorWrites::Write> &writes, const QString &success) {
+            startWrites(writes, success);
+        },
+        this);
 
     ui->spinBoxAudioInGain->setRange(0, 200);
     ui->spinBoxFirstMessageTimeSec->setRange(0, 3600);
@@ -291,6 +299,7 @@ void TovikDeviceWindow::on_amoduleConnected(int dev_type, QString fullver)
     build = TovikStatus::buildNumber(fullver);
     applyBuild();
     AudioDeviceWindow::on_amoduleConnected(dev_type, fullver);
+    state->setConnected(isIdentified());
 }
 
 void TovikDeviceWindow::on_amoduleDisconnected()
@@ -301,6 +310,8 @@ void TovikDeviceWindow::on_amoduleDisconnected()
     outputPollsOutstanding = 0;
     lastMode.clear();
     buu2Known = false;
+    lines->linkLost();
+    state->setConnected(false);
 }
 
 bool TovikDeviceWindow::tabShown(QWidget *tab) const
@@ -319,6 +330,7 @@ void TovikDeviceWindow::pollDevice()
                ui->tabInputs);
     pollStates(&outputPollsOutstanding, &outputPollCounter, TovikIoTabs::outputStateReads(),
                ui->tabOutputs);
+    lines->tick(tabShown(ui->tabLO));
 }
 
 void TovikDeviceWindow::pollStates(int *outstanding, int *counter, const QStringList &list,
@@ -347,6 +359,10 @@ void TovikDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, 
     else if (descname == QLatin1String("OutputState") && outputPollsOutstanding > 0)
         --outputPollsOutstanding;
     const QString text = value.toString();
+    if (lines->showDescriptor(descname, index, text, answerFailed(text))) {
+        updateProgress();
+        return;
+    }
     if (answerFailed(text)) {
         // A failed read leaves its control as it was.
         AudioDeviceWindow::on_receivedDescriptor(descname, value, index, err);
@@ -386,8 +402,6 @@ void TovikDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, 
         network->show(descname, index, text);
         if ((text == QStringLiteral("вкл")) != device->rs485_enabled)
             setConfigDiff(true);
-    } else if (descname.startsWith(QLatin1String("Lo"))) {
-        // The alarm lines have their own frames.
     } else if (!io->show(descname, index, text) && !network->show(descname, index, text)) {
         AudioDeviceWindow::on_receivedDescriptor(descname, value, index, err);
         return;
@@ -430,6 +444,13 @@ void TovikDeviceWindow::on_receivedParam(QString paramname, QString value, int e
 {
     if (paramname == QLatin1String("BINSTATUS")) {
         binStatusOutstanding = false;
+        if (!answerFailed(value))
+            network->showBinStatus(BinStatus::parse(value));
+        updateProgress();
+        return;
+    }
+    if (paramname == QLatin1String("LO_CURRENT_VALUES")) {
+        lines->showCurrentValues(value, answerFailed(value));
         updateProgress();
         return;
     }
@@ -447,6 +468,9 @@ void TovikDeviceWindow::showTovikStatus(const QString &value)
         ui->lineEditCurrentTime->setText(TovikStatus::displayText(status.clock));
     if (status.hasPpk)
         io->showPpkStates(status.ppk);
+    network->showConsoleStates(status);
+    lines->showStatus(status);
+    state->showStatus(status);
 }
 
 void TovikDeviceWindow::on_hasConfigDiff_changed(bool diff)

@@ -5,7 +5,9 @@
 #include <memory>
 
 class TovikIoTabs;
+class TovikLinesTab;
 class TovikNetworkTab;
+class TovikStateTab;
 
 namespace Ui {
 class TovikDeviceForm;
@@ -100,6 +102,8 @@ private:
 
     Variant variant;
     TovikNetworkTab *network = nullptr;
+    TovikLinesTab *lines = nullptr;
+    TovikStateTab *state = nullptr;
     int build = 0;
     bool buu2 = false;
     bool buu2Known = false;
