@@ -30,6 +30,7 @@ QDoubleSpinBox *volts(QDoubleSpinBox *box)
     box->setDecimals(3);
     box->setRange(0.0, 99.999);
     box->setSingleStep(0.1);
+    box->setSuffix(QStringLiteral(" В"));
     return box;
 }
 

@@ -191,7 +191,7 @@ private slots:
     // read back by another program; the verdict follows, and a changed norm is reported.
     void saveCycle()
     {
-        open();
+        open(50);
         QVERIFY(waitRead());
         FrameLo *line = frame(2);
         // Nothing that is not a value from the unit is ever stored.
@@ -224,6 +224,20 @@ private slots:
                 .split('\n', Qt::SkipEmptyParts),
             QStringList({"desc_LoCtrlEnable[2]=вкл", "desc_LoCalibValue[2]=12.300",
                          "desc_LoCtrlDelta[2]=1.500", "desc_LoCalibTime[2]=10:15:00 01.03.2024"}));
+        QCOMPARE(line->labelInspectionMessage->text(), accepted);
+        QCOMPARE(line->spinBoxLoNorm->text(), QStringLiteral("12.300 В"));
+
+        // The record is read from the database once, not with every answer: a change made
+        // by another program shows only after the window stores its own record again.
+        TestUtil::sqlite3(dbPath,
+                          "UPDATE dev_params SET param_value = '99.000' WHERE "
+                          "param_name = 'desc_LoCalibValue[2]';");
+        widget<QTabWidget>(rig->window, "tabWidgetSettings")
+            ->setCurrentWidget(widget(rig->window, "tabLO"));
+        const int polled = harness->requestLog(rig->sim).size();
+        QTRY_VERIFY(harness->requestLog(rig->sim).mid(polled).count("GET LO_CURRENT_VALUES") >= 2);
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(line->lineEditNormaBase->text(), QStringLiteral("12.300"));
         QCOMPARE(line->labelInspectionMessage->text(), accepted);
 
         // The unit's norm changes behind the record's back.
