@@ -88,6 +88,8 @@ private slots:
     {
         TestUtil::addRows<MillivoltsRow>({
             {"24.0005 rounds up", 24.0005, 24001},
+            // 0.5005 is 0.50049999... in binary: the plain formula gives 500.
+            {"0.5005 rounds up", 0.5005, 501},
             {"1.5", 1.5, 1500},
             {"12.345", 12.345, 12345},
             {"below a half", 0.0004, 0},
