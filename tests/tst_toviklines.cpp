@@ -421,6 +421,22 @@ private slots:
         QCOMPARE(frame(7)->lineEditLoVoltage->text(), QStringLiteral("24.350"));
     }
 
+    // A unit that answers slowly gets one request for the values at a time.
+    void oneValuesRequestAtATime()
+    {
+        open(20);
+        QVERIFY(waitRead());
+        widget<QTabWidget>(rig->window, "tabWidgetSettings")
+            ->setCurrentWidget(widget(rig->window, "tabLO"));
+        harness->setFault(rig->sim, QStringLiteral("delay=50"));
+        const int from = harness->requestLog(rig->sim).size();
+        QTRY_VERIFY_WITH_TIMEOUT(harness->requestLog(rig->sim).size() - from >= 12, 10000);
+        const QStringList log = harness->requestLog(rig->sim).mid(from);
+        harness->clearFaults(rig->sim);
+        QVERIFY2(log.count("GET LO_CURRENT_VALUES") <= log.count("GET STATUS") + 1,
+                 qPrintable(log.join(", ")));
+    }
+
     // ---- The state page ----
 
     void status_data()
