@@ -187,6 +187,33 @@ private slots:
         QVERIFY(boxes->boxes.isEmpty());
     }
 
+    // A failed answer changes no value; the line's verdict waits for a good one.
+    void failedAnswer()
+    {
+        {
+            DatabaseParams db(dbPath);
+            QVERIFY(db.insertParams(0,
+                                    {{"desc_LoCtrlEnable[0]", "вкл"},
+                                     {"desc_LoCalibValue[0]", "12.000"},
+                                     {"desc_LoCtrlDelta[0]", "1.500"},
+                                     {"desc_LoCalibTime[0]", "10:15:00 01.03.2024"}},
+                                    QDateTime::currentDateTime()));
+        }
+        open();
+        QVERIFY(waitRead());
+        FrameLo *line = frame(0);
+        harness->setFault(rig->sim, QStringLiteral("fail=1:GET DESCRIPTOR desc_LoCalibValue[0]"));
+        widget<QPushButton>(rig->window, "pushButtonReadAllLo")->click();
+        QTRY_VERIFY(!line->lineEditCalibDateTime->text().isEmpty());
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(line->spinBoxLoNorm->value(), 12.0);
+        const QString withheld = line->labelInspectionMessage->text();
+        QVERIFY2(withheld != accepted && withheld != differs && withheld != notAccepted,
+                 qPrintable(withheld));
+        widget<QPushButton>(rig->window, "pushButtonReadAllLo")->click();
+        QTRY_COMPARE(line->labelInspectionMessage->text(), accepted);
+    }
+
     // Copy and save: the four values stored together, as the fields show them (no suffix),
     // read back by another program; the verdict follows, and a changed norm is reported.
     void saveCycle()
