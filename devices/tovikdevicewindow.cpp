@@ -3,17 +3,18 @@
 
 #include "devices/rwparamdialog.h"
 #include "devices/tovikiotabs.h"
+#include "devices/toviklinestab.h"
 #include "devices/toviknetworktab.h"
 #include "devices/tovikscreentab.h"
+#include "devices/tovikstatetab.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
+#include "link/binstatus.h"
 #include "link/tovikstatus.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
 #include <QDebug>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -100,19 +101,26 @@ void TovikDeviceWindow::setUpTovikForm()
     screen = new TovikScreenTab(ui->tabScreen, settings(), this);
 
     // The alarm lines' frames: two columns, one in monitoring mode.
-    const ProjectModel *model = device->projectModel() ? device->projectModel() : project();
+    ProjectModel *model = device->projectModel() ? device->projectModel() : project();
     const bool monitoring = model && model->monitoring;
-    auto *lines = new QGridLayout(ui->scrollAreaLo->widget());
-    for (int n = 1; n <= 8; ++n) {
-        auto *frame = new QGroupBox(QStringLiteral("Линия оповещения %1").arg(n));
-        frame->setObjectName(QStringLiteral("groupBoxLo"));
-        frame->setEnabled(false);
-        frame->setMinimumHeight(60);
-        if (monitoring)
-            lines->addWidget(frame, n - 1, 0);
-        else
-            lines->addWidget(frame, (n - 1) / 2, (n - 1) % 2);
-    }
+    TovikLinesTab::Host host;
+    host.linked = [this] { return linked(); };
+    host.read = [this](const QStringList &names) { readList(names); };
+    host.write = [this](const QList<DescriptorWrites::Write> &writes, const QString &success,
+                        const std::function<void()> &after) {
+        startWrites(writes, success, after);
+    };
+    host.error = [this](const QString &text) { showError(text); };
+    host.information = [this](const QString &title, const QString &text) {
+        showInformation(title, text);
+    };
+    lines = new TovikLinesTab(ui->tabWidget, monitoring, amodule, device, model, host, this);
+    state = new TovikStateTab(
+        ui->tabWidget,
+        [this](const QList<DescriptorWrites::Write> &writes, const QString &success) {
+            startWrites(writes, success);
+        },
+        this);
 
     ui->spinBoxAudioInGain->setRange(0, 200);
     ui->spinBoxFirstMessageTimeSec->setRange(0, 3600);
@@ -293,6 +301,7 @@ void TovikDeviceWindow::on_amoduleConnected(int dev_type, QString fullver)
     build = TovikStatus::buildNumber(fullver);
     applyBuild();
     AudioDeviceWindow::on_amoduleConnected(dev_type, fullver);
+    state->setConnected(isIdentified());
 }
 
 void TovikDeviceWindow::on_amoduleDisconnected()
@@ -304,6 +313,8 @@ void TovikDeviceWindow::on_amoduleDisconnected()
     screen->linkDropped();
     lastMode.clear();
     buu2Known = false;
+    lines->linkLost();
+    state->setConnected(false);
 }
 
 bool TovikDeviceWindow::tabShown(QWidget *tab) const
@@ -323,6 +334,7 @@ void TovikDeviceWindow::pollDevice()
     pollStates(&outputPollsOutstanding, &outputPollCounter, TovikIoTabs::outputStateReads(),
                ui->tabOutputs);
     screen->poll(amodule, linked());
+    lines->tick(tabShown(ui->tabLO));
 }
 
 void TovikDeviceWindow::pollStates(int *outstanding, int *counter, const QStringList &list,
@@ -351,6 +363,10 @@ void TovikDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, 
     else if (descname == QLatin1String("OutputState") && outputPollsOutstanding > 0)
         --outputPollsOutstanding;
     const QString text = value.toString();
+    if (lines->showDescriptor(descname, index, text, answerFailed(text))) {
+        updateProgress();
+        return;
+    }
     if (answerFailed(text)) {
         // A failed read leaves its control as it was.
         AudioDeviceWindow::on_receivedDescriptor(descname, value, index, err);
@@ -390,8 +406,6 @@ void TovikDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, 
         network->show(descname, index, text);
         if ((text == QStringLiteral("вкл")) != device->rs485_enabled)
             setConfigDiff(true);
-    } else if (descname.startsWith(QLatin1String("Lo"))) {
-        // The alarm lines have their own frames.
     } else if (!io->show(descname, index, text) && !network->show(descname, index, text)) {
         AudioDeviceWindow::on_receivedDescriptor(descname, value, index, err);
         return;
@@ -434,6 +448,13 @@ void TovikDeviceWindow::on_receivedParam(QString paramname, QString value, int e
 {
     if (paramname == QLatin1String("BINSTATUS")) {
         binStatusOutstanding = false;
+        if (!answerFailed(value))
+            network->showBinStatus(BinStatus::parse(value));
+        updateProgress();
+        return;
+    }
+    if (paramname == QLatin1String("LO_CURRENT_VALUES")) {
+        lines->showCurrentValues(value, answerFailed(value));
         updateProgress();
         return;
     }
@@ -456,6 +477,9 @@ void TovikDeviceWindow::showTovikStatus(const QString &value)
         ui->lineEditCurrentTime->setText(TovikStatus::displayText(status.clock));
     if (status.hasPpk)
         io->showPpkStates(status.ppk);
+    network->showConsoleStates(status);
+    lines->showStatus(status);
+    state->showStatus(status);
 }
 
 void TovikDeviceWindow::on_hasConfigDiff_changed(bool diff)

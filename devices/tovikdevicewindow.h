@@ -5,8 +5,10 @@
 #include <memory>
 
 class TovikIoTabs;
+class TovikLinesTab;
 class TovikNetworkTab;
 class TovikScreenTab;
+class TovikStateTab;
 
 namespace Ui {
 class TovikDeviceForm;
@@ -102,6 +104,8 @@ private:
     Variant variant;
     TovikNetworkTab *network = nullptr;
     TovikScreenTab *screen = nullptr;
+    TovikLinesTab *lines = nullptr;
+    TovikStateTab *state = nullptr;
     int build = 0;
     bool buu2 = false;
     bool buu2Known = false;

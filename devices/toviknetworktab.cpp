@@ -1,6 +1,7 @@
 #include "devices/toviknetworktab.h"
 
 #include "devices/tovikpultframe.h"
+#include "link/binstatus.h"
 #include "link/connectiondevice.h"
 
 #include <QCheckBox>
@@ -33,6 +34,9 @@ QList<TovikPultFrame *> makeFrames(QWidget *form, const char *area, const QStrin
     for (int n = 1; n <= count; ++n) {
         auto *frame = new TovikPultFrame(title, n, contents);
         frame->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(n));
+        // "labelPultState1", "labelExtBlockState1".
+        frame->linkStateLabel()->setObjectName(
+            QStringLiteral("label%1State%2").arg(QLatin1String(prefix + 5)).arg(n));
         layout->addWidget(frame);
         frames.append(frame);
     }
@@ -233,4 +237,35 @@ void TovikNetworkTab::updateRs485Controls()
         frame->setEnabled(on && central);
     for (TovikPultFrame *frame : qAsConst(extensions))
         frame->setEnabled(on && central);
+}
+
+void TovikNetworkTab::showConsoleStates(const TovikStatus &status)
+{
+    if (!status.valid || !status.hasConsoles)
+        return;
+    static const char *const texts[] = {"Состояние: ошибка связи", "Состояние: подключен",
+                                        "Состояние: отключен", "Состояние: неизвестно"};
+    static const char *const colours[] = {"color: red;", "color: green;", "color: gray;",
+                                          "color: black;"};
+    for (int k = 1; k <= consoleCount; ++k) {
+        const int state = TovikStatus::twoBitState(status.consoles, k);
+        consoles.at(k - 1)->setLinkState(QString::fromUtf8(texts[state]),
+                                         QLatin1String(colours[state]));
+    }
+}
+
+void TovikNetworkTab::showBinStatus(const BinStatus &status)
+{
+    if (!status.valid)
+        return;
+    auto show = [](TovikPultFrame *frame, int fault) {
+        if (!frame->isChecked())
+            frame->setState(QStringLiteral("отключено"));
+        else if (fault >= 0)
+            frame->setState(fault ? QStringLiteral("ошибка связи") : QStringLiteral("подключено"));
+    };
+    for (int k = 0; k < consoleCount; ++k)
+        show(consoles.at(k), status.consoleFault(k));
+    for (int j = 0; j < extensionCount; ++j)
+        show(extensions.at(j), status.extensionFault(j));
 }

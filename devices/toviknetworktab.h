@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+class BinStatus;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -58,6 +59,12 @@ public:
     TovikPultFrame *extension(int n) const { return extensions.value(n); }
 
     void updateRs485Controls();
+
+    // The console states of a status answer (field 11) in the consoles' state labels.
+    void showConsoleStates(const TovikStatus &status);
+    // The faults of a "BINSTATUS" answer in the state fields of the enabled rows; a row not
+    // enabled shows "отключено", and a bit the answer is too short for changes nothing.
+    void showBinStatus(const BinStatus &status);
 
 private:
     QLineEdit *deviceName;

@@ -10,6 +10,7 @@ TovikPultFrame::TovikPultFrame(const QString &title, int number, QWidget *parent
     , checkBoxPultEnable(new QCheckBox(this))
     , lineEditPultSerial(new QLineEdit(this))
     , lineEditPultState(new QLineEdit(this))
+    , labelPultState(new QLabel(this))
 {
     checkBoxPultEnable->setObjectName(QStringLiteral("checkBoxPultEnable"));
     lineEditPultSerial->setObjectName(QStringLiteral("lineEditPultSerial"));
@@ -27,6 +28,8 @@ TovikPultFrame::TovikPultFrame(const QString &title, int number, QWidget *parent
     layout->addWidget(lineEditPultSerial, 1);
     layout->addWidget(new QLabel(QStringLiteral("Состояние"), this));
     layout->addWidget(lineEditPultState, 1);
+    layout->addWidget(labelPultState, 1);
+    labelPultState->hide();
     connect(checkBoxPultEnable, &QCheckBox::stateChanged, this,
             [this](int state) { on_checkBoxPultEnable_stateChanged(state); });
     on_checkBoxPultEnable_stateChanged(Qt::Unchecked);
@@ -63,6 +66,13 @@ void TovikPultFrame::setState(const QString &text)
 {
     lineEditPultState->setText(text);
     lineEditPultState->setStyleSheet(QString());
+}
+
+void TovikPultFrame::setLinkState(const QString &text, const QString &styleSheet)
+{
+    labelPultState->setText(text);
+    labelPultState->setStyleSheet(styleSheet);
+    labelPultState->show();
 }
 
 QString TovikPultFrame::state() const

@@ -3,6 +3,7 @@
 #include <QFrame>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 // One row of the central unit's RS-485 bus: a console ("Пульт") or an extension unit
@@ -25,6 +26,10 @@ public:
     QString state() const;
 
     QCheckBox *enableBox() const { return checkBoxPultEnable; }
+    // The state the unit's status reports for the row ("Состояние: подключен"), in its
+    // colour; hidden until the first report.
+    void setLinkState(const QString &text, const QString &styleSheet);
+    QLabel *linkStateLabel() const { return labelPultState; }
 
     void on_checkBoxPultEnable_stateChanged(int state);
 
@@ -32,4 +37,5 @@ private:
     QCheckBox *checkBoxPultEnable;
     QLineEdit *lineEditPultSerial;
     QLineEdit *lineEditPultState;
+    QLabel *labelPultState;
 };

@@ -23,6 +23,30 @@ bool DatabaseParams::insertParam(int deviceId, const QString &name, const QStrin
     return query != nullptr;
 }
 
+bool DatabaseParams::insertParams(int deviceId, const QList<QPair<QString, QString>> &values,
+                                  const QDateTime &time)
+{
+    if (!isOpen() || !exec(QStringLiteral("BEGIN IMMEDIATE;")))
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < values.size(); ++i) {
+        QSqlQuery *query = run(QStringLiteral("INSERT INTO dev_params(device_unique_id, "
+                                              "param_name, param_value, param_time) VALUES "
+                                              "(?, ?, ?, ?);"),
+                               {deviceId, textValue(values.at(i).first),
+                                textValue(values.at(i).second), timeText(time)});
+        done(query);
+        ok = query != nullptr;
+    }
+    if (ok && exec(QStringLiteral("COMMIT;")))
+        return true;
+    // A failed commit may have ended the transaction already.
+    QSqlQuery rollback(database());
+    rollback.exec(QStringLiteral("ROLLBACK;"));
+    rollback.finish();
+    return false;
+}
+
 bool DatabaseParams::lastParam(int deviceId, const QString &name, QString &value, QDateTime &time)
 {
     QSqlQuery *query = run(QStringLiteral("SELECT param_value, param_time FROM dev_params WHERE "

@@ -27,8 +27,8 @@ const GeneralFault generalFaults[] = {
 };
 
 constexpr int lineBit = 96;
-constexpr int consoleBit = 120;
-constexpr int extensionBit = 152;
+constexpr int consoleBit = StatusDecoder::consoleFaultBit;
+constexpr int extensionBit = StatusDecoder::extensionFaultBit;
 constexpr int lineStateBytes = 15;
 constexpr int consoleStateBytes = 20;
 constexpr int extensionStateBytes = 21;

@@ -15,6 +15,11 @@ class ProjectDevice;
 // one bit per console from bit 120 and one bit per extension unit from bit 152.
 class StatusDecoder {
 public:
+    // The first bit of the console faults (console k at this bit + k, k = 0..31) and of the
+    // extension unit faults (unit j at this bit + j, j = 0..8).
+    static constexpr int consoleFaultBit = 120;
+    static constexpr int extensionFaultBit = 152;
+
     // Bytes of the document's binary state; empty when it is missing or not an even
     // number of hexadecimal digits (white space between them is allowed).
     static QByteArray binaryState(const QJsonObject &document);

@@ -87,6 +87,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("line") << "device 1 line 3 tolerance"
                               << "lines 0,0,3,0,0,0,0,0";
+        QTest::newRow("line value") << "device 1 line-value 2 23500"
+                                    << "values 24000,23500,24100,24150,24200,24250,24300,24350";
         QTest::newRow("fault on") << "device 1 fault mains on"
                                   << "errors no ext power";
         QTest::newRow("mode hex") << "device 1 mode 0x86"
@@ -119,8 +121,12 @@ private slots:
         QStringList lines;
         for (int s : device->lineStates)
             lines << QString::number(s);
+        QStringList values;
+        for (int v : device->lineValues)
+            values << QString::number(v);
         const QHash<QString, QString> now = {
             {"lines", lines.join(',')},
+            {"values", values.join(',')},
             {"errors", device->errors.join(',')},
             {"mode", QString::number(device->mode)},
             {"byte3", QString::number(device->statusByte3)},
@@ -153,6 +159,9 @@ private slots:
         QTest::newRow("line out of range")
             << "at 1 s device 1 line 9 open"
             << "line 1: expected 'line 1..8 normal|short|open|tolerance'";
+        QTest::newRow("line value out of range")
+            << "at 1 s device 1 line-value 2 100000"
+            << "line 1: expected 'line-value 1..8 MILLIVOLTS' (0..99999)";
         QTest::newRow("unknown fault")
             << "at 1 s device 1 fault fire on"
             << "line 1: expected 'fault amplifier|battery|mains|tamper on|off'";

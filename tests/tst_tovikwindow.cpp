@@ -91,6 +91,7 @@ QStringList withoutPolls(const QStringList &log)
     QStringList lines;
     for (const QString &line : log) {
         if (line != QLatin1String("GET STATUS") && line != QLatin1String("GET BINSTATUS") &&
+            line != QLatin1String("GET LO_CURRENT_VALUES") &&
             !line.startsWith(QLatin1String("GET DESCRIPTOR desc_InputCtrlState")) &&
             !line.startsWith(QLatin1String("GET DESCRIPTOR desc_OutputState")))
             lines << line;

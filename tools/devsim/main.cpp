@@ -40,7 +40,12 @@ int main(int argc, char *argv[])
         QStringLiteral("PORT"));
     const QCommandLineOption timelineOption(
         QStringLiteral("timeline"),
-        QStringLiteral("Apply the changes of a timeline file (\"at 20 s device 3 line 2 open\")."),
+        QStringLiteral("Apply the changes of a timeline file (\"at 20 s device 3 line 2 open\"). "
+                       "\"line-value L MV\" sets the millivolts a normal alarm line L measures "
+                       "(LO_CURRENT_VALUES; calibrating the line, SET "
+                       "desc_LoCtrlCalibCmd[L-1] 1, makes them its norm and the unit's clock its "
+                       "calibration time); \"console K faulty\" and \"extension J faulty\" "
+                       "also set bits 120+K-1 and 152+J-1 of the BINSTATUS answer."),
         QStringLiteral("FILE"));
     const QCommandLineOption versionOption(
         QStringLiteral("device-version"),

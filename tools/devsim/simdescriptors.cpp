@@ -3,6 +3,7 @@
 #include "link/tovikstatus.h"
 #include "project/devicetype.h"
 #include "tools/devsim/simdevice.h"
+#include "tools/devsim/simlines.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -195,6 +196,8 @@ bool SimDescriptors::write(SimDevice *device, const QString &name, const QString
         device->clockOffset = QDateTime::currentDateTime().secsTo(time);
         return true;
     }
+    if (base == QLatin1String("LoCtrlCalibCmd"))
+        return SimLines::calibrate(device, name, value);
     if (commands.contains(base))
         return !device->descriptors.isEmpty();
     if (unitLacks(device, name))

@@ -38,6 +38,8 @@ public:
     int mode = 0; // operating mode, signed 8-bit
     uint8_t statusByte3 = 0;
     std::array<int, 8> lineStates {}; // 0 normal, 1 short, 2 open, 3 tolerance
+    // Millivolts a normal line measures (the answer to "GET LO_CURRENT_VALUES").
+    std::array<int, 8> lineValues {24000, 24050, 24100, 24150, 24200, 24250, 24300, 24350};
     uint32_t consoleFaults = 0; // bit k: console k + 1 faulty
     uint16_t extensionFaults = 0; // bit j: extension unit j + 1 faulty
     int keysCount = -1; // reported for consoles; -1 leaves the key out

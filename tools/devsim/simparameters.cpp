@@ -3,7 +3,9 @@
 #include "project/devicetype.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simfilesystem.h"
+#include "tools/devsim/simlines.h"
 #include "tools/devsim/simscreen.h"
+#include "tools/devsim/simstatusdocument.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -90,24 +92,14 @@ QString SimParameters::status(const SimDevice *device, const SimFileSystem &file
 
 QString SimParameters::binaryStatus(const SimDevice *device)
 {
-    QByteArray bytes(32, '\0');
-    bytes[3] = char(device->statusByte3);
-    for (int k = 0; k < 32; ++k) {
-        if ((device->consoleFaults >> k) & 1u)
-            bytes[15 + k / 8] = char(bytes.at(15 + k / 8) | (1 << (k % 8)));
-    }
-    return QString::fromLatin1(bytes.toHex().toUpper());
+    // The binary state of the status document: line states, faulty consoles (bit 120 + k)
+    // and extension units (bit 152 + j).
+    return QString::fromLatin1(SimStatusDocument::binaryState(*device).toHex().toUpper());
 }
 
 QString SimParameters::lineVoltages(const SimDevice *device)
 {
-    QStringList values;
-    for (int n = 0; n < 8; ++n) {
-        const int state = device->lineStates[size_t(n)];
-        const int millivolts = state == 1 ? 120 : state == 2 ? 30000 : 24000 + 50 * n;
-        values << QString::number(millivolts);
-    }
-    return values.join(QLatin1Char(','));
+    return SimLines::currentValues(device);
 }
 
 bool SimParameters::journal(const QString &arguments, QString *value)

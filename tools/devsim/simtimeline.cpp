@@ -153,6 +153,11 @@ bool SimTimeline::checkAction(const Step &step, QString *error) const
         if (args.size() != 2 || !toNumber(args.at(0), &number) || number < 1 || number > 8 ||
             !lineStateNames.contains(args.at(1)))
             return fail(QStringLiteral("expected 'line 1..8 normal|short|open|tolerance'"));
+    } else if (action == QLatin1String("line-value")) {
+        int millivolts = 0;
+        if (args.size() != 2 || !toNumber(args.at(0), &number) || number < 1 || number > 8 ||
+            !toNumber(args.at(1), &millivolts) || millivolts < 0 || millivolts > 99999)
+            return fail(QStringLiteral("expected 'line-value 1..8 MILLIVOLTS' (0..99999)"));
     } else if (action == QLatin1String("fault")) {
         if (args.size() != 2 || faultString(args.at(0)).isEmpty() ||
             (args.at(1) != QLatin1String("on") && args.at(1) != QLatin1String("off")))
@@ -214,6 +219,10 @@ void SimTimeline::run(const Step &step)
     for (SimDevice *device : step.devices) {
         if (action == QLatin1String("line")) {
             device->lineStates[number - 1] = lineStateNames.indexOf(args.at(1));
+        } else if (action == QLatin1String("line-value")) {
+            int millivolts = 0;
+            toNumber(args.at(1), &millivolts);
+            device->lineValues[size_t(number - 1)] = millivolts;
         } else if (action == QLatin1String("fault")) {
             const QString fault = faultString(args.at(0));
             device->errors.removeAll(fault);

@@ -15,6 +15,7 @@ class Simulator;
 //
 //   # comment
 //   at 20 s device 3 line 2 open           line ЛО2: normal | short | open | tolerance
+//   at 21 s device 3 line-value 2 23500    millivolts ЛО2 measures while normal
 //   at 25 s device 3 fault tamper on       amplifier | battery | mains | tamper: on | off
 //   at 30 s device 1 mode 3                operating mode (decimal or 0x..)
 //   at 30 s device 1 byte3 0x05            byte 3 of the binary state
