@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/devsim/simjournal.h"
+
 #include <QDateTime>
 #include <QHostAddress>
 #include <QMap>
@@ -50,6 +52,8 @@ public:
     // When not empty, the answer to "GET STATUS" as it stands instead of the one built from
     // the state; one that begins with "ERROR" is sent as a refusal (without "OK").
     QString statusAnswer;
+    // The event journal of a central unit (STATUS fields 3 to 5, "GET JOURNAL 0,i").
+    SimJournal journal;
 
     // The unit's clock now.
     QDateTime clock() const;
