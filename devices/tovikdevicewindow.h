@@ -5,6 +5,7 @@
 #include <memory>
 
 class TovikIoTabs;
+class TovikJournalTab;
 class TovikNetworkTab;
 
 namespace Ui {
@@ -80,6 +81,8 @@ protected:
     TovikIoTabs *io = nullptr;
 
 private:
+    void abortExchange() override;
+    void setUpJournalTab();
     void setUpTovikForm();
     void connectButtons();
     void applyAccess();
@@ -100,6 +103,7 @@ private:
 
     Variant variant;
     TovikNetworkTab *network = nullptr;
+    TovikJournalTab *journal = nullptr;
     int build = 0;
     bool buu2 = false;
     bool buu2Known = false;
