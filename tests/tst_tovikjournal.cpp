@@ -86,10 +86,10 @@ private slots:
     void cleanupTestCase() { harness.reset(); }
 
     // A wrapped journal is read from the write position round to the record before it; the
-    // status poll waits meanwhile.
+    // status poll (every 20 ms here) waits meanwhile.
     void readWrapped()
     {
-        open("capacity=1000,records=1250");
+        open("capacity=1000,records=1250", nullptr, 20);
         QTRY_COMPARE_WITH_TIMEOUT(text("labelJournalRecordCount"),
                                   QString::fromUtf8("Записей в журнале: 1000"), 10000);
         const int from = harness->requestLog(rig->sim).size();
@@ -252,10 +252,11 @@ private slots:
     }
 
 private:
-    void open(const QString &journal, const std::function<void(SimDevice *)> &before = nullptr)
+    void open(const QString &journal, const std::function<void(SimDevice *)> &before = nullptr,
+              int pollMs = 1000)
     {
         rig = openRig(harness.get(), settings.get(), DeviceType::Tovik2, 2002,
-                      QStringLiteral("127.94.0.%1").arg(++addressCount), 1000,
+                      QStringLiteral("127.94.0.%1").arg(++addressCount), pollMs,
                       [&](SimDevice *device) {
                           QString error;
                           QVERIFY2(device->journal.apply(journal, &error), qPrintable(error));
