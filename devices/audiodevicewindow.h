@@ -168,6 +168,8 @@ protected:
     void startWrites(const QList<DescriptorWrites::Write> &writes,
                      const QString &success = QString(),
                      const std::function<void()> &after = nullptr);
+    // Cancels the running upload, or what the frame cancels.
+    void abortExchange() override;
     // A write refused before anything was sent.
     void refuseWrite(const QString &reason);
     // A field's text when the field holds a complete value; otherwise a message is shown,
@@ -203,7 +205,6 @@ private:
     void onConfigDownloaded(const DeviceJob::Result &result);
     void updateFileButtons();
 
-    void abortExchange() override;
     void closeEvent(QCloseEvent *event) override;
 
     void onUploadFinished(Upload kind, const DeviceJob::Result &result);

@@ -3,6 +3,7 @@
 
 #include "devices/rwparamdialog.h"
 #include "devices/tovikiotabs.h"
+#include "devices/tovikjournaltab.h"
 #include "devices/toviklinestab.h"
 #include "devices/toviknetworktab.h"
 #include "devices/tovikscreentab.h"
@@ -90,6 +91,8 @@ TovikDeviceWindow::TovikDeviceWindow(ProjectDevice *device, const DeviceWindowCo
 
 TovikDeviceWindow::~TovikDeviceWindow()
 {
+    // Before the facade goes: a journal read still running stops with its tab.
+    delete journal;
     delete io;
     delete ui;
 }
@@ -99,6 +102,7 @@ void TovikDeviceWindow::setUpTovikForm()
     io = new TovikIoTabs(ui->tabWidget);
     network = new TovikNetworkTab(ui->tabWidget, this);
     screen = new TovikScreenTab(ui->tabScreen, settings(), this);
+    setUpJournalTab();
 
     // The alarm lines' frames: two columns, one in monitoring mode.
     ProjectModel *model = device->projectModel() ? device->projectModel() : project();
@@ -473,6 +477,7 @@ void TovikDeviceWindow::showTovikStatus(const QString &value)
     const TovikStatus status = TovikStatus::parse(value);
     if (!status.valid)
         return;
+    journal->showStatus(status);
     if (status.clock.isValid())
         ui->lineEditCurrentTime->setText(TovikStatus::displayText(status.clock));
     if (status.hasPpk)
@@ -487,6 +492,33 @@ void TovikDeviceWindow::on_hasConfigDiff_changed(bool diff)
     const bool show = hasFullAccess() && diff;
     ui->labelHasConfigMsg->setVisible(show);
     ui->pushButtonLoadProject->setVisible(show);
+}
+
+// ---- Journal ----
+
+void TovikDeviceWindow::setUpJournalTab()
+{
+    TovikJournalTab::Host host;
+    host.canRead = [this] { return linked() && !windowTransferRunning(); };
+    host.beginTransfer = [this](const QString &label, qint64 total) {
+        beginWindowTransfer(label, total);
+    };
+    host.transferProgress = [this](qint64 done, qint64 total) {
+        setWindowTransferProgress(done, total);
+    };
+    host.endTransfer = [this] { endWindowTransfer(); };
+    host.startWrites = [this](const QList<DescriptorWrites::Write> &writes,
+                              const QString &success) { startWrites(writes, success); };
+    host.pollStatus = [this] { pollStatus(); };
+    host.deviceType = [this] { return deviceTypeCode() ? deviceTypeCode() : device->type; };
+    host.serial = [this] { return quint64(deviceSerial ? deviceSerial : device->serial); };
+    journal = new TovikJournalTab(ui->tabJournal, this, amodule, settings(), host);
+}
+
+void TovikDeviceWindow::abortExchange()
+{
+    if (!journal->cancel())
+        AudioDeviceWindow::abortExchange();
 }
 
 // ---- Mode and clock ----

@@ -6,6 +6,7 @@
 
 class TovikIoTabs;
 class TovikLinesTab;
+class TovikJournalTab;
 class TovikNetworkTab;
 class TovikScreenTab;
 class TovikStateTab;
@@ -83,6 +84,8 @@ protected:
     TovikIoTabs *io = nullptr;
 
 private:
+    void abortExchange() override;
+    void setUpJournalTab();
     void setUpTovikForm();
     void connectButtons();
     void applyAccess();
@@ -106,6 +109,7 @@ private:
     TovikScreenTab *screen = nullptr;
     TovikLinesTab *lines = nullptr;
     TovikStateTab *state = nullptr;
+    TovikJournalTab *journal = nullptr;
     int build = 0;
     bool buu2 = false;
     bool buu2Known = false;

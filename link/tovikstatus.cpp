@@ -31,6 +31,11 @@ TovikStatus TovikStatus::parse(const QString &answer)
     // A clock beyond the year 9999 is no clock.
     if (toUnsigned(fields, 2, &seconds) && seconds < 253402300800ULL)
         status.clock = QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::UTC).toLocalTime();
+    status.hasJournal = toUnsigned(fields, 3, &status.journalPosition) &&
+        toUnsigned(fields, 4, &status.journalCount) &&
+        toUnsigned(fields, 5, &status.journalCapacity);
+    if (!status.hasJournal)
+        status.journalPosition = status.journalCount = status.journalCapacity = 0;
     status.hasConsoles = toUnsigned(fields, 11, &status.consoles);
     status.hasLines = toUnsigned(fields, 12, &status.lines);
     status.hasPpk = toUnsigned(fields, 13, &status.ppk);

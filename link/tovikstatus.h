@@ -9,7 +9,8 @@
 //
 // The answer to "GET STATUS" is one line of comma-separated fields; past the type key and
 // version (read by StatusAnswer) a central unit reports its clock in field 2 as seconds
-// since 1970-01-01 UTC, and packed states of consoles (field 11), alarm lines (12) and
+// since 1970-01-01 UTC, its journal's write position, record count and capacity in fields
+// 3 to 5, and packed states of consoles (field 11), alarm lines (12) and
 // fire-panel (PPK) inputs (13), its state code (14) and two activation masks (15, 16). The
 // packed fields are unsigned 64-bit: 32 consoles of two bits fill all 64.
 //
@@ -44,6 +45,12 @@ public:
     bool valid = false;
     // Field 2, in local time; invalid when absent or not a number.
     QDateTime clock;
+    // Fields 3-5: the journal's write position, number of records and capacity; all three
+    // or none (zeros).
+    bool hasJournal = false;
+    quint64 journalPosition = 0;
+    quint64 journalCount = 0;
+    quint64 journalCapacity = 0;
     bool hasConsoles = false; // field 11
     quint64 consoles = 0;
     bool hasLines = false; // field 12

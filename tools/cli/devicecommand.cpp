@@ -17,6 +17,7 @@
 #include "tools/cli/exitcode.h"
 #include "tools/cli/flashallcommand.h"
 #include "tools/cli/screencommand.h"
+#include "tools/cli/unitjournalcommand.h"
 #include "tools/cli/writeprojectcommand.h"
 
 #include <QLoggingCategory>
@@ -46,6 +47,8 @@ const char deviceHelp[] =
     "  flash-all PROJECT.mpj IMAGE [--type KEY] [--group NAME] [--parallel N] [--command-port P]\n"
     "                             update every matching device of the project that has\n"
     "                             Ethernet, N at a time (4); no --tcp/--usb needed\n"
+    "  journal [--xlsx OUT.xlsx]  print a central unit's journal, oldest first: time, type, text\n"
+    "                             (tab-separated); --xlsx also writes it as a spreadsheet\n"
     "  write-project PROJECT.mpj [--dry-run]\n"
     "                             write the project's consoles into the central unit that\n"
     "                             answers (found by its serial number); --dry-run only prints\n"
@@ -179,6 +182,9 @@ int DeviceCommand::run(const QStringList &args)
     // Many devices of a project, each at its own address: no --tcp or --usb.
     if (command == QLatin1String("flash-all"))
         return FlashAllCommand::run(params);
+    if (command == QLatin1String("journal"))
+        return UnitJournalCommand::run(haveTarget ? &target : nullptr, port, connectTimeoutMs,
+                                       params);
 
     struct Shape {
         const char *name;

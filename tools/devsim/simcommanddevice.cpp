@@ -196,6 +196,9 @@ QByteArray SimCommandDevice::answerApplication(const QString &line)
             if (descriptor == QLatin1String("desc_NorFormatCmd") &&
                 text.trimmed() == QLatin1String("1"))
                 files.format(QStringLiteral("0:"));
+            if (descriptor == QLatin1String("desc_JournalClearCmd") &&
+                text.trimmed() == QLatin1String("1"))
+                m_device->journal.clear();
             return ok;
         }
         if (name == QLatin1String("BOOT") && rest.isEmpty()) {

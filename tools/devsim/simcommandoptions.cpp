@@ -41,6 +41,16 @@ SimCommandOptions::SimCommandOptions()
                  QStringLiteral("Append every request line the devices receive to FILE, one per "
                                 "line: address, serial number and request, separated by tabs."),
                  QStringLiteral("FILE"))
+    , journal(QStringLiteral("journal"),
+              QStringLiteral("Set up the event journal of the central units, or of the one with "
+                             "the serial number given; comma-separated items: capacity=N (slots, "
+                             "default 1000), start=P (slot of the first record, default 0), "
+                             "records=N (N made-up records, one a minute), file=PATH (records "
+                             "oldest first, one a line as 14 hex digits; other text is handed "
+                             "out as it stands; '#' comments), wrong-index=I (the answer for "
+                             "slot I names slot I+1). More records than slots wrap round. "
+                             "Default: 3 records, capacity 1000."),
+              QStringLiteral("[SERIAL:]SPEC"))
 {
 }
 
@@ -53,6 +63,7 @@ void SimCommandOptions::addTo(QCommandLineParser &parser) const
     parser.addOption(fault);
     parser.addOption(flashLayout);
     parser.addOption(requestLog);
+    parser.addOption(journal);
 }
 
 int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simulator,
@@ -97,6 +108,24 @@ int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simula
         }
         for (SimDevice *device : qAsConst(targets)) {
             if (!server.commandDevice(device)->faults.apply(faultText, &error))
+                return fail(1, error);
+        }
+    }
+
+    for (const QString &text : parser.values(journal)) {
+        const QRegularExpressionMatch match = serialPrefix.match(text);
+        QList<SimDevice *> targets = simulator.devices();
+        QString spec = text;
+        if (match.hasMatch()) {
+            SimDevice *device = simulator.deviceBySerial(match.captured(1).toInt());
+            if (!device)
+                return fail(
+                    1, QStringLiteral("no device with serial number %1").arg(match.captured(1)));
+            targets = {device};
+            spec = match.captured(2);
+        }
+        for (SimDevice *device : qAsConst(targets)) {
+            if (!device->journal.apply(spec, &error))
                 return fail(1, error);
         }
     }

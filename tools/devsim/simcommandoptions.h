@@ -32,4 +32,5 @@ private:
     QCommandLineOption fault;
     QCommandLineOption flashLayout;
     QCommandLineOption requestLog;
+    QCommandLineOption journal;
 };

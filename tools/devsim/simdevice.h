@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/devsim/simjournal.h"
+
 #include <QDateTime>
 #include <QHostAddress>
 #include <QMap>
@@ -55,6 +57,8 @@ public:
     // When not empty, the answer to "GET SCREEN" (hexadecimal) instead of the default
     // picture (SimScreen).
     QString screenAnswer;
+    // The event journal of a central unit (STATUS fields 3 to 5, "GET JOURNAL 0,i").
+    SimJournal journal;
 
     // The unit's clock now.
     QDateTime clock() const;

@@ -40,7 +40,7 @@ bool SimParameters::answer(const SimDevice *device, const SimFileSystem &files,
         return true;
     }
     if (name == QLatin1String("JOURNAL") && central)
-        return journal(arguments, value);
+        return device->journal.answer(arguments, value);
     if (name == QLatin1String("SCREEN") && central) {
         *value = screen(device);
         return true;
@@ -67,8 +67,9 @@ QString SimParameters::status(const SimDevice *device, const SimFileSystem &file
         return fields.join(QLatin1Char(','));
     }
     fields << QString::number(device->clock().toSecsSinceEpoch());
-    fields << QString::number(journalRecords) << QString::number(journalRecords)
-           << QString::number(journalCapacity);
+    fields << QString::number(device->journal.position())
+           << QString::number(device->journal.count())
+           << QString::number(device->journal.capacity());
     fields << storage;
     fields << QStringLiteral("0") << QStringLiteral("0");
     quint64 consoles = 0;
@@ -100,28 +101,6 @@ QString SimParameters::binaryStatus(const SimDevice *device)
 QString SimParameters::lineVoltages(const SimDevice *device)
 {
     return SimLines::currentValues(device);
-}
-
-bool SimParameters::journal(const QString &arguments, QString *value)
-{
-    const QStringList parts = arguments.split(QLatin1Char(','));
-    bool ok = false;
-    const int index = parts.value(1).toInt(&ok);
-    if (parts.size() != 2 || parts.at(0).trimmed() != QLatin1String("0") || !ok || index < 0 ||
-        index >= journalCapacity)
-        return false;
-    // Three records: power fault present, power fault ended, a short circuit of line 2.
-    static const uchar codes[journalRecords][3] = {
-        {0x80 | 0x40 | 1, 0, 0}, {0x80 | 1, 0, 0}, {0x80 | 0x40 | 10, 0, 0x02}};
-    const uchar *record = codes[index % journalRecords];
-    const quint32 time = quint32(QDateTime::currentSecsSinceEpoch() -
-                                 3600 * (journalRecords - index % journalRecords));
-    QByteArray bytes;
-    for (int i = 0; i < 4; ++i)
-        bytes.append(char((time >> (8 * i)) & 0xFF));
-    bytes.append(char(record[0])).append(char(record[1])).append(char(record[2]));
-    *value = QStringLiteral("0,%1,%2").arg(index).arg(QString::fromLatin1(bytes.toHex().toUpper()));
-    return true;
 }
 
 QString SimParameters::screen(const SimDevice *device)

@@ -14,9 +14,6 @@ class SimFileSystem;
 // fields (6 to 8), then their line and console states.
 class SimParameters {
 public:
-    static constexpr int journalCapacity = 1000;
-    static constexpr int journalRecords = 3;
-
     // The value line for `request` (the text after "GET "); false when the device does not
     // answer it.
     static bool answer(const SimDevice *device, const SimFileSystem &files, const QString &request,
@@ -25,6 +22,5 @@ public:
     static QString status(const SimDevice *device, const SimFileSystem &files);
     static QString binaryStatus(const SimDevice *device);
     static QString lineVoltages(const SimDevice *device);
-    static bool journal(const QString &arguments, QString *value);
     static QString screen(const SimDevice *device);
 };
