@@ -1,11 +1,11 @@
 #include "devices/audiodevicewindow.h"
 
 #include "devices/audiofiletable.h"
-#include "devices/gainitems.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/filedownloadjob.h"
 #include "link/fileuploadjob.h"
+#include "link/gainitems.h"
 #include "link/statusanswer.h"
 #include "project/devicetype.h"
 #include "project/ipv4address.h"
