@@ -1,6 +1,7 @@
 #include "devices/audiodevicewindow.h"
 
 #include "devices/audiofiletable.h"
+#include "devices/devicebackupmenu.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/filedownloadjob.h"
@@ -143,6 +144,7 @@ void AudioDeviceWindow::updateTitle()
 void AudioDeviceWindow::setUpForm(QWidget *form)
 {
     w = AudioDeviceWidgets::fromForm(form);
+    new DeviceBackupMenu(this);
     auto *layout = new QVBoxLayout(centralArea());
     layout->addWidget(form);
 

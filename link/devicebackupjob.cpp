@@ -36,32 +36,35 @@ DeviceBackupJob::~DeviceBackupJob()
 void DeviceBackupJob::begin()
 {
     setStep(Identify);
-    const bool queued =
-        request(QStringLiteral("GET VERSION"), [this](int err, const QString &answer) {
-            const QStringList words = answer.trimmed().split(QLatin1Char(' '));
-            const int type = words.size() >= 2 ? deviceTypeFromKey(words.at(0)) : 0;
-            if (err != 0 || type == 0) {
-                finish(Status::Failed, -1,
-                       QStringLiteral("the device did not say which it is: %1").arg(shown(answer)));
-                return;
-            }
-            const int build = TovikStatus::buildNumber(words.at(1));
-            names = DeviceConfigTable::readAll(type, build);
-            if (names.isEmpty()) {
-                finish(Status::Failed, -1,
-                       QStringLiteral("a %1 has no configuration to back up").arg(words.at(0)));
-                return;
-            }
-            m_backup.typeKey = words.at(0);
-            m_backup.typeCode = type;
-            m_backup.firmware = words.at(1);
-            m_backup.time = QDateTime::currentDateTimeUtc();
-            setStep(ReadValues);
-            next = 0;
-            readNext();
-        });
-    if (!queued)
-        finishLater(Status::Failed, -1, QStringLiteral("the device is busy"));
+    // What the device said when it was linked (a version request of the job's own would be
+    // taken by the facade, and a window, for a new connection).
+    const int type = facade()->deviceType();
+    const QString version = facade()->version();
+    const QString key = deviceTypeKey(type);
+    if (type == 0) {
+        finishLater(Status::Failed, -1, QStringLiteral("the device has not said which it is"));
+        return;
+    }
+    names = DeviceConfigTable::readAll(type, TovikStatus::buildNumber(version));
+    if (names.isEmpty()) {
+        finishLater(Status::Failed, -1,
+                    QStringLiteral("a %1 has no configuration to back up").arg(key));
+        return;
+    }
+    m_backup.typeKey = key;
+    m_backup.typeCode = type;
+    m_backup.firmware = version;
+    m_backup.time = QDateTime::currentDateTimeUtc();
+    setStep(ReadValues);
+    next = 0;
+    // From the event loop: a facade that refuses at once ends the job there.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isRunning())
+                readNext();
+        },
+        Qt::QueuedConnection);
 }
 
 void DeviceBackupJob::emitProgress()

@@ -9,9 +9,9 @@
 class FileDownloadJob;
 class FileListJob;
 
-// Reads a device's configuration into a DeviceBackup: asks the device which it is
-// ("GET VERSION"), reads its type's read-all list one descriptor at a time and downloads its
-// configuration files (and, on a central unit, every console key file it holds). Any
+// Reads a device's configuration into a DeviceBackup: takes the type and version the device
+// reported when it was linked, reads its type's read-all list one descriptor at a time and
+// downloads its configuration files (and, on a central unit, every console key file it holds). Any
 // descriptor the device does not answer with a value fails the job: a failed answer is never
 // kept as a value. A configuration file the device refuses to open is one it does not have
 // and is left out; any other failed download fails the job.

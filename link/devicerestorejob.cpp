@@ -48,45 +48,44 @@ QString DeviceRestoreJob::fileText(const QByteArray *data)
 void DeviceRestoreJob::begin()
 {
     setStep(Identify);
-    const bool queued =
-        request(QStringLiteral("GET VERSION"), [this](int err, const QString &answer) {
-            const QStringList words = answer.trimmed().split(QLatin1Char(' '));
-            type = !failed(err, answer) && words.size() >= 2 ? deviceTypeFromKey(words.at(0)) : 0;
-            if (type == 0) {
-                finish(Status::Failed, -1,
-                       QStringLiteral("the device did not say which it is: %1; nothing was "
-                                      "written")
-                           .arg(shown(answer)));
-                return;
-            }
-            if (type != m_backup.typeCode) {
-                typeRefused = true;
-                finish(Status::Failed, -1,
-                       QStringLiteral("the backup is of a %1 (type %2), the device is a %3 "
-                                      "(type %4); nothing was written")
-                           .arg(m_backup.typeKey)
-                           .arg(m_backup.typeCode)
-                           .arg(words.at(0))
-                           .arg(type));
-                return;
-            }
-            build = TovikStatus::buildNumber(words.at(1));
-            for (const DeviceConfigTable::Value &value :
-                 DeviceConfigTable::restorable(type, build)) {
-                // A value the backup lacks (a unit of an older build) is left alone.
-                if (m_backup.values.contains(value.name))
-                    table.append(value);
-            }
-            for (auto it = m_backup.files.cbegin(); it != m_backup.files.cend(); ++it) {
-                if (DeviceConfigTable::isConfigFile(type, it.key()))
-                    paths << it.key();
-            }
-            setStep(ReadValues);
-            next = -1;
-            readNext();
-        });
-    if (!queued)
-        finishLater(Status::Failed, -1, QStringLiteral("the device is busy; nothing was written"));
+    // What the device said when it was linked (a version request of the job's own would be
+    // taken by the facade, and a window, for a new connection).
+    type = facade()->deviceType();
+    if (type == 0) {
+        finishLater(Status::Failed, -1,
+                    QStringLiteral("the device has not said which it is; nothing was written"));
+        return;
+    }
+    if (type != m_backup.typeCode) {
+        typeRefused = true;
+        finishLater(Status::Failed, -1,
+                    QStringLiteral("the backup is of a %1 (type %2), the device is a %3 "
+                                   "(type %4); nothing was written")
+                        .arg(m_backup.typeKey)
+                        .arg(m_backup.typeCode)
+                        .arg(deviceTypeKey(type))
+                        .arg(type));
+        return;
+    }
+    build = TovikStatus::buildNumber(facade()->version());
+    for (const DeviceConfigTable::Value &value : DeviceConfigTable::restorable(type, build)) {
+        // A value the backup lacks (a unit of an older build) is left alone.
+        if (m_backup.values.contains(value.name))
+            table.append(value);
+    }
+    for (auto it = m_backup.files.cbegin(); it != m_backup.files.cend(); ++it) {
+        if (DeviceConfigTable::isConfigFile(type, it.key()))
+            paths << it.key();
+    }
+    setStep(ReadValues);
+    next = -1;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isRunning())
+                readNext();
+        },
+        Qt::QueuedConnection);
 }
 
 void DeviceRestoreJob::readNext()

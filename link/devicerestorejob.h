@@ -11,8 +11,9 @@
 class FileDownloadJob;
 class FileUploadJob;
 
-// Writes a backup back into a device, only where the device differs from it. The job asks
-// the device which it is (a backup of another type is refused before anything is written),
+// Writes a backup back into a device, only where the device differs from it. The job takes
+// the type the device reported when it was linked (a backup of another type is refused
+// before anything is read or written),
 // reads the restorable values and the configuration files the backup holds as they are now,
 // compares them value by value and file by file, and then, unless it only compares, writes
 // what differs: the descriptors first, in the table's order, then the files. A device with
