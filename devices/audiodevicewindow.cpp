@@ -1,11 +1,12 @@
 #include "devices/audiodevicewindow.h"
 
 #include "devices/audiofiletable.h"
-#include "devices/gainitems.h"
+#include "devices/devicebackupmenu.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/filedownloadjob.h"
 #include "link/fileuploadjob.h"
+#include "link/gainitems.h"
 #include "link/statusanswer.h"
 #include "project/devicetype.h"
 #include "project/ipv4address.h"
@@ -143,6 +144,7 @@ void AudioDeviceWindow::updateTitle()
 void AudioDeviceWindow::setUpForm(QWidget *form)
 {
     w = AudioDeviceWidgets::fromForm(form);
+    new DeviceBackupMenu(this);
     auto *layout = new QVBoxLayout(centralArea());
     layout->addWidget(form);
 

@@ -33,6 +33,8 @@ class BaseDeviceWindow;
 // slots named "on_<object>_<signal>" by name and would warn about every one of them.
 class BaseDeviceWindow : public QMainWindow {
     Q_OBJECT
+    // Runs its jobs under the window's progress dialog, as the window's own transfers.
+    friend class DeviceBackupMenu;
 
 public:
     // The parent, settings and project come from the context of the program that opens the

@@ -1,15 +1,16 @@
 #include "devices/horndevicewindow.h"
 #include "ui_horndeviceform.h"
 
+#include "link/deviceconfigtable.h"
+#include "project/devicetype.h"
+
 namespace {
 
 AudioDeviceWindow::Traits hornTraits()
 {
     AudioDeviceWindow::Traits traits;
     traits.network = AudioDeviceWindow::Traits::ethernet();
-    traits.readAll =
-        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower")} +
-        traits.network + QStringList {QStringLiteral("desc_MaxVolume")};
+    traits.readAll = DeviceConfigTable::readAll(DeviceType::Horn, 0);
     traits.updatesProjectAddress = true;
     traits.showsFiles = false;
     return traits;

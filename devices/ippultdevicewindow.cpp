@@ -1,8 +1,10 @@
 #include "devices/ippultdevicewindow.h"
 #include "ui_ippultdeviceform.h"
 
-#include "devices/gainitems.h"
+#include "link/deviceconfigtable.h"
 #include "link/devicepaths.h"
+#include "link/gainitems.h"
+#include "project/devicetype.h"
 #include "project/inout.h"
 #include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
@@ -12,13 +14,7 @@ namespace {
 AudioDeviceWindow::Traits consoleTraits()
 {
     AudioDeviceWindow::Traits traits;
-    traits.readAll =
-        QStringList {QStringLiteral("desc_SerialNumber"),   QStringLiteral("desc_IpAddress"),
-                     QStringLiteral("desc_NetMask"),        QStringLiteral("desc_GateWay"),
-                     QStringLiteral("desc_CommandPort"),    QStringLiteral("desc_BroadcastIP"),
-                     QStringLiteral("desc_OutPort"),        QStringLiteral("desc_SignalVolume_1"),
-                     QStringLiteral("desc_SignalVolume_2"), QStringLiteral("desc_AmpNomPower"),
-                     QStringLiteral("desc_SpeakerNomPower")};
+    traits.readAll = DeviceConfigTable::readAll(DeviceType::IpPult, 0);
     traits.network = AudioDeviceWindow::Traits::ethernet() +
         QStringList {QStringLiteral("desc_BroadcastIP"), QStringLiteral("desc_OutPort")};
     // The console's address in the project is the user's to set.

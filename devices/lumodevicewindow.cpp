@@ -4,6 +4,7 @@
 
 #include "devices/tovikiotabs.h"
 #include "link/amodule.h"
+#include "link/deviceconfigtable.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 
@@ -43,15 +44,7 @@ void LumoDeviceWindow::updateTitle()
 
 QStringList LumoDeviceWindow::readAllList() const
 {
-    QStringList list {QStringLiteral("desc_SerialNumber")};
-    if (firmwareBuild() >= TovikStatus::newerDescriptorsBuild)
-        list << QStringLiteral("desc_RemotePolarity");
-    list << QStringLiteral("desc_AudioInGain");
-    for (int n = 0; n < TovikIoTabs::inputCount; ++n)
-        list << TovikIoTabs::inputReads(n);
-    for (int k = 0; k < TovikIoTabs::outputCount; ++k)
-        list << TovikIoTabs::outputReads(k);
-    return list;
+    return DeviceConfigTable::readAll(DeviceType::Lumo4, firmwareBuild());
 }
 
 void LumoDeviceWindow::on_firstConnectionEvent()

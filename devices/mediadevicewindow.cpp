@@ -1,16 +1,16 @@
 #include "devices/mediadevicewindow.h"
 #include "ui_mediadeviceform.h"
 
+#include "link/deviceconfigtable.h"
+#include "project/devicetype.h"
+
 namespace {
 
 AudioDeviceWindow::Traits mediaTraits()
 {
     AudioDeviceWindow::Traits traits;
     traits.network = AudioDeviceWindow::Traits::ethernet();
-    traits.readAll =
-        QStringList {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AmpNomPower")} +
-        traits.network +
-        QStringList {QStringLiteral("desc_MaxVolume"), QStringLiteral("desc_AudioInGain")};
+    traits.readAll = DeviceConfigTable::readAll(DeviceType::Media, 0);
     traits.updatesProjectAddress = true;
     traits.showsFiles = false;
     return traits;

@@ -11,6 +11,7 @@
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/binstatus.h"
+#include "link/deviceconfigtable.h"
 #include "link/tovikstatus.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-const char *const transIntervals[] = {"откл", "1 мин", "5 мин", "10 мин", "15 мин", "30 мин",
-                                      "1 ч",  "2 ч",   "3 ч",   "6 ч",    "12 ч",   "24 ч"};
 // Builds above this one answer "GET BINSTATUS".
 constexpr int binStatusBuild = 619;
 // The state polls of a tab that is not shown run every this many seconds.
@@ -247,28 +246,7 @@ void TovikDeviceWindow::applyBuild()
 
 QStringList TovikDeviceWindow::readAllNames(int build)
 {
-    QStringList list = names(
-        {"desc_SerialNumber", "desc_IpAddress", "desc_NetMask", "desc_GateWay", "desc_CommandPort",
-         "desc_BroadcastIP", "desc_OutPort", "desc_MaxVolume", "desc_Mode", "desc_DevRole",
-         "desc_CurrentTime", "desc_FirstSoundTime", "desc_TransCheckInterval", "desc_AudioInGain"});
-    for (int n = 0; n < 8; ++n)
-        list << QStringLiteral("desc_LoCtrlEnable[%1]").arg(n)
-             << QStringLiteral("desc_LoCalibValue[%1]").arg(n)
-             << QStringLiteral("desc_LoCtrlDelta[%1]").arg(n);
-    list << TovikIoTabs::ppkReads() << TovikNetworkTab::busReads()
-         << QStringLiteral("desc_Rs485GlobalEnable");
-    if (build >= TovikNetworkTab::newerBuild)
-        list << names({"desc_MacAddress", "desc_RemotePolarity", "desc_AudioInGain",
-                       "desc_Buu2Enable", "desc_DeviceTag"});
-    for (int n = 0; n < 3; ++n)
-        list << QStringLiteral("desc_InputCtrlState[%1]").arg(n);
-    for (int n = 0; n < 3; ++n)
-        list << QStringLiteral("desc_InputCtrlEnable[%1]").arg(n);
-    for (int k = 0; k < 3; ++k)
-        list << TovikIoTabs::outputReads(k);
-    // A name the list repeats is read once, at its first place (as the facade would).
-    list.removeDuplicates();
-    return list;
+    return DeviceConfigTable::readAll(DeviceType::Tovik2, build);
 }
 
 QStringList TovikDeviceWindow::readAllList() const
@@ -396,10 +374,9 @@ void TovikDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, 
             integer <= ui->spinBoxFirstMessageTimeSec->maximum())
             ui->spinBoxFirstMessageTimeSec->setValue(integer);
     } else if (descname == QLatin1String("TransCheckInterval")) {
-        for (int i = 0; i < int(sizeof transIntervals / sizeof *transIntervals); ++i) {
-            if (text == QString::fromUtf8(transIntervals[i]))
-                ui->comboBoxTransCheckInterval->setCurrentIndex(i);
-        }
+        const int interval = DeviceConfigTable::transCheckIntervalIndex(text);
+        if (interval >= 0)
+            ui->comboBoxTransCheckInterval->setCurrentIndex(interval);
     } else if (descname == QLatin1String("AudioInGain")) {
         if (number && integer >= ui->spinBoxAudioInGain->minimum() &&
             integer <= ui->spinBoxAudioInGain->maximum())
@@ -421,16 +398,11 @@ void TovikDeviceWindow::showMode()
 {
     if (lastMode.isEmpty())
         return;
-    bool number = false;
-    const int mode = lastMode.toInt(&number);
     QComboBox *box = ui->comboBoxAlgorithm;
     // Written as the list index, read back counted from 1; a text is "DADAR СБП", which
     // the list has only with the BUU-2 module (the answer to Buu2Enable applies the mode
     // again). A mode the list does not have selects nothing, and nothing is written then.
-    if (number)
-        box->setCurrentIndex(mode - 1 >= 0 && mode - 1 < box->count() ? mode - 1 : -1);
-    else
-        box->setCurrentIndex(buu2 ? 3 : -1);
+    box->setCurrentIndex(DeviceConfigTable::modeIndex(lastMode, box->count()));
 }
 
 void TovikDeviceWindow::setBuu2(bool on)

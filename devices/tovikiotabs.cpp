@@ -1,5 +1,7 @@
 #include "devices/tovikiotabs.h"
 
+#include "link/deviceconfigtable.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -173,7 +175,7 @@ bool TovikIoTabs::show(const QString &name, int index, const QString &value)
     if (name == QLatin1String("OutputPolarity")) {
         if (index >= 0 && index < outputCount)
             outputPolarities[size_t(index)]->setCurrentIndex(
-                value == QStringLiteral("норм.закр.") ? 0 : 1);
+                DeviceConfigTable::outputPolarityIndex(value));
         return true;
     }
     if (name.startsWith(QLatin1String("OutputAssign")) && name.size() == 14) {

@@ -3,6 +3,7 @@
 #include "devices/tovikpultframe.h"
 #include "link/binstatus.h"
 #include "link/connectiondevice.h"
+#include "link/deviceconfigtable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -106,13 +107,8 @@ void TovikNetworkTab::setBuild(int build)
 
 int TovikNetworkTab::roleOf(const QString &value)
 {
-    if (!value.contains(QStringLiteral("БР")))
-        return 0;
-    QString rest = value;
-    rest.remove(QStringLiteral("БР"));
-    bool ok = false;
-    const int number = rest.trimmed().toInt(&ok);
-    return ok && number >= 1 && number <= 9 ? number : 0;
+    // Anything but an extension unit's role selects the central unit.
+    return qMax(0, DeviceConfigTable::roleIndex(value));
 }
 
 bool TovikNetworkTab::show(const QString &name, int index, const QString &value)

@@ -303,6 +303,7 @@ void Amodule::on_cdcDisconnected()
     qCDebug(lcLink) << "on_cdcDisconnected";
     readList.clear();
     deviceConnected = false;
+    typeCode = 0;
     emit disconnected();
 }
 
@@ -337,6 +338,7 @@ void Amodule::on_cdcReceivedAnswer(QString request, QString answer, int err)
                 if (code != 0) {
                     deviceConnected = true;
                     fullVersion = parts.at(1);
+                    typeCode = code;
                     emit connected(code, parts.at(1));
                 }
             }

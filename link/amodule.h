@@ -68,6 +68,8 @@ public:
     int exitBootloader();
     CdcUsbProcess *worker() const;
     QString version() const { return fullVersion; }
+    // The type code of the device's last version answer while linked; 0 before it has told.
+    int deviceType() const { return typeCode; }
     void close();
     // close(), then wait up to `ms` for the worker's thread to end.
     bool closeAndWait(int ms);
@@ -113,6 +115,7 @@ private:
     bool deviceConnected = false;
     bool closing = false;
     QString fullVersion;
+    int typeCode = 0;
     QStringList readList;
     QString lastRefusal;
 };

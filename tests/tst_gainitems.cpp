@@ -1,4 +1,4 @@
-#include "devices/gainitems.h"
+#include "link/gainitems.h"
 #include "project/devicetype.h"
 #include "tools/devsim/simdescriptors.h"
 #include "tools/devsim/simdevice.h"

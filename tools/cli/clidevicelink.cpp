@@ -35,7 +35,8 @@ bool CliDeviceLink::wireArgumentsOk(const QString &command, const QStringList &p
     else if (command == QLatin1String("download"))
         sent = params.mid(0, 1);
     else if (command == QLatin1String("flash") || command == QLatin1String("version") ||
-             command == QLatin1String("write-project") || command == QLatin1String("screen"))
+             command == QLatin1String("write-project") || command == QLatin1String("screen") ||
+             command == QLatin1String("backup") || command == QLatin1String("restore"))
         sent.clear();
     for (const QString &text : qAsConst(sent)) {
         QString why;

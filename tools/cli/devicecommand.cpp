@@ -1,6 +1,7 @@
 #include "tools/cli/devicecommand.h"
 
 #include "link/amodule.h"
+#include "link/devicebackup.h"
 #include "link/filedownloadjob.h"
 #include "link/filelistjob.h"
 #include "link/fileuploadjob.h"
@@ -11,6 +12,7 @@
 #include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
+#include "tools/cli/backupcommand.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
@@ -53,6 +55,11 @@ const char deviceHelp[] =
     "                             write the project's consoles into the central unit that\n"
     "                             answers (found by its serial number); --dry-run only prints\n"
     "                             the plan\n"
+    "  backup OUT.json            save the device's configuration (values and files) to a file\n"
+    "  restore IN.json [--dry-run] [--force]\n"
+    "                             write a backup back where the device differs, printing each\n"
+    "                             difference (name, device, backup); --dry-run writes nothing;\n"
+    "                             another type is refused, another serial number unless --force\n"
     "\n"
     "Options:\n"
     "  --tcp HOST[:PORT]          reach the device over TCP (command port 23 by default)\n"
@@ -66,7 +73,9 @@ const char deviceHelp[] =
     "be opened, read or written (also one that is not a regular file), 3 unusable local file\n"
     "(not a firmware image, too large; a project that cannot be used or whose plan has\n"
     "errors: nothing is written), 4 the device refused or the operation failed (write-project:\n"
-    "a step failed; what was restored is said).\n";
+    "a step failed; what was restored is said). backup/restore: 2 a file that cannot be read\n"
+    "or written, 3 an unusable backup file, or one of another device type or (without --force)\n"
+    "serial number: nothing is written, 4 a read or write failed (backup: no file is written).\n";
 
 // Every answer takes at most a few seconds; this long without any sign of the device counts
 // as failure.
@@ -194,7 +203,8 @@ int DeviceCommand::run(const QStringList &args)
     static const Shape shapes[] = {
         {"version", 0, 0}, {"get", 1, 1},           {"set", 2, 2},      {"read", 1, 100000},
         {"ls", 1, 1},      {"upload", 2, 2},        {"download", 2, 2}, {"rm", 1, 1},
-        {"flash", 1, 1},   {"write-project", 1, 2}, {"screen", 1, 1},
+        {"flash", 1, 1},   {"write-project", 1, 2}, {"screen", 1, 1},   {"backup", 1, 1},
+        {"restore", 1, 3},
     };
     const Shape *shape = nullptr;
     for (const Shape &candidate : shapes) {
@@ -213,6 +223,7 @@ int DeviceCommand::run(const QStringList &args)
     if (!CliDeviceLink::wireArgumentsOk(command, params, &refusal))
         return CliOutput::fail(ExitUsage, refusal);
 
+    bool dryRun = false;
     // Files are checked before the device is bothered.
     if (command == QLatin1String("upload")) {
         QString error;
@@ -235,8 +246,13 @@ int DeviceCommand::run(const QStringList &args)
                     params.at(0),
                     FirmwareUpdateJob::problemText(problem, image.flashBase(), image.size())));
     }
+    DeviceBackup backup;
+    bool force = false;
+    if (command == QLatin1String("restore")) {
+        if (const int status = BackupCommand::loadRestore(params, &backup, &dryRun, &force))
+            return status;
+    }
     std::unique_ptr<ProjectModel> project;
-    bool dryRun = false;
     if (command == QLatin1String("write-project")) {
         QStringList files;
         for (const QString &param : params) {
@@ -283,6 +299,10 @@ int DeviceCommand::run(const QStringList &args)
         return WriteProjectCommand::run(link, project.get(), dryRun);
     if (command == QLatin1String("screen"))
         return ScreenCommand::run(link, params.at(0));
+    if (command == QLatin1String("backup"))
+        return BackupCommand::backup(link, params.at(0));
+    if (command == QLatin1String("restore"))
+        return BackupCommand::restore(link, backup, dryRun, force);
     return flash(link, params.at(0));
 }
 

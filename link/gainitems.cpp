@@ -1,4 +1,4 @@
-#include "devices/gainitems.h"
+#include "link/gainitems.h"
 
 #include <algorithm>
 #include <cmath>

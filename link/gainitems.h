@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/gainitem.h"
+#include "link/gainitem.h"
 
 #include <QString>
 #include <QVector>

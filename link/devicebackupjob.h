@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/devicebackup.h"
+#include "link/devicejob.h"
+
+#include <QPointer>
+#include <QStringList>
+
+class FileDownloadJob;
+class FileListJob;
+
+// Reads a device's configuration into a DeviceBackup: takes the type and version the device
+// reported when it was linked, reads its type's read-all list one descriptor at a time and
+// downloads its configuration files (and, on a central unit, every console key file it holds). Any
+// descriptor the device does not answer with a value fails the job: a failed answer is never
+// kept as a value. A configuration file the device refuses to open is one it does not have
+// and is left out; any other failed download fails the job.
+class DeviceBackupJob : public DeviceJob {
+    Q_OBJECT
+
+public:
+    // Where the job ended (Result::step).
+    enum Step { Identify = 1, ReadValues, ListKeys, ReadFiles };
+    Q_ENUM(Step)
+
+    explicit DeviceBackupJob(Amodule *module, QObject *parent = nullptr);
+    ~DeviceBackupJob() override;
+
+    // The backup, once the job is done.
+    const DeviceBackup &backup() const { return m_backup; }
+    // The configuration files the device did not have.
+    QStringList absentFiles() const { return absent; }
+
+protected:
+    void begin() override;
+    void abort() override;
+    void stop() override;
+
+private:
+    void readNext();
+    void listKeys();
+    void downloadNext();
+    void fileDone(const DeviceJob::Result &result);
+    void dropChildren();
+    void emitProgress();
+
+    DeviceBackup m_backup;
+    QStringList names;
+    QStringList paths;
+    QStringList absent;
+    int next = 0;
+    QPointer<FileDownloadJob> download;
+    QPointer<FileListJob> listing;
+};
