@@ -42,6 +42,8 @@ for offset in 0 1 2 3 4 5 6 7 8 9; do
     command_port=$((12323 + offset))
     build/tools/devsim/norda-devsim --project "$demo/demo.mpj" --usb 4201 \
         --device-version 4201=1.2.620 \
+        --journal 4201:capacity=1000,records=1250 \
+        --screen-text "4201=ДЕЖУРНЫЙ РЕЖИМ|ЛИНИИ: НОРМА|ПУЛЬТЫ: 2 ИЗ 2|NORDA-4200" \
         --status-port "$status_port" --command-port "$command_port" \
         --timeline scripts/demo/timeline.txt >"$demo/devsim.log" 2>&1 &
     simulator=$!
@@ -65,6 +67,7 @@ if [ ! -f "$demo/settings.ini" ]; then
     cat >"$demo/settings.ini" <<INI
 [application]
 rivar=$rivar
+screenshot=1
 
 [paths]
 lastproject=$demo_abs/demo.mpj
