@@ -206,7 +206,6 @@ double download(Amodule &module, int expected)
                      [&](const QString &, int, int, QByteArray *buf, int err) {
                          if (err == 2 && buf)
                              size = buf->size();
-                         delete buf;
                          if (err != 0)
                              result = err;
                      });

@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 
+#include <memory>
+
 namespace {
 
 const QString descPrefix = QStringLiteral("desc_");
@@ -379,10 +381,10 @@ void Amodule::on_fileBlockWrited(QString filepath, int position, int filesize, i
 void Amodule::on_fileBlockReaded(QString filepath, int position, int filesize, QByteArray *buf,
                                  int err)
 {
-    // Nobody takes a buffer once the facade is closing; it would be lost.
-    if (closing) {
-        delete buf;
+    // The facade owns the buffer: every receiver reads it while the signal is delivered
+    // (several may listen for one file), and it goes afterwards.
+    const std::unique_ptr<QByteArray> owned(buf);
+    if (closing)
         return;
-    }
-    emit readedFileBlock(filepath, position, filesize, buf, err);
+    emit readedFileBlock(filepath, position, filesize, owned.get(), err);
 }

@@ -90,6 +90,8 @@ signals:
     void endReadList();
     void endWriteDescriptors();
     void writedFileBlock(QString filepath, int position, int filesize, int err);
+    // A block of a download; `buf` (the file so far, or null) belongs to the facade and is
+    // valid only while the signal is delivered: receivers copy what they keep.
     void readedFileBlock(QString filepath, int position, int filesize, QByteArray *buf, int err);
 
 private slots:

@@ -33,7 +33,6 @@ void FileDownloadJob::onBlock(const QString &filepath, int position, int, QByteA
 {
     if (filepath != path)
         return;
-    const std::unique_ptr<QByteArray> owned(buf);
     touch();
     received = position;
     switch (err) {
@@ -47,8 +46,8 @@ void FileDownloadJob::onBlock(const QString &filepath, int position, int, QByteA
         return;
     case 2:
         setStep(Read);
-        if (owned)
-            bytes = *owned;
+        if (buf)
+            bytes = *buf;
         emit progress(position, expected < 0 ? position : expected);
         finish(Status::Done, position,
                QStringLiteral("downloaded %1 bytes from %2").arg(position).arg(path));
@@ -93,20 +92,8 @@ void FileDownloadJob::stop()
     Amodule *module = facade();
     if (!module)
         return;
+    // The blocks still on their way reach nobody; the facade frees them.
     module->abortFileRead();
-    // The blocks still on their way belong to nobody now; a small receiver takes them until
-    // the download has ended.
-    auto *sink = new QObject(module);
-    const QString file = path;
-    connect(module, &Amodule::readedFileBlock, sink,
-            [sink, file](const QString &filepath, int, int, QByteArray *buf, int err) {
-                if (filepath != file)
-                    return;
-                delete buf;
-                if (err != 0 && err != -1)
-                    sink->deleteLater();
-            });
-    connect(module, &Amodule::disconnected, sink, &QObject::deleteLater);
 }
 
 void FileDownloadJob::linkLost()

@@ -10,8 +10,8 @@
 // job is done. A download that fails is reset by the worker; the job then asks the device
 // once more ("SET FILE_RESET") to tell a device that failed from a link that was lost.
 //
-// The job takes the buffers the facade hands out with readedFileBlock for its path while it
-// runs: whoever runs a download through the job leaves those to it.
+// The job copies what the facade hands out with readedFileBlock for its path while it runs;
+// another receiver of the same reports (a second download of the same file) gets them too.
 class FileDownloadJob : public DeviceJob {
     Q_OBJECT
 

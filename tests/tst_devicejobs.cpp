@@ -553,6 +553,29 @@ private slots:
         QCOMPARE(watch.finished.count(), 1);
     }
 
+    // Two downloads of one file queued at once (a window reading config.ini while a job
+    // does): both receive the blocks of that file, and each gets the whole content.
+    void twoDownloadsOfOneFile()
+    {
+        const QString path = "0:\\config.ini";
+        const QByteArray content = randomBytes(512 * 3 + 7);
+        SimCommandDevice *command = sim->command(horn);
+        sim->run([&] { command->files.store(path, content); });
+        FileDownloadJob first(&hornLink->module, path);
+        FileDownloadJob second(&hornLink->module, path);
+        Watch firstWatch(&first);
+        Watch secondWatch(&second);
+        first.start();
+        second.start();
+        QVERIFY(firstWatch.wait());
+        QVERIFY(secondWatch.wait());
+        QCOMPARE(firstWatch.result().status, DeviceJob::Status::Done);
+        QCOMPARE(secondWatch.result().status, DeviceJob::Status::Done);
+        QCOMPARE(first.content(), content);
+        QCOMPARE(second.content(), content);
+        QTRY_VERIFY_WITH_TIMEOUT(!hornLink->module.isFileTransferPending(), 10000);
+    }
+
     void downloadCancelled()
     {
         const QString path = "0:\\audio\\long.bin";

@@ -19,6 +19,28 @@ using TestUtil::randomBytes;
 
 namespace {
 
+// The download reports of a facade, as a spy records signals; the block buffer (valid only
+// while the report is delivered) is kept as a copy, or as a null variant.
+class BlockSpy : public QList<QList<QVariant>> {
+public:
+    explicit BlockSpy(Amodule *module)
+    {
+        QObject::connect(
+            module, &Amodule::readedFileBlock, &context,
+            [this](const QString &path, int position, int size, QByteArray *buffer, int err) {
+                append({path, position, size, buffer ? QVariant(*buffer) : QVariant(), err});
+            });
+    }
+    bool wait(int ms)
+    {
+        const int before = size();
+        return QTest::qWaitFor([&] { return size() > before; }, ms);
+    }
+
+private:
+    QObject context;
+};
+
 // The facade of one device window, watched by spies.
 class Facade {
 public:
@@ -26,21 +48,16 @@ public:
         : module(target, nullptr, port)
         , connected(&module, &Amodule::connected)
         , written(&module, &Amodule::writedFileBlock)
-        , read(&module, &Amodule::readedFileBlock)
+        , read(&module)
         , params(&module, &Amodule::receivedParam)
     {
     }
-    ~Facade()
-    {
-        for (const QList<QVariant> &report : qAsConst(read))
-            delete report.at(3).value<QByteArray *>();
-        module.closeAndWait(30000);
-    }
+    ~Facade() { module.closeAndWait(30000); }
 
     Amodule module;
     QSignalSpy connected;
     QSignalSpy written;
-    QSignalSpy read;
+    BlockSpy read;
     QSignalSpy params;
 };
 
@@ -52,7 +69,7 @@ qint64 heapInUse()
     return qint64(info.uordblks) + qint64(info.hblkhd);
 }
 
-QStringList reports(const QSignalSpy &spy, int errColumn, int positionColumn)
+QStringList reports(const QList<QList<QVariant>> &spy, int errColumn, int positionColumn)
 {
     QStringList list;
     for (const QList<QVariant> &report : spy)
@@ -96,8 +113,6 @@ private slots:
         sim->clearFaults(horn);
         sim->clearLog(horn);
         facade->written.clear();
-        for (const QList<QVariant> &report : qAsConst(facade->read))
-            delete report.at(3).value<QByteArray *>();
         facade->read.clear();
         QVERIFY(facade->module.isConnected());
     }
@@ -284,12 +299,12 @@ private slots:
         for (const QList<QVariant> &report : qAsConst(facade->read)) {
             QCOMPARE(report.at(0).toString(), path);
             QCOMPARE(report.at(2).toInt(), 0);
-            const QByteArray *buffer = report.at(3).value<QByteArray *>();
-            QVERIFY(buffer);
+            QVERIFY(report.at(3).isValid());
+            const QByteArray buffer = report.at(3).toByteArray();
             if (report.at(4).toInt() == 0)
-                joined += *buffer;
+                joined += buffer;
             else
-                QCOMPARE(*buffer, data);
+                QCOMPARE(buffer, data);
         }
         QCOMPARE(joined, data);
         const QStringList log = sim->requestLog(horn);
@@ -304,7 +319,7 @@ private slots:
         QCOMPARE(facade->module.readFile("0:\\none.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 1, 10000);
         QCOMPARE(reports(facade->read, 4, 1), QStringList {"-3@0"});
-        QVERIFY(facade->read.first().at(3).value<QByteArray *>() == nullptr);
+        QVERIFY(!facade->read.first().at(3).isValid());
         QCOMPARE(sim->requestLog(horn), QStringList {"SET FILE_OPEN 0:\\none.bin"});
     }
 
@@ -315,8 +330,8 @@ private slots:
         QCOMPARE(facade->module.readFile("0:\\d.bin"), 0);
         QTRY_VERIFY_WITH_TIMEOUT(facade->read.count() == 3, 20000);
         QCOMPARE(reports(facade->read, 4, 1), (QStringList {"0@512", "-1@512", "-2@512"}));
-        QVERIFY(facade->read.at(1).at(3).value<QByteArray *>() == nullptr);
-        QVERIFY(facade->read.at(2).at(3).value<QByteArray *>() == nullptr);
+        QVERIFY(!facade->read.at(1).at(3).isValid());
+        QVERIFY(!facade->read.at(2).at(3).isValid());
         QVERIFY(sim->requestLog(horn).contains("SET FILE_RESET"));
         // The worker is ready for the next job.
         facade->params.clear();
@@ -365,10 +380,7 @@ private slots:
         QPointer<CdcUsbProcess> worker = module->worker();
         int blocks = 0;
         connect(module, &Amodule::readedFileBlock, module,
-                [&blocks](const QString &, int, int, QByteArray *buffer, int) {
-                    delete buffer;
-                    ++blocks;
-                });
+                [&blocks](const QString &, int, int, QByteArray *, int) { ++blocks; });
         QCOMPARE(module->readFile(path), 0);
         QTRY_VERIFY_WITH_TIMEOUT(blocks > 0, 10000);
         delete module;
@@ -400,7 +412,7 @@ private slots:
                                  20000);
         QCOMPARE(reports(facade->read, 4, 1),
                  (QStringList {"0@512", "0@1024", "0@1300", "2@1300"}));
-        QCOMPARE(*facade->read.last().at(3).value<QByteArray *>(), data);
+        QCOMPARE(facade->read.last().at(3).toByteArray(), data);
     }
 
 private:
