@@ -5,6 +5,7 @@
 #include "app/deviceinfoitemmodel.h"
 #include "app/editkeydialog.h"
 #include "app/failtreeview.h"
+#include "app/fleetupdatedialog.h"
 #include "app/historyview.h"
 #include "app/journalexportcommand.h"
 #include "app/logtreeview.h"
@@ -146,6 +147,9 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     connect(ui->actionSaveProjectAs, &QAction::triggered, this, &MainWindow::on_menuSaveAsClicked);
     connect(ui->actionCloseProject, &QAction::triggered, this, &MainWindow::on_menuCloseClicked);
     connect(ui->actionCheckProject, &QAction::triggered, this, [this] { checkProject(false); });
+    connect(ui->actionFleetUpdate, &QAction::triggered, this, &MainWindow::updateFleetFirmware);
+    // Firmware goes into devices in configuration mode only.
+    ui->actionFleetUpdate->setVisible(!m_monitoring);
     // "Выйти" closes the window the same way as its close button, question included.
     connect(ui->actionExit, &QAction::triggered, this, &QWidget::close);
 
@@ -370,6 +374,16 @@ void MainWindow::updateProjectSearchButton()
 {
     ui->pushButtonProjectSearch->setEnabled(searchFrameAvailable() && !m_searchFrame &&
                                             !m_project->allDevices().isEmpty());
+    ui->actionFleetUpdate->setEnabled(!m_monitoring && !m_project->allDevices().isEmpty());
+}
+
+void MainWindow::updateFleetFirmware()
+{
+    if (m_monitoring || m_project->allDevices().isEmpty())
+        return;
+    FleetUpdateDialog dialog(m_project, m_settings,
+                             NetworkPorts::fromSettings(*m_settings).commandPort, this);
+    dialog.exec();
 }
 
 // ---- Project file commands ----

@@ -159,6 +159,8 @@ private:
     void attachJournal();
     // "Проверить проект"; after an open only when there are errors, and after asking.
     void checkProject(bool onlyOfferErrors);
+    // "Обновить прошивку группы устройств...": one image into many devices of the project.
+    void updateFleetFirmware();
     void attachSyslog(DatabaseLog *log);
     // One message box however often writing fails, until the journal is written again.
     void showJournalWriteFailure(const QString &error);

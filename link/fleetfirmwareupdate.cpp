@@ -2,7 +2,12 @@
 
 #include "link/amodule.h"
 #include "link/firmwareupdatejob.h"
+#include "project/devicetype.h"
 #include "project/projectdevice.h"
+#include "project/projectgroup.h"
+#include "project/projectmodel.h"
+
+#include <QSet>
 
 struct FleetFirmwareUpdate::Slot {
     int index = 0;
@@ -32,6 +37,59 @@ FleetFirmwareUpdate::~FleetFirmwareUpdate()
         slot->job.reset();
         slot->module.reset();
         delete slot;
+    }
+}
+
+QList<const ProjectDevice *> FleetFirmwareUpdate::select(const ProjectModel &project, int type,
+                                                         const QString &groupName)
+{
+    QSet<const ProjectDevice *> inGroup;
+    if (!groupName.isEmpty()) {
+        for (const ProjectGroup *group : project.allGroups()) {
+            if (group->name != groupName)
+                continue;
+            for (const ProjectDevice *device : group->allDevices())
+                inGroup.insert(device);
+        }
+    }
+    QList<const ProjectDevice *> devices;
+    for (const ProjectDevice *device : project.allDevices()) {
+        if (!device->ip_enabled || (type && device->type != type) ||
+            (!groupName.isEmpty() && !inGroup.contains(device)))
+            continue;
+        devices.append(device);
+    }
+    return devices;
+}
+
+FirmwareUpdateJob::ImageProblem
+FleetFirmwareUpdate::checkImage(const FirmwareImage &image,
+                                const QList<const ProjectDevice *> &devices)
+{
+    QSet<int> types;
+    for (const ProjectDevice *device : devices)
+        types.insert(device->type);
+    if (types.isEmpty())
+        types.insert(DeviceType::Unknown);
+    for (int type : qAsConst(types)) {
+        const FirmwareUpdateJob::ImageProblem problem =
+            FirmwareUpdateJob::checkImage(image.data(), image.flashBase(), type, -1);
+        if (problem != FirmwareUpdateJob::ImageProblem::None)
+            return problem;
+    }
+    return FirmwareUpdateJob::ImageProblem::None;
+}
+
+void FleetFirmwareUpdate::cancel()
+{
+    next = devices.size();
+    for (Slot *slot : qAsConst(active)) {
+        if (slot->done)
+            continue;
+        if (slot->job)
+            slot->job->cancel();
+        else
+            finishSlot(slot, false, QStringLiteral("cancelled"));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/devicejob.h"
+#include "link/firmwareupdatejob.h"
 #include "project/firmwareimage.h"
 
 #include <QList>
@@ -11,8 +12,8 @@
 #include <memory>
 
 class Amodule;
-class FirmwareUpdateJob;
 class ProjectDevice;
+class ProjectModel;
 
 // One firmware image into many devices over TCP, a few at a time: each device gets a facade
 // of its own and a FirmwareUpdateJob, exactly as a single update does; a failure of one
@@ -35,9 +36,21 @@ public:
                         quint16 commandPort, int parallel, QObject *parent = nullptr);
     ~FleetFirmwareUpdate() override;
 
+    // The devices of a project that an update reaches: Ethernet enabled, of `type` (0: any)
+    // and, with a non-empty `groupName`, inside a group of that name at any depth.
+    static QList<const ProjectDevice *> select(const ProjectModel &project, int type,
+                                               const QString &groupName);
+    // The check every selected device's image must pass, by each device's type (see
+    // FirmwareUpdateJob::checkImage); the first problem found, or None.
+    static FirmwareUpdateJob::ImageProblem checkImage(const FirmwareImage &image,
+                                                      const QList<const ProjectDevice *> &devices);
+
     void setConnectTimeout(int ms) { connectMs = ms; }
     void setBootWait(int ms) { bootWaitMs = ms; }
     void start();
+    // Starts no further device and cancels the running updates at their next step; the
+    // devices not started keep their "not started" outcome. finished() still follows once.
+    void cancel();
     const QList<Outcome> &outcomes() const { return results; }
 
 signals:

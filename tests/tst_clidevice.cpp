@@ -291,6 +291,15 @@ private slots:
         // The media converter was not of the type and was not asked.
         QVERIFY(!run.err.contains("1204"));
 
+        // An image at a console page that starts no loudspeaker sector is refused for the
+        // loudspeakers before any of them is asked.
+        const QString unfit = dir.filePath("unfit.norda");
+        QVERIFY(writeFile(unfit, firmwareFile(0x08000400, randomBytes(0x100))));
+        const CliRun refused = cli({"flash-all", dir.filePath("fleet.mpj"), unfit, "--type", "horn",
+                                    "--command-port", QString::number(port)});
+        QCOMPARE(refused.code, 3);
+        QVERIFY2(!refused.err.contains("updating"), qPrintable(refused.err));
+
         QCOMPARE(cli({"flash-all", dir.filePath("fleet.mpj"), image, "--group", "none",
                       "--command-port", QString::number(port)})
                      .code,

@@ -7,6 +7,7 @@
 #include "app/adddevicedialog.h"
 #include "app/editkeydialog.h"
 #include "app/editkeyitemwidget.h"
+#include "app/fleetupdatedialog.h"
 #include "app/mainwindow.h"
 #include "app/projectlintdialog.h"
 #include "app/projecttreemodel.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -744,6 +746,44 @@ private slots:
         QVERIFY2(rows->first().startsWith(QStringLiteral("Ошибка|тот же серийный номер")),
                  qPrintable(rows->first()));
         QCOMPARE(window->treeView()->selectedDevice(), window->project()->allDevices().at(4));
+    }
+
+    void fleetUpdateCommand_data()
+    {
+        QTest::addColumn<bool>("monitoring");
+        QTest::addColumn<bool>("sample");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("configuration, devices") << false << true << true << true;
+        QTest::newRow("configuration, no project") << false << false << true << false;
+        QTest::newRow("monitoring") << true << true << false << false;
+    }
+
+    // "Обновить прошивку группы устройств..." is there in configuration mode, for a project
+    // with devices, and opens the update on the devices that have Ethernet.
+    void fleetUpdateCommand()
+    {
+        QFETCH(bool, monitoring);
+        QFETCH(bool, sample);
+        QFETCH(bool, visible);
+        QFETCH(bool, enabled);
+        auto window = makeWindow(monitoring, sample);
+        auto *action = window->findChild<QAction *>("actionFleetUpdate");
+        QVERIFY(action);
+        QCOMPARE(action->isVisible(), visible);
+        QCOMPARE(action->isEnabled(), enabled);
+        if (!enabled)
+            return;
+        auto serials = std::make_shared<QStringList>();
+        auto shown = onNextModal<FleetUpdateDialog>([serials](FleetUpdateDialog *dialog) {
+            auto *table = child<QTableWidget>(dialog, "tableWidgetDevices");
+            for (int row = 0; row < table->rowCount(); ++row)
+                *serials << table->item(row, FleetUpdateDialog::Serial)->text();
+            dialog->reject();
+        });
+        action->trigger();
+        QVERIFY(*shown);
+        QCOMPARE(*serials, (QStringList {"100", "103", "104"}));
     }
 
     void searchResultIsSelected()

@@ -3,9 +3,7 @@
 #include "link/firmwareupdatejob.h"
 #include "link/fleetfirmwareupdate.h"
 #include "link/networkports.h"
-#include "monitor/journaldevices.h"
 #include "project/devicetype.h"
-#include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
@@ -13,7 +11,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QHash>
 
 int FlashAllCommand::run(const QStringList &args)
 {
@@ -76,28 +73,18 @@ int FlashAllCommand::run(const QStringList &args)
                                    ? ExitCannotOpen
                                    : ExitUnusable,
                                image.errorString());
-    const FirmwareUpdateJob::ImageProblem problem =
-        FirmwareUpdateJob::checkImage(image.data(), image.flashBase(), DeviceType::Unknown, -1);
+    const QList<const ProjectDevice *> devices = FleetFirmwareUpdate::select(
+        project, type, parser.isSet(groupOption) ? parser.value(groupOption) : QString());
+    if (devices.isEmpty())
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("no device of the project matches (with Ethernet)"));
+    const FirmwareUpdateJob::ImageProblem problem = FleetFirmwareUpdate::checkImage(image, devices);
     if (problem != FirmwareUpdateJob::ImageProblem::None)
         return CliOutput::fail(
             ExitUnusable,
             QStringLiteral("%1: %2").arg(
                 imagePath,
                 FirmwareUpdateJob::problemText(problem, image.flashBase(), image.size())));
-
-    QVector<int> inGroup;
-    if (parser.isSet(groupOption))
-        inGroup = JournalDevices::inGroup(&project, parser.value(groupOption));
-    QList<const ProjectDevice *> devices;
-    for (const ProjectDevice *device : project.allDevices()) {
-        if (!device->ip_enabled || (type && device->type != type) ||
-            (parser.isSet(groupOption) && !inGroup.contains(device->id_obj)))
-            continue;
-        devices.append(device);
-    }
-    if (devices.isEmpty())
-        return CliOutput::fail(ExitCannotOpen,
-                               QStringLiteral("no device of the project matches (with Ethernet)"));
 
     QTextStream &out = CliOutput::out();
     FleetFirmwareUpdate fleet(devices, image, port, parallel);
