@@ -12,6 +12,7 @@
 #include <QMetaMethod>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -126,6 +127,40 @@ runCli(const QStringList &args, const QString &folder = QString(),
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+// A device of a started norda-devsim on TCP, as its start-up lines name it
+// ("tcp KEY:SERIAL ADDRESS:PORT").
+struct SimEndpoint {
+    QString key;
+    QString serial;
+    QString address; // "127.0.0.2:2323"
+};
+
+// Waits until the norda-devsim process has printed "ready" and returns the TCP devices it
+// announced, in its order, and what it printed (its error output when it did not start,
+// and then false).
+inline bool waitForSimulator(QProcess &simulator, QList<SimEndpoint> *endpoints,
+                             QByteArray *printed = nullptr)
+{
+    QByteArray scratch;
+    QByteArray &output = printed ? *printed : scratch;
+    if (!simulator.waitForStarted(10000))
+        return false;
+    while (!output.contains("ready\n")) {
+        if (!simulator.waitForReadyRead(10000)) {
+            output = simulator.readAllStandardError();
+            return false;
+        }
+        output += simulator.readAllStandardOutput();
+    }
+    static const QRegularExpression tcpLine(QStringLiteral("^tcp (\\w+):(\\d+) (\\S+)$"),
+                                            QRegularExpression::MultilineOption);
+    for (auto it = tcpLine.globalMatch(QString::fromUtf8(output)); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        endpoints->append({match.captured(1), match.captured(2), match.captured(3)});
+    }
+    return true;
 }
 
 // Runs one statement through the sqlite3 program: another process on the same file.

@@ -40,28 +40,17 @@ private slots:
                          "--fault",        "3003:fail=-1:SET FILE_CREATE",
                          "--fault",        "2011:fail=-1:SET FILE_CREATE",
                          "--request-log",  dir.filePath("requests")});
-        QVERIFY(simulator.waitForStarted(10000));
         QByteArray output;
-        while (!output.contains("ready\n")) {
-            QVERIFY2(simulator.waitForReadyRead(10000),
-                     simulator.readAllStandardError().constData());
-            output += simulator.readAllStandardOutput();
+        QList<TestUtil::SimEndpoint> started;
+        QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
+        // The first device of each type, and the two units by serial number.
+        for (const TestUtil::SimEndpoint &device : qAsConst(started)) {
+            if (!endpoints.contains(device.key))
+                endpoints.insert(device.key, device.address);
+            if (device.serial == "2010" || device.serial == "2011")
+                endpoints.insert("unit" + device.serial, device.address);
         }
-        static const QRegularExpression tcpLine("^tcp (\\w+):\\d+ (\\S+)$",
-                                                QRegularExpression::MultilineOption);
-        QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
-        while (it.hasNext()) {
-            const QRegularExpressionMatch match = it.next();
-            if (!endpoints.contains(match.captured(1)))
-                endpoints.insert(match.captured(1), match.captured(2));
-        }
-        QCOMPARE(endpoints.size(), 3);
-        for (const char *serial : {"2010", "2011"}) {
-            const QRegularExpression unit(QStringLiteral("^tcp tovik2:%1 (\\S+)$").arg(serial),
-                                          QRegularExpression::MultilineOption);
-            endpoints.insert(QStringLiteral("unit%1").arg(serial),
-                             unit.match(QString::fromUtf8(output)).captured(1));
-        }
+        QCOMPARE(endpoints.size(), 5);
         writeProjects();
         QVERIFY(output.contains("usb tovik2:2002 /dev/pts/"));
 

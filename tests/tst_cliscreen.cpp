@@ -69,20 +69,11 @@ private slots:
                          "--screen-file",  "2202=" + dir.filePath("diagonals.hex"),
                          "--screen-file",  "2203=" + dir.filePath("short.bin"),
                          "--fault",        "2204:fail=-1:GET SCREEN"});
-        QVERIFY(simulator.waitForStarted(10000));
         QByteArray output;
-        while (!output.contains("ready\n")) {
-            QVERIFY2(simulator.waitForReadyRead(10000),
-                     simulator.readAllStandardError().constData());
-            output += simulator.readAllStandardOutput();
-        }
-        static const QRegularExpression tcpLine("^tcp \\w+:(\\d+) (\\S+)$",
-                                                QRegularExpression::MultilineOption);
-        QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
-        while (it.hasNext()) {
-            const QRegularExpressionMatch match = it.next();
-            endpoints.insert(match.captured(1), match.captured(2));
-        }
+        QList<TestUtil::SimEndpoint> started;
+        QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
+        for (const TestUtil::SimEndpoint &device : qAsConst(started))
+            endpoints.insert(device.serial, device.address);
         QCOMPARE(endpoints.size(), 5);
     }
 

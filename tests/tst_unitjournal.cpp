@@ -445,20 +445,11 @@ private:
                          "--device", "horn:2103@127.93.0.13", "--command-port", "0", "--journal",
                          "2100:capacity=4,file=" + records, "--journal", "2101:records=0",
                          "--journal", "2102:records=3,wrong-index=1"});
-        QVERIFY(simulator.waitForStarted(10000));
         QByteArray output;
-        while (!output.contains("ready\n")) {
-            QVERIFY2(simulator.waitForReadyRead(10000),
-                     simulator.readAllStandardError().constData());
-            output += simulator.readAllStandardOutput();
-        }
-        static const QRegularExpression tcpLine("^tcp \\w+:(\\d+) (\\S+)$",
-                                                QRegularExpression::MultilineOption);
-        QRegularExpressionMatchIterator it = tcpLine.globalMatch(QString::fromUtf8(output));
-        while (it.hasNext()) {
-            const QRegularExpressionMatch match = it.next();
-            endpoints.insert(match.captured(1), match.captured(2));
-        }
+        QList<TestUtil::SimEndpoint> started;
+        QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
+        for (const TestUtil::SimEndpoint &device : qAsConst(started))
+            endpoints.insert(device.serial, device.address);
         QCOMPARE(endpoints.size(), 4);
     }
 
