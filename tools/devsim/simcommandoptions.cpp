@@ -50,7 +50,7 @@ SimCommandOptions::SimCommandOptions()
                              "out as it stands; '#' comments), wrong-index=I (the answer for "
                              "slot I names slot I+1). More records than slots wrap round. "
                              "Default: 3 records, capacity 1000."),
-              QStringLiteral("[SERIAL:]SPEC"))
+              QStringLiteral("[SERIAL:]SETUP"))
 {
 }
 
@@ -115,17 +115,17 @@ int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simula
     for (const QString &text : parser.values(journal)) {
         const QRegularExpressionMatch match = serialPrefix.match(text);
         QList<SimDevice *> targets = simulator.devices();
-        QString spec = text;
+        QString setup = text;
         if (match.hasMatch()) {
             SimDevice *device = simulator.deviceBySerial(match.captured(1).toInt());
             if (!device)
                 return fail(
                     1, QStringLiteral("no device with serial number %1").arg(match.captured(1)));
             targets = {device};
-            spec = match.captured(2);
+            setup = match.captured(2);
         }
         for (SimDevice *device : qAsConst(targets)) {
-            if (!device->journal.apply(spec, &error))
+            if (!device->journal.apply(setup, &error))
                 return fail(1, error);
         }
     }
