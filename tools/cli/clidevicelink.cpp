@@ -116,3 +116,26 @@ DeviceJob::Result CliDeviceLink::run(DeviceJob &job)
         loop.exec();
     return job.result();
 }
+
+CliDeviceLink::Read CliDeviceLink::readDescriptor(const QString &name, QString *value, bool *failed,
+                                                  int ms)
+{
+    // The answer names the descriptor without its prefix and index.
+    QString answerName = name.startsWith(QLatin1String("desc_")) ? name.mid(5) : name;
+    answerName = answerName.section(QLatin1Char('['), 0, 0);
+    bool answered = false;
+    *failed = false;
+    QObject context;
+    connect(&facade, &Amodule::exchangeError, &context, [failed](int) { *failed = true; });
+    connect(&facade, &Amodule::receivedDescriptor, &context,
+            [&, value](const QString &descname, const QVariant &v, int, int) {
+                if (descname != answerName)
+                    return;
+                *value = v.toString();
+                answered = true;
+                touch();
+            });
+    if (facade.getDescriptor(name) != Amodule::Queued)
+        return Read::Refused;
+    return waitUntil([&] { return answered; }, ms) ? Read::Answered : Read::NoAnswer;
+}

@@ -47,6 +47,10 @@ public:
     // Something happened: the condition of the running wait is looked at again and, in a
     // wait that ends on a dropped link, its idle time starts again.
     void touch();
+    // Reads one descriptor ("desc_SerialNumber") and waits up to `ms` without a sign of the
+    // device for its answer.
+    enum class Read { Answered, Refused, NoAnswer };
+    Read readDescriptor(const QString &name, QString *value, bool *failed, int ms);
     // Starts `job` and runs the event loop until it has finished (a job bounds its own
     // waits); returns its result.
     DeviceJob::Result run(DeviceJob &job);

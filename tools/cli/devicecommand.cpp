@@ -338,22 +338,16 @@ int DeviceCommand::version(CliDeviceLink &link)
 
 int DeviceCommand::get(CliDeviceLink &link, const QString &name)
 {
-    Amodule &module = link.module();
-    bool answered = false;
-    bool failed = false;
     QString value;
-    QObject context;
-    QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { failed = true; });
-    QObject::connect(&module, &Amodule::receivedDescriptor, &context,
-                     [&](const QString &, const QVariant &v, int, int) {
-                         value = v.toString();
-                         answered = true;
-                         link.touch();
-                     });
-    if (module.getDescriptor(name) != 0)
+    bool failed = false;
+    switch (link.readDescriptor(name, &value, &failed, answerIdleMs)) {
+    case CliDeviceLink::Read::Refused:
         return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
-    if (!link.waitUntil([&] { return answered; }, answerIdleMs))
+    case CliDeviceLink::Read::NoAnswer:
         return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    case CliDeviceLink::Read::Answered:
+        break;
+    }
     if (failed)
         return CliOutput::fail(
             ExitFailed, QStringLiteral("reading %1 failed: %2").arg(name, answerText(value)));

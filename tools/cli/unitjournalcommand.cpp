@@ -14,22 +14,11 @@ namespace {
 // The serial number for the spreadsheet's header; 0 when the unit does not tell it.
 quint64 readSerial(CliDeviceLink &link)
 {
-    Amodule &module = link.module();
-    bool answered = false;
-    bool failed = false;
     QString value;
-    QObject context;
-    QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { failed = true; });
-    QObject::connect(&module, &Amodule::receivedDescriptor, &context,
-                     [&](const QString &name, const QVariant &v, int, int) {
-                         if (name != QLatin1String("SerialNumber"))
-                             return;
-                         value = v.toString();
-                         answered = true;
-                         link.touch();
-                     });
-    if (module.getDescriptor(QStringLiteral("desc_SerialNumber")) != 0 ||
-        !link.waitUntil([&] { return answered; }, 15000) || failed)
+    bool failed = false;
+    if (link.readDescriptor(QStringLiteral("desc_SerialNumber"), &value, &failed, 15000) !=
+            CliDeviceLink::Read::Answered ||
+        failed)
         return 0;
     bool ok = false;
     const quint64 serial = value.trimmed().toULongLong(&ok);

@@ -39,25 +39,16 @@ int WriteProjectCommand::load(ProjectModel *project, const QString &path)
 
 int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dryRun)
 {
-    Amodule &module = link.module();
-    bool answered = false;
-    bool failed = false;
     QString value;
-    {
-        QObject context;
-        QObject::connect(&module, &Amodule::exchangeError, &context, [&](int) { failed = true; });
-        QObject::connect(&module, &Amodule::receivedDescriptor, &context,
-                         [&](const QString &name, const QVariant &v, int, int) {
-                             if (name != QLatin1String("SerialNumber"))
-                                 return;
-                             value = v.toString();
-                             answered = true;
-                             link.touch();
-                         });
-        if (module.getDescriptor(QStringLiteral("desc_SerialNumber")) != Amodule::Queued)
-            return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
-        if (!link.waitUntil([&] { return answered; }, answerIdleMs))
-            return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    bool failed = false;
+    switch (
+        link.readDescriptor(QStringLiteral("desc_SerialNumber"), &value, &failed, answerIdleMs)) {
+    case CliDeviceLink::Read::Refused:
+        return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
+    case CliDeviceLink::Read::NoAnswer:
+        return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
+    case CliDeviceLink::Read::Answered:
+        break;
     }
     quint32 serial = 0;
     // A failed read ("ERROR") is no serial number: it must not match a device without one.
@@ -103,7 +94,7 @@ int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dr
         return ExitOk;
     }
 
-    ProjectUploadJob job(&module, plan);
+    ProjectUploadJob job(&link.module(), plan);
     auto bar = std::make_unique<CliProgress>(QStringLiteral("write"), plan.steps.size());
     QObject::connect(&job, &DeviceJob::progress, [&](qint64 done, qint64) { bar->update(done); });
     const DeviceJob::Result result = link.run(job);
