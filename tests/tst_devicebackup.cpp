@@ -1,3 +1,4 @@
+#include "facadelink.h"
 #include "link/amodule.h"
 #include "link/devicebackup.h"
 #include "link/devicebackupjob.h"
@@ -23,26 +24,7 @@ namespace {
 
 const QString configPath = QStringLiteral("0:\\config.ini");
 
-// The facade of one device window, knowing whether its device has told its type.
-class Link {
-public:
-    Link(const ProjectDevice *target, quint16 port)
-        : module(target, nullptr, port)
-    {
-        QObject::connect(&module, &Amodule::connected,
-                         [this](int devType, const QString &) { type = devType; });
-        QObject::connect(&module, &Amodule::disconnected, [this] { type = 0; });
-    }
-    ~Link() { module.closeAndWait(30000); }
-
-    bool waitIdentified(int ms = 15000)
-    {
-        return QTest::qWaitFor([this] { return type != 0 && module.isConnected(); }, ms);
-    }
-
-    Amodule module;
-    int type = 0;
-};
+using Link = FacadeLink;
 
 DeviceJob::Result runJob(DeviceJob &job)
 {

@@ -1,3 +1,4 @@
+#include "facadelink.h"
 #include "link/amodule.h"
 #include "link/filedownloadjob.h"
 #include "link/filelistjob.h"
@@ -25,32 +26,7 @@ namespace {
 
 constexpr uint32_t base = 0x08000000;
 
-// The facade of one device window, knowing whether its device has told its type.
-class Link {
-public:
-    Link(const ProjectDevice *target, quint16 port)
-        : module(target, nullptr, port)
-    {
-        QObject::connect(&module, &Amodule::connected,
-                         [this](int devType, const QString &) { type = devType; });
-        QObject::connect(&module, &Amodule::disconnected, [this] { type = 0; });
-    }
-    ~Link() { module.closeAndWait(30000); }
-
-    bool waitIdentified(int ms = 15000)
-    {
-        return QTest::qWaitFor([this] { return type != 0 && module.isConnected(); }, ms);
-    }
-    // One exchange through the facade, answered after whatever the worker had queued before.
-    bool roundTrip()
-    {
-        QSignalSpy params(&module, &Amodule::receivedParam);
-        return module.getParam("STATUS") == 0 && params.wait(10000);
-    }
-
-    Amodule module;
-    int type = 0;
-};
+using Link = FacadeLink;
 
 // Watches one job.
 class Watch {

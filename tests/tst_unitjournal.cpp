@@ -3,6 +3,7 @@
 // unit (wrap-around, empty and partly filled journals, answers that are not the record asked
 // for, cancel, link loss) and "norda-cli device ... journal" against norda-devsim.
 
+#include "facadelink.h"
 #include "link/amodule.h"
 #include "link/tovikstatus.h"
 #include "link/unitjournalreadjob.h"
@@ -32,31 +33,7 @@ namespace {
 // "00F15365": 1700000000, 22:13:20 14.11.2023 UTC (the tests run in UTC).
 const QString t0 = QStringLiteral("00F15365");
 
-class Link {
-public:
-    Link(const ProjectDevice *target, quint16 port)
-        : module(target, nullptr, port)
-    {
-        QObject::connect(&module, &Amodule::connected,
-                         [this](int devType, const QString &) { type = devType; });
-        QObject::connect(&module, &Amodule::disconnected, [this] { type = 0; });
-    }
-    ~Link() { module.closeAndWait(30000); }
-
-    bool waitIdentified(int ms = 15000)
-    {
-        return QTest::qWaitFor([this] { return type != 0 && module.isConnected(); }, ms);
-    }
-    bool roundTrip()
-    {
-        QSignalSpy answers(&module, &Amodule::receivedDescriptor);
-        return module.getDescriptor(QStringLiteral("desc_SerialNumber")) == 0 &&
-            answers.wait(10000);
-    }
-
-    Amodule module;
-    int type = 0;
-};
+using Link = FacadeLink;
 
 QStringList journalRequests(const QStringList &log)
 {
@@ -277,7 +254,7 @@ private slots:
         const QVector<UnitJournalRecord> read = job.records();
         QCOMPARE(read.size(), records);
 
-        QVERIFY(link.roundTrip());
+        QVERIFY(link.roundTripDescriptor());
         const QStringList log = harness.requestLog(unit);
         QCOMPARE(log.value(0), QStringLiteral("GET STATUS"));
         const QStringList asked = journalRequests(log);
@@ -335,7 +312,7 @@ private slots:
         QVERIFY(job.records().isEmpty());
         if (unplug)
             return;
-        QVERIFY(link.roundTrip());
+        QVERIFY(link.roundTripDescriptor());
         QCOMPARE(journalRequests(harness.requestLog(unit)).size(), 5);
     }
 
