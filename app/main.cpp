@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/quickconnect.h"
 #include "gui/guiresources.h"
+#include "journal/localzone.h"
 #include "link/cdcusbsession.h"
 #include "monitor/signalwatcher.h"
 #include "project/apppaths.h"
@@ -65,6 +66,7 @@ int runQuickConnect(QApplication &app, const QString &targetText, const QString 
 
 int main(int argc, char *argv[])
 {
+    LocalZone::pin();
     qInstallMessageHandler(writeToStdout);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("norda-console"));

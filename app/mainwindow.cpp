@@ -35,8 +35,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPushButton>
 #include <QResource>
 #include <QSettings>
@@ -165,9 +163,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     m_periodicTimer->setInterval(1000);
     connect(m_periodicTimer, &QTimer::timeout, this, &MainWindow::on_requestPeriodicalTimer);
     m_periodicTimer->start();
-    m_network = new QNetworkAccessManager(this);
-    connect(m_network, &QNetworkAccessManager::finished, this, &MainWindow::on_getHttpFinished);
-    m_poller = new StatusPoller(m_network, this);
+    m_poller = new StatusPoller(this);
     m_poller->setStatusPort(NetworkPorts::fromSettings(*m_settings).statusPort);
     m_poller->setTickInterval(m_periodicTimer->interval());
     m_poller->setProject(m_project);

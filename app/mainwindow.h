@@ -24,8 +24,6 @@ class ProjectTreeView;
 class ScenarioListPanel;
 class SyslogForwarder;
 class QMessageBox;
-class QNetworkAccessManager;
-class QNetworkReply;
 class QSettings;
 class QSplitter;
 class QTimer;
@@ -119,7 +117,6 @@ public slots:
     void on_actionAddDevice(const QModelIndex &index);
     void on_actionAddSubGroup(const QModelIndex &index);
     void on_requestPeriodicalTimer();
-    void on_getHttpFinished(QNetworkReply *reply);
     void on_pushButtonClearErrorStack_clicked();
     void on_pushButtonSaveErrorStack_clicked();
 
@@ -180,7 +177,6 @@ private:
     LogTreeView *m_journalView = nullptr;
     HistoryView *m_historyView = nullptr;
     QTimer *m_periodicTimer = nullptr;
-    QNetworkAccessManager *m_network = nullptr;
     StatusPoller *m_poller = nullptr;
     JournalExportCommand *m_exportCommand = nullptr;
     SyslogForwarder *m_syslog = nullptr;

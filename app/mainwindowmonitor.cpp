@@ -36,8 +36,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPushButton>
 #include <QResource>
 #include <QSettings>
@@ -226,16 +224,6 @@ void MainWindow::showCounters(const StatusPoller::Counters &counters)
         CounterLabel::show(ui->labelBaseRecordActual, QStringLiteral("Актуальных: "),
                            counters.journalUnseen, false);
     }
-}
-
-void MainWindow::on_getHttpFinished(QNetworkReply *reply)
-{
-    // The poller takes the answers of its own requests as they finish; this only makes
-    // sure that no reply of the window's manager outlives its use.
-    if (!reply)
-        return;
-    m_poller->handleReply(reply);
-    reply->deleteLater();
 }
 
 void MainWindow::on_pushButtonClearErrorStack_clicked()

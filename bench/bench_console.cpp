@@ -13,6 +13,7 @@
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
 #include "journal/databaselog.h"
+#include "journal/localzone.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
@@ -111,6 +112,7 @@ double percentile(std::vector<double> values, double p)
 
 int main(int argc, char *argv[])
 {
+    LocalZone::pin(); // as the console does
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The window's diagnostics (one line per status) would dominate the figures.

@@ -8,32 +8,40 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <sys/resource.h>
 
 namespace {
 
 // Tick durations kept for the statistics.
 constexpr int keptTicks = 4096;
-// Room above the body bound for the manager's read buffer.
-constexpr qint64 bufferSlack = 64 * 1024;
 constexpr int deadlineCheckMs = 250;
+
+// Every polled device keeps a connection: a desktop session's default of 1024 open files
+// would not do for a large network.
+void raiseOpenFileLimit()
+{
+    static bool raised = false;
+    if (raised)
+        return;
+    raised = true;
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? rlim_t(65536) : limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 } // namespace
 
-StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
+StatusPoller::StatusPoller(QObject *parent)
     : QObject(parent)
-    , m_manager(manager ? manager : new QNetworkAccessManager(this))
-    , m_managerAlive(m_manager)
     , m_wallClock([] { return QDateTime::currentMSecsSinceEpoch(); })
     , m_maxBody(StatusAcceptor::maxBodySize)
+    , m_readiness(new SocketReadiness(this))
 {
     qRegisterMetaType<StatusPoller::Counters>();
     qRegisterMetaType<ProjectDevice *>();
-    // Devices are on the local network; a proxy from the environment must not be used.
-    m_manager->setProxy(QNetworkProxy::NoProxy);
+    raiseOpenFileLimit();
     m_clock.start();
     m_deadlineTimer.setInterval(deadlineCheckMs);
     connect(&m_deadlineTimer, &QTimer::timeout, this, &StatusPoller::abortOverdue);
@@ -47,12 +55,10 @@ StatusPoller::StatusPoller(QNetworkAccessManager *manager, QObject *parent)
 
 StatusPoller::~StatusPoller()
 {
-    // Replies still in flight belong to the manager; they must not call back here. A
-    // manager destroyed first (a sibling created earlier) took its replies with it.
-    if (!m_managerAlive)
-        return;
-    for (auto it = m_replies.constBegin(); it != m_replies.constEnd(); ++it)
-        disconnect(it.key(), nullptr, this, nullptr);
+    // The connections close before the readiness they are watched by, and report nothing.
+    for (StatusHttpConnection *connection : qAsConst(m_connections))
+        connection->disconnect(this);
+    qDeleteAll(m_connections);
 }
 
 void StatusPoller::setProject(ProjectModel *project)
@@ -133,37 +139,82 @@ void StatusPoller::sendSlice()
     m_batchStarted = -1;
 }
 
+void StatusPoller::setStatusPort(quint16 port)
+{
+    if (port == m_port)
+        return;
+    m_port = port;
+    const QStringList addresses = m_pending.keys();
+    for (const QString &address : addresses) {
+        m_pending.value(address).connection->abort();
+        conclude(address, Outcome::Dropped);
+    }
+    qDeleteAll(m_connections);
+    m_connections.clear();
+}
+
+int StatusPoller::openConnections() const
+{
+    int open = 0;
+    for (const StatusHttpConnection *connection : qAsConst(m_connections))
+        open += connection->isOpen() ? 1 : 0;
+    return open;
+}
+
+StatusHttpConnection *StatusPoller::connectionTo(const QString &address)
+{
+    if (StatusHttpConnection *connection = m_connections.value(address))
+        return connection;
+    // Only a dotted address is ever asked, read strictly as decimal ("192.168.010.5" is
+    // 192.168.10.5, never octal); anything else gets no connection.
+    quint32 host = 0;
+    if (!Ipv4Address::parse(address, &host))
+        return nullptr;
+    const QByteArray request =
+        "GET /status HTTP/1.1\r\nHost: " + Ipv4Address::toString(host).toLatin1() + ':' +
+        QByteArray::number(m_port) + "\r\nConnection: keep-alive\r\n\r\n";
+    auto *connection = new StatusHttpConnection(address, host, m_port, request, m_readiness, this);
+    connection->setMaxBody(m_maxBody);
+    connect(connection, &StatusHttpConnection::finished, this, &StatusPoller::onFinished);
+    connect(connection, &StatusHttpConnection::outOfDescriptors, this,
+            &StatusPoller::closeIdleConnections);
+    m_connections.insert(address, connection);
+    return connection;
+}
+
+void StatusPoller::closeIdleConnections()
+{
+    for (StatusHttpConnection *connection : qAsConst(m_connections))
+        connection->closeIfIdle();
+}
+
+void StatusPoller::pruneConnections()
+{
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+        if (!m_index.contains(it.key()) && !it.value()->isBusy()) {
+            delete it.value();
+            it = m_connections.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 void StatusPoller::sendRequest(const QString &address)
 {
-    const QUrl url = statusUrl(address, m_port);
-    if (!url.isValid() || url.host().isEmpty())
+    StatusHttpConnection *connection = connectionTo(address);
+    if (!connection)
         return;
-    QNetworkRequest request(url);
-    request.setTransferTimeout(m_timeoutMs);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    QNetworkReply *reply = m_manager->get(request);
-    reply->setReadBufferSize(m_maxBody + bufferSlack);
+    connection->setMaxBody(m_maxBody);
+    if (!connection->start())
+        return;
     Pending pending;
-    pending.address = address;
+    pending.connection = connection;
     pending.sentAt = m_clock.elapsed();
-    m_replies.insert(reply, pending);
-    m_byAddress.insert(address, reply);
+    m_pending.insert(address, pending);
     ++m_statistics.sent;
     if (!m_deadlineTimer.isActive())
         m_deadlineTimer.start();
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { handleReply(reply); });
-    connect(reply, &QNetworkReply::downloadProgress, this,
-            [this, reply](qint64 received, qint64 total) {
-                if (received <= m_maxBody && total <= m_maxBody)
-                    return;
-                auto it = m_replies.find(reply);
-                if (it == m_replies.end() || it->tooLarge)
-                    return;
-                it->tooLarge = true;
-                reply->abort();
-            });
 }
 
 int StatusPoller::sendRequests()
@@ -191,23 +242,23 @@ QList<ProjectDevice *> StatusPoller::indexPolledDevices()
         if (!m_index.contains(device->ip_addr))
             m_index.insert(device->ip_addr, device);
     }
+    if (m_connections.size() > m_index.size())
+        pruneConnections();
     return polled;
 }
 
 void StatusPoller::abortOverdue()
 {
     const qint64 now = m_clock.elapsed();
-    QList<QNetworkReply *> overdue;
-    for (auto it = m_replies.begin(); it != m_replies.end(); ++it) {
-        if (now - it->sentAt >= m_timeoutMs && !it->overdue) {
-            it->overdue = true;
+    QStringList overdue;
+    for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
+        if (now - it->sentAt >= m_timeoutMs)
             overdue.append(it.key());
-        }
     }
-    for (QNetworkReply *reply : qAsConst(overdue)) {
-        reply->abort();
-        // abort() normally finishes the reply at once; make sure it is forgotten.
-        handleReply(reply);
+    for (const QString &address : qAsConst(overdue)) {
+        // An answer still to come would belong to no request: the connection goes.
+        m_pending.value(address).connection->abort();
+        conclude(address, Outcome::Overdue);
     }
 }
 
@@ -308,44 +359,49 @@ void StatusPoller::keep(QVector<qint64> &list, qint64 value)
     list.append(value);
 }
 
-void StatusPoller::handleReply(QNetworkReply *reply)
+void StatusPoller::onFinished(StatusHttpConnection *connection, StatusHttpConnection::Error error)
 {
-    auto it = m_replies.find(reply);
-    if (it == m_replies.end())
+    const QString address = connection->address();
+    if (m_pending.value(address).connection != connection)
         return;
-    Pending pending = it.value();
-    m_replies.erase(it);
-    // Cancelled by the manager's own transfer time-out: overdue as well.
-    if (!pending.tooLarge &&
-        (reply->error() == QNetworkReply::OperationCanceledError ||
-         reply->error() == QNetworkReply::TimeoutError))
-        pending.overdue = true;
-    if (m_byAddress.value(pending.address) == reply)
-        m_byAddress.remove(pending.address);
-    disconnect(reply, nullptr, this, nullptr);
-    reply->deleteLater();
-    if (m_replies.isEmpty())
+    switch (error) {
+    case StatusHttpConnection::Error::None: {
+        const int status = connection->statusCode();
+        conclude(address, Outcome::Answer, status, connection->takeBody());
+        break;
+    }
+    case StatusHttpConnection::Error::TooLarge:
+        conclude(address, Outcome::TooLarge);
+        break;
+    default:
+        conclude(address, Outcome::Dropped);
+        break;
+    }
+}
+
+void StatusPoller::conclude(const QString &address, Outcome outcome, int status,
+                            const QByteArray &body)
+{
+    const Pending pending = m_pending.take(address);
+    if (m_pending.isEmpty())
         m_deadlineTimer.stop();
 
     ProjectDevice *device = nullptr;
-    if (pending.tooLarge) {
+    if (outcome == Outcome::TooLarge) {
         ++m_statistics.tooLarge;
-    } else if (pending.overdue) {
+    } else if (outcome == Outcome::Overdue) {
         ++m_statistics.overdue;
-    } else if (reply->error() == QNetworkReply::NoError && m_project) {
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray body =
-            reply->bytesAvailable() <= m_maxBody ? reply->readAll() : QByteArray();
+    } else if (outcome == Outcome::Answer && m_project) {
         holdAnswerBatch();
         // The index saves a walk of the whole tree per answer.
-        device = StatusAcceptor::accept(
-            m_project, status, pending.address, body, m_project->monitoring,
-            QDateTime::fromMSecsSinceEpoch(m_wallClock()), indexedDevice(pending.address));
+        device = StatusAcceptor::accept(m_project, status, address, body, m_project->monitoring,
+                                        QDateTime::fromMSecsSinceEpoch(m_wallClock()),
+                                        indexedDevice(address));
     }
     if (!device) {
-        if (!pending.tooLarge && !pending.overdue)
+        if (outcome == Outcome::Answer || outcome == Outcome::Dropped)
             ++m_statistics.dropped;
-        emit replyDropped(pending.address);
+        emit replyDropped(address);
         return;
     }
     ++m_statistics.accepted;

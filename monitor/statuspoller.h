@@ -2,6 +2,8 @@
 
 #include "journal/databaselog.h"
 #include "link/networkports.h"
+#include "monitor/socketreadiness.h"
+#include "monitor/statushttpconnection.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
@@ -19,8 +21,6 @@
 #include <memory>
 
 class ProjectDevice;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 // Status polling over HTTP: asks every device of the project that has Ethernet for its
 // status document ("http://" + address + ":" + port + "/status"), hands each answer to
@@ -28,14 +28,15 @@ class QNetworkReply;
 // above the tree. No widgets: the main window and norda-cli drive it with tick() once a
 // second and show counters().
 //
-// A request has a transfer time-out (3 s unless set) and a hard deadline of the same
-// length, and a device with a request still outstanding is not asked again, so a silent
-// or hostile device never makes requests pile up. A body larger than the bound is
-// dropped as it arrives.
+// Each device has one connection of its own (StatusHttpConnection), kept open between
+// requests when the device allows it; a request costs a few system calls and no object,
+// and idle connections cost the event loop nothing, so thousands of devices are asked
+// within their second. A request has a hard deadline (3 s unless set), and a device with
+// a request still outstanding is not asked again, so a silent or hostile device never
+// makes requests pile up. A body larger than the bound is dropped as it arrives.
 //
-// Issuing a request through the access manager costs some 60 to 90 µs, so the requests
-// of a batch are issued in slices from the event loop, in project order: with a thousand
-// devices the user interface thread is never held for more than a few milliseconds.
+// The requests of a batch are issued in slices from the event loop, in project order:
+// the user interface thread is never held for more than a few milliseconds.
 //
 // Silence counts only while the console asks: a device is lost after more than 10 s
 // without an answer while it was being polled. Time in which no polling tick ran (the
@@ -75,18 +76,20 @@ public:
     // is recorded as lost; it shows as not connected one second earlier.
     static constexpr int lostAfterSeconds = ProjectDevice::onlineSeconds + 1;
     // Requests issued per turn of the event loop at most.
-    static constexpr int sliceSize = 50;
+    static constexpr int sliceSize = 250;
 
-    // Uses `manager` (not owned) or, when null, a manager of its own. Status requests
-    // never go through a proxy: the manager is set to use none.
-    explicit StatusPoller(QNetworkAccessManager *manager = nullptr, QObject *parent = nullptr);
+    // Status requests go straight to the devices, never through a proxy. The poller
+    // raises the process's soft limit of open files towards its hard limit, since every
+    // polled device keeps a connection.
+    explicit StatusPoller(QObject *parent = nullptr);
     ~StatusPoller() override;
 
     // The project whose devices are polled and to which answers are routed; replies
     // arriving after a change go to the new project. May be null.
     void setProject(ProjectModel *project);
     ProjectModel *project() const { return m_project; }
-    void setStatusPort(quint16 port) { m_port = port; }
+    // A new port closes the connections (requests on their way are dropped).
+    void setStatusPort(quint16 port);
     quint16 statusPort() const { return m_port; }
     void setTimeout(int milliseconds);
     int timeout() const { return m_timeoutMs; }
@@ -98,7 +101,6 @@ public:
     // The wall clock the poller goes by, in ms since the epoch: the system's unless set
     // (tests set one of their own to let time pass at once).
     void setWallClock(const std::function<qint64()> &clock);
-    QNetworkAccessManager *manager() const { return m_manager; }
 
     static QUrl statusUrl(const QString &address, quint16 port);
 
@@ -121,18 +123,14 @@ public:
     bool isOnline(const ProjectDevice *device) const;
 
     // Requests waiting to be issued or waiting for their answer.
-    int outstanding() const { return m_replies.size() + m_queue.size(); }
+    int outstanding() const { return m_pending.size() + m_queue.size(); }
     bool isOutstanding(const QString &address) const
     {
-        return m_byAddress.contains(address) || m_queued.contains(address);
+        return m_pending.contains(address) || m_queued.contains(address);
     }
+    // Connections open now (kept between requests or carrying one).
+    int openConnections() const;
     const Statistics &statistics() const { return m_statistics; }
-
-public slots:
-    // Handles a finished reply of one of this poller's requests; any other reply, or one
-    // already handled, is left alone. Replies are handled as they finish, so calling
-    // this from the manager's finished() signal is harmless.
-    void handleReply(QNetworkReply *reply);
 
 signals:
     void countersChanged(const StatusPoller::Counters &counters);
@@ -142,11 +140,10 @@ signals:
 
 private:
     struct Pending {
-        QString address;
+        StatusHttpConnection *connection = nullptr;
         qint64 sentAt = 0; // m_clock milliseconds
-        bool tooLarge = false;
-        bool overdue = false;
     };
+    enum class Outcome { Answer, Dropped, Overdue, TooLarge };
 
     // The project's devices with Ethernet, in order; rebuilds the address index.
     QList<ProjectDevice *> indexPolledDevices();
@@ -154,6 +151,14 @@ private:
     bool queueRequest(const QString &address);
     void sendSlice();
     void sendRequest(const QString &address);
+    StatusHttpConnection *connectionTo(const QString &address);
+    void onFinished(StatusHttpConnection *connection, StatusHttpConnection::Error error);
+    // Ends the request to `address`; `body` and `status` only with an answer.
+    void conclude(const QString &address, Outcome outcome, int status = 0,
+                  const QByteArray &body = QByteArray());
+    void closeIdleConnections();
+    // Forgets the connections of addresses no longer polled.
+    void pruneConnections();
     static void keep(QVector<qint64> &list, qint64 value);
     // The device an answer from `address` belongs to, when the index still holds it.
     ProjectDevice *indexedDevice(const QString &address) const;
@@ -168,8 +173,6 @@ private:
     void holdAnswerBatch();
     void commitAnswerBatch();
 
-    QNetworkAccessManager *m_manager;
-    QPointer<QNetworkAccessManager> m_managerAlive;
     QPointer<ProjectModel> m_project;
     quint16 m_port = defaultStatusPort;
     int m_timeoutMs = defaultTimeoutMs;
@@ -178,8 +181,9 @@ private:
     qint64 m_lastTickMs = -1; // wall-clock time of the previous tick
     bool m_lastTickPolled = false;
     qint64 m_maxBody;
-    QHash<QNetworkReply *, Pending> m_replies;
-    QHash<QString, QNetworkReply *> m_byAddress;
+    QHash<QString, Pending> m_pending; // requests on their way, by address
+    QHash<QString, StatusHttpConnection *> m_connections; // owned, by address
+    SocketReadiness *m_readiness;
     QList<QString> m_queue; // addresses to ask, in order
     QSet<QString> m_queued;
     QTimer m_sendTimer;

@@ -12,7 +12,6 @@
 #include "tools/devsim/simulator.h"
 
 #include <QDir>
-#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -442,9 +441,6 @@ private slots:
     void searchPressedManyTimes()
     {
         m_project->monitoring = false;
-        QNetworkAccessManager *manager = m_poller->manager();
-        // The main window forwards the manager's finished() as well: still handled once.
-        connect(manager, &QNetworkAccessManager::finished, m_poller, &StatusPoller::handleReply);
         QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
         QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
         int sent = 0;
@@ -464,7 +460,8 @@ private slots:
         project.monitoring = true;
         Simulator simulator;
         for (int i = 0; i < count; ++i) {
-            const QString address = QStringLiteral("127.0.15.%1").arg(2 + i);
+            const QString address =
+                QStringLiteral("127.0.%1.%2").arg(15 + i / 250).arg(2 + i % 250);
             project.addDevice(nullptr,
                               new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0,
                                                 true, address, -1));
@@ -512,25 +509,46 @@ private slots:
         QCOMPARE(m_poller->count().total, 0);
     }
 
-    void managerDestroyedFirst()
+    void connectionsKeptAndClosed()
     {
-        // The main window owns the access manager and the poller as siblings, the manager
-        // created first: destroying the window destroys the manager, with the replies still
-        // in flight, before the poller.
-        m_server->setBehaviour(m_simulator->deviceAt(QHostAddress("127.0.5.3")),
-                               SimStatusServer::Behaviour::Silent);
-        auto *owner = new QObject;
-        auto *manager = new QNetworkAccessManager(owner);
-        auto *poller = new StatusPoller(manager, owner);
-        poller->setStatusPort(m_server->port());
-        poller->setProject(m_project);
+        // Each device is asked over one connection, tick after tick.
+        for (int tick = 0; tick < 3; ++tick)
+            TICK_AND_SETTLE(true);
+        for (const char *address : {"127.0.5.2", "127.0.5.3"}) {
+            const SimDevice *device = m_simulator->deviceAt(QHostAddress(address));
+            QCOMPARE(m_server->requestCount(device), 3);
+            QCOMPARE(m_server->connectionCount(device), 1);
+        }
+        QCOMPARE(m_poller->openConnections(), 2);
+
+        // A device that stays silent loses its connection at the deadline, so that a late
+        // answer can never be taken for the next one; the next request opens a new one.
+        m_poller->setTimeout(300);
+        QVERIFY(m_script->apply("device 1 http silent"));
+        TICK_AND_SETTLE(true);
+        QCOMPARE(m_poller->statistics().overdue, 1);
+        QVERIFY(m_script->apply("device 1 http normal"));
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        TICK_AND_SETTLE(true);
+        QCOMPARE(accepted.count(), 2);
+        QCOMPARE(m_server->connectionCount(m_simulator->deviceAt(QHostAddress("127.0.5.2"))), 2);
+
+        // Deleted with a request on its way: both connections and the descriptor that
+        // watches them are closed at once.
+        QVERIFY(m_script->apply("all http silent"));
         QSignalSpy requests(m_server, &SimStatusServer::requestReceived);
-        QCOMPARE(poller->sendRequests(), 2);
-        QTRY_COMPARE(requests.count(), 2);
-        QVERIFY(poller->outstanding() > 0);
-        QPointer<StatusPoller> watch(poller);
-        delete owner;
-        QVERIFY(watch.isNull());
+        QCOMPARE(m_poller->sendRequests(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(requests.count(), 2, wait);
+        QCOMPARE(m_poller->outstanding(), 2);
+        const auto openFiles = [] {
+            return QDir("/proc/self/fd")
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                .size();
+        };
+        const int before = openFiles();
+        delete m_poller;
+        m_poller = nullptr;
+        QCOMPARE(openFiles(), before - 3);
     }
 
 private:

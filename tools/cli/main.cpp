@@ -1,3 +1,4 @@
+#include "journal/localzone.h"
 #include "link/cdcusbsession.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/devicecommand.h"
@@ -38,6 +39,7 @@ void printUsage(QTextStream &stream)
 
 int main(int argc, char *argv[])
 {
+    LocalZone::pin();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("norda-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(NORDA_VERSION));
