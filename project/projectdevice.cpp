@@ -15,9 +15,14 @@ QString numbered(const char *text, int n)
 } // namespace
 
 ProjectDevice::ProjectDevice(int type, QObject *parent)
+    : ProjectDevice(type, QDateTime::currentDateTime(), parent)
+{
+}
+
+ProjectDevice::ProjectDevice(int type, const QDateTime &lastSeen, QObject *parent)
     : QObject(parent)
     , type(type)
-    , lastSeen(QDateTime::currentDateTime())
+    , lastSeen(lastSeen)
 {
 }
 

@@ -32,6 +32,9 @@ public:
     static constexpr int maxKeysCount = 128;
 
     explicit ProjectDevice(int type, QObject *parent = nullptr);
+    // A device last seen at `lastSeen`: a file of thousands of devices gives them all the
+    // time it was read at, instead of asking the clock (and the time zone) for each.
+    ProjectDevice(int type, const QDateTime &lastSeen, QObject *parent = nullptr);
     ProjectDevice(int type, quint32 serial, const QString &tag, bool rs485_enabled,
                   uint8_t rs485_addr, bool ip_enabled, const QString &ip_addr, int keys_count,
                   QObject *parent = nullptr);

@@ -76,7 +76,8 @@ int ProjectFile::read(ProjectModel *model, const QString &path, QString *error)
     // file has proved usable.
     QObject holder;
     QList<QObject *> topNodes;
-    if (!nodesFromJson(JsonRead::array(root, "nodes"), &holder, 1, &topNodes, &reason))
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!nodesFromJson(JsonRead::array(root, "nodes"), &holder, 1, now, &topNodes, &reason))
         return unusable(reason);
     int lastId = JsonRead::integer(root, "id_obj", -1);
     if (!ProjectModel::assignMissingIds(topNodes, &lastId))
@@ -200,7 +201,7 @@ QJsonObject ProjectFile::inOutToJson(const InOut *io)
 }
 
 bool ProjectFile::nodesFromJson(const QJsonArray &array, QObject *parent, int depth,
-                                QList<QObject *> *nodes, QString *error)
+                                const QDateTime &now, QList<QObject *> *nodes, QString *error)
 {
     for (const QJsonValue &value : array) {
         const QJsonObject object = value.toObject();
@@ -213,8 +214,8 @@ bool ProjectFile::nodesFromJson(const QJsonArray &array, QObject *parent, int de
             auto *group = new ProjectGroup(JsonRead::string(object, "name"), parent);
             group->id_obj = JsonRead::integer(object, "id_obj", -1);
             nodes->append(group);
-            if (!nodesFromJson(JsonRead::array(object, "nodes"), group, depth + 1, &group->nodes,
-                               error))
+            if (!nodesFromJson(JsonRead::array(object, "nodes"), group, depth + 1, now,
+                               &group->nodes, error))
                 return false;
         } else if (isNodeType(value, "device")) {
             // A count no console has would make the template ask for any amount of memory.
@@ -226,7 +227,7 @@ bool ProjectFile::nodesFromJson(const QJsonArray &array, QObject *parent, int de
                              .arg(ProjectDevice::maxKeysCount);
                 return false;
             }
-            nodes->append(deviceFromJson(object, parent));
+            nodes->append(deviceFromJson(object, parent, now));
         }
     }
     return true;
@@ -234,7 +235,13 @@ bool ProjectFile::nodesFromJson(const QJsonArray &array, QObject *parent, int de
 
 ProjectDevice *ProjectFile::deviceFromJson(const QJsonObject &object, QObject *parent)
 {
-    auto *device = new ProjectDevice(DeviceType::Unknown, parent);
+    return deviceFromJson(object, parent, QDateTime::currentDateTime());
+}
+
+ProjectDevice *ProjectFile::deviceFromJson(const QJsonObject &object, QObject *parent,
+                                           const QDateTime &now)
+{
+    auto *device = new ProjectDevice(DeviceType::Unknown, now, parent);
     if (JsonRead::string(object, "nodetype") != QLatin1String("device"))
         return device;
 
@@ -258,6 +265,5 @@ ProjectDevice *ProjectFile::deviceFromJson(const QJsonObject &object, QObject *p
     } else {
         device->fillTemplate();
     }
-    device->lastSeen = QDateTime::currentDateTime();
     return device;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -33,11 +34,14 @@ public:
     static QJsonObject inOutToJson(const InOut *io);
 
     static ProjectDevice *deviceFromJson(const QJsonObject &object, QObject *parent);
+    // The same with `now` as the device's last contact.
+    static ProjectDevice *deviceFromJson(const QJsonObject &object, QObject *parent,
+                                         const QDateTime &now);
 
 private:
     static QJsonArray nodesToJson(const QList<QObject *> &nodes);
     // Builds the nodes of `array` (groups at `depth`) under `parent`; false, with the
     // reason, at the first node that makes the file unusable.
     static bool nodesFromJson(const QJsonArray &array, QObject *parent, int depth,
-                              QList<QObject *> *nodes, QString *error);
+                              const QDateTime &now, QList<QObject *> *nodes, QString *error);
 };

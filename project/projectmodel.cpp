@@ -18,6 +18,8 @@ ProjectModel::ProjectModel(QObject *parent)
 ProjectModel::ProjectModel(Journals journals, QObject *parent)
     : QObject(parent)
 {
+    // Every structural change is announced; the identifier index is rebuilt when next used.
+    connect(this, &ProjectModel::nodeChanged, this, [this] { m_deviceIndexValid = false; });
     if (journals == Journals::Open) {
         paramsDb = new DatabaseParams(QStringLiteral("params.sqlite"), this);
         logDb = new DatabaseLog(QStringLiteral("log.sqlite"), this);
@@ -200,6 +202,30 @@ QList<ProjectDevice *> ProjectModel::allDevices() const
 }
 
 ProjectDevice *ProjectModel::findDeviceById(int id) const
+{
+    // Key links, the project check and the journal views look devices up by identifier
+    // once per link or row: a walk of a tree of thousands of devices each time would
+    // make them cost the square of the project's size.
+    if (!m_deviceIndexValid) {
+        m_deviceById.clear();
+        m_sharedIds.clear();
+        for (ProjectDevice *device : allDevices()) {
+            if (m_deviceById.contains(device->id_obj))
+                m_sharedIds.insert(device->id_obj);
+            else
+                m_deviceById.insert(device->id_obj, device);
+        }
+        m_deviceIndexValid = true;
+    }
+    if (!m_sharedIds.contains(id)) {
+        ProjectDevice *device = m_deviceById.value(id);
+        if (device && device->id_obj == id && device->projectModel() == this)
+            return device;
+    }
+    return findDeviceInTree(id);
+}
+
+ProjectDevice *ProjectModel::findDeviceInTree(int id) const
 {
     for (ProjectDevice *device : allDevices()) {
         if (device->id_obj == id)

@@ -2,8 +2,11 @@
 
 #include "project/scenario.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QSet>
 #include <QString>
 
 class DatabaseLog;
@@ -66,6 +69,10 @@ public:
     QList<QObject *> allNodes() const;
     QList<ProjectGroup *> allGroups() const;
     QList<ProjectDevice *> allDevices() const;
+    // The first device of the tree with this identifier. Answered from an index that the
+    // first lookup after a structural change (nodeChanged) builds; a device the index
+    // names is checked before it is returned, and an identifier the index does not hold
+    // (or holds for more than one device) is looked for in the tree.
     ProjectDevice *findDeviceById(int id) const;
     ProjectDevice *findDeviceBySerial(quint32 serial) const;
     ProjectDevice *findDeviceByIp(const QString &address) const;
@@ -85,4 +92,9 @@ private:
     void detach(QObject *node);
     bool replaceIn(QList<QObject *> &list, QObject *owner, ProjectDevice *oldDevice,
                    ProjectDevice *newDevice);
+    ProjectDevice *findDeviceInTree(int id) const;
+
+    mutable QHash<int, QPointer<ProjectDevice>> m_deviceById;
+    mutable QSet<int> m_sharedIds;
+    mutable bool m_deviceIndexValid = false;
 };

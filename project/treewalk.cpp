@@ -5,12 +5,16 @@
 
 namespace {
 
-void collect(const QList<QObject *> &nodes, QList<QObject *> &out)
+// Calls visit(node, group) for every node in walk order, `group` being the node as a
+// group or null. Each node is cast once: the casts, not the walk, are what a walk over
+// thousands of devices costs.
+template<typename Visit> void walk(const QList<QObject *> &nodes, Visit &visit)
 {
     for (QObject *node : nodes) {
-        out.append(node);
-        if (auto *group = qobject_cast<ProjectGroup *>(node))
-            collect(group->nodes, out);
+        auto *group = qobject_cast<ProjectGroup *>(node);
+        visit(node, group);
+        if (group)
+            walk(group->nodes, visit);
     }
 }
 
@@ -19,26 +23,31 @@ void collect(const QList<QObject *> &nodes, QList<QObject *> &out)
 QList<QObject *> TreeWalk::allNodes(const QList<QObject *> &nodes)
 {
     QList<QObject *> out;
-    collect(nodes, out);
+    auto visit = [&out](QObject *node, ProjectGroup *) { out.append(node); };
+    walk(nodes, visit);
     return out;
 }
 
 QList<ProjectGroup *> TreeWalk::allGroups(const QList<QObject *> &nodes)
 {
     QList<ProjectGroup *> out;
-    for (QObject *node : allNodes(nodes)) {
-        if (auto *group = qobject_cast<ProjectGroup *>(node))
+    auto visit = [&out](QObject *, ProjectGroup *group) {
+        if (group)
             out.append(group);
-    }
+    };
+    walk(nodes, visit);
     return out;
 }
 
 QList<ProjectDevice *> TreeWalk::allDevices(const QList<QObject *> &nodes)
 {
     QList<ProjectDevice *> out;
-    for (QObject *node : allNodes(nodes)) {
+    auto visit = [&out](QObject *node, ProjectGroup *group) {
+        if (group)
+            return;
         if (auto *device = qobject_cast<ProjectDevice *>(node))
             out.append(device);
-    }
+    };
+    walk(nodes, visit);
     return out;
 }

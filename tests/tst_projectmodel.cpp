@@ -387,6 +387,14 @@ private slots:
         QCOMPARE(model.findDeviceBySerial(300), nullptr);
         QCOMPARE(model.findDeviceById(d3->id_obj), d3);
         QCOMPARE(model.findDeviceById(77), nullptr);
+        // The lookup follows the tree: a device moved stays found, one removed is not
+        // until it is back.
+        model.moveDevice(a, d1);
+        QCOMPARE(model.findDeviceById(d1->id_obj), d1);
+        model.removeNode(d3);
+        QCOMPARE(model.findDeviceById(d3->id_obj), nullptr);
+        model.addDevice(nullptr, d3);
+        QCOMPARE(model.findDeviceById(d3->id_obj), d3);
 
         d1->ip_addr = "127.0.0.2";
         d2->ip_addr = "127.0.0.2";
