@@ -92,7 +92,8 @@ int main(int argc, char *argv[])
                    .toJson());
     file.close();
 
-    const QString bin = QStringLiteral(NORDA_BINARY_DIR);
+    // Another build of the programs may be named (a long run while this tree is rebuilt).
+    const QString bin = qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR));
     QProcess simulator;
     QProcessEnvironment simulatorEnvironment = QProcessEnvironment::systemEnvironment();
     simulatorEnvironment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));

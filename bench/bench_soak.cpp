@@ -296,7 +296,8 @@ int main(int argc, char *argv[])
         << episodes.faults << " faults, " << episodes.lineFaults << " line faults, "
         << episodes.silences << " silences (" << episodes.steps.size() << " steps)" << Qt::endl;
 
-    const QString bin = QStringLiteral(NORDA_BINARY_DIR);
+    // Another build of the programs may be named (a long run while this tree is rebuilt).
+    const QString bin = qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR));
     QProcess simulator;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));

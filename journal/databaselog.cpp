@@ -122,9 +122,15 @@ void DatabaseLog::setLookupMemory(bool on)
     forget();
 }
 
-void DatabaseLog::forget()
+void DatabaseLog::forgetLookups()
 {
     m_last.clear();
+    m_deviceStored.clear();
+}
+
+void DatabaseLog::forget()
+{
+    forgetLookups();
     m_countAll = -1;
     m_countUnseen = -1;
 }
@@ -448,7 +454,7 @@ bool DatabaseLog::queueEvent(const EventRecord &record, bool lineNormal)
 
     if (m_memoryOn) {
         if (m_last.size() >= maxRemembered)
-            m_last.clear();
+            forgetLookups();
         Last &entry = m_last[key(record.deviceId, record.code)];
         const QDateTime stored = parseTime(record.time);
         entry.anyKnown = true;
@@ -561,6 +567,28 @@ bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *o
         *ok = true;
         return false;
     }
+    // A device met for the first time, typically all of them when monitoring starts on a
+    // new file: one question instead of one per code. Of a device the file held nothing
+    // of, every stored event is one of ours, remembered since it was queued.
+    if (m_memoryOn && seenFilter != 1) {
+        auto stored = m_deviceStored.find(deviceId);
+        if (stored == m_deviceStored.end()) {
+            QSqlQuery *query =
+                run(QStringLiteral("SELECT 1 FROM error_log WHERE device_unique_id=? LIMIT 1;"),
+                    {deviceId});
+            if (!query) {
+                *ok = false;
+                return false;
+            }
+            const bool any = query->next();
+            done(query);
+            stored = m_deviceStored.insert(deviceId, any);
+        }
+        if (!*stored) {
+            *ok = true;
+            return false;
+        }
+    }
     QString statement;
     if (seenFilter == 0)
         statement = QStringLiteral("SELECT record_id, param_time FROM error_log WHERE "
@@ -596,7 +624,7 @@ bool DatabaseLog::lookup(int deviceId, int code, int seenFilter, qint64 *order, 
     if (m_depth == 0)
         checkMemory();
     if (m_last.size() >= maxRemembered)
-        m_last.clear();
+        forgetLookups();
     Last &entry = m_last[key(deviceId, code)];
     const bool unseenOnly = seenFilter == 0;
     bool &known = unseenOnly ? entry.unseenKnown : entry.anyKnown;

@@ -194,6 +194,7 @@ private:
     // Forgets the memory when another connection changed the file.
     void checkMemory();
     void forget();
+    void forgetLookups();
     static quint64 key(int deviceId, int code);
 
     EventTableModel *m_model = nullptr;
@@ -203,6 +204,9 @@ private:
     bool m_memoryOn = true;
     qint64 m_dataVersion = -1;
     QHash<quint64, Last> m_last;
+    // Devices of which the file was asked whether it holds any event: false when it held
+    // none, and their lookups are answered from m_last alone; true otherwise.
+    QHash<int, bool> m_deviceStored;
     int m_countAll = -1; // written events, -1: not known
     int m_countUnseen = -1;
     int m_depth = 0; // nesting of transactions

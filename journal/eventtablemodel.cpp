@@ -4,6 +4,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <limits>
 
 EventTableModel::EventTableModel(DatabaseLog *log, QObject *parent)
@@ -30,12 +31,13 @@ void EventTableModel::prependRecords(const QVector<EventRecord> &records)
     qint64 newest = m_rows.isEmpty() ? std::numeric_limits<qint64>::min() : m_rows.first().recordId;
     for (const EventRecord &record : records) {
         if (record.recordId > newest && record.seen == 0) {
-            fresh.prepend(record);
+            fresh.append(record);
             newest = record.recordId;
         }
     }
     if (fresh.isEmpty())
         return;
+    std::reverse(fresh.begin(), fresh.end()); // newest first
     beginInsertRows(QModelIndex(), 0, fresh.size() - 1);
     m_rows = fresh + m_rows;
     endInsertRows();

@@ -405,7 +405,14 @@ void StatusPoller::conclude(const QString &address, Outcome outcome, int status,
         return;
     }
     ++m_statistics.accepted;
-    if (m_clock.elapsed() - pending.sentAt < 1000)
+    const qint64 took = m_clock.elapsed() - pending.sentAt;
+    if (took < 1000)
         ++m_statistics.acceptedInTime;
+    for (size_t i = 0; i < std::size(Statistics::answerBounds); ++i) {
+        if (took < Statistics::answerBounds[i]) {
+            ++m_statistics.answeredWithin[i];
+            break;
+        }
+    }
     emit statusAccepted(device);
 }

@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <QVector>
 
+#include <iterator>
+
 #include <functional>
 #include <memory>
 
@@ -64,6 +66,9 @@ public:
         qint64 overdue = 0; // aborted at the deadline
         qint64 tooLarge = 0; // aborted for the size of the body
         qint64 skipped = 0; // not asked: the previous request was still outstanding
+        // Accepted answers by the time they took: within 50, 100, 250, 500 ms, 1, 2, 3 s.
+        static constexpr int answerBounds[] = {50, 100, 250, 500, 1000, 2000, 3000};
+        qint64 answeredWithin[std::size(answerBounds)] = {};
         QVector<qint64> tickMicroseconds; // duration of the latest ticks, oldest first
         QVector<qint64> sliceMicroseconds; // duration of the latest request slices
         QVector<qint64> batchMicroseconds; // time to issue each of the latest batches

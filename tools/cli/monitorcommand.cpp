@@ -80,6 +80,13 @@ void printStatistics(const StatusPoller &poller)
         << QString::number(s.sent ? 100.0 * s.acceptedInTime / s.sent : 0, 'f', 3) << "%), dropped "
         << s.dropped << ", overdue " << s.overdue << ", too large " << s.tooLarge
         << ", not asked (outstanding) " << s.skipped << Qt::endl;
+    err << "stats: accepted within";
+    qint64 within = 0;
+    for (size_t i = 0; i < std::size(StatusPoller::Statistics::answerBounds); ++i) {
+        within += s.answeredWithin[i];
+        err << (i ? ", " : " ") << StatusPoller::Statistics::answerBounds[i] << " ms " << within;
+    }
+    err << Qt::endl;
 }
 
 } // namespace
@@ -195,9 +202,17 @@ int MonitorCommand::run(const QStringList &args)
         if (!devices.contains(device->id_obj))
             devices.insert(device->id_obj, device);
     }
+    // Lines go out when the records of one pass of the event loop are printed, not one
+    // write per line.
+    QTimer flushLines;
+    flushLines.setSingleShot(true);
+    flushLines.setInterval(0);
+    QObject::connect(&flushLines, &QTimer::timeout, &project, [&out] { out.flush(); });
     QObject::connect(project.logDb, &DatabaseLog::eventInserted, &project,
-                     [&out, &devices](const EventRecord &record) {
-                         out << eventLine(record, devices) << Qt::endl;
+                     [&out, &devices, &flushLines](const EventRecord &record) {
+                         out << eventLine(record, devices) << '\n';
+                         if (!flushLines.isActive())
+                             flushLines.start();
                      });
     if (syslog.isActive()) {
         syslog.setProject(&project);

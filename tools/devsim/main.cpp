@@ -125,14 +125,15 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QObject::connect(&timeline, &SimTimeline::stepApplied, &app,
                      [&out](const QString &text) { out << "norda-devsim: " << text << Qt::endl; });
-    if (statusServer)
-        out << "norda-devsim: status on port " << statusServer->port() << " for "
-            << simulator.devices().size() << " devices" << Qt::endl;
-    timeline.start();
     SimCommandServer commandServer(&simulator);
     if (const int status = commandOptions.start(parser, simulator, commandServer, out, err,
                                                 statusServer != nullptr))
         return status;
+    // Announced once every port listens: a client started on this line finds all of them.
+    if (statusServer)
+        out << "norda-devsim: status on port " << statusServer->port() << " for "
+            << simulator.devices().size() << " devices" << Qt::endl;
+    timeline.start();
     const SimSignalQuit signalQuit;
     return app.exec();
 }
