@@ -16,8 +16,6 @@
 
 namespace {
 
-// Lookups kept in memory at most; beyond it the memory starts afresh.
-constexpr int maxRemembered = 200000;
 // Orders of records kept in memory start here, far above any record number.
 constexpr qint64 pendingOrderBase = qint64(1) << 62;
 
@@ -111,26 +109,15 @@ DatabaseLog::~DatabaseLog()
     m_model = nullptr;
 }
 
-quint64 DatabaseLog::key(int deviceId, int code)
-{
-    return (quint64(quint32(deviceId)) << 32) | quint32(code);
-}
-
 void DatabaseLog::setLookupMemory(bool on)
 {
     m_memoryOn = on;
     forget();
 }
 
-void DatabaseLog::forgetLookups()
-{
-    m_last.clear();
-    m_deviceStored.clear();
-}
-
 void DatabaseLog::forget()
 {
-    forgetLookups();
+    m_memory.clear();
     m_countAll = -1;
     m_countUnseen = -1;
 }
@@ -327,14 +314,8 @@ bool DatabaseLog::writePending(bool announceWritten)
         unseen += record.seen == 0 ? 1 : 0;
         // What the memory knows as this record now goes by its record number; the order
         // of records is the same.
-        const auto entry = m_last.find(key(record.deviceId, record.code));
-        if (entry != m_last.end()) {
-            const qint64 order = m_pendingEvents.at(i).order;
-            if (entry->anyOrder == order)
-                entry->anyOrder = record.recordId;
-            if (entry->unseenOrder == order)
-                entry->unseenOrder = record.recordId;
-        }
+        m_memory.renumber(record.deviceId, record.code, m_pendingEvents.at(i).order,
+                          record.recordId);
         written.append(record);
     }
     if (m_countAll >= 0)
@@ -453,18 +434,8 @@ bool DatabaseLog::queueEvent(const EventRecord &record, bool lineNormal)
     m_pendingEvents.append(pending);
 
     if (m_memoryOn) {
-        if (m_last.size() >= maxRemembered)
-            forgetLookups();
-        Last &entry = m_last[key(record.deviceId, record.code)];
-        const QDateTime stored = parseTime(record.time);
-        entry.anyKnown = true;
-        entry.anyOrder = pending.order;
-        entry.anyTime = stored;
-        if (record.seen == 0) {
-            entry.unseenKnown = true;
-            entry.unseenOrder = pending.order;
-            entry.unseenTime = stored;
-        }
+        m_memory.remember(record.deviceId, record.code, pending.order, parseTime(record.time),
+                          record.seen == 0);
     }
     if (m_depth == 0)
         flush();
@@ -571,8 +542,8 @@ bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *o
     // new file: one question instead of one per code. Of a device the file held nothing
     // of, every stored event is one of ours, remembered since it was queued.
     if (m_memoryOn && seenFilter != 1) {
-        auto stored = m_deviceStored.find(deviceId);
-        if (stored == m_deviceStored.end()) {
+        std::optional<bool> stored = m_memory.deviceStored(deviceId);
+        if (!stored) {
             QSqlQuery *query =
                 run(QStringLiteral("SELECT 1 FROM error_log WHERE device_unique_id=? LIMIT 1;"),
                     {deviceId});
@@ -580,9 +551,9 @@ bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *o
                 *ok = false;
                 return false;
             }
-            const bool any = query->next();
+            stored = query->next();
             done(query);
-            stored = m_deviceStored.insert(deviceId, any);
+            m_memory.setDeviceStored(deviceId, *stored);
         }
         if (!*stored) {
             *ok = true;
@@ -623,9 +594,7 @@ bool DatabaseLog::lookup(int deviceId, int code, int seenFilter, qint64 *order, 
 
     if (m_depth == 0)
         checkMemory();
-    if (m_last.size() >= maxRemembered)
-        forgetLookups();
-    Last &entry = m_last[key(deviceId, code)];
+    EventLookupMemory::Entry &entry = m_memory.entry(deviceId, code);
     const bool unseenOnly = seenFilter == 0;
     bool &known = unseenOnly ? entry.unseenKnown : entry.anyKnown;
     qint64 &lastOrder = unseenOnly ? entry.unseenOrder : entry.anyOrder;
@@ -669,11 +638,7 @@ bool DatabaseLog::markAllSeen()
         for (PendingEvent &pending : m_pendingEvents)
             pending.record.seen = 1;
         if (m_memoryOn) {
-            for (Last &entry : m_last) {
-                entry.unseenKnown = true;
-                entry.unseenOrder = 0;
-                entry.unseenTime = QDateTime();
-            }
+            m_memory.allSeen();
             m_countUnseen = 0;
         }
     }
@@ -821,19 +786,4 @@ int DatabaseLog::removeStatusesThrough(qint64 recordId)
     const int removed = query->numRowsAffected();
     done(query);
     return removed;
-}
-
-qint64 DatabaseLog::usedBytes()
-{
-    qint64 values[3] = {-1, -1, -1};
-    const char *pragmas[3] = {"PRAGMA page_count;", "PRAGMA freelist_count;", "PRAGMA page_size;"};
-    for (int i = 0; i < 3; ++i) {
-        QSqlQuery *query = run(QString::fromLatin1(pragmas[i]));
-        if (query && query->next())
-            values[i] = query->value(0).toLongLong();
-        done(query);
-        if (values[i] < 0)
-            return -1;
-    }
-    return (values[0] - values[1]) * values[2];
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/databasewrapper.h"
+#include "journal/eventlookupmemory.h"
 #include "journal/eventrecord.h"
 
 #include <QElapsedTimer>
@@ -127,8 +128,6 @@ public:
     // Removes the status documents up to and including `recordId`; the number removed,
     // -1 on a failure.
     int removeStatusesThrough(qint64 recordId);
-    // Bytes of the file in use (free pages not counted); -1 when unknown.
-    qint64 usedBytes();
 
     EventTableModel *tableModel() const { return m_model; }
 
@@ -151,14 +150,6 @@ signals:
     void indexesBuilt(bool ok);
 
 private:
-    struct Last {
-        bool anyKnown = false;
-        qint64 anyOrder = 0; // 0: none
-        QDateTime anyTime;
-        bool unseenKnown = false;
-        qint64 unseenOrder = 0;
-        QDateTime unseenTime;
-    };
     struct PendingEvent {
         EventRecord record;
         qint64 order; // above every record number: newer than everything written
@@ -194,8 +185,6 @@ private:
     // Forgets the memory when another connection changed the file.
     void checkMemory();
     void forget();
-    void forgetLookups();
-    static quint64 key(int deviceId, int code);
 
     EventTableModel *m_model = nullptr;
     StatusLogRetention *m_retention = nullptr;
@@ -203,10 +192,7 @@ private:
     bool m_hasTimeKey = false; // error_log has the column time_key
     bool m_memoryOn = true;
     qint64 m_dataVersion = -1;
-    QHash<quint64, Last> m_last;
-    // Devices of which the file was asked whether it holds any event: false when it held
-    // none, and their lookups are answered from m_last alone; true otherwise.
-    QHash<int, bool> m_deviceStored;
+    EventLookupMemory m_memory;
     int m_countAll = -1; // written events, -1: not known
     int m_countUnseen = -1;
     int m_depth = 0; // nesting of transactions

@@ -179,3 +179,18 @@ void DatabaseWrapper::checkpoint()
         logFailure(QStringLiteral("Error exec request"), query.lastError());
     query.finish();
 }
+
+qint64 DatabaseWrapper::usedBytes()
+{
+    qint64 values[3] = {-1, -1, -1};
+    const char *pragmas[3] = {"PRAGMA page_count;", "PRAGMA freelist_count;", "PRAGMA page_size;"};
+    for (int i = 0; i < 3; ++i) {
+        QSqlQuery *query = run(QString::fromLatin1(pragmas[i]));
+        if (query && query->next())
+            values[i] = query->value(0).toLongLong();
+        done(query);
+        if (values[i] < 0)
+            return -1;
+    }
+    return (values[0] - values[1]) * values[2];
+}

@@ -39,6 +39,8 @@ public:
     QString fileName() const { return m_fileName; }
     QString connectionName() const { return m_connectionName; }
     QSqlDatabase database() const;
+    // Bytes of the file in use (free pages not counted); -1 when unknown.
+    qint64 usedBytes();
 
     static QString timeText(const QDateTime &time);
     static QDateTime parseTime(const QString &text);

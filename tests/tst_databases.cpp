@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 using TestUtil::sqlite3;
 
 namespace {
@@ -200,21 +202,26 @@ private slots:
             {"fault cleared and back in the same second",
              "2@0 1073741826@0 2@0 2@1 1073741826@1 1073741826@2", "2 1073741826 2 1073741826"},
         };
-        // Each case once record by record and once inside one transaction.
-        TestUtil::addRows(rows, {"", "in one transaction: "});
+        // Each case record by record, inside one transaction, and with the journal opened
+        // anew for each offer (the rules read from the file alone).
+        TestUtil::addRows(rows, {"", "in one transaction: ", "reopened for each: "});
     }
 
     void repetitionRules()
     {
         QFETCH(RuleRow, row);
-        const bool oneTransaction = QByteArray(QTest::currentDataTag()).startsWith("in one");
+        const QByteArray tag = QTest::currentDataTag();
+        const bool oneTransaction = tag.startsWith("in one");
+        const bool reopened = tag.startsWith("reopened");
         {
-            DatabaseLog log;
-            DatabaseLog::Transaction transaction(oneTransaction ? &log : nullptr);
+            auto log = std::make_unique<DatabaseLog>();
+            DatabaseLog::Transaction transaction(oneTransaction ? log.get() : nullptr);
             for (const QString &offer : QString(row.offers).split(QLatin1Char(' '))) {
                 const int code = offer.section(QLatin1Char('@'), 0, 0).toInt();
                 const int second = offer.section(QLatin1Char('@'), 1).toInt();
-                QVERIFY(log.insertEvent(4, QString(), code, base.addSecs(second)));
+                if (reopened)
+                    log = std::make_unique<DatabaseLog>();
+                QVERIFY(log->insertEvent(4, QString(), code, base.addSecs(second)));
             }
         }
         QStringList codes;

@@ -1,0 +1,73 @@
+#include "journal/eventlookupmemory.h"
+
+void EventLookupMemory::clear()
+{
+    m_entries.clear();
+    m_deviceStored.clear();
+}
+
+quint64 EventLookupMemory::key(int deviceId, int code)
+{
+    return (quint64(quint32(deviceId)) << 32) | quint32(code);
+}
+
+void EventLookupMemory::makeRoom()
+{
+    // What a device's stored-nothing mark stands for lives in the entries: both go.
+    if (m_entries.size() >= maxRemembered || m_deviceStored.size() >= maxRemembered)
+        clear();
+}
+
+EventLookupMemory::Entry &EventLookupMemory::entry(int deviceId, int code)
+{
+    makeRoom();
+    return m_entries[key(deviceId, code)];
+}
+
+void EventLookupMemory::remember(int deviceId, int code, qint64 order, const QDateTime &time,
+                                 bool unseen)
+{
+    Entry &newest = entry(deviceId, code);
+    newest.anyKnown = true;
+    newest.anyOrder = order;
+    newest.anyTime = time;
+    if (unseen) {
+        newest.unseenKnown = true;
+        newest.unseenOrder = order;
+        newest.unseenTime = time;
+    }
+}
+
+void EventLookupMemory::renumber(int deviceId, int code, qint64 order, qint64 recordId)
+{
+    const auto newest = m_entries.find(key(deviceId, code));
+    if (newest == m_entries.end())
+        return;
+    if (newest->anyOrder == order)
+        newest->anyOrder = recordId;
+    if (newest->unseenOrder == order)
+        newest->unseenOrder = recordId;
+}
+
+void EventLookupMemory::allSeen()
+{
+    for (Entry &newest : m_entries) {
+        newest.unseenKnown = true;
+        newest.unseenOrder = 0;
+        newest.unseenTime = QDateTime();
+    }
+}
+
+std::optional<bool> EventLookupMemory::deviceStored(int deviceId) const
+{
+    const auto it = m_deviceStored.constFind(deviceId);
+    if (it == m_deviceStored.constEnd())
+        return std::nullopt;
+    return it.value();
+}
+
+void EventLookupMemory::setDeviceStored(int deviceId, bool stored)
+{
+    makeRoom();
+    m_deviceStored.insert(deviceId, stored);
+}
