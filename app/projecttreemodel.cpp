@@ -69,8 +69,11 @@ void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *>
         } else if (auto *device = qobject_cast<ProjectDevice *>(child)) {
             m_entries.insert(key, Entry {Kind::Device, parentKey, int(list.size())});
             list.append(child);
+            // The device is bound in: asking sender() costs a walk over every device
+            // connected to the model, per answer.
+            disconnect(device, &ProjectDevice::statusChanged, this, nullptr);
             connect(device, &ProjectDevice::statusChanged, this,
-                    &ProjectTreeModel::onDeviceStatusChanged, Qt::UniqueConnection);
+                    [this, device] { onDeviceStatusChanged(device); });
             connect(device, &ProjectDevice::inOutAboutToBeRemoved, this,
                     &ProjectTreeModel::onInOutAboutToBeRemoved, Qt::UniqueConnection);
             connect(device, &ProjectDevice::inOutInserted, this, &ProjectTreeModel::onInOutInserted,
@@ -90,10 +93,10 @@ void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *>
     m_children.insert(parentKey, list);
 }
 
-void ProjectTreeModel::onDeviceStatusChanged()
+void ProjectTreeModel::onDeviceStatusChanged(const QObject *device)
 {
-    // The sender is only looked up: a device no longer in the tree changes nothing here.
-    for (QModelIndex index = indexOf(sender()); index.isValid(); index = parent(index))
+    // The device is only looked up: one no longer in the tree changes nothing here.
+    for (QModelIndex index = indexOf(device); index.isValid(); index = parent(index))
         emit dataChanged(index, index, {Qt::DisplayRole});
 }
 

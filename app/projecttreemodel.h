@@ -52,7 +52,7 @@ public slots:
 
 private slots:
     // A device's status changed: its row and the counters of the groups above it repaint.
-    void onDeviceStatusChanged();
+    void onDeviceStatusChanged(const QObject *device);
     void onInOutAboutToBeRemoved(InOut *io);
     void onInOutInserted(InOut *io);
 

@@ -145,8 +145,14 @@ int main(int argc, char *argv[])
     }
 
     QProcess simulator;
+    // Qt's own event dispatcher: with thousands of sockets the GLib one costs the simulator
+    // a core of its own.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));
+    simulator.setProcessEnvironment(environment);
     simulator.setProcessChannelMode(QProcess::MergedChannels);
-    simulator.start(QStringLiteral(NORDA_BINARY_DIR) + "/tools/devsim/norda-devsim",
+    simulator.start(qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR)) +
+                        "/tools/devsim/norda-devsim",
                     {"--project", project, "--status-port", port, "--timeline", timeline});
     QByteArray simOut;
     while (!simOut.contains("status on port") && simulator.waitForReadyRead(30000))
