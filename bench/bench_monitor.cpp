@@ -12,6 +12,7 @@
 // sockets glib's costs grow with every socket notifier added or removed, and the
 // simulator, not the monitor, would be what is measured. The monitor runs as shipped.
 
+#include "monitorrun.h"
 #include "procstat.h"
 
 #include <QCommandLineParser>
@@ -30,27 +31,6 @@
 namespace {
 
 // Waits (polling the file a few times a second) until `file` holds `text`.
-bool waitForText(const QString &file, const QByteArray &text, int timeoutMs, QByteArray *seen)
-{
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        QFile log(file);
-        if (log.open(QIODevice::ReadOnly))
-            *seen = log.readAll();
-        if (seen->contains(text))
-            return true;
-        QThread::msleep(100);
-    } while (clock.elapsed() < timeoutMs);
-    return false;
-}
-
-QByteArray readAll(const QString &file)
-{
-    QFile log(file);
-    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-}
-
 QString address(int i)
 {
     // 127.1.0.2 upwards, 250 devices per third byte.
@@ -92,32 +72,13 @@ int main(int argc, char *argv[])
                    .toJson());
     file.close();
 
-    // Another build of the programs may be named (a long run while this tree is rebuilt).
-    const QString bin = qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR));
-    QProcess simulator;
-    QProcessEnvironment simulatorEnvironment = QProcessEnvironment::systemEnvironment();
-    simulatorEnvironment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));
-    simulator.setProcessEnvironment(simulatorEnvironment);
-    simulator.setProcessChannelMode(QProcess::MergedChannels);
-    simulator.setStandardOutputFile(dir.filePath("devsim.log"));
-    simulator.start(bin + "/tools/devsim/norda-devsim",
-                    {"--project", project, "--status-port", port});
-    QByteArray simOut;
-    if (!waitForText(dir.filePath("devsim.log"), "status on port", 60000, &simOut)) {
-        out << "norda-devsim did not start: " << simOut.right(2000) << Qt::endl;
-        simulator.kill();
-        simulator.waitForFinished();
+    MonitorRun run(dir.path());
+    if (!run.start(project, port, seconds)) {
+        out << run.error() << Qt::endl;
         return 1;
     }
-
-    QProcess monitor;
-    monitor.setWorkingDirectory(dir.path());
-    monitor.setStandardOutputFile(dir.filePath("events.txt"));
-    monitor.setStandardErrorFile(dir.filePath("monitor.txt"));
-    monitor.start(bin + "/tools/cli/norda-cli",
-                  {"monitor", project, "--status-port", port, "--seconds", QString::number(seconds),
-                   "--stats"});
-    monitor.waitForStarted();
+    QProcess &monitor = run.monitor;
+    QProcess &simulator = run.simulator;
     out << "devices " << devices << ", " << seconds << " s at 1 Hz\n";
     out << "  t(s)  cli cpu%  cli rss MiB  sim cpu%  sim rss MiB" << Qt::endl;
     Sample lastCli = sample(monitor.processId());
@@ -143,7 +104,6 @@ int main(int argc, char *argv[])
     }
     out << QString::fromUtf8(readAll(dir.filePath("monitor.txt")));
     out << "event lines printed: " << readAll(dir.filePath("events.txt")).count('\n') << Qt::endl;
-    simulator.kill();
-    simulator.waitForFinished();
+    run.stopSimulator();
     return monitor.exitCode();
 }

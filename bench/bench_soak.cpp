@@ -20,10 +20,11 @@
 // the connection is lost and 0x40000001 when it is restored. Anything missing, doubled or
 // extra is a mismatch; the last line is the verdict, and the exit code is 1 on a mismatch.
 //
-// Both programs write into files of the run's folder (see bench_monitor.cpp). The resident
+// Both programs write into files of the run's folder (see monitorrun.h). The resident
 // memory of the monitor is sampled every 5 s and printed for the first and the last minute.
 
 #include "journal/eventcode.h"
+#include "monitorrun.h"
 #include "procstat.h"
 
 #include <QCommandLineParser>
@@ -219,24 +220,6 @@ QString codeText(int code)
     return QStringLiteral("%1 (%2)").arg(code).arg(EventCode::text(code));
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool waitForText(const QString &path, const QByteArray &text, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!readAll(path).contains(text)) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
-}
-
 struct RssSample {
     double t = 0;
     qint64 kib = 0;
@@ -296,37 +279,13 @@ int main(int argc, char *argv[])
         << episodes.faults << " faults, " << episodes.lineFaults << " line faults, "
         << episodes.silences << " silences (" << episodes.steps.size() << " steps)" << Qt::endl;
 
-    // Another build of the programs may be named (a long run while this tree is rebuilt).
-    const QString bin = qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR));
-    QProcess simulator;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));
-    simulator.setProcessEnvironment(environment);
-    simulator.setProcessChannelMode(QProcess::MergedChannels);
-    simulator.setStandardOutputFile(dir.filePath("devsim.log"));
-    simulator.start(bin + "/tools/devsim/norda-devsim",
-                    {"--project", project, "--status-port", port, "--timeline", timeline});
-    if (!waitForText(dir.filePath("devsim.log"), "status on port", 60000)) {
-        out << "norda-devsim did not start: " << readAll(dir.filePath("devsim.log")).right(2000)
-            << Qt::endl;
-        simulator.kill();
-        simulator.waitForFinished();
+    MonitorRun run(dir.path());
+    if (!run.start(project, port, seconds, {"--timeline", timeline})) {
+        out << run.error() << Qt::endl;
         return 2;
     }
-
-    QProcess monitor;
-    monitor.setWorkingDirectory(dir.path());
-    monitor.setStandardOutputFile(dir.filePath("events.txt"));
-    monitor.setStandardErrorFile(dir.filePath("monitor.txt"));
-    monitor.start(bin + "/tools/cli/norda-cli",
-                  {"monitor", project, "--status-port", port, "--seconds", QString::number(seconds),
-                   "--stats"});
-    if (!monitor.waitForStarted()) {
-        out << "norda-cli did not start" << Qt::endl;
-        simulator.kill();
-        simulator.waitForFinished();
-        return 2;
-    }
+    QProcess &monitor = run.monitor;
+    QProcess &simulator = run.simulator;
     out << "   t(s)  monitor cpu%  monitor rss MiB  simulator cpu%" << Qt::endl;
     std::vector<RssSample> rss;
     QElapsedTimer clock;
@@ -355,9 +314,8 @@ int main(int argc, char *argv[])
         }
     }
     const double span = clock.elapsed() / 1000.0;
-    simulator.kill();
-    simulator.waitForFinished();
-    out << QString::fromUtf8(readAll(dir.filePath("monitor.txt")));
+    run.stopSimulator();
+    out << QString::fromUtf8(readAll(run.file("monitor.txt")));
     if (monitor.exitStatus() != QProcess::NormalExit || monitor.exitCode() != 0) {
         out << "soak: FAIL: norda-cli monitor ended with " << monitor.exitCode() << Qt::endl;
         return 1;
@@ -374,7 +332,7 @@ int main(int argc, char *argv[])
     }
     int applied = 0;
     QMap<EventCode::Kind, int> expectedKinds;
-    for (const QByteArray &raw : readAll(dir.filePath("devsim.log")).split('\n')) {
+    for (const QByteArray &raw : readAll(run.file("devsim.log")).split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (!line.startsWith(QLatin1String("norda-devsim: at ")))
             continue;
@@ -417,7 +375,7 @@ int main(int argc, char *argv[])
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("soak"));
-    const int printed = readAll(dir.filePath("events.txt")).count('\n');
+    const int printed = readAll(run.file("events.txt")).count('\n');
 
     int mismatches = 0;
     QList<int> ids = expected.keys();

@@ -23,7 +23,7 @@ status=0
 # The link and poller tests: they run the worker threads, the facade and the simulator's
 # thread against each other.
 tsan_tests="tst_worker tst_transport tst_filetransfer tst_flashing tst_devicejobs tst_amodule
-tst_discovery tst_statuspoller tst_faultinjection"
+tst_discovery tst_statuspoller tst_statushttp tst_faultinjection"
 
 if [ "$mode" = asan ] || [ "$mode" = all ]; then
     # UndefinedBehaviorSanitizer's reports stay recoverable so that the suppressions apply;
