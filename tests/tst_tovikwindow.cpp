@@ -445,16 +445,6 @@ private slots:
         QCOMPARE(linesStartingWith(harness->requestLog(rig->sim).mid(from), "SET"), QStringList());
     }
 
-    // The device name is at most 64 characters long.
-    void nameLength()
-    {
-        open(QStringLiteral("1.2.576"));
-        QVERIFY(waitRead());
-        auto *name = widget<QLineEdit>(rig->window, "lineEditDeviceName");
-        name->setText(QString(80, QLatin1Char('x')));
-        QCOMPARE(name->text().size(), 64);
-    }
-
     // A write the unit refuses ends in one error naming it; the serial number of the
     // project changes only after the unit took it.
     void refusedWrite()
