@@ -135,6 +135,11 @@ QStringList SimHarness::requestLog(SimDevice *device)
     return command(device)->requestLog();
 }
 
+QVector<qint64> SimHarness::requestTimes(SimDevice *device)
+{
+    return command(device)->requestTimes();
+}
+
 void SimHarness::clearLog(SimDevice *device)
 {
     command(device)->clearRequestLog();

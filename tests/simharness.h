@@ -45,6 +45,8 @@ public:
     void setRawAnswer(SimDevice *device, const QString &prefix, const QByteArray &raw,
                       int count = -1);
     QStringList requestLog(SimDevice *device);
+    // When each line of requestLog() arrived (monotonic milliseconds).
+    QVector<qint64> requestTimes(SimDevice *device);
     void clearLog(SimDevice *device);
 
     // A project device that reaches the simulated device over TCP, or over USB with the ids.

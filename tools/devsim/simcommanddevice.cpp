@@ -6,6 +6,7 @@
 #include "tools/devsim/simparameters.h"
 #include "tools/devsim/simrequestlog.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTextCodec>
 
@@ -94,10 +95,17 @@ QStringList SimCommandDevice::requestLog() const
     return log;
 }
 
+QVector<qint64> SimCommandDevice::requestTimes() const
+{
+    QMutexLocker lock(&logMutex);
+    return logTimes;
+}
+
 void SimCommandDevice::clearRequestLog()
 {
     QMutexLocker lock(&logMutex);
     log.clear();
+    logTimes.clear();
 }
 
 QByteArray SimCommandDevice::respond(const QString &line)
@@ -107,9 +115,17 @@ QByteArray SimCommandDevice::respond(const QString &line)
         return QByteArray();
     {
         QMutexLocker lock(&logMutex);
-        if (log.size() >= maxLoggedRequests)
+        if (log.size() >= maxLoggedRequests) {
             log.removeFirst();
+            logTimes.removeFirst();
+        }
         log.append(line);
+        static const QElapsedTimer clock = [] {
+            QElapsedTimer started;
+            started.start();
+            return started;
+        }();
+        logTimes.append(clock.elapsed());
     }
     if (logFile)
         logFile->append(m_device, line);

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 
@@ -37,6 +38,8 @@ public:
 
     // Every non-empty request line received, oldest first (safe from any thread).
     QStringList requestLog() const;
+    // When each line of requestLog() arrived, in milliseconds of one monotonic clock.
+    QVector<qint64> requestTimes() const;
     void clearRequestLog();
     // Also appends every request line to this log file (not owned; null: none).
     void setRequestLogFile(SimRequestLog *file) { logFile = file; }
@@ -66,5 +69,6 @@ private:
     quint64 requestCount = 0;
     mutable QMutex logMutex;
     QStringList log;
+    QVector<qint64> logTimes;
     SimRequestLog *logFile = nullptr;
 };
