@@ -58,6 +58,12 @@ struct Project {
         second->name = u("Корпус 2");
         button(linked, 0)->outlinks.append(OutLink {unit->id_obj, {1, 2}});
     }
+    // Takes a node out of the project; a removed node is its caller's.
+    void remove(QObject *node)
+    {
+        model.removeNode(node);
+        delete node;
+    }
     ProjectDevice *add(ProjectGroup *group, ProjectDevice *device)
     {
         model.addDevice(group, device);
@@ -136,8 +142,8 @@ private slots:
             // clang-format off
             {"consoles of the unit's group in project order", [](Project &) {}, both, {}},
             {"no console in the group",
-             [](Project &p) { p.model.removeNode(p.linked); p.model.removeNode(p.plain); }, {}, {}},
-            {"address 32 is slot 31", [](Project &p) { p.model.removeNode(p.linked); p.plain->rs485_addr = 32; },
+             [](Project &p) { p.remove(p.linked); p.remove(p.plain); }, {}, {}},
+            {"address 32 is slot 31", [](Project &p) { p.remove(p.linked); p.plain->rs485_addr = 32; },
              {u("D desc_Rs485PultEnable[31]=0 | Выключение пульта №5002 по адресу 32"),
               u("X 0:\\links\\5002.lnk | Удаление файла назначений пульта №5002"),
               u("D desc_Rs485PultSerial[31]=5002 | Запись серийного номера пульта №5002 по адресу 32"),
@@ -417,8 +423,8 @@ private slots:
     void emptyPlanEndsLater()
     {
         Project project;
-        project.model.removeNode(project.linked);
-        project.model.removeNode(project.plain);
+        project.remove(project.linked);
+        project.remove(project.plain);
         ProjectUploadJob job(module.get(), ProjectUploadPlan::consoles(project.unit));
         QSignalSpy finished(&job, &DeviceJob::finished);
         job.start();
@@ -449,7 +455,7 @@ private slots:
         module->worker()->setTimings(1500, 100);
         sim->setFault(device, "mute=1:SET DESCRIPTOR desc_Rs485PultSerial[0]");
         Project project;
-        project.model.removeNode(project.plain);
+        project.remove(project.plain);
         ProjectUploadJob job(module.get(), ProjectUploadPlan::consoles(project.unit));
         job.setStepTimeout(700);
         QSignalSpy finished(&job, &DeviceJob::finished);

@@ -239,8 +239,9 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         ProjectModel project(ProjectModel::Journals::None);
-        auto *unit = new ProjectDevice(3, 4201, "Диспетчерская", false, 0, true, "127.0.10.2", -1);
-        auto *console = new ProjectDevice(6, 4401, "Пост", true, 5, false, QString(), 8);
+        auto *unit =
+            new ProjectDevice(3, 4201, "Диспетчерская", false, 0, true, "127.0.10.2", -1, &project);
+        auto *console = new ProjectDevice(6, 4401, "Пост", true, 5, false, QString(), 8, &project);
         project.nodes << unit << console;
         QVERIFY(project.assignMissingIds());
         DatabaseLog log(dir.filePath("log.sqlite"));
