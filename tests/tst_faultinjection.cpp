@@ -5,6 +5,7 @@
 // deleting files, flashing). Every case ends with the right outcome within its bound, leaves
 // no thread and no queued work behind, and the link serves again within one request
 // deadline plus one link check once the fault is over.
+#include "facadelink.h"
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"
 #include "link/filedownloadjob.h"
@@ -75,17 +76,13 @@ int threadCount()
 }
 
 // The facade of one device window over TCP, with the test's timings.
-class Link {
+class Link : public FacadeLink {
 public:
     Link(const ProjectDevice *target, quint16 port)
-        : module(target, nullptr, port)
+        : FacadeLink(target, port)
     {
-        QObject::connect(&module, &Amodule::connected,
-                         [this](int devType, const QString &) { type = devType; });
-        QObject::connect(&module, &Amodule::disconnected, [this] { type = 0; });
         module.worker()->setTimings(requestDeadlineMs, linkCheckMs);
     }
-    ~Link() { module.closeAndWait(30000); }
 
     bool identified() const { return type != 0 && module.isConnected(); }
 
@@ -134,9 +131,6 @@ public:
         Q_UNUSED(dropped)
         return false;
     }
-
-    Amodule module;
-    int type = 0;
 };
 
 } // namespace
