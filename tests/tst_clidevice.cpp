@@ -1,4 +1,7 @@
 #include "link/projectuploadplan.h"
+#include "link/screenfont.h"
+#include "link/screenrenderer.h"
+#include "link/unitscreen.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -6,6 +9,10 @@
 #include "testutil.h"
 
 #include <QElapsedTimer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,6 +21,32 @@
 #include <sys/stat.h>
 
 using namespace TestUtil;
+
+namespace {
+
+const QStringList textLines = {QStringLiteral("ПОЖАР! Этаж 3"), QStringLiteral("Эвакуация"),
+                               QStringLiteral("ЛО1-ЛО8: норма"), QStringLiteral("12:30 07.12.26")};
+
+// Dots along both diagonals of the screen.
+QByteArray diagonals()
+{
+    UnitScreen screen = UnitScreen::blank();
+    for (int column = 0; column < UnitScreen::columns; ++column) {
+        screen.setDot(column, column / 4, true);
+        screen.setDot(column, 31 - column / 4, true);
+    }
+    return screen.bytes();
+}
+
+struct PictureRow {
+    const char *name;
+    const char *unit;
+    UnitScreen screen;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(PictureRow)
 
 class TestCliDevice : public QObject {
     Q_OBJECT
@@ -27,7 +60,22 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("NORDA_VIRTUAL_PORTS", registry);
         environment.insert("NORDA_VIRTUAL_PORTS_ONLY", "1");
+        // Journal records are printed in local time; the expected texts are UTC ones.
+        environment.insert("TZ", "UTC");
         simulator.setProcessEnvironment(environment);
+        // Central units 2100 to 2102 keep journals: four slots wrapped and read from a file,
+        // none, and one that answers another index. Units 2201 to 2203 show text lines, the
+        // diagonals from a hexadecimal file (broken into lines) and 511 bytes; 2204 refuses
+        // its screen.
+        QVERIFY(writeFile(dir.filePath("records.txt"),
+                          "# six records, oldest first\n"
+                          "00F15365C00000\n3CF15365810000\n"
+                          "78F15365CA0082\nB4F15365C50700\n\n"
+                          "F0F15365080000\n2CF253654C0010\n"));
+        const QByteArray hex = diagonals().toHex();
+        QVERIFY(writeFile(dir.filePath("diagonals.hex"),
+                          hex.left(300) + "\n" + hex.mid(300, 400) + "\r\n" + hex.mid(700) + "\n"));
+        QVERIFY(writeFile(dir.filePath("short.bin"), diagonals().left(511)));
         simulator.setProcessChannelMode(QProcess::SeparateChannels);
         simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
                         {"--device",       "horn:1001@127.77.0.2",
@@ -39,18 +87,32 @@ private slots:
                          "--usb",          "2002=1209:0001",
                          "--fault",        "3003:fail=-1:SET FILE_CREATE",
                          "--fault",        "2011:fail=-1:SET FILE_CREATE",
-                         "--request-log",  dir.filePath("requests")});
+                         "--request-log",  dir.filePath("requests"),
+                         "--device",       "tovik2:2100@127.77.3.10",
+                         "--device",       "tovik2:2101@127.77.3.11",
+                         "--device",       "tovik2:2102@127.77.3.12",
+                         "--device",       "horn:2103@127.77.3.13",
+                         "--journal",      "2100:capacity=4,file=" + dir.filePath("records.txt"),
+                         "--journal",      "2101:records=0",
+                         "--journal",      "2102:records=3,wrong-index=1",
+                         "--device",       "tovik2:2201@127.77.4.2",
+                         "--device",       "tovik2:2202@127.77.4.3",
+                         "--device",       "tovik2:2203@127.77.4.4",
+                         "--device",       "tovik2:2204@127.77.4.5",
+                         "--screen-text",  "2201=" + textLines.join('|'),
+                         "--screen-file",  "2202=" + dir.filePath("diagonals.hex"),
+                         "--screen-file",  "2203=" + dir.filePath("short.bin"),
+                         "--fault",        "2204:fail=-1:GET SCREEN"});
         QByteArray output;
         QList<TestUtil::SimEndpoint> started;
         QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
-        // The first device of each type, and the two units by serial number.
+        // The first device of each type, and every device by serial number.
+        QCOMPARE(started.size(), 13);
         for (const TestUtil::SimEndpoint &device : qAsConst(started)) {
             if (!endpoints.contains(device.key))
                 endpoints.insert(device.key, device.address);
-            if (device.serial == "2010" || device.serial == "2011")
-                endpoints.insert("unit" + device.serial, device.address);
+            endpoints.insert(device.serial, device.address);
         }
-        QCOMPARE(endpoints.size(), 5);
         writeProjects();
         QVERIFY(output.contains("usb tovik2:2002 /dev/pts/"));
 
@@ -153,18 +215,10 @@ private slots:
         QCOMPARE(run.err, "norda-cli: the device did not delete 0:\\audio\\sound.bin: ERROR\n");
     }
 
-    void flash_data()
-    {
-        QTest::addColumn<QStringList>("target");
-        QTest::addColumn<QString>("key");
-        // Over USB and every failing stage: the job tests.
-        QTest::newRow("tcp") << QStringList {"--tcp", "%horn%"} << "horn";
-    }
-
+    // Over USB and every failing stage: the job tests.
     void flash()
     {
-        QFETCH(QStringList, target);
-        QFETCH(QString, key);
+        const QStringList target {"--tcp", "%horn%"};
         const QString file = dir.filePath("image.norda");
         QVERIFY(writeFile(file, firmwareFile(0x08000000, randomBytes(0x6000 + 0x40))));
         const CliRun run = cli(target + QStringList {"--progress", "flash", file});
@@ -176,7 +230,7 @@ private slots:
         // The device comes back in its firmware.
         const CliRun after = cli(target + QStringList {"version"});
         QCOMPARE(after.code, 0);
-        QVERIFY(after.out.startsWith(key + QLatin1Char(' ')));
+        QVERIFY(after.out.startsWith("horn "));
     }
 
     void failures_data()
@@ -200,23 +254,22 @@ private slots:
             {"upload of a fifo", {"--tcp", "%horn%", "upload", "%DIR%/fifo", "0:\\z"}, 2, "%DIR%/fifo is not a regular file"},
             {"upload of a folder", {"--tcp", "%horn%", "upload", "%DIR%", "0:\\z"}, 2, "%DIR% is not a regular file"},
             {"upload over 256 MiB", {"--tcp", "%horn%", "upload", "%DIR%/huge.bin", "0:\\z"}, 3, "%DIR%/huge.bin is too large for a device (268435456 bytes at most)"},
-            {"flash of a device node", {"--tcp", "%horn%", "flash", "/dev/zero"}, 2, "/dev/zero is not a regular file"},
             {"flash of a fifo", {"--tcp", "%horn%", "flash", "%DIR%/fifo"}, 2, "%DIR%/fifo is not a regular file"},
-            {"flash of a folder", {"--tcp", "%horn%", "flash", "%DIR%"}, 2, "%DIR% is not a regular file"},
             {"image larger than the flash", {"--tcp", "%horn%", "flash", "%DIR%/huge.norda"}, 3, "%DIR%/huge.norda is too large for a firmware image (1048592 bytes at most)"},
             {"image past the address space", {"--tcp", "%horn%", "flash", "%DIR%/wrap.norda"}, 3, "%DIR%/wrap.norda names an area beyond the end of the address space"},
             {"empty image", {"--tcp", "%horn%", "flash", "%DIR%/empty.norda"}, 3, "%DIR%/empty.norda: the firmware image is empty"},
             {"image not at a sector's start", {"--tcp", "%horn%", "flash", "%DIR%/misaligned.norda"}, 3, "%DIR%/misaligned.norda: the firmware image starts at 0x8001000, not where an erase unit of the device's flash starts"},
             {"image past the flash", {"--tcp", "%horn%", "flash", "%DIR%/long.norda"}, 3, "%DIR%/long.norda: the firmware image (65792 bytes at 0x80f0000) runs past the end of the flash at 0x8100000"},
-            {"project file missing", {"--tcp", "%unit2010%", "write-project", "%DIR%/none.mpj"}, 2, "cannot open project file %DIR%/none.mpj: no such file"},
-            {"project with two consoles at one address", {"--tcp", "%unit2010%", "write-project", "%DIR%/clash.mpj"}, 3, "the plan has 1 error(s); nothing was written"},
+            {"project file missing", {"--tcp", "%2010%", "write-project", "%DIR%/none.mpj"}, 2, "cannot open project file %DIR%/none.mpj: no such file"},
+            {"project with two consoles at one address", {"--tcp", "%2010%", "write-project", "%DIR%/clash.mpj"}, 3, "the plan has 1 error(s); nothing was written"},
             {"unit not in the project", {"--tcp", "%horn%", "write-project", "%DIR%/units.mpj"}, 3, "the project has no central unit with serial number 1001 (the device that answers)"},
-            {"a step refused", {"--tcp", "%unit2011%", "write-project", "%DIR%/units.mpj"}, 4, "step 2 of 4 failed (Файл назначений пульта №5001): the device refused to create 0:\\links\\5001.lnk; nothing had to be restored"},
+            {"a step refused", {"--tcp", "%2011%", "write-project", "%DIR%/units.mpj"}, 4, "step 2 of 4 failed (Файл назначений пульта №5001): the device refused to create 0:\\links\\5001.lnk; nothing had to be restored"},
             {"no command", {}, 1, ""},
             {"no device named", {"version"}, 1, "say which device: --tcp HOST[:PORT] or --usb [VID:PID]"},
             {"unknown command", {"--tcp", "%horn%", "frobnicate"}, 1, "unknown device command 'frobnicate'"},
             {"wrong number of arguments", {"--tcp", "%horn%", "get"}, 1, "wrong number of arguments"},
             {"bad port", {"--tcp", "127.77.0.2:99999", "version"}, 1, "bad port in '127.77.0.2:99999'"},
+            {"screen without a file", {"--tcp", "%2201%", "screen"}, 1, "wrong number of arguments"},
             // clang-format on
         };
         addRows(rows);
@@ -250,12 +303,9 @@ private slots:
                        "--device", "horn:1203@127.77.2.4", "--device", "media:1204@127.77.2.5",
                        "--command-port", QString::number(port), "--fault",
                        "1202:fail=-1:SET BOOT"});
-        QVERIFY(devices.waitForStarted(10000));
-        QByteArray started;
-        while (!started.contains("ready\n")) {
-            QVERIFY2(devices.waitForReadyRead(10000), devices.readAllStandardError().constData());
-            started += devices.readAllStandardOutput();
-        }
+        QList<SimEndpoint> announced;
+        QByteArray output;
+        QVERIFY2(waitForSimulator(devices, &announced, &output), output.constData());
         QVERIFY(writeFile(dir.filePath("fleet.mpj"), R"({ "name": "fleet", "id_obj": 4, "nodes": [
   { "nodetype": "device", "id_obj": 1, "type": "horn", "serial": 1201, "ip_enabled": true,
     "ip_addr": "127.77.2.2" },
@@ -307,16 +357,10 @@ private slots:
         device.start(
             QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
             {"--device", "horn:1009@127.77.0.9", "--command-port", "0", "--fault", "delay=5"});
-        QVERIFY(device.waitForStarted(10000));
-        QByteArray started;
-        while (!started.contains("ready\n")) {
-            QVERIFY(device.waitForReadyRead(10000));
-            started += device.readAllStandardOutput();
-        }
-        static const QRegularExpression tcpLine("^tcp horn:1009 (\\S+)$",
-                                                QRegularExpression::MultilineOption);
-        const QString endpoint = tcpLine.match(QString::fromUtf8(started)).captured(1);
-        QVERIFY(!endpoint.isEmpty());
+        QList<SimEndpoint> announced;
+        QVERIFY(waitForSimulator(device, &announced));
+        QCOMPARE(announced.size(), 1);
+        const QString endpoint = announced.first().address;
         const QString local = dir.filePath("long.bin");
         QVERIFY(writeFile(local, randomBytes(512 * 200)));
 
@@ -353,7 +397,7 @@ private slots:
         const QStringList lines = ProjectUploadPlan::consoles(unit).lines();
         QCOMPARE(lines.size(), 4);
 
-        CliRun run = cli({"--tcp", "%unit2010%", "write-project", "%DIR%/units.mpj", "--dry-run"});
+        CliRun run = cli({"--tcp", "%2010%", "write-project", "%DIR%/units.mpj", "--dry-run"});
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QCOMPARE(run.out,
                  QString::fromUtf8("central unit 2010 (tovik2) in group \"Корпус\": 4 steps\n") +
@@ -361,15 +405,15 @@ private slots:
         QVERIFY(run.out.contains(QString::fromUtf8("Выключение пульта №5001 по адресу 2")));
         QVERIFY(sentTo("2010").filter(QRegularExpression("^SET ")).isEmpty());
 
-        run = cli({"--tcp", "%unit2010%", "--progress", "write-project", "%DIR%/units.mpj"});
+        run = cli({"--tcp", "%2010%", "--progress", "write-project", "%DIR%/units.mpj"});
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QVERIFY(run.out.endsWith("wrote 4 steps into central unit 2010\n"));
         QVERIFY(run.err.contains("write    [##############################] 100%"));
         QVERIFY(sentTo("2010").contains("SET DESCRIPTOR desc_Rs485PultEnable[1] 1"));
-        run = cli({"--tcp", "%unit2010%", "read", "Rs485PultEnable[1]", "Rs485PultSerial[1]"});
+        run = cli({"--tcp", "%2010%", "read", "Rs485PultEnable[1]", "Rs485PultSerial[1]"});
         QCOMPARE(run.out,
                  QString::fromUtf8("Rs485PultEnable[1] = да\nRs485PultSerial[1] = 5001\n"));
-        run = cli({"--tcp", "%unit2010%", "ls", "0:\\links"});
+        run = cli({"--tcp", "%2010%", "ls", "0:\\links"});
         QVERIFY2(run.out.startsWith("5001.lnk\t"), qPrintable(run.out));
     }
 
@@ -381,6 +425,130 @@ private slots:
             "^tovik2-2002 /dev/pts/\\d+ 1209:0001: tovik2 1.0.0 serial 2002 \"Блок "
             "NORDA-4100/4101\"$"));
         QVERIFY2(line.match(run.out.trimmed()).hasMatch(), qPrintable(run.out));
+    }
+
+    // The unit's event journal, oldest record first.
+    void journal_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("wrapped, oldest first")
+            << QStringList {"--tcp", "%2100%", "journal"} << 0
+            << QString::fromUtf8("22:15:20 14.11.2023\tнеисправность\tИзменение состояния линий: "
+                                 "Короткое замыкание ЛО2, ЛО8\n"
+                                 "22:16:20 14.11.2023\tнеисправность\tОшибка связи с пультом №7\n"
+                                 "22:17:20 14.11.2023\tсобытие\tСБРОС СОСТОЯНИЯ\n"
+                                 "22:18:20 14.11.2023\tсобытие\tИзменение состояния линий: "
+                                 "выход за пределы ЛО5\n");
+        QTest::newRow("empty") << QStringList {"--tcp", "%2101%", "journal"} << 0 << QString();
+        QTest::newRow("answer for another index")
+            << QStringList {"--tcp", "%2102%", "journal"} << 4 << QString();
+        QTest::newRow("not a central unit")
+            << QStringList {"--tcp", "%2103%", "journal"} << 4 << QString();
+        QTest::newRow("nobody there")
+            << QStringList {"--timeout", "1", "--tcp", "127.77.3.99:1", "journal"} << 2
+            << QString();
+        QTest::newRow("unknown argument")
+            << QStringList {"--tcp", "%2100%", "journal", "--csv"} << 1 << QString();
+    }
+
+    void journal()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        const CliRun run = cli(args);
+        QVERIFY2(run.code == code, qPrintable(run.err));
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.err.isEmpty(), code == 0);
+    }
+
+    // --xlsx writes what it prints as the window exports it, read back by an independent
+    // reader.
+    void journalSpreadsheet()
+    {
+        const QString path = dir.filePath("journal.xlsx");
+        const CliRun run = cli({"--tcp", "%2100%", "journal", "--xlsx", path});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out.count('\n'), 4);
+        QProcess python;
+        python.start("/usr/bin/python3",
+                     {QStringLiteral(NORDA_SOURCE_DIR "/tests/xlsxdump.py"), path});
+        QVERIFY(python.waitForFinished(60000));
+        QCOMPARE(python.exitCode(), 0);
+        const QJsonObject sheet = QJsonDocument::fromJson(python.readAllStandardOutput())
+                                      .object()
+                                      .value("sheets")
+                                      .toArray()
+                                      .first()
+                                      .toObject();
+        QMap<QString, QString> cells;
+        for (const QJsonValue &cell : sheet.value("cells").toArray())
+            cells.insert(cell.toObject().value("ref").toString(),
+                         cell.toObject().value("value").toVariant().toString());
+        QCOMPARE(cells.value("A1"), QString::fromUtf8("Блок NORDA-4100/4101. Журнал событий."));
+        QCOMPARE(cells.value("A2"), QString::fromUtf8("Серийный номер устройства:2100."));
+        QVERIFY(cells.value("A3").startsWith(QString::fromUtf8("Время создания файла:")));
+        QCOMPARE(cells.value("C5"), QString::fromUtf8("Описание события"));
+        QCOMPARE(cells.value("A6"), QStringLiteral("22:15:20 14.11.2023"));
+        QCOMPARE(cells.value("B6"), QString::fromUtf8("неисправность"));
+        QCOMPARE(cells.value("C9"),
+                 QString::fromUtf8("Изменение состояния линий: выход за пределы ЛО5"));
+        QCOMPARE(sheet.value("maxRow").toInt(), 9);
+    }
+
+    void screenPictures_data()
+    {
+        const PictureRow rows[] = {
+            {"text lines", "2201", ScreenFont::preview(textLines)},
+            {"hexadecimal file", "2202", UnitScreen(diagonals())},
+        };
+        addRows(rows);
+    }
+
+    // The PNG is the frame's 1040 x 272 picture of the unit's screen, pixel for pixel.
+    void screenPictures()
+    {
+        QFETCH(PictureRow, row);
+        const QString out = dir.filePath(QStringLiteral("%1.png").arg(row.unit));
+        const CliRun run = cli({"--tcp", endpoints.value(row.unit), "screen", out});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(run.out, QStringLiteral("screen saved to %1\n").arg(out));
+        QImage picture;
+        QVERIFY(picture.load(out, "PNG"));
+        QCOMPARE(picture.size(), QSize(1040, 272));
+        QCOMPARE(picture.convertToFormat(QImage::Format_RGB32), ScreenRenderer::render(row.screen));
+        // Not a blank picture: the screen has dots.
+        QVERIFY(row.screen.bytes().count('\0') < UnitScreen::bufferBytes);
+    }
+
+    void screenFailures_data()
+    {
+        const CliFailure rows[] = {
+            // clang-format off
+            {"511 bytes", {"2203", "%DIR%/short.png"}, 4, "the screen answer is not 512 bytes in hexadecimal (1022 characters)"},
+            {"refused", {"2204", "%DIR%/refused.png"}, 4, "reading the screen failed: ERROR"},
+            {"a device without a screen", {"2103", "%DIR%/horn.png"}, 4, "reading the screen failed: ERROR"},
+            {"picture cannot be written", {"2201", "%DIR%/none/x.png"}, 2, "cannot write %DIR%/none/x.png: "},
+            // clang-format on
+        };
+        addRows(rows);
+    }
+
+    // Exit 4 when the unit gave no whole screen, 2 when the picture cannot be written; no
+    // picture is left behind either way.
+    void screenFailures()
+    {
+        QFETCH(CliFailure, row);
+        const QString out = expand({row.args.at(1)}).first();
+        const CliRun run = cli({"--tcp", endpoints.value(row.args.at(0)), "screen", out});
+        QCOMPARE(run.code, row.code);
+        const QStringList lines = run.err.trimmed().split(QLatin1Char('\n'));
+        QVERIFY2(lines.last().startsWith("norda-cli: " + expand({row.message}).first()),
+                 qPrintable(run.err));
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(run.out, QString());
     }
 
 private:
@@ -450,7 +618,7 @@ private:
 
     QTemporaryDir dir;
     QProcess simulator;
-    QMap<QString, QString> endpoints; // "horn" -> "127.77.0.2:40000"
+    QMap<QString, QString> endpoints; // "horn" or "1001" -> "127.77.0.2:40000"
 };
 
 QTEST_GUILESS_MAIN(TestCliDevice)

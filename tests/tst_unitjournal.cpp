@@ -1,7 +1,7 @@
 // A central unit's event journal without a window: the record decoder and the answers it
 // accepts, the journal fields of the status answer, the reading job against the simulated
 // unit (wrap-around, empty and partly filled journals, answers that are not the record asked
-// for, cancel, link loss) and "norda-cli device ... journal" against norda-devsim.
+// for, cancel, link loss). "norda-cli device ... journal" is tested in tst_clidevice.
 
 #include "facadelink.h"
 #include "link/amodule.h"
@@ -14,19 +14,12 @@
 #include "testutil.h"
 #include "tools/devsim/simdevice.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
 #include <functional>
-
-using TestUtil::CliRun;
 
 namespace {
 
@@ -315,138 +308,6 @@ private slots:
         QVERIFY(link.roundTripDescriptor());
         QCOMPARE(journalRequests(harness.requestLog(unit)).size(), 5);
     }
-
-    void cli_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("out");
-
-        QTest::newRow("wrapped, oldest first")
-            << QStringList {"--tcp", "%2100%", "journal"} << 0
-            << QString::fromUtf8("22:15:20 14.11.2023\tнеисправность\tИзменение состояния линий: "
-                                 "Короткое замыкание ЛО2, ЛО8\n"
-                                 "22:16:20 14.11.2023\tнеисправность\tОшибка связи с пультом №7\n"
-                                 "22:17:20 14.11.2023\tсобытие\tСБРОС СОСТОЯНИЯ\n"
-                                 "22:18:20 14.11.2023\tсобытие\tИзменение состояния линий: "
-                                 "выход за пределы ЛО5\n");
-        QTest::newRow("empty") << QStringList {"--tcp", "%2101%", "journal"} << 0 << QString();
-        QTest::newRow("answer for another index")
-            << QStringList {"--tcp", "%2102%", "journal"} << 4 << QString();
-        QTest::newRow("not a central unit")
-            << QStringList {"--tcp", "%2103%", "journal"} << 4 << QString();
-        QTest::newRow("nobody there")
-            << QStringList {"--timeout", "1", "--tcp", "127.93.0.99:1", "journal"} << 2
-            << QString();
-        QTest::newRow("unknown argument")
-            << QStringList {"--tcp", "%2100%", "journal", "--csv"} << 1 << QString();
-        QTest::newRow("no device named") << QStringList {"journal"} << 1 << QString();
-    }
-
-    void cli()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(int, code);
-        QFETCH(QString, out);
-        startSimulator();
-        const CliRun run = cliRun(args);
-        QVERIFY2(run.code == code, qPrintable(run.err));
-        QCOMPARE(run.out, out);
-        QCOMPARE(run.err.isEmpty(), code == 0);
-    }
-
-    // --xlsx writes what it prints as the window exports it, read back by an independent
-    // reader.
-    void cliSpreadsheet()
-    {
-        startSimulator();
-        const QString path = simDir.filePath("journal.xlsx");
-        const CliRun run = cliRun({"--tcp", "%2100%", "journal", "--xlsx", path});
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        QCOMPARE(run.out.count('\n'), 4);
-        QProcess python;
-        python.start("/usr/bin/python3",
-                     {QStringLiteral(NORDA_SOURCE_DIR "/tests/xlsxdump.py"), path});
-        QVERIFY(python.waitForFinished(60000));
-        QCOMPARE(python.exitCode(), 0);
-        const QJsonObject sheet = QJsonDocument::fromJson(python.readAllStandardOutput())
-                                      .object()
-                                      .value("sheets")
-                                      .toArray()
-                                      .first()
-                                      .toObject();
-        QMap<QString, QString> cells;
-        for (const QJsonValue &cell : sheet.value("cells").toArray())
-            cells.insert(cell.toObject().value("ref").toString(),
-                         cell.toObject().value("value").toVariant().toString());
-        QCOMPARE(cells.value("A1"), QString::fromUtf8("Блок NORDA-4100/4101. Журнал событий."));
-        QCOMPARE(cells.value("A2"), QString::fromUtf8("Серийный номер устройства:2100."));
-        QVERIFY(cells.value("A3").startsWith(QString::fromUtf8("Время создания файла:")));
-        QCOMPARE(cells.value("C5"), QString::fromUtf8("Описание события"));
-        QCOMPARE(cells.value("A6"), QStringLiteral("22:15:20 14.11.2023"));
-        QCOMPARE(cells.value("B6"), QString::fromUtf8("неисправность"));
-        QCOMPARE(cells.value("C9"),
-                 QString::fromUtf8("Изменение состояния линий: выход за пределы ЛО5"));
-        QCOMPARE(sheet.value("maxRow").toInt(), 9);
-    }
-
-    void cleanupTestCase()
-    {
-        if (simulator.state() == QProcess::NotRunning)
-            return;
-        simulator.terminate();
-        QVERIFY(simulator.waitForFinished(10000));
-    }
-
-private:
-    // One norda-devsim for the command-line rows: a unit with a wrapped journal of four slots
-    // read from a file, an empty one, one that answers another index, and a loudspeaker.
-    void startSimulator()
-    {
-        if (simulator.state() == QProcess::Running)
-            return;
-        QVERIFY(simDir.isValid());
-        const QString records = simDir.filePath("records.txt");
-        QVERIFY(TestUtil::writeFile(records,
-                                    "# six records, oldest first\n"
-                                    "00F15365C00000\n3CF15365810000\n"
-                                    "78F15365CA0082\nB4F15365C50700\n\n"
-                                    "F0F15365080000\n2CF253654C0010\n"));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("NORDA_VIRTUAL_PORTS", simDir.filePath("ports"));
-        environment.insert("TZ", "UTC");
-        simulator.setProcessEnvironment(environment);
-        simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
-                        {"--device", "tovik2:2100@127.93.0.10", "--device",
-                         "tovik2:2101@127.93.0.11", "--device", "tovik2:2102@127.93.0.12",
-                         "--device", "horn:2103@127.93.0.13", "--command-port", "0", "--journal",
-                         "2100:capacity=4,file=" + records, "--journal", "2101:records=0",
-                         "--journal", "2102:records=3,wrong-index=1"});
-        QByteArray output;
-        QList<TestUtil::SimEndpoint> started;
-        QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
-        for (const TestUtil::SimEndpoint &device : qAsConst(started))
-            endpoints.insert(device.serial, device.address);
-        QCOMPARE(endpoints.size(), 4);
-    }
-
-    CliRun cliRun(const QStringList &args)
-    {
-        QStringList full;
-        for (QString arg : args) {
-            for (auto it = endpoints.begin(); it != endpoints.end(); ++it)
-                arg.replace(QLatin1Char('%') + it.key() + QLatin1Char('%'), it.value());
-            full << arg;
-        }
-        if (!full.contains("--timeout") && full.first().startsWith(QLatin1String("--")))
-            full = QStringList {"--timeout", "30"} + full;
-        return TestUtil::runCli(QStringList {"device"} + full, QString(),
-                                simulator.processEnvironment());
-    }
-
-    QTemporaryDir simDir;
-    QProcess simulator;
-    QMap<QString, QString> endpoints; // serial number -> "127.93.0.10:40000"
 };
 
 int main(int argc, char **argv)
