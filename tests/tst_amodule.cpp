@@ -480,20 +480,6 @@ private slots:
         QCOMPARE(facade.spy("endReadList").count(), 1);
     }
 
-    void listReadEndsWithTheLink()
-    {
-        Facade &facade = *unitFacade;
-        sim->setFault(unit, "delay=300");
-        QCOMPARE(facade.module.readDescriptors({"SerialNumber", "NetMask", "GateWay"}), 0);
-        QCOMPARE(facade.module.readListSize(), 3);
-        sim->unplug(unit);
-        QVERIFY(facade.spy("disconnected").wait(10000));
-        QCOMPARE(facade.module.readListSize(), 0);
-        QCOMPARE(facade.spy("endReadList").count(), 0);
-        // (Over TCP the worker reports a new link at once and the facade may be linked again
-        // by now; that the list was dropped is what counts.)
-    }
-
     void timedOutReadStillLeavesTheList()
     {
         Facade &facade = *hornFacade;

@@ -441,50 +441,6 @@ private slots:
         QCOMPARE(watch.finished.count(), 1);
     }
 
-    void uploadCancelled()
-    {
-        sim->setFault(horn, "delay=5");
-        FileUploadJob job(&hornLink->module, "0:\\audio\\big.bin", randomBytes(512 * 40));
-        Watch watch(&job);
-        connect(&job, &DeviceJob::progress, &job, [&job](qint64 done, qint64) {
-            if (done > 0)
-                job.cancel();
-        });
-        job.start();
-        QVERIFY(watch.wait());
-        QCOMPARE(watch.result().status, DeviceJob::Status::Cancelled);
-        const QStringList wire = sim->requestLog(horn);
-        QVERIFY(wire.filter("SET FILE_WRITE").size() < 40);
-        QCOMPARE(watch.result().position, 512 * wire.filter("SET FILE_WRITE").size());
-        QVERIFY(!wire.contains("SET FILE_CLOSE"));
-        QCOMPARE(wire.last(), "SET FILE_RESET");
-        QVERIFY(hornLink->roundTrip());
-        QCOMPARE(watch.finished.count(), 1);
-    }
-
-    void uploadJobDeleted()
-    {
-        // A window closed during an upload: the upload stops, and the job says nothing.
-        sim->setFault(horn, "delay=5");
-        QSignalSpy reports(&hornLink->module, &Amodule::writedFileBlock);
-        auto *job =
-            new FileUploadJob(&hornLink->module, "0:\\audio\\big.bin", randomBytes(512 * 40));
-        int finished = 0;
-        QObject observer;
-        connect(job, &DeviceJob::finished, &observer, [&finished] { ++finished; });
-        connect(job, &DeviceJob::progress, &observer, [&job](qint64 done, qint64) {
-            if (done > 0 && job) {
-                QTimer::singleShot(0, [job] { delete job; });
-                job = nullptr;
-            }
-        });
-        job->start();
-        QTRY_VERIFY_WITH_TIMEOUT(!reports.isEmpty() && reports.last().at(3).toInt() == 1, 10000);
-        QVERIFY(hornLink->roundTrip());
-        QCOMPARE(finished, 0);
-        QVERIFY(sim->requestLog(horn).filter("SET FILE_WRITE").size() < 40);
-    }
-
     // ---- Download ----
 
     void downloadOutcomes_data()
@@ -552,42 +508,56 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!hornLink->module.isFileTransferPending(), 10000);
     }
 
-    void downloadCancelled()
+    // ---- Either transfer ----
+
+    void transferCancelled_data() { transferRows(); }
+
+    void transferCancelled()
     {
-        const QString path = "0:\\audio\\long.bin";
-        SimCommandDevice *command = sim->command(horn);
-        sim->run([&] { command->files.store(path, randomBytes(512 * 40)); });
+        QFETCH(bool, upload);
+        std::unique_ptr<DeviceJob> job(transferJob(upload));
         sim->setFault(horn, "delay=5");
-        FileDownloadJob job(&hornLink->module, path);
-        Watch watch(&job);
-        connect(&job, &DeviceJob::progress, &job, [&job](qint64 done, qint64) {
+        Watch watch(job.get());
+        connect(job.get(), &DeviceJob::progress, job.get(), [&job](qint64 done, qint64) {
             if (done > 0)
-                job.cancel();
+                job->cancel();
         });
-        job.start();
+        job->start();
         QVERIFY(watch.wait());
         QCOMPARE(watch.result().status, DeviceJob::Status::Cancelled);
-        QVERIFY(job.content().isEmpty());
         const QStringList wire = sim->requestLog(horn);
-        QVERIFY(wire.filter("GET FILE_READ").size() < 40);
-        QCOMPARE(wire.last(), "SET FILE_CLOSE");
+        const int blocks = wire.filter(upload ? "SET FILE_WRITE" : "GET FILE_READ").size();
+        QVERIFY(blocks < 40);
+        if (upload) {
+            // Never closed: the device is reset for the next transfer.
+            QCOMPARE(watch.result().position, 512 * blocks);
+            QVERIFY(!wire.contains("SET FILE_CLOSE"));
+            QCOMPARE(wire.last(), "SET FILE_RESET");
+        } else {
+            QVERIFY(static_cast<FileDownloadJob *>(job.get())->content().isEmpty());
+            QCOMPARE(wire.last(), "SET FILE_CLOSE");
+        }
         QVERIFY(hornLink->roundTrip());
         QCOMPARE(watch.finished.count(), 1);
     }
 
-    void downloadJobDeleted()
+    void transferJobDeleted_data() { transferRows(); }
+
+    void transferJobDeleted()
     {
-        // A window closed during a download: the download stops, the blocks still on their
-        // way are freed, and the job says nothing.
-        const QString path = "0:\\audio\\long.bin";
-        SimCommandDevice *command = sim->command(horn);
-        sim->run([&] { command->files.store(path, randomBytes(512 * 40)); });
+        // A window closed during a transfer: the transfer stops, the blocks of a download
+        // still on their way are freed, and the job says nothing.
+        QFETCH(bool, upload);
+        DeviceJob *job = transferJob(upload);
         sim->setFault(horn, "delay=5");
         const int children = hornLink->module.children().size();
-        QSignalSpy reports(&hornLink->module, &Amodule::readedFileBlock);
-        auto *job = new FileDownloadJob(&hornLink->module, path);
+        int lastReport = 0;
         int finished = 0;
         QObject observer;
+        connect(&hornLink->module, &Amodule::writedFileBlock, &observer,
+                [&](const QString &, int, int, int err) { lastReport = err; });
+        connect(&hornLink->module, &Amodule::readedFileBlock, &observer,
+                [&](const QString &, int, int, QByteArray *, int err) { lastReport = err; });
         connect(job, &DeviceJob::finished, &observer, [&finished] { ++finished; });
         connect(job, &DeviceJob::progress, &observer, [&job](qint64 done, qint64) {
             if (done > 0 && job) {
@@ -596,10 +566,12 @@ private slots:
             }
         });
         job->start();
-        QTRY_VERIFY_WITH_TIMEOUT(!reports.isEmpty() && reports.last().at(4).toInt() == 1, 10000);
+        // The facade's last report is the transfer's stop.
+        QTRY_COMPARE_WITH_TIMEOUT(lastReport, 1, 10000);
         QVERIFY(hornLink->roundTrip());
         QCOMPARE(finished, 0);
-        QVERIFY(sim->requestLog(horn).filter("GET FILE_READ").size() < 40);
+        QVERIFY(sim->requestLog(horn).filter(upload ? "SET FILE_WRITE" : "GET FILE_READ").size() <
+                40);
         QTRY_COMPARE_WITH_TIMEOUT(hornLink->module.children().size(), children, 5000);
     }
 
@@ -694,6 +666,25 @@ private slots:
     }
 
 private:
+    static void transferRows()
+    {
+        QTest::addColumn<bool>("upload");
+        QTest::newRow("upload") << true;
+        QTest::newRow("download") << false;
+    }
+
+    // A job that moves 40 blocks to or from the loudspeaker.
+    DeviceJob *transferJob(bool upload)
+    {
+        const QString path = "0:\\audio\\long.bin";
+        if (upload)
+            return new FileUploadJob(&hornLink->module, path, randomBytes(512 * 40));
+        const QByteArray content = randomBytes(512 * 40);
+        SimCommandDevice *command = sim->command(horn);
+        sim->run([&] { command->files.store(path, content); });
+        return new FileDownloadJob(&hornLink->module, path);
+    }
+
     QString imageFile(const QByteArray &content)
     {
         const QString path = dir.filePath(QStringLiteral("image%1.norda").arg(++images));

@@ -352,19 +352,6 @@ private slots:
         QCOMPARE(log.last(), "SET FILE_RESET");
     }
 
-    void cancelledDownload()
-    {
-        store("0:\\c.bin", randomBytes(512 * 30));
-        sim->setFault(horn, "delay=30");
-        QCOMPARE(facade->module.readFile("0:\\c.bin"), 0);
-        QVERIFY(facade->read.wait(10000));
-        facade->module.abortFileRead();
-        QTRY_VERIFY_WITH_TIMEOUT(facade->read.last().at(4).toInt() != 0, 20000);
-        QCOMPARE(facade->read.last().at(4).toInt(), 1);
-        QVERIFY(facade->read.count() < 31);
-        QCOMPARE(sim->requestLog(horn).last(), "SET FILE_CLOSE");
-    }
-
     void downloadEndsWithItsFacade()
     {
         const QString path = "0:\\audio\\long.bin";

@@ -219,24 +219,6 @@ private slots:
         }
     }
 
-    void wireEncoding_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("ascii") << "GET VERSION\r\n" << QByteArray("GET VERSION\r\n");
-        QTest::newRow("cyrillic") << QString::fromUtf8("ЦБ да") << QByteArray("\xd6\xc1 \xe4\xe0");
-        QTest::newRow("empty") << "" << QByteArray();
-    }
-
-    void wireEncoding()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
-        QCOMPARE(ConnectionDevice::encode(text), bytes);
-        QCOMPARE(ConnectionDevice::decode(bytes), text);
-        QCOMPARE(ConnectionDevice::decode(bytes + QByteArray("\0tail", 5)), text);
-    }
-
     void usbTransportTalksToAPseudoTerminal()
     {
         SimDevice *console = sim->addDevice(DeviceType::IpPult, 4004, "127.71.0.5");
