@@ -66,15 +66,6 @@ private slots:
         QCOMPARE(deviceTypeFromKey(key), code);
     }
 
-    void caption()
-    {
-        ProjectDevice unit(DeviceType::Norda4200);
-        unit.serial = 1234;
-        QCOMPARE(deviceCaption(&unit), "Блок NORDA-4200 (серийный номер 1234)");
-        QVERIFY(isCentralUnitType(10) && !isCentralUnitType(4));
-        QVERIFY(isConsoleType(6) && isConsoleType(8) && !isConsoleType(137));
-    }
-
     void firmwareLoad_data()
     {
         using E = FirmwareImage::LoadError;

@@ -22,44 +22,41 @@ private slots:
         QTest::addColumn<bool>("keepAlive");
         QTest::addColumn<int>("excess");
         const QByteArray ok = "HTTP/1.1 200 OK\r\n";
-        QTest::newRow("length, kept") << ok + "Content-Length: 4\r\n\r\nabcd" << false
-                                      << State::Complete << 200 << QByteArray("abcd") << true << 0;
-        QTest::newRow("bare line ends")
-            << QByteArray("HTTP/1.1 200 OK\nContent-length:  2 \n\nab") << false << State::Complete
-            << 200 << QByteArray("ab") << true << 0;
-        QTest::newRow("connection close")
-            << ok + "Connection: Close\r\nContent-Length: 1\r\n\r\nx" << false << State::Complete
-            << 200 << QByteArray("x") << false << 0;
-        QTest::newRow("1.0 until close")
-            << QByteArray("HTTP/1.0 200 OK\r\n\r\n{\"a\":1}") << true << State::Complete << 200
-            << QByteArray("{\"a\":1}") << false << 0;
-        QTest::newRow("1.0 not closed yet")
-            << QByteArray("HTTP/1.0 200 OK\r\n\r\n{") << false << State::Incomplete << 200
-            << QByteArray("{") << false << 0;
-        QTest::newRow("1.0 keep-alive")
-            << QByteArray("HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n")
-            << false << State::Complete << 200 << QByteArray() << true << 0;
-        QTest::newRow("chunked") << ok +
-                "Transfer-Encoding: chunked\r\n\r\n3;x=y\r\nabc\r\nA\r\n0123456789\r\n0\r\n"
-                "Trailer: 1\r\n\r\n"
-                                 << false << State::Complete << 200 << QByteArray("abc0123456789")
-                                 << true << 0;
-        QTest::newRow("chunked beats length")
-            << ok + "Content-Length: 99\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nz\r\n0\r\n\r\n"
-            << false << State::Complete << 200 << QByteArray("z") << false << 0;
-        QTest::newRow("interim answer first")
-            << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nhi" << false
-            << State::Complete << 200 << QByteArray("hi") << true << 0;
-        QTest::newRow("204 has no body") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n") << false
-                                         << State::Complete << 204 << QByteArray() << true << 0;
-        QTest::newRow("404 with body")
-            << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno\n") << false
-            << State::Complete << 404 << QByteArray("no\n") << true << 0;
-        QTest::newRow("bytes after the answer")
-            << ok + "Content-Length: 1\r\n\r\nxGARBAGE" << false << State::Complete << 200
-            << QByteArray("x") << true << 7;
-        QTest::newRow("no reason") << QByteArray("HTTP/1.1 200\r\nContent-Length: 0\r\n\r\n")
-                                   << false << State::Complete << 200 << QByteArray() << true << 0;
+        // A complete answer and what it holds (an incomplete one only for "1.0 not closed yet").
+        const auto answer = [](const char *name, const QByteArray &bytes, int status,
+                               const QByteArray &body, bool keepAlive, int excess = 0,
+                               bool closed = false, State state = State::Complete) {
+            QTest::newRow(name) << bytes << closed << state << status << body << keepAlive
+                                << excess;
+        };
+        answer("length, kept", ok + "Content-Length: 4\r\n\r\nabcd", 200, "abcd", true);
+        answer("bare line ends", "HTTP/1.1 200 OK\nContent-length:  2 \n\nab", 200, "ab", true);
+        answer("connection close", ok + "Connection: Close\r\nContent-Length: 1\r\n\r\nx", 200, "x",
+               false);
+        answer("1.0 until close", "HTTP/1.0 200 OK\r\n\r\n{\"a\":1}", 200, "{\"a\":1}", false, 0,
+               true);
+        answer("1.0 not closed yet", "HTTP/1.0 200 OK\r\n\r\n{", 200, "{", false, 0, false,
+               State::Incomplete);
+        answer("1.0 keep-alive",
+               "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: 0\r\n\r\n", 200, {},
+               true);
+        answer("chunked",
+               ok +
+                   "Transfer-Encoding: chunked\r\n\r\n3;x=y\r\nabc\r\nA\r\n0123456789\r\n0\r\n"
+                   "Trailer: 1\r\n\r\n",
+               200, "abc0123456789", true);
+        answer("chunked beats length",
+               ok + "Content-Length: 99\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nz\r\n0\r\n\r\n",
+               200, "z", false);
+        answer("interim answer first",
+               "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nhi", 200, "hi",
+               true);
+        answer("204 has no body", "HTTP/1.1 204 No Content\r\n\r\n", 204, {}, true);
+        answer("404 with body", "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno\n", 404,
+               "no\n", true);
+        answer("bytes after the answer", ok + "Content-Length: 1\r\n\r\nxGARBAGE", 200, "x", true,
+               7);
+        answer("no reason", "HTTP/1.1 200\r\nContent-Length: 0\r\n\r\n", 200, {}, true);
 
         const auto failed = [](const char *name, const QByteArray &bytes, bool closed = false,
                                State state = State::Failed) {

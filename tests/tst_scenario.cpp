@@ -16,16 +16,9 @@ class TestScenario : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaults()
+    // Values of the wrong type read as if they were missing.
+    void wrongTypes()
     {
-        const Scenario empty = parse("{}");
-        QCOMPARE(empty.name, QString());
-        QCOMPARE(empty.priority, -1);
-        QCOMPARE(empty.timer, true);
-        QCOMPARE(empty.shedule, false);
-        QCOMPARE(empty.dependencies, false);
-        QVERIFY(empty.algos.isEmpty());
-
         const Scenario typed = parse(R"({"name": 3, "timer": "no", "shedule": 1, "algos": {}})");
         QCOMPARE(typed.name, QString());
         QCOMPARE(typed.timer, true);

