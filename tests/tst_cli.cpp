@@ -87,8 +87,6 @@ private slots:
         } files[] = {
             {"buttons.mpj",
              R"({"nodes":[{"nodetype":"device","type":"bexar_tovik2","serial":1,"keys_count":300000000}]})"},
-            {"arrays.mpj",
-             "{\"nodes\":" + QByteArray(1000000, '[') + QByteArray(1000000, ']') + "}"},
             {"objects.mpj",
              "{\"nodes\":" + QByteArray("{\"a\":").repeated(1000000) + "1" +
                  QByteArray(1000000, '}') + "}"},
@@ -141,7 +139,6 @@ private slots:
             {"not a project", {"project", "show", unusable}, 3, "project file " + unusable + " is unusable: not JSON: invalid value at offset 0"},
             {"not an object", {"project", "show", file("array.mpj")}, 3, unusableFile("array.mpj", "not a JSON object")},
             {"300000000 buttons", {"project", "show", file("buttons.mpj")}, 3, unusableFile("buttons.mpj", "a device has keys_count 300000000, more than the 128 buttons of any console")},
-            {"a million nested arrays", {"project", "show", file("arrays.mpj")}, 3, unusableFile("arrays.mpj", "not JSON: nested deeper than 1024 levels at offset 1032")},
             {"a million nested objects", {"project", "show", file("objects.mpj")}, 3, unusableFile("objects.mpj", "not JSON: nested deeper than 1024 levels at offset 5124")},
             {"257 nested groups", {"project", "show", file("groups.mpj")}, 3, unusableFile("groups.mpj", "groups nested deeper than 256 levels")},
             {"no identifier left", {"project", "show", file("ids.mpj")}, 3, unusableFile("ids.mpj", "no object identifier left for the groups and devices without one")},
