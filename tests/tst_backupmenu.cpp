@@ -37,23 +37,15 @@ struct DiffRow {
     QStringList writes;
 };
 
+// clang-format off
 const DiffRow diffRows[] = {
-    {"loudspeaker cancelled",
-     DeviceType::Horn,
-     {"MaxVolume=31", "NetMask=255.255.0.0"},
-     "Отмена",
-     {}},
-    {"loudspeaker confirmed",
-     DeviceType::Horn,
-     {"MaxVolume=31", "NetMask=255.255.0.0"},
-     "Записать",
+    {"loudspeaker cancelled", DeviceType::Horn, {"MaxVolume=31", "NetMask=255.255.0.0"}, "Отмена", {}},
+    {"loudspeaker confirmed", DeviceType::Horn, {"MaxVolume=31", "NetMask=255.255.0.0"}, "Записать",
      {"SET DESCRIPTOR desc_NetMask 255.0.0.0", "SET DESCRIPTOR desc_MaxVolume 80"}},
-    {"central unit confirmed",
-     DeviceType::Tovik2,
-     {"DevRole=БР4", "OutputAssign02[1]=+"},
-     "Записать",
+    {"central unit confirmed", DeviceType::Tovik2, {"DevRole=БР4", "OutputAssign02[1]=+"}, "Записать",
      {"SET DESCRIPTOR desc_DevRole 0", "SET DESCRIPTOR desc_OutputAssign02[1] 0"}},
 };
+// clang-format on
 
 } // namespace
 
@@ -70,8 +62,6 @@ private slots:
         QAction *save = action("actionSaveConfiguration");
         QAction *restore = action("actionRestoreConfiguration");
         QVERIFY(save && restore);
-        QCOMPARE(save->text(), QStringLiteral("Сохранить конфигурацию в файл..."));
-        QCOMPARE(restore->text(), QStringLiteral("Восстановить из файла..."));
         QTRY_VERIFY_WITH_TIMEOUT(save->isEnabled() && restore->isEnabled(), 15000);
         harness->unplug(rig->sim);
         QTRY_VERIFY_WITH_TIMEOUT(!save->isEnabled() && !restore->isEnabled(), 15000);
