@@ -214,14 +214,12 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("leading zeros") << "192.168.010.005"
-                                       << "192.168.10.5";
-        QTest::newRow("zeros only") << "010.000.00.1"
-                                    << "10.0.0.1";
-        QTest::newRow("plain") << "127.0.0.7"
-                               << "127.0.0.7";
-        QTest::newRow("incomplete, as typed") << "10.0.0"
-                                              << "10.0.0";
+        const char *const rows[][3] = {{"leading zeros", "192.168.010.005", "192.168.10.5"},
+                                       {"zeros only", "010.000.00.1", "10.0.0.1"},
+                                       {"plain", "127.0.0.7", "127.0.0.7"},
+                                       {"incomplete, as typed", "10.0.0", "10.0.0"}};
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << row[1] << row[2];
     }
 
     void addressIsKeptAsDecimal()
