@@ -60,6 +60,7 @@ struct RefusedRow {
     uint32_t address;
     int size;
     const char *box;
+    bool absent; // no device answers
 };
 
 } // namespace
@@ -250,21 +251,23 @@ private slots:
     {
         const RefusedRow rows[] = {
             // clang-format off
-            {"empty image", DeviceType::Tovik2, "tovik2_0.norda", base, 0, "Файл прошивки не содержит данных."},
-            {"not at the start of a sector", DeviceType::Tovik2, "tovik2_1.norda", base + 0x1000, 0x200, "Адрес начала прошивки 0x8001000 не совпадает с началом сектора памяти устройства."},
-            {"not at the start of a console page", DeviceType::BexarTovik2, "bexar_tovik2_1.norda", base + 0x100, 0x200, "Адрес начала прошивки 0x8000100 не совпадает с началом сектора памяти устройства."},
-            {"past the end of the flash", DeviceType::Tovik2, "tovik2_2.norda", base + 0xE0000, 0x20100, "Прошивка (131328 байт с адреса 0x80e0000) выходит за пределы памяти устройства."},
-            {"not a firmware file", DeviceType::Tovik2, "tovik2_3.norda", 0, -1, "Файл отсутствует или некорректный формат файла."},
+            {"empty image", DeviceType::Tovik2, "tovik2_0.norda", base, 0, "Файл прошивки не содержит данных.", false},
+            {"not at the start of a sector", DeviceType::Tovik2, "tovik2_1.norda", base + 0x1000, 0x200, "Адрес начала прошивки 0x8001000 не совпадает с началом сектора памяти устройства.", false},
+            {"not at the start of a console page", DeviceType::BexarTovik2, "bexar_tovik2_1.norda", base + 0x100, 0x200, "Адрес начала прошивки 0x8000100 не совпадает с началом сектора памяти устройства.", false},
+            {"past the end of the flash", DeviceType::Tovik2, "tovik2_2.norda", base + 0xE0000, 0x20100, "Прошивка (131328 байт с адреса 0x80e0000) выходит за пределы памяти устройства.", false},
+            {"not a firmware file", DeviceType::Tovik2, "tovik2_3.norda", 0, -1, "Файл отсутствует или некорректный формат файла.", false},
+            {"no device", DeviceType::Tovik2, "tovik2_4.norda", base, 0x100, "Устройство не подключено.", true},
             // clang-format on
         };
         TestUtil::addRows(rows);
     }
 
-    // What no device can take is refused before the device is asked anything.
+    // What no device can take, or a device that is not there, is refused before the device
+    // is asked anything.
     void refused()
     {
         QFETCH(RefusedRow, row);
-        QVERIFY(open(row.type));
+        QVERIFY(open(row.type, nullptr, !row.absent));
         const QString name = QString::fromLatin1(row.file);
         if (row.size < 0) {
             QVERIFY(TestUtil::writeFile(dir.filePath("firmware/" + name), "junk"));
@@ -273,13 +276,15 @@ private slots:
             opened->window->fillFirmwareList(
                 firmware(name, row.address, TestUtil::randomBytes(row.size)));
         }
-        harness->clearLog(opened->sim);
+        if (opened->sim)
+            harness->clearLog(opened->sim);
         BoxWatcher boxes;
         start();
         QVERIFY(boxes.waitFor(1));
         QCOMPARE(boxes.texts(), QStringList {u("Ошибка: ") + u(row.box)});
         QVERIFY(button()->isEnabled());
-        QVERIFY(harness->requestLog(opened->sim).isEmpty());
+        QVERIFY(!opened->window->isUpdating());
+        QVERIFY(!opened->sim || harness->requestLog(opened->sim).isEmpty());
     }
 
     // A file whose name begins with another device's type key is flashed only when the user
@@ -306,18 +311,6 @@ private slots:
         QVERIFY(boxes.waitFor(3, 30000));
         QCOMPARE(boxes.texts().last(),
                  u("Выполнено: Программирование завершено. Устройство перезагрузится."));
-    }
-
-    void notConnected()
-    {
-        QVERIFY(open(DeviceType::Tovik2, nullptr, false));
-        opened->window->fillFirmwareList(
-            firmware("tovik2_4.norda", base, TestUtil::randomBytes(0x100)));
-        BoxWatcher boxes;
-        start();
-        QVERIFY(boxes.waitFor(1));
-        QCOMPARE(boxes.texts(), QStringList {u("Ошибка: Устройство не подключено.")});
-        QVERIFY(!opened->window->isUpdating());
     }
 
     // Closing the window while it programs asks first; "Нет" lets the update go on.
