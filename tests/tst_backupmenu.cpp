@@ -9,8 +9,6 @@
 #include "link/devicebackup.h"
 
 #include <QAction>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>

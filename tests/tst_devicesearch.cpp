@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QImage>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>

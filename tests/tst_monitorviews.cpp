@@ -19,7 +19,6 @@
 
 #include <QHeaderView>
 #include <QImage>
-#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QtTest>

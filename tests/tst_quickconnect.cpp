@@ -159,7 +159,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(quick->window(), 10000);
         auto *window = qobject_cast<FirmwareUpdateWindow *>(quick->window());
         QVERIFY(window);
-        QCOMPARE(window->windowTitle(), QString::fromUtf8("Обновление ПО"));
         if (!bootloader) {
             QCOMPARE(window->projectDevice()->type, int(DeviceType::Norda4200));
             QCOMPARE(window->projectDevice()->serial, 9103u);

@@ -193,7 +193,6 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !facade.version().isEmpty(); }, 15000));
 
         RwParamDialog dialog(project.unit, &facade);
-        QCOMPARE(dialog.windowTitle(), u("Запись настроек в устройство"));
         QStringList rows;
         for (QLineEdit *edit : dialog.findChildren<QLineEdit *>()) {
             QVERIFY(edit->isReadOnly());
