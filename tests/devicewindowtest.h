@@ -16,7 +16,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -138,6 +140,61 @@ inline QStringList linesStartingWith(const QStringList &log, const QString &pref
             lines << line;
     }
     return lines;
+}
+
+// The requests of a read of these descriptors (names without their prefix), in order.
+inline QStringList reads(const QStringList &names)
+{
+    QStringList lines;
+    for (const QString &name : names)
+        lines << QStringLiteral("GET DESCRIPTOR desc_") + name;
+    return lines;
+}
+
+// The requests that write descriptors ("Name value" each), in order.
+inline QStringList setRequests(const QStringList &assignments)
+{
+    QStringList lines;
+    for (const QString &assignment : assignments)
+        lines << QStringLiteral("SET DESCRIPTOR desc_") + assignment;
+    return lines;
+}
+
+// The audio folder and config.ini read, as after every connection and file command.
+const QStringList configReads = {"GET FILE_LIST 0:\\audio", "SET FILE_OPEN 0:\\config.ini",
+                                 "GET FILE_READ 512", "GET FILE_READ 512", "SET FILE_CLOSE"};
+
+// What a window asks on every connection: its read-all list between the version and the
+// folder.
+inline QStringList connectionReads(const QStringList &names)
+{
+    return QStringList {"GET VERSION", "SET FILE_RESET"} + reads(names) + configReads;
+}
+
+const char okText[] = "Запись выполнена: Параметры записаны.";
+
+// Fills a window's fields ("objectName=text"; "=#N" chooses item N of a combo box, "#-1"
+// none; "frameName=1" ticks the bus row of that name).
+inline void fill(QWidget *window, const QStringList &fields)
+{
+    for (const QString &assignment : fields) {
+        const QString name = assignment.section(QLatin1Char('='), 0, 0);
+        const QString value = assignment.section(QLatin1Char('='), 1);
+        QWidget *field = window->findChild<QWidget *>(name);
+        QVERIFY2(field, qPrintable(name));
+        if (name.startsWith(QLatin1String("frame")))
+            field = field->findChild<QCheckBox *>(QStringLiteral("checkBoxPultEnable"));
+        if (auto *edit = qobject_cast<QLineEdit *>(field))
+            edit->setText(value);
+        else if (auto *box = qobject_cast<QComboBox *>(field))
+            box->setCurrentIndex(value.mid(1).toInt());
+        else if (auto *spin = qobject_cast<QSpinBox *>(field))
+            spin->setValue(value.toInt());
+        else if (auto *check = qobject_cast<QCheckBox *>(field))
+            check->setChecked(value == QLatin1String("1"));
+        else if (auto *time = qobject_cast<QDateTimeEdit *>(field))
+            time->setDateTime(QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    }
 }
 
 template<typename T = QWidget> T *widget(const QObject *window, const char *name)

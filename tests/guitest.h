@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers of the window and dialog tests: driving modal widgets that a slot runs with
-// exec(), and building small projects. Every enabled device address is a loopback one.
+// exec(), and building small projects and the settings of a main window. Every enabled device
+// address is a loopback one.
 
 #include "project/inout.h"
 #include "project/projectdevice.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSettings>
 #include <QTimer>
 #include <QtTest>
 
@@ -199,6 +201,36 @@ inline std::shared_ptr<bool> answerMessageBox(QMessageBox::StandardButton which,
         else
             box->reject();
     });
+}
+
+// Every index of a model, depth first.
+inline QModelIndexList allIndexes(const QAbstractItemModel *model, const QModelIndex &parent = {})
+{
+    QModelIndexList list;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        list << index << allIndexes(model, index);
+    }
+    return list;
+}
+
+// Writes the settings file of a main window into `folder` and returns its path: the mode,
+// the project the window reopens (saved there as "project.mpj", when given) and more keys.
+inline QString windowSettings(const QString &folder, bool monitoring, ProjectModel *project,
+                              const QMap<QString, QString> &values = {})
+{
+    const QString path = folder + QStringLiteral("/settings.ini");
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
+    if (project) {
+        const QString projectPath = folder + QStringLiteral("/project.mpj");
+        if (project->save(projectPath) != 0)
+            qWarning("project not written");
+        settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+    }
+    for (auto it = values.begin(); it != values.end(); ++it)
+        settings.setValue(it.key(), it.value());
+    return path;
 }
 
 inline ProjectDevice *makeDevice(int type, quint32 serial, bool rs485 = false, int busAddress = 0,

@@ -1,11 +1,12 @@
 #pragma once
 
-// Helpers of the central unit and four-line unit window tests: descriptor names and their
-// requests, filling the form's fields, what the settings tabs show.
+// Helpers of the central unit and four-line unit window tests: descriptor names, the unit's
+// polls, what the settings tabs show.
+
+#include "devicewindowtest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QStringList>
@@ -19,47 +20,38 @@ inline QString indexed(const char *name, int index)
     return QStringLiteral("%1[%2]").arg(QLatin1String(name)).arg(index);
 }
 
-// The unit's read-all in the order the unit's firmware documents it; `desc_AudioInGain`
-// appears twice there and is read at its first place.
-inline QStringList reads(const QStringList &names)
+// The requests of a log that are not polls.
+inline QStringList withoutPolls(const QStringList &log)
 {
     QStringList lines;
-    for (const QString &name : names)
-        lines << QStringLiteral("GET DESCRIPTOR desc_") + name;
+    for (const QString &line : log) {
+        if (line != QLatin1String("GET STATUS") && line != QLatin1String("GET BINSTATUS") &&
+            line != QLatin1String("GET LO_CURRENT_VALUES") &&
+            !line.startsWith(QLatin1String("GET DESCRIPTOR desc_InputCtrlState")) &&
+            !line.startsWith(QLatin1String("GET DESCRIPTOR desc_OutputState")))
+            lines << line;
+    }
     return lines;
 }
 
-inline QCheckBox *frameBox(QWidget *window, const QString &frame)
+// The unit has been read completely since `from` requests into its log (polls aside).
+inline bool waitUnitRead(SimHarness *harness, DeviceWindowTest::Rig *rig, int from = 0,
+                         int ms = 10000)
 {
-    auto *row = window->findChild<QWidget *>(frame);
-    return row ? row->findChild<QCheckBox *>(QStringLiteral("checkBoxPultEnable")) : nullptr;
+    return QTest::qWaitFor(
+        [&] {
+            if (!rig->window || !rig->window->isIdentified())
+                return false;
+            const QStringList log = withoutPolls(harness->requestLog(rig->sim).mid(from));
+            return !log.isEmpty() && log.last() == QLatin1String("SET FILE_CLOSE") &&
+                !rig->window->facade()->isFileTransferPending() &&
+                rig->window->facade()->readListSize() == 0;
+        },
+        ms);
 }
 
-inline void fill(QWidget *window, const QStringList &fields)
-{
-    for (const QString &assignment : fields) {
-        const QString name = assignment.section(QLatin1Char('='), 0, 0);
-        const QString value = assignment.section(QLatin1Char('='), 1);
-        QWidget *field = window->findChild<QWidget *>(name);
-        QVERIFY2(field, qPrintable(name));
-        if (name.startsWith(QLatin1String("frame")))
-            field = frameBox(window, name);
-        if (auto *edit = qobject_cast<QLineEdit *>(field))
-            edit->setText(value);
-        else if (auto *box = qobject_cast<QComboBox *>(field))
-            box->setCurrentIndex(value.mid(1).toInt());
-        else if (auto *spin = qobject_cast<QSpinBox *>(field))
-            spin->setValue(value.toInt());
-        else if (auto *check = qobject_cast<QCheckBox *>(field))
-            check->setChecked(value == QLatin1String("1"));
-        else if (auto *time = qobject_cast<QDateTimeEdit *>(field))
-            time->setDateTime(QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-    }
-}
-
-// A write: the fields filled in ("objectName=text"; "=#N" chooses item N of a combo box,
-// "frameName=1" ticks a bus row), the button pressed, the requests the unit must receive
-// and the reads that follow them.
+// A write: the fields filled in (as fill() takes them), the button pressed, the
+// descriptors the unit must receive ("Name value") and those read back after them.
 struct WriteRow {
     const char *name;
     const char *version;
@@ -68,8 +60,6 @@ struct WriteRow {
     QStringList sets;
     QStringList readBack;
 };
-
-const char okText[] = "Запись выполнена: Параметры записаны.";
 
 inline QStringList tabTitles(QTabWidget *tabs)
 {

@@ -50,9 +50,6 @@ QStringList rowsOf(QTableWidget *table)
     return rows;
 }
 
-const QStringList configRead = {"GET FILE_LIST 0:\\audio", "SET FILE_OPEN 0:\\config.ini",
-                                "GET FILE_READ 512", "GET FILE_READ 512", "SET FILE_CLOSE"};
-
 // Blocks become "W" so that the shape of an upload can be compared.
 QStringList shape(const QStringList &log)
 {
@@ -99,7 +96,7 @@ private slots:
             expected << QStringLiteral("SET FILE_WRITE ") +
                     QString::fromLatin1(bytes.mid(at, 512).toHex().toUpper());
         expected << QStringLiteral("SET FILE_CLOSE");
-        expected += configRead;
+        expected += configReads;
         QCOMPARE(withoutStatus(harness->requestLog(rig->sim).mid(from)), expected);
         QByteArray stored;
         SimCommandDevice *device = harness->command(rig->sim);
@@ -117,20 +114,13 @@ private slots:
 
     void refusedUploads_data()
     {
+        // clang-format off
         TestUtil::addRows<RefusedUploadRow>({
-            {"refused create",
-             "fail=1:SET FILE_CREATE",
-             "Ошибка создания файла.",
-             {"SET FILE_RESET"}},
-            {"refused block",
-             "fail=1@1:SET FILE_WRITE",
-             "Ошибка записи файла.",
-             {"W", "W", "SET FILE_RESET"}},
-            {"refused close",
-             "fail=1:SET FILE_CLOSE",
-             "Ошибка записи файла.",
-             {"W", "W", "W", "SET FILE_CLOSE", "SET FILE_RESET"}},
+            {"refused create", "fail=1:SET FILE_CREATE", "Ошибка создания файла.", {"SET FILE_RESET"}},
+            {"refused block", "fail=1@1:SET FILE_WRITE", "Ошибка записи файла.", {"W", "W", "SET FILE_RESET"}},
+            {"refused close", "fail=1:SET FILE_CLOSE", "Ошибка записи файла.", {"W", "W", "W", "SET FILE_CLOSE", "SET FILE_RESET"}},
         });
+        // clang-format on
     }
 
     // A refused upload is one error and one reset of the device's transfer; the folder is
@@ -294,34 +284,20 @@ private slots:
 
     void fileCommands_data()
     {
+        const QString custom = "flash:\\audio\\custom", gong = "flash:\\audio\\gong.wav",
+                      siren = "flash:\\audio\\siren.wav";
+        const QString erase =
+            "Удаление файлов: Все звуковые файлы в устройстве будут удалены.\nВы уверены?";
+        // clang-format off
         TestUtil::addRows<FileCommandRow>({
-            {"delete",
-             "pushButtonDeleteAudioFile",
-             "",
-             {"SET FILE_DELETE 0:\\audio\\gong.wav"},
-             {"flash:\\audio\\custom", "flash:\\audio\\siren.wav"},
-             {}},
-            {"erase all",
-             "pushButtonEraseAllAudioFiles",
-             "Да, стереть",
-             {"SET DIR_CLEAR 0:\\audio"},
-             {"flash:\\audio\\custom"},
-             {"Удаление файлов: Все звуковые файлы в устройстве будут удалены.\nВы уверены?"}},
-            {"erase all, not confirmed",
-             "pushButtonEraseAllAudioFiles",
-             "Отмена",
-             {},
-             {"flash:\\audio\\custom", "flash:\\audio\\gong.wav", "flash:\\audio\\siren.wav"},
-             {"Удаление файлов: Все звуковые файлы в устройстве будут удалены.\nВы уверены?"}},
-            {"format",
-             "pushButtonWriteCardFormatting",
-             "Да, отформатировать",
-             {"SET DESCRIPTOR desc_NorFormatCmd 1"},
-             {},
-             {"Форматирование энергонезависимой памяти: Память будет отформатирована.\nВсе "
-              "файлы будут удалены.\nВы уверены?",
+            {"delete", "pushButtonDeleteAudioFile", "", {"SET FILE_DELETE 0:\\audio\\gong.wav"}, {custom, siren}, {}},
+            {"erase all", "pushButtonEraseAllAudioFiles", "Да, стереть", {"SET DIR_CLEAR 0:\\audio"}, {custom}, {erase}},
+            {"erase all, not confirmed", "pushButtonEraseAllAudioFiles", "Отмена", {}, {custom, gong, siren}, {erase}},
+            {"format", "pushButtonWriteCardFormatting", "Да, отформатировать", {"SET DESCRIPTOR desc_NorFormatCmd 1"}, {},
+             {"Форматирование энергонезависимой памяти: Память будет отформатирована.\nВсе файлы будут удалены.\nВы уверены?",
               "Запись выполнена: Память отформатирована."}},
         });
+        // clang-format on
     }
 
     // Deleting, erasing and formatting: after the device's answer the folder and config.ini
@@ -345,7 +321,7 @@ private slots:
             const QStringList reread = formatted
                 ? QStringList {"GET FILE_LIST 0:\\audio", "SET FILE_OPEN 0:\\config.ini",
                                "SET FILE_RESET"}
-                : configRead;
+                : configReads;
             QTRY_COMPARE(withoutStatus(harness->requestLog(rig->sim).mid(from)), row.sent + reread);
         }
         QVERIFY(roundTrip(rig->window));

@@ -96,44 +96,16 @@ private slots:
 
     void cleanup() { m_project.reset(); }
 
-    void addingDefaults()
+    // The group box lists the project's groups by path; a preselected group is the chosen
+    // one from the start.
+    void groupChoice()
     {
         AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-        QCOMPARE(dialog.objectName(), "FormAddDeviceManual");
-        QCOMPARE(dialog.windowTitle(), "Добавить устройство в проект системы...");
-        QCOMPARE(dialog.windowModality(), Qt::ApplicationModal);
-        QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
-
-        auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
-        QVERIFY(types->isEnabled());
-        QList<int> codes;
-        for (int i = 0; i < types->count(); ++i)
-            codes << types->itemData(i).toInt();
-        QCOMPARE(codes, QList<int>({2, 3, 10, 4, 6, 7, 8, 0}));
-        QCOMPARE(types->itemText(3), "УКБ KV\u2011520 исп.2");
-        QCOMPARE(types->currentIndex(), 0);
-
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditSerialNumber")->text(), "1");
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditIpAddress")->text(), "192.168.0.250");
-        QCOMPARE(child<QLineEdit>(&dialog, "lineEditDeviceTag")->maxLength(), 64);
-        // The switches and their fields as the form opens: layoutPerType, row "2".
-        QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxKeysCount")),
-                 QStringList({"8", "16", "24", "32", "40"}));
-        QStringList bus {"Центральный блок"};
-        for (int i = 1; i <= 9; ++i)
-            bus << QStringLiteral("Блок расширения %1").arg(i);
-        QCOMPARE(itemTexts(child<QComboBox>(&dialog, "comboBoxRs485Mode")), bus);
-
         auto *groups = child<QComboBox>(&dialog, "comboBoxGroup");
         QCOMPARE(itemTexts(groups), QStringList({"Без группы", "A", "A-->A1", "B"}));
         QCOMPARE(groups->currentIndex(), 0);
         QVERIFY(!dialog.group());
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(), "Добавить");
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonCansel")->text(), "Отмена");
-        QVERIFY(!dialog.isAccepted());
-        QVERIFY(!dialog.device());
 
-        // A preselected group is the chosen one from the start.
         ProjectGroup *a1 = m_project->allGroups().at(1);
         AddDeviceDialog inGroup(m_project.get(), a1, nullptr);
         QCOMPARE(child<QComboBox>(&inGroup, "comboBoxGroup")->currentText(), "A-->A1");
@@ -156,12 +128,9 @@ private slots:
             // name, type, rs485: shown, checked, bus enabled; Ethernet: shown, checked,
             // switchable, address enabled; keys shown; first bus item
             {"2", 2, true, false, false, true, false, true, false, false, "Центральный блок"},
-            {"3", 3, true, false, false, true, false, true, false, false, "Центральный блок"},
-            {"10", 10, true, false, false, true, false, true, false, false, "Центральный блок"},
             {"6", 6, true, true, true, false, false, true, false, true, "Адрес 1"},
             {"7", 7, false, false, false, true, true, false, true, false, "Центральный блок"},
             {"8", 8, false, false, false, true, true, false, true, true, "Центральный блок"},
-            {"4", 4, false, false, false, true, true, false, true, false, "Центральный блок"},
             {"0 leaves the form", 0, true, false, false, true, false, true, false, false,
              "Центральный блок"},
         };
@@ -245,14 +214,12 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("leading zeros") << "192.168.010.005"
-                                       << "192.168.10.5";
-        QTest::newRow("zeros only") << "010.000.00.1"
-                                    << "10.0.0.1";
-        QTest::newRow("plain") << "127.0.0.7"
-                               << "127.0.0.7";
-        QTest::newRow("incomplete, as typed") << "10.0.0"
-                                              << "10.0.0";
+        const char *const rows[][3] = {{"leading zeros", "192.168.010.005", "192.168.10.5"},
+                                       {"zeros only", "010.000.00.1", "10.0.0.1"},
+                                       {"plain", "127.0.0.7", "127.0.0.7"},
+                                       {"incomplete, as typed", "10.0.0", "10.0.0"}};
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << row[1] << row[2];
     }
 
     void addressIsKeptAsDecimal()
@@ -278,23 +245,6 @@ private slots:
         QCOMPARE(device->ip_addr, stored);
     }
 
-    void addLoudspeakerHasEthernet()
-    {
-        AddDeviceDialog dialog(m_project.get(), nullptr, nullptr);
-        chooseType(&dialog, DeviceType::Horn);
-        child<QLineEdit>(&dialog, "lineEditIpAddress")->setText("127.0.0.7");
-        choose(child<QComboBox>(&dialog, "comboBoxGroup"), "B");
-        child<QPushButton>(&dialog, "pushButtonAddDevice")->click();
-        std::unique_ptr<ProjectDevice> device(dialog.device());
-        QVERIFY(device);
-        QCOMPARE(device->type, int(DeviceType::Horn));
-        QVERIFY(device->ip_enabled);
-        QCOMPARE(device->ip_addr, "127.0.0.7");
-        QVERIFY(!device->rs485_enabled);
-        QCOMPARE(device->keys_count, -1);
-        QCOMPARE(dialog.group(), m_project->allGroups().at(2));
-    }
-
     void hiddenSwitchesDoNotLeak()
     {
         // Ethernet switched on for a central unit does not stay on for a console of type 6,
@@ -309,15 +259,20 @@ private slots:
         QVERIFY(!console->ip_enabled);
         QVERIFY(console->rs485_enabled);
 
-        // RS-485 of a console does not stay on for a loudspeaker.
+        // RS-485 of a console does not stay on for a loudspeaker, which has Ethernet.
         AddDeviceDialog second(m_project.get(), nullptr, nullptr);
         chooseType(&second, DeviceType::BexarTovik2);
         chooseType(&second, DeviceType::Horn);
         child<QLineEdit>(&second, "lineEditIpAddress")->setText("127.0.0.9");
+        choose(child<QComboBox>(&second, "comboBoxGroup"), "B");
         child<QPushButton>(&second, "pushButtonAddDevice")->click();
         std::unique_ptr<ProjectDevice> horn(second.device());
+        QCOMPARE(horn->type, int(DeviceType::Horn));
         QVERIFY(!horn->rs485_enabled);
         QVERIFY(horn->ip_enabled);
+        QCOMPARE(horn->ip_addr, "127.0.0.9");
+        QCOMPARE(horn->keys_count, -1);
+        QCOMPARE(second.group(), m_project->allGroups().at(2));
     }
 
     void cancelCreatesNothing()
@@ -341,11 +296,9 @@ private slots:
         ProjectGroup *a = unit->parentGroup();
         unit->tag = "Подвал";
         AddDeviceDialog dialog(m_project.get(), a, unit);
-        QCOMPARE(dialog.windowTitle(), "Изменение устройства...");
         auto *types = child<QComboBox>(&dialog, "comboBoxDeviceType");
         QVERIFY(!types->isEnabled());
         QCOMPARE(types->currentData().toInt(), int(DeviceType::Norda410x));
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(), "Изменить");
         auto *bus = child<QComboBox>(&dialog, "comboBoxRs485Mode");
         QCOMPARE(bus->currentText(), "Блок расширения 3");
         QVERIFY(bus->isEnabled());
@@ -443,10 +396,7 @@ private slots:
 
         EditKeyDialog dialog(m_project.get(), key);
         QCOMPARE(dialog.windowTitle(), "Настройка кнопки Кнопка 3");
-        QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
         QCOMPARE(child<QLineEdit>(&dialog, "lineEditKeyName")->text(), "Тревога");
-        QCOMPARE(child<QPushButton>(&dialog, "pushButtonAddDevice")->text(),
-                 "Добавить устройство назначения");
         QCOMPARE(dialog.rows().size(), 2);
 
         EditKeyItemWidget *first = dialog.rows().at(0);

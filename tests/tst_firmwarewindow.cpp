@@ -60,6 +60,7 @@ struct RefusedRow {
     uint32_t address;
     int size;
     const char *box;
+    bool absent; // no device answers
 };
 
 } // namespace
@@ -94,6 +95,7 @@ private slots:
 
     void cleanup()
     {
+        opened.reset();
         GuiTest::endPendingWatches();
         QCOMPARE(connectByNameWarnings(), QStringList());
     }
@@ -126,20 +128,19 @@ private slots:
     {
         QFETCH(FlashRow, row);
         const QByteArray payload = TestUtil::randomBytes(row.size);
-        auto opened = open(
+        QVERIFY(open(
             row.type, [&](SimCommandDevice *command) { command->flashLayout = row.layout; }, true,
-            row.simType);
-        QVERIFY(opened->window);
+            row.simType));
         const QString file = firmware(deviceTypeKey(row.type) + "_2_0.norda", base, payload);
         opened->window->fillFirmwareList(file);
-        QCOMPARE(combo(opened.get())->currentData().toString(), file);
+        QCOMPARE(combo()->currentData().toString(), file);
 
         QList<QPair<int, QString>> shown;
-        connect(bar(opened.get()), &QProgressBar::valueChanged, this,
-                [&](int value) { shown << qMakePair(value, label(opened.get())->text()); });
+        connect(bar(), &QProgressBar::valueChanged, this,
+                [&](int value) { shown << qMakePair(value, label()->text()); });
         BoxWatcher boxes;
-        start(opened.get());
-        QVERIFY(!button(opened.get())->isEnabled());
+        start();
+        QVERIFY(!button()->isEnabled());
         QVERIFY(boxes.waitFor(1, 30000));
         QCOMPARE(
             boxes.texts(),
@@ -208,9 +209,8 @@ private slots:
     void faults()
     {
         QFETCH(FaultRow, row);
-        auto opened = open(DeviceType::Tovik2, nullptr, true,
-                           row.inBootloader ? DeviceType::Bootloader : DeviceType::Tovik2);
-        QVERIFY(opened->window);
+        QVERIFY(open(DeviceType::Tovik2, nullptr, true,
+                     row.inBootloader ? DeviceType::Bootloader : DeviceType::Tovik2));
         // Only a device that restarts waits for its bootloader; one that keeps silent costs
         // the whole wait.
         opened->window->setTimings(row.inBootloader ? 2000 : 700, 5000, 0);
@@ -218,12 +218,12 @@ private slots:
             firmware("tovik2_2_1.norda", base, TestUtil::randomBytes(0x600)));
         harness->setFault(opened->sim, QString::fromLatin1(row.fault));
         BoxWatcher boxes;
-        start(opened.get());
+        start();
         QVERIFY(boxes.waitFor(1, 30000));
         QCOMPARE(boxes.texts(), QStringList {u("Ошибка: ") + u(row.box)});
         QVERIFY(opened->window);
-        QTRY_VERIFY(button(opened.get())->isEnabled());
-        QVERIFY(combo(opened.get())->isEnabled());
+        QTRY_VERIFY(button()->isEnabled());
+        QVERIFY(combo()->isEnabled());
         QVERIFY(!opened->window->isUpdating());
         QCOMPARE(harness->requestLog(opened->sim).contains("SET BOOT"), !row.inBootloader);
         QCOMPARE(boxes.boxes.size(), 1);
@@ -233,18 +233,17 @@ private slots:
     // deadline ends it with a message, and the controls come back.
     void deadline()
     {
-        auto opened = open(DeviceType::Tovik2, nullptr, true, DeviceType::Bootloader);
-        QVERIFY(opened->window);
+        QVERIFY(open(DeviceType::Tovik2, nullptr, true, DeviceType::Bootloader));
         opened->window->setTimings(2000, 5000, 1000);
         opened->window->fillFirmwareList(
             firmware("tovik2_2_2.norda", base, TestUtil::randomBytes(0x8000)));
         BoxWatcher boxes;
-        start(opened.get());
+        start();
         harness->setFault(opened->sim, "delay=20");
         QVERIFY(boxes.waitFor(1, 30000));
         QCOMPARE(boxes.texts(),
                  QStringList {u("Ошибка: Устройство не отвечает, обновление не завершено.")});
-        QTRY_VERIFY(button(opened.get())->isEnabled());
+        QTRY_VERIFY(button()->isEnabled());
         QVERIFY(!harness->requestLog(opened->sim).contains("SET EXITBOOT"));
     }
 
@@ -252,22 +251,23 @@ private slots:
     {
         const RefusedRow rows[] = {
             // clang-format off
-            {"empty image", DeviceType::Tovik2, "tovik2_0.norda", base, 0, "Файл прошивки не содержит данных."},
-            {"not at the start of a sector", DeviceType::Tovik2, "tovik2_1.norda", base + 0x1000, 0x200, "Адрес начала прошивки 0x8001000 не совпадает с началом сектора памяти устройства."},
-            {"not at the start of a console page", DeviceType::BexarTovik2, "bexar_tovik2_1.norda", base + 0x100, 0x200, "Адрес начала прошивки 0x8000100 не совпадает с началом сектора памяти устройства."},
-            {"past the end of the flash", DeviceType::Tovik2, "tovik2_2.norda", base + 0xE0000, 0x20100, "Прошивка (131328 байт с адреса 0x80e0000) выходит за пределы памяти устройства."},
-            {"not a firmware file", DeviceType::Tovik2, "tovik2_3.norda", 0, -1, "Файл отсутствует или некорректный формат файла."},
+            {"empty image", DeviceType::Tovik2, "tovik2_0.norda", base, 0, "Файл прошивки не содержит данных.", false},
+            {"not at the start of a sector", DeviceType::Tovik2, "tovik2_1.norda", base + 0x1000, 0x200, "Адрес начала прошивки 0x8001000 не совпадает с началом сектора памяти устройства.", false},
+            {"not at the start of a console page", DeviceType::BexarTovik2, "bexar_tovik2_1.norda", base + 0x100, 0x200, "Адрес начала прошивки 0x8000100 не совпадает с началом сектора памяти устройства.", false},
+            {"past the end of the flash", DeviceType::Tovik2, "tovik2_2.norda", base + 0xE0000, 0x20100, "Прошивка (131328 байт с адреса 0x80e0000) выходит за пределы памяти устройства.", false},
+            {"not a firmware file", DeviceType::Tovik2, "tovik2_3.norda", 0, -1, "Файл отсутствует или некорректный формат файла.", false},
+            {"no device", DeviceType::Tovik2, "tovik2_4.norda", base, 0x100, "Устройство не подключено.", true},
             // clang-format on
         };
         TestUtil::addRows(rows);
     }
 
-    // What no device can take is refused before the device is asked anything.
+    // What no device can take, or a device that is not there, is refused before the device
+    // is asked anything.
     void refused()
     {
         QFETCH(RefusedRow, row);
-        auto opened = open(row.type);
-        QVERIFY(opened->window);
+        QVERIFY(open(row.type, nullptr, !row.absent));
         const QString name = QString::fromLatin1(row.file);
         if (row.size < 0) {
             QVERIFY(TestUtil::writeFile(dir.filePath("firmware/" + name), "junk"));
@@ -276,66 +276,52 @@ private slots:
             opened->window->fillFirmwareList(
                 firmware(name, row.address, TestUtil::randomBytes(row.size)));
         }
-        harness->clearLog(opened->sim);
+        if (opened->sim)
+            harness->clearLog(opened->sim);
         BoxWatcher boxes;
-        start(opened.get());
+        start();
         QVERIFY(boxes.waitFor(1));
         QCOMPARE(boxes.texts(), QStringList {u("Ошибка: ") + u(row.box)});
-        QVERIFY(button(opened.get())->isEnabled());
-        QVERIFY(harness->requestLog(opened->sim).isEmpty());
+        QVERIFY(button()->isEnabled());
+        QVERIFY(!opened->window->isUpdating());
+        QVERIFY(!opened->sim || harness->requestLog(opened->sim).isEmpty());
     }
 
     // A file whose name begins with another device's type key is flashed only when the user
     // says so.
     void otherDevicesImage()
     {
-        auto opened = open(DeviceType::Tovik2, nullptr, true, DeviceType::Bootloader);
-        QVERIFY(opened->window);
+        QVERIFY(open(DeviceType::Tovik2, nullptr, true, DeviceType::Bootloader));
         opened->window->fillFirmwareList(
             firmware("horn_3_0.norda", base, TestUtil::randomBytes(0x100)));
         harness->clearLog(opened->sim);
         BoxWatcher boxes;
         boxes.answer = u("Нет");
-        start(opened.get());
+        start();
         QVERIFY(boxes.waitFor(1));
         QCOMPARE(boxes.boxes.first().buttons.size(), 2);
         QVERIFY2(boxes.boxes.first().text.contains(u("Оповещатель/Громкоговоритель NORDA исп.IP")),
                  qPrintable(boxes.boxes.first().text));
         QVERIFY(harness->requestLog(opened->sim).isEmpty());
-        QVERIFY(button(opened.get())->isEnabled());
+        QVERIFY(button()->isEnabled());
 
         // "Да": it is flashed.
         boxes.answer = u("Да");
-        start(opened.get());
+        start();
         QVERIFY(boxes.waitFor(3, 30000));
         QCOMPARE(boxes.texts().last(),
                  u("Выполнено: Программирование завершено. Устройство перезагрузится."));
     }
 
-    void notConnected()
-    {
-        auto opened = open(DeviceType::Tovik2, nullptr, false);
-        QVERIFY(opened->window);
-        opened->window->fillFirmwareList(
-            firmware("tovik2_4.norda", base, TestUtil::randomBytes(0x100)));
-        BoxWatcher boxes;
-        start(opened.get());
-        QVERIFY(boxes.waitFor(1));
-        QCOMPARE(boxes.texts(), QStringList {u("Ошибка: Устройство не подключено.")});
-        QVERIFY(!opened->window->isUpdating());
-    }
-
     // Closing the window while it programs asks first; "Нет" lets the update go on.
     void closeWhileProgramming()
     {
-        auto opened = open(DeviceType::Tovik2, nullptr, true, DeviceType::Bootloader);
-        QVERIFY(opened->window);
+        QVERIFY(open(DeviceType::Tovik2, nullptr, true, DeviceType::Bootloader));
         opened->window->fillFirmwareList(
             firmware("tovik2_5.norda", base, TestUtil::randomBytes(0x10000)));
         harness->setFault(opened->sim, "delay=3");
-        start(opened.get());
-        QTRY_VERIFY_WITH_TIMEOUT(label(opened.get())->text().startsWith(u("Запись страницы")),
-                                 20000);
+        start();
+        QTRY_VERIFY_WITH_TIMEOUT(label()->text().startsWith(u("Запись страницы")), 20000);
         BoxWatcher boxes;
         boxes.answer = u("Нет");
         QVERIFY(!opened->window->close());
@@ -355,9 +341,8 @@ private slots:
         firmware("aaa_1.norda", base, TestUtil::randomBytes(0x100));
         firmware("ip_pult_1.norda", base, TestUtil::randomBytes(0x100));
         const QString own = firmware("horn_9_9.norda", base, TestUtil::randomBytes(0x100));
-        auto opened = open(DeviceType::Horn, nullptr, false);
-        QVERIFY(opened->window);
-        QComboBox *box = combo(opened.get());
+        QVERIFY(open(DeviceType::Horn, nullptr, false));
+        QComboBox *box = combo();
         QVERIFY(box->count() >= 4);
         QVERIFY2(box->itemText(0).startsWith("horn."), qPrintable(box->itemText(0)));
         QCOMPARE(box->currentIndex(), 0);
@@ -377,14 +362,13 @@ private slots:
     // file that is already there, under another spelling of its path, stays as it is.
     void addFile()
     {
-        auto opened = open(DeviceType::Tovik2, nullptr, false);
-        QVERIFY(opened->window);
+        QVERIFY(open(DeviceType::Tovik2, nullptr, false));
         QTemporaryDir elsewhere;
         const QByteArray first = TestUtil::firmwareFile(base, TestUtil::randomBytes(0x200));
         const QString source = elsewhere.filePath("tovik2_7_1.norda");
         QVERIFY(TestUtil::writeFile(source, first));
 
-        QComboBox *box = combo(opened.get());
+        QComboBox *box = combo();
         auto accepted = GuiTest::acceptFileDialog(source);
         emit box->activated(box->count() - 1);
         QVERIFY(*accepted);
@@ -418,13 +402,12 @@ private slots:
     }
 
 private:
-    // The window of a project device of `type`, for a simulated device of `simType` (the
-    // same by default).
-    std::unique_ptr<Opened> open(int type,
-                                 const std::function<void(SimCommandDevice *)> &before = nullptr,
-                                 bool simulated = true, int simType = 0)
+    // Opens the window of a project device of `type`, for a simulated device of `simType`
+    // (the same by default); true when it is there.
+    bool open(int type, const std::function<void(SimCommandDevice *)> &before = nullptr,
+              bool simulated = true, int simType = 0)
     {
-        auto opened = std::make_unique<Opened>();
+        opened = std::make_unique<Opened>();
         const QString address = QStringLiteral("127.86.0.%1").arg(++devices + 1);
         const int serial = 8600 + devices;
         quint16 port = 1;
@@ -451,7 +434,7 @@ private:
         opened->window->show();
         if (simulated && !QTest::qWaitFor([&] { return opened->window->isIdentified(); }, 15000))
             qWarning("the device did not connect");
-        return opened;
+        return opened->window;
     }
 
     QString firmware(const QString &name, uint32_t address, const QByteArray &payload)
@@ -462,27 +445,19 @@ private:
         return path;
     }
 
-    static void start(Opened *opened) { button(opened)->click(); }
-    static QPushButton *button(Opened *opened)
+    void start() { button()->click(); }
+    QPushButton *button() const
     {
         return widget<QPushButton>(opened->window, "pushButtonStartFirmwareUpdate");
     }
-    static QComboBox *combo(Opened *opened)
-    {
-        return widget<QComboBox>(opened->window, "comboBoxSelectFirmware");
-    }
-    static QLabel *label(Opened *opened)
-    {
-        return widget<QLabel>(opened->window, "labelCurrentStatus");
-    }
-    static QProgressBar *bar(Opened *opened)
-    {
-        return widget<QProgressBar>(opened->window, "progressBar");
-    }
+    QComboBox *combo() const { return widget<QComboBox>(opened->window, "comboBoxSelectFirmware"); }
+    QLabel *label() const { return widget<QLabel>(opened->window, "labelCurrentStatus"); }
+    QProgressBar *bar() const { return widget<QProgressBar>(opened->window, "progressBar"); }
 
     QTemporaryDir dir;
     std::unique_ptr<SimHarness> harness;
     std::unique_ptr<QSettings> settings;
+    std::unique_ptr<Opened> opened;
     int devices = 0;
 };
 

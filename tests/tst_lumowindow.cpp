@@ -23,37 +23,19 @@ class TestLumoWindow : public DeviceWindowTestCase {
 private slots:
     void lumo_data()
     {
-        QStringList outputSets = {"SET DESCRIPTOR desc_OutputPolarity[2] 0"};
+        QStringList output = {"OutputPolarity[2] 0"};
         for (int s = 0; s < 14; ++s)
-            outputSets << QStringLiteral("SET DESCRIPTOR desc_OutputAssign%1[2] %2")
-                              .arg(s, 2, 10, QLatin1Char('0'))
-                              .arg(s == 0 ? 1 : 0);
+            output << QStringLiteral("OutputAssign%1[2] %2")
+                          .arg(s, 2, 10, QLatin1Char('0'))
+                          .arg(s == 0 ? 1 : 0);
+        // clang-format off
         TestUtil::addRows<WriteRow>({
-            {"input 1",
-             "1.0.0",
-             {"comboInputCtrlEnable1=#1"},
-             "pushButtonWriteInput1",
-             {"SET DESCRIPTOR desc_InputCtrlEnable[0] 1"},
-             {}},
-            {"output 3",
-             "1.0.0",
-             {"comboBoxOutputPolarity3=#0", "checkOutputAssign00_2=1"},
-             "pushButtonWriteOutput3",
-             outputSets,
-             {}},
-            {"serial number",
-             "1.0.0",
-             {"lineEditSerialNumber=4404"},
-             "pushButtonWriteSerial",
-             {"SET DESCRIPTOR desc_SerialNumber 4404"},
-             {}},
-            {"input gain",
-             "1.0.0",
-             {"spinBoxAudioInGain=120"},
-             "pushButtonWriteAudioInGain",
-             {"SET DESCRIPTOR desc_AudioInGain 120"},
-             {"desc_AudioInGain"}},
+            {"input 1", "1.0.0", {"comboInputCtrlEnable1=#1"}, "pushButtonWriteInput1", {"InputCtrlEnable[0] 1"}, {}},
+            {"output 3", "1.0.0", {"comboBoxOutputPolarity3=#0", "checkOutputAssign00_2=1"}, "pushButtonWriteOutput3", output, {}},
+            {"serial number", "1.0.0", {"lineEditSerialNumber=4404"}, "pushButtonWriteSerial", {"SerialNumber 4404"}, {}},
+            {"input gain", "1.0.0", {"spinBoxAudioInGain=120"}, "pushButtonWriteAudioInGain", {"AudioInGain 120"}, {"AudioInGain"}},
         });
+        // clang-format on
     }
 
     // The four-line unit's window: the tabs it keeps, what every connection reads (no
@@ -92,7 +74,7 @@ private slots:
         QVERIFY(boxes->waitFor(1));
         QCOMPARE(boxes->texts(), QStringList {QString::fromUtf8(okText)});
         QTRY_COMPARE(harness->requestLog(rig->sim).mid(expected.size()),
-                     row.sets + reads(QStringList(row.readBack).replaceInStrings("desc_", "")));
+                     setRequests(row.sets) + reads(row.readBack));
         const QStringList before = snapshot(rig->window, {"tabInputs", "tabOutputs", "tabFactory"});
         const int again = harness->requestLog(rig->sim).size();
         widget<QPushButton>(rig->window, "pushButtonReadAll")->click();
@@ -115,21 +97,13 @@ private slots:
         SimDevice *lumo = harness->addDevice(DeviceType::Lumo4, 4601, "127.82.2.3");
         harness->run([&] { unit->version = "1.2.620"; });
         QVERIFY(!harness->addUsb(unit).isEmpty());
-        const QString projectPath = work.filePath("units.mpj");
-        {
-            ProjectModel project(ProjectModel::Journals::None);
-            project.addDevice(
-                nullptr, GuiTest::makeDevice(DeviceType::Norda4200, 4201, false, 0, QString(), -1));
-            project.addDevice(
-                nullptr, GuiTest::makeDevice(DeviceType::Lumo4, 4601, false, 0, "127.82.2.3", -1));
-            QCOMPARE(project.save(projectPath), 0);
-        }
-        const QString settingsPath = work.filePath("settings.ini");
-        {
-            QSettings file(settingsPath, QSettings::IniFormat);
-            file.setValue("paths/lastproject", projectPath);
-            file.setValue("network/commandport", QString::number(harness->tcpPort(lumo)));
-        }
+        ProjectModel project(ProjectModel::Journals::None);
+        project.addDevice(nullptr, GuiTest::makeDevice(DeviceType::Norda4200, 4201));
+        project.addDevice(nullptr,
+                          GuiTest::makeDevice(DeviceType::Lumo4, 4601, false, 0, "127.82.2.3"));
+        const QString settingsPath = GuiTest::windowSettings(
+            work.path(), false, &project,
+            {{"network/commandport", QString::number(harness->tcpPort(lumo))}});
         MainWindow main(settingsPath);
         main.installDeviceWindows();
         main.show();

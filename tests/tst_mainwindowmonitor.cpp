@@ -214,11 +214,7 @@ private slots:
         auto boxDone = answerMessageBox(QMessageBox::Ok, boxSeen);
         child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
         QTRY_VERIFY(*dialogDone && *boxDone);
-
-        QCOMPARE(dialogSeen->title, QStringLiteral("Сохранить журнал БД..."));
-        QCOMPARE(dialogSeen->filters, QStringList {QStringLiteral("Файлы Excel (*.xlsx)")});
         QCOMPARE(dialogSeen->acceptMode, QFileDialog::AcceptSave);
-        QVERIFY(!dialogSeen->native);
         QCOMPARE(boxSeen->title, QStringLiteral("Выполнено"));
         QCOMPARE(boxSeen->text, QStringLiteral("Журнал сохранён в файл журнал.xlsx."));
         QFile file(target);
@@ -406,17 +402,9 @@ private slots:
             const QString folder = m_dir->filePath(QStringLiteral("console%1").arg(number));
             QVERIFY(QDir().mkpath(folder));
             QVERIFY(QFile::copy(console, folder + QStringLiteral("/norda-console")));
-            {
-                ProjectModel project(ProjectModel::Journals::None);
-                project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
-                QCOMPARE(project.save(folder + QStringLiteral("/watch.mpj")), 0);
-                QSettings settings(folder + QStringLiteral("/settings.ini"), QSettings::IniFormat);
-                settings.setValue(QStringLiteral("application/rivar"), "1");
-                settings.setValue(QStringLiteral("paths/lastproject"),
-                                  folder + QStringLiteral("/watch.mpj"));
-                settings.setValue(QStringLiteral("network/statusport"),
-                                  QString::number(m_server->port()));
-            }
+            ProjectModel project(ProjectModel::Journals::None);
+            project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
+            windowSettings(folder, true, &project, {{"network/statusport", statusPort()}});
             auto process = std::make_unique<QProcess>();
             process->setWorkingDirectory(folder);
             process->setProcessChannelMode(QProcess::MergedChannels);
@@ -472,21 +460,14 @@ private slots:
         // The site's log collector: every recorded event is sent there too.
         QUdpSocket collector;
         QVERIFY(collector.bind(QHostAddress::LocalHost, 0));
-        const QString settingsPath = m_dir->filePath(QStringLiteral("e2e.ini"));
-        const QString projectPath = m_dir->filePath(QStringLiteral("e2e.mpj"));
-        {
-            ProjectModel project(ProjectModel::Journals::None);
-            ProjectGroup *group = namedGroup(&project, QStringLiteral("Корпус 1"));
-            project.addDevice(group, makeDevice(DeviceType::Norda4200, 4201, true, 0, unitAddress));
-            project.addDevice(group, makeDevice(DeviceType::Horn, 702, false, 0, hornAddress));
-            QCOMPARE(project.save(projectPath), 0);
-            QSettings settings(settingsPath, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("application/rivar"), "1");
-            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-            settings.setValue(QStringLiteral("network/statusport"), QString::number(server.port()));
-            settings.setValue(QStringLiteral("journal/syslog"),
-                              QStringLiteral("127.0.0.1:%1").arg(collector.localPort()));
-        }
+        ProjectModel network(ProjectModel::Journals::None);
+        ProjectGroup *group = namedGroup(&network, QStringLiteral("Корпус 1"));
+        network.addDevice(group, makeDevice(DeviceType::Norda4200, 4201, true, 0, unitAddress));
+        network.addDevice(group, makeDevice(DeviceType::Horn, 702, false, 0, hornAddress));
+        const QString settingsPath = windowSettings(
+            m_dir->path(), true, &network,
+            {{"network/statusport", QString::number(server.port())},
+             {"journal/syslog", QStringLiteral("127.0.0.1:%1").arg(collector.localPort())}});
         timeline.start();
         MainWindow window(settingsPath);
         window.setTickInterval(100);
@@ -589,25 +570,18 @@ private slots:
 private:
     std::unique_ptr<MainWindow> makeWindow(bool monitoring)
     {
-        const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
-        const QString projectPath = m_dir->filePath(QStringLiteral("monitor.mpj"));
-        {
-            ProjectModel project(ProjectModel::Journals::None);
-            project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
-            project.addDevice(nullptr, makeDevice(DeviceType::Horn, 902, false, 0, silent));
-            project.addDevice(nullptr, makeDevice(DeviceType::Norda410x, 903, true, 2));
-            project.save(projectPath);
-            QSettings settings(settingsPath, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("application/rivar"), monitoring ? "1" : "0");
-            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-            settings.setValue(QStringLiteral("network/statusport"),
-                              QString::number(m_server->port()));
-        }
-        auto window = std::make_unique<MainWindow>(settingsPath);
+        ProjectModel project(ProjectModel::Journals::None);
+        project.addDevice(nullptr, makeDevice(DeviceType::Horn, 901, false, 0, answering));
+        project.addDevice(nullptr, makeDevice(DeviceType::Horn, 902, false, 0, silent));
+        project.addDevice(nullptr, makeDevice(DeviceType::Norda410x, 903, true, 2));
+        auto window = std::make_unique<MainWindow>(windowSettings(
+            m_dir->path(), monitoring, &project, {{"network/statusport", statusPort()}}));
         // The silent device's requests end sooner.
         window->statusPoller()->setTimeout(300);
         return window;
     }
+
+    QString statusPort() const { return QString::number(m_server->port()); }
 
     std::unique_ptr<TestUtil::WorkDir> m_dir;
     std::unique_ptr<Simulator> m_simulator;

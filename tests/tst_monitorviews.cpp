@@ -19,10 +19,8 @@
 
 #include <QHeaderView>
 #include <QImage>
-#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSettings>
 #include <QtTest>
 
 using namespace GuiTest;
@@ -153,11 +151,6 @@ private slots:
                                              << "Активные линии: нет";
         QTest::newRow("console start, lines 1 and 3") << 2 << 0x05 << "Cостояние: ПУЛЬТ ПУСК"
                                                       << "Активные линии: ЛО1, ЛО3";
-        QTest::newRow("fire, every line") << 3 << 0xFF << "Cостояние: ПОЖАР"
-                                          << "Активные линии: ЛО1, ЛО2, ЛО3, ЛО4, ЛО5, ЛО6, "
-                                             "ЛО7, ЛО8";
-        QTest::newRow("siren, no line") << 5 << 0 << "Cостояние: СИРЕНА"
-                                        << "Активные линии: нет";
         QTest::newRow("never decoded") << -1 << 0x01 << "Cостояние: НЕКОРРЕКТНОЕ ЗНАЧЕНИЕ"
                                        << "Активные линии: нет";
     }
@@ -191,7 +184,6 @@ private slots:
         QCOMPARE(FailItemDelegate::connectionText(&device),
                  QStringLiteral("Время последней связи: ") + now.toString());
         QCOMPARE(FailItemDelegate::stateTint(&device), QColor(192, 192, 192, 128));
-        QCOMPARE(FailItemDelegate::stateTexts(&device).size(), 3);
 
         // Not heard of for 10 s, or never: no connection, and a red tint.
         device.lastSeen = now.addSecs(-10);
@@ -208,35 +200,25 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("right");
-        QTest::addColumn<QColor>("colour");
-        const QColor red(255, 0, 0);
-        const QColor black(0, 0, 0);
-        QTest::newRow("short") << 0 << 0 << 1 << "ЛО1"
-                               << "КОРОТКОЕ ЗАМЫКАНИЕ" << black;
-        QTest::newRow("open, named line") << 0 << 2 << 2 << "ЛО3 (Спортзал)"
-                                          << "ОБРЫВ" << black;
-        QTest::newRow("tolerance") << 0 << 7 << 3 << "ЛО8"
-                                   << "НАРУШЕНИЕ ГРАНИЦ" << black;
-        QTest::newRow("calibration") << 0 << 1 << 4 << "ЛО2"
-                                     << "НЕКОРРЕКТНЫЕ ДАННЫЕ КАЛИБРОВКИ" << black;
-        QTest::newRow("line normal") << 0 << 1 << 0 << "ЛО2"
-                                     << "НОРМА" << black;
-        QTest::newRow("amplifier") << 1 << 0 << 1 << "Неисправность УМ"
-                                   << "ДА" << red;
-        QTest::newRow("battery") << 2 << 0 << 1 << "Неисправность батареи"
-                                 << "ДА" << red;
-        QTest::newRow("mains") << 3 << 0 << 1 << "Неисправность сети 220В"
-                               << "ДА" << red;
-        QTest::newRow("tamper") << 4 << 0 << 1 << "Вскрытие корпуса"
-                                << "ДА" << red;
-        QTest::newRow("tamper state 0") << 4 << 0 << 0 << "Вскрытие корпуса"
-                                        << "НЕТ" << black;
-        QTest::newRow("console 5") << 6 << 4 << 1 << "Неисправность ПУ5"
-                                   << "ДА" << red;
-        QTest::newRow("extension unit 2") << 5 << 1 << 1 << "Неисправность БР2"
-                                          << "ДА" << red;
-        QTest::newRow("unknown kind") << 9 << 0 << 0 << "Неисправность БР1"
-                                      << "НЕТ" << black;
+        QTest::addColumn<bool>("red");
+        const struct {
+            const char *name;
+            int kind, index, state;
+            const char *left, *right;
+            bool red;
+        } rows[] = {
+            {"short", 0, 0, 1, "ЛО1", "КОРОТКОЕ ЗАМЫКАНИЕ", false},
+            {"open, named line", 0, 2, 2, "ЛО3 (Спортзал)", "ОБРЫВ", false},
+            {"line normal", 0, 1, 0, "ЛО2", "НОРМА", false},
+            {"tamper", 4, 0, 1, "Вскрытие корпуса", "ДА", true},
+            {"tamper state 0", 4, 0, 0, "Вскрытие корпуса", "НЕТ", false},
+            {"console 5", 6, 4, 1, "Неисправность ПУ5", "ДА", true},
+            {"extension unit 2", 5, 1, 1, "Неисправность БР2", "ДА", true},
+            {"unknown kind", 9, 0, 0, "Неисправность БР1", "НЕТ", false},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.name)
+                << row.kind << row.index << row.state << row.left << row.right << row.red;
     }
 
     void faultRowTexts()
@@ -246,7 +228,7 @@ private slots:
         QFETCH(int, state);
         QFETCH(QString, left);
         QFETCH(QString, right);
-        QFETCH(QColor, colour);
+        QFETCH(bool, red);
         ProjectDevice device(DeviceType::Norda4200, 1, QString(), true, 0, false, QString(), -1);
         // The third line output carries a name of the user's.
         int lines = 0;
@@ -257,7 +239,8 @@ private slots:
         const FailItemDescriptor item = fault(kind, index, state, &device);
         QCOMPARE(FailItemDelegate::faultText(item), left);
         QCOMPARE(FailItemDelegate::faultStateText(item), right);
-        QCOMPARE(FailItemDelegate::faultStateColor(item), colour);
+        QCOMPARE(FailItemDelegate::faultStateColor(item),
+                 red ? QColor(255, 0, 0) : QColor(0, 0, 0));
     }
 
     void faultPanePaintsEveryRow()
@@ -339,18 +322,9 @@ private slots:
         QCOMPARE(view->parentWidget(), child(window.get(), "tabErrorStack"));
         QCOMPARE(view->logDelegate()->project(), project);
 
-        // Hidden columns, widths, rows, header alignment, read-only.
-        QVERIFY(view->isColumnHidden(0));
-        QVERIFY(!view->isColumnHidden(1));
-        QVERIFY(!view->isColumnHidden(2));
-        QVERIFY(!view->isColumnHidden(3));
-        QVERIFY(view->isColumnHidden(4));
-        QVERIFY(view->isColumnHidden(5));
-        QCOMPARE(view->columnWidth(1), 220);
-        QCOMPARE(view->columnWidth(2), 400);
-        QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
-        QCOMPARE(view->header()->defaultAlignment(), Qt::AlignHCenter | Qt::AlignVCenter);
-        QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+        // Only the time, the device and the event are shown.
+        for (int column = 0; column < 6; ++column)
+            QCOMPARE(view->isColumnHidden(column), column == 0 || column > 3);
 
         // Newest first, only unacknowledged ones; the device column finds project devices.
         ProjectDevice *unit = project->findDeviceBySerial(4201);
@@ -367,18 +341,6 @@ private slots:
                                   model->index(1, 3).data().toInt(),
                                   model->index(2, 3).data().toInt()};
         QCOMPARE(codes, QList<int>({1, 34, 18}));
-
-        // "Просмотрено": the view empties, one acknowledgement record is added, and the
-        // counters say so.
-        const int all = log->eventCount(-1);
-        child<QPushButton>(window.get(), "pushButtonClearErrorStack")->click();
-        QCOMPARE(model->rowCount(), 0);
-        QCOMPARE(log->eventCount(-1), all + 1);
-        window->on_requestPeriodicalTimer();
-        QCOMPARE(child<QLabel>(window.get(), "labelBaseRecordActual")->text(),
-                 QStringLiteral("Актуальных: 0"));
-        QCOMPARE(child<QLabel>(window.get(), "labelBaseRecordAll")->text(),
-                 QStringLiteral("Всего записей: %1").arg(all + 1));
 
         // The journal of a new project is shown after "Закрыть проект".
         window->on_menuCloseClicked();
@@ -423,20 +385,11 @@ private slots:
 private:
     std::unique_ptr<MainWindow> makeWindow()
     {
-        const QString settingsPath = m_dir->filePath(QStringLiteral("settings.ini"));
-        const QString projectPath = m_dir->filePath(QStringLiteral("views.mpj"));
-        {
-            ProjectModel project(ProjectModel::Journals::None);
-            ProjectGroup *group = namedGroup(&project, QStringLiteral("Корпус"));
-            project.addDevice(group, makeDevice(DeviceType::Norda4200, 4201, true, 0));
-            project.addDevice(group, makeDevice(DeviceType::Horn, 701));
-            if (project.save(projectPath) != 0)
-                qWarning("project not saved");
-            QSettings settings(settingsPath, QSettings::IniFormat);
-            settings.setValue(QStringLiteral("application/rivar"), "1");
-            settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
-        }
-        return std::make_unique<MainWindow>(settingsPath);
+        ProjectModel project(ProjectModel::Journals::None);
+        ProjectGroup *group = namedGroup(&project, QStringLiteral("Корпус"));
+        project.addDevice(group, makeDevice(DeviceType::Norda4200, 4201, true, 0));
+        project.addDevice(group, makeDevice(DeviceType::Horn, 701));
+        return std::make_unique<MainWindow>(windowSettings(m_dir->path(), true, &project));
     }
 
     std::unique_ptr<TestUtil::WorkDir> m_dir;

@@ -180,11 +180,8 @@ private:
     // last project.
     std::unique_ptr<MainWindow> windowOn(const QJsonArray &scenarios)
     {
-        const QString path = writeProject(m_dir->filePath("project.mpj"), scenarios);
-        {
-            QSettings settings(settingsPath(), QSettings::IniFormat);
-            settings.setValue("paths/lastproject", path);
-        }
+        QSettings(settingsPath(), QSettings::IniFormat)
+            .setValue("paths/lastproject", writeProject(m_dir->filePath("project.mpj"), scenarios));
         auto window = std::make_unique<MainWindow>(settingsPath());
         window->show();
         auto *tabs = child<QTabWidget>(window.get(), "tabMain");

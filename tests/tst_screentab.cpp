@@ -6,6 +6,7 @@
 #include "devicewindowtestcase.h"
 #include "guitest.h"
 #include "testutil.h"
+#include "tovikwindowtest.h"
 
 #include "devices/screenframe.h"
 #include "devices/tovikdevicewindow.h"
@@ -65,20 +66,6 @@ class TestScreenTab : public DeviceWindowTestCase {
     Q_OBJECT
 
 private slots:
-    // The tab is there with its controls usable, and the frame has the screen's size.
-    void form()
-    {
-        open();
-        auto *tabs = widget<QTabWidget>(rig->window, "tabWidgetSettings");
-        QVERIFY(tabs->indexOf(widget(rig->window, "tabScreen")) >= 0);
-        for (const char *name : {"lineEditScreen1", "lineEditScreen4", "pushButtonReadScreen",
-                                 "checkBoxReadScreen", "pushButtonSaveScreen", "logScreenShots"})
-            QVERIFY2(widget(rig->window, name)->isEnabled(), name);
-        QCOMPARE(frame()->size(), QSize(1040, 272));
-        QCOMPARE(frame()->parentWidget(), widget(rig->window, "groupBoxScreen"));
-        QCOMPARE(frame()->pos(), QPoint(20, 20));
-    }
-
     // Nothing is asked while the box is clear; ticked, the screen is read every second and
     // shown as the renderer draws it; cleared again, the reads stop.
     void readsOnlyWhileTicked()
@@ -171,11 +158,15 @@ private slots:
         }
     }
 
-    // "Установить" draws the four lines without asking the unit.
+    // "Установить" draws the four lines without asking the unit; the tab's controls are
+    // usable.
     void preview()
     {
         open();
         QVERIFY(waitRead());
+        for (const char *name :
+             {"lineEditScreen1", "lineEditScreen4", "checkBoxReadScreen", "logScreenShots"})
+            QVERIFY2(widget(rig->window, name)->isEnabled(), name);
         const QStringList lines = {QStringLiteral("ПОЖАР! Этаж 3"), QStringLiteral("Line 2"),
                                    QString(), QStringLiteral("Неисправность линии ЛО2: обрыв")};
         for (int i = 0; i < 4; ++i)
@@ -192,26 +183,16 @@ private slots:
 
     void screenshots_data()
     {
+        // clang-format off
         const ShotRow rows[] = {
             {"twice into a fresh folder", nullptr, {}, false, 2, {"shot_0.bmp", "shot_1.bmp"}, "2"},
-            {"a file already there is kept",
-             nullptr,
-             {"shot_0.bmp"},
-             false,
-             1,
-             {"shot_1.bmp"},
-             "2"},
+            {"a file already there is kept", nullptr, {"shot_0.bmp"}, false, 1, {"shot_1.bmp"}, "2"},
             {"the stored index", "5", {"shot_0.bmp"}, false, 1, {"shot_5.bmp"}, "6"},
-            {"the first free number from the index",
-             "1",
-             {"shot_1.bmp", "shot_2.bmp"},
-             false,
-             2,
-             {"shot_3.bmp", "shot_4.bmp"},
-             "5"},
+            {"the first free number from the index", "1", {"shot_1.bmp", "shot_2.bmp"}, false, 2, {"shot_3.bmp", "shot_4.bmp"}, "5"},
             {"an index that is not a number", "x", {}, false, 1, {"shot_0.bmp"}, "1"},
             {"a folder that cannot be made", "3", {}, true, 1, {}, "3"},
         };
+        // clang-format on
         TestUtil::addRows(rows);
     }
 
@@ -271,27 +252,7 @@ private slots:
     }
 
 private:
-    // The unit has been read completely since the window connected (polls aside).
-    bool waitRead()
-    {
-        return QTest::qWaitFor(
-            [&] {
-                if (!rig->window || !rig->window->isIdentified())
-                    return false;
-                QStringList log;
-                for (const QString &line : harness->requestLog(rig->sim)) {
-                    if (line != QLatin1String("GET STATUS") &&
-                        line != QLatin1String("GET SCREEN") &&
-                        !line.startsWith(QLatin1String("GET DESCRIPTOR desc_InputCtrlState")) &&
-                        !line.startsWith(QLatin1String("GET DESCRIPTOR desc_OutputState")))
-                        log << line;
-                }
-                return !log.isEmpty() && log.last() == QLatin1String("SET FILE_CLOSE") &&
-                    !rig->window->facade()->isFileTransferPending() &&
-                    rig->window->facade()->readListSize() == 0;
-            },
-            10000);
-    }
+    bool waitRead() { return TovikWindowTest::waitUnitRead(harness.get(), rig.get()); }
 
     void open()
     {

@@ -28,20 +28,6 @@ const QString notAccepted = QStringLiteral("ВНИМАНИЕ! ПРИЕМКА Н�
 const QString accepted = QStringLiteral("ПРИЕМКА ПРОВЕДЕНА");
 const QString differs = QStringLiteral("ВНИМАНИЕ! НЕ СОВПАДАЮТ ПАРАМЕТРЫ ИЛИ ДАТА/ВРЕМЯ ПРИЕМКИ!");
 
-// The requests of a log that are not polls.
-QStringList withoutPolls(const QStringList &log)
-{
-    QStringList lines;
-    for (const QString &line : log) {
-        if (line != QLatin1String("GET STATUS") && line != QLatin1String("GET BINSTATUS") &&
-            line != QLatin1String("GET LO_CURRENT_VALUES") &&
-            !line.startsWith(QLatin1String("GET DESCRIPTOR desc_InputCtrlState")) &&
-            !line.startsWith(QLatin1String("GET DESCRIPTOR desc_OutputState")))
-            lines << line;
-    }
-    return lines;
-}
-
 // "Прочитать все" of the lines, in the order the unit's documentation gives.
 QStringList lineReads()
 {
@@ -110,18 +96,17 @@ private slots:
     void verdict_data()
     {
         const QStringList same = {"вкл", "12.000", "1.500", "10:15:00 01.03.2024"};
+        // clang-format off
         TestUtil::addRows<RecordRow>({
             {"no record", {}, notAccepted, notAccepted},
             // The connection's read-all has no calibration time: no verdict until it is read.
             {"same record", same, QString(), accepted},
             {"decimal comma", {"вкл", "12,000", "1,5", "10:15:00 01.03.2024"}, QString(), accepted},
             {"other norm", {"вкл", "12.500", "1.500", "10:15:00 01.03.2024"}, QString(), differs},
-            {"other control",
-             {"откл", "12.000", "1.500", "10:15:00 01.03.2024"},
-             QString(),
-             differs},
+            {"other control", {"откл", "12.000", "1.500", "10:15:00 01.03.2024"}, QString(), differs},
             {"other time", {"вкл", "12.000", "1.500", "10:15:00 02.03.2024"}, QString(), differs},
         });
+        // clang-format on
     }
 
     // The verdict of line 1 against a record stored before: withheld while the line is
@@ -284,26 +269,13 @@ private slots:
 
     void writeLine_data()
     {
+        // clang-format off
         TestUtil::addRows<WriteLineRow>({
-            {"whole volts",
-             24.0,
-             2.0,
-             1,
-             {"SET DESCRIPTOR desc_LoCtrlEnable[4] 1", "SET DESCRIPTOR desc_LoCalibValue[4] 24000",
-              "SET DESCRIPTOR desc_LoCtrlDelta[4] 2000"}},
-            {"half volts",
-             1.5,
-             0.5,
-             0,
-             {"SET DESCRIPTOR desc_LoCtrlEnable[4] 0", "SET DESCRIPTOR desc_LoCalibValue[4] 1500",
-              "SET DESCRIPTOR desc_LoCtrlDelta[4] 500"}},
-            {"millivolts",
-             12.345,
-             0.001,
-             1,
-             {"SET DESCRIPTOR desc_LoCtrlEnable[4] 1", "SET DESCRIPTOR desc_LoCalibValue[4] 12345",
-              "SET DESCRIPTOR desc_LoCtrlDelta[4] 1"}},
+            {"whole volts", 24.0, 2.0, 1, {"LoCtrlEnable[4] 1", "LoCalibValue[4] 24000", "LoCtrlDelta[4] 2000"}},
+            {"half volts", 1.5, 0.5, 0, {"LoCtrlEnable[4] 0", "LoCalibValue[4] 1500", "LoCtrlDelta[4] 500"}},
+            {"millivolts", 12.345, 0.001, 1, {"LoCtrlEnable[4] 1", "LoCalibValue[4] 12345", "LoCtrlDelta[4] 1"}},
         });
+        // clang-format on
     }
 
     // "Записать" of line 5: the three values in whole millivolts, one message.
@@ -320,7 +292,7 @@ private slots:
         line->pushButtonWrite->click();
         QVERIFY(boxes->waitFor(1));
         QCOMPARE(boxes->texts(), QStringList {QString::fromUtf8(okText)});
-        QCOMPARE(withoutPolls(harness->requestLog(rig->sim).mid(from)), row.sets);
+        QCOMPARE(withoutPolls(harness->requestLog(rig->sim).mid(from)), setRequests(row.sets));
     }
 
     // "Записать все": every line's three writes in one list, one message.
@@ -367,19 +339,18 @@ private slots:
 
     void currentValues_data()
     {
+        const QStringList none = {"", "", "", "", "", "", "", ""};
+        // clang-format off
         TestUtil::addRows<ValuesRow>({
-            {"eight values",
-             "24000,24050,1500,0,120,30000,99999,12345\r\nOK\r\n",
+            {"eight values", "24000,24050,1500,0,120,30000,99999,12345\r\nOK\r\n",
              {"24.000", "24.050", "1.500", "0.000", "0.120", "30.000", "99.999", "12.345"}},
-            {"seven values",
-             "24000,24050,1500,0,120,30000,99999\r\nOK\r\n",
-             {"", "", "", "", "", "", "", ""}},
-            {"nine values", "1,2,3,4,5,6,7,8,9\r\nOK\r\n", {"", "", "", "", "", "", "", ""}},
-            {"a field not a number",
-             "24000,x,1500,,120,30000,99999,12345\r\nOK\r\n",
+            {"seven values", "24000,24050,1500,0,120,30000,99999\r\nOK\r\n", none},
+            {"nine values", "1,2,3,4,5,6,7,8,9\r\nOK\r\n", none},
+            {"a field not a number", "24000,x,1500,,120,30000,99999,12345\r\nOK\r\n",
              {"24.000", "ошибка", "1.500", "ошибка", "0.120", "30.000", "99.999", "12.345"}},
-            {"error", "ERROR\r\n", {"", "", "", "", "", "", "", ""}},
+            {"error", "ERROR\r\n", none},
         });
+        // clang-format on
     }
 
     // The answer to LO_CURRENT_VALUES fills the eight value fields only when it has eight
@@ -539,12 +510,12 @@ private slots:
 
     void commands_data()
     {
+        // clang-format off
         TestUtil::addRows<CommandRow>({
-            {"zummer off", "pushButtonZummerOff", "SET DESCRIPTOR desc_Zummer_enabled 0",
-             "Запись выполнена: Зуммер отключен."},
-            {"reset", "pushButtonTovikReset", "SET DESCRIPTOR desc_Tovik2Reset 1",
-             "Запись выполнена: Прибор сброшен."},
+            {"zummer off", "pushButtonZummerOff", "SET DESCRIPTOR desc_Zummer_enabled 0", "Запись выполнена: Зуммер отключен."},
+            {"reset", "pushButtonTovikReset", "SET DESCRIPTOR desc_Tovik2Reset 1", "Запись выполнена: Прибор сброшен."},
         });
+        // clang-format on
     }
 
     // The two commands of the state page: offered only while connected, one line on the
@@ -568,19 +539,7 @@ private slots:
     }
 
 private:
-    bool waitRead(int from = 0, int ms = 10000)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                if (!rig->window || !rig->window->isIdentified())
-                    return false;
-                const QStringList log = withoutPolls(harness->requestLog(rig->sim).mid(from));
-                return !log.isEmpty() && log.last() == QLatin1String("SET FILE_CLOSE") &&
-                    !rig->window->facade()->isFileTransferPending() &&
-                    rig->window->facade()->readListSize() == 0;
-            },
-            ms);
-    }
+    bool waitRead() { return waitUnitRead(harness.get(), rig.get()); }
 
     void open(int pollMs = 1000, const std::function<void(SimDevice *)> &before = nullptr)
     {
@@ -607,21 +566,8 @@ private:
     {
         auto *container = widget<PortStatusContainer>(rig->window, row);
         QString colours;
-        for (int n = 1; n <= 8; ++n) {
-            switch (container->lamp(n)) {
-            case PortStatusContainer::Red:
-                colours += 'R';
-                break;
-            case PortStatusContainer::Yellow:
-                colours += 'Y';
-                break;
-            case PortStatusContainer::Gray:
-                colours += 'G';
-                break;
-            default:
-                colours += '?';
-            }
-        }
+        for (int n = 1; n <= 8; ++n)
+            colours += QStringLiteral("GR??Y").at(container->lamp(n));
         return colours;
     }
 
