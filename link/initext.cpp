@@ -247,6 +247,20 @@ int IniText::physicalEnd(int position) const
     return position < text.size() ? position + 1 : position;
 }
 
+void IniText::removePhysicalLine(int start, int end)
+{
+    int from = physicalStart(start);
+    int to = physicalEnd(end);
+    // A lone CR before the line and an LF after it would meet as one CRLF, and the line
+    // after (a blank LF line) would go with it: the line before takes this line's end instead.
+    if (from > 0 && text.at(from - 1) == '\r' && to < text.size() && text.at(to) == '\n') {
+        const int ownEnd = text.mid(to - 2, 2) == "\r\n" ? 2 : 1;
+        --from;
+        to -= ownEnd;
+    }
+    text.remove(from, to - from);
+}
+
 QString IniText::value(const QString &group, const QString &key) const
 {
     QString result;
@@ -312,10 +326,8 @@ bool IniText::setValue(const QString &group, const QString &key, const QString &
             found.append(&line);
     }
     if (!found.isEmpty()) {
-        for (int i = found.size() - 1; i > 0; --i) {
-            const int from = physicalStart(found.at(i)->start);
-            text.remove(from, physicalEnd(found.at(i)->end) - from);
-        }
+        for (int i = found.size() - 1; i > 0; --i)
+            removePhysicalLine(found.at(i)->start, found.at(i)->end);
         text.replace(found.at(0)->start, found.at(0)->end - found.at(0)->start, entry);
         return true;
     }
@@ -353,9 +365,7 @@ void IniText::remove(const QString &group, const QString &key)
     const QVector<Line> all = lines();
     for (int i = all.size() - 1; i >= 0; --i) {
         const Line &line = all.at(i);
-        if (line.kind == Line::Key && line.group == group && line.key == key) {
-            const int from = physicalStart(line.start);
-            text.remove(from, physicalEnd(line.end) - from);
-        }
+        if (line.kind == Line::Key && line.group == group && line.key == key)
+            removePhysicalLine(line.start, line.end);
     }
 }

@@ -16,9 +16,11 @@
 // strings); QSettings itself quotes every value with a comma.
 //
 // Changes touch only the lines of the key that changes: every other line, comment, blank
-// line, order and line end stays byte for byte. Values are written as QSettings writes a
-// string: backslashes and double quotes escaped, the whole value in double quotes when it
-// holds ";", "," or "=" or begins or ends with a blank.
+// line, order and line end stays byte for byte. (One exception, in a file mixing line ends:
+// when a removed line sits between a lone CR and an LF, the line before takes the removed
+// line's end, so that the CR and the LF do not become one CRLF and swallow a line.) Values are
+// written as QSettings writes a string: backslashes and double quotes escaped, the whole value in
+// double quotes when it holds ";", "," or "=" or begins or ends with a blank.
 class IniText {
 public:
     explicit IniText(const QByteArray &bytes = QByteArray());
@@ -48,6 +50,8 @@ private:
     QByteArray lineEnd() const;
     int physicalStart(int position) const;
     int physicalEnd(int position) const;
+    // Removes the physical lines from the one holding `start` to the one holding `end`.
+    void removePhysicalLine(int start, int end);
 
     QByteArray text;
 };
