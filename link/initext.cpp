@@ -249,15 +249,12 @@ int IniText::physicalEnd(int position) const
 
 void IniText::removePhysicalLine(int start, int end)
 {
-    int from = physicalStart(start);
-    int to = physicalEnd(end);
-    // A lone CR before the line and an LF after it would meet as one CRLF, and the line
-    // after (a blank LF line) would go with it: the line before takes this line's end instead.
-    if (from > 0 && text.at(from - 1) == '\r' && to < text.size() && text.at(to) == '\n') {
-        const int ownEnd = text.mid(to - 2, 2) == "\r\n" ? 2 : 1;
-        --from;
-        to -= ownEnd;
-    }
+    const int from = physicalStart(start);
+    const int to = physicalEnd(end);
+    // A lone CR before the line and an LF after it would meet as one CRLF and take the
+    // blank line after with them: the CR becomes an LF.
+    if (from > 0 && text.at(from - 1) == '\r' && to < text.size() && text.at(to) == '\n')
+        text[from - 1] = '\n';
     text.remove(from, to - from);
 }
 

@@ -17,8 +17,8 @@
 //
 // Changes touch only the lines of the key that changes: every other line, comment, blank
 // line, order and line end stays byte for byte. (One exception, in a file mixing line ends:
-// when a removed line sits between a lone CR and an LF, the line before takes the removed
-// line's end, so that the CR and the LF do not become one CRLF and swallow a line.) Values are
+// when a removed line sits between a lone CR and an LF, that CR becomes an LF, so that the
+// two do not become one CRLF and swallow the blank line after.) Values are
 // written as QSettings writes a string: backslashes and double quotes escaped, the whole value in
 // double quotes when it holds ";", "," or "=" or begins or ends with a blank.
 class IniText {
