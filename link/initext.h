@@ -16,11 +16,10 @@
 // strings); QSettings itself quotes every value with a comma.
 //
 // Changes touch only the lines of the key that changes: every other line, comment, blank
-// line, order and line end stays byte for byte. (One exception, in a file mixing line ends:
-// when a removed line sits between a lone CR and an LF, that CR becomes an LF, so that the
-// two do not become one CRLF and swallow the blank line after.) Values are
-// written as QSettings writes a string: backslashes and double quotes escaped, the whole value in
-// double quotes when it holds ";", "," or "=" or begins or ends with a blank.
+// line, order and line end stays byte for byte. (In a file with lone CR line ends, a blank
+// line beside a removed line can go: the CR before and the LF after then read as one CRLF.) Values
+// are written as QSettings writes a string: backslashes and double quotes escaped, the whole value
+// in double quotes when it holds ";", "," or "=" or begins or ends with a blank.
 class IniText {
 public:
     explicit IniText(const QByteArray &bytes = QByteArray());
@@ -50,8 +49,6 @@ private:
     QByteArray lineEnd() const;
     int physicalStart(int position) const;
     int physicalEnd(int position) const;
-    // Removes the physical lines from the one holding `start` to the one holding `end`.
-    void removePhysicalLine(int start, int end);
 
     QByteArray text;
 };

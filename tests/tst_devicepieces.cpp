@@ -272,9 +272,6 @@ private slots:
              "", "", "[pult_files]\r\nvolume=5\r\n"},
             {"no line end at the end", "[pult_files]\r\nvolume=5", "pult_files", "0:\\a.wav", "",
              "[pult_files]\r\nvolume=5\r\nfile_1=0:\\\\a.wav"},
-            {"a lone CR before a removed line, a blank LF line after",
-             "[pult_files]\rfile_2=b\n\nvolume=5\n", "pult_files", "", "",
-             "[pult_files]\n\nvolume=5\n"},
             {"blanks and quotes", "", "pult_files", " 0:\\a \"b\".wav ", "@x",
              "[pult_files]\r\nfile_1=\" 0:\\\\a \\\"b\\\".wav \"\r\nfile_2=@@x\r\n"},
         };
