@@ -135,7 +135,7 @@ QStringList SimHarness::requestLog(SimDevice *device)
     return command(device)->requestLog();
 }
 
-QVector<qint64> SimHarness::requestTimes(SimDevice *device)
+QList<qint64> SimHarness::requestTimes(SimDevice *device)
 {
     return command(device)->requestTimes();
 }

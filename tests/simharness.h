@@ -46,7 +46,7 @@ public:
                       int count = -1);
     QStringList requestLog(SimDevice *device);
     // When each line of requestLog() arrived (monotonic milliseconds).
-    QVector<qint64> requestTimes(SimDevice *device);
+    QList<qint64> requestTimes(SimDevice *device);
     void clearLog(SimDevice *device);
 
     // A project device that reaches the simulated device over TCP, or over USB with the ids.

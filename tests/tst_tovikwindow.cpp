@@ -493,7 +493,7 @@ private slots:
         QTRY_VERIFY(harness->requestLog(rig->sim).mid(from).contains("SET FILE_CLOSE"));
         QTRY_VERIFY(harness->requestLog(rig->sim).mid(from).contains("GET FILE_LIST 0:\\audio"));
         const QStringList log = harness->requestLog(rig->sim).mid(from);
-        const QVector<qint64> times = harness->requestTimes(rig->sim).mid(from);
+        const QList<qint64> times = harness->requestTimes(rig->sim).mid(from);
         const int create = log.indexOf(QStringLiteral("SET FILE_CREATE 0:\\audio\\alarm.wav"));
         const int close = log.indexOf(QStringLiteral("SET FILE_CLOSE"));
         const int reread = log.indexOf(QStringLiteral("GET FILE_LIST 0:\\audio"), close);

@@ -95,7 +95,7 @@ QStringList SimCommandDevice::requestLog() const
     return log;
 }
 
-QVector<qint64> SimCommandDevice::requestTimes() const
+QList<qint64> SimCommandDevice::requestTimes() const
 {
     QMutexLocker lock(&logMutex);
     return logTimes;

@@ -5,11 +5,11 @@
 #include "tools/devsim/simflash.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 #include <cstdint>
 
@@ -39,7 +39,7 @@ public:
     // Every non-empty request line received, oldest first (safe from any thread).
     QStringList requestLog() const;
     // When each line of requestLog() arrived, in milliseconds of one monotonic clock.
-    QVector<qint64> requestTimes() const;
+    QList<qint64> requestTimes() const;
     void clearRequestLog();
     // Also appends every request line to this log file (not owned; null: none).
     void setRequestLogFile(SimRequestLog *file) { logFile = file; }
@@ -69,6 +69,6 @@ private:
     quint64 requestCount = 0;
     mutable QMutex logMutex;
     QStringList log;
-    QVector<qint64> logTimes;
+    QList<qint64> logTimes;
     SimRequestLog *logFile = nullptr;
 };
