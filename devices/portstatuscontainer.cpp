@@ -1,5 +1,7 @@
 #include "devices/portstatuscontainer.h"
 
+#include "gui/guiresources.h"
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,6 +10,8 @@
 PortStatusContainer::PortStatusContainer(QWidget *parent)
     : QWidget(parent)
 {
+    // The lamps are compiled-in images: a device window may be the first to show one.
+    initGuiResources();
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     for (int n = 1; n <= lampCount; ++n) {

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QLabel>
+#include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
@@ -595,6 +596,8 @@ private slots:
              {"pushButtonReadAll", "pushButtonInitByDefault", "pushButtonWriteAllLo",
               "pushButtoSaveProject", "pushButtonLoadProject"})
             QVERIFY2(monitoring.findChild<QWidget *>(name)->isHidden(), name);
+        // The line lamps' images load in a window opened before any other.
+        QVERIFY(!QPixmap(QStringLiteral(":/images/buttons/Button-Blank-Gray-icon.png")).isNull());
         model.monitoring = false;
         TovikDeviceWindow configuring(device, context);
         QCOMPARE(tabTitles(configuring.findChild<QTabWidget *>("tabWidgetSettings")).size(), 8);
