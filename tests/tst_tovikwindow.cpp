@@ -596,7 +596,7 @@ private slots:
              {"pushButtonReadAll", "pushButtonInitByDefault", "pushButtonWriteAllLo",
               "pushButtoSaveProject", "pushButtonLoadProject"})
             QVERIFY2(monitoring.findChild<QWidget *>(name)->isHidden(), name);
-        // The line lamps' images load in a window opened before any other.
+        // The line lamps' images load without the main window ever having been opened.
         QVERIFY(!QPixmap(QStringLiteral(":/images/buttons/Button-Blank-Gray-icon.png")).isNull());
         model.monitoring = false;
         TovikDeviceWindow configuring(device, context);
