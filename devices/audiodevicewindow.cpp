@@ -2,6 +2,7 @@
 
 #include "devices/audiofiletable.h"
 #include "devices/devicebackupmenu.h"
+#include "devices/fieldvalues.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/filedownloadjob.h"
@@ -159,7 +160,8 @@ void AudioDeviceWindow::setUpForm(QWidget *form)
         if (!edit)
             continue;
         edit->setValidator(field.address ? static_cast<QValidator *>(address) : port);
-        edit->setText(field.address ? QStringLiteral("0.0.0.0") : QString());
+        // Empty until the device or the user gives it an address.
+        FieldValues::clear(edit);
     }
     if (w.maxVolume) {
         w.maxVolume->setValidator(new QIntValidator(1, 100, this));
@@ -170,6 +172,7 @@ void AudioDeviceWindow::setUpForm(QWidget *form)
     if (w.ampNomPower) {
         for (const GainItem &item : GainItems::ampNomPower())
             w.ampNomPower->addItem(item.text, item.data);
+        FieldValues::clear(w.ampNomPower);
     }
     w.deleteFile->setEnabled(false);
     w.applyAssigns->setEnabled(false);
@@ -448,27 +451,27 @@ void AudioDeviceWindow::refuseWrite(const QString &reason)
     showError(reason);
 }
 
+bool AudioDeviceWindow::completeFields(const QList<FieldValues::Field> &fields)
+{
+    const QStringList missing = FieldValues::missing(fields);
+    if (missing.isEmpty())
+        return true;
+    refuseWrite(FieldValues::incomplete(missing));
+    return false;
+}
+
 bool AudioDeviceWindow::completeField(QLineEdit *field, const QString &label, QString *text)
 {
-    QString value = field->text();
-    int position = 0;
-    const QValidator *validator = field->validator();
-    if (value.isEmpty() ||
-        (validator && validator->validate(value, position) != QValidator::Acceptable)) {
-        refuseWrite(
-            QStringLiteral("Параметры не записаны: поле «%1» заполнено не полностью.").arg(label));
+    if (!completeFields({{field, label}}))
         return false;
-    }
-    *text = value;
+    *text = field->text();
     return true;
 }
 
 bool AudioDeviceWindow::selectedItem(QComboBox *box, const QString &label, int *index)
 {
-    if (!box || box->currentIndex() < 0) {
-        refuseWrite(QStringLiteral("Параметры не записаны: не выбрано значение «%1».").arg(label));
+    if (!completeFields({{box, label}}))
         return false;
-    }
     *index = box->currentIndex();
     return true;
 }
@@ -522,6 +525,16 @@ void AudioDeviceWindow::on_pushButtonWriteEthernet_clicked()
         refuseWrite(QStringLiteral("Параметры не записаны: устройство не подключено."));
         return;
     }
+    // Every field of the group holds what the device or the user gave it, or nothing is
+    // written: an address never read is no address to send.
+    QList<FieldValues::Field> fields;
+    for (const QString &name : qAsConst(traits.network)) {
+        const NetworkField *field = networkField(name);
+        if (QLineEdit *edit = field ? w.*field->field : nullptr)
+            fields.append({edit, QString::fromUtf8(field->label)});
+    }
+    if (!completeFields(fields))
+        return;
     QList<DescriptorWrites::Write> list;
     for (const QString &name : qAsConst(traits.network)) {
         const NetworkField *field = networkField(name);
@@ -529,9 +542,7 @@ void AudioDeviceWindow::on_pushButtonWriteEthernet_clicked()
         if (!edit)
             continue;
         const QString label = QString::fromUtf8(field->label);
-        QString text;
-        if (!completeField(edit, label, &text))
-            return;
+        QString text = edit->text();
         if (field->address) {
             // Written without leading zeros, which the device might read as octal.
             text = Ipv4Address::canonical(text);
@@ -564,9 +575,10 @@ void AudioDeviceWindow::on_pushButtonWriteMaxVolume_clicked()
 void AudioDeviceWindow::on_pushButtonWriteSerial_clicked()
 {
     const QString label = QStringLiteral("Серийный номер");
-    QString text;
-    if (!completeField(w.serialNumber, label, &text))
+    // The whole group, the factory values written with the number included.
+    if (!completeFields(QList<FieldValues::Field> {{w.serialNumber, label}} + serialFields()))
         return;
+    QString text = w.serialNumber->text();
     bool ok = false;
     const uint serial = text.toUInt(&ok);
     if (!ok || serial == 0) {
@@ -588,6 +600,11 @@ void AudioDeviceWindow::on_pushButtonWriteSerial_clicked()
     if (!serialExtraWrites(&list))
         return;
     startWrites(list);
+}
+
+QList<FieldValues::Field> AudioDeviceWindow::serialFields() const
+{
+    return {};
 }
 
 bool AudioDeviceWindow::serialExtraWrites(QList<DescriptorWrites::Write> *list)

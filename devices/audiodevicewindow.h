@@ -2,6 +2,7 @@
 
 #include "devices/basedevicewindow.h"
 #include "devices/descriptorwrites.h"
+#include "devices/fieldvalues.h"
 #include "link/assignmentconfig.h"
 #include "link/devicejob.h"
 
@@ -155,9 +156,11 @@ protected:
     // A descriptor answer the shared part does not know (the value is a good one); true
     // when the concrete window took it.
     virtual bool showDescriptor(const QString &name, const QString &value);
-    // The reads of "Прочитать" in the factory group, and the writes of "Записать" after the
-    // serial number; false (with a message shown) when a field is not complete.
+    // The reads of "Прочитать" in the factory group, the fields written with the serial
+    // number (each must hold a value), and the writes of "Записать" after the serial
+    // number; false (with a message shown) when a value cannot be written.
     virtual QStringList serialReads() const;
+    virtual QList<FieldValues::Field> serialFields() const;
     virtual bool serialExtraWrites(QList<DescriptorWrites::Write> *writes);
 
     // Helpers for the concrete windows.
@@ -172,6 +175,9 @@ protected:
     void abortExchange() override;
     // A write refused before anything was sent.
     void refuseWrite(const QString &reason);
+    // Whether every field of a write holds a complete value (read from the device or
+    // entered); otherwise one message names those that do not, and false is returned.
+    bool completeFields(const QList<FieldValues::Field> &fields);
     // A field's text when the field holds a complete value; otherwise a message is shown,
     // and false is returned.
     bool completeField(QLineEdit *field, const QString &label, QString *text);

@@ -34,6 +34,11 @@ HornDeviceWindow::~HornDeviceWindow()
     delete ui;
 }
 
+QList<FieldValues::Field> HornDeviceWindow::serialFields() const
+{
+    return {{ui->comboBoxAmpNomPower, QStringLiteral("Номинальное усиление, дБ")}};
+}
+
 bool HornDeviceWindow::serialExtraWrites(QList<DescriptorWrites::Write> *writes)
 {
     // The gain is written as the item's index and read back in dB.

@@ -16,6 +16,7 @@ public:
     ~HornDeviceWindow() override;
 
 protected:
+    QList<FieldValues::Field> serialFields() const override;
     bool serialExtraWrites(QList<DescriptorWrites::Write> *writes) override;
 
 private:

@@ -38,6 +38,11 @@ IpPultDeviceWindow::IpPultDeviceWindow(ProjectDevice *device, const DeviceWindow
     setUpForm(form);
     for (const GainItem &item : GainItems::speakerNomPower())
         ui->comboBoxSpeakerNomPower->addItem(item.text, item.data);
+    // Nothing here holds a value before the console gave one.
+    for (QWidget *field : {static_cast<QWidget *>(ui->comboBoxSpeakerNomPower),
+                           static_cast<QWidget *>(ui->spinBoxSoundVol1),
+                           static_cast<QWidget *>(ui->spinBoxSoundVol2)})
+        FieldValues::clear(field);
     connect(ui->pushButtonReadSignalVolume, &QPushButton::clicked, this,
             [this] { on_pushButtonReadSignalVolume_clicked(); });
     connect(ui->pushButtonWriteSignalVolume, &QPushButton::clicked, this,
@@ -83,8 +88,10 @@ bool IpPultDeviceWindow::showDescriptor(const QString &name, const QString &valu
     bool ok = false;
     const int volume = value.toInt(&ok);
     // A value the spin box cannot hold would show as another one.
-    if (ok && volume >= box->minimum() && volume <= box->maximum())
+    if (ok && volume >= box->minimum() && volume <= box->maximum()) {
         box->setValue(volume);
+        FieldValues::given(box);
+    }
     return true;
 }
 
@@ -96,10 +103,14 @@ void IpPultDeviceWindow::on_pushButtonReadSignalVolume_clicked()
 
 void IpPultDeviceWindow::on_pushButtonWriteSignalVolume_clicked()
 {
-    startWrites({{QStringLiteral("desc_SignalVolume_1"), ui->spinBoxSoundVol1->cleanText(),
-                  QStringLiteral("Громкость сигнала 1"), nullptr},
-                 {QStringLiteral("desc_SignalVolume_2"), ui->spinBoxSoundVol2->cleanText(),
-                  QStringLiteral("Громкость сигнала 2"), nullptr}});
+    const QString first = QStringLiteral("Громкость сигнала 1");
+    const QString second = QStringLiteral("Громкость сигнала 2");
+    if (!completeFields({{ui->spinBoxSoundVol1, first}, {ui->spinBoxSoundVol2, second}}))
+        return;
+    startWrites({{QStringLiteral("desc_SignalVolume_1"),
+                  QString::number(ui->spinBoxSoundVol1->value()), first, nullptr},
+                 {QStringLiteral("desc_SignalVolume_2"),
+                  QString::number(ui->spinBoxSoundVol2->value()), second, nullptr}});
 }
 
 void IpPultDeviceWindow::on_pushButtonReadAmps_clicked()
@@ -111,11 +122,11 @@ void IpPultDeviceWindow::on_pushButtonReadAmps_clicked()
 void IpPultDeviceWindow::on_pushButtonWriteAmps_clicked()
 {
     // Both gains are written as item indexes and read back as values.
-    int amp = -1;
-    int speaker = -1;
-    if (!selectedItem(ui->comboBoxAmpNomPower, QString::fromUtf8(ampLabel), &amp) ||
-        !selectedItem(ui->comboBoxSpeakerNomPower, QString::fromUtf8(speakerLabel), &speaker))
+    if (!completeFields({{ui->comboBoxAmpNomPower, QString::fromUtf8(ampLabel)},
+                         {ui->comboBoxSpeakerNomPower, QString::fromUtf8(speakerLabel)}}))
         return;
+    const int amp = ui->comboBoxAmpNomPower->currentIndex();
+    const int speaker = ui->comboBoxSpeakerNomPower->currentIndex();
     startWrites({{QStringLiteral("desc_AmpNomPower"), QString::number(amp),
                   QString::fromUtf8(ampLabel), nullptr},
                  {QStringLiteral("desc_SpeakerNomPower"), QString::number(speaker),

@@ -16,6 +16,8 @@ AudioDeviceWindow::Traits mediaTraits()
     return traits;
 }
 
+const char inGainLabel[] = "Усиление по входу, %";
+
 } // namespace
 
 MediaDeviceWindow::MediaDeviceWindow(ProjectDevice *device, const DeviceWindowContext &context)
@@ -28,6 +30,7 @@ MediaDeviceWindow::MediaDeviceWindow(ProjectDevice *device, const DeviceWindowCo
     setUpForm(form);
     // The input gain is a factory setting.
     ui->spinBoxAudioInGain->setEnabled(hasFullAccess());
+    FieldValues::clear(ui->spinBoxAudioInGain);
     restoreWindowGeometry();
 }
 
@@ -44,8 +47,10 @@ bool MediaDeviceWindow::showDescriptor(const QString &name, const QString &value
     const int gain = value.toInt(&ok);
     // A value the spin box cannot hold would show as another one.
     if (ok && gain >= ui->spinBoxAudioInGain->minimum() &&
-        gain <= ui->spinBoxAudioInGain->maximum())
+        gain <= ui->spinBoxAudioInGain->maximum()) {
         ui->spinBoxAudioInGain->setValue(gain);
+        FieldValues::given(ui->spinBoxAudioInGain);
+    }
     return true;
 }
 
@@ -54,11 +59,19 @@ QStringList MediaDeviceWindow::serialReads() const
     return {QStringLiteral("desc_SerialNumber"), QStringLiteral("desc_AudioInGain")};
 }
 
+QList<FieldValues::Field> MediaDeviceWindow::serialFields() const
+{
+    // The input gain is written only with full access, and only then needs a value.
+    if (!hasFullAccess())
+        return {};
+    return {{ui->spinBoxAudioInGain, QString::fromUtf8(inGainLabel)}};
+}
+
 bool MediaDeviceWindow::serialExtraWrites(QList<DescriptorWrites::Write> *writes)
 {
     if (hasFullAccess())
         writes->append({QStringLiteral("desc_AudioInGain"),
                         QString::number(ui->spinBoxAudioInGain->value()),
-                        QStringLiteral("Усиление по входу, %"), nullptr});
+                        QString::fromUtf8(inGainLabel), nullptr});
     return true;
 }

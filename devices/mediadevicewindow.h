@@ -18,6 +18,7 @@ public:
 protected:
     bool showDescriptor(const QString &name, const QString &value) override;
     QStringList serialReads() const override;
+    QList<FieldValues::Field> serialFields() const override;
     bool serialExtraWrites(QList<DescriptorWrites::Write> *writes) override;
 
 private:

@@ -1,6 +1,7 @@
 #include "devices/tovikdevicewindow.h"
 #include "ui_tovikdeviceform.h"
 
+#include "devices/fieldvalues.h"
 #include "devices/rwparamdialog.h"
 #include "devices/tovikiotabs.h"
 #include "devices/tovikjournaltab.h"
@@ -127,7 +128,20 @@ void TovikDeviceWindow::setUpTovikForm()
 
     ui->spinBoxAudioInGain->setRange(0, 200);
     ui->spinBoxFirstMessageTimeSec->setRange(0, 3600);
+    // The unit keeps the year in two digits: it holds 2000 to 2099.
+    ui->dateTimeEdit->setDateTimeRange(TovikStatus::earliestUnitTime(),
+                                       TovikStatus::latestUnitTime());
     ui->dateTimeEdit->setDateTime(QDateTime::currentDateTime());
+    // Nothing of the unit's own groups holds a value before the unit gave one; the time
+    // to set is the user's to enter.
+    for (QWidget *field :
+         {static_cast<QWidget *>(ui->comboBoxAlgorithm),
+          static_cast<QWidget *>(ui->spinBoxFirstMessageTimeSec),
+          static_cast<QWidget *>(ui->comboBoxTransCheckInterval),
+          static_cast<QWidget *>(ui->dateTimeEdit), static_cast<QWidget *>(ui->spinBoxAudioInGain),
+          static_cast<QWidget *>(ui->comboBoxRemotePolarity),
+          static_cast<QWidget *>(ui->comboBoxBuu2Enable)})
+        FieldValues::clear(field);
     ui->pushButtoSaveProject->hide();
     connectButtons();
     // The project's settings into the unit, step by step; what the unit holds then is read
@@ -371,16 +385,20 @@ void TovikDeviceWindow::on_receivedDescriptor(QString descname, QVariant value, 
             ui->lineEditCurrentTime->setText(TovikStatus::displayText(time));
     } else if (descname == QLatin1String("FirstSoundTime")) {
         if (number && integer >= ui->spinBoxFirstMessageTimeSec->minimum() &&
-            integer <= ui->spinBoxFirstMessageTimeSec->maximum())
+            integer <= ui->spinBoxFirstMessageTimeSec->maximum()) {
             ui->spinBoxFirstMessageTimeSec->setValue(integer);
+            FieldValues::given(ui->spinBoxFirstMessageTimeSec);
+        }
     } else if (descname == QLatin1String("TransCheckInterval")) {
         const int interval = DeviceConfigTable::transCheckIntervalIndex(text);
         if (interval >= 0)
             ui->comboBoxTransCheckInterval->setCurrentIndex(interval);
     } else if (descname == QLatin1String("AudioInGain")) {
         if (number && integer >= ui->spinBoxAudioInGain->minimum() &&
-            integer <= ui->spinBoxAudioInGain->maximum())
+            integer <= ui->spinBoxAudioInGain->maximum()) {
             ui->spinBoxAudioInGain->setValue(integer);
+            FieldValues::given(ui->spinBoxAudioInGain);
+        }
     } else if (descname == QLatin1String("RemotePolarity")) {
         ui->comboBoxRemotePolarity->setCurrentIndex(text == QStringLiteral("РАЗМЫКАНИЕМ") ? 0 : 1);
     } else if (descname == QLatin1String("Rs485GlobalEnable")) {
@@ -506,12 +524,13 @@ void TovikDeviceWindow::on_pushButtonReadModeSettings_clicked()
 
 void TovikDeviceWindow::on_pushButtonWriteModeSettings_clicked()
 {
-    int mode = -1;
-    int interval = -1;
-    if (!selectedItem(ui->comboBoxAlgorithm, QStringLiteral("Алгоритм"), &mode) ||
-        !selectedItem(ui->comboBoxTransCheckInterval,
-                      QStringLiteral("Интервал контроля трансляции"), &interval))
+    if (!completeFields(
+            {{ui->comboBoxAlgorithm, QStringLiteral("Алгоритм")},
+             {ui->spinBoxFirstMessageTimeSec, QStringLiteral("Время первого сообщения")},
+             {ui->comboBoxTransCheckInterval, QStringLiteral("Интервал контроля трансляции")}}))
         return;
+    const int mode = ui->comboBoxAlgorithm->currentIndex();
+    const int interval = ui->comboBoxTransCheckInterval->currentIndex();
     startWrites(
         {{QStringLiteral("desc_Mode"), QString::number(mode), QStringLiteral("Алгоритм"), nullptr},
          {QStringLiteral("desc_FirstSoundTime"),
@@ -523,14 +542,22 @@ void TovikDeviceWindow::on_pushButtonWriteModeSettings_clicked()
 
 void TovikDeviceWindow::writeTime(const QDateTime &time)
 {
-    // The unit's clock is a wall clock: it takes the PC's local time.
-    writeThenRead({{QStringLiteral("desc_WriteTime"), TovikStatus::unitTimeText(time),
-                    QStringLiteral("Время прибора"), nullptr}},
-                  {QStringLiteral("desc_CurrentTime")});
+    // The unit's clock is a wall clock: it takes the PC's local time, of this century only.
+    const QString text = TovikStatus::unitTimeText(time);
+    if (text.isEmpty()) {
+        refuseWrite(QStringLiteral("Параметры не записаны: прибор хранит время только с 2000 "
+                                   "по 2099 год."));
+        return;
+    }
+    writeThenRead(
+        {{QStringLiteral("desc_WriteTime"), text, QStringLiteral("Время прибора"), nullptr}},
+        {QStringLiteral("desc_CurrentTime")});
 }
 
 void TovikDeviceWindow::on_pushButtonWriteTime_clicked()
 {
+    if (!completeFields({{ui->dateTimeEdit, QStringLiteral("Время прибора")}}))
+        return;
     writeTime(ui->dateTimeEdit->dateTime());
 }
 
@@ -589,7 +616,13 @@ void TovikDeviceWindow::on_pushButtonReadAllPpk_clicked()
 
 void TovikDeviceWindow::on_pushButtonWriteAllPpk_clicked()
 {
-    startWrites(io->ppkWrites());
+    QList<DescriptorWrites::Write> writes;
+    QString refusal;
+    if (!io->ppkWrites(&writes, &refusal)) {
+        refuseWrite(refusal);
+        return;
+    }
+    startWrites(writes);
 }
 
 void TovikDeviceWindow::on_pushButtonReadInput_clicked(int n)
@@ -633,6 +666,8 @@ void TovikDeviceWindow::on_pushButtonReadAudioInGain_clicked()
 
 void TovikDeviceWindow::on_pushButtonWriteAudioInGain_clicked()
 {
+    if (!completeFields({{ui->spinBoxAudioInGain, QStringLiteral("Усиление по входу")}}))
+        return;
     writeThenRead(
         {{QStringLiteral("desc_AudioInGain"), QString::number(ui->spinBoxAudioInGain->value()),
           QStringLiteral("Усиление по входу"), nullptr}},

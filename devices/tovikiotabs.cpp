@@ -1,5 +1,6 @@
 #include "devices/tovikiotabs.h"
 
+#include "devices/fieldvalues.h"
 #include "link/deviceconfigtable.h"
 
 #include <QCheckBox>
@@ -25,9 +26,11 @@ QString assignName(int signal)
     return QStringLiteral("OutputAssign%1").arg(signal, 2, 10, QLatin1Char('0'));
 }
 
-QString noItem(const QString &label)
+// The refusal of a write with fields that hold no value; empty when all hold one.
+QString incomplete(const QList<FieldValues::Field> &fields)
 {
-    return QStringLiteral("Параметры не записаны: не выбрано значение «%1».").arg(label);
+    const QStringList missing = FieldValues::missing(fields);
+    return missing.isEmpty() ? QString() : FieldValues::incomplete(missing);
 }
 
 const char *const inputTitles[] = {"Вход 1", "Вход 2", "Вход управления"};
@@ -58,6 +61,19 @@ TovikIoTabs::TovikIoTabs(QWidget *form)
                 form,
                 QStringLiteral("checkOutputAssign%1_%2").arg(s, 2, 10, QLatin1Char('0')).arg(k));
     }
+    // Nothing holds a value before the unit gave one.
+    QList<QWidget *> fields;
+    for (QComboBox *box : ppkBoxes)
+        fields << box;
+    for (QComboBox *box : inputControls)
+        fields << box;
+    for (int k = 0; k < outputCount; ++k) {
+        fields << outputPolarities[size_t(k)];
+        for (QCheckBox *box : assigns[size_t(k)])
+            fields << box;
+    }
+    for (QWidget *field : qAsConst(fields))
+        FieldValues::clear(field);
 }
 
 QStringList TovikIoTabs::ppkReads()
@@ -97,26 +113,30 @@ QStringList TovikIoTabs::outputReads(int k)
     return names;
 }
 
-QList<DescriptorWrites::Write> TovikIoTabs::ppkWrites() const
+bool TovikIoTabs::ppkWrites(QList<DescriptorWrites::Write> *writes, QString *refusal) const
 {
-    QList<DescriptorWrites::Write> writes;
+    QList<FieldValues::Field> fields;
+    for (int n = 0; n < ppkCount; ++n)
+        fields.append({ppkBoxes[size_t(n)], QStringLiteral("Контроль ППК %1").arg(n + 1)});
+    *refusal = incomplete(fields);
+    if (!refusal->isEmpty())
+        return false;
     for (int n = 0; n < ppkCount; ++n) {
         const bool on = ppkBoxes[size_t(n)]->currentIndex() == 1;
-        writes.append({indexed("PpkCtrlEnable", n),
-                       on ? QStringLiteral("да") : QStringLiteral("нет"),
-                       QStringLiteral("Контроль ППК %1").arg(n + 1), nullptr});
+        writes->append({indexed("PpkCtrlEnable", n),
+                        on ? QStringLiteral("да") : QStringLiteral("нет"), fields.at(n).label,
+                        nullptr});
     }
-    return writes;
+    return true;
 }
 
 bool TovikIoTabs::inputWrites(int n, QList<DescriptorWrites::Write> *writes, QString *refusal) const
 {
     const QString label = QStringLiteral("%1: Контроль").arg(QString::fromUtf8(inputTitles[n]));
-    const int index = inputControls[size_t(n)]->currentIndex();
-    if (index < 0) {
-        *refusal = noItem(label);
+    *refusal = incomplete({{inputControls[size_t(n)], label}});
+    if (!refusal->isEmpty())
         return false;
-    }
+    const int index = inputControls[size_t(n)]->currentIndex();
     writes->append({indexed("InputCtrlEnable", n), QString::number(index), label, nullptr});
     return true;
 }
@@ -126,17 +146,19 @@ bool TovikIoTabs::outputWrites(int k, QList<DescriptorWrites::Write> *writes,
 {
     const QString title = QString::fromUtf8(outputTitles[k]);
     const QString label = QStringLiteral("%1: Полярность").arg(title);
-    const int polarity = outputPolarities[size_t(k)]->currentIndex();
-    if (polarity < 0) {
-        *refusal = noItem(label);
+    QList<FieldValues::Field> fields {{outputPolarities[size_t(k)], label}};
+    for (const QCheckBox *box : assigns[size_t(k)])
+        fields.append({box, QStringLiteral("%1: %2").arg(title, box->text())});
+    *refusal = incomplete(fields);
+    if (!refusal->isEmpty())
         return false;
-    }
+    const int polarity = outputPolarities[size_t(k)]->currentIndex();
     writes->append({indexed("OutputPolarity", k), QString::number(polarity), label, nullptr});
     for (int s = 0; s < assignCount; ++s) {
         const QCheckBox *box = assigns[size_t(k)][size_t(s)];
         writes->append({QStringLiteral("desc_%1[%2]").arg(assignName(s)).arg(k),
                         box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-                        QStringLiteral("%1: %2").arg(title, box->text()), nullptr});
+                        fields.at(s + 1).label, nullptr});
     }
     return true;
 }

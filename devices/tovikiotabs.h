@@ -37,8 +37,8 @@ public:
     // Output k (0-2): state, polarity, the 14 assignments.
     static QStringList outputReads(int k);
 
-    QList<DescriptorWrites::Write> ppkWrites() const;
-    // False, with the reason, when a list box holds no item.
+    // False, with the reason, when a field holds no value.
+    bool ppkWrites(QList<DescriptorWrites::Write> *writes, QString *refusal) const;
     bool inputWrites(int n, QList<DescriptorWrites::Write> *writes, QString *refusal) const;
     bool outputWrites(int k, QList<DescriptorWrites::Write> *writes, QString *refusal) const;
 

@@ -1,5 +1,6 @@
 #include "devices/toviklinestab.h"
 
+#include "devices/fieldvalues.h"
 #include "devices/framelo.h"
 #include "journal/databaseparams.h"
 #include "link/amodule.h"
@@ -57,6 +58,11 @@ TovikLinesTab::TovikLinesTab(QWidget *form, bool oneColumn, Amodule *facade, Pro
     auto *grid = new QGridLayout(contents);
     for (int n = 0; n < lineCount; ++n) {
         auto *frame = new FrameLo(n, contents);
+        // The line's settings hold no value before the unit gave them.
+        for (QWidget *field : {static_cast<QWidget *>(frame->comboBoxLoCtrlEnable),
+                               static_cast<QWidget *>(frame->spinBoxLoNorm),
+                               static_cast<QWidget *>(frame->spinBoxLoThreshold)})
+            FieldValues::clear(field);
         if (oneColumn)
             grid->addWidget(frame, n, 0);
         else
@@ -167,6 +173,7 @@ bool TovikLinesTab::showDescriptor(const QString &name, int index, const QString
         const double volts = millivolts / 1000.0;
         if (ok && volts >= box->minimum() && volts <= box->maximum()) {
             box->setValue(volts);
+            FieldValues::given(box);
             shown = true;
         }
     } else {
@@ -354,43 +361,61 @@ void TovikLinesTab::on_pushButtonReadAllLo_clicked()
         host.read(readAllNames());
 }
 
-bool TovikLinesTab::lineWrites(int n, QList<DescriptorWrites::Write> *writes)
+QList<FieldValues::Field> TovikLinesTab::lineFields(int n) const
 {
-    FrameLo *frame = lines[n].frame;
-    const int control = frame->comboBoxLoCtrlEnable->currentIndex();
-    if (control < 0) {
-        host.error(QStringLiteral("Параметры не записаны: не выбрано значение «Контроль линии» "
-                                  "(линия оповещения %1).")
-                       .arg(n + 1));
-        return false;
-    }
+    const FrameLo *frame = lines.at(n).frame;
     const QString title = QStringLiteral("линия оповещения %1").arg(n + 1);
-    writes->append({recordName("LoCtrlEnable", n), QString::number(control),
-                    QStringLiteral("Контроль линии (%1)").arg(title), nullptr});
+    return {{frame->comboBoxLoCtrlEnable, QStringLiteral("Контроль линии (%1)").arg(title)},
+            {frame->spinBoxLoNorm, QStringLiteral("Норма (%1)").arg(title)},
+            {frame->spinBoxLoThreshold, QStringLiteral("Допуск (%1)").arg(title)}};
+}
+
+bool TovikLinesTab::complete(const QList<int> &which)
+{
+    QList<FieldValues::Field> fields;
+    for (int n : which)
+        fields += lineFields(n);
+    const QStringList missing = FieldValues::missing(fields);
+    if (missing.isEmpty())
+        return true;
+    host.error(FieldValues::incomplete(missing));
+    return false;
+}
+
+void TovikLinesTab::lineWrites(int n, QList<DescriptorWrites::Write> *writes) const
+{
+    const FrameLo *frame = lines.at(n).frame;
+    const QList<FieldValues::Field> fields = lineFields(n);
+    writes->append({recordName("LoCtrlEnable", n),
+                    QString::number(frame->comboBoxLoCtrlEnable->currentIndex()),
+                    fields.at(0).label, nullptr});
     writes->append({recordName("LoCalibValue", n),
                     QString::number(LineValues::millivolts(frame->spinBoxLoNorm->value())),
-                    QStringLiteral("Норма (%1)").arg(title), nullptr});
+                    fields.at(1).label, nullptr});
     writes->append({recordName("LoCtrlDelta", n),
                     QString::number(LineValues::millivolts(frame->spinBoxLoThreshold->value())),
-                    QStringLiteral("Допуск (%1)").arg(title), nullptr});
-    return true;
+                    fields.at(2).label, nullptr});
 }
 
 void TovikLinesTab::on_pushButtonWriteLoParam_clicked(int n)
 {
-    QList<DescriptorWrites::Write> writes;
-    if (!lineWrites(n, &writes))
+    if (!complete({n}))
         return;
+    QList<DescriptorWrites::Write> writes;
+    lineWrites(n, &writes);
     host.write(writes, QString(), [this, n] { refreshVerdict(n); });
 }
 
 void TovikLinesTab::on_pushButtonWriteAllLo_clicked()
 {
+    QList<int> all;
+    for (int n = 0; n < lineCount; ++n)
+        all << n;
+    if (!complete(all))
+        return;
     QList<DescriptorWrites::Write> writes;
-    for (int n = 0; n < lineCount; ++n) {
-        if (!lineWrites(n, &writes))
-            return;
-    }
+    for (int n = 0; n < lineCount; ++n)
+        lineWrites(n, &writes);
     host.write(writes, QString(), [this] {
         for (int n = 0; n < lineCount; ++n)
             refreshVerdict(n);

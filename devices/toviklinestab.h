@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/descriptorwrites.h"
+#include "devices/fieldvalues.h"
 
 #include <QList>
 #include <QObject>
@@ -102,7 +103,12 @@ private:
 
     void refreshVerdict(int line);
     void loadRecord(int line);
-    bool lineWrites(int line, QList<DescriptorWrites::Write> *writes);
+    // The settings of a line that "Записать" sends, with their labels.
+    QList<FieldValues::Field> lineFields(int line) const;
+    // Whether the settings of these lines all hold a value; otherwise one message names
+    // those that do not.
+    bool complete(const QList<int> &which);
+    void lineWrites(int line, QList<DescriptorWrites::Write> *writes) const;
     void calibrate(const QList<int> &lines);
     static QString recordName(const char *name, int line);
 

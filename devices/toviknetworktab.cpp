@@ -1,5 +1,6 @@
 #include "devices/toviknetworktab.h"
 
+#include "devices/fieldvalues.h"
 #include "devices/tovikpultframe.h"
 #include "link/binstatus.h"
 #include "link/connectiondevice.h"
@@ -60,11 +61,16 @@ TovikNetworkTab::TovikNetworkTab(QWidget *form, QObject *parent)
               child<QPushButton>(form, "pushButtonWriteMacAddress")};
     deviceName->setMaxLength(maxNameLength);
     macAddr->setInputMask(QStringLiteral("HH:HH:HH:HH:HH:HH"));
-    macAddr->setText(QStringLiteral("000000000000"));
     consoles =
         makeFrames(form, "scrollAreaPults", QStringLiteral("Пульт"), "framePult", consoleCount);
     extensions = makeFrames(form, "scrollAreaExtBlocks", QStringLiteral("Блок расширения"),
                             "frameExtBlock", extensionCount);
+    // Nothing holds a value before the unit gave one.
+    for (QWidget *field : {static_cast<QWidget *>(deviceName), static_cast<QWidget *>(rs485Enable),
+                           static_cast<QWidget *>(devRole), static_cast<QWidget *>(macAddr)})
+        FieldValues::clear(field);
+    for (TovikPultFrame *frame : consoles + extensions)
+        FieldValues::clear(frame->enableBox());
     connect(rs485Enable, &QCheckBox::stateChanged, this, [this] { updateRs485Controls(); });
     connect(devRole, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] { updateRs485Controls(); });
@@ -167,11 +173,25 @@ QString TovikNetworkTab::nameRefusal(const QString &name)
 bool TovikNetworkTab::rs485Writes(QList<DescriptorWrites::Write> *writes, QString *refusal)
 {
     const int role = devRole->currentIndex();
-    if (role < 0) {
-        *refusal = QStringLiteral("Параметры не записаны: не выбрано значение «Тип блока».");
+    // Units before build 576 have no name to write; the rows are written from their boxes
+    // unless the unit is an extension unit.
+    QList<FieldValues::Field> fields;
+    if (m_build >= newerBuild)
+        fields.append({deviceName, QStringLiteral("Имя устройства")});
+    fields.append({rs485Enable, QStringLiteral("Включить RS-485")});
+    fields.append({devRole, QStringLiteral("Тип блока")});
+    if (role <= 0) {
+        for (int n = 0; n < consoles.size(); ++n)
+            fields.append({consoles.at(n)->enableBox(), QStringLiteral("Пульт %1").arg(n + 1)});
+        for (int n = 0; n < extensions.size(); ++n)
+            fields.append(
+                {extensions.at(n)->enableBox(), QStringLiteral("Блок расширения %1").arg(n + 1)});
+    }
+    const QStringList missing = FieldValues::missing(fields);
+    if (!missing.isEmpty()) {
+        *refusal = FieldValues::incomplete(missing);
         return false;
     }
-    // Units before build 576 have no name to write.
     if (m_build >= newerBuild) {
         const QString name = deviceName->text();
         const QString reason = nameRefusal(name);
@@ -214,9 +234,8 @@ bool TovikNetworkTab::macWrite(QList<DescriptorWrites::Write> *writes, QString *
         *refusal = QStringLiteral("Параметры не записаны: у прибора этой версии нет MAC-адреса.");
         return false;
     }
-    if (!macAddr->hasAcceptableInput()) {
-        *refusal =
-            QStringLiteral("Параметры не записаны: поле «MAC-адрес» заполнено не полностью.");
+    if (!FieldValues::holds(macAddr)) {
+        *refusal = FieldValues::incomplete({QStringLiteral("MAC-адрес")});
         return false;
     }
     writes->append({QStringLiteral("desc_MacAddress"), macAddr->text().toUpper(),
@@ -226,7 +245,8 @@ bool TovikNetworkTab::macWrite(QList<DescriptorWrites::Write> *writes, QString *
 
 void TovikNetworkTab::updateRs485Controls()
 {
-    const bool on = rs485Enable->isChecked();
+    // A switch not read yet (partly checked) enables nothing.
+    const bool on = rs485Enable->checkState() == Qt::Checked;
     const bool central = devRole->currentIndex() == 0;
     devRole->setEnabled(on);
     for (TovikPultFrame *frame : qAsConst(consoles))

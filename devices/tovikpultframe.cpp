@@ -37,7 +37,8 @@ TovikPultFrame::TovikPultFrame(const QString &title, int number, QWidget *parent
 
 bool TovikPultFrame::isChecked() const
 {
-    return checkBoxPultEnable->isChecked();
+    // A box not read yet is partly checked: no row is enabled by it.
+    return checkBoxPultEnable->checkState() == Qt::Checked;
 }
 
 void TovikPultFrame::setChecked(bool checked)

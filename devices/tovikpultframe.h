@@ -16,6 +16,7 @@ public:
     // `title` "Пульт" or "Блок расширения", `number` from 1.
     TovikPultFrame(const QString &title, int number, QWidget *parent = nullptr);
 
+    // Ticked (a box that holds no value yet is not).
     bool isChecked() const;
     void setChecked(bool checked);
     // The serial number field as a decimal integer; -1 when it holds none.

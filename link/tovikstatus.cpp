@@ -69,7 +69,19 @@ QDateTime TovikStatus::parseUnitTime(const QString &text)
 
 QString TovikStatus::unitTimeText(const QDateTime &local)
 {
+    if (local < earliestUnitTime() || local > latestUnitTime())
+        return QString();
     return local.toString(QLatin1String(unitFormat));
+}
+
+QDateTime TovikStatus::earliestUnitTime()
+{
+    return QDateTime(QDate(2000, 1, 1), QTime(0, 0));
+}
+
+QDateTime TovikStatus::latestUnitTime()
+{
+    return QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59));
 }
 
 QString TovikStatus::displayText(const QDateTime &time)

@@ -35,7 +35,11 @@ public:
     // The unit's clock text: "hh:mm:ss dd/MM/yy" with the two-digit year read as
     // 2000-2099. Invalid when the text is not such a time.
     static QDateTime parseUnitTime(const QString &text);
+    // The text of a time from earliestUnitTime() to latestUnitTime(), the times the clock
+    // can hold; empty for any other, which the unit would take for another century's.
     static QString unitTimeText(const QDateTime &local);
+    static QDateTime earliestUnitTime();
+    static QDateTime latestUnitTime();
     // The form the windows show times in ("hh:mm:ss dd.MM.yyyy").
     static QString displayText(const QDateTime &time);
 
