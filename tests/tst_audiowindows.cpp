@@ -180,7 +180,6 @@ private slots:
     void refusals_data()
     {
         const QString incomplete = "Параметры не записаны: поле «%1» заполнено не полностью.";
-        const QString notChosen = "Параметры не записаны: не выбрано значение «%1».";
         const QString notTaken = "Устройство не приняло параметры: %1.";
         const QStringList serialAndAddress = {"lineEditSerialNumber=77", "lineEditIpAddr=10.1.2.3"};
         const int horn = DeviceType::Horn, console = DeviceType::IpPult, media = DeviceType::Media;
@@ -192,9 +191,9 @@ private slots:
              incomplete.arg("Широковещательный адрес"), nullptr},
             {"empty volume", horn, {"lineEditMaxVolume="}, "pushButtonWriteMaxVolume", incomplete.arg("Максимальная громкость"), nullptr},
             {"volume 0", media, {"lineEditMaxVolume=0"}, "pushButtonWriteMaxVolume", incomplete.arg("Максимальная громкость"), nullptr},
-            {"no gain chosen", horn, {"comboBoxAmpNomPower=#-1"}, "pushButtonWriteSerial", notChosen.arg("Номинальное усиление, дБ"), nullptr},
+            {"no gain chosen", horn, {"comboBoxAmpNomPower=#-1"}, "pushButtonWriteSerial", incomplete.arg("Номинальное усиление, дБ"), nullptr},
             {"no speaker gain chosen", console, {"comboBoxSpeakerNomPower=#-1"}, "pushButtonWriteAmps",
-             notChosen.arg("Усиление встроенного динамика"), nullptr},
+             incomplete.arg("Усиление встроенного динамика"), nullptr},
             {"empty serial number", media, {"lineEditSerialNumber="}, "pushButtonWriteSerial", incomplete.arg("Серийный номер"), nullptr},
             {"serial number 0", console, {"lineEditSerialNumber=0"}, "pushButtonWriteSerial",
              "Параметры не записаны: серийный номер должен быть числом от 1 до 4294967295.", nullptr},

@@ -426,9 +426,9 @@ private slots:
             QCOMPARE(sets.value(0), QString::fromUtf8(row.sent));
         } else {
             QCOMPARE(sets, QStringList());
-            QCOMPARE(
-                boxes->texts(),
-                QStringList {"Ошибка: Параметры не записаны: не выбрано значение «Алгоритм»."});
+            QCOMPARE(boxes->texts(),
+                     QStringList {
+                         "Ошибка: Параметры не записаны: поле «Алгоритм» заполнено не полностью."});
         }
     }
 
