@@ -65,8 +65,10 @@ struct AudioDeviceWidgets {
 // ("SET FILE_RESET") and reads everything: the descriptors, the audio folder, the
 // configuration file and the status. By rule:
 // - a failed answer never becomes a value or a table row;
-// - only complete, valid fields are written; an incomplete one refuses the write with a
-//   message;
+// - a field holds no value until a good answer or the user's own edit gave it one (see
+//   FieldValues); a failed re-read leaves the last good value;
+// - only complete, valid fields are written: a group with a field that holds no complete
+//   value refuses the write with one message naming those fields, and sends nothing;
 // - the project changes only when the device confirmed the write, and the tree is told;
 // - every write list ends in one message: "Параметры записаны." when every write was
 //   confirmed, an error otherwise;
