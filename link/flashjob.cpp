@@ -85,6 +85,7 @@ QByteArray FlashJob::page(const FlashRecord &record, uint32_t address)
 
 void FlashJob::run(const FlashRecord &record)
 {
+    exchange.setStopFlag(record.cancel);
     runJob(record);
     // A step that went unanswered may still be answered: whoever uses the line next (the
     // next job, a request of the worker) must not take that answer for its own.

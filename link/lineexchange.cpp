@@ -85,12 +85,12 @@ bool LineExchange::resynchronise()
             outOfStep = false;
             return true;
         }
-        if (bound.hasExpired())
+        if (bound.hasExpired() || (stopFlag && stopFlag->load()))
             return false;
-        // Wakes for a whole line or at the end of the quiet time; bytes without a line feed
-        // are seen then and start the quiet time again.
-        transport->waitForLine(
-            int(qMax<qint64>(qMin(quiet.remainingTime(), bound.remainingTime()), 0)));
+        // Wakes for a whole line, at the end of the quiet time, or to look at the stop flag;
+        // bytes without a line feed are seen then and start the quiet time again.
+        transport->waitForLine(int(
+            qBound<qint64>(0, qMin(quiet.remainingTime(), bound.remainingTime()), stopCheckMs)));
     }
 }
 

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <memory>
+
 class ConnectionDevice;
 
 // The short request/answer exchanges of file transfers, flashing jobs and port discovery.
@@ -38,14 +41,19 @@ public:
     // Whether a wait has ended without its answer since the line was last in step.
     bool isOutOfStep() const { return outOfStep; }
     // Drops what arrives until the line has been quiet for the quiet time; false when it
-    // keeps talking for longer than `quietBoundFactor` quiet times. Nothing to do (true) when
-    // the line is in step.
+    // keeps talking for longer than `quietBoundFactor` quiet times, or when the stop flag is
+    // set meanwhile. Nothing to do (true) when the line is in step.
     bool resynchronise();
+    // A flag (set from any thread) that ends a resynchronisation early: the job that waits
+    // is being stopped.
+    void setStopFlag(std::shared_ptr<std::atomic_bool> flag) { stopFlag = std::move(flag); }
 
     static constexpr int quietBoundFactor = 4;
+    static constexpr int stopCheckMs = 100;
 
 private:
     ConnectionDevice *transport;
     int quietMs;
     bool outOfStep = false;
+    std::shared_ptr<std::atomic_bool> stopFlag;
 };
