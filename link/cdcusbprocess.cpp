@@ -357,6 +357,7 @@ void CdcUsbProcess::clearCurrent()
     currentRequest.clear();
     answerLines.clear();
     answerBytes = 0;
+    answerHasNul = false;
     if (requestTimer)
         requestTimer->stop();
 }
@@ -392,6 +393,7 @@ void CdcUsbProcess::takeNextJob()
         currentKind = requestKind(currentRequestText());
         answerLines.clear();
         answerBytes = 0;
+        answerHasNul = false;
         transport->write(currentRequest);
         requestTimer->start(requestDeadlineMs);
         return;
@@ -474,9 +476,16 @@ void CdcUsbProcess::processAnswerLines()
             failExchange(QStringLiteral("ERROR OVERFLOW"));
             return;
         }
-        const QByteArray raw = transport->readLine();
+        QByteArray raw = transport->readLine();
         if (raw.isEmpty())
             return;
+        // Text ends at a NUL byte: the line would be cut short there (a value, a file block
+        // read as its end, two listing entries run together). The answer is framed as usual
+        // and fails; the NUL is shown.
+        if (raw.contains('\0')) {
+            answerHasNul = true;
+            raw.replace('\0', QByteArrayLiteral("\\0"));
+        }
         const QString line = ConnectionDevice::decode(raw);
         answerLines.append(line);
         answerBytes += raw.size();
@@ -521,6 +530,8 @@ void CdcUsbProcess::report(const QString &answer, int err)
     // `answer` may be one of the answer lines that clearCurrent() drops.
     const QString text = answer;
     const QString request = currentRequestText();
+    if (answerHasNul)
+        err = -1;
     clearCurrent();
     emit receivedAnswer(request, text, err);
     scheduleWake();

@@ -177,6 +177,8 @@ private:
     int currentKind = -1;
     QStringList answerLines;
     int answerBytes = 0;
+    // A line of the answer held a NUL byte: the exchange fails.
+    bool answerHasNul = false;
     QTimer *linkTimer = nullptr;
     QTimer *requestTimer = nullptr;
     QTimer *searchTimer = nullptr;

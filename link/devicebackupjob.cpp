@@ -135,8 +135,12 @@ void DeviceBackupJob::listKeys()
         // A unit without the folder has no key files.
         if (result.ok() && job) {
             for (const FileListJob::Entry &entry : job->entries()) {
-                if (!entry.folder && DeviceConfigTable::isConfigFile(m_backup.typeCode, entry.path))
+                if (!entry.folder &&
+                    DeviceConfigTable::isConfigFile(m_backup.typeCode, entry.path)) {
                     paths << entry.path;
+                    if (entry.size >= 0)
+                        listedSizes.insert(entry.path, entry.size);
+                }
             }
         }
         if (job)
@@ -165,6 +169,8 @@ void DeviceBackupJob::downloadNext()
         return;
     }
     download = new FileDownloadJob(facade(), paths.at(next), this);
+    // A file whose length the listing gave must come whole.
+    download->setExpectedSize(listedSizes.value(paths.at(next), -1));
     connect(download, &DeviceJob::finished, this, &DeviceBackupJob::fileDone);
     connect(download, &DeviceJob::progress, this, [this] { touch(); });
     download->start();

@@ -3,6 +3,7 @@
 #include "link/devicebackup.h"
 #include "link/devicejob.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 
@@ -47,6 +48,8 @@ private:
     DeviceBackup m_backup;
     QStringList names;
     QStringList paths;
+    // Lengths of the files that a folder listing gave.
+    QHash<QString, qint64> listedSizes;
     QStringList absent;
     int next = 0;
     QPointer<FileDownloadJob> download;

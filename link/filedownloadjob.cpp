@@ -46,6 +46,17 @@ void FileDownloadJob::onBlock(const QString &filepath, int position, int, QByteA
         return;
     case 2:
         setStep(Read);
+        // The listing said how long the file is: a download of another length is not the
+        // file (blocks lost or added on the way).
+        if (expected >= 0 && position != expected) {
+            finish(Status::Failed, position,
+                   QStringLiteral("%1 bytes of %2 came from the device, but its folder lists "
+                                  "%3 bytes")
+                       .arg(position)
+                       .arg(path)
+                       .arg(expected));
+            return;
+        }
         if (buf)
             bytes = *buf;
         emit progress(position, expected < 0 ? position : expected);

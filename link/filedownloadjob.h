@@ -24,7 +24,8 @@ public:
 
     QString devicePath() const { return path; }
     // The total that progress() reports (-1, the default: unknown). The device does not say
-    // how long a file is; a caller that knows it from the folder listing can tell the job.
+    // how long a file is; a caller that knows it from the folder listing can tell the job,
+    // and a download of another length then fails.
     void setExpectedSize(qint64 size) { expected = size; }
     // The whole file, once the job is done.
     QByteArray content() const { return bytes; }

@@ -11,6 +11,20 @@ FileTransferJob::FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transp
 
 void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &cancel)
 {
+    uploadBlocks(request, cancel);
+    // A step that went unanswered may still be answered: the next user of the line must
+    // not take that answer for its own.
+    exchange.resynchronise();
+}
+
+void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
+{
+    downloadBlocks(path, cancel);
+    exchange.resynchronise();
+}
+
+void FileTransferJob::uploadBlocks(const FileWriteRequest &request, std::atomic_bool &cancel)
+{
     const QString &path = request.path;
     static const QByteArray empty;
     const QByteArray &data = request.data ? *request.data : empty;
@@ -54,7 +68,7 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
     }
 }
 
-void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
+void FileTransferJob::downloadBlocks(const QString &path, std::atomic_bool &cancel)
 {
     if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path)) {
         worker->reportBlockReaded(path, 0, 0, nullptr, -3);
@@ -94,7 +108,9 @@ void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
             continue;
         }
         undecodable = 0;
-        if (whole.size() > maxDownloadSize - bytes.size()) {
+        // More than asked for is no block of this file: the device and the console no
+        // longer agree on where the file is read.
+        if (bytes.size() > blockSize || whole.size() > maxDownloadSize - bytes.size()) {
             failDownload(path, position);
             return;
         }

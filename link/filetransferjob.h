@@ -33,10 +33,13 @@ public:
     // Result codes of fileBlockReaded: 0 block (buffer holds it), 2 complete (buffer holds
     // the whole file), 1 cancelled, -1 a read failed, -2 the device was reset afterwards,
     // -3 "SET FILE_OPEN" refused (no buffer). Every download ends with exactly one of 1, 2,
-    // -2 and -3.
+    // -2 and -3. A read answered with a NUL byte in its block, or with more bytes than
+    // asked, is a failed read.
     void download(const QString &path, std::atomic_bool &cancel);
 
 private:
+    void uploadBlocks(const FileWriteRequest &request, std::atomic_bool &cancel);
+    void downloadBlocks(const QString &path, std::atomic_bool &cancel);
     void failDownload(const QString &path, int position);
 
     CdcUsbProcess *worker;

@@ -165,8 +165,11 @@ void FirmwareUpdateJob::enterBootloader()
         // No answer in time: the device may have restarted without one; the worker drops the
         // link after such an exchange, and the bootloader is awaited as after an answer.
         if (err != 0 && !answer.startsWith(QLatin1String("ERROR TIMEOUT"))) {
+            // The answer is what the device said, not a reason: an "OK" without its carriage
+            // return fails as well, and must not read as a confirmation.
             finish(Status::Failed, -1,
-                   QStringLiteral("the device refused to start its bootloader: %1")
+                   QStringLiteral("the device did not start its bootloader: it answered "
+                                  "\"SET BOOT\" with \"%1\", not with the line \"OK\\r\\n\"")
                        .arg(answer.trimmed()),
                    answer);
             return;

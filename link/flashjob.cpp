@@ -19,12 +19,21 @@ QString cancelledText()
     return CdcUsbProcess::tr("Операция прервана");
 }
 
+// How long the line must stay quiet before a step that follows a missed wait: longer than
+// the longest wait, so that the late answer to any step has come and gone by then.
+int quietTime(const FlashJob::Timing &timing)
+{
+    const int longest = qMax(qMax(timing.addressWaitMs, timing.eraseWaitMs),
+                             qMax(timing.pageWaitMs, timing.exitWaitMs));
+    return longest + qMax(longest / 10, 20);
+}
+
 } // namespace
 
 FlashJob::FlashJob(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType)
     : worker(worker)
     , transport(transport)
-    , exchange(transport)
+    , exchange(transport, quietTime(timing()))
     , deviceType(deviceType)
     , times(timing())
 {
@@ -75,6 +84,15 @@ QByteArray FlashJob::page(const FlashRecord &record, uint32_t address)
 }
 
 void FlashJob::run(const FlashRecord &record)
+{
+    exchange.setStopFlag(record.cancel);
+    runJob(record);
+    // A step that went unanswered may still be answered: whoever uses the line next (the
+    // next job, a request of the worker) must not take that answer for its own.
+    exchange.resynchronise();
+}
+
+void FlashJob::runJob(const FlashRecord &record)
 {
     switch (record.kind) {
     case FlashRecord::Erase:
@@ -267,10 +285,10 @@ bool FlashJob::eraseSector(uint32_t address)
 
 bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArray &bytes)
 {
-    if (!setAddress(address))
+    if (!setAddress(address) ||
+        !exchange.sendLine(QLatin1String(command) + QLatin1Char(' ') +
+                           QString::fromLatin1(bytes.toHex())))
         return false;
-    exchange.sendLine(QLatin1String(command) + QLatin1Char(' ') +
-                      QString::fromLatin1(bytes.toHex()));
     const QByteArray answer = exchange.waitAnswerLine(times.pageWaitMs);
     if (answer == "OK\r\n")
         return true;
@@ -296,6 +314,10 @@ bool FlashJob::exitBoot()
 
 void FlashJob::pauseBeforeRetry(int ms)
 {
+    // After a missed wait the next step first waits for the line to fall quiet, which is
+    // longer than any pause, and drops what arrives meanwhile.
+    if (exchange.isOutOfStep())
+        return;
     if (ms > 0)
         QThread::msleep(ulong(ms));
     transport->discardInput();

@@ -55,6 +55,7 @@ public:
     static QByteArray page(const FlashRecord &record, uint32_t address);
 
 private:
+    void runJob(const FlashRecord &record);
     void erase(const FlashRecord &record);
     void eraseConsole(const FlashRecord &record);
     void write(const FlashRecord &record);
@@ -67,7 +68,9 @@ private:
     bool exitBoot();
     bool setAddress(uint32_t address);
     bool pageCommand(const char *command, uint32_t address, const QByteArray &bytes);
-    // Pause before a retry, then forget whatever the device said in between.
+    // Pause before a retry, then forget whatever the device said in between. After a step
+    // that went unanswered the next step gets the line back in step instead (LineExchange):
+    // every try of a page is then its address and its command, both answered in step.
     void pauseBeforeRetry(int ms);
     // The area of a write or verify passes the end of the 32-bit address space.
     static bool wrapsAround(const FlashRecord &record);

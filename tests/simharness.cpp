@@ -118,12 +118,13 @@ void SimHarness::clearFaults(SimDevice *device)
 }
 
 void SimHarness::setRawAnswer(SimDevice *device, const QString &prefix, const QByteArray &raw,
-                              int count)
+                              int count, int skip)
 {
     run([&] {
         SimFaults::Rule rule;
         rule.prefix = prefix;
         rule.count = count;
+        rule.skip = skip;
         rule.action = SimFaults::Rule::Raw;
         rule.raw = raw;
         server->commandDevice(device)->faults.rules.append(rule);

@@ -41,9 +41,10 @@ public:
     // Changes the device's faults on the simulator's thread.
     void setFault(SimDevice *device, const QString &fault);
     void clearFaults(SimDevice *device);
-    // The next `count` requests starting with `prefix` get `raw` as their answer (-1: all).
+    // The next `count` requests starting with `prefix`, after `skip` of them passed, get
+    // `raw` as their answer (-1: all).
     void setRawAnswer(SimDevice *device, const QString &prefix, const QByteArray &raw,
-                      int count = -1);
+                      int count = -1, int skip = 0);
     QStringList requestLog(SimDevice *device);
     // When each line of requestLog() arrived (monotonic milliseconds).
     QList<qint64> requestTimes(SimDevice *device);

@@ -66,7 +66,8 @@ private slots:
         // Central units 2100 to 2102 keep journals: four slots wrapped and read from a file,
         // none, and one that answers another index. Units 2201 to 2203 show text lines, the
         // diagonals from a hexadecimal file (broken into lines) and 511 bytes; 2204 refuses
-        // its screen.
+        // its screen. Loudspeakers 1010 to 1012 answer file reads with blocks that lose 100
+        // bytes, carry 100 bytes more than asked, or hold a NUL byte.
         QVERIFY(writeFile(dir.filePath("records.txt"),
                           "# six records, oldest first\n"
                           "00F15365C00000\n3CF15365810000\n"
@@ -102,12 +103,18 @@ private slots:
                          "--screen-text",  "2201=" + textLines.join('|'),
                          "--screen-file",  "2202=" + dir.filePath("diagonals.hex"),
                          "--screen-file",  "2203=" + dir.filePath("short.bin"),
-                         "--fault",        "2204:fail=-1:GET SCREEN"});
+                         "--fault",        "2204:fail=-1:GET SCREEN",
+                         "--device",       "horn:1010@127.77.0.10",
+                         "--device",       "horn:1011@127.77.0.11",
+                         "--device",       "horn:1012@127.77.0.12",
+                         "--fault",        "1010:short-block=100",
+                         "--fault",        "1011:long-block=100",
+                         "--fault",        "1012:nul=-1:GET FILE_READ"});
         QByteArray output;
         QList<TestUtil::SimEndpoint> started;
         QVERIFY2(TestUtil::waitForSimulator(simulator, &started, &output), output.constData());
         // The first device of each type, and every device by serial number.
-        QCOMPARE(started.size(), 13);
+        QCOMPARE(started.size(), 16);
         for (const TestUtil::SimEndpoint &device : qAsConst(started)) {
             if (!endpoints.contains(device.key))
                 endpoints.insert(device.key, device.address);
@@ -247,6 +254,10 @@ private slots:
             {"one of a list fails", {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"}, 4, "1 of 2 reads failed"},
             {"file creation refused", {"--tcp", "%media%", "upload", readme, "0:\\r.md"}, 4, "the device refused to create 0:\\r.md"},
             {"missing remote file", {"--tcp", "%horn%", "download", "0:\\none.bin", "%DIR%/none.bin"}, 4, "the device refused to open 0:\\none.bin"},
+            // The folder lists 2048 bytes; every block loses 100 of its 512.
+            {"download shorter than listed", {"--tcp", "%1010%", "download", "0:\\audio\\siren.wav", "%DIR%/short.wav"}, 4, "1648 bytes of 0:\\audio\\siren.wav came from the device, but its folder lists 2048 bytes"},
+            {"block longer than asked", {"--tcp", "%1011%", "download", "0:\\audio\\siren.wav", "%DIR%/long.wav"}, 4, "reading 0:\\audio\\siren.wav from the device failed after 0 bytes"},
+            {"block with a NUL byte", {"--tcp", "%1012%", "download", "0:\\audio\\siren.wav", "%DIR%/nul.wav"}, 4, "reading 0:\\audio\\siren.wav from the device failed after 0 bytes"},
             {"missing local file", {"--tcp", "%horn%", "upload", "/nonexistent/x", "0:\\x"}, 2, "cannot open /nonexistent/x"},
             {"not a firmware image", {"--tcp", "%horn%", "flash", readme}, 3, readme + " is not a firmware image"},
             // Refused before a byte is read: neither blocks nor fills memory.

@@ -352,6 +352,25 @@ private slots:
         QVERIFY(!QFileInfo::exists(out));
     }
 
+    void keyFileOfAnotherLengthFailsBackup()
+    {
+        // The key folder lists the file's length: blocks that lose bytes on the way make a
+        // download of another length, which is not the file.
+        SimDevice *device = simulatedOf["unit"];
+        const QString keyPath = QStringLiteral("0:\\keys\\5001.key");
+        storeFile(device, keyPath, QByteArray(1000, 'k'));
+        sim->setFault(device, "short-block=10");
+        DeviceBackupJob job(&links["unit"]->module);
+        const DeviceJob::Result result = runJob(job);
+        sim->clearFaults(device);
+        SimCommandDevice *command = sim->command(device);
+        sim->run([&] { command->files.remove(keyPath); });
+        QCOMPARE(result.status, DeviceJob::Status::Failed);
+        QCOMPARE(result.step, int(DeviceBackupJob::ReadFiles));
+        QVERIFY2(result.message.contains(keyPath) && result.message.contains("lists 1000 bytes"),
+                 qPrintable(result.message));
+    }
+
     void brokenFileRefused_data() { addRows(brokenRows); }
 
     void brokenFileRefused()

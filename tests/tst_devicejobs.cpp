@@ -269,8 +269,24 @@ private slots:
             QVERIFY(watch.wait());
             QCOMPARE(watch.result().status, DeviceJob::Status::Failed);
             QCOMPARE(watch.result().step, int(FirmwareUpdateJob::EnterBootloader));
-            QCOMPARE(watch.result().message, "the device refused to start its bootloader: ERROR");
+            QCOMPARE(watch.result().message,
+                     "the device did not start its bootloader: it answered \"SET BOOT\" with "
+                     "\"ERROR\", not with the line \"OK\\r\\n\"");
             QCOMPARE(sim->requestLog(unit), QStringList {"SET BOOT"});
+        }
+        // An "OK" without its carriage return is no confirmation, and the message does not
+        // read as one.
+        sim->clearLog(unit);
+        sim->setRawAnswer(unit, "SET BOOT", "OK\n", 1);
+        {
+            FirmwareUpdateJob job(&unitLink->module, image, unitLink->type);
+            Watch watch(&job);
+            job.start();
+            QVERIFY(watch.wait());
+            QCOMPARE(watch.result().status, DeviceJob::Status::Failed);
+            QCOMPARE(watch.result().message,
+                     "the device did not start its bootloader: it answered \"SET BOOT\" with "
+                     "\"OK\", not with the line \"OK\\r\\n\"");
         }
 
         // The device restarts, but its bootloader never tells its type: the wait is bounded

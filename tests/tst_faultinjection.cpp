@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMetaEnum>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,6 +48,8 @@ constexpr int lateByMs = 1500;
 // No operation, however the device misbehaves, runs longer than this.
 constexpr int operationBoundMs = 30000;
 constexpr uint32_t flashBase = 0x08000000;
+// How late a late bootloader step is answered: three times its wait.
+constexpr int lateStepMs = 600;
 
 const QStringList readNames = {"SerialNumber", "IpAddress", "NetMask",
                                "GateWay",      "MaxVolume", "AmpNomPower"};
@@ -341,6 +344,76 @@ private slots:
             sim->run([&] { flashed = command->flash.read(flashBase, payload.size()); });
             QCOMPARE(flashed, payload);
         }
+    }
+
+    // A bootloader that answers steps later than their waits. The late answer must never be
+    // taken for the answer to the next step: the update flashes the image or fails, and a
+    // page whose verify the device refused is never reported as flashed.
+    void lateBootloaderSteps_data()
+    {
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<bool>("mayBeDone");
+        // The flash address at which the update must fail, or 0.
+        QTest::addColumn<uint>("failedPage");
+        const QString badPage = QStringLiteral("bad-page=%1").arg(flashBase + 0x200, 0, 16);
+        const QString late = QStringLiteral("late=%1").arg(lateStepMs);
+        // Erasing one sector and writing four pages take five addresses before the verify.
+        QTest::newRow("every address late, a page refused by its verify")
+            << late + ":SET ADDR|" + badPage << false << 0u;
+        QTest::newRow("every step late, a page refused by its verify")
+            << late + ":SET |" + badPage << false << 0u;
+        QTest::newRow("every step late") << late + ":SET " << true << 0u;
+        QTest::newRow("one address late in the verify, then a page refused")
+            << late + "/1@5:SET ADDR|" + badPage << false << flashBase + 0x200;
+        QTest::newRow("one address late in the write") << late + "/1@2:SET ADDR" << true << 0u;
+    }
+
+    void lateBootloaderSteps()
+    {
+        QFETCH(QString, faults);
+        QFETCH(bool, mayBeDone);
+        QFETCH(uint, failedPage);
+        // The bootloader's waits in their real proportions, a tenth as long (the retry pauses
+        // as long as the address wait and more), and answers three address waits late.
+        const FlashJob::Timing suiteTiming = FlashJob::timing();
+        const auto restoreTiming = qScopeGuard([&] { FlashJob::setTiming(suiteTiming); });
+        FlashJob::Timing timing;
+        timing.addressWaitMs = lateStepMs / 3;
+        timing.eraseWaitMs = 1000;
+        timing.pageWaitMs = 1000;
+        timing.exitWaitMs = lateStepMs / 3;
+        timing.eraseRetryPauseMs = lateStepMs / 2;
+        timing.pageRetryPauseMs = lateStepMs / 2;
+        FlashJob::setTiming(timing);
+
+        const QByteArray payload = TestUtil::randomBytes(4 * 256);
+        const QString path = scratch.filePath("late.norda");
+        QVERIFY(TestUtil::writeFile(path, TestUtil::firmwareFile(flashBase, payload)));
+        FirmwareImage image;
+        QVERIFY(image.load(path));
+        SimCommandDevice *command = sim->command(boot);
+        sim->run([&] { command->flash = SimFlash(); });
+        sim->clearLog(boot);
+        for (const QString &fault : faults.split('|'))
+            sim->setFault(boot, fault);
+
+        FirmwareUpdateJob job(&bootLink->module, image, DeviceType::Bootloader);
+        const DeviceJob::Result result = run(&job);
+        QByteArray flashed;
+        sim->run([&] { flashed = command->flash.read(flashBase, payload.size()); });
+        if (result.ok()) {
+            QVERIFY2(mayBeDone, "flashed although a page was refused");
+            QCOMPARE(flashed, payload);
+        } else {
+            QCOMPARE(result.status, Status::Failed);
+        }
+        if (failedPage != 0) {
+            QCOMPARE(result.step, int(FirmwareUpdateJob::Verify));
+            QCOMPARE(result.position, qint64(failedPage));
+        }
+
+        sim->clearFaults(boot);
+        QVERIFY(bootLink->serves(QString(), recoveryBoundMs + lateStepMs));
     }
 
 private:

@@ -352,6 +352,53 @@ private slots:
         QCOMPARE(log.last(), "SET FILE_RESET");
     }
 
+    void downloadOfAFaultyBlock_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("raw"); // the second block's answer, when not empty
+        QTest::addColumn<int>("failedAt");
+        // A NUL byte cuts the text of the block short: at the block's start it would read as
+        // the end of the file.
+        QTest::newRow("NUL at the start of a block")
+            << "" << QByteArray(1, '\0') + randomBytes(512).toHex().toUpper() + "\r\nOK\r\n"
+            << 512;
+        QTest::newRow("NUL inside a block") << "nul=1@1:GET FILE_READ" << QByteArray() << 512;
+        // The device reads ahead: every block is longer than asked, the file is still whole.
+        QTest::newRow("100 bytes more than asked") << "long-block=100" << QByteArray() << 0;
+        QTest::newRow("one byte more than asked") << "long-block=1" << QByteArray() << 0;
+        QTest::newRow("twice as long as asked")
+            << "" << QByteArray(randomBytes(1024).toHex() + "\r\nOK\r\n") << 512;
+    }
+
+    void downloadOfAFaultyBlock()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, raw);
+        QFETCH(int, failedAt);
+        const QString path = "0:\\audio\\faulty.bin";
+        store(path, randomBytes(3144));
+        if (!fault.isEmpty())
+            sim->setFault(horn, fault);
+        // The first block is the device's own; the second is replaced.
+        if (!raw.isEmpty())
+            sim->setRawAnswer(horn, "GET FILE_READ", raw, 1, 1);
+        QCOMPARE(facade->module.readFile(path), 0);
+        // Until the download's last report (-1 is followed by -2).
+        QTRY_VERIFY_WITH_TIMEOUT(!facade->read.isEmpty() &&
+                                     facade->read.last().at(4).toInt() != 0 &&
+                                     facade->read.last().at(4).toInt() != -1,
+                                 20000);
+        // The download fails at the faulty block: no block of another size and no end is
+        // reported.
+        const QString at = QString::number(failedAt);
+        QStringList expected;
+        if (failedAt > 0)
+            expected << "0@" + at;
+        expected << "-1@" + at << "-2@" + at;
+        QCOMPARE(reports(facade->read, 4, 1), expected);
+        QCOMPARE(sim->requestLog(horn).last(), "SET FILE_RESET");
+    }
+
     void downloadEndsWithItsFacade()
     {
         const QString path = "0:\\audio\\long.bin";

@@ -10,6 +10,7 @@
 #include "tools/devsim/simdevice.h"
 #include "workerrelay.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -328,6 +329,76 @@ private slots:
         QCOMPARE(flasher->spy("errorVerifyFlashPage").first().at(0).toUInt(), 0x08000100u);
         QCOMPARE(flasher->spy("errorVerifyFlashPage").first().at(1).toString(),
                  QString::fromUtf8("Ошибка верификации"));
+    }
+
+    void lateAnswerIsWaitedOut_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("erase") << int(FlashRecord::Erase);
+        QTest::newRow("write") << int(FlashRecord::Write);
+        QTest::newRow("verify") << int(FlashRecord::Verify);
+    }
+
+    void lateAnswerIsWaitedOut()
+    {
+        // The second page's address is answered after its wait. Nothing more is sent until
+        // that answer has come and the line has been quiet for longer than the longest wait;
+        // then the page is tried again from its address, and every page is done.
+        QFETCH(int, kind);
+        const FlashJob::Timing suiteTiming = FlashJob::timing();
+        const auto restoreTiming = qScopeGuard([&] { FlashJob::setTiming(suiteTiming); });
+        FlashJob::Timing timing = suiteTiming;
+        timing.addressWaitMs = 100;
+        timing.eraseWaitMs = 400;
+        timing.pageWaitMs = 400;
+        timing.exitWaitMs = 100;
+        FlashJob::setTiming(timing);
+        const int lateMs = 300;
+        const int quietMs = 400;
+
+        const QByteArray image = randomBytes(0x300);
+        const uint32_t size = kind == FlashRecord::Erase ? 0x8000u : 0x300u;
+        if (kind == FlashRecord::Verify) {
+            QCOMPARE(flasher->module.writeFlash(base, size, image.constData()), 0);
+            QVERIFY(flasher->waitAny({"finishWrite", "errorWriteFlashPage"}));
+            flasher->spies->clear();
+            sim->clearLog(boot);
+        }
+        sim->setFault(boot, QStringLiteral("late=%1/1@1:SET ADDR").arg(lateMs));
+        const char *finish = kind == FlashRecord::Erase ? "finishErase"
+            : kind == FlashRecord::Write                ? "finishWrite"
+                                                        : "finishVerify";
+        const char *error = kind == FlashRecord::Erase ? "errorEraseSector"
+            : kind == FlashRecord::Write               ? "errorWriteFlashPage"
+                                                       : "errorVerifyFlashPage";
+        switch (kind) {
+        case FlashRecord::Erase:
+            QCOMPARE(flasher->module.eraseFlash(base, size), 0);
+            break;
+        case FlashRecord::Write:
+            QCOMPARE(flasher->module.writeFlash(base, size, image.constData()), 0);
+            break;
+        default:
+            QCOMPARE(flasher->module.verifyFlash(base, size, image.constData()), 0);
+            break;
+        }
+        QVERIFY(flasher->waitAny({finish, error}));
+        QCOMPARE(flasher->spy(error).count(), 0);
+        QCOMPARE(flasher->spy(finish).count(), 1);
+
+        // The late address, then its retry: the same address again, sent only after the late
+        // answer and the quiet time.
+        const QStringList log = sim->requestLog(boot);
+        const QList<qint64> times = sim->requestTimes(boot);
+        const int late = log.indexOf(QRegularExpression("SET ADDR .*"), 1);
+        QVERIFY(late > 0);
+        const int retry = late + 1;
+        QVERIFY(retry < log.size());
+        QCOMPARE(log.at(retry), log.at(late));
+        QVERIFY2(times.at(retry) - times.at(late) >= lateMs + quietMs,
+                 qPrintable(QString::number(times.at(retry) - times.at(late))));
+        if (kind != FlashRecord::Erase)
+            QCOMPARE(flashOf(boot, base, 0x300), image);
     }
 
     void leaveTheBootloader_data()

@@ -181,7 +181,12 @@ private slots:
             {"GET value and ERROR", "GET DESCRIPTOR desc_MaxVolume", "7\r\nERROR\r\n", "", "7", -1},
             {"GET ERROR first", "GET DESCRIPTOR desc_Nothing", {}, "", "ERROR\r\n", -1},
             {"GET Windows-1251 value", "GET DESCRIPTOR desc_X", "\xe4\xe0\r\nOK\r\n", "", "да", 0},
-            {"GET value cut at a zero byte", "GET DESCRIPTOR desc_X", QByteArray("ab\0cd\r\nOK\r\n", 11), "", "ab", 0},
+            // A NUL byte would end the text there: the answer fails, and the NUL is shown.
+            {"GET value with a NUL byte", "GET DESCRIPTOR desc_SerialNumber", QByteArray("42\0 42\r\nOK\r\n", 12), "", "42\\0 42", -1},
+            {"GET value beginning with a NUL byte", "GET FILE_READ 512", QByteArray("\0AB\r\nOK\r\n", 9), "", "\\0AB", -1},
+            {"GET value with a NUL from the device", "GET DESCRIPTOR desc_SerialNumber", {}, "nul=1:GET DESCRIPTOR", "10\\001", -1},
+            {"SET answered OK and a NUL byte", "SET FILE_RESET", QByteArray("OK\0\r\n", 5), "", "OK\\0", -1},
+            {"FILE_LIST with a NUL byte", "GET FILE_LIST 0:\\audio", QByteArray("a.wav\t1\0\r\nb.wav\t2\r\n\r\nOK\r\n", 25), "", "a.wav\t1\\0\r\nb.wav\t2\r\n", -1},
             {"GET every request an error", "GET VERSION", {}, "error-every=1", "ERROR\r\n", -1},
             {"GET rubbish line first", "GET DESCRIPTOR desc_SerialNumber", {}, "garbage=1", "\x01\x7f#%garbage 0", -1},
             {"FILE_LIST", "GET FILE_LIST 0:\\audio", {}, "", "/custom\r\ngong.wav\t1024\r\nsiren.wav\t2048\r\n", 0},

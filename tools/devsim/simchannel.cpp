@@ -62,23 +62,26 @@ void SimChannel::handleInput(const QByteArray &bytes)
         if (!m_device)
             return;
         static QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
-        const QByteArray answer = m_device->respond(codec->toUnicode(raw));
+        int lateMs = 0;
+        const QByteArray answer = m_device->respond(codec->toUnicode(raw), &lateMs);
         if (!answer.isEmpty())
-            deliver(answer);
+            deliver(answer, lateMs);
     }
     if (input.size() > maxRequestLine)
         input.clear();
 }
 
-void SimChannel::deliver(const QByteArray &answer)
+void SimChannel::deliver(const QByteArray &answer, int lateMs)
 {
     const SimFaults &faults = m_device->faults;
     const qint64 perByte = nanosPerByte();
-    if (perByte == 0 && faults.delayMs == 0 && !faults.splitBytes && pendingOutput.empty()) {
+    const qint64 delayMs = qint64(faults.delayMs) + lateMs;
+    if (perByte == 0 && delayMs == 0 && !faults.splitBytes && pendingOutput.empty()) {
         sendBytes(answer);
         return;
     }
-    qint64 start = qMax(outputDone, now() + qint64(faults.delayMs) * 1000000);
+    // Answers leave in the order of their requests: those after a late one wait for it.
+    qint64 start = qMax(outputDone, now() + delayMs * 1000000);
     if (faults.splitBytes) {
         // A piece at a time (one byte unless told), each a millisecond (or its wire time)
         // after the last.

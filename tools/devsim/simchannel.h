@@ -42,7 +42,7 @@ private:
     };
 
     void handleInput(const QByteArray &bytes);
-    void deliver(const QByteArray &answer);
+    void deliver(const QByteArray &answer, int lateMs);
     void arm();
     void runDue();
     qint64 now() const { return clock.nsecsElapsed(); }

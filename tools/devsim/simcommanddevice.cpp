@@ -46,6 +46,29 @@ bool isConsole(int type)
     return type == DeviceType::BexarTovik2 || type == DeviceType::BexarBoot;
 }
 
+// A NUL byte in the middle of the answer's first line.
+void putNul(QByteArray *answer)
+{
+    int end = answer->indexOf('\n');
+    if (end < 0)
+        end = answer->size();
+    else if (end > 0 && answer->at(end - 1) == '\r')
+        --end;
+    answer->insert(end / 2, '\0');
+}
+
+// The page with the lowest set bit of its first byte that has one cleared.
+QByteArray damaged(QByteArray page)
+{
+    for (char &byte : page) {
+        if (byte != 0) {
+            byte = char(uchar(byte) & (uchar(byte) - 1));
+            break;
+        }
+    }
+    return page;
+}
+
 } // namespace
 
 SimCommandDevice::SimCommandDevice(SimDevice *device, quint16 commandPort, QObject *parent)
@@ -108,8 +131,10 @@ void SimCommandDevice::clearRequestLog()
     logTimes.clear();
 }
 
-QByteArray SimCommandDevice::respond(const QString &line)
+QByteArray SimCommandDevice::respond(const QString &line, int *lateMs)
 {
+    if (lateMs)
+        *lateMs = 0;
     // Empty lines (the console sends two before it repeats a bootloader step) are ignored.
     if (line.isEmpty())
         return QByteArray();
@@ -132,9 +157,18 @@ QByteArray SimCommandDevice::respond(const QString &line)
     ++requestCount;
     if (faults.silent)
         return QByteArray();
+    const int late = faults.lateBy(line);
+    if (lateMs)
+        *lateMs = late;
 
     QByteArray answer;
-    if (const SimFaults::Rule *rule = faults.match(line)) {
+    bool nul = false;
+    const SimFaults::Rule *rule = faults.match(line);
+    if (rule && rule->action == SimFaults::Rule::Nul) {
+        nul = true;
+        rule = nullptr;
+    }
+    if (rule) {
         if (rule->action == SimFaults::Rule::Silent)
             return QByteArray();
         if (rule->action == SimFaults::Rule::Drop) {
@@ -151,6 +185,8 @@ QByteArray SimCommandDevice::respond(const QString &line)
     } else {
         answer = bootMode ? answerBootloader(line) : answerApplication(line);
     }
+    if (nul)
+        putNul(&answer);
     if (faults.flood)
         answer = QByteArray(faults.floodBytes, 'A');
     for (int i = 0; i < faults.garbageLines; ++i)
@@ -187,8 +223,10 @@ QByteArray SimCommandDevice::answerApplication(const QString &line)
             bool numeric = false;
             const int length = rest.toInt(&numeric);
             QByteArray block;
-            if (!numeric || length < 1 || length > 4096 || !files.readBlock(length, &block))
+            if (!numeric || length < 1 || length > 4096 ||
+                !files.readBlock(length + faults.longBlock, &block))
                 return error;
+            block.chop(faults.shortBlock);
             return block.toHex().toUpper() + "\r\n" + ok;
         }
         QString text;
@@ -275,8 +313,10 @@ QByteArray SimCommandDevice::answerBootloader(const QString &line)
         if (!decodeHex(line.section(QLatin1Char(' '), 2), &page) ||
             page.size() != SimFlash::pageSize)
             return error;
-        if (line.startsWith(QLatin1String("SET WRITEFLASH ")))
-            return okOrError(flash.program(flashAddress, page));
+        if (line.startsWith(QLatin1String("SET WRITEFLASH "))) {
+            const bool worn = faults.badPage && flashAddress == faults.badPageAddress;
+            return okOrError(flash.program(flashAddress, worn ? damaged(page) : page));
+        }
         return okOrError(flash.verify(flashAddress, page));
     }
     if (line == QLatin1String("SET EXITBOOT")) {

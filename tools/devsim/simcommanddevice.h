@@ -33,8 +33,9 @@ public:
     QString bootKey() const;
 
     // The bytes sent in answer to one request line (given without its line end); empty
-    // when the device says nothing.
-    QByteArray respond(const QString &line);
+    // when the device says nothing. `lateMs` (when given) is how much later than usual they
+    // leave (the fault "late").
+    QByteArray respond(const QString &line, int *lateMs = nullptr);
 
     // Every non-empty request line received, oldest first (safe from any thread).
     QStringList requestLog() const;

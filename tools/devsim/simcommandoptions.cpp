@@ -31,7 +31,9 @@ SimCommandOptions::SimCommandOptions()
                            "number given: silent, split[=BYTES], delay=MS, error-every=N, "
                            "garbage=N, flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
                            "mute=COUNT[@SKIP]:PREFIX, drop=COUNT[@SKIP]:PREFIX, "
-                           "unplug=COUNT[@SKIP]:PREFIX; repeatable."),
+                           "unplug=COUNT[@SKIP]:PREFIX, nul=COUNT[@SKIP]:PREFIX, "
+                           "late=MS[/COUNT[@SKIP]]:PREFIX, long-block=BYTES, short-block=BYTES, "
+                           "bad-page=ADDRESS; repeatable."),
             QStringLiteral("[SERIAL:]FAULT"))
     , flashLayout(QStringLiteral("flash-layout"),
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "

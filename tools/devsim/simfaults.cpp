@@ -9,6 +9,32 @@ bool parseCount(const QString &text, int *value, int minimum)
     return ok && *value >= minimum;
 }
 
+// "COUNT[@SKIP]" into the rule; COUNT may be -1 (every one), not 0.
+bool parseCounts(const QString &counts, SimFaults::Rule *rule)
+{
+    if (!parseCount(counts.section(QLatin1Char('@'), 0, 0), &rule->count, -1) || rule->count == 0)
+        return false;
+    return !counts.contains(QLatin1Char('@')) ||
+        parseCount(counts.section(QLatin1Char('@'), 1), &rule->skip, 0);
+}
+
+// The first rule of `rules` that takes `request`, counting it in every rule it matches.
+SimFaults::Rule *takeRule(QList<SimFaults::Rule> &rules, const QString &request)
+{
+    SimFaults::Rule *chosen = nullptr;
+    for (SimFaults::Rule &rule : rules) {
+        if (rule.count == 0 || !request.startsWith(rule.prefix))
+            continue;
+        if (rule.skip > 0)
+            --rule.skip;
+        else if (!chosen)
+            chosen = &rule;
+    }
+    if (chosen && chosen->count > 0)
+        --chosen->count;
+    return chosen;
+}
+
 } // namespace
 
 bool SimFaults::apply(const QString &text, QString *error)
@@ -45,8 +71,21 @@ bool SimFaults::apply(const QString &text, QString *error)
     } else if (name == QLatin1String("baud")) {
         if (!parseCount(value, &baud, 300))
             return bad();
+    } else if (name == QLatin1String("long-block")) {
+        if (!parseCount(value, &longBlock, 1))
+            return bad();
+    } else if (name == QLatin1String("short-block")) {
+        if (!parseCount(value, &shortBlock, 1))
+            return bad();
+    } else if (name == QLatin1String("bad-page")) {
+        bool ok = false;
+        badPageAddress = value.toUInt(&ok, 16);
+        if (!ok)
+            return bad();
+        badPage = true;
     } else if (name == QLatin1String("fail") || name == QLatin1String("mute") ||
-               name == QLatin1String("drop") || name == QLatin1String("unplug")) {
+               name == QLatin1String("drop") || name == QLatin1String("unplug") ||
+               name == QLatin1String("nul")) {
         const int colon = value.indexOf(QLatin1Char(':'));
         if (colon <= 0 || colon == value.size() - 1)
             return bad();
@@ -54,15 +93,27 @@ bool SimFaults::apply(const QString &text, QString *error)
         rule.action = name == QLatin1String("fail") ? Rule::Error
             : name == QLatin1String("mute")         ? Rule::Silent
             : name == QLatin1String("drop")         ? Rule::Drop
+            : name == QLatin1String("nul")          ? Rule::Nul
                                                     : Rule::Unplug;
         rule.prefix = value.mid(colon + 1);
-        const QString counts = value.left(colon);
-        if (!parseCount(counts.section(QLatin1Char('@'), 0, 0), &rule.count, -1) || rule.count == 0)
-            return bad();
-        if (counts.contains(QLatin1Char('@')) &&
-            !parseCount(counts.section(QLatin1Char('@'), 1), &rule.skip, 0))
+        if (!parseCounts(value.left(colon), &rule))
             return bad();
         rules.append(rule);
+    } else if (name == QLatin1String("late")) {
+        // MS[/COUNT[@SKIP]]:PREFIX
+        const int colon = value.indexOf(QLatin1Char(':'));
+        if (colon <= 0 || colon == value.size() - 1)
+            return bad();
+        const QString timing = value.left(colon);
+        Rule rule;
+        rule.count = -1;
+        rule.prefix = value.mid(colon + 1);
+        if (!parseCount(timing.section(QLatin1Char('/'), 0, 0), &rule.lateMs, 1))
+            return bad();
+        if (timing.contains(QLatin1Char('/')) &&
+            !parseCounts(timing.section(QLatin1Char('/'), 1), &rule))
+            return bad();
+        lateRules.append(rule);
     } else {
         return bad();
     }
@@ -72,19 +123,15 @@ bool SimFaults::apply(const QString &text, QString *error)
 const SimFaults::Rule *SimFaults::match(const QString &request)
 {
     // Every rule counts the matching requests it lets pass, whichever rule takes one.
-    Rule *chosen = nullptr;
-    for (Rule &rule : rules) {
-        if (rule.count == 0 || !request.startsWith(rule.prefix))
-            continue;
-        if (rule.skip > 0)
-            --rule.skip;
-        else if (!chosen)
-            chosen = &rule;
-    }
+    const Rule *chosen = takeRule(rules, request);
     if (!chosen)
         return nullptr;
-    if (chosen->count > 0)
-        --chosen->count;
     matched = *chosen;
     return &matched;
+}
+
+int SimFaults::lateBy(const QString &request)
+{
+    const Rule *chosen = takeRule(lateRules, request);
+    return chosen ? chosen->lateMs : 0;
 }

@@ -13,15 +13,24 @@
 // get no answer and the device drops its links, as when its cable is pulled, and is back a
 // moment later) and "unplug=COUNT[@SKIP]:PREFIX" (the device is pulled out when one
 // arrives, unanswered, and stays out until plugged in again). COUNT -1 means every one.
+// "nul=COUNT[@SKIP]:PREFIX": their answer carries a NUL byte in the middle of its first line.
+// "late=MS[/COUNT[@SKIP]]:PREFIX": their answers leave MS later (every one without COUNT);
+// the answers after them wait for them, as on a busy device.
+// "long-block=BYTES" / "short-block=BYTES": every file block read carries BYTES more of the
+// file than asked, or loses its last BYTES (the device's read position moves past them).
+// "bad-page=ADDRESS": the bootloader's flash page at ADDRESS (hexadecimal) loses a bit of
+// whatever is written into it (the lowest set bit of its first byte that has one), so that
+// its verify is refused.
 class SimFaults {
 public:
     struct Rule {
-        enum Action { Error, Silent, Raw, Drop, Unplug };
+        enum Action { Error, Silent, Raw, Drop, Unplug, Nul };
         QString prefix;
         int skip = 0;
         int count = 1; // < 0: every matching request
         Action action = Error;
         QByteArray raw; // Raw: sent instead of the answer, byte for byte
+        int lateMs = 0; // late rules: how much later the answer leaves
     };
 
     bool silent = false; // answers nothing
@@ -34,7 +43,12 @@ public:
     bool flood = false; // every answer is a flood of bytes without a line feed
     int floodBytes = 1024 * 1024;
     int baud = 0; // both directions paced as a serial line of this rate (10 bits a byte)
+    int longBlock = 0; // bytes a file block read carries beyond what was asked
+    int shortBlock = 0; // bytes a file block read loses
+    bool badPage = false;
+    quint32 badPageAddress = 0;
     QList<Rule> rules;
+    QList<Rule> lateRules; // `raw` unused; the delay is in `lateMs`
 
     // Applies one fault given as text; false (and `error` set) when it is not understood.
     bool apply(const QString &text, QString *error);
@@ -42,6 +56,8 @@ public:
 
     // The rule that takes this request, counting it; null when none applies.
     const Rule *match(const QString &request);
+    // How much later the answer to this request leaves (late rules), counting it.
+    int lateBy(const QString &request);
 
 private:
     Rule matched;
