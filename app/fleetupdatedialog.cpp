@@ -2,6 +2,7 @@
 #include "ui_fleetupdatedialog.h"
 
 #include "gui/filedialogs.h"
+#include "gui/jobfailuretext.h"
 #include "gui/messageboxes.h"
 #include "project/devicetype.h"
 #include "project/firmwarecatalogue.h"
@@ -10,6 +11,7 @@
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
 
+#include <QDebug>
 #include <QHeaderView>
 #include <QSet>
 #include <QSettings>
@@ -54,6 +56,24 @@ void FleetUpdateDialog::setTimings(int connectMs, int bootWaitMs)
 {
     m_connectMs = connectMs;
     m_bootWaitMs = bootWaitMs;
+}
+
+QString FleetUpdateDialog::resultText(const FleetFirmwareUpdate::Outcome &outcome)
+{
+    using Ending = FleetFirmwareUpdate::Outcome::Ending;
+    switch (outcome.ending) {
+    case Ending::Updated:
+        return QStringLiteral("Обновлено");
+    case Ending::NotStarted:
+        return QStringLiteral("Не начато");
+    case Ending::NoAnswer:
+        return QStringLiteral("Устройство не ответило.");
+    case Ending::Cancelled:
+        return QStringLiteral("Отменено.");
+    case Ending::Failed:
+        break;
+    }
+    return JobFailureText::any(outcome.job);
 }
 
 QString FleetUpdateDialog::summary(const QList<FleetFirmwareUpdate::Outcome> &outcomes)
@@ -168,8 +188,11 @@ void FleetUpdateDialog::startUpdate()
     }
     FirmwareImage image;
     if (!image.load(path)) {
-        MessageBoxes::error(
-            this, QStringLiteral("Файл прошивки не прочитан: %1").arg(image.errorString()));
+        qDebug().noquote() << "Fleet update:" << image.errorString();
+        MessageBoxes::error(this,
+                            QStringLiteral("Файл прошивки %1 не прочитан: это не файл "
+                                           "прошивки, или его не удалось открыть.")
+                                .arg(path));
         return;
     }
     // Refused before any device is asked: one unfit image would fail every device.
@@ -229,7 +252,9 @@ void FleetUpdateDialog::deviceFinished(const FleetFirmwareUpdate::Outcome &outco
     setRow(row, State, outcome.ok ? QStringLiteral("обновлено") : QStringLiteral("ошибка"));
     if (outcome.ok)
         setRow(row, Progress, QStringLiteral("100%"));
-    setRow(row, Result, outcome.ok ? QStringLiteral("Обновлено") : outcome.reason);
+    qDebug().noquote() << "Fleet update of" << outcome.serial << ":"
+                       << (outcome.ok ? QStringLiteral("updated") : outcome.reason);
+    setRow(row, Result, resultText(outcome));
 }
 
 void FleetUpdateDialog::fleetFinished()

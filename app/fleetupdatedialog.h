@@ -37,6 +37,8 @@ public:
     bool isRunning() const { return bool(m_fleet); }
     // "Обновлено: N, с ошибками: M".
     static QString summary(const QList<FleetFirmwareUpdate::Outcome> &outcomes);
+    // The "Результат" column of a device: in Russian, whatever the update's log says.
+    static QString resultText(const FleetFirmwareUpdate::Outcome &outcome);
 
     void done(int result) override;
 

@@ -5,6 +5,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QDebug>
 
 HistoryTableModel::HistoryTableModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -122,7 +123,8 @@ void HistoryTableModel::fetchMore(const QModelIndex &parent)
     QString error;
     if (!query.page(m_filter, &m_cursor, pageSize, &page, &error)) {
         m_cursor.atEnd = true;
-        m_error = QStringLiteral("Журнал не удаётся прочитать: ") + error;
+        qDebug().noquote() << "History not read:" << error;
+        m_error = QStringLiteral("Журнал не удаётся прочитать.");
         return;
     }
     if (page.isEmpty())

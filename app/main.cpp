@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/quickconnect.h"
 #include "gui/guiresources.h"
+#include "gui/translations.h"
 #include "journal/localzone.h"
 #include "link/cdcusbsession.h"
 #include "monitor/signalwatcher.h"
@@ -69,6 +70,8 @@ int main(int argc, char *argv[])
     LocalZone::pin();
     qInstallMessageHandler(writeToStdout);
     QApplication app(argc, argv);
+    // Qt's own buttons and dialogs in Russian, whatever the system's language.
+    Translations::install(&app);
     QCoreApplication::setApplicationName(QStringLiteral("norda-console"));
     QCoreApplication::setApplicationVersion(QStringLiteral(NORDA_VERSION));
     // Flashing signals carry uint32_t values between threads.

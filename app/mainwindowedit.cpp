@@ -28,7 +28,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QResource>
 #include <QSettings>
@@ -151,8 +150,7 @@ void MainWindow::on_pushButtonRemoveDevice_clicked()
         const QString text = QStringLiteral("Точно удалить устройство ") + deviceTypeName(device) +
             QLatin1Char('\n') + QStringLiteral("серийный номер ") +
             QString::number(device->serial) + QStringLiteral(" ?");
-        if (QMessageBox::question(this, QStringLiteral("Удаление устройства"), text,
-                                  QMessageBox::Yes | QMessageBox::Cancel) == QMessageBox::Yes) {
+        if (MessageBoxes::confirmRemoval(this, QStringLiteral("Удаление устройства"), text)) {
             if (m_monitoring)
                 showDeviceFaults(nullptr);
             disposeOfNode(device);
@@ -160,8 +158,7 @@ void MainWindow::on_pushButtonRemoveDevice_clicked()
     } else if (ProjectGroup *group = m_treeView->selectedGroup()) {
         const QString text =
             QStringLiteral("Точно удалить группу ") + group->name + QStringLiteral(" ?");
-        if (QMessageBox::question(this, QStringLiteral("Удаление группы"), text,
-                                  QMessageBox::Yes | QMessageBox::Cancel) == QMessageBox::Yes) {
+        if (MessageBoxes::confirmRemoval(this, QStringLiteral("Удаление группы"), text)) {
             if (m_monitoring)
                 showDeviceFaults(nullptr);
             disposeOfNode(group);

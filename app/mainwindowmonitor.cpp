@@ -174,11 +174,11 @@ void MainWindow::showJournalWriteFailure(const QString &error)
     // The journal reports once per failure; a box still open covers a later one too.
     if (m_writeFailureBox)
         return;
+    qDebug().noquote() << "Event journal not written:" << error;
     m_writeFailureBox = new QMessageBox(
         QMessageBox::Critical, QStringLiteral("Ошибка"),
-        QStringLiteral("Журнал событий не удаётся записать (%1). События сохраняются в памяти "
-                       "и будут записаны, как только это станет возможным.")
-            .arg(error),
+        QStringLiteral("Журнал событий не удаётся записать. События сохраняются в памяти "
+                       "и будут записаны, как только это станет возможным."),
         QMessageBox::Ok, this);
     m_writeFailureBox->setObjectName(QStringLiteral("journalWriteFailure"));
     m_writeFailureBox->setAttribute(Qt::WA_DeleteOnClose);

@@ -62,6 +62,19 @@ QString ProjectItemDelegate::deviceCaptionText(const ProjectDevice *device)
     return text;
 }
 
+QString ProjectItemDelegate::fittedCaption(const ProjectDevice *device, const QFontMetrics &metrics,
+                                           int room)
+{
+    const QString caption = deviceCaptionText(device);
+    if (metrics.horizontalAdvance(caption) <= room)
+        return caption;
+    const QString name = deviceTypeName(device);
+    const QString rest = caption.mid(name.size());
+    return metrics.elidedText(name, Qt::ElideRight,
+                              qMax(0, room - metrics.horizontalAdvance(rest))) +
+        rest;
+}
+
 QString ProjectItemDelegate::busText(const ProjectDevice *device)
 {
     if (!device || !device->rs485_enabled)
@@ -275,9 +288,8 @@ void ProjectItemDelegate::paintDevice(QPainter *painter, const Row &row,
     painter->setPen(isCaptionAlarm(device, parts.alarmCaption)
                         ? QColor(Qt::red)
                         : row.palette.color(QPalette::WindowText));
-    const QRect caption = RowFrame::drawTextLine(
-        painter, textLeft, row.firstLineCenter,
-        captionMetrics.elidedText(deviceCaptionText(device), Qt::ElideRight, room));
+    const QRect caption = RowFrame::drawTextLine(painter, textLeft, row.firstLineCenter,
+                                                 fittedCaption(device, captionMetrics, room));
     painter->setPen(row.palette.color(QPalette::WindowText));
     if (!device->tag.isEmpty()) {
         const int center = caption.bottom() + 1 + captionMetrics.height() / 2;

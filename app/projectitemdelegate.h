@@ -9,6 +9,7 @@
 #include <QStyledItemDelegate>
 
 class InOut;
+class QFontMetrics;
 class ProjectDevice;
 class ProjectGroup;
 
@@ -55,6 +56,10 @@ public:
 
     // "<type name> (№<serial>)", for consoles followed by " - <n> кнопок".
     static QString deviceCaptionText(const ProjectDevice *device);
+    // The caption in `room` pixels: when it does not fit, the type name is shortened and the
+    // serial number (and a console's buttons) stays whole.
+    static QString fittedCaption(const ProjectDevice *device, const QFontMetrics &metrics,
+                                 int room);
     // Right-hand texts of a device row; empty when the device has none.
     static QString busText(const ProjectDevice *device);
     static QString networkText(const ProjectDevice *device);

@@ -162,7 +162,9 @@ void AudioDeviceWindow::on_pushButtonApplyAssigns_clicked()
     for (int signal = 1; signal <= fileTable->signalCount(); ++signal)
         paths << fileTable->assignedPath(signal);
     if (!config.compose(paths, &bytes, &error)) {
-        showError(QStringLiteral("Назначения не записаны: %1").arg(error));
+        qDebug().noquote() << "Assignments not composed:" << error;
+        showError(QStringLiteral("Назначения не записаны: имя назначенного файла нельзя "
+                                 "записать в файл конфигурации устройства."));
         return;
     }
     startUpload(DevicePaths::configFile, bytes, QStringLiteral("Запись назначений..."),

@@ -4,6 +4,7 @@
 #include "devices/backupdiffdialog.h"
 #include "devices/basedevicewindow.h"
 #include "gui/filedialogs.h"
+#include "gui/jobfailuretext.h"
 #include "gui/messageboxes.h"
 #include "link/amodule.h"
 #include "link/devicebackupjob.h"
@@ -106,7 +107,7 @@ void DeviceBackupMenu::saved(const DeviceJob::Result &result, const QString &pat
         MessageBoxes::error(window,
                             QStringLiteral("Конфигурация не сохранена: её не удалось "
                                            "прочитать из устройства.\n%1")
-                                .arg(result.message));
+                                .arg(JobFailureText::backup(result)));
         return;
     }
     QString error;
@@ -129,8 +130,12 @@ void DeviceBackupMenu::restoreFromFile()
         return;
     QString error;
     if (!DeviceBackup::load(path, &backup, &error)) {
+        qDebug().noquote() << "Restore file refused:" << error;
         MessageBoxes::error(window,
-                            QStringLiteral("Файл не подходит для восстановления.\n%1").arg(error));
+                            QStringLiteral("Файл %1 не подходит для восстановления: это не "
+                                           "сохранённая конфигурация устройства, или её не "
+                                           "удалось прочитать.")
+                                .arg(path));
         return;
     }
     backupPath = path;
@@ -164,7 +169,7 @@ void DeviceBackupMenu::compared(const DeviceJob::Result &result)
         MessageBoxes::error(window,
                             QStringLiteral("Конфигурацию устройства не удалось прочитать. "
                                            "Ничего не записано.\n%1")
-                                .arg(result.message));
+                                .arg(JobFailureText::restore(result)));
         return;
     }
     if (otherSerial &&
@@ -207,7 +212,7 @@ void DeviceBackupMenu::restored(const DeviceJob::Result &result)
                             QStringLiteral("Конфигурация восстановлена не полностью: "
                                            "записано отличий: %1.\n%2")
                                 .arg(written)
-                                .arg(result.message));
+                                .arg(JobFailureText::restore(result)));
         return;
     }
     MessageBoxes::done(

@@ -9,6 +9,8 @@
 #include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
 
+#include <QDebug>
+
 namespace {
 
 AudioDeviceWindow::Traits consoleTraits()
@@ -141,9 +143,10 @@ void IpPultDeviceWindow::on_pushButtonWriteKeys_clicked()
     QByteArray image;
     QString error;
     if (!keyConfigImage(device, &image, &error)) {
+        qDebug().noquote() << "Key image not built:" << error;
         showError(QStringLiteral("Конфигурация кнопок не записана: её нельзя построить из "
-                                 "проекта.\n%1")
-                      .arg(error));
+                                 "проекта. Проверьте кнопки пульта и устройства, на которые "
+                                 "они ссылаются."));
         return;
     }
     startUpload(DevicePaths::keyFile, image, QStringLiteral("Запись конфигурации кнопок..."),

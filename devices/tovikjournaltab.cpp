@@ -41,8 +41,8 @@ TovikJournalTab::TovikJournalTab(QWidget *form, QWidget *window, Amodule *module
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
-    table->setColumnWidth(0, 160);
-    table->setColumnWidth(1, 120);
+    table->setColumnWidth(0, 180);
+    table->setColumnWidth(1, 100);
     const auto button = [form](const char *name) {
         auto *found = form->findChild<QPushButton *>(QLatin1String(name));
         found->setEnabled(true);

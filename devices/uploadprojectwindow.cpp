@@ -29,8 +29,9 @@ UploadProjectWindow::UploadProjectWindow(ProjectDevice *device, const DeviceWind
     , ui(new Ui::UploadProjectForm)
 {
     setObjectName(QStringLiteral("UploadProjectWindow"));
-    setWindowTitle(deviceTypeName(device->type) + QStringLiteral(" №") +
-                   QString::number(device->serial));
+    // Named for what it does: the central unit's settings window bears the unit's name.
+    setWindowTitle(QStringLiteral("Загрузка проекта в устройство ") + deviceTypeName(device->type) +
+                   QStringLiteral(" №") + QString::number(device->serial));
     restoreWindowGeometry();
     auto *form = new QWidget;
     ui->setupUi(form);

@@ -1,5 +1,7 @@
 #include "gui/filedialogs.h"
 
+#include "gui/filesizeproxy.h"
+
 #include <QFileDialog>
 
 namespace {
@@ -12,6 +14,8 @@ QString ask(QWidget *parent, const QString &objectName, const QString &title, co
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Sizes in Russian units, like everything else the dialog shows.
+    dialog.setProxyModel(new FileSizeProxy(&dialog));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);

@@ -31,6 +31,18 @@ bool MessageBoxes::confirm(QWidget *parent, const QString &title, const QString 
     return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
+bool MessageBoxes::confirmRemoval(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::Cancel,
+                    parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 MessageBoxes::SaveAnswer MessageBoxes::askSaveChanges(QWidget *parent, const QString &title)
 {
     QMessageBox box(QMessageBox::Question, title,

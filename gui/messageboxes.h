@@ -16,6 +16,9 @@ public:
     static void information(QWidget *parent, const QString &title, const QString &text);
     // Question with "Да" / "Нет" (Escape answers "Нет"); true for "Да".
     static bool confirm(QWidget *parent, const QString &title, const QString &text);
+    // Question before something is removed, with "Да" / "Отмена": "Отмена" is the default
+    // (Enter keeps what there is) and the escape button; true for "Да".
+    static bool confirmRemoval(QWidget *parent, const QString &title, const QString &text);
     // "Проект был изменен. Сохранить изменения?" with "Да, сохранить", "Нет, не сохранять"
     // and "Отмена".
     enum class SaveAnswer { Save, Discard, Cancel };

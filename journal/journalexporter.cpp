@@ -5,6 +5,7 @@
 #include "journal/journalquery.h"
 #include "journal/readonlydatabase.h"
 #include "journal/xlsxdatabase.h"
+#include "journal/xlsxsheetwriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -156,11 +157,18 @@ JournalExporter::Outcome JournalExporter::write(const QString &databasePath,
 
 bool JournalExporter::commit(const QString &temporaryPath, const QString &path)
 {
+    bool created = false;
+    if (!XlsxSheetWriter::takeTargetPermissions(temporaryPath, path, &created)) {
+        discard(temporaryPath);
+        return false;
+    }
     // One rename: the target is either the previous file or the complete new one.
     if (std::rename(QFile::encodeName(temporaryPath).constData(),
                     QFile::encodeName(path).constData()) == 0)
         return true;
     discard(temporaryPath);
+    if (created)
+        QFile::remove(path);
     return false;
 }
 

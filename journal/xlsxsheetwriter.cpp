@@ -156,9 +156,31 @@ QString XlsxSheetWriter::finishTemporary()
     return m_file.fileName();
 }
 
+bool XlsxSheetWriter::takeTargetPermissions(const QString &temporaryPath, const QString &path,
+                                            bool *created)
+{
+    QFile target(path);
+    *created = false;
+    if (!target.exists()) {
+        // Created by the system's rules, as any new file of the user.
+        if (!target.open(QIODevice::WriteOnly))
+            return false;
+        target.close();
+        *created = true;
+    }
+    if (QFile::setPermissions(temporaryPath, target.permissions()))
+        return true;
+    if (*created)
+        target.remove();
+    return false;
+}
+
 bool XlsxSheetWriter::save(const QString &path)
 {
     if (!close())
+        return false;
+    bool created = false;
+    if (!takeTargetPermissions(m_file.fileName(), path, &created))
         return false;
     // Moved into place when the temporary file is on the target's file system: the
     // target is replaced at once, and never by a partial file.
@@ -168,15 +190,16 @@ bool XlsxSheetWriter::save(const QString &path)
         return true;
     }
     QFile source(m_file.fileName());
-    QSaveFile target(path);
-    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly))
-        return false;
-    while (!source.atEnd()) {
+    QSaveFile copy(path);
+    bool copied = source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly);
+    while (copied && !source.atEnd()) {
         const QByteArray chunk = source.read(1 << 20);
-        if (chunk.isEmpty() || target.write(chunk) != chunk.size()) {
-            target.cancelWriting();
-            return false;
-        }
+        copied = !chunk.isEmpty() && copy.write(chunk) == chunk.size();
     }
-    return target.commit();
+    if (copied && copy.commit())
+        return true;
+    copy.cancelWriting();
+    if (created)
+        QFile::remove(path);
+    return false;
 }

@@ -58,6 +58,12 @@ public:
     // Completes the workbook in its temporary file and hands that file over: it is no
     // longer removed with the writer. Empty when the workbook could not be written.
     QString finishTemporary();
+    // Gives a finished temporary file the permissions its target will have: those of the
+    // file it replaces or, for a new file, those of any new file of the user (the umask
+    // applied), never the private ones of a temporary file. A new target is created empty
+    // for that, and `created` set; the caller removes it when the move fails.
+    static bool takeTargetPermissions(const QString &temporaryPath, const QString &path,
+                                      bool *created);
 
 private:
     bool close();

@@ -1,5 +1,7 @@
 #include "link/devicepaths.h"
 
+#include "project/datasize.h"
+
 namespace {
 
 struct Unit {
@@ -41,8 +43,7 @@ QString DevicePaths::toDevice(const QString &displayPath)
     return displayPath;
 }
 
-QVector<DevicePaths::Row> DevicePaths::rows(const QVector<FileListJob::Entry> &entries,
-                                            const QLocale &locale)
+QVector<DevicePaths::Row> DevicePaths::rows(const QVector<FileListJob::Entry> &entries)
 {
     QVector<Row> rows;
     rows.reserve(entries.size());
@@ -52,7 +53,7 @@ QVector<DevicePaths::Row> DevicePaths::rows(const QVector<FileListJob::Entry> &e
         row.displayPath = toDisplay(entry.path);
         row.folder = entry.folder;
         if (!entry.folder && entry.size >= 1)
-            row.sizeText = locale.formattedDataSize(entry.size, 2);
+            row.sizeText = DataSize::text(entry.size);
         rows.append(row);
     }
     return rows;

@@ -26,12 +26,11 @@ public:
     struct Row {
         QString devicePath;
         QString displayPath;
-        // The size in the locale's data-size format, 2 decimals; empty for a folder, a file
-        // without a size and a size below 1 byte.
+        // The size as DataSize writes it ("1,50 МБ"); empty for a folder, a file without a
+        // size and a size below 1 byte.
         QString sizeText;
         bool folder = false;
     };
     // The rows of a folder listing (FileListJob::parse), in the listing's order.
-    static QVector<Row> rows(const QVector<FileListJob::Entry> &entries,
-                             const QLocale &locale = QLocale());
+    static QVector<Row> rows(const QVector<FileListJob::Entry> &entries);
 };

@@ -27,7 +27,8 @@ FleetFirmwareUpdate::FleetFirmwareUpdate(const QList<const ProjectDevice *> &dev
     , parallel(qMax(1, parallel))
 {
     for (const ProjectDevice *device : devices)
-        results.append({device->serial, device->ip_addr, false, QStringLiteral("not started")});
+        results.append({device->serial, device->ip_addr, false, QStringLiteral("not started"),
+                        Outcome::Ending::NotStarted, DeviceJob::Result()});
 }
 
 FleetFirmwareUpdate::~FleetFirmwareUpdate()
@@ -89,7 +90,7 @@ void FleetFirmwareUpdate::cancel()
         if (slot->job)
             slot->job->cancel();
         else
-            finishSlot(slot, false, QStringLiteral("cancelled"));
+            finishSlot(slot, Outcome::Ending::Cancelled, QStringLiteral("cancelled"));
     }
 }
 
@@ -114,7 +115,8 @@ void FleetFirmwareUpdate::startNext()
         slot->module = std::make_unique<Amodule>(device, nullptr, port);
         slot->connectTimer.setSingleShot(true);
         connect(&slot->connectTimer, &QTimer::timeout, this, [this, slot] {
-            finishSlot(slot, false, QStringLiteral("the device did not answer"));
+            finishSlot(slot, Outcome::Ending::NoAnswer,
+                       QStringLiteral("the device did not answer"));
         });
         slot->connectTimer.start(connectMs);
         connect(slot->module.get(), &Amodule::connected, this, [this, slot](int type, QString) {
@@ -130,22 +132,29 @@ void FleetFirmwareUpdate::startNext()
                     });
             connect(slot->job.get(), &DeviceJob::finished, this,
                     [this, slot](const DeviceJob::Result &result) {
-                        finishSlot(slot, result.ok(), result.message);
+                        const Outcome::Ending ending = result.ok() ? Outcome::Ending::Updated
+                            : result.status == DeviceJob::Status::Cancelled
+                            ? Outcome::Ending::Cancelled
+                            : Outcome::Ending::Failed;
+                        finishSlot(slot, ending, result.message, result);
                     });
             slot->job->start();
         });
     }
 }
 
-void FleetFirmwareUpdate::finishSlot(Slot *slot, bool ok, const QString &reason)
+void FleetFirmwareUpdate::finishSlot(Slot *slot, Outcome::Ending ending, const QString &reason,
+                                     const DeviceJob::Result &job)
 {
     if (slot->done)
         return;
     slot->done = true;
     slot->connectTimer.stop();
     Outcome &outcome = results[slot->index];
-    outcome.ok = ok;
-    outcome.reason = ok ? QString() : reason;
+    outcome.ok = ending == Outcome::Ending::Updated;
+    outcome.reason = outcome.ok ? QString() : reason;
+    outcome.ending = ending;
+    outcome.job = job;
     --running;
     emit deviceFinished(outcome);
     // The facade and job go once back in the event loop (this runs inside their signals).

@@ -23,10 +23,15 @@ class FleetFirmwareUpdate : public QObject {
 
 public:
     struct Outcome {
+        enum class Ending { NotStarted, Updated, NoAnswer, Cancelled, Failed };
         quint32 serial = 0;
         QString address;
         bool ok = false;
-        QString reason; // why it failed
+        QString reason; // why it failed, for the log
+        Ending ending = Ending::NotStarted;
+        // How the device's update job ended, once it ran (Failed, and Cancelled after it
+        // began).
+        DeviceJob::Result job;
     };
 
     // How long a device has to answer before its update counts as failed.
@@ -63,7 +68,8 @@ signals:
 private:
     struct Slot;
     void startNext();
-    void finishSlot(Slot *slot, bool ok, const QString &reason);
+    void finishSlot(Slot *slot, Outcome::Ending ending, const QString &reason,
+                    const DeviceJob::Result &job = DeviceJob::Result());
 
     QList<const ProjectDevice *> devices;
     FirmwareImage image;

@@ -340,13 +340,17 @@ void ProjectUploadJob::stop()
 QString ProjectUploadJob::failureReport() const
 {
     auto u = [](const char *text) { return QString::fromUtf8(text); };
+    // The English detail is the log's; the user is told how the step ended.
+    const QString why = result().status == Status::LinkLost ? u("связь с устройством потеряна")
+        : result().status == Status::Cancelled ? u("загрузка отменена")
+                                               : u("устройство не выполнило команду");
     QString text;
     if (failed >= 0)
         text = u("Ошибка на шаге %1 «%2»: %3.")
                    .arg(failed + 1)
-                   .arg(m_plan.steps.at(failed).caption, detail);
+                   .arg(m_plan.steps.at(failed).caption, why);
     else
-        text = u("Состояние устройства не прочитано, ничего не записано: %1.").arg(detail);
+        text = u("Состояние устройства не прочитано, ничего не записано: %1.").arg(why);
     if (!restoredList.isEmpty())
         text += u("\nВосстановлено: ") + restoredList.join(QStringLiteral(", "));
     if (!notRestoredList.isEmpty())

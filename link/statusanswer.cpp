@@ -1,5 +1,6 @@
 #include "link/statusanswer.h"
 
+#include "project/datasize.h"
 #include "project/devicetype.h"
 
 #include <QStringList>
@@ -76,11 +77,11 @@ QString StatusAnswer::storageStatusText(int status)
     }
 }
 
-QString StatusAnswer::storageLabel(int status, qint64 total, qint64 free, const QLocale &locale)
+QString StatusAnswer::storageLabel(int status, qint64 total, qint64 free)
 {
     QString label = QStringLiteral("Флэш-память: ") + storageStatusText(status);
     if (status == 2)
-        label += QStringLiteral(", свободно %1 из %2")
-                     .arg(locale.formattedDataSize(free, 2), locale.formattedDataSize(total, 2));
+        label +=
+            QStringLiteral(", свободно %1 из %2").arg(DataSize::text(free), DataSize::text(total));
     return label + QLatin1Char('.');
 }

@@ -16,10 +16,9 @@ public:
     // Russian text of a storage status code: "ошибок нет" for 2, "неизвестно" for codes
     // the devices do not report.
     static QString storageStatusText(int status);
-    // "Флэш-память: ошибок нет, свободно 1,50 МиБ из 16,00 МиБ." for status 2, else
-    // "Флэш-память: " + status text + "."; sizes in the locale's data-size format.
-    static QString storageLabel(int status, qint64 total, qint64 free,
-                                const QLocale &locale = QLocale());
+    // "Флэш-память: ошибок нет, свободно 1,50 МБ из 16,00 МБ." for status 2, else
+    // "Флэш-память: " + status text + "."; sizes as DataSize writes them.
+    static QString storageLabel(int status, qint64 total, qint64 free);
 
     // False for an error answer ("ERROR", "ERROR TIMEOUT", ...) and for an answer of fewer
     // than two fields: a window changes nothing for it.

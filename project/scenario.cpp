@@ -4,6 +4,9 @@
 
 #include <QJsonArray>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 // The object less the keys this version reads itself.
@@ -14,24 +17,81 @@ QJsonObject unknownKeys(QJsonObject object, std::initializer_list<const char *> 
     return object;
 }
 
-ScenarioAlgo algoFromJson(const QJsonObject &object)
+// Notes every key whose value is there but not of the type read: such a value reads as the
+// key's default, and the scenario is kept as it was read.
+class TypeCheck {
+public:
+    explicit TypeCheck(QStringList *unreadable)
+        : unreadable(unreadable)
+    {
+    }
+
+    void whole(const QJsonObject &object, const char *key, double min, double max,
+               const QString &path) const
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isUndefined())
+            return;
+        const double number = value.toDouble();
+        if (!value.isDouble() || !std::isfinite(number) || number != std::trunc(number) ||
+            number < min || number > max)
+            note(path, key);
+    }
+    void integer(const QJsonObject &object, const char *key, const QString &path) const
+    {
+        whole(object, key, double(std::numeric_limits<int>::min()),
+              double(std::numeric_limits<int>::max()), path);
+    }
+    void is(const QJsonObject &object, const char *key, QJsonValue::Type type,
+            const QString &path) const
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (!value.isUndefined() && value.type() != type)
+            note(path, key);
+    }
+    void element(const QJsonValue &value, const QString &path) const
+    {
+        if (!value.isObject())
+            *unreadable << path;
+    }
+
+private:
+    void note(const QString &path, const char *key) const
+    {
+        *unreadable << (path.isEmpty() ? QString() : path + QLatin1Char('.')) + QLatin1String(key);
+    }
+
+    QStringList *unreadable;
+};
+
+ScenarioAlgo algoFromJson(const QJsonObject &object, const TypeCheck &check, const QString &path)
 {
+    check.integer(object, "type", path);
     ScenarioAlgo algo;
     algo.type = JsonRead::integer(object, "type", -1);
     if (algo.type == ScenarioAlgo::Start) {
+        check.is(object, "runby", QJsonValue::String, path);
         algo.always =
             JsonRead::string(object, "runby", QStringLiteral("always")) == QLatin1String("always");
         algo.extra = unknownKeys(object, {"type", "events", "runby"});
     } else if (algo.type == ScenarioAlgo::Stop) {
+        check.is(object, "stopby", QJsonValue::String, path);
         algo.inputsOff = JsonRead::string(object, "stopby", QStringLiteral("inputs_off")) ==
             QLatin1String("inputs_off");
         algo.extra = unknownKeys(object, {"type", "events", "stopby"});
     } else {
         algo.extra = unknownKeys(object, {"type", "events"});
     }
+    check.is(object, "events", QJsonValue::Array, path);
     const QJsonArray events = JsonRead::array(object, "events");
-    for (const QJsonValue &eventValue : events) {
-        const QJsonObject eventObject = eventValue.toObject();
+    for (int i = 0; i < events.size(); ++i) {
+        const QString eventPath = path + QStringLiteral(".events[%1]").arg(i);
+        check.element(events.at(i), eventPath);
+        const QJsonObject eventObject = events.at(i).toObject();
+        check.whole(eventObject, "device_index", 0, double(std::numeric_limits<quint32>::max()),
+                    eventPath);
+        check.integer(eventObject, "inout_index", eventPath);
+        check.integer(eventObject, "state", eventPath);
         ScenarioEvent event;
         event.device_index = JsonRead::uint32(eventObject, "device_index", 0);
         if (event.device_index == 0)
@@ -79,14 +139,33 @@ Scenario Scenario::fromJson(const QJsonObject &object)
     scenario.dependencies = JsonRead::boolean(object, "dependencies", false);
     scenario.extra =
         unknownKeys(object, {"name", "priority", "timer", "shedule", "dependencies", "algos"});
+    const TypeCheck check(&scenario.unreadableKeys);
+    check.is(object, "name", QJsonValue::String, QString());
+    check.integer(object, "priority", QString());
+    for (const char *key : {"timer", "shedule", "dependencies"})
+        check.is(object, key, QJsonValue::Bool, QString());
+    check.is(object, "algos", QJsonValue::Array, QString());
     const QJsonArray algos = JsonRead::array(object, "algos");
-    for (const QJsonValue &algoValue : algos)
-        scenario.algos.append(algoFromJson(algoValue.toObject()));
+    for (int i = 0; i < algos.size(); ++i) {
+        const QString path = QStringLiteral("algos[%1]").arg(i);
+        check.element(algos.at(i), path);
+        scenario.algos.append(algoFromJson(algos.at(i).toObject(), check, path));
+    }
+    if (!scenario.unreadableKeys.isEmpty())
+        scenario.original = object;
     return scenario;
 }
 
 QJsonObject Scenario::toJson() const
 {
+    if (!isEditable()) {
+        // As it was read; a name the user gave it is the one change it takes.
+        QJsonObject object = original;
+        if (!unreadableKeys.contains(QLatin1String("name")) &&
+            JsonRead::string(original, "name") != name)
+            object.insert(QStringLiteral("name"), name);
+        return object;
+    }
     QJsonArray algoArray;
     for (const ScenarioAlgo &algo : algos)
         algoArray.append(algoToJson(algo));

@@ -7,6 +7,7 @@
 
 #include <QBrush>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QJsonObject>
 #include <QPushButton>
@@ -14,6 +15,9 @@
 #include <QTableWidget>
 
 namespace {
+
+// Room for a cell's margins and focus frame around its text.
+constexpr int textPadding = 24;
 
 enum Column { DeviceColumn = 0, InputColumn = 1, StateColumn = 2 };
 
@@ -204,6 +208,14 @@ void ScenarioEventTable::appendRow(const ScenarioEvent &event)
             table->item(row, column)->setForeground(QBrush(Qt::red));
             table->item(row, column)->setToolTip(problem);
         }
+    }
+    // The device and input texts are never cut off: a column grows to its widest text.
+    const QFontMetrics metrics(table->font());
+    for (int column : {int(DeviceColumn), int(InputColumn)}) {
+        const int wanted =
+            metrics.horizontalAdvance(table->item(row, column)->text()) + textPadding;
+        if (table->columnWidth(column) < wanted)
+            table->setColumnWidth(column, wanted);
     }
 }
 

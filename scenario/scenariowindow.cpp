@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QIcon>
+#include <QLabel>
 
 ScenarioWindow::ScenarioWindow(ProjectModel *project, QSettings *settings, const Scenario &scenario,
                                QWidget *parent)
@@ -42,6 +43,8 @@ ScenarioWindow::ScenarioWindow(ProjectModel *project, QSettings *settings, const
         ui->checkBoxScenarioDepsEnable->setChecked(scenario.dependencies);
     }
     buildTabs();
+    if (!scenario.isEditable())
+        showReadOnly();
 
     // "Отмена", "Сохранить" and the dependency box are connected by name.
     connect(ui->radioButtonScenarioTimerEnable, &QRadioButton::clicked, this,
@@ -72,6 +75,30 @@ void ScenarioWindow::buildTabs()
     }
 }
 
+void ScenarioWindow::showReadOnly()
+{
+    QStringList keys;
+    for (const QString &key : m_scenario.unreadableKeys)
+        keys << QStringLiteral("«%1»").arg(key);
+    const QString which = keys.size() == 1
+        ? QStringLiteral("значение ключа %1 не того типа").arg(keys.first())
+        : QStringLiteral("значения ключей %1 не того типа").arg(keys.join(QStringLiteral(", ")));
+    auto *label = new QLabel(
+        QStringLiteral("Сценарий открыт только для просмотра: в файле проекта %1, и редактор "
+                       "не может его изменить. Сценарий сохраняется в файле без изменений.")
+            .arg(which),
+        ui->centralWidget);
+    label->setObjectName(QStringLiteral("labelReadOnly"));
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: red;"));
+    ui->verticalLayoutMain->insertWidget(0, label);
+    ui->lineEditScenarioName->setReadOnly(true);
+    ui->groupBoxScenarioVars->setEnabled(false);
+    for (const Page &page : qAsConst(m_pages))
+        page.page->setEnabled(false);
+    ui->pushButtonSaveAlgo->setEnabled(false);
+}
+
 Scenario ScenarioWindow::editedScenario() const
 {
     // Everything starts as it came, the priority and the steps without a page included.
@@ -93,6 +120,8 @@ Scenario ScenarioWindow::editedScenario() const
 
 void ScenarioWindow::on_pushButtonSaveAlgo_clicked()
 {
+    if (!m_scenario.isEditable())
+        return;
     m_scenario = editedScenario();
     m_accepted = true;
     close();

@@ -25,7 +25,8 @@ class FormScenarioWindow;
 // lost, and closes the window as accepted; "Отмена" and the frame's close button close it
 // without. What the window does not show or was not changed (the priority, the options,
 // the name) comes back exactly as it went in. closed() is emitted once, whichever way the
-// window closes; then isAccepted() and scenario() give the result.
+// window closes; then isAccepted() and scenario() give the result. A scenario that cannot
+// be edited (Scenario::isEditable()) is shown read-only and cannot be saved.
 //
 // The opener shows the window application-modal, so that the project it lists devices
 // from cannot be replaced while it is open.
@@ -68,6 +69,9 @@ private:
     };
 
     void buildTabs();
+    // A scenario with keys of an unexpected type: everything shown, nothing editable, and a
+    // line naming those keys.
+    void showReadOnly();
     Scenario editedScenario() const;
 
     Ui::FormScenarioWindow *ui;

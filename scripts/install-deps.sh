@@ -4,8 +4,9 @@
 set -eu
 
 packages="cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-libqt5sql5-sqlite libxlsxwriter-dev python3-openpyxl sqlite3 xauth xvfb ccache clang-format
-rapidjson-dev dpkg-dev file lintian desktop-file-utils clang llvm libclang-rt-dev"
+libqt5sql5-sqlite qttranslations5-l10n libxlsxwriter-dev python3-openpyxl sqlite3 xauth xvfb
+ccache clang-format rapidjson-dev dpkg-dev file lintian desktop-file-utils clang llvm
+libclang-rt-dev"
 
 missing=""
 for package in $packages; do

@@ -4,6 +4,7 @@
 // exec(), and building small projects and the settings of a main window. Every enabled device
 // address is a loopback one.
 
+#include "gui/translations.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QTimer>
 #include <QtTest>
@@ -161,6 +163,8 @@ struct BoxSeen {
     QString title;
     QString text;
     QStringList buttons;
+    // The text of the button Enter presses.
+    QString defaultButton;
 };
 
 inline void noteBox(QMessageBox *box, const std::shared_ptr<BoxSeen> &seen)
@@ -171,6 +175,8 @@ inline void noteBox(QMessageBox *box, const std::shared_ptr<BoxSeen> &seen)
     seen->text = box->text();
     for (QAbstractButton *button : box->buttons())
         seen->buttons << button->text();
+    if (box->defaultButton())
+        seen->defaultButton = box->defaultButton()->text();
 }
 
 // Answers the next message box by clicking the button with the given text, or its
@@ -266,3 +272,16 @@ inline void fillSample(ProjectModel *project)
 }
 
 } // namespace GuiTest
+
+// The main() of a window test: the application as the program's entry makes it, with Qt's own
+// texts in Russian.
+#define NORDA_GUI_TEST_MAIN(TestObject)                                                            \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        Translations::install(&app);                                                               \
+        TestObject test;                                                                           \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -434,5 +434,5 @@ private:
     int addressCount = 1;
 };
 
-QTEST_MAIN(TestAudioFiles)
+NORDA_GUI_TEST_MAIN(TestAudioFiles)
 #include "tst_audiofiles.moc"

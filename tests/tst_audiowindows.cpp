@@ -434,5 +434,5 @@ private:
     int addressCount = 1;
 };
 
-QTEST_MAIN(TestAudioWindows)
+NORDA_GUI_TEST_MAIN(TestAudioWindows)
 #include "tst_audiowindows.moc"

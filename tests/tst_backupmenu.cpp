@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -43,11 +44,37 @@ const DiffRow diffRows[] = {
     {"central unit confirmed", DeviceType::Tovik2, {"DevRole=БР4", "OutputAssign02[1]=+"}, "Записать",
      {"SET DESCRIPTOR desc_DevRole 0", "SET DESCRIPTOR desc_OutputAssign02[1] 0"}},
 };
+
+struct FailureRow {
+    const char *name;
+    // Restore a backup (after the value changed on the device) rather than save one.
+    bool restore;
+    // The fault set on the device before the command.
+    const char *fault;
+    // The message shown, whatever the job's log line says.
+    const char *text;
+};
+
+const FailureRow failureRows[] = {
+    {"save, a read refused", false, "fail=1:GET DESCRIPTOR desc_MaxVolume",
+     "Конфигурация не сохранена: её не удалось прочитать из устройства.\n"
+     "Параметры устройства не прочитаны."},
+    {"save, the link lost", false, "drop=1:GET DESCRIPTOR desc_MaxVolume",
+     "Конфигурация не сохранена: её не удалось прочитать из устройства.\n"
+     "Связь с устройством потеряна."},
+    {"restore, a read refused", true, "fail=1:GET DESCRIPTOR desc_MaxVolume",
+     "Конфигурацию устройства не удалось прочитать. Ничего не записано.\n"
+     "Параметры устройства не прочитаны."},
+    {"restore, a write refused", true, "fail=1:SET DESCRIPTOR desc_MaxVolume",
+     "Конфигурация восстановлена не полностью: записано отличий: 0.\n"
+     "Устройство не приняло значение параметра."},
+};
 // clang-format on
 
 } // namespace
 
 Q_DECLARE_METATYPE(DiffRow)
+Q_DECLARE_METATYPE(FailureRow)
 
 class TestBackupMenu : public DeviceWindowTestCase {
     Q_OBJECT
@@ -117,6 +144,54 @@ private slots:
             QCOMPARE(boxes->boxes.size(), before + 1);
         }
         QCOMPARE(writesIn(harness->requestLog(rig->sim)), row.writes);
+    }
+
+    void failuresInRussian_data() { TestUtil::addRows(failureRows); }
+
+    // A command that fails says why in Russian, by how the job ended; the job's own English
+    // line goes to the log only.
+    void failuresInRussian()
+    {
+        QFETCH(FailureRow, row);
+        open(DeviceType::Horn, 1004);
+        QString path = dir.filePath(QStringLiteral("failed-%1.json").arg(++count));
+        if (row.restore) {
+            path = saveBackup();
+            QVERIFY(!path.isEmpty());
+            harness->run([&] { rig->sim->descriptors.insert("MaxVolume", "31"); });
+        }
+        harness->setFault(rig->sim, QString::fromUtf8(row.fault));
+        const int before = boxes->boxes.size();
+        // Past the table of differences, when there is one.
+        auto confirmed = onNextModal<BackupDiffDialog>([](BackupDiffDialog *dialog) {
+            for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+                if (button->text() == QStringLiteral("Записать"))
+                    button->click();
+            }
+        });
+        auto chosen = acceptFileDialog(path);
+        action(row.restore ? "actionRestoreConfiguration" : "actionSaveConfiguration")->trigger();
+        QVERIFY(*chosen);
+        const QString text = QString::fromUtf8(row.text);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (int i = before; i < boxes->boxes.size(); ++i) {
+                    if (boxes->boxes.at(i).title == QStringLiteral("Ошибка"))
+                        return true;
+                }
+                return false;
+            },
+            20000));
+        QStringList errors;
+        for (int i = before; i < boxes->boxes.size(); ++i) {
+            if (boxes->boxes.at(i).title == QStringLiteral("Ошибка"))
+                errors << boxes->boxes.at(i).text;
+        }
+        QCOMPARE(errors, QStringList {text});
+        QVERIFY2(!text.contains(QRegularExpression("[A-Za-z]")), qPrintable(text));
+        if (row.restore && QString::fromUtf8(row.fault).contains("SET"))
+            QVERIFY(*confirmed);
+        harness->clearFaults(rig->sim);
     }
 
     void foreignBackups_data()
@@ -199,5 +274,5 @@ private:
     int address = 1;
 };
 
-QTEST_MAIN(TestBackupMenu)
+NORDA_GUI_TEST_MAIN(TestBackupMenu)
 #include "tst_backupmenu.moc"

@@ -3,6 +3,7 @@
 // descriptor list read.
 
 #include "devicewindowtest.h"
+#include "guitest.h"
 #include "testutil.h"
 
 #include "devices/basedevicewindow.h"
@@ -194,5 +195,5 @@ private:
     int settingsCount = 0;
 };
 
-QTEST_MAIN(TestBaseDeviceWindow)
+NORDA_GUI_TEST_MAIN(TestBaseDeviceWindow)
 #include "tst_basedevicewindow.moc"

@@ -582,5 +582,5 @@ private:
     std::unique_ptr<ProjectModel> m_project;
 };
 
-QTEST_MAIN(TestDeviceDialogs)
+NORDA_GUI_TEST_MAIN(TestDeviceDialogs)
 #include "tst_devicedialogs.moc"

@@ -135,8 +135,7 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("label");
-        QTest::newRow("no errors")
-            << 2 << "Флэш-память: ошибок нет, свободно 1.50 MiB из 16.00 MiB.";
+        QTest::newRow("no errors") << 2 << "Флэш-память: ошибок нет, свободно 1,50 МБ из 16,00 МБ.";
         QTest::newRow("absent, no sizes") << 4 << "Флэш-память: карта отсутствует.";
         QTest::newRow("a code the devices do not report") << 9 << "Флэш-память: неизвестно.";
     }
@@ -145,8 +144,7 @@ private slots:
     {
         QFETCH(int, status);
         QFETCH(QString, label);
-        QCOMPARE(StatusAnswer::storageLabel(status, 16 * 1024 * 1024, 1536 * 1024, QLocale::c()),
-                 label);
+        QCOMPARE(StatusAnswer::storageLabel(status, 16 * 1024 * 1024, 1536 * 1024), label);
     }
 
     void paths_data()
@@ -180,17 +178,16 @@ private slots:
         const QVector<DevicePaths::Row> rows = DevicePaths::rows(
             FileListJob::parse(DevicePaths::audioFolder,
                                QStringLiteral("/custom\r\ngong.wav\t1024\r\nempty.wav\t0\r\n"
-                                              "nosize.wav\r\nСирена.wav\t1572864\r\n\r\n")),
-            QLocale::c());
+                                              "nosize.wav\r\nСирена.wav\t1572864\r\n\r\n")));
         QStringList shown;
         for (const DevicePaths::Row &row : rows) {
             shown << row.displayPath + QLatin1Char('|') + row.sizeText;
             QCOMPARE(DevicePaths::toDevice(row.displayPath), row.devicePath);
         }
         QCOMPARE(shown,
-                 QStringList({"flash:\\audio\\custom|", "flash:\\audio\\gong.wav|1.00 KiB",
+                 QStringList({"flash:\\audio\\custom|", "flash:\\audio\\gong.wav|1,00 КБ",
                               "flash:\\audio\\empty.wav|", "flash:\\audio\\nosize.wav|",
-                              "flash:\\audio\\Сирена.wav|1.50 MiB"}));
+                              "flash:\\audio\\Сирена.wav|1,50 МБ"}));
         QVERIFY(rows.at(0).folder);
         QCOMPARE(rows.at(1).devicePath, DevicePaths::audioFile("gong.wav"));
     }

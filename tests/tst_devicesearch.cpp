@@ -682,5 +682,5 @@ private:
     std::unique_ptr<ProjectModel> m_project;
 };
 
-QTEST_MAIN(TestDeviceSearch)
+NORDA_GUI_TEST_MAIN(TestDeviceSearch)
 #include "tst_devicesearch.moc"

@@ -461,5 +461,5 @@ private:
     int devices = 0;
 };
 
-QTEST_MAIN(TestFirmwareWindow)
+NORDA_GUI_TEST_MAIN(TestFirmwareWindow)
 #include "tst_firmwarewindow.moc"

@@ -152,5 +152,5 @@ private:
     HistoryView *m_view = nullptr;
 };
 
-QTEST_MAIN(TestHistoryView)
+NORDA_GUI_TEST_MAIN(TestHistoryView)
 #include "tst_historyview.moc"

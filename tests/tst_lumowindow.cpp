@@ -143,5 +143,5 @@ private:
     int addressCount = 0;
 };
 
-QTEST_MAIN(TestLumoWindow)
+NORDA_GUI_TEST_MAIN(TestLumoWindow)
 #include "tst_lumowindow.moc"

@@ -10,9 +10,11 @@
 #include "app/projecttreeview.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -20,6 +22,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 using namespace GuiTest;
@@ -271,6 +274,80 @@ private slots:
         QCOMPARE(setting(window, "paths/lastproject"), path);
         QCOMPARE(setting(window, "paths/projectfilespath"), QFileInfo(path).absolutePath());
         QCOMPARE(window->windowTitle(), titleBefore);
+    }
+
+    // Qt's own texts are Russian whatever the system's language (the tests run under
+    // LC_ALL=C.UTF-8): the standard buttons of a message box, and those of the file
+    // dialogs the windows show.
+    void standardButtonsInRussian_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << "Да";
+        QTest::newRow("No") << int(QMessageBox::No) << "Нет";
+        QTest::newRow("Cancel") << int(QMessageBox::Cancel) << "Отмена";
+        QTest::newRow("Close") << int(QMessageBox::Close) << "Закрыть";
+        QTest::newRow("Save") << int(QMessageBox::Save) << "Сохранить";
+        QTest::newRow("Open") << int(QMessageBox::Open) << "Открыть";
+    }
+
+    void standardButtonsInRussian()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, text);
+        QMessageBox box(QMessageBox::Question, "Вопрос", "Текст",
+                        QMessageBox::StandardButton(button));
+        QVERIFY(box.button(QMessageBox::StandardButton(button)));
+        QCOMPARE(box.button(QMessageBox::StandardButton(button))->text().remove('&'), text);
+    }
+
+    void fileDialogInRussian_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("open") << false << QStringList {"Открыть", "Отмена"};
+        QTest::newRow("save") << true << QStringList {"Сохранить", "Отмена"};
+    }
+
+    void fileDialogInRussian()
+    {
+        QFETCH(bool, save);
+        QFETCH(QStringList, buttons);
+        const QString path = writeSample("shown.mpj");
+        QVERIFY(!path.isEmpty());
+        writeSettings({{"paths/projectfilespath", m_dir->path()}});
+        auto window = makeWindow();
+        QStringList shown;
+        QString sizeShown;
+        auto done = onNextModal<QFileDialog>([&](QFileDialog *dialog) {
+            for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+                if (button->isVisible())
+                    shown << button->text().remove('&');
+            }
+            // The size of the sample in the dialog's list.
+            auto *view = dialog->findChild<QTreeView *>("treeView");
+            const bool listed = QTest::qWaitFor(
+                [&] {
+                    const QModelIndexList found = view
+                        ? view->model()->match(view->model()->index(0, 0, view->rootIndex()),
+                                               Qt::DisplayRole, "shown.mpj")
+                        : QModelIndexList();
+                    if (!found.isEmpty())
+                        sizeShown = found.first().siblingAtColumn(1).data().toString();
+                    return !sizeShown.isEmpty();
+                },
+                10000);
+            Q_UNUSED(listed) // an empty size fails below
+            dialog->reject();
+        });
+        if (save)
+            window->on_menuSaveAsClicked();
+        else
+            window->on_menuOpenClicked();
+        QVERIFY(*done);
+        for (const QString &button : buttons)
+            QVERIFY2(shown.contains(button), qPrintable(shown.join('|')));
+        QVERIFY2(sizeShown.endsWith(" КБ") || sizeShown.endsWith(" Б"), qPrintable(sizeShown));
     }
 
     void openFailure_data()
@@ -654,5 +731,5 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-QTEST_MAIN(TestMainWindow)
+NORDA_GUI_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

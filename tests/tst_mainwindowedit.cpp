@@ -390,8 +390,8 @@ private slots:
         TestUtil::addRows(rows);
     }
 
-    // "Удалить" asks first; what it removes is disposed of with all it holds, not left
-    // behind without owner.
+    // "Удалить" asks first, with "Отмена" as the default answer; what it removes is
+    // disposed of with all it holds, not left behind without owner.
     void remove()
     {
         QFETCH(RemoveRow, row);
@@ -422,6 +422,8 @@ private slots:
         QCOMPARE(box->title, QString::fromUtf8(row.title));
         QCOMPARE(box->text, QString::fromUtf8(row.text));
         QCOMPARE(box->buttons.size(), node ? 2 : 0);
+        // Enter keeps what there is: "Отмена" is the default answer.
+        QCOMPARE(box->defaultButton, node ? QStringLiteral("Отмена") : QString());
         QCOMPARE(project->allDevices().size(), row.devices);
         QCOMPARE(project->modified, removed);
         QVERIFY(treeMatchesProject(window.get()));
@@ -795,5 +797,5 @@ private:
     ProjectDevice *m_console = nullptr;
 };
 
-QTEST_MAIN(TestMainWindowEdit)
+NORDA_GUI_TEST_MAIN(TestMainWindowEdit)
 #include "tst_mainwindowedit.moc"

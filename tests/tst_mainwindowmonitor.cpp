@@ -589,5 +589,5 @@ private:
     SimDevice *m_simAnswering = nullptr;
 };
 
-QTEST_MAIN(TestMainWindowMonitor)
+NORDA_GUI_TEST_MAIN(TestMainWindowMonitor)
 #include "tst_mainwindowmonitor.moc"

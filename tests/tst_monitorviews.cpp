@@ -395,5 +395,5 @@ private:
     std::unique_ptr<TestUtil::WorkDir> m_dir;
 };
 
-QTEST_MAIN(TestMonitorViews)
+NORDA_GUI_TEST_MAIN(TestMonitorViews)
 #include "tst_monitorviews.moc"

@@ -38,7 +38,7 @@ diff -u "$tmp/expected" "$tmp/files" || fail "the package holds other files than
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for library in libc6 libstdc++6 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 \
-    libqt5serialport5 libqt5sql5 libqt5sql5-sqlite libxlsxwriter; do
+    libqt5serialport5 libqt5sql5 libqt5sql5-sqlite qttranslations5-l10n libxlsxwriter; do
     printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//' | grep -q "^$library" ||
         fail "Depends lacks $library"
 done

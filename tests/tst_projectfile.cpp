@@ -208,6 +208,36 @@ private slots:
         QVERIFY(root.value("nodes").toArray().isEmpty());
     }
 
+    // Scenarios with keys of an unexpected type are saved back exactly as they were read,
+    // and the rest of the project opens as usual.
+    void oddScenariosSavedAsRead()
+    {
+        const QByteArray scenarios = R"([
+            {"name": "A", "priority": 2.5, "algos": []},
+            {"name": "B", "algos": [{"type": "0", "runby": "event_list", "events": []}]},
+            {"name": "C", "algos": [{"type": 0, "events": {"device_index": 7}}]},
+            {"name": "D", "priority": 1, "timer": true, "shedule": false, "dependencies": false,
+             "algos": []}])";
+        const QString path = m_dir.filePath("odd.mpj");
+        writeAll(path,
+                 R"({"name": "P", "nodes": [{"nodetype": "device", "type": 7,
+                 "serial": 702}], "scenarios": )" +
+                     scenarios + "}");
+        ProjectModel model;
+        QCOMPARE(model.load(path), 0);
+        QCOMPARE(model.allDevices().size(), 1);
+        QCOMPARE(model.scenarios.size(), 4);
+        const QString out = m_dir.filePath("odd-saved.mpj");
+        QCOMPARE(model.save(out), 0);
+        const QJsonArray written =
+            QJsonDocument::fromJson(readFile(out)).object().value("scenarios").toArray();
+        const QJsonArray read = QJsonDocument::fromJson(scenarios).array();
+        QCOMPARE(written.size(), read.size());
+        for (int i = 0; i < read.size(); ++i)
+            QCOMPARE(QJsonDocument(written.at(i).toObject()).toJson(QJsonDocument::Compact),
+                     QJsonDocument(read.at(i).toObject()).toJson(QJsonDocument::Compact));
+    }
+
     void defaultsForWrongTypes()
     {
         const QByteArray text = R"({

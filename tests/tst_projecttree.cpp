@@ -76,6 +76,39 @@ class TestProjectTree : public QObject {
     Q_OBJECT
 
 private slots:
+    // A caption with too little room shortens the type name; the serial number (and a
+    // console's buttons) stays whole.
+    void captionKeepsTheSerialNumber_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<int>("cut");
+        QTest::newRow("central unit, room enough")
+            << int(DeviceType::Norda4200) << "(№4294967295)" << 0;
+        QTest::newRow("central unit, half the room")
+            << int(DeviceType::Norda4200) << "(№4294967295)" << 2;
+        QTest::newRow("console, half the room")
+            << int(DeviceType::IpPult) << "(№4294967295) - 12 кнопок" << 2;
+    }
+
+    void captionKeepsTheSerialNumber()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, kept);
+        QFETCH(int, cut);
+        std::unique_ptr<ProjectDevice> device(makeDevice(type, 0));
+        device->serial = 4294967295u;
+        device->keys_count = 12;
+        const QString whole = ProjectItemDelegate::deviceCaptionText(device.get());
+        const QFontMetrics metrics(QApplication::font());
+        const int room =
+            cut ? metrics.horizontalAdvance(whole) / cut : metrics.horizontalAdvance(whole);
+        const QString shown = ProjectItemDelegate::fittedCaption(device.get(), metrics, room);
+        QVERIFY2(shown.endsWith(kept), qPrintable(shown));
+        QVERIFY2(metrics.horizontalAdvance(shown) <= room, qPrintable(shown));
+        QCOMPARE(shown == whole, cut == 0);
+    }
+
     void init()
     {
         qRegisterMetaType<QList<QPersistentModelIndex>>();
@@ -633,5 +666,5 @@ private:
     std::unique_ptr<ProjectTreeModel> m_model;
 };
 
-QTEST_MAIN(TestProjectTree)
+NORDA_GUI_TEST_MAIN(TestProjectTree)
 #include "tst_projecttree.moc"

@@ -2,6 +2,7 @@
 // without a project, in the test process and as the program itself.
 
 #include "devicewindowtest.h"
+#include "guitest.h"
 #include "testutil.h"
 
 #include "app/quickconnect.h"
@@ -250,5 +251,5 @@ private:
     SimDevice *boot = nullptr;
 };
 
-QTEST_MAIN(TestQuickConnect)
+NORDA_GUI_TEST_MAIN(TestQuickConnect)
 #include "tst_quickconnect.moc"

@@ -26,6 +26,57 @@ private slots:
         QVERIFY(typed.algos.isEmpty());
     }
 
+    // A key of an unexpected type makes the scenario one that is kept as it was read:
+    // written back value for value, whatever else the reader took from it, and renamed
+    // only when the user renames it.
+    void oddTypesKeptAsRead_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QStringList>("unreadable");
+        const QByteArray algos = R"("algos": [{"type": 0, "runby": "event_list", "events": [
+            {"device_index": 1001, "inout_index": 2, "state": 1}]},
+            {"type": 255, "stopby": "inputs_off", "events": []}])";
+        QTest::newRow("priority 2.5")
+            << (R"({"name": "Пожар", "priority": 2.5, "timer": false, )" + algos + "}")
+            << QStringList {"priority"};
+        QTest::newRow("type \"0\"") << QByteArray(R"({"name": "Пожар", "algos": [
+                {"type": "0", "runby": "event_list", "events": [
+                    {"device_index": 1001, "inout_index": 2, "state": 1}]},
+                {"type": 255, "events": []}]})")
+                                    << QStringList {"algos[0].type"};
+        QTest::newRow("events as an object") << QByteArray(R"({"name": "Пожар", "algos": [
+                {"type": 0, "runby": "event_list",
+                 "events": {"device_index": 1001, "inout_index": 2, "state": 1}},
+                {"type": 255, "stopby": "event_list", "events": []}]})")
+                                             << QStringList {"algos[0].events"};
+        QTest::newRow("several") << QByteArray(R"({"name": "Пожар", "timer": "да", "algos": [
+                {"type": 0, "events": [{"device_index": "1001", "state": 0.5}]}]})")
+                                 << QStringList {"timer", "algos[0].events[0].device_index",
+                                                 "algos[0].events[0].state"};
+    }
+
+    void oddTypesKeptAsRead()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QStringList, unreadable);
+        const QJsonObject original = QJsonDocument::fromJson(json).object();
+        QVERIFY(!original.isEmpty());
+        Scenario scenario = Scenario::fromJson(original);
+        QCOMPARE(scenario.unreadableKeys, unreadable);
+        QCOMPARE(scenario.isEditable(), unreadable.isEmpty());
+        auto text = [](const QJsonObject &object) {
+            return QJsonDocument(object).toJson(QJsonDocument::Compact);
+        };
+        QCOMPARE(text(scenario.toJson()), text(original));
+        // Read again from what was written: the same scenario, still not editable.
+        QCOMPARE(Scenario::fromJson(scenario.toJson()), scenario);
+
+        scenario.name = QStringLiteral("Эвакуация");
+        QJsonObject renamed = original;
+        renamed.insert("name", "Эвакуация");
+        QCOMPARE(text(scenario.toJson()), text(renamed));
+    }
+
     void algoOptions()
     {
         const struct {

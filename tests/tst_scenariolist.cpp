@@ -262,5 +262,5 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
-QTEST_MAIN(TestScenarioList)
+NORDA_GUI_TEST_MAIN(TestScenarioList)
 #include "tst_scenariolist.moc"

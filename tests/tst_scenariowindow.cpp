@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -213,6 +214,81 @@ private slots:
         const QString out = dir.filePath("out.mpj");
         QCOMPARE(project.save(out), 0);
         QCOMPARE(text(scenariosInFile(out)), text(scenariosInFile(in)));
+    }
+
+    // A scenario with a key of an unexpected type is shown but cannot be changed: the
+    // window names the key, nothing on it can be edited and "Сохранить" is unavailable.
+    void unreadableKeysReadOnly_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("priority 2.5") << "priority" << QJsonValue(2.5) << "«priority»";
+        QTest::newRow("timer as text") << "timer" << QJsonValue("да") << "«timer»";
+        QTest::newRow("algos as an object") << "algos" << QJsonValue(QJsonObject()) << "«algos»";
+    }
+
+    void unreadableKeysReadOnly()
+    {
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QFETCH(QString, named);
+        QJsonObject json = fullScenario();
+        json.insert(key, value);
+        const Scenario scenario = Scenario::fromJson(json);
+        ScenarioWindow window(m_project.get(), nullptr, scenario);
+        QSignalSpy closed(&window, &ScenarioWindow::closed);
+        window.show();
+        auto *label = child<QLabel>(&window, "labelReadOnly");
+        QVERIFY(label && label->isVisible());
+        QVERIFY2(label->text().contains(named), qPrintable(label->text()));
+        QVERIFY(child<QLineEdit>(&window, "lineEditScenarioName")->isReadOnly());
+        QVERIFY(!enabled(&window, "groupBoxScenarioVars"));
+        QVERIFY(!enabled(&window, "pushButtonSaveAlgo"));
+        for (int i = 0; i < window.tabWidget()->count(); ++i)
+            QVERIFY(!window.tabWidget()->widget(i)->isEnabled());
+        window.on_pushButtonSaveAlgo_clicked();
+        QVERIFY(!window.isAccepted());
+        QCOMPARE(window.scenario(), scenario);
+        QCOMPARE(text(window.scenario().toJson()), text(json));
+        QCOMPARE(closed.count(), 0);
+        window.close();
+    }
+
+    // The device and input texts of an event are never cut off: their columns grow to the
+    // widest text (here a long input name and a device the project does not have).
+    void eventTextsNotCut()
+    {
+        ProjectDevice *unit = m_project->findDeviceBySerial(4201);
+        for (InOut *io : unit->inouts) {
+            if (io->index == 9)
+                io->name = "Датчик дыма, третий этаж, восточное крыло, помещение 314";
+        }
+        QJsonObject json = fullScenario();
+        ScenarioWindow window(m_project.get(), nullptr, Scenario::fromJson(json));
+        window.show();
+        auto *table = child<QTableWidget>(page(&window, 0), startNames.table);
+        QVERIFY(table && table->rowCount() >= 2);
+        const QFontMetrics metrics(table->font());
+        for (int row = 0; row < table->rowCount(); ++row) {
+            for (int column : {0, 1}) {
+                const QString text = table->item(row, column)->text();
+                QVERIFY2(
+                    table->columnWidth(column) > metrics.horizontalAdvance(text),
+                    qPrintable(
+                        QStringLiteral("%1: %2 px").arg(text).arg(table->columnWidth(column))));
+            }
+        }
+        QVERIFY(table->columnWidth(0) >= 300 && table->columnWidth(1) >= 200);
+    }
+
+    // An editable scenario shows no such line.
+    void readableKeysEditable()
+    {
+        ScenarioWindow window(m_project.get(), nullptr, Scenario::fromJson(fullScenario()));
+        window.show();
+        QVERIFY(!window.findChild<QLabel *>("labelReadOnly"));
+        QVERIFY(enabled(&window, "pushButtonSaveAlgo"));
     }
 
     void oneEdit_data() { TestUtil::addRows(editRows); }
@@ -441,5 +517,5 @@ private:
     std::unique_ptr<ProjectModel> m_project;
 };
 
-QTEST_MAIN(TestScenarioWindow)
+NORDA_GUI_TEST_MAIN(TestScenarioWindow)
 #include "tst_scenariowindow.moc"

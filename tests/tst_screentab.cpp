@@ -281,5 +281,5 @@ private:
     int count = 0;
 };
 
-QTEST_MAIN(TestScreenTab)
+NORDA_GUI_TEST_MAIN(TestScreenTab)
 #include "tst_screentab.moc"

@@ -80,6 +80,9 @@ private slots:
         QTableWidget *table = journalTable();
         QCOMPARE(table->rowCount(), 1000);
         QCOMPARE(table->horizontalHeaderItem(2)->text(), QString::fromUtf8("Событие"));
+        // "Время" 180 and "Тип" 100 pixels wide; "Событие" takes the rest.
+        QCOMPARE(table->columnWidth(0), 180);
+        QCOMPARE(table->columnWidth(1), 100);
         for (const int row : {0, 1, 999}) {
             const UnitJournalRecord held = slot((250 + row) % 1000);
             QCOMPARE(rowTexts(row), UnitJournalExport::rowTexts(held));
@@ -281,5 +284,5 @@ private:
     int addressCount = 0;
 };
 
-QTEST_MAIN(TestTovikJournal)
+NORDA_GUI_TEST_MAIN(TestTovikJournal)
 #include "tst_tovikjournal.moc"

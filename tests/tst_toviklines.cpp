@@ -582,5 +582,5 @@ private:
     int addressCount = 0;
 };
 
-QTEST_MAIN(TestTovikLines)
+NORDA_GUI_TEST_MAIN(TestTovikLines)
 #include "tst_toviklines.moc"

@@ -681,5 +681,5 @@ private:
     int addressCount = 0;
 };
 
-QTEST_MAIN(TestTovikWindow)
+NORDA_GUI_TEST_MAIN(TestTovikWindow)
 #include "tst_tovikwindow.moc"

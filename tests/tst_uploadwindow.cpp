@@ -88,6 +88,10 @@ private slots:
         Project project(2002, address(sim));
         std::unique_ptr<UploadProjectWindow> owner(open(project, sim));
         QTRY_VERIFY_WITH_TIMEOUT(window->hasPlan(), 15000);
+        // Named for what it does, not like the unit's own settings window.
+        QVERIFY2(window->windowTitle().startsWith(u("Загрузка проекта в устройство ")) &&
+                     window->windowTitle().endsWith(u(" №2002")),
+                 qPrintable(window->windowTitle()));
         const QString label = widget<QLabel>(window, "labelUploadStatus")->text();
         QVERIFY2(label.contains(u("«Север»")) && label.contains(u("№2002")) &&
                      label.contains(u("Корпус 1")),
@@ -322,5 +326,5 @@ private:
     int units = 0;
 };
 
-QTEST_MAIN(TestUploadWindow)
+NORDA_GUI_TEST_MAIN(TestUploadWindow)
 #include "tst_uploadwindow.moc"

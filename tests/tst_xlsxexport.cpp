@@ -14,9 +14,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -282,6 +285,49 @@ private slots:
 
     // An export on its own thread: its progress, and a cancel that leaves the target as
     // it was, whenever it comes before the result is taken.
+    // An exported journal is a normal file of the user: created with the permissions the
+    // user's umask leaves, by both ways a journal is written.
+    void fileModeFollowsUmask_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<bool>("job");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("umask 022, device journal") << 022 << false << 0644;
+        QTest::newRow("umask 077, device journal") << 077 << false << 0600;
+        QTest::newRow("umask 022, event database") << 022 << true << 0644;
+        QTest::newRow("umask 077, event database") << 077 << true << 0600;
+        QTest::newRow("umask 002, event database") << 002 << true << 0664;
+    }
+
+    void fileModeFollowsUmask()
+    {
+        QFETCH(int, mask);
+        QFETCH(bool, job);
+        QFETCH(int, mode);
+        const mode_t before = ::umask(mode_t(mask));
+        auto restore = qScopeGuard([before] { ::umask(before); });
+        const QString path = QDir::current().filePath("mode.xlsx");
+        if (job) {
+            {
+                DatabaseLog log;
+            }
+            JournalExportJob exportJob;
+            QSignalSpy finished(&exportJob, &JournalExportJob::finished);
+            QVERIFY(exportJob.start(QDir::current().filePath("log.sqlite"), {}, path, created));
+            QVERIFY(finished.wait(60000));
+            QCOMPARE(JournalExporter::Result(finished.first().at(0).toInt()),
+                     JournalExporter::Result::Written);
+        } else {
+            XlsxJournal journal;
+            journal.writeHeader(created, "Блок NORDA-4100/4101", 4101);
+            QVERIFY(journal.save(path));
+        }
+        struct stat status;
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(int(status.st_mode & 0777), mode);
+        QCOMPARE(readBack(path).size(), 1);
+    }
+
     void exportJob_data()
     {
         QTest::addColumn<bool>("cancel");

@@ -6,12 +6,13 @@
 // fault pane of the faulty central unit, the journal with the events that followed and the
 // history of faults.
 // The settings windows of the IP console and of the central unit are opened with
-// "Настройка" and drawn once they have read their device. Run it on the offscreen platform
-// (scripts/screenshots.sh does).
+// "Настройка" and drawn once they have read their device; the project file dialog shows
+// Qt's own texts in Russian. Run it on the offscreen platform (scripts/screenshots.sh does).
 
 #include "app/historyview.h"
 #include "app/mainwindow.h"
 #include "app/projecttreeview.h"
+#include "gui/translations.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
@@ -25,6 +26,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -63,6 +66,7 @@ QString writeSettings(const QString &folder, const QString &projectPath, bool mo
     settings.setValue(QStringLiteral("mainwindow/left"), "0");
     settings.setValue(QStringLiteral("mainwindow/top"), "0");
     settings.setValue(QStringLiteral("paths/lastproject"), projectPath);
+    settings.setValue(QStringLiteral("paths/projectfilespath"), QFileInfo(projectPath).path());
     settings.setValue(QStringLiteral("network/statusport"), QString::number(statusPort));
     settings.setValue(QStringLiteral("network/commandport"), QString::number(commandPort));
     settings.setValue(QStringLiteral("basedevicewindow/width"), "900");
@@ -125,6 +129,27 @@ bool renderDeviceWindow(MainWindow &window, const QString &output, int serial, c
     return saved;
 }
 
+// "Открыть проект...": the file dialog in Russian, Qt's own texts included.
+bool renderFileDialog(MainWindow &window, const QString &output)
+{
+    bool saved = false;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        // The folder is listed by a thread of the dialog's model.
+        wait(1500);
+        saved = save(*dialog, output, QStringLiteral("russian-buttons.png"));
+        dialog->reject();
+    });
+    poll.start();
+    window.on_menuOpenClicked();
+    return saved;
+}
+
 bool render(const QString &output, const QString &work, const QString &projectPath,
             quint16 statusPort, quint16 commandPort, const std::function<bool()> &breakDown)
 {
@@ -144,6 +169,8 @@ bool render(const QString &output, const QString &work, const QString &projectPa
         // The central unit on its bus: "Сеть приборов".
         if (!renderDeviceWindow(window, output, 4201, QStringLiteral("central unit"), 0, 1,
                                 QStringLiteral("centralunit.png")))
+            return false;
+        if (!renderFileDialog(window, output))
             return false;
     }
     MainWindow window(writeSettings(work, projectPath, true, statusPort, commandPort));
@@ -193,6 +220,7 @@ int main(int argc, char *argv[])
 {
     qInstallMessageHandler(quietDebug);
     QApplication app(argc, argv);
+    Translations::install(&app);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 3) {
         QTextStream(stderr) << "usage: norda-screenshots OUTPUT_FOLDER PROJECT.mpj\n";
