@@ -31,7 +31,8 @@ SimCommandOptions::SimCommandOptions()
                            "number given: silent, split[=BYTES], delay=MS, error-every=N, "
                            "garbage=N, flood[=BYTES], baud=RATE, fail=COUNT[@SKIP]:PREFIX, "
                            "mute=COUNT[@SKIP]:PREFIX, drop=COUNT[@SKIP]:PREFIX, "
-                           "unplug=COUNT[@SKIP]:PREFIX; repeatable."),
+                           "unplug=COUNT[@SKIP]:PREFIX, raw=COUNT[@SKIP]:HEX:PREFIX, "
+                           "oversize=COUNT[@SKIP]:BYTES:PREFIX, bare-lf; repeatable."),
             QStringLiteral("[SERIAL:]FAULT"))
     , flashLayout(QStringLiteral("flash-layout"),
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "

@@ -13,6 +13,10 @@
 // get no answer and the device drops its links, as when its cable is pulled, and is back a
 // moment later) and "unplug=COUNT[@SKIP]:PREFIX" (the device is pulled out when one
 // arrives, unanswered, and stays out until plugged in again). COUNT -1 means every one.
+// Answers that come but cannot be used: "raw=COUNT[@SKIP]:HEX:PREFIX" (those requests get
+// the bytes HEX instead of their answer), "oversize=COUNT[@SKIP]:BYTES:PREFIX" (they get a
+// value line of BYTES letters and "OK") and "bare-lf" (every line of every answer ends in
+// a line feed without its carriage return).
 class SimFaults {
 public:
     struct Rule {
@@ -34,6 +38,7 @@ public:
     bool flood = false; // every answer is a flood of bytes without a line feed
     int floodBytes = 1024 * 1024;
     int baud = 0; // both directions paced as a serial line of this rate (10 bits a byte)
+    bool bareLineFeeds = false; // "\r\n" in answers goes as "\n"
     QList<Rule> rules;
 
     // Applies one fault given as text; false (and `error` set) when it is not understood.
