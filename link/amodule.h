@@ -19,6 +19,10 @@ class ProjectDevice;
 // travel with the prefix "desc_" on the wire and without it towards the windows. Everything
 // here runs on the thread that created the facade (the user-interface thread).
 //
+// Each new link asks "GET VERSION"; only a good answer with a known type identifies the
+// device (connected()). Until then the device is asked again at every link check of the
+// worker, so one refused or garbled answer does not leave the link unidentified.
+//
 // Results of the operations that queue something for the device (getDescriptor,
 // setDescriptor, getParam, sendCommand, readDescriptors, writeFile, readFile):
 //   Queued (0)       queued; the answer comes later as a signal.
