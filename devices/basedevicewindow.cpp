@@ -8,6 +8,7 @@
 
 #include <QDebug>
 #include <QEvent>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QSettings>
@@ -56,11 +57,24 @@ BaseDeviceWindow::BaseDeviceWindow(ProjectDevice *device, const DeviceWindowCont
     });
     connect(amodule, &Amodule::disconnected, this, [this] {
         failureReported = false;
+        // The lost link took the rest of a running list read with it.
+        if (listReading) {
+            QStringList unread;
+            for (const QString &name : amodule->droppedReadList())
+                unread << (name.startsWith(QLatin1String("desc_")) ? name.mid(5) : name);
+            endListRead(unread);
+        }
         on_amoduleDisconnected();
     });
     connect(amodule, &Amodule::receivedDescriptor, this,
             [this, take](const QString &name, const QVariant &value, int index, int err) {
                 take();
+                if (listReading && answerFailed(value.toString())) {
+                    const QString shown =
+                        index != 0 ? name + QStringLiteral("[%1]").arg(index) : name;
+                    if (!listFailures.contains(shown))
+                        listFailures << shown;
+                }
                 on_receivedDescriptor(name, value, index, err);
             });
     connect(amodule, &Amodule::writedDescriptor, this,
@@ -226,6 +240,10 @@ void BaseDeviceWindow::setConfigDiff(bool differs)
 
 void BaseDeviceWindow::on_startReadDescList(int count)
 {
+    // A list added to an unfinished one continues it.
+    if (!listReading)
+        listFailures.clear();
+    listReading = true;
     progress->setWindowTitle(QStringLiteral("Пожалуйста, подождите"));
     progress->setLabelText(QStringLiteral("Чтение параметров..."));
     progress->setMaximum(count);
@@ -236,6 +254,34 @@ void BaseDeviceWindow::on_startReadDescList(int count)
 void BaseDeviceWindow::on_endReadList()
 {
     hideProgress();
+    if (listReading)
+        endListRead({});
+}
+
+void BaseDeviceWindow::endListRead(const QStringList &unread)
+{
+    listReading = false;
+    QStringList names = listFailures;
+    listFailures.clear();
+    for (const QString &name : unread) {
+        if (!names.contains(name))
+            names << name;
+    }
+    hideProgress();
+    if (names.isEmpty())
+        return;
+    qDebug().noquote() << "BaseDeviceWindow: not read:" << names.join(QLatin1String(", "));
+    // Not modal: a device that keeps failing the same values must not pile up boxes that
+    // block the window; the one box says what the last list could not read.
+    if (!readFailureBox) {
+        readFailureBox = new QMessageBox(QMessageBox::Critical, QStringLiteral("Ошибка"), QString(),
+                                         QMessageBox::Ok, this);
+        readFailureBox->setObjectName(QStringLiteral("readFailureBox"));
+        readFailureBox->setWindowModality(Qt::NonModal);
+    }
+    readFailureBox->setText(QStringLiteral("Не удалось прочитать параметры: ") +
+                            names.join(QLatin1String(", ")));
+    readFailureBox->show();
 }
 
 void BaseDeviceWindow::setProgressValue(int value)
@@ -300,6 +346,8 @@ void BaseDeviceWindow::updateProgress()
             fileTransferRunning = false;
             fileTransferTotal = 0;
             amodule->clearReadList();
+            listReading = false;
+            listFailures.clear();
             progress->reset();
             hideProgress();
             abortExchange();

@@ -12,6 +12,7 @@
 class Amodule;
 class ProjectDevice;
 class ProjectModel;
+class QMessageBox;
 class QProgressBar;
 class QProgressDialog;
 class QSettings;
@@ -45,6 +46,8 @@ public:
     Amodule *facade() const { return amodule; }
     ProjectDevice *projectDevice() const { return device; }
     QProgressDialog *progressDialog() const { return progress; }
+    // The message that names the values a list read could not read (null before the first).
+    QMessageBox *readFailureMessage() const { return readFailureBox; }
     bool hasFullAccess() const { return fullAccess; }
     bool configDiffers() const { return configDiff; }
     // Whether the facade has told which device answers (its last connected() came after
@@ -125,6 +128,9 @@ private:
     // the dialog by itself and process events in the middle of a reaction.
     void setProgressValue(int value);
     void hideProgress();
+    // A list read has ended, answered or dropped with the link: the progress dialog goes,
+    // and the values it could not read are named.
+    void endListRead(const QStringList &unread);
 
     Ui::BaseDeviceWindow *ui;
     DeviceWindowContext windowContext;
@@ -139,6 +145,10 @@ private:
     // the facade's typed signal), and for the answer being handled now.
     bool failureReported = false;
     bool currentAnswerFailed = false;
+    // A list read runs, and the names it could not read so far.
+    bool listReading = false;
+    QStringList listFailures;
+    QMessageBox *readFailureBox = nullptr;
     bool fileTransferRunning = false;
     qint64 fileTransferTotal = 0;
     qint64 fileTransferPosition = 0;

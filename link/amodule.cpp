@@ -26,6 +26,7 @@ Amodule::Amodule(const ProjectDevice *device, QObject *parent, quint16 commandPo
     connect(w, &CdcUsbProcess::receivedAnswer, this, &Amodule::on_cdcReceivedAnswer);
     connect(w, &CdcUsbProcess::disconnected, this, &Amodule::on_cdcDisconnected);
     connect(w, &CdcUsbProcess::connected, this, &Amodule::on_cdcConnected);
+    connect(w, &CdcUsbProcess::linkChecked, this, &Amodule::on_cdcLinkChecked);
     connect(w, &CdcUsbProcess::fileBlockWrited, this, &Amodule::on_fileBlockWrited);
     connect(w, &CdcUsbProcess::fileBlockReaded, this, &Amodule::on_fileBlockReaded);
     // Only now: the worker may find its device at once, and its first announcement must
@@ -285,6 +286,20 @@ bool Amodule::closeAndWait(int ms)
     return ended;
 }
 
+QString Amodule::failureReason(const QString &answer)
+{
+    const QString text = answer.trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("no answer");
+    if (text == QLatin1String("ERROR TIMEOUT"))
+        return QStringLiteral("no answer in time");
+    if (text == QLatin1String("ERROR OVERFLOW"))
+        return QStringLiteral("an answer too long to take");
+    if (text.startsWith(QLatin1String("ERROR")))
+        return QStringLiteral("the device answered %1").arg(text);
+    return QStringLiteral("the device did not confirm its answer \"%1\"").arg(text);
+}
+
 QString Amodule::inputStateText(int code)
 {
     // The state of an input or line uses the names of the operating modes.
@@ -297,14 +312,32 @@ void Amodule::on_cdcConnected()
     if (closing)
         return;
     deviceConnected = true;
-    cdcSession->worker()->addRequest(QStringLiteral("GET VERSION"));
+    versionAsked = false;
+    askVersion();
+}
+
+void Amodule::askVersion()
+{
+    if (versionAsked || refused())
+        return;
+    versionAsked = cdcSession->worker()->addRequest(QStringLiteral("GET VERSION"));
+}
+
+void Amodule::on_cdcLinkChecked()
+{
+    // A version request that failed (refused, garbled, unconfirmed) leaves the link open
+    // but the device unknown: it is asked again at every link check until it tells.
+    if (!closing && deviceConnected && typeCode == 0)
+        askVersion();
 }
 
 void Amodule::on_cdcDisconnected()
 {
     qCDebug(lcLink) << "on_cdcDisconnected";
+    droppedList = readList;
     readList.clear();
     deviceConnected = false;
+    versionAsked = false;
     typeCode = 0;
     emit disconnected();
 }
@@ -334,8 +367,10 @@ void Amodule::on_cdcReceivedAnswer(QString request, QString answer, int err)
         }
     } else if (verb == QLatin1String("GET")) {
         if (second == QLatin1String("VERSION")) {
+            versionAsked = false;
             const QStringList parts = answer.split(QLatin1Char(' '));
-            if (parts.size() >= 2) {
+            // A failed exchange never identifies the device, whatever its first line says.
+            if (err == 0 && parts.size() >= 2) {
                 const int code = deviceTypeFromKey(parts.at(0));
                 if (code != 0) {
                     deviceConnected = true;

@@ -19,6 +19,10 @@ class ProjectDevice;
 // travel with the prefix "desc_" on the wire and without it towards the windows. Everything
 // here runs on the thread that created the facade (the user-interface thread).
 //
+// Each new link asks "GET VERSION"; only a good answer with a known type identifies the
+// device (connected()). Until then the device is asked again at every link check of the
+// worker, so one refused or garbled answer does not leave the link unidentified.
+//
 // Results of the operations that queue something for the device (getDescriptor,
 // setDescriptor, getParam, sendCommand, readDescriptors, writeFile, readFile):
 //   Queued (0)       queued; the answer comes later as a signal.
@@ -55,6 +59,8 @@ public:
     QString refusalReason() const { return lastRefusal; }
     int readListSize() const { return readList.size(); }
     void clearReadList() { readList.clear(); }
+    // The names of the list read that the last lost link dropped unanswered.
+    QStringList droppedReadList() const { return droppedList; }
     int pendingDescriptorReads();
     int writeFile(const QString &path, const QByteArray &data);
     int readFile(const QString &path);
@@ -75,6 +81,10 @@ public:
     bool closeAndWait(int ms);
 
     static QString inputStateText(int code);
+    // Why an exchange failed, from the answer the facade hands on for it: "no answer",
+    // "no answer in time", "an answer too long to take", "the device answered ERROR" (and what
+    // followed), or for a line the device did not confirm with "OK", that line quoted as it came.
+    static QString failureReason(const QString &answer);
     // The erase layout of a version text: second comma-separated field, low 8 bits.
     static int layoutOfVersion(const QString &version);
 
@@ -98,11 +108,14 @@ private slots:
     void on_cdcReceivedAnswer(QString request, QString answer, int err);
     void on_cdcConnected();
     void on_cdcDisconnected();
+    void on_cdcLinkChecked();
     void on_fileBlockWrited(QString filepath, int position, int filesize, int err);
     void on_fileBlockReaded(QString filepath, int position, int filesize, QByteArray *buf, int err);
 
 private:
     bool refused() const;
+    // Asks the device which it is (once at a time).
+    void askVersion();
     // True when every text can travel on the link; otherwise remembers why not.
     bool wireTextOk(std::initializer_list<QString> texts);
     static QString withPrefix(const QString &name);
@@ -119,5 +132,8 @@ private:
     QString fullVersion;
     int typeCode = 0;
     QStringList readList;
+    QStringList droppedList;
     QString lastRefusal;
+    // A version request of the facade's own is on its way.
+    bool versionAsked = false;
 };

@@ -270,6 +270,10 @@ void CdcUsbProcess::tryConnect()
 {
     if (loopEnded || stopRequested || transport->isOpen())
         return;
+    if (!reopenNotBefore.hasExpired()) {
+        scheduleSearch(int(qMax<qint64>(1, reopenNotBefore.remainingTime())));
+        return;
+    }
     if (useSerial) {
         PortDescription port;
         // The port on which discovery found this very device comes first; otherwise the
@@ -327,6 +331,8 @@ void CdcUsbProcess::checkLink()
         useSerial ? SerialPortEnumerator::isPresent(usb->openedPort()) : tcp->isConnected();
     if (!alive)
         linkLost();
+    else
+        emit linkChecked();
 }
 
 void CdcUsbProcess::onPortFailed()
@@ -533,6 +539,10 @@ void CdcUsbProcess::report(const QString &answer, int err)
     if (answerHasNul)
         err = -1;
     clearCurrent();
+    if (err == 0 && request == failingRequest) {
+        failingRequest.clear();
+        failingCount = 0;
+    }
     emit receivedAnswer(request, text, err);
     scheduleWake();
 }
@@ -545,5 +555,26 @@ void CdcUsbProcess::failExchange(const QString &answer)
     transport->clearReceived();
     closeLink();
     emit disconnected();
-    QTimer::singleShot(0, this, &CdcUsbProcess::tryConnect);
+    const int pause = backoffAfterFailure(request);
+    reopenNotBefore.setRemainingTime(pause);
+    if (pause > 0)
+        qCDebug(lcLink).noquote() << "Reopening the link in" << pause << "ms:" << request
+                                  << "failed" << failingCount << "times";
+    QTimer::singleShot(pause, this, &CdcUsbProcess::tryConnect);
+}
+
+int CdcUsbProcess::backoffAfterFailure(const QString &request)
+{
+    if (request != failingRequest) {
+        failingRequest = request;
+        failingCount = 0;
+    }
+    ++failingCount;
+    // The first failure may be a glitch: the link is reopened at once.
+    if (failingCount < 2)
+        return 0;
+    qint64 pause = reconnectBackoffMs;
+    for (int i = 2; i < failingCount && pause < maxReconnectBackoffMs; ++i)
+        pause *= 2;
+    return int(qMin<qint64>(pause, maxReconnectBackoffMs));
 }

@@ -4,6 +4,7 @@
 #include "project/portdescription.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -46,6 +47,12 @@ public:
     // one that would be fails like a request without an answer ("ERROR OVERFLOW").
     static constexpr int maxAnswerBytes = 4 * 1024 * 1024;
     static constexpr int maxAnswerLines = 65536;
+    // A request that fails the link again after the link was reopened for its failure
+    // (a device that keeps answering it with something unusable) reopens the link only
+    // after a pause: this long after its second failure, twice as long after each further
+    // one, never longer than the cap. A good answer to it ends the pauses.
+    static constexpr int reconnectBackoffMs = 1000;
+    static constexpr int maxReconnectBackoffMs = 30000;
 
     // Takes what it needs from `device` now (type, USB ids and port, address); the device
     // is not read again. `commandPort` is the TCP port of devices reached over Ethernet.
@@ -98,6 +105,9 @@ signals:
     void finished();
     void connected();
     void disconnected();
+    // The periodic link check found the link alive (the facade asks a device that has not
+    // told its type again).
+    void linkChecked();
     void receivedAnswer(QString request, QString answer, int err);
     void fileBlockWrited(QString filepath, int position, int filesize, int err);
     void fileBlockReaded(QString filepath, int position, int filesize, QByteArray *buf, int err);
@@ -133,6 +143,8 @@ private:
     void takeNextJob();
     void scheduleWake();
     void scheduleSearch(int ms);
+    // The pause before the link is reopened after `request` failed it; counts the failure.
+    int backoffAfterFailure(const QString &request);
     void endLoop();
     QString currentRequestText() const;
 
@@ -179,6 +191,12 @@ private:
     int answerBytes = 0;
     // A line of the answer held a NUL byte: the exchange fails.
     bool answerHasNul = false;
+    // The request whose failures closed the link last, and how many times in a row.
+    QString failingRequest;
+    int failingCount = 0;
+    // The link is not reopened before this (nothing else, a port search included, may
+    // cut the pause short).
+    QDeadlineTimer reopenNotBefore {0};
     QTimer *linkTimer = nullptr;
     QTimer *requestTimer = nullptr;
     QTimer *searchTimer = nullptr;

@@ -147,7 +147,7 @@ bool DeviceBackup::fromJson(const QByteArray &json, DeviceBackup *backup, QStrin
         if (!it.value().isString())
             return refuse(QStringLiteral("value \"%1\" is not a text").arg(it.key()));
         const QString text = it.value().toString();
-        if (text.size() > maxValueLength || !ConnectionDevice::isWireText(text))
+        if (!valueTextOk(text))
             return refuse(QStringLiteral("value \"%1\" is too long or holds characters no "
                                          "device line can carry")
                               .arg(it.key()));
@@ -174,6 +174,23 @@ bool DeviceBackup::fromJson(const QByteArray &json, DeviceBackup *backup, QStrin
     }
     *backup = result;
     return true;
+}
+
+bool DeviceBackup::valueTextOk(const QString &text, QString *why)
+{
+    if (text.size() > maxValueLength) {
+        if (why)
+            *why = QStringLiteral("it is longer than %1 characters").arg(maxValueLength);
+        return false;
+    }
+    return ConnectionDevice::isWireText(text, why);
+}
+
+bool DeviceBackup::writableValue(DeviceConfigTable::Form form, const QString &text,
+                                 QString *written)
+{
+    return DeviceConfigTable::writeText(form, text, written) &&
+        ConnectionDevice::isWireText(*written);
 }
 
 bool DeviceBackup::load(const QString &path, DeviceBackup *backup, QString *error)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/deviceconfigtable.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QMap>
@@ -34,6 +36,15 @@ struct DeviceBackup {
     QDateTime time;
     QMap<QString, QString> values;
     QMap<QString, QByteArray> files;
+
+    // The rules by which a restore takes a backup's value; a backup is saved only when every
+    // value keeps them, so that what is saved can be restored. Every value: a line of at
+    // most maxValueLength characters that a request line can carry (otherwise false, and
+    // `why` says which rule it breaks).
+    static bool valueTextOk(const QString &text, QString *why = nullptr);
+    // A value the restore writes in `form`: the text it sends for it, which must be one
+    // (not empty, not an error answer, of its form) that a request line can carry.
+    static bool writableValue(DeviceConfigTable::Form form, const QString &text, QString *written);
 
     QByteArray toJson() const;
     // False with `error` set when the text is no backup this program can use.

@@ -51,6 +51,9 @@ void DeviceBackupJob::begin()
                     QStringLiteral("a %1 has no configuration to back up").arg(key));
         return;
     }
+    for (const DeviceConfigTable::Value &value :
+         DeviceConfigTable::restorable(type, TovikStatus::buildNumber(version)))
+        writtenForms.insert(value.name, value.form);
     m_backup.typeKey = key;
     m_backup.typeCode = type;
     m_backup.firmware = version;
@@ -99,6 +102,24 @@ void DeviceBackupJob::readNext()
             finish(Status::Failed, -1,
                    QStringLiteral("reading %1 answered %2; nothing was saved")
                        .arg(name, shown(answer)),
+                   answer);
+            return;
+        }
+        // Saved as it is or not at all: a value changed to one a restore takes would
+        // restore something the device never held.
+        QString why;
+        if (DeviceBackup::valueTextOk(value, &why)) {
+            why.clear();
+            QString written;
+            const auto form = writtenForms.constFind(name);
+            if (form != writtenForms.cend() && !DeviceBackup::writableValue(*form, value, &written))
+                why = QStringLiteral("it is no value that can be written");
+        }
+        if (!why.isEmpty()) {
+            finish(Status::Failed, -1,
+                   QStringLiteral("the device's %1 \"%2\" could not be restored from a backup "
+                                  "(%3); nothing was saved")
+                       .arg(name, value, why),
                    answer);
             return;
         }

@@ -15,7 +15,10 @@ class FileListJob;
 // downloads its configuration files (and, on a central unit, every console key file it holds). Any
 // descriptor the device does not answer with a value fails the job: a failed answer is never
 // kept as a value. A configuration file the device refuses to open is one it does not have
-// and is left out; any other failed download fails the job.
+// and is left out; any other failed download fails the job. A value that a restore could
+// not take (DeviceBackup::valueTextOk, writableValue: a name holding a carriage return, an
+// empty name) fails the job as well, naming it: the backup is refused when it is taken,
+// not found unusable when it is needed.
 class DeviceBackupJob : public DeviceJob {
     Q_OBJECT
 
@@ -47,6 +50,8 @@ private:
 
     DeviceBackup m_backup;
     QStringList names;
+    // The form in which a restore writes each value it writes.
+    QHash<QString, DeviceConfigTable::Form> writtenForms;
     QStringList paths;
     // Lengths of the files that a folder listing gave.
     QHash<QString, qint64> listedSizes;

@@ -1,7 +1,6 @@
 #include "link/devicerestorejob.h"
 
 #include "link/amodule.h"
-#include "link/connectiondevice.h"
 #include "link/filedownloadjob.h"
 #include "link/fileuploadjob.h"
 #include "link/tovikstatus.h"
@@ -174,8 +173,7 @@ void DeviceRestoreJob::compare()
     for (const DeviceConfigTable::Value &value : qAsConst(table)) {
         const QString kept = m_backup.values.value(value.name);
         QString text;
-        if (!DeviceConfigTable::writeText(value.form, kept, &text) ||
-            !ConnectionDevice::isWireText(text)) {
+        if (!DeviceBackup::writableValue(value.form, kept, &text)) {
             diffs.clear();
             finish(Status::Failed, -1,
                    QStringLiteral("the backup's %1 \"%2\" is no value that can be written; "

@@ -1,5 +1,6 @@
 #include "link/filelistjob.h"
 
+#include "link/amodule.h"
 #include "link/connectiondevice.h"
 
 QVector<FileListJob::Entry> FileListJob::parse(const QString &folder, const QString &answer)
@@ -55,8 +56,7 @@ void FileListJob::begin()
     const bool queued =
         request(QStringLiteral("GET FILE_LIST ") + dir, [this](int err, const QString &answer) {
             if (err != 0) {
-                const QString said =
-                    answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed();
+                const QString said = Amodule::failureReason(answer);
                 finish(Status::Failed, -1, QStringLiteral("listing %1 failed: %2").arg(dir, said),
                        answer);
                 return;

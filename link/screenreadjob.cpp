@@ -1,5 +1,7 @@
 #include "link/screenreadjob.h"
 
+#include "link/amodule.h"
+
 ScreenReadJob::ScreenReadJob(Amodule *module, QObject *parent)
     : DeviceJob(module, parent)
 {
@@ -15,8 +17,7 @@ void ScreenReadJob::begin()
     setStep(Read);
     const bool queued =
         request(QStringLiteral("GET SCREEN"), [this](int err, const QString &answer) {
-            const QString said =
-                answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed();
+            const QString said = Amodule::failureReason(answer);
             if (err != 0) {
                 finish(Status::Failed, -1,
                        QStringLiteral("reading the screen failed: %1").arg(said), answer);

@@ -1,5 +1,6 @@
 #include "link/unitjournalreadjob.h"
 
+#include "link/amodule.h"
 #include "link/tovikstatus.h"
 
 UnitJournalReadJob::UnitJournalReadJob(Amodule *module, QObject *parent)
@@ -52,15 +53,17 @@ void UnitJournalReadJob::onStatus(int err, const QString &answer)
 {
     if (cancelRequested())
         return;
-    const QString said =
-        answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed();
     if (err != 0) {
-        failAfterError(QStringLiteral("the status request failed: %1").arg(said), answer);
+        failAfterError(
+            QStringLiteral("the status request failed: %1").arg(Amodule::failureReason(answer)),
+            answer);
         return;
     }
     const TovikStatus status = TovikStatus::parse(answer);
     if (!status.hasJournal) {
-        fail(QStringLiteral("the status answer has no journal fields: %1").arg(said), answer);
+        fail(QStringLiteral("the status answer has no journal fields: %1")
+                 .arg(answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed()),
+             answer);
         return;
     }
     writePosition = status.journalPosition;

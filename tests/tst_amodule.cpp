@@ -65,6 +65,26 @@ struct CliRow {
     QStringList args;
 };
 
+// A device that does not tell its type at the first ask.
+struct VersionRow {
+    const char *name;
+    // The fault as norda-devsim --fault takes it.
+    QString fault;
+    // Asks that go unanswered usefully; the fault is cleared after them when it would last.
+    int failing;
+    bool clearAfter;
+};
+
+// A device command of norda-cli whose output holds text of the device's.
+struct EscapeRow {
+    const char *name;
+    const char *prefix; // the request whose answer is replaced
+    QByteArray answer; // in Windows-1251
+    QStringList args;
+    int code;
+    QString expected; // a line of standard output, or for code 4 of standard error
+};
+
 struct WriteRow {
     const char *name, *descriptor;
     QVariant value;
@@ -74,6 +94,8 @@ struct WriteRow {
 
 } // namespace
 
+Q_DECLARE_METATYPE(VersionRow)
+Q_DECLARE_METATYPE(EscapeRow)
 Q_DECLARE_METATYPE(TextRow)
 Q_DECLARE_METATYPE(CliRow)
 Q_DECLARE_METATYPE(ReadRow)
@@ -197,6 +219,146 @@ private slots:
         QVERIFY(facade.spy("receivedParam").wait(10000));
         QCOMPARE(facade.connected.count(), 0);
         QVERIFY(facade.module.version().isEmpty());
+    }
+
+    // One failed version answer does not leave the link unidentified: the device is asked
+    // again at every link check until it tells. A version line that came with a failure is
+    // no identification.
+    void versionAskedAgainUntilTheDeviceTells_data()
+    {
+        const QByteArray garbage = QByteArray("\x01\x02zz\r\nOK\r\n").toHex();
+        const QByteArray unconfirmed = QByteArray("horn 1.0.0\r\nOK?\r\n").toHex();
+        const VersionRow rows[] = {
+            {"refused twice", "fail=2:GET VERSION", 2, false},
+            {"garbled twice", "raw=2:" + QString::fromLatin1(garbage) + ":GET VERSION", 2, false},
+            {"unconfirmed twice", "raw=2:" + QString::fromLatin1(unconfirmed) + ":GET VERSION", 2,
+             false},
+            {"bare line feeds", "bare-lf", 3, true},
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void versionAskedAgainUntilTheDeviceTells()
+    {
+        QFETCH(VersionRow, row);
+        sim->setFault(horn, row.fault);
+        std::unique_ptr<ProjectDevice> target(SimHarness::tcpTarget(horn));
+        Facade facade(target.get(), sim->tcpPort(horn));
+        int asksWhenIdentified = -1;
+        QObject::connect(&facade.module, &Amodule::connected,
+                         [&] { asksWhenIdentified = sim->requestLog(horn).count("GET VERSION"); });
+        if (row.clearAfter) {
+            QTRY_VERIFY_WITH_TIMEOUT(sim->requestLog(horn).count("GET VERSION") >= row.failing,
+                                     10000);
+            sim->clearFaults(horn);
+            QCOMPARE(facade.connected.count(), 0);
+            QVERIFY(facade.module.isConnected());
+        }
+        // A few link checks.
+        QTRY_VERIFY_WITH_TIMEOUT(facade.connected.count() == 1, 10 * shortLinkCheck + 5000);
+        QCOMPARE(facade.connected.first().at(0).toInt(), int(DeviceType::Horn));
+        QCOMPARE(facade.module.version(), "1.0.0");
+        QVERIFY2(asksWhenIdentified > row.failing, qPrintable(QString::number(asksWhenIdentified)));
+        // Once it has told, it is not asked again at the link checks that follow.
+        const int asks = sim->requestLog(horn).count("GET VERSION");
+        QSignalSpy checks(facade.module.worker(), &CdcUsbProcess::linkChecked);
+        QTRY_VERIFY_WITH_TIMEOUT(checks.count() >= 3, 10 * shortLinkCheck + 5000);
+        QCOMPARE(facade.module.getParam("STATUS"), 0);
+        QVERIFY(facade.spy("receivedParam").wait(10000));
+        QCOMPARE(sim->requestLog(horn).count("GET VERSION"), asks);
+    }
+
+    // The command line waits out a failed identification within its timeout.
+    void cliWaitsForAFailedIdentification()
+    {
+        sim->setFault(cliTarget, "fail=2:GET VERSION");
+        const TestUtil::CliRun run = TestUtil::runCli(
+            {"device", "--timeout", "8", "--tcp",
+             QStringLiteral("127.75.0.10:%1").arg(sim->tcpPort(cliTarget)), "version"});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QVERIFY2(run.out.startsWith("horn 1.0.0\n"), qPrintable(run.out));
+        QCOMPARE(sim->requestLog(cliTarget).count("GET VERSION"), 3);
+    }
+
+    // Text of the device's reaches the terminal with its controls escaped (a name that
+    // would retitle the terminal and clear it); Cyrillic stays as it is.
+    void cliEscapesDeviceText_data()
+    {
+        const QByteArray sequences = "\x1b]0;pwned\x07\x1b[2J\x7f";
+        const QString shown = "\\x1b]0;pwned\\x07\\x1b[2J\\x7f";
+        const QByteArray name = QByteArray("\xc8\xec\xff ") + sequences; // "Имя " in Windows-1251
+        const QString named = QString::fromUtf8("Имя ") + shown;
+        const EscapeRow rows[] = {
+            {"version",
+             "GET VERSION",
+             "horn 1.0" + sequences + "\r\nOK\r\n",
+             {"version"},
+             0,
+             "horn 1.0" + shown},
+            {"get",
+             "GET DESCRIPTOR desc_DeviceName",
+             name + "\r\nOK\r\n",
+             {"get", "DeviceName"},
+             0,
+             named},
+            {"read",
+             "GET DESCRIPTOR desc_DeviceName",
+             name + "\r\nOK\r\n",
+             {"read", "SerialNumber", "DeviceName"},
+             0,
+             "DeviceName = " + named},
+            {"ls",
+             "GET FILE_LIST",
+             sequences + "a.wav\t10\r\n\r\nOK\r\n",
+             {"ls", "0:\\audio"},
+             0,
+             shown + "a.wav\t10"},
+            // The answer is quoted as what the device said, not given as the reason.
+            {"a failed get",
+             "GET DESCRIPTOR desc_DeviceName",
+             name + "\r\nOK?\r\n",
+             {"get", "DeviceName"},
+             4,
+             "norda-cli: reading DeviceName failed: the device did not confirm its answer \"" +
+                 named + "\""},
+            {"a failed read",
+             "GET DESCRIPTOR desc_DeviceName",
+             name + "\r\nOK?\r\n",
+             {"read", "DeviceName"},
+             4,
+             "DeviceName: failed: the device did not confirm its answer \"" + named + "\""},
+            // A C1 control of the command line, quoted in the refusal.
+            {"refused name",
+             "GET NOTHING",
+             "",
+             {"get", QString::fromUtf8("Name\u009b2J")},
+             1,
+             "norda-cli: cannot send \"Name\\x9b2J\" to a device: it holds a character that "
+             "Windows-1251 cannot carry (U+009B)"},
+        };
+        TestUtil::addRows(rows);
+    }
+
+    void cliEscapesDeviceText()
+    {
+        QFETCH(EscapeRow, row);
+        sim->setRawAnswer(cliTarget, row.prefix, row.answer);
+        const TestUtil::CliRun run = TestUtil::runCli(
+            QStringList {"device", "--timeout", "8", "--tcp",
+                         QStringLiteral("127.75.0.10:%1").arg(sim->tcpPort(cliTarget))} +
+            row.args);
+        QCOMPARE(run.code, row.code);
+        const QString printed = run.out + run.err;
+        for (const QChar c : printed) {
+            const ushort u = c.unicode();
+            QVERIFY2(c == QLatin1Char('\n') || c == QLatin1Char('\t') ||
+                         (u >= 0x20 && u != 0x7f && (u < 0x80 || u >= 0xa0)),
+                     qPrintable(QStringLiteral("U+%1 printed").arg(u, 4, 16, QLatin1Char('0'))));
+        }
+        const QStringList lines =
+            (row.code == 0 || row.args.first() == QLatin1String("read") ? run.out : run.err)
+                .split(QLatin1Char('\n'));
+        QVERIFY2(lines.contains(row.expected), qPrintable(printed));
     }
 
     void descriptorNamesAndIndexes_data()

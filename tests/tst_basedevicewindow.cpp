@@ -10,6 +10,7 @@
 #include "tools/devsim/simcommandserver.h"
 
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -30,6 +31,13 @@ public:
     using BaseDeviceWindow::updateProgress;
 };
 
+// A list read that ends with a value the device cannot give.
+struct FailedListRow {
+    const char *name;
+    const char *fault;
+    bool linkDrops;
+};
+
 struct AccessRow {
     const char *name;
     const char *value; // null: no key
@@ -39,6 +47,7 @@ struct AccessRow {
 } // namespace
 
 Q_DECLARE_METATYPE(AccessRow)
+Q_DECLARE_METATYPE(FailedListRow)
 
 class TestBaseDeviceWindow : public QObject {
     Q_OBJECT
@@ -175,6 +184,108 @@ private slots:
         harness->clearFaults(sim);
     }
 
+    // A list read that ends with failures, answered or cut off by the link, ends its
+    // progress dialog and names what it could not read.
+    void listEndingWithFailures_data()
+    {
+        TestUtil::addRows<FailedListRow>({
+            {"refused", "fail=-1:GET DESCRIPTOR desc_NetMask", false},
+            {"too long to take", "oversize=-1:200000:GET DESCRIPTOR desc_NetMask", true},
+        });
+    }
+
+    void listEndingWithFailures()
+    {
+        QFETCH(FailedListRow, row);
+        harness->setFault(sim, QString::fromLatin1(row.fault));
+        open();
+        window->show();
+        QSignalSpy first(window.get(), &BaseDeviceWindow::firstConnectionEvent);
+        QSignalSpy drops(window->facade(), &Amodule::disconnected);
+        QVERIFY(first.wait(10000));
+        QCOMPARE(window->facade()->readDescriptors(listNames), 0);
+        QVERIFY(window->progressDialog()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window->readFailureMessage() && window->readFailureMessage()->isVisible(), 10000);
+        QVERIFY(!window->progressDialog()->isVisible());
+        QCOMPARE(drops.count() > 0, row.linkDrops);
+        const QString text = window->readFailureMessage()->text();
+        // The failed value, and those the lost link took with it.
+        QVERIFY2(text.startsWith(QStringLiteral("Не удалось прочитать параметры: NetMask")),
+                 qPrintable(text));
+        QCOMPARE(text.contains("GateWay"), row.linkDrops);
+        QVERIFY(!text.contains("SerialNumber"));
+        QCOMPARE(window->readFailureMessage()->windowModality(), Qt::NonModal);
+        harness->clearFaults(sim);
+    }
+
+    // A device that keeps failing one request over the link is not reconnected to in a
+    // tight loop: the pauses between the connections grow (1 s, 2 s, ...), and a good
+    // answer to the request ends them.
+    void reconnectsBackOff()
+    {
+        harness->setFault(sim, QStringLiteral("oversize=-1:200000:GET DESCRIPTOR desc_NetMask"));
+        harness->clearLog(sim);
+        open();
+        auto readAll = [this] { window->facade()->readDescriptors(listNames); };
+        connect(window.get(), &BaseDeviceWindow::firstConnectionEvent, window.get(), readAll);
+        connect(window.get(), &BaseDeviceWindow::connectionEvent, window.get(), readAll);
+        // Every connection asks for the version first.
+        auto connections = [this] {
+            QList<qint64> times;
+            const QStringList log = harness->requestLog(sim);
+            const QList<qint64> at = harness->requestTimes(sim);
+            for (int i = 0; i < log.size() && i < at.size(); ++i) {
+                if (log.at(i) == QLatin1String("GET VERSION"))
+                    times << at.at(i);
+            }
+            return times;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(connections().size() >= 4, 20000);
+        const QList<qint64> times = connections();
+        const qint64 second = times.at(2) - times.at(1);
+        const qint64 third = times.at(3) - times.at(2);
+        QVERIFY2(second >= 900 && third >= 1900 && third > second,
+                 qPrintable(QStringLiteral("%1 ms, %2 ms").arg(second).arg(third)));
+        // A handful of requests per connection, not thousands.
+        QVERIFY2(harness->requestLog(sim).size() <= 5 * (listNames.size() + 1),
+                 qPrintable(harness->requestLog(sim).join(" | ")));
+
+        // The fault ends: the next connection reads the list whole, and a failure after it
+        // reconnects at once again.
+        harness->clearFaults(sim);
+        QSignalSpy later(window.get(), &BaseDeviceWindow::connectionEvent);
+        QSignalSpy ends(window->facade(), &Amodule::endReadList);
+        QVERIFY(later.wait(20000));
+        QVERIFY(ends.wait(10000));
+        harness->setFault(sim, QStringLiteral("oversize=1:200000:GET DESCRIPTOR desc_NetMask"));
+        harness->clearLog(sim);
+        window->facade()->readDescriptors(listNames);
+        QTRY_VERIFY_WITH_TIMEOUT(connections().size() >= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ends.count() == 2, 10000);
+        const QList<qint64> again = connections();
+        const QList<qint64> at = harness->requestTimes(sim);
+        QVERIFY2(again.first() - at.first() < 900,
+                 qPrintable(QStringLiteral("%1 ms").arg(again.first() - at.first())));
+    }
+
+    // A link whose device has not told which it is (its answers end in bare line feeds) is
+    // not shown as connected, however often the version is asked.
+    void connectedOnlyOnceIdentified()
+    {
+        harness->setFault(sim, QStringLiteral("bare-lf"));
+        harness->clearLog(sim);
+        open();
+        QSignalSpy first(window.get(), &BaseDeviceWindow::firstConnectionEvent);
+        QTRY_VERIFY_WITH_TIMEOUT(harness->requestLog(sim).count("GET VERSION") >= 3, 10000);
+        QVERIFY(!window->statusBar()->currentMessage().startsWith(QStringLiteral("Подключен")));
+        QVERIFY(!window->isIdentified());
+        QCOMPARE(first.count(), 0);
+        harness->clearFaults(sim);
+        QVERIFY(first.wait(10000));
+        QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("Подключен")));
+    }
+
 private:
     void open()
     {
@@ -186,6 +297,8 @@ private:
             worker->setTimings(3000, 100);
     }
 
+    const QStringList listNames = {"desc_SerialNumber", "desc_IpAddress", "desc_NetMask",
+                                   "desc_GateWay", "desc_MaxVolume"};
     QTemporaryDir dir;
     std::unique_ptr<SimHarness> harness;
     SimDevice *sim = nullptr;

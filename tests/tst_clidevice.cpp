@@ -219,7 +219,9 @@ private slots:
         QCOMPARE(run.code, 0);
         run = cli({"--usb", "1209:0001", "rm", "0:\\audio\\sound.bin"});
         QCOMPARE(run.code, 4);
-        QCOMPARE(run.err, "norda-cli: the device did not delete 0:\\audio\\sound.bin: ERROR\n");
+        QCOMPARE(run.err,
+                 "norda-cli: the device did not delete 0:\\audio\\sound.bin: the device answered "
+                 "ERROR\n");
     }
 
     // Over USB and every failing stage: the job tests.
@@ -249,7 +251,7 @@ private slots:
             // The refused link is reopened every second; the wait still ends in time.
             {"nothing at the address", {"--tcp", "127.77.0.99:1", "--timeout", "1.2", "version"}, 2, "no device answered at 127.77.0.99:1"},
             {"no such usb device", {"--usb", "1209:0fff", "--timeout", "0.3", "version"}, 2, "no device answered at a USB port with ids 1209:0fff"},
-            {"unknown descriptor", {"--tcp", "%horn%", "get", "Nothing"}, 4, "reading Nothing failed: ERROR"},
+            {"unknown descriptor", {"--tcp", "%horn%", "get", "Nothing"}, 4, "reading Nothing failed: the device answered ERROR"},
             {"refused write", {"--tcp", "%horn%", "set", "SerialNumber", "abc"}, 4, "the device refused SerialNumber = abc"},
             {"one of a list fails", {"--tcp", "%horn%", "read", "SerialNumber", "Nothing"}, 4, "1 of 2 reads failed"},
             {"file creation refused", {"--tcp", "%media%", "upload", readme, "0:\\r.md"}, 4, "the device refused to create 0:\\r.md"},
@@ -539,8 +541,8 @@ private slots:
         const CliFailure rows[] = {
             // clang-format off
             {"511 bytes", {"2203", "%DIR%/short.png"}, 4, "the screen answer is not 512 bytes in hexadecimal (1022 characters)"},
-            {"refused", {"2204", "%DIR%/refused.png"}, 4, "reading the screen failed: ERROR"},
-            {"a device without a screen", {"2103", "%DIR%/horn.png"}, 4, "reading the screen failed: ERROR"},
+            {"refused", {"2204", "%DIR%/refused.png"}, 4, "reading the screen failed: the device answered ERROR"},
+            {"a device without a screen", {"2103", "%DIR%/horn.png"}, 4, "reading the screen failed: the device answered ERROR"},
             {"picture cannot be written", {"2201", "%DIR%/none/x.png"}, 2, "cannot write %DIR%/none/x.png: "},
             // clang-format on
         };

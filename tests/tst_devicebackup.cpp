@@ -129,8 +129,16 @@ const BrokenRow brokenRows[] = {
      "\"time\""},
 };
 
+// A value the device answers that no restore could write back.
+struct UnrestorableRow {
+    const char *name;
+    QByteArray answer; // to "GET DESCRIPTOR desc_DeviceTag", in Windows-1251
+    const char *reason;
+};
+
 } // namespace
 
+Q_DECLARE_METATYPE(UnrestorableRow)
 Q_DECLARE_METATYPE(ConversionRow)
 Q_DECLARE_METATYPE(BrokenRow)
 
@@ -369,6 +377,48 @@ private slots:
         QCOMPARE(result.step, int(DeviceBackupJob::ReadFiles));
         QVERIFY2(result.message.contains(keyPath) && result.message.contains("lists 1000 bytes"),
                  qPrintable(result.message));
+    }
+
+    // The backup takes only what a restore takes: a value that no request line can carry,
+    // or that the restore would refuse to write, fails the backup naming it, and nothing
+    // is saved (the restore would otherwise refuse the whole file when it is needed).
+    void unrestorableValueFailsBackup_data()
+    {
+        const UnrestorableRow rows[] = {
+            {"name with a carriage return", "\xc7\xe0\xeb\r2\r\nOK\r\n", "line break"},
+            {"empty name", "\r\nOK\r\n", "no value that can be written"},
+            {"name longer than a backup holds", QByteArray(5000, 'x') + "\r\nOK\r\n",
+             "longer than 4096"},
+        };
+        addRows(rows);
+    }
+
+    void unrestorableValueFailsBackup()
+    {
+        QFETCH(UnrestorableRow, row);
+        SimDevice *device = simulatedOf["unit"];
+        sim->setRawAnswer(device, "GET DESCRIPTOR desc_DeviceTag", row.answer);
+        DeviceBackupJob job(&links["unit"]->module);
+        const DeviceJob::Result result = runJob(job);
+        sim->clearFaults(device);
+        QCOMPARE(result.status, DeviceJob::Status::Failed);
+        QCOMPARE(result.step, int(DeviceBackupJob::ReadValues));
+        QVERIFY2(result.message.contains("DeviceTag") && result.message.contains(row.reason) &&
+                     result.message.contains("nothing was saved"),
+                 qPrintable(result.message));
+    }
+
+    // The command line names the value with its controls escaped and writes no file.
+    void unrestorableValueOnTheCommandLine()
+    {
+        SimDevice *device = simulatedOf["unit"];
+        sim->setRawAnswer(device, "GET DESCRIPTOR desc_DeviceTag", "\xc7\xe0\xeb\r2\r\nOK\r\n");
+        const QString out = dir.filePath("unrestorable.json");
+        const CliRun run = runCli({"device", "--tcp", endpoint("unit"), "backup", out});
+        sim->clearFaults(device);
+        QCOMPARE(run.code, 4);
+        QVERIFY2(run.err.contains(QString::fromUtf8("DeviceTag \"Зал\\r2\"")), qPrintable(run.err));
+        QVERIFY(!QFileInfo::exists(out));
     }
 
     void brokenFileRefused_data() { addRows(brokenRows); }

@@ -647,7 +647,7 @@ private slots:
         refused.start();
         QVERIFY(refusal.wait());
         QCOMPARE(refusal.result().status, DeviceJob::Status::Failed);
-        QCOMPARE(refusal.result().message, "listing 0:\\audio failed: ERROR");
+        QCOMPARE(refusal.result().message, "listing 0:\\audio failed: the device answered ERROR");
         QVERIFY(refused.entries().isEmpty());
     }
 

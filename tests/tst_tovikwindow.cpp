@@ -384,8 +384,13 @@ private slots:
         QVERIFY(waitRead(from));
         QCOMPARE(snapshot(rig->window), before);
         widget<QPushButton>(rig->window, row.button)->click();
-        QVERIFY(boxes->waitFor(1));
-        QVERIFY(boxes->texts().value(0).startsWith(QStringLiteral("Запись выполнена")));
+        // The read names what it could not read; the write then succeeds.
+        QVERIFY(boxes->waitFor(2));
+        QVERIFY2(boxes->texts().value(0).startsWith(
+                     QStringLiteral("Ошибка: Не удалось прочитать параметры: ") +
+                     QString::fromLatin1(row.descriptor).mid(5)),
+                 qPrintable(boxes->texts().join(" | ")));
+        QVERIFY(boxes->texts().value(1).startsWith(QStringLiteral("Запись выполнена")));
         QTRY_VERIFY2(
             linesStartingWith(harness->requestLog(rig->sim).mid(from), "SET DESCRIPTOR")
                 .contains(QString::fromUtf8(row.sent)),

@@ -17,12 +17,8 @@ namespace {
 // One line of a difference: no field may break the line.
 QString field(const QString &text)
 {
-    QString shown = text;
-    for (QChar &c : shown) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-            c = QLatin1Char(' ');
-    }
-    return shown;
+    // Tabs separate the fields: one in a value is escaped like every other control.
+    return CliOutput::printable(text);
 }
 
 } // namespace

@@ -1,30 +1,10 @@
 #include "tools/cli/clidevicelink.h"
 
 #include "link/connectiondevice.h"
+#include "tools/cli/clioutput.h"
 
 #include <QEventLoop>
 #include <QTimer>
-
-namespace {
-
-// The text with its control characters written as escapes, so that it prints on one line.
-QString printable(const QString &text)
-{
-    QString shown;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\r'))
-            shown += QLatin1String("\\r");
-        else if (c == QLatin1Char('\n'))
-            shown += QLatin1String("\\n");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
-} // namespace
 
 bool CliDeviceLink::wireArgumentsOk(const QString &command, const QStringList &params,
                                     QString *message)
@@ -41,8 +21,8 @@ bool CliDeviceLink::wireArgumentsOk(const QString &command, const QStringList &p
     for (const QString &text : qAsConst(sent)) {
         QString why;
         if (!ConnectionDevice::isWireText(text, &why)) {
-            *message =
-                QStringLiteral("cannot send \"%1\" to a device: %2").arg(printable(text), why);
+            *message = QStringLiteral("cannot send \"%1\" to a device: %2")
+                           .arg(CliOutput::printable(text), why);
             return false;
         }
     }

@@ -30,11 +30,29 @@ QTextStream &CliOutput::err()
     return stream;
 }
 
+QString CliOutput::printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (c == QLatin1Char('\r'))
+            shown += QLatin1String("\\r");
+        else if (c == QLatin1Char('\n'))
+            shown += QLatin1String("\\n");
+        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 int CliOutput::fail(int code, const QString &message)
 {
     QString line = message;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    err() << "norda-cli: " << line << Qt::endl;
+    err() << "norda-cli: " << printable(line) << Qt::endl;
     return code;
 }
 

@@ -13,8 +13,14 @@ class CliOutput {
 public:
     static QTextStream &out();
     static QTextStream &err();
-    // Writes "norda-cli: <message>" as one line on standard error and returns `code`.
+    // Writes "norda-cli: <message>" as one line on standard error and returns `code`; the
+    // message is printable() (a line feed in it becomes a space).
     static int fail(int code, const QString &message);
+    // `text` with every character that a terminal would take as a control (C0 controls,
+    // DEL, C1 controls) written as an escape ("\\r", "\\n", "\\x1b", "\\x9b"), so that text
+    // from a device or a command line prints as one line and cannot move the cursor,
+    // clear the screen or retitle the terminal. Other text, Cyrillic included, stays.
+    static QString printable(const QString &text);
     // Reads a project file; on failure prints the reason and returns the exit status (2
     // cannot be opened, 3 unusable), else 0.
     static int loadProject(ProjectModel &model, const QString &path);

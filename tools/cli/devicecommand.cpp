@@ -83,9 +83,10 @@ constexpr int answerIdleMs = 15000;
 
 int connectTimeoutMs = 10000;
 
-QString answerText(const QString &answer)
+// Text from the device as it may go to the terminal.
+QString shown(const QString &text)
 {
-    return answer.trimmed().isEmpty() ? QStringLiteral("no answer") : answer.trimmed();
+    return CliOutput::printable(text);
 }
 
 int usage(const QString &message)
@@ -317,10 +318,10 @@ int DeviceCommand::ports()
         out << probe.port.portName << ' ' << probe.port.systemLocation << ' '
             << probe.port.usbIdText() << ": ";
         if (probe.answered) {
-            out << deviceTypeKey(probe.type) << ' ' << probe.version << " serial " << probe.serial
-                << " \"" << deviceTypeName(probe.type) << "\"\n";
+            out << deviceTypeKey(probe.type) << ' ' << shown(probe.version) << " serial "
+                << probe.serial << " \"" << deviceTypeName(probe.type) << "\"\n";
         } else {
-            out << probe.failure << '\n';
+            out << shown(probe.failure) << '\n';
         }
     }
     out.flush();
@@ -330,7 +331,7 @@ int DeviceCommand::ports()
 int DeviceCommand::version(CliDeviceLink &link)
 {
     QTextStream &out = CliOutput::out();
-    out << deviceTypeKey(link.deviceType()) << ' ' << link.version() << '\n';
+    out << deviceTypeKey(link.deviceType()) << ' ' << shown(link.version()) << '\n';
     out << "type " << link.deviceType() << " \"" << deviceTypeName(link.deviceType()) << "\"\n";
     out.flush();
     return ExitOk;
@@ -350,8 +351,9 @@ int DeviceCommand::get(CliDeviceLink &link, const QString &name)
     }
     if (failed)
         return CliOutput::fail(
-            ExitFailed, QStringLiteral("reading %1 failed: %2").arg(name, answerText(value)));
-    CliOutput::out() << value << Qt::endl;
+            ExitFailed,
+            QStringLiteral("reading %1 failed: %2").arg(name, Amodule::failureReason(value)));
+    CliOutput::out() << shown(value) << Qt::endl;
     return ExitOk;
 }
 
@@ -394,9 +396,11 @@ int DeviceCommand::read(CliDeviceLink &link, const QStringList &names)
                          if (nextFailed) {
                              ++failures;
                              CliOutput::out()
-                                 << label << ": failed: " << answerText(value.toString()) << '\n';
+                                 << label
+                                 << ": failed: " << shown(Amodule::failureReason(value.toString()))
+                                 << '\n';
                          } else {
-                             CliOutput::out() << label << " = " << value.toString() << '\n';
+                             CliOutput::out() << label << " = " << shown(value.toString()) << '\n';
                          }
                          nextFailed = false;
                          link.touch();
@@ -426,11 +430,11 @@ int DeviceCommand::list(CliDeviceLink &link, const QString &dir)
     QTextStream &out = CliOutput::out();
     for (const FileListJob::Entry &entry : job.entries()) {
         if (entry.folder)
-            out << '/' << entry.name << '\n';
+            out << '/' << shown(entry.name) << '\n';
         else if (entry.size >= 0)
-            out << entry.name << '\t' << entry.size << '\n';
+            out << shown(entry.name) << '\t' << entry.size << '\n';
         else
-            out << entry.name << '\n';
+            out << shown(entry.name) << '\n';
     }
     out.flush();
     return ExitOk;
@@ -455,9 +459,9 @@ int DeviceCommand::remove(CliDeviceLink &link, const QString &path)
     if (!link.waitUntil([&] { return answered; }, answerIdleMs))
         return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
     if (result != 0)
-        return CliOutput::fail(
-            ExitFailed,
-            QStringLiteral("the device did not delete %1: %2").arg(path, answerText(answer)));
+        return CliOutput::fail(ExitFailed,
+                               QStringLiteral("the device did not delete %1: %2")
+                                   .arg(path, Amodule::failureReason(answer)));
     return ExitOk;
 }
 

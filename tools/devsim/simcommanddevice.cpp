@@ -191,6 +191,8 @@ QByteArray SimCommandDevice::respond(const QString &line, int *lateMs)
         answer = QByteArray(faults.floodBytes, 'A');
     for (int i = 0; i < faults.garbageLines; ++i)
         answer.prepend(QByteArray("\x01\x7f#%garbage ") + QByteArray::number(i) + "\r\n");
+    if (faults.bareLineFeeds)
+        answer.replace("\r\n", "\n");
     return answer;
 }
 

@@ -33,7 +33,8 @@ SimCommandOptions::SimCommandOptions()
                            "mute=COUNT[@SKIP]:PREFIX, drop=COUNT[@SKIP]:PREFIX, "
                            "unplug=COUNT[@SKIP]:PREFIX, nul=COUNT[@SKIP]:PREFIX, "
                            "late=MS[/COUNT[@SKIP]]:PREFIX, long-block=BYTES, short-block=BYTES, "
-                           "bad-page=ADDRESS; repeatable."),
+                           "bad-page=ADDRESS, raw=COUNT[@SKIP]:HEX:PREFIX, "
+                           "oversize=COUNT[@SKIP]:BYTES:PREFIX, bare-lf; repeatable."),
             QStringLiteral("[SERIAL:]FAULT"))
     , flashLayout(QStringLiteral("flash-layout"),
                   QStringLiteral("Flash sector layout the bootloaders report: 0 mixed "

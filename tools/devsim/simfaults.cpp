@@ -1,5 +1,7 @@
 #include "tools/devsim/simfaults.h"
 
+#include <cctype>
+
 namespace {
 
 bool parseCount(const QString &text, int *value, int minimum)
@@ -83,6 +85,39 @@ bool SimFaults::apply(const QString &text, QString *error)
         if (!ok)
             return bad();
         badPage = true;
+    } else if (name == QLatin1String("bare-lf") && !hasValue) {
+        bareLineFeeds = true;
+    } else if (name == QLatin1String("raw") || name == QLatin1String("oversize")) {
+        // COUNT[@SKIP]:ARGUMENT:PREFIX; the argument holds no colon.
+        const QStringList parts = value.split(QLatin1Char(':'));
+        Rule rule;
+        rule.action = Rule::Raw;
+        rule.prefix = value.section(QLatin1Char(':'), 2);
+        const QString counts = parts.value(0);
+        const QString argument = parts.value(1);
+        if (parts.size() < 3 || rule.prefix.isEmpty() || argument.isEmpty())
+            return bad();
+        if (!parseCount(counts.section(QLatin1Char('@'), 0, 0), &rule.count, -1) || rule.count == 0)
+            return bad();
+        if (counts.contains(QLatin1Char('@')) &&
+            !parseCount(counts.section(QLatin1Char('@'), 1), &rule.skip, 0))
+            return bad();
+        if (name == QLatin1String("raw")) {
+            if (argument.size() % 2 != 0)
+                return bad();
+            bool hex = true;
+            for (const QChar c : argument)
+                hex = hex && isxdigit(c.toLatin1());
+            if (!hex)
+                return bad();
+            rule.raw = QByteArray::fromHex(argument.toLatin1());
+        } else {
+            int bytes = 0;
+            if (!parseCount(argument, &bytes, 1) || bytes > 64 * 1024 * 1024)
+                return bad();
+            rule.raw = QByteArray(bytes, 'A') + "\r\nOK\r\n";
+        }
+        rules.append(rule);
     } else if (name == QLatin1String("fail") || name == QLatin1String("mute") ||
                name == QLatin1String("drop") || name == QLatin1String("unplug") ||
                name == QLatin1String("nul")) {

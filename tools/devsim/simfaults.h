@@ -21,6 +21,10 @@
 // "bad-page=ADDRESS": the bootloader's flash page at ADDRESS (hexadecimal) loses a bit of
 // whatever is written into it (the lowest set bit of its first byte that has one), so that
 // its verify is refused.
+// Answers that come but cannot be used: "raw=COUNT[@SKIP]:HEX:PREFIX" (those requests get
+// the bytes HEX instead of their answer), "oversize=COUNT[@SKIP]:BYTES:PREFIX" (they get a
+// value line of BYTES letters and "OK") and "bare-lf" (every line of every answer ends in
+// a line feed without its carriage return).
 class SimFaults {
 public:
     struct Rule {
@@ -47,6 +51,7 @@ public:
     int shortBlock = 0; // bytes a file block read loses
     bool badPage = false;
     quint32 badPageAddress = 0;
+    bool bareLineFeeds = false; // "\r\n" in answers goes as "\n"
     QList<Rule> rules;
     QList<Rule> lateRules; // `raw` unused; the delay is in `lateMs`
 
