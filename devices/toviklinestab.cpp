@@ -45,7 +45,7 @@ bool storedMillivolts(const QString &text, qint64 *millivolts)
 
 } // namespace
 
-TovikLinesTab::TovikLinesTab(QWidget *form, bool oneColumn, Amodule *facade, ProjectDevice *device,
+TovikLinesTab::TovikLinesTab(QWidget *form, Amodule *facade, ProjectDevice *device,
                              ProjectModel *model, const Host &host, QObject *parent)
     : QObject(parent)
     , amodule(facade)
@@ -57,10 +57,7 @@ TovikLinesTab::TovikLinesTab(QWidget *form, bool oneColumn, Amodule *facade, Pro
     auto *grid = new QGridLayout(contents);
     for (int n = 0; n < lineCount; ++n) {
         auto *frame = new FrameLo(n, contents);
-        if (oneColumn)
-            grid->addWidget(frame, n, 0);
-        else
-            grid->addWidget(frame, n / 2, n % 2);
+        grid->addWidget(frame, n, 0);
         Line line;
         line.frame = frame;
         lines.append(line);
