@@ -240,6 +240,9 @@ private slots:
     void exportFailureAndCancel()
     {
         auto window = makeWindow(true);
+        // A journal with a record (an empty one is not exported at all).
+        window->project()->logDb->insertEvent(1000, QString(), EventCode::Mains,
+                                              QDateTime::currentDateTime());
         // Cancelled: nothing written, the folder setting unchanged.
         auto cancelled = cancelFileDialog();
         child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
