@@ -38,6 +38,13 @@ void JournalExportCommand::run(ProjectModel *project, const JournalFilter *filte
 {
     if (!project || !project->logDb || m_job.isRunning())
         return;
+    // An empty journal is said to be so, and no file is written for it. (The history's
+    // export is offered only while its filter shows records.)
+    if (!filter && project->logDb->eventCount(2) == 0) {
+        MessageBoxes::information(m_window, QStringLiteral("Экспорт журнала"),
+                                  QStringLiteral("Нет записей для экспорта"));
+        return;
+    }
     const QString folder =
         m_settings->value(QStringLiteral("paths/savelogpath"), QString()).toString();
     const QString fileName = FileDialogs::saveFile(

@@ -8,6 +8,7 @@
 #include "app/fleetupdatedialog.h"
 #include "app/historyview.h"
 #include "app/journalexportcommand.h"
+#include "app/lansearch.h"
 #include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
 #include "app/projectlintdialog.h"
@@ -39,6 +40,7 @@
 #include <QResource>
 #include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTextCodec>
 #include <QTimer>
 #include <QTreeView>
@@ -90,7 +92,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     m_treeView->setObjectName(QStringLiteral("treeViewProject"));
     if (!m_monitoring) {
         ui->horizontalLayoutDevices->insertWidget(0, m_treeView, 1);
-        setWindowTitle(configurationTitle());
+        setTitle(configurationTitle());
         ui->groupBoxModeSwitch->hide();
     } else {
         m_splitter = new QSplitter(Qt::Horizontal, this);
@@ -109,7 +111,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
         ui->horizontalLayoutDevices->insertWidget(0, m_splitter, 1);
         ui->pushButtonSearchDevices->hide();
         ui->pushButton->hide();
-        setWindowTitle(monitoringTitle());
+        setTitle(monitoringTitle());
     }
 
     connect(m_treeView, &ProjectTreeView::groupDoubleClick, this, &MainWindow::on_groupDoubleClick);
@@ -167,6 +169,9 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     m_poller->setStatusPort(NetworkPorts::fromSettings(*m_settings).statusPort);
     m_poller->setTickInterval(m_periodicTimer->interval());
     m_poller->setProject(m_project);
+    m_lanSearch = new LanSearch(m_poller, this);
+    connect(m_lanSearch, &LanSearch::finished, this,
+            [this](const QString &summary) { statusBar()->showMessage(summary); });
     m_usbDiscovery = [] { return CdcUsbProcess::findoutPorts(); };
 
     if (!m_monitoring)
@@ -256,13 +261,25 @@ void MainWindow::setUsbDiscovery(const UsbDiscovery &discovery)
 void MainWindow::setProjectTitle(const QString &project_name)
 {
     if (m_monitoring) {
-        setWindowTitle(monitoringTitle());
+        setTitle(monitoringTitle());
         return;
     }
     QString title = QStringLiteral("Конфигуратор NORDA-СЕТЬ ") + versionText();
     if (!project_name.isEmpty())
         title += QStringLiteral(" - ") + project_name;
-    setWindowTitle(title);
+    setTitle(title);
+}
+
+void MainWindow::setTitle(const QString &title)
+{
+    // "[*]" shows the mark of unsaved changes while the window is marked modified.
+    setWindowTitle(title + QStringLiteral("[*]"));
+    refreshModifiedMark();
+}
+
+void MainWindow::refreshModifiedMark()
+{
+    setWindowModified(m_project && m_project->modified);
 }
 
 // ---- Geometry ----
@@ -300,6 +317,15 @@ void MainWindow::attachTreeModel()
     // Rows that vanish in a relayout may take the selection with them.
     connect(m_treeModel, &QAbstractItemModel::layoutChanged, this,
             &MainWindow::updateButtonsForSelection);
+    // The mark of unsaved changes follows every change the tree shows; the periodic tick
+    // catches the rest (the windows and dialogs that change a device's fields).
+    connect(m_project, &ProjectModel::nodeChanged, this, &MainWindow::refreshModifiedMark);
+    connect(m_treeModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::refreshModifiedMark);
+    connect(m_treeModel, &QAbstractItemModel::rowsRemoved, this, &MainWindow::refreshModifiedMark);
+    connect(m_treeModel, &QAbstractItemModel::rowsMoved, this, &MainWindow::refreshModifiedMark);
+    connect(m_treeModel, &QAbstractItemModel::dataChanged, this, &MainWindow::refreshModifiedMark);
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::refreshModifiedMark);
+    refreshModifiedMark();
 }
 
 void MainWindow::on_radioButtonEdit_toggled(bool checked)
@@ -433,6 +459,7 @@ void MainWindow::on_menuOpenClicked()
         return;
     }
     on_searchFrameClose();
+    refreshModifiedMark();
     const QFileInfo info(path);
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
     m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
@@ -478,7 +505,14 @@ bool MainWindow::saveProject()
                       QLatin1Char('.'));
         return false;
     }
+    projectSaved(m_project->path);
     return true;
+}
+
+void MainWindow::projectSaved(const QString &path)
+{
+    refreshModifiedMark();
+    statusBar()->showMessage(QStringLiteral("Проект сохранён в файл ") + path + QLatin1Char('.'));
 }
 
 bool MainWindow::saveProjectAs()
@@ -497,6 +531,7 @@ bool MainWindow::saveProjectAs()
     m_settings->setValue(QStringLiteral("paths/projectfilespath"), info.absolutePath());
     m_settings->setValue(QStringLiteral("paths/lastproject"), info.absoluteFilePath());
     setProjectTitle(info.absoluteFilePath());
+    projectSaved(info.absoluteFilePath());
     return true;
 }
 

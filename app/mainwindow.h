@@ -16,6 +16,7 @@ class DeviceInfoItemModel;
 class FailTreeView;
 class HistoryView;
 class JournalExportCommand;
+class LanSearch;
 class LogTreeView;
 class ProjectDevice;
 class ProjectModel;
@@ -134,6 +135,11 @@ private:
     void updateProjectSearchButton();
     void showCounters(const StatusPoller::Counters &counters);
 
+    // The title with the mark of unsaved changes, which follows the project's modified flag.
+    void setTitle(const QString &title);
+    void refreshModifiedMark();
+    // Says where the project went.
+    void projectSaved(const QString &path);
     QString askProjectFile(bool save);
     bool saveProject();
     bool saveProjectAs();
@@ -178,6 +184,7 @@ private:
     HistoryView *m_historyView = nullptr;
     QTimer *m_periodicTimer = nullptr;
     StatusPoller *m_poller = nullptr;
+    LanSearch *m_lanSearch = nullptr;
     JournalExportCommand *m_exportCommand = nullptr;
     SyslogForwarder *m_syslog = nullptr;
     QPointer<QMessageBox> m_writeFailureBox;

@@ -7,6 +7,7 @@
 #include "app/failtreeview.h"
 #include "app/historyview.h"
 #include "app/journalexportcommand.h"
+#include "app/lansearch.h"
 #include "app/logtreeview.h"
 #include "app/projectitemdelegate.h"
 #include "app/projecttreemodel.h"
@@ -40,6 +41,7 @@
 #include <QResource>
 #include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTextCodec>
 #include <QTimer>
 #include <QTreeView>
@@ -62,11 +64,17 @@ void MainWindow::on_pushButtonSearchDevices_clicked()
     requestAllStatuses();
     updateButtonsForSelection();
     updateProjectSearchButton();
+    // The devices it added are the new ones.
+    statusBar()->showMessage(LanSearch::summary(
+        result.matched.size() + result.added.size(),
+        QList<const ProjectDevice *>(result.added.cbegin(), result.added.cend())));
 }
 
 void MainWindow::on_pushButton_clicked()
 {
-    requestAllStatuses();
+    statusBar()->showMessage(QStringLiteral("Поиск устройств LAN..."));
+    // One request to every device with Ethernet; the summary follows their answers.
+    m_lanSearch->start(m_project);
 }
 
 void MainWindow::on_pushButtonProjectSearch_clicked()
@@ -197,6 +205,7 @@ void MainWindow::on_requestPeriodicalTimer()
 {
     m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked());
     showCounters(m_poller->counters());
+    refreshModifiedMark();
     // Connection states age without any event: the rows are redrawn every tick.
     m_treeView->viewport()->update();
     if (m_faultModel && m_faultModel->device()) {

@@ -244,16 +244,22 @@ void BaseDeviceWindow::on_startReadDescList(int count)
     if (!listReading)
         listFailures.clear();
     listReading = true;
+    // A list added to one being read lengthens the bar; what is done stays done.
+    const bool running = progress->isVisible() && !fileTransferRunning && progress->maximum() > 0;
+    const int done = running ? qMax(0, progressBar->value()) : 0;
     progress->setWindowTitle(QStringLiteral("Пожалуйста, подождите"));
     progress->setLabelText(QStringLiteral("Чтение параметров..."));
-    progress->setMaximum(count);
-    setProgressValue(0);
+    progress->setMaximum(done + count);
+    setProgressValue(done);
     progress->show();
 }
 
 void BaseDeviceWindow::on_endReadList()
 {
-    hideProgress();
+    // The list is in: the bar is full, and the dialog goes unless a file still goes.
+    if (!fileTransferRunning && progress->isVisible() && progress->maximum() > 0)
+        advanceProgress(progress->maximum());
+    updateProgress();
     if (listReading)
         endListRead({});
 }
@@ -267,9 +273,9 @@ void BaseDeviceWindow::endListRead(const QStringList &unread)
         if (!names.contains(name))
             names << name;
     }
-    hideProgress();
     if (names.isEmpty())
         return;
+    hideProgress();
     qDebug().noquote() << "BaseDeviceWindow: not read:" << names.join(QLatin1String(", "));
     // Not modal: a device that keeps failing the same values must not pile up boxes that
     // block the window; the one box says what the last list could not read.
@@ -289,10 +295,18 @@ void BaseDeviceWindow::setProgressValue(int value)
     progressBar->setValue(value);
 }
 
+void BaseDeviceWindow::advanceProgress(int value)
+{
+    // One operation's bar only moves on; a new one starts from the dialog's hiding.
+    if (value > progressBar->value())
+        progressBar->setValue(value);
+}
+
 void BaseDeviceWindow::hideProgress()
 {
     if (progress->isVisible())
         progress->hide();
+    progressBar->setValue(progressBar->minimum());
 }
 
 void BaseDeviceWindow::abortExchange()
@@ -365,20 +379,23 @@ void BaseDeviceWindow::updateProgress()
         if (fileTransferRunning) {
             progress->setMaximum(clampToInt(fileTransferTotal));
             progress->show();
-        } else if (amodule->isFileTransferPending() || amodule->readListSize() > 0) {
+        } else if (amodule->readListSize() > 0) {
+            progress->show();
+        } else if (amodule->isFileTransferPending()) {
+            // A transfer of the facade alone tells no position: the bar shows that it works.
+            progress->setMaximum(0);
             progress->show();
         }
         if (!progress->isVisible())
             return;
     }
-    if (!amodule->isFileTransferPending() || fileTransferRunning) {
-        if (fileTransferRunning) {
-            setProgressValue(clampToInt(fileTransferPosition));
-        } else {
-            const int outstanding = amodule->readListSize();
-            if (outstanding >= 1)
-                setProgressValue(qMax(0, progress->maximum() - outstanding));
-        }
+    if (fileTransferRunning) {
+        advanceProgress(clampToInt(fileTransferPosition));
+    } else if (progress->maximum() > 0) {
+        // The names still to come count down also while a file goes meanwhile (the read-all
+        // downloads the configuration beside its list); once they are all in, the list is
+        // done while the file may still go.
+        advanceProgress(progress->maximum() - qMin(amodule->readListSize(), progress->maximum()));
     }
 }
 

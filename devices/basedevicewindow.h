@@ -127,6 +127,9 @@ private:
     // The progress dialog's value, set on its bar: QProgressDialog::setValue() would show
     // the dialog by itself and process events in the middle of a reaction.
     void setProgressValue(int value);
+    // Sets a larger value only: the bar of one operation never goes back.
+    void advanceProgress(int value);
+    // Hides the dialog, and the next operation starts from an empty bar.
     void hideProgress();
     // A list read has ended, answered or dropped with the link: the progress dialog goes,
     // and the values it could not read are named.

@@ -27,6 +27,7 @@ namespace {
 
 const char addFileText[] = "Добавить файл...";
 const char badFileText[] = "Файл отсутствует или некорректный формат файла.";
+const char verifiedText[] = "Верификация завершена";
 
 QString u(const char *text)
 {
@@ -85,6 +86,8 @@ FirmwareUpdateWindow::FirmwareUpdateWindow(ProjectDevice *device,
     // Chosen by the user, also when the list holds the one item "Добавить файл...".
     connect(ui->comboBoxSelectFirmware, QOverload<int>::of(&QComboBox::activated), this,
             &FirmwareUpdateWindow::firmwareChosen);
+    connect(ui->comboBoxSelectFirmware, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { setControlsEnabled(!job); });
     connect(ui->pushButtonStartFirmwareUpdate, &QPushButton::clicked, this,
             &FirmwareUpdateWindow::startClicked);
     fillFirmwareList();
@@ -139,6 +142,7 @@ void FirmwareUpdateWindow::fillFirmwareList(const QString &path)
     combo->addItem(u(addFileText));
     combo->setCurrentIndex(selected);
     combo->adjustSize();
+    setControlsEnabled(!job);
 }
 
 QString FirmwareUpdateWindow::copyIntoFolder(const QString &source, const QString &folder,
@@ -277,6 +281,7 @@ void FirmwareUpdateWindow::startClicked()
     job->setDeadline(deadlineMs > 0 ? deadlineMs : bootWaitMs + 120000 + imageSize / 1024 * 2000);
     connect(job, &FirmwareUpdateJob::stageStarted, this, &FirmwareUpdateWindow::stageStarted);
     connect(job, &FirmwareUpdateJob::stepStarted, this, &FirmwareUpdateWindow::stepStarted);
+    connect(job, &FirmwareUpdateJob::overallProgress, this, &FirmwareUpdateWindow::jobProgress);
     connect(job, &DeviceJob::finished, this, &FirmwareUpdateWindow::jobFinished);
     qDebug().noquote() << "FirmwareUpdateWindow: flashing" << image.fileName() << imageSize
                        << "bytes at" << hex(imageBase);
@@ -294,15 +299,13 @@ void FirmwareUpdateWindow::stageStarted(int stage)
         break;
     case FirmwareUpdateJob::Write:
         ui->labelCurrentStatus->setText(u("Стирание выполнено"));
-        ui->progressBar->setValue(100);
         break;
     case FirmwareUpdateJob::Verify:
         ui->labelCurrentStatus->setText(u("Программирование завершено"));
-        ui->progressBar->setValue(100);
         break;
     case FirmwareUpdateJob::Exit:
-        ui->progressBar->setValue(100);
-        ui->labelCurrentStatus->setText(u("Запуск приложения..."));
+        // Leaving the bootloader follows the verify at once: both are said.
+        ui->labelCurrentStatus->setText(u(verifiedText) + u(". Запуск приложения..."));
         break;
     default:
         break;
@@ -315,10 +318,16 @@ void FirmwareUpdateWindow::stepStarted(int stage, uint32_t address)
         : stage == FirmwareUpdateJob::Write              ? "Запись страницы "
                                             : "Верификация страницы ";
     ui->labelCurrentStatus->setText(u(text) + hex(address));
-    if (imageSize > 0 && address >= imageBase) {
-        const double percent = double(address - imageBase) * 100.0 / double(imageSize);
-        ui->progressBar->setValue(qBound(0, int(percent), 100));
-    }
+}
+
+void FirmwareUpdateWindow::jobProgress(qint64 done, qint64 total)
+{
+    // The whole update on one bar, which only moves on (the first page is written last).
+    if (total <= 0)
+        return;
+    const int percent = int(qBound<qint64>(0, done * 100 / total, 100));
+    if (percent > ui->progressBar->value())
+        ui->progressBar->setValue(percent);
 }
 
 QString FirmwareUpdateWindow::failureText(const DeviceJob::Result &result) const
@@ -362,7 +371,7 @@ void FirmwareUpdateWindow::jobFinished(const DeviceJob::Result &result)
     if (closing)
         return;
     if (result.ok()) {
-        ui->labelCurrentStatus->setText(u("Программирование завершено"));
+        ui->labelCurrentStatus->setText(u(verifiedText) + u(". Устройство перезагрузится."));
         ui->progressBar->setValue(100);
         MessageBoxes::done(this, u("Программирование завершено. Устройство перезагрузится."));
         closing = true;
@@ -379,7 +388,9 @@ void FirmwareUpdateWindow::jobFinished(const DeviceJob::Result &result)
 void FirmwareUpdateWindow::setControlsEnabled(bool enabled)
 {
     ui->comboBoxSelectFirmware->setEnabled(enabled);
-    ui->pushButtonStartFirmwareUpdate->setEnabled(enabled);
+    // "Запуск" needs a file: "Добавить файл..." is none.
+    const bool fileChosen = !ui->comboBoxSelectFirmware->currentData().toString().isEmpty();
+    ui->pushButtonStartFirmwareUpdate->setEnabled(enabled && fileChosen);
 }
 
 void FirmwareUpdateWindow::on_amoduleConnected(int dev_type, QString fullver)

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 namespace {
@@ -23,6 +25,25 @@ QLineEdit *readOnly(QLineEdit *edit)
 {
     edit->setReadOnly(true);
     return edit;
+}
+
+// Wide enough for the longest of `samples`: a field squeezed below its text shows only
+// the text's end ("нет в базе" would read "в базе").
+void fitTo(QLineEdit *edit, const QStringList &samples)
+{
+    int text = 0;
+    for (const QString &sample : samples)
+        text = qMax(text, edit->fontMetrics().horizontalAdvance(sample));
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QMargins margins = edit->textMargins();
+    // QLineEdit's own margins around the text and the cursor.
+    constexpr int lineEditMargins = 2 * 2 + 2;
+    const QSize contents(text + margins.left() + margins.right() + lineEditMargins,
+                         edit->sizeHint().height());
+    edit->setMinimumWidth(
+        edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, edit).width());
 }
 
 QDoubleSpinBox *volts(QDoubleSpinBox *box)
@@ -89,6 +110,19 @@ FrameLo::FrameLo(int line, QWidget *parent)
     recordButtons->addWidget(pushButtonSaveLoParams);
     record->addRow(recordButtons);
     record->addRow(labelInspectionMessage);
+
+    // What the unit reports beside its acceptance record, every text whole: a line is as
+    // wide as a laptop screen allows.
+    const QString time = QStringLiteral("00:00:00 00.00.0000");
+    const QString absent = QStringLiteral("нет в базе");
+    fitTo(lineEditCalibDateTime, {time});
+    fitTo(lineEditLoState,
+          {QStringLiteral("короткое замыкание"), QStringLiteral("выход за границы")});
+    fitTo(lineEditLoVoltage, {QStringLiteral("00.000")});
+    for (QLineEdit *edit :
+         {lineEditDateTimeBase, lineEditNormaBase, lineEditControlOnBase, lineEditThresholdBase})
+        fitTo(edit, {time, absent});
+    comboBoxLoCtrlEnable->setMinimumWidth(comboBoxLoCtrlEnable->sizeHint().width());
 
     auto *columns = new QHBoxLayout(groupBoxLo);
     columns->addLayout(unit);

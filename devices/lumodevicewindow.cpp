@@ -27,7 +27,9 @@ LumoDeviceWindow::LumoDeviceWindow(ProjectDevice *device, const DeviceWindowCont
     stopPolling();
     for (QWidget *tab : {ui->tabMode, ui->tabNetwork, ui->tabLO, ui->tabPPK})
         removeTab(ui->tabWidgetSettings, tab);
-    for (QWidget *tab : {ui->tabJournal, ui->tabAudio})
+    // The unit's status answer carries no unit state and no lamps, and the window polls
+    // nothing: a state page would only ever show what the form holds.
+    for (QWidget *tab : {ui->tabJournal, ui->tabAudio, ui->tabStatus})
         removeTab(ui->tabWidget, tab);
     // The unit has no project comparison, no reset command and no BUU-2 module.
     for (QWidget *widget : {static_cast<QWidget *>(ui->labelHasConfigMsg),

@@ -104,7 +104,7 @@ void TovikDeviceWindow::setUpTovikForm()
     screen = new TovikScreenTab(ui->tabScreen, settings(), this);
     setUpJournalTab();
 
-    // The alarm lines' frames: two columns, one in monitoring mode.
+    // The alarm lines' frames, one below the other.
     ProjectModel *model = device->projectModel() ? device->projectModel() : project();
     const bool monitoring = model && model->monitoring;
     TovikLinesTab::Host host;
@@ -118,7 +118,7 @@ void TovikDeviceWindow::setUpTovikForm()
     host.information = [this](const QString &title, const QString &text) {
         showInformation(title, text);
     };
-    lines = new TovikLinesTab(ui->tabWidget, monitoring, amodule, device, model, host, this);
+    lines = new TovikLinesTab(ui->tabWidget, amodule, device, model, host, this);
     state = new TovikStateTab(
         ui->tabWidget,
         [this](const QList<DescriptorWrites::Write> &writes, const QString &success) {

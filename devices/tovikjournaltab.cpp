@@ -154,6 +154,12 @@ void TovikJournalTab::onReadFinished(const DeviceJob::Result &result)
 
 void TovikJournalTab::on_pushButtonJournalSave_clicked()
 {
+    // A table without records is no journal to save: no file is written.
+    if (table->rowCount() == 0) {
+        MessageBoxes::information(window, QStringLiteral("Сохранение журнала"),
+                                  QStringLiteral("Нет записей для экспорта"));
+        return;
+    }
     const QString folder = settings
         ? settings->value(QStringLiteral("paths/savejournalpath"), QString()).toString()
         : QString();

@@ -46,7 +46,7 @@ bool storedMillivolts(const QString &text, qint64 *millivolts)
 
 } // namespace
 
-TovikLinesTab::TovikLinesTab(QWidget *form, bool oneColumn, Amodule *facade, ProjectDevice *device,
+TovikLinesTab::TovikLinesTab(QWidget *form, Amodule *facade, ProjectDevice *device,
                              ProjectModel *model, const Host &host, QObject *parent)
     : QObject(parent)
     , amodule(facade)
@@ -63,10 +63,7 @@ TovikLinesTab::TovikLinesTab(QWidget *form, bool oneColumn, Amodule *facade, Pro
                                static_cast<QWidget *>(frame->spinBoxLoNorm),
                                static_cast<QWidget *>(frame->spinBoxLoThreshold)})
             FieldValues::clear(field);
-        if (oneColumn)
-            grid->addWidget(frame, n, 0);
-        else
-            grid->addWidget(frame, n / 2, n % 2);
+        grid->addWidget(frame, n, 0);
         Line line;
         line.frame = frame;
         lines.append(line);

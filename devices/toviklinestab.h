@@ -56,10 +56,10 @@ public:
     static const QString notInDatabase;
     static const QString notReadYet;
 
-    // `form` holds "scrollAreaLo" and the three buttons of all lines; `oneColumn` lays the
-    // frames out in one column (monitoring mode).
-    TovikLinesTab(QWidget *form, bool oneColumn, Amodule *facade, ProjectDevice *device,
-                  ProjectModel *model, const Host &host, QObject *parent = nullptr);
+    // `form` holds "scrollAreaLo" and the three buttons of all lines. The frames go in one
+    // column: a line beside its acceptance record is as wide as a laptop screen allows.
+    TovikLinesTab(QWidget *form, Amodule *facade, ProjectDevice *device, ProjectModel *model,
+                  const Host &host, QObject *parent = nullptr);
 
     FrameLo *frame(int line) const { return lines.value(line).frame; }
     // Seconds until the automatic re-read; 0 when none is due.

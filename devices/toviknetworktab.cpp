@@ -151,9 +151,10 @@ bool TovikNetworkTab::show(const QString &name, int index, const QString &value)
     const QString field = name.mid(console ? 9 : 13);
     if (!frame)
         return true;
-    if (field == QLatin1String("Enable"))
+    if (field == QLatin1String("Enable")) {
         frame->setChecked(value == QStringLiteral("да"));
-    else if (field == QLatin1String("Serial"))
+        frame->setUnitEnabled(value == QStringLiteral("да"));
+    } else if (field == QLatin1String("Serial"))
         frame->setSerial(value);
     else if (field == QLatin1String("Status"))
         frame->setState(value);
@@ -217,10 +218,10 @@ bool TovikNetworkTab::rs485Writes(QList<DescriptorWrites::Write> *writes, QStrin
             TovikPultFrame *frame = frames.at(n);
             if (!central)
                 frame->setChecked(false);
-            writes->append(
-                {indexed(name, n),
-                 central && frame->isChecked() ? QStringLiteral("1") : QStringLiteral("0"),
-                 QStringLiteral("%1 %2").arg(title).arg(n + 1), nullptr});
+            const bool on = central && frame->isChecked();
+            writes->append({indexed(name, n), on ? QStringLiteral("1") : QStringLiteral("0"),
+                            QStringLiteral("%1 %2").arg(title).arg(n + 1),
+                            [frame, on] { frame->setUnitEnabled(on); }});
         }
     };
     rows(consoles, "Rs485PultEnable", QStringLiteral("Пульт"));
@@ -274,8 +275,11 @@ void TovikNetworkTab::showBinStatus(const BinStatus &status)
 {
     if (!status.valid)
         return;
+    // By what the unit holds, not by a box ticked and not written yet.
     auto show = [](TovikPultFrame *frame, int fault) {
-        if (!frame->isChecked())
+        if (frame->unitEnabled() < 0)
+            return;
+        if (frame->unitEnabled() == 0)
             frame->setState(QStringLiteral("отключено"));
         else if (fault >= 0)
             frame->setState(fault ? QStringLiteral("ошибка связи") : QStringLiteral("подключено"));

@@ -27,6 +27,10 @@ public:
     QString state() const;
 
     QCheckBox *enableBox() const { return checkBoxPultEnable; }
+    // Whether the unit has the row switched on, as it last answered or confirmed a write:
+    // 1 on, 0 off, -1 not known. The box is the user's until written.
+    int unitEnabled() const { return m_unitEnabled; }
+    void setUnitEnabled(bool on) { m_unitEnabled = on ? 1 : 0; }
     // The state the unit's status reports for the row ("Состояние: подключен"), in its
     // colour; hidden until the first report.
     void setLinkState(const QString &text, const QString &styleSheet);
@@ -39,4 +43,5 @@ private:
     QLineEdit *lineEditPultSerial;
     QLineEdit *lineEditPultState;
     QLabel *labelPultState;
+    int m_unitEnabled = -1;
 };

@@ -36,6 +36,8 @@ void showRow(PortStatusContainer *row, quint64 states, quint64 active)
 
 } // namespace
 
+const QString TovikStateTab::noLinkText = QStringLiteral("нет связи");
+
 TovikStateTab::TovikStateTab(QWidget *form, const Writer &writer, QObject *parent)
     : QObject(parent)
     , write(writer)
@@ -55,6 +57,11 @@ void TovikStateTab::setConnected(bool connected)
 {
     zummerOff->setEnabled(connected);
     reset->setEnabled(connected);
+    // Only what a status answer of this link carries is shown: nothing until the first,
+    // and without a link no state at all.
+    appStatus->setText(connected ? QString() : noLinkText);
+    for (PortStatusContainer *row : {fire, lines, automatics})
+        row->setMask(0);
 }
 
 bool TovikStateTab::automaticsOff(int code)

@@ -3,6 +3,7 @@
 #include "devices/descriptorwrites.h"
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -25,6 +26,11 @@ public:
 
     TovikStateTab(QWidget *form, const Writer &writer, QObject *parent = nullptr);
 
+    // The state field without a link.
+    static const QString noLinkText;
+
+    // With a link the commands are offered; a new link or none clears the state and the
+    // lamps until a status answer shows them.
     void setConnected(bool connected);
     // Shows what a status answer holds: the state and the lamps need all of fields 12 to 16.
     void showStatus(const TovikStatus &status);

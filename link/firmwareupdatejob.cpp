@@ -258,7 +258,15 @@ void FirmwareUpdateJob::queueStage(Stage stage)
         return;
     }
     if (stage != Exit)
-        emit progress(0, image.size());
+        reportProgress(stage, 0);
+}
+
+void FirmwareUpdateJob::reportProgress(Stage stage, qint64 done)
+{
+    const qint64 size = image.size();
+    emit progress(done, size);
+    const qint64 passes = Verify - Erase + 1;
+    emit overallProgress(qint64(stage - Erase) * size + done, passes * size);
 }
 
 void FirmwareUpdateJob::onStep(Stage stage, uint32_t address)
@@ -272,7 +280,7 @@ void FirmwareUpdateJob::onStep(Stage stage, uint32_t address)
     const qint64 done = stage == Erase ? qint64(address) - qint64(base)
                                        : qint64(stageSteps) * qint64(FlashJob::pageSize);
     ++stageSteps;
-    emit progress(qBound<qint64>(0, done, image.size()), image.size());
+    reportProgress(stage, qBound<qint64>(0, done, image.size()));
 }
 
 void FirmwareUpdateJob::onStageFinished(Stage stage)
@@ -287,7 +295,7 @@ void FirmwareUpdateJob::onStageFinished(Stage stage)
                    .arg(hex(base)));
         return;
     }
-    emit progress(image.size(), image.size());
+    reportProgress(stage, image.size());
     if (cancelRequested()) {
         finish(Status::Cancelled, -1,
                QStringLiteral("firmware update cancelled after the %1").arg(stageName(stage)));

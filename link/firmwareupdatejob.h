@@ -66,6 +66,9 @@ signals:
     void stageStarted(int stage);
     // A sector (Erase) or page (Write, Verify) at this flash address is being worked on.
     void stepStarted(int stage, uint32_t address);
+    // The whole update, erasing, writing and verifying each counted as one pass over the
+    // image: it never goes back, while progress() starts again with each of those stages.
+    void overallProgress(qint64 done, qint64 total);
 
 protected:
     void begin() override;
@@ -80,6 +83,8 @@ private:
     void program(int bootType);
     void queueStage(Stage stage);
     void onStep(Stage stage, uint32_t address);
+    // progress() within the stage and overallProgress().
+    void reportProgress(Stage stage, qint64 done);
     void onStageFinished(Stage stage);
     void onStageError(Stage stage, uint32_t address, const QString &description);
     void bootWaitOver();

@@ -126,7 +126,7 @@ void FleetFirmwareUpdate::startNext()
             const quint32 serial = devices.at(slot->index)->serial;
             slot->job = std::make_unique<FirmwareUpdateJob>(slot->module.get(), image, type);
             slot->job->setBootWait(bootWaitMs);
-            connect(slot->job.get(), &DeviceJob::progress, this,
+            connect(slot->job.get(), &FirmwareUpdateJob::overallProgress, this,
                     [this, serial](qint64 done, qint64 total) {
                         emit deviceProgress(serial, done, total);
                     });

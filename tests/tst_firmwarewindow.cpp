@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using namespace DeviceWindowTest;
@@ -135,9 +136,21 @@ private slots:
         opened->window->fillFirmwareList(file);
         QCOMPARE(combo()->currentData().toString(), file);
 
-        QList<QPair<int, QString>> shown;
-        connect(bar(), &QProgressBar::valueChanged, this,
-                [&](int value) { shown << qMakePair(value, label()->text()); });
+        // Every value the bar takes (-1: emptied for the start), and every text the label
+        // shows between two events.
+        QList<int> values;
+        QStringList labels;
+        connect(bar(), &QProgressBar::valueChanged, this, [&](int value) {
+            if (value >= 0)
+                values << value;
+            labels << label()->text();
+        });
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&] {
+            if (opened->window && (labels.isEmpty() || labels.last() != label()->text()))
+                labels << label()->text();
+        });
+        sampler.start(0);
         BoxWatcher boxes;
         start();
         QVERIFY(!button()->isEnabled());
@@ -146,6 +159,7 @@ private slots:
             boxes.texts(),
             QStringList {u("Выполнено: Программирование завершено. Устройство перезагрузится.")});
         QTRY_VERIFY(!opened->window);
+        sampler.stop();
 
         QByteArray flashed;
         SimCommandDevice *command = harness->command(opened->sim);
@@ -177,15 +191,54 @@ private slots:
         QCOMPARE(wire.filter(QRegularExpression("^SET (BOOT|EXITBOOT)$")), restarts);
         QCOMPARE(wire.indexOf("SET EXITBOOT"), wire.lastIndexOf(QRegularExpression("^SET .*")));
 
-        // Each stage showed its steps and ended full.
-        QStringList labels;
-        for (const auto &step : qAsConst(shown))
-            labels << step.second;
-        QVERIFY(labels.contains(u("Стирание сектора 0x8000000")));
-        QVERIFY(labels.contains(u("Стирание выполнено")));
-        QVERIFY(labels.contains(u("Программирование завершено")));
+        // Each stage showed its steps; the bar went through the whole update once, never
+        // back (not even for the first page, written last), and ended full.
+        QVERIFY2(labels.contains(u("Стирание выполнено")), qPrintable(labels.join('|')));
         QVERIFY2(labels.filter(u("Запись страницы 0x")).size() > 0, qPrintable(labels.join('|')));
-        QCOMPARE(shown.last().first, 100);
+        QVERIFY2(labels.filter(u("Верификация страницы 0x")).size() > 0,
+                 qPrintable(labels.join('|')));
+        QVERIFY2(labels.filter(u("Верификация завершена")).size() > 0,
+                 qPrintable(labels.join('|')));
+        QString steps;
+        for (int value : qAsConst(values))
+            steps += QString::number(value) + ' ';
+        for (int i = 1; i < values.size(); ++i)
+            QVERIFY2(values.at(i) > values.at(i - 1), qPrintable(steps));
+        QCOMPARE(values.first(), 0);
+        QCOMPARE(values.last(), 100);
+    }
+
+    // "Запуск" waits for a file: "Добавить файл..." alone is none, a dialog given up leaves
+    // none, and a file added is one.
+    void startNeedsFile()
+    {
+        QTemporaryDir empty;
+        settings->setValue("paths/firmwarefolder", empty.path());
+        QVERIFY(open(DeviceType::Tovik2, nullptr, false));
+        QCOMPARE(combo()->count(), 1);
+        QVERIFY(!button()->isEnabled());
+        auto given = GuiTest::cancelFileDialog();
+        emit combo()->activated(0);
+        QVERIFY(*given);
+        QVERIFY(!button()->isEnabled());
+
+        QTemporaryDir elsewhere;
+        const QString source = elsewhere.filePath("tovik2_8_0.norda");
+        QVERIFY(TestUtil::writeFile(source,
+                                    TestUtil::firmwareFile(base, TestUtil::randomBytes(0x100))));
+        auto accepted = GuiTest::acceptFileDialog(source);
+        emit combo()->activated(0);
+        QVERIFY(*accepted);
+        QCOMPARE(combo()->count(), 2);
+        QVERIFY(button()->isEnabled());
+        // "Добавить файл..." given up with a file in the list: the file is chosen again.
+        auto cancelled = GuiTest::cancelFileDialog();
+        combo()->setCurrentIndex(1);
+        emit combo()->activated(1);
+        QVERIFY(*cancelled);
+        QCOMPARE(combo()->currentIndex(), 0);
+        QVERIFY(button()->isEnabled());
+        settings->setValue("paths/firmwarefolder", dir.filePath("firmware"));
     }
 
     void faults_data()

@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -98,8 +99,8 @@ private slots:
         QCOMPARE(window->isMonitoring(), monitoring);
         QCOMPARE(window->project()->monitoring, monitoring);
         QCOMPARE(window->windowTitle(),
-                 monitoring ? "DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)"
-                            : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
+                 monitoring ? "DADAR Мониторинг NORDA-СЕТЬ (версия 1.0.1.222)[*]"
+                            : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)[*]");
         QCOMPARE(tabTitles(window.get()),
                  monitoring ? QStringList({"Устройства", "Журнал", "История"})
                             : QStringList({"Устройства", "Сценарии"}));
@@ -190,8 +191,8 @@ private slots:
         // No message box is ever shown at start-up: a failed reopening stays silent.
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(window->windowTitle(),
-                 loads ? "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path
-                       : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
+                 loads ? "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path + "[*]"
+                       : "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)[*]");
         QCOMPARE(window->project()->allDevices().size(), loads ? 6 : 0);
         QCOMPARE(window->treeModel()->rowCount(), loads ? 3 : 0);
         QVERIFY(!window->project()->modified);
@@ -398,8 +399,11 @@ private slots:
     void saveNeverSavedProject()
     {
         auto window = makeWindow();
+        QVERIFY(!window->isWindowModified());
         fillSample(window->project());
         QVERIFY(window->project()->modified);
+        // The title marks the unsaved changes.
+        QVERIFY(window->isWindowModified());
         const QString path = m_dir->filePath("new.mpj");
 
         auto seen = std::make_shared<FileDialogSeen>();
@@ -411,7 +415,9 @@ private slots:
 
         QVERIFY(QFile::exists(path));
         QVERIFY(!window->project()->modified);
-        QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path);
+        QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ 1.0.1.222 - " + path + "[*]");
+        QVERIFY(!window->isWindowModified());
+        QCOMPARE(window->statusBar()->currentMessage(), "Проект сохранён в файл " + path + ".");
         QCOMPARE(setting(window, "paths/lastproject"), path);
         QCOMPARE(setting(window, "paths/projectfilespath"), m_dir->path());
         ProjectModel reread;
@@ -419,9 +425,13 @@ private slots:
         QCOMPARE(reread.allDevices().size(), 6);
 
         // A second save goes to the same file without asking.
-        window->project()->addGroup(nullptr);
+        window->statusBar()->clearMessage();
+        window->on_pushButtonAddGroup_clicked();
+        QVERIFY(window->isWindowModified());
         window->on_menuSaveClicked();
         QVERIFY(!window->project()->modified);
+        QVERIFY(!window->isWindowModified());
+        QCOMPARE(window->statusBar()->currentMessage(), "Проект сохранён в файл " + path + ".");
         QCOMPARE(reread.load(path), 0);
         QCOMPARE(reread.allGroups().size(), 4);
     }
@@ -460,7 +470,9 @@ private slots:
         QVERIFY(window->project()->modified);
         QVERIFY(window->project()->path.isEmpty());
         QVERIFY(setting(window, "paths/lastproject").isEmpty());
-        QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)");
+        QCOMPARE(window->windowTitle(), "Конфигуратор NORDA-СЕТЬ (версия 1.0.1.222)[*]");
+        QVERIFY(window->isWindowModified());
+        QVERIFY(window->statusBar()->currentMessage().isEmpty());
 
         // Saving to a known path that cannot be written names that path.
         window->project()->path = path;

@@ -12,6 +12,7 @@
 #include "app/projectlintdialog.h"
 #include "app/projecttreemodel.h"
 #include "app/projecttreeview.h"
+#include "project/devicetype.h"
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simstatusserver.h"
 #include "tools/devsim/simulator.h"
@@ -23,6 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -553,6 +555,10 @@ private slots:
         QCOMPARE(project->allDevices().size(), 7);
         // Port flags of an earlier search are cleared first.
         QVERIFY(!media->portFound);
+        // What it found is said, and which of it is new.
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Найдено устройств: 2. Новые: ") +
+                     deviceTypeName(DeviceType::Norda4200) + QStringLiteral(" №999."));
     }
 
     void keyDialogFromTree()
@@ -601,8 +607,15 @@ private slots:
         QVERIFY(!window->treeView()->grab().isNull());
 
         m_simConsole->keysCount = keys;
+        const bool online = window->statusPoller()->isOnline(console);
         child<QPushButton>(window.get(), "pushButton")->click(); // "Поиск устройств LAN"
         QTRY_COMPARE_WITH_TIMEOUT(console->buttonCount(), keys, 10000);
+        // The search says what answered: the console, new when it was not on the link.
+        QTRY_COMPARE(window->statusBar()->currentMessage(),
+                     online ? QStringLiteral("Найдено устройств: 1.")
+                            : QStringLiteral("Найдено устройств: 1. Новые: ") +
+                             deviceTypeName(console) + QStringLiteral(" №") +
+                             QString::number(console->serial) + QLatin1Char('.'));
 
         // The rows follow at once, without any other change of the project.
         QVERIFY(!window->treeView()->grab().isNull());

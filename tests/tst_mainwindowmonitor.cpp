@@ -240,6 +240,9 @@ private slots:
     void exportFailureAndCancel()
     {
         auto window = makeWindow(true);
+        // A journal with a record (an empty one is not exported at all).
+        window->project()->logDb->insertEvent(1000, QString(), EventCode::Mains,
+                                              QDateTime::currentDateTime());
         // Cancelled: nothing written, the folder setting unchanged.
         auto cancelled = cancelFileDialog();
         child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
@@ -285,6 +288,24 @@ private slots:
 
     // The export runs aside: the window polls and records meanwhile; a cancel leaves no
     // file and no message.
+    // An empty journal is not exported: the user is told, and no file is asked for or
+    // written.
+    void exportEmptyJournal()
+    {
+        auto window = makeWindow(true);
+        QCOMPARE(window->project()->logDb->eventCount(2), 0);
+        const QString target = m_dir->filePath(QStringLiteral("empty.xlsx"));
+        auto dialogSeen = acceptFileDialog(target);
+        auto boxSeen = std::make_shared<BoxSeen>();
+        auto boxDone = answerMessageBox(QMessageBox::Ok, boxSeen);
+        child<QPushButton>(window.get(), "pushButtonSaveErrorStack")->click();
+        QVERIFY(*boxDone);
+        QCOMPARE(boxSeen->text, QStringLiteral("Нет записей для экспорта"));
+        QVERIFY(!*dialogSeen);
+        QVERIFY(!QFileInfo::exists(target));
+        endPendingWatches();
+    }
+
     void exportRunsAside_data()
     {
         QTest::addColumn<bool>("cancel");

@@ -178,6 +178,18 @@ private slots:
     void exportAndClear()
     {
         open("capacity=1000,records=3");
+        // Nothing read yet: no records to export, no file asked for or written.
+        const QString empty = dir.filePath("empty.xlsx");
+        const auto notAsked = GuiTest::acceptFileDialog(empty);
+        click("pushButtonJournalSave");
+        QVERIFY(boxes->waitFor(1));
+        QCOMPARE(boxes->texts(),
+                 QStringList {QString::fromUtf8("Сохранение журнала: Нет записей для экспорта")});
+        QVERIFY(!*notAsked);
+        QVERIFY(!QFileInfo::exists(empty));
+        GuiTest::endPendingWatches();
+        boxes->boxes.clear();
+
         click("pushButtonStartJournalRead");
         QVERIFY(boxes->waitFor(1, 20000));
         QCOMPARE(journalTable()->rowCount(), 3);

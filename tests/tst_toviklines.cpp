@@ -14,9 +14,16 @@
 #include "devices/tovikdevicewindow.h"
 #include "journal/databaseparams.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTabWidget>
 #include <QtTest>
 
 using namespace DeviceWindowTest;
@@ -394,6 +401,50 @@ private slots:
         QCOMPARE(frame(7)->lineEditLoVoltage->text(), QStringLiteral("24.350"));
     }
 
+    // The eight lines beside their acceptance records fit a 1366 x 768 laptop screen: at
+    // most a vertical scroll bar, no label cut and no field narrower than its text (a field
+    // squeezed below "нет в базе" shows "в базе").
+    void linesFitLaptopScreen()
+    {
+        open();
+        QVERIFY(waitRead());
+        QWidget *window = rig->window;
+        QVERIFY(window->minimumSizeHint().width() <= 1366);
+        window->resize(1366, 768);
+        widget<QTabWidget>(window, "tabWidgetSettings")->setCurrentWidget(widget(window, "tabLO"));
+        QTRY_COMPARE(frame(0)->lineEditDateTimeBase->text(), QStringLiteral("нет в базе"));
+        frame(1)->lineEditDateTimeBase->setText(QStringLiteral("23:59:58 28.02.2024"));
+        frame(2)->lineEditLoState->setText(QStringLiteral("короткое замыкание"));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto *area = widget<QScrollArea>(window, "scrollAreaLo");
+        QApplication::processEvents();
+        QVERIFY(!area->grab().isNull());
+        QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
+        QStringList cut;
+        for (QLabel *label : area->widget()->findChildren<QLabel *>()) {
+            if (label->isVisibleTo(area) && !label->wordWrap() &&
+                label->width() < label->sizeHint().width())
+                cut << label->text();
+        }
+        for (QLineEdit *edit : area->widget()->findChildren<QLineEdit *>()) {
+            const int frameWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            const int needed = edit->fontMetrics().horizontalAdvance(edit->text()) + 4 +
+                2 * frameWidth + edit->textMargins().left() + edit->textMargins().right();
+            if (edit->isVisibleTo(area) && edit->width() < needed)
+                cut << edit->text();
+        }
+        for (QAbstractButton *button : area->widget()->findChildren<QAbstractButton *>()) {
+            if (button->isVisibleTo(area) && button->width() < button->minimumSizeHint().width())
+                cut << button->text();
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(" | ")));
+        // The picture of the tab, for the documentation.
+        const QString shots = qEnvironmentVariable("NORDA_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            QVERIFY(
+                widget(window, "tabLO")->grab().save(shots + QStringLiteral("/lines-1366.png")));
+    }
+
     // A unit that answers slowly gets one request for the values at a time.
     void oneValuesRequestAtATime()
     {
@@ -417,8 +468,7 @@ private slots:
         const QString head = QStringLiteral("tovik2 2002,1.0,1700000000,3,3,512,2,1,1,0,0,0,");
         TestUtil::addRows<StatusRow>({
             // Fields up to the PPK states (16 fields): the line states, not the state or lamps.
-            {"sixteen fields", head + "36,36,0", "ДЕЖУРНЫЙ РЕЖИМ", "GGGGGGGG", "GGGGGGGG",
-             "GGGGGGGG", "обрыв"},
+            {"sixteen fields", head + "36,36,0", "", "GGGGGGGG", "GGGGGGGG", "GGGGGGGG", "обрыв"},
             // Line 2 short, line 3 open; PPK input 2 alarm, 3 line fault; state 3 (fire).
             {"states without activation", head + "36,36,3,0,0", "ПОЖАР", "GYYGGGGG", "GYYGGGGG",
              "RRRRRRRR", "обрыв"},
@@ -452,6 +502,25 @@ private slots:
         auto *fire = widget<PortStatusContainer>(rig->window, "portStatusFire");
         QCOMPARE(fire->findChild<QWidget *>(QStringLiteral("lamp1"))->styleSheet(),
                  PortStatusContainer::styleSheet(fire->lamp(1)));
+    }
+
+    // Without a link the state page says so, and shows no lamps of the link that went; the
+    // next link's status shows them again.
+    void stateWithoutLink()
+    {
+        const QString answer =
+            QStringLiteral("tovik2 2002,1.0,1700000000,3,3,512,2,1,1,0,0,0,36,36,3,0,0");
+        open(50, [answer](SimDevice *device) { device->statusAnswer = answer; });
+        auto *state = widget<QLineEdit>(rig->window, "lineEditAppStatus");
+        QVERIFY(waitRead());
+        QTRY_COMPARE(state->text(), QStringLiteral("ПОЖАР"));
+        QCOMPARE(lamps("portStatusAuto"), QStringLiteral("RRRRRRRR"));
+        harness->unplug(rig->sim);
+        QTRY_COMPARE(state->text(), QStringLiteral("нет связи"));
+        for (const char *row : {"portStatusFire", "portStatusLines", "portStatusAuto"})
+            QCOMPARE(lamps(row), QStringLiteral("GGGGGGGG"));
+        QVERIFY(harness->replug(rig->sim));
+        QTRY_COMPARE(state->text(), QStringLiteral("ПОЖАР"));
     }
 
     // Console states of field 11 in the consoles' labels.
@@ -494,6 +563,19 @@ private slots:
         QCOMPARE(pultState("frameExtBlock9"), QStringLiteral("ошибка связи"));
         QCOMPARE(pultState("frameExtBlock1"), QStringLiteral("подключено"));
         QCOMPARE(pultState("frameExtBlock2"), QStringLiteral("отключено"));
+
+        // A box ticked is no console switched on: the row says "подключено" only once the
+        // unit has confirmed the write.
+        widget(rig->window, "framePult2")
+            ->findChild<QCheckBox *>(QStringLiteral("checkBoxPultEnable"))
+            ->setChecked(true);
+        const int polled = harness->requestLog(rig->sim).count("GET BINSTATUS");
+        QTRY_VERIFY(harness->requestLog(rig->sim).count("GET BINSTATUS") >= polled + 3);
+        QCOMPARE(pultState("framePult2"), QStringLiteral("отключено"));
+        widget<QPushButton>(rig->window, "pushButtonWriteRs485")->click();
+        QVERIFY(boxes->waitFor(1));
+        QCOMPARE(boxes->texts().first().left(16), QStringLiteral("Запись выполнена"));
+        QTRY_COMPARE(pultState("framePult2"), QStringLiteral("подключено"));
 
         // Twenty bytes: every console bit, but no extension unit bit.
         harness->run([&] {

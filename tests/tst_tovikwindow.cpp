@@ -17,6 +17,7 @@
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
@@ -477,6 +478,38 @@ private slots:
             withoutStatusRequests(harness->requestLog(rig->sim).mid(from)).mid(0, expected.size()),
             expected);
         QVERIFY(!rig->window->progressDialog()->isVisible());
+        QVERIFY(boxes->boxes.isEmpty());
+    }
+
+    // "Прочитать всё" (its list, the file list and config.ini beside it): the dialog's bar
+    // counts the names in as they come, never goes back, and is full before it closes.
+    void readAllProgress()
+    {
+        open(QStringLiteral("1.2.620"), 100);
+        QVERIFY(waitRead());
+        QProgressDialog *dialog = rig->window->progressDialog();
+        auto *bar = dialog->findChild<QProgressBar *>();
+        QVERIFY(bar);
+        QList<QPair<int, int>> shown;
+        connect(bar, &QProgressBar::valueChanged, this, [&](int value) {
+            if (dialog->isVisible())
+                shown << qMakePair(value, bar->maximum());
+        });
+        const int from = harness->requestLog(rig->sim).size();
+        widget<QPushButton>(rig->window, "pushButtonReadAll")->click();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(waitRead(from));
+        QTRY_VERIFY(!dialog->isVisible());
+        QString steps;
+        for (const auto &step : qAsConst(shown))
+            steps += QStringLiteral("%1/%2 ").arg(step.first).arg(step.second);
+        QVERIFY2(shown.size() > 100, qPrintable(steps));
+        const int maximum = readAllNames(620).size();
+        for (int i = 0; i < shown.size(); ++i) {
+            QVERIFY2(shown.at(i).second == maximum, qPrintable(steps));
+            QVERIFY2(i == 0 || shown.at(i).first > shown.at(i - 1).first, qPrintable(steps));
+        }
+        QCOMPARE(shown.last().first, maximum);
         QVERIFY(boxes->boxes.isEmpty());
     }
 
