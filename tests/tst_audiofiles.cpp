@@ -333,6 +333,22 @@ private slots:
         }
     }
 
+    // A listing fails by the worker's code alone: a file whose name begins with "ERROR",
+    // first in the folder, is a file like any other.
+    void listingWithAnErrorName()
+    {
+        open([this](SimDevice *device) {
+            SimCommandDevice *command = harness->command(device);
+            harness->run([command] {
+                command->files.store(QStringLiteral("0:\\audio\\ERROR_beep.wav"),
+                                     QByteArray(100, 'x'));
+            });
+        });
+        QTRY_VERIFY(rowsOf(table()).contains(QStringLiteral("flash:\\audio\\ERROR_beep.wav")));
+        QVERIFY(rowsOf(table()).contains(QStringLiteral("flash:\\audio\\siren.wav")));
+        QVERIFY(boxes->texts().isEmpty());
+    }
+
     void keys_data()
     {
         QTest::addColumn<QString>("targetAddress");
