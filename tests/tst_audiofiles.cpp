@@ -346,8 +346,7 @@ private slots:
                 command->files.store(QStringLiteral("0:\\config.ini"), config);
                 command->files.store(QStringLiteral("0:\\audio\\ERROR_beep.wav"),
                                      QByteArray(100, 'x'));
-                command->files.store(QStringLiteral("0:\\audio\\siren.wav"),
-                                     QByteArray(100, 'y'));
+                command->files.store(QStringLiteral("0:\\audio\\siren.wav"), QByteArray(100, 'y'));
             });
         });
         QTRY_VERIFY(rowsOf(table()).contains(QStringLiteral("flash:\\audio\\ERROR_beep.wav")));

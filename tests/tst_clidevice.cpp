@@ -585,10 +585,11 @@ private:
             if (QLatin1String(name) == QLatin1String("bus.mpj")) {
                 unit->rs485_addr = 12;
                 console->rs485_addr = 0;
-                for (const auto &[serial, address] : {std::pair<int, int> {5002, 33}, {5003, 7},
-                                                      {5004, 7}})
-                    project.addDevice(group, new ProjectDevice(6, serial, QString(), true, address,
-                                                               false, QString(), 2));
+                for (const auto &[serial, address] :
+                     {std::pair<int, int> {5002, 33}, {5003, 7}, {5004, 7}})
+                    project.addDevice(group,
+                                      new ProjectDevice(6, serial, QString(), true, address, false,
+                                                        QString(), 2));
             }
             QCOMPARE(project.save(dir.filePath(name)), 0);
         }

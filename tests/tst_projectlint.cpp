@@ -156,11 +156,12 @@ private slots:
                    s.add(DeviceType::BexarTovik2, 4403, true, 7, {}, 8);
                    s.add(DeviceType::BexarTovik2, 4404, true, 7, {}, 8);
                });
-        QTest::newRow("an extension unit's own bus")
-            << Change([](Site &s) { s.unit->rs485_addr = 3; s.console->rs485_addr = 40; });
-        QTest::newRow("two consoles with one serial number") << Change([](Site &s) {
-            s.add(DeviceType::BexarTovik2, 4401, true, 6, {}, 8);
+        QTest::newRow("an extension unit's own bus") << Change([](Site &s) {
+            s.unit->rs485_addr = 3;
+            s.console->rs485_addr = 40;
         });
+        QTest::newRow("two consoles with one serial number")
+            << Change([](Site &s) { s.add(DeviceType::BexarTovik2, 4401, true, 6, {}, 8); });
         QTest::newRow("a name with a tab") << Change([](Site &s) { s.unit->tag = "Пост\t1"; });
         QTest::newRow("a name of 80 characters")
             << Change([](Site &s) { s.unit->tag = QString(80, 'x'); });
@@ -229,10 +230,10 @@ private slots:
         QCOMPARE(bus.project.save(dir.filePath("bus.mpj")), 0);
         run = runCli({"project", "lint", dir.filePath("bus.mpj")});
         QCOMPARE(run.code, 5);
-        for (const char *what : {"Блок №4201: адрес RS-485 12 вне диапазона 0..9",
-                                 "Пульт №4401: адрес 0 вне диапазона 1..32",
-                                 "Пульт №4402: адрес 33 вне диапазона 1..32",
-                                 "Пульты №4403 и №4404: один адрес 7"})
+        for (const char *what :
+             {"Блок №4201: адрес RS-485 12 вне диапазона 0..9",
+              "Пульт №4401: адрес 0 вне диапазона 1..32",
+              "Пульт №4402: адрес 33 вне диапазона 1..32", "Пульты №4403 и №4404: один адрес 7"})
             QVERIFY2(run.out.contains(QString::fromUtf8(what)), qPrintable(run.out));
     }
 };

@@ -21,8 +21,8 @@
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QTimer>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 using namespace DeviceWindowTest;
@@ -651,7 +651,8 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("box");
-        QTest::newRow("written") << QString() << QStringLiteral("Запись выполнена: Параметры записаны.");
+        QTest::newRow("written") << QString()
+                                 << QStringLiteral("Запись выполнена: Параметры записаны.");
         QTest::newRow("a key file refused")
             << QStringLiteral("fail=1:SET FILE_CREATE 0:\\keys\\keys1.bin")
             << QStringLiteral("Ошибка: Ошибка на шаге");
