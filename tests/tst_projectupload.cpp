@@ -523,6 +523,8 @@ private slots:
     // would make the first file step fail: the job resets it before any file is touched.
     void transferResetFirst()
     {
+        SimCommandDevice *command = sim->command(device);
+        sim->run([command] { command->files.strictTransfers = true; });
         QCOMPARE(module->sendCommand("SET FILE_CREATE 0:\\audio\\cut.wav"), 0);
         QTRY_VERIFY(sim->requestLog(device).contains("SET FILE_CREATE 0:\\audio\\cut.wav"));
         sim->clearLog(device);
@@ -536,6 +538,7 @@ private slots:
         const QStringList log = sim->requestLog(device);
         QVERIFY(log.indexOf("SET FILE_RESET") >= 0);
         QCOMPARE(log.filter(QRegularExpression("^SET FILE_")).first(), "SET FILE_RESET");
+        sim->run([command] { command->files.strictTransfers = false; });
     }
 
     void unreadableSlotWritesNothing_data()

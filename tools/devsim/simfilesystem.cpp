@@ -119,10 +119,8 @@ bool SimFileSystem::beginWrite(const QString &path)
 {
     // As on the device: the file is created (or cut to nothing) at once, and each block is
     // appended to it as it comes; an upload that is cut off leaves what it had written.
-    // A transfer that was never closed nor reset (the link dropped during an upload) keeps
-    // the device from starting another.
-    if (transfer != Transfer::None || !validPath(path) || folders.contains(key(path)) ||
-        !store(path, QByteArray()))
+    if ((strictTransfers && transfer != Transfer::None) || !validPath(path) ||
+        folders.contains(key(path)) || !store(path, QByteArray()))
         return false;
     transfer = Transfer::Writing;
     transferPath = path;
@@ -142,7 +140,7 @@ bool SimFileSystem::writeBlock(const QByteArray &bytes)
 
 bool SimFileSystem::beginRead(const QString &path)
 {
-    if (transfer != Transfer::None || !exists(path))
+    if ((strictTransfers && transfer != Transfer::None) || !exists(path))
         return false;
     transfer = Transfer::Reading;
     transferPath = path;

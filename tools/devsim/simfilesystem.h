@@ -45,6 +45,10 @@ public:
     bool closeTransfer();
     void resetTransfer();
 
+    // As some devices do: a transfer that was never closed nor reset (the link dropped
+    // during an upload) keeps the device from starting another until "SET FILE_RESET".
+    bool strictTransfers = false;
+
 private:
     struct Entry {
         QString path;
