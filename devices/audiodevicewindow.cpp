@@ -232,6 +232,7 @@ void AudioDeviceWindow::on_amoduleDisconnected()
     listWanted = false;
     configWanted = false;
     configLoaded = false;
+    deletionsOutstanding = 0;
     writes.abandon();
 }
 
@@ -344,7 +345,9 @@ bool AudioDeviceWindow::showDescriptor(const QString &name, const QString &value
 void AudioDeviceWindow::on_receivedParam(QString paramname, QString value, int err)
 {
     Q_UNUSED(err)
-    const bool failed = answerFailed(value, paramname == QLatin1String("FILE_LIST"));
+    // A listing fails by the worker's code alone: its lines are file names.
+    const bool failed =
+        paramname == QLatin1String("FILE_LIST") ? exchangeFailed() : answerFailed(value);
     if (paramname == QLatin1String("STATUS")) {
         statusOutstanding = false;
         if (!failed)
@@ -374,6 +377,11 @@ void AudioDeviceWindow::on_writedParam(QString paramname, QString value, int err
 {
     Q_UNUSED(value)
     if (paramname == QLatin1String("FILE_DELETE")) {
+        // Only the window's own deletions: a job over the same facade (the project's key
+        // files) judges its own answers.
+        if (deletionsOutstanding == 0)
+            return;
+        --deletionsOutstanding;
         if (err != 0)
             showError(QStringLiteral("Ошибка удаления файла."));
         refreshFiles();

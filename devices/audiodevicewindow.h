@@ -227,6 +227,8 @@ private:
     bool statusOutstanding = false;
     bool listOutstanding = false;
     bool listWanted = false;
+    // "SET FILE_DELETE" requests of the window's own, not yet answered.
+    int deletionsOutstanding = 0;
     bool configWanted = false;
     QPointer<FileDownloadJob> configJob;
     QPointer<FileUploadJob> uploadJob;

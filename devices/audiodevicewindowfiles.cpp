@@ -279,8 +279,11 @@ void AudioDeviceWindow::on_pushButtonDeleteAudioFile_clicked()
         showError(QStringLiteral("Файл не удалён: устройство не подключено."));
         return;
     }
-    if (amodule->sendCommand(QStringLiteral("SET FILE_DELETE ") + path) == Amodule::TextRefused)
+    const int sent = amodule->sendCommand(QStringLiteral("SET FILE_DELETE ") + path);
+    if (sent == Amodule::TextRefused)
         showError(unsendableName(path));
+    else if (sent == Amodule::Queued)
+        ++deletionsOutstanding;
 }
 
 void AudioDeviceWindow::on_pushButtonEraseAllAudioFiles_clicked()

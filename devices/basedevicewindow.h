@@ -97,6 +97,9 @@ protected:
     // failure for it (the facade hands failed reads on as values), or its text is an error
     // answer ("ERROR", "ERROR TIMEOUT", and for a one-line value a text with a line end).
     bool answerFailed(const QString &text, bool multiLine = false) const;
+    // Whether the worker reported the answer being handled as failed (its error code),
+    // whatever its text: a listing's lines are names, and a name may begin with "ERROR".
+    bool exchangeFailed() const { return currentAnswerFailed; }
     static bool isErrorText(const QString &text, bool multiLine = false);
 
     // A file transfer that the window runs itself and shows in the progress dialog.

@@ -1,6 +1,7 @@
 #include "devices/ippultdevicewindow.h"
 #include "ui_ippultdeviceform.h"
 
+#include "gui/messageboxes.h"
 #include "link/deviceconfigtable.h"
 #include "link/devicepaths.h"
 #include "link/gainitems.h"
@@ -66,6 +67,16 @@ IpPultDeviceWindow::~IpPultDeviceWindow()
 
 void IpPultDeviceWindow::showKeys()
 {
+    // The image replaces the console's whole key file: without the project's buttons (a
+    // connection without a project) it would erase every assignment the console has.
+    const bool buttons = device->buttonCount() > 0;
+    ui->pushButtonWriteKeys->setEnabled(buttons);
+    if (!buttons) {
+        ui->labelKeys->setText(
+            QStringLiteral("В проекте нет кнопок этого пульта: запись конфигурации кнопок "
+                           "недоступна (она стёрла бы назначения кнопок в устройстве)."));
+        return;
+    }
     ui->labelKeys->setText(
         QStringLiteral("Кнопок в проекте: %1, связей с устройствами: %2.\n"
                        "Конфигурация кнопок строится из проекта и записывается в устройство "
@@ -138,6 +149,15 @@ void IpPultDeviceWindow::on_pushButtonWriteAmps_clicked()
 void IpPultDeviceWindow::on_pushButtonWriteKeys_clicked()
 {
     showKeys();
+    if (device->buttonCount() == 0)
+        return;
+    if (device->linkCount() == 0 &&
+        !MessageBoxes::confirm(
+            this, QStringLiteral("Запись конфигурации кнопок"),
+            QStringLiteral("Ни одна из %1 кнопок пульта в проекте не связана с устройствами: "
+                           "все назначения кнопок в устройстве будут стёрты.\nЗаписать?")
+                .arg(device->buttonCount())))
+        return;
     // Built in memory from the project and uploaded as it is: no local copy is left
     // behind to be taken for another console's.
     QByteArray image;

@@ -60,12 +60,6 @@ RwParamDialog::~RwParamDialog()
     delete ui;
 }
 
-int RwParamDialog::run(ProjectDevice *unit, Amodule *facade, QWidget *parent)
-{
-    RwParamDialog dialog(unit, facade, parent);
-    return dialog.exec();
-}
-
 void RwParamDialog::continueClicked()
 {
     if (job || !m_plan.runnable())
@@ -77,6 +71,7 @@ void RwParamDialog::continueClicked()
     ui->pushButtonContinue->setEnabled(false);
     ui->labelStatus->setStyleSheet(QString());
     ui->labelStatus->setText(u("Запись..."));
+    started = true;
     job = new ProjectUploadJob(facade, m_plan, this);
     if (stepTimeoutMs > 0)
         job->setStepTimeout(stepTimeoutMs);

@@ -19,7 +19,8 @@ class RwParamDialog;
 // and address, the console and extension-unit slots, its IP address, each console's key file
 // "0:\keys\keys<address>.bin") or the project's errors that prevent it; "Продолжить" writes it
 // step by step over the unit window's facade (ProjectUploadJob) with a progress bar, and ends
-// in one message. The dialog is accepted once everything was written.
+// in one message. The dialog is accepted once everything was written; after a failure the
+// job has put back what it could, and the window reads the unit again either way.
 class RwParamDialog : public QDialog {
     Q_OBJECT
 
@@ -27,12 +28,10 @@ public:
     RwParamDialog(ProjectDevice *unit, Amodule *facade, QWidget *parent = nullptr);
     ~RwParamDialog() override;
 
-    // Shows the dialog application-modal and returns its result (QDialog::Accepted once the
-    // settings were written).
-    static int run(ProjectDevice *unit, Amodule *facade, QWidget *parent);
-
     const UploadPlan &plan() const { return m_plan; }
     bool isRunning() const { return job != nullptr; }
+    // Whether "Продолжить" started writing: the unit may hold something else now.
+    bool wroteToDevice() const { return started; }
     void setStepTimeout(int ms) { stepTimeoutMs = ms; }
 
 protected:
@@ -47,5 +46,6 @@ private:
     UploadPlan m_plan;
     int stepTimeoutMs = 0;
     bool rejectWhenDone = false;
+    bool started = false;
     QPointer<ProjectUploadJob> job;
 };

@@ -145,13 +145,14 @@ void TovikDeviceWindow::setUpTovikForm()
     ui->pushButtoSaveProject->hide();
     connectButtons();
     // The project's settings into the unit, step by step; what the unit holds then is read
-    // again.
+    // again, also after a failure (what could not be put back shows as it is).
     connect(ui->pushButtonLoadProject, &QPushButton::clicked, this, [this] {
         if (!isIdentified()) {
             MessageBoxes::error(this, QStringLiteral("Нет подключения к устройству."));
             return;
         }
-        if (RwParamDialog::run(device, facade(), this) == QDialog::Accepted)
+        RwParamDialog dialog(device, facade(), this);
+        if (dialog.exec() == QDialog::Accepted || dialog.wroteToDevice())
             on_pushButtonReadAll_clicked();
     });
     connect(this, &BaseDeviceWindow::configDiffChanged, this,

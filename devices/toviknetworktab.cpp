@@ -3,8 +3,8 @@
 #include "devices/fieldvalues.h"
 #include "devices/tovikpultframe.h"
 #include "link/binstatus.h"
-#include "link/connectiondevice.h"
 #include "link/deviceconfigtable.h"
+#include "project/projectwriterules.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -165,7 +165,8 @@ QString TovikNetworkTab::nameRefusal(const QString &name)
 {
     if (name.size() > maxNameLength)
         return QStringLiteral("Имя устройства длиннее %1 символов.").arg(maxNameLength);
-    if (!ConnectionDevice::isWireText(name))
+    // The rule the project upload applies to the same name.
+    if (!ProjectWriteRules::nameProblem(name).isEmpty())
         return QStringLiteral("В имени устройства есть управляющие символы или символы, "
                               "которых нет в кодировке Windows-1251.");
     return QString();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/tovikstatus.h"
-
 #include "devices/descriptorwrites.h"
+#include "link/tovikstatus.h"
+#include "project/projectwriterules.h"
 
 #include <QList>
 #include <QObject>
@@ -27,7 +27,7 @@ public:
     static constexpr int consoleCount = 32;
     static constexpr int extensionCount = 9;
     // The longest device name the unit keeps.
-    static constexpr int maxNameLength = 64;
+    static constexpr int maxNameLength = ProjectWriteRules::maxNameLength;
     // Firmware builds from this one have the MAC address, the device name, the remote
     // polarity and the BUU-2 descriptors.
     static constexpr int newerBuild = TovikStatus::newerDescriptorsBuild;

@@ -9,6 +9,7 @@
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "project/projectwriterules.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -90,7 +91,7 @@ void UploadProjectWindow::on_receivedDescriptor(QString descname, QVariant value
     quint32 serial = 0;
     // "ERROR" is no serial number, nor is anything but decimal digits.
     if (answerFailed(value.toString()) ||
-        !ProjectUploadPlan::parseSerial(value.toString(), &serial)) {
+        !ProjectWriteRules::parseSerial(value.toString(), &serial)) {
         log(u("Серийный номер устройства не прочитан: ") + value.toString().trimmed());
         MessageBoxes::error(this, u("Не удалось прочитать серийный номер устройства."));
         return;
@@ -192,6 +193,13 @@ void UploadProjectWindow::jobFinished(const DeviceJob::Result &result)
     } else {
         text = ended->failureReport();
         log(text);
+        // What the unit holds now, as read back after the failure.
+        const QStringList state = ended->unitState();
+        if (!state.isEmpty()) {
+            log(u("Сейчас в устройстве:"));
+            for (const QString &line : state)
+                log(u("  ") + line);
+        }
         ui->pushButtonContinue->setEnabled(true);
     }
     if (closeWhenDone) {

@@ -1,12 +1,12 @@
 #include "link/projectlint.h"
 
-#include "link/projectuploadplan.h"
 #include "project/devicetype.h"
 #include "project/inout.h"
 #include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "project/projectwriterules.h"
 
 #include <QHash>
 #include <QSet>
@@ -88,12 +88,13 @@ QList<ProjectLint::Finding> ProjectLint::check(const ProjectModel &project)
         }
     }
 
-    // The bus of every central unit: the same rules its write-project plan applies.
+    // Every central or extension unit, whatever its own address: the rules its upload plans
+    // apply (its bus, its name, role and address).
     QSet<QString> reported;
     for (const ProjectDevice *device : devices) {
-        if (!isCentralUnitType(device->type) || (device->rs485_enabled && device->rs485_addr != 0))
+        if (!isCentralUnitType(device->type))
             continue;
-        for (const QString &error : ProjectUploadPlan::unitSettings(device).errors) {
+        for (const QString &error : ProjectWriteRules::errors(device)) {
             const QString key = pathOf(device->parentGroup()) + QLatin1Char('\n') + error;
             if (reported.contains(key))
                 continue; // two units in one group share their bus

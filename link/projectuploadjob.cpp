@@ -1,6 +1,7 @@
 #include "link/projectuploadjob.h"
 
 #include "link/amodule.h"
+#include "link/filedownloadjob.h"
 #include "link/fileuploadjob.h"
 
 namespace {
@@ -17,27 +18,9 @@ QString shown(const QString &answer)
     return text.isEmpty() ? QStringLiteral("no answer") : text;
 }
 
-// The value a descriptor read back as, in the form it is written; empty when it is not one
-// of that kind.
-QString writable(UploadStep::Restore kind, const QString &value)
+QString u(const char *text)
 {
-    const QString text = value.trimmed();
-    if (kind == UploadStep::Restore::Flag) {
-        if (text == QString::fromUtf8("да") || text == QLatin1String("1"))
-            return QStringLiteral("1");
-        if (text == QString::fromUtf8("нет") || text == QLatin1String("0"))
-            return QStringLiteral("0");
-        return QString();
-    }
-    if (text.isEmpty() || text.size() > 10)
-        return QString();
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return QString();
-    }
-    if (text.toULongLong() > 0xFFFFFFFFull)
-        return QString();
-    return QString::number(text.toULongLong());
+    return QString::fromUtf8(text);
 }
 
 } // namespace
@@ -68,9 +51,12 @@ void ProjectUploadJob::begin()
     setIdleTimeout(qMax(defaultIdleTimeoutMs, stepTimeoutMs * 2));
     touch();
     for (const UploadStep &step : qAsConst(m_plan.steps)) {
-        if (step.kind == UploadStep::Descriptor && step.restore != UploadStep::Restore::None &&
-            !toRead.contains(step.name))
-            toRead << step.name;
+        if (step.kind == UploadStep::Descriptor) {
+            if (!toRead.contains(step.name))
+                toRead << step.name;
+        } else if (!files.contains(step.name)) {
+            files << step.name;
+        }
     }
     setStep(ReadState);
     next = 0;
@@ -85,6 +71,25 @@ void ProjectUploadJob::begin()
         Qt::QueuedConnection);
 }
 
+bool ProjectUploadJob::linked() const
+{
+    return facade() && facade()->isConnected();
+}
+
+const UploadStep *ProjectUploadJob::descriptorStep(const QString &name) const
+{
+    for (const UploadStep &step : m_plan.steps) {
+        if (step.kind == UploadStep::Descriptor && step.name == name)
+            return &step;
+    }
+    return nullptr;
+}
+
+QString ProjectUploadJob::slotName(int address) const
+{
+    return QStringLiteral("desc_Rs485PultEnable[%1]").arg(address - 1);
+}
+
 bool ProjectUploadJob::exchange(const QString &line)
 {
     const int expected = ++generation;
@@ -97,21 +102,53 @@ bool ProjectUploadJob::exchange(const QString &line)
     return queued;
 }
 
+void ProjectUploadJob::startChild(DeviceJob *job)
+{
+    ++generation;
+    stepTimer.start(stepTimeoutMs);
+    child = job;
+    connect(job, &DeviceJob::finished, this, &ProjectUploadJob::childFinished);
+    connect(job, &DeviceJob::progress, this, [this] { touch(); });
+    job->start();
+}
+
 void ProjectUploadJob::readNext()
 {
     if (cancelRequested()) {
         finish(Status::Cancelled, -1, QStringLiteral("cancelled before anything was written"));
         return;
     }
-    if (next >= toRead.size()) {
+    if (next < toRead.size()) {
+        const QString name = toRead.at(next);
+        if (!exchange(QStringLiteral("GET DESCRIPTOR ") + name))
+            fail(QStringLiteral("%1 could not be asked for").arg(name));
+        return;
+    }
+    // A transfer the unit still holds from an upload that was cut off makes it refuse the
+    // next one: the transfer is reset before the first file is touched.
+    if (!files.isEmpty() && !resetSent) {
+        resetSent = true;
+        if (!exchange(QStringLiteral("SET FILE_RESET")))
+            fail(QStringLiteral("the file transfer could not be reset"));
+        return;
+    }
+    next = 0;
+    downloadNext();
+}
+
+void ProjectUploadJob::downloadNext()
+{
+    if (cancelRequested()) {
+        finish(Status::Cancelled, -1, QStringLiteral("cancelled before anything was written"));
+        return;
+    }
+    if (next >= files.size()) {
         setStep(Run);
         next = 0;
         runNext();
         return;
     }
-    const QString name = toRead.at(next);
-    if (!exchange(QStringLiteral("GET DESCRIPTOR ") + name))
-        fail(QStringLiteral("%1 could not be asked for").arg(name));
+    startChild(new FileDownloadJob(facade(), files.at(next), this));
 }
 
 void ProjectUploadJob::runNext()
@@ -135,7 +172,7 @@ void ProjectUploadJob::runNext()
     const UploadStep &step = m_plan.steps.at(current);
     switch (step.kind) {
     case UploadStep::Descriptor:
-        if (step.restore != UploadStep::Restore::None && !changed.contains(step.name))
+        if (!changed.contains(step.name))
             changed << step.name;
         written.insert(step.name, step.value);
         if (!exchange(QStringLiteral("SET DESCRIPTOR ") + step.name + QLatin1Char(' ') +
@@ -143,18 +180,18 @@ void ProjectUploadJob::runNext()
             fail(QStringLiteral("the write could not be sent"));
         return;
     case UploadStep::DeleteFile:
+        if (!touchedFiles.contains(step.name))
+            touchedFiles << step.name;
+        completedFiles.remove(step.name);
         if (!exchange(QStringLiteral("SET FILE_DELETE ") + step.name))
             fail(QStringLiteral("the deletion could not be sent"));
         return;
-    case UploadStep::File: {
-        ++generation;
-        stepTimer.start(stepTimeoutMs);
-        child = new FileUploadJob(facade(), step.name, step.data, this);
-        connect(child, &DeviceJob::finished, this, &ProjectUploadJob::fileFinished);
-        connect(child, &DeviceJob::progress, this, [this] { touch(); });
-        child->start();
+    case UploadStep::File:
+        if (!touchedFiles.contains(step.name))
+            touchedFiles << step.name;
+        completedFiles.remove(step.name);
+        startChild(new FileUploadJob(facade(), step.name, step.data, this));
         return;
-    }
     }
 }
 
@@ -166,16 +203,19 @@ void ProjectUploadJob::stepAnswered(int expected, int err, const QString &answer
     const bool ok = err == 0 && !answer.startsWith(QLatin1String("ERROR"));
     switch (currentStep()) {
     case ReadState: {
-        const QString name = toRead.at(next);
-        const UploadStep::Restore kind = [&] {
-            for (const UploadStep &step : qAsConst(m_plan.steps)) {
-                if (step.name == name)
-                    return step.restore;
+        if (next >= toRead.size()) {
+            // The reset: a unit with no transfer to end may refuse it; only silence stops.
+            if (!ok && isWorkerFailure(answer)) {
+                fail(QStringLiteral("resetting the file transfer answered %1").arg(shown(answer)));
+                return;
             }
-            return UploadStep::Restore::None;
-        }();
-        const QString value = ok ? writable(kind, answer) : QString();
-        if (value.isEmpty()) {
+            readNext();
+            return;
+        }
+        const QString name = toRead.at(next);
+        const UploadStep *step = descriptorStep(name);
+        QString value;
+        if (!ok || !step || !DeviceConfigTable::writeText(step->form, answer, &value)) {
             fail(QStringLiteral("reading %1 answered %2").arg(name, shown(answer)));
             return;
         }
@@ -187,26 +227,63 @@ void ProjectUploadJob::stepAnswered(int expected, int err, const QString &answer
     case Run: {
         const UploadStep &step = m_plan.steps.at(current);
         if (ok) {
+            if (step.kind == UploadStep::DeleteFile)
+                completedFiles.insert(step.name);
             emit stepDone(current, QString());
             runNext();
         } else if (step.kind == UploadStep::DeleteFile && !isWorkerFailure(answer)) {
             // The unit refuses to delete a file it does not have: nothing stale is left.
-            emit stepDone(current, QString::fromUtf8("файла на устройстве не было"));
+            completedFiles.insert(step.name);
+            emit stepDone(current, u("файла на устройстве не было"));
             runNext();
         } else {
             fail(QStringLiteral("the device answered %1").arg(shown(answer)));
         }
         return;
     }
-    case RestoreState: {
-        const QString name = toRestore.at(next);
-        const QString line = name + QStringLiteral(" = ") + original.value(name);
-        if (ok)
-            restoredList << line;
-        else
+    case RestoreState:
+        if (next < filesToRestore.size()) {
+            // Deleting a file the unit did not have: a refusal says it is not there.
+            fileRestored(ok || !isWorkerFailure(answer));
+            return;
+        } else {
+            const int at = next - filesToRestore.size();
+            const QString name = toRestore.at(at);
+            const bool off = name.startsWith(QLatin1String("desc_Rs485PultEnable[")) && [&] {
+                for (int address : leftOffList) {
+                    if (slotName(address) == name)
+                        return true;
+                }
+                return false;
+            }();
+            const QString line =
+                name + QStringLiteral(" = ") + (off ? QStringLiteral("0") : original.value(name));
+            if (!ok)
+                notRestoredList << line;
+            else if (!off)
+                restoredList << line;
+            ++next;
+            restoreNext();
+        }
+        return;
+    case Verify: {
+        const QString name = changed.at(next);
+        const UploadStep *step = descriptorStep(name);
+        QString value;
+        const bool read = ok && step && DeviceConfigTable::writeText(step->form, answer, &value);
+        holdings << name + QStringLiteral(" = ") + (read ? answer.trimmed() : QStringLiteral("?"));
+        bool off = false;
+        for (int address : leftOffList)
+            off = off || slotName(address) == name;
+        const QString expectedValue = off ? QStringLiteral("0") : original.value(name);
+        const QString line = name + QStringLiteral(" = ") + expectedValue;
+        // A value the unit does not hold after all was not put back.
+        if (read && value != expectedValue && !notRestoredList.contains(line)) {
+            restoredList.removeAll(line);
             notRestoredList << line;
+        }
         ++next;
-        restoreNext();
+        verifyNext();
         return;
     }
     default:
@@ -214,29 +291,62 @@ void ProjectUploadJob::stepAnswered(int expected, int err, const QString &answer
     }
 }
 
-void ProjectUploadJob::fileFinished(const DeviceJob::Result &result)
+void ProjectUploadJob::childFinished(const DeviceJob::Result &result)
 {
-    if (child && sender() != child.data())
+    if (!child || sender() != child.data())
         return;
     stepTimer.stop();
+    DeviceJob *ended = child.data();
     child = nullptr;
-    if (result.ok()) {
-        emit stepDone(current, QString());
-        runNext();
+    ended->deleteLater();
+    switch (currentStep()) {
+    case ReadState: {
+        const QString path = files.at(next);
+        Original before;
+        if (result.ok()) {
+            before.present = true;
+            before.data = static_cast<FileDownloadJob *>(ended)->content();
+        } else if (result.status != Status::Failed || result.step != FileDownloadJob::Open) {
+            fail(QStringLiteral("reading %1 failed: %2").arg(path, result.message));
+            return;
+        }
+        originalFiles.insert(path, before);
+        ++next;
+        downloadNext();
         return;
     }
-    fail(result.message);
+    case Run:
+        if (result.ok()) {
+            completedFiles.insert(m_plan.steps.at(current).name);
+            emit stepDone(current, QString());
+            runNext();
+            return;
+        }
+        fail(result.message);
+        return;
+    case RestoreState:
+        fileRestored(result.ok());
+        return;
+    default:
+        return;
+    }
 }
 
 void ProjectUploadJob::stepTimedOut()
 {
-    fail(QStringLiteral("no answer within %1 s").arg(stepTimeoutMs / 1000.0));
+    const QString why = QStringLiteral("no answer within %1 s").arg(stepTimeoutMs / 1000.0);
+    if (currentStep() == RestoreState || currentStep() == Verify) {
+        // What is still to be put back waits for the link: the worker drops it after its own
+        // deadline, and linkLost() notes the rest.
+        return;
+    }
+    fail(why);
 }
 
 void ProjectUploadJob::dropChild()
 {
     if (child) {
-        FileUploadJob *job = child.data();
+        DeviceJob *job = child.data();
         child = nullptr;
         job->disconnect(this);
         delete job;
@@ -250,46 +360,131 @@ void ProjectUploadJob::fail(const QString &why)
     dropChild();
     if (currentStep() == ReadState) {
         detail = why;
-        const Status status = cancelRequested()   ? Status::Cancelled
-            : facade() && facade()->isConnected() ? Status::Failed
-                                                  : Status::LinkLost;
+        const Status status = cancelRequested() ? Status::Cancelled
+            : linked()                          ? Status::Failed
+                                                : Status::LinkLost;
         finish(status, -1,
-               QStringLiteral("the slots could not be read before the upload, nothing was "
-                              "written: %1")
+               QStringLiteral("the unit's state could not be read before the upload, nothing "
+                              "was written: %1")
                    .arg(why));
         return;
     }
-    if (currentStep() == RestoreState)
+    if (currentStep() != Run)
         return;
     failed = current;
     detail = why;
+
+    // The files first: a console is switched off when its key file cannot be put back.
+    filesToRestore.clear();
+    for (const QString &path : qAsConst(touchedFiles)) {
+        const Original before = originalFiles.value(path);
+        if (completedFiles.contains(path)) {
+            bool same = false;
+            for (const UploadStep &step : qAsConst(m_plan.steps)) {
+                if (step.name != path)
+                    continue;
+                same = step.kind == UploadStep::File ? before.present && before.data == step.data
+                                                     : !before.present;
+            }
+            if (same)
+                continue;
+        }
+        filesToRestore << path;
+    }
     toRestore.clear();
-    const QString failedName = current >= 0 ? m_plan.steps.at(current).name : QString();
+    const QString failedName = m_plan.steps.at(current).name;
     for (const QString &name : qAsConst(changed)) {
         if (written.value(name) != original.value(name) || name == failedName)
             toRestore << name;
     }
     setStep(RestoreState);
     next = 0;
-    restoreNext();
+    restoreFileNext();
+}
+
+void ProjectUploadJob::restoreFileNext()
+{
+    if (next >= filesToRestore.size()) {
+        // The slots of the consoles whose key file is not theirs go off.
+        for (int address : qAsConst(leftOffList)) {
+            if (!toRestore.contains(slotName(address)))
+                toRestore << slotName(address);
+        }
+        restoreNext();
+        return;
+    }
+    const QString path = filesToRestore.at(next);
+    const Original before = originalFiles.value(path);
+    if (!linked()) {
+        fileRestored(false);
+        return;
+    }
+    if (before.present) {
+        startChild(new FileUploadJob(facade(), path, before.data, this));
+        return;
+    }
+    if (!exchange(QStringLiteral("SET FILE_DELETE ") + path))
+        fileRestored(false);
+}
+
+void ProjectUploadJob::fileRestored(bool ok)
+{
+    const QString path = filesToRestore.at(next);
+    if (ok) {
+        restoredList << path;
+    } else {
+        notRestoredList << path;
+        for (const UploadStep &step : qAsConst(m_plan.steps)) {
+            if (step.kind != UploadStep::Descriptor && step.name == path && step.address > 0 &&
+                !leftOffList.contains(step.address))
+                leftOffList << step.address;
+        }
+    }
+    ++next;
+    restoreFileNext();
 }
 
 void ProjectUploadJob::restoreNext()
 {
-    while (next < toRestore.size()) {
-        const QString name = toRestore.at(next);
-        if (facade() && facade()->isConnected() &&
-            exchange(QStringLiteral("SET DESCRIPTOR ") + name + QLatin1Char(' ') +
-                     original.value(name)))
+    while (next - filesToRestore.size() < toRestore.size()) {
+        const QString name = toRestore.at(next - filesToRestore.size());
+        bool off = false;
+        for (int address : qAsConst(leftOffList))
+            off = off || slotName(address) == name;
+        const QString value = off ? QStringLiteral("0") : original.value(name);
+        if (linked() &&
+            exchange(QStringLiteral("SET DESCRIPTOR ") + name + QLatin1Char(' ') + value))
             return;
-        notRestoredList << name + QStringLiteral(" = ") + original.value(name);
+        notRestoredList << name + QStringLiteral(" = ") + value;
         ++next;
     }
-    conclude();
+    // A console whose slot could not be switched off is not reported as off.
+    QList<int> off;
+    for (int address : qAsConst(leftOffList)) {
+        if (!notRestoredList.contains(slotName(address) + QStringLiteral(" = 0")))
+            off << address;
+    }
+    leftOffList = off;
+    setStep(Verify);
+    next = 0;
+    holdings.clear();
+    verifyNext();
+}
+
+void ProjectUploadJob::verifyNext()
+{
+    if (next >= changed.size() || !linked()) {
+        conclude();
+        return;
+    }
+    if (!exchange(QStringLiteral("GET DESCRIPTOR ") + changed.at(next)))
+        conclude();
 }
 
 void ProjectUploadJob::conclude()
 {
+    stepTimer.stop();
+    ++generation;
     const UploadStep &step = m_plan.steps.at(failed);
     QString message = QStringLiteral("step %1 of %2 failed (%3): %4")
                           .arg(failed + 1)
@@ -302,32 +497,51 @@ void ProjectUploadJob::conclude()
             QStringLiteral("; NOT restored %1").arg(notRestoredList.join(QStringLiteral(", ")));
     if (restoredList.isEmpty() && notRestoredList.isEmpty())
         message += QStringLiteral("; nothing had to be restored");
-    const Status status = cancelRequested()   ? Status::Cancelled
-        : facade() && facade()->isConnected() ? Status::Failed
-                                              : Status::LinkLost;
+    if (!leftOffList.isEmpty()) {
+        QStringList addresses;
+        for (int address : qAsConst(leftOffList))
+            addresses << QString::number(address);
+        message += QStringLiteral("; console(s) at address %1 left switched off: their key file "
+                                  "could not be put back")
+                       .arg(addresses.join(QStringLiteral(", ")));
+    }
+    const Status status = cancelRequested() ? Status::Cancelled
+        : linked()                          ? Status::Failed
+                                            : Status::LinkLost;
     finish(status, failed, message, detail);
 }
 
 void ProjectUploadJob::linkLost()
 {
-    // What is still to be written back cannot be: restoreNext() notes it.
-    fail(QStringLiteral("the link to the device was lost"));
-    if (currentStep() == RestoreState && isRunning()) {
+    switch (currentStep()) {
+    case ReadState:
+    case Run:
+        // What is still to be put back cannot be: the restoring notes it.
+        fail(QStringLiteral("the link to the device was lost"));
+        return;
+    case RestoreState:
         stepTimer.stop();
         ++generation;
-        while (next < toRestore.size()) {
-            notRestoredList << toRestore.at(next) + QStringLiteral(" = ") +
-                    original.value(toRestore.at(next));
-            ++next;
-        }
+        dropChild();
+        if (next < filesToRestore.size())
+            fileRestored(false);
+        else
+            restoreNext();
+        return;
+    case Verify:
         conclude();
+        return;
+    default:
+        DeviceJob::linkLost();
+        return;
     }
 }
 
 void ProjectUploadJob::abort()
 {
-    // The running step ends first (an upload stops at its next block).
-    if (child)
+    // The running step ends first (an upload stops at its next block); the restoring is
+    // never cut short.
+    if (child && currentStep() == Run)
         child->cancel();
 }
 
@@ -339,7 +553,6 @@ void ProjectUploadJob::stop()
 
 QString ProjectUploadJob::failureReport() const
 {
-    auto u = [](const char *text) { return QString::fromUtf8(text); };
     // The English detail is the log's; the user is told how the step ended.
     const QString why = result().status == Status::LinkLost ? u("связь с устройством потеряна")
         : result().status == Status::Cancelled ? u("загрузка отменена")
@@ -355,5 +568,9 @@ QString ProjectUploadJob::failureReport() const
         text += u("\nВосстановлено: ") + restoredList.join(QStringLiteral(", "));
     if (!notRestoredList.isEmpty())
         text += u("\nНе восстановлено: ") + notRestoredList.join(QStringLiteral(", "));
+    for (int address : leftOffList)
+        text += u("\nПульт по адресу %1 оставлен выключенным: его файл назначений не удалось "
+                  "восстановить.")
+                    .arg(address);
     return text;
 }

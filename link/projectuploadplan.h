@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/deviceconfigtable.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -15,10 +17,6 @@ class ProjectDevice;
 // ProjectUploadJob.
 struct UploadStep {
     enum Kind { Descriptor = 1, File = 2, DeleteFile = 3 };
-    // How the value a descriptor holds before the plan runs reads back, so that it can be
-    // written again when the plan fails: None (not restored), Flag ("да"/"нет", written
-    // as 1/0) or Number (a decimal number, written as it is).
-    enum class Restore { None, Flag, Number };
 
     Kind kind = Descriptor;
     // The line shown for the step.
@@ -29,8 +27,12 @@ struct UploadStep {
     QString value;
     // The file's content (File).
     QByteArray data;
-    Restore restore = Restore::None;
+    // How the value the descriptor holds before the plan reads back, so that it can be
+    // written again when the plan fails (DeviceConfigTable::writeText).
+    DeviceConfigTable::Form form = DeviceConfigTable::Form::Text;
     // The console or unit the step is for: its serial number and RS-485 address (0: none).
+    // A key file's address is its console's, whose slot is left off when the file cannot
+    // be put back.
     quint32 serial = 0;
     int address = 0;
 
@@ -52,37 +54,23 @@ struct UploadPlan {
 };
 
 // Builds the plans that carry a project into a central unit. Pure functions of the project:
-// nothing is sent, nothing is changed.
+// nothing is sent, nothing is changed. What a plan refuses is what ProjectWriteRules
+// refuses.
 class ProjectUploadPlan {
 public:
-    static constexpr int maxConsoleAddress = 32;
-    static constexpr int maxExtensionAddress = 9;
-
     // The project upload: for every microphone console (type 6) of the unit's parent group,
     // in project order, with serial s and RS-485 address a: disable slot a, write its key
     // file "0:\links\<s>.lnk" (or delete that file when the console has no key
-    // assignments), write s into slot a, enable slot a. Consoles at address 0 or above 32,
-    // and two consoles at one address, are errors; so is a key image that cannot be built.
+    // assignments), write s into slot a, enable slot a. The consoles' errors of
+    // ProjectWriteRules::bus() stop it.
     static UploadPlan consoles(const ProjectDevice *unit);
 
-    // What the central unit window's "Загрузить из проекта" writes: the unit's name, its
-    // RS-485 role and address, which console and extension-unit slots are on, its IP
-    // address, and each console's key file "0:\keys\keys<a>.bin" (deleted when the console
-    // has no key assignments). Consoles outside 1..32, extension units outside 1..9 and two
-    // devices of a kind at one address are errors.
+    // What the central unit window's "Загрузить из проекта" writes: the unit's name (when it
+    // has one), its RS-485 role and address, which console and extension-unit slots are on,
+    // its IP address (written without leading zeros), and each console's key file
+    // "0:\keys\keys<a>.bin" (deleted when the console has no key assignments). Every error
+    // of ProjectWriteRules stops it.
     // `build` is the unit's firmware build when known (-1 otherwise): units before
     // TovikStatus::newerDescriptorsBuild have no name to write, and it is left out.
     static UploadPlan unitSettings(const ProjectDevice *unit, int build = -1);
-
-    // A serial number as a device reports it: decimal digits only, 1 to 4294967295. An
-    // error answer ("ERROR", "ERROR TIMEOUT") or any other text is not one.
-    static bool parseSerial(const QString &text, quint32 *serial);
-    // Whether a key configuration image names any device (has a link record). An image of
-    // buttons without links assigns nothing.
-    static bool keyImageHasLinks(const QByteArray &image);
-
-    enum class KeyFile { Assignments, NoAssignments, Broken };
-    // What a console's key file is to be: its key image (Assignments, in `image`), none
-    // because it assigns nothing (NoAssignments), or not buildable (Broken, with `error`).
-    static KeyFile consoleKeyFile(const ProjectDevice *console, QByteArray *image, QString *error);
 };

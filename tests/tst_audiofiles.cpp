@@ -333,6 +333,27 @@ private slots:
         }
     }
 
+    // A listing fails by the worker's code alone: a file whose name begins with "ERROR",
+    // first in the folder, is a file like any other.
+    void listingWithAnErrorName()
+    {
+        open([this](SimDevice *device) {
+            SimCommandDevice *command = harness->command(device);
+            harness->run([command] {
+                // No subfolder, which would be listed first.
+                const QByteArray config = command->files.file(QStringLiteral("0:\\config.ini"));
+                command->files.format(QStringLiteral("0:"));
+                command->files.store(QStringLiteral("0:\\config.ini"), config);
+                command->files.store(QStringLiteral("0:\\audio\\ERROR_beep.wav"),
+                                     QByteArray(100, 'x'));
+                command->files.store(QStringLiteral("0:\\audio\\siren.wav"), QByteArray(100, 'y'));
+            });
+        });
+        QTRY_VERIFY(rowsOf(table()).contains(QStringLiteral("flash:\\audio\\ERROR_beep.wav")));
+        QVERIFY(rowsOf(table()).contains(QStringLiteral("flash:\\audio\\siren.wav")));
+        QVERIFY(boxes->texts().isEmpty());
+    }
+
     void keys_data()
     {
         QTest::addColumn<QString>("targetAddress");

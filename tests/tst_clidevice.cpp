@@ -276,7 +276,9 @@ private slots:
             {"project file missing", {"--tcp", "%2010%", "write-project", "%DIR%/none.mpj"}, 2, "cannot open project file %DIR%/none.mpj: no such file"},
             {"project with two consoles at one address", {"--tcp", "%2010%", "write-project", "%DIR%/clash.mpj"}, 3, "the plan has 1 error(s); nothing was written"},
             {"unit not in the project", {"--tcp", "%horn%", "write-project", "%DIR%/units.mpj"}, 3, "the project has no central unit with serial number 1001 (the device that answers)"},
-            {"a step refused", {"--tcp", "%2011%", "write-project", "%DIR%/units.mpj"}, 4, "step 2 of 4 failed (Файл назначений пульта №5001): the device refused to create 0:\\links\\5001.lnk; nothing had to be restored"},
+            {"a step refused", {"--tcp", "%2011%", "write-project", "%DIR%/units.mpj"}, 4, "step 2 of 4 failed (Файл назначений пульта №5001): the device refused to create 0:\\links\\5001.lnk; restored 0:\\links\\5001.lnk"},
+            {"project with two consoles of one serial number", {"--tcp", "%2010%", "write-project", "%DIR%/twins.mpj", "--dry-run"}, 3, "the plan has 1 error(s); nothing was written"},
+            {"project with the unit at address 12", {"--tcp", "%2010%", "write-project", "%DIR%/bus.mpj", "--dry-run"}, 3, "the plan has 3 error(s); nothing was written"},
             {"no command", {}, 1, ""},
             {"no device named", {"version"}, 1, "say which device: --tcp HOST[:PORT] or --usb [VID:PID]"},
             {"unknown command", {"--tcp", "%horn%", "frobnicate"}, 1, "unknown device command 'frobnicate'"},
@@ -567,10 +569,11 @@ private slots:
 private:
     // units.mpj: group "Корпус" with central units 2010 and 2011 and console 5001 at
     // RS-485 address 2 whose first button switches line 1 of unit 2010; clash.mpj: the same
-    // with a second console at address 2.
+    // with a second console at address 2; twins.mpj: with a second console 5001 at address
+    // 3; bus.mpj: unit 2010 at address 12 and consoles at 0, 33 and twice at 7.
     void writeProjects()
     {
-        for (const char *name : {"units.mpj", "clash.mpj"}) {
+        for (const char *name : {"units.mpj", "clash.mpj", "twins.mpj", "bus.mpj"}) {
             ProjectModel project(ProjectModel::Journals::None);
             ProjectGroup *group = project.addGroup();
             group->name = QString::fromUtf8("Корпус");
@@ -589,6 +592,18 @@ private:
             if (QLatin1String(name) == QLatin1String("clash.mpj"))
                 project.addDevice(
                     group, new ProjectDevice(6, 5002, QString(), true, 2, false, QString(), 2));
+            if (QLatin1String(name) == QLatin1String("twins.mpj"))
+                project.addDevice(
+                    group, new ProjectDevice(6, 5001, QString(), true, 3, false, QString(), 2));
+            if (QLatin1String(name) == QLatin1String("bus.mpj")) {
+                unit->rs485_addr = 12;
+                console->rs485_addr = 0;
+                for (const auto &[serial, address] :
+                     {std::pair<int, int> {5002, 33}, {5003, 7}, {5004, 7}})
+                    project.addDevice(group,
+                                      new ProjectDevice(6, serial, QString(), true, address, false,
+                                                        QString(), 2));
+            }
             QCOMPARE(project.save(dir.filePath(name)), 0);
         }
     }

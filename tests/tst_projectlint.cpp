@@ -1,6 +1,7 @@
 #include "testutil.h"
 
 #include "link/projectlint.h"
+#include "link/projectuploadplan.h"
 #include "project/devicetype.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
@@ -142,6 +143,59 @@ private slots:
                  expected.startsWith("error") || expected == "LINE" || expected == "DEVICE");
     }
 
+    void coversThePlans_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::newRow("clean") << Change([](Site &) {});
+        // The unit is itself at an address no unit has, and its consoles too.
+        QTest::newRow("a unit at address 12 with consoles at 0, 33 and twice at 7")
+            << Change([](Site &s) {
+                   s.unit->rs485_addr = 12;
+                   s.console->rs485_addr = 0;
+                   s.add(DeviceType::BexarTovik2, 4402, true, 33, {}, 8);
+                   s.add(DeviceType::BexarTovik2, 4403, true, 7, {}, 8);
+                   s.add(DeviceType::BexarTovik2, 4404, true, 7, {}, 8);
+               });
+        QTest::newRow("an extension unit's own bus") << Change([](Site &s) {
+            s.unit->rs485_addr = 3;
+            s.console->rs485_addr = 40;
+        });
+        QTest::newRow("two consoles with one serial number")
+            << Change([](Site &s) { s.add(DeviceType::BexarTovik2, 4401, true, 6, {}, 8); });
+        QTest::newRow("a name with a tab") << Change([](Site &s) { s.unit->tag = "Пост\t1"; });
+        QTest::newRow("a name of 80 characters")
+            << Change([](Site &s) { s.unit->tag = QString(80, 'x'); });
+        QTest::newRow("an extension unit at 12")
+            << Change([](Site &s) { s.extension->rs485_addr = 12; });
+    }
+
+    // Whatever a plan of any unit would refuse, the check reports as an error of that unit
+    // (or of another unit on the same bus): a project that checks clean is one the plans
+    // take.
+    void coversThePlans()
+    {
+        QFETCH(Change, change);
+        Site site;
+        change(site);
+        const QList<ProjectLint::Finding> findings = ProjectLint::check(site.project);
+        QStringList errors;
+        for (const ProjectLint::Finding &finding : findings) {
+            if (finding.severity == ProjectLint::Severity::Error)
+                errors << finding.what;
+        }
+        QStringList refused;
+        for (const ProjectDevice *device : site.project.allDevices()) {
+            if (!isCentralUnitType(device->type))
+                continue;
+            refused << ProjectUploadPlan::consoles(device).errors
+                    << ProjectUploadPlan::unitSettings(device).errors;
+        }
+        for (const QString &error : qAsConst(refused))
+            QVERIFY2(errors.contains(error), qPrintable(error));
+        QCOMPARE(ProjectLint::hasErrors(findings), !refused.isEmpty());
+        QCOMPARE(refused.isEmpty(), QString(QTest::currentDataTag()) == "clean");
+    }
+
     // The command line: the same lines, exit 5 on an error, 0 otherwise.
     void commandLine()
     {
@@ -165,6 +219,22 @@ private slots:
         QVERIFY(run.out.contains("error\tБлок NORDA-4200 (№4201)\tПульт №4401: адрес 0 вне "
                                  "диапазона 1..32\n"));
         QCOMPARE(runCli({"project", "lint", dir.filePath("none.mpj")}).code, 2);
+
+        // A unit at address 12 with consoles at 0, 33 and twice at 7.
+        Site bus;
+        bus.unit->rs485_addr = 12;
+        bus.console->rs485_addr = 0;
+        bus.add(DeviceType::BexarTovik2, 4402, true, 33, {}, 8);
+        bus.add(DeviceType::BexarTovik2, 4403, true, 7, {}, 8);
+        bus.add(DeviceType::BexarTovik2, 4404, true, 7, {}, 8);
+        QCOMPARE(bus.project.save(dir.filePath("bus.mpj")), 0);
+        run = runCli({"project", "lint", dir.filePath("bus.mpj")});
+        QCOMPARE(run.code, 5);
+        for (const char *what :
+             {"Блок №4201: адрес RS-485 12 вне диапазона 0..9",
+              "Пульт №4401: адрес 0 вне диапазона 1..32",
+              "Пульт №4402: адрес 33 вне диапазона 1..32", "Пульты №4403 и №4404: один адрес 7"})
+            QVERIFY2(run.out.contains(QString::fromUtf8(what)), qPrintable(run.out));
     }
 };
 

@@ -2,16 +2,19 @@
 #include "link/cdcusbprocess.h"
 #include "link/projectuploadjob.h"
 #include "link/projectuploadplan.h"
+#include "link/tovikstatus.h"
 #include "project/devicetype.h"
 #include "project/inout.h"
 #include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "project/projectwriterules.h"
 #include "simharness.h"
 #include "testutil.h"
 #include "tools/devsim/simcommanddevice.h"
 #include "tools/devsim/simdevice.h"
+#include "tools/devsim/simfilesystem.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -154,6 +157,8 @@ private slots:
              {}, {u("Пульт №5002: адрес 33 вне диапазона 1..32")}},
             {"two consoles at one address", [](Project &p) { p.plain->rs485_addr = 1; },
              {}, {u("Пульты №5001 и №5002: один адрес 1")}},
+            {"two consoles with one serial number", [](Project &p) { p.plain->serial = 5001; },
+             {}, {u("Пульты по адресам 1 и 3: один серийный номер №5001")}},
             {"a link to an address that is not one",
              [](Project &p) { p.unit->ip_addr = "127.0.0"; },
              {}, {u("Пульт №5001: файл назначений не собран: ")}},
@@ -191,6 +196,20 @@ private slots:
 
     void unitPlan_data()
     {
+        auto withAddress = [](const char *address) {
+            QStringList steps {
+                u("D desc_DeviceTag=Пост 1 | Имя устройства"),
+                u("D desc_Rs485GlobalEnable=1 | RS-485"),
+                u("D desc_DevRole=0 | Тип блока"),
+                u("D desc_ExtBlockRs485Enable[1]=1 | Блок расширения 2"),
+                u("D desc_Rs485PultEnable[0]=1 | Пульт 1"),
+                u("D desc_Rs485PultEnable[2]=1 | Пульт 3"),
+            };
+            steps << u("D desc_IpAddress=%1 | IP-адрес").arg(QLatin1String(address))
+                  << u("X 0:\\keys\\keys3.bin | Удаление файла назначений пульта №5002")
+                  << u("F 0:\\keys\\keys1.bin | Файл назначений пульта №5001");
+            return steps;
+        };
         const QStringList normal {
             u("D desc_DeviceTag=Пост 1 | Имя устройства"),
             u("D desc_Rs485GlobalEnable=1 | RS-485"),
@@ -216,6 +235,23 @@ private slots:
              {}, {u("Блоки расширения №2003 и №2004: один адрес 2")}},
             {"two consoles at one address", [](Project &p) { p.plain->rs485_addr = 1; },
              {}, {u("Пульты №5001 и №5002: один адрес 1")}},
+            {"two consoles with one serial number", [](Project &p) { p.plain->serial = 5001; },
+             {}, {u("Пульты по адресам 1 и 3: один серийный номер №5001")}},
+            // The unit's own values pass the rules of the window's own writes.
+            {"an address with leading zeros is written without them",
+             [](Project &p) { p.unit->ip_addr = "127.0.77.004"; },
+             withAddress("127.0.77.4"), {}},
+            {"a name with a tab", [](Project &p) { p.unit->tag = u("Пост\t1"); },
+             {}, {u("Блок №2002: имя устройства не записывается: в нём управляющий символ (U+0009)")}},
+            {"a name of 80 characters", [](Project &p) { p.unit->tag = QString(80, 'x'); },
+             {}, {u("Блок №2002: имя устройства не записывается: длиннее 64 символов")}},
+            {"a name Windows-1251 cannot carry", [](Project &p) { p.unit->tag = u("Пост ✓"); },
+             {}, {u("Блок №2002: имя устройства не записывается: в нём символ, которого нет в кодировке Windows-1251 (U+2713)")}},
+            {"the unit as extension unit 12", [](Project &p) { p.unit->rs485_addr = 12; },
+             {}, {u("Блок №2002: адрес RS-485 12 вне диапазона 0..9 (0 — центральный блок)")}},
+            {"an IP address that is not one",
+             [](Project &p) { p.unit->ip_addr = "127.0.777.4"; Project::button(p.linked, 0)->outlinks.clear(); },
+             {}, {u("Блок №2002: IP-адрес \"127.0.777.4\" не является адресом IPv4")}},
             // clang-format on
         };
         TestUtil::addRows(rows);
@@ -264,7 +300,7 @@ private slots:
     {
         QFETCH(SerialRow, row);
         quint32 serial = 0;
-        QCOMPARE(ProjectUploadPlan::parseSerial(QString::fromLatin1(row.text), &serial), row.valid);
+        QCOMPARE(ProjectWriteRules::parseSerial(QString::fromLatin1(row.text), &serial), row.valid);
         QCOMPARE(serial, row.serial);
     }
 
@@ -326,13 +362,24 @@ private slots:
         QCOMPARE(file("0:\\links\\5001.lnk"), image);
         QVERIFY(!exists("0:\\links\\5002.lnk"));
 
-        // The slots are read first, then one step after the other, each after the answer
-        // to the one before: the key file goes between disabling and the serial number.
+        // The slots are read first, then the file transfer is reset and the key files are
+        // read (a file the unit refuses to open is one it does not have), then one step
+        // after the other, each after the answer to the one before: the key file goes
+        // between disabling and the serial number.
         const QStringList log = sim->requestLog(device);
-        QStringList expected {
-            "GET DESCRIPTOR desc_Rs485PultEnable[0]",   "GET DESCRIPTOR desc_Rs485PultSerial[0]",
-            "GET DESCRIPTOR desc_Rs485PultEnable[2]",   "GET DESCRIPTOR desc_Rs485PultSerial[2]",
-            "SET DESCRIPTOR desc_Rs485PultEnable[0] 0", "SET FILE_CREATE 0:\\links\\5001.lnk"};
+        QStringList expected {"GET DESCRIPTOR desc_Rs485PultEnable[0]",
+                              "GET DESCRIPTOR desc_Rs485PultSerial[0]",
+                              "GET DESCRIPTOR desc_Rs485PultEnable[2]",
+                              "GET DESCRIPTOR desc_Rs485PultSerial[2]",
+                              "SET FILE_RESET",
+                              "SET FILE_OPEN 0:\\links\\5001.lnk",
+                              "SET FILE_RESET",
+                              "SET FILE_OPEN 0:\\links\\5002.lnk",
+                              "GET FILE_READ 512",
+                              "GET FILE_READ 512",
+                              "SET FILE_CLOSE",
+                              "SET DESCRIPTOR desc_Rs485PultEnable[0] 0",
+                              "SET FILE_CREATE 0:\\links\\5001.lnk"};
         expected << "SET FILE_WRITE " + QString::fromLatin1(image.toHex().toUpper())
                  << "SET FILE_CLOSE"
                  << "SET DESCRIPTOR desc_Rs485PultSerial[0] 5001"
@@ -344,28 +391,55 @@ private slots:
         QCOMPARE(log, expected);
     }
 
-    void failureRestoresSlots_data()
+    void failureRestoresEverything_data()
     {
-        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("faults");
+        // What 0:\links\5001.lnk holds before the upload (null: no such file).
+        QTest::addColumn<QByteArray>("before");
         QTest::addColumn<int>("step");
         QTest::addColumn<QString>("restored");
+        QTest::addColumn<QString>("notRestored");
+        QTest::addColumn<bool>("leftOff");
         // The key file of the first console is refused after its slot was disabled.
         QTest::newRow("key file refused")
-            << "fail=1:SET FILE_CREATE" << 1 << "desc_Rs485PultEnable[0] = 1";
-        // The second console's serial number is refused: both slots it touched go back.
+            << QStringList {"fail=1:SET FILE_CREATE"} << QByteArray() << 1
+            << "0:\\links\\5001.lnk, desc_Rs485PultEnable[0] = 1" << QString() << false;
+        // The first block is refused: the console's own file, cut short, goes back.
+        QTest::newRow("first block refused")
+            << QStringList {"fail=1:SET FILE_WRITE"} << QByteArray("working keys") << 1
+            << "0:\\links\\5001.lnk, desc_Rs485PultEnable[0] = 1" << QString() << false;
+        // The second console's serial number is refused: both slots it touched and both
+        // files go back (the stale file of 5002 that the plan deleted too).
         QTest::newRow("second serial refused")
-            << "fail=1:SET DESCRIPTOR desc_Rs485PultSerial[2]" << 6
-            << "desc_Rs485PultSerial[0] = 4444, desc_Rs485PultSerial[2] = 0";
+            << QStringList {"fail=1:SET DESCRIPTOR desc_Rs485PultSerial[2]"} << QByteArray() << 6
+            << "0:\\links\\5001.lnk, 0:\\links\\5002.lnk, desc_Rs485PultSerial[0] = 4444, "
+               "desc_Rs485PultSerial[2] = 0"
+            << QString() << false;
+        // The key file cannot be put back either: its console stays off, and the report says
+        // so instead of calling the slot restored.
+        QTest::newRow("key file not restorable")
+            << QStringList {"fail=2:SET FILE_WRITE"} << QByteArray("working keys") << 1 << QString()
+            << "0:\\links\\5001.lnk" << true;
     }
 
-    // A failure in the middle stops the plan at that step and writes back what it changed:
-    // no slot is left disabled or holding a serial number it did not hold.
-    void failureRestoresSlots()
+    // A failure in the middle stops the plan at that step and puts back what it changed, the
+    // files first: the unit's descriptors and files are then as they were before, but for a
+    // console whose key file could not be put back, which is left switched off.
+    void failureRestoresEverything()
     {
-        QFETCH(QString, fault);
+        QFETCH(QStringList, faults);
+        QFETCH(QByteArray, before);
         QFETCH(int, step);
         QFETCH(QString, restored);
-        sim->setFault(device, fault);
+        QFETCH(QString, notRestored);
+        QFETCH(bool, leftOff);
+        if (!before.isNull()) {
+            SimCommandDevice *command = sim->command(device);
+            sim->run([&] { command->files.store("0:\\links\\5001.lnk", before); });
+        }
+        const UnitState initial = unitState();
+        for (const QString &fault : faults)
+            sim->setFault(device, fault);
         Project project;
         const UploadPlan plan = ProjectUploadPlan::consoles(project.unit);
         ProjectUploadJob job(module.get(), plan);
@@ -377,20 +451,94 @@ private slots:
         QCOMPARE(job.failedStep(), step);
         QCOMPARE(result.position, qint64(step));
         QCOMPARE(job.restored().join(", "), restored);
-        QVERIFY(job.notRestored().isEmpty());
+        QCOMPARE(job.notRestored().join(", "), notRestored);
         QVERIFY2(result.message.startsWith(QStringLiteral("step %1 of 8 failed (%2)")
                                                .arg(step + 1)
                                                .arg(plan.steps.at(step).caption)),
                  qPrintable(result.message));
-        QVERIFY2(result.message.contains("; restored " + restored), qPrintable(result.message));
-
-        QCOMPARE(descriptor("Rs485PultEnable[0]"), u("да"));
-        QCOMPARE(descriptor("Rs485PultSerial[0]"), "4444");
-        QCOMPARE(descriptor("Rs485PultEnable[2]"), u("нет"));
-        QCOMPARE(descriptor("Rs485PultSerial[2]"), "0");
+        if (!restored.isEmpty())
+            QVERIFY2(result.message.contains("; restored " + restored), qPrintable(result.message));
         // Nothing of the plan after the failed step was sent.
+        QVERIFY(!sim->requestLog(device).contains("SET DESCRIPTOR desc_Rs485PultEnable[2] 1"));
+
+        UnitState expected = initial;
+        if (leftOff) {
+            QCOMPARE(job.consolesLeftOff(), QList<int> {1});
+            QVERIFY2(job.failureReport().contains(
+                         u("Пульт по адресу 1 оставлен выключенным: его файл назначений не "
+                           "удалось восстановить.")),
+                     qPrintable(job.failureReport()));
+            QVERIFY2(result.message.contains("console(s) at address 1 left switched off"),
+                     qPrintable(result.message));
+            expected.descriptors.insert("Rs485PultEnable[0]", u("нет"));
+            // What is left of the file is whatever the refused restore left.
+            unitStateWithout(&expected, "0:\\links\\5001.lnk");
+            UnitState now = unitState();
+            unitStateWithout(&now, "0:\\links\\5001.lnk");
+            QCOMPARE(now.descriptors, expected.descriptors);
+            QCOMPARE(now.files, expected.files);
+            QVERIFY(job.unitState().contains(u("desc_Rs485PultEnable[0] = нет")));
+        } else {
+            QVERIFY(job.consolesLeftOff().isEmpty());
+            const UnitState now = unitState();
+            QCOMPARE(now.descriptors, expected.descriptors);
+            QCOMPARE(now.files, expected.files);
+        }
+    }
+
+    // "Загрузить из проекта" of the unit window: a failure at the last key file puts back
+    // the name, the RS-485 switch, the role, every slot, the IP address and the key files.
+    void unitSettingsRollBack()
+    {
+        Project project;
+        project.unit->ip_addr = "127.84.0.022";
+        project.unit->tag = u("Пост 9");
+        SimCommandDevice *command = sim->command(device);
+        sim->run([&] { command->files.store("0:\\keys\\keys3.bin", "old keys of 3"); });
+        const UnitState initial = unitState();
+        const UploadPlan plan = ProjectUploadPlan::unitSettings(
+            project.unit, TovikStatus::buildNumber(module->version()));
+        QVERIFY(plan.runnable());
+        QCOMPARE(plan.steps.last().name, "0:\\keys\\keys1.bin");
+        sim->setFault(device, "fail=1:SET FILE_CREATE 0:\\keys\\keys1.bin");
+        ProjectUploadJob job(module.get(), plan);
+        QSignalSpy finished(&job, &DeviceJob::finished);
+        job.start();
+        QVERIFY(finished.wait(30000));
+        const DeviceJob::Result result = finished.first().at(0).value<DeviceJob::Result>();
+        QCOMPARE(result.status, DeviceJob::Status::Failed);
+        QCOMPARE(job.failedStep(), plan.steps.size() - 1);
+        QVERIFY2(job.notRestored().isEmpty(), qPrintable(job.notRestored().join(", ")));
         const QStringList log = sim->requestLog(device);
-        QVERIFY(!log.contains("SET DESCRIPTOR desc_Rs485PultEnable[2] 1"));
+        // The address went out without its leading zeros, and came back.
+        QVERIFY(log.contains("SET DESCRIPTOR desc_IpAddress 127.84.0.22"));
+        QVERIFY(log.contains("SET DESCRIPTOR desc_Rs485GlobalEnable 1"));
+        QVERIFY(log.contains("SET DESCRIPTOR desc_Rs485PultEnable[0] 1"));
+        const UnitState now = unitState();
+        QCOMPARE(now.descriptors, initial.descriptors);
+        QCOMPARE(now.files, initial.files);
+    }
+
+    // A transfer the unit still holds from an upload that was cut off (the link dropped)
+    // would make the first file step fail: the job resets it before any file is touched.
+    void transferResetFirst()
+    {
+        SimCommandDevice *command = sim->command(device);
+        sim->run([command] { command->files.strictTransfers = true; });
+        QCOMPARE(module->sendCommand("SET FILE_CREATE 0:\\audio\\cut.wav"), 0);
+        QTRY_VERIFY(sim->requestLog(device).contains("SET FILE_CREATE 0:\\audio\\cut.wav"));
+        sim->clearLog(device);
+        Project project;
+        ProjectUploadJob job(module.get(), ProjectUploadPlan::consoles(project.unit));
+        QSignalSpy finished(&job, &DeviceJob::finished);
+        job.start();
+        QVERIFY(finished.wait(20000));
+        const DeviceJob::Result result = finished.first().at(0).value<DeviceJob::Result>();
+        QVERIFY2(result.ok(), qPrintable(result.message));
+        const QStringList log = sim->requestLog(device);
+        QVERIFY(log.indexOf("SET FILE_RESET") >= 0);
+        QCOMPARE(log.filter(QRegularExpression("^SET FILE_")).first(), "SET FILE_RESET");
+        sim->run([command] { command->files.strictTransfers = false; });
     }
 
     void unreadableSlotWritesNothing_data()
@@ -413,7 +561,7 @@ private slots:
         const DeviceJob::Result result = finished.first().at(0).value<DeviceJob::Result>();
         QCOMPARE(result.status, DeviceJob::Status::Failed);
         QCOMPARE(job.failedStep(), -1);
-        QVERIFY2(result.message.startsWith("the slots could not be read before the upload"),
+        QVERIFY2(result.message.startsWith("the unit's state could not be read before the upload"),
                  qPrintable(result.message));
         QVERIFY(sim->requestLog(device).filter(QRegularExpression("^SET ")).isEmpty());
     }
@@ -466,12 +614,33 @@ private slots:
         QCOMPARE(job.failureDetail(), "no answer within 0.7 s");
         QCOMPARE(result.status, DeviceJob::Status::LinkLost);
         QCOMPARE(job.notRestored(),
-                 (QStringList {"desc_Rs485PultEnable[0] = 1", "desc_Rs485PultSerial[0] = 4444"}));
+                 (QStringList {"0:\\links\\5001.lnk", "desc_Rs485PultEnable[0] = 0",
+                               "desc_Rs485PultSerial[0] = 4444"}));
+        // Not reported as off: the switch-off could not be sent either.
+        QVERIFY(job.consolesLeftOff().isEmpty());
         QVERIFY2(result.message.contains("NOT restored"), qPrintable(result.message));
         QVERIFY(!sim->requestLog(device).contains("SET DESCRIPTOR desc_Rs485PultEnable[0] 1"));
     }
 
 private:
+    struct UnitState {
+        QMap<QString, QString> descriptors;
+        QMap<QString, QByteArray> files;
+    };
+    UnitState unitState()
+    {
+        UnitState state;
+        SimCommandDevice *command = sim->command(device);
+        sim->run([&] {
+            state.descriptors = device->descriptors;
+            state.files = command->files.all();
+        });
+        return state;
+    }
+    static void unitStateWithout(UnitState *state, const QString &path)
+    {
+        state->files.remove(path);
+    }
     QString descriptor(const QString &name)
     {
         QString value;

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QtTest>
 
 #include <signal.h>
@@ -136,6 +137,35 @@ private slots:
         QCOMPARE(QDir(work.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());
         QCOMPARE(connectByNameWarnings(), QStringList());
+    }
+
+    // Without a project the console's buttons are unknown: writing them would replace the
+    // console's key file with an empty one, so the command is not offered, and nothing of
+    // it reaches the device.
+    void consoleButtonsAreNotWrittenWithoutAProject()
+    {
+        TestUtil::WorkDir work;
+        QVERIFY(work.isValid());
+        QTemporaryDir beside;
+        QSettings settings(beside.filePath("settings.ini"), QSettings::IniFormat);
+        SimCommandDevice *command = harness->command(console);
+        harness->run([command] { command->files.store("0:\\keys\\key_cfg.bin", "the keys"); });
+        auto quick = std::make_unique<QuickConnect>(targetOf(console), &settings);
+        quick->start();
+        QTRY_VERIFY_WITH_TIMEOUT(quick->window(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(harness->requestLog(console).contains("SET FILE_CLOSE"), 10000);
+        auto *write = quick->window()->findChild<QPushButton *>("pushButtonWriteKeys");
+        QVERIFY(write);
+        QVERIFY(!write->isEnabled());
+        harness->clearLog(console);
+        write->click();
+        // The window's next status poll comes after anything the click could have sent.
+        QTRY_VERIFY_WITH_TIMEOUT(!harness->requestLog(console).isEmpty(), 5000);
+        QVERIFY(harness->requestLog(console).filter("FILE_CREATE").isEmpty());
+        QByteArray kept;
+        harness->run([&] { kept = command->files.file("0:\\keys\\key_cfg.bin"); });
+        QCOMPARE(kept, QByteArray("the keys"));
+        quick->window()->close();
     }
 
     // --firmware: the firmware update window of whatever answers, also of a device whose

@@ -12,6 +12,8 @@
 #include "devices/rwparamdialog.h"
 #include "devices/tovikdevicewindow.h"
 #include "link/tovikstatus.h"
+#include "project/inout.h"
+#include "project/projectgroup.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -21,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 using namespace DeviceWindowTest;
@@ -677,6 +680,69 @@ private slots:
         }
         QCOMPARE(!widget(rig->window, "pushButtonWriteBuu2Enable")->isHidden(), false);
         QCOMPARE(widget(rig->window, "spinBoxAudioInGain")->isEnabled(), fullAccess);
+    }
+
+    // "Загрузить из проекта" is one operation with one result: the deletion of a key file
+    // the unit does not have is the plan's business, not a failed deletion of the window's.
+    // Whatever the result, the window then reads what the unit holds.
+    void loadProjectOneResult_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("written") << QString()
+                                 << QStringLiteral("Запись выполнена: Параметры записаны.");
+        QTest::newRow("a key file refused")
+            << QStringLiteral("fail=1:SET FILE_CREATE 0:\\keys\\keys1.bin")
+            << QStringLiteral("Ошибка: Ошибка на шаге");
+    }
+
+    void loadProjectOneResult()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, box);
+        settings->setValue(QStringLiteral("factory/fullaccess"), QStringLiteral("1"));
+        open(QStringLiteral("1.0.0"), 1000,
+             [](SimDevice *device) { device->descriptors.insert("Rs485GlobalEnable", "вкл"); });
+        QVERIFY(waitRead());
+        // Console 5001 at address 1 switches the unit's first line; 5002 at address 3 has no
+        // links, and the unit no key file of it.
+        auto *linked =
+            new ProjectDevice(DeviceType::BexarTovik2, 5001, QString(), true, 1, false, {}, 2);
+        auto *plain =
+            new ProjectDevice(DeviceType::BexarTovik2, 5002, QString(), true, 3, false, {}, 2);
+        rig->project->addDevice(rig->device->parentGroup(), linked);
+        rig->project->addDevice(rig->device->parentGroup(), plain);
+        for (InOut *io : linked->inouts) {
+            if (io->type == InOutType::Button) {
+                io->outlinks.append(OutLink {rig->device->id_obj, {rig->device->firstLineIndex()}});
+                break;
+            }
+        }
+        if (!fault.isEmpty())
+            harness->setFault(rig->sim, fault);
+        const QString serialRead = QStringLiteral("GET DESCRIPTOR desc_SerialNumber");
+        const int readsBefore = harness->requestLog(rig->sim).count(serialRead);
+        DeviceWindowTest::BoxWatcher *seen = boxes.get();
+        auto shown = GuiTest::onNextModal<RwParamDialog>([seen](RwParamDialog *opened) {
+            opened->findChild<QPushButton *>("pushButtonContinue")->click();
+            // After a failure the dialog stays open with the report: the user closes it.
+            auto *closer = new QTimer(opened);
+            QObject::connect(closer, &QTimer::timeout, opened, [seen, opened] {
+                if (!seen->boxes.isEmpty() && !opened->isRunning())
+                    static_cast<QDialog *>(opened)->reject();
+            });
+            closer->start(20);
+        });
+        qobject_cast<QPushButton *>(widget(rig->window, "pushButtonLoadProject"))->click();
+        QVERIFY(*shown);
+        QVERIFY(boxes->waitFor(1, 30000));
+        // Read again once the dialog is gone (the plan itself never reads the serial number).
+        QTRY_VERIFY_WITH_TIMEOUT(harness->requestLog(rig->sim).count(serialRead) > readsBefore,
+                                 20000);
+        QVERIFY(waitRead(harness->requestLog(rig->sim).lastIndexOf(serialRead), 20000));
+        QVERIFY(roundTrip(rig->window));
+        QCOMPARE(boxes->texts().size(), 1);
+        QVERIFY2(boxes->texts().first().startsWith(box), qPrintable(boxes->texts().join('|')));
     }
 
     // The PPK states of the status answer are shown on "Линии ППК".

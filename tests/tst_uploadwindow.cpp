@@ -161,13 +161,26 @@ private slots:
         QVERIFY(harness->requestLog(sim).filter(QRegularExpression("^SET DESCRIPTOR")).isEmpty());
     }
 
+    void failureInTheMiddle_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("key file refused") << "fail=1:SET FILE_CREATE";
+        QTest::newRow("first block refused") << "fail=1:SET FILE_WRITE";
+    }
+
     // The key file of the first console is refused after its slot was disabled: the plan
-    // stops there, the slot is enabled again, and the message says both.
+    // stops there, the console's own key file and its slot are put back, the message says
+    // so, and the log shows what the unit holds now.
     void failureInTheMiddle()
     {
+        QFETCH(QString, fault);
         SimDevice *sim = addUnit(2006);
-        harness->run([sim] { sim->descriptors.insert("Rs485PultEnable[0]", u("да")); });
-        harness->setFault(sim, "fail=1:SET FILE_CREATE");
+        SimCommandDevice *command = harness->command(sim);
+        harness->run([sim, command] {
+            sim->descriptors.insert("Rs485PultEnable[0]", u("да"));
+            command->files.store("0:\\links\\5001.lnk", "working keys");
+        });
+        harness->setFault(sim, fault);
         Project project(2006, address(sim));
         std::unique_ptr<UploadProjectWindow> owner(open(project, sim));
         QTRY_VERIFY_WITH_TIMEOUT(window->hasPlan(), 15000);
@@ -178,9 +191,15 @@ private slots:
         const QString text = boxes.boxes.first().text;
         QVERIFY2(text.startsWith(u("Ошибка на шаге 2 «Файл назначений пульта №5001»")),
                  qPrintable(text));
-        QVERIFY2(text.contains(u("Восстановлено: desc_Rs485PultEnable[0] = 1")), qPrintable(text));
+        QVERIFY2(text.contains(u("Восстановлено: 0:\\links\\5001.lnk, "
+                                 "desc_Rs485PultEnable[0] = 1")),
+                 qPrintable(text));
         QCOMPARE(descriptor(sim, "Rs485PultEnable[0]"), u("да"));
+        QCOMPARE(file(sim, "0:\\links\\5001.lnk"), QByteArray("working keys"));
         QVERIFY(!harness->requestLog(sim).contains("SET DESCRIPTOR desc_Rs485PultSerial[0] 5001"));
+        const QString log = widget<QPlainTextEdit>(window, "plainTextEdit")->toPlainText();
+        QVERIFY2(log.contains(u("Сейчас в устройстве:\n  desc_Rs485PultEnable[0] = да")),
+                 qPrintable(log));
         QTRY_VERIFY(widget<QPushButton>(window, "pushButtonContinue")->isEnabled());
     }
 

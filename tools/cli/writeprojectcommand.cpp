@@ -6,6 +6,7 @@
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
+#include "project/projectwriterules.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
@@ -52,7 +53,7 @@ int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dr
     }
     quint32 serial = 0;
     // A failed read ("ERROR") is no serial number: it must not match a device without one.
-    if (failed || !ProjectUploadPlan::parseSerial(value, &serial))
+    if (failed || !ProjectWriteRules::parseSerial(value, &serial))
         return CliOutput::fail(
             ExitFailed,
             QStringLiteral("the device did not report its serial number: %1")
@@ -100,6 +101,10 @@ int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dr
     const DeviceJob::Result result = link.run(job);
     if (!result.ok()) {
         bar.reset();
+        // What the unit holds now, as read back after the failure.
+        for (const QString &line : job.unitState())
+            out << "now: " << line << '\n';
+        out.flush();
         return CliOutput::fail(ExitFailed, result.message);
     }
     bar->finish();

@@ -117,7 +117,10 @@ qint64 SimFileSystem::used() const
 
 bool SimFileSystem::beginWrite(const QString &path)
 {
-    if (!validPath(path))
+    // As on the device: the file is created (or cut to nothing) at once, and each block is
+    // appended to it as it comes; an upload that is cut off leaves what it had written.
+    if ((strictTransfers && transfer != Transfer::None) || !validPath(path) ||
+        folders.contains(key(path)) || !store(path, QByteArray()))
         return false;
     transfer = Transfer::Writing;
     transferPath = path;
@@ -129,15 +132,15 @@ bool SimFileSystem::writeBlock(const QByteArray &bytes)
 {
     if (transfer != Transfer::Writing)
         return false;
-    if (used() + transferData.size() + bytes.size() > capacity)
+    if (used() + bytes.size() > capacity)
         return false;
     transferData.append(bytes);
-    return true;
+    return store(transferPath, transferData);
 }
 
 bool SimFileSystem::beginRead(const QString &path)
 {
-    if (!exists(path))
+    if ((strictTransfers && transfer != Transfer::None) || !exists(path))
         return false;
     transfer = Transfer::Reading;
     transferPath = path;
@@ -159,7 +162,7 @@ bool SimFileSystem::closeTransfer()
 {
     bool ok = true;
     if (transfer == Transfer::Writing)
-        ok = store(transferPath, transferData);
+        ok = exists(transferPath);
     else if (transfer == Transfer::None)
         ok = false;
     resetTransfer();
@@ -172,4 +175,12 @@ void SimFileSystem::resetTransfer()
     transferPath.clear();
     transferData.clear();
     readPosition = 0;
+}
+
+QMap<QString, QByteArray> SimFileSystem::all() const
+{
+    QMap<QString, QByteArray> contents;
+    for (const Entry &entry : files)
+        contents.insert(entry.path, entry.data);
+    return contents;
 }

@@ -30,9 +30,13 @@ public:
     // when there is no such folder.
     bool listing(const QString &dir, QStringList *lines) const;
     qint64 used() const;
+    // Every file by its path, as stored.
+    QMap<QString, QByteArray> all() const;
     qint64 freeSpace() const { return capacity - used(); }
 
     // The transfer state: FILE_CREATE / FILE_WRITE / FILE_CLOSE and FILE_OPEN / FILE_READ.
+    // FILE_CREATE makes the file empty at once and each block is appended to it, so that a
+    // transfer that is cut off leaves a shortened file, as on the device.
     bool beginWrite(const QString &path);
     bool writeBlock(const QByteArray &bytes);
     bool beginRead(const QString &path);
@@ -40,6 +44,10 @@ public:
     bool readBlock(int length, QByteArray *bytes);
     bool closeTransfer();
     void resetTransfer();
+
+    // As some devices do: a transfer that was never closed nor reset (the link dropped
+    // during an upload) keeps the device from starting another until "SET FILE_RESET".
+    bool strictTransfers = false;
 
 private:
     struct Entry {
