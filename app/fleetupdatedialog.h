@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/fleetfirmwareupdate.h"
+#include "jobs/fleetfirmwareupdate.h"
 
 #include <QDialog>
 #include <QHash>

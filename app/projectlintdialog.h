@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/projectlint.h"
+#include "project/projectlint.h"
 
 #include <QDialog>
 

@@ -15,10 +15,10 @@
 //   bench_project [--devices 10000] [--groups 100] [--runs 5]
 //                 [--window both|configuration|monitoring|none]
 
-#include "link/projectlint.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
+#include "project/projectlint.h"
 #include "project/projectmodel.h"
 
 #ifdef NORDA_BENCH_GUI

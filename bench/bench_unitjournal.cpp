@@ -2,8 +2,8 @@
 // UnitJournalReadJob from the in-process simulator, over loopback TCP and over an unpaced
 // pseudo-terminal, and prints the time of each read. Not run by CTest.
 
+#include "jobs/unitjournalreadjob.h"
 #include "link/amodule.h"
-#include "link/unitjournalreadjob.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "tests/simharness.h"

@@ -3,8 +3,8 @@
 #include "devices/basedevicewindow.h"
 #include "devices/descriptorwrites.h"
 #include "devices/fieldvalues.h"
+#include "jobs/devicejob.h"
 #include "link/assignmentconfig.h"
-#include "link/devicejob.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -5,12 +5,12 @@
 
 #include "devices/audiofiletable.h"
 #include "gui/filedialogs.h"
+#include "jobs/filedownloadjob.h"
+#include "jobs/filelistjob.h"
+#include "jobs/fileuploadjob.h"
 #include "link/amodule.h"
 #include "link/connectiondevice.h"
 #include "link/devicepaths.h"
-#include "link/filedownloadjob.h"
-#include "link/filelistjob.h"
-#include "link/fileuploadjob.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -92,7 +92,7 @@ void AudioDeviceWindow::requestConfig()
 
 void AudioDeviceWindow::showFileList(const QString &answer)
 {
-    fileTable->setRows(DevicePaths::rows(FileListJob::parse(DevicePaths::audioFolder, answer)));
+    fileTable->setRows(DevicePaths::rows(FileListing::parse(DevicePaths::audioFolder, answer)));
     if (configLoaded)
         fileTable->showAssignments(config);
     w.fileCount->setText(QStringLiteral("Количество файлов: %1").arg(fileTable->fileCount()));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/devicerestorejob.h"
+#include "jobs/devicerestorejob.h"
 
 #include <QDialog>
 #include <QList>

@@ -6,9 +6,9 @@
 #include "gui/filedialogs.h"
 #include "gui/jobfailuretext.h"
 #include "gui/messageboxes.h"
+#include "jobs/devicebackupjob.h"
+#include "jobs/devicerestorejob.h"
 #include "link/amodule.h"
-#include "link/devicebackupjob.h"
-#include "link/devicerestorejob.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 

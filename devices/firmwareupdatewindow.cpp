@@ -3,8 +3,8 @@
 
 #include "gui/filedialogs.h"
 #include "gui/messageboxes.h"
+#include "jobs/firmwareupdatejob.h"
 #include "link/amodule.h"
-#include "link/firmwareupdatejob.h"
 #include "project/devicetype.h"
 #include "project/firmwarecatalogue.h"
 #include "project/firmwareimage.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "devices/basedevicewindow.h"
-#include "link/devicejob.h"
-#include "link/firmwareupdatejob.h"
+#include "jobs/devicejob.h"
+#include "jobs/firmwareupdatejob.h"
 
 #include <QPointer>
 

@@ -2,8 +2,8 @@
 #include "ui_rwparamdialog.h"
 
 #include "gui/messageboxes.h"
+#include "jobs/projectuploadjob.h"
 #include "link/amodule.h"
-#include "link/projectuploadjob.h"
 #include "link/tovikstatus.h"
 
 #include <QDebug>

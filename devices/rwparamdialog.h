@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/devicejob.h"
-#include "link/projectuploadjob.h"
-#include "link/projectuploadplan.h"
+#include "jobs/devicejob.h"
+#include "jobs/projectuploadjob.h"
+#include "jobs/projectuploadplan.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -2,9 +2,9 @@
 
 #include "gui/filedialogs.h"
 #include "gui/messageboxes.h"
+#include "jobs/unitjournalreadjob.h"
 #include "link/tovikstatus.h"
 #include "link/unitjournalexport.h"
-#include "link/unitjournalreadjob.h"
 
 #include <QDebug>
 #include <QEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devices/descriptorwrites.h"
-#include "link/devicejob.h"
+#include "jobs/devicejob.h"
 
 #include <QList>
 #include <QObject>

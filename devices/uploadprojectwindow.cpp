@@ -2,12 +2,12 @@
 #include "ui_uploadprojectform.h"
 
 #include "gui/messageboxes.h"
+#include "jobs/projectuploadjob.h"
 #include "link/amodule.h"
-#include "link/projectlint.h"
-#include "link/projectuploadjob.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
+#include "project/projectlint.h"
 #include "project/projectmodel.h"
 #include "project/projectwriterules.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "devices/basedevicewindow.h"
-#include "link/devicejob.h"
-#include "link/projectuploadjob.h"
-#include "link/projectuploadplan.h"
+#include "jobs/devicejob.h"
+#include "jobs/projectuploadjob.h"
+#include "jobs/projectuploadplan.h"
 
 #include <QPointer>
 

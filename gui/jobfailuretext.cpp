@@ -1,8 +1,8 @@
 #include "gui/jobfailuretext.h"
 
-#include "link/devicebackupjob.h"
-#include "link/devicerestorejob.h"
-#include "link/fileuploadjob.h"
+#include "jobs/devicebackupjob.h"
+#include "jobs/devicerestorejob.h"
+#include "jobs/fileuploadjob.h"
 
 namespace {
 

@@ -67,7 +67,7 @@ public:
     void abortFileWrite();
     void abortFileRead();
     bool isFileTransferPending();
-    // The flashing jobs return 0 when queued and -1 when the worker refused them (no link).
+    // The flashing records return 0 when queued and -1 when the worker refused them (no link).
     int eraseFlash(uint32_t addr, uint32_t size);
     int writeFlash(uint32_t addr, uint32_t size, const char *data);
     int verifyFlash(uint32_t addr, uint32_t size, const char *data);

@@ -2,9 +2,9 @@
 
 #include "link/cdctcpdevice.h"
 #include "link/cdcusbdevice.h"
-#include "link/filetransferjob.h"
+#include "link/filetransfer.h"
 #include "link/filewriterequest.h"
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 #include "link/linklog.h"
 #include "link/portdiscovery.h"
 #include "link/serialportenumerator.h"
@@ -404,7 +404,7 @@ void CdcUsbProcess::takeNextJob()
         requestTimer->start(requestDeadlineMs);
         return;
     }
-    // A file job, like a flashing job, is taken out of its queue and runs without the
+    // A file transfer, like a flashing record, is taken out of its queue and runs without the
     // lock: requests queued meanwhile wait in their queue and go out after it.
     if (!fileWriteQueue.empty()) {
         std::unique_ptr<FileWriteRequest> request = std::move(fileWriteQueue.front());
@@ -412,7 +412,7 @@ void CdcUsbProcess::takeNextJob()
         runningTransfer = Transfer::Upload;
         queueMutex.unlock();
         busy = true;
-        FileTransferJob(this, transport).upload(*request, abortFileWrite);
+        FileTransfer(this, transport).upload(*request, abortFileWrite);
         busy = false;
         qCDebug(lcLink) << "delete FileWriteRequest";
         request.reset();
@@ -427,7 +427,7 @@ void CdcUsbProcess::takeNextJob()
         runningTransfer = Transfer::Download;
         queueMutex.unlock();
         busy = true;
-        FileTransferJob(this, transport).download(path, abortFileRead);
+        FileTransfer(this, transport).download(path, abortFileRead);
         busy = false;
         {
             // Abandoned downloads stay cancelled: nobody takes their blocks.
@@ -443,7 +443,7 @@ void CdcUsbProcess::takeNextJob()
         const FlashRecord record = flashQueue.takeFirst();
         queueMutex.unlock();
         busy = true;
-        FlashJob(this, transport, deviceType).run(record);
+        FlashProgrammer(this, transport, deviceType).run(record);
         busy = false;
         scheduleWake();
         return;

@@ -27,7 +27,7 @@ struct FileWriteRequest;
 // The command exchange worker of one device window. It lives on a thread of its own, finds
 // and opens the device (its USB serial port, or TCP to its command port), keeps the link
 // under watch, sends queued requests one at a time, frames the answers and reports each
-// exchange through receivedAnswer; it also runs the file transfers and flashing jobs that
+// exchange through receivedAnswer; it also runs the file transfers and flashing records that
 // other threads queue for it.
 //
 // The worker is driven by events: it sleeps until a line arrives, a job is queued, the

@@ -25,13 +25,13 @@ public:
     void start();
 
     // Asks the worker to stop and waits up to `ms` for its thread to end (the worker
-    // finishes a running file or flashing job first). For callers that must not leave a
+    // finishes a running file or flashing record first). For callers that must not leave a
     // thread behind, such as the command-line tool before it exits.
     bool stopAndWait(int ms);
 
     // For the end of the program, once its event loop has returned: asks every worker that
     // still runs to stop (a running file transfer ends after its block in flight, a
-    // flashing job runs to its end) and waits up to `ms` in all for their threads to end.
+    // flashing record runs to its end) and waits up to `ms` in all for their threads to end.
     // Returns the number of threads still running then, 0 when none is left (a warning
     // in the diagnostic log counts them). Call it on the thread that creates the sessions.
     static int stopAllAndWait(int ms);

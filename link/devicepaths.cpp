@@ -43,11 +43,11 @@ QString DevicePaths::toDevice(const QString &displayPath)
     return displayPath;
 }
 
-QVector<DevicePaths::Row> DevicePaths::rows(const QVector<FileListJob::Entry> &entries)
+QVector<DevicePaths::Row> DevicePaths::rows(const QVector<FileListing::Entry> &entries)
 {
     QVector<Row> rows;
     rows.reserve(entries.size());
-    for (const FileListJob::Entry &entry : entries) {
+    for (const FileListing::Entry &entry : entries) {
         Row row;
         row.devicePath = entry.path;
         row.displayPath = toDisplay(entry.path);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/filelistjob.h"
+#include "link/filelisting.h"
 
 #include <QLocale>
 #include <QString>
@@ -31,6 +31,6 @@ public:
         QString sizeText;
         bool folder = false;
     };
-    // The rows of a folder listing (FileListJob::parse), in the listing's order.
-    static QVector<Row> rows(const QVector<FileListJob::Entry> &entries);
+    // The rows of a folder listing (FileListing::parse), in the listing's order.
+    static QVector<Row> rows(const QVector<FileListing::Entry> &entries);
 };

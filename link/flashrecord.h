@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-// One queued flashing job of the bootloader.
+// One queued flashing record of the bootloader.
 struct FlashRecord {
     enum Kind : int { Erase = 2, Write = 3, Verify = 4, ExitBoot = 5 };
 

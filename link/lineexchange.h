@@ -8,7 +8,7 @@
 
 class ConnectionDevice;
 
-// The short request/answer exchanges of file transfers, flashing jobs and port discovery.
+// The short request/answer exchanges of file transfers, flashing records and port discovery.
 // They run on the thread that owns the transport and block it (sleeping, never spinning)
 // until the answer line arrives or the wait ends.
 //

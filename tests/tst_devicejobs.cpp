@@ -1,10 +1,10 @@
 #include "facadelink.h"
+#include "jobs/filedownloadjob.h"
+#include "jobs/filelistjob.h"
+#include "jobs/fileuploadjob.h"
+#include "jobs/firmwareupdatejob.h"
 #include "link/amodule.h"
-#include "link/filedownloadjob.h"
-#include "link/filelistjob.h"
-#include "link/fileuploadjob.h"
-#include "link/firmwareupdatejob.h"
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
 #include "project/projectdevice.h"
@@ -86,12 +86,12 @@ private slots:
         // The bootloader's retry pauses and its long waits for an erase or a page,
         // shortened: the wire is the same. Every answer still has a second, as the file
         // transfer's steps have: a late answer would be taken for the next step's.
-        FlashJob::Timing timing;
+        FlashProgrammer::Timing timing;
         timing.eraseWaitMs = 1000;
         timing.pageWaitMs = 1000;
         timing.eraseRetryPauseMs = 5;
         timing.pageRetryPauseMs = 5;
-        FlashJob::setTiming(timing);
+        FlashProgrammer::setTiming(timing);
 
         QVERIFY(dir.isValid());
         sim = std::make_unique<SimHarness>();
@@ -115,7 +115,7 @@ private slots:
         bootLink.reset();
         unitLink.reset();
         sim.reset();
-        FlashJob::setTiming(FlashJob::Timing());
+        FlashProgrammer::setTiming(FlashProgrammer::Timing());
     }
 
     void init()
@@ -620,7 +620,7 @@ private slots:
         QFETCH(ListRow, row);
         QStringList got;
         for (const FileListJob::Entry &entry :
-             FileListJob::parse("0:\\audio", QString::fromUtf8(row.answer))) {
+             FileListing::parse("0:\\audio", QString::fromUtf8(row.answer))) {
             QCOMPARE(entry.path, "0:\\audio\\" + entry.name);
             got << QStringLiteral("%1|%2|%3").arg(entry.path).arg(entry.size).arg(entry.folder);
         }

@@ -1,6 +1,6 @@
 #include "link/assignmentconfig.h"
 #include "link/devicepaths.h"
-#include "link/filelistjob.h"
+#include "link/filelisting.h"
 #include "link/initext.h"
 #include "link/statusanswer.h"
 #include "link/tovikstatus.h"
@@ -176,7 +176,7 @@ private slots:
     void fileRows()
     {
         const QVector<DevicePaths::Row> rows = DevicePaths::rows(
-            FileListJob::parse(DevicePaths::audioFolder,
+            FileListing::parse(DevicePaths::audioFolder,
                                QStringLiteral("/custom\r\ngong.wav\t1024\r\nempty.wav\t0\r\n"
                                               "nosize.wav\r\nСирена.wav\t1572864\r\n\r\n")));
         QStringList shown;

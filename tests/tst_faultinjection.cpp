@@ -6,13 +6,13 @@
 // no thread and no queued work behind, and the link serves again within one request
 // deadline plus one link check once the fault is over.
 #include "facadelink.h"
+#include "jobs/filedownloadjob.h"
+#include "jobs/filelistjob.h"
+#include "jobs/fileuploadjob.h"
+#include "jobs/firmwareupdatejob.h"
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"
-#include "link/filedownloadjob.h"
-#include "link/filelistjob.h"
-#include "link/fileuploadjob.h"
-#include "link/firmwareupdatejob.h"
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
 #include "project/projectdevice.h"
@@ -146,14 +146,14 @@ class TestFaultInjection : public QObject {
 private slots:
     void initTestCase()
     {
-        FlashJob::Timing timing;
+        FlashProgrammer::Timing timing;
         timing.addressWaitMs = 300;
         timing.eraseWaitMs = 300;
         timing.pageWaitMs = 300;
         timing.exitWaitMs = 300;
         timing.eraseRetryPauseMs = 5;
         timing.pageRetryPauseMs = 5;
-        FlashJob::setTiming(timing);
+        FlashProgrammer::setTiming(timing);
         QVERIFY(scratch.isValid());
 
         sim = std::make_unique<SimHarness>();
@@ -180,7 +180,7 @@ private slots:
         hornLink.reset();
         bootLink.reset();
         sim.reset();
-        FlashJob::setTiming(FlashJob::Timing());
+        FlashProgrammer::setTiming(FlashProgrammer::Timing());
     }
 
     void readList_data() { faultRows("readList", "GET DESCRIPTOR", 2, 3); }
@@ -375,16 +375,16 @@ private slots:
         QFETCH(uint, failedPage);
         // The bootloader's waits in their real proportions, a tenth as long (the retry pauses
         // as long as the address wait and more), and answers three address waits late.
-        const FlashJob::Timing suiteTiming = FlashJob::timing();
-        const auto restoreTiming = qScopeGuard([&] { FlashJob::setTiming(suiteTiming); });
-        FlashJob::Timing timing;
+        const FlashProgrammer::Timing suiteTiming = FlashProgrammer::timing();
+        const auto restoreTiming = qScopeGuard([&] { FlashProgrammer::setTiming(suiteTiming); });
+        FlashProgrammer::Timing timing;
         timing.addressWaitMs = lateStepMs / 3;
         timing.eraseWaitMs = 1000;
         timing.pageWaitMs = 1000;
         timing.exitWaitMs = lateStepMs / 3;
         timing.eraseRetryPauseMs = lateStepMs / 2;
         timing.pageRetryPauseMs = lateStepMs / 2;
-        FlashJob::setTiming(timing);
+        FlashProgrammer::setTiming(timing);
 
         const QByteArray payload = TestUtil::randomBytes(4 * 256);
         const QString path = scratch.filePath("late.norda");

@@ -7,7 +7,7 @@
 #include "testutil.h"
 
 #include "devices/firmwareupdatewindow.h"
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 #include "tools/devsim/simcommandserver.h"
 
 #include <QComboBox>
@@ -79,14 +79,14 @@ private slots:
         qInstallMessageHandler(watchConnectByName);
         // The bootloader's retry pauses and long waits, shortened (the simulator answers at
         // once; a link that went costs every try its whole wait); the wire is the same.
-        FlashJob::Timing timing;
+        FlashProgrammer::Timing timing;
         timing.addressWaitMs = 400;
         timing.eraseWaitMs = 400;
         timing.pageWaitMs = 400;
         timing.exitWaitMs = 400;
         timing.eraseRetryPauseMs = 5;
         timing.pageRetryPauseMs = 5;
-        FlashJob::setTiming(timing);
+        FlashProgrammer::setTiming(timing);
         QVERIFY(dir.isValid());
         harness = std::make_unique<SimHarness>();
         settings = std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat);
@@ -104,7 +104,7 @@ private slots:
     void cleanupTestCase()
     {
         harness.reset();
-        FlashJob::setTiming(FlashJob::Timing());
+        FlashProgrammer::setTiming(FlashProgrammer::Timing());
     }
 
     void flash_data()

@@ -1,6 +1,6 @@
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 #include "link/flashrecord.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
@@ -72,10 +72,10 @@ private slots:
     void initTestCase()
     {
         // The retries' pauses, shortened: the wire is the same.
-        FlashJob::Timing timing;
+        FlashProgrammer::Timing timing;
         timing.eraseRetryPauseMs = 5;
         timing.pageRetryPauseMs = 5;
-        FlashJob::setTiming(timing);
+        FlashProgrammer::setTiming(timing);
 
         sim = std::make_unique<SimHarness>();
         boot = sim->addDevice(DeviceType::Bootloader, 0, "127.74.0.2");
@@ -105,7 +105,7 @@ private slots:
         uniformFlasher.reset();
         consoleFlasher.reset();
         sim.reset();
-        FlashJob::setTiming(FlashJob::Timing());
+        FlashProgrammer::setTiming(FlashProgrammer::Timing());
     }
 
     void init()
@@ -138,7 +138,7 @@ private slots:
         record.address = base;
         record.size = 0x150;
         record.data = randomBytes(0x150);
-        const QByteArray page = FlashJob::page(record, address);
+        const QByteArray page = FlashProgrammer::page(record, address);
         QCOMPARE(page.size(), 256);
         QCOMPARE(page.left(imageBytes), record.data.mid(int(address - base), imageBytes));
         QCOMPARE(page.mid(imageBytes), QByteArray(256 - imageBytes, char(0xFF)));
@@ -345,14 +345,14 @@ private slots:
         // that answer has come and the line has been quiet for longer than the longest wait;
         // then the page is tried again from its address, and every page is done.
         QFETCH(int, kind);
-        const FlashJob::Timing suiteTiming = FlashJob::timing();
-        const auto restoreTiming = qScopeGuard([&] { FlashJob::setTiming(suiteTiming); });
-        FlashJob::Timing timing = suiteTiming;
+        const FlashProgrammer::Timing suiteTiming = FlashProgrammer::timing();
+        const auto restoreTiming = qScopeGuard([&] { FlashProgrammer::setTiming(suiteTiming); });
+        FlashProgrammer::Timing timing = suiteTiming;
         timing.addressWaitMs = 100;
         timing.eraseWaitMs = 400;
         timing.pageWaitMs = 400;
         timing.exitWaitMs = 100;
-        FlashJob::setTiming(timing);
+        FlashProgrammer::setTiming(timing);
         const int lateMs = 300;
         const int quietMs = 400;
 

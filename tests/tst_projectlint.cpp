@@ -1,11 +1,11 @@
 #include "testutil.h"
 
-#include "link/projectlint.h"
-#include "link/projectuploadplan.h"
+#include "jobs/projectuploadplan.h"
 #include "project/devicetype.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
+#include "project/projectlint.h"
 #include "project/projectmodel.h"
 
 #include <QtTest>

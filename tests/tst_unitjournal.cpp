@@ -4,9 +4,9 @@
 // for, cancel, link loss). "norda-cli device ... journal" is tested in tst_clidevice.
 
 #include "facadelink.h"
+#include "jobs/unitjournalreadjob.h"
 #include "link/amodule.h"
 #include "link/tovikstatus.h"
-#include "link/unitjournalreadjob.h"
 #include "link/unitjournalrecord.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"

@@ -8,7 +8,7 @@
 
 #include "devices/rwparamdialog.h"
 #include "devices/uploadprojectwindow.h"
-#include "link/projectuploadplan.h"
+#include "jobs/projectuploadplan.h"
 #include "project/inout.h"
 #include "project/keyconfigimage.h"
 #include "project/projectgroup.h"

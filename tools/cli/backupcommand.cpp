@@ -1,8 +1,8 @@
 #include "tools/cli/backupcommand.h"
 
+#include "jobs/devicebackupjob.h"
+#include "jobs/devicerestorejob.h"
 #include "link/devicebackup.h"
-#include "link/devicebackupjob.h"
-#include "link/devicerestorejob.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "jobs/devicejob.h"
 #include "link/amodule.h"
-#include "link/devicejob.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "tools/cli/flashallcommand.h"
 
-#include "link/firmwareupdatejob.h"
-#include "link/fleetfirmwareupdate.h"
+#include "jobs/firmwareupdatejob.h"
+#include "jobs/fleetfirmwareupdate.h"
 #include "link/networkports.h"
 #include "project/devicetype.h"
 #include "project/projectmodel.h"

@@ -1,10 +1,10 @@
 #include "tools/cli/projectcommand.h"
 
-#include "link/projectlint.h"
 #include "project/inout.h"
 #include "project/keyconfigimage.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
+#include "project/projectlint.h"
 #include "project/projectmodel.h"
 #include "project/scenario.h"
 #include "tools/cli/clioutput.h"

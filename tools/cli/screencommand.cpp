@@ -1,6 +1,6 @@
 #include "tools/cli/screencommand.h"
 
-#include "link/screenreadjob.h"
+#include "jobs/screenreadjob.h"
 #include "link/screenrenderer.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"

@@ -1,7 +1,7 @@
 #include "tools/cli/unitjournalcommand.h"
 
+#include "jobs/unitjournalreadjob.h"
 #include "link/unitjournalexport.h"
-#include "link/unitjournalreadjob.h"
 #include "project/projectdevice.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"

@@ -1,7 +1,7 @@
 #include "tools/cli/writeprojectcommand.h"
 
-#include "link/projectuploadjob.h"
-#include "link/projectuploadplan.h"
+#include "jobs/projectuploadjob.h"
+#include "jobs/projectuploadplan.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"

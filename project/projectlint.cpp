@@ -1,4 +1,4 @@
-#include "link/projectlint.h"
+#include "project/projectlint.h"
 
 #include "project/devicetype.h"
 #include "project/inout.h"

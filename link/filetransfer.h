@@ -14,7 +14,7 @@ struct FileWriteRequest;
 // has taken the job out of its queue (requests queued meanwhile go out after it). Blocks go
 // as 512 bytes of hexadecimal text; every block is reported through the worker's
 // fileBlockWrited / fileBlockReaded signals.
-class FileTransferJob {
+class FileTransfer {
 public:
     static constexpr int blockSize = 512;
     // Answers to a block read that decode to no bytes, in a row, before the read counts
@@ -23,7 +23,7 @@ public:
     // A download larger than this is abandoned as a failed read.
     static constexpr int maxDownloadSize = 256 * 1024 * 1024;
 
-    FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transport);
+    FileTransfer(CdcUsbProcess *worker, ConnectionDevice *transport);
 
     // Result codes of fileBlockWrited: 0 block accepted, 1 cancelled, 2 complete, -1 no
     // bytes for the next block, -2 block refused, -3 close refused, -4 stopped before the

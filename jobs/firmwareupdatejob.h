@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/devicejob.h"
+#include "jobs/devicejob.h"
 
 #include <QByteArray>
 #include <QTimer>
@@ -97,6 +97,6 @@ private:
     QTimer deadlineTimer;
     int deadlineMs = 0;
     int stageSteps = 0;
-    // Shared with the flashing jobs queued on the worker: set to stop them.
+    // Shared with the flashing records queued on the worker: set to stop them.
     std::shared_ptr<std::atomic_bool> stopFlag;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/devicejob.h"
+#include "jobs/devicejob.h"
 #include "link/unitscreen.h"
 
 // Reads a central unit's screen once ("GET SCREEN"). Only a complete answer (512 bytes in

@@ -1,4 +1,4 @@
-#include "link/unitjournalreadjob.h"
+#include "jobs/unitjournalreadjob.h"
 
 #include "link/amodule.h"
 #include "link/tovikstatus.h"

@@ -1,4 +1,4 @@
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 
 #include "link/cdcusbprocess.h"
 #include "link/connectiondevice.h"
@@ -12,7 +12,7 @@
 namespace {
 
 QMutex timingMutex;
-FlashJob::Timing processTiming;
+FlashProgrammer::Timing processTiming;
 
 QString cancelledText()
 {
@@ -21,7 +21,7 @@ QString cancelledText()
 
 // How long the line must stay quiet before a step that follows a missed wait: longer than
 // the longest wait, so that the late answer to any step has come and gone by then.
-int quietTime(const FlashJob::Timing &timing)
+int quietTime(const FlashProgrammer::Timing &timing)
 {
     const int longest = qMax(qMax(timing.addressWaitMs, timing.eraseWaitMs),
                              qMax(timing.pageWaitMs, timing.exitWaitMs));
@@ -30,7 +30,7 @@ int quietTime(const FlashJob::Timing &timing)
 
 } // namespace
 
-FlashJob::FlashJob(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType)
+FlashProgrammer::FlashProgrammer(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType)
     : worker(worker)
     , transport(transport)
     , exchange(transport, quietTime(timing()))
@@ -39,24 +39,24 @@ FlashJob::FlashJob(CdcUsbProcess *worker, ConnectionDevice *transport, int devic
 {
 }
 
-void FlashJob::setTiming(const Timing &timing)
+void FlashProgrammer::setTiming(const Timing &timing)
 {
     QMutexLocker lock(&timingMutex);
     processTiming = timing;
 }
 
-FlashJob::Timing FlashJob::timing()
+FlashProgrammer::Timing FlashProgrammer::timing()
 {
     QMutexLocker lock(&timingMutex);
     return processTiming;
 }
 
-bool FlashJob::wrapsAround(const FlashRecord &record)
+bool FlashProgrammer::wrapsAround(const FlashRecord &record)
 {
     return uint64_t(record.address) + record.size > (uint64_t(1) << 32);
 }
 
-QVector<FlashJob::Sector> FlashJob::sectorTable(int layout)
+QVector<FlashProgrammer::Sector> FlashProgrammer::sectorTable(int layout)
 {
     QVector<Sector> table;
     if (layout == 1) {
@@ -72,7 +72,7 @@ QVector<FlashJob::Sector> FlashJob::sectorTable(int layout)
     return table;
 }
 
-QByteArray FlashJob::page(const FlashRecord &record, uint32_t address)
+QByteArray FlashProgrammer::page(const FlashRecord &record, uint32_t address)
 {
     const uint64_t offset = uint64_t(address) - record.address;
     QByteArray bytes;
@@ -83,7 +83,7 @@ QByteArray FlashJob::page(const FlashRecord &record, uint32_t address)
     return bytes;
 }
 
-void FlashJob::run(const FlashRecord &record)
+void FlashProgrammer::run(const FlashRecord &record)
 {
     exchange.setStopFlag(record.cancel);
     runJob(record);
@@ -92,7 +92,7 @@ void FlashJob::run(const FlashRecord &record)
     exchange.resynchronise();
 }
 
-void FlashJob::runJob(const FlashRecord &record)
+void FlashProgrammer::runJob(const FlashRecord &record)
 {
     switch (record.kind) {
     case FlashRecord::Erase:
@@ -111,12 +111,12 @@ void FlashJob::runJob(const FlashRecord &record)
         leave(record);
         break;
     default:
-        qCDebug(lcLink) << "Unknown flash job" << record.kind;
+        qCDebug(lcLink) << "Unknown flash record" << record.kind;
         break;
     }
 }
 
-void FlashJob::eraseConsole(const FlashRecord &record)
+void FlashProgrammer::eraseConsole(const FlashRecord &record)
 {
     if (wrapsAround(record)) {
         emit worker->errorEraseSector(
@@ -148,7 +148,7 @@ void FlashJob::eraseConsole(const FlashRecord &record)
     emit worker->finishErase(record.address, record.size);
 }
 
-void FlashJob::erase(const FlashRecord &record)
+void FlashProgrammer::erase(const FlashRecord &record)
 {
     const QVector<Sector> table = sectorTable(record.layout);
     uint64_t erased = 0;
@@ -179,7 +179,7 @@ void FlashJob::erase(const FlashRecord &record)
     emit worker->finishErase(record.address, record.size);
 }
 
-void FlashJob::write(const FlashRecord &record)
+void FlashProgrammer::write(const FlashRecord &record)
 {
     auto writePage = [&](uint32_t address) {
         if (record.cancelled()) {
@@ -224,7 +224,7 @@ void FlashJob::write(const FlashRecord &record)
     emit worker->finishWrite(record.address, record.size);
 }
 
-void FlashJob::verify(const FlashRecord &record)
+void FlashProgrammer::verify(const FlashRecord &record)
 {
     if (wrapsAround(record)) {
         emit worker->errorVerifyFlashPage(
@@ -258,7 +258,7 @@ void FlashJob::verify(const FlashRecord &record)
     emit worker->finishVerify(record.address, record.size);
 }
 
-void FlashJob::leave(const FlashRecord &record)
+void FlashProgrammer::leave(const FlashRecord &record)
 {
     if (record.cancelled()) {
         emit worker->errorExitBootloder(cancelledText());
@@ -271,19 +271,19 @@ void FlashJob::leave(const FlashRecord &record)
         emit worker->errorExitBootloder(CdcUsbProcess::tr("Ошибка команды выхода из загрузчика"));
 }
 
-bool FlashJob::setAddress(uint32_t address)
+bool FlashProgrammer::setAddress(uint32_t address)
 {
     return exchange.sendExpectOk(QStringLiteral("SET ADDR 0x") + QString::number(address, 16),
                                  times.addressWaitMs);
 }
 
-bool FlashJob::eraseSector(uint32_t address)
+bool FlashProgrammer::eraseSector(uint32_t address)
 {
     return setAddress(address) &&
         exchange.sendExpectOk(QStringLiteral("SET ERASEBLOCK"), times.eraseWaitMs);
 }
 
-bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArray &bytes)
+bool FlashProgrammer::pageCommand(const char *command, uint32_t address, const QByteArray &bytes)
 {
     if (!setAddress(address) ||
         !exchange.sendLine(QLatin1String(command) + QLatin1Char(' ') +
@@ -297,22 +297,22 @@ bool FlashJob::pageCommand(const char *command, uint32_t address, const QByteArr
     return false;
 }
 
-bool FlashJob::writeFlashPage(uint32_t address, const QByteArray &bytes)
+bool FlashProgrammer::writeFlashPage(uint32_t address, const QByteArray &bytes)
 {
     return pageCommand("SET WRITEFLASH", address, bytes);
 }
 
-bool FlashJob::verifyFlashPage(uint32_t address, const QByteArray &bytes)
+bool FlashProgrammer::verifyFlashPage(uint32_t address, const QByteArray &bytes)
 {
     return pageCommand("SET VERIFYFLASH", address, bytes);
 }
 
-bool FlashJob::exitBoot()
+bool FlashProgrammer::exitBoot()
 {
     return exchange.sendExpectOk(QStringLiteral("SET EXITBOOT"), times.exitWaitMs);
 }
 
-void FlashJob::pauseBeforeRetry(int ms)
+void FlashProgrammer::pauseBeforeRetry(int ms)
 {
     // After a missed wait the next step first waits for the line to fall quiet, which is
     // longer than any pause, and drops what arrives meanwhile.

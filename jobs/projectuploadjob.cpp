@@ -1,8 +1,8 @@
-#include "link/projectuploadjob.h"
+#include "jobs/projectuploadjob.h"
 
+#include "jobs/filedownloadjob.h"
+#include "jobs/fileuploadjob.h"
 #include "link/amodule.h"
-#include "link/filedownloadjob.h"
-#include "link/fileuploadjob.h"
 
 namespace {
 

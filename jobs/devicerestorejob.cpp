@@ -1,8 +1,8 @@
-#include "link/devicerestorejob.h"
+#include "jobs/devicerestorejob.h"
 
+#include "jobs/filedownloadjob.h"
+#include "jobs/fileuploadjob.h"
 #include "link/amodule.h"
-#include "link/filedownloadjob.h"
-#include "link/fileuploadjob.h"
 #include "link/tovikstatus.h"
 #include "project/devicetype.h"
 

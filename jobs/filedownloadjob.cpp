@@ -1,4 +1,4 @@
-#include "link/filedownloadjob.h"
+#include "jobs/filedownloadjob.h"
 
 #include "link/amodule.h"
 

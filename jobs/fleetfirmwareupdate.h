@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/devicejob.h"
-#include "link/firmwareupdatejob.h"
+#include "jobs/devicejob.h"
+#include "jobs/firmwareupdatejob.h"
 #include "project/firmwareimage.h"
 
 #include <QList>

@@ -1,4 +1,4 @@
-#include "link/fileuploadjob.h"
+#include "jobs/fileuploadjob.h"
 
 #include "link/amodule.h"
 

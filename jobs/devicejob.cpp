@@ -1,4 +1,4 @@
-#include "link/devicejob.h"
+#include "jobs/devicejob.h"
 
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"

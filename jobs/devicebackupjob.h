@@ -1,7 +1,7 @@
 #pragma once
 
+#include "jobs/devicejob.h"
 #include "link/devicebackup.h"
-#include "link/devicejob.h"
 
 #include <QHash>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "link/fleetfirmwareupdate.h"
+#include "jobs/fleetfirmwareupdate.h"
 
+#include "jobs/firmwareupdatejob.h"
 #include "link/amodule.h"
-#include "link/firmwareupdatejob.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/devicejob.h"
-#include "link/projectuploadplan.h"
+#include "jobs/devicejob.h"
+#include "jobs/projectuploadplan.h"
 
 #include <QHash>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "jobs/devicejob.h"
 #include "link/devicebackup.h"
 #include "link/deviceconfigtable.h"
-#include "link/devicejob.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,8 +1,8 @@
-#include "link/firmwareupdatejob.h"
+#include "jobs/firmwareupdatejob.h"
 
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"
-#include "link/flashjob.h"
+#include "link/flashprogrammer.h"
 #include "link/flashrecord.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
@@ -70,11 +70,12 @@ FirmwareUpdateJob::checkImage(const QByteArray &payload, uint32_t base, int devi
     // A device not known yet may be a console, whose erase unit is the 1 KB page.
     if (deviceType == DeviceType::BexarTovik2 || deviceType == DeviceType::BexarBoot ||
         deviceType == DeviceType::Unknown)
-        return (base - flashStart) % FlashJob::consolePageSize == 0 ? ImageProblem::None
-                                                                    : ImageProblem::Misaligned;
+        return (base - flashStart) % FlashProgrammer::consolePageSize == 0
+            ? ImageProblem::None
+            : ImageProblem::Misaligned;
     const QList<int> layouts = layout < 0 ? QList<int> {0, 1} : QList<int> {layout};
     for (int candidate : layouts) {
-        for (const FlashJob::Sector &sector : FlashJob::sectorTable(candidate)) {
+        for (const FlashProgrammer::Sector &sector : FlashProgrammer::sectorTable(candidate)) {
             if (sector.start == base)
                 return ImageProblem::None;
         }
@@ -278,7 +279,7 @@ void FirmwareUpdateJob::onStep(Stage stage, uint32_t address)
     // Sectors are erased in ascending order; pages are counted, since the first page is
     // written last.
     const qint64 done = stage == Erase ? qint64(address) - qint64(base)
-                                       : qint64(stageSteps) * qint64(FlashJob::pageSize);
+                                       : qint64(stageSteps) * qint64(FlashProgrammer::pageSize);
     ++stageSteps;
     reportProgress(stage, qBound<qint64>(0, done, image.size()));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/devicejob.h"
+#include "jobs/devicejob.h"
 
 #include <QByteArray>
 #include <QString>

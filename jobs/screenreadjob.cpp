@@ -1,4 +1,4 @@
-#include "link/screenreadjob.h"
+#include "jobs/screenreadjob.h"
 
 #include "link/amodule.h"
 

@@ -1,9 +1,9 @@
-#include "link/devicebackupjob.h"
+#include "jobs/devicebackupjob.h"
 
+#include "jobs/filedownloadjob.h"
+#include "jobs/filelistjob.h"
 #include "link/amodule.h"
 #include "link/deviceconfigtable.h"
-#include "link/filedownloadjob.h"
-#include "link/filelistjob.h"
 #include "link/tovikstatus.h"
 #include "project/devicetype.h"
 

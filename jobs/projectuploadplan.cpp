@@ -1,4 +1,4 @@
-#include "link/projectuploadplan.h"
+#include "jobs/projectuploadplan.h"
 
 #include "link/tovikstatus.h"
 

@@ -1,18 +1,11 @@
 #pragma once
 
-#include "link/devicejob.h"
-
 #include <QString>
 #include <QVector>
 
-// Lists one folder of the device ("GET FILE_LIST " + folder). The answer's lines become
-// entries once the device has answered; a refused or failed listing gives none.
-class FileListJob : public DeviceJob {
-    Q_OBJECT
-
+// The answer to "GET FILE_LIST " + folder: one entry per line.
+class FileListing {
 public:
-    enum Step { List = 1 };
-
     struct Entry {
         QString name;
         // The device path: the folder, "\" and the name ("0:\audio\siren.wav").
@@ -30,19 +23,4 @@ public:
     // no request line could carry (a carriage return inside) are skipped; a size that is not
     // a whole number of bytes counts as none.
     static QVector<Entry> parse(const QString &folder, const QString &answer);
-
-    FileListJob(Amodule *module, const QString &folder, QObject *parent = nullptr);
-    ~FileListJob() override;
-
-    QString folder() const { return dir; }
-    // The folder's entries, once the job is done.
-    QVector<Entry> entries() const { return list; }
-
-protected:
-    void begin() override;
-    void abort() override;
-
-private:
-    QString dir;
-    QVector<Entry> list;
 };

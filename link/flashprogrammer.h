@@ -16,7 +16,7 @@ struct FlashRecord;
 // worker's flashing signals, and every job ends in exactly one finish or error signal: also
 // a job refused at once (an area that wraps around the address space) and a job cancelled
 // through its record (the error then carries the description "Операция прервана").
-class FlashJob {
+class FlashProgrammer {
 public:
     struct Sector {
         uint32_t start;
@@ -44,7 +44,7 @@ public:
 
     // `deviceType` decides how the area is erased: consoles (6, 137) in 1 KB pages, every
     // other device by its sector table.
-    FlashJob(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType);
+    FlashProgrammer(CdcUsbProcess *worker, ConnectionDevice *transport, int deviceType);
 
     void run(const FlashRecord &record);
 

@@ -1,15 +1,15 @@
-#include "link/filetransferjob.h"
+#include "link/filetransfer.h"
 
 #include "link/cdcusbprocess.h"
 #include "link/filewriterequest.h"
 
-FileTransferJob::FileTransferJob(CdcUsbProcess *worker, ConnectionDevice *transport)
+FileTransfer::FileTransfer(CdcUsbProcess *worker, ConnectionDevice *transport)
     : worker(worker)
     , exchange(transport)
 {
 }
 
-void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &cancel)
+void FileTransfer::upload(const FileWriteRequest &request, std::atomic_bool &cancel)
 {
     uploadBlocks(request, cancel);
     // A step that went unanswered may still be answered: the next user of the line must
@@ -17,13 +17,13 @@ void FileTransferJob::upload(const FileWriteRequest &request, std::atomic_bool &
     exchange.resynchronise();
 }
 
-void FileTransferJob::download(const QString &path, std::atomic_bool &cancel)
+void FileTransfer::download(const QString &path, std::atomic_bool &cancel)
 {
     downloadBlocks(path, cancel);
     exchange.resynchronise();
 }
 
-void FileTransferJob::uploadBlocks(const FileWriteRequest &request, std::atomic_bool &cancel)
+void FileTransfer::uploadBlocks(const FileWriteRequest &request, std::atomic_bool &cancel)
 {
     const QString &path = request.path;
     static const QByteArray empty;
@@ -68,7 +68,7 @@ void FileTransferJob::uploadBlocks(const FileWriteRequest &request, std::atomic_
     }
 }
 
-void FileTransferJob::downloadBlocks(const QString &path, std::atomic_bool &cancel)
+void FileTransfer::downloadBlocks(const QString &path, std::atomic_bool &cancel)
 {
     if (!exchange.sendExpectOk(QStringLiteral("SET FILE_OPEN ") + path)) {
         worker->reportBlockReaded(path, 0, 0, nullptr, -3);
@@ -120,7 +120,7 @@ void FileTransferJob::downloadBlocks(const QString &path, std::atomic_bool &canc
     }
 }
 
-void FileTransferJob::failDownload(const QString &path, int position)
+void FileTransfer::failDownload(const QString &path, int position)
 {
     worker->reportBlockReaded(path, position, 0, nullptr, -1);
     exchange.sendExpectOk(QStringLiteral("SET FILE_RESET"));
