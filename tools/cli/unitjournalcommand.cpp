@@ -61,7 +61,10 @@ int UnitJournalCommand::run(const ProjectDevice *target, quint16 port, int conne
     QTextStream &out = CliOutput::out();
     for (const UnitJournalRecord &record : job.records()) {
         const QStringList texts = UnitJournalExport::rowTexts(record);
-        out << texts.join(QLatin1Char('\t')) << '\n';
+        QStringList shown;
+        for (const QString &text : texts)
+            shown << CliOutput::printable(text);
+        out << shown.join(QLatin1Char('\t')) << '\n';
         rows.append(texts);
     }
     out.flush();

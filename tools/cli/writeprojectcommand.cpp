@@ -75,12 +75,12 @@ int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dr
     QTextStream &out = CliOutput::out();
     out << "central unit " << serial << " (" << deviceTypeKey(unit->type) << ")";
     if (const ProjectGroup *group = unit->parentGroup())
-        out << " in group \"" << group->name << '"';
+        out << " in group \"" << CliOutput::printable(group->name) << '"';
     out << ": " << plan.steps.size() << " steps\n";
     for (const QString &error : plan.errors)
-        out << "error: " << error << '\n';
+        out << "error: " << CliOutput::printable(error) << '\n';
     for (const QString &line : plan.lines())
-        out << line << '\n';
+        out << CliOutput::printable(line) << '\n';
     out.flush();
     if (!plan.runnable())
         return CliOutput::fail(ExitUnusable,
@@ -103,7 +103,7 @@ int WriteProjectCommand::run(CliDeviceLink &link, ProjectModel *project, bool dr
         bar.reset();
         // What the unit holds now, as read back after the failure.
         for (const QString &line : job.unitState())
-            out << "now: " << line << '\n';
+            out << "now: " << CliOutput::printable(line) << '\n';
         out.flush();
         return CliOutput::fail(ExitFailed, result.message);
     }
