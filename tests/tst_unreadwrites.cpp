@@ -150,7 +150,7 @@ private slots:
         QVERIFY(waitRead());
         const QString address = rig->device->ip_addr;
         const quint32 serial = rig->device->serial;
-        QVERIFY(boxes->boxes.isEmpty());
+        QVERIFY(takeReadFailure());
         fill(rig->window, row.entered);
         const int from = harness->requestLog(rig->sim).size();
 
@@ -170,6 +170,7 @@ private slots:
     {
         open(DeviceType::IpPult, "1.0", QStringLiteral("fail=-1:GET DESCRIPTOR"));
         QVERIFY(waitRead());
+        QVERIFY(takeReadFailure());
         auto *first = widget<QSpinBox>(rig->window, "spinBoxSoundVol1");
         auto *second = widget<QSpinBox>(rig->window, "spinBoxSoundVol2");
         QCOMPARE(first->text(), QString());
@@ -216,6 +217,20 @@ private slots:
     }
 
 private:
+    // The read of a device that refuses every value ends in the one message naming what
+    // it could not read; what a write then says comes after it.
+    bool takeReadFailure()
+    {
+        if (!boxes->waitFor(1) || boxes->boxes.size() != 1 ||
+            !boxes->texts().first().startsWith(
+                QStringLiteral("Ошибка: Не удалось прочитать параметры: "))) {
+            qWarning().noquote() << "read failure messages:" << boxes->texts();
+            return false;
+        }
+        boxes->boxes.clear();
+        return true;
+    }
+
     void open(int type, const char *version, const QString &fault = QString())
     {
         ++addressCount;
