@@ -1,12 +1,14 @@
 #!/bin/sh
 # Installs the Debian packages the build, the tests and the demo need, when missing (clang,
-# llvm and its runtimes for the fuzz targets and the sanitizer builds).
+# llvm and its runtimes for the fuzz targets and the sanitizer builds; the PostgreSQL server
+# and Prometheus that the site tests start on their own ports).
 set -eu
 
 packages="cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
 libqt5sql5-sqlite qttranslations5-l10n libxlsxwriter-dev python3-openpyxl sqlite3 xauth xvfb
 ccache clang-format rapidjson-dev dpkg-dev file lintian desktop-file-utils clang llvm
-libclang-rt-dev"
+libclang-rt-dev postgresql libqt5sql5-psql prometheus libcivetweb-dev libcpp-httplib-dev
+libsodium-dev qtmultimedia5-dev libsystemd-dev help2man"
 
 missing=""
 for package in $packages; do
