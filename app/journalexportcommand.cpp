@@ -60,7 +60,9 @@ void JournalExportCommand::run(ProjectModel *project, const JournalFilter *filte
     // The export reads the file: what is still kept in memory goes in first.
     project->logDb->flush();
     m_fileName = fileName;
-    m_job.start(QFileInfo(project->logDb->fileName()).absoluteFilePath(),
+    m_job.start(project->logDb->location().isPostgres()
+                    ? project->logDb->fileName()
+                    : QFileInfo(project->logDb->fileName()).absoluteFilePath(),
                 JournalDevices::snapshot(project), fileName, QDateTime::currentDateTime(), filter);
 
     m_progress = new QProgressDialog(QStringLiteral("Экспорт журнала в файл ") + info.fileName() +

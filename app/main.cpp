@@ -2,16 +2,20 @@
 #include "app/quickconnect.h"
 #include "gui/guiresources.h"
 #include "gui/translations.h"
+#include "journal/databaselog.h"
+#include "journal/journallocation.h"
 #include "journal/localzone.h"
 #include "link/cdcusbsession.h"
 #include "monitor/signalwatcher.h"
 #include "project/apppaths.h"
+#include "project/projectmodel.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QMetaType>
 #include <QSettings>
 #include <QTextStream>
@@ -138,7 +142,25 @@ int main(int argc, char *argv[])
         result = runQuickConnect(app, parser.value(connectOption), parser.value(timeoutOption),
                                  parser.isSet(firmwareOption));
     } else {
+        // A journal that cannot be used stops the start: never the local files instead.
+        const JournalLocation journal = MainWindow::journalLocation(
+            QSettings(MainWindow::defaultSettingsPath(), QSettings::IniFormat));
+        if (!journal.isValid()) {
+            QTextStream(stderr) << "norda-console: [journal] database: " << journal.error() << '\n';
+            initGuiResources();
+            QMessageBox::critical(nullptr, QStringLiteral("Ошибка"),
+                                  QStringLiteral("Журнал недоступен: ") + journal.error());
+            return 2;
+        }
         auto *window = new MainWindow;
+        const DatabaseLog *log = window->project()->logDb;
+        if (log && log->schemaRefused()) {
+            QTextStream(stderr) << "norda-console: " << log->openError() << '\n';
+            QMessageBox::critical(window, QStringLiteral("Ошибка"),
+                                  QStringLiteral("Журнал недоступен: ") + log->openError());
+            delete window;
+            return 2;
+        }
         window->installDeviceWindows();
         window->show();
         result = app.exec();

@@ -19,6 +19,7 @@
 #include "gui/guiresources.h"
 #include "gui/messageboxes.h"
 #include "gui/windowgeometry.h"
+#include "journal/journallocation.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
 #include "monitor/eventacknowledger.h"
@@ -155,7 +156,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
 
     const QString lastProject =
         m_settings->value(QStringLiteral("paths/lastproject"), QString()).toString();
-    m_project = new ProjectModel(this);
+    m_project = newProject();
     if (!lastProject.isEmpty() && m_project->load(lastProject) == 0)
         setProjectTitle(lastProject);
     m_project->monitoring = m_monitoring;
@@ -220,6 +221,34 @@ MainWindow::~MainWindow()
     delete m_treeModel;
     delete m_project;
     delete ui;
+}
+
+JournalLocation MainWindow::journalLocation(const QSettings &settings, bool *configured)
+{
+    const QVariant value = settings.value(QStringLiteral("journal/database"));
+    if (configured)
+        *configured = value.isValid() && !value.toString().trimmed().isEmpty();
+    if (value.type() == QVariant::StringList)
+        return JournalLocation::invalid(QStringLiteral(
+            "[journal] database: put the URL in double quotes (a comma splits it otherwise)"));
+    if (!value.isValid() || value.toString().trimmed().isEmpty())
+        return JournalLocation::file(QStringLiteral("log.sqlite"));
+    return JournalLocation::parse(value.toString());
+}
+
+ProjectModel *MainWindow::newProject()
+{
+    bool configured = false;
+    const JournalLocation journal = journalLocation(*m_settings, &configured);
+    if (!configured)
+        return new ProjectModel(this);
+    if (!journal.isValid()) {
+        // Never the local files instead: the program runs without a journal (main()
+        // refuses to start with it; a test may go on).
+        qWarning().noquote() << "[journal] database:" << journal.error();
+        return new ProjectModel(ProjectModel::Journals::None, this);
+    }
+    return new ProjectModel(journal, this);
 }
 
 QString MainWindow::defaultSettingsPath()
@@ -548,7 +577,7 @@ void MainWindow::on_menuCloseClicked()
     on_searchFrameClose();
 
     ProjectModel *old = m_project;
-    m_project = new ProjectModel(this);
+    m_project = newProject();
     m_project->monitoring = m_monitoring;
     m_poller->setProject(m_project);
     attachTreeModel();

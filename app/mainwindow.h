@@ -20,6 +20,7 @@ class LanSearch;
 class LogTreeView;
 class ProjectDevice;
 class ProjectModel;
+class JournalLocation;
 class ProjectTreeModel;
 class ProjectTreeView;
 class ScenarioListPanel;
@@ -57,6 +58,10 @@ public:
     ~MainWindow() override;
 
     static QString defaultSettingsPath();
+    // The journal named by [journal] database in `settings`: Kind::Invalid with an error
+    // for a value that cannot be used; an empty value keeps "log.sqlite" in the current
+    // folder (`configured` false then).
+    static JournalLocation journalLocation(const QSettings &settings, bool *configured = nullptr);
     static QString versionText();
     static QString configurationTitle();
     static QString monitoringTitle();
@@ -175,6 +180,8 @@ private:
     Ui::MainWindow *ui;
     QSettings *m_settings = nullptr;
     ProjectModel *m_project = nullptr;
+    // Made with the journals of [journal] database (or the files when none is set).
+    ProjectModel *newProject();
     ProjectTreeModel *m_treeModel = nullptr;
     ProjectTreeView *m_treeView = nullptr;
     QSplitter *m_splitter = nullptr;

@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QSysInfo>
 #include <QThread>
 #include <QVariant>
 
@@ -56,22 +57,34 @@ bool matchesSeen(int seen, int seenFilter)
 } // namespace
 
 DatabaseLog::DatabaseLog(const QString &fileName, QObject *parent)
-    : DatabaseWrapper(fileName, parent)
+    : DatabaseLog(JournalLocation::file(fileName), parent)
+{
+}
+
+DatabaseLog::DatabaseLog(const JournalLocation &location, QObject *parent)
+    : DatabaseWrapper(location, parent)
     , m_nextOrder(pendingOrderBase)
 {
-    m_usable = isOpen() &&
-        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS status_log (record_id INTEGER PRIMARY "
-                            "KEY AUTOINCREMENT,device_unique_id INTEGER,status_json "
-                            "TEXT,param_time TEXT);")) &&
-        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS error_log (record_id INTEGER PRIMARY KEY "
-                            "AUTOINCREMENT,param_time TEXT,device_unique_id INTEGER,error_id "
-                            "INTEGER,error_description TEXT,seen INTEGER);"));
-    if (m_usable) {
-        // Commits take milliseconds; one that finds the file locked by another program
-        // (or by the index build) is tried again later instead of holding the caller.
-        exec(QStringLiteral("PRAGMA busy_timeout=250;"));
-        ensureTimeKey();
-        ensureIndexes();
+    if (dialect().isPostgres()) {
+        // The schema, its time keys and indexes are made by init-db.
+        m_usable = location.isValid() && !schemaRefused();
+        m_hasTimeKey = true;
+    } else {
+        m_usable = isOpen() &&
+            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS status_log (record_id INTEGER "
+                                "PRIMARY KEY AUTOINCREMENT,device_unique_id INTEGER,status_json "
+                                "TEXT,param_time TEXT);")) &&
+            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS error_log (record_id INTEGER PRIMARY "
+                                "KEY AUTOINCREMENT,param_time TEXT,device_unique_id "
+                                "INTEGER,error_id INTEGER,error_description TEXT,seen "
+                                "INTEGER);"));
+        if (m_usable) {
+            // Commits take milliseconds; one that finds the file locked by another program
+            // (or by the index build) is tried again later instead of holding the caller.
+            exec(QStringLiteral("PRAGMA busy_timeout=250;"));
+            ensureTimeKey();
+            ensureIndexes();
+        }
     }
 
     m_retryTimer.setSingleShot(true);
@@ -261,13 +274,19 @@ bool DatabaseLog::writePending(bool announceWritten)
         return false;
     // A failure that repeats with every retry is logged once.
     setFailureLogging(!m_failingSince.isValid());
-    m_writing = exec(QStringLiteral("BEGIN IMMEDIATE;"));
+    const bool server = dialect().isPostgres();
+    m_writing = exec(dialect().beginWrite());
     bool ok = m_writing;
     for (int i = 0; ok && i < m_pendingStatuses.size(); ++i) {
         const PendingStatus &status = m_pendingStatuses.at(i);
-        QSqlQuery *query = run(QStringLiteral("INSERT INTO status_log (device_unique_id, "
-                                              "status_json, param_time) VALUES (?, ?, ?);"),
-                               {status.deviceId, textValue(status.json), status.time});
+        QSqlQuery *query = server
+            ? run(QStringLiteral("INSERT INTO status_log (device_unique_id, status_json, "
+                                 "param_time, time) VALUES (?, ?, ?, CAST(? AS timestamptz));"),
+                  {status.deviceId, textValue(status.json), status.time,
+                   SqlDialect::timestampText(parseTime(status.time))})
+            : run(QStringLiteral("INSERT INTO status_log (device_unique_id, status_json, "
+                                 "param_time) VALUES (?, ?, ?);"),
+                  {status.deviceId, textValue(status.json), status.time});
         done(query);
         ok = query != nullptr;
     }
@@ -276,7 +295,14 @@ bool DatabaseLog::writePending(bool announceWritten)
     for (int i = 0; ok && i < m_pendingEvents.size(); ++i) {
         const EventRecord &record = m_pendingEvents.at(i).record;
         const qint64 timeKey = JournalFilter::timeKey(record.time);
-        QSqlQuery *query = m_hasTimeKey
+        QSqlQuery *query = server
+            ? run(QStringLiteral("INSERT INTO error_log (device_unique_id, param_time, error_id, "
+                                 "error_description, seen, time_key, time) VALUES (?, ?, ?, ?, "
+                                 "?, ?, CAST(? AS timestamptz)) RETURNING record_id;"),
+                  {record.deviceId, record.time, record.code, textValue(record.description),
+                   record.seen, timeKey > 0 ? QVariant(timeKey) : QVariant(),
+                   SqlDialect::timestampText(parseTime(record.time))})
+            : m_hasTimeKey
             ? run(QStringLiteral("INSERT INTO error_log (device_unique_id, param_time, error_id, "
                                  "error_description, seen, time_key) VALUES (?, ?, ?, ?, ?, ?);"),
                   {record.deviceId, record.time, record.code, textValue(record.description),
@@ -285,11 +311,13 @@ bool DatabaseLog::writePending(bool announceWritten)
                                  "error_description, seen) VALUES (?, ?, ?, ?, ?);"),
                   {record.deviceId, record.time, record.code, textValue(record.description),
                    record.seen});
-        ok = query != nullptr;
+        ok = query != nullptr && (!server || query->next());
         if (ok)
-            ids.append(query->lastInsertId().toLongLong());
+            ids.append(server ? query->value(0).toLongLong() : query->lastInsertId().toLongLong());
         done(query);
     }
+    if (ok && server && m_memoryOn)
+        noteOwnChanges(m_pendingEvents.size());
     ok = ok && exec(QStringLiteral("COMMIT;"));
     if (!ok) {
         m_failure = lastErrorText();
@@ -361,12 +389,29 @@ void DatabaseLog::announce(const QVector<EventRecord> &records)
 
 void DatabaseLog::checkMemory()
 {
-    QSqlQuery *query = run(QStringLiteral("PRAGMA data_version;"));
+    QSqlQuery *query = run(dialect().changeCounter());
     qint64 version = -1;
     if (query && query->next())
         version = query->value(0).toLongLong();
     done(query);
+    // Not readable now (a server out of reach): what is remembered stays, and is compared
+    // once the counter can be read again.
+    if (version < 0 && dialect().isPostgres())
+        return;
     if (version < 0 || version != m_dataVersion)
+        forget();
+    m_dataVersion = version;
+}
+
+void DatabaseLog::noteOwnChanges(int statements)
+{
+    QSqlQuery *query = run(dialect().changeCounter());
+    qint64 version = -1;
+    if (query && query->next())
+        version = query->value(0).toLongLong();
+    done(query);
+    // Anything beyond this connection's own statements came from another one.
+    if (version < 0 || m_dataVersion < 0 || version != m_dataVersion + statements)
         forget();
     m_dataVersion = version;
 }
@@ -375,6 +420,15 @@ bool DatabaseLog::insertStatus(int deviceId, const QString &jsonText, const QDat
 {
     if (!m_usable)
         return false;
+    if (dialect().isPostgres()) {
+        // A site's status journal keeps the changes: a document like the device's
+        // previous one adds nothing (the device's current state is device_state).
+        const QString text = jsonText.isNull() ? QStringLiteral("") : jsonText;
+        auto last = m_lastStatus.find(deviceId);
+        if (last != m_lastStatus.end() && last.value() == text)
+            return true;
+        m_lastStatus.insert(deviceId, text);
+    }
     if (m_pendingStatuses.size() >= maxPendingStatuses) {
         // The status journal is a history; events are what must not be lost.
         if (m_droppedStatuses++ == 0)
@@ -628,8 +682,27 @@ bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int see
 
 bool DatabaseLog::markAllSeen()
 {
-    QSqlQuery *query = run(QStringLiteral("UPDATE error_log SET seen = 1 WHERE seen = 0;"));
-    done(query);
+    QSqlQuery *query = nullptr;
+    if (dialect().isPostgres()) {
+        // Who acknowledged, and from which host, for the other seats.
+        if (m_memoryOn)
+            checkMemory();
+        if (exec(dialect().beginWrite())) {
+            query = run(QStringLiteral("UPDATE error_log SET seen = 1, seen_by = current_user, "
+                                       "seen_host = ?, seen_at = now() WHERE seen = 0;"),
+                        {QSysInfo::machineHostName()});
+            done(query);
+            if (query && m_memoryOn)
+                noteOwnChanges(1);
+            if (!query || !exec(QStringLiteral("COMMIT;"))) {
+                rollbackQuietly();
+                query = nullptr;
+            }
+        }
+    } else {
+        query = run(QStringLiteral("UPDATE error_log SET seen = 1 WHERE seen = 0;"));
+        done(query);
+    }
     if (!query) {
         forget();
     } else {

@@ -77,11 +77,16 @@ public:
 
     explicit DatabaseLog(const QString &fileName = QStringLiteral("log.sqlite"),
                          QObject *parent = nullptr);
+    // The event journal at `location`. On PostgreSQL the status journal keeps only the
+    // documents that differ from the device's previous one.
+    explicit DatabaseLog(const JournalLocation &location, QObject *parent = nullptr);
     // Writes what is still kept in memory.
     ~DatabaseLog() override;
 
     // Whether the journal's tables exist: false for a file that cannot be opened or is
-    // not a database; nothing is then recorded.
+    // not a database, or a PostgreSQL database of another schema version; nothing is then
+    // recorded. A server that cannot be reached keeps the journal usable: records wait in
+    // memory until it is back.
     bool isUsable() const { return m_usable; }
 
     // Both take the record and write it (at once, or when the outermost Transaction
@@ -185,6 +190,9 @@ private:
     // Forgets the memory when another connection changed the file.
     void checkMemory();
     void forget();
+    // PostgreSQL: the change counter after this connection's own `statements` writes of
+    // the event journal, read before its commit (see SqlDialect::changeCounter()).
+    void noteOwnChanges(int statements);
 
     EventTableModel *m_model = nullptr;
     StatusLogRetention *m_retention = nullptr;
@@ -207,4 +215,5 @@ private:
     QString m_failure;
     bool m_failureWasLock = false;
     QThread *m_indexThread = nullptr;
+    QHash<int, QString> m_lastStatus; // PostgreSQL: the last document taken per device
 };

@@ -3,8 +3,16 @@
 #include <QVariant>
 
 DatabaseParams::DatabaseParams(const QString &fileName, QObject *parent)
-    : DatabaseWrapper(fileName, parent)
+    : DatabaseParams(JournalLocation::file(fileName), parent)
 {
+}
+
+DatabaseParams::DatabaseParams(const JournalLocation &location, QObject *parent)
+    : DatabaseWrapper(location, parent)
+{
+    // On PostgreSQL the table and its index are made by init-db.
+    if (dialect().isPostgres())
+        return;
     exec(QStringLiteral("CREATE TABLE IF NOT EXISTS dev_params (record_id INTEGER PRIMARY KEY "
                         "AUTOINCREMENT,device_unique_id INTEGER,param_name TEXT,param_value "
                         "TEXT,param_time TEXT);"));
@@ -13,31 +21,36 @@ DatabaseParams::DatabaseParams(const QString &fileName, QObject *parent)
                         "dev_params(device_unique_id, param_name);"));
 }
 
+bool DatabaseParams::insertOne(int deviceId, const QString &name, const QString &value,
+                               const QDateTime &time)
+{
+    QSqlQuery *query = dialect().isPostgres()
+        ? run(QStringLiteral("INSERT INTO dev_params(device_unique_id, param_name, "
+                             "param_value, param_time, time) VALUES (?, ?, ?, ?, CAST(? AS "
+                             "timestamptz));"),
+              {deviceId, textValue(name), textValue(value), timeText(time),
+               SqlDialect::timestampText(time)})
+        : run(QStringLiteral("INSERT INTO dev_params(device_unique_id, param_name, "
+                             "param_value, param_time) VALUES (?, ?, ?, ?);"),
+              {deviceId, textValue(name), textValue(value), timeText(time)});
+    done(query);
+    return query != nullptr;
+}
+
 bool DatabaseParams::insertParam(int deviceId, const QString &name, const QString &value,
                                  const QDateTime &time)
 {
-    QSqlQuery *query = run(QStringLiteral("INSERT INTO dev_params(device_unique_id, param_name, "
-                                          "param_value, param_time) VALUES (?, ?, ?, ?);"),
-                           {deviceId, textValue(name), textValue(value), timeText(time)});
-    done(query);
-    return query != nullptr;
+    return insertOne(deviceId, name, value, time);
 }
 
 bool DatabaseParams::insertParams(int deviceId, const QList<QPair<QString, QString>> &values,
                                   const QDateTime &time)
 {
-    if (!isOpen() || !exec(QStringLiteral("BEGIN IMMEDIATE;")))
+    if (!isOpen() || !exec(dialect().beginWrite()))
         return false;
     bool ok = true;
-    for (int i = 0; ok && i < values.size(); ++i) {
-        QSqlQuery *query = run(QStringLiteral("INSERT INTO dev_params(device_unique_id, "
-                                              "param_name, param_value, param_time) VALUES "
-                                              "(?, ?, ?, ?);"),
-                               {deviceId, textValue(values.at(i).first),
-                                textValue(values.at(i).second), timeText(time)});
-        done(query);
-        ok = query != nullptr;
-    }
+    for (int i = 0; ok && i < values.size(); ++i)
+        ok = insertOne(deviceId, values.at(i).first, values.at(i).second, time);
     if (ok && exec(QStringLiteral("COMMIT;")))
         return true;
     // A failed commit may have ended the transaction already.

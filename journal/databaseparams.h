@@ -13,6 +13,7 @@ class DatabaseParams : public DatabaseWrapper {
 public:
     explicit DatabaseParams(const QString &fileName = QStringLiteral("params.sqlite"),
                             QObject *parent = nullptr);
+    explicit DatabaseParams(const JournalLocation &location, QObject *parent = nullptr);
 
     bool insertParam(int deviceId, const QString &name, const QString &value,
                      const QDateTime &time);
@@ -23,4 +24,7 @@ public:
                       const QDateTime &time);
     // The value and time of the newest record of a parameter; false when there is none.
     bool lastParam(int deviceId, const QString &name, QString &value, QDateTime &time);
+
+private:
+    bool insertOne(int deviceId, const QString &name, const QString &value, const QDateTime &time);
 };

@@ -1,5 +1,7 @@
 #include "journal/databasewrapper.h"
 
+#include "journal/journalschema.h"
+
 #include <QDebug>
 #include <QLocale>
 #include <QSqlError>
@@ -9,6 +11,7 @@ const QString DatabaseWrapper::timeFormat = QStringLiteral("hh:mm:ss dd.MM.yyyy"
 namespace {
 
 constexpr int checkpointDelayMs = 1000;
+constexpr int reconnectDelayMs = 1000;
 
 QString freeConnectionName(const QString &fileName)
 {
@@ -21,25 +24,45 @@ QString freeConnectionName(const QString &fileName)
 } // namespace
 
 DatabaseWrapper::DatabaseWrapper(const QString &fileName, QObject *parent)
+    : DatabaseWrapper(JournalLocation::file(fileName), parent)
+{
+}
+
+DatabaseWrapper::DatabaseWrapper(const JournalLocation &location, QObject *parent)
     : QObject(parent)
-    , m_fileName(fileName)
-    , m_connectionName(freeConnectionName(fileName))
+    , m_location(location)
+    , m_dialect(location.isPostgres() ? SqlDialect::Engine::Postgres : SqlDialect::Engine::Sqlite)
+    , m_fileName(location.isPostgres() ? location.text() : location.filePath())
+    , m_connectionName(freeConnectionName(m_fileName))
 {
     m_checkpointTimer.setSingleShot(true);
     m_checkpointTimer.setInterval(checkpointDelayMs);
     connect(&m_checkpointTimer, &QTimer::timeout, this, &DatabaseWrapper::checkpoint);
+    if (!location.isValid()) {
+        m_openError = location.error();
+        qWarning().noquote() << "Error open db" << m_openError;
+    } else if (m_dialect.isPostgres()) {
+        connectServer();
+    } else {
+        openSqlite();
+    }
+}
 
+void DatabaseWrapper::openSqlite()
+{
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     if (!db.isValid()) {
         logFailure(QStringLiteral("Error open db"), db.lastError());
+        m_openError = m_lastError;
         return;
     }
-    db.setDatabaseName(fileName);
+    db.setDatabaseName(m_fileName);
     // Another program (a second console, norda-cli) may write the same file: wait for its
     // write to end instead of failing at once.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
         logFailure(QStringLiteral("Error open db"), db.lastError());
+        m_openError = m_lastError;
         return;
     }
     // Write-ahead log: readers never block the writer, and a commit is one append.
@@ -52,6 +75,65 @@ DatabaseWrapper::DatabaseWrapper(const QString &fileName, QObject *parent)
     exec(QStringLiteral("PRAGMA temp_store=MEMORY;"));
 }
 
+bool DatabaseWrapper::connectServer()
+{
+    m_lastConnectAttempt.start();
+    // Statements prepared on a broken connection are gone with it.
+    qDeleteAll(m_statements);
+    m_statements.clear();
+    QString error;
+    bool opened = false;
+    if (!QSqlDatabase::contains(m_connectionName)) {
+        opened = m_location.open(m_connectionName, &error);
+    } else {
+        QSqlDatabase db = database();
+        db.close();
+        opened = db.open();
+        if (!opened)
+            error = db.lastError().text();
+    }
+    if (!opened) {
+        m_broken = true;
+        if (m_openError != error.trimmed()) {
+            m_openError = error.trimmed();
+            qWarning().noquote() << m_fileName << "Error open db" << m_openError;
+        }
+        return false;
+    }
+    const QString problem = JournalSchema::versionProblem(database(), m_fileName);
+    m_schemaRefused = !problem.isEmpty();
+    if (!problem.isEmpty()) {
+        database().close();
+        m_broken = true;
+        if (m_openError != problem) {
+            m_openError = problem;
+            qWarning().noquote() << problem;
+        }
+        return false;
+    }
+    if (m_broken && !m_openError.isEmpty())
+        qDebug().noquote() << m_fileName << "connected again";
+    m_openError.clear();
+    m_broken = false;
+    return true;
+}
+
+bool DatabaseWrapper::ensureConnected()
+{
+    if (!m_dialect.isPostgres() || !m_location.isValid())
+        return true;
+    if (!m_broken && database().isOpen())
+        return true;
+    if (m_lastConnectAttempt.isValid() && m_lastConnectAttempt.elapsed() < reconnectDelayMs) {
+        m_lastError = m_openError.isEmpty() ? QStringLiteral("no connection") : m_openError;
+        return false;
+    }
+    if (connectServer())
+        return true;
+    m_lastError = m_openError;
+    return false;
+}
+
 DatabaseWrapper::~DatabaseWrapper()
 {
     qDeleteAll(m_statements);
@@ -59,7 +141,7 @@ DatabaseWrapper::~DatabaseWrapper()
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (db.isValid()) {
-            if (db.isOpen() && m_checkpointTimer.isActive())
+            if (db.isOpen() && m_checkpointTimer.isActive() && !m_dialect.isPostgres())
                 QSqlQuery(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);"), db).finish();
             db.close();
         }
@@ -95,9 +177,16 @@ QVariant DatabaseWrapper::textValue(const QString &text)
 void DatabaseWrapper::logFailure(const QString &what, const QSqlError &error)
 {
     m_lastError = error.text();
-    // SQLITE_BUSY and SQLITE_LOCKED, also as extended codes.
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    m_lastFailureWasLock = code == 5 || code == 6;
+    m_lastFailureWasLock = m_dialect.isLockError(error);
+    if (m_dialect.isPostgres() && !m_broken) {
+        // Whether the statement failed or the connection: a connection that broke is
+        // opened again before the next statement.
+        QSqlQuery probe(database());
+        if (!probe.exec(QStringLiteral("SELECT 1;")) &&
+            probe.lastError().nativeErrorCode() != QLatin1String("25P02"))
+            m_broken = true;
+        probe.finish();
+    }
     if (m_logFailures)
         qWarning().noquote() << m_fileName << what << m_lastError;
 }
@@ -107,6 +196,10 @@ bool DatabaseWrapper::exec(const QString &statement)
     QSqlDatabase db = database();
     if (!db.isValid())
         return true;
+    if (!ensureConnected()) {
+        m_lastFailed = true;
+        return false;
+    }
     QSqlQuery query(db);
     if (!query.exec(statement)) {
         logFailure(QStringLiteral("Error exec request"), query.lastError());
@@ -123,7 +216,7 @@ bool DatabaseWrapper::exec(const QString &statement)
 QSqlQuery *DatabaseWrapper::run(const QString &statement, const QVariantList &values)
 {
     QSqlDatabase db = database();
-    if (!db.isValid()) {
+    if (!db.isValid() || !ensureConnected()) {
         m_lastFailed = true;
         return nullptr;
     }
@@ -161,7 +254,8 @@ void DatabaseWrapper::done(QSqlQuery *query)
 
 void DatabaseWrapper::noteWrite()
 {
-    if (!m_checkpointTimer.isActive())
+    // The server keeps its own log.
+    if (!m_checkpointTimer.isActive() && !m_dialect.isPostgres())
         m_checkpointTimer.start();
 }
 
@@ -182,6 +276,12 @@ void DatabaseWrapper::checkpoint()
 
 qint64 DatabaseWrapper::usedBytes()
 {
+    if (m_dialect.isPostgres()) {
+        QSqlQuery *query = run(m_dialect.statusBytes());
+        const qint64 bytes = query && query->next() ? query->value(0).toLongLong() : -1;
+        done(query);
+        return bytes;
+    }
     qint64 values[3] = {-1, -1, -1};
     const char *pragmas[3] = {"PRAGMA page_count;", "PRAGMA freelist_count;", "PRAGMA page_size;"};
     for (int i = 0; i < 3; ++i) {

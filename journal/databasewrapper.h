@@ -1,6 +1,10 @@
 #pragma once
 
+#include "journal/journallocation.h"
+#include "journal/sqldialect.h"
+
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSqlDatabase>
@@ -10,14 +14,16 @@
 #include <QTimer>
 #include <QVariantList>
 
-// One SQLite database file of the project, reached through a named connection of the
-// QSQLITE driver.
+// One database of the project: an SQLite file reached through a named connection of the
+// QSQLITE driver, or the site's PostgreSQL database (QPSQL), see JournalLocation.
 //
 // Every statement of the journals goes through here. Values travel as bound parameters,
 // so a text with quotes is stored as it is. Statements are prepared once and reused.
 // The file is kept in write-ahead-log mode; a commit survives a crash of the program at
 // once, and a checkpoint at most a second after the last write makes it survive a power
-// failure as well.
+// failure as well. On PostgreSQL the schema is made by `norda-cli journal init-db`: the
+// connection only checks its version (openError() says why it refuses one), and a
+// connection that broke is opened again, at most once a second, by the next statement.
 class DatabaseWrapper : public QObject {
     Q_OBJECT
 
@@ -29,6 +35,8 @@ public:
     // resolving against the current folder. The connection is named after the file; when
     // that name is already taken by another open project, a numbered suffix is added.
     explicit DatabaseWrapper(const QString &fileName, QObject *parent = nullptr);
+    // The same for any location: an SQLite file or a PostgreSQL database.
+    explicit DatabaseWrapper(const JournalLocation &location, QObject *parent = nullptr);
     ~DatabaseWrapper() override;
 
     // Runs one statement. When the connection is not valid nothing runs and the result
@@ -36,7 +44,16 @@ public:
     bool exec(const QString &statement);
 
     bool isOpen() const;
+    // The file, or the URL of the PostgreSQL database.
     QString fileName() const { return m_fileName; }
+    const JournalLocation &location() const { return m_location; }
+    const SqlDialect &dialect() const { return m_dialect; }
+    // Why the database cannot be used (empty when it can): it could not be opened, or on
+    // PostgreSQL its schema is missing or of another version.
+    QString openError() const { return m_openError; }
+    // PostgreSQL: the server was reached but the schema is missing or of another version
+    // (as opposed to a server that cannot be reached now, which is tried again).
+    bool schemaRefused() const { return m_schemaRefused; }
     QString connectionName() const { return m_connectionName; }
     QSqlDatabase database() const;
     // Bytes of the file in use (free pages not counted); -1 when unknown.
@@ -73,7 +90,18 @@ protected:
 private:
     void logFailure(const QString &what, const QSqlError &error);
     void checkpoint();
+    void openSqlite();
+    // PostgreSQL: opens the connection (again), checking the schema's version.
+    bool connectServer();
+    // Before a statement: a broken server connection is opened again (throttled).
+    bool ensureConnected();
 
+    JournalLocation m_location;
+    SqlDialect m_dialect;
+    QString m_openError;
+    bool m_schemaRefused = false;
+    bool m_broken = false; // the server connection failed; opened again before the next use
+    QElapsedTimer m_lastConnectAttempt;
     QString m_fileName;
     QString m_connectionName;
     QHash<QString, QSqlQuery *> m_statements;

@@ -1,5 +1,7 @@
 #include "journal/journalquery.h"
 
+#include "journal/sqldialect.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -34,6 +36,8 @@ JournalQuery::JournalQuery(const QSqlDatabase &database)
 
 bool JournalQuery::hasTimeKey()
 {
+    if (m_hasTimeKey < 0 && SqlDialect::of(m_database).isPostgres())
+        m_hasTimeKey = 1; // made with the schema
     if (m_hasTimeKey < 0) {
         QSqlQuery query(m_database);
         m_hasTimeKey = 0;
@@ -106,10 +110,12 @@ bool JournalQuery::page(const JournalFilter &filter, Cursor *cursor, int limit,
 
     // A partition is read along its own index: the planner would otherwise take the
     // device-and-code index for a few codes of many devices and sort all they hold.
+    // (The server's planner picks the partition's index by itself.)
     QString table = QStringLiteral("error_log");
-    if (partitionColumn == QLatin1String("device_unique_id"))
+    const bool sqlite = !SqlDialect::of(m_database).isPostgres();
+    if (sqlite && partitionColumn == QLatin1String("device_unique_id"))
         table += QStringLiteral(" INDEXED BY error_log_device_time");
-    else if (partitionColumn == QLatin1String("error_id"))
+    else if (sqlite && partitionColumn == QLatin1String("error_id"))
         table += QStringLiteral(" INDEXED BY error_log_code_time");
     const QString statement =
         QStringLiteral("SELECT record_id, param_time, device_unique_id, error_id, "

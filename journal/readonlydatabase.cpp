@@ -1,5 +1,8 @@
 #include "journal/readonlydatabase.h"
 
+#include "journal/journallocation.h"
+#include "journal/sqldialect.h"
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +30,20 @@ bool inWalMode(const QString &path)
 ReadOnlyDatabase::ReadOnlyDatabase(const QString &path)
     : m_name(QStringLiteral("norda-readonly-%1").arg(connections.fetchAndAddRelaxed(1)))
 {
+    if (JournalLocation::looksLikeUrl(path)) {
+        // A site database: read over a session that cannot write.
+        const JournalLocation location = JournalLocation::parse(path);
+        if (!location.isPostgres()) {
+            m_error = location.error();
+            return;
+        }
+        if (!location.open(m_name, &m_error))
+            return;
+        QSqlQuery query(database());
+        if (!query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY;")))
+            m_error = query.lastError().text();
+        return;
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     if (!db.isValid()) {
         m_error = db.lastError().text();
@@ -66,7 +83,7 @@ ReadOnlyDatabase::~ReadOnlyDatabase()
 
 bool ReadOnlyDatabase::isOpen() const
 {
-    return database().isOpen();
+    return m_error.isEmpty() && database().isOpen();
 }
 
 QSqlDatabase ReadOnlyDatabase::database() const
@@ -80,8 +97,7 @@ bool ReadOnlyDatabase::hasTable(const QString &path, const QString &table)
     if (!reader.isOpen())
         return false;
     QSqlQuery query(reader.database());
-    const bool found = query.prepare(QStringLiteral("SELECT name FROM sqlite_master WHERE "
-                                                    "type='table' AND name=?;")) &&
+    const bool found = query.prepare(SqlDialect::of(reader.database()).tableExists()) &&
         (query.addBindValue(table), query.exec()) && query.next();
     query.finish();
     return found;

@@ -8,6 +8,9 @@
 // that a read-only connection would otherwise create beside a database in
 // write-ahead-log mode that no program has open.
 //
+// A postgresql:// URL (JournalLocation) opens a session of the site database in which
+// every transaction is read-only.
+//
 // The connection belongs to the thread that creates the object and is closed and
 // removed when the object goes.
 class ReadOnlyDatabase {
@@ -22,7 +25,7 @@ public:
     // Why the file could not be opened.
     QString error() const { return m_error; }
 
-    // True when `path` is an SQLite file holding the table `table`.
+    // True when `path` is an SQLite file or a site database holding the table `table`.
     static bool hasTable(const QString &path, const QString &table);
 
 private:

@@ -26,6 +26,14 @@ ProjectModel::ProjectModel(Journals journals, QObject *parent)
     }
 }
 
+ProjectModel::ProjectModel(const JournalLocation &journal, QObject *parent)
+    : ProjectModel(Journals::None, parent)
+{
+    paramsDb = journal.isPostgres() ? new DatabaseParams(journal, this)
+                                    : new DatabaseParams(QStringLiteral("params.sqlite"), this);
+    logDb = new DatabaseLog(journal, this);
+}
+
 ProjectModel::ProjectModel(const QString &filePath, QObject *parent)
     : ProjectModel(parent)
 {

@@ -10,6 +10,7 @@
 #include <QString>
 
 class DatabaseLog;
+class JournalLocation;
 class DatabaseParams;
 class ProjectDevice;
 class ProjectGroup;
@@ -36,6 +37,9 @@ public:
 
     explicit ProjectModel(QObject *parent = nullptr);
     explicit ProjectModel(Journals journals, QObject *parent = nullptr);
+    // With the journals at `journal`: an SQLite file names the event database (the
+    // parameters stay in "params.sqlite"); a PostgreSQL database holds both.
+    explicit ProjectModel(const JournalLocation &journal, QObject *parent = nullptr);
     explicit ProjectModel(const QString &filePath, QObject *parent = nullptr);
     ~ProjectModel() override;
 

@@ -2,8 +2,11 @@
 
 #include "journal/databasewrapper.h"
 #include "journal/eventcode.h"
+#include "journal/journalcopy.h"
 #include "journal/journalexporter.h"
+#include "journal/journallocation.h"
 #include "journal/journalquery.h"
+#include "journal/journalschema.h"
 #include "journal/readonlydatabase.h"
 #include "monitor/journaldevices.h"
 #include "project/devicetype.h"
@@ -26,16 +29,34 @@ namespace {
 const char journalHelp[] = "Usage: norda-cli journal <command> [options]\n"
                            "\n"
                            "Commands:\n"
-                           "  export LOG.sqlite OUT.xlsx [--project P] [--progress]   write "
+                           "  export LOG OUT.xlsx [--project P] [--progress]   write "
                            "the event journal as a spreadsheet\n"
-                           "  query LOG.sqlite [--from T] [--to T] [--project P] [--serial N] "
+                           "  query LOG [--from T] [--to T] [--project P] [--serial N] "
                            "[--type KEY] [--group NAME] [--code C] [--unacknowledged] [--json]   "
-                           "print the matching records, newest first\n";
+                           "print the matching records, newest first\n"
+                           "  init-db URL [--shards N] [--print]   create or upgrade a site "
+                           "database and its roles\n"
+                           "  copy --from LOG --to LOG [--progress]   copy a journal, records "
+                           "not yet in the target\n"
+                           "LOG is an SQLite file (log.sqlite) or a site database "
+                           "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS].\n";
 
-// 0 when `path` is an event database, else the exit status, reported. The file is
-// opened read-only, so that nothing is ever written into it.
+// 0 when `path` (a file or a site database) is an event database, else the exit
+// status, reported. It is opened read-only, so that nothing is ever written into it.
 int checkEventDatabase(const QString &path)
 {
+    if (JournalLocation::looksLikeUrl(path)) {
+        const JournalLocation location = JournalLocation::parse(path);
+        if (!location.isPostgres())
+            return CliOutput::fail(ExitUsage, location.error());
+        ReadOnlyDatabase reader(path);
+        if (!reader.isOpen())
+            return CliOutput::fail(
+                ExitCannotOpen,
+                QStringLiteral("cannot open %1: %2").arg(path, reader.error().trimmed()));
+        const QString problem = JournalSchema::versionProblem(reader.database(), path);
+        return problem.isEmpty() ? int(ExitOk) : CliOutput::fail(ExitUnusable, problem);
+    }
     if (!QFileInfo(path).isFile())
         return CliOutput::fail(
             ExitCannotOpen,
@@ -55,6 +76,10 @@ int JournalCommand::run(const QStringList &args)
         return exportJournal(args.mid(1));
     if (command == QLatin1String("query"))
         return query(args.mid(1));
+    if (command == QLatin1String("init-db"))
+        return initDb(args.mid(1));
+    if (command == QLatin1String("copy"))
+        return copy(args.mid(1));
     if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")) {
         (command.isEmpty() ? CliOutput::err() : CliOutput::out()) << journalHelp << Qt::flush;
         return command.isEmpty() ? ExitUsage : ExitOk;
@@ -70,7 +95,8 @@ int JournalCommand::exportJournal(const QStringList &args)
         "Write the event journal of an event database (log.sqlite) as the spreadsheet the "
         "console's export writes, newest event first. The database is only read: it may be "
         "in use by a console or norda-cli monitor meanwhile."));
-    parser.addPositionalArgument(QStringLiteral("LOG.sqlite"), QStringLiteral("event database"));
+    parser.addPositionalArgument(QStringLiteral("LOG"),
+                                 QStringLiteral("event database: file or postgresql:// URL"));
     parser.addPositionalArgument(QStringLiteral("OUT.xlsx"), QStringLiteral("file to write"));
     const QCommandLineOption projectOption(
         QStringLiteral("project"),
@@ -129,7 +155,8 @@ int JournalCommand::query(const QStringList &args)
         "first (by stored time), one per line: time as stored, serial number, code, text, "
         "separated by tabs (or JSON lines). The database is only read. Filters by serial "
         "number, type or group need the project, which knows the devices."));
-    parser.addPositionalArgument(QStringLiteral("LOG.sqlite"), QStringLiteral("event database"));
+    parser.addPositionalArgument(QStringLiteral("LOG"),
+                                 QStringLiteral("event database: file or postgresql:// URL"));
     const QCommandLineOption fromOption(QStringLiteral("from"),
                                         QStringLiteral("Records at or after this time."),
                                         QStringLiteral("\"hh:mm:ss dd.MM.yyyy\""));
@@ -262,5 +289,95 @@ int JournalCommand::query(const QStringList &args)
         }
         out.flush();
     }
+    return ExitOk;
+}
+
+int JournalCommand::initDb(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Create or upgrade the journal schema of a site database, with the roles "
+        "DBNAME_monitor, DBNAME_console and DBNAME_admin (NOLOGIN groups: make login users "
+        "members of them). Needs the database owner's rights; running it again is harmless."));
+    parser.addPositionalArgument(QStringLiteral("URL"),
+                                 QStringLiteral("postgresql://HOST[:PORT]/DBNAME"));
+    const QCommandLineOption shardsOption(
+        QStringLiteral("shards"),
+        QStringLiteral("Split the devices into N shards polled by the monitors (1; kept when "
+                       "not given)."),
+        QStringLiteral("N"));
+    const QCommandLineOption printOption(QStringLiteral("print"),
+                                         QStringLiteral("Print the SQL instead of running it."));
+    parser.addOptions({shardsOption, printOption});
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 1, &status))
+        return status;
+    const JournalLocation location = JournalLocation::parse(parser.positionalArguments().at(0));
+    if (!location.isPostgres())
+        return CliOutput::fail(ExitUsage,
+                               location.isValid()
+                                   ? QStringLiteral("init-db takes a postgresql:// URL")
+                                   : location.error());
+    int shards = 0;
+    if (parser.isSet(shardsOption)) {
+        bool ok = false;
+        shards = parser.value(shardsOption).toInt(&ok);
+        if (!ok || shards < 1 || shards > JournalSchema::maxShards)
+            return CliOutput::fail(
+                ExitUsage, QStringLiteral("--shards takes 1..%1").arg(JournalSchema::maxShards));
+    }
+    if (parser.isSet(printOption)) {
+        QTextStream &out = CliOutput::out();
+        out << "BEGIN;\n";
+        for (const QString &statement : JournalSchema::statements(location.databaseName(), shards))
+            out << statement << '\n';
+        out << "COMMIT;" << Qt::endl;
+        return ExitOk;
+    }
+    QString error;
+    if (!JournalSchema::initialize(location, shards, &error))
+        return CliOutput::fail(
+            ExitFailed, QStringLiteral("init-db %1: %2").arg(location.text(), error.trimmed()));
+    CliOutput::out() << location.text() << ": journal schema version " << JournalSchema::version
+                     << Qt::endl;
+    return ExitOk;
+}
+
+int JournalCommand::copy(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Copy a journal (events with their acknowledgements, status documents, parameters) "
+        "between SQLite files and site databases, keeping the record numbers. Records whose "
+        "number the target already holds are not copied again. An SQLite journal's parameters "
+        "are params.sqlite beside it."));
+    const QCommandLineOption fromOption(
+        QStringLiteral("from"), QStringLiteral("The journal to read."), QStringLiteral("FILE|URL"));
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("The journal to write."),
+                                      QStringLiteral("FILE|URL"));
+    const QCommandLineOption progressOption(
+        QStringLiteral("progress"),
+        QStringLiteral("Draw the progress bar even when standard error is not a terminal."));
+    parser.addOptions({fromOption, toOption, progressOption});
+    int status = ExitOk;
+    if (!CliOutput::parse(parser, args, 0, &status))
+        return status;
+    if (!parser.isSet(fromOption) || !parser.isSet(toOption))
+        return CliOutput::fail(ExitUsage, QStringLiteral("copy needs --from and --to"));
+    if (parser.isSet(progressOption))
+        CliProgress::setForced(true);
+    std::unique_ptr<CliProgress> bar;
+    const JournalCopy::Outcome outcome = JournalCopy::copy(
+        parser.value(fromOption), parser.value(toOption), [&bar](qint64 done, qint64 total) {
+            if (!bar)
+                bar = std::make_unique<CliProgress>(QStringLiteral("copy"), total);
+            bar->update(done);
+        });
+    if (!outcome.ok)
+        return CliOutput::fail(ExitFailed, outcome.error.trimmed());
+    if (bar)
+        bar->finish();
+    CliOutput::out() << outcome.copied << " records copied to " << parser.value(toOption)
+                     << Qt::endl;
     return ExitOk;
 }

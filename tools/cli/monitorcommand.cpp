@@ -2,6 +2,7 @@
 
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
+#include "journal/journallocation.h"
 #include "journal/statuslogretention.h"
 #include "monitor/signalwatcher.h"
 #include "monitor/statuspoller.h"
@@ -96,7 +97,8 @@ int MonitorCommand::run(const QStringList &args)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Monitor the devices of a project over HTTP, as the console does in monitoring mode.\n"
-        "Events are recorded in log.sqlite in the current folder and printed one per line:\n"
+        "Events are recorded in log.sqlite in the current folder (or --database) and printed "
+        "one per line:\n"
         "time, device id, code, text, device. Stops on Ctrl+C or after --seconds."));
     parser.addPositionalArgument(QStringLiteral("PROJECT.mpj"), QStringLiteral("project file"));
     const QCommandLineOption secondsOption(
@@ -126,8 +128,14 @@ int MonitorCommand::run(const QStringList &args)
         QStringLiteral("Also send every recorded event to a syslog collector over UDP "
                        "(RFC 5424, facility local0; port 514 unless given)."),
         QStringLiteral("HOST:PORT"));
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"),
+        QStringLiteral("The event journal: an SQLite file (log.sqlite) or a site database "
+                       "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS]; the "
+                       "password comes from PGPASSWORD or ~/.pgpass."),
+        QStringLiteral("FILE|URL"));
     parser.addOptions({secondsOption, portOption, statsOption, verboseOption, intervalOption,
-                       daysOption, sizeOption, syslogOption});
+                       daysOption, sizeOption, syslogOption, databaseOption});
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 1, &status))
         return status;
@@ -177,8 +185,14 @@ int MonitorCommand::run(const QStringList &args)
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
 
+    const JournalLocation journal = parser.isSet(databaseOption)
+        ? JournalLocation::parse(parser.value(databaseOption))
+        : JournalLocation::file(QStringLiteral("log.sqlite"));
+    if (!journal.isValid())
+        return CliOutput::fail(ExitUsage, QStringLiteral("--database: %1").arg(journal.error()));
+
     const QString path = parser.positionalArguments().at(0);
-    ProjectModel project;
+    ProjectModel project(journal);
     const int loaded = project.load(path);
     if (loaded == -1)
         return CliOutput::fail(ExitCannotOpen,
@@ -190,9 +204,17 @@ int MonitorCommand::run(const QStringList &args)
         return CliOutput::fail(
             ExitUnusable,
             QStringLiteral("project file %1 is unusable: not a project document").arg(path));
-    if (!project.logDb || !project.logDb->isOpen() ||
+    const QString journalName = project.logDb->fileName();
+    if (project.logDb->schemaRefused())
+        return CliOutput::fail(ExitUnusable, project.logDb->openError());
+    if (!project.logDb->isOpen() ||
         !project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;")))
-        return CliOutput::fail(ExitCannotOpen, QStringLiteral("cannot open log.sqlite"));
+        return CliOutput::fail(ExitCannotOpen,
+                               QStringLiteral("cannot open %1%2")
+                                   .arg(journalName,
+                                        project.logDb->openError().isEmpty()
+                                            ? QString()
+                                            : QStringLiteral(": ") + project.logDb->openError()));
     project.monitoring = true;
     project.logDb->setStatusRetention(days, maxMb);
 
@@ -219,12 +241,15 @@ int MonitorCommand::run(const QStringList &args)
         QObject::connect(project.logDb, &DatabaseLog::eventInserted, &syslog,
                          &SyslogForwarder::forward);
     }
-    QObject::connect(project.logDb, &DatabaseLog::writeFailed, &project, [](const QString &error) {
-        CliOutput::err() << "norda-cli: cannot write log.sqlite (" << error
-                         << "): events are kept and written again as soon as possible" << Qt::endl;
+    QObject::connect(
+        project.logDb, &DatabaseLog::writeFailed, &project, [journalName](const QString &error) {
+            CliOutput::err() << "norda-cli: cannot write " << journalName << " (" << error
+                             << "): events are kept and written again as soon as possible"
+                             << Qt::endl;
+        });
+    QObject::connect(project.logDb, &DatabaseLog::writeRecovered, &project, [journalName] {
+        CliOutput::err() << "norda-cli: " << journalName << " written again" << Qt::endl;
     });
-    QObject::connect(project.logDb, &DatabaseLog::writeRecovered, &project,
-                     [] { CliOutput::err() << "norda-cli: log.sqlite written again" << Qt::endl; });
 
     raiseFileLimit();
     StatusPoller poller;
@@ -263,8 +288,8 @@ int MonitorCommand::run(const QStringList &args)
     const StatusPoller::Statistics &s = poller.statistics();
     CliOutput::err() << "norda-cli: stopped" << (interruptedBy ? " by a signal" : "") << " after "
                      << clock.elapsed() / 1000 << " s: " << s.sent << " requests, " << s.accepted
-                     << " statuses accepted, " << project.logDb->eventCount(5)
-                     << " events in log.sqlite" << Qt::endl;
+                     << " statuses accepted, " << project.logDb->eventCount(5) << " events in "
+                     << journalName << Qt::endl;
     if (syslog.isActive())
         CliOutput::err() << "norda-cli: " << syslog.sentCount() << " events sent to "
                          << syslog.target() << ", " << syslog.droppedCount() << " dropped"
