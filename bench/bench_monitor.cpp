@@ -1,8 +1,11 @@
 // Runs norda-cli monitor against norda-devsim with many simulated devices and prints
 // the share of replies accepted within their second, the tick figures, and the CPU time
-// and resident memory of both processes over the run.
+// and resident memory of both processes over the run, with the machine's load average
+// beside them; a summary at the end gives the figures the scale targets name.
 //
 //   bench_monitor [--devices 1000] [--seconds 60] [--port 18480]
+//
+// The simulator serves all devices from one listener per port (--shared-listener).
 //
 // Both programs write into files of the run's folder, never into pipes that nobody reads
 // while the run lasts: a full pipe would stop the simulator (one line per device at
@@ -24,17 +27,24 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
 
 namespace {
 
-// Waits (polling the file a few times a second) until `file` holds `text`.
 QString address(int i)
 {
     // 127.1.0.2 upwards, 250 devices per third byte.
     return QStringLiteral("127.1.%1.%2").arg(i / 250).arg(2 + i % 250);
+}
+
+// The first three fields of /proc/loadavg.
+QString loadAverage()
+{
+    return QString::fromLatin1(readAll(QStringLiteral("/proc/loadavg")))
+        .section(QLatin1Char(' '), 0, 2);
 }
 
 } // namespace
@@ -73,16 +83,25 @@ int main(int argc, char *argv[])
     file.close();
 
     MonitorRun run(dir.path());
-    if (!run.start(project, port, seconds)) {
+    // One listening socket per port for all devices: a listener per device would take
+    // two files per device in the simulator, beyond the open-files limit at 10,000.
+    if (!run.start(project, port, seconds, {QStringLiteral("--shared-listener")})) {
         out << run.error() << Qt::endl;
         return 1;
     }
     QProcess &monitor = run.monitor;
     QProcess &simulator = run.simulator;
-    out << "devices " << devices << ", " << seconds << " s at 1 Hz\n";
-    out << "  t(s)  cli cpu%  cli rss MiB  sim cpu%  sim rss MiB" << Qt::endl;
-    Sample lastCli = sample(monitor.processId());
+    out << "devices " << devices << ", " << seconds << " s at 1 Hz; load at start " << loadAverage()
+        << "\n";
+    out << "  t(s)  cli cpu%  cli rss MiB  sim cpu%  sim rss MiB  load" << Qt::endl;
+    const Sample firstCli = sample(monitor.processId());
+    Sample lastCli = firstCli;
     Sample lastSim = sample(simulator.processId());
+    // Resident size once the run has settled: after the first minute, or half-way
+    // through a shorter run.
+    const qint64 settledMs = qMin<qint64>(60000, seconds * 500);
+    qint64 settledRssKiB = -1;
+    qint64 settledAtMs = 0;
     QElapsedTimer clock;
     clock.start();
     qint64 lastMs = 0;
@@ -94,16 +113,41 @@ int main(int argc, char *argv[])
         const Sample sim = sample(simulator.processId());
         const double span = (clock.elapsed() - lastMs) / 1000.0;
         lastMs = clock.elapsed();
+        if (settledRssKiB < 0 && lastMs >= settledMs) {
+            settledRssKiB = cli.rssKiB;
+            settledAtMs = lastMs;
+        }
         out << QString::asprintf(
-                   "  %4lld  %8.1f  %11.1f  %8.1f  %11.1f", clock.elapsed() / 1000,
+                   "  %4lld  %8.1f  %11.1f  %8.1f  %11.1f  ", clock.elapsed() / 1000,
                    100 * (cli.cpuSeconds - lastCli.cpuSeconds) / span, cli.rssKiB / 1024.0,
                    100 * (sim.cpuSeconds - lastSim.cpuSeconds) / span, sim.rssKiB / 1024.0)
-            << Qt::endl;
+            << loadAverage() << Qt::endl;
         lastCli = cli;
         lastSim = sim;
     }
-    out << QString::fromUtf8(readAll(dir.filePath("monitor.txt")));
+    const QString report = QString::fromUtf8(readAll(dir.filePath("monitor.txt")));
+    out << report;
     out << "event lines printed: " << readAll(dir.filePath("events.txt")).count('\n') << Qt::endl;
     run.stopSimulator();
+
+    // The figures the scale targets are stated in.
+    const QRegularExpression inSecond(QStringLiteral("in their second \\d+ \\(([0-9.]+)%\\)"));
+    const QRegularExpression ticks(
+        QStringLiteral("stats: ticks \\d+, p50 [0-9.]+ ms, p99 ([0-9.]+) ms"));
+    const double wallSeconds = lastMs / 1000.0;
+    const double cpuPercent =
+        wallSeconds > 0 ? 100 * (lastCli.cpuSeconds - firstCli.cpuSeconds) / wallSeconds : 0;
+    out << "\nsummary (" << devices << " devices, " << seconds << " s; load at end "
+        << loadAverage() << ")\n";
+    out << "  answers accepted within their second: " << inSecond.match(report).captured(1)
+        << " %\n";
+    out << "  tick p99: " << ticks.match(report).captured(1) << " ms\n";
+    out << QString::asprintf(
+        "  monitor resident memory: %.1f MiB at %lld s, %.1f MiB at the "
+        "end (%+.1f %%)\n",
+        settledRssKiB / 1024.0, settledAtMs / 1000, lastCli.rssKiB / 1024.0,
+        settledRssKiB > 0 ? 100.0 * (lastCli.rssKiB - settledRssKiB) / settledRssKiB : 0.0);
+    out << QString::asprintf("  monitor CPU: %.1f %% of a core, %.2f %% per 1000 devices\n",
+                             cpuPercent, devices > 0 ? cpuPercent * 1000.0 / devices : 0.0);
     return monitor.exitCode();
 }

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTimer>
 
@@ -70,6 +71,15 @@ double workerCpuSeconds(CdcUsbProcess *worker)
         },
         Qt::BlockingQueuedConnection);
     return seconds;
+}
+
+// The first three fields of /proc/loadavg: the load the figures were taken under.
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return "?";
+    return file.readAll().split(' ').mid(0, 3).join(' ');
 }
 
 double median(QList<double> values)
@@ -335,53 +345,9 @@ void framing(SimHarness &sim, SimDevice *device)
     bulkAnswer(sim, device, "4 MiB of bare line feeds", QByteArray(4 << 20, '\n'));
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Erase, then write and verify of 1 MiB through the bootloader, over TCP and over USB.
+void flashing(SimHarness &sim, SimDevice *boot)
 {
-    QCoreApplication app(argc, argv);
-    SimHarness sim;
-    // "norda-bench-link framing": the line framing and bulk answer figures only.
-    if (app.arguments().value(1) == QLatin1String("framing")) {
-        std::printf("norda-bench-link: line framing\n\n");
-        framing(sim, sim.addDevice(DeviceType::Horn, 1001, QStringLiteral("127.78.0.5")));
-        return 0;
-    }
-    SimDevice *unit = sim.addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.78.0.2"));
-    SimDevice *paced = sim.addDevice(DeviceType::Norda4200, 2003, QStringLiteral("127.78.0.3"));
-    SimDevice *boot = sim.addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.78.0.4"));
-    sim.addUsb(unit, 0x1209, 0x0001);
-    sim.addUsb(paced, 0x1209, 0x0002);
-    sim.addUsb(boot, 0x1209, 0x0003);
-    const QStringList names = readAllList();
-
-    std::printf("norda-bench-link: device link against the in-process simulator\n\n");
-
-    for (const bool overUsb : {false, true}) {
-        Connected link = overUsb ? connectTo(SimHarness::usbTarget(0x1209, 0x0001), 0)
-                                 : connectTo(SimHarness::tcpTarget(unit), sim.tcpPort(unit));
-        std::printf("%s\n", overUsb ? "USB (pseudo-terminal, unpaced)" : "TCP (loopback)");
-        QList<double> times;
-        for (int i = 0; i < repeats; ++i)
-            times << readList(*link.module, names, nullptr);
-        std::printf("  read list of %d descriptors          %.1f ms (median of %d)\n",
-                    int(names.size()), median(times), repeats);
-        const QByteArray data = randomBytes(1024 * 1024);
-        QList<double> up;
-        QList<double> down;
-        for (int i = 0; i < 3; ++i) {
-            up << upload(*link.module, data);
-            down << download(*link.module, data.size());
-        }
-        std::printf("  upload of 1 MiB                       %.2f s, %.2f MB/s of payload\n",
-                    median(up), data.size() / median(up) / 1e6);
-        std::printf("  download of 1 MiB                     %.2f s, %.2f MB/s of payload\n",
-                    median(down), data.size() / median(down) / 1e6);
-        if (!overUsb)
-            cpuShare("idle connected worker over 5 s:", *link.module);
-        link.module->closeAndWait(30000);
-    }
-
     std::printf("\nBootloader (TCP and USB)\n");
     for (const bool overUsb : {false, true}) {
         Connected link = overUsb ? connectTo(SimHarness::usbTarget(0x1209, 0x0003), 0)
@@ -414,11 +380,99 @@ int main(int argc, char *argv[])
         const double seconds = double(clock.nsecsElapsed()) / 1e9;
         QByteArray flashed;
         sim.run([&] { flashed = device->flash.read(0x08000000, image.size()); });
-        std::printf("  %s: erase %.2f s; write + verify of 1 MiB %.2f s (%s)\n",
+        std::printf("  %s: erase %.2f s; write + verify of 1 MiB %.2f s (%s); load %s\n",
                     overUsb ? "USB" : "TCP", eraseSeconds, seconds,
-                    written && verified && flashed == image ? "flash holds the image" : "FAILED");
+                    written && verified && flashed == image ? "flash holds the image" : "FAILED",
+                    loadAverage().constData());
         link.module->closeAndWait(30000);
     }
+}
+
+// The read-all list over a pseudo-terminal paced at 115200 baud, against the time its bytes
+// take on the line.
+void pacedReadList(SimHarness &sim, SimDevice *paced, const QStringList &names, int runs)
+{
+    std::printf("\nPaced at %d baud (USB)\n", baud);
+    sim.setFault(paced, QStringLiteral("baud=%1").arg(baud));
+    {
+        Connected link = connectTo(SimHarness::usbTarget(0x1209, 0x0002), 0);
+        QList<double> times;
+        QList<double> ratios;
+        double wireMs = 0;
+        for (int i = 0; i < runs; ++i) {
+            qint64 bytes = 0;
+            const double ms = readList(*link.module, names, &bytes);
+            wireMs = double(bytes) * 10.0 * 1000.0 / baud;
+            times << ms;
+            ratios << ms / wireMs;
+        }
+        std::printf("  read list of %d descriptors          %.0f ms; pure wire time %.0f ms; "
+                    "ratio %.3f (median of %d); load %s\n",
+                    int(names.size()), median(times), wireMs, median(ratios), runs,
+                    loadAverage().constData());
+        link.module->closeAndWait(30000);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    SimHarness sim;
+    // "norda-bench-link framing": the line framing and bulk answer figures only.
+    if (app.arguments().value(1) == QLatin1String("framing")) {
+        std::printf("norda-bench-link: line framing\n\n");
+        framing(sim, sim.addDevice(DeviceType::Horn, 1001, QStringLiteral("127.78.0.5")));
+        return 0;
+    }
+    SimDevice *unit = sim.addDevice(DeviceType::Norda4200, 2002, QStringLiteral("127.78.0.2"));
+    SimDevice *paced = sim.addDevice(DeviceType::Norda4200, 2003, QStringLiteral("127.78.0.3"));
+    SimDevice *boot = sim.addDevice(DeviceType::Bootloader, 0, QStringLiteral("127.78.0.4"));
+    sim.addUsb(unit, 0x1209, 0x0001);
+    sim.addUsb(paced, 0x1209, 0x0002);
+    sim.addUsb(boot, 0x1209, 0x0003);
+    const QStringList names = readAllList();
+
+    // "norda-bench-link flash" and "norda-bench-link paced": that part only, median of 5.
+    if (app.arguments().value(1) == QLatin1String("flash")) {
+        for (int i = 0; i < repeats; ++i)
+            flashing(sim, boot);
+        return 0;
+    }
+    if (app.arguments().value(1) == QLatin1String("paced")) {
+        pacedReadList(sim, paced, names, repeats);
+        return 0;
+    }
+
+    std::printf("norda-bench-link: device link against the in-process simulator\n\n");
+
+    for (const bool overUsb : {false, true}) {
+        Connected link = overUsb ? connectTo(SimHarness::usbTarget(0x1209, 0x0001), 0)
+                                 : connectTo(SimHarness::tcpTarget(unit), sim.tcpPort(unit));
+        std::printf("%s\n", overUsb ? "USB (pseudo-terminal, unpaced)" : "TCP (loopback)");
+        QList<double> times;
+        for (int i = 0; i < repeats; ++i)
+            times << readList(*link.module, names, nullptr);
+        std::printf("  read list of %d descriptors          %.1f ms (median of %d)\n",
+                    int(names.size()), median(times), repeats);
+        const QByteArray data = randomBytes(1024 * 1024);
+        QList<double> up;
+        QList<double> down;
+        for (int i = 0; i < 3; ++i) {
+            up << upload(*link.module, data);
+            down << download(*link.module, data.size());
+        }
+        std::printf("  upload of 1 MiB                       %.2f s, %.2f MB/s of payload\n",
+                    median(up), data.size() / median(up) / 1e6);
+        std::printf("  download of 1 MiB                     %.2f s, %.2f MB/s of payload\n",
+                    median(down), data.size() / median(down) / 1e6);
+        if (!overUsb)
+            cpuShare("idle connected worker over 5 s:", *link.module);
+        link.module->closeAndWait(30000);
+    }
+
+    flashing(sim, boot);
 
     std::printf("\nSearching workers\n");
     for (const bool systemPorts : {false, true}) {
@@ -447,23 +501,6 @@ int main(int argc, char *argv[])
     std::printf("\n");
     framing(sim, sim.addDevice(DeviceType::Horn, 1001, QStringLiteral("127.78.0.5")));
 
-    std::printf("\nPaced at %d baud (USB)\n", baud);
-    sim.setFault(paced, QStringLiteral("baud=%1").arg(baud));
-    {
-        Connected link = connectTo(SimHarness::usbTarget(0x1209, 0x0002), 0);
-        QList<double> ratios;
-        double ms = 0;
-        double wireMs = 0;
-        for (int i = 0; i < 3; ++i) {
-            qint64 bytes = 0;
-            ms = readList(*link.module, names, &bytes);
-            wireMs = double(bytes) * 10.0 * 1000.0 / baud;
-            ratios << ms / wireMs;
-        }
-        std::printf("  read list of %d descriptors          %.0f ms; pure wire time %.0f ms; "
-                    "ratio %.3f (median of 3)\n",
-                    int(names.size()), ms, wireMs, median(ratios));
-        link.module->closeAndWait(30000);
-    }
+    pacedReadList(sim, paced, names, 3);
     return 0;
 }

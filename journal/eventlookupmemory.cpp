@@ -8,7 +8,11 @@ void EventLookupMemory::clear()
 
 quint64 EventLookupMemory::key(int deviceId, int code)
 {
-    return (quint64(quint32(deviceId)) << 32) | quint32(code);
+    // Qt hashes a 64-bit key by folding its halves together: device id and code side by
+    // side would fold into code ^ (2 * device id), the same value for thousands of pairs,
+    // and every lookup would walk their chain. Multiplying by an odd constant is one to
+    // one, so keys stay distinct, and spreads the device id over the low half.
+    return ((quint64(quint32(deviceId)) << 32) | quint32(code)) * 0x9E3779B97F4A7C15ull;
 }
 
 void EventLookupMemory::makeRoom()

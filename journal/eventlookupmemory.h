@@ -34,10 +34,12 @@ public:
     std::optional<bool> deviceStored(int deviceId) const;
     void setDeviceStored(int deviceId, bool stored);
 
+    // The key of a device's code in the memory's hash.
+    static quint64 key(int deviceId, int code);
+
 private:
     static constexpr int maxRemembered = 200000;
     void makeRoom();
-    static quint64 key(int deviceId, int code);
 
     QHash<quint64, Entry> m_entries;
     QHash<int, bool> m_deviceStored;

@@ -2,34 +2,18 @@
 
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
+#include "monitor/openfileslimit.h"
 #include "monitor/statusacceptor.h"
 #include "project/devicecounts.h"
 #include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
-#include <sys/resource.h>
-
 namespace {
 
 // Tick durations kept for the statistics.
 constexpr int keptTicks = 4096;
 constexpr int deadlineCheckMs = 250;
-
-// Every polled device keeps a connection: a desktop session's default of 1024 open files
-// would not do for a large network.
-void raiseOpenFileLimit()
-{
-    static bool raised = false;
-    if (raised)
-        return;
-    raised = true;
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
-        return;
-    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? rlim_t(65536) : limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 } // namespace
 
@@ -41,7 +25,7 @@ StatusPoller::StatusPoller(QObject *parent)
 {
     qRegisterMetaType<StatusPoller::Counters>();
     qRegisterMetaType<ProjectDevice *>();
-    raiseOpenFileLimit();
+    OpenFilesLimit::raiseToHard();
     m_clock.start();
     m_deadlineTimer.setInterval(deadlineCheckMs);
     connect(&m_deadlineTimer, &QTimer::timeout, this, &StatusPoller::abortOverdue);

@@ -1,5 +1,6 @@
 #include "journal/databaselog.h"
 #include "journal/databaseparams.h"
+#include "journal/eventlookupmemory.h"
 #include "journal/eventtablemodel.h"
 #include "journal/statuslogretention.h"
 #include "project/devicetype.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -538,6 +540,33 @@ private slots:
         QVERIFY(log.lastEventTime(9, 1, time, 0));
         QVERIFY(log.insertEvent(4, QString(), 2, base.addSecs(2)));
         QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 1, 2}));
+    }
+
+    // The journal's memory of its lookups holds a key per device and code: across a large
+    // network (10,000 devices, the codes of a lost connection and of faults, set and
+    // cleared) nearly every key must land on a hash value of its own.
+    void lookupMemoryKeysSpread_data()
+    {
+        QTest::addColumn<int>("devices");
+        QTest::addColumn<QList<int>>("codes");
+        QTest::newRow("connection lost and back") << 10000 << QList<int> {1, 0x40000001};
+        QTest::newRow("faults set and cleared")
+            << 2000 << QList<int> {2, 3, 4, 5, 6, 7, 8, 0x40000002, 0x40000003, 0x40000004};
+    }
+
+    void lookupMemoryKeysSpread()
+    {
+        QFETCH(int, devices);
+        QFETCH(QList<int>, codes);
+        QSet<uint> hashes;
+        for (int device = 1; device <= devices; ++device) {
+            for (const int code : qAsConst(codes))
+                hashes.insert(qHash(EventLookupMemory::key(device, code)));
+        }
+        QVERIFY2(hashes.size() >= devices * codes.size() * 99 / 100,
+                 qPrintable(QStringLiteral("%1 hash values for %2 keys")
+                                .arg(hashes.size())
+                                .arg(devices * codes.size())));
     }
 
     void lookupsUseIndexes_data()

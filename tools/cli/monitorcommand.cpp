@@ -21,8 +21,6 @@
 
 #include <algorithm>
 
-#include <sys/resource.h>
-
 namespace {
 
 QString eventLine(const EventRecord &record, const QHash<int, const ProjectDevice *> &devices)
@@ -41,17 +39,6 @@ QString eventLine(const EventRecord &record, const QHash<int, const ProjectDevic
         .arg(record.deviceId)
         .arg(record.code)
         .arg(EventCode::text(record.code), who);
-}
-
-// One connection per device is kept open: let the process open as many files as it is
-// allowed to.
-void raiseFileLimit()
-{
-    struct rlimit limit { };
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
 }
 
 double percentile(QVector<qint64> values, double share)
@@ -251,7 +238,6 @@ int MonitorCommand::run(const QStringList &args)
         CliOutput::err() << "norda-cli: " << journalName << " written again" << Qt::endl;
     });
 
-    raiseFileLimit();
     StatusPoller poller;
     poller.setStatusPort(port);
     poller.setTickInterval(interval);

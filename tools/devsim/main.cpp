@@ -1,3 +1,4 @@
+#include "monitor/openfileslimit.h"
 #include "tools/devsim/simcommandoptions.h"
 #include "tools/devsim/simcommandserver.h"
 #include "tools/devsim/simdevice.h"
@@ -53,7 +54,15 @@ int main(int argc, char *argv[])
                        "1.0.0); the third part is the build number, which decides what a "
                        "central unit has (576: MAC address, device name, BUU-2). Repeatable."),
         QStringLiteral("SERIAL=VERSION"));
+    const QCommandLineOption sharedOption(
+        QStringLiteral("shared-listener"),
+        QStringLiteral("Serve every device from one listening socket per port on the wildcard "
+                       "address 0.0.0.0 instead of one per device address (thousands of "
+                       "devices); a connection is the device's whose address it arrived on. "
+                       "Connections that arrive on an address outside 127.0.0.0/8 are closed "
+                       "at once and logged."));
     parser.addOption(statusPortOption);
+    parser.addOption(sharedOption);
     parser.addOption(timelineOption);
     parser.addOption(versionOption);
     const SimCommandOptions commandOptions;
@@ -63,6 +72,10 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     QTextStream err(stderr);
+    // Every device keeps a connection (two listening sockets each without
+    // --shared-listener): as many open files as the system allows.
+    OpenFilesLimit::raiseToHard();
+    const bool shared = parser.isSet(sharedOption);
     Simulator simulator;
     for (const QString &definition : parser.values(deviceOption)) {
         QString error;
@@ -109,7 +122,7 @@ int main(int argc, char *argv[])
         const uint port = parser.value(statusPortOption).toUInt(&ok);
         QString error;
         statusServer = new SimStatusServer(&simulator, quint16(port), &app);
-        if (!ok || port == 0 || port > 65535 || !statusServer->start(&error)) {
+        if (!ok || port == 0 || port > 65535 || !statusServer->start(&error, shared)) {
             err << "norda-devsim: " << (ok ? error : QStringLiteral("bad status port")) << Qt::endl;
             return 2;
         }
@@ -126,13 +139,25 @@ int main(int argc, char *argv[])
     QObject::connect(&timeline, &SimTimeline::stepApplied, &app,
                      [&out](const QString &text) { out << "norda-devsim: " << text << Qt::endl; });
     SimCommandServer commandServer(&simulator);
+    auto logForeign = [&out](const QHostAddress &local, const QHostAddress &peer) {
+        out << "norda-devsim: closed a connection from " << peer.toString() << " to "
+            << local.toString() << ": not a loopback address" << Qt::endl;
+    };
+    QObject::connect(&commandServer, &SimCommandServer::foreignConnectionClosed, &app, logForeign);
+    if (statusServer)
+        QObject::connect(statusServer, &SimStatusServer::foreignConnectionClosed, &app, logForeign);
     if (const int status = commandOptions.start(parser, simulator, commandServer, out, err,
-                                                statusServer != nullptr))
+                                                statusServer != nullptr, shared))
         return status;
+    const char *sharedText = " (one listener per port on 0.0.0.0; connections to addresses "
+                             "outside 127.0.0.0/8 are closed at once and logged)";
     // Announced once every port listens: a client started on this line finds all of them.
     if (statusServer)
         out << "norda-devsim: status on port " << statusServer->port() << " for "
-            << simulator.devices().size() << " devices" << Qt::endl;
+            << simulator.devices().size() << " devices" << (shared ? sharedText : "") << Qt::endl;
+    else if (shared)
+        out << "norda-devsim: commands for " << simulator.devices().size() << " devices"
+            << sharedText << Qt::endl;
     timeline.start();
     const SimSignalQuit signalQuit;
     return app.exec();

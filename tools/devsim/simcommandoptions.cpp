@@ -71,7 +71,7 @@ void SimCommandOptions::addTo(QCommandLineParser &parser) const
 
 int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simulator,
                              SimCommandServer &server, QTextStream &out, QTextStream &err,
-                             bool freePortByDefault) const
+                             bool freePortByDefault, bool sharedListener) const
 {
     auto fail = [&err](int status, const QString &message) {
         err << "norda-devsim: " << message << Qt::endl;
@@ -90,7 +90,7 @@ int SimCommandOptions::start(const QCommandLineParser &parser, Simulator &simula
     QString error;
     if (parser.isSet(requestLog) && !server.openRequestLog(parser.value(requestLog), &error))
         return fail(2, error);
-    if (!server.listen(quint16(port), &error))
+    if (!server.listen(quint16(port), &error, sharedListener))
         return fail(2, error + QStringLiteral(" (try --command-port)"));
 
     for (SimDevice *device : simulator.devices())

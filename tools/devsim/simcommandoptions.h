@@ -20,9 +20,12 @@ public:
     // Returns 0, or the exit status after printing the reason to `err`.
     // Without --command-port the devices listen on port 23, or, when `freePortByDefault`
     // (the simulator also serves the status side), each on a free port, so that several
-    // simulators on the same addresses never collide on the command port.
+    // simulators on the same addresses never collide on the command port. With
+    // `sharedListener` one wildcard listener serves the command port of every device (a
+    // free port without --command-port when `freePortByDefault`).
     int start(const QCommandLineParser &parser, Simulator &simulator, SimCommandServer &server,
-              QTextStream &out, QTextStream &err, bool freePortByDefault = false) const;
+              QTextStream &out, QTextStream &err, bool freePortByDefault = false,
+              bool sharedListener = false) const;
 
 private:
     QCommandLineOption commandPort;

@@ -4,6 +4,7 @@
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simptychannel.h"
 #include "tools/devsim/simrequestlog.h"
+#include "tools/devsim/simsharedlistener.h"
 #include "tools/devsim/simtcpchannel.h"
 #include "tools/devsim/simulator.h"
 
@@ -31,15 +32,23 @@ SimCommandServer::~SimCommandServer()
 
 SimCommandServer::Entry *SimCommandServer::entryOf(SimDevice *device) const
 {
-    for (Entry *entry : entries) {
-        if (entry->device == device)
-            return entry;
-    }
-    return nullptr;
+    return entryByDevice.value(device);
 }
 
-bool SimCommandServer::listen(quint16 port, QString *error)
+bool SimCommandServer::listen(quint16 port, QString *error, bool sharedListener)
 {
+    if (sharedListener && !shared) {
+        shared = new SimSharedListener(simulator, this);
+        if (!shared->listen(port, error)) {
+            delete shared;
+            shared = nullptr;
+            return false;
+        }
+        connect(shared, &SimSharedListener::accepted, this, &SimCommandServer::acceptShared);
+        connect(shared, &SimSharedListener::foreignConnectionClosed, this,
+                &SimCommandServer::foreignConnectionClosed);
+        port = shared->port();
+    }
     for (SimDevice *device : simulator->devices()) {
         if (!entryOf(device) && !attach(device, port, error))
             return false;
@@ -71,6 +80,7 @@ bool SimCommandServer::attach(SimDevice *device, quint16 port, QString *error)
         entry->command, &SimCommandDevice::pulledOut, this, [this, device] { unplug(device); },
         Qt::QueuedConnection);
     entries.append(entry);
+    entryByDevice.insert(device, entry);
     if (!startListening(*entry, error))
         return false;
     // The device reports the port it really listens on.
@@ -80,6 +90,10 @@ bool SimCommandServer::attach(SimDevice *device, quint16 port, QString *error)
 
 bool SimCommandServer::startListening(Entry &entry, QString *error)
 {
+    if (shared) {
+        entry.port = shared->port();
+        return true;
+    }
     if (!entry.server) {
         entry.server = new QTcpServer(this);
         Entry *raw = &entry;
@@ -106,6 +120,19 @@ void SimCommandServer::acceptConnections(Entry *entry)
         auto *channel = new SimTcpChannel(entry->command, socket, this);
         entry->connections.append(channel);
     }
+    entry->connections.removeAll(QPointer<SimTcpChannel>());
+}
+
+void SimCommandServer::acceptShared(QTcpSocket *socket, SimDevice *device)
+{
+    Entry *entry = entryOf(device);
+    // An unplugged device takes no connection.
+    if (!entry || !entry->plugged) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    entry->connections.append(new SimTcpChannel(entry->command, socket, this));
     entry->connections.removeAll(QPointer<SimTcpChannel>());
 }
 

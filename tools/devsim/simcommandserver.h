@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -9,6 +10,8 @@
 #include <cstdint>
 
 class QTcpServer;
+class QTcpSocket;
+class SimSharedListener;
 class SimCommandDevice;
 class SimDevice;
 class SimPtyChannel;
@@ -31,8 +34,9 @@ public:
     ~SimCommandServer() override;
 
     // Starts the command side of every device of the simulator. Port 0 picks a free port
-    // per device (see tcpPort()).
-    bool listen(quint16 port, QString *error);
+    // per device (see tcpPort()). With `shared` one listener on the wildcard address serves
+    // every device (SimSharedListener), port 0 then picks one free port for all of them.
+    bool listen(quint16 port, QString *error, bool shared = false);
     // Starts the command side of one device (listen() does it for all).
     bool attach(SimDevice *device, quint16 port, QString *error);
     // Gives an attached device a pseudo-terminal with these USB ids in the registry folder.
@@ -54,6 +58,10 @@ public:
     // Drops every TCP connection of the device (it stays reachable).
     void dropConnections(SimDevice *device);
 
+signals:
+    // A connection that arrived on the shared listener from outside 127.0.0.0/8 was closed.
+    void foreignConnectionClosed(const QHostAddress &local, const QHostAddress &peer);
+
 private:
     struct Entry {
         SimDevice *device = nullptr;
@@ -69,8 +77,11 @@ private:
     bool startListening(Entry &entry, QString *error);
     void acceptConnections(Entry *entry);
     void restart(SimDevice *device);
+    void acceptShared(QTcpSocket *socket, SimDevice *device);
 
     Simulator *simulator;
     QList<Entry *> entries;
+    QHash<SimDevice *, Entry *> entryByDevice;
+    SimSharedListener *shared = nullptr;
     SimRequestLog *requestLog = nullptr;
 };

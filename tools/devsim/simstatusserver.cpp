@@ -2,26 +2,11 @@
 
 #include "tools/devsim/simdevice.h"
 #include "tools/devsim/simhttpconnection.h"
+#include "tools/devsim/simsharedlistener.h"
 #include "tools/devsim/simulator.h"
 
 #include <QTcpServer>
-
-#include <sys/resource.h>
-
-namespace {
-
-// Every device needs a listening socket and one for each connection: let the process
-// open as many files as it is allowed to.
-void raiseFileLimit()
-{
-    struct rlimit limit { };
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
-} // namespace
+#include <QTcpSocket>
 
 SimStatusServer::SimStatusServer(Simulator *simulator, quint16 port, QObject *parent)
     : QObject(parent)
@@ -33,14 +18,24 @@ SimStatusServer::SimStatusServer(Simulator *simulator, quint16 port, QObject *pa
 
 SimStatusServer::~SimStatusServer() = default;
 
-bool SimStatusServer::start(QString *error)
+bool SimStatusServer::start(QString *error, bool shared)
 {
     if (m_port == 0) {
         if (error)
             *error = QStringLiteral("no status port given");
         return false;
     }
-    raiseFileLimit();
+    if (shared) {
+        auto *listener = new SimSharedListener(m_simulator, this);
+        if (!listener->listen(m_port, error)) {
+            delete listener;
+            return false;
+        }
+        connect(listener, &SimSharedListener::accepted, this, &SimStatusServer::accept);
+        connect(listener, &SimSharedListener::foreignConnectionClosed, this,
+                &SimStatusServer::foreignConnectionClosed);
+        return true;
+    }
     for (SimDevice *device : m_simulator->devices()) {
         if (!Simulator::isLoopback(device->address)) {
             if (error)
@@ -60,14 +55,18 @@ bool SimStatusServer::start(QString *error)
         }
         server->setMaxPendingConnections(64);
         connect(server, &QTcpServer::newConnection, this, [this, server, device] {
-            while (QTcpSocket *socket = server->nextPendingConnection()) {
-                ++m_connections[device];
-                new SimHttpConnection(socket, device, this);
-            }
+            while (QTcpSocket *socket = server->nextPendingConnection())
+                accept(socket, device);
         });
         m_servers.append(server);
     }
     return true;
+}
+
+void SimStatusServer::accept(QTcpSocket *socket, SimDevice *device)
+{
+    ++m_connections[device];
+    new SimHttpConnection(socket, device, this);
 }
 
 void SimStatusServer::setBehaviour(SimDevice *device, Behaviour behaviour)

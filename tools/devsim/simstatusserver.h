@@ -7,6 +7,7 @@
 #include <QString>
 
 class QTcpServer;
+class QTcpSocket;
 class SimDevice;
 class Simulator;
 
@@ -33,9 +34,10 @@ public:
     SimStatusServer(Simulator *simulator, quint16 port, QObject *parent = nullptr);
     ~SimStatusServer() override;
 
-    // Listens on every device's address. False, with the reason, when an address cannot
-    // be bound (or the port is 0).
-    bool start(QString *error = nullptr);
+    // Listens on every device's address, or with `shared` on the wildcard address for all
+    // of them (SimSharedListener). False, with the reason, when an address cannot be bound
+    // (or the port is 0).
+    bool start(QString *error = nullptr, bool shared = false);
     quint16 port() const { return m_port; }
 
     void setBehaviour(SimDevice *device, Behaviour behaviour);
@@ -51,10 +53,13 @@ public:
 
 signals:
     void requestReceived(SimDevice *device, const QString &path);
+    // A connection that arrived on the shared listener from outside 127.0.0.0/8 was closed.
+    void foreignConnectionClosed(const QHostAddress &local, const QHostAddress &peer);
 
 private:
     friend class SimHttpConnection;
     void countRequest(SimDevice *device, const QString &path);
+    void accept(QTcpSocket *socket, SimDevice *device);
 
     Simulator *m_simulator;
     quint16 m_port;

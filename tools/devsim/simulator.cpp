@@ -58,6 +58,8 @@ SimDevice *Simulator::addDevice(int type, int serial, const QHostAddress &addres
 {
     auto *device = new SimDevice(type, serial, address, this);
     m_devices.append(device);
+    if (!m_byAddress.contains(address.toIPv4Address()))
+        m_byAddress.insert(address.toIPv4Address(), device);
     return device;
 }
 
@@ -92,11 +94,9 @@ int Simulator::addProjectDevices(const QString &projectPath, QString *error)
 
 SimDevice *Simulator::deviceAt(const QHostAddress &address) const
 {
-    for (SimDevice *device : m_devices) {
-        if (device->address.isEqual(address))
-            return device;
-    }
-    return nullptr;
+    bool ipv4 = false;
+    const quint32 key = address.toIPv4Address(&ipv4);
+    return ipv4 ? m_byAddress.value(key) : nullptr;
 }
 
 SimDevice *Simulator::deviceBySerial(int serial) const

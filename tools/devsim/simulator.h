@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -35,4 +36,5 @@ public:
 
 private:
     QList<SimDevice *> m_devices;
+    QHash<quint32, SimDevice *> m_byAddress; // by IPv4 address
 };
