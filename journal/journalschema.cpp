@@ -98,10 +98,33 @@ QStringList JournalSchema::statements(const QString &databaseName, int shards)
     sql << QStringLiteral("CREATE SEQUENCE IF NOT EXISTS journal_changes;")
         << QStringLiteral("CREATE OR REPLACE FUNCTION journal_changed() RETURNS trigger "
                           "LANGUAGE plpgsql AS $$ BEGIN PERFORM nextval('journal_changes'); "
+                          "PERFORM pg_notify('norda_journal', TG_TABLE_NAME); "
                           "RETURN NULL; END $$;")
         << QStringLiteral("DROP TRIGGER IF EXISTS error_log_changed ON error_log;")
         << QStringLiteral("CREATE TRIGGER error_log_changed AFTER INSERT OR UPDATE OR DELETE ON "
                           "error_log FOR EACH STATEMENT EXECUTE FUNCTION journal_changed();");
+    // Acknowledgements count apart: a monitor compares this counter before it judges the next
+    // status of its devices, and re-reads what was acknowledged only when it moved.
+    sql << QStringLiteral("CREATE SEQUENCE IF NOT EXISTS ack_changes;")
+        << QStringLiteral("CREATE OR REPLACE FUNCTION journal_acknowledged() RETURNS trigger "
+                          "LANGUAGE plpgsql AS $$ BEGIN PERFORM nextval('ack_changes'); "
+                          "RETURN NULL; END $$;")
+        << QStringLiteral("DROP TRIGGER IF EXISTS error_log_acknowledged ON error_log;")
+        << QStringLiteral("CREATE TRIGGER error_log_acknowledged AFTER UPDATE OF seen ON "
+                          "error_log FOR EACH STATEMENT EXECUTE FUNCTION "
+                          "journal_acknowledged();");
+    // Watching consoles learn of new device states and of shards changing hands on the
+    // channel norda_journal, its payload the table's name (the stamps every second do not
+    // notify: a console reads them on its own clock).
+    sql << QStringLiteral("CREATE OR REPLACE FUNCTION site_changed() RETURNS trigger LANGUAGE "
+                          "plpgsql AS $$ BEGIN PERFORM pg_notify('norda_journal', "
+                          "TG_TABLE_NAME); RETURN NULL; END $$;")
+        << QStringLiteral("DROP TRIGGER IF EXISTS device_state_changed ON device_state;")
+        << QStringLiteral("CREATE TRIGGER device_state_changed AFTER INSERT OR UPDATE OR DELETE "
+                          "ON device_state FOR EACH STATEMENT EXECUTE FUNCTION site_changed();")
+        << QStringLiteral("DROP TRIGGER IF EXISTS shard_state_changed ON shard_state;")
+        << QStringLiteral("CREATE TRIGGER shard_state_changed AFTER UPDATE OF owner ON "
+                          "shard_state FOR EACH STATEMENT EXECUTE FUNCTION site_changed();");
 
     sql << QStringLiteral("INSERT INTO journal_meta VALUES ('schema_version', '%1') ON CONFLICT "
                           "(key) DO UPDATE SET value = EXCLUDED.value;")
@@ -135,7 +158,7 @@ QStringList JournalSchema::statements(const QString &databaseName, int shards)
         << QStringLiteral("GRANT SELECT ON journal_meta, error_log, status_log, dev_params, "
                           "device_state, shard_state TO %1, %2, %3;")
                .arg(monitor, console, admin)
-        << QStringLiteral("GRANT USAGE, SELECT ON SEQUENCE journal_changes, "
+        << QStringLiteral("GRANT USAGE, SELECT ON SEQUENCE journal_changes, ack_changes, "
                           "error_log_record_id_seq, status_log_record_id_seq, "
                           "dev_params_record_id_seq TO %1, %2, %3;")
                .arg(monitor, console, admin)

@@ -1,6 +1,7 @@
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
 #include "project/devicetype.h"
+#include "project/faultlisttext.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "project/statusdecoder.h"
@@ -65,6 +66,39 @@ class TestStatusDecoder : public QObject {
     Q_OBJECT
 
 private slots:
+    // The faults as the site database keeps them: what a monitor writes reads back the same;
+    // a damaged entry is dropped and flagged, the rest kept.
+    void faultListText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("readBack");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("none") << ""
+                              << "" << true;
+        QTest::newRow("one") << "0:3:2"
+                             << "0:3:2" << true;
+        QTest::newRow("several") << "1:0:1;5:12:3;3:0:1"
+                                 << "1:0:1;5:12:3;3:0:1" << true;
+        QTest::newRow("damaged entry") << "1:0:1;x:1:1;2:0:1"
+                                       << "1:0:1;2:0:1" << false;
+        QTest::newRow("too few parts") << "1:0;2:0:1"
+                                       << "2:0:1" << false;
+        QTest::newRow("kind out of range") << "256:0:1;-1:0:1"
+                                           << "" << false;
+        QTest::newRow("not a list") << "{\"kind\":1}"
+                                    << "" << false;
+    }
+    void faultListText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, readBack);
+        QFETCH(bool, ok);
+        bool parsedOk = !ok;
+        const QVector<DeviceFault> faults = FaultListText::parse(text, &parsedOk);
+        QCOMPARE(parsedOk, ok);
+        QCOMPARE(FaultListText::format(faults), readBack);
+    }
+
     void init()
     {
         m_dir = std::make_unique<TestUtil::WorkDir>();
