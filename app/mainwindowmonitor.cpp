@@ -194,6 +194,12 @@ void MainWindow::attachSiteWatch()
         m_siteLabel->setObjectName(QStringLiteral("labelSiteDatabase"));
         statusBar()->addPermanentWidget(m_siteLabel);
         connect(m_siteWatch, &SiteWatch::connectionChanged, this, &MainWindow::showSiteConnection);
+        // Many devices at once (connecting, a shard silent): drawn again as a whole.
+        connect(m_siteWatch, &SiteWatch::devicesReset, this, [this] {
+            m_treeView->viewport()->update();
+            if (m_faultModel && m_faultModel->device())
+                m_faultModel->setDevice(m_faultModel->device());
+        });
         connect(m_siteWatch, &SiteWatch::eventsAdded, this,
                 [this](const QVector<EventRecord> &records, bool inOrder) {
                     EventTableModel *model =
@@ -271,9 +277,13 @@ void MainWindow::setTickInterval(int milliseconds)
 void MainWindow::on_requestPeriodicalTimer()
 {
     // A console watching a site database shows what the monitors record: it asks no
-    // device itself.
-    m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked() && !m_siteWatch);
-    showCounters(m_poller->counters());
+    // device itself, and no silence of its own counts.
+    if (m_siteWatch) {
+        showCounters(m_poller->count());
+    } else {
+        m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked());
+        showCounters(m_poller->counters());
+    }
     refreshModifiedMark();
     // Connection states age without any event: the rows are redrawn every tick.
     m_treeView->viewport()->update();

@@ -43,6 +43,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -50,6 +51,7 @@ namespace {
 QElapsedTimer sinceStart; // monotonic, read from both threads
 QMutex writtenLock;
 QHash<int, qint64> writtenAt; // device id -> ns when its state was written
+qint64 measureFromNs = std::numeric_limits<qint64>::max();
 
 bool writeProject(const QString &path, int devices, int groups)
 {
@@ -121,7 +123,7 @@ public:
         m_query = new QSqlQuery(db);
         auto *stamp = new QTimer(this);
         connect(stamp, &QTimer::timeout, this, [this] {
-            exec(QStringLiteral("UPDATE shard_state SET owner = 'bench', stamped_at = now();"));
+            exec(QStringLiteral("UPDATE shard_state SET stamped_at = now();"));
             exec(QStringLiteral("INSERT INTO error_log (param_time, device_unique_id, error_id, "
                                 "seen) VALUES (to_char(now(), 'HH24:MI:SS DD.MM.YYYY'), %1, 2, "
                                 "0);")
@@ -249,14 +251,17 @@ int main(int argc, char *argv[])
 
     // Change to display: when a written device says it changed.
     std::vector<double> delays;
+    std::vector<double> warmUpDelays; // of changes written in the first 5 s
     for (ProjectDevice *device : window.project()->allDevices()) {
         const int id = device->id_obj;
-        QObject::connect(device, &ProjectDevice::statusChanged, [id, &delays] {
+        QObject::connect(device, &ProjectDevice::statusChanged, [id, &delays, &warmUpDelays] {
             QMutexLocker locker(&writtenLock);
             const auto it = writtenAt.find(id);
             if (it == writtenAt.end())
                 return;
-            delays.push_back((sinceStart.nsecsElapsed() - it.value()) / 1e6);
+            const qint64 now = sinceStart.nsecsElapsed();
+            (it.value() < measureFromNs ? warmUpDelays : delays)
+                .push_back((now - it.value()) / 1e6);
             writtenAt.erase(it);
         });
     }
@@ -269,17 +274,32 @@ int main(int argc, char *argv[])
     QObject::connect(&standInThread, &QThread::started, standIn, &MonitorStandIn::start);
     QObject::connect(&standInThread, &QThread::finished, standIn, &QObject::deleteLater);
 
+    // The first seconds (the first layout and paint of the expanded tree, the first read of
+    // every device) are reported apart from the steady state.
+    constexpr qint64 warmUpNs = 5000000000LL;
     std::vector<double> lateness;
+    std::vector<double> warmUp;
     lateness.reserve(size_t(seconds) * 110);
     QElapsedTimer clock;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     probe.setInterval(10);
     qint64 lastNs = 0;
+    double worst = 0;
+    qint64 worstAtMs = 0;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        lateness.push_back(qMax(0.0, (now - lastNs) / 1e6 - 10.0));
+        const double late = qMax(0.0, (now - lastNs) / 1e6 - 10.0);
         lastNs = now;
+        if (now < warmUpNs) {
+            warmUp.push_back(late);
+            return;
+        }
+        lateness.push_back(late);
+        if (late > worst) {
+            worst = late;
+            worstAtMs = now / 1000000;
+        }
     });
     const qint64 self = QCoreApplication::applicationPid();
     Sample first;
@@ -288,6 +308,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
     auto begin = [&] {
         first = sample(self);
+        measureFromNs = sinceStart.nsecsElapsed() + 5000000000LL;
         standInThread.start();
         clock.start();
         probe.start();
@@ -306,14 +327,20 @@ int main(int argc, char *argv[])
 
     const Sample end = sample(self);
     const double span = clock.elapsed() / 1000.0;
-    out << QString::asprintf("change to display: p50 %.0f ms, p99 %.0f ms, max %.0f ms over "
-                             "%zu device changes\n",
-                             percentile(delays, 0.5), percentile(delays, 0.99),
-                             percentile(delays, 1.0), delays.size());
-    out << QString::asprintf("event loop lateness of a 10 ms timer: p50 %.2f ms, p99 %.2f ms, "
-                             "max %.2f ms over %zu firings\n",
+    out << QString::asprintf(
+        "change to display after the first 5 s: p50 %.0f ms, p90 %.0f ms, p99 %.0f ms, max %.0f "
+        "ms over %zu device changes\n",
+        percentile(delays, 0.5), percentile(delays, 0.9), percentile(delays, 0.99),
+        percentile(delays, 1.0), delays.size());
+    out << QString::asprintf(
+        "  changes written in the first 5 s: p50 %.0f ms, max %.0f ms over %zu\n",
+        percentile(warmUpDelays, 0.5), percentile(warmUpDelays, 1.0), warmUpDelays.size());
+    out << QString::asprintf("event loop lateness of a 10 ms timer after the first 5 s: p50 %.2f "
+                             "ms, p99 %.2f ms, max %.2f ms (at %.1f s) over %zu firings\n",
                              percentile(lateness, 0.5), percentile(lateness, 0.99),
-                             percentile(lateness, 1.0), lateness.size());
+                             percentile(lateness, 1.0), worstAtMs / 1000.0, lateness.size());
+    out << QString::asprintf("  first 5 s: p99 %.2f ms, max %.2f ms over %zu firings\n",
+                             percentile(warmUp, 0.99), percentile(warmUp, 1.0), warmUp.size());
     out << QString::asprintf("console CPU %.1f %% of a core over %.0f s; RSS %.1f MiB at start, "
                              "%.1f MiB after the first minute, %.1f MiB at the end\n",
                              100 * (end.cpuSeconds - first.cpuSeconds) / span, span,

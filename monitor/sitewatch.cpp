@@ -60,8 +60,8 @@ void SiteWatch::setProject(ProjectModel *project)
             device->watched = ProjectDevice::Watched::No;
     }
     m_project = project;
-    m_devices.clear();
-    m_shown.clear();
+    m_entries.clear();
+    m_index.clear();
     if (!m_project)
         return;
     // Devices added or removed: indexed again once the change is complete.
@@ -81,11 +81,21 @@ void SiteWatch::setProject(ProjectModel *project)
 
 void SiteWatch::indexDevices()
 {
-    m_devices.clear();
+    QHash<int, Entry> known;
+    for (const Entry &entry : qAsConst(m_entries))
+        known.insert(entry.device->id_obj, entry);
+    m_entries.clear();
+    m_index.clear();
     if (!m_project)
         return;
-    for (ProjectDevice *device : m_project->allDevices())
-        m_devices.insert(device->id_obj, device);
+    for (ProjectDevice *device : m_project->allDevices()) {
+        Entry entry = known.value(device->id_obj);
+        if (entry.device != device)
+            entry = Entry();
+        entry.device = device;
+        m_index.insert(device->id_obj, m_entries.size());
+        m_entries << entry;
+    }
 }
 
 void SiteWatch::onConnection(bool connected, const QString &error)
@@ -104,48 +114,89 @@ void SiteWatch::onDevices(const QVector<SiteWatcher::DeviceState> &states, bool 
         m_states.clear();
     for (const SiteWatcher::DeviceState &state : states)
         m_states.insert(state.deviceId, state);
-    int changed = 0;
     if (all) {
-        changed = applyAll();
-    } else {
-        for (const SiteWatcher::DeviceState &state : states) {
-            if (ProjectDevice *device = m_devices.value(state.deviceId))
-                changed += apply(device) ? 1 : 0;
-        }
+        emit devicesUpdated(applyAll());
+        return;
     }
-    emit devicesUpdated(changed);
+    QVector<ProjectDevice *> changed;
+    for (const SiteWatcher::DeviceState &state : states) {
+        const auto index = m_index.constFind(state.deviceId);
+        if (index != m_index.constEnd() && apply(m_entries[*index]))
+            changed << m_entries.at(*index).device;
+    }
+    announce(changed);
+    emit devicesUpdated(changed.size());
 }
 
 void SiteWatch::onShards(int count, const QVector<SiteWatcher::Shard> &shards)
 {
-    m_shardCount = count;
-    m_shards = QVector<SiteWatcher::Shard>(count);
+    QVector<SiteWatcher::Shard> table(count);
     m_stampTimes = QVector<QDateTime>(count);
-    for (SiteWatcher::Shard &shard : m_shards)
+    for (SiteWatcher::Shard &shard : table)
         shard.shard = -1; // not in the table: no data
     for (const SiteWatcher::Shard &shard : shards) {
         if (shard.shard < 0 || shard.shard >= count)
             continue;
-        m_shards[shard.shard] = shard;
+        table[shard.shard] = shard;
         if (shard.stampedAtMs > 0)
             m_stampTimes[shard.shard] = QDateTime::fromMSecsSinceEpoch(shard.stampedAtMs);
     }
+    // Once a second the stamps move on and nothing else changes: only the last answers
+    // of the online devices follow them.
+    bool same = m_shardsKnown && count == m_shardCount;
+    for (int i = 0; same && i < count; ++i)
+        same =
+            table.at(i).shard == m_shards.at(i).shard && table.at(i).stale == m_shards.at(i).stale;
+    m_shardCount = count;
+    m_shards = table;
     m_shardsKnown = true;
+    if (same) {
+        followStamps();
+        return;
+    }
     emit devicesUpdated(applyAll());
 }
 
 int SiteWatch::applyAll()
 {
-    int changed = 0;
-    for (ProjectDevice *device : qAsConst(m_devices))
-        changed += apply(device) ? 1 : 0;
-    return changed;
+    QVector<ProjectDevice *> changed;
+    for (Entry &entry : m_entries) {
+        if (apply(entry))
+            changed << entry.device;
+    }
+    announce(changed);
+    return changed.size();
 }
 
-bool SiteWatch::apply(ProjectDevice *device)
+void SiteWatch::announce(const QVector<ProjectDevice *> &changed)
+{
+    if (changed.size() > bulkLimit) {
+        emit devicesReset();
+        return;
+    }
+    for (ProjectDevice *device : changed)
+        emit device->statusChanged();
+}
+
+void SiteWatch::followStamps()
+{
+    for (Entry &entry : m_entries) {
+        ProjectDevice *device = entry.device;
+        if (device->watched != ProjectDevice::Watched::Online)
+            continue;
+        const int shard = shardOf(device->id_obj, m_shardCount);
+        const qint64 stamp = m_shards.at(shard).stampedAtMs;
+        if (stamp > entry.seenMs) {
+            entry.seenMs = stamp;
+            device->lastSeen = m_stampTimes.at(shard);
+        }
+    }
+}
+
+bool SiteWatch::apply(Entry &entry)
 {
     using Watched = ProjectDevice::Watched;
-    Shown &shown = m_shown[device->id_obj];
+    ProjectDevice *device = entry.device;
     const auto state = m_states.constFind(device->id_obj);
     const bool hasState = state != m_states.constEnd();
     const int shard = shardOf(device->id_obj, m_shardCount);
@@ -161,8 +212,8 @@ bool SiteWatch::apply(ProjectDevice *device)
         changed = true;
     }
     const qint64 change = hasState ? state->changedAtUs : -1;
-    if (shown.changeUs != change) {
-        shown.changeUs = change;
+    if (entry.changeUs != change) {
+        entry.changeUs = change;
         QList<DeviceFault> faults;
         if (hasState) {
             for (DeviceFault fault : FaultListText::parse(state->faults)) {
@@ -182,15 +233,13 @@ bool SiteWatch::apply(ProjectDevice *device)
         known && watched == Watched::Online && m_shards.at(shard).stampedAtMs > seenMs;
     if (stampLater)
         seenMs = m_shards.at(shard).stampedAtMs;
-    if (shown.seenMs != seenMs) {
-        shown.seenMs = seenMs;
+    if (entry.seenMs != seenMs) {
+        entry.seenMs = seenMs;
         if (seenMs <= 0)
             device->lastSeen = QDateTime();
         else
             device->lastSeen =
                 stampLater ? m_stampTimes.at(shard) : QDateTime::fromMSecsSinceEpoch(seenMs);
     }
-    if (changed)
-        emit device->statusChanged();
     return changed;
 }
