@@ -10,6 +10,8 @@
 #include "testutil.h"
 
 #include <QLabel>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QSysInfo>
 
@@ -191,6 +193,48 @@ private slots:
         }
         // No request went to a device.
         QCOMPARE(console.window->statusPoller()->statistics().sent, 0);
+    }
+
+    // Record numbers and change times are taken before commit: what a slow transaction
+    // commits after a quicker one is still handed out, late.
+    void lateCommitsStillArrive()
+    {
+        const QString url = consoleUrl("post");
+        SiteWatcher watcher(JournalLocation::parse(url));
+        QSignalSpy connected(&watcher, &SiteWatcher::connectionChanged);
+        QSignalSpy events(&watcher, &SiteWatcher::eventsAdded);
+        QSignalSpy states(&watcher, &SiteWatcher::devicesChanged);
+        watcher.start();
+        QVERIFY(connected.count() == 1 || connected.wait(10000));
+        QCOMPARE(connected.last().at(0).toBool(), true);
+        events.clear();
+        states.clear(); // the whole table, read on connecting
+
+        const JournalLocation monitor =
+            JournalLocation::parse(m_cluster->url(m_database, m_database + QStringLiteral("_mon")));
+        QVERIFY(monitor.open(QStringLiteral("slow")));
+        {
+            QSqlQuery slow(QSqlDatabase::database(QStringLiteral("slow")));
+            QVERIFY(slow.exec("BEGIN;"));
+            QVERIFY(slow.exec(QString(insertEvent).arg(1).arg(2)));
+            QVERIFY(slow.exec("INSERT INTO device_state VALUES (1, 0, true, '', now(), now());"));
+            QCOMPARE(monitorSql(QString(insertEvent).arg(2).arg(3)), QString());
+            QCOMPARE(monitorSql("INSERT INTO device_state VALUES (2, 0, true, '', now(), now());"),
+                     QString());
+            QTRY_VERIFY_WITH_TIMEOUT(!events.isEmpty() && !states.isEmpty(), 5000);
+            events.clear();
+            states.clear();
+            QVERIFY(slow.exec("COMMIT;"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("slow"));
+        QTRY_VERIFY_WITH_TIMEOUT(!events.isEmpty() && !states.isEmpty(), 5000);
+        const auto records = events.first().at(0).value<QVector<EventRecord>>();
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.at(0).deviceId, 1);
+        QCOMPARE(events.first().at(1).toBool(), false); // older than one handed out
+        const auto changed = states.first().at(0).value<QVector<SiteWatcher::DeviceState>>();
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.at(0).deviceId, 1);
     }
 
     // A console started while the server is down says so, and catches up once it is back.
