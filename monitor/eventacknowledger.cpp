@@ -4,8 +4,6 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 
-#include <limits>
-
 bool EventAcknowledger::acknowledge(ProjectModel *project, qint64 shownId, const QDateTime &time,
                                     const QString &by)
 {
@@ -16,9 +14,4 @@ bool EventAcknowledger::acknowledge(ProjectModel *project, qint64 shownId, const
     for (ProjectDevice *device : devices)
         device->clearStatus();
     return done;
-}
-
-bool EventAcknowledger::acknowledgeAll(ProjectModel *project, const QDateTime &time)
-{
-    return acknowledge(project, std::numeric_limits<qint64>::max(), time);
 }

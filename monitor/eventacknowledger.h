@@ -16,7 +16,4 @@ public:
     static bool acknowledge(ProjectModel *project, qint64 shownId,
                             const QDateTime &time = QDateTime::currentDateTime(),
                             const QString &by = QString());
-    // The same for every event.
-    static bool acknowledgeAll(ProjectModel *project,
-                               const QDateTime &time = QDateTime::currentDateTime());
 };
