@@ -95,6 +95,8 @@ QString FailItemDelegate::activeLinesText(const ProjectDevice *device)
 
 QString FailItemDelegate::connectionText(const ProjectDevice *device)
 {
+    if (device->noData())
+        return QStringLiteral("Время последней связи: нет данных");
     if (device->lastSeen.isValid() && device->isOnline())
         return QStringLiteral("Время последней связи: ") + device->lastSeen.toString();
     return QStringLiteral("Связь не установлена");

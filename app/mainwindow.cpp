@@ -23,6 +23,7 @@
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
 #include "monitor/eventacknowledger.h"
+#include "monitor/sitewatch.h"
 #include "monitor/usbsearch.h"
 #include "project/apppaths.h"
 #include "project/inout.h"
@@ -212,6 +213,9 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
 MainWindow::~MainWindow()
 {
     m_periodicTimer->stop();
+    // The watcher's thread ends before the project it shows goes.
+    delete m_siteWatch;
+    m_siteWatch = nullptr;
     // A running export is cancelled and its thread joined.
     delete m_exportCommand;
     m_exportCommand = nullptr;

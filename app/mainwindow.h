@@ -24,7 +24,9 @@ class JournalLocation;
 class ProjectTreeModel;
 class ProjectTreeView;
 class ScenarioListPanel;
+class SiteWatch;
 class SyslogForwarder;
+class QLabel;
 class QMessageBox;
 class QSettings;
 class QSplitter;
@@ -76,6 +78,9 @@ public:
     DeviceInfoItemModel *faultModel() const { return m_faultModel; }
     LogTreeView *journalView() const { return m_journalView; }
     HistoryView *historyView() const { return m_historyView; }
+    // Monitoring mode with the journal on a site database: what watches it (the console
+    // then polls no device); null otherwise.
+    SiteWatch *siteWatch() const { return m_siteWatch; }
     // Configuration mode only (null otherwise): the tab "Сценарии".
     ScenarioListPanel *scenarioList() const { return m_scenarioList; }
     bool isMonitoring() const { return m_monitoring; }
@@ -170,6 +175,9 @@ private:
     // "Обновить прошивку группы устройств...": one image into many devices of the project.
     void updateFleetFirmware();
     void attachSyslog(DatabaseLog *log);
+    // Monitoring mode on a site database: watches it instead of polling.
+    void attachSiteWatch();
+    void showSiteConnection(bool connected, const QString &error);
     // One message box however often writing fails, until the journal is written again.
     void showJournalWriteFailure(const QString &error);
     bool searchFrameAvailable() const;
@@ -194,6 +202,9 @@ private:
     LanSearch *m_lanSearch = nullptr;
     JournalExportCommand *m_exportCommand = nullptr;
     SyslogForwarder *m_syslog = nullptr;
+    SiteWatch *m_siteWatch = nullptr;
+    QLabel *m_siteLabel = nullptr;
+    bool m_siteWasDown = false;
     QPointer<QMessageBox> m_writeFailureBox;
     QPointer<QWidget> m_searchFrame;
     ScenarioListPanel *m_scenarioList = nullptr;

@@ -22,6 +22,7 @@
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
 #include "monitor/eventacknowledger.h"
+#include "monitor/sitewatch.h"
 #include "monitor/syslogforwarder.h"
 #include "monitor/usbsearch.h"
 #include "project/inout.h"
@@ -36,6 +37,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResource>
@@ -152,6 +154,7 @@ void MainWindow::attachJournal()
         connect(log, &DatabaseLog::writeFailed, this, &MainWindow::showJournalWriteFailure);
         attachSyslog(log);
     }
+    attachSiteWatch();
     if (m_historyView)
         m_historyView->setProject(m_project);
     if (!m_journalView)
@@ -175,6 +178,76 @@ void MainWindow::attachSyslog(DatabaseLog *log)
         return;
     m_syslog->setProject(m_project);
     connect(log, &DatabaseLog::eventInserted, m_syslog, &SyslogForwarder::forward);
+}
+
+void MainWindow::attachSiteWatch()
+{
+    DatabaseLog *log = m_project->logDb;
+    if (!m_monitoring || !log || !log->dialect().isPostgres()) {
+        delete m_siteWatch;
+        m_siteWatch = nullptr;
+        return;
+    }
+    if (!m_siteWatch) {
+        m_siteWatch = new SiteWatch(log->location(), this);
+        m_siteLabel = new QLabel(QStringLiteral("База данных: подключение..."), this);
+        m_siteLabel->setObjectName(QStringLiteral("labelSiteDatabase"));
+        statusBar()->addPermanentWidget(m_siteLabel);
+        connect(m_siteWatch, &SiteWatch::connectionChanged, this, &MainWindow::showSiteConnection);
+        // Many devices at once (connecting, a shard silent): drawn again as a whole.
+        connect(m_siteWatch, &SiteWatch::devicesReset, this, [this] {
+            m_treeView->viewport()->update();
+            if (m_faultModel && m_faultModel->device())
+                m_faultModel->setDevice(m_faultModel->device());
+        });
+        connect(m_siteWatch, &SiteWatch::eventsAdded, this,
+                [this](const QVector<EventRecord> &records, bool inOrder) {
+                    EventTableModel *model =
+                        m_project->logDb ? m_project->logDb->tableModel() : nullptr;
+                    if (!model)
+                        return;
+                    if (inOrder)
+                        model->prependRecords(records);
+                    else
+                        model->select();
+                });
+        connect(m_siteWatch, &SiteWatch::acknowledged, this,
+                [this](const SiteWatcher::Acknowledgement &acknowledgement) {
+                    if (m_project->logDb)
+                        m_project->logDb->tableModel()->select();
+                    showCounters(m_poller->count());
+                    if (acknowledgement.atMs <= 0)
+                        return;
+                    statusBar()->showMessage(
+                        QStringLiteral("События просмотрены: %1 (%2), %3")
+                            .arg(acknowledgement.by, acknowledgement.host,
+                                 QDateTime::fromMSecsSinceEpoch(acknowledgement.atMs)
+                                     .toString(QStringLiteral("hh:mm:ss dd.MM.yyyy"))));
+                });
+    }
+    m_siteWatch->setProject(m_project);
+}
+
+void MainWindow::showSiteConnection(bool connected, const QString &error)
+{
+    if (!connected) {
+        m_siteWasDown = true;
+        m_siteLabel->setText(QStringLiteral("Нет связи с базой данных"));
+        m_siteLabel->setToolTip(error);
+        m_siteLabel->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+        return;
+    }
+    m_siteLabel->setText(QStringLiteral("База данных на связи"));
+    m_siteLabel->setToolTip(m_project->logDb ? m_project->logDb->fileName() : QString());
+    m_siteLabel->setStyleSheet(QString());
+    // The list shows what was recorded meanwhile (new events come one by one from now).
+    if (m_project->logDb)
+        m_project->logDb->tableModel()->select();
+    showCounters(m_poller->count());
+    if (m_siteWasDown)
+        statusBar()->showMessage(QStringLiteral(
+            "Связь с базой данных восстановлена: журнал и состояния устройств обновлены"));
+    m_siteWasDown = false;
 }
 
 void MainWindow::showJournalWriteFailure(const QString &error)
@@ -203,8 +276,14 @@ void MainWindow::setTickInterval(int milliseconds)
 
 void MainWindow::on_requestPeriodicalTimer()
 {
-    m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked());
-    showCounters(m_poller->counters());
+    // A console watching a site database shows what the monitors record: it asks no
+    // device itself, and no silence of its own counts.
+    if (m_siteWatch) {
+        showCounters(m_poller->count());
+    } else {
+        m_poller->tick(m_monitoring && ui->radioButtonRun->isChecked());
+        showCounters(m_poller->counters());
+    }
     refreshModifiedMark();
     // Connection states age without any event: the rows are redrawn every tick.
     m_treeView->viewport()->update();
@@ -239,7 +318,10 @@ void MainWindow::on_pushButtonClearErrorStack_clicked()
 {
     if (!journalAvailable())
         return;
-    EventAcknowledger::acknowledgeAll(m_project);
+    // The events up to the newest the list shows: not those that arrived since.
+    EventTableModel *model = m_project->logDb->tableModel();
+    const qint64 shown = model->rowCount() > 0 ? model->record(0).recordId : 0;
+    EventAcknowledger::acknowledge(m_project, shown);
     showCounters(m_poller->count());
 }
 

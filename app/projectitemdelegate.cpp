@@ -93,6 +93,9 @@ QString ProjectItemDelegate::networkText(const ProjectDevice *device)
 {
     if (!device || !device->ip_enabled)
         return QString();
+    if (device->noData())
+        return QStringLiteral("Адрес Ethernet ") + device->ip_addr +
+            QStringLiteral(" (нет данных)");
     return QStringLiteral("Адрес Ethernet ") + device->ip_addr;
 }
 
@@ -100,7 +103,10 @@ QString ProjectItemDelegate::lampIconPath(const ProjectDevice *device)
 {
     if (!device || !device->ip_enabled)
         return QString();
-    const bool lost = !device->netFound || (isMonitoring(device) && !device->isOnline());
+    // A watched device is as the monitors say; a polled one must have been found.
+    const bool lost = device->watched != ProjectDevice::Watched::No
+        ? !device->isOnline()
+        : !device->netFound || (isMonitoring(device) && !device->isOnline());
     return lost ? QStringLiteral(":/images/buttons/Button-Blank-Red-icon.png")
                 : QStringLiteral(":/images/buttons/Button-Blank-Green-icon.png");
 }

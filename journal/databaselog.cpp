@@ -682,15 +682,37 @@ bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int see
 
 bool DatabaseLog::markAllSeen()
 {
+    return markSeenThrough(std::numeric_limits<qint64>::max());
+}
+
+bool DatabaseLog::acknowledge(qint64 shownId, const QDateTime &time, const QString &by)
+{
+    const bool recorded = insertEvent(-1, QString(), EventCode::Acknowledged, time);
+    return markSeenThrough(shownId, by) && recorded;
+}
+
+bool DatabaseLog::markSeenThrough(qint64 recordId, const QString &by)
+{
+    const bool all = recordId == std::numeric_limits<qint64>::max();
+    // An acknowledgement record is never left to be acknowledged, whoever made it: the
+    // one just recorded is newer than what the list showed.
+    const QString which = all ? QStringLiteral("WHERE seen = 0")
+                              : QStringLiteral("WHERE seen = 0 AND (record_id <= ? OR "
+                                               "(device_unique_id = -1 AND error_id = %1))")
+                                    .arg(EventCode::Acknowledged);
+    const QVariantList bound = all ? QVariantList() : QVariantList {recordId};
     QSqlQuery *query = nullptr;
     if (dialect().isPostgres()) {
-        // Who acknowledged, and from which host, for the other seats.
+        // Who acknowledged, and from which host, for the other seats: the given user, else
+        // the login.
         if (m_memoryOn)
             checkMemory();
         if (exec(dialect().beginWrite())) {
-            query = run(QStringLiteral("UPDATE error_log SET seen = 1, seen_by = current_user, "
-                                       "seen_host = ?, seen_at = now() WHERE seen = 0;"),
-                        {QSysInfo::machineHostName()});
+            query = run(QStringLiteral("UPDATE error_log SET seen = 1, seen_by = "
+                                       "COALESCE(NULLIF(?, ''), current_user), seen_host = ?, "
+                                       "seen_at = now() ") +
+                            which + QLatin1Char(';'),
+                        QVariantList {textValue(by), QSysInfo::machineHostName()} + bound);
             done(query);
             if (query && m_memoryOn)
                 noteOwnChanges(1);
@@ -700,19 +722,26 @@ bool DatabaseLog::markAllSeen()
             }
         }
     } else {
-        query = run(QStringLiteral("UPDATE error_log SET seen = 1 WHERE seen = 0;"));
+        query =
+            run(QStringLiteral("UPDATE error_log SET seen = 1 ") + which + QLatin1Char(';'), bound);
         done(query);
     }
     if (!query) {
         forget();
     } else {
-        // Records not written yet are acknowledged as well: written so, they never turn
-        // up in the journal view.
-        for (PendingEvent &pending : m_pendingEvents)
-            pending.record.seen = 1;
+        // Records not written yet are newer than any shown: acknowledged only by "all",
+        // except an acknowledgement itself.
+        for (PendingEvent &pending : m_pendingEvents) {
+            if (all || pending.record.code == EventCode::Acknowledged)
+                pending.record.seen = 1;
+        }
         if (m_memoryOn) {
-            m_memory.allSeen();
-            m_countUnseen = 0;
+            m_memory.seenThrough(recordId);
+            EventLookupMemory::Entry &own = m_memory.entry(-1, EventCode::Acknowledged);
+            own.unseenKnown = true;
+            own.unseenOrder = 0;
+            own.unseenTime = QDateTime();
+            m_countUnseen = all ? 0 : -1;
         }
     }
     if (!m_model->select())

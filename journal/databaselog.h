@@ -103,6 +103,13 @@ public:
     bool lastEventTime(int deviceId, int code, QDateTime &time, int seenFilter);
     // Acknowledges every event.
     bool markAllSeen();
+    // Acknowledges the events up to record `recordId` (those a list showed; not those
+    // that arrived since) and every acknowledgement record. On PostgreSQL the records
+    // keep who (`by`, else the login), from which host and when.
+    bool markSeenThrough(qint64 recordId, const QString &by = QString());
+    // "Просмотрено": records the acknowledgement (code 255, device -1) at `time` and
+    // acknowledges the events up to `shownId`, the newest record the list showed.
+    bool acknowledge(qint64 shownId, const QDateTime &time, const QString &by = QString());
     // Number of events, those not yet written included: seenFilter 0 unacknowledged,
     // 1 acknowledged, other values all.
     int eventCount(int seenFilter);
@@ -145,7 +152,7 @@ protected:
 signals:
     // A record was added to the event journal (once written).
     void eventInserted(const EventRecord &record);
-    // Every event was acknowledged.
+    // Events were acknowledged (all, or up to a record).
     void allSeen();
     // Records could not be written and are kept in memory; emitted once until
     // writeRecovered().

@@ -1,5 +1,7 @@
 #include "journal/eventlookupmemory.h"
 
+#include <limits>
+
 void EventLookupMemory::clear()
 {
     m_entries.clear();
@@ -55,8 +57,17 @@ void EventLookupMemory::renumber(int deviceId, int code, qint64 order, qint64 re
 
 void EventLookupMemory::allSeen()
 {
+    seenThrough(std::numeric_limits<qint64>::max());
+}
+
+void EventLookupMemory::seenThrough(qint64 order)
+{
+    // The newest unacknowledged event of a code is acknowledged when it lies at or below
+    // `order`, and so is every older one: none of that code is left. A newer one stays
+    // the newest.
     for (Entry &newest : m_entries) {
-        newest.unseenKnown = true;
+        if (!newest.unseenKnown || newest.unseenOrder > order)
+            continue;
         newest.unseenOrder = 0;
         newest.unseenTime = QDateTime();
     }

@@ -30,6 +30,8 @@ public:
     void renumber(int deviceId, int code, qint64 order, qint64 recordId);
     // Every event was acknowledged.
     void allSeen();
+    // Every event up to the record number (or queue order) `order` was acknowledged.
+    void seenThrough(qint64 order);
     // Whether the file held any event of the device when first asked; empty when not asked.
     std::optional<bool> deviceStored(int deviceId) const;
     void setDeviceStored(int deviceId, bool stored);

@@ -10,6 +10,11 @@ DeviceCounts DeviceCounts::of(const QList<ProjectDevice *> &devices, qint64 nowM
     DeviceCounts counts;
     counts.all = devices.size();
     for (const ProjectDevice *device : devices) {
+        // Nobody knows how a device without data is: that is a fault of the site.
+        if (device->noData()) {
+            ++counts.faulty;
+            continue;
+        }
         if (!device->isOnlineAt(nowMs, secondMs)) {
             ++counts.notConnected;
             continue;

@@ -8,7 +8,7 @@ class ProjectDevice;
 // The device counters shown above the tree and in every group row: all devices, those not
 // connected, those connected with faults, and those of them with the housing opened. A
 // device counts at most once in each number; a device that is not connected counts only
-// there, whatever its last faults.
+// there, whatever its last faults; a watched device without data counts as faulty.
 struct DeviceCounts {
     int all = 0;
     int notConnected = 0;

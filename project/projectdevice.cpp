@@ -157,6 +157,8 @@ bool ProjectDevice::isOnline() const
 
 bool ProjectDevice::isOnlineAt(qint64 nowMs, int secondMs) const
 {
+    if (watched != Watched::No)
+        return watched == Watched::Online;
     return lastSeen.isValid() && silentSeconds(nowMs, secondMs) <= onlineSeconds;
 }
 

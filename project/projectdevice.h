@@ -69,6 +69,12 @@ public:
     // asking (editing state, a blocked or suspended process), so that such time is never
     // taken for silence. 0 until then.
     qint64 askedSinceMs = 0;
+    // A console that watches the site database instead of polling shows the state the
+    // monitors recorded: online or not as they said (not by the age of lastSeen), or no
+    // data when the monitor of the device's shard has stopped stamping it. No: polled.
+    enum class Watched { No, Online, Offline, NoData };
+    Watched watched = Watched::No;
+    bool noData() const { return watched == Watched::NoData; }
     uint16_t usbVendorId = defaultUsbVendorId;
     uint16_t usbProductId = defaultUsbProductId;
 

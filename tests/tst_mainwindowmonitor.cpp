@@ -178,6 +178,8 @@ private slots:
         ProjectDevice *horn = project->findDeviceBySerial(901);
         window->on_requestPeriodicalTimer();
         QTRY_VERIFY_WITH_TIMEOUT(!horn->status.isEmpty(), 10000);
+        // What the list shows is acknowledged: the records of the answer are written.
+        QTRY_COMPARE_WITH_TIMEOUT(project->logDb->pendingEvents(), 0, 10000);
         const int all = project->logDb->eventCount(-1);
         QVERIFY(project->logDb->eventCount(0) > 0);
 
