@@ -28,10 +28,12 @@ trap cleanup EXIT
 export PATH="$build/tools/cli:$build/tools/devsim:$PATH" LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
 export NORDA_VIRTUAL_PORTS="$tmp/ports" NORDA_VIRTUAL_PORTS_ONLY=1
 
-free_port() {
-    python3 -c 'import socket,sys
-s=socket.socket(); s.bind((sys.argv[1], 0)); print(s.getsockname()[1])' "$1"
-}
+# Free ports, distinct, all picked at once (each python start costs seconds under load).
+read -r -a ports <<<"$(python3 -c 'import socket
+held = [socket.socket() for _ in range(12)]
+for s in held: s.bind(("127.0.0.1", 0))
+print(" ".join(str(s.getsockname()[1]) for s in held))')"
+
 # Waits up to 30 s for a simulator's output file to say it is ready.
 wait_ready() {
     local output=$1 pid=$2 i
@@ -54,8 +56,9 @@ cp "$source/fuzz/corpus/firmwareimage/ok.norda" "$work/firmware.norda"
 awk '/^```ini/ { on = 1; next } on && /^```/ { exit } on' "$source/docs/cli.md" >"$work/monitor.ini"
 [ -s "$work/monitor.ini" ] || { echo "FAIL: no monitor.ini in docs/cli.md"; exit 1; }
 
-status_port=$(free_port 127.0.10.2)
-command_port=$(free_port 127.0.10.2)
+status_port=${ports[0]}
+command_port=${ports[1]}
+next_port=2
 (cd "$work" && exec norda-devsim --project project.mpj --usb 4201 --status-port "$status_port" \
     --command-port "$command_port") >"$tmp/simulator.log" 2>&1 &
 simulator=$!
@@ -102,13 +105,16 @@ while IFS=$'\t' read -r where command; do
         continue
     fi
     if [[ "$command" =~ ^(\S*/)?norda-devsim ]]; then
-        line=${command//18080/$(free_port 127.0.0.2)}
-        line=${line//12323/$(free_port 127.0.0.2)}
+        [ "$next_port" -lt "${#ports[@]}" ] || next_port=2
+        line=${command//18080/${ports[$next_port]}}
+        line=${line//12323/${ports[$((next_port + 1))]}}
+        next_port=$((next_port + 2))
         line=${line%&}
+        started=$(date +%s%N)
         (cd "$work" && exec bash -c "exec $line") >"$tmp/out" 2>&1 &
         pid=$!
         if wait_ready "$tmp/out" "$pid"; then
-            echo "ok      $where: $command"
+            echo "ok      $where ($((($(date +%s%N) - started) / 1000000)) ms): $command"
         else
             echo "FAIL    $where: $line"
             cat "$tmp/out"
@@ -121,9 +127,10 @@ while IFS=$'\t' read -r where command; do
     line=${command//18080/$status_port}
     line=${line//12323/$command_port}
     status=0
+    started=$(date +%s%N)
     (cd "$work" && timeout 120 bash -c "$line") >"$tmp/out" 2>&1 </dev/null || status=$?
     if [ "$status" -eq 0 ]; then
-        echo "ok      $where: $command"
+        echo "ok      $where ($((($(date +%s%N) - started) / 1000000)) ms): $command"
     else
         echo "FAIL    $where (exit $status): $line"
         tail -5 "$tmp/out"
