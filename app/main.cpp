@@ -35,6 +35,19 @@ void writeToStdout(QtMsgType type, const QMessageLogContext &context, const QStr
     std::fflush(stdout);
 }
 
+// --help and --version print for the command line and manual pages: in Qt's own English,
+// with no diagnostics on standard output.
+bool printsInformation(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
+
 // norda-console --connect TARGET: the settings window of the device that answers there,
 // without a project; closing it ends the program.
 int runQuickConnect(QApplication &app, const QString &targetText, const QString &timeoutText,
@@ -72,10 +85,13 @@ int runQuickConnect(QApplication &app, const QString &targetText, const QString 
 int main(int argc, char *argv[])
 {
     LocalZone::pin();
-    qInstallMessageHandler(writeToStdout);
+    const bool informational = printsInformation(argc, argv);
+    if (!informational)
+        qInstallMessageHandler(writeToStdout);
     QApplication app(argc, argv);
     // Qt's own buttons and dialogs in Russian, whatever the system's language.
-    Translations::install(&app);
+    if (!informational)
+        Translations::install(&app);
     QCoreApplication::setApplicationName(QStringLiteral("norda-console"));
     QCoreApplication::setApplicationVersion(QStringLiteral(NORDA_VERSION));
     // Flashing signals carry uint32_t values between threads.

@@ -17,6 +17,37 @@ if(NORDA_BUILD_GUI)
 endif()
 install(FILES ${NORDA_PACKAGING_DIR}/installed
     DESTINATION ${CMAKE_INSTALL_DATADIR}/norda-console)
+# The monitor as a system service, one instance per configuration in /etc/norda-console.
+install(FILES ${NORDA_PACKAGING_DIR}/norda-monitor@.service DESTINATION lib/systemd/system)
+
+# Manual pages, made from each program's --help and --version and the sections in
+# packaging/man. The console answers both before it opens a window; `timeout` keeps a
+# program that would not from holding the build.
+find_program(NORDA_HELP2MAN help2man)
+if(NORDA_HELP2MAN)
+    set(NORDA_MAN_PROGRAMS norda-cli norda-devsim)
+    if(NORDA_BUILD_GUI)
+        list(APPEND NORDA_MAN_PROGRAMS norda-console)
+    endif()
+    set(NORDA_MAN_PAGES)
+    foreach(program ${NORDA_MAN_PROGRAMS})
+        set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
+        add_custom_command(OUTPUT ${page}.gz
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+            COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+                timeout 60 ${NORDA_HELP2MAN} --no-info --section=1 --locale=C.UTF-8
+                --include=${NORDA_PACKAGING_DIR}/man/${program}.h2m --output=${page}
+                $<TARGET_FILE:${program}>
+            COMMAND gzip -9n -f ${page}
+            DEPENDS ${program} ${NORDA_PACKAGING_DIR}/man/${program}.h2m
+            VERBATIM)
+        list(APPEND NORDA_MAN_PAGES ${page}.gz)
+    endforeach()
+    add_custom_target(norda_man ALL DEPENDS ${NORDA_MAN_PAGES})
+    install(FILES ${NORDA_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+else()
+    message(STATUS "manual pages skipped: help2man missing")
+endif()
 install(FILES ${NORDA_PACKAGING_DIR}/copyright
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Debian wants the changelog compressed, without a time stamp in the gzip header.

@@ -15,6 +15,11 @@
 
 #include <csignal>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace TestUtil;
 
 namespace {
@@ -73,8 +78,55 @@ struct RecordNumberRow {
     int count[3];
 };
 
+struct ConfigRow {
+    const char *name;
+    const char *ini; // monitor.ini
+    QStringList args; // after "monitor --config monitor.ini"
+    int code;
+    QString message; // in standard error
+};
+
+// The service manager's end of NOTIFY_SOCKET: a datagram socket in a folder of the test's.
+class NotifySocket {
+public:
+    explicit NotifySocket(const QString &path)
+        : m_path(path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (m_fd < 0 || name.size() >= int(sizeof address.sun_path))
+            return;
+        memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool isValid() const { return m_bound; }
+    // Every state sent so far, one entry per datagram.
+    const QStringList &received()
+    {
+        char buffer[4096];
+        ssize_t size;
+        while ((size = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0)
+            m_received << QString::fromUtf8(buffer, int(size));
+        return m_received;
+    }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    bool m_bound = false;
+    QStringList m_received;
+};
+
 } // namespace
 
+Q_DECLARE_METATYPE(ConfigRow)
 Q_DECLARE_METATYPE(ExportRow)
 Q_DECLARE_METATYPE(RecordNumberRow)
 
@@ -387,6 +439,94 @@ private slots:
         // Nothing is added to a database that is not an event database.
         QCOMPARE(sqlite3(path("params.sqlite"), "SELECT group_concat(name) FROM sqlite_master;"),
                  "dev_params");
+    }
+
+    // The configuration file: its keys stand for options, the command line wins, and a bad
+    // key or value names the file and the key.
+    void configFile_data()
+    {
+        const ConfigRow rows[] = {
+            // clang-format off
+            {"project and port from the file", "[monitor]\nproject = project.mpj\n[network]\nstatusport = 9123\n", {}, 0, "devices of %DIR%/project.mpj on port 9123"},
+            {"the command line wins", "[monitor]\nproject = project.mpj\n[network]\nstatusport = 9123\n", {"--status-port", "9124"}, 0, "on port 9124"},
+            {"quoted value with a comma", "[monitor]\nproject = project.mpj\n[journal]\ndatabase = \"events, site.sqlite\"\nsyslog =\n", {}, 0, "events in events, site.sqlite"},
+            {"unquoted comma", "[journal]\ndatabase = a,b\n", {"project.mpj"}, 1, "monitor.ini: [journal] database: a value with a comma must be in double quotes"},
+            {"unknown key", "[monitor]\nprojekt = project.mpj\n", {"project.mpj"}, 1, "monitor.ini: [monitor] projekt: unknown key"},
+            {"key outside a group", "statusport = 1\n", {"project.mpj"}, 1, "monitor.ini: statusport (outside any [group]): unknown key"},
+            {"key of an option this monitor lacks", "[monitor]\nmetrics = 127.0.0.1:9100\n", {"project.mpj"}, 1, "monitor.ini: [monitor] metrics: this monitor has no --metrics option"},
+            {"bad port", "[network]\nstatusport = 70000\n", {"project.mpj"}, 1, "monitor.ini: [network] statusport takes 1..65535"},
+            {"bad retention", "[journal]\nstatuslogdays = -1\n", {"project.mpj"}, 1, "monitor.ini: [journal] statuslogdays takes 0..36500"},
+            {"bad syslog target", "[journal]\nsyslog = 127.1:514\n", {"project.mpj"}, 1, "monitor.ini: [journal] syslog takes HOST:PORT"},
+            {"no project anywhere", "[network]\nstatusport = 9123\n", {}, 1, "wrong number of arguments"},
+            {"missing file", nullptr, {}, 2, "cannot open configuration file monitor.ini: no such file"},
+            // clang-format on
+        };
+        addRows(rows);
+    }
+
+    void configFile()
+    {
+        QFETCH(ConfigRow, row);
+        if (row.ini)
+            QVERIFY(writeFile(path("monitor.ini"), row.ini));
+        const CliRun run =
+            runCli(QStringList {"monitor", "--config", "monitor.ini", "--seconds", "1"} + row.args,
+                   m_dir->path());
+        QCOMPARE(run.code, row.code);
+        QString message = row.message;
+        message.replace(QLatin1String("%DIR%"), m_dir->path());
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+
+    // Under a service manager: readiness, the watchdog from the event loop and the stop go
+    // to NOTIFY_SOCKET; lines written to the journal carry the severities of the syslog
+    // forwarding (a lost device an error, its return a notice).
+    void serviceManager()
+    {
+        QVERIFY(
+            startSimulator("at 200 ms device 3 http silent\nat 2000 ms device 3 http normal\n"));
+        NotifySocket notify(path("notify"));
+        QVERIFY(notify.isValid());
+        const QString log = path("journal.txt");
+        QVERIFY(writeFile(log, QByteArray()));
+        struct stat info { };
+        QCOMPARE(::stat(QFile::encodeName(log).constData(), &info), 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("NOTIFY_SOCKET", path("notify"));
+        environment.insert("WATCHDOG_USEC", "200000");
+        environment.insert(
+            "JOURNAL_STREAM",
+            QStringLiteral("%1:%2").arg(qulonglong(info.st_dev)).arg(qulonglong(info.st_ino)));
+        QProcess monitor;
+        monitor.setProcessEnvironment(environment);
+        monitor.setWorkingDirectory(m_dir->path());
+        monitor.setStandardOutputFile(log, QIODevice::Append);
+        monitor.setStandardErrorFile(log, QIODevice::Append);
+        monitor.start(cli,
+                      {"monitor", path("project.mpj"), "--status-port", QString::number(m_port),
+                       "--interval", "100"});
+        QVERIFY(monitor.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(notify.received().count("WATCHDOG=1") >= 3, 20000);
+        QVERIFY2(notify.received().constFirst().startsWith(
+                     "READY=1\nSTATUS=monitoring 3 of 3 devices of "),
+                 qPrintable(notify.received().join('|')));
+        // Read as a service manager does: a full socket would hold the monitor up.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !notify.received().isEmpty() && readFile(log).contains("\t1073741825\t"), 20000);
+        QCOMPARE(::kill(pid_t(monitor.processId()), SIGTERM), 0);
+        QVERIFY(monitor.waitForFinished(30000));
+        QCOMPARE(monitor.exitCode(), 0);
+        QCOMPARE(notify.received().constLast(), "STOPPING=1");
+
+        const QString lines = QString::fromUtf8(readFile(log));
+        QVERIFY2(lines.contains(QRegularExpression(
+                     QStringLiteral("(^|\n)<3>[^\n]*\t3\t1\tНет подключения\t"))),
+                 qPrintable(lines));
+        QVERIFY2(
+            lines.contains(QRegularExpression(QStringLiteral("(^|\n)<5>[^\n]*\t3\t1073741825\t"))),
+            qPrintable(lines));
+        // Every event line carries a severity.
+        QVERIFY(!lines.contains(QRegularExpression(QStringLiteral("(^|\n)\\d\\d:\\d\\d:"))));
     }
 
     void projectCommandsLeaveNoJournals()

@@ -4,6 +4,7 @@
 #include "journal/eventcode.h"
 #include "journal/journallocation.h"
 #include "journal/statuslogretention.h"
+#include "journal/syslogmessage.h"
 #include "monitor/signalwatcher.h"
 #include "monitor/statuspoller.h"
 #include "monitor/syslogforwarder.h"
@@ -11,6 +12,8 @@
 #include "project/projectmodel.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
+#include "tools/cli/monitorconfig.h"
+#include "tools/cli/servicenotifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,6 +23,8 @@
 #include <QTimer>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace {
 
@@ -121,11 +126,39 @@ int MonitorCommand::run(const QStringList &args)
                        "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS]; the "
                        "password comes from PGPASSWORD or ~/.pgpass."),
         QStringLiteral("FILE|URL"));
-    parser.addOptions({secondsOption, portOption, statsOption, verboseOption, intervalOption,
-                       daysOption, sizeOption, syslogOption, databaseOption});
+    const QCommandLineOption configOption(
+        QStringLiteral("config"),
+        QStringLiteral("Read options from an INI file: [monitor] project, [journal] database, "
+                       "syslog, statuslogdays, statuslogmaxmb, [network] statusport. The "
+                       "command line wins over the file."),
+        QStringLiteral("FILE"));
+    const QList<QCommandLineOption> options {
+        secondsOption, portOption, statsOption,  verboseOption,  intervalOption,
+        daysOption,    sizeOption, syslogOption, databaseOption, configOption};
+    parser.addOptions(options);
+    // The configuration file's values join the command line where it gives none.
+    QStringList effective = args;
+    MonitorConfig config;
+    if (parser.parse(args) && parser.isSet(configOption)) {
+        QStringList names;
+        QStringList given;
+        for (const QCommandLineOption &option : options) {
+            names << option.names();
+            if (parser.isSet(option))
+                given << option.names();
+        }
+        QString error;
+        if (!config.apply(parser.value(configOption), names, given,
+                          !parser.positionalArguments().isEmpty(), &effective, &error))
+            return CliOutput::fail(
+                error.startsWith(QLatin1String("cannot open")) ? ExitCannotOpen : ExitUsage, error);
+    }
     int status = ExitOk;
-    if (!CliOutput::parse(parser, args, 1, &status))
+    if (!CliOutput::parse(parser, effective, 1, &status))
         return status;
+    auto where = [&config](const QCommandLineOption &option) {
+        return config.origin(option.names().constFirst());
+    };
     int seconds = 0;
     if (parser.isSet(secondsOption)) {
         bool ok = false;
@@ -138,7 +171,8 @@ int MonitorCommand::run(const QStringList &args)
         bool ok = false;
         const uint value = parser.value(portOption).toUInt(&ok);
         if (!ok || value == 0 || value > 65535)
-            return CliOutput::fail(ExitUsage, QStringLiteral("--status-port takes 1..65535"));
+            return CliOutput::fail(ExitUsage,
+                                   where(portOption) + QStringLiteral(" takes 1..65535"));
         port = quint16(value);
     }
     auto number = [&parser](const QCommandLineOption &option, int fallback, int low, int high,
@@ -156,18 +190,20 @@ int MonitorCommand::run(const QStringList &args)
         return CliOutput::fail(ExitUsage, QStringLiteral("--interval takes 10..3600000"));
     const int days = number(daysOption, StatusLogRetention::defaultDays, 0, 100 * 365, &ok);
     if (!ok)
-        return CliOutput::fail(ExitUsage, QStringLiteral("--status-log-days takes 0..36500"));
+        return CliOutput::fail(ExitUsage, where(daysOption) + QStringLiteral(" takes 0..36500"));
     const int maxMb = number(sizeOption, StatusLogRetention::defaultMaxMb, 0, 1 << 30, &ok);
     if (!ok)
         return CliOutput::fail(ExitUsage,
-                               QStringLiteral("--status-log-max-mb takes 0..1073741824"));
+                               where(sizeOption) + QStringLiteral(" takes 0..1073741824"));
     SyslogForwarder syslog;
     if (parser.isSet(syslogOption)) {
         QString error;
         if (!syslog.setTarget(parser.value(syslogOption), &error) || !syslog.isActive())
-            return CliOutput::fail(ExitUsage,
-                                   QStringLiteral("--syslog takes HOST:PORT: %1")
-                                       .arg(error.isEmpty() ? QStringLiteral("no host") : error));
+            return CliOutput::fail(
+                ExitUsage,
+                where(syslogOption) +
+                    QStringLiteral(" takes HOST:PORT: %1")
+                        .arg(error.isEmpty() ? QStringLiteral("no host") : error));
     }
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
@@ -176,7 +212,8 @@ int MonitorCommand::run(const QStringList &args)
         ? JournalLocation::parse(parser.value(databaseOption))
         : JournalLocation::file(QStringLiteral("log.sqlite"));
     if (!journal.isValid())
-        return CliOutput::fail(ExitUsage, QStringLiteral("--database: %1").arg(journal.error()));
+        return CliOutput::fail(ExitUsage,
+                               where(databaseOption) + QStringLiteral(": ") + journal.error());
 
     const QString path = parser.positionalArguments().at(0);
     ProjectModel project(journal);
@@ -206,6 +243,9 @@ int MonitorCommand::run(const QStringList &args)
     project.logDb->setStatusRetention(days, maxMb);
 
     QTextStream &out = CliOutput::out();
+    // Under a service manager the lines carry the severities of the syslog forwarding.
+    const bool outJournal = ServiceNotifier::isJournal(STDOUT_FILENO);
+    const bool errJournal = ServiceNotifier::isJournal(STDERR_FILENO);
     QHash<int, const ProjectDevice *> devices;
     for (const ProjectDevice *device : project.allDevices()) {
         if (!devices.contains(device->id_obj))
@@ -218,7 +258,9 @@ int MonitorCommand::run(const QStringList &args)
     flushLines.setInterval(0);
     QObject::connect(&flushLines, &QTimer::timeout, &project, [&out] { out.flush(); });
     QObject::connect(project.logDb, &DatabaseLog::eventInserted, &project,
-                     [&out, &devices, &flushLines](const EventRecord &record) {
+                     [&out, &devices, &flushLines, outJournal](const EventRecord &record) {
+                         if (outJournal)
+                             out << '<' << SyslogMessage::severity(record.code) << '>';
                          out << eventLine(record, devices) << '\n';
                          if (!flushLines.isActive())
                              flushLines.start();
@@ -228,15 +270,22 @@ int MonitorCommand::run(const QStringList &args)
         QObject::connect(project.logDb, &DatabaseLog::eventInserted, &syslog,
                          &SyslogForwarder::forward);
     }
+    ServiceNotifier service;
     QObject::connect(
-        project.logDb, &DatabaseLog::writeFailed, &project, [journalName](const QString &error) {
-            CliOutput::err() << "norda-cli: cannot write " << journalName << " (" << error
+        project.logDb, &DatabaseLog::writeFailed, &project,
+        [journalName, errJournal, &service](const QString &error) {
+            CliOutput::err() << (errJournal ? "<2>" : "") << "norda-cli: cannot write "
+                             << journalName << " (" << error
                              << "): events are kept and written again as soon as possible"
                              << Qt::endl;
+            service.status(QStringLiteral("cannot write %1: %2").arg(journalName, error));
         });
-    QObject::connect(project.logDb, &DatabaseLog::writeRecovered, &project, [journalName] {
-        CliOutput::err() << "norda-cli: " << journalName << " written again" << Qt::endl;
-    });
+    QObject::connect(
+        project.logDb, &DatabaseLog::writeRecovered, &project, [journalName, errJournal, &service] {
+            CliOutput::err() << (errJournal ? "<5>" : "") << "norda-cli: " << journalName
+                             << " written again" << Qt::endl;
+            service.status(QStringLiteral("%1 written again").arg(journalName));
+        });
 
     StatusPoller poller;
     poller.setStatusPort(port);
@@ -247,8 +296,12 @@ int MonitorCommand::run(const QStringList &args)
     int polled = 0;
     for (const ProjectDevice *device : project.allDevices())
         polled += device->ip_enabled ? 1 : 0;
-    CliOutput::err() << "norda-cli: monitoring " << polled << " of " << project.allDevices().size()
-                     << " devices of " << path << " on port " << port << Qt::endl;
+    const QString monitoring = QStringLiteral("monitoring %1 of %2 devices of %3 on port %4")
+                                   .arg(polled)
+                                   .arg(project.allDevices().size())
+                                   .arg(path)
+                                   .arg(port);
+    CliOutput::err() << "norda-cli: " << monitoring << Qt::endl;
 
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
@@ -268,7 +321,9 @@ int MonitorCommand::run(const QStringList &args)
     clock.start();
     poller.tick(true);
     ticker.start();
+    service.ready(monitoring);
     QCoreApplication::exec();
+    service.stopping();
     ticker.stop();
 
     const StatusPoller::Statistics &s = poller.statistics();
