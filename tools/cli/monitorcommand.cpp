@@ -4,6 +4,8 @@
 #include "journal/eventcode.h"
 #include "journal/journallocation.h"
 #include "journal/statuslogretention.h"
+#include "monitor/metricscollector.h"
+#include "monitor/metricsserver.h"
 #include "monitor/signalwatcher.h"
 #include "monitor/statuspoller.h"
 #include "monitor/syslogforwarder.h"
@@ -121,8 +123,13 @@ int MonitorCommand::run(const QStringList &args)
                        "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS]; the "
                        "password comes from PGPASSWORD or ~/.pgpass."),
         QStringLiteral("FILE|URL"));
+    const QCommandLineOption metricsOption(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve /metrics (Prometheus text format) and /healthz over HTTP on "
+                       "ADDR:PORT; a port alone listens on 127.0.0.1."),
+        QStringLiteral("ADDR:PORT"));
     parser.addOptions({secondsOption, portOption, statsOption, verboseOption, intervalOption,
-                       daysOption, sizeOption, syslogOption, databaseOption});
+                       daysOption, sizeOption, syslogOption, databaseOption, metricsOption});
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 1, &status))
         return status;
@@ -168,6 +175,14 @@ int MonitorCommand::run(const QStringList &args)
             return CliOutput::fail(ExitUsage,
                                    QStringLiteral("--syslog takes HOST:PORT: %1")
                                        .arg(error.isEmpty() ? QStringLiteral("no host") : error));
+    }
+    QString metricsAddress;
+    quint16 metricsPort = 0;
+    if (parser.isSet(metricsOption)) {
+        QString error;
+        if (!MetricsServer::parseAddress(parser.value(metricsOption), &metricsAddress, &metricsPort,
+                                         &error))
+            return CliOutput::fail(ExitUsage, QStringLiteral("--metrics: %1").arg(error));
     }
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
@@ -250,6 +265,23 @@ int MonitorCommand::run(const QStringList &args)
     CliOutput::err() << "norda-cli: monitoring " << polled << " of " << project.allDevices().size()
                      << " devices of " << path << " on port " << port << Qt::endl;
 
+    // The endpoint: its server's threads only ever read the snapshots the collector takes
+    // after each tick. Without a site database the monitor holds its one shard, 0; with
+    // one, it polls every device of the project as well until shards are kept.
+    MetricsCollector collector(&poller);
+    MetricsServer metrics;
+    if (parser.isSet(metricsOption)) {
+        collector.watchJournal(project.logDb);
+        collector.setShardHeld(0, true);
+        QObject::connect(&collector, &MetricsCollector::snapshotTaken, &metrics,
+                         &MetricsServer::publish);
+        QString error;
+        if (!metrics.start(metricsAddress, metricsPort, &error))
+            return CliOutput::fail(ExitCannotOpen, QStringLiteral("--metrics: %1").arg(error));
+        metrics.publish(collector.snapshot());
+        CliOutput::err() << "norda-cli: metrics on " << metrics.url() << "metrics" << Qt::endl;
+    }
+
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(interval);
@@ -282,6 +314,10 @@ int MonitorCommand::run(const QStringList &args)
                          << Qt::endl;
     if (parser.isSet(statsOption))
         printStatistics(poller);
+    if (parser.isSet(statsOption) && metrics.isRunning())
+        CliOutput::err() << "stats: metrics requests answered " << metrics.requestsAnswered()
+                         << ", connections served at once at most " << metrics.peakConnections()
+                         << Qt::endl;
     out.flush();
     return ExitOk;
 }
