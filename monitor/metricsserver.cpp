@@ -9,6 +9,7 @@
 
 #include <civetweb.h>
 
+#include <csignal>
 #include <cstring>
 #include <mutex>
 
@@ -103,7 +104,12 @@ bool MetricsServer::start(const QString &address, quint16 port, QString *error)
     failure.code = &code;
     failure.text = text;
     failure.text_buffer_size = sizeof text;
+    // civetweb ignores SIGCHLD when it starts; the process's own handling of its children
+    // (QProcess) is put back.
+    struct sigaction children;
+    sigaction(SIGCHLD, nullptr, &children);
     m_context = mg_start2(&init, &failure);
+    sigaction(SIGCHLD, &children, nullptr);
     if (!m_context) {
         *error = QStringLiteral("cannot listen on %1: %2")
                      .arg(QString::fromLatin1(listen), QString::fromLocal8Bit(text));

@@ -20,7 +20,7 @@ struct mg_context;
 // within requestTimeoutMs, a request body is never read, and connections are not kept
 // alive. Only GET and HEAD are answered.
 //
-// civetweb makes the process ignore SIGPIPE and SIGCHLD when a server starts.
+// civetweb makes the process ignore SIGPIPE when a server starts.
 class MetricsServer : public QObject {
     Q_OBJECT
 
