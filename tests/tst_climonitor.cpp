@@ -367,6 +367,7 @@ private slots:
             {"bad interval", {"monitor", "project.mpj", "--interval", "0"}, 1, "--interval"},
             {"bad retention", {"monitor", "project.mpj", "--status-log-days", "-1"}, 1, "--status-log-days"},
             {"bad syslog target", {"monitor", "project.mpj", "--syslog", "127.1:514"}, 1, "--syslog"},
+            {"bad metrics address", {"monitor", "project.mpj", "--metrics", "localhost:9464"}, 1, "--metrics"},
             {"missing journal", {"journal", "export", "nothere.sqlite", "x.xlsx"}, 2, "no such file"},
             {"not an event database", {"journal", "export", "params.sqlite", "x.xlsx"}, 3, "is not an event database"},
             {"unknown journal command", {"journal", "import"}, 1, "unknown journal command"},

@@ -106,6 +106,12 @@ struct ScraperRow {
     int connections;
 };
 
+struct AddressRow {
+    const char *name;
+    const char *value;
+    const char *listen; // ADDR:PORT, or "" when refused
+};
+
 struct HealthRow {
     const char *name;
     bool shardHeld;
@@ -120,6 +126,7 @@ Q_DECLARE_METATYPE(QueryRow)
 Q_DECLARE_METATYPE(EndpointRow)
 Q_DECLARE_METATYPE(ScraperRow)
 Q_DECLARE_METATYPE(HealthRow)
+Q_DECLARE_METATYPE(AddressRow)
 
 // One hostile or idle scraper: a raw connection doing what its attack says.
 class Scraper : public QObject {
@@ -385,6 +392,37 @@ private slots:
         const QByteArray said = promtool.readAll();
         QCOMPARE(promtool.exitCode(), 0);
         QVERIFY2(said.trimmed().isEmpty(), said.constData());
+    }
+
+    // What "--metrics" and "metrics=" take.
+    void listenAddress_data()
+    {
+        const AddressRow rows[] = {
+            {"port alone", "9464", "127.0.0.1:9464"},
+            {"colon and port", ":9464", "127.0.0.1:9464"},
+            {"loopback address", "127.0.28.1:9464", "127.0.28.1:9464"},
+            {"every interface", "0.0.0.0:9464", "0.0.0.0:9464"},
+            {"host name", "localhost:9464", ""},
+            {"IPv6", "[::1]:9464", ""},
+            {"port 0", "127.0.0.1:0", ""},
+            {"port too large", "70000", ""},
+            {"no port", "127.0.0.1:", ""},
+            {"empty", "", ""},
+        };
+        addRows(rows);
+    }
+
+    void listenAddress()
+    {
+        QFETCH(AddressRow, row);
+        QString address;
+        quint16 port = 0;
+        QString error;
+        const bool ok =
+            MetricsServer::parseAddress(QString::fromUtf8(row.value), &address, &port, &error);
+        QCOMPARE(ok ? QStringLiteral("%1:%2").arg(address).arg(port) : QString(),
+                 QString::fromLatin1(row.listen));
+        QCOMPARE(error.isEmpty(), ok);
     }
 
     void health_data()
