@@ -1,6 +1,9 @@
+#include "journal/databaselog.h"
+#include "journal/journallocation.h"
 #include "monitor/metricscollector.h"
 #include "monitor/metricsserver.h"
 #include "monitor/statuspoller.h"
+#include "pgcluster.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
@@ -448,6 +451,49 @@ private slots:
         const HttpAnswer answer = http(monitor.url + "healthz");
         QCOMPARE(answer.status, row.status);
         QCOMPARE(answer.body, row.body);
+    }
+
+    // The health follows the journal's writes: a site database that is stopped makes it
+    // 503 with the server's error, started again 200.
+    void healthFollowsTheSiteDatabase()
+    {
+        PgCluster cluster;
+        QVERIFY2(cluster.isValid(), qPrintable(cluster.error()));
+        QVERIFY2(cluster.createDatabase(QStringLiteral("site")), qPrintable(cluster.error()));
+        DatabaseLog log(JournalLocation::parse(cluster.url(QStringLiteral("site"))));
+        QVERIFY(log.isUsable());
+        log.setRetryInterval(100);
+        StatusPoller poller;
+        MetricsCollector collector(&poller);
+        MetricsServer server;
+        QObject::connect(&collector, &MetricsCollector::snapshotTaken, &server,
+                         &MetricsServer::publish);
+        collector.watchJournal(&log);
+        collector.setShardHeld(0, true);
+        QString error;
+        QVERIFY2(server.start(QStringLiteral("127.0.0.1"), freePort("127.0.0.1"), &error),
+                 qPrintable(error));
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller] { poller.tick(true); });
+        ticker.start(100);
+        QCOMPARE(http(server.url() + "healthz").status, 200);
+
+        QSignalSpy failed(&log, &DatabaseLog::writeFailed);
+        QSignalSpy recovered(&log, &DatabaseLog::writeRecovered);
+        QVERIFY2(cluster.stop(), qPrintable(cluster.error()));
+        QVERIFY(log.insertEvent(7, QString(), 2, QDateTime::currentDateTime()));
+        QVERIFY(failed.count() == 1 || failed.wait(wait));
+        const HttpAnswer down = http(server.url() + "healthz");
+        QCOMPARE(down.status, 503);
+        QVERIFY2(down.body.startsWith("journal unreachable: ") && down.body.size() > 22,
+                 down.body.constData());
+
+        QVERIFY2(cluster.start(), qPrintable(cluster.error()));
+        QVERIFY(recovered.count() == 1 || recovered.wait(wait));
+        const HttpAnswer up = http(server.url() + "healthz");
+        QCOMPARE(up.status, 200);
+        QCOMPARE(up.body, "polling: shards 0, journal reachable\n");
+        QVERIFY(http(server.url() + "metrics").body.contains("\nnorda_journal_writes_total 1\n"));
     }
 
     // Slow, flooding, oversized and body-sending scrapers while the poller polls: answers
