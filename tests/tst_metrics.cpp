@@ -115,20 +115,11 @@ struct AddressRow {
     const char *listen; // ADDR:PORT, or "" when refused
 };
 
-struct HealthRow {
-    const char *name;
-    bool shardHeld;
-    bool journalReachable;
-    int status;
-    const char *body;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(QueryRow)
 Q_DECLARE_METATYPE(EndpointRow)
 Q_DECLARE_METATYPE(ScraperRow)
-Q_DECLARE_METATYPE(HealthRow)
 Q_DECLARE_METATYPE(AddressRow)
 
 // One hostile or idle scraper: a raw connection doing what its attack says.
@@ -214,6 +205,41 @@ private:
 // The monitor's core in this process: the simulator's status server, the poller ticking
 // every 100 ms, the collector and the metrics server.
 struct InProcessMonitor {
+    explicit InProcessMonitor(const JournalLocation &journal = JournalLocation::file("log.sqlite"))
+        : project(journal)
+    {
+    }
+
+    bool start()
+    {
+        project.monitoring = true;
+        for (int i = 0; i < 3; ++i) {
+            const QString address = QStringLiteral("127.0.29.%1").arg(i + 2);
+            project.addDevice(nullptr,
+                              new ProjectDevice(DeviceType::Horn, quint32(2001 + i), {}, false, 0,
+                                                true, address, -1));
+            simulator.addDevice(QStringLiteral("horn:%1@%2").arg(2001 + i).arg(address));
+        }
+        statusServer = std::make_unique<SimStatusServer>(&simulator, freePort("127.0.29.2"));
+        QString error;
+        if (!statusServer->start(&error) ||
+            !server.start(QStringLiteral("127.0.0.1"), freePort("127.0.0.1"), &error)) {
+            qWarning() << error;
+            return false;
+        }
+        url = server.url();
+        poller.setStatusPort(statusServer->port());
+        poller.setTickInterval(100);
+        poller.setProject(&project);
+        collector.watchJournal(project.logDb);
+        collector.setShardHeld(0, true);
+        QObject::connect(&collector, &MetricsCollector::snapshotTaken, &server,
+                         &MetricsServer::publish);
+        QObject::connect(&ticker, &QTimer::timeout, &poller, [this] { poller.tick(true); });
+        ticker.start(100);
+        return true;
+    }
+
     WorkDir dir;
     ProjectModel project;
     Simulator simulator;
@@ -223,40 +249,6 @@ struct InProcessMonitor {
     MetricsServer server;
     QTimer ticker;
     QString url;
-
-    bool start()
-    {
-        project.monitoring = true;
-        for (int i = 0; i < 3; ++i) {
-            const QString address = QStringLiteral("127.0.29.%1").arg(i + 2);
-            project.addDevice(nullptr,
-                              new ProjectDevice(DeviceType::Horn, quint32(2001 + i), QString(),
-                                                false, 0, true, address, -1));
-            if (!simulator.addDevice(QStringLiteral("horn:%1@%2").arg(2001 + i).arg(address)))
-                return false;
-        }
-        const quint16 port = freePort("127.0.29.2");
-        statusServer = std::make_unique<SimStatusServer>(&simulator, port);
-        QString error;
-        if (!statusServer->start(&error))
-            return false;
-        poller.setStatusPort(port);
-        poller.setTickInterval(100);
-        poller.setProject(&project);
-        collector.watchJournal(project.logDb);
-        collector.setShardHeld(0, true);
-        QObject::connect(&collector, &MetricsCollector::snapshotTaken, &server,
-                         &MetricsServer::publish);
-        const quint16 metricsPort = freePort("127.0.0.1");
-        if (!server.start(QStringLiteral("127.0.0.1"), metricsPort, &error)) {
-            qWarning() << error;
-            return false;
-        }
-        url = server.url();
-        QObject::connect(&ticker, &QTimer::timeout, &poller, [this] { poller.tick(true); });
-        ticker.start(100);
-        return true;
-    }
 };
 
 class TestMetrics : public QObject {
@@ -330,13 +322,8 @@ private slots:
             {"silent device was up", "max_over_time(norda_device_up{id=\"3\"}[1h])", 1},
             {"group label escaped", "count(norda_device_up{group=\"Корпус \\\"А\\\"\\\\1\"})", 1},
             {"fault by kind", "norda_device_faults{id=\"1\",kind=\"amplifier\"}", 1},
-            {"no fault of a sound device", "count(norda_device_faults{id=\"2\"}) or vector(0)", 0},
             {"one shard held", "norda_shard_held{shard=\"0\"}", 1},
-            {"answers counted", "norda_answers_total > bool 0", 1},
-            {"answer durations", "norda_answer_duration_seconds_count > bool 0", 1},
-            {"journal writes", "norda_journal_writes_total > bool 0", 1},
-            {"journal write durations", "norda_journal_write_duration_seconds_count > bool 0", 1},
-            {"status journal size", "norda_status_log_bytes > bool 0", 1},
+            {"counters and histograms move", "(norda_answers_total > bool 0) + (norda_answer_duration_seconds_count > bool 0) + (norda_journal_writes_total > bool 0) + (norda_journal_write_duration_seconds_count > bool 0) + (norda_status_log_bytes > bool 0)", 5},
             // clang-format on
         };
         addRows(rows);
@@ -403,14 +390,10 @@ private slots:
         const AddressRow rows[] = {
             {"port alone", "9464", "127.0.0.1:9464"},
             {"colon and port", ":9464", "127.0.0.1:9464"},
-            {"loopback address", "127.0.28.1:9464", "127.0.28.1:9464"},
             {"every interface", "0.0.0.0:9464", "0.0.0.0:9464"},
             {"host name", "localhost:9464", ""},
             {"IPv6", "[::1]:9464", ""},
             {"port 0", "127.0.0.1:0", ""},
-            {"port too large", "70000", ""},
-            {"no port", "127.0.0.1:", ""},
-            {"empty", "", ""},
         };
         addRows(rows);
     }
@@ -428,31 +411,6 @@ private slots:
         QCOMPARE(error.isEmpty(), ok);
     }
 
-    void health_data()
-    {
-        const HealthRow rows[] = {
-            {"polling", true, true, 200, "polling: shards 0, journal reachable\n"},
-            {"standby", false, true, 200, "standby: no shard held, journal reachable\n"},
-            {"journal unreachable", true, false, 503,
-             "journal unreachable: could not connect to server\n"},
-        };
-        addRows(rows);
-    }
-
-    void health()
-    {
-        QFETCH(HealthRow, row);
-        InProcessMonitor monitor;
-        QVERIFY(monitor.start());
-        QVERIFY(QTest::qWaitFor([&] { return http(monitor.url + "healthz").status == 200; }, wait));
-        monitor.collector.setShardHeld(0, row.shardHeld);
-        monitor.collector.setJournalState(row.journalReachable,
-                                          QStringLiteral("could not connect to server"));
-        const HttpAnswer answer = http(monitor.url + "healthz");
-        QCOMPARE(answer.status, row.status);
-        QCOMPARE(answer.body, row.body);
-    }
-
     // The health follows the journal's writes: a site database that is stopped makes it
     // 503 with the server's error, started again 200.
     void healthFollowsTheSiteDatabase()
@@ -460,40 +418,30 @@ private slots:
         PgCluster cluster;
         QVERIFY2(cluster.isValid(), qPrintable(cluster.error()));
         QVERIFY2(cluster.createDatabase(QStringLiteral("site")), qPrintable(cluster.error()));
-        DatabaseLog log(JournalLocation::parse(cluster.url(QStringLiteral("site"))));
-        QVERIFY(log.isUsable());
-        log.setRetryInterval(100);
-        StatusPoller poller;
-        MetricsCollector collector(&poller);
-        MetricsServer server;
-        QObject::connect(&collector, &MetricsCollector::snapshotTaken, &server,
-                         &MetricsServer::publish);
-        collector.watchJournal(&log);
-        collector.setShardHeld(0, true);
-        QString error;
-        QVERIFY2(server.start(QStringLiteral("127.0.0.1"), freePort("127.0.0.1"), &error),
-                 qPrintable(error));
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller] { poller.tick(true); });
-        ticker.start(100);
-        QCOMPARE(http(server.url() + "healthz").status, 200);
+        InProcessMonitor monitor(JournalLocation::parse(cluster.url(QStringLiteral("site"))));
+        QVERIFY(monitor.start());
+        DatabaseLog *log = monitor.project.logDb;
+        log->setRetryInterval(100);
+        QTRY_COMPARE_WITH_TIMEOUT(http(monitor.url + "healthz").status, 200, wait);
 
-        QSignalSpy failed(&log, &DatabaseLog::writeFailed);
-        QSignalSpy recovered(&log, &DatabaseLog::writeRecovered);
+        QSignalSpy failed(log, &DatabaseLog::writeFailed);
+        QSignalSpy recovered(log, &DatabaseLog::writeRecovered);
         QVERIFY2(cluster.stop(), qPrintable(cluster.error()));
-        QVERIFY(log.insertEvent(7, QString(), 2, QDateTime::currentDateTime()));
+        // The site journal keeps only changed documents: an event makes the write.
+        QVERIFY(log->insertEvent(7, QString(), 2, QDateTime::currentDateTime()));
         QVERIFY(failed.count() == 1 || failed.wait(wait));
-        const HttpAnswer down = http(server.url() + "healthz");
+        const HttpAnswer down = http(monitor.url + "healthz");
         QCOMPARE(down.status, 503);
         QVERIFY2(down.body.startsWith("journal unreachable: ") && down.body.size() > 22,
                  down.body.constData());
 
         QVERIFY2(cluster.start(), qPrintable(cluster.error()));
         QVERIFY(recovered.count() == 1 || recovered.wait(wait));
-        const HttpAnswer up = http(server.url() + "healthz");
-        QCOMPARE(up.status, 200);
-        QCOMPARE(up.body, "polling: shards 0, journal reachable\n");
-        QVERIFY(http(server.url() + "metrics").body.contains("\nnorda_journal_writes_total 1\n"));
+        QCOMPARE(http(monitor.url + "healthz").body, "polling: shards 0, journal reachable\n");
+        monitor.collector.setShardHeld(0, false);
+        const HttpAnswer standby = http(monitor.url + "healthz");
+        QCOMPARE(standby.status, 200);
+        QCOMPARE(standby.body, "standby: no shard held, journal reachable\n");
     }
 
     // Slow, flooding, oversized and body-sending scrapers while the poller polls: answers
