@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -268,17 +269,18 @@ int MonitorCommand::run(const QStringList &args)
     // The endpoint: its server's threads only ever read the snapshots the collector takes
     // after each tick. Without a site database the monitor holds its one shard, 0; with
     // one, it polls every device of the project as well until shards are kept.
-    MetricsCollector collector(&poller);
+    std::unique_ptr<MetricsCollector> collector;
     MetricsServer metrics;
     if (parser.isSet(metricsOption)) {
-        collector.watchJournal(project.logDb);
-        collector.setShardHeld(0, true);
-        QObject::connect(&collector, &MetricsCollector::snapshotTaken, &metrics,
+        collector = std::make_unique<MetricsCollector>(&poller);
+        collector->watchJournal(project.logDb);
+        collector->setShardHeld(0, true);
+        QObject::connect(collector.get(), &MetricsCollector::snapshotTaken, &metrics,
                          &MetricsServer::publish);
         QString error;
         if (!metrics.start(metricsAddress, metricsPort, &error))
             return CliOutput::fail(ExitCannotOpen, QStringLiteral("--metrics: %1").arg(error));
-        metrics.publish(collector.snapshot());
+        metrics.publish(collector->snapshot());
         CliOutput::err() << "norda-cli: metrics on " << metrics.url() << "metrics" << Qt::endl;
     }
 
