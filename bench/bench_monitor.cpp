@@ -4,6 +4,12 @@
 // beside them; a summary at the end gives the figures the scale targets name.
 //
 //   bench_monitor [--devices 1000] [--seconds 60] [--port 18480]
+//                 [--metrics-port P [--scrape-seconds S]]
+//
+// With --metrics-port the monitor serves its metrics on 127.0.0.1:P, and with
+// --scrape-seconds Debian's prometheus (on port P + 1, its storage in the run's folder)
+// scrapes them every S seconds: the cost of the endpoint is the difference in the
+// monitor's CPU against a run without.
 //
 // The simulator serves all devices from one listener per port (--shared-listener).
 //
@@ -57,8 +63,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption devicesOption("devices", "Simulated devices.", "N", "1000");
     const QCommandLineOption secondsOption("seconds", "Monitoring time.", "S", "60");
     const QCommandLineOption portOption("port", "Status port.", "P", "18480");
-    parser.addOptions({devicesOption, secondsOption, portOption});
+    const QCommandLineOption metricsOption("metrics-port", "Serve metrics on 127.0.0.1:P.", "P",
+                                           "0");
+    const QCommandLineOption scrapeOption(
+        "scrape-seconds", "Prometheus scrapes the metrics every S seconds.", "S", "0");
+    parser.addOptions({devicesOption, secondsOption, portOption, metricsOption, scrapeOption});
     parser.process(app);
+    const int metricsPort = parser.value(metricsOption).toInt();
+    const int scrapeSeconds = parser.value(scrapeOption).toInt();
     const int devices = parser.value(devicesOption).toInt();
     const int seconds = parser.value(secondsOption).toInt();
     const QString port = parser.value(portOption);
@@ -85,9 +97,35 @@ int main(int argc, char *argv[])
     MonitorRun run(dir.path());
     // One listening socket per port for all devices: a listener per device would take
     // two files per device in the simulator, beyond the open-files limit at 10,000.
-    if (!run.start(project, port, seconds, {QStringLiteral("--shared-listener")})) {
+    QStringList monitorArguments;
+    if (metricsPort > 0)
+        monitorArguments << "--metrics" << QString::number(metricsPort);
+    if (!run.start(project, port, seconds, {QStringLiteral("--shared-listener")},
+                   monitorArguments)) {
         out << run.error() << Qt::endl;
         return 1;
+    }
+    QProcess prometheus;
+    if (metricsPort > 0 && scrapeSeconds > 0) {
+        QFile config(dir.filePath("prometheus.yml"));
+        config.open(QIODevice::WriteOnly);
+        config.write(QStringLiteral("global:\n  scrape_interval: %1s\nscrape_configs:\n  - "
+                                    "job_name: norda\n    static_configs:\n      - targets: "
+                                    "['127.0.0.1:%2']\n")
+                         .arg(scrapeSeconds)
+                         .arg(metricsPort)
+                         .toUtf8());
+        config.close();
+        prometheus.setProcessChannelMode(QProcess::MergedChannels);
+        prometheus.setStandardOutputFile(dir.filePath("prometheus.log"));
+        prometheus.start("prometheus",
+                         {"--config.file=" + config.fileName(),
+                          "--web.listen-address=127.0.0.1:" + QString::number(metricsPort + 1),
+                          "--storage.tsdb.path=" + dir.filePath("tsdb")});
+        if (!prometheus.waitForStarted()) {
+            out << "prometheus did not start" << Qt::endl;
+            return 1;
+        }
     }
     QProcess &monitor = run.monitor;
     QProcess &simulator = run.simulator;
@@ -129,6 +167,10 @@ int main(int argc, char *argv[])
     out << report;
     out << "event lines printed: " << readAll(dir.filePath("events.txt")).count('\n') << Qt::endl;
     run.stopSimulator();
+    if (prometheus.state() != QProcess::NotRunning) {
+        prometheus.terminate();
+        prometheus.waitForFinished();
+    }
 
     // The figures the scale targets are stated in.
     const QRegularExpression inSecond(QStringLiteral("in their second \\d+ \\(([0-9.]+)%\\)"));
@@ -139,6 +181,11 @@ int main(int argc, char *argv[])
         wallSeconds > 0 ? 100 * (lastCli.cpuSeconds - firstCli.cpuSeconds) / wallSeconds : 0;
     out << "\nsummary (" << devices << " devices, " << seconds << " s; load at end "
         << loadAverage() << ")\n";
+    out << "  metrics: "
+        << (metricsPort <= 0        ? QStringLiteral("off")
+                : scrapeSeconds > 0 ? QStringLiteral("on, Prometheus every %1 s").arg(scrapeSeconds)
+                                    : QStringLiteral("on, not scraped"))
+        << "\n";
     out << "  answers accepted within their second: " << inSecond.match(report).captured(1)
         << " %\n";
     out << "  tick p99: " << ticks.match(report).captured(1) << " ms\n";

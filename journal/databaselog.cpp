@@ -275,6 +275,8 @@ bool DatabaseLog::writePending(bool announceWritten)
     // A failure that repeats with every retry is logged once.
     setFailureLogging(!m_failingSince.isValid());
     const bool server = dialect().isPostgres();
+    QElapsedTimer took;
+    took.start();
     m_writing = exec(dialect().beginWrite());
     bool ok = m_writing;
     for (int i = 0; ok && i < m_pendingStatuses.size(); ++i) {
@@ -332,6 +334,8 @@ bool DatabaseLog::writePending(bool announceWritten)
     }
     m_writing = false;
     setFailureLogging(true);
+    m_writeDurations.add(took.nsecsElapsed());
+    m_recordsWritten += m_pendingEvents.size() + m_pendingStatuses.size();
 
     QVector<EventRecord> written;
     written.reserve(m_pendingEvents.size());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journal/databasewrapper.h"
+#include "journal/durationhistogram.h"
 #include "journal/eventlookupmemory.h"
 #include "journal/eventrecord.h"
 
@@ -126,6 +127,10 @@ public:
     bool flush();
     int pendingEvents() const { return m_pendingEvents.size(); }
     int pendingStatuses() const { return m_pendingStatuses.size(); }
+    // The write transactions committed, each from its start to its commit, and the records
+    // (events and status documents) they wrote.
+    const DurationHistogram &writeDurations() const { return m_writeDurations; }
+    qint64 recordsWritten() const { return m_recordsWritten; }
     bool indexesReady() const { return m_indexThread == nullptr; }
     // How long after a failure writing is tried again (tests shorten it).
     void setRetryInterval(int milliseconds) { m_retryTimer.setInterval(qMax(1, milliseconds)); }
@@ -216,6 +221,8 @@ private:
     QVector<PendingStatus> m_pendingStatuses;
     qint64 m_nextOrder;
     qint64 m_droppedStatuses = 0;
+    DurationHistogram m_writeDurations;
+    qint64 m_recordsWritten = 0;
     QTimer m_retryTimer;
     QElapsedTimer m_failingSince;
     bool m_failureReported = false;

@@ -390,6 +390,7 @@ void StatusPoller::conclude(const QString &address, Outcome outcome, int status,
     }
     ++m_statistics.accepted;
     const qint64 took = m_clock.elapsed() - pending.sentAt;
+    m_statistics.acceptedMilliseconds += took;
     if (took < 1000)
         ++m_statistics.acceptedInTime;
     for (size_t i = 0; i < std::size(Statistics::answerBounds); ++i) {

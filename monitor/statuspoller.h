@@ -69,6 +69,7 @@ public:
         // Accepted answers by the time they took: within 50, 100, 250, 500 ms, 1, 2, 3 s.
         static constexpr int answerBounds[] = {50, 100, 250, 500, 1000, 2000, 3000};
         qint64 answeredWithin[std::size(answerBounds)] = {};
+        qint64 acceptedMilliseconds = 0; // the time all accepted answers took
         QVector<qint64> tickMicroseconds; // duration of the latest ticks, oldest first
         QVector<qint64> sliceMicroseconds; // duration of the latest request slices
         QVector<qint64> batchMicroseconds; // time to issue each of the latest batches

@@ -5,6 +5,8 @@
 #include "journal/journallocation.h"
 #include "journal/statuslogretention.h"
 #include "journal/syslogmessage.h"
+#include "monitor/metricscollector.h"
+#include "monitor/metricsserver.h"
 #include "monitor/signalwatcher.h"
 #include "monitor/statuspoller.h"
 #include "monitor/syslogforwarder.h"
@@ -23,6 +25,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 #include <unistd.h>
 
@@ -126,15 +129,21 @@ int MonitorCommand::run(const QStringList &args)
                        "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS]; the "
                        "password comes from PGPASSWORD or ~/.pgpass."),
         QStringLiteral("FILE|URL"));
+    const QCommandLineOption metricsOption(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve /metrics (Prometheus text format) and /healthz over HTTP on "
+                       "ADDR:PORT; a port alone listens on 127.0.0.1."),
+        QStringLiteral("ADDR:PORT"));
     const QCommandLineOption configOption(
         QStringLiteral("config"),
-        QStringLiteral("Read options from an INI file: [monitor] project, [journal] database, "
-                       "syslog, statuslogdays, statuslogmaxmb, [network] statusport. The "
-                       "command line wins over the file."),
+        QStringLiteral(
+            "Read options from an INI file: [monitor] project, metrics, [journal] database, "
+            "syslog, statuslogdays, statuslogmaxmb, [network] statusport. The "
+            "command line wins over the file."),
         QStringLiteral("FILE"));
     const QList<QCommandLineOption> options {
-        secondsOption, portOption, statsOption,  verboseOption,  intervalOption,
-        daysOption,    sizeOption, syslogOption, databaseOption, configOption};
+        secondsOption, portOption,   statsOption,    verboseOption, intervalOption, daysOption,
+        sizeOption,    syslogOption, databaseOption, configOption,  metricsOption};
     parser.addOptions(options);
     // The configuration file's values join the command line where it gives none.
     QStringList effective = args;
@@ -204,6 +213,14 @@ int MonitorCommand::run(const QStringList &args)
                 where(syslogOption) +
                     QStringLiteral(" takes HOST:PORT: %1")
                         .arg(error.isEmpty() ? QStringLiteral("no host") : error));
+    }
+    QString metricsAddress;
+    quint16 metricsPort = 0;
+    if (parser.isSet(metricsOption)) {
+        QString error;
+        if (!MetricsServer::parseAddress(parser.value(metricsOption), &metricsAddress, &metricsPort,
+                                         &error))
+            return CliOutput::fail(ExitUsage, where(metricsOption) + QStringLiteral(": ") + error);
     }
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
@@ -303,6 +320,24 @@ int MonitorCommand::run(const QStringList &args)
                                    .arg(port);
     CliOutput::err() << "norda-cli: " << monitoring << Qt::endl;
 
+    // The endpoint: its server's threads only ever read the snapshots the collector takes
+    // after each tick. Without a site database the monitor holds its one shard, 0; with
+    // one, it polls every device of the project as well until shards are kept.
+    std::unique_ptr<MetricsCollector> collector;
+    MetricsServer metrics;
+    if (parser.isSet(metricsOption)) {
+        collector = std::make_unique<MetricsCollector>(&poller);
+        collector->watchJournal(project.logDb);
+        collector->setShardHeld(0, true);
+        QObject::connect(collector.get(), &MetricsCollector::snapshotTaken, &metrics,
+                         &MetricsServer::publish);
+        QString error;
+        if (!metrics.start(metricsAddress, metricsPort, &error))
+            return CliOutput::fail(ExitCannotOpen, QStringLiteral("--metrics: %1").arg(error));
+        metrics.publish(collector->snapshot());
+        CliOutput::err() << "norda-cli: metrics on " << metrics.url() << "metrics" << Qt::endl;
+    }
+
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(interval);
@@ -337,6 +372,10 @@ int MonitorCommand::run(const QStringList &args)
                          << Qt::endl;
     if (parser.isSet(statsOption))
         printStatistics(poller);
+    if (parser.isSet(statsOption) && metrics.isRunning())
+        CliOutput::err() << "stats: metrics requests answered " << metrics.requestsAnswered()
+                         << ", connections served at once at most " << metrics.peakConnections()
+                         << Qt::endl;
     out.flush();
     return ExitOk;
 }
