@@ -2,9 +2,12 @@
 
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
+#include "journal/eventspill.h"
 #include "journal/journallocation.h"
 #include "journal/statuslogretention.h"
+#include "monitor/shardkeeper.h"
 #include "monitor/signalwatcher.h"
+#include "monitor/sitemonitor.h"
 #include "monitor/statuspoller.h"
 #include "monitor/syslogforwarder.h"
 #include "project/projectdevice.h"
@@ -14,12 +17,15 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -121,8 +127,13 @@ int MonitorCommand::run(const QStringList &args)
                        "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS]; the "
                        "password comes from PGPASSWORD or ~/.pgpass."),
         QStringLiteral("FILE|URL"));
+    const QCommandLineOption spillOption(
+        QStringLiteral("spill-file"),
+        QStringLiteral("With a site database: where events that cannot be written wait for the "
+                       "server (norda-spill-DBNAME.jsonl in the current folder)."),
+        QStringLiteral("FILE"));
     parser.addOptions({secondsOption, portOption, statsOption, verboseOption, intervalOption,
-                       daysOption, sizeOption, syslogOption, databaseOption});
+                       daysOption, sizeOption, syslogOption, databaseOption, spillOption});
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 1, &status))
         return status;
@@ -172,11 +183,13 @@ int MonitorCommand::run(const QStringList &args)
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
 
-    const JournalLocation journal = parser.isSet(databaseOption)
+    const JournalLocation given = parser.isSet(databaseOption)
         ? JournalLocation::parse(parser.value(databaseOption))
         : JournalLocation::file(QStringLiteral("log.sqlite"));
-    if (!journal.isValid())
-        return CliOutput::fail(ExitUsage, QStringLiteral("--database: %1").arg(journal.error()));
+    if (!given.isValid())
+        return CliOutput::fail(ExitUsage, QStringLiteral("--database: %1").arg(given.error()));
+    // A site monitor never waits long for its server.
+    const JournalLocation journal = ShardKeeper::withTimeouts(given);
 
     const QString path = parser.positionalArguments().at(0);
     ProjectModel project(journal);
@@ -194,8 +207,13 @@ int MonitorCommand::run(const QStringList &args)
     const QString journalName = project.logDb->fileName();
     if (project.logDb->schemaRefused())
         return CliOutput::fail(ExitUnusable, project.logDb->openError());
-    if (!project.logDb->isOpen() ||
-        !project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;")))
+    const bool opened = project.logDb->isOpen() &&
+        project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;"));
+    // A site database out of reach is waited for: the monitor takes its shards once it answers.
+    if (!opened && journal.isPostgres())
+        CliOutput::err() << "norda-cli: " << given.text()
+                         << " out of reach: " << project.logDb->openError() << Qt::endl;
+    else if (!opened)
         return CliOutput::fail(ExitCannotOpen,
                                QStringLiteral("cannot open %1%2")
                                    .arg(journalName,
@@ -204,6 +222,8 @@ int MonitorCommand::run(const QStringList &args)
                                             : QStringLiteral(": ") + project.logDb->openError()));
     project.monitoring = true;
     project.logDb->setStatusRetention(days, maxMb);
+    if (parser.isSet(spillOption) && !journal.isPostgres())
+        return CliOutput::fail(ExitUsage, QStringLiteral("--spill-file needs a site database"));
 
     QTextStream &out = CliOutput::out();
     QHash<int, const ProjectDevice *> devices;
@@ -250,10 +270,42 @@ int MonitorCommand::run(const QStringList &args)
     CliOutput::err() << "norda-cli: monitoring " << polled << " of " << project.allDevices().size()
                      << " devices of " << path << " on port " << port << Qt::endl;
 
+    // On a site database the devices of the shards this monitor holds.
+    std::unique_ptr<SiteMonitor> site;
+    QString refusal;
+    if (journal.isPostgres()) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QString sha = QString::fromLatin1(
+            QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+        site =
+            std::make_unique<SiteMonitor>(&project, &poller, given, sha, SiteMonitor::ownerText());
+        QObject::connect(site.get(), &SiteMonitor::message, &project, [](const QString &text) {
+            CliOutput::err() << "norda-cli: " << text << Qt::endl;
+        });
+        QObject::connect(site.get(), &SiteMonitor::refused, qApp, [&refusal](const QString &text) {
+            refusal = text;
+            QCoreApplication::quit();
+        });
+        const QString spillPath = parser.isSet(spillOption)
+            ? parser.value(spillOption)
+            : QStringLiteral("norda-spill-%1.jsonl").arg(journal.databaseName());
+        QString error;
+        if (!site->start(spillPath, &error))
+            return CliOutput::fail(ExitCannotOpen, QStringLiteral("spill file: %1").arg(error));
+        CliOutput::err() << "norda-cli: sharing the devices with the other monitors of "
+                         << given.text() << "; events that cannot be written wait in " << spillPath
+                         << Qt::endl;
+    }
+
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(interval);
-    QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller] { poller.tick(true); });
+    QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller, &site] {
+        poller.tick(true);
+        if (site)
+            site->recordStates();
+    });
 
     int interruptedBy = 0;
     SignalWatcher watcher;
@@ -270,6 +322,10 @@ int MonitorCommand::run(const QStringList &args)
     ticker.start();
     QCoreApplication::exec();
     ticker.stop();
+    if (site)
+        site->stop();
+    if (!refusal.isEmpty())
+        return CliOutput::fail(ExitUnusable, refusal);
 
     const StatusPoller::Statistics &s = poller.statistics();
     CliOutput::err() << "norda-cli: stopped" << (interruptedBy ? " by a signal" : "") << " after "
@@ -283,5 +339,15 @@ int MonitorCommand::run(const QStringList &args)
     if (parser.isSet(statsOption))
         printStatistics(poller);
     out.flush();
+    if (site) {
+        // Written by the journal's end if the server answers; else kept for the next run.
+        project.logDb->flush();
+        if (!site->spill()->isEmpty() || project.logDb->pendingEvents() > 0) {
+            CliOutput::err() << "norda-cli: " << site->spill()->count() << " events wait in "
+                             << site->spill()->path() << " for the server: the next run writes them"
+                             << Qt::endl;
+            return ExitFailed;
+        }
+    }
     return ExitOk;
 }
