@@ -37,7 +37,7 @@ public:
     // waits until it listens on every port, then starts the monitor for `seconds` with
     // its statistics. False with error() when either did not start.
     bool start(const QString &project, const QString &port, int seconds,
-               const QStringList &simulatorArguments = {})
+               const QStringList &simulatorArguments = {}, const QStringList &monitorArguments = {})
     {
         const QString bin =
             qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR));
@@ -65,8 +65,9 @@ public:
         monitor.setStandardOutputFile(file("events.txt"));
         monitor.setStandardErrorFile(file("monitor.txt"));
         monitor.start(bin + "/tools/cli/norda-cli",
-                      {"monitor", project, "--status-port", port, "--seconds",
-                       QString::number(seconds), "--stats"});
+                      QStringList {"monitor", project, "--status-port", port, "--seconds",
+                                   QString::number(seconds), "--stats"} +
+                          monitorArguments);
         if (!monitor.waitForStarted()) {
             m_error = QStringLiteral("norda-cli did not start");
             stopSimulator();

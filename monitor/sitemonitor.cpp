@@ -35,18 +35,26 @@ SiteMonitor::SiteMonitor(ProjectModel *project, StatusPoller *poller,
                                         "in the spill until the server answers")
                              .arg(shard));
     });
-    connect(keeper, &ShardKeeper::reachableChanged, this,
-            [this](bool reachable, const QString &error) {
-                emit message(reachable
-                                 ? QStringLiteral("site database reached")
-                                 : QStringLiteral("site database out of reach: %1")
-                                       .arg(error.isEmpty() ? QStringLiteral("no answer") : error));
-            });
+    connect(
+        keeper, &ShardKeeper::reachableChanged, this, [this](bool reachable, const QString &error) {
+            // Out of reach: no statement waits for a connection that cannot be made
+            // (a cut network holds each attempt for the connect timeout); the keeper's
+            // session on its own thread finds out when the server is back.
+            const int delay = reachable ? DatabaseWrapper::defaultReconnectDelayMs : 3600000;
+            m_project->logDb->setReconnectDelay(delay);
+            m_project->logDb->setRetryInterval(reachable ? DatabaseLog::retryIntervalMs : 3600000);
+            m_states->setReconnectDelay(delay);
+            emit message(reachable
+                             ? QStringLiteral("site database reached")
+                             : QStringLiteral("site database out of reach: %1")
+                                   .arg(error.isEmpty() ? QStringLiteral("no answer") : error));
+        });
 }
 
 SiteMonitor::~SiteMonitor()
 {
     stop();
+    m_poller->setDeviceFilter(nullptr);
     if (m_project && m_project->logDb)
         m_project->logDb->setSpill(nullptr);
 }
