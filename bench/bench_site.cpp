@@ -198,6 +198,11 @@ void monitorCpu(PgCluster &cluster, const QString &folder, int devices, int seco
         const Sample last = sample(run.monitor.processId());
         const double cpu = 100 * (last.cpuSeconds - first.cpuSeconds) / (clock.elapsed() / 1e3);
         run.monitor.waitForFinished(seconds * 1000 + 30000);
+        const QByteArray log = readAll(run.file("monitor.txt"));
+        const int stopped = log.indexOf("norda-cli: stopped");
+        out << (stopped >= 0 ? log.mid(stopped, log.indexOf('\n', stopped) - stopped)
+                             : log.right(300))
+            << "\n";
         out << "monitor CPU, " << devices << " devices, journal on "
             << (server ? "PostgreSQL" : "SQLite") << ": " << QString::number(cpu, 'f', 1)
             << "% of a core (" << QString::number(cpu * 1000 / devices, 'f', 1)
