@@ -1,6 +1,7 @@
 #include "journal/databaselog.h"
 
 #include "journal/eventcode.h"
+#include "journal/eventspill.h"
 #include "journal/eventtablemodel.h"
 #include "journal/journalfilter.h"
 #include "journal/journalindexbuilder.h"
@@ -8,46 +9,16 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlError>
 #include <QSysInfo>
 #include <QThread>
 #include <QVariant>
 
-#include <limits>
-
 namespace {
 
 // Orders of records kept in memory start here, far above any record number.
 constexpr qint64 pendingOrderBase = qint64(1) << 62;
-
-struct IndexDefinition {
-    const char *name;
-    const char *statement;
-};
-
-// The repetition rules ask for the newest event of one code of one device, with and
-// without regard to acknowledgement; the journal view and the counters ask for the
-// unacknowledged events. These stay fast with millions of records.
-const IndexDefinition indexDefinitions[] = {
-    {"error_log_device_code",
-     "CREATE INDEX IF NOT EXISTS error_log_device_code ON error_log(device_unique_id, "
-     "error_id);"},
-    {"error_log_device_code_seen",
-     "CREATE INDEX IF NOT EXISTS error_log_device_code_seen ON error_log(device_unique_id, "
-     "error_id, seen);"},
-    {"error_log_seen", "CREATE INDEX IF NOT EXISTS error_log_seen ON error_log(seen);"},
-    // The history: newest first by stored time, overall, per device and per code; each of
-    // the last two carries the other's column, so that a filter on both is tested in the
-    // index alone.
-    {"error_log_time",
-     "CREATE INDEX IF NOT EXISTS error_log_time ON error_log(time_key, record_id);"},
-    {"error_log_device_time",
-     "CREATE INDEX IF NOT EXISTS error_log_device_time ON error_log(device_unique_id, time_key, "
-     "record_id, error_id);"},
-    {"error_log_code_time",
-     "CREATE INDEX IF NOT EXISTS error_log_code_time ON error_log(error_id, time_key, "
-     "record_id, device_unique_id);"},
-};
 
 bool matchesSeen(int seen, int seenFilter)
 {
@@ -62,7 +33,7 @@ DatabaseLog::DatabaseLog(const QString &fileName, QObject *parent)
 }
 
 DatabaseLog::DatabaseLog(const JournalLocation &location, QObject *parent)
-    : DatabaseWrapper(location, parent)
+    : EventJournal(location, parent)
     , m_nextOrder(pendingOrderBase)
 {
     if (dialect().isPostgres()) {
@@ -82,7 +53,6 @@ DatabaseLog::DatabaseLog(const JournalLocation &location, QObject *parent)
             // Commits take milliseconds; one that finds the file locked by another program
             // (or by the index build) is tried again later instead of holding the caller.
             exec(QStringLiteral("PRAGMA busy_timeout=250;"));
-            ensureTimeKey();
             ensureIndexes();
         }
     }
@@ -122,12 +92,6 @@ DatabaseLog::~DatabaseLog()
     m_model = nullptr;
 }
 
-void DatabaseLog::setLookupMemory(bool on)
-{
-    m_memoryOn = on;
-    forget();
-}
-
 void DatabaseLog::forget()
 {
     m_memory.clear();
@@ -137,51 +101,9 @@ void DatabaseLog::forget()
 
 // ---- Indexes ----
 
-// The stored time text does not sort; the history needs a sortable copy. Added to older
-// files in place: the column and the trigger at once (both take no time), the values of
-// the records already there with the indexes, on a thread when there are many. The
-// trigger fills the column for rows inserted without it, so an older version of the
-// program writing the file later keeps it complete.
-void DatabaseLog::ensureTimeKey()
-{
-    QSqlQuery *query = run(QStringLiteral("PRAGMA table_info(error_log);"));
-    while (query && query->next()) {
-        if (query->value(1).toString() == QLatin1String("time_key"))
-            m_hasTimeKey = true;
-    }
-    done(query);
-    if (!m_hasTimeKey)
-        m_hasTimeKey = exec(QStringLiteral("ALTER TABLE error_log ADD COLUMN time_key INTEGER;"));
-    if (m_hasTimeKey)
-        exec(QStringLiteral("CREATE TRIGGER IF NOT EXISTS error_log_time_key AFTER INSERT ON "
-                            "error_log WHEN NEW.time_key IS NULL BEGIN UPDATE error_log SET "
-                            "time_key=%1 WHERE record_id=NEW.record_id; END;")
-                 .arg(JournalFilter::timeKeySql(QStringLiteral("NEW.param_time"))));
-}
-
 void DatabaseLog::ensureIndexes()
 {
-    QStringList missing;
-    {
-        QSqlQuery *query = run(QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' "
-                                              "AND tbl_name='error_log';"));
-        QStringList present;
-        while (query && query->next())
-            present << query->value(0).toString();
-        done(query);
-        for (const IndexDefinition &index : indexDefinitions) {
-            if (!m_hasTimeKey && QByteArray(index.statement).contains("time_key"))
-                continue;
-            if (!present.contains(QLatin1String(index.name)))
-                missing << QString::fromLatin1(index.statement);
-        }
-        // The time keys of the records written before the column existed come first: the
-        // time index is built once they are all there.
-        if (m_hasTimeKey && !present.contains(QStringLiteral("error_log_time")))
-            missing.prepend(
-                QStringLiteral("UPDATE error_log SET time_key=%1 WHERE time_key IS NULL;")
-                    .arg(JournalFilter::timeKeySql(QStringLiteral("param_time"))));
-    }
+    const QStringList missing = JournalIndexBuilder::missingStatements(database(), &m_hasTimeKey);
     if (missing.isEmpty())
         return;
     QSqlQuery *query =
@@ -252,7 +174,10 @@ bool DatabaseLog::flush()
 {
     if (m_pendingEvents.isEmpty() && m_pendingStatuses.isEmpty())
         return true;
-    // Written once the indexes are built, or by the next retry after a failure.
+    // Written once the indexes are built, or by the next retry after a failure; events are
+    // kept in the spill meanwhile, when there is one.
+    if (m_retryTimer.isActive())
+        spillPending();
     if (!m_usable || !indexesReady() || m_retryTimer.isActive())
         return false;
     return writePending();
@@ -268,7 +193,8 @@ void DatabaseLog::rollbackQuietly()
 
 bool DatabaseLog::writePending(bool announceWritten)
 {
-    if (m_pendingEvents.isEmpty() && m_pendingStatuses.isEmpty())
+    const bool spilled = m_spill && !m_spill->isEmpty();
+    if (m_pendingEvents.isEmpty() && m_pendingStatuses.isEmpty() && !spilled)
         return true;
     if (!m_usable)
         return false;
@@ -277,7 +203,8 @@ bool DatabaseLog::writePending(bool announceWritten)
     const bool server = dialect().isPostgres();
     QElapsedTimer took;
     took.start();
-    m_writing = exec(dialect().beginWrite());
+    int dropped = 0;
+    m_writing = (!spilled || prepareReplay(&dropped)) && exec(dialect().beginWrite());
     bool ok = m_writing;
     for (int i = 0; ok && i < m_pendingStatuses.size(); ++i) {
         const PendingStatus &status = m_pendingStatuses.at(i);
@@ -318,7 +245,7 @@ bool DatabaseLog::writePending(bool announceWritten)
             ids.append(server ? query->value(0).toLongLong() : query->lastInsertId().toLongLong());
         done(query);
     }
-    if (ok && server && m_memoryOn)
+    if (ok && server && m_memoryOn && !m_ownDevices)
         noteOwnChanges(m_pendingEvents.size());
     ok = ok && exec(QStringLiteral("COMMIT;"));
     if (!ok) {
@@ -327,6 +254,14 @@ bool DatabaseLog::writePending(bool announceWritten)
         if (m_writing)
             rollbackQuietly();
         m_writing = false;
+        if (m_replaying) {
+            // Every one of them is still in the spill.
+            m_pendingEvents.clear();
+            m_replaying = false;
+            forget();
+        } else {
+            spillPending();
+        }
         setFailureLogging(true);
         writeFailedOnce();
         m_retryTimer.start();
@@ -349,6 +284,7 @@ bool DatabaseLog::writePending(bool announceWritten)
         m_memory.renumber(record.deviceId, record.code, m_pendingEvents.at(i).order,
                           record.recordId);
         written.append(record);
+        m_watermark = qMax(m_watermark, record.recordId);
     }
     if (m_countAll >= 0)
         m_countAll += written.size();
@@ -357,6 +293,17 @@ bool DatabaseLog::writePending(bool announceWritten)
     m_pendingEvents.clear();
     m_pendingStatuses.clear();
     m_failingSince.invalidate();
+    if (m_replaying) {
+        m_replaying = false;
+        // Emptied only now: should that fail, the events written have newer records than
+        // their watermark and are dropped next time instead of written twice.
+        QString error;
+        if (!m_spill->clear(&error))
+            emit spillFailed(error);
+        qDebug().noquote() << fileName() << "spilled events written," << dropped
+                           << "dropped for newer records";
+        emit spillWritten(written.size(), dropped);
+    }
     if (m_failureReported) {
         m_failureReported = false;
         qDebug().noquote() << fileName() << "written again";
@@ -393,10 +340,19 @@ void DatabaseLog::announce(const QVector<EventRecord> &records)
 
 void DatabaseLog::checkMemory()
 {
-    QSqlQuery *query = run(dialect().changeCounter());
+    // A site monitor: only acknowledgements change what it remembers; the record numbers'
+    // sequence gives the watermark of what it spills.
+    const bool own = m_ownDevices && dialect().isPostgres();
+    QSqlQuery *query = run(own ? QStringLiteral("SELECT a.last_value * 2 + a.is_called::int, "
+                                                "r.last_value - 1 + r.is_called::int FROM "
+                                                "ack_changes a, error_log_record_id_seq r;")
+                               : dialect().changeCounter());
     qint64 version = -1;
-    if (query && query->next())
+    if (query && query->next()) {
         version = query->value(0).toLongLong();
+        if (own)
+            m_watermark = qMax(m_watermark, query->value(1).toLongLong());
+    }
     done(query);
     // Not readable now (a server out of reach): what is remembered stays, and is compared
     // once the counter can be read again.
@@ -405,6 +361,83 @@ void DatabaseLog::checkMemory()
     if (version < 0 || version != m_dataVersion)
         forget();
     m_dataVersion = version;
+}
+
+void DatabaseLog::setOwnDevices(bool on)
+{
+    m_ownDevices = on;
+    m_dataVersion = -1;
+    forget();
+}
+
+void DatabaseLog::setSpill(EventSpill *spill)
+{
+    m_spill = spill;
+    if (!spill)
+        return;
+    m_watermark = qMax(m_watermark, spill->lastWatermark());
+    if (!spill->isEmpty() && !m_retryTimer.isActive())
+        m_retryTimer.start();
+}
+
+bool DatabaseLog::spillPending()
+{
+    if (!m_spill || m_pendingEvents.isEmpty() || m_replaying)
+        return true;
+    QVector<EventRecord> records;
+    records.reserve(m_pendingEvents.size());
+    for (const PendingEvent &pending : qAsConst(m_pendingEvents))
+        records.append(pending.record);
+    QString error;
+    if (!m_spill->append(records, m_watermark, &error)) {
+        qWarning().noquote() << "events kept in memory:" << error;
+        emit spillFailed(error);
+        return false;
+    }
+    m_pendingEvents.clear();
+    return true;
+}
+
+bool DatabaseLog::prepareReplay(int *dropped)
+{
+    // What waits in memory joins the spill: everything is judged in the order it came.
+    if (!spillPending())
+        return false;
+    const QVector<EventSpill::Entry> entries = m_spill->entries();
+    // A device recorded by someone else since its first event was spilled is left to them.
+    QHash<int, qint64> marks;
+    for (const EventSpill::Entry &entry : entries) {
+        if (!marks.contains(entry.record.deviceId))
+            marks.insert(entry.record.deviceId, entry.watermark);
+    }
+    QSet<int> newer;
+    for (auto it = marks.cbegin(); it != marks.cend(); ++it) {
+        QSqlQuery *query = run(QStringLiteral("SELECT 1 FROM error_log WHERE device_unique_id=? "
+                                              "AND record_id>? LIMIT 1;"),
+                               {it.key(), it.value()});
+        if (!query)
+            return false;
+        if (query->next())
+            newer.insert(it.key());
+        done(query);
+    }
+    forget();
+    m_replaying = true;
+    ++m_depth; // queued only; written by the caller
+    for (const EventSpill::Entry &entry : entries) {
+        const EventRecord &record = entry.record;
+        const bool lineNormal = EventCode::isLineNormal(record.code);
+        if (newer.contains(record.deviceId)) {
+            ++*dropped;
+            qWarning().noquote() << "spilled event dropped, its device has newer records:"
+                                 << record.time << record.deviceId << record.code;
+        } else if (lineNormal ? lineNormalNeeded(record.deviceId, EventCode::lineOf(record.code))
+                              : allowedByRules(record.deviceId, record.code)) {
+            queueEvent(record, lineNormal);
+        }
+    }
+    --m_depth;
+    return true;
 }
 
 void DatabaseLog::noteOwnChanges(int statements)
@@ -674,6 +707,15 @@ bool DatabaseLog::lookup(int deviceId, int code, int seenFilter, qint64 *order, 
     return true;
 }
 
+bool DatabaseLog::faultRecorded(int deviceId, int code)
+{
+    QDateTime unused;
+    qint64 fault = 0;
+    qint64 cleared = 0;
+    return lookup(deviceId, code, -1, &fault, &unused) &&
+        !(lookup(deviceId, code | EventCode::Cleared, -1, &cleared, &unused) && cleared > fault);
+}
+
 bool DatabaseLog::lastEventTime(int deviceId, int code, QDateTime &time, int seenFilter)
 {
     qint64 order = 0;
@@ -766,23 +808,6 @@ int DatabaseLog::pendingCount(int seenFilter) const
     return count;
 }
 
-int DatabaseLog::queryCount(int seenFilter)
-{
-    QString statement;
-    if (seenFilter == 0)
-        statement = QStringLiteral("SELECT count(*) as total FROM error_log WHERE seen=0");
-    else if (seenFilter == 1)
-        statement = QStringLiteral("SELECT count(*) as total FROM error_log WHERE seen=1");
-    else
-        statement = QStringLiteral("SELECT count(*) as total FROM error_log");
-    QSqlQuery *query = run(statement);
-    int total = -1;
-    if (query && query->next())
-        total = query->value(QStringLiteral("total")).toInt();
-    done(query);
-    return total;
-}
-
 int DatabaseLog::eventCount(int seenFilter)
 {
     if (!m_memoryOn || seenFilter == 1)
@@ -795,101 +820,9 @@ int DatabaseLog::eventCount(int seenFilter)
     return qMax(0, count) + pendingCount(seenFilter);
 }
 
-qint64 DatabaseLog::maxRecordId()
-{
-    QSqlQuery *query = run(QStringLiteral("SELECT MAX(record_id) FROM error_log"));
-    qint64 id = 0;
-    if (query && query->next())
-        id = query->value(0).toLongLong();
-    done(query);
-    return id;
-}
-
-qint64 DatabaseLog::minRecordId()
-{
-    QSqlQuery *query = run(QStringLiteral("SELECT MIN(record_id) FROM error_log"));
-    qint64 id = 0;
-    if (query && query->next())
-        id = query->value(0).toLongLong();
-    done(query);
-    return id;
-}
-
-bool DatabaseLog::eventById(qint64 recordId, QDateTime &time, int &deviceId, int &code)
-{
-    QSqlQuery *query = run(QStringLiteral("SELECT param_time, device_unique_id, error_id FROM "
-                                          "error_log WHERE record_id=?"),
-                           {recordId});
-    if (!query)
-        return false;
-    const bool found = query->next();
-    if (found) {
-        time = parseTime(query->value(0).toString());
-        deviceId = query->value(1).toInt();
-        code = query->value(2).toInt();
-    }
-    done(query);
-    return found;
-}
-
-QVector<EventRecord> DatabaseLog::events(qint64 beforeId, int limit, bool unseenOnly, bool *ok)
-{
-    const QString statement = unseenOnly
-        ? QStringLiteral("SELECT record_id, param_time, device_unique_id, error_id, "
-                         "error_description, seen FROM error_log WHERE seen=0 AND record_id<? "
-                         "ORDER BY record_id DESC LIMIT ?;")
-        : QStringLiteral("SELECT record_id, param_time, device_unique_id, error_id, "
-                         "error_description, seen FROM error_log WHERE record_id<? ORDER BY "
-                         "record_id DESC LIMIT ?;");
-    const qint64 below = beforeId > 0 ? beforeId : std::numeric_limits<qint64>::max();
-    QVector<EventRecord> rows;
-    QSqlQuery *query = run(statement, {below, limit});
-    if (ok)
-        *ok = query != nullptr;
-    if (!query)
-        return rows;
-    while (query->next()) {
-        EventRecord record;
-        record.recordId = query->value(0).toLongLong();
-        record.time = query->value(1).toString();
-        record.deviceId = query->value(2).toInt();
-        record.code = query->value(3).toInt();
-        record.description = query->value(4).toString();
-        record.seen = query->value(5).toInt();
-        rows.append(record);
-    }
-    done(query);
-    return rows;
-}
-
 // ---- Status journal retention ----
 
 void DatabaseLog::setStatusRetention(int days, int maxMb)
 {
     m_retention->setLimits(days, maxMb);
-}
-
-bool DatabaseLog::oldestStatuses(int limit, QVector<QPair<qint64, QString>> &rows)
-{
-    rows.clear();
-    QSqlQuery *query = run(QStringLiteral("SELECT record_id, param_time FROM status_log ORDER BY "
-                                          "record_id LIMIT ?;"),
-                           {limit});
-    if (!query)
-        return false;
-    while (query->next())
-        rows.append({query->value(0).toLongLong(), query->value(1).toString()});
-    done(query);
-    return true;
-}
-
-int DatabaseLog::removeStatusesThrough(qint64 recordId)
-{
-    QSqlQuery *query =
-        run(QStringLiteral("DELETE FROM status_log WHERE record_id<=?;"), {recordId});
-    if (!query)
-        return -1;
-    const int removed = query->numRowsAffected();
-    done(query);
-    return removed;
 }

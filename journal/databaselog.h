@@ -1,7 +1,7 @@
 #pragma once
 
-#include "journal/databasewrapper.h"
 #include "journal/durationhistogram.h"
+#include "journal/eventjournal.h"
 #include "journal/eventlookupmemory.h"
 #include "journal/eventrecord.h"
 
@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVector>
 
+class EventSpill;
 class EventTableModel;
 class QThread;
 class StatusLogRetention;
@@ -37,7 +38,7 @@ class StatusLogRetention;
 // absent, and once the indexes are built every record taken meanwhile is judged again
 // against the stored journal before it is written. The status journal is trimmed to the
 // retention limits in small steps (StatusLogRetention).
-class DatabaseLog : public DatabaseWrapper {
+class DatabaseLog : public EventJournal {
     Q_OBJECT
 
 public:
@@ -114,13 +115,6 @@ public:
     // Number of events, those not yet written included: seenFilter 0 unacknowledged,
     // 1 acknowledged, other values all.
     int eventCount(int seenFilter);
-    qint64 maxRecordId();
-    qint64 minRecordId();
-    bool eventById(qint64 recordId, QDateTime &time, int &deviceId, int &code);
-
-    // Up to `limit` written events with a record number below `beforeId` (0: from the
-    // newest), newest first; only unacknowledged ones when `unseenOnly`.
-    QVector<EventRecord> events(qint64 beforeId, int limit, bool unseenOnly, bool *ok = nullptr);
 
     // Writes the records kept in memory now (outside a Transaction). True when none is
     // left; false while the indexes are built or writing fails (tried again later).
@@ -140,16 +134,29 @@ public:
     // a limit. Defaults: StatusLogRetention::defaultDays and defaultMaxMb.
     void setStatusRetention(int days, int maxMb);
     StatusLogRetention *statusRetention() const { return m_retention; }
-    // The oldest status documents (record number, stored time), oldest first.
-    bool oldestStatuses(int limit, QVector<QPair<qint64, QString>> &rows);
-    // Removes the status documents up to and including `recordId`; the number removed,
-    // -1 on a failure.
-    int removeStatusesThrough(qint64 recordId);
 
     EventTableModel *tableModel() const { return m_model; }
 
     // For measurements: with the memory off every lookup and count reads the file.
-    void setLookupMemory(bool on);
+    void setLookupMemory(bool on)
+    {
+        m_memoryOn = on;
+        forget();
+    }
+
+    // A site monitor's journal: no other program records these devices meanwhile (their
+    // shards are this monitor's), so what is remembered of them is forgotten only when an
+    // acknowledgement was recorded, or by forgetRemembered() (a shard taken over).
+    void setOwnDevices(bool on);
+    void forgetRemembered() { forget(); }
+    // From the first failed write on, events go to `spill` (not owned) instead of memory,
+    // and are written, judged again by the rules, once the server is back: only those of
+    // devices with no record newer than the watermark kept with them. A spill holding
+    // events of an earlier run is written as soon as possible.
+    void setSpill(EventSpill *spill);
+    // Whether the newest record of general fault `code` of a device is the fault rather
+    // than its going away.
+    bool faultRecorded(int deviceId, int code);
 
 protected:
     bool transactionOpen() const override { return m_writing; }
@@ -165,6 +172,10 @@ signals:
     void writeRecovered();
     // The indexes built on their thread are in place (false: the build failed).
     void indexesBuilt(bool ok);
+    // The spill was written: `dropped` of its events were not, their devices having newer
+    // records; `failed` says what went wrong with the spill file itself.
+    void spillWritten(int written, int dropped);
+    void spillFailed(const QString &error);
 
 private:
     struct PendingEvent {
@@ -193,9 +204,7 @@ private:
     bool lookup(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time);
     bool lookupStored(int deviceId, int code, int seenFilter, qint64 *order, QDateTime *time,
                       bool *ok);
-    int queryCount(int seenFilter);
     int pendingCount(int seenFilter) const;
-    void ensureTimeKey();
     void ensureIndexes();
     void indexBuildDone(const QString &error);
     void stopIndexBuild();
@@ -205,6 +214,11 @@ private:
     // PostgreSQL: the change counter after this connection's own `statements` writes of
     // the event journal, read before its commit (see SqlDialect::changeCounter()).
     void noteOwnChanges(int statements);
+    // Moves the records kept in memory to the spill; false when it cannot take them.
+    bool spillPending();
+    // Before writing: the spilled events judged again, in m_pendingEvents; false when the
+    // server cannot say which devices have newer records.
+    bool prepareReplay(int *dropped);
 
     EventTableModel *m_model = nullptr;
     StatusLogRetention *m_retention = nullptr;
@@ -230,4 +244,8 @@ private:
     bool m_failureWasLock = false;
     QThread *m_indexThread = nullptr;
     QHash<int, QString> m_lastStatus; // PostgreSQL: the last document taken per device
+    EventSpill *m_spill = nullptr;
+    bool m_ownDevices = false;
+    bool m_replaying = false; // m_pendingEvents holds the spill's events
+    qint64 m_watermark = 0; // the highest record number known
 };

@@ -11,7 +11,6 @@ const QString DatabaseWrapper::timeFormat = QStringLiteral("hh:mm:ss dd.MM.yyyy"
 namespace {
 
 constexpr int checkpointDelayMs = 1000;
-constexpr int reconnectDelayMs = 1000;
 
 QString freeConnectionName(const QString &fileName)
 {
@@ -124,7 +123,7 @@ bool DatabaseWrapper::ensureConnected()
         return true;
     if (!m_broken && database().isOpen())
         return true;
-    if (m_lastConnectAttempt.isValid() && m_lastConnectAttempt.elapsed() < reconnectDelayMs) {
+    if (m_lastConnectAttempt.isValid() && m_lastConnectAttempt.elapsed() < m_reconnectDelayMs) {
         m_lastError = m_openError.isEmpty() ? QStringLiteral("no connection") : m_openError;
         return false;
     }

@@ -59,6 +59,12 @@ public:
     // Bytes of the file in use (free pages not counted); -1 when unknown.
     qint64 usedBytes();
 
+    // PostgreSQL: a broken connection is opened again at most once in this time (1 s; a
+    // site monitor lengthens it while its server is known to be out of reach, so that no
+    // statement waits for a connection that cannot be made).
+    static constexpr int defaultReconnectDelayMs = 1000;
+    void setReconnectDelay(int milliseconds) { m_reconnectDelayMs = milliseconds; }
+
     static QString timeText(const QDateTime &time);
     static QDateTime parseTime(const QString &text);
     // A text as a bound value: an empty text is stored as '' like any other, never as NULL.
@@ -102,6 +108,7 @@ private:
     bool m_schemaRefused = false;
     bool m_broken = false; // the server connection failed; opened again before the next use
     QElapsedTimer m_lastConnectAttempt;
+    int m_reconnectDelayMs = defaultReconnectDelayMs;
     QString m_fileName;
     QString m_connectionName;
     QHash<QString, QSqlQuery *> m_statements;

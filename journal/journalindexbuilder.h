@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,11 @@ class JournalIndexBuilder : public QObject {
 public:
     // `statements`: the CREATE INDEX statements to run, in order.
     JournalIndexBuilder(const QString &fileName, const QStringList &statements);
+
+    // An SQLite event journal's time key column and its trigger, added when missing
+    // (`hasTimeKey` says whether the column is there now), and the statements that make
+    // its missing indexes, in order.
+    static QStringList missingStatements(const QSqlDatabase &database, bool *hasTimeKey);
 
 public slots:
     void run();

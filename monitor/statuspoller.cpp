@@ -220,7 +220,7 @@ QList<ProjectDevice *> StatusPoller::indexPolledDevices()
     m_index.clear();
     const QList<ProjectDevice *> devices = m_project->allDevices();
     for (ProjectDevice *device : devices) {
-        if (!device->ip_enabled)
+        if (!device->ip_enabled || (m_filter && !m_filter(device)))
             continue;
         polled.append(device);
         if (!m_index.contains(device->ip_addr))

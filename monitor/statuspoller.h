@@ -108,6 +108,13 @@ public:
     // (tests set one of their own to let time pass at once).
     void setWallClock(const std::function<qint64()> &clock);
 
+    // Only the devices for which `polled` is true are asked and judged (a site monitor's
+    // shards); all devices with Ethernet when not set.
+    void setDeviceFilter(const std::function<bool(const ProjectDevice *)> &polled)
+    {
+        m_filter = polled;
+    }
+
     static QUrl statusUrl(const QString &address, quint16 port);
 
     // One batch: a status request to every device with Ethernet, in project order,
@@ -184,6 +191,7 @@ private:
     int m_timeoutMs = defaultTimeoutMs;
     int m_tickMs = defaultTickIntervalMs;
     std::function<qint64()> m_wallClock;
+    std::function<bool(const ProjectDevice *)> m_filter;
     qint64 m_lastTickMs = -1; // wall-clock time of the previous tick
     bool m_lastTickPolled = false;
     qint64 m_maxBody;

@@ -185,3 +185,23 @@ void StatusDecoder::apply(ProjectDevice *device, const QJsonObject &document, co
     device->lastSeen = time;
     device->faults = faults;
 }
+
+void StatusDecoder::takeRecordedFaults(ProjectDevice *device)
+{
+    ProjectModel *model = device->projectModel();
+    DatabaseLog *log = model ? model->logDb : nullptr;
+    if (!log)
+        return;
+    QJsonArray errors;
+    QList<DeviceFault> faults;
+    for (const GeneralFault &fault : generalFaults) {
+        if (log->faultRecorded(device->id_obj, fault.code)) {
+            errors.append(QLatin1String(fault.text));
+            faults.append(DeviceFault {fault.kind, 0, 1, device});
+        }
+    }
+    QJsonObject document;
+    document.insert(QStringLiteral("errors"), errors);
+    device->status = document;
+    device->faults = faults;
+}

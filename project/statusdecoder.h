@@ -36,4 +36,8 @@ public:
     // stored document and the time of last contact, recording events and the document
     // in the event database of the device's project (when it is in one). Does not emit.
     static void apply(ProjectDevice *device, const QJsonObject &document, const QDateTime &time);
+    // A device whose events another program recorded until now (a site monitor taking over
+    // its shard): its general faults as the journal last recorded them become the faults
+    // its next document is compared with, so that nothing is recorded twice or missed.
+    static void takeRecordedFaults(ProjectDevice *device);
 };

@@ -6,6 +6,9 @@
 #   scripts/run.sh            monitoring mode: polling, counters, journal, export
 #   scripts/run.sh configure  configuration mode: project editing, USB search (the
 #                             central unit is also presented as a USB serial port)
+#   scripts/run.sh site       a site: a throwaway PostgreSQL cluster, two monitors sharing the
+#                             devices and a console watching (see docs/site.md, "Trying it
+#                             out")
 #
 # Without a display the same demonstration runs headless with norda-cli monitor.
 set -eu
@@ -14,8 +17,9 @@ mode=${1:-monitor}
 case "$mode" in
 monitor) rivar=1 ;;
 configure) rivar=0 ;;
+site) exec scripts/run-site.sh ;;
 *)
-    echo "usage: scripts/run.sh [monitor|configure]" >&2
+    echo "usage: scripts/run.sh [monitor|configure|site]" >&2
     exit 1
     ;;
 esac

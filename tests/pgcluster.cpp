@@ -73,7 +73,12 @@ PgCluster::PgCluster()
         const QString conf = QStringLiteral("listen_addresses = '127.0.0.1'\nport = %1\n"
                                             "unix_socket_directories = '%2'\nfsync = off\n"
                                             "synchronous_commit = off\nfull_page_writes = off\n"
-                                            "shared_buffers = 16MB\nmax_connections = 40\n")
+                                            "shared_buffers = 16MB\nmax_connections = 40\n"
+                                            // A silent monitor's session is dropped, and
+                                            // its shards freed, within seconds.
+                                            "tcp_keepalives_idle = 1\n"
+                                            "tcp_keepalives_interval = 1\n"
+                                            "tcp_keepalives_count = 2\n")
                                  .arg(m_port)
                                  .arg(m_dir->path());
         QFile file(m_data + QStringLiteral("/postgresql.auto.conf"));

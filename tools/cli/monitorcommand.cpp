@@ -2,12 +2,15 @@
 
 #include "journal/databaselog.h"
 #include "journal/eventcode.h"
+#include "journal/eventspill.h"
 #include "journal/journallocation.h"
 #include "journal/statuslogretention.h"
 #include "journal/syslogmessage.h"
 #include "monitor/metricscollector.h"
 #include "monitor/metricsserver.h"
+#include "monitor/shardkeeper.h"
 #include "monitor/signalwatcher.h"
+#include "monitor/sitemonitor.h"
 #include "monitor/statuspoller.h"
 #include "monitor/syslogforwarder.h"
 #include "project/projectdevice.h"
@@ -19,7 +22,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -129,6 +134,11 @@ int MonitorCommand::run(const QStringList &args)
                        "postgresql://HOST[:PORT][,HOST[:PORT]]/DBNAME[?PARAMETERS]; the "
                        "password comes from PGPASSWORD or ~/.pgpass."),
         QStringLiteral("FILE|URL"));
+    const QCommandLineOption spillOption(
+        QStringLiteral("spill-file"),
+        QStringLiteral("With a site database: where events that cannot be written wait for the "
+                       "server (norda-spill-DBNAME.jsonl in the current folder)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption metricsOption(
         QStringLiteral("metrics"),
         QStringLiteral("Serve /metrics (Prometheus text format) and /healthz over HTTP on "
@@ -143,7 +153,7 @@ int MonitorCommand::run(const QStringList &args)
         QStringLiteral("FILE"));
     const QList<QCommandLineOption> options {
         secondsOption, portOption,   statsOption,    verboseOption, intervalOption, daysOption,
-        sizeOption,    syslogOption, databaseOption, configOption,  metricsOption};
+        sizeOption,    syslogOption, databaseOption, configOption,  metricsOption,  spillOption};
     parser.addOptions(options);
     // The configuration file's values join the command line where it gives none.
     QStringList effective = args;
@@ -225,12 +235,14 @@ int MonitorCommand::run(const QStringList &args)
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("norda.status.debug=false"));
 
-    const JournalLocation journal = parser.isSet(databaseOption)
+    const JournalLocation given = parser.isSet(databaseOption)
         ? JournalLocation::parse(parser.value(databaseOption))
         : JournalLocation::file(QStringLiteral("log.sqlite"));
-    if (!journal.isValid())
+    if (!given.isValid())
         return CliOutput::fail(ExitUsage,
-                               where(databaseOption) + QStringLiteral(": ") + journal.error());
+                               where(databaseOption) + QStringLiteral(": ") + given.error());
+    // A site monitor never waits long for its server.
+    const JournalLocation journal = ShardKeeper::withTimeouts(given);
 
     const QString path = parser.positionalArguments().at(0);
     ProjectModel project(journal);
@@ -248,8 +260,13 @@ int MonitorCommand::run(const QStringList &args)
     const QString journalName = project.logDb->fileName();
     if (project.logDb->schemaRefused())
         return CliOutput::fail(ExitUnusable, project.logDb->openError());
-    if (!project.logDb->isOpen() ||
-        !project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;")))
+    const bool opened = project.logDb->isOpen() &&
+        project.logDb->exec(QStringLiteral("SELECT count(*) FROM error_log WHERE record_id=0;"));
+    // A site database out of reach is waited for: the monitor takes its shards once it answers.
+    if (!opened && journal.isPostgres())
+        CliOutput::err() << "norda-cli: " << given.text()
+                         << " out of reach: " << project.logDb->openError() << Qt::endl;
+    else if (!opened)
         return CliOutput::fail(ExitCannotOpen,
                                QStringLiteral("cannot open %1%2")
                                    .arg(journalName,
@@ -258,6 +275,8 @@ int MonitorCommand::run(const QStringList &args)
                                             : QStringLiteral(": ") + project.logDb->openError()));
     project.monitoring = true;
     project.logDb->setStatusRetention(days, maxMb);
+    if (parser.isSet(spillOption) && !journal.isPostgres())
+        return CliOutput::fail(ExitUsage, QStringLiteral("--spill-file needs a site database"));
 
     QTextStream &out = CliOutput::out();
     // Under a service manager the lines carry the severities of the syslog forwarding.
@@ -322,13 +341,14 @@ int MonitorCommand::run(const QStringList &args)
 
     // The endpoint: its server's threads only ever read the snapshots the collector takes
     // after each tick. Without a site database the monitor holds its one shard, 0; with
-    // one, it polls every device of the project as well until shards are kept.
+    // one, the shards its keeper holds.
     std::unique_ptr<MetricsCollector> collector;
     MetricsServer metrics;
     if (parser.isSet(metricsOption)) {
         collector = std::make_unique<MetricsCollector>(&poller);
         collector->watchJournal(project.logDb);
-        collector->setShardHeld(0, true);
+        if (!journal.isPostgres())
+            collector->setShardHeld(0, true);
         QObject::connect(collector.get(), &MetricsCollector::snapshotTaken, &metrics,
                          &MetricsServer::publish);
         QString error;
@@ -338,10 +358,45 @@ int MonitorCommand::run(const QStringList &args)
         CliOutput::err() << "norda-cli: metrics on " << metrics.url() << "metrics" << Qt::endl;
     }
 
+    // On a site database the devices of the shards this monitor holds.
+    std::unique_ptr<SiteMonitor> site;
+    QString refusal;
+    if (journal.isPostgres()) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QString sha = QString::fromLatin1(
+            QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+        site =
+            std::make_unique<SiteMonitor>(&project, &poller, given, sha, SiteMonitor::ownerText());
+        QObject::connect(site.get(), &SiteMonitor::message, &project, [](const QString &text) {
+            CliOutput::err() << "norda-cli: " << text << Qt::endl;
+        });
+        QObject::connect(site.get(), &SiteMonitor::refused, qApp, [&refusal](const QString &text) {
+            refusal = text;
+            QCoreApplication::quit();
+        });
+        const QString spillPath = parser.isSet(spillOption)
+            ? parser.value(spillOption)
+            : QStringLiteral("norda-spill-%1.jsonl").arg(journal.databaseName());
+        if (collector)
+            QObject::connect(site->keeper(), &ShardKeeper::shardHeld, collector.get(),
+                             &MetricsCollector::setShardHeld);
+        QString error;
+        if (!site->start(spillPath, &error))
+            return CliOutput::fail(ExitCannotOpen, QStringLiteral("spill file: %1").arg(error));
+        CliOutput::err() << "norda-cli: sharing the devices with the other monitors of "
+                         << given.text() << "; events that cannot be written wait in " << spillPath
+                         << Qt::endl;
+    }
+
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(interval);
-    QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller] { poller.tick(true); });
+    QObject::connect(&ticker, &QTimer::timeout, &poller, [&poller, &site] {
+        poller.tick(true);
+        if (site)
+            site->recordStates();
+    });
 
     int interruptedBy = 0;
     SignalWatcher watcher;
@@ -360,6 +415,10 @@ int MonitorCommand::run(const QStringList &args)
     QCoreApplication::exec();
     service.stopping();
     ticker.stop();
+    if (site)
+        site->stop();
+    if (!refusal.isEmpty())
+        return CliOutput::fail(ExitUnusable, refusal);
 
     const StatusPoller::Statistics &s = poller.statistics();
     CliOutput::err() << "norda-cli: stopped" << (interruptedBy ? " by a signal" : "") << " after "
@@ -377,5 +436,15 @@ int MonitorCommand::run(const QStringList &args)
                          << ", connections served at once at most " << metrics.peakConnections()
                          << Qt::endl;
     out.flush();
+    if (site) {
+        // Written by the journal's end if the server answers; else kept for the next run.
+        project.logDb->flush();
+        if (!site->spill()->isEmpty() || project.logDb->pendingEvents() > 0) {
+            CliOutput::err() << "norda-cli: " << site->spill()->count() << " events wait in "
+                             << site->spill()->path() << " for the server: the next run writes them"
+                             << Qt::endl;
+            return ExitFailed;
+        }
+    }
     return ExitOk;
 }
