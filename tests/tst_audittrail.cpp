@@ -2,12 +2,14 @@
 #include "journal/audittrail.h"
 #include "journal/auditverifier.h"
 #include "journal/databaselog.h"
+#include "monitor/syslogforwarder.h"
 #include "testutil.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
 #include <QThread>
+#include <QUdpSocket>
 #include <QtTest>
 
 using namespace TestUtil;
@@ -187,6 +189,27 @@ private slots:
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         run = runCli({"device", "--tcp", horn, "--database", file, "get", "MaxVolume"});
         QCOMPARE(run.out, "80\n");
+    }
+
+    // Each record goes to the log collector too, with its number and hash.
+    void syslogCopy()
+    {
+        QUdpSocket collector;
+        QVERIFY(collector.bind(QHostAddress("127.0.0.1"), 0));
+        SyslogForwarder forwarder;
+        QVERIFY(forwarder.setTarget(QStringLiteral("127.0.0.1:%1").arg(collector.localPort())));
+        AuditTrail trail(JournalLocation::file(dir.filePath("syslog.sqlite")));
+        connect(&trail, &AuditTrail::appended, &forwarder, &SyslogForwarder::forwardAudit);
+        QSignalSpy received(&collector, &QUdpSocket::readyRead);
+        AuditRecord record;
+        QVERIFY(trail.append("horn", "file-delete", {{"name", "0:\\a\"b]"}}, &record));
+        QVERIFY(received.wait(5000));
+        QByteArray datagram(int(collector.pendingDatagramSize()), '\0');
+        collector.readDatagram(datagram.data(), datagram.size());
+        QVERIFY2(datagram.startsWith("<133>1 " + record.time.toLatin1()), datagram.constData());
+        QVERIFY2(datagram.contains(" AUDIT [audit@32473 seq=\"1\" hash=\"" +
+                                   record.hash.toLatin1() + "\" prev=\"\" action=\"file-delete\""),
+                 datagram.constData());
     }
 
 private:
