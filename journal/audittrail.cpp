@@ -26,14 +26,15 @@ AuditTrail::AuditTrail(const JournalLocation &location, QObject *parent)
     : DatabaseWrapper(location, parent)
 {
     setActor(QString());
-    if (!isOpen()) {
-        m_error = openError();
+    if (dialect().isPostgres() && location.isValid() && !schemaRefused()) {
+        // The schema of a site database is made by init-db; the version check of the
+        // connection refuses one without the table. A server that cannot be reached now is
+        // tried again by each append.
+        m_usable = true;
         return;
     }
-    if (dialect().isPostgres()) {
-        // The schema of a site database is made by init-db; the version check of the
-        // connection already refused one without the table.
-        m_usable = true;
+    if (!isOpen()) {
+        m_error = openError();
         return;
     }
     m_usable = true;

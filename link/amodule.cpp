@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -197,7 +198,13 @@ int Amodule::sendCommand(const QString &line)
         return TextRefused;
     if (refused())
         return Refused;
-    if (line.startsWith(QLatin1String("SET "))) {
+    // Of the other commands, those that change what the device holds or runs are recorded
+    // (the file transfer's own steps are not: a file written is recorded as a whole).
+    static const QStringList changing {QStringLiteral("SET FILE_DELETE "),
+                                       QStringLiteral("SET DIR_CLEAR"), QStringLiteral("SET BOOT")};
+    const bool changes = std::any_of(changing.cbegin(), changing.cend(),
+                                     [&line](const QString &c) { return line.startsWith(c); });
+    if (changes) {
         static const QString deleteCommand = QStringLiteral("SET FILE_DELETE ");
         const bool deletion = line.startsWith(deleteCommand);
         const QJsonObject details = deletion

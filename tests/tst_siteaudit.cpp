@@ -125,6 +125,27 @@ private slots:
         QCOMPARE(cluster->value(database, "SELECT count(*) FROM audit_log;"), "5");
     }
 
+    // A site database of an older schema, without the table: refused until init-db
+    // upgrades it, then recorded into.
+    void upgrade()
+    {
+        const QString url = freshDatabase();
+        QCOMPARE(cluster->sql(database,
+                              "DROP TABLE audit_log; UPDATE journal_meta SET value = "
+                              "'1' WHERE key = 'schema_version';"),
+                 QString());
+        {
+            AuditTrail old(JournalLocation::parse(url));
+            QVERIFY(!old.isUsable());
+            QVERIFY2(old.error().contains("init-db"), qPrintable(old.error()));
+        }
+        const CliRun run = runCli({"journal", "init-db", cluster->url(database)});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        AuditTrail upgraded(JournalLocation::parse(url));
+        QVERIFY(upgraded.isUsable());
+        QVERIFY(upgraded.append("horn", "descriptor-write", {}));
+    }
+
 private:
     // A new site database with a console login; its URL.
     QString freshDatabase()
