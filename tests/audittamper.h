@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 
 namespace AuditTamper {
 
@@ -95,5 +96,31 @@ inline QString apply(const QSqlDatabase &db, const QStringList &statements)
     }
     return QString();
 }
+
+// Appends `count` records from a thread of its own, through a connection of its own.
+class Writer : public QThread {
+public:
+    Writer(const JournalLocation &location, int count)
+        : location(location)
+        , count(count)
+    {
+    }
+    int written = 0;
+
+protected:
+    void run() override
+    {
+        AuditTrail trail(location);
+        for (int i = 0; i < count; ++i) {
+            if (trail.append(QStringLiteral("horn"), QStringLiteral("descriptor-write"),
+                             {{QStringLiteral("n"), i}}))
+                ++written;
+        }
+    }
+
+private:
+    JournalLocation location;
+    int count;
+};
 
 } // namespace AuditTamper

@@ -8,43 +8,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
-#include <QThread>
 #include <QUdpSocket>
 #include <QtTest>
 
 using namespace TestUtil;
 
 Q_DECLARE_METATYPE(AuditTamper::Row)
-
-namespace {
-
-// Appends `count` records from a thread of its own, through a connection of its own.
-class Writer : public QThread {
-public:
-    Writer(const JournalLocation &location, int count)
-        : location(location)
-        , count(count)
-    {
-    }
-    int written = 0;
-
-protected:
-    void run() override
-    {
-        AuditTrail trail(location);
-        for (int i = 0; i < count; ++i) {
-            if (trail.append(QStringLiteral("horn"), QStringLiteral("descriptor-write"),
-                             {{QStringLiteral("n"), i}}))
-                ++written;
-        }
-    }
-
-private:
-    JournalLocation location;
-    int count;
-};
-
-} // namespace
 
 class TestAuditTrail : public QObject {
     Q_OBJECT
@@ -114,8 +83,8 @@ private slots:
         {
             AuditTrail made(location);
         }
-        Writer first(location, 40);
-        Writer second(location, 40);
+        AuditTamper::Writer first(location, 40);
+        AuditTamper::Writer second(location, 40);
         first.start();
         second.start();
         QVERIFY(first.wait(60000) && second.wait(60000));

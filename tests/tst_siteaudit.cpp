@@ -4,7 +4,6 @@
 #include "pgcluster.h"
 #include "testutil.h"
 
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -12,35 +11,6 @@
 using namespace TestUtil;
 
 Q_DECLARE_METATYPE(AuditTamper::Row)
-
-namespace {
-
-class Writer : public QThread {
-public:
-    Writer(const JournalLocation &location, int count)
-        : location(location)
-        , count(count)
-    {
-    }
-    int written = 0;
-
-protected:
-    void run() override
-    {
-        AuditTrail trail(location);
-        for (int i = 0; i < count; ++i) {
-            if (trail.append(QStringLiteral("horn"), QStringLiteral("descriptor-write"),
-                             {{QStringLiteral("n"), i}}))
-                ++written;
-        }
-    }
-
-private:
-    JournalLocation location;
-    int count;
-};
-
-} // namespace
 
 // The audit trail on a site database: the same chain as on SQLite, kept by several writers
 // at once, verified there and after copies either way; consoles can only add to it.
@@ -90,8 +60,8 @@ private slots:
     void writersAndCopies()
     {
         const QString url = freshDatabase();
-        Writer first(JournalLocation::parse(url), 30);
-        Writer second(JournalLocation::parse(url), 30);
+        AuditTamper::Writer first(JournalLocation::parse(url), 30);
+        AuditTamper::Writer second(JournalLocation::parse(url), 30);
         first.start();
         second.start();
         QVERIFY(first.wait(60000) && second.wait(60000));
