@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/adddevicedialog.h"
+#include "app/auditview.h"
 #include "app/deviceinfoitemmodel.h"
 #include "app/editkeydialog.h"
 #include "app/failtreeview.h"
@@ -19,6 +20,7 @@
 #include "gui/guiresources.h"
 #include "gui/messageboxes.h"
 #include "gui/windowgeometry.h"
+#include "journal/audittrail.h"
 #include "journal/journallocation.h"
 #include "link/cdcusbprocess.h"
 #include "link/networkports.h"
@@ -152,6 +154,11 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     connect(ui->actionFleetUpdate, &QAction::triggered, this, &MainWindow::updateFleetFirmware);
     // Firmware goes into devices in configuration mode only.
     ui->actionFleetUpdate->setVisible(!m_monitoring);
+    // The audit trail of the project's journal.
+    QAction *auditAction = new QAction(QStringLiteral("Журнал изменений"), this);
+    auditAction->setObjectName(QStringLiteral("actionAuditLog"));
+    ui->menuFile->insertAction(ui->actionCloseProject, auditAction);
+    connect(auditAction, &QAction::triggered, this, &MainWindow::showAuditLog);
     // "Выйти" closes the window the same way as its close button, question included.
     connect(ui->actionExit, &QAction::triggered, this, &QWidget::close);
 
@@ -517,6 +524,16 @@ void MainWindow::checkProject(bool onlyOfferErrors)
     connect(&dialog, &ProjectLintDialog::nodeActivated, this,
             [this](const QObject *node) { m_treeView->selectNode(node); });
     dialog.exec();
+}
+
+void MainWindow::showAuditLog()
+{
+    if (!m_project->auditTrail || !m_project->auditTrail->isUsable()) {
+        MessageBoxes::error(this, QStringLiteral("Журнал изменений недоступен."));
+        return;
+    }
+    AuditView view(m_project->auditTrail->database(), this);
+    view.exec();
 }
 
 void MainWindow::on_menuSaveClicked()

@@ -96,6 +96,7 @@ public:
 
 public slots:
     void on_menuOpenClicked();
+    void showAuditLog();
     void on_menuSaveClicked();
     void on_menuSaveAsClicked();
     void on_menuCloseClicked();

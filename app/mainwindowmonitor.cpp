@@ -16,6 +16,7 @@
 #include "gui/counterlabel.h"
 #include "gui/guiresources.h"
 #include "gui/windowgeometry.h"
+#include "journal/audittrail.h"
 #include "journal/databaselog.h"
 #include "journal/eventtablemodel.h"
 #include "journal/statuslogretention.h"
@@ -178,6 +179,9 @@ void MainWindow::attachSyslog(DatabaseLog *log)
         return;
     m_syslog->setProject(m_project);
     connect(log, &DatabaseLog::eventInserted, m_syslog, &SyslogForwarder::forward);
+    if (m_project->auditTrail)
+        connect(m_project->auditTrail, &AuditTrail::appended, m_syslog,
+                &SyslogForwarder::forwardAudit);
 }
 
 void MainWindow::attachSiteWatch()

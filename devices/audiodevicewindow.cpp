@@ -495,7 +495,14 @@ void AudioDeviceWindow::startWrites(const QList<DescriptorWrites::Write> &list,
     QStringList unsent;
     for (const DescriptorWrites::Write &write : list) {
         // After one write could not be queued, the rest of the list is not sent either.
-        if (unsent.isEmpty() && amodule->setDescriptor(write.name, write.value) == Amodule::Queued)
+        const int queued = unsent.isEmpty() ? amodule->setDescriptor(write.name, write.value)
+                                            : int(Amodule::Refused);
+        if (queued == Amodule::AuditRefused && sent.isEmpty()) {
+            refuseWrite(QStringLiteral("Параметры не записаны: журнал изменений недоступен (%1).")
+                            .arg(amodule->refusalReason()));
+            return;
+        }
+        if (queued == Amodule::Queued)
             sent.append(write);
         else
             unsent.append(write.label);

@@ -2,6 +2,7 @@
 
 #include "jobs/filedownloadjob.h"
 #include "jobs/filelistjob.h"
+#include "journal/auditrecord.h"
 #include "link/amodule.h"
 #include "link/deviceconfigtable.h"
 #include "link/tovikstatus.h"
@@ -31,6 +32,16 @@ DeviceBackupJob::DeviceBackupJob(Amodule *module, QObject *parent)
 DeviceBackupJob::~DeviceBackupJob()
 {
     quit();
+}
+
+QString DeviceBackupJob::auditAction() const
+{
+    return QLatin1String(AuditRecord::backup);
+}
+
+QJsonObject DeviceBackupJob::auditDetails() const
+{
+    return QJsonObject();
 }
 
 void DeviceBackupJob::begin()

@@ -37,6 +37,8 @@ public:
 
 protected:
     void begin() override;
+    QString auditAction() const override;
+    QJsonObject auditDetails() const override;
     void abort() override;
     void stop() override;
 

@@ -1,5 +1,6 @@
 #include "jobs/devicejob.h"
 
+#include "journal/audittrail.h"
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"
 
@@ -25,6 +26,9 @@ void DeviceJob::quit()
     state = State::Finished;
     watchdog.stop();
     dropLinks();
+    outcome.status = Status::Cancelled;
+    outcome.message = QStringLiteral("abandoned");
+    recordEnd();
     stop();
 }
 
@@ -46,6 +50,17 @@ void DeviceJob::start()
     if (!module || !module->isConnected() || !worker()) {
         finishLater(Status::LinkLost, -1, QStringLiteral("the device is not connected"));
         return;
+    }
+    const QString action = auditAction();
+    if (!action.isEmpty()) {
+        QJsonObject details = auditDetails();
+        details.insert(QStringLiteral("stage"), QStringLiteral("start"));
+        QString error;
+        if (!AuditTrail::record(module->auditDevice(), action, details, &error)) {
+            finishLater(Status::Failed, -1, error);
+            return;
+        }
+        auditStarted = true;
     }
     listen(module.data(), &Amodule::disconnected, &DeviceJob::onDisconnected);
     listen(worker(), &CdcUsbProcess::receivedAnswer, &DeviceJob::onAnswer);
@@ -79,7 +94,26 @@ bool DeviceJob::conclude(Status status, qint64 position, const QString &message,
     outcome.position = position;
     outcome.detail = detail;
     outcome.message = message;
+    recordEnd();
     return true;
+}
+
+void DeviceJob::recordEnd()
+{
+    if (!auditStarted)
+        return;
+    auditStarted = false;
+    static const char *const names[] = {"done", "failed", "cancelled", "link lost"};
+    QJsonObject details = auditDetails();
+    details.insert(QStringLiteral("stage"), QStringLiteral("end"));
+    details.insert(QStringLiteral("result"), QLatin1String(names[int(outcome.status)]));
+    details.insert(QStringLiteral("step"), outcome.step);
+    if (outcome.position >= 0)
+        details.insert(QStringLiteral("position"), outcome.position);
+    if (!outcome.message.isEmpty())
+        details.insert(QStringLiteral("message"), outcome.message);
+    // The change is over: a trail that fails now can only be reported.
+    AuditTrail::record(module ? module->auditDevice() : QString(), auditAction(), details);
 }
 
 void DeviceJob::finish(Status status, qint64 position, const QString &message,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QMetaObject>
 #include <QMetaType>
@@ -74,6 +75,11 @@ signals:
 protected:
     // Starts the work; called once by start() when the facade is linked to its device.
     virtual void begin() = 0;
+    // A job that changes the device names its audit record's action here: start() then
+    // records it (with auditDetails() and "stage": "start") before begin(), and refuses to
+    // run when it cannot; the end is recorded with the result and how far the job got.
+    virtual QString auditAction() const { return QString(); }
+    virtual QJsonObject auditDetails() const { return QJsonObject(); }
     // cancel() while running: stop at the next block or step and finish.
     virtual void abort() = 0;
     // The running job is being deleted: stop the device side; nothing may be emitted.
@@ -132,6 +138,9 @@ protected:
 
 private:
     enum class State { Idle, Running, Finished };
+
+    void recordEnd();
+    bool auditStarted = false;
 
     // Records the outcome of a running job; false when it had ended already.
     bool conclude(Status status, qint64 position, const QString &message, const QString &detail);

@@ -2,6 +2,7 @@
 
 #include "jobs/filedownloadjob.h"
 #include "jobs/fileuploadjob.h"
+#include "journal/auditrecord.h"
 #include "link/amodule.h"
 #include "link/tovikstatus.h"
 #include "project/devicetype.h"
@@ -42,6 +43,18 @@ QString DeviceRestoreJob::fileText(const QByteArray *data)
     return QStringLiteral("%1 bytes, sha1 %2")
         .arg(data->size())
         .arg(QString::fromLatin1(hash.toHex().left(12)));
+}
+
+QString DeviceRestoreJob::auditAction() const
+{
+    // A dry run only reads.
+    return dryRun ? QString() : QLatin1String(AuditRecord::restore);
+}
+
+QJsonObject DeviceRestoreJob::auditDetails() const
+{
+    return {{QStringLiteral("serial"), qint64(m_backup.serial)},
+            {QStringLiteral("other_serial_allowed"), allowOtherSerial}};
 }
 
 void DeviceRestoreJob::begin()

@@ -66,6 +66,8 @@ public:
 
 protected:
     void begin() override;
+    QString auditAction() const override;
+    QJsonObject auditDetails() const override;
     void abort() override;
     void stop() override;
 

@@ -93,8 +93,10 @@ void FileUploadJob::begin()
     const int queued = facade()->writeFile(path, data);
     if (queued != 0) {
         finishLater(Status::Failed, 0,
-                    queued == -1 ? QStringLiteral("the device is busy")
-                                 : QStringLiteral("the upload to %1 was refused").arg(path));
+                    queued == Amodule::Refused ? QStringLiteral("the device is busy")
+                        : queued == Amodule::AuditRefused
+                        ? facade()->refusalReason()
+                        : QStringLiteral("the upload to %1 was refused").arg(path));
         return;
     }
     emit progress(0, data.size());

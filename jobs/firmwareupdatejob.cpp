@@ -1,11 +1,14 @@
 #include "jobs/firmwareupdatejob.h"
 
+#include "journal/auditrecord.h"
 #include "link/amodule.h"
 #include "link/cdcusbprocess.h"
 #include "link/flashprogrammer.h"
 #include "link/flashrecord.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
+
+#include <QCryptographicHash>
 
 namespace {
 
@@ -34,6 +37,7 @@ FirmwareUpdateJob::FirmwareUpdateJob(Amodule *module, const FirmwareImage &image
                                      QObject *parent)
     : DeviceJob(module, parent)
     , image(image.valid() ? image.data() : QByteArray())
+    , imageName(image.fileName())
     , base(image.valid() ? image.flashBase() : 0)
     , deviceType(deviceType)
     , stopFlag(std::make_shared<std::atomic_bool>(false))
@@ -101,6 +105,21 @@ QString FirmwareUpdateJob::problemText(ImageProblem problem, uint32_t base, int 
             .arg(hex(base), hex(flashEnd));
     }
     return QString();
+}
+
+QString FirmwareUpdateJob::auditAction() const
+{
+    return QLatin1String(AuditRecord::firmwareUpdate);
+}
+
+QJsonObject FirmwareUpdateJob::auditDetails() const
+{
+    return {
+        {QStringLiteral("image"), imageName},
+        {QStringLiteral("size"), image.size()},
+        {QStringLiteral("sha256"),
+         QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex())},
+    };
 }
 
 void FirmwareUpdateJob::begin()

@@ -72,6 +72,8 @@ signals:
 
 protected:
     void begin() override;
+    QString auditAction() const override;
+    QJsonObject auditDetails() const override;
     void abort() override;
     void stop() override;
     void linkLost() override;
@@ -90,6 +92,7 @@ private:
     void bootWaitOver();
 
     QByteArray image;
+    QString imageName;
     uint32_t base;
     int deviceType;
     int bootWaitMs = defaultBootWaitMs;

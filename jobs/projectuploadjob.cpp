@@ -2,7 +2,10 @@
 
 #include "jobs/filedownloadjob.h"
 #include "jobs/fileuploadjob.h"
+#include "journal/auditrecord.h"
 #include "link/amodule.h"
+
+#include <QJsonArray>
 
 namespace {
 
@@ -36,6 +39,19 @@ ProjectUploadJob::ProjectUploadJob(Amodule *module, const UploadPlan &plan, QObj
 ProjectUploadJob::~ProjectUploadJob()
 {
     quit();
+}
+
+QString ProjectUploadJob::auditAction() const
+{
+    return QLatin1String(AuditRecord::projectUpload);
+}
+
+QJsonObject ProjectUploadJob::auditDetails() const
+{
+    QJsonObject details {{QStringLiteral("plan"), QJsonArray::fromStringList(m_plan.lines())}};
+    if (failed >= 0)
+        details.insert(QStringLiteral("failed_step"), failed);
+    return details;
 }
 
 void ProjectUploadJob::begin()

@@ -67,6 +67,8 @@ signals:
 
 protected:
     void begin() override;
+    QString auditAction() const override;
+    QJsonObject auditDetails() const override;
     void abort() override;
     void stop() override;
     void linkLost() override;

@@ -1,5 +1,6 @@
 #include "journal/journalcopy.h"
 
+#include "journal/audittrail.h"
 #include "journal/databaselog.h"
 #include "journal/databaseparams.h"
 #include "journal/journalfilter.h"
@@ -73,7 +74,9 @@ public:
             : JournalLocation::file(where);
         if (!location.isPostgres()) {
             // The journal's own classes make the tables of a new file.
-            if (QLatin1String(table.sqliteFile).isEmpty()) {
+            if (QLatin1String(table.name) == QLatin1String("audit_log")) {
+                const AuditTrail made(location);
+            } else if (QLatin1String(table.sqliteFile).isEmpty()) {
                 const DatabaseLog made(location.filePath());
             } else {
                 const DatabaseParams made(location.filePath());

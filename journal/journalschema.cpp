@@ -35,6 +35,7 @@ const QVector<JournalSchema::Table> &JournalSchema::tables()
         {"error_log", ""},
         {"status_log", ""},
         {"dev_params", "params.sqlite"},
+        {"audit_log", ""},
     };
     return list;
 }
@@ -144,6 +145,16 @@ QStringList JournalSchema::statements(const QString &databaseName, int shards)
                           "CONFLICT DO NOTHING;")
         << QStringLiteral("DELETE FROM shard_state WHERE shard >= (SELECT value::integer FROM "
                           "journal_meta WHERE key = 'shards');");
+
+    // The audit trail (schema version 3): records are only ever added, by every program
+    // that changes something, each under an advisory lock; nobody may change or remove one.
+    sql << QStringLiteral("CREATE TABLE IF NOT EXISTS audit_log (record_id bigint PRIMARY KEY, "
+                          "time text NOT NULL, user_name text NOT NULL, host text NOT NULL, "
+                          "device text NOT NULL, action text NOT NULL, details text NOT NULL, "
+                          "prev_hash text NOT NULL, hash text NOT NULL);")
+        << QStringLiteral("REVOKE ALL ON audit_log FROM %1, %2, %3;").arg(monitor, console, admin)
+        << QStringLiteral("GRANT SELECT, INSERT ON audit_log TO %1, %2, %3;")
+               .arg(monitor, console, admin);
 
     // Rights: nothing for anyone else; each role what it needs.
     const QString database = identifier(databaseName);

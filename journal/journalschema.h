@@ -16,7 +16,7 @@ class JournalLocation;
 // share one server: <db>_monitor, <db>_console and <db>_admin.
 class JournalSchema {
 public:
-    static constexpr int version = 2;
+    static constexpr int version = 3;
     static constexpr int maxShards = 1024;
 
     // A table of the journal: its name and the file it lives in on SQLite (empty: the

@@ -93,6 +93,27 @@ QByteArray SyslogMessage::timestamp(const QString &storedTime)
             .toLatin1();
 }
 
+QByteArray SyslogMessage::composeAudit(const AuditRecord &record, const QString &host,
+                                       const QString &app, qint64 processId)
+{
+    const int priority = facilityLocal0 * 8 + Notice;
+    const QByteArray time = AuditRecord::parseTime(record.time).isValid() ? record.time.toLatin1()
+                                                                          : QByteArrayLiteral("-");
+    QByteArray out = '<' + QByteArray::number(priority) + ">1 " + time + ' ' +
+        headerField(host, 255) + ' ' + headerField(app, 48) + ' ' +
+        headerField(QString::number(processId), 128) + " AUDIT [audit@" +
+        QByteArray::number(enterpriseNumber);
+    appendParam(&out, "seq", QString::number(record.sequence));
+    appendParam(&out, "hash", record.hash);
+    appendParam(&out, "prev", record.prevHash);
+    appendParam(&out, "action", record.action);
+    appendParam(&out, "user", record.user);
+    appendParam(&out, "device", record.device);
+    out += "] \xEF\xBB\xBF";
+    out += cutUtf8(paramValue(record.details), maxBytes - out.size());
+    return out;
+}
+
 QByteArray SyslogMessage::compose(const EventRecord &record, const Device &device,
                                   const QString &host, const QString &app, qint64 processId)
 {

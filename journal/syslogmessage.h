@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/auditrecord.h"
 #include "journal/eventrecord.h"
 
 #include <QByteArray>
@@ -43,6 +44,12 @@ public:
     // replaced by "-" when empty; a time that is not "hh:mm:ss dd.MM.yyyy" is sent as "-".
     static QByteArray compose(const EventRecord &record, const Device &device, const QString &host,
                               const QString &app, qint64 processId);
+
+    // An audit trail record, a notice with message id "AUDIT": its sequence number, hash,
+    // previous hash, action, user and device as structured data, its details (JSON) as
+    // the message. The collector's copy of the hashes is what `audit verify --head` takes.
+    static QByteArray composeAudit(const AuditRecord &record, const QString &host,
+                                   const QString &app, qint64 processId);
 
     // "2026-12-07T01:02:03+03:00" for a stored local time, "-" when it does not parse.
     static QByteArray timestamp(const QString &storedTime);

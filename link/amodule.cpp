@@ -1,15 +1,21 @@
 #include "link/amodule.h"
 
+#include "journal/auditrecord.h"
+#include "journal/audittrail.h"
+
 #include "link/cdcusbprocess.h"
 #include "link/cdcusbsession.h"
 #include "link/connectiondevice.h"
 #include "link/flashrecord.h"
 #include "link/linklog.h"
 #include "project/devicetype.h"
+#include "project/projectdevice.h"
 #include "project/statusdecoder.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -22,6 +28,11 @@ Amodule::Amodule(const ProjectDevice *device, QObject *parent, quint16 commandPo
     : QObject(parent)
     , cdcSession(new CdcUsbSession(device, commandPort, this))
 {
+    if (device) {
+        serial = device->serial;
+        projectType = device->type;
+        address = device->ip_enabled ? device->ip_addr : QStringLiteral("USB");
+    }
     CdcUsbProcess *w = cdcSession->worker();
     connect(w, &CdcUsbProcess::receivedAnswer, this, &Amodule::on_cdcReceivedAnswer);
     connect(w, &CdcUsbProcess::disconnected, this, &Amodule::on_cdcDisconnected);
@@ -127,10 +138,49 @@ int Amodule::setDescriptor(const QString &name, const QVariant &value)
         return TextRefused;
     if (refused())
         return Refused;
+    QString bare = name;
+    if (bare.startsWith(descPrefix))
+        bare.remove(0, descPrefix.size());
+    QJsonObject details {{QStringLiteral("name"), bare}, {QStringLiteral("after"), text}};
+    const QString before = lastReadValue(bare);
+    if (!before.isNull())
+        details.insert(QStringLiteral("before"), before);
+    if (!audit(QLatin1String(AuditRecord::descriptorWrite), details))
+        return AuditRefused;
     return cdcSession->worker()->addRequest(QStringLiteral("SET DESCRIPTOR ") + withPrefix(name) +
                                             QLatin1Char(' ') + text)
         ? Queued
         : Refused;
+}
+
+QString Amodule::auditDevice() const
+{
+    QStringList parts {deviceTypeKey(typeCode != 0 ? typeCode : projectType)};
+    if (serial != 0)
+        parts << QStringLiteral("№%1").arg(serial);
+    if (!address.isEmpty())
+        parts << address;
+    return parts.join(QLatin1Char(' '));
+}
+
+QString Amodule::lastReadValue(const QString &name) const
+{
+    QString value = readValues.value(name);
+    if (value.isNull() && name.endsWith(QLatin1String("[0]")))
+        value = readValues.value(name.left(name.size() - 3));
+    if (value.isNull() && !name.contains(QLatin1Char('[')))
+        value = readValues.value(name + QStringLiteral("[0]"));
+    return value;
+}
+
+bool Amodule::audit(const QString &action, const QJsonObject &details)
+{
+    AuditTrail *trail = AuditTrail::defaultTrail();
+    if (!trail || trail->append(auditDevice(), action, details))
+        return true;
+    lastRefusal = QStringLiteral("the change is not made: the audit trail cannot be written (%1)")
+                      .arg(trail->error());
+    return false;
 }
 
 int Amodule::getParam(const QString &name)
@@ -148,6 +198,22 @@ int Amodule::sendCommand(const QString &line)
         return TextRefused;
     if (refused())
         return Refused;
+    // Of the other commands, those that change what the device holds or runs are recorded
+    // (the file transfer's own steps are not: a file written is recorded as a whole).
+    static const QStringList changing {QStringLiteral("SET FILE_DELETE "),
+                                       QStringLiteral("SET DIR_CLEAR"), QStringLiteral("SET BOOT")};
+    const bool changes = std::any_of(changing.cbegin(), changing.cend(),
+                                     [&line](const QString &c) { return line.startsWith(c); });
+    if (changes) {
+        static const QString deleteCommand = QStringLiteral("SET FILE_DELETE ");
+        const bool deletion = line.startsWith(deleteCommand);
+        const QJsonObject details = deletion
+            ? QJsonObject {{QStringLiteral("name"), line.mid(deleteCommand.size())}}
+            : QJsonObject {{QStringLiteral("command"), line}};
+        if (!audit(deletion ? QLatin1String(AuditRecord::fileDelete) : QStringLiteral("command"),
+                   details))
+            return AuditRefused;
+    }
     return cdcSession->worker()->addRequest(line) ? Queued : Refused;
 }
 
@@ -183,6 +249,14 @@ int Amodule::writeFile(const QString &path, const QByteArray &data)
         return TextRefused;
     if (refused())
         return Refused;
+    const QJsonObject details {
+        {QStringLiteral("name"), path},
+        {QStringLiteral("size"), data.size()},
+        {QStringLiteral("sha256"),
+         QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex())},
+    };
+    if (!audit(QLatin1String(AuditRecord::fileUpload), details))
+        return AuditRefused;
     return cdcSession->worker()->addFileWrite(path, data);
 }
 
@@ -359,6 +433,17 @@ void Amodule::on_cdcReceivedAnswer(QString request, QString answer, int err)
             QString name;
             int index = 0;
             splitIndex(words.value(2), &name, &index);
+            const QString key =
+                words.value(2).mid(words.value(2).startsWith(descPrefix) ? descPrefix.size() : 0);
+            if (err == 0) {
+                readValues.insert(key, words.mid(3).join(QLatin1Char(' ')));
+            } else {
+                // The write was recorded before it was sent; that it did not happen is
+                // recorded too (a trail that fails now cannot undo anything).
+                audit(QLatin1String(AuditRecord::descriptorWriteFailed),
+                      {{QStringLiteral("name"), key},
+                       {QStringLiteral("reason"), failureReason(answer)}});
+            }
             emit writedDescriptor(name, QVariant(words.value(3)), index, err);
             if (pendingDescriptorReads() == 0)
                 emit endWriteDescriptors();
@@ -388,6 +473,10 @@ void Amodule::on_cdcReceivedAnswer(QString request, QString answer, int err)
             splitIndex(sent, &name, &index);
             if (name.startsWith(descPrefix))
                 name.remove(descPrefix);
+            readValues.insert(index == 0 && !sent.contains(QLatin1Char('['))
+                                  ? name
+                                  : name + QStringLiteral("[%1]").arg(index),
+                              value);
             emit receivedDescriptor(name, QVariant(value), index, 0);
             if (!readList.isEmpty()) {
                 // Names are listed with or without the prefix; an indexed name listed

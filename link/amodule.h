@@ -2,6 +2,8 @@
 
 #include "link/networkports.h"
 
+#include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -36,11 +38,19 @@ class ProjectDevice;
 //                    that Windows-1251 cannot carry. refusalReason() tells which, for the
 //                    caller to show. Checked before the link, so it is also the answer
 //                    while there is no link.
+//   AuditRefused (-4) nothing queued: the change could not be recorded in the process's
+//                    audit trail (AuditTrail::defaultTrail()); refusalReason() says why.
+//
+// Every change goes through here, so every change is recorded here, before it is sent:
+// each descriptor written (its name, the value last read from the device, the new value;
+// a write the device then refuses gets a record of its own), each file written (name, size,
+// SHA-256) and each SET command (a file deleted, a folder cleared). The values read are
+// remembered for that.
 class Amodule : public QObject {
     Q_OBJECT
 
 public:
-    enum Result { Queued = 0, Refused = -1, EmptyList = -2, TextRefused = -3 };
+    enum Result { Queued = 0, Refused = -1, EmptyList = -2, TextRefused = -3, AuditRefused = -4 };
 
     // Starts looking for `device` at once (its USB port, or TCP `commandPort` of its address).
     explicit Amodule(const ProjectDevice *device, QObject *parent = nullptr,
@@ -76,6 +86,11 @@ public:
     QString version() const { return fullVersion; }
     // The type code of the device's last version answer while linked; 0 before it has told.
     int deviceType() const { return typeCode; }
+    // The device as the audit trail names it: type key, serial number (when known) and
+    // address.
+    QString auditDevice() const;
+    // The value last read of a descriptor ("name" or "name[3]"); null when never read.
+    QString lastReadValue(const QString &name) const;
     void close();
     // close(), then wait up to `ms` for the worker's thread to end.
     bool closeAndWait(int ms);
@@ -121,6 +136,9 @@ private:
     static QString withPrefix(const QString &name);
     // Splits "name[3]" into "name" and 3; a name without a valid index stays whole with 0.
     static void splitIndex(const QString &sent, QString *name, int *index);
+    // Records a change in the default audit trail; false (and refusalReason() set) when it
+    // cannot be recorded.
+    bool audit(const QString &action, const QJsonObject &details);
     int queueFlash(int kind, uint32_t addr, uint32_t size, const char *data, int layout);
     // Nobody will take download buffers any more: the worker ends a running download and
     // hands out no further buffer.
@@ -134,6 +152,10 @@ private:
     QStringList readList;
     QStringList droppedList;
     QString lastRefusal;
+    QHash<QString, QString> readValues;
+    quint32 serial = 0;
+    int projectType = 0;
+    QString address;
     // A version request of the facade's own is on its way.
     bool versionAsked = false;
 };

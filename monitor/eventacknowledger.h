@@ -12,7 +12,8 @@ public:
     // `shownId` (the newest record the list showed) seen, and makes every device forget
     // its last status, so that general faults still present are logged again by the next
     // status document. Events that arrived after the list was drawn stay unacknowledged.
-    // False when the project has no event database or the database refused a step.
+    // False when the project has no event database, the audit trail could not record it
+    // (nothing is acknowledged then) or the database refused a step.
     static bool acknowledge(ProjectModel *project, qint64 shownId,
                             const QDateTime &time = QDateTime::currentDateTime(),
                             const QString &by = QString());

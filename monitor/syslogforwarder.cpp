@@ -136,6 +136,13 @@ void SyslogForwarder::forward(const EventRecord &record)
                                 QCoreApplication::applicationPid()));
 }
 
+void SyslogForwarder::forwardAudit(const AuditRecord &record)
+{
+    if (!m_host.isEmpty())
+        send(SyslogMessage::composeAudit(record, m_localHost, m_app,
+                                         QCoreApplication::applicationPid()));
+}
+
 void SyslogForwarder::send(const QByteArray &datagram)
 {
     if (m_address.isNull()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/auditrecord.h"
 #include "journal/eventrecord.h"
 
 #include <QHostAddress>
@@ -43,6 +44,8 @@ public:
 
     // Sends the message of one recorded event (DatabaseLog::eventInserted).
     void forward(const EventRecord &record);
+    // Sends one record of the audit trail (AuditTrail::appended).
+    void forwardAudit(const AuditRecord &record);
 
     quint64 sentCount() const { return m_sent; }
     quint64 droppedCount() const { return m_dropped; }

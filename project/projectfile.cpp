@@ -102,7 +102,8 @@ int ProjectFile::read(ProjectModel *model, const QString &path, QString *error)
     return 0;
 }
 
-int ProjectFile::write(ProjectModel *model, const QString &path)
+int ProjectFile::write(ProjectModel *model, const QString &path,
+                       const std::function<bool(const QByteArray &content)> &accept)
 {
     QSaveFile file(path);
     // In a folder where no new file can be made the file itself is rewritten.
@@ -114,6 +115,11 @@ int ProjectFile::write(ProjectModel *model, const QString &path)
         file.cancelWriting();
         file.commit();
         return -2;
+    }
+    if (accept && !accept(content)) {
+        file.cancelWriting();
+        file.commit();
+        return -3;
     }
     return file.commit() ? 0 : -2;
 }

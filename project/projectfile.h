@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
+
 class InOut;
 class ProjectDevice;
 class ProjectGroup;
@@ -26,7 +28,10 @@ public:
     // be written completely. The file is replaced atomically where its folder allows a
     // new file; where it does not (a writable file in a folder the user cannot write) it
     // is written in place. Either way it keeps its permissions.
-    static int write(ProjectModel *model, const QString &path);
+    // `accept`, when given, sees the content before it replaces the file: false keeps the
+    // file as it was and gives -3.
+    static int write(ProjectModel *model, const QString &path,
+                     const std::function<bool(const QByteArray &content)> &accept = {});
 
     static QJsonObject toJson(const ProjectModel *model);
     static QJsonObject groupToJson(const ProjectGroup *group);

@@ -1,5 +1,8 @@
 #include "project/projectmodel.h"
 
+#include "journal/audittrail.h"
+#include "project/projectsaveaudit.h"
+
 #include "journal/databaselog.h"
 #include "journal/databaseparams.h"
 #include "project/ipv4address.h"
@@ -23,7 +26,15 @@ ProjectModel::ProjectModel(Journals journals, QObject *parent)
     if (journals == Journals::Open) {
         paramsDb = new DatabaseParams(QStringLiteral("params.sqlite"), this);
         logDb = new DatabaseLog(QStringLiteral("log.sqlite"), this);
+        openAuditTrail(JournalLocation::file(QStringLiteral("log.sqlite")));
     }
+}
+
+void ProjectModel::openAuditTrail(const JournalLocation &journal)
+{
+    // The newest project with journals is the one the program works on.
+    auditTrail = new AuditTrail(journal, this);
+    AuditTrail::setDefaultTrail(auditTrail);
 }
 
 ProjectModel::ProjectModel(const JournalLocation &journal, QObject *parent)
@@ -32,6 +43,7 @@ ProjectModel::ProjectModel(const JournalLocation &journal, QObject *parent)
     paramsDb = journal.isPostgres() ? new DatabaseParams(journal, this)
                                     : new DatabaseParams(QStringLiteral("params.sqlite"), this);
     logDb = new DatabaseLog(journal, this);
+    openAuditTrail(journal);
 }
 
 ProjectModel::ProjectModel(const QString &filePath, QObject *parent)
@@ -50,7 +62,13 @@ int ProjectModel::load(const QString &filePath, QString *error)
 
 int ProjectModel::save(const QString &filePath)
 {
-    const int result = ProjectFile::write(this, filePath);
+    // The save is recorded in the audit trail before the file is replaced; a save that
+    // cannot be recorded is not made.
+    const QByteArray before = ProjectSaveAudit::currentContent(filePath);
+    const int result = ProjectFile::write(this, filePath, [&](const QByteArray &content) {
+        return AuditTrail::record(QString(), QLatin1String(AuditRecord::projectSave),
+                                  ProjectSaveAudit::details(filePath, before, content), &saveError);
+    });
     if (result == 0)
         modified = false;
     return result;

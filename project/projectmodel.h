@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 
+class AuditTrail;
 class DatabaseLog;
 class JournalLocation;
 class DatabaseParams;
@@ -50,6 +51,9 @@ public:
     int lastId = -1;
     DatabaseParams *paramsDb = nullptr;
     DatabaseLog *logDb = nullptr;
+    // The audit trail in the event journal's database, made the process's default trail
+    // (AuditTrail::defaultTrail()) when the model is made; null without journals.
+    AuditTrail *auditTrail = nullptr;
     bool monitoring = false;
     // The project's scenarios; the scenario list shown to the user is built from these.
     QList<Scenario> scenarios;
@@ -58,7 +62,10 @@ public:
     // content is unusable (load) or could not be written completely (save). `error`,
     // when given, says why in one line.
     int load(const QString &filePath, QString *error = nullptr);
+    // ProjectFile::write's results; -3 when the audit trail could not record the save
+    // (saveError says why).
     int save(const QString &filePath);
+    QString saveError;
 
     // Gives a device without identifier the next one; false, adding nothing, when no
     // identifier is left.
@@ -93,6 +100,7 @@ signals:
     void projectChanged();
 
 private:
+    void openAuditTrail(const JournalLocation &journal);
     void detach(QObject *node);
     bool replaceIn(QList<QObject *> &list, QObject *owner, ProjectDevice *oldDevice,
                    ProjectDevice *newDevice);

@@ -573,8 +573,9 @@ private slots:
         child<QPushButton>(&window, "pushButtonClearErrorStack")->click();
         QCOMPARE(journal->rowCount(), 0);
 
-        // Each record reached the collector once, in order, the acknowledgement last.
-        const int records = project->logDb->eventCount(5);
+        // Each record reached the collector once, in order, the acknowledgement last; the
+        // audit trail's record of the acknowledgement too.
+        const int records = project->logDb->eventCount(5) + 1;
         QStringList messageIds;
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
@@ -588,6 +589,7 @@ private slots:
         QCOMPARE(messageIds.last(), QStringLiteral("ACK"));
         QVERIFY(messageIds.contains(QStringLiteral("CONNECTION")));
         QVERIFY(messageIds.contains(QStringLiteral("CLEAR")));
+        QCOMPARE(messageIds.count(QStringLiteral("AUDIT")), 1);
     }
 
 private:

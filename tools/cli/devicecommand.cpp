@@ -13,6 +13,7 @@
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/backupcommand.h"
+#include "tools/cli/cliaudit.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/cliprogress.h"
@@ -68,6 +69,9 @@ const char deviceHelp[] =
     "  --timeout SECONDS          how long to wait for the device to answer (default 10)\n"
     "  --progress                 draw progress bars even when standard error is not a terminal\n"
     "  --verbose                  print the device link's diagnostics on standard error\n"
+    "  --database FILE|URL        the journal whose audit trail records every change made\n"
+    "                             (log.sqlite in the current folder by default); a trail that\n"
+    "                             cannot be written stops the command before the device\n"
     "\n"
     "Exit status: 0 done, 1 bad command line, 2 device not found, or a local file that cannot\n"
     "be opened, read or written (also one that is not a regular file), 3 unusable local file\n"
@@ -122,6 +126,8 @@ int DeviceCommand::run(const QStringList &args)
     quint16 port = NetworkPorts::defaultCommandPort;
     bool haveTarget = false;
     bool verbose = false;
+    QString database;
+    CliAudit audit;
 
     while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--"))) {
         const QString option = rest.takeFirst();
@@ -174,6 +180,10 @@ int DeviceCommand::run(const QStringList &args)
             CliProgress::setForced(true);
         } else if (option == QLatin1String("--verbose")) {
             verbose = true;
+        } else if (option == QLatin1String("--database")) {
+            if (rest.isEmpty())
+                return usage(QStringLiteral("--database needs FILE|URL"));
+            database = rest.takeFirst();
         } else {
             return usage(QStringLiteral("unknown option '%1'").arg(option));
         }
@@ -190,8 +200,10 @@ int DeviceCommand::run(const QStringList &args)
     if (command == QLatin1String("ports"))
         return params.isEmpty() ? ports() : usage(QStringLiteral("wrong number of arguments"));
     // Many devices of a project, each at its own address: no --tcp or --usb.
-    if (command == QLatin1String("flash-all"))
-        return FlashAllCommand::run(params);
+    if (command == QLatin1String("flash-all")) {
+        int status = ExitOk;
+        return audit.open(database, &status) ? FlashAllCommand::run(params) : status;
+    }
     if (command == QLatin1String("journal"))
         return UnitJournalCommand::run(haveTarget ? &target : nullptr, port, connectTimeoutMs,
                                        params);
@@ -266,6 +278,17 @@ int DeviceCommand::run(const QStringList &args)
             return usage(QStringLiteral("write-project takes one project file"));
         project = std::make_unique<ProjectModel>(ProjectModel::Journals::None);
         if (const int status = WriteProjectCommand::load(project.get(), files.first()))
+            return status;
+    }
+
+    // Commands that change the device record what they do; the trail is there first.
+    static const QStringList changing {QStringLiteral("set"),          QStringLiteral("upload"),
+                                       QStringLiteral("rm"),           QStringLiteral("flash"),
+                                       QStringLiteral("backup"),       QStringLiteral("restore"),
+                                       QStringLiteral("write-project")};
+    if (changing.contains(command) && !dryRun) {
+        int status = ExitOk;
+        if (!audit.open(database, &status))
             return status;
     }
 
@@ -369,7 +392,15 @@ int DeviceCommand::set(CliDeviceLink &link, const QString &name, const QString &
                          answered = true;
                          link.touch();
                      });
-    if (module.setDescriptor(name, value) != 0)
+    // The value before the write, for the audit trail (the facade remembers what it read).
+    QString before;
+    bool readFailed = false;
+    if (AuditTrail::defaultTrail())
+        link.readDescriptor(name, &before, &readFailed, answerIdleMs);
+    const int queued = module.setDescriptor(name, value);
+    if (queued == Amodule::AuditRefused)
+        return CliOutput::fail(ExitFailed, module.refusalReason());
+    if (queued != 0)
         return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
     if (!link.waitUntil([&] { return answered; }, answerIdleMs))
         return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));
@@ -454,7 +485,10 @@ int DeviceCommand::remove(CliDeviceLink &link, const QString &path)
                          answered = true;
                          link.touch();
                      });
-    if (module.sendCommand(QStringLiteral("SET FILE_DELETE ") + path) != 0)
+    const int queued = module.sendCommand(QStringLiteral("SET FILE_DELETE ") + path);
+    if (queued == Amodule::AuditRefused)
+        return CliOutput::fail(ExitFailed, module.refusalReason());
+    if (queued != 0)
         return CliOutput::fail(ExitFailed, QStringLiteral("the device is not connected"));
     if (!link.waitUntil([&] { return answered; }, answerIdleMs))
         return CliOutput::fail(ExitFailed, QStringLiteral("the link to the device was lost"));

@@ -1,5 +1,6 @@
 #include "journal/localzone.h"
 #include "link/cdcusbsession.h"
+#include "tools/cli/auditcommand.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/devicecommand.h"
 #include "tools/cli/exitcode.h"
@@ -23,6 +24,7 @@ const Command commands[] = {
     {"monitor", "monitor a project's devices over HTTP", &MonitorCommand::run},
     {"journal", "export an event journal to a spreadsheet", &JournalCommand::run},
     {"device", "talk to a device over TCP or USB, list USB ports", &DeviceCommand::run},
+    {"audit", "list the audit trail of changes, verify its hash chain", &AuditCommand::run},
 };
 
 void printUsage(QTextStream &stream)
