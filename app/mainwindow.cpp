@@ -20,6 +20,7 @@
 #include "gui/guiresources.h"
 #include "gui/messageboxes.h"
 #include "gui/windowgeometry.h"
+#include "journal/accesssession.h"
 #include "journal/audittrail.h"
 #include "journal/journallocation.h"
 #include "link/cdcusbprocess.h"
@@ -215,6 +216,7 @@ MainWindow::MainWindow(const QString &settingsPath, QWidget *parent)
     applyEditState();
     updateProjectSearchButton();
     showCounters(m_poller->count());
+    setUpAccess();
 }
 
 MainWindow::~MainWindow()
@@ -251,15 +253,21 @@ ProjectModel *MainWindow::newProject()
 {
     bool configured = false;
     const JournalLocation journal = journalLocation(*m_settings, &configured);
-    if (!configured)
-        return new ProjectModel(this);
-    if (!journal.isValid()) {
+    ProjectModel *project = nullptr;
+    if (!configured) {
+        project = new ProjectModel(this);
+    } else if (!journal.isValid()) {
         // Never the local files instead: the program runs without a journal (main()
         // refuses to start with it; a test may go on).
         qWarning().noquote() << "[journal] database:" << journal.error();
-        return new ProjectModel(ProjectModel::Journals::None, this);
+        project = new ProjectModel(ProjectModel::Journals::None, this);
+    } else {
+        project = new ProjectModel(journal, this);
     }
-    return new ProjectModel(journal, this);
+    // The new project's trail records the changes of whoever is logged in.
+    if (m_access && project->auditTrail)
+        project->auditTrail->setActor(m_access->userName(), AccessSession::hostName());
+    return project;
 }
 
 QString MainWindow::defaultSettingsPath()
@@ -301,7 +309,7 @@ void MainWindow::setUsbDiscovery(const UsbDiscovery &discovery)
 void MainWindow::setProjectTitle(const QString &project_name)
 {
     if (m_monitoring) {
-        setTitle(monitoringTitle());
+        setTitle(monitoringTitle() + alarmTitleSuffix());
         return;
     }
     QString title = QStringLiteral("Конфигуратор NORDA-СЕТЬ ") + versionText();

@@ -7,12 +7,17 @@
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QPointer>
+#include <QVector>
 
 #include <functional>
 #include <memory>
 
+class AccessGuard;
+class AccessSession;
+class AlarmState;
 class DatabaseLog;
 class DeviceInfoItemModel;
+struct EventRecord;
 class FailTreeView;
 class HistoryView;
 class JournalExportCommand;
@@ -26,8 +31,12 @@ class ProjectTreeView;
 class ScenarioListPanel;
 class SiteWatch;
 class SyslogForwarder;
+class QAction;
 class QLabel;
 class QMessageBox;
+class QPushButton;
+class QSoundEffect;
+class UserStore;
 class QSettings;
 class QSplitter;
 class QTimer;
@@ -84,6 +93,11 @@ public:
     // Configuration mode only (null otherwise): the tab "Сценарии".
     ScenarioListPanel *scenarioList() const { return m_scenarioList; }
     bool isMonitoring() const { return m_monitoring; }
+    // Who works at the console and at which level; the users of the journal's database.
+    AccessSession *accessSession() const { return m_access; }
+    UserStore *userStore() const { return m_users; }
+    // Monitoring mode only (null otherwise): whether the alarm sounds.
+    AlarmState *alarm() const { return m_alarm; }
 
     // The periodic timer's interval (1000 ms) and with it the poller's: tests shorten it.
     void setTickInterval(int milliseconds);
@@ -131,11 +145,14 @@ public slots:
     void on_requestPeriodicalTimer();
     void on_pushButtonClearErrorStack_clicked();
     void on_pushButtonSaveErrorStack_clicked();
+    void showLoginDialog();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Input anywhere in the program counts as activity at the console.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     enum class SaveAnswer { Save, Discard, Cancel };
@@ -185,6 +202,13 @@ private:
     // The tab "Сценарии" of configuration mode (mainwindowscenarios.cpp).
     void addScenarioList();
     bool journalAvailable() const;
+    // Access and alarm (mainwindowaccess.cpp).
+    void setUpAccess();
+    void applyAccessLevel(int level);
+    void connectAlarm(DatabaseLog *log);
+    void alarmOnEvents(const QVector<EventRecord> &records);
+    void updateAlarm();
+    QString alarmTitleSuffix() const;
 
     Ui::MainWindow *ui;
     QSettings *m_settings = nullptr;
@@ -213,4 +237,13 @@ private:
     std::unique_ptr<WindowGeometry> m_geometry;
     DeviceWindowRegistry m_windows;
     UsbDiscovery m_usbDiscovery;
+    UserStore *m_users = nullptr;
+    AccessSession *m_access = nullptr;
+    AccessGuard *m_guard = nullptr;
+    QAction *m_loginAction = nullptr;
+    QAction *m_logoutAction = nullptr;
+    QLabel *m_accessLabel = nullptr;
+    AlarmState *m_alarm = nullptr;
+    QPushButton *m_muteButton = nullptr;
+    QSoundEffect *m_sound = nullptr;
 };

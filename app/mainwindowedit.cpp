@@ -218,6 +218,7 @@ DeviceWindowContext MainWindow::deviceWindowContext()
     context.settings = m_settings;
     context.project = m_project;
     context.ports = NetworkPorts::fromSettings(*m_settings);
+    context.access = m_access;
     return context;
 }
 

@@ -154,6 +154,7 @@ void MainWindow::attachJournal()
                 .toInt());
         connect(log, &DatabaseLog::writeFailed, this, &MainWindow::showJournalWriteFailure);
         attachSyslog(log);
+        connectAlarm(log);
     }
     attachSiteWatch();
     if (m_historyView)
@@ -206,6 +207,7 @@ void MainWindow::attachSiteWatch()
         });
         connect(m_siteWatch, &SiteWatch::eventsAdded, this,
                 [this](const QVector<EventRecord> &records, bool inOrder) {
+                    alarmOnEvents(records);
                     EventTableModel *model =
                         m_project->logDb ? m_project->logDb->tableModel() : nullptr;
                     if (!model)
@@ -220,6 +222,7 @@ void MainWindow::attachSiteWatch()
                     if (m_project->logDb)
                         m_project->logDb->tableModel()->select();
                     showCounters(m_poller->count());
+                    updateAlarm();
                     if (acknowledgement.atMs <= 0)
                         return;
                     statusBar()->showMessage(
@@ -289,6 +292,7 @@ void MainWindow::on_requestPeriodicalTimer()
         showCounters(m_poller->counters());
     }
     refreshModifiedMark();
+    updateAlarm();
     // Connection states age without any event: the rows are redrawn every tick.
     m_treeView->viewport()->update();
     if (m_faultModel && m_faultModel->device()) {
@@ -327,6 +331,7 @@ void MainWindow::on_pushButtonClearErrorStack_clicked()
     const qint64 shown = model->rowCount() > 0 ? model->record(0).recordId : 0;
     EventAcknowledger::acknowledge(m_project, shown);
     showCounters(m_poller->count());
+    updateAlarm();
 }
 
 void MainWindow::on_pushButtonSaveErrorStack_clicked()

@@ -3,6 +3,7 @@
 #include "app/projectitemdelegate.h"
 #include "gui/guiresources.h"
 #include "gui/treelook.h"
+#include "project/accesslevels.h"
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectgroup.h"
@@ -143,9 +144,17 @@ QMenu *ProjectTreeView::createContextMenu(const QModelIndex &index)
     const bool editing = !m_delegate->isPolling();
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    auto add = [&](const QString &text, void (ProjectTreeView::*slot)(), bool enabled) {
+    menu->setToolTipsVisible(true);
+    auto add = [&](const QString &text, void (ProjectTreeView::*slot)(), bool enabled,
+                   const QString &rule = QString()) {
         QAction *action = menu->addAction(text);
         action->setData(QVariant::fromValue(node));
+        const int needed =
+            AccessLevels::required(AccessLevels::Place::Tree, rule.isEmpty() ? text : rule);
+        if (needed > m_accessLevel) {
+            enabled = false;
+            action->setToolTip(AccessLevels::neededText(needed));
+        }
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, slot);
     };
@@ -156,7 +165,9 @@ QMenu *ProjectTreeView::createContextMenu(const QModelIndex &index)
             // opens the settings window of a present media converter.
             const bool central = isCentralUnitType(device->type);
             add(QStringLiteral("Настройка"), &ProjectTreeView::onPopupTriggeredSettings,
-                (central ? m_uploadAvailable : m_converterAvailable) && isPresent(device));
+                (central ? m_uploadAvailable : m_converterAvailable) && isPresent(device),
+                central ? QStringLiteral("Настройка (запись проекта в центральный блок)")
+                        : QString());
             add(QStringLiteral("Обновление встроенного ПО"),
                 &ProjectTreeView::onPopupTriggeredBootloaderDev,
                 m_firmwareAvailable && isPresent(device));

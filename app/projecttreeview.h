@@ -40,6 +40,8 @@ public:
     void setFirmwareUpdateAvailable(bool available) { m_firmwareAvailable = available; }
     // The media converter's settings window, which its "Настройка" opens.
     void setConverterSettingsAvailable(bool available) { m_converterAvailable = available; }
+    // Menu commands above the access level are disabled, with the level in their tooltip.
+    void setAccessLevel(int level) { m_accessLevel = level; }
 
 signals:
     void groupDoubleClick(QModelIndex index);
@@ -75,5 +77,6 @@ private:
     ProjectItemDelegate *m_delegate = nullptr;
     bool m_uploadAvailable = false;
     bool m_firmwareAvailable = false;
+    int m_accessLevel = 4;
     bool m_converterAvailable = false;
 };

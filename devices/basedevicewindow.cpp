@@ -1,8 +1,11 @@
 #include "devices/basedevicewindow.h"
 #include "ui_basedevicewindow.h"
 
+#include "gui/accessguard.h"
 #include "gui/windowgeometry.h"
+#include "journal/accesssession.h"
 #include "link/amodule.h"
+#include "project/accesslevels.h"
 #include "project/devicetype.h"
 #include "project/projectdevice.h"
 
@@ -98,14 +101,11 @@ BaseDeviceWindow::BaseDeviceWindow(ProjectDevice *device, const DeviceWindowCont
     // File blocks are taken by the device jobs the windows run (link/*job.h): a download
     // job owns the buffers of its file.
 
-    if (appSettings) {
-        bool ok = false;
-        const int flag =
+    if (appSettings)
+        levelWithoutSession = AccessLevels::levelWithoutUsers(
             appSettings->value(QStringLiteral("factory/fullaccess"), QStringLiteral("0"))
-                .toString()
-                .toInt(&ok);
-        fullAccess = ok && flag != 0;
-    }
+                .toString());
+    fullAccess = accessLevel() >= AccessLevels::Factory;
 
     progress = new QProgressDialog(this);
     progress->setObjectName(QStringLiteral("progressDialog"));
@@ -137,6 +137,11 @@ BaseDeviceWindow::~BaseDeviceWindow()
         amodule = nullptr;
     }
     delete ui;
+}
+
+int BaseDeviceWindow::accessLevel() const
+{
+    return windowContext.access ? windowContext.access->level() : levelWithoutSession;
 }
 
 QWidget *BaseDeviceWindow::centralArea() const
@@ -401,8 +406,20 @@ void BaseDeviceWindow::updateProgress()
 
 // ---- Geometry ----
 
+void BaseDeviceWindow::guardCommands()
+{
+    if (guard) {
+        guard->setLevel(accessLevel());
+        return;
+    }
+    guard = new AccessGuard(this, AccessLevels::Place::DeviceWindow, accessLevel());
+    if (windowContext.access)
+        connect(windowContext.access, &AccessSession::levelChanged, guard, &AccessGuard::setLevel);
+}
+
 void BaseDeviceWindow::restoreWindowGeometry()
 {
+    guardCommands();
     if (!appSettings)
         return;
     geometry = std::make_unique<WindowGeometry>(appSettings, geometryGroup(), 1000, 600);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+class AccessGuard;
 class Amodule;
 class ProjectDevice;
 class ProjectModel;
@@ -48,7 +49,10 @@ public:
     QProgressDialog *progressDialog() const { return progress; }
     // The message that names the values a list read could not read (null before the first).
     QMessageBox *readFailureMessage() const { return readFailureBox; }
+    // The factory level at the window's opening: factory groups are shown.
     bool hasFullAccess() const { return fullAccess; }
+    // The access level now; commands above it are disabled by the window's guard.
+    int accessLevel() const;
     bool configDiffers() const { return configDiff; }
     // Whether the facade has told which device answers (its last connected() came after
     // its last disconnected()).
@@ -84,6 +88,9 @@ protected:
     // Applies the stored geometry (called at the end of the concrete window's constructor);
     // from then on every resize and change of state is stored.
     void restoreWindowGeometry();
+    // Disables the write groups the access level does not reach, from now on (called by
+    // restoreWindowGeometry(); windows without a stored geometry call it themselves).
+    void guardCommands();
     // Marks the connected device as different from the project's (or not); only a
     // disconnection clears the mark otherwise.
     void setConfigDiff(bool differs);
@@ -159,5 +166,7 @@ private:
     qint64 fileTransferTotal = 0;
     qint64 fileTransferPosition = 0;
     bool fullAccess = false;
+    int levelWithoutSession = 3;
+    AccessGuard *guard = nullptr;
     std::unique_ptr<WindowGeometry> geometry;
 };

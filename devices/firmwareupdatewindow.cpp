@@ -91,6 +91,7 @@ FirmwareUpdateWindow::FirmwareUpdateWindow(ProjectDevice *device,
     connect(ui->pushButtonStartFirmwareUpdate, &QPushButton::clicked, this,
             &FirmwareUpdateWindow::startClicked);
     fillFirmwareList();
+    guardCommands();
 }
 
 FirmwareUpdateWindow::~FirmwareUpdateWindow()

@@ -127,6 +127,19 @@ QStringList JournalSchema::statements(const QString &databaseName, int shards)
         << QStringLiteral("CREATE TRIGGER shard_state_changed AFTER UPDATE OF owner ON "
                           "shard_state FOR EACH STATEMENT EXECUTE FUNCTION site_changed();");
 
+    // ---- Users of the consoles (since version 3) ----
+    // Consoles read the users and record failed log-ins (the count and the wait); only the
+    // administrator adds, changes and removes users.
+    sql << QStringLiteral("CREATE TABLE IF NOT EXISTS users (name text PRIMARY KEY, level integer "
+                          "NOT NULL, password_hash text NOT NULL, failed_logins integer NOT NULL "
+                          "DEFAULT 0, retry_after bigint NOT NULL DEFAULT 0, changed_by text, "
+                          "changed_at text);")
+        << QStringLiteral("REVOKE ALL ON users FROM %1, %2, %3;").arg(monitor, console, admin)
+        << QStringLiteral("GRANT SELECT ON users TO %1, %2;").arg(monitor, console)
+        << QStringLiteral("GRANT UPDATE (failed_logins, retry_after) ON users TO %1;").arg(console)
+        << QStringLiteral("GRANT INSERT, UPDATE, DELETE ON users TO %1;").arg(admin);
+    // ---- End of the users ----
+
     sql << QStringLiteral("INSERT INTO journal_meta VALUES ('schema_version', '%1') ON CONFLICT "
                           "(key) DO UPDATE SET value = EXCLUDED.value;")
                .arg(version)

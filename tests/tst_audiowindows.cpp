@@ -150,6 +150,13 @@ private slots:
             settings->setValue(QStringLiteral("factory/fullaccess"), QStringLiteral("1"));
         open(row.type);
         QVERIFY(waitReadAll(harness.get(), rig.get()));
+        // The factory group is written at the factory level only.
+        if (!row.fullAccess && QByteArray(row.button) == "pushButtonWriteSerial") {
+            QVERIFY(!widget<QPushButton>(rig->window, row.button)->isEnabled());
+            QCOMPARE(widget<QPushButton>(rig->window, row.button)->toolTip(),
+                     QStringLiteral("Нужен уровень доступа 4 (завод)"));
+            return;
+        }
         const QString addressBefore = rig->device->ip_addr;
         const quint32 serialBefore = rig->device->serial;
         QSignalSpy changes(rig->project.get(), &ProjectModel::nodeChanged);
@@ -211,6 +218,9 @@ private slots:
     void refusals()
     {
         QFETCH(RefusalRow, row);
+        // The factory group is written at the factory level.
+        if (QByteArray(row.button) == "pushButtonWriteSerial")
+            settings->setValue(QStringLiteral("factory/fullaccess"), QStringLiteral("1"));
         open(row.type);
         QVERIFY(waitReadAll(harness.get(), rig.get()));
         const QString refused = QString::fromLatin1(row.refused);
@@ -374,7 +384,8 @@ private slots:
                               GuiTest::makeDevice(types[i], 6001 + i, false, 0, addresses[i],
                                                   types[i] == 8 ? 8 : -1));
         const QString settingsPath = GuiTest::windowSettings(
-            work.path(), false, &project, {{"network/commandport", QString::number(port)}});
+            work.path(), false, &project,
+            {{"network/commandport", QString::number(port)}, {"factory/fullaccess", "1"}});
         MainWindow main(settingsPath);
         main.installDeviceWindows();
         main.show();

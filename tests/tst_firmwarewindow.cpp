@@ -92,6 +92,8 @@ private slots:
         settings = std::make_unique<QSettings>(dir.filePath("settings.ini"), QSettings::IniFormat);
         // Never the folder beside the test executable.
         settings->setValue("paths/firmwarefolder", dir.filePath("firmware"));
+        // Firmware goes into devices at the factory level.
+        settings->setValue("factory/fullaccess", "1");
     }
 
     void cleanup()

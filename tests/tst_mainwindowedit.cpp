@@ -748,7 +748,8 @@ private:
         ProjectModel fresh(ProjectModel::Journals::None);
         if (sample && !project)
             fillSample(project = &fresh);
-        QMap<QString, QString> values;
+        // The factory level, as the firmware commands need.
+        QMap<QString, QString> values = {{"factory/fullaccess", "1"}};
         if (statusPort)
             values.insert("network/statusport", QString::number(statusPort));
         auto window = std::make_unique<MainWindow>(

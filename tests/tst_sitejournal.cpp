@@ -431,6 +431,18 @@ private slots:
                  QString());
         QCOMPARE(ownerValue("SELECT seen_by FROM error_log;"), console);
         QCOMPARE(ownerValue("SELECT is_called::int FROM ack_changes;"), QStringLiteral("1"));
+        // Users: the console reads them and records failed log-ins, never changes them.
+        QCOMPARE(ownerExec("INSERT INTO users (name, level, password_hash) VALUES ('a', 4, 'h');"),
+                 QString());
+        for (const char *change :
+             {"INSERT INTO users (name, level, password_hash) VALUES ('b', "
+              "4, 'h');",
+              "UPDATE users SET level=1, password_hash='x';", "DELETE FROM users;"})
+            QVERIFY(m_cluster->sql(m_database, change, console).contains("permission denied"));
+        QCOMPARE(
+            m_cluster->sql(m_database, "UPDATE users SET failed_logins=1, retry_after=5;", console),
+            QString());
+        QCOMPARE(ownerValue("SELECT failed_logins FROM users;"), QStringLiteral("1"));
         // Another site's roles cannot even connect; the password comes from PGPASSWORD too.
         QVERIFY(m_cluster->sql("postgres", "SELECT 1;", console).isEmpty());
         QVERIFY(!m_cluster->sql(m_database + QStringLiteral("x"), "SELECT 1;", console).isEmpty());

@@ -1,6 +1,5 @@
 #include "tools/cli/cliaudit.h"
 
-#include "journal/journallocation.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
 
@@ -10,12 +9,8 @@ CliAudit::~CliAudit()
         AuditTrail::setDefaultTrail(nullptr);
 }
 
-bool CliAudit::open(const QString &database, int *status)
+bool CliAudit::open(const JournalLocation &location, int *status)
 {
-    const QString where = database.isEmpty() ? QLatin1String(defaultDatabase) : database;
-    const JournalLocation location = JournalLocation::looksLikeUrl(where)
-        ? JournalLocation::parse(where)
-        : JournalLocation::file(where);
     if (!location.isValid()) {
         *status =
             CliOutput::fail(ExitUsage, QStringLiteral("--database: %1").arg(location.error()));
@@ -26,8 +21,8 @@ bool CliAudit::open(const QString &database, int *status)
         const QString why = m_trail->error();
         *status = CliOutput::fail(ExitCannotOpen,
                                   QStringLiteral("cannot write the audit trail in %1 (%2): "
-                                                 "nothing is sent to the device")
-                                      .arg(where, why.trimmed()));
+                                                 "nothing is changed")
+                                      .arg(location.text(), why.trimmed()));
         return false;
     }
     AuditTrail::setDefaultTrail(m_trail.get());

@@ -7,12 +7,14 @@
 #include "link/amodule.h"
 #include "link/devicebackup.h"
 #include "link/portdiscovery.h"
+#include "project/accesslevels.h"
 #include "project/devicetype.h"
 #include "project/firmwareimage.h"
 #include "project/ipv4address.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
 #include "tools/cli/backupcommand.h"
+#include "tools/cli/cliaccess.h"
 #include "tools/cli/cliaudit.h"
 #include "tools/cli/clidevicelink.h"
 #include "tools/cli/clioutput.h"
@@ -69,9 +71,14 @@ const char deviceHelp[] =
     "  --timeout SECONDS          how long to wait for the device to answer (default 10)\n"
     "  --progress                 draw progress bars even when standard error is not a terminal\n"
     "  --verbose                  print the device link's diagnostics on standard error\n"
-    "  --database FILE|URL        the journal whose audit trail records every change made\n"
-    "                             (log.sqlite in the current folder by default); a trail that\n"
-    "                             cannot be written stops the command before the device\n"
+    "  --database FILE|URL        the journal that holds the users and the audit trail of\n"
+    "                             every change (default: the installed console's, else\n"
+    "                             log.sqlite in the current folder); a trail that cannot\n"
+    "                             be written stops the command before the device\n"
+    "  --user NAME, --password-file FILE\n"
+    "                             who acts, once users exist: commands that change a device\n"
+    "                             need a user of level 3 (factory descriptors, flash and\n"
+    "                             flash-all: 4); see 'norda-cli users --help'\n"
     "\n"
     "Exit status: 0 done, 1 bad command line, 2 device not found, or a local file that cannot\n"
     "be opened, read or written (also one that is not a regular file), 3 unusable local file\n"
@@ -79,7 +86,9 @@ const char deviceHelp[] =
     "errors: nothing is written), 4 the device refused or the operation failed (write-project:\n"
     "a step failed; what was restored is said). backup/restore: 2 a file that cannot be read\n"
     "or written, 3 an unusable backup file, or one of another device type or (without --force)\n"
-    "serial number: nothing is written, 4 a read or write failed (backup: no file is written).\n";
+    "serial number: nothing is written, 4 a read or write failed (backup: no file is written).\n"
+    "6 not allowed: users exist and no, a wrong or a too low log-in was given; nothing is sent\n"
+    "to the device.\n";
 
 // Every answer takes at most a few seconds; this long without any sign of the device counts
 // as failure.
@@ -126,8 +135,8 @@ int DeviceCommand::run(const QStringList &args)
     quint16 port = NetworkPorts::defaultCommandPort;
     bool haveTarget = false;
     bool verbose = false;
-    QString database;
     CliAudit audit;
+    CliAccess::Options access;
 
     while (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--"))) {
         const QString option = rest.takeFirst();
@@ -180,10 +189,9 @@ int DeviceCommand::run(const QStringList &args)
             CliProgress::setForced(true);
         } else if (option == QLatin1String("--verbose")) {
             verbose = true;
-        } else if (option == QLatin1String("--database")) {
-            if (rest.isEmpty())
-                return usage(QStringLiteral("--database needs FILE|URL"));
-            database = rest.takeFirst();
+        } else if (const int taken = CliAccess::takeOption(option, &rest, &access)) {
+            if (taken < 0)
+                return usage(QStringLiteral("%1 needs a value").arg(option));
         } else {
             return usage(QStringLiteral("unknown option '%1'").arg(option));
         }
@@ -199,11 +207,28 @@ int DeviceCommand::run(const QStringList &args)
     }
     if (command == QLatin1String("ports"))
         return params.isEmpty() ? ports() : usage(QStringLiteral("wrong number of arguments"));
-    // Many devices of a project, each at its own address: no --tcp or --usb.
-    if (command == QLatin1String("flash-all")) {
+    // Commands that change devices record what they do, and who acts is settled, before
+    // any device is asked anything. The trail is the journal that holds the users.
+    static const QStringList changing {
+        QStringLiteral("set"),           QStringLiteral("upload"),   QStringLiteral("rm"),
+        QStringLiteral("flash"),         QStringLiteral("backup"),   QStringLiteral("restore"),
+        QStringLiteral("write-project"), QStringLiteral("flash-all")};
+    // A log-in, good or failed, is recorded as well.
+    if ((changing.contains(command) && !params.contains(QStringLiteral("--dry-run"))) ||
+        !access.user.isEmpty()) {
+        QString how;
         int status = ExitOk;
-        return audit.open(database, &status) ? FlashAllCommand::run(params) : status;
+        if (!audit.open(CliAccess::locate(access.database, &how), &status))
+            return status;
     }
+    const int needed = AccessLevels::requiredForCli(QStringLiteral("device ") + command, params);
+    if (needed > AccessLevels::Look || !access.user.isEmpty()) {
+        if (const int status = CliAccess::authorize(access, needed))
+            return status;
+    }
+    // Many devices of a project, each at its own address: no --tcp or --usb.
+    if (command == QLatin1String("flash-all"))
+        return FlashAllCommand::run(params);
     if (command == QLatin1String("journal"))
         return UnitJournalCommand::run(haveTarget ? &target : nullptr, port, connectTimeoutMs,
                                        params);
@@ -278,17 +303,6 @@ int DeviceCommand::run(const QStringList &args)
             return usage(QStringLiteral("write-project takes one project file"));
         project = std::make_unique<ProjectModel>(ProjectModel::Journals::None);
         if (const int status = WriteProjectCommand::load(project.get(), files.first()))
-            return status;
-    }
-
-    // Commands that change the device record what they do; the trail is there first.
-    static const QStringList changing {QStringLiteral("set"),          QStringLiteral("upload"),
-                                       QStringLiteral("rm"),           QStringLiteral("flash"),
-                                       QStringLiteral("backup"),       QStringLiteral("restore"),
-                                       QStringLiteral("write-project")};
-    if (changing.contains(command) && !dryRun) {
-        int status = ExitOk;
-        if (!audit.open(database, &status))
             return status;
     }
 

@@ -8,4 +8,5 @@ enum ExitCode : int {
     ExitUnusable = 3, // a file's content is unusable
     ExitFailed = 4, // the device refused or the operation failed
     ExitFindings = 5, // project lint found an error
+    ExitRefused = 6, // the user's access level does not allow it, or the log-in failed
 };

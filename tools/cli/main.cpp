@@ -7,6 +7,7 @@
 #include "tools/cli/journalcommand.h"
 #include "tools/cli/monitorcommand.h"
 #include "tools/cli/projectcommand.h"
+#include "tools/cli/userscommand.h"
 
 #include <QCoreApplication>
 
@@ -25,6 +26,7 @@ const Command commands[] = {
     {"journal", "export an event journal to a spreadsheet", &JournalCommand::run},
     {"device", "talk to a device over TCP or USB, list USB ports", &DeviceCommand::run},
     {"audit", "list the audit trail of changes, verify its hash chain", &AuditCommand::run},
+    {"users", "add, change, remove and list the console's users", &UsersCommand::run},
 };
 
 void printUsage(QTextStream &stream)
