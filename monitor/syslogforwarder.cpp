@@ -185,9 +185,11 @@ void SyslogForwarder::lookUp()
             m_lookupFailedAtMs = QDateTime::currentMSecsSinceEpoch();
             m_dropped += quint64(m_waiting.size());
             m_waiting.clear();
+            emit resolved();
             return;
         }
         while (!m_waiting.isEmpty())
             send(m_waiting.dequeue());
+        emit resolved();
     });
 }

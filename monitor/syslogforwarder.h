@@ -47,8 +47,14 @@ public:
     // Sends one record of the audit trail (AuditTrail::appended).
     void forwardAudit(const AuditRecord &record);
 
+    // A host name is being resolved; what is sent meanwhile waits (resolved() ends it).
+    bool isResolving() const { return m_lookupId >= 0; }
+
     quint64 sentCount() const { return m_sent; }
     quint64 droppedCount() const { return m_dropped; }
+
+signals:
+    void resolved();
 
 private:
     void lookUp();

@@ -181,6 +181,32 @@ private slots:
                  datagram.constData());
     }
 
+    // The command-line tool sends the records it writes as well, when told where.
+    void cliSyslogCopy()
+    {
+        QUdpSocket collector;
+        QVERIFY(collector.bind(QHostAddress("127.0.0.1"), 0));
+        const QString file = dir.filePath("clisyslog.sqlite");
+        const QString target = QStringLiteral("127.0.0.1:%1").arg(collector.localPort());
+        const CliRun run = runCli({"device", "--tcp", horn, "--database", file, "--syslog", target,
+                                   "set", "MaxVolume", "80"});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QStringList actions;
+        QTRY_VERIFY_WITH_TIMEOUT(collector.hasPendingDatagrams(), 5000);
+        while (collector.hasPendingDatagrams()) {
+            QByteArray datagram(int(collector.pendingDatagramSize()), '\0');
+            collector.readDatagram(datagram.data(), datagram.size());
+            QVERIFY2(datagram.contains(" AUDIT [audit@32473 seq=\"1\" hash=\""),
+                     datagram.constData());
+            actions << QString::fromLatin1(datagram.mid(datagram.indexOf("action=\"") + 8, 16));
+        }
+        QCOMPARE(actions, QStringList {"descriptor-write"});
+        QCOMPARE(runCli({"device", "--tcp", horn, "--database", file, "--syslog", "999.1.1.1",
+                         "set", "MaxVolume", "80"})
+                     .code,
+                 1);
+    }
+
 private:
     QTemporaryDir dir;
     QProcess simulator;

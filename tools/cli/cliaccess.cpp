@@ -20,7 +20,9 @@ const char CliAccess::optionsHelp[] =
     "                             journal, else log.sqlite in the working folder)\n"
     "  --user NAME                who acts (needed once users exist)\n"
     "  --password-file FILE       NAME's password: the file's first line (default: asked\n"
-    "                             without echo)\n";
+    "                             without echo)\n"
+    "  --syslog HOST:PORT         also send each record of the audit trail to a log\n"
+    "                             collector over UDP\n";
 
 int CliAccess::takeOption(const QString &option, QStringList *rest, Options *options)
 {
@@ -33,6 +35,8 @@ int CliAccess::takeOption(const QString &option, QStringList *rest, Options *opt
         target = &options->passwordFile;
     else if (option == QLatin1String("--new-password-file"))
         target = &options->newPasswordFile;
+    else if (option == QLatin1String("--syslog"))
+        target = &options->syslog;
     if (!target)
         return 0;
     if (rest->isEmpty())

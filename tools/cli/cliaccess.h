@@ -19,6 +19,7 @@ public:
         QString user;
         QString passwordFile;
         QString newPasswordFile;
+        QString syslog; // where the audit trail's records are copied (HOST:PORT)
     };
 
     // Takes an access option (`option` and its value from the front of `rest`) into

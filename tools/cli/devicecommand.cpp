@@ -218,7 +218,7 @@ int DeviceCommand::run(const QStringList &args)
         !access.user.isEmpty()) {
         QString how;
         int status = ExitOk;
-        if (!audit.open(CliAccess::locate(access.database, &how), &status))
+        if (!audit.open(CliAccess::locate(access.database, &how), access.syslog, &status))
             return status;
     }
     const int needed = AccessLevels::requiredForCli(QStringLiteral("device ") + command, params);

@@ -136,7 +136,7 @@ int UsersCommand::run(const QStringList &args)
     // Changes of the users are recorded in the trail beside them, log-ins included.
     CliAudit audit;
     int status = ExitOk;
-    if (!audit.open(location, &status))
+    if (!audit.open(location, options.syslog, &status))
         return status;
     // Once users exist every change needs a log-in; one's own password needs one's own.
     QString acting;
