@@ -8,6 +8,7 @@
 #include "journal/journalschema.h"
 #include "journal/readonlydatabase.h"
 #include "journal/sqldialect.h"
+#include "journal/userstore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -214,6 +215,57 @@ bool copyRows(TablePlan &plan, qint64 *done, qint64 total, const JournalCopy::Pr
                &unused, error);
 }
 
+// The users the target lacks, with their hashes; a source without users touches nothing.
+bool copyUsers(const QString &from, const QString &to, qint64 *added, QString *error)
+{
+    const JournalSchema::Table &journal = JournalSchema::tables().first();
+    Side source;
+    if (!source.openSource(place(from, journal), error))
+        return false;
+    QSqlQuery read(source.db());
+    if (!columns(source.db(), QStringLiteral("users")).contains(QStringLiteral("password_hash")))
+        return true;
+    if (!read.exec(QStringLiteral("SELECT name, level, password_hash, changed_by, changed_at FROM "
+                                  "users ORDER BY name;"))) {
+        *error = read.lastError().text();
+        return false;
+    }
+    if (!read.next())
+        return true;
+    const JournalLocation location =
+        JournalLocation::looksLikeUrl(to) ? JournalLocation::parse(to) : JournalLocation::file(to);
+    if (!location.isPostgres()) {
+        // The store makes its table in a file that has none yet.
+        UserStore made(location);
+        if (!made.open(error))
+            return false;
+    }
+    Side target;
+    if (!target.openTarget(place(to, journal), journal, error))
+        return false;
+    QSqlQuery write(target.db());
+    if (!write.prepare(QStringLiteral(
+            "INSERT INTO users (name, level, password_hash, failed_logins, retry_after, "
+            "changed_by, changed_at) SELECT CAST(? AS text), CAST(? AS integer), CAST(? AS text), "
+            "0, "
+            "0, CAST(? AS text), CAST(? AS text) WHERE NOT EXISTS (SELECT 1 FROM users WHERE "
+            "name = ?);"))) {
+        *error = write.lastError().text();
+        return false;
+    }
+    do {
+        for (int i = 0; i < 5; ++i)
+            write.bindValue(i, read.value(i));
+        write.bindValue(5, read.value(0));
+        if (!write.exec()) {
+            *error = write.lastError().text();
+            return false;
+        }
+        *added += qMax(0, write.numRowsAffected());
+    } while (read.next());
+    return true;
+}
+
 } // namespace
 
 JournalCopy::Outcome JournalCopy::copy(const QString &from, const QString &to,
@@ -289,6 +341,10 @@ JournalCopy::Outcome JournalCopy::copy(const QString &from, const QString &to,
             outcome.error = QStringLiteral("copying %1: %2").arg(plan.table, outcome.error);
             return outcome;
         }
+    }
+    if (!copyUsers(from, to, &outcome.usersAdded, &outcome.error)) {
+        outcome.error = QStringLiteral("copying users: %1").arg(outcome.error);
+        return outcome;
     }
     outcome.ok = true;
     return outcome;

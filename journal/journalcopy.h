@@ -11,6 +11,10 @@
 // the stored time text. Records whose number the target already holds are not copied
 // again, so a second run copies nothing new.
 //
+// The users of the consoles go along: a user the target does not have is added with the
+// same level and password hash (the failed log-ins start again at none); one it has is
+// left as the target holds it.
+//
 // On SQLite the event journal is the file named; tables of another file (the parameters)
 // are read from and written to that file beside it. The source is only read. A site
 // database must have the journal schema of this program (init-db); an SQLite target is
@@ -23,6 +27,7 @@ public:
     struct Outcome {
         bool ok = false;
         qint64 copied = 0;
+        qint64 usersAdded = 0;
         QString error;
     };
 

@@ -1,6 +1,7 @@
 #include "audittamper.h"
 #include "journal/audittrail.h"
 #include "journal/journallocation.h"
+#include "journal/userstore.h"
 #include "pgcluster.h"
 #include "testutil.h"
 
@@ -66,10 +67,37 @@ private slots:
         second.start();
         QVERIFY(first.wait(60000) && second.wait(60000));
         QCOMPARE(first.written + second.written, 60);
+        // The users go along, hashes and all (their records are in the trail already).
+        {
+            UserStore users(JournalLocation::parse(cluster->url(database)));
+            QVERIFY(users.open());
+            QString error;
+            QVERIFY2(users.add("chief", 4, "secret4", "test", &error), qPrintable(error));
+            QVERIFY2(users.add("duty", 2, "secret2", "chief", &error), qPrintable(error));
+        }
         const QString file = dir.filePath("copy.sqlite");
         const QString other = freshDatabase();
-        QCOMPARE(runCli({"journal", "copy", "--from", url, "--to", file}).code, 0);
-        QCOMPARE(runCli({"journal", "copy", "--from", file, "--to", other}).code, 0);
+        // Into a site database as its owner.
+        const QString otherOwner = cluster->url(database);
+        CliRun copied = runCli({"journal", "copy", "--from", url, "--to", file});
+        QCOMPARE(copied.code, 0);
+        QVERIFY2(copied.out.endsWith("2 users added there\n"), qPrintable(copied.out));
+        QCOMPARE(runCli({"journal", "copy", "--from", file, "--to", otherOwner}).code, 0);
+        // A console may not add users: the copy says so.
+        const QString third = freshDatabase();
+        copied = runCli({"journal", "copy", "--from", file, "--to", third});
+        QCOMPARE(copied.code, 4);
+        QVERIFY2(copied.err.contains("copying users: ") && copied.err.contains("permission denied"),
+                 qPrintable(copied.err));
+        // A second copy adds nobody and keeps what the target holds.
+        copied = runCli({"journal", "copy", "--from", url, "--to", file});
+        QVERIFY2(!copied.out.contains("users"), qPrintable(copied.out));
+        {
+            UserStore users(JournalLocation::parse(other));
+            QVERIFY(users.open());
+            QCOMPARE(users.find("duty")->level, 2);
+            QCOMPARE(users.verify("chief", "secret4").check, UserStore::Check::Ok);
+        }
         QString last;
         for (const QString &where : {url, file, other}) {
             const CliRun run = runCli({"audit", "verify", where});

@@ -379,5 +379,7 @@ int JournalCommand::copy(const QStringList &args)
         bar->finish();
     CliOutput::out() << outcome.copied << " records copied to " << parser.value(toOption)
                      << Qt::endl;
+    if (outcome.usersAdded > 0)
+        CliOutput::out() << outcome.usersAdded << " users added there" << Qt::endl;
     return ExitOk;
 }
