@@ -4,6 +4,8 @@
 
 #include <QDebug>
 #include <QLocale>
+#include <QMutex>
+#include <QSet>
 #include <QSqlError>
 
 const QString DatabaseWrapper::timeFormat = QStringLiteral("hh:mm:ss dd.MM.yyyy");
@@ -12,12 +14,34 @@ namespace {
 
 constexpr int checkpointDelayMs = 1000;
 
+// Names handed out and not yet given back: two wrappers of one database made at once on
+// two threads must not get the same name before either has added its connection.
+QMutex &namesLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QSet<QString> &namesTaken()
+{
+    static QSet<QString> taken;
+    return taken;
+}
+
 QString freeConnectionName(const QString &fileName)
 {
+    const QMutexLocker locker(&namesLock());
     QString name = fileName;
-    for (int n = 2; QSqlDatabase::contains(name); ++n)
+    for (int n = 2; namesTaken().contains(name) || QSqlDatabase::contains(name); ++n)
         name = fileName + QLatin1Char('#') + QString::number(n);
+    namesTaken().insert(name);
     return name;
+}
+
+void releaseConnectionName(const QString &name)
+{
+    const QMutexLocker locker(&namesLock());
+    namesTaken().remove(name);
 }
 
 } // namespace
@@ -146,6 +170,7 @@ DatabaseWrapper::~DatabaseWrapper()
         }
     }
     QSqlDatabase::removeDatabase(m_connectionName);
+    releaseConnectionName(m_connectionName);
 }
 
 QSqlDatabase DatabaseWrapper::database() const

@@ -207,6 +207,27 @@ private slots:
                  1);
     }
 
+    // A project saved by the command-line tool is recorded; without a trail it is not saved.
+    void cliProjectSave()
+    {
+        const QString file = dir.filePath("save.sqlite");
+        const QString in = QStringLiteral(NORDA_SOURCE_DIR "/scripts/demo/demo.mpj");
+        const QString out = dir.filePath("saved.mpj");
+        CliRun run = runCli({"project", "save-as", in, out, "--database", file});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        run = runCli({"audit", "list", "--database", file, "--json"});
+        const QJsonObject record = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(record.value("action").toString(), "project-save");
+        QCOMPARE(record.value("details").toObject().value("file").toString(),
+                 QFileInfo(out).absoluteFilePath());
+        const QString refused = dir.filePath("refused.mpj");
+        run =
+            runCli({"project", "save-as", in, refused, "--database", dir.filePath("no/x.sqlite")});
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains("cannot write the audit trail"), qPrintable(run.err));
+        QVERIFY(!QFileInfo::exists(refused));
+    }
+
 private:
     QTemporaryDir dir;
     QProcess simulator;

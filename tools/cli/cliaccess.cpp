@@ -45,8 +45,10 @@ int CliAccess::takeOption(const QString &option, QStringList *rest, Options *opt
     return 1;
 }
 
-JournalLocation CliAccess::locate(const QString &database, QString *how)
+JournalLocation CliAccess::locate(const QString &database, QString *how, bool *inWorkingFolder)
 {
+    if (inWorkingFolder)
+        *inWorkingFolder = false;
     if (!database.isEmpty()) {
         *how = QStringLiteral("--database");
         return JournalLocation::parse(database);
@@ -59,6 +61,8 @@ JournalLocation CliAccess::locate(const QString &database, QString *how)
         return JournalLocation::file(installed);
     }
     *how = QStringLiteral("the working folder");
+    if (inWorkingFolder)
+        *inWorkingFolder = true;
     return JournalLocation::file(QDir::current().absoluteFilePath(QStringLiteral("log.sqlite")));
 }
 

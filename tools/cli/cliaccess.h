@@ -25,7 +25,10 @@ public:
     // Takes an access option (`option` and its value from the front of `rest`) into
     // `options`: 1 taken, 0 not an access option, -1 its value is missing.
     static int takeOption(const QString &option, QStringList *rest, Options *options);
-    static JournalLocation locate(const QString &database, QString *how);
+    // `inWorkingFolder` is set when nothing better than log.sqlite in the working folder
+    // was found.
+    static JournalLocation locate(const QString &database, QString *how,
+                                  bool *inWorkingFolder = nullptr);
     // 0 when the command needing `level` may run, else the exit status after saying why
     // (nothing has been sent to any device then). `acting` gets the user's name.
     static int authorize(const Options &options, int level, QString *acting = nullptr);

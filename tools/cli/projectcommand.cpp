@@ -7,6 +7,8 @@
 #include "project/projectlint.h"
 #include "project/projectmodel.h"
 #include "project/scenario.h"
+#include "tools/cli/cliaccess.h"
+#include "tools/cli/cliaudit.h"
 #include "tools/cli/clioutput.h"
 #include "tools/cli/exitcode.h"
 
@@ -217,6 +219,13 @@ int ProjectCommand::saveAs(const QStringList &args)
         QStringLiteral("Load a project file and save it again the way the console saves it."));
     parser.addPositionalArgument(QStringLiteral("IN.mpj"), QStringLiteral("project to read"));
     parser.addPositionalArgument(QStringLiteral("OUT.mpj"), QStringLiteral("file to write"));
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"),
+        QStringLiteral("The journal whose audit trail records the save (default: the installed "
+                       "console's, if there is one); a trail that cannot be written leaves "
+                       "OUT.mpj as it was."),
+        QStringLiteral("FILE|URL"));
+    parser.addOption(databaseOption);
     int status = ExitOk;
     if (!CliOutput::parse(parser, args, 2, &status))
         return status;
@@ -226,9 +235,20 @@ int ProjectCommand::saveAs(const QStringList &args)
     ProjectModel model(ProjectModel::Journals::None);
     if (const int result = CliOutput::loadProject(model, in))
         return result;
+    // A save is a change like any other: recorded first, in the journal named or the
+    // installed console's. Project commands make no journal in the working folder.
+    CliAudit audit;
+    QString how;
+    bool inWorkingFolder = false;
+    const JournalLocation trail =
+        CliAccess::locate(parser.value(databaseOption), &how, &inWorkingFolder);
+    if (!inWorkingFolder && !audit.open(trail, QString(), &status))
+        return status;
     if (model.save(out) != 0) {
+        const QString why =
+            model.saveError.isEmpty() ? QString() : QStringLiteral(": %1").arg(model.saveError);
         return CliOutput::fail(ExitCannotOpen,
-                               QStringLiteral("cannot write project file %1").arg(out));
+                               QStringLiteral("cannot write project file %1%2").arg(out, why));
     }
     return ExitOk;
 }
