@@ -685,25 +685,26 @@ bool DatabaseLog::lookup(int deviceId, int code, int seenFilter, qint64 *order, 
 
     if (m_depth == 0)
         checkMemory();
-    EventLookupMemory::Entry &entry = m_memory.entry(deviceId, code);
     const bool unseenOnly = seenFilter == 0;
-    bool &known = unseenOnly ? entry.unseenKnown : entry.anyKnown;
-    qint64 &lastOrder = unseenOnly ? entry.unseenOrder : entry.anyOrder;
-    QDateTime &lastTime = unseenOnly ? entry.unseenTime : entry.anyTime;
-    if (!known) {
+    EventLookupMemory::Entry *entry = &m_memory.entry(deviceId, code);
+    if (!(unseenOnly ? entry->unseenKnown : entry->anyKnown)) {
         qint64 foundOrder = 0;
         QDateTime foundTime;
         const bool found = lookupStored(deviceId, code, seenFilter, &foundOrder, &foundTime, &ok);
         if (!ok)
             return false;
-        known = true;
-        lastOrder = found ? foundOrder : 0;
-        lastTime = foundTime;
+        // The stored lookup may have made room in the memory (forgetting everything): the
+        // entry is taken again, never kept across it.
+        entry = &m_memory.entry(deviceId, code);
+        (unseenOnly ? entry->unseenKnown : entry->anyKnown) = true;
+        (unseenOnly ? entry->unseenOrder : entry->anyOrder) = found ? foundOrder : 0;
+        (unseenOnly ? entry->unseenTime : entry->anyTime) = foundTime;
     }
+    const qint64 lastOrder = unseenOnly ? entry->unseenOrder : entry->anyOrder;
     if (lastOrder == 0)
         return false;
     *order = lastOrder;
-    *time = lastTime;
+    *time = unseenOnly ? entry->unseenTime : entry->anyTime;
     return true;
 }
 

@@ -144,6 +144,14 @@ public:
         forget();
     }
 
+    // How many device codes the memory keeps before it forgets them all (tests make it
+    // small).
+    void setLookupMemoryCapacity(int keys)
+    {
+        m_memory.setCapacity(keys);
+        forget();
+    }
+
     // A site monitor's journal: no other program records these devices meanwhile (their
     // shards are this monitor's), so what is remembered of them is forgotten only when an
     // acknowledgement was recorded, or by forgetRemembered() (a shard taken over).

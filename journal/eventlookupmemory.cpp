@@ -20,7 +20,7 @@ quint64 EventLookupMemory::key(int deviceId, int code)
 void EventLookupMemory::makeRoom()
 {
     // What a device's stored-nothing mark stands for lives in the entries: both go.
-    if (m_entries.size() >= maxRemembered || m_deviceStored.size() >= maxRemembered)
+    if (m_entries.size() >= m_capacity || m_deviceStored.size() >= m_capacity)
         clear();
 }
 

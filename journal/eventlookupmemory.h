@@ -21,6 +21,11 @@ public:
         QDateTime unseenTime;
     };
 
+    // Keys remembered at most (a device's code each) before everything is forgotten: room
+    // for 20 codes of each of 50,000 devices, some 80 MB at the most.
+    static constexpr int defaultCapacity = 1000000;
+    void setCapacity(int keys) { m_capacity = keys; }
+
     void clear();
     // The entry of a device's code; a new one knows nothing yet.
     Entry &entry(int deviceId, int code);
@@ -40,8 +45,9 @@ public:
     static quint64 key(int deviceId, int code);
 
 private:
-    static constexpr int maxRemembered = 200000;
     void makeRoom();
+
+    int m_capacity = defaultCapacity;
 
     QHash<quint64, Entry> m_entries;
     QHash<int, bool> m_deviceStored;

@@ -569,6 +569,42 @@ private slots:
                                 .arg(devices * codes.size())));
     }
 
+    // A memory that forgets everything while a lookup asks the file (it fills up at some
+    // tens of thousands of devices) answers as one that never forgets.
+    void lookupMemoryForgetsMidLookup_data()
+    {
+        QTest::addColumn<int>("capacity");
+        QTest::newRow("forgets at every key") << 1;
+        QTest::newRow("forgets every few keys") << 5;
+        QTest::newRow("large enough") << int(EventLookupMemory::defaultCapacity);
+    }
+
+    void lookupMemoryForgetsMidLookup()
+    {
+        QFETCH(int, capacity);
+        {
+            DatabaseLog writer;
+            for (int device = 1; device <= 40; ++device) {
+                QVERIFY(writer.insertEvent(device, QString(), 2, base.addSecs(device)));
+                if (device % 2 == 0)
+                    QVERIFY(writer.insertEvent(device, QString(), 3, base.addSecs(100 + device)));
+            }
+        }
+        DatabaseLog log;
+        log.setLookupMemoryCapacity(capacity);
+        for (int round = 0; round < 2; ++round) {
+            for (int device = 1; device <= 41; ++device) {
+                for (const int code : {2, 3}) {
+                    QDateTime time;
+                    const bool expected = device <= 40 && (code == 2 || device % 2 == 0);
+                    QCOMPARE(log.lastEventTime(device, code, time, -1), expected);
+                    if (expected)
+                        QCOMPARE(time, base.addSecs(code == 2 ? device : 100 + device));
+                }
+            }
+        }
+    }
+
     void lookupsUseIndexes_data()
     {
         QTest::addColumn<QString>("statement");
