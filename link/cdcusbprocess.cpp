@@ -378,6 +378,30 @@ QString CdcUsbProcess::currentRequestText() const
 void CdcUsbProcess::takeNextJob()
 {
     wakePending = false;
+    runNextJob();
+}
+
+void CdcUsbProcess::continueAfterAnswer()
+{
+    if (!answerReported)
+        return;
+    answerReported = false;
+    // The next request goes out at once, without a round through the event loop (which
+    // costs each turnaround of a list read a wake-up); a transfer or a flashing record
+    // queued behind no request is started from the loop as before.
+    bool requestQueued = false;
+    {
+        QMutexLocker lock(&queueMutex);
+        requestQueued = !requestQueue.isEmpty();
+    }
+    if (requestQueued)
+        runNextJob();
+    else
+        scheduleWake();
+}
+
+void CdcUsbProcess::runNextJob()
+{
     if (!running || loopEnded || busy || !transport->isOpen() || !currentRequest.isEmpty())
         return;
     if (linkTimer->isActive() && linkTimer->remainingTime() == 0) {
@@ -462,6 +486,7 @@ void CdcUsbProcess::onReceived()
         return;
     }
     processAnswerLines();
+    continueAfterAnswer();
 }
 
 void CdcUsbProcess::onRequestTimeout()
@@ -472,6 +497,7 @@ void CdcUsbProcess::onRequestTimeout()
     processAnswerLines();
     if (!currentRequest.isEmpty())
         failExchange(QStringLiteral("ERROR TIMEOUT"));
+    continueAfterAnswer();
 }
 
 void CdcUsbProcess::processAnswerLines()
@@ -544,7 +570,8 @@ void CdcUsbProcess::report(const QString &answer, int err)
         failingCount = 0;
     }
     emit receivedAnswer(request, text, err);
-    scheduleWake();
+    // The caller of processAnswerLines() takes the next job (continueAfterAnswer()).
+    answerReported = true;
 }
 
 void CdcUsbProcess::failExchange(const QString &answer)

@@ -141,6 +141,9 @@ private:
     void failExchange(const QString &answer);
     void clearCurrent();
     void takeNextJob();
+    void runNextJob();
+    // After processAnswerLines(): the job after an answered request.
+    void continueAfterAnswer();
     void scheduleWake();
     void scheduleSearch(int ms);
     // The pause before the link is reopened after `request` failed it; counts the failure.
@@ -185,6 +188,8 @@ private:
     bool running = false;
     bool loopEnded = false;
     bool busy = false;
+    // An exchange was reported and the next job is still to be taken.
+    bool answerReported = false;
     QString currentRequest;
     int currentKind = -1;
     QStringList answerLines;
