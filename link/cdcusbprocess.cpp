@@ -245,6 +245,7 @@ void CdcUsbProcess::endLoop()
 {
     if (loopEnded)
         return;
+    announceAnswers();
     loopEnded = true;
     linkTimer->stop();
     requestTimer->stop();
@@ -352,6 +353,8 @@ void CdcUsbProcess::closeLink()
 
 void CdcUsbProcess::linkLost()
 {
+    // Answers that came before the link went are announced before its loss.
+    announceAnswers();
     closeLink();
     clearCurrent();
     emit disconnected();
@@ -383,9 +386,8 @@ void CdcUsbProcess::takeNextJob()
 
 void CdcUsbProcess::continueAfterAnswer()
 {
-    if (!answerReported)
+    if (unannounced.isEmpty())
         return;
-    answerReported = false;
     // The next request goes out at once, without a round through the event loop (which
     // costs each turnaround of a list read a wake-up); a transfer or a flashing record
     // queued behind no request is started from the loop as before.
@@ -398,6 +400,7 @@ void CdcUsbProcess::continueAfterAnswer()
         runNextJob();
     else
         scheduleWake();
+    announceAnswers();
 }
 
 void CdcUsbProcess::runNextJob()
@@ -569,13 +572,22 @@ void CdcUsbProcess::report(const QString &answer, int err)
         failingRequest.clear();
         failingCount = 0;
     }
-    emit receivedAnswer(request, text, err);
-    // The caller of processAnswerLines() takes the next job (continueAfterAnswer()).
-    answerReported = true;
+    // Announced by continueAfterAnswer(), after the next request has left: the announcement
+    // wakes the receiver's thread, which need not delay the line.
+    unannounced.append({request, text, err});
+}
+
+void CdcUsbProcess::announceAnswers()
+{
+    while (!unannounced.isEmpty()) {
+        const Answer answer = unannounced.takeFirst();
+        emit receivedAnswer(answer.request, answer.text, answer.err);
+    }
 }
 
 void CdcUsbProcess::failExchange(const QString &answer)
 {
+    announceAnswers();
     const QString request = currentRequestText();
     clearCurrent();
     emit receivedAnswer(request, answer, -1);

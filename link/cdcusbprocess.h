@@ -142,8 +142,10 @@ private:
     void clearCurrent();
     void takeNextJob();
     void runNextJob();
-    // After processAnswerLines(): the job after an answered request.
+    // After processAnswerLines(): the job after an answered request, then the answers'
+    // announcements.
     void continueAfterAnswer();
+    void announceAnswers();
     void scheduleWake();
     void scheduleSearch(int ms);
     // The pause before the link is reopened after `request` failed it; counts the failure.
@@ -188,8 +190,13 @@ private:
     bool running = false;
     bool loopEnded = false;
     bool busy = false;
-    // An exchange was reported and the next job is still to be taken.
-    bool answerReported = false;
+    // Exchanges ended but not yet announced through receivedAnswer (see report()).
+    struct Answer {
+        QString request;
+        QString text;
+        int err;
+    };
+    QList<Answer> unannounced;
     QString currentRequest;
     int currentKind = -1;
     QStringList answerLines;
