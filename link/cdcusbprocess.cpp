@@ -245,6 +245,7 @@ void CdcUsbProcess::endLoop()
 {
     if (loopEnded)
         return;
+    announceAnswers();
     loopEnded = true;
     linkTimer->stop();
     requestTimer->stop();
@@ -352,6 +353,8 @@ void CdcUsbProcess::closeLink()
 
 void CdcUsbProcess::linkLost()
 {
+    // Answers that came before the link went are announced before its loss.
+    announceAnswers();
     closeLink();
     clearCurrent();
     emit disconnected();
@@ -378,6 +381,30 @@ QString CdcUsbProcess::currentRequestText() const
 void CdcUsbProcess::takeNextJob()
 {
     wakePending = false;
+    runNextJob();
+}
+
+void CdcUsbProcess::continueAfterAnswer()
+{
+    if (unannounced.isEmpty())
+        return;
+    // The next request goes out at once, without a round through the event loop (which
+    // costs each turnaround of a list read a wake-up); a transfer or a flashing record
+    // queued behind no request is started from the loop as before.
+    bool requestQueued = false;
+    {
+        QMutexLocker lock(&queueMutex);
+        requestQueued = !requestQueue.isEmpty();
+    }
+    if (requestQueued)
+        runNextJob();
+    else
+        scheduleWake();
+    announceAnswers();
+}
+
+void CdcUsbProcess::runNextJob()
+{
     if (!running || loopEnded || busy || !transport->isOpen() || !currentRequest.isEmpty())
         return;
     if (linkTimer->isActive() && linkTimer->remainingTime() == 0) {
@@ -462,6 +489,7 @@ void CdcUsbProcess::onReceived()
         return;
     }
     processAnswerLines();
+    continueAfterAnswer();
 }
 
 void CdcUsbProcess::onRequestTimeout()
@@ -472,6 +500,7 @@ void CdcUsbProcess::onRequestTimeout()
     processAnswerLines();
     if (!currentRequest.isEmpty())
         failExchange(QStringLiteral("ERROR TIMEOUT"));
+    continueAfterAnswer();
 }
 
 void CdcUsbProcess::processAnswerLines()
@@ -543,12 +572,22 @@ void CdcUsbProcess::report(const QString &answer, int err)
         failingRequest.clear();
         failingCount = 0;
     }
-    emit receivedAnswer(request, text, err);
-    scheduleWake();
+    // Announced by continueAfterAnswer(), after the next request has left: the announcement
+    // wakes the receiver's thread, which need not delay the line.
+    unannounced.append({request, text, err});
+}
+
+void CdcUsbProcess::announceAnswers()
+{
+    while (!unannounced.isEmpty()) {
+        const Answer answer = unannounced.takeFirst();
+        emit receivedAnswer(answer.request, answer.text, answer.err);
+    }
 }
 
 void CdcUsbProcess::failExchange(const QString &answer)
 {
+    announceAnswers();
     const QString request = currentRequestText();
     clearCurrent();
     emit receivedAnswer(request, answer, -1);

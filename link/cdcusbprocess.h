@@ -141,6 +141,11 @@ private:
     void failExchange(const QString &answer);
     void clearCurrent();
     void takeNextJob();
+    void runNextJob();
+    // After processAnswerLines(): the job after an answered request, then the answers'
+    // announcements.
+    void continueAfterAnswer();
+    void announceAnswers();
     void scheduleWake();
     void scheduleSearch(int ms);
     // The pause before the link is reopened after `request` failed it; counts the failure.
@@ -185,6 +190,13 @@ private:
     bool running = false;
     bool loopEnded = false;
     bool busy = false;
+    // Exchanges ended but not yet announced through receivedAnswer (see report()).
+    struct Answer {
+        QString request;
+        QString text;
+        int err;
+    };
+    QList<Answer> unannounced;
     QString currentRequest;
     int currentKind = -1;
     QStringList answerLines;

@@ -118,13 +118,25 @@ void ConnectionDevice::close() { }
 
 QByteArray ConnectionDevice::encode(const QString &text)
 {
-    return wireCodec()->fromUnicode(text);
+    // Windows-1251 carries plain ASCII as it is; the codec opens a converter per call, which
+    // is worth it only for the other characters.
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return wireCodec()->fromUnicode(text);
+    }
+    return text.toLatin1();
 }
 
 QString ConnectionDevice::decode(const QByteArray &bytes)
 {
     const int zero = bytes.indexOf('\0');
-    return wireCodec()->toUnicode(zero < 0 ? bytes : bytes.left(zero));
+    const int size = zero < 0 ? bytes.size() : zero;
+    const char *data = bytes.constData();
+    for (int i = 0; i < size; ++i) {
+        if (uchar(data[i]) >= 0x80)
+            return wireCodec()->toUnicode(data, size);
+    }
+    return QString::fromLatin1(data, size);
 }
 
 bool ConnectionDevice::isWireText(const QString &text, QString *reason)

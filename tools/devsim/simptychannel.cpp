@@ -103,7 +103,8 @@ void SimPtyChannel::readMaster()
         const ssize_t n = ::read(master, buffer, sizeof buffer);
         if (n > 0) {
             bytesArrived(QByteArray(buffer, int(n)));
-            if (master < 0)
+            // A short read took all there was; what comes later wakes the notifier again.
+            if (master < 0 || n < ssize_t(sizeof buffer))
                 return;
             continue;
         }
