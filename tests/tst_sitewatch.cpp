@@ -255,7 +255,7 @@ private slots:
                                   15000);
         QVERIFY2(console.message().contains(QStringLiteral("восстановлена")),
                  qPrintable(console.message()));
-        QTRY_COMPARE_WITH_TIMEOUT(console.listed(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(console.listed(), 1, 15000);
     }
 };
 
