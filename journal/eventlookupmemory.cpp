@@ -4,30 +4,27 @@
 
 void EventLookupMemory::clear()
 {
-    m_entries.clear();
-    m_deviceStored.clear();
-}
-
-quint64 EventLookupMemory::key(int deviceId, int code)
-{
-    // Qt hashes a 64-bit key by folding its halves together: device id and code side by
-    // side would fold into code ^ (2 * device id), the same value for thousands of pairs,
-    // and every lookup would walk their chain. Multiplying by an odd constant is one to
-    // one, so keys stay distinct, and spreads the device id over the low half.
-    return ((quint64(quint32(deviceId)) << 32) | quint32(code)) * 0x9E3779B97F4A7C15ull;
+    m_devices.clear();
+    m_keys = 0;
 }
 
 void EventLookupMemory::makeRoom()
 {
     // What a device's stored-nothing mark stands for lives in the entries: both go.
-    if (m_entries.size() >= m_capacity || m_deviceStored.size() >= m_capacity)
+    if (m_keys >= m_capacity || m_devices.size() >= m_capacity)
         clear();
 }
 
 EventLookupMemory::Entry &EventLookupMemory::entry(int deviceId, int code)
 {
     makeRoom();
-    return m_entries[key(deviceId, code)];
+    QHash<int, Entry> &codes = m_devices[deviceId].codes;
+    auto found = codes.find(code);
+    if (found == codes.end()) {
+        found = codes.insert(code, Entry());
+        ++m_keys;
+    }
+    return found.value();
 }
 
 void EventLookupMemory::remember(int deviceId, int code, qint64 order, const QDateTime &time,
@@ -46,8 +43,11 @@ void EventLookupMemory::remember(int deviceId, int code, qint64 order, const QDa
 
 void EventLookupMemory::renumber(int deviceId, int code, qint64 order, qint64 recordId)
 {
-    const auto newest = m_entries.find(key(deviceId, code));
-    if (newest == m_entries.end())
+    const auto device = m_devices.find(deviceId);
+    if (device == m_devices.end())
+        return;
+    const auto newest = device->codes.find(code);
+    if (newest == device->codes.end())
         return;
     if (newest->anyOrder == order)
         newest->anyOrder = recordId;
@@ -65,24 +65,26 @@ void EventLookupMemory::seenThrough(qint64 order)
     // The newest unacknowledged event of a code is acknowledged when it lies at or below
     // `order`, and so is every older one: none of that code is left. A newer one stays
     // the newest.
-    for (Entry &newest : m_entries) {
-        if (!newest.unseenKnown || newest.unseenOrder > order)
-            continue;
-        newest.unseenOrder = 0;
-        newest.unseenTime = QDateTime();
+    for (DeviceMemory &device : m_devices) {
+        for (Entry &newest : device.codes) {
+            if (!newest.unseenKnown || newest.unseenOrder > order)
+                continue;
+            newest.unseenOrder = 0;
+            newest.unseenTime = QDateTime();
+        }
     }
 }
 
 std::optional<bool> EventLookupMemory::deviceStored(int deviceId) const
 {
-    const auto it = m_deviceStored.constFind(deviceId);
-    if (it == m_deviceStored.constEnd())
+    const auto it = m_devices.constFind(deviceId);
+    if (it == m_devices.constEnd())
         return std::nullopt;
-    return it.value();
+    return it->stored;
 }
 
 void EventLookupMemory::setDeviceStored(int deviceId, bool stored)
 {
     makeRoom();
-    m_deviceStored.insert(deviceId, stored);
+    m_devices[deviceId].stored = stored;
 }

@@ -21,8 +21,8 @@ public:
         QDateTime unseenTime;
     };
 
-    // Keys remembered at most (a device's code each) before everything is forgotten: room
-    // for 20 codes of each of 50,000 devices, some 80 MB at the most.
+    // Codes remembered at most (of all devices) before everything is forgotten: room for
+    // some thirty codes of each of 30,000 devices, about 80 MB at the most.
     static constexpr int defaultCapacity = 1000000;
     void setCapacity(int keys) { m_capacity = keys; }
 
@@ -41,14 +41,17 @@ public:
     std::optional<bool> deviceStored(int deviceId) const;
     void setDeviceStored(int deviceId, bool stored);
 
-    // The key of a device's code in the memory's hash.
-    static quint64 key(int deviceId, int code);
-
 private:
+    // A device's codes together: a status document asks some thirty codes of one device,
+    // which then cost one look into the table of devices and a few into a small table.
+    struct DeviceMemory {
+        std::optional<bool> stored;
+        QHash<int, Entry> codes;
+    };
+
     void makeRoom();
 
     int m_capacity = defaultCapacity;
-
-    QHash<quint64, Entry> m_entries;
-    QHash<int, bool> m_deviceStored;
+    int m_keys = 0;
+    QHash<int, DeviceMemory> m_devices;
 };

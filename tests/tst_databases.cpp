@@ -542,33 +542,6 @@ private slots:
         QCOMPARE(storedCodes("log.sqlite"), (QList<int> {2, 1, 2}));
     }
 
-    // The journal's memory of its lookups holds a key per device and code: across a large
-    // network (10,000 devices, the codes of a lost connection and of faults, set and
-    // cleared) nearly every key must land on a hash value of its own.
-    void lookupMemoryKeysSpread_data()
-    {
-        QTest::addColumn<int>("devices");
-        QTest::addColumn<QList<int>>("codes");
-        QTest::newRow("connection lost and back") << 10000 << QList<int> {1, 0x40000001};
-        QTest::newRow("faults set and cleared")
-            << 2000 << QList<int> {2, 3, 4, 5, 6, 7, 8, 0x40000002, 0x40000003, 0x40000004};
-    }
-
-    void lookupMemoryKeysSpread()
-    {
-        QFETCH(int, devices);
-        QFETCH(QList<int>, codes);
-        QSet<uint> hashes;
-        for (int device = 1; device <= devices; ++device) {
-            for (const int code : qAsConst(codes))
-                hashes.insert(qHash(EventLookupMemory::key(device, code)));
-        }
-        QVERIFY2(hashes.size() >= devices * codes.size() * 99 / 100,
-                 qPrintable(QStringLiteral("%1 hash values for %2 keys")
-                                .arg(hashes.size())
-                                .arg(devices * codes.size())));
-    }
-
     // A memory that forgets everything while a lookup asks the file (it fills up at some
     // tens of thousands of devices) answers as one that never forgets.
     void lookupMemoryForgetsMidLookup_data()
