@@ -149,6 +149,9 @@ int main(int argc, char *argv[])
             break;
         const Sample cli = sample(monitor.processId());
         const Sample sim = sample(simulator.processId());
+        // The monitor ended between the wait and the sample: nothing to read any more.
+        if (cli.rssKiB <= 0)
+            break;
         const double span = (clock.elapsed() - lastMs) / 1000.0;
         lastMs = clock.elapsed();
         if (settledRssKiB < 0 && lastMs >= settledMs) {
