@@ -1,12 +1,11 @@
 #include "link/cdctcpdevice.h"
 
+#include "link/unqueuedwrite.h"
+
 #include "link/linklog.h"
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
-
-#include <cerrno>
-#include <sys/socket.h>
 
 CdcTcpDevice::CdcTcpDevice(QObject *parent)
     : ConnectionDevice(parent)
@@ -50,22 +49,9 @@ qint64 CdcTcpDevice::write(const QByteArray &bytes)
 {
     switch (socket->state()) {
     case QAbstractSocket::ConnectedState: {
-        // Sent at once when the socket holds nothing unsent: QTcpSocket's own write switches
-        // its write notifier on and off around every request, and each switch wakes this
-        // thread's event loop once more. What the socket does not take now (and any error)
-        // goes through QTcpSocket as before, after the bytes sent here.
-        qint64 done = 0;
-        const int fd = socket->bytesToWrite() == 0 ? int(socket->socketDescriptor()) : -1;
-        while (fd >= 0 && done < bytes.size()) {
-            const ssize_t n = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0)
-                done += n;
-            else if (n < 0 && errno == EINTR)
-                continue;
-            else
-                break;
-        }
+        const qint64 done =
+            UnqueuedWrite::write(socket->bytesToWrite() == 0 ? int(socket->socketDescriptor()) : -1,
+                                 UnqueuedWrite::Kind::Socket, bytes);
         if (done == bytes.size())
             return done;
         const qint64 written = socket->write(bytes.constData() + done, bytes.size() - done);

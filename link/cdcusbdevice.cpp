@@ -2,13 +2,11 @@
 
 #include "link/linklog.h"
 #include "link/serialportenumerator.h"
+#include "link/unqueuedwrite.h"
 
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QThread>
-
-#include <cerrno>
-#include <unistd.h>
 
 CdcUsbDevice::CdcUsbDevice(QObject *parent)
     : ConnectionDevice(parent)
@@ -59,21 +57,9 @@ void CdcUsbDevice::close()
 
 qint64 CdcUsbDevice::write(const QByteArray &bytes)
 {
-    // Written to the port at once when QSerialPort holds nothing unwritten: its own write
-    // switches the port's write notifier on and off around every request, and each switch
-    // wakes this thread's event loop once more. What the port does not take now (and any
-    // error) goes through QSerialPort as before, after the bytes written here.
-    qint64 done = 0;
-    const int fd = serial->isOpen() && serial->bytesToWrite() == 0 ? int(serial->handle()) : -1;
-    while (fd >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            break;
-    }
+    const qint64 done = UnqueuedWrite::write(
+        serial->isOpen() && serial->bytesToWrite() == 0 ? int(serial->handle()) : -1,
+        UnqueuedWrite::Kind::Port, bytes);
     if (done == bytes.size())
         return done;
     const qint64 written = serial->write(bytes.constData() + done, bytes.size() - done);
