@@ -206,6 +206,8 @@ private:
     void setUpAccess();
     void applyAccessLevel(int level);
     void connectAlarm(DatabaseLog *log);
+    // The journal list read again from the site database, again a second later if it fails.
+    void reloadSiteJournal();
     void alarmOnEvents(const QVector<EventRecord> &records);
     void updateAlarm();
     QString alarmTitleSuffix() const;
@@ -238,6 +240,7 @@ private:
     DeviceWindowRegistry m_windows;
     UsbDiscovery m_usbDiscovery;
     UserStore *m_users = nullptr;
+    bool m_siteReloadPending = false;
     AccessSession *m_access = nullptr;
     AccessGuard *m_guard = nullptr;
     QAction *m_loginAction = nullptr;

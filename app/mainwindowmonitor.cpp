@@ -215,12 +215,11 @@ void MainWindow::attachSiteWatch()
                     if (inOrder)
                         model->prependRecords(records);
                     else
-                        model->select();
+                        reloadSiteJournal();
                 });
         connect(m_siteWatch, &SiteWatch::acknowledged, this,
                 [this](const SiteWatcher::Acknowledgement &acknowledgement) {
-                    if (m_project->logDb)
-                        m_project->logDb->tableModel()->select();
+                    reloadSiteJournal();
                     showCounters(m_poller->count());
                     updateAlarm();
                     if (acknowledgement.atMs <= 0)
@@ -233,6 +232,24 @@ void MainWindow::attachSiteWatch()
                 });
     }
     m_siteWatch->setProject(m_project);
+}
+
+void MainWindow::reloadSiteJournal()
+{
+    EventTableModel *model = m_project->logDb ? m_project->logDb->tableModel() : nullptr;
+    if (!model || model->select()) {
+        m_siteReloadPending = false;
+        return;
+    }
+    // The list's own connection may still wait to reconnect (the server was away): read it
+    // again a little later rather than show nothing until the next change.
+    if (m_siteReloadPending)
+        return;
+    m_siteReloadPending = true;
+    QTimer::singleShot(1000, this, [this] {
+        m_siteReloadPending = false;
+        reloadSiteJournal();
+    });
 }
 
 void MainWindow::showSiteConnection(bool connected, const QString &error)
@@ -248,8 +265,7 @@ void MainWindow::showSiteConnection(bool connected, const QString &error)
     m_siteLabel->setToolTip(m_project->logDb ? m_project->logDb->fileName() : QString());
     m_siteLabel->setStyleSheet(QString());
     // The list shows what was recorded meanwhile (new events come one by one from now).
-    if (m_project->logDb)
-        m_project->logDb->tableModel()->select();
+    reloadSiteJournal();
     showCounters(m_poller->count());
     if (m_siteWasDown)
         statusBar()->showMessage(QStringLiteral(
