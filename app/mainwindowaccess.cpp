@@ -120,6 +120,9 @@ void MainWindow::applyAccessLevel(int level)
                    .arg(level)
                    .arg(AccessLevels::levelName(level));
     m_accessLabel->setText(text);
+    // A button let through again shows what the alarm is now, not what it was when blocked.
+    if (m_muteButton)
+        m_muteButton->setEnabled(m_alarm->isSounding());
     // What the level let through is again up to the window's own state.
     applyEditState();
 }

@@ -413,6 +413,7 @@ void BaseDeviceWindow::guardCommands()
         return;
     }
     guard = new AccessGuard(this, AccessLevels::Place::DeviceWindow, accessLevel());
+    connect(guard, &AccessGuard::unblocked, this, [this] { updateCommands(); });
     if (windowContext.access)
         connect(windowContext.access, &AccessSession::levelChanged, guard, &AccessGuard::setLevel);
 }

@@ -91,6 +91,9 @@ protected:
     // Disables the write groups the access level does not reach, from now on (called by
     // restoreWindowGeometry(); windows without a stored geometry call it themselves).
     void guardCommands();
+    // Sets the window's own commands enabled as its state says; called when the access
+    // level lets commands through again (the guard cannot know what changed meanwhile).
+    virtual void updateCommands() { }
     // Marks the connected device as different from the project's (or not); only a
     // disconnection clears the mark otherwise.
     void setConfigDiff(bool differs);

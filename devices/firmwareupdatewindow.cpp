@@ -394,6 +394,11 @@ void FirmwareUpdateWindow::setControlsEnabled(bool enabled)
     ui->pushButtonStartFirmwareUpdate->setEnabled(enabled && fileChosen);
 }
 
+void FirmwareUpdateWindow::updateCommands()
+{
+    setControlsEnabled(!isUpdating());
+}
+
 void FirmwareUpdateWindow::on_amoduleConnected(int dev_type, QString fullver)
 {
     reportedType = dev_type;

@@ -51,6 +51,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void updateCommands() override;
 
 private:
     void firmwareChosen(int index);

@@ -65,13 +65,17 @@ IpPultDeviceWindow::~IpPultDeviceWindow()
     delete ui;
 }
 
-void IpPultDeviceWindow::showKeys()
+void IpPultDeviceWindow::updateCommands()
 {
     // The image replaces the console's whole key file: without the project's buttons (a
     // connection without a project) it would erase every assignment the console has.
-    const bool buttons = device->buttonCount() > 0;
-    ui->pushButtonWriteKeys->setEnabled(buttons);
-    if (!buttons) {
+    ui->pushButtonWriteKeys->setEnabled(device->buttonCount() > 0);
+}
+
+void IpPultDeviceWindow::showKeys()
+{
+    updateCommands();
+    if (device->buttonCount() == 0) {
         ui->labelKeys->setText(
             QStringLiteral("В проекте нет кнопок этого пульта: запись конфигурации кнопок "
                            "недоступна (она стёрла бы назначения кнопок в устройстве)."));

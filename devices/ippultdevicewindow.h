@@ -27,6 +27,7 @@ protected:
 
 private:
     void showKeys();
+    void updateCommands() override;
 
     Ui::IpPultDeviceForm *ui;
 };

@@ -57,18 +57,21 @@ void AccessGuard::setLevel(int level)
     current = level;
     if (!root)
         return;
+    bool released = false;
     for (const AccessLevels::Rule &rule : AccessLevels::rules()) {
         if (rule.place != place)
             continue;
         const QString name = QString::fromUtf8(rule.name);
         for (QWidget *widget : root->findChildren<QWidget *>(name))
-            applyTo(widget, rule.level);
+            released = applyTo(widget, rule.level) || released;
         for (QAction *action : root->findChildren<QAction *>(name))
-            applyTo(action, rule.level);
+            released = applyTo(action, rule.level) || released;
     }
+    if (released)
+        emit unblocked();
 }
 
-void AccessGuard::applyTo(QObject *object, int needed)
+bool AccessGuard::applyTo(QObject *object, int needed)
 {
     const bool blocked = object->property(blockedKey).toBool();
     if (needed > current) {
@@ -89,11 +92,14 @@ void AccessGuard::applyTo(QObject *object, int needed)
         }
         setToolTipOf(object, AccessLevels::neededText(needed));
         setObjectEnabled(object, false);
-    } else if (blocked) {
-        object->setProperty(blockedKey, false);
-        setToolTipOf(object, object->property(toolTipKey).toString());
-        setObjectEnabled(object, object->property(wantedKey).toBool());
+        return false;
     }
+    if (!blocked)
+        return false;
+    object->setProperty(blockedKey, false);
+    setToolTipOf(object, object->property(toolTipKey).toString());
+    setObjectEnabled(object, object->property(wantedKey).toBool());
+    return true;
 }
 
 void AccessGuard::setObjectEnabled(QObject *object, bool enabled)

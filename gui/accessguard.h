@@ -12,7 +12,9 @@ class QWidget;
 // the level they need in their tooltip. The commands are the window's actions and widgets
 // named in the access table for the window's place; the window's own logic may enable and
 // disable them as before: while the level is too low the guard turns them off again, and
-// gives back what the window last wanted once the level allows.
+// gives back what the window last wanted once the level allows. A window that disables a
+// command while it is blocked cannot be seen doing so (it is off already): windows with
+// state of their own set their commands again on unblocked().
 class AccessGuard : public QObject {
     Q_OBJECT
 
@@ -25,11 +27,16 @@ public:
     // Looks the window through again (widgets made since) and applies `level`.
     void setLevel(int level);
 
+signals:
+    // Commands the level did not reach are let through again.
+    void unblocked();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void applyTo(QObject *object, int needed);
+    // True when it let the object through again.
+    bool applyTo(QObject *object, int needed);
     void setObjectEnabled(QObject *object, bool enabled);
 
     QPointer<QWidget> root;

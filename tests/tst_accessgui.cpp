@@ -243,6 +243,36 @@ private slots:
         QVERIFY(!mute->isEnabled());
     }
 
+    // A command the window turned on and off again while the level held it shows the
+    // window's state once the level lets it through: "Отключить звук" after the alarm ended
+    // elsewhere stays off for the operator who logs in.
+    void unblockedCommandFollowsTheWindow()
+    {
+        TestUtil::WorkDir work;
+        QVERIFY(work.isValid());
+        const QString journal = work.filePath("log.sqlite");
+        QVERIFY(QFile::copy(usersDb(), journal));
+        ProjectModel project(ProjectModel::Journals::None);
+        fillSample(&project);
+        MainWindow window(
+            windowSettings(work.path(), true, &project, {{"journal/database", journal}}));
+        AccessSession *session = window.accessSession();
+        QCOMPARE(session->level(), 1);
+        auto *mute = child<QPushButton>(&window, "pushButtonMuteAlarm");
+        DatabaseLog *log = window.project()->logDb;
+        QVERIFY(log->insertEvent(window.project()->allDevices().first()->id_obj, QString(),
+                                 EventCode::Tamper, QDateTime::currentDateTime()));
+        QVERIFY(window.windowTitle().contains(" — непросмотренных событий: 1"));
+        QVERIFY(!mute->isEnabled());
+        QVERIFY(log->markAllSeen());
+        QVERIFY(!window.windowTitle().contains("непросмотренных"));
+        QSignalSpy in(session, &AccessSession::loggedIn);
+        QCOMPARE(session->logIn("u2", "pass2").check, UserStore::Check::Ok);
+        QCOMPARE(session->level(), 2);
+        QVERIFY(!mute->isEnabled());
+        QVERIFY(!mute->toolTip().startsWith("Нужен"));
+    }
+
 private:
     QString usersDb() const { return dir.filePath("users.sqlite"); }
 
