@@ -209,6 +209,7 @@ private:
     // The journal list read again from the site database, again a second later if it fails.
     void reloadSiteJournal();
     void alarmOnEvents(const QVector<EventRecord> &records);
+    void countNewEvent(const EventRecord &record);
     void updateAlarm();
     QString alarmTitleSuffix() const;
 

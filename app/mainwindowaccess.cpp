@@ -26,8 +26,6 @@
 #include <QSoundEffect>
 #include <QStatusBar>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int defaultIdleMinutes = 10;
@@ -155,26 +153,34 @@ void MainWindow::connectAlarm(DatabaseLog *log)
 {
     if (!m_alarm || !log)
         return;
-    connect(log, &DatabaseLog::eventInserted, m_alarm, [this](const EventRecord &record) {
-        // Every new record waits for its acknowledgement (the count "Актуальных" shows);
-        // the acknowledgement counts again from the journal.
-        if (record.code != EventCode::Acknowledged)
-            m_alarm->setUnacknowledged(m_alarm->unacknowledged() + 1);
-        if (isFault(record.code))
-            m_alarm->faultArrived();
-    });
+    connect(log, &DatabaseLog::eventInserted, m_alarm,
+            [this](const EventRecord &record) { countNewEvent(record); });
     connect(log, &DatabaseLog::allSeen, this, &MainWindow::updateAlarm);
 }
 
 void MainWindow::alarmOnEvents(const QVector<EventRecord> &records)
 {
-    // A watching console learns of the monitors' events from the site's database.
+    // A watching console learns of the monitors' events from the site's database, a batch
+    // at a time (which may repeat what it counted at start): the count is asked again.
     if (!m_alarm)
         return;
-    if (std::any_of(records.cbegin(), records.cend(),
-                    [](const EventRecord &record) { return isFault(record.code); }))
-        m_alarm->faultArrived();
+    for (const EventRecord &record : records) {
+        if (isFault(record.code)) {
+            m_alarm->faultArrived();
+            break;
+        }
+    }
     updateAlarm();
+}
+
+void MainWindow::countNewEvent(const EventRecord &record)
+{
+    // Every new record waits for its acknowledgement (the count "Актуальных" shows); the
+    // acknowledgement counts again from the journal.
+    if (record.code != EventCode::Acknowledged && record.seen == 0)
+        m_alarm->setUnacknowledged(m_alarm->unacknowledged() + 1);
+    if (isFault(record.code))
+        m_alarm->faultArrived();
 }
 
 void MainWindow::updateAlarm()
