@@ -5,6 +5,8 @@
 #include "project/projectgroup.h"
 #include "project/projectmodel.h"
 
+#include <algorithm>
+
 ProjectTreeModel::ProjectTreeModel(ProjectModel *project, QObject *parent)
     : QAbstractItemModel(parent)
     , m_project(project)
@@ -12,6 +14,9 @@ ProjectTreeModel::ProjectTreeModel(ProjectModel *project, QObject *parent)
     rebuild();
     if (m_project)
         connect(m_project, &ProjectModel::nodeChanged, this, &ProjectTreeModel::on_deviceChanged);
+    m_repaintTimer.setSingleShot(true);
+    m_repaintTimer.setInterval(0);
+    connect(&m_repaintTimer, &QTimer::timeout, this, &ProjectTreeModel::announceRepaints);
 }
 
 void ProjectTreeModel::setEditing(bool editing)
@@ -96,8 +101,59 @@ void ProjectTreeModel::addChildren(const void *parentKey, const QList<QObject *>
 void ProjectTreeModel::onDeviceStatusChanged(const QObject *device)
 {
     // The device is only looked up: one no longer in the tree changes nothing here.
-    for (QModelIndex index = indexOf(device); index.isValid(); index = parent(index))
-        emit dataChanged(index, index, {Qt::DisplayRole});
+    const void *key = device;
+    for (auto entry = m_entries.constFind(key); entry != m_entries.constEnd();
+         entry = m_entries.constFind(key)) {
+        if (m_repaint.contains(key))
+            break; // its groups are marked already
+        m_repaint.insert(key);
+        key = entry->parent;
+    }
+    if (!m_repaint.isEmpty() && !m_repaintTimer.isActive())
+        m_repaintTimer.start();
+}
+
+void ProjectTreeModel::announceRepaints()
+{
+    // Rows are looked up now: the tree may have changed since they were marked.
+    struct Span {
+        int first;
+        int last;
+        int depth;
+    };
+    QHash<const void *, Span> spans;
+    for (const void *key : qAsConst(m_repaint)) {
+        const auto entry = m_entries.constFind(key);
+        if (entry == m_entries.constEnd())
+            continue;
+        auto span = spans.find(entry->parent);
+        if (span == spans.end()) {
+            int depth = 0;
+            for (auto up = m_entries.constFind(entry->parent); up != m_entries.constEnd();
+                 up = m_entries.constFind(up->parent))
+                ++depth;
+            spans.insert(entry->parent, Span {entry->row, entry->row, depth});
+        } else {
+            span->first = qMin(span->first, entry->row);
+            span->last = qMax(span->last, entry->row);
+        }
+    }
+    m_repaint.clear();
+    // Devices before the groups that count them, the deepest first.
+    QVector<QPair<const void *, Span>> ordered;
+    ordered.reserve(spans.size());
+    for (auto it = spans.constBegin(); it != spans.constEnd(); ++it)
+        ordered.append({it.key(), it.value()});
+    std::sort(ordered.begin(), ordered.end(), [](const auto &a, const auto &b) {
+        return a.second.depth != b.second.depth ? a.second.depth > b.second.depth
+                                                : a.second.first < b.second.first;
+    });
+    for (const auto &parentSpan : qAsConst(ordered)) {
+        const QModelIndex parentIndex = indexOf(static_cast<const QObject *>(parentSpan.first));
+        const Span &span = parentSpan.second;
+        emit dataChanged(index(span.first, 0, parentIndex), index(span.last, 0, parentIndex),
+                         {Qt::DisplayRole, StatusRole});
+    }
 }
 
 void ProjectTreeModel::onInOutAboutToBeRemoved(InOut *io)

@@ -2,6 +2,8 @@
 
 #include <QAbstractItemModel>
 #include <QHash>
+#include <QSet>
+#include <QTimer>
 #include <QVector>
 
 class InOut;
@@ -25,6 +27,10 @@ class ProjectTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:
+    // Announced with the display role when a device's status changed the rows of the device
+    // and of its groups: what they show, never their height or their children.
+    static constexpr int StatusRole = Qt::UserRole + 1;
+
     explicit ProjectTreeModel(ProjectModel *project, QObject *parent = nullptr);
 
     ProjectModel *project() const { return m_project; }
@@ -51,8 +57,10 @@ public slots:
     void on_deviceChanged(QObject *node);
 
 private slots:
-    // A device's status changed: its row and the counters of the groups above it repaint.
+    // A device's status changed: its row and the counters of the groups above it repaint,
+    // together with every other row that changed before the loop comes round again.
     void onDeviceStatusChanged(const QObject *device);
+    void announceRepaints();
     void onInOutAboutToBeRemoved(InOut *io);
     void onInOutInserted(InOut *io);
 
@@ -75,4 +83,10 @@ private:
     // every node (the key null stands for the project).
     QHash<const void *, Entry> m_entries;
     QHash<const void *, QVector<QObject *>> m_children;
+    // Nodes whose rows repaint at the next round of the event loop. A view repaints a
+    // single changed row by finding where it stands, which walks every expanded row above
+    // it; a span of rows only marks the view for repainting. With thousands of devices
+    // answering every second, one span per parent is what keeps the view responsive.
+    QSet<const void *> m_repaint;
+    QTimer m_repaintTimer;
 };

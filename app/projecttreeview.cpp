@@ -1,6 +1,7 @@
 #include "app/projecttreeview.h"
 
 #include "app/projectitemdelegate.h"
+#include "app/projecttreemodel.h"
 #include "gui/guiresources.h"
 #include "gui/treelook.h"
 #include "project/accesslevels.h"
@@ -44,6 +45,24 @@ ProjectTreeView::ProjectTreeView(QWidget *parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             &ProjectTreeView::onCustomContextMenu);
+    m_statusRepaint.setSingleShot(true);
+    m_statusRepaint.setInterval(100);
+    connect(&m_statusRepaint, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+}
+
+void ProjectTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                                  const QVector<int> &roles)
+{
+    // The tree view would measure every changed row again and find where each stands by
+    // walking the expanded rows above it: with thousands of devices answering every second
+    // that is the whole tree, many times over. A status leaves sizes and children as they
+    // were, so the rows in sight are simply drawn again.
+    if (roles.contains(ProjectTreeModel::StatusRole)) {
+        if (!m_statusRepaint.isActive())
+            m_statusRepaint.start();
+        return;
+    }
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
 }
 
 QObject *ProjectTreeView::selectedNode() const

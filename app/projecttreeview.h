@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QTreeView>
 
 class InOut;
@@ -70,6 +71,10 @@ public slots:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    // Status changes repaint the visible rows, at most ten times a second; other changes
+    // go to the tree view, which measures each changed row again.
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QVector<int> &roles = QVector<int>()) override;
 
 private:
     QObject *selectedNode() const;
@@ -79,4 +84,5 @@ private:
     bool m_firmwareAvailable = false;
     int m_accessLevel = 4;
     bool m_converterAvailable = false;
+    QTimer m_statusRepaint;
 };

@@ -146,14 +146,16 @@ int main(int argc, char *argv[])
 
     QProcess simulator;
     // Qt's own event dispatcher: with thousands of sockets the GLib one costs the simulator
-    // a core of its own.
+    // a core of its own. One listener per port for all devices, or the simulator runs out of
+    // open files near 6,600 devices.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_NO_GLIB"), QStringLiteral("1"));
     simulator.setProcessEnvironment(environment);
     simulator.setProcessChannelMode(QProcess::MergedChannels);
-    simulator.start(qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR)) +
-                        "/tools/devsim/norda-devsim",
-                    {"--project", project, "--status-port", port, "--timeline", timeline});
+    simulator.start(
+        qEnvironmentVariable("NORDA_BINARY_DIR", QStringLiteral(NORDA_BINARY_DIR)) +
+            "/tools/devsim/norda-devsim",
+        {"--project", project, "--status-port", port, "--timeline", timeline, "--shared-listener"});
     QByteArray simOut;
     while (!simOut.contains("status on port") && simulator.waitForReadyRead(30000))
         simOut += simulator.readAll();

@@ -214,18 +214,47 @@ private slots:
         auto *a = qobject_cast<ProjectGroup *>(a1->parent());
         QSignalSpy changed(m_model.get(), &QAbstractItemModel::dataChanged);
         emit horn->statusChanged();
+        // Announced once the loop comes round, the device before its groups.
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(changed.wait(1000));
         QList<QModelIndex> rows;
-        for (const QList<QVariant> &arguments : qAsConst(changed))
+        for (const QList<QVariant> &arguments : qAsConst(changed)) {
+            QCOMPARE(arguments.at(1).toModelIndex(), arguments.at(0).toModelIndex());
             rows << arguments.at(0).toModelIndex();
+        }
         QCOMPARE(rows,
                  QList<QModelIndex>(
                      {m_model->indexOf(horn), m_model->indexOf(a1), m_model->indexOf(a)}));
 
-        // A device taken out of the tree no longer reaches the model.
+        // Changes in one round come as one span per parent: the first and third devices of
+        // A and the device of its subgroup repaint A's rows 0 to 3 (the subgroup is row 3).
+        changed.clear();
+        emit m_project->findDeviceBySerial(100)->statusChanged();
+        emit m_project->findDeviceBySerial(102)->statusChanged();
+        emit horn->statusChanged();
+        emit m_project->findDeviceBySerial(100)->statusChanged();
+        QVERIFY(changed.wait(1000));
+        QList<QPair<QModelIndex, QModelIndex>> spans;
+        for (const QList<QVariant> &arguments : qAsConst(changed))
+            spans.append({arguments.at(0).toModelIndex(), arguments.at(1).toModelIndex()});
+        const QModelIndex aIndex = m_model->indexOf(a);
+        QCOMPARE(spans,
+                 (QList<QPair<QModelIndex, QModelIndex>>(
+                     {{m_model->indexOf(horn), m_model->indexOf(horn)},
+                      {m_model->index(0, 0, aIndex), m_model->index(3, 0, aIndex)},
+                      {aIndex, aIndex}})));
+        QCOMPARE(m_model->index(3, 0, aIndex), m_model->indexOf(a1));
+
+        // A device taken out of the tree no longer reaches the model, also when it was
+        // taken out after its change.
+        emit horn->statusChanged();
         m_project->removeNode(horn);
         changed.clear();
         emit horn->statusChanged();
-        QCOMPARE(changed.count(), 0);
+        QVERIFY(changed.wait(1000));
+        for (const QList<QVariant> &arguments : qAsConst(changed))
+            QVERIFY(arguments.at(0).toModelIndex() != m_model->indexOf(horn));
+        QVERIFY(!m_model->indexOf(horn).isValid());
         delete horn;
     }
 
@@ -582,6 +611,48 @@ private slots:
         if (row.fault)
             device->faults.append(DeviceFault {DeviceFault::Battery, 0, 1, device.get()});
         QCOMPARE(ProjectItemDelegate::isCaptionAlarm(device.get(), row.polling), row.red);
+    }
+
+    void statusRepaintsWithoutMeasuring()
+    {
+        // Counts the rows the view measures and the times its viewport is painted.
+        struct Counting : ProjectItemDelegate {
+            using ProjectItemDelegate::ProjectItemDelegate;
+            QSize sizeHint(const QStyleOptionViewItem &option,
+                           const QModelIndex &index) const override
+            {
+                ++measured;
+                return ProjectItemDelegate::sizeHint(option, index);
+            }
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint ? 1 : 0;
+                return ProjectItemDelegate::eventFilter(watched, event);
+            }
+            mutable int measured = 0;
+            int paints = 0;
+        };
+        auto *delegate = new Counting(m_view.get());
+        m_view->setItemDelegate(delegate);
+        m_view->viewport()->installEventFilter(delegate);
+        m_view->expandAll();
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        QTRY_VERIFY(delegate->paints > 0);
+
+        // A status is drawn again, soon, without a row being measured again.
+        delegate->measured = 0;
+        delegate->paints = 0;
+        for (ProjectDevice *device : m_project->allDevices())
+            emit device->statusChanged();
+        QTRY_VERIFY_WITH_TIMEOUT(delegate->paints > 0, 2000);
+        QCOMPARE(delegate->measured, 0);
+
+        // A new name may change a row's height: that row is measured again.
+        ProjectGroup *a1 = m_project->allGroups().at(1);
+        QVERIFY(m_model->setData(m_model->indexOf(a1), QVariant::fromValue<QObject *>(a1),
+                                 Qt::EditRole));
+        QVERIFY(delegate->measured > 0);
     }
 
     void groupRows()
