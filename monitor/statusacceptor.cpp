@@ -25,7 +25,10 @@ ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const
     if (!model || httpStatus != 200 || body.isEmpty() || body.size() > maxBodySize)
         return nullptr;
     QJsonObject document;
-    if (!JsonParser::parseObject(body, &document))
+    // The same bytes as the device's last answer read the same: its document is taken again.
+    if (atHost && atHost->statusMemo.body == body)
+        document = atHost->statusMemo.document;
+    else if (!JsonParser::parseObject(body, &document))
         return nullptr;
     qCDebug(statusLog).noquote() << host << QJsonDocument(document).toJson(QJsonDocument::Compact);
 
@@ -56,6 +59,6 @@ ProjectDevice *StatusAcceptor::accept(ProjectModel *model, int httpStatus, const
         device->setKeysCount(JsonRead::integer(document, "keys_count", -1));
     }
     device->netFound = true;
-    device->setStatus(document, now);
+    device->setStatus(document, now, body);
     return device;
 }

@@ -280,8 +280,9 @@ void ProjectDevice::clearStatus()
     status = QJsonObject();
 }
 
-void ProjectDevice::setStatus(const QJsonObject &document, const QDateTime &time)
+void ProjectDevice::setStatus(const QJsonObject &document, const QDateTime &time,
+                              const QByteArray &body)
 {
-    StatusDecoder::apply(this, document, time);
+    StatusDecoder::apply(this, document, time, body);
     emit statusChanged();
 }

@@ -4,6 +4,7 @@
 #include "project/devicetype.h"
 #include "project/portdescription.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
@@ -63,6 +64,15 @@ public:
     uint8_t statusByte3 = 0;
     QList<DeviceFault> faults;
     QJsonObject status;
+    // The last status body this device answered, the document read from it and that
+    // document as the status journal stores it: a device in a steady state answers the
+    // same bytes every second, which are then neither parsed nor written out again.
+    struct StatusMemo {
+        QByteArray body;
+        QJsonObject document;
+        QString journalText;
+    };
+    StatusMemo statusMemo;
     QDateTime lastSeen;
     // Wall-clock time (ms since the epoch) from which silence counts when it is later
     // than lastSeen: the status poller moves it on over every time the console was not
@@ -114,8 +124,10 @@ public:
     DeviceFault faultAt(int i) const;
     void clearStatus();
     // Decodes a status document received at `time` (faults, mode, events, status
-    // journal) and emits statusChanged().
-    void setStatus(const QJsonObject &document, const QDateTime &time);
+    // journal) and emits statusChanged(). `body`, when given, is the text the document was
+    // read from, and is remembered with it.
+    void setStatus(const QJsonObject &document, const QDateTime &time,
+                   const QByteArray &body = QByteArray());
 
     QString typeName() const { return deviceTypeName(this); }
     QString caption() const { return deviceCaption(this); }

@@ -117,7 +117,8 @@ QString StatusDecoder::modeName(int mode)
     }
 }
 
-void StatusDecoder::apply(ProjectDevice *device, const QJsonObject &document, const QDateTime &time)
+void StatusDecoder::apply(ProjectDevice *device, const QJsonObject &document, const QDateTime &time,
+                          const QByteArray &body)
 {
     ProjectModel *model = device->projectModel();
     DatabaseLog *log = model ? model->logDb : nullptr;
@@ -177,9 +178,15 @@ void StatusDecoder::apply(ProjectDevice *device, const QJsonObject &document, co
         }
     }
 
-    if (log)
-        log->insertStatus(
-            id, QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Compact)), time);
+    ProjectDevice::StatusMemo &memo = device->statusMemo;
+    if (body.isEmpty() || memo.body != body)
+        memo = ProjectDevice::StatusMemo {body, body.isEmpty() ? QJsonObject() : document, {}};
+    if (log) {
+        if (memo.journalText.isNull() || body.isEmpty())
+            memo.journalText =
+                QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Compact));
+        log->insertStatus(id, memo.journalText, time);
+    }
 
     device->status = document;
     device->lastSeen = time;

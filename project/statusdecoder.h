@@ -35,7 +35,10 @@ public:
     // Decodes `document`, received at `time`, into `device`: mode, byte 3, faults, the
     // stored document and the time of last contact, recording events and the document
     // in the event database of the device's project (when it is in one). Does not emit.
-    static void apply(ProjectDevice *device, const QJsonObject &document, const QDateTime &time);
+    // `body`, when not empty, is the text `document` was read from: the device remembers
+    // both, and the journal's text of the document, for its next answer.
+    static void apply(ProjectDevice *device, const QJsonObject &document, const QDateTime &time,
+                      const QByteArray &body = QByteArray());
     // A device whose events another program recorded until now (a site monitor taking over
     // its shard): its general faults as the journal last recorded them become the faults
     // its next document is compared with, so that nothing is recorded twice or missed.

@@ -5,9 +5,11 @@
 #include "project/inout.h"
 #include "project/projectdevice.h"
 #include "project/projectmodel.h"
+#include "project/statusdecoder.h"
 #include "testutil.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -286,6 +288,63 @@ private slots:
             QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", body("horn", 1001),
                                            monitoring, base.addSecs(i)));
         QCOMPARE(TestUtil::eventCodes(log, m_horn->id_obj), codes);
+    }
+
+    void repeatedAnswers_data()
+    {
+        // Answers of the horn at 127.0.0.2, in order ("b" with a battery fault); between two
+        // answers the journal may be acknowledged and the status cleared (a fault still there
+        // is recorded anew) or set from the journal (a monitor taking over its shard).
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("between");
+        QTest::addColumn<QList<int>>("codes");
+        const QStringList change {"a", "a", "b", "a", "b", "b"};
+        const int battery = EventCode::Battery;
+        const int cleared = EventCode::Battery + EventCode::Cleared;
+        QTest::newRow("steady") << QStringList {"a", "a", "a"} << QString() << QList<int> {};
+        QTest::newRow("fault comes and goes")
+            << change << QString() << QList<int> {battery, cleared, battery};
+        QTest::newRow("status cleared in between")
+            << change << QStringLiteral("clear") << QList<int> {battery, battery, battery};
+        QTest::newRow("faults taken from the journal")
+            << change << QStringLiteral("recorded") << QList<int> {battery, cleared, battery};
+    }
+
+    void repeatedAnswers()
+    {
+        QFETCH(QStringList, answers);
+        QFETCH(QString, between);
+        QFETCH(QList<int>, codes);
+        const QHash<QString, QByteArray> bodies {
+            {"a", body("horn", 1001)},
+            {"b", body("horn", 1001, QJsonObject {{"errors", QJsonArray {"accum error"}}})}};
+        QStringList expectedJournal;
+        for (int i = 0; i < answers.size(); ++i) {
+            const QByteArray reply = bodies.value(answers.at(i));
+            QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", reply, true,
+                                           base.addSecs(i), m_horn) == m_horn);
+            // Whatever the device answered before, it holds what this answer says.
+            const QJsonObject fresh = QJsonDocument::fromJson(reply).object();
+            QCOMPARE(m_horn->status, fresh);
+            QCOMPARE(m_horn->faults.size(), answers.at(i) == "b" ? 1 : 0);
+            expectedJournal << QString::fromUtf8(QJsonDocument(fresh).toJson(QJsonDocument::Compact));
+            if (between == "clear") {
+                QVERIFY(m_model->logDb->markAllSeen());
+                m_horn->clearStatus();
+            }
+            else if (between == "recorded")
+                StatusDecoder::takeRecordedFaults(m_horn);
+        }
+        QList<int> recorded = TestUtil::eventCodes(m_model->logDb, m_horn->id_obj);
+        recorded.removeAll(EventCode::LineNormal);
+        QCOMPARE(recorded, codes);
+        // Every answer is in the status journal as its document's text, read by another program.
+        const QString journal = TestUtil::sqlite3(
+            m_model->logDb->fileName(),
+            QStringLiteral("SELECT status_json FROM status_log WHERE device_unique_id=%1 "
+                           "ORDER BY record_id;")
+                .arg(m_horn->id_obj));
+        QCOMPARE(journal.split('\n'), expectedJournal);
     }
 
 private:
