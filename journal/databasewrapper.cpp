@@ -183,13 +183,62 @@ bool DatabaseWrapper::isOpen() const
     return database().isOpen();
 }
 
+// Times are written and read with every status and event the monitor records, and the
+// locale's formatter and parser take microseconds a call: the usual case, a valid time of a
+// four-digit year, is done by hand, anything else by the locale.
 QString DatabaseWrapper::timeText(const QDateTime &time)
 {
+    if (time.isValid()) {
+        const QDate date = time.date();
+        const QTime clock = time.time();
+        const int year = date.year();
+        if (year >= 1000 && year <= 9999) {
+            QString text(19, Qt::Uninitialized);
+            QChar *out = text.data();
+            const auto put = [&out](int value, char after) {
+                *out++ = QLatin1Char(char('0' + value / 10));
+                *out++ = QLatin1Char(char('0' + value % 10));
+                if (after)
+                    *out++ = QLatin1Char(after);
+            };
+            put(clock.hour(), ':');
+            put(clock.minute(), ':');
+            put(clock.second(), ' ');
+            put(date.day(), '.');
+            put(date.month(), '.');
+            put(year / 100, 0);
+            put(year % 100, 0);
+            return text;
+        }
+    }
     return QLocale::c().toString(time, timeFormat);
 }
 
 QDateTime DatabaseWrapper::parseTime(const QString &text)
 {
+    // "hh:mm:ss dd.MM.yyyy": the separators at these places, digits everywhere else.
+    static const char pattern[] = "00:00:00 00.00.0000";
+    bool plain = text.size() == 19;
+    int digits[14];
+    int n = 0;
+    for (int i = 0; plain && i < 19; ++i) {
+        const ushort c = text.at(i).unicode();
+        if (pattern[i] == '0') {
+            plain = c >= '0' && c <= '9';
+            digits[n++] = c - '0';
+        } else {
+            plain = c == ushort(pattern[i]);
+        }
+    }
+    if (plain) {
+        const auto pair = [&digits](int at) { return digits[at] * 10 + digits[at + 1]; };
+        const QDateTime time(QDate(pair(10) * 100 + pair(12), pair(8), pair(6)),
+                             QTime(pair(0), pair(2), pair(4)));
+        // A time the clock skips (the change to summer time) or an impossible date is left
+        // to the locale, whatever it makes of it.
+        if (time.isValid() && timeText(time) == text)
+            return time;
+    }
     return QLocale::c().toDateTime(text, timeFormat);
 }
 
