@@ -217,14 +217,29 @@ int StatusPoller::sendRequests()
 QList<ProjectDevice *> StatusPoller::indexPolledDevices()
 {
     QList<ProjectDevice *> polled;
-    m_index.clear();
     const QList<ProjectDevice *> devices = m_project->allDevices();
     for (ProjectDevice *device : devices) {
         if (!device->ip_enabled || (m_filter && !m_filter(device)))
             continue;
         polled.append(device);
-        if (!m_index.contains(device->ip_addr))
-            m_index.insert(device->ip_addr, device);
+    }
+    // Built again only when the devices polled or their addresses changed: at every tick it
+    // would be thousands of entries made and dropped for nothing. A device deleted since
+    // never matches, even if another takes its place in memory.
+    bool same = polled.size() == m_indexed.size();
+    for (int i = 0; same && i < polled.size(); ++i) {
+        const Indexed &indexed = m_indexed.at(i);
+        same = indexed.device.data() == polled.at(i) && indexed.address == polled.at(i)->ip_addr;
+    }
+    if (!same) {
+        m_index.clear();
+        m_indexed.clear();
+        m_indexed.reserve(polled.size());
+        for (ProjectDevice *device : qAsConst(polled)) {
+            m_indexed.append(Indexed {device, device->ip_addr});
+            if (!m_index.contains(device->ip_addr))
+                m_index.insert(device->ip_addr, device);
+        }
     }
     if (m_connections.size() > m_index.size())
         pruneConnections();

@@ -204,6 +204,12 @@ private:
     qint64 m_batchStarted = -1; // m_clock time the current batch was queued
     // First device of the project with Ethernet at each address, as of the last batch.
     QHash<QString, QPointer<ProjectDevice>> m_index;
+    // The devices polled and their addresses when the index was built, in order.
+    struct Indexed {
+        QPointer<ProjectDevice> device;
+        QString address;
+    };
+    QVector<Indexed> m_indexed;
     QElapsedTimer m_clock;
     // Checks the deadline of outstanding requests between ticks as well.
     QTimer m_deadlineTimer;
