@@ -321,18 +321,18 @@ private slots:
         QStringList expectedJournal;
         for (int i = 0; i < answers.size(); ++i) {
             const QByteArray reply = bodies.value(answers.at(i));
-            QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", reply, true,
-                                           base.addSecs(i), m_horn) == m_horn);
+            QVERIFY(StatusAcceptor::accept(m_model, 200, "127.0.0.2", reply, true, base.addSecs(i),
+                                           m_horn) == m_horn);
             // Whatever the device answered before, it holds what this answer says.
             const QJsonObject fresh = QJsonDocument::fromJson(reply).object();
             QCOMPARE(m_horn->status, fresh);
             QCOMPARE(m_horn->faults.size(), answers.at(i) == "b" ? 1 : 0);
-            expectedJournal << QString::fromUtf8(QJsonDocument(fresh).toJson(QJsonDocument::Compact));
+            expectedJournal << QString::fromUtf8(
+                QJsonDocument(fresh).toJson(QJsonDocument::Compact));
             if (between == "clear") {
                 QVERIFY(m_model->logDb->markAllSeen());
                 m_horn->clearStatus();
-            }
-            else if (between == "recorded")
+            } else if (between == "recorded")
                 StatusDecoder::takeRecordedFaults(m_horn);
         }
         QList<int> recorded = TestUtil::eventCodes(m_model->logDb, m_horn->id_obj);
