@@ -30,6 +30,8 @@ StatusPoller::StatusPoller(QObject *parent)
     m_deadlineTimer.setInterval(deadlineCheckMs);
     connect(&m_deadlineTimer, &QTimer::timeout, this, &StatusPoller::abortOverdue);
     m_sendTimer.setSingleShot(true);
+    // Never early: a wait for the next window of new connections ends when it does.
+    m_sendTimer.setTimerType(Qt::PreciseTimer);
     m_sendTimer.setInterval(0);
     connect(&m_sendTimer, &QTimer::timeout, this, &StatusPoller::sendSlice);
     m_commitTimer.setSingleShot(true);
@@ -70,6 +72,11 @@ void StatusPoller::setTimeout(int milliseconds)
     m_timeoutMs = qMax(1, milliseconds);
 }
 
+void StatusPoller::setOpeningBudget(int perWindow)
+{
+    m_openingsPerWindow = qMax(1, perWindow);
+}
+
 void StatusPoller::setWallClock(const std::function<qint64()> &clock)
 {
     m_wallClock = clock ? clock : [] { return QDateTime::currentMSecsSinceEpoch(); };
@@ -101,7 +108,7 @@ bool StatusPoller::queueRequest(const QString &address)
     if (m_batchStarted < 0)
         m_batchStarted = m_clock.elapsed();
     if (!m_sendTimer.isActive())
-        m_sendTimer.start();
+        m_sendTimer.start(0);
     return true;
 }
 
@@ -109,14 +116,29 @@ void StatusPoller::sendSlice()
 {
     QElapsedTimer timer;
     timer.start();
+    int waitMs = 0;
     for (int n = 0; n < sliceSize && !m_queue.isEmpty(); ++n) {
+        const StatusHttpConnection *connection = m_connections.value(m_queue.first());
+        if (!connection || !connection->isOpen()) {
+            const qint64 now = m_clock.elapsed();
+            if (m_openingWindowStart < 0 || now - m_openingWindowStart >= openingWindowMs) {
+                m_openingWindowStart = now;
+                m_openedInWindow = 0;
+            }
+            if (m_openedInWindow >= m_openingsPerWindow) {
+                waitMs = int(qMax<qint64>(1, m_openingWindowStart + openingWindowMs - now));
+                ++m_statistics.openingWaits;
+                break;
+            }
+            ++m_openedInWindow;
+        }
         const QString address = m_queue.takeFirst();
         m_queued.remove(address);
         sendRequest(address);
     }
     keep(m_statistics.sliceMicroseconds, timer.nsecsElapsed() / 1000);
     if (!m_queue.isEmpty()) {
-        m_sendTimer.start();
+        m_sendTimer.start(waitMs);
         return;
     }
     keep(m_statistics.batchMicroseconds, (m_clock.elapsed() - m_batchStarted) * 1000);

@@ -66,6 +66,7 @@ public:
         qint64 overdue = 0; // aborted at the deadline
         qint64 tooLarge = 0; // aborted for the size of the body
         qint64 skipped = 0; // not asked: the previous request was still outstanding
+        qint64 openingWaits = 0; // sending waited for the next window of new connections
         // Accepted answers by the time they took: within 50, 100, 250, 500 ms, 1, 2, 3 s.
         static constexpr int answerBounds[] = {50, 100, 250, 500, 1000, 2000, 3000};
         qint64 answeredWithin[std::size(answerBounds)] = {};
@@ -83,6 +84,13 @@ public:
     static constexpr int lostAfterSeconds = ProjectDevice::onlineSeconds + 1;
     // Requests issued per turn of the event loop at most.
     static constexpr int sliceSize = 250;
+    // Connections opened per window at most. A device's first answer costs several times
+    // what the following ones do (its events are recorded, its journal looked up): opened
+    // all at once, thousands of devices answer faster than they are taken, and the last
+    // answers wait in the queue beyond their second. Requests on open connections are not
+    // held back.
+    static constexpr int openingWindowMs = 100;
+    static constexpr int defaultOpeningsPerWindow = 500;
 
     // Status requests go straight to the devices, never through a proxy. The poller
     // raises the process's soft limit of open files towards its hard limit, since every
@@ -98,6 +106,8 @@ public:
     void setStatusPort(quint16 port);
     quint16 statusPort() const { return m_port; }
     void setTimeout(int milliseconds);
+    // Connections opened per window of openingWindowMs at most (at least 1).
+    void setOpeningBudget(int perWindow);
     int timeout() const { return m_timeoutMs; }
     void setMaxBodySize(qint64 bytes) { m_maxBody = bytes; }
     // The interval at which the caller runs tick() (1000 ms). The rules count in it: a
@@ -201,6 +211,9 @@ private:
     QList<QString> m_queue; // addresses to ask, in order
     QSet<QString> m_queued;
     QTimer m_sendTimer;
+    int m_openingsPerWindow = defaultOpeningsPerWindow;
+    qint64 m_openingWindowStart = -1; // m_clock time the current window began
+    int m_openedInWindow = 0;
     qint64 m_batchStarted = -1; // m_clock time the current batch was queued
     // First device of the project with Ethernet at each address, as of the last batch.
     QHash<QString, QPointer<ProjectDevice>> m_index;

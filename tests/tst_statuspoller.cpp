@@ -12,6 +12,7 @@
 #include "tools/devsim/simulator.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -452,20 +453,14 @@ private slots:
         ProjectModel project(ProjectModel::Journals::None);
         project.monitoring = true;
         Simulator simulator;
-        for (int i = 0; i < count; ++i) {
-            const QString address =
-                QStringLiteral("127.0.%1.%2").arg(15 + i / 250).arg(2 + i % 250);
-            project.addDevice(nullptr,
-                              new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0,
-                                                true, address, -1));
-            QVERIFY(simulator.addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address)));
-        }
+        addHorns(&project, &simulator, count);
         SimStatusServer server(&simulator, m_server->port());
         QString error;
         QVERIFY2(server.start(&error), qPrintable(error));
         StatusPoller poller;
         poller.setStatusPort(server.port());
         poller.setProject(&project);
+        poller.setOpeningBudget(count); // slices only, see newConnectionsPaced
         QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
 
         poller.tick(true);
@@ -480,6 +475,43 @@ private slots:
         QCOMPARE(server.totalRequests(), count);
         for (const SimDevice *device : simulator.devices())
             QCOMPARE(server.requestCount(device), 1);
+    }
+
+    void newConnectionsPaced()
+    {
+        // 250 devices, 100 new connections per window of 100 ms: the third window opens the
+        // last 50, no sooner than 200 ms after the first.
+        const int count = StatusPoller::sliceSize;
+        ProjectModel project(ProjectModel::Journals::None);
+        project.monitoring = true;
+        Simulator simulator;
+        addHorns(&project, &simulator, count);
+        SimStatusServer server(&simulator, m_server->port());
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        StatusPoller poller;
+        poller.setStatusPort(server.port());
+        poller.setProject(&project);
+        poller.setOpeningBudget(100);
+        QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
+
+        QElapsedTimer clock;
+        clock.start();
+        poller.tick(true);
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), count, wait);
+        QVERIFY(clock.elapsed() >= 2 * StatusPoller::openingWindowMs);
+        QCOMPARE(poller.statistics().openingWaits, 2);
+        QCOMPARE(poller.statistics().batchMicroseconds.size(), 1);
+        QVERIFY(poller.statistics().batchMicroseconds.last() >=
+                2000 * StatusPoller::openingWindowMs);
+        QCOMPARE(poller.openConnections(), count);
+
+        // Kept connections are asked without waiting.
+        accepted.clear();
+        poller.tick(true);
+        QTRY_COMPARE_WITH_TIMEOUT(accepted.count(), count, wait);
+        QCOMPARE(poller.statistics().openingWaits, 2);
+        QCOMPARE(server.totalRequests(), 2 * count);
     }
 
     void repliesAfterTheProjectChanged()
@@ -537,6 +569,19 @@ private slots:
     }
 
 private:
+    // Horns at 127.0.15.2 upwards, in the project and in the simulator.
+    static void addHorns(ProjectModel *project, Simulator *simulator, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const QString address =
+                QStringLiteral("127.0.%1.%2").arg(15 + i / 250).arg(2 + i % 250);
+            project->addDevice(nullptr,
+                               new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0,
+                                                 true, address, -1));
+            QVERIFY(simulator->addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address)));
+        }
+    }
+
     std::unique_ptr<TestUtil::WorkDir> m_dir;
     ProjectModel *m_project = nullptr;
     ProjectDevice *m_unit = nullptr; // tovik2 1001, 127.0.5.2
