@@ -32,6 +32,37 @@ struct PauseRow {
     int lostAtTick; // polling ticks after the pause until the unit is recorded lost
 };
 
+// Horns at 127.0.15.2 upwards, in a project and in a simulator, and a poller for them.
+struct HornSite {
+    ProjectModel project {ProjectModel::Journals::None};
+    Simulator simulator;
+    std::unique_ptr<SimStatusServer> server;
+    StatusPoller poller;
+
+    // False, with the reason, when a device or the status server could not be set up.
+    bool start(int count, quint16 port, QString *error)
+    {
+        project.monitoring = true;
+        for (int i = 0; i < count; ++i) {
+            const QString address =
+                QStringLiteral("127.0.%1.%2").arg(15 + i / 250).arg(2 + i % 250);
+            project.addDevice(nullptr,
+                              new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0,
+                                                true, address, -1));
+            if (!simulator.addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address))) {
+                *error = QStringLiteral("no simulated horn at ") + address;
+                return false;
+            }
+        }
+        server = std::make_unique<SimStatusServer>(&simulator, port);
+        if (!server->start(error))
+            return false;
+        poller.setStatusPort(server->port());
+        poller.setProject(&project);
+        return true;
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(PauseRow)
@@ -450,16 +481,11 @@ private slots:
     void largeProjectIssuedInSlices()
     {
         const int count = 3 * StatusPoller::sliceSize - 10;
-        ProjectModel project(ProjectModel::Journals::None);
-        project.monitoring = true;
-        Simulator simulator;
-        addHorns(&project, &simulator, count);
-        SimStatusServer server(&simulator, m_server->port());
+        HornSite site;
         QString error;
-        QVERIFY2(server.start(&error), qPrintable(error));
-        StatusPoller poller;
-        poller.setStatusPort(server.port());
-        poller.setProject(&project);
+        QVERIFY2(site.start(count, m_server->port(), &error), qPrintable(error));
+        StatusPoller &poller = site.poller;
+        SimStatusServer &server = *site.server;
         poller.setOpeningBudget(count); // slices only, see newConnectionsPaced
         QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
 
@@ -473,7 +499,7 @@ private slots:
         QCOMPARE(poller.statistics().sliceMicroseconds.size(), 3);
         QCOMPARE(poller.statistics().batchMicroseconds.size(), 1);
         QCOMPARE(server.totalRequests(), count);
-        for (const SimDevice *device : simulator.devices())
+        for (const SimDevice *device : site.simulator.devices())
             QCOMPARE(server.requestCount(device), 1);
     }
 
@@ -482,16 +508,11 @@ private slots:
         // 250 devices, 100 new connections per window of 100 ms: the third window opens the
         // last 50, no sooner than 200 ms after the first.
         const int count = StatusPoller::sliceSize;
-        ProjectModel project(ProjectModel::Journals::None);
-        project.monitoring = true;
-        Simulator simulator;
-        addHorns(&project, &simulator, count);
-        SimStatusServer server(&simulator, m_server->port());
+        HornSite site;
         QString error;
-        QVERIFY2(server.start(&error), qPrintable(error));
-        StatusPoller poller;
-        poller.setStatusPort(server.port());
-        poller.setProject(&project);
+        QVERIFY2(site.start(count, m_server->port(), &error), qPrintable(error));
+        StatusPoller &poller = site.poller;
+        SimStatusServer &server = *site.server;
         poller.setOpeningBudget(100);
         QSignalSpy accepted(&poller, &StatusPoller::statusAccepted);
 
@@ -569,19 +590,6 @@ private slots:
     }
 
 private:
-    // Horns at 127.0.15.2 upwards, in the project and in the simulator.
-    static void addHorns(ProjectModel *project, Simulator *simulator, int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            const QString address =
-                QStringLiteral("127.0.%1.%2").arg(15 + i / 250).arg(2 + i % 250);
-            project->addDevice(nullptr,
-                               new ProjectDevice(DeviceType::Horn, 5000 + i, QString(), false, 0,
-                                                 true, address, -1));
-            QVERIFY(simulator->addDevice(DeviceType::Horn, 5000 + i, QHostAddress(address)));
-        }
-    }
-
     std::unique_ptr<TestUtil::WorkDir> m_dir;
     ProjectModel *m_project = nullptr;
     ProjectDevice *m_unit = nullptr; // tovik2 1001, 127.0.5.2
