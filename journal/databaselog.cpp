@@ -517,6 +517,8 @@ bool DatabaseLog::queueEvent(const EventRecord &record, bool lineNormal)
                              << record.deviceId << "refused: too many events wait to be written";
         return false;
     }
+    if (m_pendingEvents.isEmpty())
+        m_pendingRememberedIn = m_memory.generation();
     PendingEvent pending;
     pending.record = record;
     pending.order = m_nextOrder++;
@@ -613,8 +615,12 @@ bool DatabaseLog::lineNormalNeeded(int deviceId, int line)
 bool DatabaseLog::lookupStored(int deviceId, int code, int seenFilter, qint64 *order,
                                QDateTime *time, bool *ok)
 {
-    // Records kept in memory are newer than every written one.
-    for (auto it = m_pendingEvents.crbegin(); it != m_pendingEvents.crend(); ++it) {
+    // Records kept in memory are newer than every written one. The memory of lookups holds
+    // each of them from its queueing on, unless it forgot everything since: only then are
+    // they searched one by one.
+    const bool remembered =
+        m_memoryOn && seenFilter != 1 && m_pendingRememberedIn == m_memory.generation();
+    for (auto it = m_pendingEvents.crbegin(); !remembered && it != m_pendingEvents.crend(); ++it) {
         if (it->record.deviceId == deviceId && it->record.code == code &&
             matchesSeen(it->record.seen, seenFilter)) {
             *order = it->order;

@@ -235,6 +235,8 @@ private:
     bool m_memoryOn = true;
     qint64 m_dataVersion = -1;
     EventLookupMemory m_memory;
+    // The memory's generation when the oldest record waiting to be written was queued.
+    quint64 m_pendingRememberedIn = 0;
     int m_countAll = -1; // written events, -1: not known
     int m_countUnseen = -1;
     int m_depth = 0; // nesting of transactions

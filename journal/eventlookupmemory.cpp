@@ -6,6 +6,7 @@ void EventLookupMemory::clear()
 {
     m_devices.clear();
     m_keys = 0;
+    ++m_generation;
 }
 
 void EventLookupMemory::makeRoom()

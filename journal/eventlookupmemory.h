@@ -27,6 +27,8 @@ public:
     void setCapacity(int keys) { m_capacity = keys; }
 
     void clear();
+    // Counts the times everything was forgotten.
+    quint64 generation() const { return m_generation; }
     // The entry of a device's code; a new one knows nothing yet.
     Entry &entry(int deviceId, int code);
     // A record just queued is the newest of its code.
@@ -52,6 +54,7 @@ private:
     void makeRoom();
 
     int m_capacity = defaultCapacity;
+    quint64 m_generation = 0;
     int m_keys = 0;
     QHash<int, DeviceMemory> m_devices;
 };

@@ -576,6 +576,17 @@ private slots:
                 }
             }
         }
+        // A fault offered twice while the first is still waiting to be written is recorded
+        // once, however often the memory forgets in between.
+        {
+            DatabaseLog::Transaction batch(&log);
+            for (int device = 1; device <= 41; ++device)
+                QVERIFY(log.insertEvent(device, QString(), 5, base.addSecs(200)));
+            for (int device = 1; device <= 41; ++device)
+                QVERIFY(log.insertEvent(device, QString(), 5, base.addSecs(201)));
+            QCOMPARE(log.pendingEvents(), 41);
+        }
+        QCOMPARE(log.pendingEvents(), 0);
     }
 
     void lookupsUseIndexes_data()
