@@ -206,19 +206,7 @@ bool DatabaseLog::writePending(bool announceWritten)
     int dropped = 0;
     m_writing = (!spilled || prepareReplay(&dropped)) && exec(dialect().beginWrite());
     bool ok = m_writing;
-    for (int i = 0; ok && i < m_pendingStatuses.size(); ++i) {
-        const PendingStatus &status = m_pendingStatuses.at(i);
-        QSqlQuery *query = server
-            ? run(QStringLiteral("INSERT INTO status_log (device_unique_id, status_json, "
-                                 "param_time, time) VALUES (?, ?, ?, CAST(? AS timestamptz));"),
-                  {status.deviceId, textValue(status.json), status.time,
-                   SqlDialect::timestampText(parseTime(status.time))})
-            : run(QStringLiteral("INSERT INTO status_log (device_unique_id, status_json, "
-                                 "param_time) VALUES (?, ?, ?);"),
-                  {status.deviceId, textValue(status.json), status.time});
-        done(query);
-        ok = query != nullptr;
-    }
+    ok = ok && StatusRowInsert::write(this, m_pendingStatuses);
     QVector<qint64> ids;
     ids.reserve(m_pendingEvents.size());
     for (int i = 0; ok && i < m_pendingEvents.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "journal/eventjournal.h"
 #include "journal/eventlookupmemory.h"
 #include "journal/eventrecord.h"
+#include "journal/statusrowinsert.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -192,11 +193,7 @@ private:
         bool provisional = false; // taken while the indexes were built: judged again
         bool lineNormal = false; // by recordLineNormal()
     };
-    struct PendingStatus {
-        int deviceId;
-        QString json;
-        QString time;
-    };
+    using PendingStatus = StatusRowInsert::Row;
 
     void beginTransaction();
     void endTransaction();

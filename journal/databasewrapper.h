@@ -71,6 +71,9 @@ public:
     static QVariant textValue(const QString &text);
 
 protected:
+    // Writes the status journal's rows through run().
+    friend class StatusRowInsert;
+
     // Runs `statement` prepared once per connection with `values` bound in order. On
     // success the query is positioned before its first row; callers read it and then
     // call query.finish() (done() below) so that no read stays open on the file.

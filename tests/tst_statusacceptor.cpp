@@ -347,6 +347,39 @@ private slots:
         QCOMPARE(journal.split('\n'), expectedJournal);
     }
 
+    void statusJournalInOrder_data()
+    {
+        // Documents written together: one at a time, and in statements of many rows with
+        // what is left over.
+        QTest::addColumn<int>("documents");
+        for (const int count : {1, 31, 32, 33, 70})
+            QTest::addRow("%d", count) << count;
+    }
+
+    void statusJournalInOrder()
+    {
+        QFETCH(int, documents);
+        DatabaseLog *log = m_model->logDb;
+        QStringList expected;
+        {
+            DatabaseLog::Transaction batch(log);
+            for (int i = 0; i < documents; ++i) {
+                const QString text = QStringLiteral("{\"n\":%1,\"q\":\"it's\"}").arg(i);
+                QVERIFY(log->insertStatus(100 + i % 7, text, base.addSecs(i)));
+                expected << QStringLiteral("%1|%2|%3")
+                                .arg(100 + i % 7)
+                                .arg(text, DatabaseLog::timeText(base.addSecs(i)));
+            }
+            QCOMPARE(log->pendingStatuses(), documents);
+        }
+        QCOMPARE(log->pendingStatuses(), 0);
+        const QString rows =
+            TestUtil::sqlite3(log->fileName(),
+                              "SELECT device_unique_id, status_json, param_time FROM status_log "
+                              "WHERE device_unique_id>=100 ORDER BY record_id;");
+        QCOMPARE(rows.split('\n'), expected);
+    }
+
 private:
     ProjectModel *m_model = nullptr;
     ProjectDevice *m_horn = nullptr; // horn 1001 at 127.0.0.2
