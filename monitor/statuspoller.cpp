@@ -118,7 +118,7 @@ void StatusPoller::sendSlice()
     timer.start();
     int waitMs = 0;
     for (int n = 0; n < sliceSize && !m_queue.isEmpty(); ++n) {
-        const StatusHttpConnection *connection = m_connections.value(m_queue.first());
+        StatusHttpConnection *connection = m_connections.value(m_queue.first());
         if (!connection || !connection->isOpen()) {
             const qint64 now = m_clock.elapsed();
             if (m_openingWindowStart < 0 || now - m_openingWindowStart >= openingWindowMs) {
@@ -134,7 +134,7 @@ void StatusPoller::sendSlice()
         }
         const QString address = m_queue.takeFirst();
         m_queued.remove(address);
-        sendRequest(address);
+        sendRequest(address, connection);
     }
     keep(m_statistics.sliceMicroseconds, timer.nsecsElapsed() / 1000);
     if (!m_queue.isEmpty()) {
@@ -206,9 +206,9 @@ void StatusPoller::pruneConnections()
     }
 }
 
-void StatusPoller::sendRequest(const QString &address)
+void StatusPoller::sendRequest(const QString &address, StatusHttpConnection *known)
 {
-    StatusHttpConnection *connection = connectionTo(address);
+    StatusHttpConnection *connection = known ? known : connectionTo(address);
     if (!connection)
         return;
     connection->setMaxBody(m_maxBody);

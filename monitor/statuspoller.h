@@ -173,7 +173,8 @@ private:
     // Queues a request for `address` unless one is outstanding; false when skipped.
     bool queueRequest(const QString &address);
     void sendSlice();
-    void sendRequest(const QString &address);
+    // `known`: the address's connection when the caller has it already.
+    void sendRequest(const QString &address, StatusHttpConnection *known = nullptr);
     StatusHttpConnection *connectionTo(const QString &address);
     void onFinished(StatusHttpConnection *connection, StatusHttpConnection::Error error);
     // Ends the request to `address`; `body` and `status` only with an answer.
